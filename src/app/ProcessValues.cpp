@@ -1,0 +1,8 @@
+#include "ProcessValues.h"
+
+namespace Tarnwick {
+
+QString appVersion;
+bool quitRequested = false;
+
+} // namespace Tarnwick

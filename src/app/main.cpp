@@ -1,0 +1,6 @@
+#include "app/Application.h"
+
+int main(int argc, char** argv)
+{
+    return Tarnwick::Application::run(argc, argv);
+}

@@ -1,0 +1,40 @@
+#include "DataXmlHandler.h"
+
+#include "Data.h"
+#include "XmlNumber.h"
+
+namespace Tarnwick {
+
+namespace {
+const QString EntryElement = QStringLiteral("DeviceEntry");
+}
+
+DataXmlHandler::DataXmlHandler(Data& data)
+    : m_data(data)
+{
+}
+
+bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttributes& attributes)
+{
+    if (qName == EntryElement) {
+        m_current = DeviceEntry(attributes.value(QStringLiteral("IP")).toString(), QString(),
+                                XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
+                                XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);
+    }
+    return true;
+}
+
+bool DataXmlHandler::endElement(const QString& qName)
+{
+    if (qName == EntryElement)
+        m_data.addEntry(m_current);
+    return true;
+}
+
+bool DataXmlHandler::characters(const QString& text)
+{
+    m_current.description = text;
+    return true;
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "DeviceEntry.h"
+#include "IXmlContentHandler.h"
+
+namespace Tarnwick {
+
+class Data;
+
+// Reads "DeviceConfig.xml": every "DeviceEntry" element, wherever it stands, becomes one
+// entry of the store, with the element's text as its description.
+class DataXmlHandler : public IXmlContentHandler
+{
+public:
+    explicit DataXmlHandler(Data& data);
+
+    bool startElement(const QString& qName, const QXmlStreamAttributes& attributes) override;
+    bool endElement(const QString& qName) override;
+    bool characters(const QString& text) override;
+
+private:
+    DeviceEntry m_current;
+    Data& m_data;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace Tarnwick {
+
+// Device type codes as stored in an entry and in the device list file.
+enum DeviceType { DeviceTypeAP = 1, DeviceTypeRouter = 2, DeviceTypePC = 3, DeviceTypeWeb = 4 };
+
+// Connection state codes; 0 only occurs in a default-constructed entry.
+enum DeviceState { DeviceStateNone = 0, DeviceStateConnected = 1, DeviceStateDisconnected = 2 };
+
+// The ping result text that means "no answer".
+inline const QString NoReplyResult = QStringLiteral("X");
+
+// One monitored device. The address text is the key of every look-up.
+class DeviceEntry
+{
+public:
+    DeviceEntry() = default;
+    DeviceEntry(const QString& ip, const QString& description, int type, bool informOnStateChange,
+                const QString& pingResult);
+
+    int type = 0;
+    QString ip;
+    QString description;
+    bool informOnStateChange = false;
+    int state = DeviceStateNone;
+    QString pingResult;
+
+    bool operator==(const DeviceEntry& other) const = default;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QMetaType>
+
+#include "DeviceEntry.h"
+#include "StoreEvent.h"
+
+namespace Tarnwick {
+
+// Announces a change of one entry: the entry after the change and before it.
+class DeviceEntryChangedEvent : public StoreEvent
+{
+public:
+    DeviceEntryChangedEvent(const DeviceEntry& newEntry, const DeviceEntry& oldEntry);
+    DeviceEntry newEntry() const;
+    DeviceEntry oldEntry() const;
+
+private:
+    DeviceEntry m_newEntry;
+    DeviceEntry m_oldEntry;
+};
+
+} // namespace Tarnwick
+
+// Lets the pointer travel through queued connections to receivers on another thread.
+Q_DECLARE_METATYPE(Tarnwick::DeviceEntryChangedEvent*)

@@ -1,0 +1,79 @@
+#include "DocumentFile.h"
+
+#include "XmlStreamParser.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+
+namespace Tarnwick {
+
+DocumentFile::DocumentFile(const QString& fileName)
+    : m_fileName(fileName)
+{
+}
+
+QString DocumentFile::fileName() const
+{
+    return m_fileName;
+}
+
+bool DocumentFile::read(IXmlContentHandler& handler)
+{
+    QFile file(m_fileName);
+    if (!file.exists()) {
+        m_outcome = ReadOutcome::NotRead;
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_outcome = ReadOutcome::Unopenable;
+        return false;
+    }
+    const bool complete = XmlStreamParser::parse(file, handler);
+    // An empty file holds nothing that a save could destroy.
+    m_outcome = complete || file.size() == 0 ? ReadOutcome::Complete : ReadOutcome::Partial;
+    return complete;
+}
+
+QString DocumentFile::backupFileName() const
+{
+    return m_fileName + QStringLiteral(".unreadable");
+}
+
+bool DocumentFile::keepUnreadableCopy()
+{
+    // Never overwrite a copy kept by an earlier run: number the new one instead.
+    QString name = backupFileName();
+    for (int n = 2; QFile::exists(name); ++n)
+        name = backupFileName() + QLatin1Char('.') + QString::number(n);
+    return QFile::copy(m_fileName, name);
+}
+
+bool DocumentFile::write(const std::function<void(QXmlStreamWriter&)>& writeBody)
+{
+    if (m_fileName.isEmpty() || m_outcome == ReadOutcome::Unopenable)
+        return false;
+    if (m_outcome == ReadOutcome::Partial && QFile::exists(m_fileName)) {
+        if (!keepUnreadableCopy())
+            return false;
+    }
+
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QXmlStreamWriter writer(&file);
+    writer.setAutoFormatting(true);
+    writer.writeStartDocument(QStringLiteral("1.0"));
+    writeBody(writer);
+    writer.writeEndDocument();
+    if (writer.hasError()) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+    m_outcome = ReadOutcome::Complete;
+    return true;
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,15 @@
+#include "EntryEvent.h"
+
+namespace Tarnwick {
+
+EntryEvent::EntryEvent(const DeviceEntry& entry)
+    : m_entry(entry)
+{
+}
+
+DeviceEntry EntryEvent::entry() const
+{
+    return m_entry;
+}
+
+} // namespace Tarnwick

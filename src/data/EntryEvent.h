@@ -1,0 +1,19 @@
+#pragma once
+
+#include "DeviceEntry.h"
+#include "StoreEvent.h"
+
+namespace Tarnwick {
+
+// A store announcement that carries one entry; receivers read it and never keep or free the record.
+class EntryEvent : public StoreEvent
+{
+public:
+    explicit EntryEvent(const DeviceEntry& entry);
+    DeviceEntry entry() const;
+
+private:
+    DeviceEntry m_entry;
+};
+
+} // namespace Tarnwick

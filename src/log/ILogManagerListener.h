@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace Tarnwick {
+
+// Is told of every log entry as it is logged.
+class ILogManagerListener
+{
+public:
+    virtual void onLogEntry(const std::string& category, const std::string& text) = 0;
+
+protected:
+    ~ILogManagerListener() = default;
+};
+
+} // namespace Tarnwick

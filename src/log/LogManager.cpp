@@ -1,0 +1,54 @@
+#include "LogManager.h"
+
+#include "ILog.h"
+#include "ILogManagerListener.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+LogManager& LogManager::instance()
+{
+    static LogManager manager;
+    return manager;
+}
+
+void LogManager::addLog(ILog* log)
+{
+    m_logs.push_back(log);
+}
+
+void LogManager::addListener(ILogManagerListener* listener)
+{
+    m_listeners.push_back(listener);
+}
+
+void LogManager::removeListener(ILogManagerListener* listener)
+{
+    const auto it = std::find(m_listeners.begin(), m_listeners.end(), listener);
+    if (it != m_listeners.end())
+        m_listeners.erase(it);
+}
+
+void LogManager::log(const std::string& category, const std::string& text)
+{
+    for (ILog* sink : m_logs) {
+        if (sink->isEnabled() == 1)
+            sink->write(category, text);
+    }
+    // A listener may unregister itself while being told; walk a copy.
+    const std::vector<ILogManagerListener*> listeners = m_listeners;
+    for (ILogManagerListener* listener : listeners)
+        listener->onLogEntry(category, text);
+}
+
+std::vector<std::string> LogManager::readEntries()
+{
+    for (ILog* sink : m_logs) {
+        if (sink->isEnabled() == 1)
+            return sink->readEntries();
+    }
+    return {};
+}
+
+} // namespace Tarnwick

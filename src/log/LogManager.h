@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Tarnwick {
+
+class ILog;
+class ILogManagerListener;
+
+// The process-wide hub of the event log: entries go to every enabled sink, then to every
+// listener. Used on the GUI thread only.
+class LogManager
+{
+public:
+    static LogManager& instance();
+
+    void addLog(ILog* log);
+    void addListener(ILogManagerListener* listener);
+    void removeListener(ILogManagerListener* listener);
+    void log(const std::string& category, const std::string& text);
+    std::vector<std::string> readEntries();
+
+private:
+    std::vector<ILog*> m_logs;
+    std::vector<ILogManagerListener*> m_listeners;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,80 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+// Runs the built program the way a person does and ends it the way the desktop does.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static QString golden(const QString& name)
+    {
+        return QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/") + name;
+    }
+
+private slots:
+    void endsCleanlyOnSignal_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void endsCleanlyOnSignal()
+    {
+        QFETCH(int, signalNumber);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        QVERIFY(program.waitForStarted());
+
+        const QString log = dir.filePath(QStringLiteral("LogRelease.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(log).contains("started"), 20000);
+        ::kill(program.processId(), signalNumber);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+
+        const QList<QByteArray> lines = readAll(log).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith("] | Application | Application \"Tarnwick\" started"));
+        QVERIFY(lines[1].endsWith("] | Application | Application \"Tarnwick\" closed"));
+        QVERIFY(lines[2].isEmpty());
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("Settings.xml"))), readAll(golden("Settings-default.xml")));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("DeviceConfig.xml"))), readAll(golden("DeviceConfig-empty.xml")));
+    }
+
+    void keepsTheDeviceListAcrossARun()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::copy(golden("DeviceConfig-two.xml"), dir.filePath(QStringLiteral("DeviceConfig.xml"))));
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(dir.filePath(QStringLiteral("LogRelease.txt"))).contains("started"), 20000);
+        program.terminate();
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("DeviceConfig.xml"))), readAll(golden("DeviceConfig-two.xml")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"

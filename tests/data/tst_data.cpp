@@ -1,0 +1,288 @@
+#include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
+#include "data/DeviceEntryChangedEvent.h"
+#include "data/DeviceRemovedEvent.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+using namespace Tarnwick;
+
+namespace {
+
+DeviceEntry makeEntry(const QString& ip, const QString& description = QString(), int type = DeviceTypePC)
+{
+    return DeviceEntry(ip, description, type, false, NoReplyResult);
+}
+
+QStringList addressesOf(const QList<DeviceEntry>& entries)
+{
+    QStringList result;
+    for (const DeviceEntry& e : entries)
+        result << e.ip;
+    return result;
+}
+
+// Records what the events carried while they were valid.
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<DeviceEntry> added, removed, newEntries, oldEntries;
+
+public slots:
+    void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent) { added << pEvent->entry(); }
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent) { removed << pEvent->entry(); }
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent)
+    {
+        newEntries << pEvent->newEntry();
+        oldEntries << pEvent->oldEntry();
+    }
+};
+
+void connectRecorder(Data& data, Recorder& recorder, Qt::ConnectionType type = Qt::AutoConnection)
+{
+    QObject::connect(&data, &Data::DeviceAdded, &recorder, &Recorder::DeviceAdded, type);
+    QObject::connect(&data, &Data::DeviceRemoved, &recorder, &Recorder::DeviceRemoved, type);
+    QObject::connect(&data, &Data::DeviceEntryChanged, &recorder, &Recorder::DeviceEntryChanged, type);
+}
+
+} // namespace
+
+class TestData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        QCoreApplication::processEvents();
+        QCOMPARE(StoreEvent::liveCount(), 0);
+    }
+
+    void newEntryIsDisconnectedWithX()
+    {
+        const DeviceEntry e = makeEntry(QStringLiteral("host"));
+        QCOMPARE(e.state, int(DeviceStateDisconnected));
+        QCOMPARE(e.pingResult, QStringLiteral("X"));
+    }
+
+    void addDropsDuplicateAddresses()
+    {
+        Data data;
+        Recorder recorder;
+        connectRecorder(data, recorder);
+        data.addEntry(makeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("first")));
+        data.addEntry(makeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("second")));
+        data.addEntry(makeEntry(QStringLiteral("127.0.0.01")));
+        data.addEntry(makeEntry(QStringLiteral("Host")));
+        data.addEntry(makeEntry(QStringLiteral("host")));
+        QCOMPARE(addressesOf(data.entries()),
+                 QStringList({"127.0.0.1", "127.0.0.01", "Host", "host"}));
+        QCOMPARE(data.entries().first().description, QStringLiteral("first"));
+        QCOMPARE(recorder.added.size(), 4);
+        QCOMPARE(recorder.added.first().description, QStringLiteral("first"));
+    }
+
+    void removeKeepsOrderAndIgnoresUnknown()
+    {
+        Data data;
+        Recorder recorder;
+        connectRecorder(data, recorder);
+        for (const char* ip : {"a", "b", "c"})
+            data.addEntry(makeEntry(QString::fromLatin1(ip), QStringLiteral("d-") + QLatin1String(ip)));
+        data.removeEntry(QStringLiteral("B"));
+        QVERIFY(recorder.removed.isEmpty());
+        data.removeEntry(QStringLiteral("b"));
+        QCOMPARE(addressesOf(data.entries()), QStringList({"a", "c"}));
+        QCOMPARE(recorder.removed.size(), 1);
+        QCOMPARE(recorder.removed.first().description, QStringLiteral("d-b"));
+    }
+
+    void changeOverwritesUserFieldsOnly()
+    {
+        Data data;
+        Recorder recorder;
+        data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("old"), DeviceTypePC));
+        data.addEntry(makeEntry(QStringLiteral("b")));
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("7"));
+        connectRecorder(data, recorder);
+
+        data.changeEntry(QStringLiteral("missing"), QStringLiteral("x"), true, QStringLiteral("d"), 1);
+        QVERIFY(recorder.newEntries.isEmpty());
+
+        data.changeEntry(QStringLiteral("a"), QStringLiteral("a"), true, QStringLiteral("new"), DeviceTypeRouter);
+        QCOMPARE(recorder.newEntries.size(), 1);
+        const DeviceEntry after = recorder.newEntries.first();
+        const DeviceEntry before = recorder.oldEntries.first();
+        QCOMPARE(before.description, QStringLiteral("old"));
+        QCOMPARE(before.type, int(DeviceTypePC));
+        QCOMPARE(after.description, QStringLiteral("new"));
+        QCOMPARE(after.type, int(DeviceTypeRouter));
+        QVERIFY(after.informOnStateChange);
+        QCOMPARE(after.state, int(DeviceStateConnected));
+        QCOMPARE(after.pingResult, QStringLiteral("7"));
+        QCOMPARE(data.entry(QStringLiteral("a")), after);
+    }
+
+    void reAddressingMayDuplicateAndLookupFindsEarlier()
+    {
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("first")));
+        data.addEntry(makeEntry(QStringLiteral("b"), QStringLiteral("second")));
+        data.changeEntry(QStringLiteral("b"), QStringLiteral("a"), false, QStringLiteral("second"), 3);
+        QCOMPARE(addressesOf(data.entries()), QStringList({"a", "a"}));
+        QCOMPARE(data.entry(QStringLiteral("a")).description, QStringLiteral("first"));
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("5"));
+        QCOMPARE(data.entries().at(0).pingResult, QStringLiteral("5"));
+        QCOMPARE(data.entries().at(1).pingResult, QStringLiteral("X"));
+    }
+
+    void pingResultSetsState_data()
+    {
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("state");
+        QTest::newRow("no reply") << "X" << int(DeviceStateDisconnected);
+        QTest::newRow("time") << "12" << int(DeviceStateConnected);
+        QTest::newRow("zero") << "0" << int(DeviceStateConnected);
+        QTest::newRow("empty text") << "" << int(DeviceStateConnected);
+        QTest::newRow("lower-case x") << "x" << int(DeviceStateConnected);
+    }
+
+    void pingResultSetsState()
+    {
+        QFETCH(QString, result);
+        QFETCH(int, state);
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        data.setPingResult(QStringLiteral("a"), result);
+        QCOMPARE(data.entry(QStringLiteral("a")).state, state);
+        QCOMPARE(data.entry(QStringLiteral("a")).pingResult, result);
+    }
+
+    void everyPingResultIsAnnounced()
+    {
+        Data data;
+        Recorder recorder;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        connectRecorder(data, recorder);
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        data.setPingResult(QStringLiteral("gone"), QStringLiteral("3"));
+        QCOMPARE(recorder.newEntries.size(), 2);
+        QCOMPARE(recorder.oldEntries.at(0).state, int(DeviceStateDisconnected));
+        QCOMPARE(recorder.newEntries.at(0).state, int(DeviceStateConnected));
+        QCOMPARE(recorder.oldEntries.at(1).state, recorder.newEntries.at(1).state);
+    }
+
+    void lookupOfMissingAddressGivesDefaultEntry()
+    {
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        const DeviceEntry e = data.entry(QStringLiteral("A"));
+        QVERIFY(e.ip.isEmpty());
+        QVERIFY(e.description.isEmpty());
+        QVERIFY(e.pingResult.isEmpty());
+        QCOMPARE(e.type, 0);
+        QCOMPARE(e.state, 0);
+        QVERIFY(!e.informOnStateChange);
+    }
+
+    void queuedReceiversReadValidRecordsAndRecordsAreReleased()
+    {
+        Data data;
+        Recorder direct;
+        Recorder queued;
+        connectRecorder(data, direct);
+        connectRecorder(data, queued, Qt::QueuedConnection);
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        data.removeEntry(QStringLiteral("a"));
+        QCOMPARE(direct.added.size(), 1);
+        QVERIFY(queued.added.isEmpty());
+        QCOMPARE(StoreEvent::liveCount(), 3);
+        QCoreApplication::processEvents();
+        QCOMPARE(queued.added.size(), 1);
+        QCOMPARE(queued.newEntries.first().pingResult, QStringLiteral("1"));
+        QCOMPARE(queued.removed.first().ip, QStringLiteral("a"));
+        QCOMPARE(StoreEvent::liveCount(), 0);
+    }
+
+    void queuedDeliveryOutlivesTheStore()
+    {
+        Recorder queued;
+        {
+            Data data;
+            connectRecorder(data, queued, Qt::QueuedConnection);
+            data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("kept")));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(queued.added.size(), 1);
+        QCOMPARE(queued.added.first().description, QStringLiteral("kept"));
+    }
+
+    void instanceIsClearedWhenTheStoreGoes()
+    {
+        auto* data = new Data;
+        Data::setInstance(data);
+        QCOMPARE(Data::instance(), data);
+        delete data;
+        QCOMPARE(Data::instance(), nullptr);
+    }
+
+    // Another thread reports results and takes snapshots while this thread edits the list;
+    // every announcement reaches the receiver here intact and every record is released.
+    void resultsFromAnotherThreadWhileEditing()
+    {
+        Data data;
+        Recorder recorder;
+        for (int i = 0; i < 20; ++i)
+            data.addEntry(makeEntry(QStringLiteral("host-%1").arg(i)));
+        connectRecorder(data, recorder);
+
+        std::atomic<bool> stop{false};
+        std::atomic<int> reported{0};
+        QThread* worker = QThread::create([&]() {
+            int n = 0;
+            while (!stop) {
+                const QList<DeviceEntry> snapshot = data.entries();
+                for (const DeviceEntry& e : snapshot) {
+                    data.setPingResult(e.ip, (n++ % 3) ? QString::number(n) : NoReplyResult);
+                    ++reported;
+                }
+            }
+        });
+        worker->start();
+
+        for (int round = 0; round < 200; ++round) {
+            const QString ip = QStringLiteral("extra-%1").arg(round);
+            data.addEntry(makeEntry(ip));
+            data.changeEntry(ip, ip, true, QStringLiteral("edited"), DeviceTypeWeb);
+            data.changeEntry(QStringLiteral("host-%1").arg(round % 20), QStringLiteral("host-%1").arg(round % 20),
+                             round % 2, QStringLiteral("round %1").arg(round), DeviceTypeAP);
+            if (round >= 5)
+                data.removeEntry(QStringLiteral("extra-%1").arg(round - 5));
+            QCoreApplication::processEvents();
+        }
+        QTRY_VERIFY(reported > 2000);
+        stop = true;
+        worker->wait();
+        delete worker;
+
+        QTRY_COMPARE(StoreEvent::liveCount(), 0);
+        QCOMPARE(recorder.added.size(), 200);
+        QCOMPARE(recorder.removed.size(), 195);
+        QVERIFY(recorder.newEntries.size() > 2000);
+        // A torn or stale record would show a state that does not match its result.
+        for (const DeviceEntry& after : recorder.newEntries)
+            QCOMPARE(after.state, after.pingResult == NoReplyResult ? int(DeviceStateDisconnected)
+                                                                    : int(DeviceStateConnected));
+        QCOMPARE(data.entries().size(), 25);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestData)
+#include "tst_data.moc"

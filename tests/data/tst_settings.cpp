@@ -1,0 +1,167 @@
+#include "data/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+    }
+
+    void defaultsWrittenByteExact()
+    {
+        Settings s;
+        QVERIFY(!s.load(QStringLiteral("Settings.xml")));
+        QCOMPARE(s.skin, QStringLiteral("Default"));
+        QCOMPARE(s.pingTimeout.load(), 1000);
+        QCOMPARE(s.pingTimeGap.load(), 500);
+        QCOMPARE(s.windowGeometry, QRect(0, 0, 600, 500));
+        QVERIFY(s.logStateChange);
+        QVERIFY(s.save());
+        QCOMPARE(readAll(QStringLiteral("Settings.xml")), readAll(QFINDTESTDATA("golden/Settings-default.xml")));
+    }
+
+    void instanceStartsEmpty()
+    {
+        const Settings& s = Settings::instance();
+        QVERIFY(s.fileName.isEmpty());
+        QVERIFY(s.skin.isEmpty());
+        QVERIFY(!s.windowGeometry.isValid());
+    }
+
+    void conversions_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("port low 16 bits") << QByteArray("<Port>70000</Port>") << "port" << "4464";
+        QTest::newRow("letters read as 0") << QByteArray("<PingTimeout>abc</PingTimeout>") << "timeout" << "0";
+        QTest::newRow("negative gap stored") << QByteArray("<PingTimeGap>-5</PingTimeGap>") << "gap" << "-5";
+        QTest::newRow("empty skin keeps Default") << QByteArray("<Skin></Skin>") << "skin" << "Default";
+        QTest::newRow("skin text with references")
+            << QByteArray("<Skin>Dark &amp; &#x4C;ight</Skin>") << "skin" << "Dark & Light";
+        QTest::newRow("flag from non-zero") << QByteArray("<SIODSC>7</SIODSC>") << "siodsc" << "1";
+        QTest::newRow("flag from text") << QByteArray("<LogStateChange>yes</LogStateChange>") << "log" << "0";
+        QTest::newRow("nesting not tested") << QByteArray("<A><B><SkinType>9</SkinType></B></A>") << "skinType" << "9";
+        QTest::newRow("later value wins")
+            << QByteArray("<PingTimeout>10</PingTimeout><PingTimeout>20</PingTimeout>") << "timeout" << "20";
+        QTest::newRow("names case-sensitive") << QByteArray("<pingtimeout>10</pingtimeout>") << "timeout" << "1000";
+        QTest::newRow("window arithmetic")
+            << QByteArray("<Window W=\"800\" H=\"600\" X=\"10\" Y=\"20\" Maximized=\"1\"/>") << "window"
+            << "10,20,809,619,1";
+        QTest::newRow("window without Maximized clears it")
+            << QByteArray("<Window X=\"-3\" Y=\"x\" W=\"1\" H=\"0\"/>") << "window" << "-3,0,-3,-1,0";
+    }
+
+    void conversions()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        writeFile(QStringLiteral("Settings.xml"), "<?xml version=\"1.0\"?>\n<Settings>" + body + "</Settings>\n");
+        Settings s;
+        s.windowMaximized = true;
+        QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        const QRect& g = s.windowGeometry;
+        const QHash<QString, QString> actual = {
+            {"port", QString::number(s.port)},
+            {"timeout", QString::number(s.pingTimeout.load())},
+            {"gap", QString::number(s.pingTimeGap.load())},
+            {"skin", s.skin},
+            {"siodsc", QString::number(s.siodsc)},
+            {"log", QString::number(s.logStateChange)},
+            {"skinType", QString::number(s.skinType)},
+            {"window", QStringLiteral("%1,%2,%3,%4,%5").arg(g.left()).arg(g.top()).arg(g.right()).arg(g.bottom())
+                           .arg(s.windowMaximized)},
+        };
+        QCOMPARE(actual.value(field), expected);
+    }
+
+    void onlySkinChangesTheRestStaysDefault()
+    {
+        writeFile(QStringLiteral("Settings.xml"), "<Settings><Skin>Night</Skin></Settings>");
+        Settings s;
+        QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        QVERIFY(s.save());
+        QByteArray expected = readAll(QFINDTESTDATA("golden/Settings-default.xml"));
+        expected.replace("<Skin>Default</Skin>", "<Skin>Night</Skin>");
+        QCOMPARE(readAll(QStringLiteral("Settings.xml")), expected);
+    }
+
+    void windowWrittenBackWithTheSameNumbers()
+    {
+        writeFile(QStringLiteral("Settings.xml"),
+                  "<Settings><Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/><Port>65535</Port></Settings>");
+        Settings s;
+        QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        QVERIFY(s.save());
+        const QByteArray written = readAll(QStringLiteral("Settings.xml"));
+        QVERIFY(written.contains("<Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/>"));
+        QVERIFY(written.contains("<Port>65535</Port>"));
+    }
+
+    void malformedKeepsValuesReadBefore()
+    {
+        writeFile(QStringLiteral("Settings.xml"), "<Settings><PingTimeout>42</PingTimeout><Skin>a</Sk></Settings>");
+        Settings s;
+        QVERIFY(!s.load(QStringLiteral("Settings.xml")));
+        QCOMPARE(s.pingTimeout.load(), 42);
+        QVERIFY(s.save());
+        QVERIFY(QFile::exists(QStringLiteral("Settings.xml.unreadable")));
+    }
+
+    void copyKeepsEveryField()
+    {
+        Settings s;
+        s.load(QStringLiteral("Settings.xml"));
+        s.pingTimeout = 250;
+        s.pingTimeGap = -1;
+        s.skin = QStringLiteral("Other");
+        s.port = 99;
+        s.windowGeometry = QRect(1, 2, 3, 4);
+        Settings copy(s);
+        QCOMPARE(copy.pingTimeout.load(), 250);
+        QCOMPARE(copy.pingTimeGap.load(), -1);
+        QCOMPARE(copy.skin, QStringLiteral("Other"));
+        QCOMPARE(copy.port, quint16(99));
+        QCOMPARE(copy.windowGeometry, QRect(1, 2, 3, 4));
+        QCOMPARE(copy.fileName, QStringLiteral("Settings.xml"));
+        s = Settings();
+        s = copy;
+        QCOMPARE(s.pingTimeout.load(), 250);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
