@@ -4,8 +4,10 @@
 #include "TerminationSignalWatcher.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
+#include "net/PingerThread.h"
 
 #include <QApplication>
 #include <QFile>
@@ -44,6 +46,7 @@ int Application::run(int argc, char** argv)
     static FileLog fileLog("LogRelease.txt");
     logManager.addLog(&fileLog);
     logManager.log("Application", "Application \"Tarnwick\" started");
+    auto logListener = std::make_unique<DataLogListener>();
 
     Settings& settings = Settings::instance();
     settings.load(QStringLiteral("Settings.xml"));
@@ -54,20 +57,28 @@ int Application::run(int argc, char** argv)
 
     auto data = std::make_unique<Data>();
     data->load(QStringLiteral("DeviceConfig.xml"));
+    // Connected only after loading, so that the entries read from the file are not logged.
+    QObject::connect(data.get(), &Data::DeviceEntryChanged, logListener.get(), &DataLogListener::DeviceEntryChanged);
+    QObject::connect(data.get(), &Data::DeviceRemoved, logListener.get(), &DataLogListener::DeviceRemoved);
+    QObject::connect(data.get(), &Data::DeviceAdded, logListener.get(), &DataLogListener::DeviceAdded);
     Data::setInstance(data.get());
 
     TerminationSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &requestQuit);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
+    startPinger();
+
     do {
         QApplication::exec();
     } while (!quitRequested);
 
+    stopPinger();
     settings.save();
     data->save();
     logManager.log("Application", "Application \"Tarnwick\" closed");
     data.reset();
+    logListener.reset();
     return 0;
 }
 

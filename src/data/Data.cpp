@@ -11,7 +11,7 @@
 
 namespace Tarnwick {
 
-Data* Data::s_instance = nullptr;
+std::atomic<Data*> Data::s_instance{nullptr};
 
 Data::Data(QObject* parent)
     : QObject(parent)
@@ -20,8 +20,8 @@ Data::Data(QObject* parent)
 
 Data::~Data()
 {
-    if (s_instance == this)
-        s_instance = nullptr;
+    Data* self = this;
+    s_instance.compare_exchange_strong(self, nullptr);
 }
 
 Data* Data::instance()

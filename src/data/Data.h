@@ -10,6 +10,8 @@
 #include <QMutex>
 #include <QObject>
 
+#include <atomic>
+
 #include <memory>
 
 namespace Tarnwick {
@@ -55,7 +57,7 @@ private:
     DocumentFile m_file;
     mutable QMutex m_mutex;
 
-    static Data* s_instance;
+    static std::atomic<Data*> s_instance;
 };
 
 } // namespace Tarnwick

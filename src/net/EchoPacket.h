@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace Tarnwick {
+
+// The ICMP echo request the probe sends and the reply it waits for.
+class EchoPacket
+{
+public:
+    static constexpr std::size_t RequestSize = 48;
+    using Request = std::array<std::uint8_t, RequestSize>;
+
+    // Type 8, code 0, identifier and sequence least significant byte first, the send time at
+    // bytes 12-15 and the payload 0x20..0x3F, with the checksum filled in.
+    static Request buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t sendTime);
+
+    // RFC 1071 checksum, in the byte order of the data it was summed over.
+    static std::uint16_t checksum(const std::uint8_t* data, std::size_t length);
+
+    // Milliseconds from sentAt to now on the wrapping tick counter.
+    static std::int32_t elapsed(std::uint32_t now, std::uint32_t sentAt)
+    {
+        return static_cast<std::int32_t>(now - sentAt);
+    }
+
+    struct Expected
+    {
+        std::uint32_t source;       // network byte order
+        std::uint16_t identifier;
+        std::uint16_t sequence;
+        bool checkIdentifier;       // false where the kernel chose the identifier itself
+    };
+
+    // The echoed send time when the datagram is the awaited echo reply, nothing otherwise.
+    // withIpHeader: the datagram starts with its IPv4 header (raw sockets), whose length is
+    // taken from the header; otherwise it starts with the ICMP message.
+    static std::optional<std::uint32_t> matchReply(const std::uint8_t* data, std::size_t length, bool withIpHeader,
+                                                   std::uint32_t source, const Expected& expected);
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+// Runs the test responder (echo_responder) for as long as this object lives.
+class EchoResponder
+{
+public:
+    // True once the responder listens.
+    bool start(const QStringList& arguments);
+    ~EchoResponder();
+
+private:
+    QProcess m_process;
+};

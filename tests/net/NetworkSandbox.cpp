@@ -1,0 +1,42 @@
+#include "NetworkSandbox.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <sched.h>
+#include <unistd.h>
+
+namespace {
+bool s_active = false;
+}
+
+bool NetworkSandbox::enter(QString* whyNot)
+{
+    if (s_active)
+        return true;
+    if (::geteuid() != 0) {
+        *whyNot = QStringLiteral("needs root to create a private network namespace");
+        return false;
+    }
+    if (::unshare(CLONE_NEWNET) != 0) {
+        *whyNot = QStringLiteral("unshare(CLONE_NEWNET) was refused");
+        return false;
+    }
+    if (QProcess::execute(QStringLiteral("ip"), {"link", "set", "lo", "up"}) != 0) {
+        *whyNot = QStringLiteral("could not bring up loopback in the private namespace");
+        return false;
+    }
+    s_active = true;
+    return true;
+}
+
+bool NetworkSandbox::isActive()
+{
+    return s_active;
+}
+
+bool NetworkSandbox::setSysctl(const QString& name, const QString& value)
+{
+    QFile file(QStringLiteral("/proc/sys/") + name);
+    return file.open(QIODevice::WriteOnly) && file.write(value.toLatin1() + '\n') > 0;
+}

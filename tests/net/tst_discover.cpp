@@ -1,0 +1,142 @@
+#include "NetworkSandbox.h"
+#include "net/DiscoverDevicesThread.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+// Receives the scan's reports the way the discovery dialog does.
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList results;
+    QList<QPair<int, int>> completions;
+    QList<bool> onOwnThread;
+
+public slots:
+    void scanResult(bool active, const QString& address, const QString& result)
+    {
+        results << QStringLiteral("%1 %2 %3").arg(address, result).arg(active);
+        onOwnThread << (QThread::currentThread() == thread());
+    }
+    void scanCompleted(int active, int total) { completions << qMakePair(active, total); }
+};
+
+QList<quint8> octets(std::initializer_list<int> values)
+{
+    QList<quint8> list;
+    for (int v : values)
+        list << quint8(v);
+    return list;
+}
+
+} // namespace
+
+class TestDiscover : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void boxOrderSequenceAndTexts()
+    {
+        Receiver receiver;
+        QStringList probed;
+        QList<int> sequences;
+        QMutex mutex;
+        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}), &receiver,
+                                   [&](const QString& ip, int timeout, int identifier, int sequence) {
+                                       QMutexLocker lock(&mutex);
+                                       probed << ip;
+                                       sequences << sequence;
+                                       if (timeout != 1000 || identifier != 0)
+                                           return -99;
+                                       const int d = ip.section('.', 3).toInt();
+                                       return d % 3 == 0 ? PingNoReply : d % 3 == 1 ? d : PingSocketError;
+                                   });
+        scan.start();
+        QVERIFY(scan.wait(10000));
+        QTRY_COMPARE(receiver.completions.size(), 1);
+
+        QStringList expected;
+        int active = 0;
+        for (int c : {1, 2}) {
+            for (int d = 10; d <= 20; ++d) {
+                const QString ip = QStringLiteral("127.0.%1.%2").arg(c).arg(d);
+                const QString text = d % 3 == 0 ? "Timeout" : d % 3 == 1 ? QStringLiteral("%1 ms").arg(d) : "Socket error";
+                expected << QStringLiteral("%1 %2 %3").arg(ip, text).arg(d % 3 == 1);
+                active += d % 3 == 1;
+            }
+        }
+        QCOMPARE(receiver.results, expected);
+        QCOMPARE(receiver.completions.first(), qMakePair(active, 22));
+        QCOMPARE(sequences.first(), 1);
+        QCOMPARE(sequences.last(), 22);
+        QVERIFY(!receiver.onOwnThread.contains(false));
+    }
+
+    void emptyBoxCompletesWithNoProbe()
+    {
+        Receiver receiver;
+        int probes = 0;
+        DiscoverDevicesThread scan(octets({127, 0, 1, 250}), octets({127, 0, 2, 5}), &receiver,
+                                   [&](const QString&, int, int, int) { return ++probes; });
+        scan.start();
+        QVERIFY(scan.wait(5000));
+        QTRY_COMPARE(receiver.completions.size(), 1);
+        QCOMPARE(receiver.completions.first(), qMakePair(0, 0));
+        QCOMPARE(probes, 0);
+        QVERIFY(receiver.results.isEmpty());
+    }
+
+    void stopDuringFifthProbeEndsTheScan()
+    {
+        Receiver receiver;
+        QSemaphore fifthStarted;
+        QSemaphore goOn;
+        std::atomic<int> probes{0};
+        DiscoverDevicesThread scan(octets({127, 0, 0, 1}), octets({127, 0, 0, 20}), &receiver,
+                                   [&](const QString&, int, int, int) {
+                                       if (++probes == 5) {
+                                           fifthStarted.release();
+                                           goOn.acquire();
+                                       }
+                                       return 1;
+                                   });
+        scan.start();
+        QVERIFY(fifthStarted.tryAcquire(1, 5000));
+        scan.requestStop();
+        goOn.release();
+        QVERIFY(scan.wait(5000));
+        QCoreApplication::processEvents();
+        QCOMPARE(probes.load(), 5);
+        QCOMPARE(receiver.results.size(), 5);
+        QVERIFY(receiver.completions.isEmpty());
+    }
+
+    // The real probe over loopback, where every 127.x address answers.
+    void liveScanOfLoopback()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        Receiver receiver;
+        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}), &receiver);
+        scan.start();
+        QVERIFY(scan.wait(30000));
+        QTRY_COMPARE(receiver.completions.size(), 1);
+        QCOMPARE(receiver.completions.first(), qMakePair(22, 22));
+        QCOMPARE(receiver.results.size(), 22);
+        QVERIFY(receiver.results.first().startsWith("127.0.1.10 "));
+        QVERIFY(receiver.results.last().startsWith("127.0.2.20 "));
+        QVERIFY(receiver.results.first().endsWith(" ms 1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscover)
+#include "tst_discover.moc"

@@ -1,0 +1,128 @@
+#include "net/EchoPacket.h"
+
+#include <QTest>
+
+#include <arpa/inet.h>
+
+using namespace Tarnwick;
+
+namespace {
+
+// A reply as a raw socket delivers it: an IPv4 header of ihlWords 32-bit words, then ICMP.
+QByteArray makeDatagram(int ihlWords, quint8 type, quint16 id, quint16 seq, quint32 sendTime, quint32 source)
+{
+    QByteArray d(ihlWords * 4 + 48, '\0');
+    d[0] = char(0x40 | ihlWords);
+    d[9] = 1;
+    memcpy(d.data() + 12, &source, 4);
+    const EchoPacket::Request request = EchoPacket::buildRequest(id, seq, sendTime);
+    memcpy(d.data() + ihlWords * 4, request.data(), request.size());
+    d[ihlWords * 4] = char(type);
+    return d;
+}
+
+quint32 addr(const char* text)
+{
+    in_addr a{};
+    inet_pton(AF_INET, text, &a);
+    return a.s_addr;
+}
+
+} // namespace
+
+class TestEchoPacket : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requestBytes()
+    {
+        const EchoPacket::Request r = EchoPacket::buildRequest(0, 1, 0);
+        QCOMPARE(int(r[0]), 8);
+        QCOMPARE(int(r[1]), 0);
+        QCOMPARE(int(r[2]), 0x03);
+        QCOMPARE(int(r[3]), 0xFD);
+        for (int i = 0; i < 32; ++i)
+            QCOMPARE(int(r[16 + i]), 0x20 + i);
+        quint32 sum = 0;
+        for (int i = 0; i < 48; i += 2)
+            sum += (r[i] << 8) | r[i + 1];
+        while (sum >> 16)
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        QCOMPARE(sum, 0xFFFFu);
+    }
+
+    void fieldsLeastSignificantByteFirst()
+    {
+        const EchoPacket::Request r = EchoPacket::buildRequest(0x0A0B, 0x0102, 0x11223344);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(r.data()) + 4, 12).toHex(),
+                 QByteArray("0b0a020100000000" "44332211"));
+        QCOMPARE(EchoPacket::checksum(r.data(), r.size()), quint16(0));
+    }
+
+    void matchReply_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<bool>("withIpHeader");
+        QTest::addColumn<quint32>("from");
+        QTest::addColumn<bool>("checkIdentifier");
+        QTest::addColumn<qint64>("expectedTime");
+        const quint32 host = addr("127.0.0.5");
+        const quint32 other = addr("127.0.0.6");
+        QTest::newRow("proper reply") << makeDatagram(5, 0, 7, 9, 1234, host) << true << host << true << qint64(1234);
+        QTest::newRow("header with options") << makeDatagram(6, 0, 7, 9, 99, host) << true << host << true << qint64(99);
+        QTest::newRow("echo request") << makeDatagram(5, 8, 7, 9, 1, host) << true << host << true << qint64(-1);
+        QTest::newRow("unreachable") << makeDatagram(5, 3, 7, 9, 1, host) << true << host << true << qint64(-1);
+        QTest::newRow("wrong identifier") << makeDatagram(5, 0, 8, 9, 1, host) << true << host << true << qint64(-1);
+        QTest::newRow("identifier set by the kernel")
+            << makeDatagram(5, 0, 8, 9, 5, host).mid(20) << false << host << false << qint64(5);
+        QTest::newRow("wrong sequence") << makeDatagram(5, 0, 7, 10, 1, host) << true << host << true << qint64(-1);
+        QTest::newRow("sequence byte order") << makeDatagram(5, 0, 7, 0x0900, 1, host) << true << host << true
+                                             << qint64(-1);
+        QTest::newRow("wrong source") << makeDatagram(5, 0, 7, 9, 1, other) << true << other << true << qint64(-1);
+        QTest::newRow("truncated before send time")
+            << makeDatagram(5, 0, 7, 9, 1, host).left(35) << true << host << true << qint64(-1);
+        QTest::newRow("just long enough") << makeDatagram(5, 0, 7, 9, 3, host).left(36) << true << host << true
+                                          << qint64(3);
+        QTest::newRow("header longer than datagram")
+            << makeDatagram(15, 0, 7, 9, 1, host).left(40) << true << host << true << qint64(-1);
+        QTest::newRow("header length below minimum") << makeDatagram(5, 0, 7, 9, 1, host).replace(0, 1, "\x44")
+                                                     << true << host << true << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << true << host << true << qint64(-1);
+    }
+
+    void matchReply()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(bool, withIpHeader);
+        QFETCH(quint32, from);
+        QFETCH(bool, checkIdentifier);
+        QFETCH(qint64, expectedTime);
+        const EchoPacket::Expected expected{addr("127.0.0.5"), 7, 9, checkIdentifier};
+        const auto time = EchoPacket::matchReply(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
+                                                 std::size_t(datagram.size()), withIpHeader, from, expected);
+        QCOMPARE(time ? qint64(*time) : qint64(-1), expectedTime);
+    }
+
+    void elapsedAcrossTickWrap_data()
+    {
+        QTest::addColumn<quint32>("now");
+        QTest::addColumn<quint32>("sentAt");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("plain") << 1500u << 1000u << 500;
+        QTest::newRow("same tick") << 7u << 7u << 0;
+        QTest::newRow("wrapped") << 5u << 0xFFFFFFF0u << 21;
+        QTest::newRow("wrapped at the edge") << 0u << 0xFFFFFFFFu << 1;
+    }
+
+    void elapsedAcrossTickWrap()
+    {
+        QFETCH(quint32, now);
+        QFETCH(quint32, sentAt);
+        QFETCH(int, expected);
+        QCOMPARE(EchoPacket::elapsed(now, sentAt), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEchoPacket)
+#include "tst_echopacket.moc"

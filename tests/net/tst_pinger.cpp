@@ -1,0 +1,174 @@
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "net/PingerThread.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+struct Call
+{
+    QString ip;
+    int timeout;
+    int identifier;
+    int sequence;
+    qint64 at;
+};
+
+// Stands in for the network: records every probe and answers from a table.
+class RecordingProbe
+{
+public:
+    QHash<QString, int> answers;
+
+    ProbeFunction function()
+    {
+        m_clock.start();
+        return [this](const QString& ip, int timeout, int identifier, int sequence) {
+            QMutexLocker lock(&m_mutex);
+            m_calls.append({ip, timeout, identifier, sequence, m_clock.elapsed()});
+            return answers.value(ip, PingNoReply);
+        };
+    }
+    QList<Call> calls()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_calls;
+    }
+    qsizetype count() { return calls().size(); }
+
+private:
+    QMutex m_mutex;
+    QList<Call> m_calls;
+    QElapsedTimer m_clock;
+};
+
+} // namespace
+
+class TestPinger : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+
+private slots:
+    void init()
+    {
+        Settings::instance().load(QStringLiteral("no-such-settings-file.xml"));
+        m_data = new Data;
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, NoReplyResult));
+        Data::setInstance(m_data);
+    }
+
+    void cleanup()
+    {
+        stopPinger();
+        QCOMPARE(currentPinger(), nullptr);
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void probesInOrderWithGapBeforeEach()
+    {
+        Settings::instance().pingTimeGap = 40;
+        RecordingProbe probe;
+        startPinger(probe.function());
+        QVERIFY(currentPinger());
+        QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= 6, 5000);
+        stopPinger();
+        const QList<Call> calls = probe.calls();
+        const QStringList order = {"a", "b", "c", "a", "b", "c"};
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(calls[i].ip, order[i]);
+            QCOMPARE(calls[i].identifier, i % 3);
+            QCOMPARE(calls[i].sequence, i % 3);
+            QCOMPARE(calls[i].timeout, 1000);
+            QVERIFY2(calls[i].at >= 40 * (i + 1) - 5, qPrintable(QString::number(calls[i].at)));
+        }
+    }
+
+    void startingTwiceKeepsOnePinger()
+    {
+        RecordingProbe probe;
+        startPinger(probe.function());
+        PingerThread* first = currentPinger();
+        startPinger(probe.function());
+        QCOMPARE(currentPinger(), first);
+    }
+
+    void resultsReachTheStore()
+    {
+        Settings::instance().pingTimeGap = 0;
+        RecordingProbe probe;
+        probe.answers = {{"a", 7}, {"b", PingNoReply}, {"c", PingSocketError}};
+        startPinger(probe.function());
+        QTRY_COMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("7"));
+        QTRY_VERIFY(probe.count() >= 6);
+        stopPinger();
+        QCOMPARE(m_data->entry(QStringLiteral("a")).state, int(DeviceStateConnected));
+        QCOMPARE(m_data->entry(QStringLiteral("b")).pingResult, QStringLiteral("X"));
+        QCOMPARE(m_data->entry(QStringLiteral("c")).pingResult, QStringLiteral("X"));
+        QCOMPARE(m_data->entry(QStringLiteral("c")).state, int(DeviceStateDisconnected));
+    }
+
+    void changedTimingsTakeEffectAtTheNextProbe_data()
+    {
+        QTest::addColumn<int>("newTimeout");
+        QTest::addColumn<int>("probedWith");
+        QTest::newRow("shorter") << 200 << 200;
+        QTest::newRow("negative counts as 0") << -50 << 0;
+    }
+
+    void changedTimingsTakeEffectAtTheNextProbe()
+    {
+        QFETCH(int, newTimeout);
+        QFETCH(int, probedWith);
+        Settings::instance().pingTimeGap = 30;
+        RecordingProbe probe;
+        startPinger(probe.function());
+        QTRY_VERIFY(probe.count() >= 1);
+        Settings::instance().pingTimeout = newTimeout;
+        const qsizetype seen = probe.count();
+        QTRY_VERIFY(probe.count() >= seen + 2);
+        // The probe under way when the setting changed may have read the old value; the next one not.
+        QCOMPARE(probe.calls().at(seen + 1).timeout, probedWith);
+    }
+
+    void negativeGapKeepsTheMonitorRunning()
+    {
+        Settings::instance().pingTimeGap = -1;
+        RecordingProbe probe;
+        startPinger(probe.function());
+        QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= 30, 2000);
+    }
+
+    void stopDuringAProbeAppliesNothingAfter()
+    {
+        Settings::instance().pingTimeGap = 0;
+        QSemaphore probing;
+        QSemaphore release;
+        startPinger([&](const QString&, int, int, int) {
+            probing.release();
+            release.tryAcquire(1, 300);
+            return 5;
+        });
+        QVERIFY(probing.tryAcquire(1, 5000));
+        QSignalSpy changes(m_data, &Data::DeviceEntryChanged);
+        QElapsedTimer timer;
+        timer.start();
+        stopPinger();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(changes.size(), 0);
+        QCOMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("X"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPinger)
+#include "tst_pinger.moc"

@@ -1,0 +1,223 @@
+#include "EchoResponder.h"
+#include "NetworkSandbox.h"
+#include "net/PingHost.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+using namespace Tarnwick;
+
+namespace {
+
+// Sends echo requests to 127.0.0.2 as fast as it can, with the identifiers and sequence
+// numbers the probes use, so that the kernel's replies from 127.0.0.2 look like theirs.
+class Flood
+{
+public:
+    Flood()
+    {
+        m_thread = QThread::create([this]() {
+            const int fd = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            inet_pton(AF_INET, "127.0.0.2", &to.sin_addr);
+            QElapsedTimer limit;
+            limit.start();
+            for (int n = 0; !m_stop && limit.elapsed() < 30000; ++n) {
+                unsigned char request[48] = {8, 0};
+                request[4] = request[6] = static_cast<unsigned char>(n % 20);
+                unsigned sum = 0;
+                for (int i = 0; i < 48; i += 2)
+                    sum += request[i] | (request[i + 1] << 8);
+                sum = (sum & 0xFFFF) + (sum >> 16);
+                sum = ~((sum & 0xFFFF) + (sum >> 16));
+                request[2] = static_cast<unsigned char>(sum);
+                request[3] = static_cast<unsigned char>(sum >> 8);
+                if (::sendto(fd, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0)
+                    ++m_sent;
+                if (n % 64 == 0)
+                    QThread::yieldCurrentThread();
+            }
+            ::close(fd);
+        });
+        m_thread->start();
+    }
+    ~Flood()
+    {
+        m_stop = true;
+        m_thread->wait();
+        delete m_thread;
+    }
+    int sent() const { return m_sent; }
+
+private:
+    QThread* m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_sent{0};
+};
+
+QString runProbeToolAs(uid_t uid, gid_t gid, const QString& host)
+{
+    QProcess tool;
+    tool.setChildProcessModifier([uid, gid]() {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(3);
+    });
+    tool.start(QStringLiteral(TARNWICK_PROBE_TOOL), {host, QStringLiteral("1000")});
+    tool.waitForFinished(10000);
+    return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class TestPingHost : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(QStringLiteral("live probes skipped: ") + whyNot));
+    }
+
+    void init() { QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0")); }
+
+    void loopbackAnswersQuickly()
+    {
+        for (int i = 0; i < 5; ++i) {
+            const int result = pingHost(QStringLiteral("127.0.0.1"), 1000, i, i);
+            QVERIFY2(result >= 0 && result < 50, qPrintable(QString::number(result)));
+        }
+    }
+
+    void unresolvableNameIsSocketError()
+    {
+        QCOMPARE(pingHost(QStringLiteral("no-such-device.invalid"), 500, 0, 1), PingSocketError);
+        QCOMPARE(pingHost(QString(), 500, 0, 1), PingSocketError);
+    }
+
+    void silentHostTimesOut_data()
+    {
+        QTest::addColumn<int>("timeoutMs");
+        QTest::newRow("300 ms") << 300;
+        QTest::newRow("zero returns at once") << 0;
+    }
+
+    void silentHostTimesOut()
+    {
+        QFETCH(int, timeoutMs);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(pingHost(QStringLiteral("127.0.0.8"), timeoutMs, 0, 1), PingNoReply);
+        const qint64 took = timer.elapsed();
+        QVERIFY2(took >= timeoutMs - 5 && took < timeoutMs + 200, qPrintable(QString::number(took)));
+    }
+
+    // Foreign and misleading datagrams are skipped and the real reply is still taken.
+    void repliesAreMatched_data()
+    {
+        QTest::addColumn<QStringList>("misbehaviour");
+        QTest::newRow("plain") << QStringList();
+        QTest::newRow("wrong identifier first") << QStringList{"--wrong-id"};
+        QTest::newRow("wrong sequence first") << QStringList{"--wrong-seq"};
+        QTest::newRow("duplicate") << QStringList{"--duplicate"};
+        QTest::newRow("from another address first") << QStringList{"--foreign-source", "127.0.0.9"};
+        QTest::newRow("unrelated message first") << QStringList{"--unrelated"};
+        QTest::newRow("everything at once")
+            << QStringList{"--unrelated", "--wrong-id", "--wrong-seq", "--foreign-source", "127.0.0.9", "--duplicate"};
+    }
+
+    void repliesAreMatched()
+    {
+        QFETCH(QStringList, misbehaviour);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        EchoResponder responder;
+        QVERIFY(responder.start(QStringList{"--address", "127.0.0.7", "--delay", "40"} + misbehaviour));
+        for (int i = 1; i <= 3; ++i) {
+            const int result = pingHost(QStringLiteral("127.0.0.7"), 2000, 0x0100 + i, 0x0203 + i);
+            QVERIFY2(result >= 39 && result < 400, qPrintable(QString::number(result)));
+        }
+    }
+
+    void foreignTrafficNeverSpoilsAProbe()
+    {
+        Flood flood;
+        QTRY_VERIFY(flood.sent() > 100);
+        for (int i = 0; i < 20; ++i) {
+            const int result = pingHost(QStringLiteral("127.0.0.1"), 1000, i, i);
+            QVERIFY2(result >= 0 && result < 1000, qPrintable(QStringLiteral("probe %1 gave %2").arg(i).arg(result)));
+        }
+        QVERIFY(flood.sent() > 1000);
+    }
+
+    void unprivilegedUserUsesDatagramSocket_data()
+    {
+        QTest::addColumn<QString>("pingGroupRange");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("allowed") << "0 2147483647" << true;
+        QTest::newRow("closed as on Debian") << "1 0" << false;
+    }
+
+    void unprivilegedUserUsesDatagramSocket()
+    {
+        QFETCH(QString, pingGroupRange);
+        QFETCH(bool, answers);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/ping_group_range", pingGroupRange));
+        const QString result = runProbeToolAs(65534, 65534, QStringLiteral("127.0.0.1"));
+        NetworkSandbox::setSysctl("net/ipv4/ping_group_range", "1 0");
+        bool ok = false;
+        const int value = result.toInt(&ok);
+        QVERIFY2(ok, qPrintable(QStringLiteral("probe tool printed '%1'").arg(result)));
+        if (answers)
+            QVERIFY2(value >= 0 && value < 50, qPrintable(result));
+        else
+            QCOMPARE(value, PingSocketError);
+    }
+
+    // The program itself, probing two loopback devices, logs the first one connecting.
+    void programLogsDevicesConnecting()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        {
+            QFile config(dir.filePath(QStringLiteral("DeviceConfig.xml")));
+            QVERIFY(config.open(QIODevice::WriteOnly));
+            config.write("<DeviceEntries><DeviceEntry IP=\"127.0.0.1\" Type=\"3\" IASC=\"1\"/>"
+                         "<DeviceEntry IP=\"127.0.0.2\" Type=\"2\" IASC=\"0\"/></DeviceEntries>");
+        }
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        QVERIFY(program.waitForStarted());
+        auto log = [&]() {
+            QFile file(dir.filePath(QStringLiteral("LogRelease.txt")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("Device 127.0.0.2 state changed to: connected"), 5000);
+        QVERIFY(log().contains("] | DeviceList | Device 127.0.0.1 state changed to: connected\n"));
+        QVERIFY(!log().contains("added to list"));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPingHost)
+#include "tst_pinghost.moc"
