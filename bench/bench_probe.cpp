@@ -1,0 +1,106 @@
+// Measures the probe inside a private network namespace (needs root): its accuracy against
+// iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
+#include "../tests/net/EchoResponder.h"
+#include "../tests/net/NetworkSandbox.h"
+#include "net/DiscoverDevicesThread.h"
+#include "net/PingHost.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace Tarnwick;
+
+namespace {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n == 0 ? -1 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+QList<double> pingTimes(const QString& host, int count)
+{
+    QProcess ping;
+    ping.start(QStringLiteral("ping"), {"-n", "-c", QString::number(count), "-i", "0.2", host});
+    ping.waitForFinished(60000);
+    QList<double> times;
+    static const QRegularExpression time(QStringLiteral("time=([0-9.]+) ms"));
+    auto it = time.globalMatch(QString::fromLatin1(ping.readAllStandardOutput()));
+    while (it.hasNext())
+        times << it.next().captured(1).toDouble();
+    return times;
+}
+
+class ScanReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    int active = -1;
+    int total = -1;
+public slots:
+    void scanResult(bool, const QString&, const QString&) {}
+    void scanCompleted(int a, int t)
+    {
+        active = a;
+        total = t;
+        QCoreApplication::quit();
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString whyNot;
+    if (!NetworkSandbox::enter(&whyNot)) {
+        std::printf("probe benchmark skipped: %s\n", qPrintable(whyNot));
+        return 0;
+    }
+    const int samples = 20;
+
+    NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+    for (int delay : {0, 20, 100}) {
+        EchoResponder responder;
+        if (!responder.start({"--address", "127.0.0.7", "--delay", QString::number(delay)})) {
+            std::printf("responder did not start\n");
+            return 1;
+        }
+        const QList<double> reference = pingTimes(QStringLiteral("127.0.0.7"), samples);
+        QList<double> ours;
+        for (int i = 0; i < samples; ++i)
+            ours << pingHost(QStringLiteral("127.0.0.7"), 2000, 0, i + 1);
+        const double difference = median(ours) - median(reference);
+        std::printf("accuracy at %3d ms delay: probe median %.1f ms, ping median %.3f ms, difference %.2f ms\n", delay,
+                    median(ours), median(reference), difference);
+    }
+
+    NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+    QList<double> wall;
+    for (int i = 0; i < 1000; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        pingHost(QStringLiteral("127.0.0.1"), 1000, 0, i);
+        wall << timer.nsecsElapsed() / 1e6;
+    }
+    std::printf("overhead: median probe of 127.0.0.1 takes %.3f ms of wall time (1000 probes)\n", median(wall));
+
+    ScanReceiver receiver;
+    DiscoverDevicesThread scan({127, 0, 0, 1}, {127, 0, 0, 254}, &receiver);
+    QElapsedTimer timer;
+    timer.start();
+    scan.start();
+    app.exec();
+    scan.wait();
+    std::printf("scan of 127.0.0.1 to 127.0.0.254: %d of %d answered in %.3f s\n", receiver.active, receiver.total,
+                timer.nsecsElapsed() / 1e9);
+    return 0;
+}
+
+#include "bench_probe.moc"
