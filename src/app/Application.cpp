@@ -74,6 +74,9 @@ int Application::run(int argc, char** argv)
     } while (!quitRequested);
 
     stopPinger();
+    // Results the pinger announced before it stopped still wait in the queue: deliver them,
+    // which also releases their event records.
+    QCoreApplication::sendPostedEvents();
     settings.save();
     data->save();
     logManager.log("Application", "Application \"Tarnwick\" closed");

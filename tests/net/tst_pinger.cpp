@@ -72,7 +72,7 @@ private slots:
         stopPinger();
         QCOMPARE(currentPinger(), nullptr);
         delete m_data;
-        QCoreApplication::processEvents();
+        QTRY_COMPARE(StoreEvent::liveCount(), 0);
     }
 
     void probesInOrderWithGapBeforeEach()
