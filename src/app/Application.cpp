@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "MainSystemTrayIcon.h"
+#include "MainWindow.h"
 #include "ProcessValues.h"
 #include "TerminationSignalWatcher.h"
 #include "data/Data.h"
@@ -8,6 +10,7 @@
 #include "log/FileLog.h"
 #include "log/LogManager.h"
 #include "net/PingerThread.h"
+#include "skin/SkinResources.h"
 
 #include <QApplication>
 #include <QFile>
@@ -32,7 +35,10 @@ void applyStyle(QApplication& app, QFile& styleSheet)
 
 void Application::requestQuit()
 {
+    if (MainSystemTrayIcon* tray = MainSystemTrayIcon::instance())
+        tray->CloseWindow();
     quitRequested = true;
+    // Ends the loop even while a dialog is still open.
     QCoreApplication::quit();
 }
 
@@ -54,6 +60,7 @@ int Application::run(int argc, char** argv)
     QApplication app(argc, argv);
     QFile styleSheet;
     applyStyle(app, styleSheet);
+    SkinResources::load();
 
     auto data = std::make_unique<Data>();
     data->load(QStringLiteral("DeviceConfig.xml"));
@@ -62,6 +69,16 @@ int Application::run(int argc, char** argv)
     QObject::connect(data.get(), &Data::DeviceRemoved, logListener.get(), &DataLogListener::DeviceRemoved);
     QObject::connect(data.get(), &Data::DeviceAdded, logListener.get(), &DataLogListener::DeviceAdded);
     Data::setInstance(data.get());
+
+    auto* tray = new MainSystemTrayIcon;
+    MainSystemTrayIcon::setInstance(tray);
+    tray->show();
+    tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
+                      QSystemTrayIcon::Information, 10000);
+
+    auto* window = new MainWindow;
+    MainWindow::setInstance(window);
+    window->show();
 
     TerminationSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &requestQuit);
@@ -82,6 +99,13 @@ int Application::run(int argc, char** argv)
     logManager.log("Application", "Application \"Tarnwick\" closed");
     data.reset();
     logListener.reset();
+    // A window that closed for real deletes itself; whatever still lives goes before the
+    // application object that it needs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete MainWindow::instance();
+    MainWindow::setInstance(nullptr);
+    MainSystemTrayIcon::setInstance(nullptr);
+    delete tray;
     return 0;
 }
 

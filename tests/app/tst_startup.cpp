@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,7 +55,14 @@ private slots:
         QVERIFY(lines[0].endsWith("] | Application | Application \"Tarnwick\" started"));
         QVERIFY(lines[1].endsWith("] | Application | Application \"Tarnwick\" closed"));
         QVERIFY(lines[2].isEmpty());
-        QCOMPARE(readAll(dir.filePath(QStringLiteral("Settings.xml"))), readAll(golden("Settings-default.xml")));
+        // Where the window manager (here the offscreen platform) placed the window is its own
+        // business; the size must be the default one.
+        QByteArray settings = readAll(dir.filePath(QStringLiteral("Settings.xml")));
+        static const QRegularExpression window(QStringLiteral("<Window X=\"-?\\d+\" Y=\"-?\\d+\" W=\"600\" H=\"500\""));
+        QVERIFY2(QString::fromUtf8(settings).contains(window), settings.constData());
+        settings.replace(QRegularExpression(QStringLiteral("<Window [^/]*/>")).match(QString::fromUtf8(settings)).captured(0).toUtf8(),
+                         "<Window X=\"0\" Y=\"0\" W=\"600\" H=\"500\" Maximized=\"0\"/>");
+        QCOMPARE(settings, readAll(golden("Settings-default.xml")));
         QCOMPARE(readAll(dir.filePath(QStringLiteral("DeviceConfig.xml"))), readAll(golden("DeviceConfig-empty.xml")));
     }
 

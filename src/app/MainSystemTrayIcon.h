@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+#include <functional>
+
+namespace Tarnwick {
+
+class DeviceEntryChangedEvent;
+
+// The program's presence in the system tray: "Show", "About" and "Exit", the welcome balloon
+// and a balloon whenever a device that asks for it connects or disconnects.
+class MainSystemTrayIcon : public QSystemTrayIcon
+{
+    Q_OBJECT
+
+public:
+    explicit MainSystemTrayIcon(QObject* parent = nullptr);
+    ~MainSystemTrayIcon() override;
+
+    static MainSystemTrayIcon* instance();
+    static void setInstance(MainSystemTrayIcon* icon);
+
+    // Whether the desktop has a system tray at all; replaceable because offscreen tests have none.
+    using AvailabilityCheck = std::function<bool()>;
+    static void setAvailabilityCheck(AvailabilityCheck check);
+    static bool systemTrayAvailable();
+
+    // Where balloons go; replaceable so that tests can watch them.
+    using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
+    void setBalloonSink(BalloonSink sink);
+    void showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms);
+
+    // True while closing the main window should only hide it.
+    bool keepsWindowsInTray() const;
+
+    // The first half of "Exit": hide the icon and ask the application to quit.
+    void beginExit();
+
+public slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void CloseWindow();
+
+private slots:
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+    void MessageClicked() {}
+    void ShowWindow();
+    void ShowAbout();
+
+private:
+    BalloonSink m_balloonSink;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QPushButton;
+
+namespace Tarnwick {
+
+class LogListWidget;
+class UserList;
+
+// The one main window: a tab bar over the device list, the map and the log, and a row of
+// buttons. Closing it hides it to the tray while the tray icon is shown.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow();
+
+    static MainWindow* instance();
+    static void setInstance(MainWindow* window);
+
+    UserList* userList() const { return m_userList; }
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void TabChanged(int index);
+    void CloseButtonClicked();
+    void AddDeviceButtonClicked();
+
+private:
+    QPushButton* m_minimizeButton;
+    QPushButton* m_discoverButton;
+    QPushButton* m_settingsButton;
+    QPushButton* m_addButton;
+    UserList* m_userList;
+    LogListWidget* m_logView;
+    QWidget* m_mapView;
+};
+
+} // namespace Tarnwick

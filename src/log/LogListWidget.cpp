@@ -1,0 +1,49 @@
+#include "LogListWidget.h"
+
+#include "LogManager.h"
+#include "LogTimestamp.h"
+
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace Tarnwick {
+
+LogListWidget::LogListWidget(QWidget* parent)
+    : QWidget(parent)
+    , m_tree(new QTreeWidget(this))
+{
+    m_tree->setObjectName(QStringLiteral("logTree"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tree);
+    m_tree->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Category"), QStringLiteral("Entry")});
+    m_tree->setColumnWidth(0, 200);
+    m_tree->setColumnWidth(1, 200);
+    m_tree->setColumnWidth(2, 500);
+    m_tree->setRootIsDecorated(false);
+
+    LogManager& manager = LogManager::instance();
+    manager.addListener(this);
+    for (const std::string& line : manager.readEntries()) {
+        // A text holding "|" splits into more parts; such lines cannot be told apart and are skipped.
+        const QStringList parts = QString::fromStdString(line).split(QLatin1Char('|'), Qt::KeepEmptyParts);
+        if (parts.size() == 3)
+            appendRow(parts[0].trimmed(), parts[1].trimmed(), parts[2].trimmed());
+    }
+}
+
+LogListWidget::~LogListWidget()
+{
+    LogManager::instance().removeListener(this);
+}
+
+void LogListWidget::onLogEntry(const std::string& category, const std::string& text)
+{
+    appendRow(QString::fromStdString(logTimestamp()), QString::fromStdString(category), QString::fromStdString(text));
+}
+
+void LogListWidget::appendRow(const QString& date, const QString& category, const QString& text)
+{
+    m_tree->addTopLevelItem(new QTreeWidgetItem(QStringList{date, category, text}));
+}
+
+} // namespace Tarnwick

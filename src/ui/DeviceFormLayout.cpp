@@ -1,0 +1,28 @@
+#include "DeviceFormLayout.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+namespace Tarnwick {
+
+DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* typeField, QWidget* descriptionField,
+                                   QWidget* informField)
+    : QVBoxLayout(dialog)
+    , m_buttons(new QHBoxLayout)
+{
+    auto* grid = new QGridLayout;
+    const QStringList labels = {QStringLiteral("IP"), QStringLiteral("Type"), QStringLiteral("Description"),
+                                QStringLiteral("Information on state change")};
+    const QList<QWidget*> fields = {ipField, typeField, descriptionField, informField};
+    for (int row = 0; row < 4; ++row) {
+        grid->addWidget(new QLabel(labels[row], dialog), row + 1, 1);
+        grid->addWidget(fields[row], row + 1, 2);
+    }
+    addLayout(grid);
+    m_buttons->addStretch(50);
+    addLayout(m_buttons);
+    dialog->setBaseSize(300, 150);
+    dialog->setMinimumSize(300, 150);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QVBoxLayout>
+
+class QHBoxLayout;
+
+namespace Tarnwick {
+
+// The layout both device dialogs share: four labelled rows, then a button row at the right.
+class DeviceFormLayout : public QVBoxLayout
+{
+public:
+    DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* typeField, QWidget* descriptionField,
+                     QWidget* informField);
+
+    QHBoxLayout* buttonRow() const { return m_buttons; }
+
+private:
+    QHBoxLayout* m_buttons;
+};
+
+} // namespace Tarnwick
