@@ -1,0 +1,127 @@
+#include "data/Data.h"
+#include "ui/UserList.h"
+#include "ui/UserListTreeWidget.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+DeviceEntry entry(const QString& ip, int type = DeviceTypePC, bool inform = false)
+{
+    return DeviceEntry(ip, QStringLiteral("about ") + ip, type, inform, NoReplyResult);
+}
+
+QStringList column(const QTreeWidget* tree, int c)
+{
+    QStringList texts;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        texts << tree->topLevelItem(i)->text(c);
+    return texts;
+}
+
+} // namespace
+
+class TestUserList : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+    UserList* m_list = nullptr;
+
+private slots:
+    void init()
+    {
+        m_data = new Data;
+        Data::setInstance(m_data);
+        m_list = new UserList;
+        connect(m_data, &Data::DeviceEntryChanged, m_list, &UserList::DeviceEntryChanged);
+        connect(m_data, &Data::DeviceRemoved, m_list, &UserList::DeviceRemoved);
+        connect(m_data, &Data::DeviceAdded, m_list, &UserList::DeviceAdded);
+    }
+
+    void cleanup()
+    {
+        delete m_list;
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void rowsFollowTheStore()
+    {
+        for (const char* ip : {"a", "b", "c", "Host"})
+            m_data->addEntry(entry(QString::fromLatin1(ip), DeviceTypeRouter, ip[0] == 'b'));
+        QTreeWidget* tree = m_list->findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        QVERIFY(tree);
+        QCOMPARE(column(tree, 2), QStringList({"a", "b", "c", "Host"}));
+        QCOMPARE(column(tree, 3), QStringList({"X", "X", "X", "X"}));
+        QCOMPARE(column(tree, 5), QStringList({"no", "yes", "no", "no"}));
+
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("12"));
+        m_data->setPingResult(QStringLiteral("host"), QStringLiteral("3"));
+        QCOMPARE(column(tree, 3), QStringList({"X", "12", "X", "X"}));
+
+        m_data->changeEntry(QStringLiteral("c"), QStringLiteral("c"), true, QStringLiteral("new text"), 9);
+        QCOMPARE(tree->topLevelItem(2)->text(4), QStringLiteral("new text"));
+        QCOMPARE(tree->topLevelItem(2)->text(5), QStringLiteral("yes"));
+
+        m_data->removeEntry(QStringLiteral("b"));
+        QCOMPARE(column(tree, 2), QStringList({"a", "c", "Host"}));
+    }
+
+    void removeActsOnEverySelectedRow()
+    {
+        for (const char* ip : {"a", "b", "c", "d"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        for (int i : {0, 2, 3})
+            tree->topLevelItem(i)->setSelected(true);
+        QAction* remove = tree->contextMenu()->actions().at(0);
+        QCOMPARE(remove->text(), QStringLiteral("Remove"));
+        remove->trigger();
+        QCOMPARE(column(tree, 2), QStringList({"b"}));
+        QCOMPARE(m_data->entries().size(), 1);
+    }
+
+    void rightClickSelectionRule_data()
+    {
+        QTest::addColumn<int>("clickedRow");
+        QTest::addColumn<QList<int>>("selectedAfter");
+        QTest::newRow("unselected row takes the selection") << 0 << QList<int>{0};
+        QTest::newRow("selected row keeps the selection") << 1 << QList<int>{1, 2};
+    }
+
+    void rightClickSelectionRule()
+    {
+        QFETCH(int, clickedRow);
+        QFETCH(QList<int>, selectedAfter);
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->resize(400, 300);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->topLevelItem(1)->setSelected(true);
+        tree->topLevelItem(2)->setSelected(true);
+
+        QList<int> selectedWhenMenuOpened;
+        int menus = 0;
+        tree->setMenuRunner([&](QMenu*, const QPoint&) {
+            ++menus;
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                if (tree->topLevelItem(i)->isSelected())
+                    selectedWhenMenuOpened << i;
+            }
+        });
+        const QPoint at = tree->visualItemRect(tree->topLevelItem(clickedRow)).center();
+        QTest::mousePress(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QCOMPARE(menus, 1);
+        QCOMPARE(selectedWhenMenuOpened, selectedAfter);
+    }
+};
+
+QTEST_MAIN(TestUserList)
+#include "tst_userlist.moc"
