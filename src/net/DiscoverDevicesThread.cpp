@@ -1,5 +1,7 @@
 #include "DiscoverDevicesThread.h"
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
@@ -16,44 +18,48 @@ void DiscoverDevicesThread::requestStop()
     m_stopRequested = true;
 }
 
+namespace {
+
+QString resultText(int result)
+{
+    if (result >= 0)
+        return QStringLiteral("%1 ms").arg(result);
+    return result == PingNoReply ? QStringLiteral("Timeout") : QStringLiteral("Socket error");
+}
+
+} // namespace
+
 void DiscoverDevicesThread::run()
 {
-    if (m_stopRequested)
-        return;
+    // Every octet runs on its own from its "from" to its "to" value, the last one fastest;
+    // a box with any octet range empty holds no address.
+    qint64 boxSize = 1;
+    int span[4];
+    for (int i = 0; i < 4; ++i) {
+        span[i] = std::max(0, int(m_to[i]) - int(m_from[i]) + 1);
+        boxSize *= span[i];
+    }
+
     int active = 0;
     int total = 0;
-    int sequence = 1;
-    for (int a = m_from[0]; a <= m_to[0]; ++a) {
+    for (qint64 n = 0; n < boxSize; ++n) {
         if (m_stopRequested)
             return;
-        for (int b = m_from[1]; b <= m_to[1]; ++b) {
-            if (m_stopRequested)
-                return;
-            for (int c = m_from[2]; c <= m_to[2]; ++c) {
-                if (m_stopRequested)
-                    return;
-                for (int d = m_from[3]; d <= m_to[3]; ++d) {
-                    if (m_stopRequested)
-                        return;
-                    const QString address = QStringLiteral("%1.%2.%3.%4").arg(a).arg(b).arg(c).arg(d);
-                    const int result = m_probe(address, 1000, 0, sequence);
-                    const bool answered = result >= 0;
-                    QString text;
-                    if (answered)
-                        text = QStringLiteral("%1 ms").arg(result);
-                    else if (result == PingNoReply)
-                        text = QStringLiteral("Timeout");
-                    else
-                        text = QStringLiteral("Socket error");
-                    if (answered)
-                        ++active;
-                    QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, answered),
-                                              Q_ARG(QString, address), Q_ARG(QString, text));
-                    ++total;
-                    ++sequence;
-                }
-            }
+        int octet[4];
+        qint64 rest = n;
+        for (int i = 3; i >= 0; --i) {
+            octet[i] = m_from[i] + int(rest % span[i]);
+            rest /= span[i];
         }
+        const QString address =
+            QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
+        // The sequence counts the scan's probes from 1.
+        const int result = m_probe(address, 1000, 0, total + 1);
+        if (result >= 0)
+            ++active;
+        QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, result >= 0),
+                                  Q_ARG(QString, address), Q_ARG(QString, resultText(result)));
+        ++total;
     }
     if (m_stopRequested)
         return;
