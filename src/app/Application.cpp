@@ -65,9 +65,7 @@ int Application::run(int argc, char** argv)
     auto data = std::make_unique<Data>();
     data->load(QStringLiteral("DeviceConfig.xml"));
     // Connected only after loading, so that the entries read from the file are not logged.
-    QObject::connect(data.get(), &Data::DeviceEntryChanged, logListener.get(), &DataLogListener::DeviceEntryChanged);
-    QObject::connect(data.get(), &Data::DeviceRemoved, logListener.get(), &DataLogListener::DeviceRemoved);
-    QObject::connect(data.get(), &Data::DeviceAdded, logListener.get(), &DataLogListener::DeviceAdded);
+    data->connectReceiver(logListener.get());
     Data::setInstance(data.get());
 
     auto* tray = new MainSystemTrayIcon;

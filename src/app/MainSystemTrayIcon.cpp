@@ -5,6 +5,7 @@
 #include "ProcessValues.h"
 #include "data/Data.h"
 #include "skin/SkinResources.h"
+#include "ui/ModalDialog.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -27,11 +28,7 @@ MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
     setIcon(SkinResources::icon(QStringLiteral("twicon.png")));
     setContextMenu(menu);
 
-    Data* data = Data::instance();
-    if (!data) {
-        data = new Data;
-        Data::setInstance(data);
-    }
+    Data* data = Data::ensureInstance();
     connect(data, &Data::DeviceEntryChanged, this, &MainSystemTrayIcon::DeviceEntryChanged);
     connect(this, &QSystemTrayIcon::messageClicked, this, &MainSystemTrayIcon::MessageClicked);
     connect(this, &QSystemTrayIcon::activated, this, &MainSystemTrayIcon::Activated);
@@ -134,10 +131,7 @@ void MainSystemTrayIcon::ShowWindow()
 
 void MainSystemTrayIcon::ShowAbout()
 {
-    auto* dialog = new AboutDialog;
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setModal(true);
-    dialog->show();
+    ModalDialog::open(new AboutDialog);
 }
 
 } // namespace Tarnwick

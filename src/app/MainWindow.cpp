@@ -5,6 +5,7 @@
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
 #include "skin/SkinResources.h"
+#include "ui/ModalDialog.h"
 #include "ui/AddDeviceDialog.h"
 #include "ui/UserList.h"
 
@@ -71,14 +72,8 @@ MainWindow::MainWindow()
     outer->addLayout(buttons, 0);
     setCentralWidget(central);
 
-    Data* data = Data::instance();
-    if (!data) {
-        data = new Data;
-        Data::setInstance(data);
-    }
-    connect(data, &Data::DeviceEntryChanged, m_userList, &UserList::DeviceEntryChanged);
-    connect(data, &Data::DeviceRemoved, m_userList, &UserList::DeviceRemoved);
-    connect(data, &Data::DeviceAdded, m_userList, &UserList::DeviceAdded);
+    Data* data = Data::ensureInstance();
+    data->connectReceiver(m_userList);
     for (const DeviceEntry& entry : data->entries())
         m_userList->addEntryRow(entry);
 
@@ -123,10 +118,7 @@ void MainWindow::CloseButtonClicked()
 
 void MainWindow::AddDeviceButtonClicked()
 {
-    auto* dialog = new AddDeviceDialog;
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setModal(true);
-    dialog->show();
+    ModalDialog::open(new AddDeviceDialog);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

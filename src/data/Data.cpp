@@ -34,6 +34,13 @@ void Data::setInstance(Data* data)
     s_instance = data;
 }
 
+Data* Data::ensureInstance()
+{
+    if (!s_instance)
+        s_instance = new Data;
+    return s_instance;
+}
+
 QString Data::fileName() const
 {
     return m_file.fileName();

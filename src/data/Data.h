@@ -30,6 +30,8 @@ public:
 
     static Data* instance();
     static void setInstance(Data* data);
+    // The published store, publishing a new empty one first where none exists yet.
+    static Data* ensureInstance();
 
     bool load(const QString& fileName);
     bool save();
@@ -43,6 +45,15 @@ public:
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange,
                      const QString& description, int type);
     void setPingResult(const QString& ip, const QString& result);
+
+    // Connects the receiver's slots that bear the signals' names to all three signals.
+    template <typename Receiver>
+    void connectReceiver(Receiver* receiver, Qt::ConnectionType type = Qt::AutoConnection)
+    {
+        connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
+        connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
+        connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
+    }
 
 signals:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);

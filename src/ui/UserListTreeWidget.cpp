@@ -1,6 +1,7 @@
 #include "UserListTreeWidget.h"
 
 #include "EditDeviceEntryDialog.h"
+#include "ModalDialog.h"
 #include "data/Data.h"
 
 #include <QMenu>
@@ -67,10 +68,7 @@ void UserListTreeWidget::EditTriggered()
         const auto found = std::find_if(entries.begin(), entries.end(), [&](const DeviceEntry& e) { return e.ip == ip; });
         if (found == entries.end())
             continue;
-        auto* dialog = new EditDeviceEntryDialog(*found);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setModal(true);
-        dialog->show();
+        ModalDialog::open(new EditDeviceEntryDialog(*found));
     }
 }
 

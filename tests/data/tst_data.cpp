@@ -43,13 +43,6 @@ public slots:
     }
 };
 
-void connectRecorder(Data& data, Recorder& recorder, Qt::ConnectionType type = Qt::AutoConnection)
-{
-    QObject::connect(&data, &Data::DeviceAdded, &recorder, &Recorder::DeviceAdded, type);
-    QObject::connect(&data, &Data::DeviceRemoved, &recorder, &Recorder::DeviceRemoved, type);
-    QObject::connect(&data, &Data::DeviceEntryChanged, &recorder, &Recorder::DeviceEntryChanged, type);
-}
-
 } // namespace
 
 class TestData : public QObject
@@ -74,7 +67,7 @@ private slots:
     {
         Data data;
         Recorder recorder;
-        connectRecorder(data, recorder);
+        data.connectReceiver(&recorder);
         data.addEntry(makeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("first")));
         data.addEntry(makeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("second")));
         data.addEntry(makeEntry(QStringLiteral("127.0.0.01")));
@@ -91,7 +84,7 @@ private slots:
     {
         Data data;
         Recorder recorder;
-        connectRecorder(data, recorder);
+        data.connectReceiver(&recorder);
         for (const char* ip : {"a", "b", "c"})
             data.addEntry(makeEntry(QString::fromLatin1(ip), QStringLiteral("d-") + QLatin1String(ip)));
         data.removeEntry(QStringLiteral("B"));
@@ -109,7 +102,7 @@ private slots:
         data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("old"), DeviceTypePC));
         data.addEntry(makeEntry(QStringLiteral("b")));
         data.setPingResult(QStringLiteral("a"), QStringLiteral("7"));
-        connectRecorder(data, recorder);
+        data.connectReceiver(&recorder);
 
         data.changeEntry(QStringLiteral("missing"), QStringLiteral("x"), true, QStringLiteral("d"), 1);
         QVERIFY(recorder.newEntries.isEmpty());
@@ -168,7 +161,7 @@ private slots:
         Data data;
         Recorder recorder;
         data.addEntry(makeEntry(QStringLiteral("a")));
-        connectRecorder(data, recorder);
+        data.connectReceiver(&recorder);
         data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
         data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
         data.setPingResult(QStringLiteral("gone"), QStringLiteral("3"));
@@ -196,8 +189,8 @@ private slots:
         Data data;
         Recorder direct;
         Recorder queued;
-        connectRecorder(data, direct);
-        connectRecorder(data, queued, Qt::QueuedConnection);
+        data.connectReceiver(&direct);
+        data.connectReceiver(&queued, Qt::QueuedConnection);
         data.addEntry(makeEntry(QStringLiteral("a")));
         data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
         data.removeEntry(QStringLiteral("a"));
@@ -216,7 +209,7 @@ private slots:
         Recorder queued;
         {
             Data data;
-            connectRecorder(data, queued, Qt::QueuedConnection);
+            data.connectReceiver(&queued, Qt::QueuedConnection);
             data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("kept")));
         }
         QCoreApplication::processEvents();
@@ -241,7 +234,7 @@ private slots:
         Recorder recorder;
         for (int i = 0; i < 20; ++i)
             data.addEntry(makeEntry(QStringLiteral("host-%1").arg(i)));
-        connectRecorder(data, recorder);
+        data.connectReceiver(&recorder);
 
         std::atomic<bool> stop{false};
         std::atomic<int> reported{0};

@@ -38,9 +38,7 @@ private slots:
         m_data = new Data;
         Data::setInstance(m_data);
         m_list = new UserList;
-        connect(m_data, &Data::DeviceEntryChanged, m_list, &UserList::DeviceEntryChanged);
-        connect(m_data, &Data::DeviceRemoved, m_list, &UserList::DeviceRemoved);
-        connect(m_data, &Data::DeviceAdded, m_list, &UserList::DeviceAdded);
+        m_data->connectReceiver(m_list);
     }
 
     void cleanup()
