@@ -1,0 +1,167 @@
+// Draws the pictures of the default skin. Run from this folder's parent:
+//   draw_skin <output folder>
+// All pictures share one flat style: a rounded tile or disc in a strong colour, white
+// symbols with a thick stroke, so that they read at 16 px in lists and at 48 px on the map.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int Size = 64;
+const QColor Ink(255, 255, 255);
+
+using Drawing = std::function<void(QPainter&)>;
+
+bool save(const QString& folder, const QString& name, const Drawing& draw)
+{
+    QImage image(Size, Size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter);
+    painter.end();
+    const bool ok = image.save(folder + QLatin1Char('/') + name, "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(name));
+    return ok;
+}
+
+void tile(QPainter& p, const QColor& top, const QColor& bottom)
+{
+    QLinearGradient fill(0, 0, 0, Size);
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(2, 2, Size - 4, Size - 4), 12, 12);
+}
+
+void disc(QPainter& p, const QColor& top, const QColor& bottom)
+{
+    QLinearGradient fill(0, 0, 0, Size);
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    p.setPen(QPen(bottom.darker(120), 2));
+    p.setBrush(fill);
+    p.drawEllipse(QRectF(3, 3, Size - 6, Size - 6));
+}
+
+QPen stroke(qreal width)
+{
+    return QPen(Ink, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void drawPC(QPainter& p)
+{
+    tile(p, QColor(74, 144, 226), QColor(38, 99, 178));
+    p.setPen(stroke(4));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(13, 14, 38, 26), 3, 3);
+    p.drawLine(QPointF(32, 40), QPointF(32, 47));
+    p.drawLine(QPointF(22, 49), QPointF(42, 49));
+}
+
+void drawAP(QPainter& p)
+{
+    tile(p, QColor(155, 89, 182), QColor(110, 52, 140));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Ink);
+    p.drawEllipse(QPointF(32, 44), 5, 5);
+    p.setPen(stroke(4));
+    p.setBrush(Qt::NoBrush);
+    for (int r : {12, 21}) {
+        const QRectF arc(32 - r, 44 - r, 2 * r, 2 * r);
+        p.drawArc(arc, 45 * 16, 90 * 16);
+    }
+}
+
+void drawRouter(QPainter& p)
+{
+    tile(p, QColor(243, 156, 18), QColor(202, 111, 0));
+    p.setPen(stroke(4));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(12, 34, 40, 16), 4, 4);
+    p.drawLine(QPointF(20, 34), QPointF(16, 14));
+    p.drawLine(QPointF(44, 34), QPointF(48, 14));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Ink);
+    for (int x : {22, 32, 42})
+        p.drawEllipse(QPointF(x, 42), 2.5, 2.5);
+}
+
+void drawWeb(QPainter& p)
+{
+    tile(p, QColor(26, 188, 156), QColor(17, 128, 106));
+    p.setPen(stroke(3.5));
+    p.setBrush(Qt::NoBrush);
+    const QRectF globe(13, 13, 38, 38);
+    p.drawEllipse(globe);
+    p.drawEllipse(QRectF(24, 13, 16, 38));
+    p.drawLine(QPointF(13, 32), QPointF(51, 32));
+    p.drawLine(QPointF(32, 13), QPointF(32, 51));
+}
+
+void drawConnected(QPainter& p)
+{
+    disc(p, QColor(76, 217, 100), QColor(39, 160, 70));
+    p.setPen(stroke(7));
+    QPainterPath check;
+    check.moveTo(18, 33);
+    check.lineTo(28, 43);
+    check.lineTo(46, 22);
+    p.drawPath(check);
+}
+
+void drawDisconnected(QPainter& p)
+{
+    disc(p, QColor(255, 94, 87), QColor(200, 40, 40));
+    p.setPen(stroke(7));
+    p.drawLine(QPointF(21, 21), QPointF(43, 43));
+    p.drawLine(QPointF(43, 21), QPointF(21, 43));
+}
+
+void drawAppIcon(QPainter& p)
+{
+    // A radar: the program watching the devices of a network.
+    disc(p, QColor(44, 62, 80), QColor(23, 32, 42));
+    p.setPen(QPen(QColor(46, 204, 113, 150), 2));
+    p.setBrush(Qt::NoBrush);
+    for (int r : {9, 18, 26})
+        p.drawEllipse(QPointF(32, 32), r, r);
+    QConicalGradient sweep(QPointF(32, 32), 60);
+    sweep.setColorAt(0, QColor(46, 204, 113, 200));
+    sweep.setColorAt(0.25, QColor(46, 204, 113, 0));
+    sweep.setColorAt(1, QColor(46, 204, 113, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(sweep);
+    p.drawEllipse(QPointF(32, 32), 26, 26);
+    p.setPen(QPen(QColor(46, 204, 113), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(32, 32), QPointF(32 + 26 * std::cos(M_PI / 3), 32 - 26 * std::sin(M_PI / 3)));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(236, 240, 241));
+    for (QPointF dot : {QPointF(22, 24), QPointF(44, 40), QPointF(27, 45)})
+        p.drawEllipse(dot, 3.5, 3.5);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    bool ok = true;
+    ok &= save(folder, QStringLiteral("twicon.png"), drawAppIcon);
+    ok &= save(folder, QStringLiteral("ConnectedIcon.png"), drawConnected);
+    ok &= save(folder, QStringLiteral("DisconnectedIcon.png"), drawDisconnected);
+    ok &= save(folder, QStringLiteral("DeviceTypePCIcon.png"), drawPC);
+    ok &= save(folder, QStringLiteral("DeviceTypeAPIcon.png"), drawAP);
+    ok &= save(folder, QStringLiteral("DeviceTypeRouterIcon.png"), drawRouter);
+    ok &= save(folder, QStringLiteral("DeviceTypeWebIcon.png"), drawWeb);
+    return ok ? 0 : 1;
+}
