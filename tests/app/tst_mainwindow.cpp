@@ -1,0 +1,277 @@
+#include "app/MainSystemTrayIcon.h"
+#include "app/MainWindow.h"
+#include "app/ProcessValues.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTabBar>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Tarnwick;
+
+namespace {
+
+struct Balloon
+{
+    QString title;
+    QString text;
+    int ms;
+};
+
+QWidget* topLevelTitled(const QString& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowTitle() == title)
+            return w;
+    }
+    return nullptr;
+}
+
+void closeDialogs()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog*>(w))
+            w->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+    MainSystemTrayIcon* m_tray = nullptr;
+    QList<Balloon> m_balloons;
+    bool m_trayAvailable = true;
+
+    MainWindow* openWindow()
+    {
+        auto* window = new MainWindow;
+        MainWindow::setInstance(window);
+        window->show();
+        return window;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        appVersion = QStringLiteral("0.3.1");
+        MainSystemTrayIcon::setAvailabilityCheck([this]() { return m_trayAvailable; });
+    }
+
+    void init()
+    {
+        Settings::instance().load(QStringLiteral("no-such-settings.xml"));
+        quitRequested = false;
+        m_trayAvailable = true;
+        m_balloons.clear();
+        m_data = new Data;
+        Data::setInstance(m_data);
+        m_tray = new MainSystemTrayIcon;
+        MainSystemTrayIcon::setInstance(m_tray);
+        m_tray->setBalloonSink([this](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon, int ms) {
+            m_balloons.append({title, text, ms});
+        });
+        m_tray->show();
+    }
+
+    void cleanup()
+    {
+        closeDialogs();
+        delete MainWindow::instance();
+        MainWindow::setInstance(nullptr);
+        MainSystemTrayIcon::setInstance(nullptr);
+        delete m_tray;
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void tabsShowOneView_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("visible");
+        QTest::newRow("device list") << 0 << "userList";
+        QTest::newRow("map") << 1 << "mapView";
+        QTest::newRow("log") << 2 << "logView";
+        QTest::newRow("any other index") << 7 << "logView";
+        QTest::newRow("no tab") << -1 << "logView";
+    }
+
+    void tabsShowOneView()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, visible);
+        MainWindow* window = openWindow();
+        QVERIFY(QMetaObject::invokeMethod(window, "TabChanged", Q_ARG(int, index)));
+        for (const char* name : {"userList", "mapView", "logView"}) {
+            QWidget* view = window->findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY(view);
+            QCOMPARE(view->isVisible(), visible == QLatin1String(name));
+        }
+    }
+
+    void listFilledFromTheStoreAndFollowsIt()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("a"), QString(), DeviceTypePC, false, NoReplyResult));
+        MainWindow* window = openWindow();
+        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        m_data->addEntry(DeviceEntry(QStringLiteral("b"), QString(), DeviceTypePC, false, NoReplyResult));
+        QCOMPARE(tree->topLevelItemCount(), 2);
+    }
+
+    void addDeviceActsOnPress()
+    {
+        MainWindow* window = openWindow();
+        auto* add = window->findChild<QPushButton*>(QStringLiteral("addDeviceButton"));
+        QTest::mousePress(add, Qt::LeftButton);
+        QWidget* dialog = topLevelTitled(QStringLiteral("Add Device - Tarnwick"));
+        QVERIFY(dialog);
+        QVERIFY(dialog->isModal());
+        QTest::mouseRelease(add, Qt::LeftButton);
+        QTest::mousePress(add, Qt::LeftButton);
+        int dialogs = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            dialogs += w->isVisible() && w->windowTitle() == QLatin1String("Add Device - Tarnwick");
+        QCOMPARE(dialogs, 2);
+    }
+
+    void minimizeAndCloseHideWhileTheTrayIsShown()
+    {
+        MainWindow* window = openWindow();
+        QTest::mousePress(window->findChild<QPushButton*>(QStringLiteral("minimizeButton")), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(MainWindow::instance(), window);
+        window->show();
+        QVERIFY(!window->close());
+        QVERIFY(!window->isVisible());
+        QCOMPARE(MainWindow::instance(), window);
+
+        // Once the tray icon is hidden a close is real.
+        QPointer<MainWindow> guard(window);
+        m_tray->hide();
+        window->show();
+        QVERIFY(window->close());
+        QCOMPARE(MainWindow::instance(), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(guard.isNull());
+        QVERIFY(!quitRequested);
+    }
+
+    void withoutSystemTrayMinimizeMinimizesAndCloseQuits()
+    {
+        m_trayAvailable = false;
+        MainWindow* window = openWindow();
+        QTest::mousePress(window->findChild<QPushButton*>(QStringLiteral("minimizeButton")), Qt::LeftButton);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->isMinimized());
+        window->showNormal();
+        QVERIFY(window->close());
+        QCOMPARE(MainWindow::instance(), nullptr);
+        QVERIFY(quitRequested);
+        QVERIFY(!m_tray->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void geometryIsKept()
+    {
+        MainWindow* window = openWindow();
+        window->resize(640, 480);
+        QTRY_COMPARE(Settings::instance().windowGeometry.size(), QSize(640, 480));
+        QResizeEvent zeroWidth(QSize(0, 480), window->size());
+        QCoreApplication::sendEvent(window, &zeroWidth);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(Settings::instance().windowGeometry.width(), 0);
+    }
+
+    void storedGeometryAndMaximizedFlagApply()
+    {
+        Settings::instance().windowGeometry = QRect(10, 20, 300, 200);
+        MainWindow* window = openWindow();
+        QCOMPARE(window->size(), QSize(500, 350));
+        delete window;
+        MainWindow::setInstance(nullptr);
+
+        Settings::instance().windowMaximized = true;
+        auto* maximized = new MainWindow;
+        MainWindow::setInstance(maximized);
+        QVERIFY(maximized->isMaximized());
+        QVERIFY(maximized->isVisible());
+    }
+
+    void balloonOnStateChangeOnly()
+    {
+        const QString ip = QStringLiteral("127.0.0.9");
+        m_data->addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->setPingResult(ip, QStringLiteral("X"));
+        m_data->setPingResult(ip, QStringLiteral("3"));
+        m_data->setPingResult(ip, QStringLiteral("4"));
+        m_data->changeEntry(ip, ip, true, QString(), DeviceTypeWeb);
+        m_data->setPingResult(ip, QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("1"));
+        QCOMPARE(m_balloons.size(), 2);
+        QCOMPARE(m_balloons[0].title, QStringLiteral("Device connected"));
+        QCOMPARE(m_balloons[0].text, QStringLiteral("127.0.0.9 Printer"));
+        QCOMPARE(m_balloons[0].ms, 3000);
+        QCOMPARE(m_balloons[1].title, QStringLiteral("Device Disconnected"));
+        QCOMPARE(m_balloons[1].text, QStringLiteral("127.0.0.9 "));
+    }
+
+    void doubleClickShowsTheWindowBuildingOneOnlyWhenNeeded()
+    {
+        emit m_tray->activated(QSystemTrayIcon::DoubleClick);
+        MainWindow* built = MainWindow::instance();
+        QVERIFY(built);
+        QVERIFY(built->isVisible());
+        built->hide();
+        emit m_tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(!built->isVisible());
+        emit m_tray->activated(QSystemTrayIcon::DoubleClick);
+        QCOMPARE(MainWindow::instance(), built);
+        QVERIFY(built->isVisible());
+    }
+
+    void exitHidesIconClosesWindowAndQuits()
+    {
+        MainWindow* window = openWindow();
+        window->hide();
+        const QList<QAction*> actions = m_tray->contextMenu()->actions();
+        QCOMPARE(actions.size(), 4);
+        QCOMPARE(actions[0]->text(), QStringLiteral("Show"));
+        QVERIFY(actions[1]->isSeparator());
+        QCOMPARE(actions[2]->text(), QStringLiteral("About"));
+        QCOMPARE(actions[3]->text(), QStringLiteral("Exit"));
+        actions[3]->trigger();
+        QVERIFY(!m_tray->isVisible());
+        QCOMPARE(MainWindow::instance(), nullptr);
+        QVERIFY(quitRequested);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void aboutShowsTheVersion()
+    {
+        m_tray->contextMenu()->actions()[2]->trigger();
+        QWidget* about = topLevelTitled(QStringLiteral("Tarnwick - About"));
+        QVERIFY(about);
+        QVERIFY(about->isModal());
+        auto* text = about->findChild<QLabel*>(QStringLiteral("aboutText"));
+        QVERIFY(text->text().startsWith(QStringLiteral("Tarnwick 0.3.1 (beta)\n\n")));
+        QTest::mousePress(about->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+        QVERIFY(!about->isVisible());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
