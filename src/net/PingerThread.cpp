@@ -2,14 +2,22 @@
 
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "data/StoreEvent.h"
 
 #include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
+
 PingerThread* s_current = nullptr;
-}
+
+// How many announcements may wait for the GUI thread before the monitor holds back. Without
+// a bound, a fast network (gap 0, loopback) would announce results faster than the window
+// takes them, and the event loop would stall on ever larger batches.
+constexpr int MaxUndeliveredEvents = 200;
+
+} // namespace
 
 PingerThread::PingerThread(ProbeFunction probe)
     : m_probe(probe ? std::move(probe) : ProbeFunction(&pingHost))
@@ -43,6 +51,10 @@ void PingerThread::run()
             // Negative timings from the settings would stall the monitor; they count as 0.
             if (!sleepUnlessStopped(std::max(0, settings.pingTimeGap.load())))
                 return;
+            while (StoreEvent::liveCount() > MaxUndeliveredEvents) {
+                if (!sleepUnlessStopped(1))
+                    return;
+            }
             const QString& ip = snapshot.at(i).ip;
             const int result = m_probe(ip, std::max(0, settings.pingTimeout.load()), int(i), int(i));
             if (m_stopRequested)

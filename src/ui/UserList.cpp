@@ -123,8 +123,10 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         return;
     row->setText(ResultColumn, after.pingResult);
     row->setText(DescriptionColumn, after.description);
+    // Icons never compare equal, so setting the same one again would repaint the row for
+    // every probe result; the type rarely changes.
     const QString typeIcon = typeIconName(after.type);
-    if (!typeIcon.isEmpty())
+    if (!typeIcon.isEmpty() && after.type != before.type)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(InformColumn, yesNo(after.informOnStateChange));
     if (after.state != before.state) {

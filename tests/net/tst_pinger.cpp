@@ -1,5 +1,6 @@
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "data/StoreEvent.h"
 #include "net/PingerThread.h"
 
 #include <QElapsedTimer>
@@ -167,6 +168,24 @@ private slots:
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(changes.size(), 0);
         QCOMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("X"));
+    }
+
+    // Results that the GUI thread has not taken yet hold the monitor back, so a fast network
+    // cannot bury the event loop under announcements.
+    void holdsBackWhileAnnouncementsWait()
+    {
+        Settings::instance().pingTimeGap = 0;
+        QSemaphore probes;
+        std::atomic<int> mostWaiting{0};
+        startPinger([&](const QString&, int, int, int) {
+            mostWaiting = std::max(mostWaiting.load(), StoreEvent::liveCount());
+            probes.release();
+            return 1;
+        });
+        // This thread runs no event loop here, so nothing is delivered.
+        QVERIFY(!probes.tryAcquire(1000, 1000));
+        QVERIFY2(mostWaiting <= 200, qPrintable(QString::number(mostWaiting)));
+        QTRY_VERIFY(probes.available() >= 1000);
     }
 };
 

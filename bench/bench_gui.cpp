@@ -1,0 +1,103 @@
+// The GUI thread under a flood of probe results: 2,000 devices in the list, the pinger with
+// gap 0 probing loopback (in a private network namespace when run as root; otherwise a probe
+// that answers at once), until 100,000 results have reached the window. Prints the longest
+// stall of the event loop, the largest backlog of undelivered results and the memory used.
+#include "../tests/net/NetworkSandbox.h"
+#include "app/MainWindow.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "data/StoreEvent.h"
+#include "net/PingerThread.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Tarnwick;
+
+namespace {
+
+double residentMegabytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * ::sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0) : -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString whyNot;
+    const bool live = NetworkSandbox::enter(&whyNot);
+    const int devices = 2000;
+    const int wanted = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+
+    Settings::instance().load(QStringLiteral("/nonexistent/Settings.xml"));
+    Settings::instance().pingTimeGap = 0;
+    Settings::instance().pingTimeout = 1000;
+    Settings::instance().logStateChange = false;
+
+    Data data;
+    for (int i = 0; i < devices; ++i)
+        data.addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250),
+                                  QStringLiteral("Device %1").arg(i), 1 + i % 4, false, NoReplyResult));
+    Data::setInstance(&data);
+    // Quitting the application closes its windows, and a closed main window deletes itself.
+    QPointer<MainWindow> window = new MainWindow;
+    MainWindow::setInstance(window);
+    window->show();
+
+    int delivered = 0;
+    QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {
+        if (++delivered == wanted)
+            QCoreApplication::quit();
+    });
+
+    QElapsedTimer clock;
+    qint64 lastTick = -1;
+    qint64 longestStall = 0;
+    int largestBacklog = 0;
+    double memoryAtTenth = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&]() {
+        const qint64 now = clock.elapsed();
+        if (lastTick >= 0)
+            longestStall = std::max(longestStall, now - lastTick);
+        lastTick = now;
+        largestBacklog = std::max(largestBacklog, StoreEvent::liveCount());
+        if (memoryAtTenth == 0 && delivered >= wanted / 10)
+            memoryAtTenth = residentMegabytes();
+    });
+
+    clock.start();
+    ticker.start();
+    if (live)
+        startPinger();
+    else
+        startPinger([](const QString&, int, int, int) { return 0; });
+    app.exec();
+    const qint64 took = clock.elapsed();
+    stopPinger();
+    QCoreApplication::sendPostedEvents();
+
+    std::printf("%d devices, %d results (%s probes) in %.2f s: %.0f results/s\n", devices, delivered,
+                live ? "real loopback" : "instant stand-in", took / 1000.0, delivered * 1000.0 / std::max<qint64>(took, 1));
+    std::printf("longest event-loop stall: %lld ms (a 5 ms timer)\n", static_cast<long long>(longestStall));
+    std::printf("largest backlog of undelivered results: %d\n", largestBacklog);
+    std::printf("resident memory: %.1f MB after %d results, %.1f MB after %d\n", memoryAtTenth, wanted / 10,
+                residentMegabytes(), delivered);
+    delete window;
+    return 0;
+}
