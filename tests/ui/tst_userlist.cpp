@@ -1,7 +1,10 @@
 #include "data/Data.h"
+#include "data/Settings.h"
+#include "skin/SkinResources.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTest>
@@ -68,6 +71,34 @@ private slots:
 
         m_data->removeEntry(QStringLiteral("b"));
         QCOMPARE(column(tree, 2), QStringList({"a", "c", "Host"}));
+    }
+
+    void iconsByStateAndType()
+    {
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+        auto key = [](const char* name) { return SkinResources::icon(QString::fromLatin1(name)).cacheKey(); };
+
+        m_data->addEntry(entry(QStringLiteral("a"), DeviceTypeAP));
+        m_data->addEntry(entry(QStringLiteral("b"), 0));
+        QTreeWidget* tree = m_list->tree();
+        QTreeWidgetItem* a = tree->topLevelItem(0);
+        QCOMPARE(a->icon(0).cacheKey(), key("DisconnectedIcon.png"));
+        QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeAPIcon.png"));
+        QVERIFY(tree->topLevelItem(1)->icon(1).isNull());
+
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("4"));
+        QCOMPARE(a->icon(0).cacheKey(), key("ConnectedIcon.png"));
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), DeviceTypeWeb);
+        QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
+        QCOMPARE(a->icon(0).cacheKey(), key("ConnectedIcon.png"));
+        // A type outside 1 to 4 leaves the icon as it was.
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), 9);
+        QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        QCOMPARE(a->icon(0).cacheKey(), key("DisconnectedIcon.png"));
+        QCOMPARE(a->text(3), QStringLiteral("X"));
     }
 
     void removeActsOnEverySelectedRow()
