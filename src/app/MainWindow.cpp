@@ -6,6 +6,8 @@
 #include "log/LogListWidget.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
+#include "ui/SettingsDialog.h"
+#include "net/DiscoverDevicesDialog.h"
 #include "ui/AddDeviceDialog.h"
 #include "ui/UserList.h"
 
@@ -79,6 +81,8 @@ MainWindow::MainWindow()
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);
     connect(m_minimizeButton, &QPushButton::pressed, this, &MainWindow::CloseButtonClicked);
+    connect(m_discoverButton, &QPushButton::pressed, this, &MainWindow::DiscoverDevicesButtonClicked);
+    connect(m_settingsButton, &QPushButton::pressed, this, &MainWindow::SettingsButtonClicked);
     connect(m_addButton, &QPushButton::pressed, this, &MainWindow::AddDeviceButtonClicked);
 
     setMinimumSize(500, 350);
@@ -114,6 +118,16 @@ void MainWindow::CloseButtonClicked()
         showMinimized();
     else
         close();
+}
+
+void MainWindow::DiscoverDevicesButtonClicked()
+{
+    ModalDialog::open(new DiscoverDevicesDialog);
+}
+
+void MainWindow::SettingsButtonClicked()
+{
+    ModalDialog::open(new SettingsDialog);
 }
 
 void MainWindow::AddDeviceButtonClicked()

@@ -31,6 +31,8 @@ protected:
 private slots:
     void TabChanged(int index);
     void CloseButtonClicked();
+    void DiscoverDevicesButtonClicked();
+    void SettingsButtonClicked();
     void AddDeviceButtonClicked();
 
 private:

@@ -1,0 +1,243 @@
+#include "DiscoverDevicesDialog.h"
+
+#include "DiscoverDevicesThread.h"
+#include "PingerThread.h"
+#include "data/Data.h"
+#include "skin/SkinResources.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace Tarnwick {
+
+namespace {
+
+enum Column { ActiveColumn, AddressColumn, ResultColumn };
+
+QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, const char* objectName)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    row->addWidget(button);
+    return button;
+}
+
+int boxSize(const QList<quint8>& from, const QList<quint8>& to)
+{
+    qint64 size = 1;
+    for (int i = 0; i < 4; ++i)
+        size *= std::max(0, int(to[i]) - int(from[i]) + 1);
+    return int(std::min<qint64>(size, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
+    : QDialog(parent)
+    , m_tree(new QTreeWidget(this))
+    , m_toEdit(new QLineEdit(this))
+    , m_fromEdit(new QLineEdit(this))
+    , m_statusLabel(new QLabel(QStringLiteral("Search status:"), this))
+    , m_progress(new QProgressBar(this))
+{
+    setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
+    m_tree->setObjectName(QStringLiteral("resultTree"));
+    m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
+    m_toEdit->setObjectName(QStringLiteral("toEdit"));
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Fill from-to range"), this));
+    auto* range = new QHBoxLayout;
+    range->addWidget(m_fromEdit);
+    range->addWidget(m_toEdit);
+    QPushButton* start = addButton(range, this, QStringLiteral("Start search"), "startButton");
+    layout->addLayout(range);
+    layout->addWidget(m_statusLabel);
+    // Scans of silent ranges take a second per address; show how far one has come.
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->hide();
+    layout->addWidget(m_progress);
+    layout->addWidget(m_tree);
+    auto* actions = new QHBoxLayout;
+    QPushButton* selectActive = addButton(actions, this, QStringLiteral("Select active"), "selectActiveButton");
+    QPushButton* selectAll = addButton(actions, this, QStringLiteral("Select all"), "selectAllButton");
+    QPushButton* deselectAll = addButton(actions, this, QStringLiteral("Deselect all"), "deselectAllButton");
+    actions->addStretch(50);
+    QPushButton* addSelected = addButton(actions, this, QStringLiteral("Add selected"), "addSelectedButton");
+    layout->addLayout(actions);
+
+    m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("IP"), QStringLiteral("Ping result")});
+    m_tree->setColumnWidth(ActiveColumn, 50);
+    m_tree->setColumnWidth(AddressColumn, 100);
+    m_tree->setColumnWidth(ResultColumn, 100);
+    m_tree->setRootIsDecorated(false);
+    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    setBaseSize(300, 150);
+    setMinimumSize(300, 150);
+
+    connect(start, &QPushButton::pressed, this, &DiscoverDevicesDialog::StartSearchPushButtonClicked);
+    connect(selectActive, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectActivePushButtonClicked);
+    connect(selectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectAllPushButtonClicked);
+    connect(deselectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::DeselectAllPushButtonClicked);
+    connect(addSelected, &QPushButton::pressed, this, &DiscoverDevicesDialog::AddSelectedPushButtonClicked);
+}
+
+DiscoverDevicesDialog::~DiscoverDevicesDialog()
+{
+    // The scan reports to this dialog; it must not outlive it.
+    if (scanRunning()) {
+        stopScan();
+        startPinger();
+    }
+}
+
+std::optional<QList<quint8>> DiscoverDevicesDialog::parseIPv4(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return std::nullopt;
+    QList<quint8> octets;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0 || value > 254)
+            return std::nullopt;
+        octets << quint8(value);
+    }
+    return octets;
+}
+
+bool DiscoverDevicesDialog::scanRunning() const
+{
+    return m_searchStarted && m_scan;
+}
+
+void DiscoverDevicesDialog::showMessage(int icon, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Icon(icon), QStringLiteral("Validation failed"), text, QMessageBox::Ok,
+                                this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(true);
+    box->show();
+}
+
+void DiscoverDevicesDialog::StartSearchPushButtonClicked()
+{
+    if (scanRunning()) {
+        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        return;
+    }
+    const auto from = parseIPv4(m_fromEdit->text());
+    if (!from) {
+        showMessage(QMessageBox::Information,
+                    QStringLiteral("\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
+        return;
+    }
+    const auto to = parseIPv4(m_toEdit->text());
+    if (!to) {
+        showMessage(QMessageBox::Information,
+                    QStringLiteral("\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
+        return;
+    }
+    m_tree->clear();
+    stopPinger();
+    m_statusLabel->setText(QStringLiteral("Searching..."));
+    m_progress->setRange(0, boxSize(*from, *to));
+    m_progress->setValue(0);
+    m_progress->show();
+
+    m_scan = new DiscoverDevicesThread(*from, *to, this);
+    // A finished scan is released; one that still runs is never deleted.
+    connect(m_scan, &QThread::finished, m_scan, &QObject::deleteLater);
+    m_searchStarted = true;
+    m_scan->start(QThread::InheritPriority);
+}
+
+void DiscoverDevicesDialog::scanResult(bool active, const QString& address, const QString& result)
+{
+    auto* row = new QTreeWidgetItem;
+    row->setIcon(ActiveColumn,
+                 SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
+    row->setData(ActiveColumn, Qt::EditRole, active);
+    row->setText(AddressColumn, address);
+    row->setText(ResultColumn, result);
+    m_tree->addTopLevelItem(row);
+    m_progress->setValue(m_progress->value() + 1);
+}
+
+void DiscoverDevicesDialog::scanCompleted(int active, int total)
+{
+    startPinger();
+    // An empty box has no share to speak of; it reads 0%.
+    const int percent = total > 0 ? int(active * 100.0 / total) : 0;
+    m_statusLabel->setText(
+        QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent));
+    m_progress->hide();
+    m_scan = nullptr;
+}
+
+void DiscoverDevicesDialog::stopScan()
+{
+    m_scan->requestStop();
+    m_scan->wait();
+    // Reports the scan sent before it stopped are dropped with it.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    m_scan = nullptr;
+    m_progress->hide();
+}
+
+void DiscoverDevicesDialog::closeEvent(QCloseEvent* event)
+{
+    if (scanRunning()) {
+        stopScan();
+        startPinger();
+    }
+    QDialog::closeEvent(event);
+}
+
+void DiscoverDevicesDialog::SelectActivePushButtonClicked()
+{
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_tree->topLevelItem(i);
+        row->setSelected(row->data(ActiveColumn, Qt::EditRole).toInt() != 0);
+    }
+}
+
+void DiscoverDevicesDialog::SelectAllPushButtonClicked()
+{
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        m_tree->topLevelItem(i)->setSelected(true);
+}
+
+void DiscoverDevicesDialog::DeselectAllPushButtonClicked()
+{
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        m_tree->topLevelItem(i)->setSelected(false);
+}
+
+void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
+{
+    const QList<QTreeWidgetItem*> rows = m_tree->selectedItems();
+    Data* data = Data::instance();
+    if (!data)
+        return;
+    for (const QTreeWidgetItem* row : rows)
+        data->addEntry(DeviceEntry(row->text(AddressColumn), QString(), DeviceTypePC, false, NoReplyResult));
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTreeWidget;
+
+namespace Tarnwick {
+
+class DiscoverDevicesThread;
+
+// Scans a box of IPv4 addresses for hosts that answer, shows each result as it arrives, and
+// adds the chosen addresses to the device list. The monitor rests while a scan runs.
+class DiscoverDevicesDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DiscoverDevicesDialog(QWidget* parent = nullptr);
+    ~DiscoverDevicesDialog() override;
+
+    // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
+    static std::optional<QList<quint8>> parseIPv4(const QString& text);
+
+public slots:
+    // Reports of the scan thread, queued onto this dialog's thread.
+    void scanResult(bool active, const QString& address, const QString& result);
+    void scanCompleted(int active, int total);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void StartSearchPushButtonClicked();
+    void SelectActivePushButtonClicked();
+    void SelectAllPushButtonClicked();
+    void DeselectAllPushButtonClicked();
+    void AddSelectedPushButtonClicked();
+
+private:
+    bool scanRunning() const;
+    void showMessage(int icon, const QString& text);
+    void stopScan();
+
+    QTreeWidget* m_tree;
+    QLineEdit* m_toEdit;
+    QLineEdit* m_fromEdit;
+    QLabel* m_statusLabel;
+    QProgressBar* m_progress;
+    bool m_searchStarted = false;
+    DiscoverDevicesThread* m_scan = nullptr;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "data/Settings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace Tarnwick {
+
+// Edits five settings live in the process-wide record; "Cancel" puts the whole record back
+// as it was when the dialog opened.
+class SettingsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit SettingsDialog(QWidget* parent = nullptr);
+
+private slots:
+    void CancelButtonClicked();
+    void PlaySoundsCheckBoxStateChanged(int nState);
+    void SkinLineEditTextChanged(const QString& sText);
+    void PingTimeoutLineEditTextChanged(const QString& sText);
+    void PingTimeGapLineEditTextChanged(const QString& sText);
+    void LogStateChangeCheckBoxStateChanged(int nState);
+
+private:
+    // Stores the number typed into field in setting, and shows it normalised; anything that
+    // is not a 32-bit decimal number leaves both alone.
+    static void updateNumber(QLineEdit* field, std::atomic<int>& setting, const QString& text);
+
+    QCheckBox* playSoundsCheckBox;
+    QLineEdit* skinLineEdit;
+    QLineEdit* pingTimeoutLineEdit;
+    QLineEdit* pingTimeGapLineEdit;
+    QCheckBox* logStateChangeCheckBox;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
+    Settings savedSettings;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,285 @@
+#include "NetworkSandbox.h"
+#include "data/Data.h"
+#include "net/DiscoverDevicesDialog.h"
+#include "net/PingerThread.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Tarnwick;
+
+namespace {
+
+void press(QWidget* dialog, const char* button)
+{
+    auto* b = dialog->findChild<QPushButton*>(QString::fromLatin1(button));
+    QVERIFY2(b, button);
+    QTest::mousePress(b, Qt::LeftButton);
+    QTest::mouseRelease(b, Qt::LeftButton);
+}
+
+QList<QMessageBox*> messageBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            boxes << box;
+    }
+    return boxes;
+}
+
+void closeMessageBoxes()
+{
+    for (QMessageBox* box : messageBoxes())
+        box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString status(QWidget* dialog)
+{
+    return dialog->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
+}
+
+QTreeWidget* results(QWidget* dialog)
+{
+    return dialog->findChild<QTreeWidget*>(QStringLiteral("resultTree"));
+}
+
+QStringList addresses(QWidget* dialog)
+{
+    QStringList list;
+    for (int i = 0; i < results(dialog)->topLevelItemCount(); ++i)
+        list << results(dialog)->topLevelItem(i)->text(1);
+    return list;
+}
+
+} // namespace
+
+class TestDiscoverDialog : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+
+    void startSearch(QWidget* dialog, const QString& from, const QString& to)
+    {
+        dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit"))->setText(from);
+        dialog->findChild<QLineEdit*>(QStringLiteral("toEdit"))->setText(to);
+        press(dialog, "startButton");
+    }
+
+    bool sandbox()
+    {
+        QString whyNot;
+        return NetworkSandbox::enter(&whyNot);
+    }
+
+private slots:
+    void init()
+    {
+        m_data = new Data;
+        Data::setInstance(m_data);
+        startPinger([](const QString&, int, int, int) { return 1; });
+    }
+
+    void cleanup()
+    {
+        closeMessageBoxes();
+        stopPinger();
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void parseIPv4_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("octets");
+        QTest::newRow("plain") << "127.0.0.1" << "127,0,0,1";
+        QTest::newRow("doubled dot") << "127..0.0.1" << "127,0,0,1";
+        QTest::newRow("trailing dot") << "127.0.0.1." << "127,0,0,1";
+        QTest::newRow("254 is the top") << "127.0.0.254" << "127,0,0,254";
+        QTest::newRow("255 rejected") << "127.0.0.255" << "";
+        QTest::newRow("three parts") << "127.0.0" << "";
+        QTest::newRow("five parts") << "127.0.0.1.1" << "";
+        QTest::newRow("letters") << "a.b.c.d" << "";
+        QTest::newRow("blank") << " " << "";
+        QTest::newRow("negative") << "127.0.-1.1" << "";
+    }
+
+    void parseIPv4()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, octets);
+        const auto parsed = DiscoverDevicesDialog::parseIPv4(text);
+        QStringList parts;
+        if (parsed) {
+            for (quint8 o : *parsed)
+                parts << QString::number(o);
+        }
+        QCOMPARE(parts.join(','), octets);
+    }
+
+    void invalidFieldsShowOneMessageAndChangeNothing_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bad from") << "127.0.0.255" << "127.0.0.3"
+                                  << "\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)";
+        QTest::newRow("bad to") << "127.0.0.1" << "127.0.0"
+                                << "\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)";
+        QTest::newRow("both bad") << "a.b.c.d" << " "
+                                  << "\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)";
+    }
+
+    void invalidFieldsShowOneMessageAndChangeNothing()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, message);
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Discover Devices - Tarn Wick"));
+        dialog.scanResult(true, QStringLiteral("127.0.0.9"), QStringLiteral("1 ms"));
+        PingerThread* pinger = currentPinger();
+        startSearch(&dialog, from, to);
+        const QList<QMessageBox*> boxes = messageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->windowTitle(), QStringLiteral("Validation failed"));
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Information);
+        QCOMPARE(boxes[0]->text(), message);
+        QVERIFY(boxes[0]->isModal());
+        QCOMPARE(currentPinger(), pinger);
+        QCOMPARE(addresses(&dialog), QStringList{"127.0.0.9"});
+        QCOMPARE(status(&dialog), QStringLiteral("Search status:"));
+    }
+
+    void completionTexts_data()
+    {
+        QTest::addColumn<int>("active");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one of three") << 1 << 3 << "Search completed. Active: 1/3 (33%)";
+        QTest::newRow("two of three") << 2 << 3 << "Search completed. Active: 2/3 (66%)";
+        QTest::newRow("all") << 3 << 3 << "Search completed. Active: 3/3 (100%)";
+        QTest::newRow("empty box") << 0 << 0 << "Search completed. Active: 0/0 (0%)";
+    }
+
+    void completionTexts()
+    {
+        QFETCH(int, active);
+        QFETCH(int, total);
+        QFETCH(QString, text);
+        DiscoverDevicesDialog dialog;
+        dialog.scanCompleted(active, total);
+        QCOMPARE(status(&dialog), text);
+    }
+
+    void selectActiveAndAddSelected()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.3"), QStringLiteral("known"), 2, true, NoReplyResult));
+        DiscoverDevicesDialog dialog;
+        dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
+        dialog.scanResult(false, QStringLiteral("127.0.0.2"), QStringLiteral("Timeout"));
+        dialog.scanResult(true, QStringLiteral("127.0.0.3"), QStringLiteral("0 ms"));
+        dialog.scanResult(false, QStringLiteral("127.0.0.4"), QStringLiteral("Socket error"));
+        QTreeWidget* tree = results(&dialog);
+        QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
+        QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
+
+        press(&dialog, "selectAllButton");
+        QCOMPARE(tree->selectedItems().size(), 4);
+        press(&dialog, "selectActiveButton");
+        QCOMPARE(tree->selectedItems().size(), 2);
+        QVERIFY(tree->topLevelItem(0)->isSelected() && tree->topLevelItem(2)->isSelected());
+        press(&dialog, "addSelectedButton");
+        QCOMPARE(m_data->entries().size(), 2);
+        const DeviceEntry added = m_data->entry(QStringLiteral("127.0.0.1"));
+        QCOMPARE(added.type, int(DeviceTypePC));
+        QVERIFY(added.description.isEmpty());
+        QVERIFY(!added.informOnStateChange);
+        QCOMPARE(added.pingResult, QStringLiteral("X"));
+        QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
+        QCOMPARE(tree->selectedItems().size(), 2);
+        press(&dialog, "deselectAllButton");
+        QVERIFY(tree->selectedItems().isEmpty());
+    }
+
+    void scanOfLoopbackRestsThePinger()
+    {
+        if (!sandbox())
+            QSKIP("live scan needs a private network namespace (root)");
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.3"));
+        QCOMPARE(currentPinger(), nullptr);
+        QCOMPARE(status(&dialog), QStringLiteral("Searching..."));
+        QTRY_COMPARE(status(&dialog), QStringLiteral("Search completed. Active: 3/3 (100%)"));
+        QCOMPARE(addresses(&dialog), (QStringList{"127.0.0.1", "127.0.0.2", "127.0.0.3"}));
+        QVERIFY(currentPinger());
+        QVERIFY(!dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"))->isVisible());
+
+        // A new search clears the old rows.
+        startSearch(&dialog, QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.5"));
+        QTRY_COMPARE(status(&dialog), QStringLiteral("Search completed. Active: 1/1 (100%)"));
+        QCOMPARE(addresses(&dialog), QStringList{"127.0.0.5"});
+    }
+
+    void startDuringAScanAndCloseDuringAScan()
+    {
+        if (!sandbox())
+            QSKIP("live scan needs a private network namespace (root)");
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+        auto* dialog = new DiscoverDevicesDialog;
+        dialog->show();
+        startSearch(dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.20"));
+        auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+        QVERIFY(progress->isVisible());
+        QCOMPARE(progress->maximum(), 20);
+        press(dialog, "startButton");
+        const QList<QMessageBox*> boxes = messageBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->icon(), QMessageBox::Question);
+        QCOMPARE(boxes[0]->text(), QStringLiteral("Searching is already running. Please wait."));
+        closeMessageBoxes();
+        QTRY_COMPARE_WITH_TIMEOUT(results(dialog)->topLevelItemCount(), 1, 3000);
+        QCOMPARE(results(dialog)->topLevelItem(0)->text(2), QStringLiteral("Timeout"));
+
+        QElapsedTimer timer;
+        timer.start();
+        dialog->close();
+        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(currentPinger());
+        const int rows = results(dialog)->topLevelItemCount();
+        QCoreApplication::processEvents();
+        QCOMPARE(results(dialog)->topLevelItemCount(), rows);
+        QCOMPARE(status(dialog), QStringLiteral("Searching..."));
+        delete dialog;
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+    }
+
+    void scanHiddenByEscapeStillRestartsThePinger()
+    {
+        if (!sandbox())
+            QSKIP("live scan needs a private network namespace (root)");
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QTRY_VERIFY(currentPinger());
+        QCOMPARE(status(&dialog), QStringLiteral("Search completed. Active: 2/2 (100%)"));
+    }
+};
+
+QTEST_MAIN(TestDiscoverDialog)
+#include "tst_discoverdialog.moc"

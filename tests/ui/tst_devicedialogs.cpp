@@ -1,0 +1,249 @@
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "net/PingerThread.h"
+#include "ui/AddDeviceDialog.h"
+#include "ui/EditDeviceEntryDialog.h"
+#include "ui/SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutex>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+void press(QWidget* dialog, const char* button)
+{
+    auto* b = dialog->findChild<QPushButton*>(QString::fromLatin1(button));
+    QVERIFY2(b, button);
+    QTest::mousePress(b, Qt::LeftButton);
+    QTest::mouseRelease(b, Qt::LeftButton);
+}
+
+template <typename T>
+T* field(QWidget* dialog, const char* name)
+{
+    auto* f = dialog->findChild<T*>(QString::fromLatin1(name));
+    if (!f)
+        qFatal("no field %s", name);
+    return f;
+}
+
+} // namespace
+
+class TestDeviceDialogs : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+
+private slots:
+    void init()
+    {
+        Settings::instance().load(QStringLiteral("no-such-settings.xml"));
+        m_data = new Data;
+        Data::setInstance(m_data);
+    }
+
+    void cleanup()
+    {
+        stopPinger();
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void typeChooserOrderAndCodes()
+    {
+        AddDeviceDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Add Device - Tarnwick"));
+        auto* type = field<QComboBox>(&dialog, "typeCombo");
+        const QStringList texts = {"PC", "AP", "Router", "Web"};
+        const QList<int> codes = {3, 1, 2, 4};
+        QCOMPARE(type->count(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(type->itemText(i), texts[i]);
+            QCOMPARE(type->itemData(i, Qt::UserRole).toInt(), codes[i]);
+        }
+        QCOMPARE(type->currentIndex(), 0);
+    }
+
+    void addKeepsTheDialogOpenAndSkipsDuplicates()
+    {
+        AddDeviceDialog dialog;
+        dialog.show();
+        field<QLineEdit>(&dialog, "ipEdit")->setText(QStringLiteral("127.0.0.4"));
+        field<QComboBox>(&dialog, "typeCombo")->setCurrentIndex(1);
+        field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("Access point"));
+        field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
+        QSignalSpy added(m_data, &Data::DeviceAdded);
+        press(&dialog, "addButton");
+        press(&dialog, "addButton");
+        QCOMPARE(added.size(), 1);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(field<QLineEdit>(&dialog, "ipEdit")->text(), QStringLiteral("127.0.0.4"));
+        const DeviceEntry e = m_data->entry(QStringLiteral("127.0.0.4"));
+        QCOMPARE(e.type, int(DeviceTypeAP));
+        QCOMPARE(e.description, QStringLiteral("Access point"));
+        QVERIFY(e.informOnStateChange);
+        QCOMPARE(e.state, int(DeviceStateDisconnected));
+        QCOMPARE(e.pingResult, QStringLiteral("X"));
+
+        field<QLineEdit>(&dialog, "ipEdit")->clear();
+        press(&dialog, "addButton");
+        press(&dialog, "addButton");
+        QCOMPARE(added.size(), 2);
+        press(&dialog, "okButton");
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(m_data->entries().size(), 2);
+    }
+
+    void editShowsTheEntryAndChangesOnlyItsUserFields_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("AP") << 1 << "AP" << 1;
+        QTest::newRow("Web") << 4 << "Web" << 4;
+        QTest::newRow("unknown shows PC") << 9 << "PC" << 3;
+        QTest::newRow("zero shows PC") << 0 << "PC" << 3;
+    }
+
+    void editShowsTheEntryAndChangesOnlyItsUserFields()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, shown);
+        QFETCH(int, stored);
+        m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), type, false, NoReplyResult));
+        m_data->setPingResult(QStringLiteral("h"), QStringLiteral("8"));
+        EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Device Entry - Tarnwick"));
+        QCOMPARE(field<QLabel>(&dialog, "ipLabel")->text(), QStringLiteral("h"));
+        QCOMPARE(field<QComboBox>(&dialog, "typeCombo")->currentText(), shown);
+        QCOMPARE(field<QLineEdit>(&dialog, "descriptionEdit")->text(), QStringLiteral("desc"));
+        field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
+
+        QSignalSpy changed(m_data, &Data::DeviceEntryChanged);
+        press(&dialog, "okButton");
+        QCOMPARE(changed.size(), 1);
+        const DeviceEntry e = m_data->entry(QStringLiteral("h"));
+        QCOMPARE(e.type, stored);
+        QVERIFY(e.informOnStateChange);
+        QCOMPARE(e.description, QStringLiteral("desc"));
+        QCOMPARE(e.state, int(DeviceStateConnected));
+        QCOMPARE(e.pingResult, QStringLiteral("8"));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void editOfARemovedEntryOrCancelChangesNothing()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), 2, false, NoReplyResult));
+        QSignalSpy changed(m_data, &Data::DeviceEntryChanged);
+        {
+            EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
+            field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("new"));
+            press(&dialog, "cancelButton");
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(m_data->entry(QStringLiteral("h")).description, QStringLiteral("desc"));
+        EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
+        dialog.show();
+        m_data->removeEntry(QStringLiteral("h"));
+        press(&dialog, "okButton");
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(m_data->entries().isEmpty());
+    }
+
+    void settingsNumbersAreNormalised_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("leading zero") << "0250" << 250 << "250";
+        QTest::newRow("plus sign") << "+40" << 40 << "40";
+        QTest::newRow("negative") << "-5" << -5 << "-5";
+        QTest::newRow("letters") << "abc" << 1000 << "abc";
+        QTest::newRow("empty") << "" << 1000 << "";
+        QTest::newRow("beyond 32 bits") << "99999999999" << 1000 << "99999999999";
+    }
+
+    void settingsNumbersAreNormalised()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, stored);
+        QFETCH(QString, shown);
+        SettingsDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings - Tarn Wick"));
+        auto* timeout = field<QLineEdit>(&dialog, "pingTimeoutLineEdit");
+        QCOMPARE(timeout->text(), QStringLiteral("1000"));
+        timeout->setText(typed);
+        QCOMPARE(Settings::instance().pingTimeout.load(), stored);
+        QCOMPARE(timeout->text(), shown);
+    }
+
+    void settingsCancelRestoresTheWholeRecordEscapeKeepsEdits()
+    {
+        {
+            SettingsDialog dialog;
+            dialog.show();
+            QVERIFY(!field<QCheckBox>(&dialog, "playSoundsCheckBox")->isEnabled());
+            field<QLineEdit>(&dialog, "skinLineEdit")->setText(QStringLiteral("Night"));
+            field<QLineEdit>(&dialog, "pingTimeGapLineEdit")->setText(QStringLiteral("75"));
+            field<QCheckBox>(&dialog, "logStateChangeCheckBox")->setChecked(false);
+            Settings::instance().windowGeometry = QRect(5, 5, 700, 600);
+            QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
+            QCOMPARE(Settings::instance().pingTimeGap.load(), 75);
+            QVERIFY(!Settings::instance().logStateChange);
+            press(&dialog, "cancelButton");
+            QVERIFY(!dialog.isVisible());
+        }
+        QCOMPARE(Settings::instance().skin, QStringLiteral("Default"));
+        QCOMPARE(Settings::instance().pingTimeGap.load(), 500);
+        QVERIFY(Settings::instance().logStateChange);
+        QCOMPARE(Settings::instance().windowGeometry, QRect(0, 0, 600, 500));
+
+        {
+            SettingsDialog dialog;
+            dialog.show();
+            field<QLineEdit>(&dialog, "skinLineEdit")->setText(QStringLiteral("Night"));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QVERIFY(!dialog.isVisible());
+        }
+        QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
+        SettingsDialog second;
+        QCOMPARE(field<QLineEdit>(&second, "skinLineEdit")->text(), QStringLiteral("Night"));
+    }
+
+    void pingerUsesTheNewTimeoutAtItsNextProbe()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("h"), QString(), 3, false, NoReplyResult));
+        Settings::instance().pingTimeGap = 5;
+        QMutex mutex;
+        QList<int> timeouts;
+        startPinger([&](const QString&, int timeout, int, int) {
+            QMutexLocker lock(&mutex);
+            timeouts << timeout;
+            return 1;
+        });
+        SettingsDialog dialog;
+        field<QLineEdit>(&dialog, "pingTimeoutLineEdit")->setText(QStringLiteral("200"));
+        qsizetype seen;
+        {
+            QMutexLocker lock(&mutex);
+            seen = timeouts.size();
+        }
+        QTRY_VERIFY([&]() { QMutexLocker lock(&mutex); return timeouts.size() >= seen + 2; }());
+        QMutexLocker lock(&mutex);
+        QCOMPARE(timeouts.at(seen + 1), 200);
+    }
+};
+
+QTEST_MAIN(TestDeviceDialogs)
+#include "tst_devicedialogs.moc"
