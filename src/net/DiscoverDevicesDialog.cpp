@@ -89,6 +89,15 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
 
     setBaseSize(300, 150);
     setMinimumSize(300, 150);
+    // Keyboard order follows the layout: the range first.
+    QWidget::setTabOrder(m_fromEdit, m_toEdit);
+    QWidget::setTabOrder(m_toEdit, start);
+    QWidget::setTabOrder(start, m_tree);
+    QWidget::setTabOrder(m_tree, selectActive);
+    QWidget::setTabOrder(selectActive, selectAll);
+    QWidget::setTabOrder(selectAll, deselectAll);
+    QWidget::setTabOrder(deselectAll, addSelected);
+    m_fromEdit->setFocus();
 
     connect(start, &QPushButton::pressed, this, &DiscoverDevicesDialog::StartSearchPushButtonClicked);
     connect(selectActive, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectActivePushButtonClicked);
@@ -189,6 +198,17 @@ void DiscoverDevicesDialog::scanCompleted(int active, int total)
         QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent));
     m_progress->hide();
     m_scan = nullptr;
+    if (m_releaseAfterScan)
+        deleteLater();
+}
+
+void DiscoverDevicesDialog::done(int result)
+{
+    if (scanRunning() && testAttribute(Qt::WA_DeleteOnClose)) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        m_releaseAfterScan = true;
+    }
+    QDialog::done(result);
 }
 
 void DiscoverDevicesDialog::stopScan()

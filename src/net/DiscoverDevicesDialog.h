@@ -32,6 +32,10 @@ public slots:
     void scanResult(bool active, const QString& address, const QString& result);
     void scanCompleted(int active, int total);
 
+    // Escape hides the dialog without a close event, and the scan goes on unseen; a dialog
+    // that is released on closing waits for that scan to complete before it goes.
+    void done(int result) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -54,6 +58,7 @@ private:
     QProgressBar* m_progress;
     bool m_searchStarted = false;
     DiscoverDevicesThread* m_scan = nullptr;
+    bool m_releaseAfterScan = false;
 };
 
 } // namespace Tarnwick

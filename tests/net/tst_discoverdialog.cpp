@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -266,18 +268,50 @@ private slots:
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
     }
 
+    // The scan goes on unseen; its completion restarts the pinger, and only then is the
+    // dialog released.
     void scanHiddenByEscapeStillRestartsThePinger()
     {
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+        auto* dialog = new DiscoverDevicesDialog;
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        QPointer<DiscoverDevicesDialog> guard(dialog);
+        QSignalSpy destroyed(dialog, &QObject::destroyed);
+        startSearch(dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(guard);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(currentPinger(), nullptr);
+        QVERIFY(destroyed.wait(3000));
+        QVERIFY(currentPinger());
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+    }
+
+    void escapeWhenIdleReleasesAtOnce()
+    {
+        auto* dialog = new DiscoverDevicesDialog;
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        QPointer<DiscoverDevicesDialog> guard(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(guard.isNull());
+    }
+
+    void keyboardOrderFollowsTheLayout()
+    {
         DiscoverDevicesDialog dialog;
         dialog.show();
-        startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"));
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        QVERIFY(!dialog.isVisible());
-        QTRY_VERIFY(currentPinger());
-        QCOMPARE(status(&dialog), QStringLiteral("Search completed. Active: 2/2 (100%)"));
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("fromEdit")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("toEdit")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("startButton")));
     }
 };
 
