@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -27,6 +28,9 @@ class RecordingProbe
 {
 public:
     QHash<QString, int> answers;
+
+    // The pinger calls into this object: it must be gone before the object is.
+    ~RecordingProbe() { stopPinger(); }
 
     ProbeFunction function()
     {
@@ -177,6 +181,8 @@ private slots:
         Settings::instance().pingTimeGap = 0;
         QSemaphore probes;
         std::atomic<int> mostWaiting{0};
+        // The probe refers to this function's locals.
+        const auto stop = qScopeGuard([] { stopPinger(); });
         startPinger([&](const QString&, int, int, int) {
             mostWaiting = std::max(mostWaiting.load(), StoreEvent::liveCount());
             probes.release();

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMutex>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -227,6 +228,8 @@ private slots:
         Settings::instance().pingTimeGap = 5;
         QMutex mutex;
         QList<int> timeouts;
+        // The probe refers to this function's locals.
+        const auto stop = qScopeGuard([] { stopPinger(); });
         startPinger([&](const QString&, int timeout, int, int) {
             QMutexLocker lock(&mutex);
             timeouts << timeout;
@@ -240,7 +243,7 @@ private slots:
             seen = timeouts.size();
         }
         QTRY_VERIFY([&]() { QMutexLocker lock(&mutex); return timeouts.size() >= seen + 2; }());
-        QMutexLocker lock(&mutex);
+        stopPinger();
         QCOMPARE(timeouts.at(seen + 1), 200);
     }
 };
