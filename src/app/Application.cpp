@@ -9,6 +9,7 @@
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
+#include "map/VisualRepresentationData.h"
 #include "net/PingerThread.h"
 #include "skin/SkinResources.h"
 
@@ -68,6 +69,10 @@ int Application::run(int argc, char** argv)
     data->connectReceiver(logListener.get());
     Data::setInstance(data.get());
 
+    auto map = std::make_unique<VisualRepresentationData>();
+    map->load(QStringLiteral("VisualRepresentation.xml"));
+    VisualRepresentationData::setInstance(map.get());
+
     auto* tray = new MainSystemTrayIcon;
     MainSystemTrayIcon::setInstance(tray);
     tray->show();
@@ -92,6 +97,7 @@ int Application::run(int argc, char** argv)
     // Results the pinger announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.
     QCoreApplication::sendPostedEvents();
+    map->save();
     settings.save();
     data->save();
     logManager.log("Application", "Application \"Tarnwick\" closed");

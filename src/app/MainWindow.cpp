@@ -4,6 +4,7 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
+#include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 #include "ui/SettingsDialog.h"
@@ -50,7 +51,7 @@ MainWindow::MainWindow()
     buttons->addWidget(m_minimizeButton);
 
     m_userList = new UserList(this);
-    m_mapView = new QWidget(this);
+    m_mapView = new VisualRepresentationWidget(this);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

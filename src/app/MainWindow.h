@@ -8,6 +8,7 @@ namespace Tarnwick {
 
 class LogListWidget;
 class UserList;
+class VisualRepresentationWidget;
 
 // The one main window: a tab bar over the device list, the map and the log, and a row of
 // buttons. Closing it hides it to the tray while the tray icon is shown.
@@ -42,7 +43,7 @@ private:
     QPushButton* m_addButton;
     UserList* m_userList;
     LogListWidget* m_logView;
-    QWidget* m_mapView;
+    VisualRepresentationWidget* m_mapView;
 };
 
 } // namespace Tarnwick

@@ -8,8 +8,9 @@
 
 namespace Tarnwick {
 
-DocumentFile::DocumentFile(const QString& fileName)
+DocumentFile::DocumentFile(const QString& fileName, PartialReadPolicy policy)
     : m_fileName(fileName)
+    , m_policy(policy)
 {
 }
 
@@ -54,7 +55,7 @@ bool DocumentFile::write(const std::function<void(QXmlStreamWriter&)>& writeBody
     if (m_fileName.isEmpty() || m_outcome == ReadOutcome::Unopenable)
         return false;
     if (m_outcome == ReadOutcome::Partial && QFile::exists(m_fileName)) {
-        if (!keepUnreadableCopy())
+        if (m_policy == PartialReadPolicy::LeaveAlone || !keepUnreadableCopy())
             return false;
     }
 

@@ -16,8 +16,14 @@ class IXmlContentHandler;
 class DocumentFile
 {
 public:
+    // What a save does with a file that was read only in part.
+    enum class PartialReadPolicy {
+        KeepCopy,   // keep it beside itself as "<name>.unreadable", then save
+        LeaveAlone, // do not save over it at all
+    };
+
     DocumentFile() = default;
-    explicit DocumentFile(const QString& fileName);
+    explicit DocumentFile(const QString& fileName, PartialReadPolicy policy = PartialReadPolicy::KeepCopy);
 
     QString fileName() const;
 
@@ -26,7 +32,7 @@ public:
 
     // Writes the declaration, lets writeBody add the root element, and swaps the result in.
     // A file that could not be opened at read time is left alone; one that was only read in
-    // part is first kept beside itself as "<name>.unreadable".
+    // part is dealt with as the policy says.
     bool write(const std::function<void(QXmlStreamWriter&)>& writeBody);
 
     // The name under which a partly read file is kept before it is first saved over.
@@ -38,6 +44,7 @@ private:
     bool keepUnreadableCopy();
 
     QString m_fileName;
+    PartialReadPolicy m_policy = PartialReadPolicy::KeepCopy;
     ReadOutcome m_outcome = ReadOutcome::NotRead;
 };
 

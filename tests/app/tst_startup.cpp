@@ -64,6 +64,8 @@ private slots:
                          "<Window X=\"0\" Y=\"0\" W=\"600\" H=\"500\" Maximized=\"0\"/>");
         QCOMPARE(settings, readAll(golden("Settings-default.xml")));
         QCOMPARE(readAll(dir.filePath(QStringLiteral("DeviceConfig.xml"))), readAll(golden("DeviceConfig-empty.xml")));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("VisualRepresentation.xml"))),
+                 readAll(golden("VisualRepresentation-empty.xml")));
     }
 
     void keepsTheDeviceListAcrossARun()

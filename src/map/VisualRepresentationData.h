@@ -1,0 +1,62 @@
+#pragma once
+
+#include "VisualRepresentationItem.h"
+#include "VisualRepresentationItemConnection.h"
+#include "data/DocumentFile.h"
+
+#include <QList>
+#include <QObject>
+
+namespace Tarnwick {
+
+class DeviceAddedEvent;
+class DeviceEntryChangedEvent;
+class DeviceRemovedEvent;
+
+// The map: placed devices and the lines between them, read from "VisualRepresentation.xml" at
+// start-up and written back at shutdown. The program never edits it, and a file that could
+// not be read completely is never written over.
+class VisualRepresentationData : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit VisualRepresentationData(QObject* parent = nullptr);
+    ~VisualRepresentationData() override;
+
+    static VisualRepresentationData* instance();
+    static void setInstance(VisualRepresentationData* data);
+
+    bool load(const QString& fileName);
+    bool save();
+
+    QList<VisualRepresentationItem> items() const { return m_items; }
+    QList<VisualRepresentationItemConnection> connections() const { return m_connections; }
+    QString fileName() const { return m_fileName; }
+
+    // Used by the file reader.
+    void appendItem(const VisualRepresentationItem& item) { m_items.append(item); }
+    void appendConnection(const VisualRepresentationItemConnection& connection) { m_connections.append(connection); }
+
+signals:
+    void ItemAdded(Tarnwick::VisualRepresentationItem item);
+    void ItemRemoved(Tarnwick::VisualRepresentationItem item);
+    void ItemChanged(Tarnwick::VisualRepresentationItem item);
+    void ItemConnectionAdded(Tarnwick::VisualRepresentationItemConnection connection);
+    void ItemConnectionRemoved(Tarnwick::VisualRepresentationItemConnection connection);
+    void ItemConnectionChanged(Tarnwick::VisualRepresentationItemConnection connection);
+
+public slots:
+    // The map does not follow the device list.
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) {}
+    void DeviceAdded(Tarnwick::DeviceAddedEvent*) {}
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent*) {}
+
+private:
+    QList<VisualRepresentationItem> m_items;
+    QList<VisualRepresentationItemConnection> m_connections;
+    QString m_fileName;
+    DocumentFile m_file;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+namespace Tarnwick {
+
+// One device placed on the map: its address and the scene position of its centre.
+struct VisualRepresentationItem
+{
+    QString ip;
+    int x = 0;
+    int y = 0;
+
+    bool operator==(const VisualRepresentationItem& other) const = default;
+};
+
+} // namespace Tarnwick
+
+Q_DECLARE_METATYPE(Tarnwick::VisualRepresentationItem)

@@ -1,0 +1,82 @@
+#include "VisualRepresentationWidget.h"
+
+#include "DeviceEntryRepresentationGraphicsItem.h"
+#include "VisualRepresentationData.h"
+#include "data/Data.h"
+
+#include <QGraphicsLineItem>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace Tarnwick {
+
+namespace {
+
+std::optional<QPointF> placeOf(const QList<VisualRepresentationItem>& items, const QString& ip)
+{
+    for (const VisualRepresentationItem& item : items) {
+        if (item.ip == ip)
+            return QPointF(item.x, item.y);
+    }
+    return std::nullopt;
+}
+
+QPen linePen(int type)
+{
+    const bool thick = type == 2 || type == 4;
+    const bool dotted = type == 3 || type == 4;
+    return QPen(QBrush(QColor(0, 0, 0, 255), Qt::SolidPattern), thick ? 2 : 1, dotted ? Qt::DotLine : Qt::SolidLine,
+                Qt::SquareCap, Qt::BevelJoin);
+}
+
+} // namespace
+
+VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
+    : QWidget(parent)
+    , m_scene(new QGraphicsScene)
+    , m_view(new QGraphicsView(m_scene))
+{
+    m_view->setObjectName(QStringLiteral("mapGraphicsView"));
+    m_view->setDragMode(QGraphicsView::ScrollHandDrag);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_view);
+
+    VisualRepresentationData* map = VisualRepresentationData::instance();
+    const QList<VisualRepresentationItem> items = map ? map->items() : QList<VisualRepresentationItem>();
+    const QList<VisualRepresentationItemConnection> connections =
+        map ? map->connections() : QList<VisualRepresentationItemConnection>();
+    int z = 0;
+    for (const VisualRepresentationItemConnection& connection : connections) {
+        const auto from = placeOf(items, connection.ip1);
+        const auto to = placeOf(items, connection.ip2);
+        if (!from || !to)
+            continue;
+        QGraphicsLineItem* line = m_scene->addLine(QLineF(*from, *to));
+        if (connection.type >= 1 && connection.type <= 4)
+            line->setPen(linePen(connection.type));
+        line->setZValue(z++);
+        m_lineItems.append(line);
+    }
+
+    Data* data = Data::instance();
+    for (const VisualRepresentationItem& item : items) {
+        auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
+        badge->setPos(item.x, item.y);
+        badge->setZValue(z++);
+        if (data)
+            connect(data, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+        m_scene->addItem(badge);
+    }
+}
+
+VisualRepresentationWidget::~VisualRepresentationWidget()
+{
+    // The view goes with this widget; the scene, which has no parent, goes with it.
+    delete m_view;
+    delete m_scene;
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,262 @@
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "map/DeviceEntryRepresentationGraphicsItem.h"
+#include "map/VisualRepresentationData.h"
+#include "map/VisualRepresentationWidget.h"
+#include "skin/SkinResources.h"
+
+#include <QDir>
+#include <QGraphicsLineItem>
+#include <QGraphicsScene>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+const QColor DiscColour(200, 222, 255);
+
+QList<QGraphicsLineItem*> lines(QGraphicsScene* scene)
+{
+    QList<QGraphicsLineItem*> result;
+    for (QGraphicsItem* item : scene->items(Qt::AscendingOrder)) {
+        if (auto* line = qgraphicsitem_cast<QGraphicsLineItem*>(item))
+            result << line;
+    }
+    return result;
+}
+
+QList<DeviceEntryRepresentationGraphicsItem*> badges(QGraphicsScene* scene)
+{
+    QList<DeviceEntryRepresentationGraphicsItem*> result;
+    for (QGraphicsItem* item : scene->items(Qt::AscendingOrder)) {
+        if (auto* badge = dynamic_cast<DeviceEntryRepresentationGraphicsItem*>(item))
+            result << badge;
+    }
+    return result;
+}
+
+// The badge drawn on a transparent 200 x 200 picture with its centre at (100, 100).
+QImage render(DeviceEntryRepresentationGraphicsItem& badge)
+{
+    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.translate(100, 100);
+    badge.paint(&painter, nullptr, nullptr);
+    return image;
+}
+
+QColor at(const QImage& image, int x, int y)
+{
+    return image.pixelColor(100 + x, 100 + y);
+}
+
+} // namespace
+
+class TestMapView : public QObject
+{
+    Q_OBJECT
+
+    Data* m_data = nullptr;
+    VisualRepresentationData* m_map = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+    }
+
+    void init()
+    {
+        m_data = new Data;
+        Data::setInstance(m_data);
+        m_data->addEntry(DeviceEntry(QStringLiteral("a"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("b"), QString(), DeviceTypeRouter, false, NoReplyResult));
+        m_map = new VisualRepresentationData;
+        VisualRepresentationData::setInstance(m_map);
+    }
+
+    void cleanup()
+    {
+        delete m_map;
+        delete m_data;
+        QCoreApplication::processEvents();
+    }
+
+    void dottedLineUnderBothBadges()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 200, 100});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), 3});
+        VisualRepresentationWidget widget;
+        const QList<QGraphicsLineItem*> found = lines(widget.scene());
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0]->line(), QLineF(0, 0, 200, 100));
+        const QPen pen = found[0]->pen();
+        QCOMPARE(pen.widthF(), 1.0);
+        QCOMPARE(pen.style(), Qt::DotLine);
+        QCOMPARE(pen.color(), QColor(0, 0, 0, 255));
+        QCOMPARE(pen.capStyle(), Qt::SquareCap);
+        QCOMPARE(pen.joinStyle(), Qt::BevelJoin);
+        QCOMPARE(found[0]->zValue(), 0.0);
+        const auto placed = badges(widget.scene());
+        QCOMPARE(placed.size(), 2);
+        QCOMPARE(placed[0]->zValue(), 1.0);
+        QCOMPARE(placed[1]->zValue(), 2.0);
+        QCOMPARE(placed[1]->pos(), QPointF(200, 100));
+        QCOMPARE(widget.view()->dragMode(), QGraphicsView::ScrollHandDrag);
+    }
+
+    void linePens_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<qreal>("width");
+        QTest::addColumn<int>("style");
+        QTest::newRow("thin solid") << 1 << 1.0 << int(Qt::SolidLine);
+        QTest::newRow("thick solid") << 2 << 2.0 << int(Qt::SolidLine);
+        QTest::newRow("thick dotted") << 4 << 2.0 << int(Qt::DotLine);
+        QTest::newRow("other type, default pen") << 7 << 1.0 << int(Qt::SolidLine);
+    }
+
+    void linePens()
+    {
+        QFETCH(int, type);
+        QFETCH(qreal, width);
+        QFETCH(int, style);
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 10, 10});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), type});
+        VisualRepresentationWidget widget;
+        const QPen pen = lines(widget.scene()).value(0)->pen();
+        QCOMPARE(pen.widthF(), width);
+        QCOMPARE(int(pen.style()), style);
+        if (type > 4)
+            QCOMPARE(pen, QPen());
+    }
+
+    void unplacedEndsDrawNothingAndDuplicatesAttachToTheFirst()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("a"), 50, 50});
+        m_map->appendItem({QStringLiteral("b"), 100, 0});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("nowhere"), 1});
+        m_map->appendConnection({QStringLiteral("b"), QStringLiteral("a"), 2});
+        VisualRepresentationWidget widget;
+        const QList<QGraphicsLineItem*> found = lines(widget.scene());
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0]->line(), QLineF(100, 0, 0, 0));
+        QCOMPARE(found[0]->zValue(), 0.0);
+        const auto placed = badges(widget.scene());
+        QCOMPARE(placed.size(), 3);
+        QCOMPARE(placed[0]->zValue(), 1.0);
+
+        // Both badges of the duplicated address follow its changes.
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("6"));
+        QCOMPARE(placed[0]->entry().pingResult, QStringLiteral("6"));
+        QCOMPARE(placed[1]->entry().pingResult, QStringLiteral("6"));
+        QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
+    }
+
+    void badgeDrawsInsideItsBounds()
+    {
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("12"));
+        DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("a"));
+        const QImage image = render(badge);
+        QCOMPARE(at(image, 40, -30), DiscColour);
+        QVERIFY(at(image, 0, -24) != DiscColour);
+        QVERIFY(at(image, -42, 13) != DiscColour);
+        QCOMPARE(at(image, -68, -68).alpha(), 0);
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                if (x < 30 || x >= 170 || y < 30 || y >= 170)
+                    QCOMPARE(image.pixelColor(x, y).alpha(), 0);
+            }
+        }
+    }
+
+    void badgeWithoutPicturesShowsTheDisc_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<int>("type");
+        QTest::newRow("no entry with that address") << "unknown" << 0;
+        QTest::newRow("type 0") << "t0" << 0;
+        QTest::newRow("type 5") << "t5" << 5;
+    }
+
+    void badgeWithoutPicturesShowsTheDisc()
+    {
+        QFETCH(QString, ip);
+        QFETCH(int, type);
+        if (ip != QLatin1String("unknown"))
+            m_data->addEntry(DeviceEntry(ip, QString(), type, false, NoReplyResult));
+        DeviceEntryRepresentationGraphicsItem badge(ip);
+        const QImage image = render(badge);
+        QCOMPARE(at(image, 0, -24), DiscColour);
+        if (ip == QLatin1String("unknown")) {
+            QCOMPARE(at(image, -42, 13), DiscColour);
+            QVERIFY(badge.entry().ip.isEmpty());
+        }
+    }
+
+    void badgeFollowsOnlyItsOwnAddress()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        VisualRepresentationWidget widget;
+        DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("9"));
+        QCOMPARE(badge->entry().pingResult, QStringLiteral("X"));
+        QCOMPARE(badge->entry().state, int(DeviceStateDisconnected));
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        QCOMPARE(badge->entry().pingResult, QStringLiteral("3"));
+        QCOMPARE(badge->entry().state, int(DeviceStateConnected));
+    }
+
+    void dragMovesByTheMouseMovementAndLinesStay_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("left") << int(Qt::LeftButton);
+        QTest::newRow("right") << int(Qt::RightButton);
+    }
+
+    void dragMovesByTheMouseMovementAndLinesStay()
+    {
+        QFETCH(int, button);
+        m_map->appendItem({QStringLiteral("a"), 10, 20});
+        m_map->appendItem({QStringLiteral("b"), 200, 20});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
+        VisualRepresentationWidget widget;
+        DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
+        int moves = 0;
+        connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this, [&]() { ++moves; });
+
+        QGraphicsSceneMouseEvent press(QEvent::GraphicsSceneMousePress);
+        press.setButton(Qt::MouseButton(button));
+        press.setAccepted(false);
+        widget.scene()->sendEvent(badge, &press);
+        QVERIFY(press.isAccepted());
+        QGraphicsSceneMouseEvent move(QEvent::GraphicsSceneMouseMove);
+        move.setButtons(Qt::MouseButtons(button));
+        move.setLastPos(QPointF(5, 5));
+        move.setPos(QPointF(35, 5));
+        widget.scene()->sendEvent(badge, &move);
+        QGraphicsSceneMouseEvent release(QEvent::GraphicsSceneMouseRelease);
+        release.setButton(Qt::MouseButton(button));
+        widget.scene()->sendEvent(badge, &release);
+        // After the release a move does nothing.
+        widget.scene()->sendEvent(badge, &move);
+
+        QCOMPARE(badge->pos(), QPointF(40, 20));
+        QCOMPARE(moves, 1);
+        QCOMPARE(lines(widget.scene()).value(0)->line(), QLineF(10, 20, 200, 20));
+    }
+};
+
+QTEST_MAIN(TestMapView)
+#include "tst_mapview.moc"
