@@ -10,6 +10,7 @@
 #include "log/FileLog.h"
 #include "log/LogManager.h"
 #include "map/VisualRepresentationData.h"
+#include "net/IcmpSocket.h"
 #include "net/PingerThread.h"
 #include "skin/SkinResources.h"
 
@@ -30,6 +31,15 @@ void applyStyle(QApplication& app, QFile& styleSheet)
         app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
     else
         app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}
+
+// Without any ICMP socket every device would read disconnected; say why and how to mend it.
+QString icmpPermissionHint()
+{
+    return QStringLiteral("ICMP echo requests cannot be sent, so every device will show as disconnected. "
+                          "Allow them with \"sudo setcap cap_net_raw+ep %1\", "
+                          "or for every user with \"sudo sysctl -w net.ipv4.ping_group_range='0 2147483647'\".")
+        .arg(QCoreApplication::applicationFilePath());
 }
 
 } // namespace
@@ -59,6 +69,8 @@ int Application::run(int argc, char** argv)
     settings.load(QStringLiteral("Settings.xml"));
 
     QApplication app(argc, argv);
+    if (!IcmpSocket().isOpen())
+        logManager.log("Application", icmpPermissionHint().toStdString());
     QFile styleSheet;
     applyStyle(app, styleSheet);
     SkinResources::load();

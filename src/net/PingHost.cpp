@@ -1,6 +1,7 @@
 #include "PingHost.h"
 
 #include "EchoPacket.h"
+#include "IcmpSocket.h"
 #include "TickCounter.h"
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <string>
 
 #include <arpa/inet.h>
-#include <linux/icmp.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,42 +19,6 @@
 namespace Tarnwick {
 
 namespace {
-
-// Closes the socket on every way out of the probe.
-class IcmpSocket
-{
-public:
-    IcmpSocket()
-    {
-        // Raw sockets see every ICMP datagram with its IPv4 header; they need CAP_NET_RAW.
-        for (int attempt = 0; attempt < 2 && m_fd < 0; ++attempt)
-            m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (m_fd >= 0) {
-            m_raw = true;
-            icmp_filter filter{};
-            filter.data = ~(1u << ICMP_ECHOREPLY);
-            ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-            return;
-        }
-        // Unprivileged ICMP sockets, where net.ipv4.ping_group_range admits the user: the
-        // kernel picks the identifier and hands over only replies that carry it.
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    }
-    ~IcmpSocket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    IcmpSocket(const IcmpSocket&) = delete;
-    IcmpSocket& operator=(const IcmpSocket&) = delete;
-
-    int fd() const { return m_fd; }
-    bool isRaw() const { return m_raw; }
-
-private:
-    int m_fd = -1;
-    bool m_raw = false;
-};
 
 bool resolve(const QString& host, in_addr& address)
 {
@@ -80,7 +44,7 @@ bool resolve(const QString& host, in_addr& address)
 int pingHost(const QString& host, int timeoutMs, int identifier, int sequence)
 {
     IcmpSocket socket;
-    if (socket.fd() < 0)
+    if (!socket.isOpen())
         return PingSocketError;
 
     sockaddr_in destination{};

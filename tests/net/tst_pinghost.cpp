@@ -69,13 +69,19 @@ private:
     std::atomic<int> m_sent{0};
 };
 
-QString runProbeToolAs(uid_t uid, gid_t gid, const QString& host)
+// Runs the child as the unprivileged user "nobody", without any capability.
+void runAsNobody(QProcess& process)
 {
-    QProcess tool;
-    tool.setChildProcessModifier([uid, gid]() {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+    process.setChildProcessModifier([]() {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(3);
     });
+}
+
+QString runProbeToolAsNobody(const QString& host)
+{
+    QProcess tool;
+    runAsNobody(tool);
     tool.start(QStringLiteral(TARNWICK_PROBE_TOOL), {host, QStringLiteral("1000")});
     tool.waitForFinished(10000);
     return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
@@ -179,7 +185,7 @@ private slots:
         QFETCH(QString, pingGroupRange);
         QFETCH(bool, answers);
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/ping_group_range", pingGroupRange));
-        const QString result = runProbeToolAs(65534, 65534, QStringLiteral("127.0.0.1"));
+        const QString result = runProbeToolAsNobody(QStringLiteral("127.0.0.1"));
         NetworkSandbox::setSysctl("net/ipv4/ping_group_range", "1 0");
         bool ok = false;
         const int value = result.toInt(&ok);
@@ -188,6 +194,41 @@ private slots:
             QVERIFY2(value >= 0 && value < 50, qPrintable(result));
         else
             QCOMPARE(value, PingSocketError);
+    }
+
+    // A user who can open no ICMP socket at all is told so in the log, with the ways out.
+    void programSaysWhenItCannotProbe_data() { unprivilegedUserUsesDatagramSocket_data(); }
+
+    void programSaysWhenItCannotProbe()
+    {
+        QFETCH(QString, pingGroupRange);
+        QFETCH(bool, answers);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/ping_group_range", pingGroupRange));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther
+                                                      | QFileDevice::ExeOther));
+        QProcess program;
+        runAsNobody(program);
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        QVERIFY(program.waitForStarted());
+        auto log = [&]() {
+            QFile file(dir.filePath(QStringLiteral("LogRelease.txt")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("started"), 10000);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        NetworkSandbox::setSysctl("net/ipv4/ping_group_range", "1 0");
+        QCOMPARE(program.exitCode(), 0);
+        const bool warned = log().contains(
+            "| Application | ICMP echo requests cannot be sent, so every device will show as disconnected. "
+            "Allow them with \"sudo setcap cap_net_raw+ep " TARNWICK_EXECUTABLE "\", or for every user with "
+            "\"sudo sysctl -w net.ipv4.ping_group_range='0 2147483647'\".\n");
+        QCOMPARE(warned, !answers);
     }
 
     // The program itself, probing two loopback devices, logs the first one connecting.

@@ -1,5 +1,6 @@
-// Draws the pictures of the default skin. Run from this folder's parent:
+// Draws the pictures of the default skin, and the application icon at other sizes:
 //   draw_skin <output folder>
+//   draw_skin --icon <size> <file>
 // All pictures share one flat style: a rounded tile or disc in a strong colour, white
 // symbols with a thick stroke, so that they read at 16 px in lists and at 48 px on the map.
 #include <QGuiApplication>
@@ -18,16 +19,18 @@ const QColor Ink(255, 255, 255);
 
 using Drawing = std::function<void(QPainter&)>;
 
-bool save(const QString& folder, const QString& name, const Drawing& draw)
+// Every picture is drawn on a 64 x 64 grid and scaled to the size asked for.
+bool save(const QString& path, int size, const Drawing& draw)
 {
-    QImage image(Size, Size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / qreal(Size), size / qreal(Size));
     draw(painter);
     painter.end();
-    const bool ok = image.save(folder + QLatin1Char('/') + name, "PNG");
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(name));
+    const bool ok = image.save(path, "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
 
@@ -154,14 +157,21 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--icon"))
+        return save(args[3], args[2].toInt(), drawAppIcon) ? 0 : 1;
+    const QString folder = args.size() > 1 ? args[1] : QStringLiteral(".");
+    const std::pair<const char*, Drawing> pictures[] = {
+        {"twicon.png", drawAppIcon},
+        {"ConnectedIcon.png", drawConnected},
+        {"DisconnectedIcon.png", drawDisconnected},
+        {"DeviceTypePCIcon.png", drawPC},
+        {"DeviceTypeAPIcon.png", drawAP},
+        {"DeviceTypeRouterIcon.png", drawRouter},
+        {"DeviceTypeWebIcon.png", drawWeb},
+    };
     bool ok = true;
-    ok &= save(folder, QStringLiteral("twicon.png"), drawAppIcon);
-    ok &= save(folder, QStringLiteral("ConnectedIcon.png"), drawConnected);
-    ok &= save(folder, QStringLiteral("DisconnectedIcon.png"), drawDisconnected);
-    ok &= save(folder, QStringLiteral("DeviceTypePCIcon.png"), drawPC);
-    ok &= save(folder, QStringLiteral("DeviceTypeAPIcon.png"), drawAP);
-    ok &= save(folder, QStringLiteral("DeviceTypeRouterIcon.png"), drawRouter);
-    ok &= save(folder, QStringLiteral("DeviceTypeWebIcon.png"), drawWeb);
+    for (const auto& [name, draw] : pictures)
+        ok &= save(folder + QLatin1Char('/') + QLatin1String(name), Size, draw);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,51 @@
+# Where a Linux user expects the program, and a Debian package of it.
+include(GNUInstallDirs)
+
+install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/tarnwick-desktop DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/Skins/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick/Skins
+        PATTERN source EXCLUDE)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME io.github.tarnwick.Tarnwick.metainfo.xml)
+
+# The application icon in the hicolor theme, drawn from the skin's picture sources.
+set(TARNWICK_ICON_SIZES 16 24 32 48 64 128 256)
+set(TARNWICK_ICONS)
+foreach(size IN LISTS TARNWICK_ICON_SIZES)
+    set(icon ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}/tarnwick.png)
+    add_custom_command(OUTPUT ${icon}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:draw_skin> --icon ${size} ${icon}
+        DEPENDS draw_skin VERBATIM)
+    list(APPEND TARNWICK_ICONS ${icon})
+    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_target(tarnwick_icons ALL DEPENDS ${TARNWICK_ICONS})
+
+# Probes need the right to send ICMP; give it to the installed program where we can.
+install(CODE [[
+    set(program "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/bin/tarnwick")
+    execute_process(COMMAND setcap cap_net_raw+ep "${program}" RESULT_VARIABLE failed ERROR_QUIET)
+    if(failed)
+        message(STATUS "Could not give ${program} cap_net_raw (needs root and setcap from libcap2-bin); "
+                       "as a normal user it can still probe where net.ipv4.ping_group_range allows it.")
+    else()
+        message(STATUS "Gave ${program} cap_net_raw, so it may send ICMP echo requests.")
+    endif()
+]])
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarnwick)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Tarnwick developers <tarnwick@tarnwick.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watch the devices of your local network")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Watch the devices of your local network\n Tarnwick sends ICMP echo requests to the devices of a list, shows each\n as connected or disconnected with its round-trip time, announces changes in\n the system tray, logs them, scans address ranges and draws a network map.")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,27 @@
+#pragma once
+
+namespace Tarnwick {
+
+// An ICMP socket for one probe, closed on every way out. A raw socket where the process may
+// have one (CAP_NET_RAW), otherwise the unprivileged ICMP datagram socket where
+// net.ipv4.ping_group_range admits the user; fd() is negative when neither can be had.
+class IcmpSocket
+{
+public:
+    IcmpSocket();
+    ~IcmpSocket();
+    IcmpSocket(const IcmpSocket&) = delete;
+    IcmpSocket& operator=(const IcmpSocket&) = delete;
+
+    int fd() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    // Raw sockets deliver datagrams with their IPv4 header and see every ICMP datagram;
+    // datagram sockets deliver the ICMP message alone, and only replies to their own identifier.
+    bool isRaw() const { return m_raw; }
+
+private:
+    int m_fd = -1;
+    bool m_raw = false;
+};
+
+} // namespace Tarnwick
