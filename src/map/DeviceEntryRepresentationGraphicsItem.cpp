@@ -1,44 +1,13 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 
 #include "data/Data.h"
+#include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
 namespace Tarnwick {
-
-namespace {
-
-QString typePicture(int type)
-{
-    switch (type) {
-    case DeviceTypeAP:
-        return QStringLiteral("DeviceTypeAPIcon.png");
-    case DeviceTypeRouter:
-        return QStringLiteral("DeviceTypeRouterIcon.png");
-    case DeviceTypePC:
-        return QStringLiteral("DeviceTypePCIcon.png");
-    case DeviceTypeWeb:
-        return QStringLiteral("DeviceTypeWebIcon.png");
-    default:
-        return QString();
-    }
-}
-
-QString statePicture(int state)
-{
-    switch (state) {
-    case DeviceStateConnected:
-        return QStringLiteral("ConnectedIcon.png");
-    case DeviceStateDisconnected:
-        return QStringLiteral("DisconnectedIcon.png");
-    default:
-        return QString();
-    }
-}
-
-} // namespace
 
 DeviceEntryRepresentationGraphicsItem::DeviceEntryRepresentationGraphicsItem(const QString& ip)
 {
@@ -60,10 +29,10 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
     painter->setBrush(Qt::NoBrush);
     painter->drawEllipse(disc);
 
-    const QString type = typePicture(m_entry.type);
+    const QString type = DevicePictures::forType(m_entry.type);
     if (!type.isEmpty())
         painter->drawImage(QRectF(-24, -48, 48, 48), SkinResources::image(type));
-    const QString state = statePicture(m_entry.state);
+    const QString state = DevicePictures::forState(m_entry.state);
     if (!state.isEmpty())
         painter->drawImage(QRectF(-50, 5, 16, 16), SkinResources::image(state), QRectF(0, 0, 64, 64));
 

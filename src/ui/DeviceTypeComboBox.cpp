@@ -1,6 +1,7 @@
 #include "DeviceTypeComboBox.h"
 
 #include "data/DeviceEntry.h"
+#include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 namespace Tarnwick {
@@ -10,15 +11,15 @@ namespace {
 struct TypeChoice
 {
     const char* text;
-    const char* icon;
     int code;
 };
 
+// The chooser lists PC first; its positions are not type codes.
 constexpr TypeChoice Choices[] = {
-    {"PC", "DeviceTypePCIcon.png", DeviceTypePC},
-    {"AP", "DeviceTypeAPIcon.png", DeviceTypeAP},
-    {"Router", "DeviceTypeRouterIcon.png", DeviceTypeRouter},
-    {"Web", "DeviceTypeWebIcon.png", DeviceTypeWeb},
+    {"PC", DeviceTypePC},
+    {"AP", DeviceTypeAP},
+    {"Router", DeviceTypeRouter},
+    {"Web", DeviceTypeWeb},
 };
 
 } // namespace
@@ -27,7 +28,7 @@ DeviceTypeComboBox::DeviceTypeComboBox(QWidget* parent)
     : QComboBox(parent)
 {
     for (const TypeChoice& choice : Choices)
-        addItem(SkinResources::icon(QString::fromLatin1(choice.icon)), QString::fromLatin1(choice.text), choice.code);
+        addItem(SkinResources::icon(DevicePictures::forType(choice.code)), QString::fromLatin1(choice.text), choice.code);
 }
 
 int DeviceTypeComboBox::currentType() const

@@ -4,6 +4,7 @@
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 #include <QHBoxLayout>
@@ -15,34 +16,6 @@ namespace Tarnwick {
 namespace {
 
 enum Column { StateColumn, TypeColumn, AddressColumn, ResultColumn, DescriptionColumn, InformColumn };
-
-QString stateIconName(int state)
-{
-    switch (state) {
-    case DeviceStateConnected:
-        return QStringLiteral("ConnectedIcon.png");
-    case DeviceStateDisconnected:
-        return QStringLiteral("DisconnectedIcon.png");
-    default:
-        return QString();
-    }
-}
-
-QString typeIconName(int type)
-{
-    switch (type) {
-    case DeviceTypeAP:
-        return QStringLiteral("DeviceTypeAPIcon.png");
-    case DeviceTypeRouter:
-        return QStringLiteral("DeviceTypeRouterIcon.png");
-    case DeviceTypePC:
-        return QStringLiteral("DeviceTypePCIcon.png");
-    case DeviceTypeWeb:
-        return QStringLiteral("DeviceTypeWebIcon.png");
-    default:
-        return QString();
-    }
-}
 
 QString yesNo(bool value)
 {
@@ -78,10 +51,10 @@ QTreeWidgetItem* UserList::firstRow(const QString& ip) const
 void UserList::addEntryRow(const DeviceEntry& entry)
 {
     auto* row = new QTreeWidgetItem;
-    const QString stateIcon = stateIconName(entry.state);
+    const QString stateIcon = DevicePictures::forState(entry.state);
     if (!stateIcon.isEmpty())
         row->setIcon(StateColumn, SkinResources::icon(stateIcon));
-    const QString typeIcon = typeIconName(entry.type);
+    const QString typeIcon = DevicePictures::forType(entry.type);
     if (!typeIcon.isEmpty())
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
@@ -125,12 +98,12 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.
-    const QString typeIcon = typeIconName(after.type);
+    const QString typeIcon = DevicePictures::forType(after.type);
     if (!typeIcon.isEmpty() && after.type != before.type)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(InformColumn, yesNo(after.informOnStateChange));
     if (after.state != before.state) {
-        const QString stateIcon = stateIconName(after.state);
+        const QString stateIcon = DevicePictures::forState(after.state);
         if (!stateIcon.isEmpty())
             row->setIcon(StateColumn, SkinResources::icon(stateIcon));
     }

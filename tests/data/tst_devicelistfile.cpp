@@ -1,5 +1,7 @@
 #include "data/Data.h"
 
+#include "../common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -7,21 +9,10 @@
 #include <QTest>
 
 using namespace Tarnwick;
+using TestFiles::readAll;
+using TestFiles::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 // "ip|type|iasc|description" per entry, in store order.
 QStringList describe(const Data& data)
@@ -46,10 +37,7 @@ class TestDeviceListFile : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_dir.isValid());
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        TestFiles::enterEmpty(m_dir);
     }
 
     void savesByteExact_data()

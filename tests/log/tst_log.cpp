@@ -3,6 +3,8 @@
 #include "log/LogManager.h"
 #include "log/LogTimestamp.h"
 
+#include "../common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -38,10 +40,7 @@ class TestLog : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_dir.isValid());
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        TestFiles::enterEmpty(m_dir);
     }
 
     void timestampFormat_data()

@@ -1,28 +1,15 @@
 #include "map/VisualRepresentationData.h"
 
+#include "../common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Tarnwick;
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-} // namespace
+using TestFiles::readAll;
+using TestFiles::writeFile;
 
 class TestMapFile : public QObject
 {
@@ -33,10 +20,7 @@ class TestMapFile : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_dir.isValid());
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        TestFiles::enterEmpty(m_dir);
     }
 
     void emptyModelWrittenByteExact()

@@ -3,6 +3,8 @@
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
 
+#include "../common/WidgetTest.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,14 +20,6 @@
 using namespace Tarnwick;
 
 namespace {
-
-void press(QWidget* dialog, const char* button)
-{
-    auto* b = dialog->findChild<QPushButton*>(QString::fromLatin1(button));
-    QVERIFY2(b, button);
-    QTest::mousePress(b, Qt::LeftButton);
-    QTest::mouseRelease(b, Qt::LeftButton);
-}
 
 QList<QMessageBox*> messageBoxes()
 {
@@ -74,7 +68,7 @@ class TestDiscoverDialog : public QObject
     {
         dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit"))->setText(from);
         dialog->findChild<QLineEdit*>(QStringLiteral("toEdit"))->setText(to);
-        press(dialog, "startButton");
+        pressButton(dialog, "startButton");
     }
 
     bool sandbox()
@@ -196,12 +190,12 @@ private slots:
         QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
         QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
 
-        press(&dialog, "selectAllButton");
+        pressButton(&dialog, "selectAllButton");
         QCOMPARE(tree->selectedItems().size(), 4);
-        press(&dialog, "selectActiveButton");
+        pressButton(&dialog, "selectActiveButton");
         QCOMPARE(tree->selectedItems().size(), 2);
         QVERIFY(tree->topLevelItem(0)->isSelected() && tree->topLevelItem(2)->isSelected());
-        press(&dialog, "addSelectedButton");
+        pressButton(&dialog, "addSelectedButton");
         QCOMPARE(m_data->entries().size(), 2);
         const DeviceEntry added = m_data->entry(QStringLiteral("127.0.0.1"));
         QCOMPARE(added.type, int(DeviceTypePC));
@@ -210,7 +204,7 @@ private slots:
         QCOMPARE(added.pingResult, QStringLiteral("X"));
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
         QCOMPARE(tree->selectedItems().size(), 2);
-        press(&dialog, "deselectAllButton");
+        pressButton(&dialog, "deselectAllButton");
         QVERIFY(tree->selectedItems().isEmpty());
     }
 
@@ -246,7 +240,7 @@ private slots:
         auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"));
         QVERIFY(progress->isVisible());
         QCOMPARE(progress->maximum(), 20);
-        press(dialog, "startButton");
+        pressButton(dialog, "startButton");
         const QList<QMessageBox*> boxes = messageBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->icon(), QMessageBox::Question);

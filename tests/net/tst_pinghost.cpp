@@ -1,3 +1,4 @@
+#include "../common/ProgramRun.h"
 #include "EchoResponder.h"
 #include "NetworkSandbox.h"
 #include "net/PingHost.h"
@@ -69,19 +70,17 @@ private:
     std::atomic<int> m_sent{0};
 };
 
-// Runs the child as the unprivileged user "nobody", without any capability.
-void runAsNobody(QProcess& process)
+// Run in a child before exec: become the unprivileged user "nobody", without any capability.
+void asNobody()
 {
-    process.setChildProcessModifier([]() {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(3);
-    });
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+        ::_exit(3);
 }
 
 QString runProbeToolAsNobody(const QString& host)
 {
     QProcess tool;
-    runAsNobody(tool);
+    tool.setChildProcessModifier(asNobody);
     tool.start(QStringLiteral(TARNWICK_PROBE_TOOL), {host, QStringLiteral("1000")});
     tool.waitForFinished(10000);
     return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
@@ -209,22 +208,13 @@ private slots:
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                                       | QFileDevice::ReadOther | QFileDevice::WriteOther
                                                       | QFileDevice::ExeOther));
-        QProcess program;
-        runAsNobody(program);
-        program.setWorkingDirectory(dir.path());
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
-        QVERIFY(program.waitForStarted());
-        auto log = [&]() {
-            QFile file(dir.filePath(QStringLiteral("LogRelease.txt")));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains("started"), 10000);
-        program.terminate();
-        QVERIFY(program.waitForFinished(10000));
+        ProgramRun program(dir.path(), asNobody);
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 10000);
+        const int exitCode = program.endWith(SIGTERM);
         NetworkSandbox::setSysctl("net/ipv4/ping_group_range", "1 0");
-        QCOMPARE(program.exitCode(), 0);
-        const bool warned = log().contains(
+        QCOMPARE(exitCode, 0);
+        const bool warned = program.log().contains(
             "| Application | ICMP echo requests cannot be sent, so every device will show as disconnected. "
             "Allow them with \"sudo setcap cap_net_raw+ep " TARNWICK_EXECUTABLE "\", or for every user with "
             "\"sudo sysctl -w net.ipv4.ping_group_range='0 2147483647'\".\n");
@@ -236,27 +226,15 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        {
-            QFile config(dir.filePath(QStringLiteral("DeviceConfig.xml")));
-            QVERIFY(config.open(QIODevice::WriteOnly));
-            config.write("<DeviceEntries><DeviceEntry IP=\"127.0.0.1\" Type=\"3\" IASC=\"1\"/>"
-                         "<DeviceEntry IP=\"127.0.0.2\" Type=\"2\" IASC=\"0\"/></DeviceEntries>");
-        }
-        QProcess program;
-        program.setWorkingDirectory(dir.path());
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
-        QVERIFY(program.waitForStarted());
-        auto log = [&]() {
-            QFile file(dir.filePath(QStringLiteral("LogRelease.txt")));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains("Device 127.0.0.2 state changed to: connected"), 5000);
-        QVERIFY(log().contains("] | DeviceList | Device 127.0.0.1 state changed to: connected\n"));
-        QVERIFY(!log().contains("added to list"));
-        program.terminate();
-        QVERIFY(program.waitForFinished(10000));
-        QCOMPARE(program.exitCode(), 0);
+        TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")),
+                             "<DeviceEntries><DeviceEntry IP=\"127.0.0.1\" Type=\"3\" IASC=\"1\"/>"
+                             "<DeviceEntry IP=\"127.0.0.2\" Type=\"2\" IASC=\"0\"/></DeviceEntries>");
+        ProgramRun program(dir.path());
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("Device 127.0.0.2 state changed to: connected"), 5000);
+        QVERIFY(program.log().contains("] | DeviceList | Device 127.0.0.1 state changed to: connected\n"));
+        QVERIFY(!program.log().contains("added to list"));
+        QCOMPARE(program.endWith(SIGTERM), 0);
     }
 };
 

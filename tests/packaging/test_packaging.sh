@@ -51,7 +51,9 @@ grep -q '| Application | Application "Tarnwick" started$' "$data/LogRelease.txt"
 [ "$(readlink -f "$data/Skins/Default")" = "$(readlink -f "$work/prefix/share/tarnwick/Skins/Default")" ] \
     || fail "the installed skin is not linked into $data/Skins"
 # The program keeps its style sheet open while it runs: it found the skin, not the fallback style.
-ls -l "/proc/$app/fd" | grep -q 'Skins/Default/style.css' || fail "the skin's style sheet is not in use"
+# (The listing is read whole first: grep -q stopping early would fail the pipe.)
+open_files="$(ls -l "/proc/$app/fd")"
+grep -q 'Skins/Default/style.css' <<<"$open_files" || fail "the skin's style sheet is not in use"
 kill -TERM "$app"
 wait "$app" || fail "the launched program ended with status $?"
 for f in DeviceConfig.xml Settings.xml VisualRepresentation.xml LogRelease.txt; do

@@ -5,6 +5,8 @@
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/SettingsDialog.h"
 
+#include "../common/WidgetTest.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -18,14 +20,6 @@
 using namespace Tarnwick;
 
 namespace {
-
-void press(QWidget* dialog, const char* button)
-{
-    auto* b = dialog->findChild<QPushButton*>(QString::fromLatin1(button));
-    QVERIFY2(b, button);
-    QTest::mousePress(b, Qt::LeftButton);
-    QTest::mouseRelease(b, Qt::LeftButton);
-}
 
 template <typename T>
 T* field(QWidget* dialog, const char* name)
@@ -83,8 +77,8 @@ private slots:
         field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("Access point"));
         field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
         QSignalSpy added(m_data, &Data::DeviceAdded);
-        press(&dialog, "addButton");
-        press(&dialog, "addButton");
+        pressButton(&dialog, "addButton");
+        pressButton(&dialog, "addButton");
         QCOMPARE(added.size(), 1);
         QVERIFY(dialog.isVisible());
         QCOMPARE(field<QLineEdit>(&dialog, "ipEdit")->text(), QStringLiteral("127.0.0.4"));
@@ -96,10 +90,10 @@ private slots:
         QCOMPARE(e.pingResult, QStringLiteral("X"));
 
         field<QLineEdit>(&dialog, "ipEdit")->clear();
-        press(&dialog, "addButton");
-        press(&dialog, "addButton");
+        pressButton(&dialog, "addButton");
+        pressButton(&dialog, "addButton");
         QCOMPARE(added.size(), 2);
-        press(&dialog, "okButton");
+        pressButton(&dialog, "okButton");
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(m_data->entries().size(), 2);
@@ -131,7 +125,7 @@ private slots:
         field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
 
         QSignalSpy changed(m_data, &Data::DeviceEntryChanged);
-        press(&dialog, "okButton");
+        pressButton(&dialog, "okButton");
         QCOMPARE(changed.size(), 1);
         const DeviceEntry e = m_data->entry(QStringLiteral("h"));
         QCOMPARE(e.type, stored);
@@ -149,14 +143,14 @@ private slots:
         {
             EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
             field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("new"));
-            press(&dialog, "cancelButton");
+            pressButton(&dialog, "cancelButton");
             QCOMPARE(dialog.result(), int(QDialog::Rejected));
         }
         QCOMPARE(m_data->entry(QStringLiteral("h")).description, QStringLiteral("desc"));
         EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
         dialog.show();
         m_data->removeEntry(QStringLiteral("h"));
-        press(&dialog, "okButton");
+        pressButton(&dialog, "okButton");
         QVERIFY(!dialog.isVisible());
         QCOMPARE(changed.size(), 0);
         QVERIFY(m_data->entries().isEmpty());
@@ -202,7 +196,7 @@ private slots:
             QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
             QCOMPARE(Settings::instance().pingTimeGap.load(), 75);
             QVERIFY(!Settings::instance().logStateChange);
-            press(&dialog, "cancelButton");
+            pressButton(&dialog, "cancelButton");
             QVERIFY(!dialog.isVisible());
         }
         QCOMPARE(Settings::instance().skin, QStringLiteral("Default"));

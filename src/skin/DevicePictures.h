@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace Tarnwick {
+
+// The skin picture for a device's type and for its connection state, by file name; an empty
+// name for codes that have no picture.
+class DevicePictures
+{
+public:
+    static QString forType(int type);
+    static QString forState(int state);
+};
+
+} // namespace Tarnwick
