@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QMoveEvent>
 #include <QResizeEvent>
 #include <QTabBar>
 #include <QTest>
@@ -189,6 +190,10 @@ private slots:
         MainWindow* window = openWindow();
         window->resize(640, 480);
         QTRY_COMPARE(Settings::instance().windowGeometry.size(), QSize(640, 480));
+        QMoveEvent moved(QPoint(30, 40), window->pos());
+        QCoreApplication::sendEvent(window, &moved);
+        QCOMPARE(Settings::instance().windowGeometry, QRect(30, 40, 640, 480));
+        QVERIFY(!Settings::instance().windowMaximized);
         QResizeEvent zeroWidth(QSize(0, 480), window->size());
         QCoreApplication::sendEvent(window, &zeroWidth);
         QVERIFY(!window->isVisible());
