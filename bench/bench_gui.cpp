@@ -2,7 +2,7 @@
 // gap 0 probing loopback (in a private network namespace when run as root; otherwise a probe
 // that answers at once), until 100,000 results have reached the window. Prints the longest
 // stall of the event loop, the largest backlog of undelivered results and the memory used.
-#include "../tests/net/NetworkSandbox.h"
+#include "netlab/NetworkSandbox.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -29,7 +29,7 @@ double residentMegabytes()
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * ::sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0) : -1;
+    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : -1;
 }
 
 } // namespace
@@ -93,7 +93,7 @@ int main(int argc, char** argv)
     QCoreApplication::sendPostedEvents();
 
     std::printf("%d devices, %d results (%s probes) in %.2f s: %.0f results/s\n", devices, delivered,
-                live ? "real loopback" : "instant stand-in", took / 1000.0, delivered * 1000.0 / std::max<qint64>(took, 1));
+                live ? "real loopback" : "instant stand-in", double(took) / 1000.0, delivered * 1000.0 / double(std::max<qint64>(took, 1)));
     std::printf("longest event-loop stall: %lld ms (a 5 ms timer)\n", static_cast<long long>(longestStall));
     std::printf("largest backlog of undelivered results: %d\n", largestBacklog);
     std::printf("resident memory: %.1f MB after %d results, %.1f MB after %d\n", memoryAtTenth, wanted / 10,

@@ -1,7 +1,7 @@
 // Measures the probe inside a private network namespace (needs root): its accuracy against
 // iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
-#include "../tests/net/EchoResponder.h"
-#include "../tests/net/NetworkSandbox.h"
+#include "netlab/EchoResponder.h"
+#include "netlab/NetworkSandbox.h"
 #include "net/DiscoverDevicesThread.h"
 #include "net/PingHost.h"
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         pingHost(QStringLiteral("127.0.0.1"), 1000, 0, i);
-        wall << timer.nsecsElapsed() / 1e6;
+        wall << double(timer.nsecsElapsed()) / 1e6;
     }
     std::printf("overhead: median probe of 127.0.0.1 takes %.3f ms of wall time (1000 probes)\n", median(wall));
 
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     app.exec();
     scan.wait();
     std::printf("scan of 127.0.0.1 to 127.0.0.254: %d of %d answered in %.3f s\n", receiver.active, receiver.total,
-                timer.nsecsElapsed() / 1e9);
+                double(timer.nsecsElapsed()) / 1e9);
     return 0;
 }
 

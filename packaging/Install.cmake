@@ -6,8 +6,10 @@ install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/tarnwick-desktop DESTINATION ${CMAKE_
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Skins/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick/Skins
         PATTERN source EXCLUDE)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
-        RENAME io.github.tarnwick.Tarnwick.metainfo.xml)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The application icon in the hicolor theme, drawn from the skin's picture sources.
 set(TARNWICK_ICON_SIZES 16 24 32 48 64 128 256)

@@ -3,6 +3,7 @@
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
 #include "ProcessValues.h"
+#include "TarnwickVersion.h"
 #include "TerminationSignalWatcher.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -55,7 +56,7 @@ void Application::requestQuit()
 
 int Application::run(int argc, char** argv)
 {
-    appVersion = QStringLiteral("0.3.1");
+    appVersion = QStringLiteral(TARNWICK_VERSION);
     quitRequested = false;
     TerminationSignalWatcher::installHandlers();
 

@@ -75,9 +75,9 @@ MainWindow::MainWindow()
     outer->addLayout(buttons, 0);
     setCentralWidget(central);
 
-    Data* data = Data::ensureInstance();
-    data->connectReceiver(m_userList);
-    for (const DeviceEntry& entry : data->entries())
+    Data* store = Data::ensureInstance();
+    store->connectReceiver(m_userList);
+    for (const DeviceEntry& entry : store->entries())
         m_userList->addEntryRow(entry);
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);

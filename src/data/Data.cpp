@@ -70,6 +70,19 @@ bool Data::save()
     });
 }
 
+QMutexLocker<QMutex> Data::lock() const
+{
+    Q_ASSERT_X(m_emittingUnderLock.load() != QThread::currentThread(), "Data",
+               "a receiver of setPingResult's announcement ran on the reporting thread and called back "
+               "into the store; receivers must live on another thread or be connected queued");
+    return QMutexLocker(&m_mutex);
+}
+
+int Data::undeliveredAnnouncements() const
+{
+    return m_undelivered->load();
+}
+
 qsizetype Data::indexOf(const QString& ip) const
 {
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
@@ -81,13 +94,13 @@ qsizetype Data::indexOf(const QString& ip) const
 
 QList<DeviceEntry> Data::entries() const
 {
-    QMutexLocker lock(&m_mutex);
+    auto locked = lock();
     return m_entries;
 }
 
 DeviceEntry Data::entry(const QString& ip) const
 {
-    QMutexLocker lock(&m_mutex);
+    auto locked = lock();
     const qsizetype i = indexOf(ip);
     return i < 0 ? DeviceEntry() : m_entries.at(i);
 }
@@ -95,7 +108,7 @@ DeviceEntry Data::entry(const QString& ip) const
 void Data::addEntry(const DeviceEntry& entry)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        auto locked = lock();
         if (indexOf(entry.ip) >= 0)
             return;
         m_entries.append(entry);
@@ -109,7 +122,7 @@ void Data::removeEntry(const QString& ip)
 {
     DeviceEntry removed;
     {
-        QMutexLocker lock(&m_mutex);
+        auto locked = lock();
         const qsizetype i = indexOf(ip);
         if (i < 0)
             return;
@@ -125,7 +138,7 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {
-        QMutexLocker lock(&m_mutex);
+        auto locked = lock();
         const qsizetype i = indexOf(keyIp);
         if (i < 0)
             return;
@@ -143,7 +156,7 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
 
 void Data::setPingResult(const QString& ip, const QString& result)
 {
-    QMutexLocker lock(&m_mutex);
+    auto locked = lock();
     const qsizetype i = indexOf(ip);
     if (i < 0)
         return;
@@ -153,8 +166,10 @@ void Data::setPingResult(const QString& ip, const QString& result)
     e.state = result == NoReplyResult ? DeviceStateDisconnected : DeviceStateConnected;
     // Emitted under the lock so that announcements leave in the order the changes were made.
     auto event = std::make_shared<DeviceEntryChangedEvent>(e, old);
+    m_emittingUnderLock = QThread::currentThread();
     emit DeviceEntryChanged(event.get());
-    lock.unlock();
+    m_emittingUnderLock = nullptr;
+    locked.unlock();
     releaseAfterDelivery(std::move(event));
 }
 
@@ -167,7 +182,9 @@ void Data::releaseAfterDelivery(std::shared_ptr<StoreEvent> event)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return;
-    QMetaObject::invokeMethod(app, [event = std::move(event)]() {}, Qt::QueuedConnection);
+    ++*m_undelivered;
+    QMetaObject::invokeMethod(
+        app, [event = std::move(event), undelivered = m_undelivered]() { --*undelivered; }, Qt::QueuedConnection);
 }
 
 } // namespace Tarnwick

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QThread>
 
 #include <atomic>
 
@@ -19,7 +20,14 @@ namespace Tarnwick {
 
 // The one list of monitored devices. Every change goes through it and is announced by a
 // signal carrying an event record; the record stays valid until every receiver of that
-// emission has run. Receivers are expected to live on the store's thread.
+// emission has run.
+//
+// Threading rule: setPingResult is called from worker threads and emits while it holds the
+// store's lock, so that announcements leave in the order of the changes. Its receivers must
+// therefore live on another thread than the caller (the store's own thread, as connectReceiver
+// makes sure) or be connected queued; a receiver run directly on the reporting thread that
+// calls back into the store would wait for itself for ever. Debug builds stop with an
+// assertion naming this rule instead.
 class Data : public QObject
 {
     Q_OBJECT
@@ -46,10 +54,19 @@ public:
                      const QString& description, int type);
     void setPingResult(const QString& ip, const QString& result);
 
-    // Connects the receiver's slots that bear the signals' names to all three signals.
+    // How many announcements have been made whose receivers on other threads have not all run
+    // yet. A thread that reports results holds back while this is high, so that the receivers'
+    // thread is never buried under a backlog.
+    int undeliveredAnnouncements() const;
+
+    // Connects the receiver's slots that bear the signals' names to all three signals. The
+    // receiver lives on the store's thread, so results reported from a worker thread reach it
+    // queued.
     template <typename Receiver>
     void connectReceiver(Receiver* receiver, Qt::ConnectionType type = Qt::AutoConnection)
     {
+        Q_ASSERT_X(receiver->thread() == thread(), "Data::connectReceiver",
+                   "receivers of the store live on the store's thread");
         connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
         connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
         connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
@@ -61,12 +78,19 @@ signals:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
+    // Takes the store's lock; asserts that the caller is not a receiver running inside an
+    // announcement that this same thread is making under that lock.
+    QMutexLocker<QMutex> lock() const;
     qsizetype indexOf(const QString& ip) const;
     void releaseAfterDelivery(std::shared_ptr<StoreEvent> event);
 
     QList<DeviceEntry> m_entries;
     DocumentFile m_file;
     mutable QMutex m_mutex;
+    // The thread that emits while it holds the lock, for the assertion in lock().
+    std::atomic<const QThread*> m_emittingUnderLock{nullptr};
+    // Shared with the releases still queued, which may run after the store has gone.
+    std::shared_ptr<std::atomic<int>> m_undelivered = std::make_shared<std::atomic<int>>(0);
 
     static std::atomic<Data*> s_instance;
 };

@@ -2,14 +2,14 @@
 
 namespace Tarnwick {
 
-DeviceEntry::DeviceEntry(const QString& ip, const QString& description, int type, bool informOnStateChange,
-                         const QString& pingResult)
-    : type(type)
-    , ip(ip)
-    , description(description)
-    , informOnStateChange(informOnStateChange)
+DeviceEntry::DeviceEntry(const QString& address, const QString& text, int deviceType, bool inform,
+                         const QString& result)
+    : type(deviceType)
+    , ip(address)
+    , description(text)
+    , informOnStateChange(inform)
     , state(DeviceStateDisconnected)
-    , pingResult(pingResult)
+    , pingResult(result)
 {
 }
 

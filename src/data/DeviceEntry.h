@@ -18,8 +18,7 @@ class DeviceEntry
 {
 public:
     DeviceEntry() = default;
-    DeviceEntry(const QString& ip, const QString& description, int type, bool informOnStateChange,
-                const QString& pingResult);
+    DeviceEntry(const QString& address, const QString& text, int deviceType, bool inform, const QString& result);
 
     int type = 0;
     QString ip;

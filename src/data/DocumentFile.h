@@ -38,6 +38,8 @@ public:
     // The name under which a partly read file is kept before it is first saved over.
     QString backupFileName() const;
 
+    bool operator==(const DocumentFile& other) const = default;
+
 private:
     enum class ReadOutcome { NotRead, Complete, Partial, Unopenable };
 

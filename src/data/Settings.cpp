@@ -1,35 +1,13 @@
 #include "Settings.h"
 
+#include "SettingsValueText.h"
 #include "SettingsXmlHandler.h"
 
 #include <QXmlStreamWriter>
 
+#include <type_traits>
+
 namespace Tarnwick {
-
-Settings::Settings() = default;
-
-Settings::Settings(const Settings& other)
-{
-    *this = other;
-}
-
-Settings& Settings::operator=(const Settings& other)
-{
-    fileName = other.fileName;
-    siodsc = other.siodsc;
-    playSounds = other.playSounds;
-    chatStartServer = other.chatStartServer;
-    port = other.port;
-    windowGeometry = other.windowGeometry;
-    windowMaximized = other.windowMaximized;
-    skin = other.skin;
-    skinType = other.skinType;
-    pingTimeout = other.pingTimeout.load();
-    pingTimeGap = other.pingTimeGap.load();
-    logStateChange = other.logStateChange;
-    m_file = other.m_file;
-    return *this;
-}
 
 Settings& Settings::instance()
 {
@@ -39,17 +17,14 @@ Settings& Settings::instance()
 
 void Settings::setDefaults()
 {
-    siodsc = false;
-    playSounds = false;
-    chatStartServer = false;
-    port = 0;
-    pingTimeout = 1000;
-    pingTimeGap = 500;
-    skinType = 1;
-    skin = QStringLiteral("Default");
-    windowGeometry = QRect(0, 0, 600, 500);
-    windowMaximized = false;
-    logStateChange = true;
+    forEachStoredField([this](const auto& element) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+            this->*element.geometry = element.defaultGeometry;
+            this->*element.maximized = false;
+        } else {
+            this->*element.field = element.defaultValue;
+        }
+    });
 }
 
 bool Settings::load(const QString& name)
@@ -67,24 +42,22 @@ bool Settings::save()
     if (m_file.fileName() != fileName)
         m_file = DocumentFile(fileName);
     return m_file.write([this](QXmlStreamWriter& writer) {
-        auto flag = [](bool value) { return QString::number(value ? 1 : 0); };
         writer.writeStartElement(QStringLiteral("Settings"));
-        writer.writeTextElement(QStringLiteral("SIODSC"), flag(siodsc));
-        writer.writeTextElement(QStringLiteral("PSODSC"), flag(playSounds));
-        writer.writeTextElement(QStringLiteral("ChatStartServer"), flag(chatStartServer));
-        writer.writeTextElement(QStringLiteral("Port"), QString::number(port));
-        writer.writeTextElement(QStringLiteral("Skin"), skin);
-        writer.writeTextElement(QStringLiteral("SkinType"), QString::number(skinType));
-        writer.writeTextElement(QStringLiteral("PingTimeout"), QString::number(pingTimeout.load()));
-        writer.writeTextElement(QStringLiteral("PingTimeGap"), QString::number(pingTimeGap.load()));
-        writer.writeTextElement(QStringLiteral("LogStateChange"), flag(logStateChange));
-        writer.writeStartElement(QStringLiteral("Window"));
-        writer.writeAttribute(QStringLiteral("X"), QString::number(windowGeometry.left()));
-        writer.writeAttribute(QStringLiteral("Y"), QString::number(windowGeometry.top()));
-        writer.writeAttribute(QStringLiteral("W"), QString::number(windowGeometry.width()));
-        writer.writeAttribute(QStringLiteral("H"), QString::number(windowGeometry.height()));
-        writer.writeAttribute(QStringLiteral("Maximized"), flag(windowMaximized));
-        writer.writeEndElement();
+        forEachStoredField([this, &writer](const auto& element) {
+            const QString name = QString::fromLatin1(element.name);
+            if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+                const QRect& geometry = this->*element.geometry;
+                writer.writeStartElement(name);
+                writer.writeAttribute(QStringLiteral("X"), QString::number(geometry.left()));
+                writer.writeAttribute(QStringLiteral("Y"), QString::number(geometry.top()));
+                writer.writeAttribute(QStringLiteral("W"), QString::number(geometry.width()));
+                writer.writeAttribute(QStringLiteral("H"), QString::number(geometry.height()));
+                writer.writeAttribute(QStringLiteral("Maximized"), SettingsValueText::write(this->*element.maximized));
+                writer.writeEndElement();
+            } else {
+                writer.writeTextElement(name, SettingsValueText::write(this->*element.field));
+            }
+        });
         writer.writeEndElement();
     });
 }

@@ -1,28 +1,51 @@
 #pragma once
 
+#include "CopyableAtomic.h"
 #include "DocumentFile.h"
 
 #include <QRect>
 #include <QString>
 
-#include <atomic>
-
 namespace Tarnwick {
 
-// The user's settings, one process-wide record. The pinger thread reads the two ping
-// timings while the GUI thread may write them, so those two are atomic; the record stays
-// copyable so that a dialog can keep the whole of it and put it back.
+class Settings;
+
+// One setting kept as the text of an element of "Settings.xml", with its default.
+template <typename T>
+struct SettingsElement
+{
+    const char* name;
+    T Settings::*field;
+    T defaultValue;
+};
+
+// The window's place, kept in the attributes of one element.
+struct SettingsWindowElement
+{
+    const char* name;
+    QRect Settings::*geometry;
+    bool Settings::*maximized;
+    QRect defaultGeometry;
+};
+
+// The user's settings, one process-wide record. The pinger thread reads the two ping timings
+// while the GUI thread may write them, so those two are atomic; the record stays copyable so
+// that a dialog can keep the whole of it and put it back.
 class Settings
 {
 public:
-    Settings();
-    Settings(const Settings& other);
-    Settings& operator=(const Settings& other);
-
     static Settings& instance();
 
     bool load(const QString& fileName);
     bool save();
+
+    // Every field kept in "Settings.xml", in the file's order, with its default. Loading,
+    // saving and the tests all walk this list: a new setting is a member below and one line
+    // at the end of the list, which puts its element after the existing ones.
+    template <typename Visitor>
+    static void forEachStoredField(Visitor&& visit);
+
+    bool operator==(const Settings& other) const = default;
 
     QString fileName;
     bool siodsc = false;
@@ -33,8 +56,8 @@ public:
     bool windowMaximized = false;
     QString skin;
     int skinType = 0;
-    std::atomic<int> pingTimeout{0};
-    std::atomic<int> pingTimeGap{0};
+    CopyableAtomic<int> pingTimeout{0};
+    CopyableAtomic<int> pingTimeGap{0};
     bool logStateChange = false;
 
 private:
@@ -42,5 +65,20 @@ private:
 
     DocumentFile m_file;
 };
+
+template <typename Visitor>
+void Settings::forEachStoredField(Visitor&& visit)
+{
+    visit(SettingsElement<bool>{"SIODSC", &Settings::siodsc, false});
+    visit(SettingsElement<bool>{"PSODSC", &Settings::playSounds, false});
+    visit(SettingsElement<bool>{"ChatStartServer", &Settings::chatStartServer, false});
+    visit(SettingsElement<quint16>{"Port", &Settings::port, 0});
+    visit(SettingsElement<QString>{"Skin", &Settings::skin, QStringLiteral("Default")});
+    visit(SettingsElement<int>{"SkinType", &Settings::skinType, 1});
+    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeout", &Settings::pingTimeout, 1000});
+    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeGap", &Settings::pingTimeGap, 500});
+    visit(SettingsElement<bool>{"LogStateChange", &Settings::logStateChange, true});
+    visit(SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, QRect(0, 0, 600, 500)});
+}
 
 } // namespace Tarnwick

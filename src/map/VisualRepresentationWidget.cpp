@@ -61,13 +61,13 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         m_lineItems.append(line);
     }
 
-    Data* data = Data::instance();
+    Data* store = Data::instance();
     for (const VisualRepresentationItem& item : items) {
         auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
         badge->setPos(item.x, item.y);
         badge->setZValue(z++);
-        if (data)
-            connect(data, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+        if (store)
+            connect(store, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
         m_scene->addItem(badge);
     }
 }

@@ -253,11 +253,11 @@ void DiscoverDevicesDialog::DeselectAllPushButtonClicked()
 void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
 {
     const QList<QTreeWidgetItem*> rows = m_tree->selectedItems();
-    Data* data = Data::instance();
-    if (!data)
+    Data* store = Data::instance();
+    if (!store)
         return;
     for (const QTreeWidgetItem* row : rows)
-        data->addEntry(DeviceEntry(row->text(AddressColumn), QString(), DeviceTypePC, false, NoReplyResult));
+        store->addEntry(DeviceEntry(row->text(AddressColumn), QString(), DeviceTypePC, false, NoReplyResult));
 }
 
 } // namespace Tarnwick

@@ -2,7 +2,6 @@
 
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "data/StoreEvent.h"
 
 #include <algorithm>
 
@@ -51,7 +50,7 @@ void PingerThread::run()
             // Negative timings from the settings would stall the monitor; they count as 0.
             if (!sleepUnlessStopped(std::max(0, settings.pingTimeGap.load())))
                 return;
-            while (StoreEvent::liveCount() > MaxUndeliveredEvents) {
+            while (data->undeliveredAnnouncements() > MaxUndeliveredEvents) {
                 if (!sleepUnlessStopped(1))
                     return;
             }

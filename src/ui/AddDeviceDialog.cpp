@@ -35,10 +35,10 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
 
 void AddDeviceDialog::AddPushButtonClicked()
 {
-    Data* data = Data::instance();
-    if (!data)
+    Data* store = Data::instance();
+    if (!store)
         return;
-    data->addEntry(DeviceEntry(m_ipEdit->text(), m_descriptionEdit->text(), m_typeCombo->currentType(),
+    store->addEntry(DeviceEntry(m_ipEdit->text(), m_descriptionEdit->text(), m_typeCombo->currentType(),
                                m_informCheckBox->checkState() == Qt::Checked, NoReplyResult));
 }
 

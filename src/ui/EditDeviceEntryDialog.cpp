@@ -43,8 +43,8 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* 
 
 void EditDeviceEntryDialog::OkPushButtonClicked()
 {
-    if (Data* data = Data::instance()) {
-        data->changeEntry(m_entry.ip, m_entry.ip, m_informCheckBox->checkState() == Qt::Checked,
+    if (Data* store = Data::instance()) {
+        store->changeEntry(m_entry.ip, m_entry.ip, m_informCheckBox->checkState() == Qt::Checked,
                           m_descriptionEdit->text(), m_typeCombo->currentType());
     }
     accept();

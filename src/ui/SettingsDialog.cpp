@@ -86,7 +86,7 @@ void SettingsDialog::SkinLineEditTextChanged(const QString& sText)
     Settings::instance().skin = sText;
 }
 
-void SettingsDialog::updateNumber(QLineEdit* field, std::atomic<int>& setting, const QString& text)
+void SettingsDialog::updateNumber(QLineEdit* field, CopyableAtomic<int>& setting, const QString& text)
 {
     bool ok = false;
     const int value = text.toInt(&ok, 10);

@@ -30,7 +30,7 @@ private slots:
 private:
     // Stores the number typed into field in setting, and shows it normalised; anything that
     // is not a 32-bit decimal number leaves both alone.
-    static void updateNumber(QLineEdit* field, std::atomic<int>& setting, const QString& text);
+    static void updateNumber(QLineEdit* field, CopyableAtomic<int>& setting, const QString& text);
 
     QCheckBox* playSoundsCheckBox;
     QLineEdit* skinLineEdit;

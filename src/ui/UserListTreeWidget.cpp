@@ -46,25 +46,25 @@ void UserListTreeWidget::mousePressEvent(QMouseEvent* event)
 
 void UserListTreeWidget::RemoveTriggered()
 {
-    Data* data = Data::instance();
-    if (!data)
+    Data* store = Data::instance();
+    if (!store)
         return;
     // Each removal takes its row out of the tree at once; read every address first.
     QStringList addresses;
     for (const QTreeWidgetItem* item : selectedItems())
         addresses << item->text(AddressColumn);
     for (const QString& ip : addresses)
-        data->removeEntry(ip);
+        store->removeEntry(ip);
 }
 
 void UserListTreeWidget::EditTriggered()
 {
-    Data* data = Data::instance();
-    if (!data)
+    Data* store = Data::instance();
+    if (!store)
         return;
     for (const QTreeWidgetItem* item : selectedItems()) {
         const QString ip = item->text(AddressColumn);
-        const QList<DeviceEntry> entries = data->entries();
+        const QList<DeviceEntry> entries = store->entries();
         const auto found = std::find_if(entries.begin(), entries.end(), [&](const DeviceEntry& e) { return e.ip == ip; });
         if (found == entries.end())
             continue;

@@ -1,6 +1,7 @@
 #include "app/MainSystemTrayIcon.h"
 #include "app/MainWindow.h"
 #include "app/ProcessValues.h"
+#include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 
@@ -67,7 +68,7 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
-        appVersion = QStringLiteral("0.3.1");
+        appVersion = QStringLiteral(TARNWICK_VERSION);
         MainSystemTrayIcon::setAvailabilityCheck([this]() { return m_trayAvailable; });
     }
 
@@ -272,7 +273,7 @@ private slots:
         QVERIFY(about);
         QVERIFY(about->isModal());
         auto* text = about->findChild<QLabel*>(QStringLiteral("aboutText"));
-        QVERIFY(text->text().startsWith(QStringLiteral("Tarnwick 0.3.1 (beta)\n\n")));
+        QVERIFY(text->text().startsWith(QStringLiteral("Tarnwick " TARNWICK_VERSION " (beta)\n\n")));
         QTest::mousePress(about->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
         QVERIFY(!about->isVisible());
     }

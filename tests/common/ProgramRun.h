@@ -37,7 +37,7 @@ public:
     // Sends the signal and waits for the end: the exit code, or -1 for a crash or a hang.
     int endWith(int signalNumber)
     {
-        ::kill(m_process.processId(), signalNumber);
+        ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
         if (!m_process.waitForFinished(20000) || m_process.exitStatus() != QProcess::NormalExit)
             return -1;
         return m_process.exitCode();

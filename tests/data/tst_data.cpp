@@ -3,6 +3,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -241,6 +242,9 @@ private slots:
         QThread* worker = QThread::create([&]() {
             int n = 0;
             while (!stop) {
+                // As the monitor does: hold back while this thread has not taken the last ones.
+                while (data.undeliveredAnnouncements() > 200 && !stop)
+                    QThread::yieldCurrentThread();
                 const QList<DeviceEntry> snapshot = data.entries();
                 for (const DeviceEntry& e : snapshot) {
                     data.setPingResult(e.ip, (n++ % 3) ? QString::number(n) : NoReplyResult);
@@ -274,6 +278,40 @@ private slots:
             QCOMPARE(after.state, after.pingResult == NoReplyResult ? int(DeviceStateDisconnected)
                                                                     : int(DeviceStateConnected));
         QCOMPARE(data.entries().size(), 25);
+    }
+
+    // A receiver connected directly on the thread that reports results, which reads the store
+    // from inside the announcement, would wait for the store's lock for ever; debug builds stop
+    // instead and name the rule. The scenario runs in a child process of this test.
+    void receiverOnTheReportingThreadIsCaught()
+    {
+#ifdef QT_NO_DEBUG
+        QSKIP("assertions are compiled out of release builds");
+#else
+        QProcess child;
+        child.setProcessEnvironment([] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TARNWICK_RUN_SCENARIO"), QStringLiteral("1"));
+            env.insert(QStringLiteral("QTEST_DISABLE_STACK_DUMP"), QStringLiteral("1"));
+            return env;
+        }());
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("directReceiverReadsTheStore")});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(child.readAll().contains("receivers must live on another thread or be connected queued"),
+                 "the assertion names the rule");
+#endif
+    }
+
+    void directReceiverReadsTheStore()
+    {
+        if (qEnvironmentVariableIsEmpty("TARNWICK_RUN_SCENARIO"))
+            QSKIP("run by receiverOnTheReportingThreadIsCaught");
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        QObject::connect(&data, &Data::DeviceEntryChanged, &data, [&data] { data.entries(); }, Qt::DirectConnection);
+        data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
     }
 };
 

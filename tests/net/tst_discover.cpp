@@ -1,4 +1,4 @@
-#include "NetworkSandbox.h"
+#include "netlab/NetworkSandbox.h"
 #include "net/DiscoverDevicesThread.h"
 
 #include <QMutex>

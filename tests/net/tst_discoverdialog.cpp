@@ -1,4 +1,4 @@
-#include "NetworkSandbox.h"
+#include "netlab/NetworkSandbox.h"
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"

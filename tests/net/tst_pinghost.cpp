@@ -1,6 +1,6 @@
 #include "../common/ProgramRun.h"
-#include "EchoResponder.h"
-#include "NetworkSandbox.h"
+#include "netlab/EchoResponder.h"
+#include "netlab/NetworkSandbox.h"
 #include "net/PingHost.h"
 
 #include <QDir>

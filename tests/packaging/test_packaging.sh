@@ -2,9 +2,10 @@
 # Installs the built tree into temporary folders and checks what a Linux user gets: the
 # layout, the desktop entry and AppStream data, the launcher's per-user data directory, and
 # the Debian package.
-#   test_packaging.sh <build folder>
+#   test_packaging.sh <build folder> <version>
 set -euo pipefail
 build="$(cd "$1" && pwd)"
+version="$2"
 work="$(mktemp -d)"
 pids=()
 cleanup() {
@@ -70,7 +71,7 @@ fi
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb="$(ls "$work"/package/tarnwick_*.deb)"
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = 0.3.1 ] || fail "package version"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
 for dep in libqt6widgets6 libqt6gui6 libqt6core6 libcap2-bin; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"

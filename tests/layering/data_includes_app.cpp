@@ -1,0 +1,3 @@
+// Deliberately wrong: the data folder is the base of the program and may not include the
+// application shell. The layering test expects this file not to compile.
+#include "app/ProcessValues.h"
