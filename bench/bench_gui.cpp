@@ -2,12 +2,12 @@
 // gap 0 probing loopback (in a private network namespace when run as root; otherwise a probe
 // that answers at once), until 100,000 results have reached the window. Prints the longest
 // stall of the event loop, the largest backlog of undelivered results and the memory used.
-#include "netlab/NetworkSandbox.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/StoreEvent.h"
 #include "net/PingerThread.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -93,7 +93,8 @@ int main(int argc, char** argv)
     QCoreApplication::sendPostedEvents();
 
     std::printf("%d devices, %d results (%s probes) in %.2f s: %.0f results/s\n", devices, delivered,
-                live ? "real loopback" : "instant stand-in", double(took) / 1000.0, delivered * 1000.0 / double(std::max<qint64>(took, 1)));
+                live ? "real loopback" : "instant stand-in", double(took) / 1000.0,
+                delivered * 1000.0 / double(std::max<qint64>(took, 1)));
     std::printf("longest event-loop stall: %lld ms (a 5 ms timer)\n", static_cast<long long>(longestStall));
     std::printf("largest backlog of undelivered results: %d\n", largestBacklog);
     std::printf("resident memory: %.1f MB after %d results, %.1f MB after %d\n", memoryAtTenth, wanted / 10,

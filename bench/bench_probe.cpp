@@ -1,9 +1,9 @@
 // Measures the probe inside a private network namespace (needs root): its accuracy against
 // iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
-#include "netlab/EchoResponder.h"
-#include "netlab/NetworkSandbox.h"
 #include "net/DiscoverDevicesThread.h"
 #include "net/PingHost.h"
+#include "netlab/EchoResponder.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -44,7 +44,7 @@ public:
     int active = -1;
     int total = -1;
 public slots:
-    void scanResult(bool, const QString&, const QString&) {}
+    void scanResult(bool, const QString&, const QString&) { }
     void scanCompleted(int a, int t)
     {
         active = a;

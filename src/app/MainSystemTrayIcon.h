@@ -43,7 +43,7 @@ public slots:
 
 private slots:
     void Activated(QSystemTrayIcon::ActivationReason reason);
-    void MessageClicked() {}
+    void MessageClicked() { }
     void ShowWindow();
     void ShowAbout();
 

@@ -5,18 +5,18 @@
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
 #include "map/VisualRepresentationWidget.h"
+#include "net/DiscoverDevicesDialog.h"
 #include "skin/SkinResources.h"
+#include "ui/AddDeviceDialog.h"
 #include "ui/ModalDialog.h"
 #include "ui/SettingsDialog.h"
-#include "net/DiscoverDevicesDialog.h"
-#include "ui/AddDeviceDialog.h"
 #include "ui/UserList.h"
 
 #include <QCloseEvent>
-#include <QMoveEvent>
-#include <QResizeEvent>
 #include <QHBoxLayout>
+#include <QMoveEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTabBar>
 #include <QVBoxLayout>
 

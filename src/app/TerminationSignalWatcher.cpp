@@ -68,8 +68,7 @@ void TerminationSignalWatcher::handleSignal(int signalNumber)
 void TerminationSignalWatcher::readSignal()
 {
     char buffer[16];
-    while (::read(s_fds[1], buffer, sizeof buffer) > 0) {
-    }
+    while (::read(s_fds[1], buffer, sizeof buffer) > 0) { }
     emit terminationRequested();
 }
 

@@ -62,7 +62,8 @@ bool Data::save()
             writer.writeStartElement(QStringLiteral("DeviceEntry"));
             writer.writeAttribute(QStringLiteral("IP"), e.ip);
             writer.writeAttribute(QStringLiteral("Type"), QString::number(e.type));
-            writer.writeAttribute(QStringLiteral("IASC"), e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
+            writer.writeAttribute(QStringLiteral("IASC"),
+                                  e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
             writer.writeCharacters(e.description);
             writer.writeEndElement();
         }
@@ -133,8 +134,8 @@ void Data::removeEntry(const QString& ip)
     releaseAfterDelivery(std::move(event));
 }
 
-void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange,
-                       const QString& description, int type)
+void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
+                       int type)
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {

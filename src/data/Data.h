@@ -17,7 +17,6 @@
 
 namespace Tarnwick {
 
-
 // The one list of monitored devices. Every change goes through it and is announced by a
 // signal carrying an event record; the record stays valid until every receiver of that
 // emission has run.
@@ -50,8 +49,8 @@ public:
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);
-    void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange,
-                     const QString& description, int type);
+    void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
+                     int type);
     void setPingResult(const QString& ip, const QString& result);
 
     // How many announcements have been made whose receivers on other threads have not all run

@@ -18,7 +18,7 @@ class DocumentFile
 public:
     // What a save does with a file that was read only in part.
     enum class PartialReadPolicy {
-        KeepCopy,   // keep it beside itself as "<name>.unreadable", then save
+        KeepCopy, // keep it beside itself as "<name>.unreadable", then save
         LeaveAlone, // do not save over it at all
     };
 

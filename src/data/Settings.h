@@ -78,7 +78,8 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"PingTimeout", &Settings::pingTimeout, 1000});
     visit(SettingsElement<CopyableAtomic<int>>{"PingTimeGap", &Settings::pingTimeGap, 500});
     visit(SettingsElement<bool>{"LogStateChange", &Settings::logStateChange, true});
-    visit(SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, QRect(0, 0, 600, 500)});
+    visit(
+        SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, QRect(0, 0, 600, 500)});
 }
 
 } // namespace Tarnwick

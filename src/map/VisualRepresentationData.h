@@ -48,9 +48,9 @@ signals:
 
 public slots:
     // The map does not follow the device list.
-    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) {}
-    void DeviceAdded(Tarnwick::DeviceAddedEvent*) {}
-    void DeviceRemoved(Tarnwick::DeviceRemovedEvent*) {}
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
+    void DeviceAdded(Tarnwick::DeviceAddedEvent*) { }
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent*) { }
 
 private:
     QList<VisualRepresentationItem> m_items;

@@ -46,8 +46,8 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
 
     VisualRepresentationData* map = VisualRepresentationData::instance();
     const QList<VisualRepresentationItem> items = map ? map->items() : QList<VisualRepresentationItem>();
-    const QList<VisualRepresentationItemConnection> connections =
-        map ? map->connections() : QList<VisualRepresentationItemConnection>();
+    const QList<VisualRepresentationItemConnection> connections = map ? map->connections()
+                                                                      : QList<VisualRepresentationItemConnection>();
     int z = 0;
     for (const VisualRepresentationItemConnection& connection : connections) {
         const auto from = placeOf(items, connection.ip1);
@@ -67,7 +67,8 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         badge->setPos(item.x, item.y);
         badge->setZValue(z++);
         if (store)
-            connect(store, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+            connect(store, &Data::DeviceEntryChanged, badge,
+                    &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
         m_scene->addItem(badge);
     }
 }

@@ -26,8 +26,8 @@ public:
     QGraphicsView* view() const { return m_view; }
 
 public slots:
-    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) {}
-    void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem*) {}
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
+    void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem*) { }
 
 private:
     QGraphicsScene* m_scene;

@@ -180,8 +180,9 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
 void DiscoverDevicesDialog::scanResult(bool active, const QString& address, const QString& result)
 {
     auto* row = new QTreeWidgetItem;
-    row->setIcon(ActiveColumn,
-                 SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
+    row->setIcon(
+        ActiveColumn,
+        SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
     row->setData(ActiveColumn, Qt::EditRole, active);
     row->setText(AddressColumn, address);
     row->setText(ResultColumn, result);
@@ -194,8 +195,7 @@ void DiscoverDevicesDialog::scanCompleted(int active, int total)
     startPinger();
     // An empty box has no share to speak of; it reads 0%.
     const int percent = total > 0 ? int(active * 100.0 / total) : 0;
-    m_statusLabel->setText(
-        QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent));
+    m_statusLabel->setText(QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent));
     m_progress->hide();
     m_scan = nullptr;
     if (m_releaseAfterScan)

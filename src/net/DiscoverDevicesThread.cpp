@@ -51,8 +51,7 @@ void DiscoverDevicesThread::run()
             octet[i] = m_from[i] + int(rest % span[i]);
             rest /= span[i];
         }
-        const QString address =
-            QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
+        const QString address = QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
         // The sequence counts the scan's probes from 1.
         const int result = m_probe(address, 1000, 0, total + 1);
         if (result >= 0)
@@ -63,8 +62,7 @@ void DiscoverDevicesThread::run()
     }
     if (m_stopRequested)
         return;
-    QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active),
-                              Q_ARG(int, total));
+    QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active), Q_ARG(int, total));
 }
 
 } // namespace Tarnwick

@@ -29,10 +29,10 @@ public:
 
     struct Expected
     {
-        std::uint32_t source;       // network byte order
+        std::uint32_t source; // network byte order
         std::uint16_t identifier;
         std::uint16_t sequence;
-        bool checkIdentifier;       // false where the kernel chose the identifier itself
+        bool checkIdentifier; // false where the kernel chose the identifier itself
     };
 
     // The echoed send time when the datagram is the awaited echo reply, nothing otherwise.

@@ -39,7 +39,7 @@ void AddDeviceDialog::AddPushButtonClicked()
     if (!store)
         return;
     store->addEntry(DeviceEntry(m_ipEdit->text(), m_descriptionEdit->text(), m_typeCombo->currentType(),
-                               m_informCheckBox->checkState() == Qt::Checked, NoReplyResult));
+                                m_informCheckBox->checkState() == Qt::Checked, NoReplyResult));
 }
 
 void AddDeviceDialog::OkPushButtonClicked()

@@ -28,7 +28,8 @@ DeviceTypeComboBox::DeviceTypeComboBox(QWidget* parent)
     : QComboBox(parent)
 {
     for (const TypeChoice& choice : Choices)
-        addItem(SkinResources::icon(DevicePictures::forType(choice.code)), QString::fromLatin1(choice.text), choice.code);
+        addItem(SkinResources::icon(DevicePictures::forType(choice.code)), QString::fromLatin1(choice.text),
+                choice.code);
 }
 
 int DeviceTypeComboBox::currentType() const

@@ -45,7 +45,7 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
 {
     if (Data* store = Data::instance()) {
         store->changeEntry(m_entry.ip, m_entry.ip, m_informCheckBox->checkState() == Qt::Checked,
-                          m_descriptionEdit->text(), m_typeCombo->currentType());
+                           m_descriptionEdit->text(), m_typeCombo->currentType());
     }
     accept();
 }

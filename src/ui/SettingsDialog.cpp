@@ -62,7 +62,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     connect(skinLineEdit, &QLineEdit::textChanged, this, &SettingsDialog::SkinLineEditTextChanged);
     connect(pingTimeoutLineEdit, &QLineEdit::textChanged, this, &SettingsDialog::PingTimeoutLineEditTextChanged);
     connect(pingTimeGapLineEdit, &QLineEdit::textChanged, this, &SettingsDialog::PingTimeGapLineEditTextChanged);
-    connect(logStateChangeCheckBox, &QCheckBox::stateChanged, this, &SettingsDialog::LogStateChangeCheckBoxStateChanged);
+    connect(logStateChangeCheckBox, &QCheckBox::stateChanged, this,
+            &SettingsDialog::LogStateChangeCheckBoxStateChanged);
     connect(okButton, &QPushButton::pressed, this, &QDialog::accept);
 
     setBaseSize(300, 150);

@@ -65,7 +65,8 @@ void UserListTreeWidget::EditTriggered()
     for (const QTreeWidgetItem* item : selectedItems()) {
         const QString ip = item->text(AddressColumn);
         const QList<DeviceEntry> entries = store->entries();
-        const auto found = std::find_if(entries.begin(), entries.end(), [&](const DeviceEntry& e) { return e.ip == ip; });
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const DeviceEntry& e) { return e.ip == ip; });
         if (found == entries.end())
             continue;
         ModalDialog::open(new EditDeviceEntryDialog(*found));

@@ -31,8 +31,8 @@ private slots:
     void RemoveTriggered();
     void EditTriggered();
     // Not offered by the menu.
-    void AddTriggered() {}
-    void DiscoverTriggered() {}
+    void AddTriggered() { }
+    void DiscoverTriggered() { }
 
 private:
     QMenu* m_menu;

@@ -1,7 +1,7 @@
+#include "TarnwickVersion.h"
 #include "app/MainSystemTrayIcon.h"
 #include "app/MainWindow.h"
 #include "app/ProcessValues.h"
-#include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 
@@ -9,9 +9,9 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QMoveEvent>
 #include <QResizeEvent>
 #include <QTabBar>
 #include <QTest>

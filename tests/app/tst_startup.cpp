@@ -47,11 +47,15 @@ private slots:
         QByteArray settings = program.file(QStringLiteral("Settings.xml"));
         static const QRegularExpression window(QStringLiteral("<Window X=\"-?\\d+\" Y=\"-?\\d+\" W=\"600\" H=\"500\""));
         QVERIFY2(QString::fromUtf8(settings).contains(window), settings.constData());
-        settings.replace(QRegularExpression(QStringLiteral("<Window [^/]*/>")).match(QString::fromUtf8(settings)).captured(0).toUtf8(),
+        settings.replace(QRegularExpression(QStringLiteral("<Window [^/]*/>"))
+                             .match(QString::fromUtf8(settings))
+                             .captured(0)
+                             .toUtf8(),
                          "<Window X=\"0\" Y=\"0\" W=\"600\" H=\"500\" Maximized=\"0\"/>");
         QCOMPARE(settings, readAll(golden("Settings-default.xml")));
         QCOMPARE(program.file(QStringLiteral("DeviceConfig.xml")), readAll(golden("DeviceConfig-empty.xml")));
-        QCOMPARE(program.file(QStringLiteral("VisualRepresentation.xml")), readAll(golden("VisualRepresentation-empty.xml")));
+        QCOMPARE(program.file(QStringLiteral("VisualRepresentation.xml")),
+                 readAll(golden("VisualRepresentation-empty.xml")));
     }
 
     void keepsTheDeviceListAcrossARun()

@@ -74,8 +74,7 @@ private slots:
         data.addEntry(makeEntry(QStringLiteral("127.0.0.01")));
         data.addEntry(makeEntry(QStringLiteral("Host")));
         data.addEntry(makeEntry(QStringLiteral("host")));
-        QCOMPARE(addressesOf(data.entries()),
-                 QStringList({"127.0.0.1", "127.0.0.01", "Host", "host"}));
+        QCOMPARE(addressesOf(data.entries()), QStringList({"127.0.0.1", "127.0.0.01", "Host", "host"}));
         QCOMPARE(data.entries().first().description, QStringLiteral("first"));
         QCOMPARE(recorder.added.size(), 4);
         QCOMPARE(recorder.added.first().description, QStringLiteral("first"));
@@ -275,8 +274,8 @@ private slots:
         QVERIFY(recorder.newEntries.size() > 2000);
         // A torn or stale record would show a state that does not match its result.
         for (const DeviceEntry& after : recorder.newEntries)
-            QCOMPARE(after.state, after.pingResult == NoReplyResult ? int(DeviceStateDisconnected)
-                                                                    : int(DeviceStateConnected));
+            QCOMPARE(after.state,
+                     after.pingResult == NoReplyResult ? int(DeviceStateDisconnected) : int(DeviceStateConnected));
         QCOMPARE(data.entries().size(), 25);
     }
 
@@ -310,7 +309,8 @@ private slots:
             QSKIP("run by receiverOnTheReportingThreadIsCaught");
         Data data;
         data.addEntry(makeEntry(QStringLiteral("a")));
-        QObject::connect(&data, &Data::DeviceEntryChanged, &data, [&data] { data.entries(); }, Qt::DirectConnection);
+        QObject::connect(
+            &data, &Data::DeviceEntryChanged, &data, [&data] { data.entries(); }, Qt::DirectConnection);
         data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
     }
 };

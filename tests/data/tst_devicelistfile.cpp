@@ -35,10 +35,7 @@ class TestDeviceListFile : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void init()
-    {
-        TestFiles::enterEmpty(m_dir);
-    }
+    void init() { TestFiles::enterEmpty(m_dir); }
 
     void savesByteExact_data()
     {
@@ -97,15 +94,15 @@ private slots:
         QTest::newRow("nesting and root name not tested")
             << head + "<Other><G><DeviceEntry IP=\"a\" Type=\"1\"/></G><DeviceEntry IP=\"b\"/></Other>" << true
             << QStringList{"a|1|0|", "b|0|0|"};
-        QTest::newRow("first of duplicates wins")
-            << head + "<E><DeviceEntry IP=\"h\" Type=\"1\" IASC=\"1\">one</DeviceEntry>"
-                      "<DeviceEntry IP=\"h\" Type=\"2\">two</DeviceEntry></E>"
-            << true << QStringList{"h|1|1|one"};
+        QTest::newRow("first of duplicates wins") << head
+                + "<E><DeviceEntry IP=\"h\" Type=\"1\" IASC=\"1\">one</DeviceEntry>"
+                  "<DeviceEntry IP=\"h\" Type=\"2\">two</DeviceEntry></E>"
+                                                  << true << QStringList{"h|1|1|one"};
         QTest::newRow("text in pieces is one description")
             << head + "<E><DeviceEntry IP=\"h\">R&amp;D &#65;&#x42; <![CDATA[<lab>]]> end</DeviceEntry></E>" << true
             << QStringList{"h|0|0|R&D AB <lab> end"};
-        QTest::newRow("attribute order free") << head + "<E><DeviceEntry IASC=\"1\" Type=\"2\" IP=\"h\"/></E>" << true
-                                              << QStringList{"h|2|1|"};
+        QTest::newRow("attribute order free")
+            << head + "<E><DeviceEntry IASC=\"1\" Type=\"2\" IP=\"h\"/></E>" << true << QStringList{"h|2|1|"};
         QTest::newRow("malformed part-way keeps what came before")
             << head + "<E><DeviceEntry IP=\"a\"/><DeviceEntry IP=\"b\"></Oops><DeviceEntry IP=\"c\"/></E>" << false
             << QStringList{"a|0|0|"};
@@ -132,7 +129,8 @@ private slots:
         Data data;
         QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
         QVERIFY(data.save());
-        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains("<DeviceEntry IP=\"h\" Type=\"7\" IASC=\"1\"></DeviceEntry>"));
+        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml"))
+                    .contains("<DeviceEntry IP=\"h\" Type=\"7\" IASC=\"1\"></DeviceEntry>"));
     }
 
     void missingFileIsCreatedOnSave()

@@ -20,10 +20,7 @@ class TestSettings : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void init()
-    {
-        TestFiles::enterEmpty(m_dir);
-    }
+    void init() { TestFiles::enterEmpty(m_dir); }
 
     void defaultsWrittenByteExact()
     {
@@ -51,23 +48,33 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("port low 16 bits") << QByteArray("<Port>70000</Port>") << "port" << "4464";
-        QTest::newRow("letters read as 0") << QByteArray("<PingTimeout>abc</PingTimeout>") << "timeout" << "0";
-        QTest::newRow("negative gap stored") << QByteArray("<PingTimeGap>-5</PingTimeGap>") << "gap" << "-5";
-        QTest::newRow("empty skin keeps Default") << QByteArray("<Skin></Skin>") << "skin" << "Default";
-        QTest::newRow("skin text with references")
-            << QByteArray("<Skin>Dark &amp; &#x4C;ight</Skin>") << "skin" << "Dark & Light";
-        QTest::newRow("flag from non-zero") << QByteArray("<SIODSC>7</SIODSC>") << "siodsc" << "1";
-        QTest::newRow("flag from text") << QByteArray("<LogStateChange>yes</LogStateChange>") << "log" << "0";
-        QTest::newRow("nesting not tested") << QByteArray("<A><B><SkinType>9</SkinType></B></A>") << "skinType" << "9";
+        QTest::newRow("port low 16 bits") << QByteArray("<Port>70000</Port>") << "port"
+                                          << "4464";
+        QTest::newRow("letters read as 0") << QByteArray("<PingTimeout>abc</PingTimeout>") << "timeout"
+                                           << "0";
+        QTest::newRow("negative gap stored") << QByteArray("<PingTimeGap>-5</PingTimeGap>") << "gap"
+                                             << "-5";
+        QTest::newRow("empty skin keeps Default") << QByteArray("<Skin></Skin>") << "skin"
+                                                  << "Default";
+        QTest::newRow("skin text with references") << QByteArray("<Skin>Dark &amp; &#x4C;ight</Skin>") << "skin"
+                                                   << "Dark & Light";
+        QTest::newRow("flag from non-zero") << QByteArray("<SIODSC>7</SIODSC>") << "siodsc"
+                                            << "1";
+        QTest::newRow("flag from text") << QByteArray("<LogStateChange>yes</LogStateChange>") << "log"
+                                        << "0";
+        QTest::newRow("nesting not tested") << QByteArray("<A><B><SkinType>9</SkinType></B></A>") << "skinType"
+                                            << "9";
         QTest::newRow("later value wins")
-            << QByteArray("<PingTimeout>10</PingTimeout><PingTimeout>20</PingTimeout>") << "timeout" << "20";
-        QTest::newRow("names case-sensitive") << QByteArray("<pingtimeout>10</pingtimeout>") << "timeout" << "1000";
+            << QByteArray("<PingTimeout>10</PingTimeout><PingTimeout>20</PingTimeout>") << "timeout"
+            << "20";
+        QTest::newRow("names case-sensitive") << QByteArray("<pingtimeout>10</pingtimeout>") << "timeout"
+                                              << "1000";
         QTest::newRow("window arithmetic")
             << QByteArray("<Window W=\"800\" H=\"600\" X=\"10\" Y=\"20\" Maximized=\"1\"/>") << "window"
             << "10,20,809,619,1";
         QTest::newRow("window without Maximized clears it")
-            << QByteArray("<Window X=\"-3\" Y=\"x\" W=\"1\" H=\"0\"/>") << "window" << "-3,0,-3,-1,0";
+            << QByteArray("<Window X=\"-3\" Y=\"x\" W=\"1\" H=\"0\"/>") << "window"
+            << "-3,0,-3,-1,0";
     }
 
     void conversions()
@@ -88,8 +95,13 @@ private slots:
             {"siodsc", QString::number(s.siodsc)},
             {"log", QString::number(s.logStateChange)},
             {"skinType", QString::number(s.skinType)},
-            {"window", QStringLiteral("%1,%2,%3,%4,%5").arg(g.left()).arg(g.top()).arg(g.right()).arg(g.bottom())
-                           .arg(s.windowMaximized)},
+            {"window",
+             QStringLiteral("%1,%2,%3,%4,%5")
+                 .arg(g.left())
+                 .arg(g.top())
+                 .arg(g.right())
+                 .arg(g.bottom())
+                 .arg(s.windowMaximized)},
         };
         QCOMPARE(actual.value(field), expected);
     }
@@ -107,8 +119,9 @@ private slots:
 
     void windowWrittenBackWithTheSameNumbers()
     {
-        writeFile(QStringLiteral("Settings.xml"),
-                  "<Settings><Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/><Port>65535</Port></Settings>");
+        writeFile(
+            QStringLiteral("Settings.xml"),
+            "<Settings><Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/><Port>65535</Port></Settings>");
         Settings s;
         QVERIFY(s.load(QStringLiteral("Settings.xml")));
         QVERIFY(s.save());

@@ -109,12 +109,14 @@ private slots:
         auto* view = new LogListWidget;
         auto* tree = view->findChild<QTreeWidget*>(QStringLiteral("logTree"));
         QVERIFY(tree);
-        QCOMPARE(rows(tree), (QStringList{"[06/12/2026 22:01:15]|DeviceList|Device 127.0.0.7 added to list",
-                                          "[07/12/2026 08:00:00]|Application|Application \"Tarnwick\" started"}));
+        QCOMPARE(rows(tree),
+                 (QStringList{"[06/12/2026 22:01:15]|DeviceList|Device 127.0.0.7 added to list",
+                              "[07/12/2026 08:00:00]|Application|Application \"Tarnwick\" started"}));
         LogManager::instance().log("DeviceList", "Device 127.0.0.8 added to list");
         QCOMPARE(tree->topLevelItemCount(), 3);
         const QStringList last = rows(tree).last().split('|');
-        QVERIFY(QRegularExpression(QStringLiteral(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]$)")).match(last[0]).hasMatch());
+        QVERIFY(
+            QRegularExpression(QStringLiteral(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]$)")).match(last[0]).hasMatch());
         QCOMPARE(last[1], QStringLiteral("DeviceList"));
         QCOMPARE(last[2], QStringLiteral("Device 127.0.0.8 added to list"));
 

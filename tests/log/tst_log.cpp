@@ -38,10 +38,7 @@ class TestLog : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void init()
-    {
-        TestFiles::enterEmpty(m_dir);
-    }
+    void init() { TestFiles::enterEmpty(m_dir); }
 
     void timestampFormat_data()
     {
@@ -93,8 +90,8 @@ private slots:
             QStringLiteral(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] \| Application \| Application "Tarnwick" started$)"));
         QVERIFY2(line.match(QString::fromStdString(lines[0])).hasMatch(), lines[0].c_str());
         QVERIFY(QString::fromStdString(lines[1]).endsWith(QStringLiteral(" | DeviceList | a | b")));
-        QCOMPARE(listener.seen, (std::vector<std::string>{"Application/Application \"Tarnwick\" started",
-                                                          "DeviceList/a | b"}));
+        QCOMPARE(listener.seen,
+                 (std::vector<std::string>{"Application/Application \"Tarnwick\" started", "DeviceList/a | b"}));
     }
 
     void listenersAddedTwiceAndRemoved()

@@ -18,10 +18,7 @@ class TestMapFile : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void init()
-    {
-        TestFiles::enterEmpty(m_dir);
-    }
+    void init() { TestFiles::enterEmpty(m_dir); }
 
     void emptyModelWrittenByteExact()
     {
@@ -38,25 +35,29 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("written");
         QTest::newRow("normalised numbers")
-            << QByteArray("<Devices><Device Y=\"007\" X=\"12abc\" IP=\"a\"/><Device IP=\"b\" X=\"-40\" Y=\" \"/></Devices>")
+            << QByteArray(
+                   "<Devices><Device Y=\"007\" X=\"12abc\" IP=\"a\"/><Device IP=\"b\" X=\"-40\" Y=\" \"/></Devices>")
             << QByteArray("    <Devices>\n        <Device IP=\"a\" X=\"0\" Y=\"7\"/>\n"
                           "        <Device IP=\"b\" X=\"-40\" Y=\"0\"/>\n    </Devices>\n    <Connections/>\n");
-        QTest::newRow("device without attributes") << QByteArray("<Devices><Device/></Devices>")
-                                                   << QByteArray("    <Devices>\n        <Device IP=\"\" X=\"0\" Y=\"0\"/>\n"
-                                                                 "    </Devices>\n    <Connections/>\n");
+        QTest::newRow("device without attributes")
+            << QByteArray("<Devices><Device/></Devices>")
+            << QByteArray("    <Devices>\n        <Device IP=\"\" X=\"0\" Y=\"0\"/>\n"
+                          "    </Devices>\n    <Connections/>\n");
         QTest::newRow("found at any nesting, two Devices sections")
             << QByteArray("<Devices><Device IP=\"a\"/><Connection Type=\"9\" IP2=\"b\" IP1=\"a\"/></Devices>"
                           "<Other><Devices><Device IP=\"b\" X=\"1\"/></Devices></Other>")
-            << QByteArray("    <Devices>\n        <Device IP=\"a\" X=\"0\" Y=\"0\"/>\n"
-                          "        <Device IP=\"b\" X=\"1\" Y=\"0\"/>\n    </Devices>\n"
-                          "    <Connections>\n        <Connection IP1=\"a\" IP2=\"b\" Type=\"9\"/>\n    </Connections>\n");
+            << QByteArray(
+                   "    <Devices>\n        <Device IP=\"a\" X=\"0\" Y=\"0\"/>\n"
+                   "        <Device IP=\"b\" X=\"1\" Y=\"0\"/>\n    </Devices>\n"
+                   "    <Connections>\n        <Connection IP1=\"a\" IP2=\"b\" Type=\"9\"/>\n    </Connections>\n");
     }
 
     void readsLeniently()
     {
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, written);
-        writeFile(QStringLiteral("VisualRepresentation.xml"), "<VisualRepresentation>" + body + "</VisualRepresentation>");
+        writeFile(QStringLiteral("VisualRepresentation.xml"),
+                  "<VisualRepresentation>" + body + "</VisualRepresentation>");
         VisualRepresentationData map;
         QVERIFY(map.load(QStringLiteral("VisualRepresentation.xml")));
         QVERIFY(map.save());

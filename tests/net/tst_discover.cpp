@@ -1,5 +1,5 @@
-#include "netlab/NetworkSandbox.h"
 #include "net/DiscoverDevicesThread.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QMutex>
 #include <QSemaphore>
@@ -67,7 +67,9 @@ private slots:
         for (int c : {1, 2}) {
             for (int d = 10; d <= 20; ++d) {
                 const QString ip = QStringLiteral("127.0.%1.%2").arg(c).arg(d);
-                const QString text = d % 3 == 0 ? "Timeout" : d % 3 == 1 ? QStringLiteral("%1 ms").arg(d) : "Socket error";
+                const QString text = d % 3 == 0 ? "Timeout"
+                    : d % 3 == 1                ? QStringLiteral("%1 ms").arg(d)
+                                                : "Socket error";
                 expected << QStringLiteral("%1 %2 %3").arg(ip, text).arg(d % 3 == 1);
                 active += d % 3 == 1;
             }

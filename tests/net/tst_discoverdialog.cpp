@@ -1,18 +1,18 @@
-#include "netlab/NetworkSandbox.h"
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
+#include "netlab/NetworkSandbox.h"
 
 #include "../common/WidgetTest.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QElapsedTimer>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -97,16 +97,26 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("octets");
-        QTest::newRow("plain") << "127.0.0.1" << "127,0,0,1";
-        QTest::newRow("doubled dot") << "127..0.0.1" << "127,0,0,1";
-        QTest::newRow("trailing dot") << "127.0.0.1." << "127,0,0,1";
-        QTest::newRow("254 is the top") << "127.0.0.254" << "127,0,0,254";
-        QTest::newRow("255 rejected") << "127.0.0.255" << "";
-        QTest::newRow("three parts") << "127.0.0" << "";
-        QTest::newRow("five parts") << "127.0.0.1.1" << "";
-        QTest::newRow("letters") << "a.b.c.d" << "";
-        QTest::newRow("blank") << " " << "";
-        QTest::newRow("negative") << "127.0.-1.1" << "";
+        QTest::newRow("plain") << "127.0.0.1"
+                               << "127,0,0,1";
+        QTest::newRow("doubled dot") << "127..0.0.1"
+                                     << "127,0,0,1";
+        QTest::newRow("trailing dot") << "127.0.0.1."
+                                      << "127,0,0,1";
+        QTest::newRow("254 is the top") << "127.0.0.254"
+                                        << "127,0,0,254";
+        QTest::newRow("255 rejected") << "127.0.0.255"
+                                      << "";
+        QTest::newRow("three parts") << "127.0.0"
+                                     << "";
+        QTest::newRow("five parts") << "127.0.0.1.1"
+                                    << "";
+        QTest::newRow("letters") << "a.b.c.d"
+                                 << "";
+        QTest::newRow("blank") << " "
+                               << "";
+        QTest::newRow("negative") << "127.0.-1.1"
+                                  << "";
     }
 
     void parseIPv4()
@@ -127,11 +137,14 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message");
-        QTest::newRow("bad from") << "127.0.0.255" << "127.0.0.3"
+        QTest::newRow("bad from") << "127.0.0.255"
+                                  << "127.0.0.3"
                                   << "\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)";
-        QTest::newRow("bad to") << "127.0.0.1" << "127.0.0"
+        QTest::newRow("bad to") << "127.0.0.1"
+                                << "127.0.0"
                                 << "\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)";
-        QTest::newRow("both bad") << "a.b.c.d" << " "
+        QTest::newRow("both bad") << "a.b.c.d"
+                                  << " "
                                   << "\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)";
     }
 

@@ -56,7 +56,8 @@ private slots:
     {
         const EchoPacket::Request r = EchoPacket::buildRequest(0x0A0B, 0x0102, 0x11223344);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(r.data()) + 4, 12).toHex(),
-                 QByteArray("0b0a020100000000" "44332211"));
+                 QByteArray("0b0a020100000000"
+                            "44332211"));
         QCOMPARE(EchoPacket::checksum(r.data(), r.size()), quint16(0));
     }
 
@@ -70,24 +71,25 @@ private slots:
         const quint32 host = addr("127.0.0.5");
         const quint32 other = addr("127.0.0.6");
         QTest::newRow("proper reply") << makeDatagram(5, 0, 7, 9, 1234, host) << true << host << true << qint64(1234);
-        QTest::newRow("header with options") << makeDatagram(6, 0, 7, 9, 99, host) << true << host << true << qint64(99);
+        QTest::newRow("header with options")
+            << makeDatagram(6, 0, 7, 9, 99, host) << true << host << true << qint64(99);
         QTest::newRow("echo request") << makeDatagram(5, 8, 7, 9, 1, host) << true << host << true << qint64(-1);
         QTest::newRow("unreachable") << makeDatagram(5, 3, 7, 9, 1, host) << true << host << true << qint64(-1);
         QTest::newRow("wrong identifier") << makeDatagram(5, 0, 8, 9, 1, host) << true << host << true << qint64(-1);
         QTest::newRow("identifier set by the kernel")
             << makeDatagram(5, 0, 8, 9, 5, host).mid(20) << false << host << false << qint64(5);
         QTest::newRow("wrong sequence") << makeDatagram(5, 0, 7, 10, 1, host) << true << host << true << qint64(-1);
-        QTest::newRow("sequence byte order") << makeDatagram(5, 0, 7, 0x0900, 1, host) << true << host << true
-                                             << qint64(-1);
+        QTest::newRow("sequence byte order")
+            << makeDatagram(5, 0, 7, 0x0900, 1, host) << true << host << true << qint64(-1);
         QTest::newRow("wrong source") << makeDatagram(5, 0, 7, 9, 1, other) << true << other << true << qint64(-1);
         QTest::newRow("truncated before send time")
             << makeDatagram(5, 0, 7, 9, 1, host).left(35) << true << host << true << qint64(-1);
-        QTest::newRow("just long enough") << makeDatagram(5, 0, 7, 9, 3, host).left(36) << true << host << true
-                                          << qint64(3);
+        QTest::newRow("just long enough")
+            << makeDatagram(5, 0, 7, 9, 3, host).left(36) << true << host << true << qint64(3);
         QTest::newRow("header longer than datagram")
             << makeDatagram(15, 0, 7, 9, 1, host).left(40) << true << host << true << qint64(-1);
-        QTest::newRow("header length below minimum") << makeDatagram(5, 0, 7, 9, 1, host).replace(0, 1, "\x44")
-                                                     << true << host << true << qint64(-1);
+        QTest::newRow("header length below minimum")
+            << makeDatagram(5, 0, 7, 9, 1, host).replace(0, 1, "\x44") << true << host << true << qint64(-1);
         QTest::newRow("empty") << QByteArray() << true << host << true << qint64(-1);
     }
 

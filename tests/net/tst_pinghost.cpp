@@ -1,7 +1,7 @@
 #include "../common/ProgramRun.h"
+#include "net/PingHost.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
-#include "net/PingHost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -205,9 +205,9 @@ private slots:
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/ping_group_range", pingGroupRange));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther
-                                                      | QFileDevice::ExeOther));
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
         ProgramRun program(dir.path(), asNobody);
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 10000);

@@ -236,7 +236,10 @@ private slots:
             QMutexLocker lock(&mutex);
             seen = timeouts.size();
         }
-        QTRY_VERIFY([&]() { QMutexLocker lock(&mutex); return timeouts.size() >= seen + 2; }());
+        QTRY_VERIFY([&]() {
+            QMutexLocker lock(&mutex);
+            return timeouts.size() >= seen + 2;
+        }());
         stopPinger();
         QCOMPARE(timeouts.at(seen + 1), 200);
     }
