@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
+#include <unistd.h>
+
 namespace Tarnwick {
 
 DocumentFile::DocumentFile(const QString& fileName, PartialReadPolicy policy)
@@ -59,15 +61,24 @@ bool DocumentFile::write(const std::function<void(QXmlStreamWriter&)>& writeBody
             return false;
     }
 
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QXmlStreamWriter writer(&file);
+    // The document is made in memory and written in one unbuffered write: QSaveFile remembers
+    // a failed write and then refuses to commit, whereas a failure while flushing its own
+    // buffer at commit time would go unnoticed and replace the file with a cut-off one.
+    QByteArray document;
+    QXmlStreamWriter writer(&document);
     writer.setAutoFormatting(true);
     writer.writeStartDocument(QStringLiteral("1.0"));
     writeBody(writer);
     writer.writeEndDocument();
-    if (writer.hasError()) {
+    if (writer.hasError())
+        return false;
+
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    file.write(document);
+    // The data must be on the disk before the new file takes the old one's place.
+    if (::fsync(file.handle()) != 0) {
         file.cancelWriting();
         return false;
     }

@@ -1,9 +1,11 @@
 #include "data/Data.h"
 
+#include "../common/SmallDisk.h"
 #include "../common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -172,6 +174,44 @@ private slots:
         QVERIFY(!data.save());
         QVERIFY(QFileInfo(QStringLiteral("DeviceConfig.xml")).isDir());
         QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.unreadable")));
+    }
+
+    // An empty file holds nothing a save could destroy: it counts as read and is not kept aside.
+    void emptyFileIsNotKeptAsUnreadable()
+    {
+        writeFile(QStringLiteral("DeviceConfig.xml"), QByteArray());
+        Data data;
+        data.load(QStringLiteral("DeviceConfig.xml"));
+        data.addEntry(DeviceEntry(QStringLiteral("h"), QString(), 3, false, NoReplyResult));
+        QVERIFY(data.save());
+        QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.unreadable")));
+        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains("IP=\"h\""));
+    }
+
+    // On a full disk the save fails, says so, and the file as it was stays whole.
+    void fullDiskKeepsTheOldFile()
+    {
+        QString whyNot;
+        QTemporaryDir disk;
+        if (!SmallDisk::mountOver(disk.path(), 64, &whyNot))
+            QSKIP(qPrintable(whyNot));
+        const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(disk.path()).constData()); });
+        const QString file = disk.path() + QStringLiteral("/DeviceConfig.xml");
+        {
+            Data data;
+            data.load(file);
+            for (int i = 0; i < 20; ++i)
+                data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), 3, false, NoReplyResult));
+            QVERIFY(data.save());
+        }
+        const QByteArray before = readAll(file);
+        SmallDisk::fill(disk.path() + QStringLiteral("/filler"));
+        Data data;
+        QVERIFY(data.load(file));
+        data.addEntry(DeviceEntry(QStringLiteral("one more"), QString(), 3, false, NoReplyResult));
+        QVERIFY(!data.save());
+        QCOMPARE(readAll(file), before);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     void failedSaveIsReportedAndLeavesNoTemporaryFile()
