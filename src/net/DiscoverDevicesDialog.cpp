@@ -68,6 +68,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     layout->addWidget(m_statusLabel);
     // Scans of silent ranges take a second per address; show how far one has come.
     m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->setValue(0);
     m_progress->hide();
     layout->addWidget(m_progress);
     layout->addWidget(m_tree);

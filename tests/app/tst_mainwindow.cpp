@@ -1,4 +1,6 @@
 #include "TarnwickVersion.h"
+
+#include "../common/WidgetTest.h"
 #include "app/MainSystemTrayIcon.h"
 #include "app/MainWindow.h"
 #include "app/ProcessValues.h"
@@ -147,6 +149,36 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             dialogs += w->isVisible() && w->windowTitle() == QLatin1String("Add Device - Tarnwick");
         QCOMPARE(dialogs, 2);
+    }
+
+    // Every dialog is built anew on each request; a closed one must go, or each open leaks one.
+    void closedDialogsAreReleased_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("add") << "addDeviceButton"
+                             << "Add Device - Tarnwick";
+        QTest::newRow("discover") << "discoverButton"
+                                  << "Discover Devices - Tarn Wick";
+        QTest::newRow("settings") << "settingsButton"
+                                  << "Settings - Tarn Wick";
+        QTest::newRow("about") << QString() << "Tarnwick - About";
+    }
+
+    void closedDialogsAreReleased()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, title);
+        MainWindow* window = openWindow();
+        if (button.isEmpty())
+            m_tray->contextMenu()->actions()[2]->trigger();
+        else
+            pressButton(window, qPrintable(button));
+        QPointer<QWidget> dialog = topLevelTitled(title);
+        QVERIFY(dialog);
+        dialog->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(dialog.isNull());
     }
 
     void minimizeAndCloseHideWhileTheTrayIsShown()

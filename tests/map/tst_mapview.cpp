@@ -173,9 +173,11 @@ private slots:
         QVERIFY(at(image, 0, -24) != DiscColour);
         QVERIFY(at(image, -42, 13) != DiscColour);
         QCOMPARE(at(image, -68, -68).alpha(), 0);
+        // Whatever lies outside the bounding rectangle would be left behind when the badge moves.
+        const QRect bounds = badge.boundingRect().toAlignedRect().translated(100, 100);
         for (int y = 0; y < 200; ++y) {
             for (int x = 0; x < 200; ++x) {
-                if (x < 30 || x >= 170 || y < 30 || y >= 170)
+                if (!bounds.contains(x, y))
                     QCOMPARE(image.pixelColor(x, y).alpha(), 0);
             }
         }

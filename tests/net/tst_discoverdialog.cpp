@@ -200,6 +200,7 @@ private slots:
         dialog.scanResult(true, QStringLiteral("127.0.0.3"), QStringLiteral("0 ms"));
         dialog.scanResult(false, QStringLiteral("127.0.0.4"), QStringLiteral("Socket error"));
         QTreeWidget* tree = results(&dialog);
+        QCOMPARE(dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"))->value(), 4);
         QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
         QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
 

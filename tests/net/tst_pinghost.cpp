@@ -171,6 +171,21 @@ private slots:
         QVERIFY(flood.sent() > 1000);
     }
 
+    // Replies to others keep arriving all the while; the wait still ends at the time-out
+    // instead of starting again with each of them.
+    void silentHostTimesOutAmidForeignReplies()
+    {
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        EchoResponder responder;
+        QVERIFY(responder.start({"--address", "127.0.0.2"}));
+        Flood flood;
+        QTRY_VERIFY(flood.sent() > 100);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(pingHost(QStringLiteral("127.0.0.8"), 300, 0, 1), PingNoReply);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
     void unprivilegedUserUsesDatagramSocket_data()
     {
         QTest::addColumn<QString>("pingGroupRange");

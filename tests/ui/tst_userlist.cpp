@@ -115,6 +115,23 @@ private slots:
         QCOMPARE(m_data->entries().size(), 1);
     }
 
+    // Two entries may share an address after an edit; removing the address removes the first
+    // entry from the store and so the first of the rows that show it.
+    void removeOfADuplicateAddressTakesTheFirstRow()
+    {
+        m_data->addEntry(entry(QStringLiteral("a")));
+        m_data->addEntry(entry(QStringLiteral("b")));
+        m_data->changeEntry(QStringLiteral("b"), QStringLiteral("a"), false, QStringLiteral("second"), DeviceTypePC);
+        UserList list;
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+        QTreeWidget* tree = list.findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        QCOMPARE(column(tree, 4), QStringList({"about a", "second"}));
+        m_data->removeEntry(QStringLiteral("a"));
+        QCOMPARE(column(tree, 4), QStringList({"second"}));
+    }
+
     void rightClickSelectionRule_data()
     {
         QTest::addColumn<int>("clickedRow");
