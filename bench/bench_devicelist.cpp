@@ -40,5 +40,7 @@ int main(int argc, char** argv)
     std::printf("device list of %lld entries: load %lld ms, save %lld ms\n",
                 static_cast<long long>(data.entries().size()), static_cast<long long>(loadMs),
                 static_cast<long long>(saveMs));
+    std::printf("@ load_%d_ms %lld\n@ save_%d_ms %lld\n", count, static_cast<long long>(loadMs), count,
+                static_cast<long long>(saveMs));
     return data.entries().size() == count ? 0 : 1;
 }

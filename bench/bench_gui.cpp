@@ -5,7 +5,6 @@
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "data/StoreEvent.h"
 #include "net/PingerThread.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -76,7 +75,7 @@ int main(int argc, char** argv)
         if (lastTick >= 0)
             longestStall = std::max(longestStall, now - lastTick);
         lastTick = now;
-        largestBacklog = std::max(largestBacklog, StoreEvent::liveCount());
+        largestBacklog = std::max(largestBacklog, data.undeliveredAnnouncements());
         if (memoryAtTenth == 0 && delivered >= wanted / 10)
             memoryAtTenth = residentMegabytes();
     });
@@ -97,8 +96,13 @@ int main(int argc, char** argv)
                 delivered * 1000.0 / double(std::max<qint64>(took, 1)));
     std::printf("longest event-loop stall: %lld ms (a 5 ms timer)\n", static_cast<long long>(longestStall));
     std::printf("largest backlog of undelivered results: %d\n", largestBacklog);
+    const double memoryAtEnd = residentMegabytes();
     std::printf("resident memory: %.1f MB after %d results, %.1f MB after %d\n", memoryAtTenth, wanted / 10,
-                residentMegabytes(), delivered);
+                memoryAtEnd, delivered);
+    std::printf("@ gui_results_per_s %.0f\n@ gui_stall_ms %lld\n@ gui_backlog %d\n@ gui_memory_early_mb %.1f\n"
+                "@ gui_memory_late_mb %.1f\n",
+                delivered * 1000.0 / double(std::max<qint64>(took, 1)), static_cast<long long>(longestStall),
+                largestBacklog, memoryAtTenth, memoryAtEnd);
     delete window;
     return 0;
 }

@@ -60,8 +60,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QString whyNot;
     if (!NetworkSandbox::enter(&whyNot)) {
-        std::printf("probe benchmark skipped: %s\n", qPrintable(whyNot));
-        return 0;
+        std::fprintf(stderr, "bench_probe: %s\n", qPrintable(whyNot));
+        return 1;
     }
     const int samples = 20;
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     for (int delay : {0, 20, 100}) {
         EchoResponder responder;
         if (!responder.start({"--address", "127.0.0.7", "--delay", QString::number(delay)})) {
-            std::printf("responder did not start\n");
+            std::fprintf(stderr, "bench_probe: the responder did not start\n");
             return 1;
         }
         const QList<double> reference = pingTimes(QStringLiteral("127.0.0.7"), samples);
@@ -79,6 +79,8 @@ int main(int argc, char** argv)
         const double difference = median(ours) - median(reference);
         std::printf("accuracy at %3d ms delay: probe median %.1f ms, ping median %.3f ms, difference %.2f ms\n", delay,
                     median(ours), median(reference), difference);
+        if (!reference.isEmpty() && !ours.isEmpty())
+            std::printf("@ accuracy_%d_ms %.3f\n", delay, difference);
     }
 
     NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
@@ -90,6 +92,7 @@ int main(int argc, char** argv)
         wall << double(timer.nsecsElapsed()) / 1e6;
     }
     std::printf("overhead: median probe of 127.0.0.1 takes %.3f ms of wall time (1000 probes)\n", median(wall));
+    std::printf("@ probe_wall_ms %.3f\n", median(wall));
 
     ScanReceiver receiver;
     DiscoverDevicesThread scan({127, 0, 0, 1}, {127, 0, 0, 254}, &receiver);
@@ -98,8 +101,11 @@ int main(int argc, char** argv)
     scan.start();
     app.exec();
     scan.wait();
+    const double scanSeconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("scan of 127.0.0.1 to 127.0.0.254: %d of %d answered in %.3f s\n", receiver.active, receiver.total,
-                double(timer.nsecsElapsed()) / 1e9);
+                scanSeconds);
+    if (receiver.active == 254)
+        std::printf("@ loopback_scan_s %.3f\n", scanSeconds);
     return 0;
 }
 

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <sys/types.h>
+
+// A network of test hosts behind a veth link, inside a namespace of its own: the hosts of
+// <prefix>.0/24 are addresses of that namespace, which the kernel there answers; every other
+// address of the /24 is routed there too and dropped without a word, as a silent device does.
+// The namespace ends with this object, and with the process if that dies first.
+// Needs root and a private network namespace of the caller (NetworkSandbox::enter).
+class PeerNetwork
+{
+public:
+    PeerNetwork() = default;
+    ~PeerNetwork();
+    PeerNetwork(const PeerNetwork&) = delete;
+    PeerNetwork& operator=(const PeerNetwork&) = delete;
+
+    // prefix: the first three octets of the /24, such as "10.77.1"; hosts: the last octets of
+    // the answering hosts. False, with the reason, when it cannot be made.
+    bool start(const QString& prefix, const QList<int>& hosts, QString* whyNot);
+
+    QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
+
+    // Makes one host stop answering, or answer again.
+    bool silence(int host);
+    bool revive(int host);
+
+    // Runs a command inside the peer namespace.
+    bool runInside(const QStringList& command) const;
+
+private:
+    bool run(const QStringList& command) const;
+
+    QString m_prefix;
+    pid_t m_holder = -1;
+};
