@@ -29,7 +29,7 @@ class ScanReceiver : public QObject
 public:
     int active = -1;
 public slots:
-    void scanResult(bool, const QString&, const QString&) {}
+    void scanResult(bool, const QString&, const QString&) { }
     void scanCompleted(int a, int)
     {
         active = a;
@@ -72,12 +72,14 @@ int main(int argc, char** argv)
         app.exec();
         scan.wait();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const auto [fpingSeconds, fpingActive] = runFping(
-            {"-a", "-q", "-r", "0", "-t", "1000", "-g", Prefix + QStringLiteral(".1"), Prefix + QStringLiteral(".254")});
-        std::printf("discovery of %s.1-254: %d active in %.2f s; fping -a -g: %d active in %.2f s\n", qPrintable(Prefix),
-                    receiver.active, seconds, fpingActive, fpingSeconds);
-        std::printf("@ discovery_s %.3f\n@ discovery_active %d\n@ fping_discovery_s %.3f\n@ fping_discovery_active %d\n",
-                    seconds, receiver.active, fpingSeconds, fpingActive);
+        const auto [fpingSeconds, fpingActive] = runFping({"-a", "-q", "-r", "0", "-t", "1000", "-g",
+                                                           Prefix + QStringLiteral(".1"),
+                                                           Prefix + QStringLiteral(".254")});
+        std::printf("discovery of %s.1-254: %d active in %.2f s; fping -a -g: %d active in %.2f s\n",
+                    qPrintable(Prefix), receiver.active, seconds, fpingActive, fpingSeconds);
+        std::printf(
+            "@ discovery_s %.3f\n@ discovery_active %d\n@ fping_discovery_s %.3f\n@ fping_discovery_active %d\n",
+            seconds, receiver.active, fpingSeconds, fpingActive);
     }
 
     // One monitor pass over 20 devices, 15 of them silent, at the default settings.
@@ -107,7 +109,8 @@ int main(int argc, char** argv)
         stopPinger();
         QCoreApplication::sendPostedEvents();
         Data::setInstance(nullptr);
-        const auto [fpingSeconds, fpingLines] = runFping(QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"} + targets);
+        const auto [fpingSeconds, fpingLines] = runFping(QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"}
+                                                         + targets);
         std::printf("monitor pass over 20 devices, 15 silent: %.2f s; fping -c 1: %.2f s\n", seconds, fpingSeconds);
         std::printf("@ monitor_pass_s %.3f\n@ fping_pass_s %.3f\n", seconds, fpingSeconds);
     }

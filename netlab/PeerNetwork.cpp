@@ -34,8 +34,7 @@ bool PeerNetwork::run(const QStringList& command) const
 
 bool PeerNetwork::runInside(const QStringList& command) const
 {
-    return run(QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/proc/%1/ns/net").arg(m_holder)}
-               + command);
+    return run(QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/proc/%1/ns/net").arg(m_holder)} + command);
 }
 
 bool PeerNetwork::start(const QString& prefix, const QList<int>& hosts, QString* whyNot)
@@ -70,8 +69,8 @@ bool PeerNetwork::start(const QString& prefix, const QList<int>& hosts, QString*
     bool ok = run({ip, "link", "add", LinkHere, "type", "veth", "peer", "name", LinkThere, "netns",
                    QString::number(m_holder)})
         && run({ip, "addr", "add", here + "/30", "dev", LinkHere}) && run({ip, "link", "set", LinkHere, "up"})
-        && run({ip, "route", "add", prefix + ".0/24", "via", there})
-        && runInside({ip, "link", "set", "lo", "up"}) && runInside({ip, "link", "set", LinkThere, "up"})
+        && run({ip, "route", "add", prefix + ".0/24", "via", there}) && runInside({ip, "link", "set", "lo", "up"})
+        && runInside({ip, "link", "set", LinkThere, "up"})
         && runInside({ip, "addr", "add", there + "/30", "dev", LinkThere});
     for (int host : hosts)
         ok = ok && revive(host);

@@ -20,7 +20,8 @@ public:
             *whyNot = QStringLiteral("needs root to mount a small disk");
             return false;
         }
-        static bool privateMounts = ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        static bool privateMounts = ::unshare(CLONE_NEWNS) == 0
+            && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         if (!privateMounts) {
             *whyNot = QStringLiteral("could not make a mount namespace");
             return false;
@@ -40,9 +41,7 @@ public:
         if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return;
         const QByteArray block(512, 'x');
-        while (filler.write(block) == block.size()) {
-        }
-        while (filler.write(block.left(1)) == 1) {
-        }
+        while (filler.write(block) == block.size()) { }
+        while (filler.write(block.left(1)) == 1) { }
     }
 };
