@@ -6,6 +6,7 @@
 #include "DeviceRemovedEvent.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <QXmlStreamWriter>
 
@@ -48,27 +49,41 @@ QString Data::fileName() const
 
 bool Data::load(const QString& fileName)
 {
-    m_file = DocumentFile(fileName);
+    m_file = DocumentFile(fileName, QStringLiteral("DeviceEntries"));
     DataXmlHandler handler(*this);
-    return m_file.read(handler);
+    const bool complete = m_file.read(handler);
+    m_savedRevision = m_revision;
+    return complete;
 }
 
 bool Data::save()
 {
+    const int revision = m_revision;
     const QList<DeviceEntry> list = entries();
-    return m_file.write([&list](QXmlStreamWriter& writer) {
-        writer.writeStartElement(QStringLiteral("DeviceEntries"));
-        for (const DeviceEntry& e : list) {
-            writer.writeStartElement(QStringLiteral("DeviceEntry"));
-            writer.writeAttribute(QStringLiteral("IP"), e.ip);
-            writer.writeAttribute(QStringLiteral("Type"), QString::number(e.type));
-            writer.writeAttribute(QStringLiteral("IASC"),
-                                  e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
-            writer.writeCharacters(e.description);
-            writer.writeEndElement();
-        }
+    if (!m_file.write([&list](QXmlStreamWriter& writer) { writeDocument(writer, list); }, revision != m_savedRevision))
+        return false;
+    m_savedRevision = revision;
+    return true;
+}
+
+bool Data::hasUnsavedChanges() const
+{
+    return m_revision != m_savedRevision;
+}
+
+void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list)
+{
+    writer.writeStartElement(QStringLiteral("DeviceEntries"));
+    for (const DeviceEntry& e : list) {
+        writer.writeStartElement(QStringLiteral("DeviceEntry"));
+        writer.writeAttribute(QStringLiteral("IP"), e.ip);
+        writer.writeAttribute(QStringLiteral("Type"), QString::number(e.type));
+        writer.writeAttribute(QStringLiteral("IASC"),
+                              e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
+        writer.writeCharacters(e.description);
         writer.writeEndElement();
-    });
+    }
+    writer.writeEndElement();
 }
 
 QMutexLocker<QMutex> Data::lock() const
@@ -86,11 +101,14 @@ int Data::undeliveredAnnouncements() const
 
 qsizetype Data::indexOf(const QString& ip) const
 {
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).ip == ip)
-            return i;
-    }
-    return -1;
+    return m_firstIndex.value(ip, -1);
+}
+
+void Data::rebuildIndex()
+{
+    m_firstIndex.clear();
+    for (qsizetype i = 0; i < m_entries.size(); ++i)
+        m_firstIndex.insert(m_entries.at(i).ip, std::min(i, m_firstIndex.value(m_entries.at(i).ip, i)));
 }
 
 QList<DeviceEntry> Data::entries() const
@@ -112,8 +130,13 @@ void Data::addEntry(const DeviceEntry& entry)
         auto locked = lock();
         if (indexOf(entry.ip) >= 0)
             return;
+        m_firstIndex.insert(entry.ip, m_entries.size());
         m_entries.append(entry);
+        ++m_revision;
     }
+    // Loading at start-up adds every entry before anyone listens: no record is needed then.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&Data::DeviceAdded)))
+        return;
     auto event = std::make_shared<DeviceAddedEvent>(entry);
     emit DeviceAdded(event.get());
     releaseAfterDelivery(std::move(event));
@@ -128,6 +151,9 @@ void Data::removeEntry(const QString& ip)
         if (i < 0)
             return;
         removed = m_entries.takeAt(i);
+        // Later entries moved up, and a second entry with that address may now come first.
+        rebuildIndex();
+        ++m_revision;
     }
     auto event = std::make_shared<DeviceRemovedEvent>(removed);
     emit DeviceRemoved(event.get());
@@ -149,6 +175,9 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
         e.ip = newIp;
         e.description = description;
         e.type = type;
+        if (newIp != keyIp)
+            rebuildIndex();
+        ++m_revision;
         event = std::make_shared<DeviceEntryChangedEvent>(e, old);
     }
     emit DeviceEntryChanged(event.get());

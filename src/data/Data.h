@@ -6,6 +6,7 @@
 #include "DeviceRemovedEvent.h"
 #include "DocumentFile.h"
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -14,6 +15,8 @@
 #include <atomic>
 
 #include <memory>
+
+class QXmlStreamWriter;
 
 namespace Tarnwick {
 
@@ -40,9 +43,15 @@ public:
     // The published store, publishing a new empty one first where none exists yet.
     static Data* ensureInstance();
 
+    // Reads the device list file; true when it was read whole. A file that could not be
+    // read at all is never written over (see DocumentFile); file() says why.
     bool load(const QString& fileName);
     bool save();
     QString fileName() const;
+    const DocumentFile& file() const { return m_file; }
+    // Whether the user changed the list (added, removed or edited entries) since it was
+    // loaded or last saved; probe results do not count.
+    bool hasUnsavedChanges() const;
 
     QList<DeviceEntry> entries() const;
     DeviceEntry entry(const QString& ip) const;
@@ -80,11 +89,19 @@ private:
     // Takes the store's lock; asserts that the caller is not a receiver running inside an
     // announcement that this same thread is making under that lock.
     QMutexLocker<QMutex> lock() const;
+    // The position of the first entry with that address, or -1; kept in an index beside
+    // the list so that a look-up costs the same for ten entries as for a hundred thousand.
     qsizetype indexOf(const QString& ip) const;
+    void rebuildIndex();
+    static void writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list);
     void releaseAfterDelivery(std::shared_ptr<StoreEvent> event);
 
     QList<DeviceEntry> m_entries;
+    QHash<QString, qsizetype> m_firstIndex;
     DocumentFile m_file;
+    // Counts the user's changes, on the store's thread only.
+    int m_revision = 0;
+    int m_savedRevision = 0;
     mutable QMutex m_mutex;
     // The thread that emits while it holds the lock, for the assertion in lock().
     std::atomic<const QThread*> m_emittingUnderLock{nullptr};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -10,9 +11,10 @@ namespace Tarnwick {
 
 class IXmlContentHandler;
 
-// One XML document on disk that is read once and saved over later. It remembers how the
-// read went so that a save never destroys what could not be read, and it replaces the
-// file atomically so that a crash or a full disk leaves the previous file whole.
+// One XML document on disk that the program reads at start and saves while it runs and at
+// quit. It never loses what it could not read, never overwrites silently what someone else
+// changed meanwhile, and replaces the file in one step, so that a crash or a full disk leaves
+// the previous file whole. Every failure is reported.
 class DocumentFile
 {
 public:
@@ -22,32 +24,75 @@ public:
         LeaveAlone, // do not save over it at all
     };
 
+    using BodyWriter = std::function<void(QXmlStreamWriter&)>;
+    using Reporter = std::function<void(const QString& text)>;
+
     DocumentFile() = default;
-    explicit DocumentFile(const QString& fileName, PartialReadPolicy policy = PartialReadPolicy::KeepCopy);
+    DocumentFile(const QString& fileName, const QString& rootElement,
+                 PartialReadPolicy policy = PartialReadPolicy::KeepCopy);
+
+    // Where failed saves and copies kept aside are told, besides the diagnostics (the
+    // application writes them to its log).
+    static void setReporter(Reporter reporter);
 
     QString fileName() const;
 
-    // Parses the file into the handler; true when the whole document was read.
+    // Parses the file into the handler; true when the whole document was read. Bytes that
+    // are not UTF-8 are read as Latin-1 characters, and the file then counts as not read whole.
     bool read(IXmlContentHandler& handler);
+    // Why the file could not be opened or read whole; empty when it could.
+    QString readProblem() const { return m_readProblem; }
+    // The file exists but could not be opened: its saves go to sessionFileName() instead.
+    bool unopenable() const { return m_outcome == ReadOutcome::Unopenable; }
+    QString sessionFileName() const { return m_sessionFileName; }
+
+    // For owners of small documents that have no other way to tell their changes: records
+    // what the document read says, as the owner writes it, so that hasChanges() can compare.
+    void rememberAsSaved(const BodyWriter& writeBody);
+    // Whether writeBody would write something other than what was last read or saved.
+    bool hasChanges(const BodyWriter& writeBody) const;
 
     // Writes the declaration, lets writeBody add the root element, and swaps the result in.
-    // A file that could not be opened at read time is left alone; one that was only read in
-    // part is dealt with as the policy says.
-    bool write(const std::function<void(QXmlStreamWriter&)>& writeBody);
+    // ownChanges: the program changed the document since it was read or last saved. Without
+    // them an existing file is left as it is (hand edits and comments included); a file
+    // changed on disk meanwhile is kept as "<name>.changed-on-disk" before it is replaced; a
+    // file the user made read-only is not replaced. False on any failure.
+    bool write(const BodyWriter& writeBody, bool ownChanges);
 
     // The name under which a partly read file is kept before it is first saved over.
     QString backupFileName() const;
 
-    bool operator==(const DocumentFile& other) const = default;
-
 private:
     enum class ReadOutcome { NotRead, Complete, Partial, Unopenable };
 
-    bool keepUnreadableCopy();
+    // What the file on disk looked like when it was last read or written.
+    struct DiskState
+    {
+        bool exists = false;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        quint64 inode = 0;
+        QByteArray hash;
+
+        bool operator==(const DiskState& other) const = default;
+    };
+
+    static QByteArray render(const BodyWriter& writeBody);
+    static DiskState diskState(const QString& fileName, const QByteArray* contents = nullptr);
+    bool changedOnDisk() const;
+    bool keepCopy(const QString& baseName, const QString& why);
+    bool replace(const QString& fileName, const QByteArray& document);
+    void report(const QString& text);
 
     QString m_fileName;
+    QString m_rootElement;
     PartialReadPolicy m_policy = PartialReadPolicy::KeepCopy;
     ReadOutcome m_outcome = ReadOutcome::NotRead;
+    QString m_readProblem;
+    QString m_sessionFileName;
+    QByteArray m_savedHash;
+    DiskState m_disk;
+    QString m_lastReport;
 };
 
 } // namespace Tarnwick

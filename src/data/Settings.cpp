@@ -3,6 +3,7 @@
 #include "SettingsValueText.h"
 #include "SettingsXmlHandler.h"
 
+#include <QHash>
 #include <QXmlStreamWriter>
 
 #include <type_traits>
@@ -27,39 +28,58 @@ void Settings::setDefaults()
     });
 }
 
+DocumentFile& Settings::file() const
+{
+    // The file's bookkeeping belongs to the file, not to the record: a copy put back by a
+    // dialog's "Cancel" must not make the program forget what it last wrote.
+    static QHash<QString, DocumentFile> files;
+    auto it = files.find(fileName);
+    if (it == files.end())
+        it = files.insert(fileName, DocumentFile(fileName, QStringLiteral("Settings")));
+    return *it;
+}
+
 bool Settings::load(const QString& name)
 {
     setDefaults();
     fileName = name;
-    m_file = DocumentFile(name);
+    DocumentFile& document = file();
+    document = DocumentFile(name, QStringLiteral("Settings"));
     SettingsXmlHandler handler(*this);
-    return m_file.read(handler);
+    const bool complete = document.read(handler);
+    document.rememberAsSaved([this](QXmlStreamWriter& writer) { writeDocument(writer); });
+    return complete;
 }
 
 bool Settings::save()
 {
-    // A dialog's "Cancel" may have put back a copy; the file to write is the one named here.
-    if (m_file.fileName() != fileName)
-        m_file = DocumentFile(fileName);
-    return m_file.write([this](QXmlStreamWriter& writer) {
-        writer.writeStartElement(QStringLiteral("Settings"));
-        forEachStoredField([this, &writer](const auto& element) {
-            const QString name = QString::fromLatin1(element.name);
-            if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
-                const QRect& geometry = this->*element.geometry;
-                writer.writeStartElement(name);
-                writer.writeAttribute(QStringLiteral("X"), QString::number(geometry.left()));
-                writer.writeAttribute(QStringLiteral("Y"), QString::number(geometry.top()));
-                writer.writeAttribute(QStringLiteral("W"), QString::number(geometry.width()));
-                writer.writeAttribute(QStringLiteral("H"), QString::number(geometry.height()));
-                writer.writeAttribute(QStringLiteral("Maximized"), SettingsValueText::write(this->*element.maximized));
-                writer.writeEndElement();
-            } else {
-                writer.writeTextElement(name, SettingsValueText::write(this->*element.field));
-            }
-        });
-        writer.writeEndElement();
+    return file().write([this](QXmlStreamWriter& writer) { writeDocument(writer); }, hasUnsavedChanges());
+}
+
+bool Settings::hasUnsavedChanges() const
+{
+    return file().hasChanges([this](QXmlStreamWriter& writer) { writeDocument(writer); });
+}
+
+void Settings::writeDocument(QXmlStreamWriter& writer) const
+{
+    writer.writeStartElement(QStringLiteral("Settings"));
+    forEachStoredField([this, &writer](const auto& element) {
+        const QString name = QString::fromLatin1(element.name);
+        if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+            const QRect& geometry = this->*element.geometry;
+            writer.writeStartElement(name);
+            writer.writeAttribute(QStringLiteral("X"), QString::number(geometry.left()));
+            writer.writeAttribute(QStringLiteral("Y"), QString::number(geometry.top()));
+            writer.writeAttribute(QStringLiteral("W"), QString::number(geometry.width()));
+            writer.writeAttribute(QStringLiteral("H"), QString::number(geometry.height()));
+            writer.writeAttribute(QStringLiteral("Maximized"), SettingsValueText::write(this->*element.maximized));
+            writer.writeEndElement();
+        } else {
+            writer.writeTextElement(name, SettingsValueText::write(this->*element.field));
+        }
     });
+    writer.writeEndElement();
 }
 
 } // namespace Tarnwick

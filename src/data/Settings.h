@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 
+class QXmlStreamWriter;
+
 namespace Tarnwick {
 
 class Settings;
@@ -38,6 +40,10 @@ public:
 
     bool load(const QString& fileName);
     bool save();
+    // Whether a save would write anything other than what was last read or saved.
+    bool hasUnsavedChanges() const;
+    // The file the record was loaded from, with what the program knows of it.
+    DocumentFile& file() const;
 
     // Every field kept in "Settings.xml", in the file's order, with its default. Loading,
     // saving and the tests all walk this list: a new setting is a member below and one line
@@ -62,8 +68,7 @@ public:
 
 private:
     void setDefaults();
-
-    DocumentFile m_file;
+    void writeDocument(QXmlStreamWriter& writer) const;
 };
 
 template <typename Visitor>

@@ -4,7 +4,9 @@
 #include "SettingsValueText.h"
 #include "XmlNumber.h"
 
+#include <algorithm>
 #include <type_traits>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -20,10 +22,16 @@ bool SettingsXmlHandler::startElement(const QString& qName, const QXmlStreamAttr
         if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
             if (qName != QLatin1String(element.name))
                 return;
-            const int x = XmlNumber::toInt(attributes.value(QStringLiteral("X")));
-            const int y = XmlNumber::toInt(attributes.value(QStringLiteral("Y")));
-            const int w = XmlNumber::toInt(attributes.value(QStringLiteral("W")));
-            const int h = XmlNumber::toInt(attributes.value(QStringLiteral("H")));
+            // No screen is this large; numbers beyond it are saturated, so that the arithmetic
+            // below and everyone who reads the rectangle stay within the integers.
+            constexpr int Limit = 1 << 20;
+            auto read = [&](const char* name, int low) {
+                return std::clamp(XmlNumber::toInt(attributes.value(QLatin1String(name))), low, Limit);
+            };
+            const int x = read("X", -Limit);
+            const int y = read("Y", -Limit);
+            const int w = read("W", 0);
+            const int h = read("H", 0);
             (m_settings.*element.geometry).setCoords(x, y, x + w - 1, y + h - 1);
             m_settings.*element.maximized = XmlNumber::toFlag(attributes.value(QStringLiteral("Maximized")));
         }

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 
+class QXmlStreamWriter;
+
 namespace Tarnwick {
 
 class DeviceAddedEvent;
@@ -29,6 +31,8 @@ public:
 
     bool load(const QString& fileName);
     bool save();
+    // Whether a save would write anything other than what was last read or saved.
+    bool hasUnsavedChanges() const;
 
     QList<VisualRepresentationItem> items() const { return m_items; }
     QList<VisualRepresentationItemConnection> connections() const { return m_connections; }
@@ -53,6 +57,8 @@ public slots:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent*) { }
 
 private:
+    void writeDocument(QXmlStreamWriter& writer) const;
+
     QList<VisualRepresentationItem> m_items;
     QList<VisualRepresentationItemConnection> m_connections;
     QString m_fileName;

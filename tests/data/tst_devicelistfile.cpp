@@ -5,10 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <grp.h>
+#include <unistd.h>
 
 using namespace Tarnwick;
 using TestFiles::readAll;
@@ -35,9 +39,24 @@ class TestDeviceListFile : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QStringList m_reports;
+
+    static void add(Data& data, const QString& ip)
+    {
+        data.addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
+    }
 
 private slots:
-    void init() { TestFiles::enterEmpty(m_dir); }
+    void initTestCase()
+    {
+        DocumentFile::setReporter([this](const QString& text) { m_reports << text; });
+    }
+
+    void init()
+    {
+        TestFiles::enterEmpty(m_dir);
+        m_reports.clear();
+    }
 
     void savesByteExact_data()
     {
@@ -91,23 +110,38 @@ private slots:
         QTest::newRow("non-numbers read as 0")
             << head + "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"3x\" IASC=\"true\"/></DeviceEntries>" << true
             << QStringList{"h|0|0|"};
-        QTest::newRow("IASC 2 is set") << head + "<D><DeviceEntry IP=\"h\" Type=\"4\" IASC=\"2\"/></D>" << true
-                                       << QStringList{"h|4|1|"};
-        QTest::newRow("nesting and root name not tested")
-            << head + "<Other><G><DeviceEntry IP=\"a\" Type=\"1\"/></G><DeviceEntry IP=\"b\"/></Other>" << true
+        QTest::newRow("IASC 2 is set") << head
+                + "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"4\" IASC=\"2\"/></DeviceEntries>"
+                                       << true << QStringList{"h|4|1|"};
+        QTest::newRow("nesting not tested")
+            << head + "<DeviceEntries><G><DeviceEntry IP=\"a\" Type=\"1\"/></G><DeviceEntry IP=\"b\"/></DeviceEntries>"
+            << true << QStringList{"a|1|0|", "b|0|0|"};
+        // Another program's file in its place (say "Settings.xml"): read, but not complete, so
+        // that it is kept aside before anything is saved over it.
+        QTest::newRow("another root element")
+            << head + "<Other><G><DeviceEntry IP=\"a\" Type=\"1\"/></G><DeviceEntry IP=\"b\"/></Other>" << false
             << QStringList{"a|1|0|", "b|0|0|"};
+        QTest::newRow("bytes that are not UTF-8 read as Latin-1")
+            << QByteArray("<DeviceEntries><DeviceEntry IP=\"a\">B\xfcro</DeviceEntry>"
+                          "<DeviceEntry IP=\"b\">\xc3\xa9t\xe9</DeviceEntry></DeviceEntries>")
+            << false << QStringList{"a|0|0|Büro", "b|0|0|été"};
+        QTest::newRow("overlong text cut")
+            << "<DeviceEntries><DeviceEntry IP=\"a\">" + QByteArray(5000, 'x') + "</DeviceEntry></DeviceEntries>"
+            << false << QStringList{"a|0|0|" + QString(4096, QLatin1Char('x'))};
         QTest::newRow("first of duplicates wins") << head
-                + "<E><DeviceEntry IP=\"h\" Type=\"1\" IASC=\"1\">one</DeviceEntry>"
-                  "<DeviceEntry IP=\"h\" Type=\"2\">two</DeviceEntry></E>"
+                + "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"1\" IASC=\"1\">one</DeviceEntry>"
+                  "<DeviceEntry IP=\"h\" Type=\"2\">two</DeviceEntry></DeviceEntries>"
                                                   << true << QStringList{"h|1|1|one"};
-        QTest::newRow("text in pieces is one description")
-            << head + "<E><DeviceEntry IP=\"h\">R&amp;D &#65;&#x42; <![CDATA[<lab>]]> end</DeviceEntry></E>" << true
-            << QStringList{"h|0|0|R&D AB <lab> end"};
+        QTest::newRow("text in pieces is one description") << head
+                + "<DeviceEntries><DeviceEntry IP=\"h\">R&amp;D &#65;&#x42; <![CDATA[<lab>]]> "
+                  "end</DeviceEntry></DeviceEntries>" << true
+                                                           << QStringList{"h|0|0|R&D AB <lab> end"};
         QTest::newRow("attribute order free")
-            << head + "<E><DeviceEntry IASC=\"1\" Type=\"2\" IP=\"h\"/></E>" << true << QStringList{"h|2|1|"};
-        QTest::newRow("malformed part-way keeps what came before")
-            << head + "<E><DeviceEntry IP=\"a\"/><DeviceEntry IP=\"b\"></Oops><DeviceEntry IP=\"c\"/></E>" << false
-            << QStringList{"a|0|0|"};
+            << head + "<DeviceEntries><DeviceEntry IASC=\"1\" Type=\"2\" IP=\"h\"/></DeviceEntries>" << true
+            << QStringList{"h|2|1|"};
+        QTest::newRow("malformed part-way keeps what came before") << head
+                + "<DeviceEntries><DeviceEntry IP=\"a\"/><DeviceEntry IP=\"b\"></Oops><DeviceEntry "
+                  "IP=\"c\"/></DeviceEntries>" << false << QStringList{"a|0|0|"};
         QTest::newRow("empty file") << QByteArray() << false << QStringList();
     }
 
@@ -130,6 +164,7 @@ private slots:
                   "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"007\" IASC=\"2\"/></DeviceEntries>");
         Data data;
         QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
+        QVERIFY(QFile::remove(QStringLiteral("DeviceConfig.xml")));
         QVERIFY(data.save());
         QVERIFY(readAll(QStringLiteral("DeviceConfig.xml"))
                     .contains("<DeviceEntry IP=\"h\" Type=\"7\" IASC=\"1\"></DeviceEntry>"));
@@ -154,26 +189,40 @@ private slots:
         Data data;
         QVERIFY(!data.load(QStringLiteral("DeviceConfig.xml")));
         QCOMPARE(describe(data), QStringList{"a|0|0|"});
+        // Without a change of the program's own nothing is written, and nothing needs keeping.
+        QVERIFY(data.save());
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")), original);
+        data.addEntry(DeviceEntry(QStringLiteral("d"), QString(), 3, false, NoReplyResult));
         QVERIFY(data.save());
         QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml.unreadable")), QByteArray("kept from an earlier run"));
         QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml.unreadable.2")), original);
         QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains("IP=\"a\""));
 
         // The copy is made once; later saves write over the file as usual.
+        data.removeEntry(QStringLiteral("d"));
         QVERIFY(data.save());
         QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.unreadable.3")));
     }
 
-    void unopenableFileIsNotOverwritten()
+    // A file that cannot be read at all is never written over; what the user adds in that
+    // session is saved beside it, under the name the start-up message gives.
+    void unopenableFileIsNotOverwrittenTheSessionIsSavedBeside()
     {
         // A directory in the file's place cannot be opened as a file, even by root.
         QVERIFY(QDir().mkdir(QStringLiteral("DeviceConfig.xml")));
+        writeFile(QStringLiteral("DeviceConfig.xml.new"), "from an earlier session");
         Data data;
         QVERIFY(!data.load(QStringLiteral("DeviceConfig.xml")));
+        QVERIFY(data.file().unopenable());
+        QVERIFY(!data.file().readProblem().isEmpty());
+        QCOMPARE(data.file().sessionFileName(), QStringLiteral("DeviceConfig.xml.new.2"));
+        QVERIFY(data.save());
+        QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.new.2")));
         data.addEntry(DeviceEntry(QStringLiteral("h"), QString(), 3, false, NoReplyResult));
-        QVERIFY(!data.save());
+        QVERIFY(data.save());
         QVERIFY(QFileInfo(QStringLiteral("DeviceConfig.xml")).isDir());
-        QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.unreadable")));
+        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml.new.2")).contains("IP=\"h\""));
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml.new")), QByteArray("from an earlier session"));
     }
 
     // An empty file holds nothing a save could destroy: it counts as read and is not kept aside.
@@ -214,12 +263,105 @@ private slots:
         QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
+    // Edits made by hand while the program runs: without a change of its own the program
+    // leaves them alone; with one, the hand-edited file is kept aside first, and said so.
+    void handEditsAreNeverOverwrittenSilently()
+    {
+        writeFile(QStringLiteral("DeviceConfig.xml"), "<DeviceEntries><DeviceEntry IP=\"a\"/></DeviceEntries>");
+        Data data;
+        QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
+        const QByteArray edit = "<DeviceEntries><!-- mine --><DeviceEntry IP=\"b\"/></DeviceEntries>\n";
+        writeFile(QStringLiteral("DeviceConfig.xml"), edit);
+        QVERIFY(data.save());
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")), edit);
+        QVERIFY(m_reports.isEmpty());
+
+        add(data, QStringLiteral("c"));
+        QVERIFY(data.save());
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml.changed-on-disk")), edit);
+        QCOMPARE(m_reports.size(), 1);
+        QVERIFY(m_reports.first().contains("DeviceConfig.xml.changed-on-disk"));
+        Data again;
+        QVERIFY(again.load(QStringLiteral("DeviceConfig.xml")));
+        QCOMPARE(describe(again), QStringList({"a|0|0|", "c|3|0|"}));
+        // What the program wrote itself is not a change on disk.
+        add(data, QStringLiteral("d"));
+        QVERIFY(data.save());
+        QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.changed-on-disk.2")));
+    }
+
+    // A file the user made read-only is not replaced (and keeps its mode); other files keep
+    // the permissions the user gave them.
+    void permissionsAreRespected()
+    {
+        Data data;
+        data.load(QStringLiteral("DeviceConfig.xml"));
+        add(data, QStringLiteral("a"));
+        QVERIFY(data.save());
+        const auto privateMode = QFile::ReadOwner | QFile::WriteOwner;
+        QVERIFY(QFile::setPermissions(QStringLiteral("DeviceConfig.xml"), privateMode));
+        add(data, QStringLiteral("b"));
+        QVERIFY(data.save());
+        // Owner, group and others; the "user" flags only say what this process may do.
+        constexpr int modeBits = 0xF0FF;
+        QCOMPARE(QFile::permissions(QStringLiteral("DeviceConfig.xml")) & modeBits, privateMode & modeBits);
+
+        const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(QStringLiteral("DeviceConfig.xml"), readOnly));
+        const QByteArray before = readAll(QStringLiteral("DeviceConfig.xml"));
+        add(data, QStringLiteral("c"));
+        QVERIFY(!data.save());
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")), before);
+        QCOMPARE(QFile::permissions(QStringLiteral("DeviceConfig.xml")) & modeBits, readOnly & modeBits);
+        QVERIFY(!m_reports.isEmpty() && m_reports.last().contains("read-only"));
+        // A save retried while the cause lasts says so once.
+        QVERIFY(!data.save());
+        QCOMPARE(m_reports.size(), 1);
+    }
+
+    // A folder that takes no new file, with files the user may write: saved in place.
+    void folderThatTakesNoNewFileIsSavedInPlace()
+    {
+        if (qEnvironmentVariableIsSet("TARNWICK_RUN_SCENARIO")) {
+            QVERIFY(QDir::setCurrent(qEnvironmentVariable("TARNWICK_RUN_SCENARIO")));
+            Data data;
+            QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
+            add(data, QStringLiteral("added as nobody"));
+            QVERIFY(data.save());
+            return;
+        }
+        if (::geteuid() != 0)
+            QSKIP("needs root to run a part of the test as another user");
+        writeFile(QStringLiteral("DeviceConfig.xml"), "<DeviceEntries/>\n");
+        QVERIFY(QFile::setPermissions(QStringLiteral("DeviceConfig.xml"), QFileDevice::Permissions(0x6666)));
+        QVERIFY(QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x5555)));
+        const auto restore = qScopeGuard(
+            [&] { QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7700)); });
+        QProcess child;
+        child.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+        });
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TARNWICK_RUN_SCENARIO"), m_dir.path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("folderThatTakesNoNewFileIsSavedInPlace")});
+        QVERIFY(child.waitForFinished(20000));
+        QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains("added as nobody"));
+    }
+
     void failedSaveIsReportedAndLeavesNoTemporaryFile()
     {
         Data data;
         data.load(QStringLiteral("missing-dir/DeviceConfig.xml"));
+        add(data, QStringLiteral("a"));
         QVERIFY(!data.save());
         QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(m_reports.size(), 1);
+        QVERIFY(m_reports.first().contains("missing-dir/DeviceConfig.xml"));
     }
 };
 

@@ -72,6 +72,9 @@ private slots:
         QTest::newRow("window arithmetic")
             << QByteArray("<Window W=\"800\" H=\"600\" X=\"10\" Y=\"20\" Maximized=\"1\"/>") << "window"
             << "10,20,809,619,1";
+        QTest::newRow("window numbers beyond any screen are saturated")
+            << QByteArray("<Window X=\"10\" Y=\"-2147483648\" W=\"2147483647\" H=\"100\"/>") << "window"
+            << "10,-1048576,1048585,-1048477,0";
         QTest::newRow("window without Maximized clears it")
             << QByteArray("<Window X=\"-3\" Y=\"x\" W=\"1\" H=\"0\"/>") << "window"
             << "-3,0,-3,-1,0";
@@ -111,6 +114,8 @@ private slots:
         writeFile(QStringLiteral("Settings.xml"), "<Settings><Skin>Night</Skin></Settings>");
         Settings s;
         QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        QVERIFY(!s.hasUnsavedChanges());
+        QVERIFY(QFile::remove(QStringLiteral("Settings.xml")));
         QVERIFY(s.save());
         QByteArray expected = readAll(QFINDTESTDATA("golden/Settings-default.xml"));
         expected.replace("<Skin>Default</Skin>", "<Skin>Night</Skin>");
@@ -124,6 +129,7 @@ private slots:
             "<Settings><Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/><Port>65535</Port></Settings>");
         Settings s;
         QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        QVERIFY(QFile::remove(QStringLiteral("Settings.xml")));
         QVERIFY(s.save());
         const QByteArray written = readAll(QStringLiteral("Settings.xml"));
         QVERIFY(written.contains("<Window X=\"10\" Y=\"20\" W=\"800\" H=\"600\" Maximized=\"1\"/>"));
@@ -136,6 +142,8 @@ private slots:
         Settings s;
         QVERIFY(!s.load(QStringLiteral("Settings.xml")));
         QCOMPARE(s.pingTimeout.load(), 42);
+        s.pingTimeout = 43;
+        QVERIFY(s.hasUnsavedChanges());
         QVERIFY(s.save());
         QVERIFY(QFile::exists(QStringLiteral("Settings.xml.unreadable")));
     }

@@ -60,6 +60,12 @@ private slots:
                   "<VisualRepresentation>" + body + "</VisualRepresentation>");
         VisualRepresentationData map;
         QVERIFY(map.load(QStringLiteral("VisualRepresentation.xml")));
+        // Without a change of its own the program leaves the file as the user wrote it; a file
+        // that has gone is written anew, in the one normal form.
+        QVERIFY(map.save());
+        QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")),
+                 "<VisualRepresentation>" + body + "</VisualRepresentation>");
+        QVERIFY(QFile::remove(QStringLiteral("VisualRepresentation.xml")));
         QVERIFY(map.save());
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")),
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VisualRepresentation>\n" + written
@@ -75,6 +81,7 @@ private slots:
         VisualRepresentationData first;
         QVERIFY(first.load(QStringLiteral("VisualRepresentation.xml")));
         QCOMPARE(first.items().first().ip, QStringLiteral("a&b\"c<"));
+        QVERIFY(QFile::remove(QStringLiteral("VisualRepresentation.xml")));
         QVERIFY(first.save());
         VisualRepresentationData second;
         QVERIFY(second.load(QStringLiteral("VisualRepresentation.xml")));
@@ -90,6 +97,10 @@ private slots:
         VisualRepresentationData map;
         QVERIFY(!map.load(QStringLiteral("VisualRepresentation.xml")));
         QCOMPARE(map.items().size(), 2);
+        QVERIFY(map.save());
+        QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")), original);
+        // Not even with a change of the program's own.
+        map.appendItem({QStringLiteral("d"), 1, 2});
         QVERIFY(!map.save());
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")), original);
         QVERIFY(!QFile::exists(QStringLiteral("VisualRepresentation.xml.unreadable")));

@@ -1,0 +1,3 @@
+#include "DataLogging.h"
+
+Q_LOGGING_CATEGORY(lcData, "tarnwick.data")
