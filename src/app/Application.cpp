@@ -1,10 +1,13 @@
 #include "Application.h"
 
+#include "AppLogging.h"
+#include "AutoSaver.h"
+#include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
+#include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
 #include "TarnwickVersion.h"
-#include "TerminationSignalWatcher.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/DataLogListener.h"
@@ -17,8 +20,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QStyleFactory>
 
+#include <csignal>
+#include <cstdio>
 #include <memory>
 
 namespace Tarnwick {
@@ -43,6 +49,47 @@ QString icmpPermissionHint()
         .arg(QCoreApplication::applicationFilePath());
 }
 
+// A second start in a folder where the program runs already: it brings the running one's
+// window forward and writes nothing, or says that one runs.
+int answerSecondStart(int argc, char** argv, qint64 holder)
+{
+    const QString text = QStringLiteral("Tarnwick runs already in this folder (process %1).").arg(holder);
+    if (holder > 0 && ::kill(pid_t(holder), SIGUSR1) == 0) {
+        std::fprintf(stderr, "%s Its window was brought forward.\n", qPrintable(text));
+        return 0;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+        QApplication app(argc, argv);
+        QMessageBox::information(nullptr, QStringLiteral("Tarnwick"), text);
+    }
+    return 1;
+}
+
+// A device list that could not be read, or not whole, at start: the user is told, and told
+// where this session's list goes, so that nothing added now is lost.
+void tellAboutDeviceListProblem(const Data& data)
+{
+    const DocumentFile& file = data.file();
+    if (file.readProblem().isEmpty())
+        return;
+    QString text;
+    if (file.unopenable()) {
+        text = QStringLiteral("\"%1\" cannot be read: %2. Tarnwick starts with an empty device list; the devices "
+                              "you add are saved to \"%3\".")
+                   .arg(file.fileName(), file.readProblem(), file.sessionFileName());
+    } else {
+        text = QStringLiteral("\"%1\" could not be read completely: %2. Tarnwick shows the devices it could read; "
+                              "before the list is saved, the file is kept beside it as \"%3\".")
+                   .arg(file.fileName(), file.readProblem(), file.backupFileName());
+    }
+    LogManager::instance().log("Application", text.toStdString());
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Device list - Tarnwick"), text);
+    box->setObjectName(QStringLiteral("deviceListProblem"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 } // namespace
 
 void Application::requestQuit()
@@ -58,12 +105,18 @@ int Application::run(int argc, char** argv)
 {
     appVersion = QStringLiteral(TARNWICK_VERSION);
     quitRequested = false;
-    TerminationSignalWatcher::installHandlers();
+    ProcessSignalWatcher::installHandlers();
+    InstanceLock lock;
+    if (!lock.acquire())
+        return answerSecondStart(argc, argv, lock.holder());
 
     LogManager& logManager = LogManager::instance();
     static FileLog fileLog("LogRelease.txt");
     logManager.addLog(&fileLog);
     logManager.log("Application", "Application \"Tarnwick\" started");
+    // Failed saves and copies kept aside go to the log, besides the diagnostics.
+    DocumentFile::setReporter(
+        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
     auto logListener = std::make_unique<DataLogListener>();
 
     Settings& settings = Settings::instance();
@@ -95,9 +148,12 @@ int Application::run(int argc, char** argv)
     auto* window = new MainWindow;
     MainWindow::setInstance(window);
     window->show();
+    tellAboutDeviceListProblem(*data);
 
-    TerminationSignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &requestQuit);
+    AutoSaver autoSaver(*data, settings, *map);
+    ProcessSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
     startPinger();

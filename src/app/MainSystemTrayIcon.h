@@ -40,11 +40,11 @@ public:
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void CloseWindow();
+    void ShowWindow();
 
 private slots:
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void MessageClicked() { }
-    void ShowWindow();
     void ShowAbout();
 
 private:

@@ -1,4 +1,4 @@
-#include "TerminationSignalWatcher.h"
+#include "ProcessSignalWatcher.h"
 
 #include <QSocketNotifier>
 
@@ -9,55 +9,69 @@
 
 namespace Tarnwick {
 
-int TerminationSignalWatcher::s_fds[2] = {-1, -1};
+int ProcessSignalWatcher::s_fds[2] = {-1, -1};
 
 namespace {
 
-constexpr int WatchedSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int WatchedSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 
-void setHandlers(void (*handler)(int))
+// The signals whose handlers were installed here, so that only those are put back.
+sigset_t s_installed;
+
+void installHandler(int sig, void (*handler)(int))
 {
+    struct sigaction previous = {};
+    ::sigaction(sig, nullptr, &previous);
+    // Whoever started us asked for this signal to be ignored (nohup, "cmd &" in a shell
+    // without job control): so be it.
+    if (previous.sa_handler == SIG_IGN)
+        return;
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : WatchedSignals)
-        ::sigaction(sig, &action, nullptr);
+    ::sigaction(sig, &action, nullptr);
+    sigaddset(&s_installed, sig);
 }
 
 } // namespace
 
-void TerminationSignalWatcher::installHandlers()
+void ProcessSignalWatcher::installHandlers()
 {
     if (s_fds[0] >= 0)
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, s_fds) != 0)
         return;
-    setHandlers(&TerminationSignalWatcher::handleSignal);
+    sigemptyset(&s_installed);
+    for (int sig : WatchedSignals)
+        installHandler(sig, &ProcessSignalWatcher::handleSignal);
 }
 
-TerminationSignalWatcher::TerminationSignalWatcher(QObject* parent)
+ProcessSignalWatcher::ProcessSignalWatcher(QObject* parent)
     : QObject(parent)
 {
     installHandlers();
     if (s_fds[1] < 0)
         return;
     m_notifier = new QSocketNotifier(s_fds[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignalWatcher::readSignal);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ProcessSignalWatcher::readSignals);
 }
 
-TerminationSignalWatcher::~TerminationSignalWatcher()
+ProcessSignalWatcher::~ProcessSignalWatcher()
 {
     if (s_fds[0] < 0)
         return;
-    setHandlers(SIG_DFL);
+    for (int sig : WatchedSignals) {
+        if (sigismember(&s_installed, sig))
+            ::signal(sig, SIG_DFL);
+    }
     delete m_notifier;
     ::close(s_fds[0]);
     ::close(s_fds[1]);
     s_fds[0] = s_fds[1] = -1;
 }
 
-void TerminationSignalWatcher::handleSignal(int signalNumber)
+void ProcessSignalWatcher::handleSignal(int signalNumber)
 {
     const char byte = static_cast<char>(signalNumber);
     // Only async-signal-safe calls here; when the socket is full a repeat is simply dropped.
@@ -65,11 +79,23 @@ void TerminationSignalWatcher::handleSignal(int signalNumber)
     (void)written;
 }
 
-void TerminationSignalWatcher::readSignal()
+void ProcessSignalWatcher::readSignals()
 {
     char buffer[16];
-    while (::read(s_fds[1], buffer, sizeof buffer) > 0) { }
-    emit terminationRequested();
+    bool quit = false;
+    bool show = false;
+    for (ssize_t n; (n = ::read(s_fds[1], buffer, sizeof buffer)) > 0;) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] == SIGUSR1)
+                show = true;
+            else
+                quit = true;
+        }
+    }
+    if (show)
+        emit showWindowRequested();
+    if (quit)
+        emit terminationRequested();
 }
 
 } // namespace Tarnwick

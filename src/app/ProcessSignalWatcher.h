@@ -6,24 +6,28 @@ class QSocketNotifier;
 
 namespace Tarnwick {
 
-// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the GUI thread. The handlers are
-// installed first thing at start-up and only write a byte into a socket pair; a signal that
-// arrives before the event loop runs waits there until the watcher picks it up.
-class TerminationSignalWatcher : public QObject
+// Turns the process signals that concern the program into Qt signals on the GUI thread:
+// SIGTERM, SIGINT and SIGHUP ask it to quit, SIGUSR1 (sent by a second start in the same
+// folder) to show its window. The handlers are installed first thing at start-up and only
+// write a byte into a socket pair; a signal that arrives before the event loop runs waits
+// there until the watcher picks it up. A signal that was ignored when the program started
+// (nohup, a background job) stays ignored.
+class ProcessSignalWatcher : public QObject
 {
     Q_OBJECT
 
 public:
     static void installHandlers();
 
-    explicit TerminationSignalWatcher(QObject* parent = nullptr);
-    ~TerminationSignalWatcher() override;
+    explicit ProcessSignalWatcher(QObject* parent = nullptr);
+    ~ProcessSignalWatcher() override;
 
 signals:
     void terminationRequested();
+    void showWindowRequested();
 
 private:
-    void readSignal();
+    void readSignals();
     static void handleSignal(int signalNumber);
 
     QSocketNotifier* m_notifier = nullptr;

@@ -10,15 +10,27 @@
 class ProgramRun
 {
 public:
-    // childSetup runs in the child between fork and exec (for example to drop privileges).
-    explicit ProgramRun(const QString& workingDirectory, std::function<void()> childSetup = {})
+    struct Options
+    {
+        QStringList arguments;
+        // Runs in the child between fork and exec (for example to drop privileges).
+        std::function<void()> childSetup;
+        // Environment variables to remove.
+        QStringList unset;
+    };
+
+    explicit ProgramRun(const QString& workingDirectory, const Options& options = {})
         : m_dir(workingDirectory)
     {
-        if (childSetup)
-            m_process.setChildProcessModifier(std::move(childSetup));
+        if (options.childSetup)
+            m_process.setChildProcessModifier(options.childSetup);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : options.unset)
+            env.remove(name);
+        m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(workingDirectory);
-        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(QStringLiteral(TARNWICK_EXECUTABLE), options.arguments);
     }
 
     ~ProgramRun()
@@ -30,15 +42,29 @@ public:
     }
 
     bool started() { return m_process.waitForStarted(10000); }
+    qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
 
     QByteArray file(const QString& name) const { return TestFiles::readAll(m_dir + QLatin1Char('/') + name); }
     QByteArray log() const { return file(QStringLiteral("LogRelease.txt")); }
+    // What the program printed on standard output and standard error so far.
+    QByteArray output()
+    {
+        m_output += m_process.readAll();
+        return m_output;
+    }
 
     // Sends the signal and waits for the end: the exit code, or -1 for a crash or a hang.
     int endWith(int signalNumber)
     {
         ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
-        if (!m_process.waitForFinished(20000) || m_process.exitStatus() != QProcess::NormalExit)
+        return waitForExit();
+    }
+
+    // Waits for the program to end by itself: the exit code, or -1 for a crash or a hang.
+    int waitForExit(int ms = 20000)
+    {
+        if (!m_process.waitForFinished(ms) || m_process.exitStatus() != QProcess::NormalExit)
             return -1;
         return m_process.exitCode();
     }
@@ -46,4 +72,5 @@ public:
 private:
     QString m_dir;
     QProcess m_process;
+    QByteArray m_output;
 };

@@ -223,7 +223,7 @@ private slots:
         QVERIFY(QFile::setPermissions(dir.path(),
                                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                           | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-        ProgramRun program(dir.path(), asNobody);
+        ProgramRun program(dir.path(), {{}, asNobody, {}});
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 10000);
         const int exitCode = program.endWith(SIGTERM);

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Diagnostics of start-up, shutdown and the windows ("tarnwick.app").
+Q_DECLARE_LOGGING_CATEGORY(lcApp)

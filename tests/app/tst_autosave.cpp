@@ -1,0 +1,51 @@
+#include "app/AutoSaver.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "map/VisualRepresentationData.h"
+
+#include "../common/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+using TestFiles::readAll;
+
+// The user's changes reach the files a few seconds after they are made, without a quit, so
+// that a crash or a kill costs at most those seconds; probe results are not changes.
+class TestAutoSave : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void changesAreSavedShortlyAfter()
+    {
+        TestFiles::enterEmpty(m_dir);
+        Settings settings;
+        settings.load(QStringLiteral("Settings.xml"));
+        Data data;
+        data.load(QStringLiteral("DeviceConfig.xml"));
+        VisualRepresentationData map;
+        map.load(QStringLiteral("VisualRepresentation.xml"));
+        AutoSaver saver(data, settings, map);
+
+        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.1"), QStringLiteral("router"), 2, true, NoReplyResult));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("10.0.0.1"),
+                                 3 * AutoSaver::IntervalMs);
+        QVERIFY(!data.hasUnsavedChanges());
+        data.setPingResult(QStringLiteral("10.0.0.1"), QStringLiteral("3"));
+        QVERIFY(!data.hasUnsavedChanges());
+
+        settings.pingTimeout = 250;
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("Settings.xml")).contains("<PingTimeout>250</PingTimeout>"),
+                                 3 * AutoSaver::IntervalMs);
+        map.appendItem({QStringLiteral("10.0.0.1"), 5, 6});
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("VisualRepresentation.xml")).contains("X=\"5\""),
+                                 3 * AutoSaver::IntervalMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoSave)
+#include "tst_autosave.moc"
