@@ -77,7 +77,8 @@ bool Utf8Repair::repair(QByteArray& bytes)
 bool Utf8Repair::declaresOtherEncoding(const QByteArray& document)
 {
     // A byte order mark of UTF-16 or UTF-32 says so as well as a declaration does.
-    if (document.startsWith("\xFF\xFE") || document.startsWith("\xFE\xFF") || document.startsWith(QByteArray("\0\0", 2)))
+    if (document.startsWith("\xFF\xFE") || document.startsWith("\xFE\xFF")
+        || document.startsWith(QByteArray("\0\0", 2)))
         return true;
     static const QRegularExpression declaration(
         QStringLiteral("^\\s*<\\?xml[^>]*encoding\\s*=\\s*[\"']([A-Za-z0-9._-]+)[\"']"));
