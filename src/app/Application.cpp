@@ -33,7 +33,7 @@ namespace {
 
 void applyStyle(QApplication& app, QFile& styleSheet)
 {
-    styleSheet.setFileName(QStringLiteral("Skins/%1/style.css").arg(Settings::instance().skin));
+    styleSheet.setFileName(SkinResources::folder() + QStringLiteral("/style.css"));
     if (styleSheet.open(QIODevice::ReadOnly | QIODevice::Text))
         app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
     else
@@ -128,6 +128,8 @@ int Application::run(int argc, char** argv)
     QFile styleSheet;
     applyStyle(app, styleSheet);
     SkinResources::load();
+    for (const QString& problem : SkinResources::problems())
+        logManager.log("Application", problem.toStdString());
 
     auto data = std::make_unique<Data>();
     data->load(QStringLiteral("DeviceConfig.xml"));

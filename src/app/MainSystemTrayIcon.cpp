@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QMenu>
 
+#include <utility>
+
 namespace Tarnwick {
 
 namespace {
@@ -35,6 +37,14 @@ MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
     connect(show, &QAction::triggered, this, &MainSystemTrayIcon::ShowWindow);
     connect(exit, &QAction::triggered, this, &MainSystemTrayIcon::CloseWindow);
     connect(about, &QAction::triggered, this, &MainSystemTrayIcon::ShowAbout);
+
+    // While the icon is there, closing the last window shown (a dialog, while the main window
+    // rests in the tray) is not quitting: only "Exit", a termination signal or the session's
+    // end are. Qt would otherwise end the event loop, and the icon with it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    m_balloonGate.setInterval(100);
+    connect(&m_balloonGate, &QTimer::timeout, this, &MainSystemTrayIcon::showWaitingBalloons);
 }
 
 MainSystemTrayIcon::~MainSystemTrayIcon()
@@ -67,12 +77,44 @@ void MainSystemTrayIcon::setBalloonSink(BalloonSink sink)
     m_balloonSink = std::move(sink);
 }
 
+void MainSystemTrayIcon::setPlacementCheck(PlacementCheck check)
+{
+    m_placementCheck = std::move(check);
+}
+
+bool MainSystemTrayIcon::iconPlaced() const
+{
+    if (m_placementCheck)
+        return m_placementCheck();
+    // Only an X11 tray embeds the icon (and then tells where it is); elsewhere, and without a
+    // tray, there is nothing to wait for.
+    return !systemTrayAvailable() || QGuiApplication::platformName() != QLatin1String("xcb") || geometry().isValid();
+}
+
 void MainSystemTrayIcon::showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms)
 {
-    if (m_balloonSink)
-        m_balloonSink(title, text, icon, ms);
-    else
-        showMessage(title, text, icon, ms);
+    m_waitingBalloons.append({title, text, icon, ms});
+    if (!m_balloonGate.isActive())
+        m_placementDeadline.setRemainingTime(MaxPlacementWaitMs);
+    showWaitingBalloons();
+}
+
+void MainSystemTrayIcon::showWaitingBalloons()
+{
+    // A balloon shown before the icon has its place in the tray would point at the corner of
+    // the screen; wait for the place, but not for ever.
+    if (!iconPlaced() && !m_placementDeadline.hasExpired()) {
+        m_balloonGate.start();
+        return;
+    }
+    m_balloonGate.stop();
+    const QList<Balloon> balloons = std::exchange(m_waitingBalloons, {});
+    for (const Balloon& b : balloons) {
+        if (m_balloonSink)
+            m_balloonSink(b.title, b.text, b.icon, b.ms);
+        else
+            showMessage(b.title, b.text, b.icon, b.ms);
+    }
 }
 
 bool MainSystemTrayIcon::keepsWindowsInTray() const
@@ -108,10 +150,8 @@ void MainSystemTrayIcon::CloseWindow()
     beginExit();
     if (MainWindow* window = MainWindow::instance())
         window->close();
-    // A window hidden in the tray closes without ending the loop; end it once nothing is shown.
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    if (std::none_of(windows.cbegin(), windows.cend(), [](const QWidget* w) { return w->isVisible(); }))
-        QCoreApplication::quit();
+    // As a termination signal does: the loop ends whatever else is open.
+    QCoreApplication::quit();
 }
 
 void MainSystemTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason)
@@ -125,13 +165,16 @@ void MainSystemTrayIcon::ShowWindow()
     if (!MainWindow::instance())
         MainWindow::setInstance(new MainWindow);
     MainWindow* window = MainWindow::instance();
+    // From any state: hidden in the tray, minimized from its title bar, behind other windows.
+    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window->show();
+    window->raise();
     window->activateWindow();
 }
 
 void MainSystemTrayIcon::ShowAbout()
 {
-    ModalDialog::open(new AboutDialog);
+    ModalDialog::open(new AboutDialog, MainWindow::instance());
 }
 
 } // namespace Tarnwick

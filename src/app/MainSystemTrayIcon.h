@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDeadlineTimer>
+#include <QList>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 
@@ -29,7 +32,13 @@ public:
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
     void setBalloonSink(BalloonSink sink);
+    // Shows a balloon at the icon, once the icon has its place in the tray (at most
+    // MaxPlacementWaitMs later), in the order asked.
     void showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms);
+    static constexpr int MaxPlacementWaitMs = 3000;
+    // Whether the icon has its place in the tray; replaceable for tests.
+    using PlacementCheck = std::function<bool()>;
+    void setPlacementCheck(PlacementCheck check);
 
     // True while closing the main window should only hide it.
     bool keepsWindowsInTray() const;
@@ -48,7 +57,22 @@ private slots:
     void ShowAbout();
 
 private:
+    struct Balloon
+    {
+        QString title;
+        QString text;
+        MessageIcon icon;
+        int ms;
+    };
+
+    bool iconPlaced() const;
+    void showWaitingBalloons();
+
     BalloonSink m_balloonSink;
+    PlacementCheck m_placementCheck;
+    QList<Balloon> m_waitingBalloons;
+    QTimer m_balloonGate;
+    QDeadlineTimer m_placementDeadline;
 };
 
 } // namespace Tarnwick

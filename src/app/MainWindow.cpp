@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "MainSystemTrayIcon.h"
+#include "WindowPlacement.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
@@ -13,11 +14,15 @@
 #include "ui/UserList.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMoveEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace Tarnwick {
@@ -91,7 +96,46 @@ MainWindow::MainWindow()
     if (settings.windowMaximized)
         showMaximized();
     else
-        setGeometry(settings.windowGeometry);
+        applyStoredGeometry(settings.windowGeometry);
+}
+
+void MainWindow::applyStoredGeometry(const QRect& stored)
+{
+    // Never placed by the user (a first start): the window manager knows best where it goes.
+    if (stored == Settings::DefaultWindowGeometry) {
+        resize(stored.size());
+        return;
+    }
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    setGeometry(WindowPlacement::fit(stored, areas, minimumSize()));
+    m_checkFrameOnShow = true;
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!std::exchange(m_checkFrameOnShow, false))
+        return;
+    // Placed by its inner rectangle, the window's frame (its title bar above all) may still
+    // stick out of the screen once the window manager has framed it; bring it in.
+    // The frame is known once the window manager has framed the window, which takes a moment.
+    const auto bringFrameIn = [this] {
+        const QScreen* here = screen();
+        if (!here || isMaximized())
+            return;
+        const QRect area = here->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (area.contains(frame))
+            return;
+        const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                               frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+        const QSize least = minimumSize() + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+        setGeometry(WindowPlacement::fit(frame, {area}, least).marginsRemoved(margins));
+    };
+    QTimer::singleShot(0, this, bringFrameIn);
+    QTimer::singleShot(500, this, bringFrameIn);
 }
 
 MainWindow* MainWindow::instance()
@@ -123,17 +167,17 @@ void MainWindow::CloseButtonClicked()
 
 void MainWindow::DiscoverDevicesButtonClicked()
 {
-    ModalDialog::open(new DiscoverDevicesDialog);
+    ModalDialog::open(new DiscoverDevicesDialog, this);
 }
 
 void MainWindow::SettingsButtonClicked()
 {
-    ModalDialog::open(new SettingsDialog);
+    ModalDialog::open(new SettingsDialog, this);
 }
 
 void MainWindow::AddDeviceButtonClicked()
 {
-    ModalDialog::open(new AddDeviceDialog);
+    ModalDialog::open(new AddDeviceDialog, this);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -145,8 +189,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     // Without a system tray, closing the window is the way to quit.
-    if (tray && tray->isVisible())
+    if (tray && tray->isVisible()) {
         tray->beginExit();
+        QCoreApplication::quit();
+    }
     if (s_instance == this)
         s_instance = nullptr;
     event->accept();

@@ -28,6 +28,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void TabChanged(int index);
@@ -37,6 +38,9 @@ private slots:
     void AddDeviceButtonClicked();
 
 private:
+    // Applies the stored place and size, made to fit the screens there are now.
+    void applyStoredGeometry(const QRect& stored);
+
     QPushButton* m_minimizeButton;
     QPushButton* m_discoverButton;
     QPushButton* m_settingsButton;
@@ -44,6 +48,7 @@ private:
     UserList* m_userList;
     LogListWidget* m_logView;
     VisualRepresentationWidget* m_mapView;
+    bool m_checkFrameOnShow = false;
 };
 
 } // namespace Tarnwick

@@ -38,6 +38,9 @@ class Settings
 public:
     static Settings& instance();
 
+    // Where the main window goes until the user has moved or sized it.
+    static inline const QRect DefaultWindowGeometry{0, 0, 600, 500};
+
     bool load(const QString& fileName);
     bool save();
     // Whether a save would write anything other than what was last read or saved.
@@ -84,7 +87,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"PingTimeGap", &Settings::pingTimeGap, 500});
     visit(SettingsElement<bool>{"LogStateChange", &Settings::logStateChange, true});
     visit(
-        SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, QRect(0, 0, 600, 500)});
+        SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, DefaultWindowGeometry});
 }
 
 } // namespace Tarnwick

@@ -142,7 +142,7 @@ void DiscoverDevicesDialog::showMessage(int icon, const QString& text)
     auto* box = new QMessageBox(QMessageBox::Icon(icon), QStringLiteral("Validation failed"), text, QMessageBox::Ok,
                                 this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(true);
+    box->setWindowModality(Qt::WindowModal);
     box->show();
 }
 

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 
 namespace Tarnwick {
 
@@ -12,8 +13,17 @@ namespace Tarnwick {
 class SkinResources
 {
 public:
-    // Reads every "*.png" file of "Skins/<Settings::skin>". GUI thread only.
+    static constexpr const char* DefaultSkin = "Default";
+
+    // Reads every "*.png" file of "Skins/<Settings::skin>", and first those of "Skins/Default"
+    // for every picture the chosen skin lacks. GUI thread only.
     static void load();
+    // What load() found wrong (a refused skin name, missing pictures), one text each.
+    static QStringList problems();
+
+    // The folder of the chosen skin: "Skins/" and the skin's name, or the default skin's when
+    // the name is not a plain folder name (one with a path separator or "..").
+    static QString folder();
 
     static QIcon icon(QString fileName);
     static QImage image(QString fileName);

@@ -3,9 +3,12 @@
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "data/Data.h"
+#include "data/DeviceAddress.h"
+#include "data/XmlStreamParser.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace Tarnwick {
@@ -22,29 +25,62 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));
+    m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
+    m_ipEdit->setMaxLength(253);
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     add->setObjectName(QStringLiteral("addButton"));
     ok->setObjectName(QStringLiteral("okButton"));
+    // Enter means "OK": what was typed is kept.
+    add->setAutoDefault(false);
+    ok->setDefault(true);
     layout->buttonRow()->addWidget(add);
     layout->buttonRow()->addWidget(ok);
     connect(add, &QPushButton::pressed, this, &AddDeviceDialog::AddPushButtonClicked);
     connect(ok, &QPushButton::pressed, this, &AddDeviceDialog::OkPushButtonClicked);
 }
 
-void AddDeviceDialog::AddPushButtonClicked()
+void AddDeviceDialog::refuse(const QString& why)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), why, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("refusal"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
+}
+
+bool AddDeviceDialog::addTypedEntry()
 {
     Data* store = Data::instance();
     if (!store)
-        return;
-    store->addEntry(DeviceEntry(m_ipEdit->text(), m_descriptionEdit->text(), m_typeCombo->currentType(),
+        return false;
+    const QString address = DeviceAddress::normalised(m_ipEdit->text());
+    const QString problem = DeviceAddress::problem(address);
+    if (!problem.isEmpty()) {
+        refuse(problem);
+        return false;
+    }
+    if (!store->entry(address).ip.isEmpty()) {
+        refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
+        return false;
+    }
+    store->addEntry(DeviceEntry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),
                                 m_informCheckBox->checkState() == Qt::Checked, NoReplyResult));
+    m_lastAdded = address;
+    return true;
+}
+
+void AddDeviceDialog::AddPushButtonClicked()
+{
+    addTypedEntry();
 }
 
 void AddDeviceDialog::OkPushButtonClicked()
 {
-    accept();
+    const QString address = DeviceAddress::normalised(m_ipEdit->text());
+    if (address.isEmpty() || address == m_lastAdded || addTypedEntry())
+        accept();
 }
 
 } // namespace Tarnwick

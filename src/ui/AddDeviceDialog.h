@@ -9,7 +9,9 @@ namespace Tarnwick {
 
 class DeviceTypeComboBox;
 
-// Adds one device to the list each time "Add" is pressed; "OK" closes it.
+// Adds one device to the list each time "Add" is pressed; "OK" (or Enter) adds what is typed,
+// unless "Add" has added it already, and closes. An address that cannot be a device's, or that
+// is in the list already, is refused with a message that says why.
 class AddDeviceDialog : public QDialog
 {
     Q_OBJECT
@@ -22,10 +24,15 @@ private slots:
     void OkPushButtonClicked();
 
 private:
+    // Adds the entry the fields describe; false (after saying why) when it cannot.
+    bool addTypedEntry();
+    void refuse(const QString& why);
+
     QLineEdit* m_ipEdit;
     DeviceTypeComboBox* m_typeCombo;
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
+    QString m_lastAdded;
 };
 
 } // namespace Tarnwick

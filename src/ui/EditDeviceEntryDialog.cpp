@@ -3,6 +3,7 @@
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "data/Data.h"
+#include "data/XmlStreamParser.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -29,6 +30,10 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     ok->setObjectName(QStringLiteral("okButton"));
+    // Enter means "OK": the edit is kept.
+    cancel->setAutoDefault(false);
+    ok->setDefault(true);
+    m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 

@@ -4,10 +4,12 @@
 
 namespace Tarnwick {
 
-void ModalDialog::open(QDialog* dialog)
+void ModalDialog::open(QDialog* dialog, QWidget* over)
 {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setModal(true);
+    if (over)
+        dialog->setParent(over->window(), dialog->windowFlags());
+    dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
 }
 

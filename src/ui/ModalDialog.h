@@ -1,15 +1,18 @@
 #pragma once
 
 class QDialog;
+class QWidget;
 
 namespace Tarnwick {
 
-// Every dialog is built on request, shown application-modal without waiting for it, and
-// released when it closes.
+// Every dialog is built on request, shown without waiting for it, and released when it
+// closes. It is modal to the main window: the window takes no input while it is open, but
+// the tray icon does, so that "Show" and "Exit" always work.
 class ModalDialog
 {
 public:
-    static void open(QDialog* dialog);
+    // over: the window the dialog belongs to (the main window), or none.
+    static void open(QDialog* dialog, QWidget* over);
 };
 
 } // namespace Tarnwick

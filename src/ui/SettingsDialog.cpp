@@ -1,5 +1,7 @@
 #include "SettingsDialog.h"
 
+#include "MillisecondsValidator.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -53,6 +55,9 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 
     playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);
     skinLineEdit->setText(savedSettings.skin);
+    // Digits only, within bounds: "2s" is not a 2 ms time-out, nor -100 a gap of none.
+    pingTimeoutLineEdit->setValidator(new MillisecondsValidator(pingTimeoutLineEdit));
+    pingTimeGapLineEdit->setValidator(new MillisecondsValidator(pingTimeGapLineEdit));
     pingTimeoutLineEdit->setText(QString::number(savedSettings.pingTimeout.load()));
     pingTimeGapLineEdit->setText(QString::number(savedSettings.pingTimeGap.load()));
     logStateChangeCheckBox->setCheckState(savedSettings.logStateChange ? Qt::Checked : Qt::Unchecked);
@@ -91,7 +96,7 @@ void SettingsDialog::updateNumber(QLineEdit* field, CopyableAtomic<int>& setting
 {
     bool ok = false;
     const int value = text.toInt(&ok, 10);
-    if (!ok)
+    if (!ok || value < 0 || value > MillisecondsValidator::Maximum)
         return;
     setting = value;
     // "0250" shows as 250; the change runs this once more and then finds nothing to do.

@@ -35,6 +35,8 @@ UserList::UserList(QWidget* parent)
     m_tree->setRootIsDecorated(false);
     m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("T"), QStringLiteral("IP"), QStringLiteral("[ms]"),
                              QStringLiteral("Description"), QStringLiteral("Information on state change")});
+    // The header's own minimum would widen the narrow type column past its 24 px.
+    m_tree->header()->setMinimumSectionSize(16);
     const int widths[] = {54, 24, 100, 60, 100, 100};
     for (int column = 0; column < 6; ++column)
         m_tree->setColumnWidth(column, widths[column]);

@@ -69,7 +69,7 @@ void UserListTreeWidget::EditTriggered()
                                         [&](const DeviceEntry& e) { return e.ip == ip; });
         if (found == entries.end())
             continue;
-        ModalDialog::open(new EditDeviceEntryDialog(*found));
+        ModalDialog::open(new EditDeviceEntryDialog(*found), this);
     }
 }
 

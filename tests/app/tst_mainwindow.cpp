@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -279,6 +280,93 @@ private slots:
         emit m_tray->activated(QSystemTrayIcon::DoubleClick);
         QCOMPARE(MainWindow::instance(), built);
         QVERIFY(built->isVisible());
+    }
+
+    // The window rests in the tray and the only window shown, a dialog, is closed: the program
+    // goes on, reachable through its icon.
+    void closingTheLastDialogKeepsTheIcon()
+    {
+        MainWindow* window = openWindow();
+        pressButton(window, "minimizeButton");
+        m_tray->contextMenu()->actions()[2]->trigger();
+        QWidget* about = topLevelTitled(QStringLiteral("Tarnwick - About"));
+        QVERIFY(about);
+        QVERIFY(!QApplication::quitOnLastWindowClosed());
+        about->close();
+        QVERIFY(m_tray->isVisible());
+        QVERIFY(!quitRequested);
+    }
+
+    // "Show" brings the window back from any state, minimized from its title bar included.
+    void showRestoresAMinimizedWindow()
+    {
+        MainWindow* window = openWindow();
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
+        m_tray->contextMenu()->actions()[0]->trigger();
+        QTRY_VERIFY(!window->isMinimized());
+        QVERIFY(window->isVisible());
+    }
+
+    // Dialogs are modal to the main window only, so the tray's "Exit" works while one is open.
+    void exitWorksWhileADialogIsOpen()
+    {
+        MainWindow* window = openWindow();
+        pressButton(window, "settingsButton");
+        QPointer<QWidget> dialog = topLevelTitled(QStringLiteral("Settings - Tarn Wick"));
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QCOMPARE(dialog->parentWidget(), window);
+        m_tray->contextMenu()->actions()[3]->trigger();
+        QVERIFY(quitRequested);
+        QCOMPARE(MainWindow::instance(), nullptr);
+    }
+
+    // A place stored on a bigger screen is brought onto this one; a first start is placed by
+    // the window manager.
+    void storedPlaceIsMadeToFitTheScreen_data()
+    {
+        QTest::addColumn<QRect>("stored");
+        QTest::newRow("far off to the right and below") << QRect(5000, 4000, 700, 500);
+        QTest::newRow("larger than the screen") << QRect(-300, -200, 9000, 7000);
+        QTest::newRow("title bar above the screen") << QRect(40, -100, 600, 400);
+    }
+
+    void storedPlaceIsMadeToFitTheScreen()
+    {
+        QFETCH(QRect, stored);
+        Settings::instance().windowGeometry = stored;
+        auto* window = new MainWindow;
+        MainWindow::setInstance(window);
+        const QRect area = window->screen()->availableGeometry();
+        const auto text = [](const QRect& r) {
+            return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+        };
+        // Before it is shown, and once it is framed.
+        QVERIFY2(area.contains(window->geometry()), qPrintable(text(window->geometry()) + " in " + text(area)));
+        window->show();
+        QTRY_VERIFY2(area.contains(window->frameGeometry()),
+                     qPrintable(text(window->frameGeometry()) + " in " + text(area)));
+        QVERIFY(window->width() >= qMin(500, area.width()));
+    }
+
+    // A balloon waits until the icon has its place in the tray, and at most a few seconds.
+    void balloonsWaitForTheIconsPlace()
+    {
+        bool placed = false;
+        m_tray->setPlacementCheck([&placed] { return placed; });
+        m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("first"), QSystemTrayIcon::Information, 10);
+        m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("second"), QSystemTrayIcon::Information, 10);
+        QCoreApplication::processEvents();
+        QVERIFY(m_balloons.isEmpty());
+        placed = true;
+        QTRY_COMPARE(m_balloons.size(), 2);
+        QCOMPARE(m_balloons[0].text, QStringLiteral("first"));
+
+        placed = false;
+        m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("never placed"), QSystemTrayIcon::Information,
+                            10);
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 2 * MainSystemTrayIcon::MaxPlacementWaitMs);
     }
 
     void exitHidesIconClosesWindowAndQuits()

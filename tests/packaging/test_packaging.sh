@@ -44,6 +44,10 @@ fi
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 export XDG_DATA_HOME="$work/xdg" QT_QPA_PLATFORM=offscreen
 data="$XDG_DATA_HOME/tarnwick"
+# Left by an installation that has since gone (a source install removed): a link that leads
+# nowhere, which the launcher must mend rather than fail on.
+mkdir -p "$data/Skins"
+ln -s "$work/removed-prefix/share/tarnwick/Skins/Default" "$data/Skins/Default"
 (cd / && exec "$work/prefix/bin/tarnwick-desktop") >"$work/launcher.log" 2>&1 &
 app=$!
 pids+=("$app")

@@ -85,12 +85,33 @@ private slots:
         QVERIFY(SkinResources::image(QStringLiteral("deep.png")).isNull());
     }
 
-    void missingSkinLeavesLookupsNull()
+    // Whatever the chosen skin lacks comes from "Default", and it is said once; a name that
+    // would lead out of "Skins" is not followed.
+    void missingPicturesComeFromTheDefaultSkin_data()
     {
-        Settings::instance().skin = QStringLiteral("NoSuchSkin");
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no such folder") << "NoSuchSkin"
+                                        << "\"Skins/NoSuchSkin\" lacks twicon.png";
+        QTest::newRow("a path") << "../../etc"
+                                << "\"../../etc\" is not a folder name";
+        QTest::newRow("parent") << ".."
+                                << "\"..\" is not a folder name";
+    }
+
+    void missingPicturesComeFromTheDefaultSkin()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, said);
+        QDir().mkpath(QStringLiteral("Skins/Default"));
+        writePicture(QStringLiteral("Skins/Default/twicon.png"), Qt::cyan);
+        Settings::instance().skin = skin;
         SkinResources::load();
-        QVERIFY(SkinResources::icon(QStringLiteral("twicon.png")).isNull());
-        QVERIFY(SkinResources::pixmap(QStringLiteral("twicon.png")).isNull());
+        QCOMPARE(SkinResources::image(QStringLiteral("twicon.png")).pixelColor(0, 0), QColor(Qt::cyan));
+        QVERIFY(!SkinResources::icon(QStringLiteral("twicon.png")).isNull());
+        QVERIFY2(SkinResources::problems().join(' ').contains(said), qPrintable(SkinResources::problems().join(' ')));
+        QVERIFY(SkinResources::folder().startsWith(QStringLiteral("Skins/")));
+        QVERIFY(!SkinResources::folder().contains(QStringLiteral("..")));
     }
 
     // The shipped skin has every picture the program asks for, at least 64 x 64.
@@ -104,6 +125,7 @@ private slots:
             const QImage image = SkinResources::image(QString::fromLatin1(name));
             QVERIFY2(image.width() >= 64 && image.height() >= 64, name);
         }
+        QVERIFY(SkinResources::problems().isEmpty());
         QVERIFY(QFile::exists(QStringLiteral("Skins/Default/style.css")));
     }
 };

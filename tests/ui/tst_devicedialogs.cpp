@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMutex>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -68,35 +69,78 @@ private slots:
         QCOMPARE(type->currentIndex(), 0);
     }
 
-    void addKeepsTheDialogOpenAndSkipsDuplicates()
+    void addKeepsTheDialogOpenAndOkKeepsWhatWasTyped()
     {
         AddDeviceDialog dialog;
         dialog.show();
-        field<QLineEdit>(&dialog, "ipEdit")->setText(QStringLiteral("127.0.0.4"));
+        field<QLineEdit>(&dialog, "ipEdit")->setText(QStringLiteral(" 127.0.0.4 "));
         field<QComboBox>(&dialog, "typeCombo")->setCurrentIndex(1);
         field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("Access point"));
         field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
         QSignalSpy added(m_data, &Data::DeviceAdded);
         pressButton(&dialog, "addButton");
-        pressButton(&dialog, "addButton");
         QCOMPARE(added.size(), 1);
         QVERIFY(dialog.isVisible());
-        QCOMPARE(field<QLineEdit>(&dialog, "ipEdit")->text(), QStringLiteral("127.0.0.4"));
         const DeviceEntry e = m_data->entry(QStringLiteral("127.0.0.4"));
         QCOMPARE(e.type, int(DeviceTypeAP));
         QCOMPARE(e.description, QStringLiteral("Access point"));
         QVERIFY(e.informOnStateChange);
         QCOMPARE(e.state, int(DeviceStateDisconnected));
         QCOMPARE(e.pingResult, QStringLiteral("X"));
-
-        field<QLineEdit>(&dialog, "ipEdit")->clear();
-        pressButton(&dialog, "addButton");
-        pressButton(&dialog, "addButton");
-        QCOMPARE(added.size(), 2);
+        // "OK" after "Add" closes without a second entry or a complaint.
         pressButton(&dialog, "okButton");
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(m_data->entries().size(), 2);
+        QCOMPARE(added.size(), 1);
+        QVERIFY(!dialog.findChild<QMessageBox*>());
+
+        // Enter, or "OK", with an address typed adds it.
+        AddDeviceDialog second;
+        second.show();
+        QTest::keyClicks(field<QLineEdit>(&second, "ipEdit"), QStringLiteral("printer.lan"));
+        QTest::keyClick(field<QLineEdit>(&second, "ipEdit"), Qt::Key_Return);
+        QTRY_VERIFY(!second.isVisible());
+        QCOMPARE(m_data->entry(QStringLiteral("printer.lan")).ip, QStringLiteral("printer.lan"));
+    }
+
+    // Refused with a message that names the problem; nothing is added and the dialog stays.
+    void addressesThatCannotBeAdded_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("empty") << "   "
+                               << "Type the device's address";
+        QTest::newRow("octet above 255") << "10.77.0.300"
+                                         << "300 is above 255";
+        QTest::newRow("three numbers") << "10.77.0"
+                                       << "four numbers";
+        QTest::newRow("no device") << "0.0.0.0"
+                                   << "no device at all";
+        QTest::newRow("IPv6") << "::1"
+                              << "IPv6 is not supported yet";
+        QTest::newRow("not a name") << "hello world!"
+                                    << "neither an IPv4 address nor a host name";
+        QTest::newRow("hyphen at the end") << "router-.lan"
+                                           << "neither an IPv4 address nor a host name";
+        QTest::newRow("in the list already") << " 127.0.0.9"
+                                             << "in the device list already";
+    }
+
+    void addressesThatCannotBeAdded()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, said);
+        m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.9"), QString(), 3, false, NoReplyResult));
+        AddDeviceDialog dialog;
+        dialog.show();
+        field<QLineEdit>(&dialog, "ipEdit")->setText(typed);
+        // "OK" refuses as "Add" does, except that with nothing typed it only closes.
+        pressButton(&dialog, typed.trimmed().isEmpty() ? "addButton" : "okButton");
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(m_data->entries().size(), 1);
+        auto* box = dialog.findChild<QMessageBox*>(QStringLiteral("refusal"));
+        QVERIFY(box);
+        QVERIFY2(box->text().contains(said), qPrintable(box->text()));
     }
 
     void editShowsTheEntryAndChangesOnlyItsUserFields_data()
@@ -136,6 +180,22 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
+    // Enter in the Edit dialog keeps the edit (it used to mean "Cancel").
+    void enterInTheEditDialogKeepsTheEdit()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), 2, false, NoReplyResult));
+        EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
+        dialog.show();
+        auto* description = field<QLineEdit>(&dialog, "descriptionEdit");
+        description->setFocus();
+        description->selectAll();
+        QTest::keyClicks(description, QStringLiteral("new"));
+        QTest::keyClick(description, Qt::Key_Return);
+        QTRY_VERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(m_data->entry(QStringLiteral("h")).description, QStringLiteral("new"));
+    }
+
     void editOfARemovedEntryOrCancelChangesNothing()
     {
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), 2, false, NoReplyResult));
@@ -156,20 +216,22 @@ private slots:
         QVERIFY(m_data->entries().isEmpty());
     }
 
-    void settingsNumbersAreNormalised_data()
+    // Typed key by key: only digits get in, and nothing beyond ten minutes.
+    void settingsNumbersAreDigitsWithinBounds_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("stored");
         QTest::addColumn<QString>("shown");
         QTest::newRow("leading zero") << "0250" << 250 << "250";
         QTest::newRow("plus sign") << "+40" << 40 << "40";
-        QTest::newRow("negative") << "-5" << -5 << "-5";
-        QTest::newRow("letters") << "abc" << 1000 << "abc";
-        QTest::newRow("empty") << "" << 1000 << "";
-        QTest::newRow("beyond 32 bits") << "99999999999" << 1000 << "99999999999";
+        QTest::newRow("minus sign") << "-100" << 100 << "100";
+        QTest::newRow("a unit") << "2s" << 2 << "2";
+        QTest::newRow("letters") << "abc" << 1000 << "";
+        QTest::newRow("beyond ten minutes") << "700000" << 70000 << "70000";
+        QTest::newRow("ten minutes") << "600000" << 600000 << "600000";
     }
 
-    void settingsNumbersAreNormalised()
+    void settingsNumbersAreDigitsWithinBounds()
     {
         QFETCH(QString, typed);
         QFETCH(int, stored);
@@ -178,7 +240,9 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings - Tarn Wick"));
         auto* timeout = field<QLineEdit>(&dialog, "pingTimeoutLineEdit");
         QCOMPARE(timeout->text(), QStringLiteral("1000"));
-        timeout->setText(typed);
+        timeout->selectAll();
+        QTest::keyClick(timeout, Qt::Key_Delete);
+        QTest::keyClicks(timeout, typed);
         QCOMPARE(Settings::instance().pingTimeout.load(), stored);
         QCOMPARE(timeout->text(), shown);
     }

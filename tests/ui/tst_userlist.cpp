@@ -51,6 +51,15 @@ private slots:
         QCoreApplication::processEvents();
     }
 
+    void columnsHaveTheirWidths()
+    {
+        m_list->show();
+        QTreeWidget* tree = m_list->findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        const QList<int> widths = {54, 24, 100, 60, 100};
+        for (int column = 0; column < widths.size(); ++column)
+            QCOMPARE(tree->columnWidth(column), widths[column]);
+    }
+
     void rowsFollowTheStore()
     {
         for (const char* ip : {"a", "b", "c", "Host"})

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace Tarnwick {
+
+// What may stand as a device's address: an IPv4 address in dotted form, or a host name.
+class DeviceAddress
+{
+public:
+    // The address as it is kept: white space around it removed.
+    static QString normalised(const QString& text);
+    // Why the (normalised) text cannot be a device's address, for the user to read; empty
+    // when it can.
+    static QString problem(const QString& text);
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,3 @@
+#include "SkinLogging.h"
+
+Q_LOGGING_CATEGORY(lcSkin, "tarnwick.skin")
