@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     if (live)
         startPinger();
     else
-        startPinger([](const QString&, int, int, int) { return 0; });
+        startPinger([](const QString&, int) { return 0; });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();

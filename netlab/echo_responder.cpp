@@ -4,7 +4,7 @@
 // ends when its standard input closes or after --seconds.
 //
 //   echo_responder --address A [--delay MS] [--wrong-id] [--wrong-seq] [--duplicate]
-//                  [--foreign-source B] [--unrelated] [--seconds N]
+//                  [--foreign-source B [--only-foreign]] [--unrelated] [--seconds N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     bool haveForeign = false;
     int delayMs = 0;
     int seconds = 60;
-    bool wrongId = false, wrongSeq = false, duplicate = false, unrelated = false;
+    bool wrongId = false, wrongSeq = false, duplicate = false, unrelated = false, onlyForeign = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : "";
@@ -89,6 +89,8 @@ int main(int argc, char** argv)
             duplicate = true;
         else if (arg == "--unrelated")
             unrelated = true;
+        else if (arg == "--only-foreign")
+            onlyForeign = true;
         else {
             std::fprintf(stderr, "echo_responder: unknown argument %s\n", arg.c_str());
             return 2;
@@ -160,6 +162,8 @@ int main(int argc, char** argv)
             other[13] ^= 0x40;
             sendMessage(foreignFd, other, from);
         }
+        if (onlyForeign)
+            continue;
         sendMessage(fd, reply, from);
         if (duplicate)
             sendMessage(fd, reply, from);

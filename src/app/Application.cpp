@@ -2,11 +2,14 @@
 
 #include "AppLogging.h"
 #include "AutoSaver.h"
+#include "CommandLine.h"
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
+#include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
+#include "ScanCommand.h"
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -14,8 +17,8 @@
 #include "log/FileLog.h"
 #include "log/LogManager.h"
 #include "map/VisualRepresentationData.h"
-#include "net/IcmpSocket.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 
 #include <QApplication>
@@ -104,8 +107,47 @@ void Application::requestQuit()
 int Application::run(int argc, char** argv)
 {
     appVersion = QStringLiteral(TARNWICK_VERSION);
+    const CommandLine command = CommandLine::parse(argumentsOf(argc, argv));
+    switch (command.mode) {
+    case CommandLine::Mode::Help:
+        std::printf("%s", qPrintable(CommandLine::usage()));
+        return 0;
+    case CommandLine::Mode::Version:
+        std::printf("Tarnwick %s\n", TARNWICK_VERSION);
+        return 0;
+    case CommandLine::Mode::Error:
+        std::fprintf(stderr, "tarnwick: %s\n", qPrintable(command.error));
+        return 2;
+    case CommandLine::Mode::Scan:
+        openIcmpSocketThenDropPrivileges();
+        return ScanCommand::run(argc, argv, command);
+    case CommandLine::Mode::Desktop:
+        break;
+    }
+    return runDesktop(argc, argv);
+}
+
+QStringList Application::argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+void Application::openIcmpSocketThenDropPrivileges()
+{
+    if (Privileges::startedRaised())
+        Privileges::forgetCodeLoadingEnvironment();
+    ProbeEngine::shared();
+    Privileges::dropFileCapabilities();
+}
+
+int Application::runDesktop(int argc, char** argv)
+{
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
+    openIcmpSocketThenDropPrivileges();
     InstanceLock lock;
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
@@ -123,7 +165,7 @@ int Application::run(int argc, char** argv)
     settings.load(QStringLiteral("Settings.xml"));
 
     QApplication app(argc, argv);
-    if (!IcmpSocket().isOpen())
+    if (!ProbeEngine::shared().hasSocket())
         logManager.log("Application", icmpPermissionHint().toStdString());
     QFile styleSheet;
     applyStyle(app, styleSheet);
@@ -165,6 +207,7 @@ int Application::run(int argc, char** argv)
     } while (!quitRequested);
 
     stopPinger();
+    ProbeEngine::shared().stop();
     // Results the pinger announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.
     QCoreApplication::sendPostedEvents();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace Tarnwick {
 
 // Builds the whole program in its fixed order, runs the event loop until the user quits,
@@ -10,6 +12,11 @@ public:
     static int run(int argc, char** argv);
 
 private:
+    static QStringList argumentsOf(int argc, char** argv);
+    // The ICMP socket is opened first, with whatever right the program file gives; then that
+    // right goes, before any window, plug-in or thread exists.
+    static void openIcmpSocketThenDropPrivileges();
+    static int runDesktop(int argc, char** argv);
     // The one way out: used by the termination signals and the desktop session's end.
     static void requestQuit();
 };

@@ -68,6 +68,9 @@ public:
     CopyableAtomic<int> pingTimeout{0};
     CopyableAtomic<int> pingTimeGap{0};
     bool logStateChange = false;
+    // Seconds between two probes of each device, all devices probed side by side; 0 probes
+    // them one at a time, the gap before each. Read by the monitor thread.
+    CopyableAtomic<int> probePeriod{0};
 
 private:
     void setDefaults();
@@ -88,6 +91,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<bool>{"LogStateChange", &Settings::logStateChange, true});
     visit(
         SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, DefaultWindowGeometry});
+    visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0});
 }
 
 } // namespace Tarnwick

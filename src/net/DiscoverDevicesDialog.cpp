@@ -17,7 +17,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <limits>
+#include <climits>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -31,14 +32,6 @@ QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, c
     button->setObjectName(QString::fromLatin1(objectName));
     row->addWidget(button);
     return button;
-}
-
-int boxSize(const QList<quint8>& from, const QList<quint8>& to)
-{
-    qint64 size = 1;
-    for (int i = 0; i < 4; ++i)
-        size *= std::max(0, int(to[i]) - int(from[i]) + 1);
-    return int(std::min<qint64>(size, std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -71,6 +64,9 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_progress->setValue(0);
     m_progress->hide();
     layout->addWidget(m_progress);
+    m_rowFlush.setSingleShot(true);
+    m_rowFlush.setInterval(0);
+    connect(&m_rowFlush, &QTimer::timeout, this, &DiscoverDevicesDialog::addPendingRows);
     layout->addWidget(m_tree);
     auto* actions = new QHBoxLayout;
     QPushButton* selectActive = addButton(actions, this, QStringLiteral("Select active"), "selectActiveButton");
@@ -114,22 +110,12 @@ DiscoverDevicesDialog::~DiscoverDevicesDialog()
         stopScan();
         startPinger();
     }
+    qDeleteAll(m_pendingRows);
 }
 
 std::optional<QList<quint8>> DiscoverDevicesDialog::parseIPv4(const QString& text)
 {
-    const QStringList parts = text.split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    if (parts.size() != 4)
-        return std::nullopt;
-    QList<quint8> octets;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const int value = part.toInt(&ok, 10);
-        if (!ok || value < 0 || value > 254)
-            return std::nullopt;
-        octets << quint8(value);
-    }
-    return octets;
+    return DiscoverDevicesThread::parseAddress(text);
 }
 
 bool DiscoverDevicesDialog::scanRunning() const
@@ -164,10 +150,11 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
                     QStringLiteral("\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
         return;
     }
+    qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
     stopPinger();
     m_statusLabel->setText(QStringLiteral("Searching..."));
-    m_progress->setRange(0, boxSize(*from, *to));
+    m_progress->setRange(0, int(std::min<qint64>(DiscoverDevicesThread::boxSize(*from, *to), INT_MAX)));
     m_progress->setValue(0);
     m_progress->show();
 
@@ -187,16 +174,28 @@ void DiscoverDevicesDialog::scanResult(bool active, const QString& address, cons
     row->setData(ActiveColumn, Qt::EditRole, active);
     row->setText(AddressColumn, address);
     row->setText(ResultColumn, result);
-    m_tree->addTopLevelItem(row);
-    m_progress->setValue(m_progress->value() + 1);
+    // Results come in bursts (every address whose time ran out in the same moment); they go
+    // into the tree together once the burst has been taken, so the window never stalls.
+    m_pendingRows.append(row);
+    if (!m_rowFlush.isActive())
+        m_rowFlush.start();
+}
+
+void DiscoverDevicesDialog::addPendingRows()
+{
+    m_rowFlush.stop();
+    if (m_pendingRows.isEmpty())
+        return;
+    m_tree->addTopLevelItems(m_pendingRows);
+    m_progress->setValue(m_progress->value() + int(m_pendingRows.size()));
+    m_pendingRows.clear();
 }
 
 void DiscoverDevicesDialog::scanCompleted(int active, int total)
 {
+    addPendingRows();
     startPinger();
-    // An empty box has no share to speak of; it reads 0%.
-    const int percent = total > 0 ? int(active * 100.0 / total) : 0;
-    m_statusLabel->setText(QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent));
+    m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total));
     m_progress->hide();
     m_scan = nullptr;
     if (m_releaseAfterScan)
@@ -216,8 +215,9 @@ void DiscoverDevicesDialog::stopScan()
 {
     m_scan->requestStop();
     m_scan->wait();
-    // Reports the scan sent before it stopped are dropped with it.
+    // Reports the scan sent before it stopped are dropped with it; those taken already stay.
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    addPendingRows();
     m_scan = nullptr;
     m_progress->hide();
 }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QTimer>
 
 #include <optional>
 
@@ -9,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace Tarnwick {
 
@@ -48,6 +50,7 @@ private slots:
 
 private:
     bool scanRunning() const;
+    void addPendingRows();
     void showMessage(int icon, const QString& text);
     void stopScan();
 
@@ -59,6 +62,8 @@ private:
     bool m_searchStarted = false;
     DiscoverDevicesThread* m_scan = nullptr;
     bool m_releaseAfterScan = false;
+    QList<QTreeWidgetItem*> m_pendingRows;
+    QTimer m_rowFlush;
 };
 
 } // namespace Tarnwick

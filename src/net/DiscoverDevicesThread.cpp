@@ -5,64 +5,127 @@
 namespace Tarnwick {
 
 DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
-                                             ProbeFunction probe)
+                                             ProbeFunction probe, int timeoutMs)
     : m_from(from)
     , m_to(to)
     , m_receiver(receiver)
-    , m_probe(probe ? std::move(probe) : ProbeFunction(&pingHost))
+    , m_probe(NetworkProbe::from(std::move(probe)))
+    , m_timeoutMs(timeoutMs)
 {
+}
+
+std::optional<QList<quint8>> DiscoverDevicesThread::parseAddress(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return std::nullopt;
+    QList<quint8> octets;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0 || value > 254)
+            return std::nullopt;
+        octets << quint8(value);
+    }
+    return octets;
+}
+
+QString DiscoverDevicesThread::completionText(int active, int total)
+{
+    // An empty box has no share to speak of; it reads 0%.
+    const int percent = total > 0 ? int(active * 100.0 / total) : 0;
+    return QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent);
 }
 
 void DiscoverDevicesThread::requestStop()
 {
-    m_stopRequested = true;
+    QMutexLocker lock(&m_outcomes->mutex);
+    m_outcomes->stopped = true;
+    m_outcomes->arrived.wakeAll();
 }
 
-namespace {
-
-QString resultText(int result)
+qint64 DiscoverDevicesThread::boxSize(const QList<quint8>& from, const QList<quint8>& to)
 {
-    if (result >= 0)
-        return QStringLiteral("%1 ms").arg(result);
-    return result == PingNoReply ? QStringLiteral("Timeout") : QStringLiteral("Socket error");
+    // Every octet runs on its own; a box with any octet range empty holds no address.
+    qint64 size = 1;
+    for (int i = 0; i < 4; ++i)
+        size *= std::max(0, int(to[i]) - int(from[i]) + 1);
+    return size;
 }
 
-} // namespace
+QString DiscoverDevicesThread::resultText(const ProbeResult& result)
+{
+    switch (result.kind) {
+    case ProbeResult::Reply:
+        return QStringLiteral("%1 ms").arg(result.roundTripUs / 1000);
+    case ProbeResult::Timeout:
+        return QStringLiteral("Timeout");
+    case ProbeResult::SocketError:
+        break;
+    }
+    return QStringLiteral("Socket error");
+}
+
+bool DiscoverDevicesThread::stopRequested() const
+{
+    QMutexLocker lock(&m_outcomes->mutex);
+    return m_outcomes->stopped;
+}
+
+QString DiscoverDevicesThread::addressAt(qint64 index) const
+{
+    // The last octet runs fastest.
+    int octet[4];
+    for (int i = 3; i >= 0; --i) {
+        const int span = m_to[i] - m_from[i] + 1;
+        octet[i] = m_from[i] + int(index % span);
+        index /= span;
+    }
+    return QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
+}
 
 void DiscoverDevicesThread::run()
 {
-    // Every octet runs on its own from its "from" to its "to" value, the last one fastest;
-    // a box with any octet range empty holds no address.
-    qint64 boxSize = 1;
-    int span[4];
-    for (int i = 0; i < 4; ++i) {
-        span[i] = std::max(0, int(m_to[i]) - int(m_from[i]) + 1);
-        boxSize *= span[i];
-    }
-
+    const qint64 total = boxSize(m_from, m_to);
+    qint64 submitted = 0;
+    qint64 reported = 0;
     int active = 0;
-    int total = 0;
-    for (qint64 n = 0; n < boxSize; ++n) {
-        if (m_stopRequested)
+    while (reported < total) {
+        if (stopRequested())
             return;
-        int octet[4];
-        qint64 rest = n;
-        for (int i = 3; i >= 0; --i) {
-            octet[i] = m_from[i] + int(rest % span[i]);
-            rest /= span[i];
+        while (submitted < total && submitted - reported < MaxInFlight && !stopRequested()) {
+            m_probe(addressAt(submitted), m_timeoutMs,
+                    [outcomes = m_outcomes, index = submitted](const ProbeResult& r) {
+                        QMutexLocker lock(&outcomes->mutex);
+                        outcomes->byIndex.insert(index, r);
+                        outcomes->arrived.wakeAll();
+                    });
+            ++submitted;
         }
-        const QString address = QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
-        // The sequence counts the scan's probes from 1.
-        const int result = m_probe(address, 1000, 0, total + 1);
-        if (result >= 0)
-            ++active;
-        QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, result >= 0),
-                                  Q_ARG(QString, address), Q_ARG(QString, resultText(result)));
-        ++total;
+        // Reported in box order: whatever came in from the next one on.
+        QList<ProbeResult> ready;
+        {
+            QMutexLocker lock(&m_outcomes->mutex);
+            while (!m_outcomes->stopped && !m_outcomes->byIndex.contains(reported))
+                m_outcomes->arrived.wait(&m_outcomes->mutex);
+            if (m_outcomes->stopped)
+                return;
+            for (qint64 i = reported; m_outcomes->byIndex.contains(i); ++i)
+                ready << m_outcomes->byIndex.take(i);
+        }
+        for (const ProbeResult& result : std::as_const(ready)) {
+            const bool answered = result.kind == ProbeResult::Reply;
+            active += answered;
+            QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, answered),
+                                      Q_ARG(QString, addressAt(reported)), Q_ARG(QString, resultText(result)));
+            ++reported;
+        }
     }
-    if (m_stopRequested)
+    QMutexLocker lock(&m_outcomes->mutex);
+    if (m_outcomes->stopped)
         return;
-    QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active), Q_ARG(int, total));
+    QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active),
+                              Q_ARG(int, int(std::min<qint64>(total, INT_MAX))));
 }
 
 } // namespace Tarnwick

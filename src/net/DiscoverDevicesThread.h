@@ -1,38 +1,72 @@
 #pragma once
 
+#include "NetworkProbe.h"
+
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 
-#include "PingHost.h"
-
-#include <atomic>
+#include <memory>
+#include <optional>
 
 namespace Tarnwick {
 
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
-// "from" value to its "to" value. Each result reaches the receiver's
-// scanResult(bool active, QString address, QString result) and the end of a scan that was
-// not stopped its scanCompleted(int active, int total), both queued onto its thread.
+// "from" value to its "to" value. Many addresses are in flight at once, each given a second;
+// each result reaches the receiver's scanResult(bool active, QString address, QString result)
+// in box order (an answer that comes early waits for the ones before it), and the end of a
+// scan that was not stopped its scanCompleted(int active, int total), both queued onto its
+// thread.
 class DiscoverDevicesThread : public QThread
 {
     Q_OBJECT
 
 public:
+    static constexpr int TimeoutMs = 1000;
+    // The most addresses probed and not yet reported at any time, so that memory stays bounded
+    // whatever the size of the box.
+    static constexpr int MaxInFlight = 2048;
+
     // The receiver must outlive the scan: stop it and wait for it before the receiver goes.
+    // probe: a stand-in for the network (tests); none probes over the network.
     DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
-                          ProbeFunction probe = {});
+                          ProbeFunction probe = {}, int timeoutMs = TimeoutMs);
 
     void requestStop();
+
+    // The number of addresses in the box.
+    static qint64 boxSize(const QList<quint8>& from, const QList<quint8>& to);
+    // The text the dialog shows for an outcome: "%1 ms", "Timeout" or "Socket error".
+    static QString resultText(const ProbeResult& result);
+    // The text that ends a scan: "Search completed. Active: a/t (p%)".
+    static QString completionText(int active, int total);
+    // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
+    static std::optional<QList<quint8>> parseAddress(const QString& text);
 
 protected:
     void run() override;
 
 private:
+    // Outcomes by position in the box, filled from the network's threads.
+    struct Outcomes
+    {
+        QMutex mutex;
+        QWaitCondition arrived;
+        QHash<qint64, ProbeResult> byIndex;
+        bool stopped = false;
+    };
+
+    QString addressAt(qint64 index) const;
+    bool stopRequested() const;
+
     QList<quint8> m_from;
     QList<quint8> m_to;
     QObject* m_receiver;
-    ProbeFunction m_probe;
-    std::atomic<bool> m_stopRequested{false};
+    AsyncProbe m_probe;
+    int m_timeoutMs;
+    std::shared_ptr<Outcomes> m_outcomes = std::make_shared<Outcomes>();
 };
 
 } // namespace Tarnwick

@@ -63,8 +63,7 @@ EchoPacket::Request EchoPacket::buildRequest(std::uint16_t identifier, std::uint
     return r;
 }
 
-std::optional<std::uint32_t> EchoPacket::matchReply(const std::uint8_t* data, std::size_t length, bool withIpHeader,
-                                                    std::uint32_t source, const Expected& expected)
+std::optional<EchoPacket::Reply> EchoPacket::parseReply(const std::uint8_t* data, std::size_t length, bool withIpHeader)
 {
     std::size_t offset = 0;
     if (withIpHeader) {
@@ -77,13 +76,9 @@ std::optional<std::uint32_t> EchoPacket::matchReply(const std::uint8_t* data, st
     if (length < offset || length - offset < IcmpHeaderAndTime)
         return std::nullopt;
     const std::uint8_t* icmp = data + offset;
-    if (icmp[0] != EchoReplyType || icmp[1] != 0 || source != expected.source)
+    if (icmp[0] != EchoReplyType || icmp[1] != 0)
         return std::nullopt;
-    if (expected.checkIdentifier && littleEndian16(icmp + 4) != expected.identifier)
-        return std::nullopt;
-    if (littleEndian16(icmp + 6) != expected.sequence)
-        return std::nullopt;
-    return littleEndian32(icmp + 12);
+    return Reply{littleEndian16(icmp + 4), littleEndian16(icmp + 6), littleEndian32(icmp + 12)};
 }
 
 } // namespace Tarnwick

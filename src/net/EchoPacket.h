@@ -21,25 +21,34 @@ public:
     // RFC 1071 checksum, in the byte order of the data it was summed over.
     static std::uint16_t checksum(const std::uint8_t* data, std::size_t length);
 
-    // Milliseconds from sentAt to now on the wrapping tick counter.
-    static std::int32_t elapsed(std::uint32_t now, std::uint32_t sentAt)
+    // What an echo reply carries that tells whose it is.
+    struct Reply
     {
-        return static_cast<std::int32_t>(now - sentAt);
-    }
+        std::uint16_t identifier;
+        std::uint16_t sequence;
+        std::uint32_t sendTime;
+    };
 
+    // The echo reply in a datagram, or nothing when the datagram is not a whole echo reply
+    // (type 0, code 0, long enough to hold the send time). withIpHeader: the datagram starts
+    // with its IPv4 header (raw sockets), whose length is taken from the header; otherwise it
+    // starts with the ICMP message.
+    static std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t length, bool withIpHeader);
+
+    // What the reply to one request must carry.
     struct Expected
     {
         std::uint32_t source; // network byte order
         std::uint16_t identifier;
         std::uint16_t sequence;
         bool checkIdentifier; // false where the kernel chose the identifier itself
-    };
 
-    // The echoed send time when the datagram is the awaited echo reply, nothing otherwise.
-    // withIpHeader: the datagram starts with its IPv4 header (raw sockets), whose length is
-    // taken from the header; otherwise it starts with the ICMP message.
-    static std::optional<std::uint32_t> matchReply(const std::uint8_t* data, std::size_t length, bool withIpHeader,
-                                                   std::uint32_t source, const Expected& expected);
+        bool accepts(const Reply& reply, std::uint32_t replySource) const
+        {
+            return replySource == source && reply.sequence == sequence
+                && (!checkIdentifier || reply.identifier == identifier);
+        }
+    };
 };
 
 } // namespace Tarnwick

@@ -1,11 +1,19 @@
 #include "IcmpSocket.h"
 
+#include <linux/filter.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace Tarnwick {
+
+namespace {
+
+// Room for the replies of a scan that are waiting to be read.
+constexpr int ReceiveBufferBytes = 1 << 20;
+
+} // namespace
 
 IcmpSocket::IcmpSocket()
 {
@@ -16,15 +24,42 @@ IcmpSocket::IcmpSocket()
         icmp_filter filter{};
         filter.data = ~(1u << ICMP_ECHOREPLY);
         ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-        return;
+    } else {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     }
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (m_fd < 0)
+        return;
+    // Past the system's limit only with the right to (root); otherwise as far as it allows.
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes, sizeof ReceiveBufferBytes) != 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
 }
 
 IcmpSocket::~IcmpSocket()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+void IcmpSocket::acceptOnlyIdentifier(std::uint16_t identifier)
+{
+    if (!m_raw)
+        return;
+    // The identifier travels least significant byte first; a 16-bit load reads it the other
+    // way round.
+    const auto loaded = std::uint32_t((identifier & 0xFF) << 8 | identifier >> 8);
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X = length of the IPv4 header
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0), // ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 4), // echo reply, or drop
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 1), // code
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 2), // 0, or drop
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, loaded, 1, 0), // ours: accept
+        BPF_STMT(BPF_RET | BPF_K, 0),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
 }
 
 } // namespace Tarnwick

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
+
 namespace Tarnwick {
 
-// An ICMP socket for one probe, closed on every way out. A raw socket where the process may
-// have one (CAP_NET_RAW), otherwise the unprivileged ICMP datagram socket where
+// An ICMP socket, closed with the object. A raw socket where the process may have one
+// (CAP_NET_RAW), otherwise the unprivileged ICMP datagram socket where
 // net.ipv4.ping_group_range admits the user; fd() is negative when neither can be had.
 class IcmpSocket
 {
@@ -18,6 +20,10 @@ public:
     // Raw sockets deliver datagrams with their IPv4 header and see every ICMP datagram;
     // datagram sockets deliver the ICMP message alone, and only replies to their own identifier.
     bool isRaw() const { return m_raw; }
+
+    // Lets only echo replies with this identifier through to a raw socket, so that a busy
+    // network's other ICMP traffic never fills its queue.
+    void acceptOnlyIdentifier(std::uint16_t identifier);
 
 private:
     int m_fd = -1;

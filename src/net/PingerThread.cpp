@@ -3,6 +3,8 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
 
 namespace Tarnwick {
@@ -16,25 +18,48 @@ PingerThread* s_current = nullptr;
 // takes them, and the event loop would stall on ever larger batches.
 constexpr int MaxUndeliveredEvents = 200;
 
+int periodMs(const Settings& settings)
+{
+    return std::max(0, settings.probePeriod.load()) * 1000;
+}
+
 } // namespace
 
+QString pingResultText(const ProbeResult& result)
+{
+    return result.kind == ProbeResult::Reply ? QString::number(result.roundTripUs / 1000) : NoReplyResult;
+}
+
 PingerThread::PingerThread(ProbeFunction probe)
-    : m_probe(probe ? std::move(probe) : ProbeFunction(&pingHost))
+    : m_probe(NetworkProbe::from(std::move(probe)))
 {
 }
 
 void PingerThread::requestStop()
 {
-    QMutexLocker lock(&m_sleepMutex);
+    {
+        QMutexLocker lock(&m_gate->mutex);
+        m_gate->open = false;
+    }
+    QMutexLocker lock(&m_wakeup->mutex);
     m_stopRequested = true;
-    m_wake.wakeAll();
+    m_wakeup->condition.wakeAll();
 }
 
 bool PingerThread::sleepUnlessStopped(int milliseconds)
 {
-    QMutexLocker lock(&m_sleepMutex);
+    QMutexLocker lock(&m_wakeup->mutex);
     if (!m_stopRequested && milliseconds > 0)
-        m_wake.wait(&m_sleepMutex, QDeadlineTimer(milliseconds));
+        m_wakeup->condition.wait(&m_wakeup->mutex, QDeadlineTimer(milliseconds));
+    return !m_stopRequested;
+}
+
+bool PingerThread::holdBack(const Data& data)
+{
+    while (data.undeliveredAnnouncements() > MaxUndeliveredEvents) {
+        if (!sleepUnlessStopped(1))
+            return false;
+    }
     return !m_stopRequested;
 }
 
@@ -45,21 +70,82 @@ void PingerThread::run()
         Data* data = Data::instance();
         if (!data)
             continue;
-        const QList<DeviceEntry> snapshot = data->entries();
-        for (qsizetype i = 0; i < snapshot.size(); ++i) {
-            // Negative timings from the settings would stall the monitor; they count as 0.
-            if (!sleepUnlessStopped(std::max(0, settings.pingTimeGap.load())))
-                return;
-            while (data->undeliveredAnnouncements() > MaxUndeliveredEvents) {
-                if (!sleepUnlessStopped(1))
-                    return;
-            }
-            const QString& ip = snapshot.at(i).ip;
-            const int result = m_probe(ip, std::max(0, settings.pingTimeout.load()), int(i), int(i));
-            if (m_stopRequested)
-                return;
-            data->setPingResult(ip, result < 0 ? NoReplyResult : QString::number(result));
+        if (const int period = periodMs(settings))
+            runRound(*data, period);
+        else
+            runPass(*data);
+    }
+}
+
+std::optional<ProbeResult> PingerThread::probeAndWait(const QString& host, int timeoutMs)
+{
+    struct Answer
+    {
+        bool given = false;
+        ProbeResult result;
+    };
+    auto answer = std::make_shared<Answer>();
+    m_probe(host, timeoutMs, [wakeup = m_wakeup, answer](const ProbeResult& result) {
+        QMutexLocker lock(&wakeup->mutex);
+        answer->result = result;
+        answer->given = true;
+        wakeup->condition.wakeAll();
+    });
+    // The answer always comes (time-outs and name look-ups are bounded); the bound here only
+    // guards against a network layer that broke that promise.
+    QDeadlineTimer bound(timeoutMs + NetworkProbe::resolutionBoundMs(timeoutMs) + 2000);
+    QMutexLocker lock(&m_wakeup->mutex);
+    while (!answer->given && !m_stopRequested && !bound.hasExpired())
+        m_wakeup->condition.wait(&m_wakeup->mutex, bound);
+    if (m_stopRequested)
+        return std::nullopt;
+    return answer->given ? answer->result : ProbeResult{ProbeResult::Timeout, 0};
+}
+
+void PingerThread::runPass(Data& data)
+{
+    const Settings& settings = Settings::instance();
+    const QList<DeviceEntry> snapshot = data.entries();
+    for (const DeviceEntry& entry : snapshot) {
+        // Negative timings from the settings would stall the monitor; they count as 0.
+        if (!sleepUnlessStopped(std::max(0, settings.pingTimeGap.load())) || !holdBack(data))
+            return;
+        if (periodMs(settings) > 0)
+            return;
+        const std::optional<ProbeResult> result = probeAndWait(entry.ip, std::max(0, settings.pingTimeout.load()));
+        if (!result)
+            return;
+        data.setPingResult(entry.ip, pingResultText(*result));
+    }
+}
+
+void PingerThread::runRound(Data& data, int period)
+{
+    const Settings& settings = Settings::instance();
+    const QDeadlineTimer nextRound(period);
+    const QList<DeviceEntry> snapshot = data.entries();
+    for (const DeviceEntry& entry : snapshot) {
+        if (!holdBack(data))
+            return;
+        {
+            // Never two probes of one device at a time.
+            QMutexLocker lock(&m_gate->mutex);
+            if (!m_gate->open || m_gate->outstanding.contains(entry.ip))
+                continue;
+            m_gate->outstanding.insert(entry.ip);
         }
+        m_probe(entry.ip, std::max(0, settings.pingTimeout.load()),
+                [gate = m_gate, store = &data, ip = entry.ip](const ProbeResult& result) {
+                    QMutexLocker lock(&gate->mutex);
+                    gate->outstanding.remove(ip);
+                    if (gate->open)
+                        store->setPingResult(ip, pingResultText(result));
+                });
+    }
+    // The rest of the period, cut short when the mode changes.
+    while (!nextRound.hasExpired() && periodMs(settings) == period) {
+        if (!sleepUnlessStopped(int(std::min<qint64>(100, nextRound.remainingTime()))))
+            return;
     }
 }
 

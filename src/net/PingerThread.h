@@ -1,22 +1,30 @@
 #pragma once
 
+#include "NetworkProbe.h"
+
 #include <QMutex>
+#include <QSet>
 #include <QThread>
 #include <QWaitCondition>
 
-#include "PingHost.h"
-
 #include <atomic>
+#include <memory>
+#include <optional>
 
 namespace Tarnwick {
 
-// The monitor: probes every entry of the store in turn, without end, and hands each result
-// to the store. A stop request ends it within one probe; nothing is applied after that.
+class Data;
+
+// The monitor: probes every entry of the store and hands each result to the store, without
+// end. By default it probes one entry at a time with the gap before each; with
+// Settings::probePeriod set, it probes every entry once per period, many at a time. A stop
+// request ends it at once; nothing reaches the store after that.
 class PingerThread : public QThread
 {
     Q_OBJECT
 
 public:
+    // probe: a stand-in for the network (tests); none probes over the network.
     explicit PingerThread(ProbeFunction probe = {});
 
     void requestStop();
@@ -25,14 +33,42 @@ protected:
     void run() override;
 
 private:
+    // Probe results that arrive later, on other threads, pass through here; once the monitor
+    // stops, none goes on to the store.
+    struct ResultGate
+    {
+        QMutex mutex;
+        bool open = true;
+        QSet<QString> outstanding;
+    };
+
     // Sleeps, waking early on a stop request; false when a stop was requested.
     bool sleepUnlessStopped(int milliseconds);
+    // Waits while the store's receivers lag behind; false when a stop was requested.
+    bool holdBack(const Data& data);
+    // One pass over the entries, one probe at a time; ends early when the mode changes.
+    void runPass(Data& data);
+    // One period: every entry probed once, many at a time; then the rest of the period.
+    void runRound(Data& data, int periodMs);
+    // One probe, waited for; none when a stop came first.
+    std::optional<ProbeResult> probeAndWait(const QString& host, int timeoutMs);
 
-    ProbeFunction m_probe;
+    // Where the thread sleeps and waits for answers; shared with the answers, which may come
+    // after the thread has gone.
+    struct Wakeup
+    {
+        QMutex mutex;
+        QWaitCondition condition;
+    };
+
+    AsyncProbe m_probe;
     std::atomic<bool> m_stopRequested{false};
-    QMutex m_sleepMutex;
-    QWaitCondition m_wake;
+    std::shared_ptr<Wakeup> m_wakeup = std::make_shared<Wakeup>();
+    std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
 };
+
+// The text the store keeps for a probe's outcome: the round trip in whole milliseconds, or "X".
+QString pingResultText(const ProbeResult& result);
 
 // Starts the one monitor thread unless it runs already.
 void startPinger(ProbeFunction probe = {});

@@ -1,6 +1,6 @@
 #include "SettingsDialog.h"
 
-#include "MillisecondsValidator.h"
+#include "DigitsValidator.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -43,6 +43,9 @@ SettingsDialog::SettingsDialog(QWidget* parent)
         grid->addWidget(new QLabel(labels[row], this), row + 1, 1);
         grid->addWidget(fields[row], row + 1, 2);
     }
+    m_grid = grid;
+    addNumberRow(QStringLiteral("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
+                 3600, QStringLiteral("0 probes one device at a time, with the gap before each"));
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(50);
@@ -56,8 +59,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);
     skinLineEdit->setText(savedSettings.skin);
     // Digits only, within bounds: "2s" is not a 2 ms time-out, nor -100 a gap of none.
-    pingTimeoutLineEdit->setValidator(new MillisecondsValidator(pingTimeoutLineEdit));
-    pingTimeGapLineEdit->setValidator(new MillisecondsValidator(pingTimeGapLineEdit));
+    pingTimeoutLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeoutLineEdit));
+    pingTimeGapLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeGapLineEdit));
     pingTimeoutLineEdit->setText(QString::number(savedSettings.pingTimeout.load()));
     pingTimeGapLineEdit->setText(QString::number(savedSettings.pingTimeGap.load()));
     logStateChangeCheckBox->setCheckState(savedSettings.logStateChange ? Qt::Checked : Qt::Unchecked);
@@ -73,6 +76,21 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 
     setBaseSize(300, 150);
     setMinimumSize(300, 150);
+}
+
+void SettingsDialog::addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting,
+                                  int maximum, const QString& hint)
+{
+    auto* field = new QLineEdit(this);
+    field->setObjectName(QString::fromLatin1(objectName));
+    field->setValidator(new DigitsValidator(maximum, field));
+    field->setText(QString::number((savedSettings.*setting).load()));
+    field->setToolTip(hint);
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(label, this), row, 1);
+    m_grid->addWidget(field, row, 2);
+    connect(field, &QLineEdit::textChanged, this,
+            [field, setting](const QString& text) { updateNumber(field, Settings::instance().*setting, text); });
 }
 
 void SettingsDialog::CancelButtonClicked()
@@ -96,7 +114,8 @@ void SettingsDialog::updateNumber(QLineEdit* field, CopyableAtomic<int>& setting
 {
     bool ok = false;
     const int value = text.toInt(&ok, 10);
-    if (!ok || value < 0 || value > MillisecondsValidator::Maximum)
+    const auto* validator = qobject_cast<const DigitsValidator*>(field->validator());
+    if (!ok || value < 0 || (validator && value > validator->maximum()))
         return;
     setting = value;
     // "0250" shows as 250; the change runs this once more and then finds nothing to do.

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QGridLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -28,6 +29,12 @@ private slots:
     void LogStateChangeCheckBoxStateChanged(int nState);
 
 private:
+    static constexpr int MaxMilliseconds = 600000;
+
+    // A further setting edited live as a number from 0 to maximum, in a row of its own.
+    void addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting, int maximum,
+                      const QString& hint);
+
     // Stores the number typed into field in setting, and shows it normalised; anything that
     // is not a 32-bit decimal number leaves both alone.
     static void updateNumber(QLineEdit* field, CopyableAtomic<int>& setting, const QString& text);
@@ -40,6 +47,7 @@ private:
     QPushButton* okButton;
     QPushButton* cancelButton;
     Settings savedSettings;
+    QGridLayout* m_grid = nullptr;
 };
 
 } // namespace Tarnwick

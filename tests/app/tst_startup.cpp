@@ -1,12 +1,21 @@
 #include "../common/ProgramRun.h"
+#include "TarnwickVersion.h"
+#include "netlab/HangingNameServer.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using TestFiles::readAll;
 
@@ -138,7 +147,113 @@ private slots:
         QCOMPARE(program.endWith(SIGTERM), 0);
     }
 
+    // Quitting never waits for the network: not for a probe that would wait 30 s for its reply,
+    // not for a name server that never answers.
+    void quitsAtOnceWhateverTheNetworkDoes_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::newRow("a probe waits 30 s") << "127.0.0.1";
+        QTest::newRow("the name server never answers") << "printer.lan.test";
+    }
+
+    void quitsAtOnceWhateverTheNetworkDoes()
+    {
+        QFETCH(QString, device);
+        QString whyNot;
+        static HangingNameServer nameServer;
+        static const bool sandbox = NetworkSandbox::enter(&whyNot) && nameServer.start(&whyNot);
+        if (!sandbox)
+            QSKIP(qPrintable(whyNot));
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        // Echo requests and name questions show on the wire: watch for the program's first.
+        const int icmp = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        const auto closeWatch = qScopeGuard([icmp] { ::close(icmp); });
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        TestFiles::writeFile(dir.filePath(QStringLiteral("Settings.xml")),
+                             "<Settings><PingTimeout>30000</PingTimeout><PingTimeGap>0</PingTimeGap></Settings>");
+        TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")),
+                             "<DeviceEntries><DeviceEntry IP=\"" + device.toUtf8() + "\"/></DeviceEntries>");
+        ProgramRun program(dir.path(), {{}, [] { nameServer.enterInChild(); }, {}});
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 20000);
+        if (device.startsWith(QLatin1String("127.")))
+            QVERIFY(echoRequestSeen(icmp));
+        else
+            QVERIFY(nameServer.questionSeen(20000));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(program.log().contains("closed"));
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
+    // A scan from the command line touches no file of its folder.
+    void scanFromTheCommandLine()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun scan(dir.path(), {{"--scan", "127.0.0.1", "127.0.0.3", "--timeout", "500"}, {}, {}});
+        QVERIFY(scan.started());
+        QCOMPARE(scan.waitForExit(), 0);
+        const QList<QByteArray> lines = scan.output().trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(lines[i].startsWith("127.0.0." + QByteArray::number(i + 1) + "\t"), lines[i].constData());
+        QCOMPARE(lines[3], QByteArray("Search completed. Active: 3/3 (100%)"));
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void commandLineAnswers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Tarnwick " TARNWICK_VERSION);
+        QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--scan FROM TO");
+        QTest::newRow("one address") << QStringList{"--scan", "127.0.0.1"} << 2 << QByteArray("two addresses");
+        QTest::newRow("not an address") << QStringList{"--scan", "127.0.0.1", "127.0.0.300"} << 2
+                                        << QByteArray("127.0.0.300");
+        QTest::newRow("bad time-out") << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--timeout", "2s"} << 2
+                                      << QByteArray("--timeout");
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QByteArray("unknown option");
+    }
+
+    void commandLineAnswers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QByteArray, said);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun program(dir.path(), {arguments, {}, {}});
+        QVERIFY(program.started());
+        QCOMPARE(program.waitForExit(), status);
+        QVERIFY2(program.output().contains(said), program.output().constData());
+        if (status == 2)
+            QCOMPARE(program.output().trimmed().count('\n'), 0);
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
 private:
+    // True once an echo request passes on the raw socket.
+    static bool echoRequestSeen(int icmp)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        unsigned char buffer[1500];
+        while (timer.elapsed() < 20000) {
+            pollfd ready{icmp, POLLIN, 0};
+            if (::poll(&ready, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::recv(icmp, buffer, sizeof buffer, 0);
+            if (n > 20 && buffer[(buffer[0] & 0x0F) * 4] == 8)
+                return true;
+        }
+        return false;
+    }
+
     // The set of signals a process ignores, from /proc.
     static quint64 ignoredSignals(qint64 pid)
     {

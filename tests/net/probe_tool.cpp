@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < count; ++i) {
         QElapsedTimer timer;
         timer.start();
-        const int result = Tarnwick::pingHost(host, timeout, 0, i + 1);
+        const int result = Tarnwick::pingHost(host, timeout).milliseconds();
         const qint64 micros = timer.nsecsElapsed() / 1000;
         if (count == 1)
             std::printf("%d\n", result);

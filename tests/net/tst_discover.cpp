@@ -42,18 +42,16 @@ class TestDiscover : public QObject
     Q_OBJECT
 
 private slots:
-    void boxOrderSequenceAndTexts()
+    void boxOrderAndTexts()
     {
         Receiver receiver;
         QStringList probed;
-        QList<int> sequences;
         QMutex mutex;
         DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}), &receiver,
-                                   [&](const QString& ip, int timeout, int identifier, int sequence) {
+                                   [&](const QString& ip, int timeout) {
                                        QMutexLocker lock(&mutex);
                                        probed << ip;
-                                       sequences << sequence;
-                                       if (timeout != 1000 || identifier != 0)
+                                       if (timeout != 1000)
                                            return -99;
                                        const int d = ip.section('.', 3).toInt();
                                        return d % 3 == 0 ? PingNoReply : d % 3 == 1 ? d : PingSocketError;
@@ -76,8 +74,6 @@ private slots:
         }
         QCOMPARE(receiver.results, expected);
         QCOMPARE(receiver.completions.first(), qMakePair(active, 22));
-        QCOMPARE(sequences.first(), 1);
-        QCOMPARE(sequences.last(), 22);
         QVERIFY(!receiver.onOwnThread.contains(false));
     }
 
@@ -86,7 +82,7 @@ private slots:
         Receiver receiver;
         int probes = 0;
         DiscoverDevicesThread scan(octets({127, 0, 1, 250}), octets({127, 0, 2, 5}), &receiver,
-                                   [&](const QString&, int, int, int) { return ++probes; });
+                                   [&](const QString&, int) { return ++probes; });
         scan.start();
         QVERIFY(scan.wait(5000));
         QTRY_COMPARE(receiver.completions.size(), 1);
@@ -95,6 +91,8 @@ private slots:
         QVERIFY(receiver.results.isEmpty());
     }
 
+    // Many probes are in flight at once; a stop ends the reports where they are, and no
+    // completion follows.
     void stopDuringFifthProbeEndsTheScan()
     {
         Receiver receiver;
@@ -102,7 +100,7 @@ private slots:
         QSemaphore goOn;
         std::atomic<int> probes{0};
         DiscoverDevicesThread scan(octets({127, 0, 0, 1}), octets({127, 0, 0, 20}), &receiver,
-                                   [&](const QString&, int, int, int) {
+                                   [&](const QString&, int) {
                                        if (++probes == 5) {
                                            fifthStarted.release();
                                            goOn.acquire();
@@ -116,7 +114,7 @@ private slots:
         QVERIFY(scan.wait(5000));
         QCoreApplication::processEvents();
         QCOMPARE(probes.load(), 5);
-        QCOMPARE(receiver.results.size(), 5);
+        QVERIFY(receiver.results.size() <= 4);
         QVERIFY(receiver.completions.isEmpty());
     }
 

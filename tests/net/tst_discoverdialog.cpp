@@ -82,7 +82,7 @@ private slots:
     {
         m_data = new Data;
         Data::setInstance(m_data);
-        startPinger([](const QString&, int, int, int) { return 1; });
+        startPinger([](const QString&, int) { return 1; });
     }
 
     void cleanup()
@@ -157,6 +157,7 @@ private slots:
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Discover Devices - Tarn Wick"));
         dialog.scanResult(true, QStringLiteral("127.0.0.9"), QStringLiteral("1 ms"));
+        QTRY_COMPARE(addresses(&dialog), QStringList{"127.0.0.9"});
         PingerThread* pinger = currentPinger();
         startSearch(&dialog, from, to);
         const QList<QMessageBox*> boxes = messageBoxes();
@@ -200,6 +201,8 @@ private slots:
         dialog.scanResult(true, QStringLiteral("127.0.0.3"), QStringLiteral("0 ms"));
         dialog.scanResult(false, QStringLiteral("127.0.0.4"), QStringLiteral("Socket error"));
         QTreeWidget* tree = results(&dialog);
+        // Rows go in together once a burst of results has been taken.
+        QTRY_COMPARE(tree->topLevelItemCount(), 4);
         QCOMPARE(dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"))->value(), 4);
         QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
         QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
@@ -250,23 +253,25 @@ private slots:
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
         auto* dialog = new DiscoverDevicesDialog;
         dialog->show();
-        startSearch(dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.20"));
+        // Large enough that the silent addresses' time-outs come in over more than a second.
+        startSearch(dialog, QStringLiteral("127.0.1.1"), QStringLiteral("127.0.8.254"));
         auto* progress = dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"));
         QVERIFY(progress->isVisible());
-        QCOMPARE(progress->maximum(), 20);
+        QCOMPARE(progress->maximum(), 8 * 254);
         pressButton(dialog, "startButton");
         const QList<QMessageBox*> boxes = messageBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->icon(), QMessageBox::Question);
         QCOMPARE(boxes[0]->text(), QStringLiteral("Searching is already running. Please wait."));
         closeMessageBoxes();
-        QTRY_COMPARE_WITH_TIMEOUT(results(dialog)->topLevelItemCount(), 1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(results(dialog)->topLevelItemCount() >= 1, 3000);
         QCOMPARE(results(dialog)->topLevelItem(0)->text(2), QStringLiteral("Timeout"));
+        QVERIFY(results(dialog)->topLevelItemCount() < 8 * 254);
 
         QElapsedTimer timer;
         timer.start();
         dialog->close();
-        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(currentPinger());
         const int rows = results(dialog)->topLevelItemCount();
         QCoreApplication::processEvents();

@@ -2,6 +2,8 @@
 #include "data/Settings.h"
 #include "data/StoreEvent.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -18,8 +20,6 @@ struct Call
 {
     QString ip;
     int timeout;
-    int identifier;
-    int sequence;
     qint64 at;
 };
 
@@ -35,9 +35,9 @@ public:
     ProbeFunction function()
     {
         m_clock.start();
-        return [this](const QString& ip, int timeout, int identifier, int sequence) {
+        return [this](const QString& ip, int timeout) {
             QMutexLocker lock(&m_mutex);
-            m_calls.append({ip, timeout, identifier, sequence, m_clock.elapsed()});
+            m_calls.append({ip, timeout, m_clock.elapsed()});
             return answers.value(ip, PingNoReply);
         };
     }
@@ -92,8 +92,6 @@ private slots:
         const QStringList order = {"a", "b", "c", "a", "b", "c"};
         for (int i = 0; i < 6; ++i) {
             QCOMPARE(calls[i].ip, order[i]);
-            QCOMPARE(calls[i].identifier, i % 3);
-            QCOMPARE(calls[i].sequence, i % 3);
             QCOMPARE(calls[i].timeout, 1000);
             QVERIFY2(calls[i].at >= 40 * (i + 1) - 5, qPrintable(QString::number(calls[i].at)));
         }
@@ -159,7 +157,7 @@ private slots:
         Settings::instance().pingTimeGap = 0;
         QSemaphore probing;
         QSemaphore release;
-        startPinger([&](const QString&, int, int, int) {
+        startPinger([&](const QString&, int) {
             probing.release();
             release.tryAcquire(1, 300);
             return 5;
@@ -174,6 +172,49 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("X"));
     }
 
+    // With a period set, every device is probed once per period, all of them side by side;
+    // back to 0, the monitor goes back to one at a time without a restart.
+    void periodProbesEveryDeviceOncePerPeriod()
+    {
+        Settings::instance().pingTimeGap = 300;
+        Settings::instance().probePeriod = 1;
+        RecordingProbe probe;
+        startPinger(probe.function());
+        QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= 6, 5000);
+        const QList<Call> rounds = probe.calls();
+        QCOMPARE(rounds[0].ip, QStringLiteral("a"));
+        QCOMPARE(rounds[2].ip, QStringLiteral("c"));
+        // All three at once, not a gap apart; the next round a period later.
+        QVERIFY2(rounds[2].at - rounds[0].at < 200, qPrintable(QString::number(rounds[2].at - rounds[0].at)));
+        QVERIFY2(rounds[3].at - rounds[0].at >= 990, qPrintable(QString::number(rounds[3].at - rounds[0].at)));
+
+        Settings::instance().probePeriod = 0;
+        const qsizetype before = probe.count();
+        QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= before + 3, 5000);
+        const QList<Call> calls = probe.calls();
+        QVERIFY(calls[before + 2].at - calls[before + 1].at >= 295);
+    }
+
+    // Quitting, or starting a scan, never waits for a probe in flight: here one that would
+    // wait 30 s for its reply.
+    void stopWhileAProbeWaitsEndsAtOnce()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("127.0.0.1"), false, QString(), DeviceTypePC);
+        Settings::instance().pingTimeGap = 0;
+        Settings::instance().pingTimeout = 30000;
+        startPinger();
+        QTRY_VERIFY(ProbeEngine::shared().requestsInFlight() > 0);
+        QElapsedTimer timer;
+        timer.start();
+        stopPinger();
+        QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
     // Results that the GUI thread has not taken yet hold the monitor back, so a fast network
     // cannot bury the event loop under announcements.
     void holdsBackWhileAnnouncementsWait()
@@ -183,7 +224,7 @@ private slots:
         std::atomic<int> mostWaiting{0};
         // The probe refers to this function's locals.
         const auto stop = qScopeGuard([] { stopPinger(); });
-        startPinger([&](const QString&, int, int, int) {
+        startPinger([&](const QString&, int) {
             mostWaiting = std::max(mostWaiting.load(), StoreEvent::liveCount());
             probes.release();
             return 1;

@@ -66,7 +66,38 @@ for f in DeviceConfig.xml Settings.xml VisualRepresentation.xml LogRelease.txt; 
 done
 pass "launcher: data directory, skin and files"
 
-# 3. The Debian package.
+# 3. The right to send ICMP is used once, at start, and then given up: started by a normal user
+#    with cap_net_raw on its file, the installed program runs with no capability in any of its
+#    threads, takes no plug-in path from its environment, and still probes.
+if [ "$(id -u)" -eq 0 ] && command -v setcap >/dev/null && command -v setpriv >/dev/null; then
+    chmod 755 "$work" "$work/stage" "$work/stage/usr" "$work/stage/usr/bin"
+    program="$work/stage/usr/bin/tarnwick"
+    setcap cap_net_raw+ep "$program"
+    home="$work/nobody"
+    mkdir -p "$home" "$work/evil-plugins/platforms"
+    printf '<DeviceEntries><DeviceEntry IP="127.0.0.1"/></DeviceEntries>\n' >"$home/DeviceConfig.xml"
+    printf '<Settings><PingTimeGap>0</PingTimeGap></Settings>\n' >"$home/Settings.xml"
+    chown -R nobody "$home"
+    (cd "$home" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen QT_DEBUG_PLUGINS=1 \
+        QT_PLUGIN_PATH="$work/evil-plugins" QT_QPA_PLATFORM_PLUGIN_PATH="$work/evil-plugins/platforms" \
+        "$program") >"$work/nobody.log" 2>&1 &
+    app=$!
+    pids+=("$app")
+    for _ in $(seq 100); do grep -q '127.0.0.1 state changed to: connected' "$home/LogRelease.txt" 2>/dev/null && break; sleep 0.1; done
+    grep -q '127.0.0.1 state changed to: connected' "$home/LogRelease.txt" 2>/dev/null \
+        || { cat "$work/nobody.log"; fail "as a normal user with cap_net_raw on the file, no probe got through"; }
+    for status in /proc/"$app"/task/*/status; do
+        grep -qE '^CapEff:[[:space:]]+0+$' "$status" && grep -qE '^CapPrm:[[:space:]]+0+$' "$status" \
+            || fail "a thread still holds capabilities: $(grep ^Cap "$status" | tr '\n' ' ')"
+    done
+    ! grep -q "evil-plugins" "$work/nobody.log" || fail "a plug-in path from the environment was honoured"
+    kill -TERM "$app"
+    wait "$app" || fail "the program run as nobody ended with status $?"
+    pass "capability: used for the ICMP socket at start, then dropped in every thread; plug-in paths ignored"
+fi
+
+# 4. The Debian package.
 if ! command -v dpkg-deb >/dev/null || ! command -v dpkg-shlibdeps >/dev/null; then
     echo "Debian package not built: dpkg-deb or dpkg-shlibdeps missing"
     echo "$checks passed, 0 failed"

@@ -288,7 +288,7 @@ private slots:
         QList<int> timeouts;
         // The probe refers to this function's locals.
         const auto stop = qScopeGuard([] { stopPinger(); });
-        startPinger([&](const QString&, int timeout, int, int) {
+        startPinger([&](const QString&, int timeout) {
             QMutexLocker lock(&mutex);
             timeouts << timeout;
             return 1;

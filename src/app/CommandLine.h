@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace Tarnwick {
+
+// What the program was asked to do on its command line. Options of Qt's own (one dash, such
+// as "-platform") are left to Qt.
+struct CommandLine
+{
+    enum class Mode { Desktop, Help, Version, Scan, Error };
+
+    Mode mode = Mode::Desktop;
+    QString error; // Mode::Error: what was wrong, in one line
+    QList<quint8> scanFrom; // Mode::Scan
+    QList<quint8> scanTo;
+    int timeoutMs = 1000;
+
+    static CommandLine parse(const QStringList& arguments);
+    static QString usage();
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,39 @@
+#include "Privileges.h"
+
+#include "AppLogging.h"
+
+#include <sys/auxv.h>
+#include <sys/capability.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace Tarnwick {
+
+bool Privileges::startedRaised()
+{
+    return ::getauxval(AT_SECURE) != 0;
+}
+
+void Privileges::forgetCodeLoadingEnvironment()
+{
+    for (const char* name :
+         {"QT_PLUGIN_PATH", "QT_QPA_PLATFORM_PLUGIN_PATH", "QT_QPA_PLATFORMTHEME", "QT_QPA_GENERIC_PLUGINS",
+          "QT_STYLE_OVERRIDE", "QT_XCB_GL_INTEGRATION", "GTK_MODULES", "GTK3_MODULES", "GTK_PATH"})
+        ::unsetenv(name);
+}
+
+void Privileges::dropFileCapabilities()
+{
+    if (::getuid() == 0 && ::geteuid() == 0)
+        return;
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    cap_t none = ::cap_init();
+    if (!none || ::cap_set_proc(none) != 0)
+        qCWarning(lcApp) << "could not give up the capabilities of the program file";
+    if (none)
+        ::cap_free(none);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,22 @@
+#pragma once
+
+namespace Tarnwick {
+
+// The program may be given the right to send ICMP (cap_net_raw on its file). It uses that
+// right once, to open its ICMP socket at start, and then gives it up, before any window,
+// plug-in or thread of its exists, so that no code that runs in it later can use it.
+class Privileges
+{
+public:
+    // Whether the process started with more rights than its user has (a file capability or a
+    // set-id bit): the kernel's AT_SECURE.
+    static bool startedRaised();
+    // Forgets the environment variables through which whoever starts the program could make
+    // it load code of their own (Qt's plug-in paths and the like).
+    static void forgetCodeLoadingEnvironment();
+    // Gives up every capability the program's file gave it. A program that root started keeps
+    // what root has.
+    static void dropFileCapabilities();
+};
+
+} // namespace Tarnwick

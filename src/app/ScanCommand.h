@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+namespace Tarnwick {
+
+struct CommandLine;
+
+// "tarnwick --scan FROM TO": the discovery scan without a display and without any file of the
+// working folder, one line per address in box order ("address<TAB>result"), then the line
+// that ends a scan in the dialog.
+class ScanCommand : public QObject
+{
+    Q_OBJECT
+
+public:
+    static int run(int argc, char** argv, const CommandLine& command);
+
+public slots:
+    void scanResult(bool active, const QString& address, const QString& result);
+    void scanCompleted(int active, int total);
+};
+
+} // namespace Tarnwick

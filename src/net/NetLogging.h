@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Diagnostics of the probes, the monitor and the scans ("tarnwick.net").
+Q_DECLARE_LOGGING_CATEGORY(lcNet)

@@ -1,0 +1,42 @@
+#include "NetworkProbe.h"
+
+#include "NameResolver.h"
+#include "ProbeEngine.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+int NetworkProbe::resolutionBoundMs(int timeoutMs)
+{
+    return std::clamp(timeoutMs, 1000, 5000);
+}
+
+AsyncProbe NetworkProbe::overNetwork()
+{
+    return [](const QString& host, int timeoutMs, ProbeCompletion done) {
+        NameResolver::instance().resolve(host, resolutionBoundMs(timeoutMs),
+                                         [timeoutMs, done = std::move(done)](NameResolver::Address address) mutable {
+                                             if (!address) {
+                                                 done(ProbeResult{ProbeResult::SocketError, 0});
+                                                 return;
+                                             }
+                                             ProbeEngine::shared().submit(*address, timeoutMs, std::move(done));
+                                         });
+    };
+}
+
+AsyncProbe NetworkProbe::from(ProbeFunction probe)
+{
+    if (!probe)
+        return overNetwork();
+    return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {
+        const int result = probe(host, timeoutMs);
+        if (result >= 0)
+            done(ProbeResult{ProbeResult::Reply, std::int64_t(result) * 1000});
+        else
+            done(ProbeResult{result == PingNoReply ? ProbeResult::Timeout : ProbeResult::SocketError, 0});
+    };
+}
+
+} // namespace Tarnwick

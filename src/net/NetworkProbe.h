@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ProbeResult.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace Tarnwick {
+
+// A probe as the monitor and the scans use it: the device's address text in, the outcome out
+// through done, exactly once, perhaps later and on another thread.
+using AsyncProbe = std::function<void(const QString& host, int timeoutMs, ProbeCompletion done)>;
+
+// A probe answered at once on the caller's thread: a round trip in whole milliseconds,
+// PingNoReply or PingSocketError. Tests stand in for the network with one.
+using ProbeFunction = std::function<int(const QString& host, int timeoutMs)>;
+
+class NetworkProbe
+{
+public:
+    // Over the network: the name resolved without blocking (a name that cannot be resolved in
+    // time is a socket error, as an unusable destination always was), then the shared engine.
+    static AsyncProbe overNetwork();
+    // A stand-in answered at once; none gives overNetwork().
+    static AsyncProbe from(ProbeFunction probe);
+    // How long a name may take to resolve for a probe with this time-out.
+    static int resolutionBoundMs(int timeoutMs);
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,250 @@
+#include "net/EchoPacket.h"
+#include "net/NameResolver.h"
+#include "net/OutstandingTable.h"
+#include "net/ProbeEngine.h"
+#include "net/ProbePacer.h"
+#include "netlab/EchoResponder.h"
+#include "netlab/NetworkSandbox.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QSet>
+#include <QTest>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+
+using namespace Tarnwick;
+
+namespace {
+
+std::uint32_t address(const char* text)
+{
+    in_addr a{};
+    inet_pton(AF_INET, text, &a);
+    return a.s_addr;
+}
+
+// Collects the outcomes the engine reports, counting how often each request is answered.
+class Outcomes
+{
+public:
+    ProbeCompletion forRequest(int index)
+    {
+        return [this, index](const ProbeResult& result) {
+            QMutexLocker lock(&m_mutex);
+            m_results.insert(index, result);
+            ++m_reports[index];
+        };
+    }
+    int count()
+    {
+        QMutexLocker lock(&m_mutex);
+        return int(m_results.size());
+    }
+    ProbeResult at(int index)
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_results.value(index);
+    }
+    int mostReportsOfOne()
+    {
+        QMutexLocker lock(&m_mutex);
+        int most = 0;
+        for (int n : std::as_const(m_reports))
+            most = std::max(most, n);
+        return most;
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<int, ProbeResult> m_results;
+    QHash<int, int> m_reports;
+};
+
+} // namespace
+
+class TestProbeEngine : public QObject
+{
+    Q_OBJECT
+
+    bool m_sandbox = false;
+
+private slots:
+    void initTestCase()
+    {
+        QString whyNot;
+        m_sandbox = NetworkSandbox::enter(&whyNot);
+    }
+
+    // Without sockets: the outstanding table and the pacing.
+    void sequenceNumbersNeverCollide()
+    {
+        OutstandingTable table;
+        for (int i = 0; i < 3; ++i)
+            table.insert(*table.nextFreeSequence(), {0, 0, 100, {}});
+        // Numbers 0-2 are out; after a full turn of the 16 bits they are skipped.
+        for (int i = 3; i < 65536; ++i)
+            QCOMPARE(*table.nextFreeSequence(), std::uint16_t(i));
+        QCOMPARE(*table.nextFreeSequence(), std::uint16_t(3));
+        // Filled up: every number once, then none until one comes back.
+        QSet<std::uint16_t> handedOut = {0, 1, 2};
+        while (const auto sequence = table.nextFreeSequence()) {
+            QVERIFY(!handedOut.contains(*sequence));
+            handedOut.insert(*sequence);
+            table.insert(*sequence, {0, 0, 200, {}});
+        }
+        QCOMPARE(table.size(), std::size_t(65536));
+        table.take(1);
+        QCOMPARE(*table.nextFreeSequence(), std::uint16_t(1));
+    }
+
+    void deadlinesExpireInOrder()
+    {
+        OutstandingTable table;
+        table.insert(7, {0, 0, 300, {}});
+        table.insert(8, {0, 0, 100, {}});
+        table.insert(9, {0, 0, 200, {}});
+        QCOMPARE(*table.nextDeadline(), 100);
+        table.take(9);
+        const auto expired = table.takeExpired(250);
+        QCOMPARE(expired.size(), std::size_t(1));
+        QCOMPARE(expired.front().deadlineNs, 100);
+        QCOMPARE(*table.nextDeadline(), 300);
+        QVERIFY(table.find(7));
+        QVERIFY(!table.find(8));
+    }
+
+    void pacingKeepsTheInterval()
+    {
+        ProbePacer pacer(1000);
+        QVERIFY(pacer.maySend(5));
+        pacer.sent(5);
+        QVERIFY(!pacer.maySend(1004));
+        QVERIFY(pacer.maySend(1005));
+        QCOMPARE(pacer.nextSendAt(), 1005);
+    }
+
+    // Over the network of the test's own namespace.
+    void repliesTimeoutsAndMisbehaviour_data()
+    {
+        QTest::addColumn<QStringList>("responder");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("delayed reply") << QStringList{"--delay", "40"} << true;
+        QTest::newRow("duplicates and look-alikes")
+            << QStringList{"--duplicate", "--wrong-id", "--wrong-seq", "--unrelated"} << true;
+        QTest::newRow("reply from another address only")
+            << QStringList{"--only-foreign", "--foreign-source", "127.0.0.9"} << false;
+    }
+
+    void repliesTimeoutsAndMisbehaviour()
+    {
+        QFETCH(QStringList, responder);
+        QFETCH(bool, answered);
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        EchoResponder echo;
+        QVERIFY(echo.start(QStringList{"--address", "127.0.0.7"} + responder));
+        ProbeEngine engine;
+        Outcomes outcomes;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 5; ++i)
+            engine.submit(address("127.0.0.7"), 500, outcomes.forRequest(i));
+        QTRY_COMPARE(outcomes.count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            const ProbeResult r = outcomes.at(i);
+            QCOMPARE(r.kind, answered ? ProbeResult::Reply : ProbeResult::Timeout);
+            if (answered)
+                QVERIFY2(r.roundTripUs >= 39000 * responder.contains("40") && r.roundTripUs < 400000,
+                         qPrintable(QString::number(r.roundTripUs)));
+        }
+        // Each request is answered exactly once, duplicates or not.
+        QTRY_VERIFY(timer.elapsed() > 600);
+        QCOMPARE(outcomes.mostReportsOfOne(), 1);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
+    // Replies come back in another order than the requests left: each finds its own.
+    void repliesInAnotherOrder()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        EchoResponder slow;
+        EchoResponder fast;
+        QVERIFY(slow.start({"--address", "127.0.0.7", "--delay", "150"}));
+        QVERIFY(fast.start({"--address", "127.0.0.8"}));
+        ProbeEngine engine;
+        Outcomes outcomes;
+        engine.submit(address("127.0.0.7"), 1000, outcomes.forRequest(0));
+        engine.submit(address("127.0.0.8"), 1000, outcomes.forRequest(1));
+        engine.submit(address("127.0.0.9"), 300, outcomes.forRequest(2));
+        QTRY_COMPARE(outcomes.count(), 3);
+        QVERIFY(outcomes.at(0).roundTripUs >= 149000);
+        QVERIFY(outcomes.at(1).roundTripUs < 100000);
+        QCOMPARE(outcomes.at(2).kind, ProbeResult::Timeout);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
+    // A whole 16-bit turn of requests in flight: every reply still finds its own request.
+    void aBoxOf65536Addresses()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        ProbeEngine engine;
+        engine.setInterval(5000);
+        Outcomes outcomes;
+        for (int i = 0; i < 65536; ++i)
+            engine.submit(htonl(0x7F000000u | std::uint32_t(i + 1)), 20000, outcomes.forRequest(i));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.count(), 65536, 120000);
+        int replies = 0;
+        for (int i = 0; i < 65536; ++i)
+            replies += outcomes.at(i).kind == ProbeResult::Reply;
+        QCOMPARE(replies, 65536);
+        QCOMPARE(outcomes.mostReportsOfOne(), 1);
+    }
+
+    // Stopping ends at once, and nothing is reported after it.
+    void stopEndsWithin100Milliseconds()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        auto engine = std::make_unique<ProbeEngine>();
+        std::atomic<int> reported{0};
+        for (int i = 0; i < 100; ++i)
+            engine->submit(address("127.0.0.7"), 30000, [&reported](const ProbeResult&) { ++reported; });
+        QElapsedTimer timer;
+        timer.start();
+        engine->stop();
+        QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!engine->hasSocket());
+        engine.reset();
+        QCOMPARE(reported.load(), 0);
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
+    // Dotted text needs no look-up; anything else that is not an address is not taken for one.
+    void numericAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("numeric");
+        QTest::newRow("dotted") << "127.0.0.1" << true;
+        QTest::newRow("short form") << "127.1" << false;
+        QTest::newRow("name") << "printer.lan" << false;
+        QTest::newRow("white space") << " 127.0.0.1" << false;
+    }
+
+    void numericAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, numeric);
+        QCOMPARE(NameResolver::numeric(text).has_value(), numeric);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProbeEngine)
+#include "tst_probeengine.moc"
