@@ -1,10 +1,12 @@
-// The cost of silent hosts, which are what users meet: inside a namespace network of its own
-// (a /24 with 5 answering hosts and 249 silent addresses, time-out 1000 ms), the time of one
-// discovery of the /24 and of one monitor pass over 20 devices of which 15 are silent, each
-// next to fping on the same targets in the same run. Needs root.
+// The cost of silent hosts, which are what users meet, inside a namespace network of its own:
+// a /24 with 5 answering hosts and 249 silent addresses, time-out 1000 ms.
+// - Discovery of the /24 with "tarnwick --scan", next to fping -a -g and nmap -sn -PE on the
+//   same addresses in the same run.
+// - One round of the monitor (every device every second) over 20 devices of which 15 are
+//   silent, next to fping -c 1 on the same targets.
+// Needs root.
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "net/DiscoverDevicesThread.h"
 #include "net/PingerThread.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -12,6 +14,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cstdio>
@@ -23,31 +26,21 @@ namespace {
 const QString Prefix = QStringLiteral("10.77.1");
 const QList<int> Answering = {10, 20, 30, 40, 50};
 
-class ScanReceiver : public QObject
+struct Run
 {
-    Q_OBJECT
-public:
-    int active = -1;
-public slots:
-    void scanResult(bool, const QString&, const QString&) { }
-    void scanCompleted(int a, int)
-    {
-        active = a;
-        QCoreApplication::quit();
-    }
+    double seconds = -1;
+    QByteArray output;
 };
 
-// Runs fping; returns its wall time in seconds and the number of lines it printed on stdout.
-std::pair<double, int> runFping(const QStringList& arguments)
+Run runTool(const QString& program, const QStringList& arguments)
 {
-    QProcess fping;
+    QProcess tool;
     QElapsedTimer timer;
     timer.start();
-    fping.start(QStringLiteral("fping"), arguments);
-    if (!fping.waitForFinished(600000))
-        return {-1, -1};
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    return {seconds, int(fping.readAllStandardOutput().count('\n'))};
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(600000))
+        return {};
+    return {double(timer.nsecsElapsed()) / 1e9, tool.readAllStandardOutput()};
 }
 
 } // namespace
@@ -61,31 +54,37 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_silent: %s\n", qPrintable(whyNot));
         return 1;
     }
+    const QString first = Prefix + QStringLiteral(".1");
+    const QString last = Prefix + QStringLiteral(".254");
 
     // Discovery of the /24.
-    {
-        ScanReceiver receiver;
-        DiscoverDevicesThread scan({10, 77, 1, 1}, {10, 77, 1, 254}, &receiver);
-        QElapsedTimer timer;
-        timer.start();
-        scan.start();
-        app.exec();
-        scan.wait();
-        const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const auto [fpingSeconds, fpingActive] = runFping({"-a", "-q", "-r", "0", "-t", "1000", "-g",
-                                                           Prefix + QStringLiteral(".1"),
-                                                           Prefix + QStringLiteral(".254")});
-        std::printf("discovery of %s.1-254: %d active in %.2f s; fping -a -g: %d active in %.2f s\n",
-                    qPrintable(Prefix), receiver.active, seconds, fpingActive, fpingSeconds);
-        std::printf(
-            "@ discovery_s %.3f\n@ discovery_active %d\n@ fping_discovery_s %.3f\n@ fping_discovery_active %d\n",
-            seconds, receiver.active, fpingSeconds, fpingActive);
-    }
+    const Run ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", first, last});
+    const int ourActive = QRegularExpression(QStringLiteral("Active: (\\d+)/254"))
+                              .match(QString::fromUtf8(ours.output))
+                              .captured(1)
+                              .toInt();
+    const Run fping = runTool(QStringLiteral("fping"), {"-a", "-q", "-r", "0", "-t", "1000", "-g", first, last});
+    const Run nmap = runTool(QStringLiteral("nmap"), {"-sn", "-PE", "-n", "--max-retries", "0", Prefix + ".1-254"});
+    const QRegularExpressionMatch nmapMatch
+        = QRegularExpression(QStringLiteral("\\((\\d+) hosts? up\\)")).match(QString::fromUtf8(nmap.output));
+    const int nmapUp = nmapMatch.captured(1).toInt();
+    std::printf("discovery of %s.1-254: tarnwick --scan %d active in %.2f s; fping -a -g %d in %.2f s; "
+                "nmap -sn -PE %d in %.2f s\n",
+                qPrintable(Prefix), ourActive, ours.seconds, int(fping.output.count('\n')), fping.seconds, nmapUp,
+                nmap.seconds);
+    if (ours.seconds >= 0 && ours.output.contains("Search completed"))
+        std::printf("@ discovery_s %.3f\n@ discovery_active %d\n", ours.seconds, ourActive);
+    if (fping.seconds >= 0)
+        std::printf("@ fping_discovery_s %.3f\n@ fping_discovery_active %d\n", fping.seconds,
+                    int(fping.output.count('\n')));
+    if (nmap.seconds >= 0 && nmapMatch.hasMatch())
+        std::printf("@ nmap_discovery_s %.3f\n@ nmap_discovery_active %d\n", nmap.seconds, nmapUp);
 
-    // One monitor pass over 20 devices, 15 of them silent, at the default settings.
+    // One round of the monitor over 20 devices, 15 of them silent: every device every second.
     {
         Settings& settings = Settings::instance();
         settings.load(QStringLiteral("/nonexistent/Settings.xml"));
+        settings.probePeriod = 1;
         Data data;
         QStringList targets;
         for (int host : Answering)
@@ -109,12 +108,11 @@ int main(int argc, char** argv)
         stopPinger();
         QCoreApplication::sendPostedEvents();
         Data::setInstance(nullptr);
-        const auto [fpingSeconds, fpingLines] = runFping(QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"}
-                                                         + targets);
-        std::printf("monitor pass over 20 devices, 15 silent: %.2f s; fping -c 1: %.2f s\n", seconds, fpingSeconds);
-        std::printf("@ monitor_pass_s %.3f\n@ fping_pass_s %.3f\n", seconds, fpingSeconds);
+        const Run fpingPass = runTool(QStringLiteral("fping"),
+                                      QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"} + targets);
+        std::printf("monitor round over 20 devices, 15 silent: %.2f s; fping -c 1: %.2f s\n", seconds,
+                    fpingPass.seconds);
+        std::printf("@ monitor_pass_s %.3f\n@ fping_pass_s %.3f\n", seconds, fpingPass.seconds);
     }
     return 0;
 }
-
-#include "bench_silent.moc"

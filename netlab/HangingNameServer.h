@@ -17,8 +17,10 @@ public:
     HangingNameServer& operator=(const HangingNameServer&) = delete;
 
     bool start(QString* whyNot);
-    // True once a question has come in, within ms.
+    // True once a question comes in, within ms; questions asked before are forgotten.
     bool questionSeen(int ms) const;
+    // Forgets the questions asked so far.
+    void forgetQuestions() const;
 
     // Runs in a child between fork and exec: gives the child a mount namespace of its own in
     // which the resolv.conf names this server. Only system calls, as the moment requires.

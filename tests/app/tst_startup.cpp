@@ -174,6 +174,7 @@ private slots:
                              "<Settings><PingTimeout>30000</PingTimeout><PingTimeGap>0</PingTimeGap></Settings>");
         TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")),
                              "<DeviceEntries><DeviceEntry IP=\"" + device.toUtf8() + "\"/></DeviceEntries>");
+        nameServer.forgetQuestions();
         ProgramRun program(dir.path(), {{}, [] { nameServer.enterInChild(); }, {}});
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 20000);

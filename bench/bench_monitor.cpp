@@ -1,0 +1,136 @@
+// The monitor with every device probed every second, inside a namespace network of its own:
+// 250 devices of which 25 are silent, time-out 1000 ms.
+// - How long after a host goes silent (its address taken away in its namespace) the store
+//   says "disconnected", and after it comes back, "connected"; five times each.
+// - The CPU time it spends per 1,000 probes, next to fping -l -p 1000 on the same targets.
+// Needs root.
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "net/PingerThread.h"
+#include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+
+using namespace Tarnwick;
+
+namespace {
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until the condition holds or ms pass; true when it held.
+bool runUntil(const std::function<bool()>& condition, int ms)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    look.start(5);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!condition())
+        loop.exec();
+    return condition();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString whyNot;
+    PeerNetwork network;
+    QList<int> answering;
+    for (int host = 1; host <= 225; ++host)
+        answering << host;
+    if (!NetworkSandbox::enter(&whyNot) || !network.start(QStringLiteral("10.78.1"), answering, &whyNot)) {
+        std::fprintf(stderr, "bench_monitor: %s\n", qPrintable(whyNot));
+        return 1;
+    }
+    QStringList targets;
+    for (int host = 1; host <= 250; ++host)
+        targets << network.address(host);
+
+    Settings& settings = Settings::instance();
+    settings.load(QStringLiteral("/nonexistent/Settings.xml"));
+    settings.probePeriod = 1;
+    settings.logStateChange = false;
+    Data data;
+    for (const QString& ip : targets)
+        data.addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
+    Data::setInstance(&data);
+    qint64 probes = 0;
+    QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) { ++probes; });
+    startPinger();
+
+    // Settled: every answering host connected.
+    const QString watched = network.address(100);
+    const auto state = [&] { return data.entry(watched).state; };
+    if (!runUntil([&] { return state() == DeviceStateConnected; }, 10000)) {
+        std::fprintf(stderr, "bench_monitor: %s never answered\n", qPrintable(watched));
+        return 1;
+    }
+
+    double worstDown = 0;
+    double worstUp = 0;
+    for (int round = 0; round < 5; ++round) {
+        QElapsedTimer timer;
+        network.silence(100);
+        timer.start();
+        if (!runUntil([&] { return state() == DeviceStateDisconnected; }, 10000))
+            return 1;
+        worstDown = std::max(worstDown, double(timer.elapsed()) / 1000);
+        network.revive(100);
+        timer.restart();
+        if (!runUntil([&] { return state() == DeviceStateConnected; }, 10000))
+            return 1;
+        worstUp = std::max(worstUp, double(timer.elapsed()) / 1000);
+    }
+    std::printf("250 devices every 1 s: a host gone silent shows disconnected after at most %.2f s, "
+                "back connected after at most %.2f s (5 times each)\n",
+                worstDown, worstUp);
+    std::printf("@ monitor_down_s %.3f\n@ monitor_up_s %.3f\n", worstDown, worstUp);
+
+    // CPU per 1,000 probes over 20 s, next to fping doing the same.
+    const qint64 probesBefore = probes;
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    {
+        QEventLoop window;
+        QTimer::singleShot(20000, &window, &QEventLoop::quit);
+        window.exec();
+    }
+    const double ourCpuMs = (cpuSeconds(RUSAGE_SELF) - cpuBefore) * 1000;
+    const qint64 ourProbes = probes - probesBefore;
+    stopPinger();
+    QCoreApplication::sendPostedEvents();
+    Data::setInstance(nullptr);
+
+    const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+    QProcess fping;
+    fping.start(QStringLiteral("fping"), QStringList{"-q", "-c", "20", "-p", "1000", "-t", "1000"} + targets);
+    fping.waitForFinished(120000);
+    const double fpingCpuMs = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) * 1000;
+    const double ours = ourCpuMs * 1000 / double(std::max<qint64>(ourProbes, 1));
+    const double theirs = fpingCpuMs * 1000 / (20.0 * double(targets.size()));
+    std::printf("CPU per 1,000 probes: %.1f ms (%lld probes); fping -l -p 1000: %.1f ms\n", ours,
+                static_cast<long long>(ourProbes), theirs);
+    if (ourProbes > 0)
+        std::printf("@ monitor_cpu_ms %.2f\n@ fping_cpu_ms %.2f\n", ours, theirs);
+    return 0;
+}
