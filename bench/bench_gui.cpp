@@ -1,12 +1,11 @@
 // The GUI thread under a flood of probe results: 2,000 devices in the list, the pinger with
-// gap 0 probing loopback (in a private network namespace when run as root; otherwise a probe
-// that answers at once), until 100,000 results have reached the window. Prints the longest
-// stall of the event loop, the largest backlog of undelivered results and the memory used.
+// gap 0 and a probe that answers at once, until 100,000 results have reached the window.
+// Prints the longest stall of the event loop, the largest backlog of undelivered results and
+// the memory used.
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/PingerThread.h"
-#include "netlab/NetworkSandbox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,8 +36,6 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QString whyNot;
-    const bool live = NetworkSandbox::enter(&whyNot);
     const int devices = 2000;
     const int wanted = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
 
@@ -82,18 +79,16 @@ int main(int argc, char** argv)
 
     clock.start();
     ticker.start();
-    if (live)
-        startPinger();
-    else
-        startPinger([](const QString&, int) { return 0; });
+    // Results faster than any network gives them (the probe engine sends one request a
+    // millisecond at most): the window is what is measured.
+    startPinger([](const QString&, int) { return 0; });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();
     QCoreApplication::sendPostedEvents();
 
-    std::printf("%d devices, %d results (%s probes) in %.2f s: %.0f results/s\n", devices, delivered,
-                live ? "real loopback" : "instant stand-in", double(took) / 1000.0,
-                delivered * 1000.0 / double(std::max<qint64>(took, 1)));
+    std::printf("%d devices, %d results (instant stand-in probes) in %.2f s: %.0f results/s\n", devices, delivered,
+                double(took) / 1000.0, delivered * 1000.0 / double(std::max<qint64>(took, 1)));
     std::printf("longest event-loop stall: %lld ms (a 5 ms timer)\n", static_cast<long long>(longestStall));
     std::printf("largest backlog of undelivered results: %d\n", largestBacklog);
     const double memoryAtEnd = residentMegabytes();
