@@ -64,8 +64,10 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_progress->setValue(0);
     m_progress->hide();
     layout->addWidget(m_progress);
+    // Every batch makes the tree lay its rows out anew; a few batches a second keep a scan of
+    // tens of thousands of addresses from costing a core.
     m_rowFlush.setSingleShot(true);
-    m_rowFlush.setInterval(0);
+    m_rowFlush.setInterval(100);
     connect(&m_rowFlush, &QTimer::timeout, this, &DiscoverDevicesDialog::addPendingRows);
     layout->addWidget(m_tree);
     auto* actions = new QHBoxLayout;
@@ -81,6 +83,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_tree->setColumnWidth(AddressColumn, 100);
     m_tree->setColumnWidth(ResultColumn, 100);
     m_tree->setRootIsDecorated(false);
+    m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
 
@@ -175,7 +178,7 @@ void DiscoverDevicesDialog::scanResult(bool active, const QString& address, cons
     row->setText(AddressColumn, address);
     row->setText(ResultColumn, result);
     // Results come in bursts (every address whose time ran out in the same moment); they go
-    // into the tree together once the burst has been taken, so the window never stalls.
+    // into the tree together, so the window never stalls.
     m_pendingRows.append(row);
     if (!m_rowFlush.isActive())
         m_rowFlush.start();
