@@ -4,6 +4,7 @@
 #include "DeviceAddedEvent.h"
 #include "DeviceEntryChangedEvent.h"
 #include "DeviceRemovedEvent.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QMetaMethod>
@@ -153,6 +154,7 @@ void Data::removeEntry(const QString& ip)
         removed = m_entries.takeAt(i);
         // Later entries moved up, and a second entry with that address may now come first.
         rebuildIndex();
+        m_streaks.remove(ip);
         ++m_revision;
     }
     auto event = std::make_shared<DeviceRemovedEvent>(removed);
@@ -175,8 +177,11 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
         e.ip = newIp;
         e.description = description;
         e.type = type;
-        if (newIp != keyIp)
+        if (newIp != keyIp) {
             rebuildIndex();
+            m_streaks.remove(keyIp);
+            m_streaks.remove(newIp);
+        }
         ++m_revision;
         event = std::make_shared<DeviceEntryChangedEvent>(e, old);
     }
@@ -193,7 +198,21 @@ void Data::setPingResult(const QString& ip, const QString& result)
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
     e.pingResult = result;
-    e.state = result == NoReplyResult ? DeviceStateDisconnected : DeviceStateConnected;
+    // The state follows the results only once enough of them in a row say so: a device that
+    // misses one reply on a lossy link does not flap between the two states.
+    const bool answered = result != NoReplyResult;
+    const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
+    int& streak = m_streaks[ip];
+    if (e.state == said) {
+        streak = 0;
+    } else {
+        const Settings& settings = Settings::instance();
+        const int needed = answered ? settings.connectAfter.load() : settings.disconnectAfter.load();
+        if (++streak >= needed) {
+            e.state = said;
+            streak = 0;
+        }
+    }
     // Emitted under the lock so that announcements leave in the order the changes were made.
     auto event = std::make_shared<DeviceEntryChangedEvent>(e, old);
     m_emittingUnderLock = QThread::currentThread();

@@ -98,6 +98,8 @@ private:
 
     QList<DeviceEntry> m_entries;
     QHash<QString, qsizetype> m_firstIndex;
+    // For each address, how many results in a row have disagreed with its entry's state.
+    QHash<QString, int> m_streaks;
     DocumentFile m_file;
     // Counts the user's changes, on the store's thread only.
     int m_revision = 0;

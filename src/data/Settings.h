@@ -71,6 +71,10 @@ public:
     // Seconds between two probes of each device, all devices probed side by side; 0 probes
     // them one at a time, the gap before each. Read by the monitor thread.
     CopyableAtomic<int> probePeriod{0};
+    // How many missed replies in a row make a device disconnected, and how many replies in a
+    // row make it connected again (1 and 1: every result decides). Read by the monitor thread.
+    CopyableAtomic<int> disconnectAfter{1};
+    CopyableAtomic<int> connectAfter{1};
 
 private:
     void setDefaults();
@@ -92,6 +96,8 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(
         SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, DefaultWindowGeometry});
     visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0});
+    visit(SettingsElement<CopyableAtomic<int>>{"DisconnectAfter", &Settings::disconnectAfter, 1});
+    visit(SettingsElement<CopyableAtomic<int>>{"ConnectAfter", &Settings::connectAfter, 1});
 }
 
 } // namespace Tarnwick

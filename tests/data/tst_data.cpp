@@ -2,8 +2,10 @@
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/Settings.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -154,6 +156,48 @@ private slots:
         data.setPingResult(QStringLiteral("a"), result);
         QCOMPARE(data.entry(QStringLiteral("a")).state, state);
         QCOMPARE(data.entry(QStringLiteral("a")).pingResult, result);
+    }
+
+    // A device changes state only after N missed replies in a row, or M replies in a row; its
+    // result text shows every result all the same.
+    void thresholdsDecideTheState_data()
+    {
+        QTest::addColumn<int>("disconnectAfter");
+        QTest::addColumn<int>("connectAfter");
+        QTest::addColumn<QString>("results");
+        QTest::addColumn<QString>("states");
+        QTest::newRow("every result decides") << 1 << 1 << "5 X 5"
+                                              << "1 2 1";
+        QTest::newRow("two misses to go down") << 2 << 1 << "5 X 5 X X 5"
+                                               << "1 1 1 1 2 1";
+        QTest::newRow("alternating never goes down") << 2 << 1 << "5 X 5 X 5 X"
+                                                     << "1 1 1 1 1 1";
+        QTest::newRow("three replies to come back") << 1 << 3 << "X 5 5 X 5 5 5"
+                                                    << "2 2 2 2 2 2 1";
+    }
+
+    void thresholdsDecideTheState()
+    {
+        QFETCH(int, disconnectAfter);
+        QFETCH(int, connectAfter);
+        QFETCH(QString, results);
+        QFETCH(QString, states);
+        Settings& settings = Settings::instance();
+        const auto restore = qScopeGuard([&settings] {
+            settings.disconnectAfter = 1;
+            settings.connectAfter = 1;
+        });
+        settings.disconnectAfter = disconnectAfter;
+        settings.connectAfter = connectAfter;
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        QStringList seen;
+        for (const QString& result : results.split(QLatin1Char(' '))) {
+            data.setPingResult(QStringLiteral("a"), result);
+            QCOMPARE(data.entry(QStringLiteral("a")).pingResult, result);
+            seen << QString::number(data.entry(QStringLiteral("a")).state);
+        }
+        QCOMPARE(seen.join(QLatin1Char(' ')), states);
     }
 
     void everyPingResultIsAnnounced()
