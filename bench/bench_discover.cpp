@@ -2,6 +2,7 @@
 // which answers, inside a private network namespace: how long the scan takes, the longest
 // stall of the window's event loop while the rows come in, and the memory used at the end.
 // Needs root.
+#include "BenchMemory.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/DiscoverDevicesDialog.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,22 +19,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace Tarnwick;
-
-namespace {
-
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : -1;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -2,6 +2,7 @@
 // gap 0 and a probe that answers at once, until 100,000 results have reached the window.
 // Prints the longest stall of the event loop, the largest backlog of undelivered results and
 // the memory used.
+#include "BenchMemory.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -9,28 +10,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace Tarnwick;
-
-namespace {
-
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : -1;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,7 @@
 // How long the program takes to end after SIGTERM while the network holds it up, inside a
 // namespace of its own: once while a probe waits on a 30 s time-out, once while a name server
 // never answers its look-up. Three times each; the longest counts. Needs root.
+#include "netlab/EchoRequestWatch.h"
 #include "netlab/HangingNameServer.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -14,10 +15,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -29,31 +26,8 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-void drain(int socket)
-{
-    unsigned char buffer[1500];
-    while (::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT) > 0) { }
-}
-
-// True once an echo request passes on the raw socket, within 20 s.
-bool echoRequestSeen(int icmp)
-{
-    QElapsedTimer timer;
-    timer.start();
-    unsigned char buffer[1500];
-    while (timer.elapsed() < 20000) {
-        pollfd ready{icmp, POLLIN, 0};
-        if (::poll(&ready, 1, 100) <= 0)
-            continue;
-        const ssize_t n = ::recv(icmp, buffer, sizeof buffer, 0);
-        if (n > 20 && buffer[(buffer[0] & 0x0F) * 4] == 8)
-            return true;
-    }
-    return false;
-}
-
 // Milliseconds from SIGTERM to the end of a program that watches the device; -1 on failure.
-double quitWhileHeldUp(const QString& device, int icmp)
+double quitWhileHeldUp(const QString& device, EchoRequestWatch& echo)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("Settings.xml")),
@@ -67,14 +41,13 @@ double quitWhileHeldUp(const QString& device, int icmp)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     program.setProcessEnvironment(env);
     s_nameServer->forgetQuestions();
-    drain(icmp);
+    echo.forget();
     program.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
     if (!program.waitForStarted(10000)) {
         std::fprintf(stderr, "bench_quit: %s\n", qPrintable(program.errorString()));
         return -1;
     }
-    const bool heldUp = device.startsWith(QLatin1String("127.")) ? echoRequestSeen(icmp)
-                                                                 : s_nameServer->questionSeen(20000);
+    const bool heldUp = device.startsWith(QLatin1String("127.")) ? echo.seen(20000) : s_nameServer->questionSeen(20000);
     if (!heldUp) {
         std::fprintf(stderr, "bench_quit: no probe or look-up seen for %s\n", qPrintable(device));
         return -1;
@@ -104,12 +77,12 @@ int main(int argc, char** argv)
         return 1;
     }
     NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1"));
-    const int icmp = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    EchoRequestWatch echo;
     double probeWait = 0;
     double nameWait = 0;
     for (int round = 0; round < 3; ++round) {
-        const double probe = quitWhileHeldUp(QStringLiteral("127.0.0.1"), icmp);
-        const double name = quitWhileHeldUp(QStringLiteral("printer.lan.test"), icmp);
+        const double probe = quitWhileHeldUp(QStringLiteral("127.0.0.1"), echo);
+        const double name = quitWhileHeldUp(QStringLiteral("printer.lan.test"), echo);
         if (probe < 0 || name < 0) {
             std::fprintf(stderr, "bench_quit: the program did not start, probe, or end as it should\n");
             return 1;

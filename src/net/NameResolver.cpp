@@ -124,30 +124,4 @@ void NameResolver::watchDeadlines()
     }
 }
 
-NameResolver::Address NameResolver::resolveAndWait(const QString& host, int maxWaitMs,
-                                                   const std::function<bool()>& stopped)
-{
-    struct Answer
-    {
-        std::mutex mutex;
-        std::condition_variable ready;
-        bool given = false;
-        Address address;
-    };
-    auto answer = std::make_shared<Answer>();
-    resolve(host, maxWaitMs, [answer](Address address) {
-        std::lock_guard lock(answer->mutex);
-        answer->address = address;
-        answer->given = true;
-        answer->ready.notify_all();
-    });
-    std::unique_lock lock(answer->mutex);
-    while (!answer->given) {
-        if (stopped && stopped())
-            return std::nullopt;
-        answer->ready.wait_for(lock, std::chrono::milliseconds(20));
-    }
-    return answer->address;
-}
-
 } // namespace Tarnwick

@@ -39,10 +39,6 @@ public:
     // look-up ends or maxWaitMs have passed (with none), on the resolver's threads.
     void resolve(const QString& host, int maxWaitMs, Done done);
 
-    // Waits for the answer, at most maxWaitMs; stopped() is asked every few milliseconds and
-    // ends the wait early (with none) when it says so.
-    Address resolveAndWait(const QString& host, int maxWaitMs, const std::function<bool()>& stopped = {});
-
 private:
     using Clock = std::chrono::steady_clock;
 

@@ -1,5 +1,6 @@
 #include "../common/ProgramRun.h"
 #include "TarnwickVersion.h"
+#include "netlab/EchoRequestWatch.h"
 #include "netlab/HangingNameServer.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -7,15 +8,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using TestFiles::readAll;
 
@@ -166,8 +162,7 @@ private slots:
             QSKIP(qPrintable(whyNot));
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
         // Echo requests and name questions show on the wire: watch for the program's first.
-        const int icmp = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        const auto closeWatch = qScopeGuard([icmp] { ::close(icmp); });
+        EchoRequestWatch echo;
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         TestFiles::writeFile(dir.filePath(QStringLiteral("Settings.xml")),
@@ -179,7 +174,7 @@ private slots:
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 20000);
         if (device.startsWith(QLatin1String("127.")))
-            QVERIFY(echoRequestSeen(icmp));
+            QVERIFY(echo.seen(20000));
         else
             QVERIFY(nameServer.questionSeen(20000));
         QElapsedTimer timer;
@@ -238,23 +233,6 @@ private slots:
     }
 
 private:
-    // True once an echo request passes on the raw socket.
-    static bool echoRequestSeen(int icmp)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        unsigned char buffer[1500];
-        while (timer.elapsed() < 20000) {
-            pollfd ready{icmp, POLLIN, 0};
-            if (::poll(&ready, 1, 100) <= 0)
-                continue;
-            const ssize_t n = ::recv(icmp, buffer, sizeof buffer, 0);
-            if (n > 20 && buffer[(buffer[0] & 0x0F) * 4] == 8)
-                return true;
-        }
-        return false;
-    }
-
     // The set of signals a process ignores, from /proc.
     static quint64 ignoredSignals(qint64 pid)
     {
