@@ -13,6 +13,7 @@
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "history/HistoryStore.h"
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
@@ -195,6 +196,12 @@ int Application::runDesktop(int argc, char** argv)
     tellAboutDeviceListProblem(*data);
 
     AutoSaver autoSaver(*data, settings, *map);
+    // The history says what went wrong from its own thread; the log is written on this one.
+    HistoryStore history(QStringLiteral("History.sqlite"), settings.historyDays, [](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
+    });
+    PingerThread::setResultObserver([&history](const ProbeRecord& record) { history.record(record); });
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
@@ -207,6 +214,7 @@ int Application::runDesktop(int argc, char** argv)
     } while (!quitRequested);
 
     stopPinger();
+    PingerThread::setResultObserver({});
     ProbeEngine::shared().stop();
     // Results the pinger announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.

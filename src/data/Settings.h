@@ -75,6 +75,8 @@ public:
     // row make it connected again (1 and 1: every result decides). Read by the monitor thread.
     CopyableAtomic<int> disconnectAfter{1};
     CopyableAtomic<int> connectAfter{1};
+    // How many days of probe results the history keeps.
+    int historyDays = 30;
 
 private:
     void setDefaults();
@@ -98,6 +100,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0});
     visit(SettingsElement<CopyableAtomic<int>>{"DisconnectAfter", &Settings::disconnectAfter, 1});
     visit(SettingsElement<CopyableAtomic<int>>{"ConnectAfter", &Settings::connectAfter, 1});
+    visit(SettingsElement<int>{"HistoryDays", &Settings::historyDays, 30});
 }
 
 } // namespace Tarnwick

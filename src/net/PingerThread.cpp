@@ -3,6 +3,7 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 
 #include <algorithm>
@@ -12,6 +13,7 @@ namespace Tarnwick {
 namespace {
 
 PingerThread* s_current = nullptr;
+PingerThread::ResultObserver s_observer;
 
 // How many announcements may wait for the GUI thread before the monitor holds back. Without
 // a bound, a fast network (gap 0, loopback) would announce results faster than the window
@@ -28,6 +30,22 @@ int periodMs(const Settings& settings)
 QString pingResultText(const ProbeResult& result)
 {
     return result.kind == ProbeResult::Reply ? QString::number(result.roundTripUs / 1000) : NoReplyResult;
+}
+
+void PingerThread::setResultObserver(ResultObserver observer)
+{
+    s_observer = std::move(observer);
+}
+
+void PingerThread::report(Data& data, const QString& ip, const ProbeResult& result)
+{
+    data.setPingResult(ip, pingResultText(result));
+    if (!s_observer)
+        return;
+    const ProbeRecord::Outcome outcome = result.kind == ProbeResult::Reply ? ProbeRecord::Answered
+        : result.kind == ProbeResult::Timeout                              ? ProbeRecord::NoReply
+                                                                           : ProbeRecord::SocketError;
+    s_observer({ip, QDateTime::currentMSecsSinceEpoch(), outcome, result.roundTripUs});
 }
 
 PingerThread::PingerThread(ProbeFunction probe)
@@ -115,7 +133,7 @@ void PingerThread::runPass(Data& data)
         const std::optional<ProbeResult> result = probeAndWait(entry.ip, std::max(0, settings.pingTimeout.load()));
         if (!result)
             return;
-        data.setPingResult(entry.ip, pingResultText(*result));
+        report(data, entry.ip, *result);
     }
 }
 
@@ -139,7 +157,7 @@ void PingerThread::runRound(Data& data, int period)
                     QMutexLocker lock(&gate->mutex);
                     gate->outstanding.remove(ip);
                     if (gate->open)
-                        store->setPingResult(ip, pingResultText(result));
+                        report(*store, ip, result);
                 });
     }
     // The rest of the period, cut short when the mode changes.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NetworkProbe.h"
+#include "data/ProbeRecord.h"
 
 #include <QMutex>
 #include <QSet>
@@ -29,6 +30,11 @@ public:
 
     void requestStop();
 
+    // Where every result of the monitor goes besides the store (the history), from the
+    // monitor's and the network's threads while a monitor runs. Set it while none runs.
+    using ResultObserver = std::function<void(const ProbeRecord& record)>;
+    static void setResultObserver(ResultObserver observer);
+
 protected:
     void run() override;
 
@@ -50,6 +56,8 @@ private:
     void runPass(Data& data);
     // One period: every entry probed once, many at a time; then the rest of the period.
     void runRound(Data& data, int periodMs);
+    // Hands a result to the store and to the observer.
+    static void report(Data& data, const QString& ip, const ProbeResult& result);
     // One probe, waited for; none when a stop came first.
     std::optional<ProbeResult> probeAndWait(const QString& host, int timeoutMs);
 

@@ -5,6 +5,7 @@
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QScopeGuard>
@@ -170,6 +171,33 @@ private slots:
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(changes.size(), 0);
         QCOMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("X"));
+    }
+
+    // Every result also goes to the observer (the history), with its outcome and round trip.
+    void resultsReachTheObserver()
+    {
+        Settings::instance().pingTimeGap = 0;
+        QMutex mutex;
+        QList<ProbeRecord> records;
+        PingerThread::setResultObserver([&](const ProbeRecord& record) {
+            QMutexLocker lock(&mutex);
+            records << record;
+        });
+        RecordingProbe probe;
+        probe.answers = {{"a", 7}, {"c", PingSocketError}};
+        startPinger(probe.function());
+        QTRY_VERIFY([&] {
+            QMutexLocker lock(&mutex);
+            return records.size() >= 3;
+        }());
+        stopPinger();
+        PingerThread::setResultObserver({});
+        QCOMPARE(records[0].device, QStringLiteral("a"));
+        QCOMPARE(records[0].outcome, ProbeRecord::Answered);
+        QCOMPARE(records[0].roundTripUs, 7000);
+        QCOMPARE(records[1].outcome, ProbeRecord::NoReply);
+        QCOMPARE(records[2].outcome, ProbeRecord::SocketError);
+        QVERIFY(qAbs(records[0].atMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
     }
 
     // With a period set, every device is probed once per period, all of them side by side;

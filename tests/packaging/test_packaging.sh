@@ -108,7 +108,7 @@ deb="$(ls "$work"/package/tarnwick_*.deb)"
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libcap2-bin; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libcap2-bin; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 contents="$(dpkg-deb -c "$deb")"

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Diagnostics of the result history ("tarnwick.history").
+Q_DECLARE_LOGGING_CATEGORY(lcHistory)
