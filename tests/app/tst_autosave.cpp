@@ -31,17 +31,17 @@ private slots:
         map.load(QStringLiteral("VisualRepresentation.xml"));
         AutoSaver saver(data, settings, map);
 
-        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.1"), QStringLiteral("router"), 2, true, NoReplyResult));
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("10.0.0.1"),
+        data.addEntry(DeviceEntry(QStringLiteral("127.0.0.10"), QStringLiteral("router"), 2, true, NoReplyResult));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("127.0.0.10"),
                                  3 * AutoSaver::IntervalMs);
         QVERIFY(!data.hasUnsavedChanges());
-        data.setPingResult(QStringLiteral("10.0.0.1"), QStringLiteral("3"));
+        data.setPingResult(QStringLiteral("127.0.0.10"), QStringLiteral("3"));
         QVERIFY(!data.hasUnsavedChanges());
 
         settings.pingTimeout = 250;
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("Settings.xml")).contains("<PingTimeout>250</PingTimeout>"),
                                  3 * AutoSaver::IntervalMs);
-        map.appendItem({QStringLiteral("10.0.0.1"), 5, 6});
+        map.appendItem({QStringLiteral("127.0.0.10"), 5, 6});
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("VisualRepresentation.xml")).contains("X=\"5\""),
                                  3 * AutoSaver::IntervalMs);
     }
