@@ -13,6 +13,7 @@
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "history/DeviceStatistics.h"
 #include "history/HistoryStore.h"
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
@@ -21,8 +22,10 @@
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
+#include "ui/UserList.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QMessageBox>
 #include <QStyleFactory>
@@ -201,7 +204,15 @@ int Application::runDesktop(int argc, char** argv)
         QMetaObject::invokeMethod(
             qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
     });
-    PingerThread::setResultObserver([&history](const ProbeRecord& record) { history.record(record); });
+    DeviceStatistics statistics;
+    PingerThread::setResultObserver([&history, &statistics](const ProbeRecord& record) {
+        history.record(record);
+        statistics.record(record);
+    });
+    UserList::setStatisticsSource([&statistics](const QString& ip) {
+        const DeviceStatistics::Summary hour = statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    });
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
@@ -215,6 +226,7 @@ int Application::runDesktop(int argc, char** argv)
 
     stopPinger();
     PingerThread::setResultObserver({});
+    UserList::setStatisticsSource({});
     ProbeEngine::shared().stop();
     // Results the pinger announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.

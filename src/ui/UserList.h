@@ -2,7 +2,11 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QTimer>
 #include <QWidget>
+
+#include <functional>
+#include <optional>
 
 class QTreeWidgetItem;
 
@@ -20,12 +24,26 @@ class UserList : public QWidget
     Q_OBJECT
 
 public:
+    // What the list shows of a device's last hour (none where nothing is known yet).
+    struct RowStatistics
+    {
+        std::optional<double> lossPercent;
+        std::optional<double> averageMs;
+        std::optional<double> jitterMs;
+        std::optional<qint64> lastAnsweredMs; // UTC
+    };
+    using StatisticsSource = std::function<RowStatistics(const QString& ip)>;
+    // Where every device list takes its statistics from (the history, in the program).
+    static void setStatisticsSource(StatisticsSource source);
+
     explicit UserList(QWidget* parent = nullptr);
 
     void addEntryRow(const DeviceEntry& entry);
     UserListTreeWidget* tree() const { return m_tree; }
 
 public slots:
+    // Writes the columns "Loss", "Avg", "Jitter" and "Since" anew.
+    void refreshStatistics();
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
@@ -38,6 +56,9 @@ private:
     QMutex m_mutex;
     // Rows by their address, in tree order, so that a probe result finds its row without a scan.
     QHash<QString, QList<QTreeWidgetItem*>> m_rowsByAddress;
+    // When each address got its present state (or its row, before its first change), UTC ms.
+    QHash<QString, qint64> m_stateSince;
+    QTimer m_statisticsTimer;
 };
 
 } // namespace Tarnwick

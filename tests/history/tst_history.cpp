@@ -1,3 +1,4 @@
+#include "history/DeviceStatistics.h"
 #include "history/HistoryStore.h"
 
 #include "../common/TestFiles.h"
@@ -161,6 +162,32 @@ private slots:
         QVERIFY(m_reports.first().contains(QStringLiteral("History.sqlite.unreadable")));
         Reader reader(QStringLiteral("History.sqlite"));
         QCOMPARE(reader.rows(QStringLiteral("SELECT rtt_us FROM results")), QStringList{"100"});
+    }
+
+    // Loss, average and jitter over the last hour, against figures worked out by hand.
+    void lastHourStatistics()
+    {
+        const qint64 now = 1000LL * 60000 + 30000; // half a minute into minute 1000
+        DeviceStatistics statistics;
+        QVERIFY(!statistics.lastHour(QStringLiteral("a"), now).lossPercent);
+        statistics.record(result("a", now - 61 * 60000, 90000)); // over an hour ago
+        statistics.record(result("a", now - 30 * 60000, 2000));
+        statistics.record(result("a", now - 20 * 60000, -1));
+        statistics.record(result("a", now - 10 * 60000, 4000));
+        statistics.record(result("a", now - 1000, 3000));
+        statistics.record(result("b", now, -1));
+        const DeviceStatistics::Summary a = statistics.lastHour(QStringLiteral("a"), now);
+        QCOMPARE(a.sent, 4);
+        QCOMPARE(a.received, 3);
+        QCOMPARE(*a.lossPercent, 25.0);
+        QCOMPARE(*a.averageMs, 3.0);
+        // A change counts in the minute of the later of its two round trips: 90000->2000,
+        // 2000->4000 and 4000->3000 microseconds.
+        QCOMPARE(*a.jitterMs, (88000 + 2000 + 1000) / 3.0 / 1000.0);
+        QCOMPARE(*a.lastAnsweredMs, now - 1000);
+        const DeviceStatistics::Summary b = statistics.lastHour(QStringLiteral("b"), now);
+        QCOMPARE(*b.lossPercent, 100.0);
+        QVERIFY(!b.averageMs && !b.jitterMs && !b.lastAnsweredMs);
     }
 };
 

@@ -4,9 +4,11 @@
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace Tarnwick;
@@ -58,6 +60,34 @@ private slots:
         const QList<int> widths = {54, 24, 100, 60, 100};
         for (int column = 0; column < widths.size(); ++column)
             QCOMPARE(tree->columnWidth(column), widths[column]);
+    }
+
+    // Loss, average, jitter and the time in the present state, from the statistics source.
+    void statisticsColumns()
+    {
+        UserList::setStatisticsSource([](const QString& ip) {
+            UserList::RowStatistics statistics;
+            if (ip == QLatin1String("a")) {
+                statistics.lossPercent = 12.5;
+                statistics.averageMs = 3.267;
+                statistics.jitterMs = 0.4;
+                statistics.lastAnsweredMs = QDateTime::currentMSecsSinceEpoch();
+            }
+            return statistics;
+        });
+        const auto restore = qScopeGuard([] { UserList::setStatisticsSource({}); });
+        m_data->addEntry(entry(QStringLiteral("a")));
+        m_data->addEntry(entry(QStringLiteral("b")));
+        m_list->refreshStatistics();
+        QTreeWidget* tree = m_list->findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        QCOMPARE(tree->headerItem()->text(6), QStringLiteral("Loss"));
+        QCOMPARE(tree->headerItem()->text(9), QStringLiteral("Since"));
+        QCOMPARE(column(tree, 6), QStringList({"12.5 %", "-"}));
+        QCOMPARE(column(tree, 7), QStringList({"3.27 ms", "-"}));
+        QCOMPARE(column(tree, 8), QStringList({"0.40 ms", "-"}));
+        QCOMPARE(column(tree, 9), QStringList({"0 s", "0 s"}));
+        QVERIFY(tree->topLevelItem(0)->toolTip(9).startsWith(QStringLiteral("Last seen ")));
+        QCOMPARE(tree->topLevelItem(1)->toolTip(9), QStringLiteral("Not seen since Tarnwick started"));
     }
 
     void rowsFollowTheStore()

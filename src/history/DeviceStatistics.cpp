@@ -1,0 +1,65 @@
+#include "DeviceStatistics.h"
+
+#include <QMutexLocker>
+
+#include <cstdlib>
+
+namespace Tarnwick {
+
+namespace {
+constexpr qint64 MinuteMs = 60000;
+}
+
+void DeviceStatistics::record(const ProbeRecord& result)
+{
+    const qint64 minute = result.atMs / MinuteMs;
+    QMutexLocker lock(&m_mutex);
+    Device& device = m_devices[result.device];
+    Bucket& bucket = device.buckets[std::size_t(minute % 60)];
+    if (bucket.minute != minute)
+        bucket = Bucket{minute};
+    ++bucket.sent;
+    if (result.outcome != ProbeRecord::Answered)
+        return;
+    ++bucket.received;
+    bucket.sumUs += result.roundTripUs;
+    if (device.lastRoundTripUs >= 0) {
+        bucket.changeSumUs += std::llabs(result.roundTripUs - device.lastRoundTripUs);
+        ++bucket.changes;
+    }
+    device.lastRoundTripUs = result.roundTripUs;
+    device.lastAnsweredMs = result.atMs;
+}
+
+DeviceStatistics::Summary DeviceStatistics::lastHour(const QString& name, qint64 nowMs) const
+{
+    Summary summary;
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_devices.constFind(name);
+    if (it == m_devices.cend())
+        return summary;
+    const qint64 nowMinute = nowMs / MinuteMs;
+    qint64 sumUs = 0;
+    qint64 changeSumUs = 0;
+    int changes = 0;
+    for (const Bucket& bucket : it->buckets) {
+        if (bucket.minute <= nowMinute - 60 || bucket.minute > nowMinute)
+            continue;
+        summary.sent += bucket.sent;
+        summary.received += bucket.received;
+        sumUs += bucket.sumUs;
+        changeSumUs += bucket.changeSumUs;
+        changes += bucket.changes;
+    }
+    if (summary.sent > 0)
+        summary.lossPercent = 100.0 * (summary.sent - summary.received) / summary.sent;
+    if (summary.received > 0)
+        summary.averageMs = double(sumUs) / summary.received / 1000.0;
+    if (changes > 0)
+        summary.jitterMs = double(changeSumUs) / changes / 1000.0;
+    if (it->lastAnsweredMs >= 0)
+        summary.lastAnsweredMs = it->lastAnsweredMs;
+    return summary;
+}
+
+} // namespace Tarnwick

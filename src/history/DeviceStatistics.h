@@ -1,0 +1,54 @@
+#pragma once
+
+#include "data/ProbeRecord.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace Tarnwick {
+
+// The last hour of each device's probe results, in one-minute buckets, for what the device
+// list shows: loss, average round trip, jitter and when the device last answered. Fed from any
+// thread; memory does not grow with the rate of probes.
+class DeviceStatistics
+{
+public:
+    struct Summary
+    {
+        int sent = 0;
+        int received = 0;
+        std::optional<double> lossPercent; // none before the first result
+        std::optional<double> averageMs; // none before the first reply
+        std::optional<double> jitterMs; // mean change between successive round trips
+        std::optional<qint64> lastAnsweredMs; // UTC, whenever it was
+    };
+
+    void record(const ProbeRecord& result);
+    Summary lastHour(const QString& device, qint64 nowMs) const;
+
+private:
+    struct Bucket
+    {
+        qint64 minute = -1;
+        int sent = 0;
+        int received = 0;
+        qint64 sumUs = 0;
+        qint64 changeSumUs = 0;
+        int changes = 0;
+    };
+    struct Device
+    {
+        std::array<Bucket, 60> buckets;
+        qint64 lastRoundTripUs = -1;
+        qint64 lastAnsweredMs = -1;
+    };
+
+    mutable QMutex m_mutex;
+    QHash<QString, Device> m_devices;
+};
+
+} // namespace Tarnwick
