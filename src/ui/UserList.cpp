@@ -90,6 +90,8 @@ UserList::UserList(QWidget* parent)
     // per probe result.
     connect(&m_statisticsTimer, &QTimer::timeout, this, &UserList::refreshStatistics);
     m_statisticsTimer.start(2000);
+    // The rows the window fills the list with get their figures as soon as it shows.
+    QTimer::singleShot(0, this, &UserList::refreshStatistics);
 }
 
 void UserList::setStatisticsSource(StatisticsSource source)
@@ -141,6 +143,8 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     m_rowsByAddress[entry.ip].append(row);
     if (!m_stateSince.contains(entry.ip))
         m_stateSince.insert(entry.ip, QDateTime::currentMSecsSinceEpoch());
+    for (int column = LossColumn; column < SinceColumn; ++column)
+        row->setText(column, QStringLiteral("-"));
 }
 
 void UserList::DeviceAdded(DeviceAddedEvent* pEvent)
