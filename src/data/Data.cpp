@@ -108,8 +108,10 @@ qsizetype Data::indexOf(const QString& ip) const
 void Data::rebuildIndex()
 {
     m_firstIndex.clear();
-    for (qsizetype i = 0; i < m_entries.size(); ++i)
-        m_firstIndex.insert(m_entries.at(i).ip, std::min(i, m_firstIndex.value(m_entries.at(i).ip, i)));
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (!m_firstIndex.contains(m_entries.at(i).ip))
+            m_firstIndex.insert(m_entries.at(i).ip, i);
+    }
 }
 
 QList<DeviceEntry> Data::entries() const

@@ -19,7 +19,7 @@ Settings& Settings::instance()
 void Settings::setDefaults()
 {
     forEachStoredField([this](const auto& element) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+        if constexpr (isWindowElement<decltype(element)>) {
             this->*element.geometry = element.defaultGeometry;
             this->*element.maximized = false;
         } else {
@@ -66,7 +66,7 @@ void Settings::writeDocument(QXmlStreamWriter& writer) const
     writer.writeStartElement(QStringLiteral("Settings"));
     forEachStoredField([this, &writer](const auto& element) {
         const QString name = QString::fromLatin1(element.name);
-        if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+        if constexpr (isWindowElement<decltype(element)>) {
             const QRect& geometry = this->*element.geometry;
             writer.writeStartElement(name);
             writer.writeAttribute(QStringLiteral("X"), QString::number(geometry.left()));

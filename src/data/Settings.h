@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 
+#include <type_traits>
+
 class QXmlStreamWriter;
 
 namespace Tarnwick {
@@ -29,6 +31,11 @@ struct SettingsWindowElement
     bool Settings::*maximized;
     QRect defaultGeometry;
 };
+
+// Whether a field of Settings::forEachStoredField is the window's element (the others are
+// simple elements with a text each).
+template <typename Element>
+inline constexpr bool isWindowElement = std::is_same_v<std::decay_t<Element>, SettingsWindowElement>;
 
 // The user's settings, one process-wide record. The pinger thread reads the two ping timings
 // while the GUI thread may write them, so those two are atomic; the record stays copyable so

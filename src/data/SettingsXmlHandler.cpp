@@ -19,7 +19,7 @@ bool SettingsXmlHandler::startElement(const QString& qName, const QXmlStreamAttr
 {
     m_awaited = qName;
     Settings::forEachStoredField([&](const auto& element) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+        if constexpr (isWindowElement<decltype(element)>) {
             if (qName != QLatin1String(element.name))
                 return;
             // No screen is this large; numbers beyond it are saturated, so that the arithmetic
@@ -50,7 +50,7 @@ bool SettingsXmlHandler::characters(const QString& text)
     // Only the first piece of text of an element counts.
     const QString name = std::exchange(m_awaited, QString());
     Settings::forEachStoredField([&](const auto& element) {
-        if constexpr (!std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+        if constexpr (!isWindowElement<decltype(element)>) {
             if (name == QLatin1String(element.name))
                 SettingsValueText::read(text, m_settings.*element.field);
         }

@@ -158,7 +158,7 @@ private slots:
         int changed = 0;
         Settings::forEachStoredField([&](const auto& element) {
             ++changed;
-            if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+            if constexpr (isWindowElement<decltype(element)>) {
                 s.*element.geometry = QRect(11, 12, 613, 514);
                 s.*element.maximized = true;
             } else {
@@ -171,7 +171,7 @@ private slots:
         Settings loaded;
         QVERIFY(loaded.load(QStringLiteral("Settings.xml")));
         Settings::forEachStoredField([&](const auto& element) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(element)>, SettingsWindowElement>) {
+            if constexpr (isWindowElement<decltype(element)>) {
                 QCOMPARE(loaded.*element.geometry, s.*element.geometry);
                 QCOMPARE(loaded.*element.maximized, s.*element.maximized);
             } else {
