@@ -3,6 +3,7 @@
 #include "AppLogging.h"
 #include "AutoSaver.h"
 #include "CommandLine.h"
+#include "HistoryRecorder.h"
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
@@ -10,11 +11,10 @@
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
 #include "ScanCommand.h"
+#include "StateChangeSound.h"
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "history/DeviceStatistics.h"
-#include "history/HistoryStore.h"
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
@@ -199,20 +199,9 @@ int Application::runDesktop(int argc, char** argv)
     tellAboutDeviceListProblem(*data);
 
     AutoSaver autoSaver(*data, settings, *map);
-    // The history says what went wrong from its own thread; the log is written on this one.
-    HistoryStore history(QStringLiteral("History.sqlite"), settings.historyDays, [](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
-    });
-    DeviceStatistics statistics;
-    PingerThread::setResultObserver([&history, &statistics](const ProbeRecord& record) {
-        history.record(record);
-        statistics.record(record);
-    });
-    UserList::setStatisticsSource([&statistics](const QString& ip) {
-        const DeviceStatistics::Summary hour = statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());
-        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
-    });
+    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), settings, *data);
+    StateChangeSound sound;
+    QObject::connect(tray, &MainSystemTrayIcon::stateChangeAnnounced, &sound, &StateChangeSound::play);
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
@@ -225,8 +214,7 @@ int Application::runDesktop(int argc, char** argv)
     } while (!quitRequested);
 
     stopPinger();
-    PingerThread::setResultObserver({});
-    UserList::setStatisticsSource({});
+    history.reset();
     ProbeEngine::shared().stop();
     // Results the pinger announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.

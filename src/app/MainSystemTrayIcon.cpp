@@ -143,6 +143,7 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     else
         return;
     showBalloon(title, after.ip + QLatin1Char(' ') + after.description, QSystemTrayIcon::Information, 3000);
+    emit stateChangeAnnounced(after.state == DeviceStateConnected);
 }
 
 void MainSystemTrayIcon::CloseWindow()

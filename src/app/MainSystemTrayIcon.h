@@ -46,6 +46,10 @@ public:
     // The first half of "Exit": hide the icon and ask the application to quit.
     void beginExit();
 
+signals:
+    // A device that asks for it connected or disconnected: its balloon is on its way.
+    void stateChangeAnnounced(bool connected);
+
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void CloseWindow();

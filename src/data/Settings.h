@@ -82,8 +82,12 @@ public:
     // row make it connected again (1 and 1: every result decides). Read by the monitor thread.
     CopyableAtomic<int> disconnectAfter{1};
     CopyableAtomic<int> connectAfter{1};
-    // How many days of probe results the history keeps.
-    int historyDays = 30;
+    // How many days of probe results the history keeps, and the largest its file grows, in
+    // megabytes (1024 = 1 GiB); both are read as the history opens.
+    CopyableAtomic<int> historyDays{30};
+    CopyableAtomic<int> historyMegabytes{1024};
+    // Which columns of the device list the user has hidden, as their numbers ("6,8").
+    QString hiddenColumns;
 
 private:
     void setDefaults();
@@ -107,7 +111,9 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0});
     visit(SettingsElement<CopyableAtomic<int>>{"DisconnectAfter", &Settings::disconnectAfter, 1});
     visit(SettingsElement<CopyableAtomic<int>>{"ConnectAfter", &Settings::connectAfter, 1});
-    visit(SettingsElement<int>{"HistoryDays", &Settings::historyDays, 30});
+    visit(SettingsElement<CopyableAtomic<int>>{"HistoryDays", &Settings::historyDays, 30});
+    visit(SettingsElement<CopyableAtomic<int>>{"HistoryMegabytes", &Settings::historyMegabytes, 1024});
+    visit(SettingsElement<QString>{"HiddenColumns", &Settings::hiddenColumns, QString()});
 }
 
 } // namespace Tarnwick

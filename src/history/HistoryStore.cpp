@@ -41,9 +41,9 @@ bool exec(QSqlQuery& query, const QString& statement)
 
 } // namespace
 
-HistoryStore::HistoryStore(const QString& fileName, int keepDays, Reporter reporter)
+HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter)
     : m_fileName(fileName)
-    , m_keepDays(std::max(1, keepDays))
+    , m_limits{std::max(1, limits.keepDays), limits.maxBytes, std::max(1, limits.maxWaiting)}
     , m_reporter(std::move(reporter))
     , m_connection(uniqueConnectionName())
 {
@@ -74,17 +74,22 @@ void HistoryStore::count(Minute& minute, const ProbeRecord& result)
 void HistoryStore::record(const ProbeRecord& result)
 {
     std::lock_guard lock(m_mutex);
-    if (m_waiting.size() < MaxWaiting) {
-        m_waiting.append(result);
+    if (m_waiting.results.size() < m_limits.maxWaiting) {
+        m_waiting.results.append(result);
         return;
     }
     // Behind: the result still counts in its minute, but is not kept one by one.
-    const qint64 minute = result.atMs / MinuteMs;
-    auto it = std::find_if(m_folded.begin(), m_folded.end(),
-                           [&](const Minute& m) { return m.minute == minute && m.device == result.device; });
-    if (it == m_folded.end())
-        it = m_folded.insert(m_folded.end(), Minute{result.device, minute, 0, 0, 0, 0, 0});
+    const MinuteKey key{result.device, result.atMs / MinuteMs};
+    auto it = m_waiting.folded.find(key);
+    if (it == m_waiting.folded.end())
+        it = m_waiting.folded.insert(key, Minute{result.device, key.second, 0, 0, 0, 0, 0});
     count(*it, result);
+}
+
+void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.changes.append({device, atMs, connected});
 }
 
 void HistoryStore::flush()
@@ -102,17 +107,65 @@ void HistoryStore::report(const QString& text)
         m_reporter(text);
 }
 
+namespace {
+
+bool createTables(QSqlQuery& query)
+{
+    return exec(query, QStringLiteral("CREATE TABLE devices (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"))
+        && exec(query,
+                QStringLiteral("CREATE TABLE results (device INTEGER NOT NULL, at INTEGER NOT NULL, "
+                               "outcome INTEGER NOT NULL, rtt_us INTEGER NOT NULL)"))
+        && exec(query, QStringLiteral("CREATE INDEX results_by_device ON results (device, at)"))
+        && exec(query, QStringLiteral("CREATE INDEX results_by_time ON results (at)"))
+        && exec(query,
+                QStringLiteral("CREATE TABLE minutes (device INTEGER NOT NULL, minute INTEGER NOT NULL, "
+                               "sent INTEGER NOT NULL, received INTEGER NOT NULL, min_us INTEGER NOT NULL, "
+                               "max_us INTEGER NOT NULL, sum_us INTEGER NOT NULL, "
+                               "PRIMARY KEY (device, minute)) WITHOUT ROWID"))
+        && exec(query, QStringLiteral("CREATE INDEX minutes_by_time ON minutes (minute)"))
+        && exec(query,
+                QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
+                               "connected INTEGER NOT NULL)"))
+        && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"));
+}
+
+// Version 1 named the device by its address in every row.
+bool migrateFromVersion1(QSqlQuery& query)
+{
+    return exec(query, QStringLiteral("DROP INDEX results_by_device"))
+        && exec(query, QStringLiteral("DROP INDEX results_by_time"))
+        && exec(query, QStringLiteral("ALTER TABLE results RENAME TO results_1"))
+        && exec(query, QStringLiteral("ALTER TABLE minutes RENAME TO minutes_1")) && createTables(query)
+        && exec(query,
+                QStringLiteral("INSERT INTO devices (address) SELECT device FROM results_1 "
+                               "UNION SELECT device FROM minutes_1"))
+        && exec(query,
+                QStringLiteral("INSERT INTO results SELECT d.id, r.at, r.outcome, r.rtt_us FROM results_1 r "
+                               "JOIN devices d ON d.address = r.device"))
+        && exec(query,
+                QStringLiteral("INSERT INTO minutes SELECT d.id, m.minute, m.sent, m.received, m.min_us, m.max_us, "
+                               "m.sum_us FROM minutes_1 m JOIN devices d ON d.address = m.device"))
+        && exec(query, QStringLiteral("DROP TABLE results_1")) && exec(query, QStringLiteral("DROP TABLE minutes_1"));
+}
+
+qint64 pragmaValue(QSqlQuery& query, const char* name)
+{
+    return exec(query, QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) && query.next()
+        ? query.value(0).toLongLong()
+        : 0;
+}
+
+} // namespace
+
 bool HistoryStore::openFile(QSqlDatabase& db)
 {
+    m_deviceIds.clear();
     db.setDatabaseName(m_fileName);
     // Never wait for another program's lock: such a file is not ours to use.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
     if (!db.open())
         return false;
     QSqlQuery query(db);
-    if (!exec(query, QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
-        || query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-        return false;
     if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next()
         || query.value(0).toString() != QLatin1String("ok"))
         return false;
@@ -121,22 +174,29 @@ bool HistoryStore::openFile(QSqlDatabase& db)
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
         return false;
+    // Space freed by pruning goes back to the file system; only a file without tables can
+    // still choose this.
+    if (version == 0)
+        exec(query, QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
+    if (!exec(query, QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
+        || query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        return false;
     exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     if (version == SchemaVersion)
         return true;
-    // Version 0 is a new file; later versions migrate one step at a time from here.
-    return db.transaction()
-        && exec(query,
-                QStringLiteral("CREATE TABLE results (device TEXT NOT NULL, at INTEGER NOT NULL, "
-                               "outcome INTEGER NOT NULL, rtt_us INTEGER NOT NULL)"))
-        && exec(query, QStringLiteral("CREATE INDEX results_by_device ON results (device, at)"))
-        && exec(query, QStringLiteral("CREATE INDEX results_by_time ON results (at)"))
-        && exec(query,
-                QStringLiteral("CREATE TABLE minutes (device TEXT NOT NULL, minute INTEGER NOT NULL, "
-                               "sent INTEGER NOT NULL, received INTEGER NOT NULL, min_us INTEGER NOT NULL, "
-                               "max_us INTEGER NOT NULL, sum_us INTEGER NOT NULL, "
-                               "PRIMARY KEY (device, minute))"))
-        && exec(query, QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) && db.commit();
+    if (!db.transaction())
+        return false;
+    const bool migrated = version == 0 ? createTables(query) : migrateFromVersion1(query);
+    if (!migrated || !exec(query, QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) || !db.commit()) {
+        db.rollback();
+        return false;
+    }
+    if (pragmaValue(query, "auto_vacuum") != 2) {
+        exec(query, QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
+        exec(query, QStringLiteral("VACUUM"));
+    }
+    return true;
 }
 
 bool HistoryStore::openOrStartAnew(QSqlDatabase& db)
@@ -168,12 +228,29 @@ bool HistoryStore::openOrStartAnew(QSqlDatabase& db)
     return false;
 }
 
-bool HistoryStore::write(QSqlDatabase& db, const QList<ProbeRecord>& results, const QList<Minute>& folded)
+qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device)
 {
-    QHash<QPair<QString, qint64>, Minute> minutes;
-    for (const Minute& m : folded)
-        minutes.insert({m.device, m.minute}, m);
-    for (const ProbeRecord& r : results) {
+    const auto known = m_deviceIds.constFind(device);
+    if (known != m_deviceIds.constEnd())
+        return *known;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT OR IGNORE INTO devices (address) VALUES (?)"));
+    query.addBindValue(device);
+    if (!query.exec())
+        return -1;
+    query.prepare(QStringLiteral("SELECT id FROM devices WHERE address = ?"));
+    query.addBindValue(device);
+    if (!query.exec() || !query.next())
+        return -1;
+    const qint64 id = query.value(0).toLongLong();
+    m_deviceIds.insert(device, id);
+    return id;
+}
+
+bool HistoryStore::write(QSqlDatabase& db, const Batch& batch)
+{
+    QHash<MinuteKey, Minute> minutes = batch.folded;
+    for (const ProbeRecord& r : batch.results) {
         Minute& m = minutes[{r.device, r.atMs / MinuteMs}];
         m.device = r.device;
         m.minute = r.atMs / MinuteMs;
@@ -181,17 +258,23 @@ bool HistoryStore::write(QSqlDatabase& db, const QList<ProbeRecord>& results, co
     }
     if (!db.transaction())
         return false;
+    // Ids written inside a transaction that is rolled back would name nothing.
+    const QHash<QString, qint64> knownIds = m_deviceIds;
+    const auto fail = [&] {
+        db.rollback();
+        m_deviceIds = knownIds;
+        return false;
+    };
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)"));
-    for (const ProbeRecord& r : results) {
-        insert.addBindValue(r.device);
+    for (const ProbeRecord& r : batch.results) {
+        const qint64 id = deviceId(db, r.device);
+        insert.addBindValue(id);
         insert.addBindValue(r.atMs);
         insert.addBindValue(int(r.outcome));
         insert.addBindValue(r.roundTripUs);
-        if (!insert.exec()) {
-            db.rollback();
-            return false;
-        }
+        if (id < 0 || !insert.exec())
+            return fail();
     }
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
@@ -202,23 +285,71 @@ bool HistoryStore::write(QSqlDatabase& db, const QList<ProbeRecord>& results, co
         "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
         "sent = sent + excluded.sent, received = received + excluded.received"));
     for (const Minute& m : std::as_const(minutes)) {
-        for (const QVariant& value : {QVariant(m.device), QVariant(m.minute), QVariant(m.sent), QVariant(m.received),
+        const qint64 id = deviceId(db, m.device);
+        for (const QVariant& value : {QVariant(id), QVariant(m.minute), QVariant(m.sent), QVariant(m.received),
                                       QVariant(m.minUs), QVariant(m.maxUs), QVariant(m.sumUs)})
             upsert.addBindValue(value);
-        if (!upsert.exec()) {
-            db.rollback();
-            return false;
-        }
+        if (id < 0 || !upsert.exec())
+            return fail();
     }
-    return db.commit();
+    QSqlQuery change(db);
+    change.prepare(QStringLiteral("INSERT INTO state_changes (device, at, connected) VALUES (?, ?, ?)"));
+    for (const StateChange& c : batch.changes) {
+        const qint64 id = deviceId(db, c.device);
+        change.addBindValue(id);
+        change.addBindValue(c.atMs);
+        change.addBindValue(c.connected ? 1 : 0);
+        if (id < 0 || !change.exec())
+            return fail();
+    }
+    return db.commit() || fail();
 }
 
 void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
 {
     QSqlQuery query(db);
-    const qint64 rawSince = nowMs - std::min<qint64>(DayMs, m_keepDays * DayMs);
-    exec(query, QStringLiteral("DELETE FROM results WHERE at < %1").arg(rawSince));
-    exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - m_keepDays * DayMs) / MinuteMs));
+    const qint64 keepMs = m_limits.keepDays * DayMs;
+    exec(query, QStringLiteral("DELETE FROM results WHERE at < %1").arg(nowMs - std::min(DayMs, keepMs)));
+    exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - keepMs) / MinuteMs));
+    exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
+    exec(query, QStringLiteral("PRAGMA incremental_vacuum"));
+}
+
+void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
+{
+    // What the batch will take at most: a raw result with its two index entries, and a minute
+    // or a state change with theirs, in pages that a scattered insert leaves half full.
+    const qint64 incomingBytes = incoming.results.size() * 128
+        + (incoming.folded.size() + incoming.changes.size()) * 96;
+    QSqlQuery query(db);
+    const auto usedBytes = [&] {
+        return (pragmaValue(query, "page_count") - pragmaValue(query, "freelist_count"))
+            * pragmaValue(query, "page_size")
+            + incomingBytes;
+    };
+    if (usedBytes() <= m_limits.maxBytes / 10 * 9)
+        return;
+    // Down to four fifths, so that pruning runs now and then rather than before every write:
+    // a tenth of the oldest span at a time, raw results before minutes.
+    for (int round = 0; round < 200 && usedBytes() > m_limits.maxBytes / 10 * 8; ++round) {
+        bool pruned = false;
+        for (const auto& [table, column] : {std::pair{"results", "at"}, std::pair{"minutes", "minute"}}) {
+            if (!exec(query, QStringLiteral("SELECT min(%2), max(%2) FROM %1").arg(table, column)) || !query.next()
+                || query.isNull(0))
+                continue;
+            const qint64 oldest = query.value(0).toLongLong();
+            const qint64 cutoff = oldest + std::max<qint64>(1, (query.value(1).toLongLong() - oldest) / 10);
+            exec(query, QStringLiteral("DELETE FROM %1 WHERE %2 < %3").arg(table, column).arg(cutoff));
+            if (QLatin1String(table) == QLatin1String("minutes"))
+                exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(cutoff * MinuteMs));
+            pruned = true;
+            break;
+        }
+        if (!pruned)
+            break;
+    }
+    exec(query, QStringLiteral("PRAGMA incremental_vacuum"));
+    exec(query, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
 void HistoryStore::run()
@@ -228,25 +359,26 @@ void HistoryStore::run()
         bool usable = openOrStartAnew(db);
         qint64 lastPrune = 0;
         for (;;) {
-            QList<ProbeRecord> results;
-            QList<Minute> folded;
+            Batch batch;
             int flushRequest = 0;
             bool stopping = false;
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait_for(lock, std::chrono::seconds(1),
                                 [&] { return m_stopping || m_flushRequests > m_flushesDone; });
-                results.swap(m_waiting);
-                folded.swap(m_folded);
+                std::swap(batch, m_waiting);
                 flushRequest = m_flushRequests;
                 stopping = m_stopping;
             }
-            if (usable && (!results.isEmpty() || !folded.isEmpty()) && !write(db, results, folded)) {
-                // The file went bad under us (a full disk, another program): start anew.
-                report(QStringLiteral("Results could not be written to the history \"%1\": %2")
-                           .arg(m_fileName, db.lastError().text()));
-                db.close();
-                usable = openOrStartAnew(db) && write(db, results, folded);
+            if (usable && !batch.isEmpty()) {
+                keepWithinSize(db, batch);
+                if (!write(db, batch)) {
+                    // The file went bad under us (a full disk, another program): start anew.
+                    report(QStringLiteral("Results could not be written to the history \"%1\": %2")
+                               .arg(m_fileName, db.lastError().text()));
+                    db.close();
+                    usable = openOrStartAnew(db) && write(db, batch);
+                }
             }
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             if (usable && now - lastPrune >= PruneEveryMs) {

@@ -6,6 +6,7 @@
 #include "data/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMap>
 
 namespace Tarnwick {
@@ -60,6 +61,16 @@ QString SkinResources::folder()
 {
     const QString name = Settings::instance().skin;
     return QStringLiteral("Skins/") + (isFolderName(name) ? name : QString::fromLatin1(DefaultSkin));
+}
+
+QString SkinResources::filePath(const QString& fileName)
+{
+    for (const QString& skin : {folder(), QStringLiteral("Skins/") + QLatin1String(DefaultSkin)}) {
+        const QString path = skin + QLatin1Char('/') + fileName;
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
 }
 
 void SkinResources::load()

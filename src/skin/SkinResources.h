@@ -25,6 +25,10 @@ public:
     // the name is not a plain folder name (one with a path separator or "..").
     static QString folder();
 
+    // The path of a file of the chosen skin that is not a picture (a sound), or of the default
+    // skin's when the chosen skin lacks it; empty when neither has it.
+    static QString filePath(const QString& fileName);
+
     static QIcon icon(QString fileName);
     static QImage image(QString fileName);
     static QPixmap pixmap(QString fileName);

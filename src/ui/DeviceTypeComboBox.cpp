@@ -32,6 +32,15 @@ DeviceTypeComboBox::DeviceTypeComboBox(QWidget* parent)
                 choice.code);
 }
 
+QString DeviceTypeComboBox::typeName(int type)
+{
+    for (const TypeChoice& choice : Choices) {
+        if (choice.code == type)
+            return QString::fromLatin1(choice.text);
+    }
+    return {};
+}
+
 int DeviceTypeComboBox::currentType() const
 {
     return currentData(Qt::UserRole).toInt();

@@ -46,14 +46,20 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     m_grid = grid;
     addNumberRow(QStringLiteral("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
                  3600, QStringLiteral("0 probes one device at a time, with the gap before each"));
+    addNumberRow(QStringLiteral("Disconnected after N missed replies"), "disconnectAfterLineEdit",
+                 &Settings::disconnectAfter, 1000, QStringLiteral("1 changes the state at the first missed reply"));
+    addNumberRow(QStringLiteral("Connected after M replies"), "connectAfterLineEdit", &Settings::connectAfter, 1000,
+                 QStringLiteral("1 changes the state at the first reply"));
+    addNumberRow(QStringLiteral("Keep history (days)"), "historyDaysLineEdit", &Settings::historyDays, 3650,
+                 QStringLiteral("Takes effect at the next start"));
+    addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
+                 1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(50);
     buttons->addWidget(okButton);
     buttons->addWidget(cancelButton);
     layout->addLayout(buttons);
-    // No part of the program plays sounds; the flag is only shown.
-    playSoundsCheckBox->setEnabled(false);
     skinLineEdit->setEnabled(true);
 
     playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);

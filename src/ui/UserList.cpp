@@ -1,16 +1,30 @@
 #include "UserList.h"
 
+#include "DeviceDetailsDialog.h"
+#include "DeviceTypeComboBox.h"
+#include "HistoryGraph.h"
+#include "ModalDialog.h"
+#include "SaveFileChooser.h"
 #include "UserListTreeWidget.h"
+#include "data/CsvDocument.h"
+#include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/Settings.h"
+#include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMutexLocker>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -36,6 +50,36 @@ UserList::StatisticsSource& statisticsSource()
 {
     static UserList::StatisticsSource source;
     return source;
+}
+
+QString& historyFileName()
+{
+    static QString name;
+    return name;
+}
+
+// The last hour of a device as a small picture, inline in a rich-text tooltip.
+QString sparkline(const QString& ip)
+{
+    if (historyFileName().isEmpty())
+        return {};
+    HistoryGraph::Series series;
+    series.toMs = QDateTime::currentMSecsSinceEpoch();
+    series.fromMs = series.toMs - 3600 * 1000;
+    series.buckets = HistoryReader(historyFileName()).buckets(ip, series.fromMs, series.toMs, 1);
+    if (series.buckets.isEmpty())
+        return {};
+    QImage image(180, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    HistoryGraph::paint(painter, image.rect(), series, false);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QStringLiteral("<br><img src=\"data:image/png;base64,%1\"><br>Round trip and loss, last hour")
+        .arg(QString::fromLatin1(png.toBase64()));
 }
 
 // "42 s", "5 min", "3 h 12 min", "2 d 4 h".
@@ -84,6 +128,27 @@ UserList::UserList(QWidget* parent)
     const int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90};
     for (int column = 0; column < ColumnCount; ++column)
         m_tree->setColumnWidth(column, widths[column]);
+    // Every column but the address may be hidden from the header's menu; the choice is kept.
+    m_columnsMenu = new QMenu(this);
+    for (int column = 0; column < ColumnCount; ++column) {
+        if (column == AddressColumn)
+            continue;
+        QAction* toggle = m_columnsMenu->addAction(m_tree->headerItem()->text(column));
+        toggle->setCheckable(true);
+        toggle->setChecked(true);
+        toggle->setData(column);
+        connect(toggle, &QAction::toggled, this, [this, column](bool shown) {
+            m_tree->setColumnHidden(column, !shown);
+            Settings::instance().hiddenColumns = hiddenColumnNumbers();
+        });
+    }
+    hideColumns(Settings::instance().hiddenColumns);
+    m_tree->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree->header(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_tree->runMenu(m_columnsMenu, m_tree->header()->mapToGlobal(at)); });
+    m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
+    connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
+    connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_tree);
     // The statistics cover an hour; a look every few seconds keeps them current at no cost
@@ -97,6 +162,90 @@ UserList::UserList(QWidget* parent)
 void UserList::setStatisticsSource(StatisticsSource source)
 {
     statisticsSource() = std::move(source);
+}
+
+void UserList::setHistoryFile(const QString& fileName)
+{
+    historyFileName() = fileName;
+}
+
+QString UserList::historyFile()
+{
+    return historyFileName();
+}
+
+void UserList::hideColumns(const QString& numbers)
+{
+    const QStringList hidden = numbers.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QAction* toggle : m_columnsMenu->actions())
+        toggle->setChecked(!hidden.contains(QString::number(toggle->data().toInt())));
+}
+
+QString UserList::hiddenColumnNumbers() const
+{
+    QStringList hidden;
+    for (int column = 0; column < ColumnCount; ++column) {
+        if (m_tree->isColumnHidden(column))
+            hidden << QString::number(column);
+    }
+    return hidden.join(QLatin1Char(','));
+}
+
+QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
+{
+    const QString ip = row->text(AddressColumn);
+    const QString own = row->toolTip(column);
+    const QString picture = sparkline(ip);
+    if (picture.isEmpty())
+        return {};
+    return QStringLiteral("<b>%1</b>%2%3")
+        .arg(ip.toHtmlEscaped(), picture, own.isEmpty() ? QString() : QStringLiteral("<br>") + own.toHtmlEscaped());
+}
+
+void UserList::showDetails(const QString& ip)
+{
+    const QTreeWidgetItem* row = firstRow(ip);
+    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), historyFileName(), this);
+    dialog->setObjectName(QStringLiteral("deviceDetailsDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowFlag(Qt::Window);
+    dialog->show();
+}
+
+void UserList::exportList()
+{
+    const QString fileName = SaveFileChooser::choose(this, QStringLiteral("Export device list"),
+                                                     QStringLiteral("devices.csv"));
+    if (fileName.isEmpty())
+        return;
+    CsvDocument csv({QStringLiteral("Address"), QStringLiteral("Description"), QStringLiteral("Type"),
+                     QStringLiteral("State"), QStringLiteral("Ping result"),
+                     QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
+                     QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since"),
+                     QStringLiteral("Last seen (UTC)")});
+    const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const auto number = [](const std::optional<double>& value, int decimals) {
+        return value ? QString::number(*value, 'f', decimals) : QString();
+    };
+    for (const DeviceEntry& entry : entries) {
+        const RowStatistics statistics = statisticsSource() ? statisticsSource()(entry.ip) : RowStatistics();
+        csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
+                    entry.state == DeviceStateConnected          ? QStringLiteral("connected")
+                        : entry.state == DeviceStateDisconnected ? QStringLiteral("disconnected")
+                                                                 : QString(),
+                    entry.pingResult, yesNo(entry.informOnStateChange), number(statistics.lossPercent, 1),
+                    number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
+                    durationText(now - m_stateSince.value(entry.ip, now)),
+                    statistics.lastAnsweredMs
+                        ? QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs, Qt::UTC).toString(Qt::ISODate)
+                        : QString()});
+    }
+    if (!csv.save(fileName)) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
+                                    QStringLiteral("\"%1\" could not be written.").arg(fileName), QMessageBox::Ok);
+        ModalDialog::open(box, this);
+    }
 }
 
 void UserList::refreshStatistics()

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QMenu;
 class QTreeWidgetItem;
 
 namespace Tarnwick {
@@ -35,20 +36,32 @@ public:
     using StatisticsSource = std::function<RowStatistics(const QString& ip)>;
     // Where every device list takes its statistics from (the history, in the program).
     static void setStatisticsSource(StatisticsSource source);
+    // The history file the details, the rows' tooltips and the exports read (none: empty).
+    static void setHistoryFile(const QString& fileName);
+    static QString historyFile();
 
     explicit UserList(QWidget* parent = nullptr);
 
     void addEntryRow(const DeviceEntry& entry);
     UserListTreeWidget* tree() const { return m_tree; }
 
+    // The menu of the header: a check box per column that may be hidden.
+    QMenu* columnsMenu() const { return m_columnsMenu; }
+
 public slots:
     // Writes the columns "Loss", "Avg", "Jitter" and "Since" anew.
     void refreshStatistics();
+    void showDetails(const QString& ip);
+    void exportList();
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
+    QString rowToolTip(QTreeWidgetItem* row, int column) const;
+    void hideColumns(const QString& numbers);
+    QString hiddenColumnNumbers() const;
+
     // The first row whose address column equals ip exactly, or none.
     QTreeWidgetItem* firstRow(const QString& ip) const;
 
@@ -59,6 +72,7 @@ private:
     // When each address got its present state (or its row, before its first change), UTC ms.
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
+    QMenu* m_columnsMenu;
 };
 
 } // namespace Tarnwick

@@ -6,6 +6,7 @@
 
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 
 namespace Tarnwick {
 
@@ -22,6 +23,55 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
 {
     connect(m_removeAction, &QAction::triggered, this, &UserListTreeWidget::RemoveTriggered);
     connect(m_editAction, &QAction::triggered, this, &UserListTreeWidget::EditTriggered);
+    m_menu->addSeparator();
+    QAction* details = m_menu->addAction(QStringLiteral("Details"));
+    connect(details, &QAction::triggered, this, [this] {
+        const QList<QTreeWidgetItem*> rows = selectedItems();
+        if (!rows.isEmpty())
+            emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
+    });
+    connect(m_menu->addAction(QStringLiteral("Export list as CSV...")), &QAction::triggered, this,
+            &UserListTreeWidget::exportListRequested);
+    connect(this, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* row) { emit detailsRequested(row->text(AddressColumn)); });
+}
+
+void UserListTreeWidget::setToolTipSource(ToolTipSource source)
+{
+    m_toolTipSource = std::move(source);
+}
+
+void UserListTreeWidget::keyPressEvent(QKeyEvent* event)
+{
+    QTreeWidgetItem* row = currentItem();
+    if (row && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit detailsRequested(row->text(AddressColumn));
+        return;
+    }
+    if (row && event->key() == Qt::Key_F2) {
+        if (!row->isSelected()) {
+            clearSelection();
+            row->setSelected(true);
+        }
+        EditTriggered();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+bool UserListTreeWidget::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && m_toolTipSource) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (QTreeWidgetItem* row = itemAt(help->pos())) {
+            const QString text = m_toolTipSource(row, columnAt(help->pos().x()));
+            if (!text.isEmpty()) {
+                QToolTip::showText(help->globalPos(), text, viewport(), visualItemRect(row));
+                return true;
+            }
+        }
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 void UserListTreeWidget::setMenuRunner(MenuRunner runner)

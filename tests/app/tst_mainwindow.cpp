@@ -4,17 +4,23 @@
 #include "app/MainSystemTrayIcon.h"
 #include "app/MainWindow.h"
 #include "app/ProcessValues.h"
+#include "app/StateChangeSound.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "log/ILogManagerListener.h"
+#include "log/LogManager.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMoveEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
 #include <QTest>
@@ -39,6 +45,22 @@ QWidget* topLevelTitled(const QString& title)
     }
     return nullptr;
 }
+
+// Collects what is logged while it lives.
+class LogCapture : public ILogManagerListener
+{
+public:
+    explicit LogCapture(QStringList& lines)
+        : m_lines(lines)
+    {
+        LogManager::instance().addListener(this);
+    }
+    ~LogCapture() { LogManager::instance().removeListener(this); }
+    void onLogEntry(const std::string&, const std::string& text) override { m_lines << QString::fromStdString(text); }
+
+private:
+    QStringList& m_lines;
+};
 
 void closeDialogs()
 {
@@ -266,6 +288,51 @@ private slots:
         QCOMPARE(m_balloons[0].ms, 3000);
         QCOMPARE(m_balloons[1].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("127.0.0.9 "));
+    }
+
+    // A sound goes with each state-change balloon when "Play sounds" is set, from the skin
+    // (the default skin's when the chosen one has none); a desktop without sound is said once.
+    void soundsGoWithTheBalloons_data()
+    {
+        QTest::addColumn<bool>("playSounds");
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("off") << false << "Default";
+        QTest::newRow("on") << true << "Default";
+        QTest::newRow("skin without sounds") << true << "NoSuchSkin";
+    }
+
+    void soundsGoWithTheBalloons()
+    {
+        QFETCH(bool, playSounds);
+        QFETCH(QString, skin);
+        const QString before = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().playSounds = playSounds;
+        Settings::instance().skin = skin;
+        StateChangeSound sound;
+        QStringList played;
+        sound.setPlayer([&](const QString& path) {
+            played << QFileInfo(path).filePath();
+            sound.reportUnplayable(QStringLiteral("no audio here"));
+        });
+        connect(m_tray, &MainSystemTrayIcon::stateChangeAnnounced, &sound, &StateChangeSound::play);
+        QStringList logged;
+        LogCapture capture(logged);
+        const QString ip = QStringLiteral("127.0.0.9");
+        m_data->addEntry(DeviceEntry(ip, QString(), DeviceTypePC, true, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->setPingResult(ip, QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("3"));
+        m_data->setPingResult(ip, QStringLiteral("X"));
+        QCOMPARE(m_balloons.size(), 2);
+        if (!playSounds) {
+            QVERIFY(played.isEmpty());
+            return;
+        }
+        QCOMPARE(played, QStringList({"Skins/Default/ConnectedSound.wav", "Skins/Default/DisconnectedSound.wav"}));
+        QCOMPARE(logged.size(), 1);
+        QVERIFY(logged.first().contains(QStringLiteral("No sound can be played: no audio here")));
     }
 
     void doubleClickShowsTheWindowBuildingOneOnlyWhenNeeded()

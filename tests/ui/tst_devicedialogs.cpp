@@ -252,7 +252,9 @@ private slots:
         {
             SettingsDialog dialog;
             dialog.show();
-            QVERIFY(!field<QCheckBox>(&dialog, "playSoundsCheckBox")->isEnabled());
+            field<QCheckBox>(&dialog, "playSoundsCheckBox")->setChecked(true);
+            field<QLineEdit>(&dialog, "disconnectAfterLineEdit")->setText(QStringLiteral("3"));
+            QCOMPARE(Settings::instance().disconnectAfter.load(), 3);
             field<QLineEdit>(&dialog, "skinLineEdit")->setText(QStringLiteral("Night"));
             field<QLineEdit>(&dialog, "pingTimeGapLineEdit")->setText(QStringLiteral("75"));
             field<QCheckBox>(&dialog, "logStateChangeCheckBox")->setChecked(false);
@@ -264,6 +266,8 @@ private slots:
             QVERIFY(!dialog.isVisible());
         }
         QCOMPARE(Settings::instance().skin, QStringLiteral("Default"));
+        QVERIFY(!Settings::instance().playSounds);
+        QCOMPARE(Settings::instance().disconnectAfter.load(), 1);
         QCOMPARE(Settings::instance().pingTimeGap.load(), 500);
         QVERIFY(Settings::instance().logStateChange);
         QCOMPARE(Settings::instance().windowGeometry, QRect(0, 0, 600, 500));

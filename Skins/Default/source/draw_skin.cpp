@@ -1,13 +1,17 @@
-// Draws the pictures of the default skin, and the application icon at other sizes:
+// Draws the pictures of the default skin and makes its two sounds, and the application icon
+// at other sizes:
 //   draw_skin <output folder>
 //   draw_skin --icon <size> <file>
 // All pictures share one flat style: a rounded tile or disc in a strong colour, white
 // symbols with a thick stroke, so that they read at 16 px in lists and at 48 px on the map.
+#include <QDataStream>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -30,6 +34,39 @@ bool save(const QString& path, int size, const Drawing& draw)
     draw(painter);
     painter.end();
     const bool ok = image.save(path, "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// A short chime of two notes, as 16-bit mono PCM in a WAV file: rising for "connected",
+// falling for "disconnected". Each note starts and ends softly, so that nothing clicks.
+bool saveChime(const QString& path, double firstHz, double secondHz)
+{
+    constexpr int Rate = 22050;
+    constexpr int NoteSamples = Rate * 12 / 100;
+    QByteArray samples;
+    for (const double hz : {firstHz, secondHz}) {
+        for (int i = 0; i < NoteSamples; ++i) {
+            const double t = double(i) / Rate;
+            const double envelope = std::min(1.0, i / 200.0) * std::exp(-6.0 * t);
+            const auto value = qint16(std::lround(9000.0 * envelope * std::sin(2 * M_PI * hz * t)));
+            samples.append(char(value & 0xff)).append(char((value >> 8) & 0xff));
+        }
+    }
+    QByteArray wav;
+    QDataStream out(&wav, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const auto tag = [&](const char* fourLetters) { out.writeRawData(fourLetters, 4); };
+    tag("RIFF");
+    out << quint32(36 + samples.size());
+    tag("WAVE");
+    tag("fmt ");
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(Rate) << quint32(Rate * 2) << quint16(2) << quint16(16);
+    tag("data");
+    out << quint32(samples.size());
+    out.writeRawData(samples.constData(), int(samples.size()));
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
@@ -173,5 +210,7 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const auto& [name, draw] : pictures)
         ok &= save(folder + QLatin1Char('/') + QLatin1String(name), Size, draw);
+    ok &= saveChime(folder + QStringLiteral("/ConnectedSound.wav"), 660, 880);
+    ok &= saveChime(folder + QStringLiteral("/DisconnectedSound.wav"), 660, 440);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,62 @@
+#include "HistoryRecorder.h"
+
+#include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
+#include "data/Settings.h"
+#include "log/LogManager.h"
+#include "net/PingerThread.h"
+#include "ui/UserList.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace Tarnwick {
+
+namespace {
+
+HistoryStore::Limits limitsOf(const Settings& settings)
+{
+    HistoryStore::Limits limits;
+    limits.keepDays = settings.historyDays.load();
+    limits.maxBytes = qint64(std::max(1, settings.historyMegabytes.load())) << 20;
+    return limits;
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data)
+    // The history says what went wrong from its own thread; the log is written on this one.
+    : m_store(fileName, limitsOf(settings), [](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
+    })
+{
+    PingerThread::setResultObserver([this](const ProbeRecord& record) {
+        m_store.record(record);
+        m_statistics.record(record);
+    });
+    UserList::setStatisticsSource([this](const QString& ip) {
+        const DeviceStatistics::Summary hour = m_statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    });
+    UserList::setHistoryFile(fileName);
+    connect(&data, &Data::DeviceEntryChanged, this, &HistoryRecorder::DeviceEntryChanged);
+}
+
+HistoryRecorder::~HistoryRecorder()
+{
+    PingerThread::setResultObserver({});
+    UserList::setStatisticsSource({});
+    UserList::setHistoryFile({});
+}
+
+void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    const DeviceEntry after = pEvent->newEntry();
+    if (after.state == pEvent->oldEntry().state
+        || (after.state != DeviceStateConnected && after.state != DeviceStateDisconnected))
+        return;
+    m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), after.state == DeviceStateConnected);
+}
+
+} // namespace Tarnwick

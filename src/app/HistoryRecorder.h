@@ -1,0 +1,32 @@
+#pragma once
+
+#include "history/DeviceStatistics.h"
+#include "history/HistoryStore.h"
+
+#include <QObject>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceEntryChangedEvent;
+class Settings;
+
+// Feeds every result of the monitor and every change of state into the history file and the
+// last hour's statistics, and lets the device list read them, for as long as it lives.
+class HistoryRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    HistoryRecorder(const QString& fileName, const Settings& settings, Data& data);
+    ~HistoryRecorder() override;
+
+private slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+
+private:
+    HistoryStore m_store;
+    DeviceStatistics m_statistics;
+};
+
+} // namespace Tarnwick

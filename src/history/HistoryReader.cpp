@@ -1,0 +1,111 @@
+#include "HistoryReader.h"
+
+#include "HistoryLogging.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr qint64 MinuteMs = 60000;
+
+// Runs a query over one device's rows; false (and nothing read) when the file has none.
+bool run(QSqlQuery& query, const QString& statement, const QString& device, qint64 from, qint64 to)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        return false;
+    query.addBindValue(device);
+    query.addBindValue(from);
+    query.addBindValue(to);
+    if (query.exec())
+        return true;
+    qCWarning(lcHistory).noquote() << "Reading the history failed:" << query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+HistoryReader::HistoryReader(const QString& fileName)
+{
+    static std::atomic<int> readers{0};
+    m_connection = QStringLiteral("tarnwick-history-reader-%1").arg(readers++);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    // Opening read-only never creates the file.
+    if (!QFile::exists(fileName))
+        return;
+    db.setDatabaseName(fileName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=200"));
+    if (!db.open())
+        qCWarning(lcHistory).noquote() << "The history cannot be read:" << db.lastError().text();
+}
+
+HistoryReader::~HistoryReader()
+{
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint64 fromMs, qint64 toMs,
+                                                    int bucketMinutes) const
+{
+    const qint64 width = std::max(1, bucketMinutes);
+    QList<Bucket> result;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!run(
+            query,
+            QStringLiteral("SELECT minute / %1, sum(sent), sum(received), min(CASE WHEN received > 0 THEN min_us END), "
+                           "max(max_us), sum(sum_us) FROM minutes "
+                           "WHERE device = (SELECT id FROM devices WHERE address = ?) AND minute >= ? AND minute < ? "
+                           "GROUP BY 1 ORDER BY 1")
+                .arg(width),
+            device, fromMs / MinuteMs, (toMs + MinuteMs - 1) / MinuteMs))
+        return result;
+    while (query.next())
+        result.append({query.value(0).toLongLong() * width * MinuteMs, query.value(1).toInt(), query.value(2).toInt(),
+                       query.value(3).toLongLong(), query.value(4).toLongLong(), query.value(5).toLongLong()});
+    return result;
+}
+
+QList<HistoryReader::StateChange> HistoryReader::stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const
+{
+    QList<StateChange> result;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT at, connected FROM state_changes "
+                            "WHERE device = (SELECT id FROM devices WHERE address = ?) AND at >= ? AND at < ? "
+                            "ORDER BY at"),
+             device, fromMs, toMs))
+        return result;
+    while (query.next())
+        result.append({query.value(0).toLongLong(), query.value(1).toInt() != 0});
+    return result;
+}
+
+QList<ProbeRecord> HistoryReader::results(const QString& device, qint64 fromMs, qint64 toMs) const
+{
+    QList<ProbeRecord> result;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT at, outcome, rtt_us FROM results "
+                            "WHERE device = (SELECT id FROM devices WHERE address = ?) AND at >= ? AND at < ? "
+                            "ORDER BY at"),
+             device, fromMs, toMs))
+        return result;
+    while (query.next()) {
+        const int outcome = std::clamp(query.value(1).toInt(), 0, 2);
+        result.append(
+            {device, query.value(0).toLongLong(), ProbeRecord::Outcome(outcome), query.value(2).toLongLong()});
+    }
+    return result;
+}
+
+} // namespace Tarnwick

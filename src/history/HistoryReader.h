@@ -1,0 +1,47 @@
+#pragma once
+
+#include "data/ProbeRecord.h"
+
+#include <QList>
+#include <QString>
+
+namespace Tarnwick {
+
+// Reads what a HistoryStore wrote, through a read-only connection of its own on the thread that
+// made it; the store may go on writing meanwhile. A missing or unusable file reads as empty.
+class HistoryReader
+{
+public:
+    // A span of consecutive minutes of one device.
+    struct Bucket
+    {
+        qint64 startMs = 0; // UTC
+        int sent = 0;
+        int received = 0;
+        qint64 minUs = 0; // over the replies; 0 when there was none
+        qint64 maxUs = 0;
+        qint64 sumUs = 0;
+    };
+    struct StateChange
+    {
+        qint64 atMs = 0;
+        bool connected = false;
+    };
+
+    explicit HistoryReader(const QString& fileName);
+    ~HistoryReader();
+    HistoryReader(const HistoryReader&) = delete;
+    HistoryReader& operator=(const HistoryReader&) = delete;
+
+    // The minutes from fromMs up to toMs, summed up bucketMinutes at a time; buckets without a
+    // result are left out.
+    QList<Bucket> buckets(const QString& device, qint64 fromMs, qint64 toMs, int bucketMinutes) const;
+    QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
+    // The raw results, oldest first (kept for a day at most).
+    QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
+
+private:
+    QString m_connection;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,176 @@
+#include "DeviceDetailsDialog.h"
+
+#include "HistoryGraph.h"
+#include "SaveFileChooser.h"
+#include "data/CsvDocument.h"
+#include "history/HistoryReader.h"
+
+#include <QButtonGroup>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr qint64 MinuteMs = 60000;
+
+struct RangeShape
+{
+    const char* label;
+    const char* objectName;
+    qint64 spanMs;
+    int bucketMinutes;
+};
+
+// Each range in 60 to 180 buckets, so that a bucket is a few pixels wide.
+constexpr RangeShape Ranges[] = {
+    {"1 h", "range1h", 60 * MinuteMs, 1},
+    {"24 h", "range24h", 24 * 60 * MinuteMs, 10},
+    {"7 d", "range7d", 7 * 24 * 60 * MinuteMs, 60},
+    {"30 d", "range30d", 30 * 24 * 60 * MinuteMs, 240},
+};
+
+QString outcomeText(ProbeRecord::Outcome outcome)
+{
+    switch (outcome) {
+    case ProbeRecord::Answered:
+        return QStringLiteral("answered");
+    case ProbeRecord::NoReply:
+        return QStringLiteral("no reply");
+    case ProbeRecord::SocketError:
+        return QStringLiteral("socket error");
+    }
+    return {};
+}
+
+QString milliseconds(qint64 us)
+{
+    return QString::number(double(us) / 1000.0, 'f', 3);
+}
+
+} // namespace
+
+DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& description, const QString& historyFile,
+                                         QWidget* parent)
+    : QDialog(parent)
+    , m_ip(ip)
+    , m_reader(std::make_unique<HistoryReader>(historyFile))
+    , m_ranges(new QButtonGroup(this))
+    , m_summary(new QLabel(this))
+    , m_status(new QLabel(this))
+    , m_graph(new HistoryGraph(this))
+{
+    setWindowTitle(QStringLiteral("Details - %1").arg(ip));
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_graph->setObjectName(QStringLiteral("historyGraph"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(description.isEmpty() ? ip : ip + QStringLiteral(" - ") + description, this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+    auto* rangeRow = new QHBoxLayout;
+    for (int i = 0; i < int(std::size(Ranges)); ++i) {
+        auto* button = new QToolButton(this);
+        button->setText(QString::fromLatin1(Ranges[i].label));
+        button->setObjectName(QString::fromLatin1(Ranges[i].objectName));
+        button->setCheckable(true);
+        m_ranges->addButton(button, i);
+        rangeRow->addWidget(button);
+    }
+    m_ranges->button(LastHour)->setChecked(true);
+    rangeRow->addStretch(1);
+    layout->addLayout(rangeRow);
+    layout->addWidget(m_graph, 1);
+    layout->addWidget(m_summary);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_status, 1);
+    auto* exportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
+    exportButton->setObjectName(QStringLiteral("exportButton"));
+    exportButton->setToolTip(QStringLiteral("Every result of the range one by one, as far back as they are kept "
+                                            "(a day)"));
+    auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
+    buttons->addWidget(exportButton);
+    buttons->addWidget(closeButton);
+    layout->addLayout(buttons);
+
+    connect(m_ranges, &QButtonGroup::idClicked, this, [this](int id) { setRange(Range(id)); });
+    connect(exportButton, &QPushButton::clicked, this, &DeviceDetailsDialog::exportResults);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    // The history takes in results about once a second; a look every few seconds follows it.
+    connect(&m_refreshTimer, &QTimer::timeout, this, &DeviceDetailsDialog::refresh);
+    m_refreshTimer.start(5000);
+    resize(640, 400);
+    refresh();
+}
+
+DeviceDetailsDialog::~DeviceDetailsDialog() = default;
+
+void DeviceDetailsDialog::setRange(Range range)
+{
+    m_range = range;
+    m_ranges->button(range)->setChecked(true);
+    refresh();
+}
+
+void DeviceDetailsDialog::refresh()
+{
+    const RangeShape& shape = Ranges[m_range];
+    HistoryGraph::Series series;
+    series.toMs = QDateTime::currentMSecsSinceEpoch();
+    series.fromMs = series.toMs - shape.spanMs;
+    series.bucketMs = shape.bucketMinutes * MinuteMs;
+    series.buckets = m_reader->buckets(m_ip, series.fromMs, series.toMs, shape.bucketMinutes);
+    series.changes = m_reader->stateChanges(m_ip, series.fromMs, series.toMs);
+    m_graph->setSeries(series);
+
+    qint64 sent = 0, received = 0, sumUs = 0, leastUs = -1, mostUs = 0;
+    for (const HistoryReader::Bucket& b : series.buckets) {
+        sent += b.sent;
+        received += b.received;
+        sumUs += b.sumUs;
+        mostUs = std::max(mostUs, b.maxUs);
+        if (b.received > 0)
+            leastUs = leastUs < 0 ? b.minUs : std::min(leastUs, b.minUs);
+    }
+    if (sent == 0) {
+        m_summary->setText(QStringLiteral("No results in this range"));
+        return;
+    }
+    QString text = QStringLiteral("Sent %1, received %2 (loss %3 %)")
+                       .arg(sent)
+                       .arg(received)
+                       .arg(100.0 * double(sent - received) / double(sent), 0, 'f', 2);
+    if (received > 0)
+        text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
+                    .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
+    m_summary->setText(text);
+}
+
+void DeviceDetailsDialog::exportResults()
+{
+    const QString suggested = QStringLiteral("%1-%2.csv").arg(m_ip, QString::fromLatin1(Ranges[m_range].objectName));
+    const QString fileName = SaveFileChooser::choose(this, QStringLiteral("Export results"), suggested);
+    if (fileName.isEmpty())
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QList<ProbeRecord> results = m_reader->results(m_ip, now - Ranges[m_range].spanMs, now + 1);
+    CsvDocument csv({QStringLiteral("Time (UTC)"), QStringLiteral("Address"), QStringLiteral("Outcome"),
+                     QStringLiteral("Round trip (ms)")});
+    for (const ProbeRecord& r : results)
+        csv.addRow({QDateTime::fromMSecsSinceEpoch(r.atMs, Qt::UTC).toString(Qt::ISODateWithMs), r.device,
+                    outcomeText(r.outcome),
+                    r.outcome == ProbeRecord::Answered ? milliseconds(r.roundTripUs) : QString()});
+    m_status->setText(csv.save(fileName)
+                          ? QStringLiteral("%1 results written to \"%2\"").arg(results.size()).arg(fileName)
+                          : QStringLiteral("\"%1\" could not be written").arg(fileName));
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+class QButtonGroup;
+class QLabel;
+
+namespace Tarnwick {
+
+class HistoryGraph;
+class HistoryReader;
+
+// One device's history: the graph of the last hour, day, week or month, what it adds up to,
+// and the raw results as a CSV file. Follows the history as it grows while it is open.
+class DeviceDetailsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum Range { LastHour, LastDay, LastWeek, LastMonth };
+
+    DeviceDetailsDialog(const QString& ip, const QString& description, const QString& historyFile,
+                        QWidget* parent = nullptr);
+    ~DeviceDetailsDialog() override;
+
+    void setRange(Range range);
+    HistoryGraph* graph() const { return m_graph; }
+
+public slots:
+    // Reads the chosen range from the history anew.
+    void refresh();
+    void exportResults();
+
+private:
+    const QString m_ip;
+    std::unique_ptr<HistoryReader> m_reader;
+    Range m_range = LastHour;
+    QButtonGroup* m_ranges;
+    QLabel* m_summary;
+    QLabel* m_status;
+    HistoryGraph* m_graph;
+    QTimer m_refreshTimer;
+};
+
+} // namespace Tarnwick

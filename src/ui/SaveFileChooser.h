@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace Tarnwick {
+
+// Asks where to save a file. The file dialog runs a loop of its own; tests put a function in
+// its place that answers at once.
+class SaveFileChooser
+{
+public:
+    using Chooser = std::function<QString(QWidget* parent, const QString& title, const QString& suggestedName)>;
+    static void setChooser(Chooser chooser);
+
+    // The chosen path, or empty when the user cancelled.
+    static QString choose(QWidget* parent, const QString& title, const QString& suggestedName);
+};
+
+} // namespace Tarnwick
