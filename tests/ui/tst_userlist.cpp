@@ -1,15 +1,28 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "skin/SkinResources.h"
+
+#include "../common/TestFiles.h"
+#include "history/HistoryStore.h"
+#include "ui/DeviceDetailsDialog.h"
+#include "ui/HistoryGraph.h"
+#include "ui/SaveFileChooser.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <QToolTip>
 
 using namespace Tarnwick;
 
@@ -88,6 +101,158 @@ private slots:
         QCOMPARE(column(tree, 9), QStringList({"0 s", "0 s"}));
         QVERIFY(tree->topLevelItem(0)->toolTip(9).startsWith(QStringLiteral("Last seen ")));
         QCOMPARE(tree->topLevelItem(1)->toolTip(9), QStringLiteral("Not seen since Tarnwick started"));
+    }
+
+    // Each way to a device's details opens them on that device, filled from the history file;
+    // the ranges change the buckets, and the raw results export as CSV.
+    void detailsShowTheHistory_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("double-click") << "double-click";
+        QTest::newRow("Enter") << "Enter";
+        QTest::newRow("menu") << "menu";
+    }
+
+    void detailsShowTheHistory()
+    {
+        QFETCH(QString, way);
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            HistoryStore store(QStringLiteral("History.sqlite"), {});
+            for (int i = 0; i < 30; ++i) {
+                store.record({QStringLiteral("b"), now - 600000 + i * 10000,
+                              i % 10 == 9 ? ProbeRecord::NoReply : ProbeRecord::Answered, 1000 + 100 * i});
+            }
+            store.recordStateChange(QStringLiteral("b"), now - 300000, false);
+        }
+        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
+        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
+        for (const char* ip : {"a", "b"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QTreeWidgetItem* row = tree->topLevelItem(1);
+        tree->setCurrentItem(row);
+        if (way == QLatin1String("double-click")) {
+            emit tree->itemDoubleClicked(row, 2);
+        } else if (way == QLatin1String("Enter")) {
+            QTest::keyClick(tree, Qt::Key_Return);
+        } else {
+            const auto details = std::find_if(tree->contextMenu()->actions().cbegin(),
+                                              tree->contextMenu()->actions().cend(),
+                                              [](QAction* a) { return a->text() == QLatin1String("Details"); });
+            QVERIFY(details != tree->contextMenu()->actions().cend());
+            (*details)->trigger();
+        }
+        auto* dialog = m_list->findChild<DeviceDetailsDialog*>(QStringLiteral("deviceDetailsDialog"));
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Details - b"));
+        const HistoryGraph::Series& hour = dialog->graph()->series();
+        QCOMPARE(hour.bucketMs, 60000);
+        int sent = 0;
+        for (const HistoryReader::Bucket& b : hour.buckets)
+            sent += b.sent;
+        QCOMPARE(sent, 30);
+        QCOMPARE(hour.changes.size(), 1);
+        QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("summaryLabel"))
+                    ->text()
+                    .startsWith(QStringLiteral("Sent 30, received 27 (loss 10.00 %)")));
+        QTest::mouseClick(dialog->findChild<QToolButton*>(QStringLiteral("range24h")), Qt::LeftButton);
+        QCOMPARE(dialog->graph()->series().bucketMs, 600000);
+        QCOMPARE(dialog->graph()->series().toMs - dialog->graph()->series().fromMs, 24 * 3600 * 1000LL);
+
+        SaveFileChooser::setChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("b.csv"); });
+        const auto noChooser = qScopeGuard([] { SaveFileChooser::setChooser({}); });
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+        const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("b.csv")).split('\n');
+        QCOMPARE(lines.size(), 32); // header, 30 results, and the end after the last line break
+        QCOMPARE(lines[0], QByteArray("Time (UTC),Address,Outcome,Round trip (ms)\r"));
+        QVERIFY(lines[1].endsWith(",b,answered,1.000\r"));
+        QVERIFY(lines[10].endsWith(",b,no reply,\r"));
+        delete dialog;
+    }
+
+    // The list with its statistics as CSV, one line per entry in the store's order.
+    void listExportsWithItsStatistics()
+    {
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        UserList::setStatisticsSource([](const QString& ip) {
+            UserList::RowStatistics statistics;
+            if (ip == QLatin1String("a")) {
+                statistics.lossPercent = 12.5;
+                statistics.averageMs = 3.267;
+            }
+            return statistics;
+        });
+        SaveFileChooser::setChooser(
+            [](QWidget*, const QString&, const QString&) { return QStringLiteral("list.csv"); });
+        const auto restore = qScopeGuard([] {
+            UserList::setStatisticsSource({});
+            SaveFileChooser::setChooser({});
+        });
+        m_data->addEntry(DeviceEntry(QStringLiteral("a"), QStringLiteral("Printer, \"new\""), DeviceTypeRouter, true,
+                                     NoReplyResult));
+        m_data->addEntry(entry(QStringLiteral("b")));
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        m_list->exportList();
+        const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("list.csv")).split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0],
+                 QByteArray("Address,Description,Type,State,Ping result,Information on state change,"
+                            "Loss (%),Avg (ms),Jitter (ms),Since,Last seen (UTC)\r"));
+        QCOMPARE(lines[1], QByteArray("a,\"Printer, \"\"new\"\"\",Router,connected,3,yes,12.5,3.27,,0 s,\r"));
+        QCOMPARE(lines[2], QByteArray("b,about b,PC,disconnected,X,no,,,,0 s,\r"));
+    }
+
+    // Columns hidden from the header's menu stay hidden in the next list (the next start).
+    void hiddenColumnsAreRemembered()
+    {
+        const auto restore = qScopeGuard([] { Settings::instance().hiddenColumns.clear(); });
+        QMenu* menu = m_list->columnsMenu();
+        QStringList offered;
+        for (QAction* toggle : menu->actions())
+            offered << toggle->text();
+        QVERIFY(!offered.contains(QStringLiteral("IP")));
+        QVERIFY(offered.contains(QStringLiteral("Jitter")));
+        for (QAction* toggle : menu->actions()) {
+            if (toggle->text() == QLatin1String("Jitter") || toggle->text() == QLatin1String("Loss"))
+                toggle->trigger();
+        }
+        QVERIFY(m_list->tree()->isColumnHidden(8));
+        QCOMPARE(Settings::instance().hiddenColumns, QStringLiteral("6,8"));
+        UserList next;
+        QVERIFY(next.tree()->isColumnHidden(6) && next.tree()->isColumnHidden(8));
+        QVERIFY(!next.tree()->isColumnHidden(7));
+    }
+
+    // A row's tooltip carries a picture of its last hour, which a tooltip can show.
+    void rowToolTipShowsTheLastHour()
+    {
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        {
+            HistoryStore store(QStringLiteral("History.sqlite"), {});
+            store.record({QStringLiteral("a"), QDateTime::currentMSecsSinceEpoch() - 1000, ProbeRecord::Answered, 900});
+        }
+        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
+        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
+        m_data->addEntry(entry(QStringLiteral("a")));
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        UserListTreeWidget* tree = m_list->tree();
+        const QPoint at = tree->visualItemRect(tree->topLevelItem(0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, tree->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(tree->viewport(), &help);
+        const QString text = QToolTip::text();
+        QVERIFY2(text.contains(QStringLiteral("<img src=\"data:image/png;base64,")), qPrintable(text.left(80)));
+        QLabel shown(text);
+        QLabel withoutPicture(QString(text).remove(QRegularExpression(QStringLiteral("<img[^>]*>"))));
+        QVERIFY(shown.sizeHint().height() >= withoutPicture.sizeHint().height() + 20);
+        QToolTip::hideText();
     }
 
     void rowsFollowTheStore()
