@@ -1,8 +1,10 @@
 // The GUI thread under a flood of probe results: 2,000 devices in the list, the pinger with
-// gap 0 and a probe that answers at once, until 100,000 results have reached the window.
-// Prints the longest stall of the event loop, the largest backlog of undelivered results and
-// the memory used.
+// gap 0 and a probe that answers at once, the history recording every result, until 100,000
+// results have reached the window. Prints the longest stall of the event loop, the largest
+// backlog of undelivered results, the memory used, and what the history made of it: its size
+// and how fast it took the results in.
 #include "BenchMemory.h"
+#include "app/HistoryRecorder.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -10,7 +12,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <algorithm>
@@ -40,6 +45,7 @@ int main(int argc, char** argv)
     MainWindow::setInstance(window);
     window->show();
 
+    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
     int delivered = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {
         if (++delivered == wanted)
@@ -72,6 +78,27 @@ int main(int argc, char** argv)
     const qint64 took = clock.elapsed();
     stopPinger();
     QCoreApplication::sendPostedEvents();
+    // Whatever the history still holds is written as it closes.
+    history.reset();
+    const qint64 stored = clock.elapsed();
+    qint64 rows = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
+        db.setDatabaseName(QStringLiteral("History.sqlite"));
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT sum(sent) FROM minutes")) && query.next())
+            rows = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    const qint64 bytes = QFileInfo(QStringLiteral("History.sqlite")).size();
+    std::printf(
+        "history: %lld results in %.1f MB (%.0f bytes each), all stored %.2f s after the start: %.0f results/s\n",
+        static_cast<long long>(rows), double(bytes) / 1e6, double(bytes) / double(std::max<qint64>(rows, 1)),
+        double(stored) / 1000.0, double(rows) * 1000.0 / double(std::max<qint64>(stored, 1)));
+    std::printf("@ gui_history_results %lld\n@ gui_history_mb %.1f\n@ gui_history_bytes_per_result %.0f\n"
+                "@ gui_history_per_s %.0f\n",
+                static_cast<long long>(rows), double(bytes) / 1e6, double(bytes) / double(std::max<qint64>(rows, 1)),
+                double(rows) * 1000.0 / double(std::max<qint64>(stored, 1)));
 
     std::printf("%d devices, %d results (instant stand-in probes) in %.2f s: %.0f results/s\n", devices, delivered,
                 double(took) / 1000.0, delivered * 1000.0 / double(std::max<qint64>(took, 1)));

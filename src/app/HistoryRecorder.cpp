@@ -3,6 +3,7 @@
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/Settings.h"
+#include "history/HistoryReader.h"
 #include "log/LogManager.h"
 #include "net/PingerThread.h"
 #include "ui/UserList.h"
@@ -31,6 +32,10 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
             qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
     })
 {
+    // The last hour's figures carry on from the previous run.
+    const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
+    for (const auto& [device, minute] : HistoryReader(fileName).recentMinutes(hourAgo))
+        m_statistics.addKeptMinute(device, minute);
     PingerThread::setResultObserver([this](const ProbeRecord& record) {
         m_store.record(record);
         m_statistics.record(record);

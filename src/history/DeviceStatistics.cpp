@@ -31,6 +31,18 @@ void DeviceStatistics::record(const ProbeRecord& result)
     device.lastAnsweredMs = result.atMs;
 }
 
+void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::Bucket& minute)
+{
+    const qint64 number = minute.startMs / MinuteMs;
+    QMutexLocker lock(&m_mutex);
+    Bucket& bucket = m_devices[name].buckets[std::size_t(number % 60)];
+    if (bucket.minute != number)
+        bucket = Bucket{number};
+    bucket.sent += minute.sent;
+    bucket.received += minute.received;
+    bucket.sumUs += minute.sumUs;
+}
+
 DeviceStatistics::Summary DeviceStatistics::lastHour(const QString& name, qint64 nowMs) const
 {
     Summary summary;

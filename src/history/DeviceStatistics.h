@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HistoryReader.h"
 #include "data/ProbeRecord.h"
 
 #include <QHash>
@@ -28,6 +29,9 @@ public:
     };
 
     void record(const ProbeRecord& result);
+    // Counts a minute the history kept from before this run (its round trips only as a sum:
+    // no jitter, no last answer).
+    void addKeptMinute(const QString& device, const HistoryReader::Bucket& minute);
     Summary lastHour(const QString& device, qint64 nowMs) const;
 
 private:

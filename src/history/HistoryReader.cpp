@@ -75,6 +75,25 @@ QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint6
     return result;
 }
 
+QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64 fromMs) const
+{
+    QList<QPair<QString, Bucket>> result;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us "
+                                      "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")))
+        return result;
+    query.addBindValue(fromMs / MinuteMs);
+    if (!query.exec())
+        return result;
+    while (query.next()) {
+        result.append({query.value(0).toString(),
+                       {query.value(1).toLongLong() * MinuteMs, query.value(2).toInt(), query.value(3).toInt(),
+                        query.value(4).toLongLong(), query.value(5).toLongLong(), query.value(6).toLongLong()}});
+    }
+    return result;
+}
+
 QList<HistoryReader::StateChange> HistoryReader::stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const
 {
     QList<StateChange> result;

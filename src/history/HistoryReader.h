@@ -3,6 +3,7 @@
 #include "data/ProbeRecord.h"
 
 #include <QList>
+#include <QPair>
 #include <QString>
 
 namespace Tarnwick {
@@ -36,6 +37,8 @@ public:
     // The minutes from fromMs up to toMs, summed up bucketMinutes at a time; buckets without a
     // result are left out.
     QList<Bucket> buckets(const QString& device, qint64 fromMs, qint64 toMs, int bucketMinutes) const;
+    // Every device's minutes from fromMs on, each with its device's address.
+    QList<QPair<QString, Bucket>> recentMinutes(qint64 fromMs) const;
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;

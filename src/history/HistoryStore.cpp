@@ -20,6 +20,7 @@ namespace {
 constexpr qint64 MinuteMs = 60000;
 constexpr qint64 DayMs = 24 * 60 * MinuteMs;
 constexpr qint64 PruneEveryMs = 60 * MinuteMs;
+constexpr qsizetype FullBatch = 10000;
 
 QString uniqueConnectionName()
 {
@@ -76,6 +77,9 @@ void HistoryStore::record(const ProbeRecord& result)
     std::lock_guard lock(m_mutex);
     if (m_waiting.results.size() < m_limits.maxWaiting) {
         m_waiting.results.append(result);
+        // A full batch goes at once: fast probing then means more transactions, not more memory.
+        if (m_waiting.results.size() == FullBatch)
+            m_wake.notify_all();
         return;
     }
     // Behind: the result still counts in its minute, but is not kept one by one.
@@ -174,10 +178,10 @@ bool HistoryStore::openFile(QSqlDatabase& db)
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
         return false;
-    // Space freed by pruning goes back to the file system; only a file without tables can
-    // still choose this.
+    // Space freed by pruning goes back to the file system as each deletion commits; only a file
+    // without tables can still choose this.
     if (version == 0)
-        exec(query, QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
+        exec(query, QStringLiteral("PRAGMA auto_vacuum=FULL"));
     if (!exec(query, QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
         || query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return false;
@@ -192,8 +196,8 @@ bool HistoryStore::openFile(QSqlDatabase& db)
         db.rollback();
         return false;
     }
-    if (pragmaValue(query, "auto_vacuum") != 2) {
-        exec(query, QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
+    if (pragmaValue(query, "auto_vacuum") != 1) {
+        exec(query, QStringLiteral("PRAGMA auto_vacuum=FULL"));
         exec(query, QStringLiteral("VACUUM"));
     }
     return true;
@@ -312,7 +316,6 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
     exec(query, QStringLiteral("DELETE FROM results WHERE at < %1").arg(nowMs - std::min(DayMs, keepMs)));
     exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - keepMs) / MinuteMs));
     exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
-    exec(query, QStringLiteral("PRAGMA incremental_vacuum"));
 }
 
 void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
@@ -348,7 +351,6 @@ void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
         if (!pruned)
             break;
     }
-    exec(query, QStringLiteral("PRAGMA incremental_vacuum"));
     exec(query, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
@@ -364,8 +366,9 @@ void HistoryStore::run()
             bool stopping = false;
             {
                 std::unique_lock lock(m_mutex);
-                m_wake.wait_for(lock, std::chrono::seconds(1),
-                                [&] { return m_stopping || m_flushRequests > m_flushesDone; });
+                m_wake.wait_for(lock, std::chrono::seconds(1), [&] {
+                    return m_stopping || m_flushRequests > m_flushesDone || m_waiting.results.size() >= FullBatch;
+                });
                 std::swap(batch, m_waiting);
                 flushRequest = m_flushRequests;
                 stopping = m_stopping;

@@ -25,7 +25,7 @@ double roundedUp(double value)
 QString timeLabel(qint64 ms, qint64 spanMs)
 {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
-    return time.toString(spanMs <= 24 * 3600 * 1000LL ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm"));
+    return time.toString(spanMs < 24 * 3600 * 1000LL ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm"));
 }
 
 } // namespace

@@ -174,16 +174,22 @@ private slots:
         const qint64 day = 24 * 3600 * 1000;
         const HistoryStore::Limits threeDays{3, qint64(1) << 30, 200000};
         {
-            std::unique_ptr<HistoryStore> store(newStore(threeDays));
+            // Kept while the store keeps 30 days.
+            std::unique_ptr<HistoryStore> store(newStore());
             store->record(result("a", now - 5 * day, 100));
+            // Minutes enough that the file shrinks visibly once they are gone.
+            for (int i = 0; i < 20000; ++i)
+                store->record(result("old", now - 20 * day + i * 60000LL, 100));
             store->record(result("a", now - 2 * day, 200));
             store->record(result("a", now - 1000, 300));
             store->recordStateChange(QStringLiteral("a"), now - 5 * day, true);
             store->recordStateChange(QStringLiteral("a"), now - 2 * day, false);
             store->flush();
         }
-        // Pruning runs as the store starts.
+        const qint64 grown = QFileInfo(QStringLiteral("History.sqlite")).size();
+        // Pruning runs as a store starts, and gives the space back.
         std::unique_ptr<HistoryStore>(newStore(threeDays))->flush();
+        QVERIFY2(QFileInfo(QStringLiteral("History.sqlite")).size() < grown / 4, qPrintable(QString::number(grown)));
         HistoryReader reader(QStringLiteral("History.sqlite"));
         const QList<ProbeRecord> raw = reader.results(QStringLiteral("a"), 0, now + 1);
         QCOMPARE(raw.size(), 1);
@@ -353,6 +359,17 @@ private slots:
         const DeviceStatistics::Summary b = statistics.lastHour(QStringLiteral("b"), now);
         QCOMPARE(*b.lossPercent, 100.0);
         QVERIFY(!b.averageMs && !b.jitterMs && !b.lastAnsweredMs);
+
+        // Minutes kept from the previous run count with the results of this one, in their own
+        // minute or one that this run shares; one from before the hour does not.
+        statistics.addKeptMinute(QStringLiteral("b"), {now - 5 * 60000, 4, 3, 1000, 3000, 6000});
+        statistics.addKeptMinute(QStringLiteral("b"), {now, 1, 1, 4000, 4000, 4000});
+        statistics.addKeptMinute(QStringLiteral("b"), {now - 70 * 60000, 9, 0, 0, 0, 0});
+        const DeviceStatistics::Summary kept = statistics.lastHour(QStringLiteral("b"), now);
+        QCOMPARE(kept.sent, 6);
+        QCOMPARE(kept.received, 4);
+        QCOMPARE(*kept.averageMs, 2.5);
+        QVERIFY(!kept.jitterMs);
     }
 };
 
