@@ -158,6 +158,8 @@ int Application::runDesktop(int argc, char** argv)
 
     LogManager& logManager = LogManager::instance();
     static FileLog fileLog("LogRelease.txt");
+    // One old log is kept beside the new one, so that the log never grows without end.
+    fileLog.rotateIfLarger(10 * 1024 * 1024);
     logManager.addLog(&fileLog);
     logManager.log("Application", "Application \"Tarnwick\" started");
     // Failed saves and copies kept aside go to the log, besides the diagnostics.
@@ -179,6 +181,9 @@ int Application::runDesktop(int argc, char** argv)
 
     auto data = std::make_unique<Data>();
     data->load(QStringLiteral("DeviceConfig.xml"));
+    // Until each device answers or not, the list shows it as not yet probed, and its first
+    // result makes no balloon and no log line.
+    data->awaitFirstResults();
     // Connected only after loading, so that the entries read from the file are not logged.
     data->connectReceiver(logListener.get());
     Data::setInstance(data.get());
@@ -195,7 +200,9 @@ int Application::runDesktop(int argc, char** argv)
 
     auto* window = new MainWindow;
     MainWindow::setInstance(window);
-    window->show();
+    // Hidden in the tray only where there is a tray to bring it back from.
+    if (!settings.startHidden || !MainSystemTrayIcon::systemTrayAvailable())
+        window->show();
     tellAboutDeviceListProblem(*data);
 
     AutoSaver autoSaver(*data, settings, *map);
@@ -208,11 +215,16 @@ int Application::runDesktop(int argc, char** argv)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
     startPinger();
+    UserList::setPingNow([](const QString& ip) {
+        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
+            pinger->probeNow(*Data::instance(), ip);
+    });
 
     do {
         QApplication::exec();
     } while (!quitRequested);
 
+    UserList::setPingNow({});
     stopPinger();
     history.reset();
     ProbeEngine::shared().stop();

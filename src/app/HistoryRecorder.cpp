@@ -58,7 +58,7 @@ HistoryRecorder::~HistoryRecorder()
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
-    if (after.state == pEvent->oldEntry().state
+    if (after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult
         || (after.state != DeviceStateConnected && after.state != DeviceStateDisconnected))
         return;
     m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), after.state == DeviceStateConnected);

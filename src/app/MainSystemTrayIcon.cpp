@@ -4,11 +4,13 @@
 #include "MainWindow.h"
 #include "ProcessValues.h"
 #include "data/Data.h"
+#include "data/DeviceSummary.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 
 #include <QApplication>
 #include <QMenu>
+#include <QPainter>
 
 #include <utility>
 
@@ -32,6 +34,15 @@ MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
 
     Data* data = Data::ensureInstance();
     connect(data, &Data::DeviceEntryChanged, this, &MainSystemTrayIcon::DeviceEntryChanged);
+    // The picture and the tooltip follow the list, looked at once for any number of changes.
+    m_stateTimer.setSingleShot(true);
+    m_stateTimer.setInterval(250);
+    connect(&m_stateTimer, &QTimer::timeout, this, &MainSystemTrayIcon::refreshState);
+    const auto look = [this] { m_stateTimer.start(); };
+    connect(data, &Data::DeviceAdded, this, look);
+    connect(data, &Data::DeviceRemoved, this, look);
+    connect(data, &Data::DeviceEntryChanged, this, look);
+    refreshState();
     connect(this, &QSystemTrayIcon::messageClicked, this, &MainSystemTrayIcon::MessageClicked);
     connect(this, &QSystemTrayIcon::activated, this, &MainSystemTrayIcon::Activated);
     connect(show, &QAction::triggered, this, &MainSystemTrayIcon::ShowWindow);
@@ -130,10 +141,44 @@ void MainSystemTrayIcon::beginExit()
     quitRequested = true;
 }
 
+QIcon MainSystemTrayIcon::alarmIcon()
+{
+    // The normal picture with a red disc in its lower right corner, at every size it has.
+    const QIcon normal = SkinResources::icon(QStringLiteral("twicon.png"));
+    QIcon marked;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap picture = normal.pixmap(size);
+        if (picture.isNull())
+            continue;
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal d = size * 0.5;
+        painter.setPen(QPen(Qt::white, std::max(1.0, size / 16.0)));
+        painter.setBrush(QColor(220, 40, 40));
+        painter.drawEllipse(QRectF(size - d - 0.5, size - d - 0.5, d, d));
+        painter.end();
+        marked.addPixmap(picture);
+    }
+    return marked;
+}
+
+void MainSystemTrayIcon::refreshState()
+{
+    const Data* data = Data::instance();
+    const DeviceSummary summary = DeviceSummary::of(data ? data->entries() : QList<DeviceEntry>());
+    setToolTip(summary.text());
+    const bool alarm = summary.watchedDisconnected > 0;
+    if (alarm == m_alarm && !icon().isNull())
+        return;
+    m_alarm = alarm;
+    setIcon(alarm ? alarmIcon() : SkinResources::icon(QStringLiteral("twicon.png")));
+}
+
 void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
-    if (!after.informOnStateChange || after.state == pEvent->oldEntry().state)
+    // The first result after start tells the state; it does not change it.
+    if (!after.informOnStateChange || after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
         return;
     QString title;
     if (after.state == DeviceStateConnected)

@@ -12,7 +12,8 @@ namespace Tarnwick {
 class DeviceEntryChangedEvent;
 
 // The program's presence in the system tray: "Show", "About" and "Exit", the welcome balloon
-// and a balloon whenever a device that asks for it connects or disconnects.
+// and a balloon whenever a device that asks for it connects or disconnects. Its picture gets a
+// red mark while such a device is disconnected; its tooltip sums up the list.
 class MainSystemTrayIcon : public QSystemTrayIcon
 {
     Q_OBJECT
@@ -46,6 +47,14 @@ public:
     // The first half of "Exit": hide the icon and ask the application to quit.
     void beginExit();
 
+    // Whether the picture shows that a watched device (one that asks for balloons) is
+    // disconnected; the tooltip says how many devices are in which state.
+    bool showsAlarm() const { return m_alarm; }
+    static QIcon alarmIcon();
+
+public slots:
+    void refreshState();
+
 signals:
     // A device that asks for it connected or disconnected: its balloon is on its way.
     void stateChangeAnnounced(bool connected);
@@ -76,6 +85,8 @@ private:
     PlacementCheck m_placementCheck;
     QList<Balloon> m_waitingBalloons;
     QTimer m_balloonGate;
+    QTimer m_stateTimer;
+    bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
 };
 

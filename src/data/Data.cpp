@@ -205,7 +205,11 @@ void Data::setPingResult(const QString& ip, const QString& result)
     const bool answered = result != NoReplyResult;
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
     int& streak = m_streaks[ip];
-    if (e.state == said) {
+    if (e.awaitingFirstResult) {
+        e.awaitingFirstResult = false;
+        e.state = said;
+        streak = 0;
+    } else if (e.state == said) {
         streak = 0;
     } else {
         const Settings& settings = Settings::instance();
@@ -222,6 +226,13 @@ void Data::setPingResult(const QString& ip, const QString& result)
     m_emittingUnderLock = nullptr;
     locked.unlock();
     releaseAfterDelivery(std::move(event));
+}
+
+void Data::awaitFirstResults()
+{
+    auto locked = lock();
+    for (DeviceEntry& e : m_entries)
+        e.awaitingFirstResult = true;
 }
 
 void Data::releaseAfterDelivery(std::shared_ptr<StoreEvent> event)

@@ -61,6 +61,8 @@ public:
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type);
     void setPingResult(const QString& ip, const QString& result);
+    // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult).
+    void awaitFirstResults();
 
     // How many announcements have been made whose receivers on other threads have not all run
     // yet. A thread that reports results holds back while this is high, so that the receivers'

@@ -26,6 +26,9 @@ public:
     bool informOnStateChange = false;
     int state = DeviceStateNone;
     QString pingResult;
+    // Loaded at start and not probed since: its state is only what the file implied, and its
+    // first result sets the state without announcing a change of it.
+    bool awaitingFirstResult = false;
 
     bool operator==(const DeviceEntry& other) const = default;
 };

@@ -88,6 +88,13 @@ public:
     CopyableAtomic<int> historyMegabytes{1024};
     // Which columns of the device list the user has hidden, as their numbers ("6,8").
     QString hiddenColumns;
+    // The device list's sort ("<column>,<a|d>", empty: as added) and its column widths.
+    QString deviceListSort;
+    QString columnWidths;
+    // Whether the program starts with only its tray icon showing, and starts with the desktop
+    // session (an autostart entry of the desktop).
+    bool startHidden = false;
+    bool autostart = false;
 
 private:
     void setDefaults();
@@ -114,6 +121,10 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"HistoryDays", &Settings::historyDays, 30});
     visit(SettingsElement<CopyableAtomic<int>>{"HistoryMegabytes", &Settings::historyMegabytes, 1024});
     visit(SettingsElement<QString>{"HiddenColumns", &Settings::hiddenColumns, QString()});
+    visit(SettingsElement<QString>{"DeviceListSort", &Settings::deviceListSort, QString()});
+    visit(SettingsElement<QString>{"ColumnWidths", &Settings::columnWidths, QString()});
+    visit(SettingsElement<bool>{"StartHidden", &Settings::startHidden, false});
+    visit(SettingsElement<bool>{"Autostart", &Settings::autostart, false});
 }
 
 } // namespace Tarnwick

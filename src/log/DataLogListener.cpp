@@ -14,31 +14,37 @@ DataLogListener::DataLogListener(QObject* parent)
 {
 }
 
-void DataLogListener::logForDevice(const QString& ip, const std::string& what)
+void DataLogListener::logForDevice(const DeviceEntry& entry, const std::string& what)
 {
-    if (Settings::instance().logStateChange)
-        m_logManager.log("DeviceList", "Device " + ip.toStdString() + what);
+    if (!Settings::instance().logStateChange)
+        return;
+    // The description, when there is one, tells which device the address is.
+    const QString named = entry.description.isEmpty()
+        ? entry.ip
+        : entry.ip + QStringLiteral(" (") + entry.description + QLatin1Char(')');
+    m_logManager.log("DeviceList", "Device " + named.toStdString() + what);
 }
 
 void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry entry = pEvent->newEntry();
-    if (entry.state == pEvent->oldEntry().state)
+    // The first result after start tells the state; it does not change it.
+    if (entry.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
         return;
     if (entry.state == DeviceStateConnected)
-        logForDevice(entry.ip, " state changed to: connected");
+        logForDevice(entry, " state changed to: connected");
     else if (entry.state == DeviceStateDisconnected)
-        logForDevice(entry.ip, " state changed to: disconnected");
+        logForDevice(entry, " state changed to: disconnected");
 }
 
 void DataLogListener::DeviceAdded(DeviceAddedEvent* pEvent)
 {
-    logForDevice(pEvent->entry().ip, " added to list");
+    logForDevice(pEvent->entry(), " added to list");
 }
 
 void DataLogListener::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
-    logForDevice(pEvent->entry().ip, " removed from list");
+    logForDevice(pEvent->entry(), " removed from list");
 }
 
 } // namespace Tarnwick

@@ -5,6 +5,7 @@
 namespace Tarnwick {
 
 class DeviceAddedEvent;
+class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class LogManager;
@@ -24,7 +25,7 @@ public slots:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
-    void logForDevice(const QString& ip, const std::string& what);
+    void logForDevice(const DeviceEntry& entry, const std::string& what);
 
     LogManager& m_logManager;
 };

@@ -3,6 +3,7 @@
 #include "LogManager.h"
 #include "LogTimestamp.h"
 
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -23,12 +24,16 @@ LogListWidget::LogListWidget(QWidget* parent)
 
     LogManager& manager = LogManager::instance();
     manager.addListener(this);
-    for (const std::string& line : manager.readEntries()) {
+    QList<QTreeWidgetItem*> rows;
+    for (const std::string& line : manager.readLastEntries(MaxRows)) {
         // A text holding "|" splits into more parts; such lines cannot be told apart and are skipped.
         const QStringList parts = QString::fromStdString(line).split(QLatin1Char('|'), Qt::KeepEmptyParts);
         if (parts.size() == 3)
-            appendRow(parts[0].trimmed(), parts[1].trimmed(), parts[2].trimmed());
+            rows << new QTreeWidgetItem(QStringList{parts[0].trimmed(), parts[1].trimmed(), parts[2].trimmed()});
     }
+    m_tree->addTopLevelItems(rows);
+    // The newest lines are what one opens the log for.
+    m_tree->scrollToBottom();
 }
 
 LogListWidget::~LogListWidget()
@@ -43,7 +48,14 @@ void LogListWidget::onLogEntry(const std::string& category, const std::string& t
 
 void LogListWidget::appendRow(const QString& date, const QString& category, const QString& text)
 {
+    // A view resting at its newest line follows new lines; one scrolled back stays where it is.
+    QScrollBar* bar = m_tree->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
     m_tree->addTopLevelItem(new QTreeWidgetItem(QStringList{date, category, text}));
+    if (m_tree->topLevelItemCount() > MaxRows)
+        delete m_tree->takeTopLevelItem(0);
+    if (following)
+        m_tree->scrollToBottom();
 }
 
 } // namespace Tarnwick

@@ -8,13 +8,16 @@ class QTreeWidget;
 
 namespace Tarnwick {
 
-// The log tab: the history of the log file, oldest first, followed by every entry logged
-// while the widget lives.
+// The log tab: the last lines of the log file, oldest first, followed by every entry logged
+// while the widget lives; it opens at the newest line and follows new ones while it rests
+// there. It holds MaxRows lines at most, so that a long log costs no more than a short one.
 class LogListWidget : public QWidget, public ILogManagerListener
 {
     Q_OBJECT
 
 public:
+    static constexpr int MaxRows = 10000;
+
     explicit LogListWidget(QWidget* parent = nullptr);
     ~LogListWidget() override;
 

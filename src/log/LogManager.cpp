@@ -51,4 +51,13 @@ std::vector<std::string> LogManager::readEntries()
     return {};
 }
 
+std::vector<std::string> LogManager::readLastEntries(std::size_t count)
+{
+    for (ILog* sink : m_logs) {
+        if (sink->isEnabled() == 1)
+            return sink->readLastEntries(count);
+    }
+    return {};
+}
+
 } // namespace Tarnwick

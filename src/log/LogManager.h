@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
     void removeListener(ILogManagerListener* listener);
     void log(const std::string& category, const std::string& text);
     std::vector<std::string> readEntries();
+    // The newest entries of the first enabled log, at most count, oldest first.
+    std::vector<std::string> readLastEntries(std::size_t count);
 
 private:
     std::vector<ILog*> m_logs;

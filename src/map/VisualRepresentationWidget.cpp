@@ -7,6 +7,7 @@
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -71,6 +72,24 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
                     &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
         m_scene->addItem(badge);
     }
+
+    // An empty map says how devices come onto it.
+    auto* placeholder = new QLabel(
+        QStringLiteral("The map is empty.\n\nDevices are placed on it, and joined by lines, in the file "
+                       "\"VisualRepresentation.xml\"\nbeside the device list; the folder "
+                       "examples/office of the documentation shows how."),
+        m_view->viewport());
+    placeholder->setObjectName(QStringLiteral("emptyMapPlaceholder"));
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setEnabled(false);
+    placeholder->setVisible(items.isEmpty());
+    m_placeholder = placeholder;
+}
+
+void VisualRepresentationWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_placeholder->resize(m_view->viewport()->size());
 }
 
 VisualRepresentationWidget::~VisualRepresentationWidget()

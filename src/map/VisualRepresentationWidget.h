@@ -29,7 +29,11 @@ public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
     void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem*) { }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    QWidget* m_placeholder = nullptr;
     QGraphicsScene* m_scene;
     QGraphicsView* m_view;
     QList<QGraphicsLineItem*> m_lineItems;

@@ -145,26 +145,31 @@ void PingerThread::runRound(Data& data, int period)
     for (const DeviceEntry& entry : snapshot) {
         if (!holdBack(data))
             return;
-        {
-            // Never two probes of one device at a time.
-            QMutexLocker lock(&m_gate->mutex);
-            if (!m_gate->open || m_gate->outstanding.contains(entry.ip))
-                continue;
-            m_gate->outstanding.insert(entry.ip);
-        }
-        m_probe(entry.ip, std::max(0, settings.pingTimeout.load()),
-                [gate = m_gate, store = &data, ip = entry.ip](const ProbeResult& result) {
-                    QMutexLocker lock(&gate->mutex);
-                    gate->outstanding.remove(ip);
-                    if (gate->open)
-                        report(*store, ip, result);
-                });
+        probeNow(data, entry.ip);
     }
     // The rest of the period, cut short when the mode changes.
     while (!nextRound.hasExpired() && periodMs(settings) == period) {
         if (!sleepUnlessStopped(int(std::min<qint64>(100, nextRound.remainingTime()))))
             return;
     }
+}
+
+void PingerThread::probeNow(Data& data, const QString& ip)
+{
+    {
+        // Never two probes of one device at a time.
+        QMutexLocker lock(&m_gate->mutex);
+        if (!m_gate->open || m_gate->outstanding.contains(ip))
+            return;
+        m_gate->outstanding.insert(ip);
+    }
+    m_probe(ip, std::max(0, Settings::instance().pingTimeout.load()),
+            [gate = m_gate, store = &data, ip](const ProbeResult& result) {
+                QMutexLocker lock(&gate->mutex);
+                gate->outstanding.remove(ip);
+                if (gate->open)
+                    report(*store, ip, result);
+            });
 }
 
 void startPinger(ProbeFunction probe)

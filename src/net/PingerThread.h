@@ -30,6 +30,10 @@ public:
 
     void requestStop();
 
+    // Probes one device at once, outside the monitor's turn, and reports the result as the
+    // monitor does ("Ping now"); nothing when the device is being probed already.
+    void probeNow(Data& data, const QString& ip);
+
     // Where every result of the monitor goes besides the store (the history), from the
     // monitor's and the network's threads while a monitor runs. Set it while none runs.
     using ResultObserver = std::function<void(const ProbeRecord& record)>;

@@ -11,6 +11,8 @@ class DevicePictures
 public:
     static QString forType(int type);
     static QString forState(int state);
+    // A device not probed since start: neither connected nor disconnected yet.
+    static QString notProbed() { return QStringLiteral("NotProbedIcon.png"); }
 };
 
 } // namespace Tarnwick

@@ -1,8 +1,10 @@
 #include "SettingsDialog.h"
 
+#include "AutostartEntry.h"
 #include "DigitsValidator.h"
 
 #include <QCheckBox>
+#include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -54,6 +56,15 @@ SettingsDialog::SettingsDialog(QWidget* parent)
                  QStringLiteral("Takes effect at the next start"));
     addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
                  1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
+    addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
+    addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
+    // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
+    connect(this, &QDialog::finished, this, [] {
+        QString why;
+        if (!AutostartEntry::set(Settings::instance().autostart, &why))
+            qWarning().noquote() << "The autostart entry" << AutostartEntry::filePath()
+                                 << "could not be changed:" << why;
+    });
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(50);
@@ -97,6 +108,17 @@ void SettingsDialog::addNumberRow(const QString& label, const char* objectName, 
     m_grid->addWidget(field, row, 2);
     connect(field, &QLineEdit::textChanged, this,
             [field, setting](const QString& text) { updateNumber(field, Settings::instance().*setting, text); });
+}
+
+void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)
+{
+    auto* box = new QCheckBox(this);
+    box->setObjectName(QString::fromLatin1(objectName));
+    box->setChecked(savedSettings.*setting);
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(label, this), row, 1);
+    m_grid->addWidget(box, row, 2);
+    connect(box, &QCheckBox::toggled, this, [setting](bool checked) { Settings::instance().*setting = checked; });
 }
 
 void SettingsDialog::CancelButtonClicked()

@@ -5,26 +5,33 @@
 #include "HistoryGraph.h"
 #include "ModalDialog.h"
 #include "SaveFileChooser.h"
+#include "UserListRow.h"
 #include "UserListTreeWidget.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/DeviceSummary.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPainter>
+#include <QShortcut>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -32,19 +39,47 @@ namespace Tarnwick {
 
 namespace {
 
-enum Column {
-    StateColumn,
-    TypeColumn,
-    AddressColumn,
-    ResultColumn,
-    DescriptionColumn,
-    InformColumn,
-    LossColumn,
-    AverageColumn,
-    JitterColumn,
-    SinceColumn,
-    ColumnCount
-};
+using Column = UserListRow::Column;
+constexpr int StateColumn = UserListRow::StateColumn;
+constexpr int TypeColumn = UserListRow::TypeColumn;
+constexpr int AddressColumn = UserListRow::AddressColumn;
+constexpr int ResultColumn = UserListRow::ResultColumn;
+constexpr int DescriptionColumn = UserListRow::DescriptionColumn;
+constexpr int InformColumn = UserListRow::InformColumn;
+constexpr int LossColumn = UserListRow::LossColumn;
+constexpr int AverageColumn = UserListRow::AverageColumn;
+constexpr int JitterColumn = UserListRow::JitterColumn;
+constexpr int SinceColumn = UserListRow::SinceColumn;
+constexpr int ColumnCount = UserListRow::ColumnCount;
+
+UserList::PingNow& pingNow()
+{
+    static UserList::PingNow function;
+    return function;
+}
+
+// The picture and the sort rank of an entry's state.
+std::pair<QString, UserListRow::StateRank> stateOf(const DeviceEntry& entry)
+{
+    if (entry.awaitingFirstResult)
+        return {DevicePictures::notProbed(), UserListRow::NotProbed};
+    return {DevicePictures::forState(entry.state),
+            entry.state == DeviceStateConnected ? UserListRow::Connected : UserListRow::Disconnected};
+}
+
+// "12,34,..." as column widths; an empty list when the text holds anything else.
+QList<int> widthsFrom(const QString& text)
+{
+    QList<int> widths;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int width = part.toInt(&ok);
+        if (!ok || width < 0 || width > 10000)
+            return {};
+        widths << width;
+    }
+    return widths;
+}
 
 UserList::StatisticsSource& statisticsSource()
 {
@@ -113,6 +148,10 @@ QString yesNo(bool value)
 UserList::UserList(QWidget* parent)
     : QWidget(parent)
     , m_tree(new UserListTreeWidget(this))
+    , m_filter(new QLineEdit(this))
+    , m_stateFilter(new QComboBox(this))
+    , m_summary(new QLabel(this))
+    , m_placeholder(new QLabel(m_tree->viewport()))
 {
     m_tree->setObjectName(QStringLiteral("deviceTree"));
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -126,8 +165,17 @@ UserList::UserList(QWidget* parent)
     // The header's own minimum would widen the narrow type column past its 24 px.
     m_tree->header()->setMinimumSectionSize(16);
     const int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90};
+    const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
     for (int column = 0; column < ColumnCount; ++column)
-        m_tree->setColumnWidth(column, widths[column]);
+        m_tree->setColumnWidth(column, kept.size() == ColumnCount ? kept[column] : widths[column]);
+    connect(m_tree->header(), &QHeaderView::sectionResized, this, [this] {
+        QStringList sizes;
+        for (int column = 0; column < ColumnCount; ++column)
+            sizes << QString::number(m_tree->header()->sectionSize(column));
+        // A hidden column's size reads 0; its width is kept for when it shows again.
+        if (!sizes.contains(QStringLiteral("0")))
+            Settings::instance().columnWidths = sizes.join(QLatin1Char(','));
+    });
     // Every column but the address may be hidden from the header's menu; the choice is kept.
     m_columnsMenu = new QMenu(this);
     for (int column = 0; column < ColumnCount; ++column) {
@@ -149,14 +197,104 @@ UserList::UserList(QWidget* parent)
     m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
     connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_tree);
+    connect(m_tree, &UserListTreeWidget::pingRequested, this, [](const QString& ip) {
+        if (pingNow())
+            pingNow()(ip);
+    });
+
+    // Sorting is kept as "<column>,<a|d>"; none is the order the rows were added in.
+    const QStringList sort = Settings::instance().deviceListSort.split(QLatin1Char(','));
+    if (sort.size() == 2)
+        m_tree->setSort(sort[0].toInt(), sort[1] == QLatin1String("d") ? Qt::DescendingOrder : Qt::AscendingOrder);
+    connect(m_tree, &UserListTreeWidget::sortChanged, this, [](int column, Qt::SortOrder order) {
+        Settings::instance().deviceListSort = column < 0
+            ? QString()
+            : QStringLiteral("%1,%2").arg(column).arg(order == Qt::DescendingOrder ? "d" : "a");
+    });
+
+    m_filter->setObjectName(QStringLiteral("filterEdit"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter"));
+    m_filter->setClearButtonEnabled(true);
+    m_stateFilter->setObjectName(QStringLiteral("stateFilter"));
+    m_stateFilter->addItems({QStringLiteral("All"), QStringLiteral("Connected"), QStringLiteral("Disconnected")});
+    connect(m_filter, &QLineEdit::textChanged, this, &UserList::applyFilter);
+    connect(m_stateFilter, &QComboBox::currentIndexChanged, this, &UserList::applyFilter);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_filter->setFocus(Qt::ShortcutFocusReason);
+        m_filter->selectAll();
+    });
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
+    m_placeholder->setObjectName(QStringLiteral("emptyListPlaceholder"));
+    m_placeholder->setText(QStringLiteral("No devices yet.\n\n\"Add Device\" adds one by its address;\n"
+                                          "\"Discover Devices\" finds the devices of your network."));
+    m_placeholder->setAlignment(Qt::AlignCenter);
+    m_placeholder->setEnabled(false);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filter, 1);
+    filterRow->addWidget(m_stateFilter);
+    layout->addLayout(filterRow);
+    layout->addWidget(m_tree, 1);
+    layout->addWidget(m_summary);
+    m_summaryTimer.setSingleShot(true);
+    m_summaryTimer.setInterval(250);
+    connect(&m_summaryTimer, &QTimer::timeout, this, &UserList::refreshSummary);
+    refreshSummary();
     // The statistics cover an hour; a look every few seconds keeps them current at no cost
     // per probe result.
     connect(&m_statisticsTimer, &QTimer::timeout, this, &UserList::refreshStatistics);
     m_statisticsTimer.start(2000);
     // The rows the window fills the list with get their figures as soon as it shows.
     QTimer::singleShot(0, this, &UserList::refreshStatistics);
+}
+
+void UserList::setPingNow(PingNow function)
+{
+    pingNow() = std::move(function);
+}
+
+bool UserList::matchesFilter(const UserListRow* row) const
+{
+    const int state = m_stateFilter->currentIndex();
+    if ((state == 1 && row->stateRank() != UserListRow::Connected)
+        || (state == 2 && row->stateRank() != UserListRow::Disconnected))
+        return false;
+    const QString text = m_filter->text().trimmed();
+    return text.isEmpty() || row->text(AddressColumn).contains(text, Qt::CaseInsensitive)
+        || row->text(DescriptionColumn).contains(text, Qt::CaseInsensitive);
+}
+
+void UserList::applyFilter()
+{
+    m_tree->setUpdatesEnabled(false);
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+        auto* row = static_cast<UserListRow*>(m_tree->topLevelItem(i));
+        row->setHidden(!matchesFilter(row));
+    }
+    m_tree->setUpdatesEnabled(true);
+}
+
+void UserList::rowsChanged()
+{
+    m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
+    m_tree->sortSoon();
+    m_summaryTimer.start();
+}
+
+void UserList::refreshSummary()
+{
+    const DeviceSummary summary = DeviceSummary::of(Data::instance() ? Data::instance()->entries()
+                                                                     : QList<DeviceEntry>());
+    m_summary->setText(summary.text());
+    m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
+}
+
+void UserList::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_placeholder->resize(m_tree->viewport()->size());
 }
 
 void UserList::setStatisticsSource(StatisticsSource source)
@@ -277,8 +415,10 @@ QTreeWidgetItem* UserList::firstRow(const QString& ip) const
 
 void UserList::addEntryRow(const DeviceEntry& entry)
 {
-    auto* row = new QTreeWidgetItem;
-    const QString stateIcon = DevicePictures::forState(entry.state);
+    auto* row = new UserListRow(m_nextSequence++);
+    const auto [stateIcon, rank] = stateOf(entry);
+    row->setStateRank(rank);
+    row->setType(entry.type);
     if (!stateIcon.isEmpty())
         row->setIcon(StateColumn, SkinResources::icon(stateIcon));
     const QString typeIcon = DevicePictures::forType(entry.type);
@@ -292,8 +432,11 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     m_rowsByAddress[entry.ip].append(row);
     if (!m_stateSince.contains(entry.ip))
         m_stateSince.insert(entry.ip, QDateTime::currentMSecsSinceEpoch());
+    row->setSinceMs(m_stateSince.value(entry.ip));
     for (int column = LossColumn; column < SinceColumn; ++column)
         row->setText(column, QStringLiteral("-"));
+    row->setHidden(!matchesFilter(row));
+    rowsChanged();
 }
 
 void UserList::DeviceAdded(DeviceAddedEvent* pEvent)
@@ -314,6 +457,7 @@ void UserList::DeviceRemoved(DeviceRemovedEvent* pEvent)
     if (rows.isEmpty())
         m_rowsByAddress.remove(ip);
     delete row;
+    rowsChanged();
 }
 
 void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
@@ -322,7 +466,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const DeviceEntry after = pEvent->newEntry();
     const DeviceEntry before = pEvent->oldEntry();
     // Rows keep the address they were added with; the entry is found by its old address.
-    QTreeWidgetItem* row = firstRow(before.ip);
+    auto* row = static_cast<UserListRow*>(firstRow(before.ip));
     if (!row)
         return;
     row->setText(ResultColumn, after.pingResult);
@@ -332,13 +476,23 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const QString typeIcon = DevicePictures::forType(after.type);
     if (!typeIcon.isEmpty() && after.type != before.type)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
+    row->setType(after.type);
     row->setText(InformColumn, yesNo(after.informOnStateChange));
-    if (after.state != before.state) {
-        m_stateSince.insert(before.ip, QDateTime::currentMSecsSinceEpoch());
-        const QString stateIcon = DevicePictures::forState(after.state);
+    if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult) {
+        if (after.state != before.state) {
+            m_stateSince.insert(before.ip, QDateTime::currentMSecsSinceEpoch());
+            row->setSinceMs(m_stateSince.value(before.ip));
+        }
+        const auto [stateIcon, rank] = stateOf(after);
+        row->setStateRank(rank);
         if (!stateIcon.isEmpty())
             row->setIcon(StateColumn, SkinResources::icon(stateIcon));
+        row->setHidden(!matchesFilter(row));
+        m_summaryTimer.start();
+    } else if (!m_filter->text().isEmpty()) {
+        row->setHidden(!matchesFilter(row));
     }
+    m_tree->sortSoon();
 }
 
 } // namespace Tarnwick

@@ -8,6 +8,9 @@
 #include <functional>
 #include <optional>
 
+class QComboBox;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QTreeWidgetItem;
 
@@ -17,6 +20,7 @@ class DeviceAddedEvent;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
+class UserListRow;
 class UserListTreeWidget;
 
 // The device list tab: one row per entry of the store, following the store's signals.
@@ -39,6 +43,9 @@ public:
     // The history file the details, the rows' tooltips and the exports read (none: empty).
     static void setHistoryFile(const QString& fileName);
     static QString historyFile();
+    // Probes one device at once through the monitor's own path ("Ping now"); set by start-up.
+    using PingNow = std::function<void(const QString& ip)>;
+    static void setPingNow(PingNow function);
 
     explicit UserList(QWidget* parent = nullptr);
 
@@ -57,7 +64,15 @@ public slots:
     void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    bool matchesFilter(const UserListRow* row) const;
+    void applyFilter();
+    // Rows came or went: the summary, the sort and the empty list's text follow.
+    void rowsChanged();
+    void refreshSummary();
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     QString hiddenColumnNumbers() const;
@@ -73,6 +88,12 @@ private:
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
     QMenu* m_columnsMenu;
+    QLineEdit* m_filter;
+    QComboBox* m_stateFilter;
+    QLabel* m_summary;
+    QLabel* m_placeholder;
+    QTimer m_summaryTimer;
+    qint64 m_nextSequence = 0;
 };
 
 } // namespace Tarnwick

@@ -2,38 +2,76 @@
 
 #include "EditDeviceEntryDialog.h"
 #include "ModalDialog.h"
+#include "UserListRow.h"
 #include "data/Data.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
-constexpr int AddressColumn = 2;
+
+constexpr int AddressColumn = UserListRow::AddressColumn;
+
+UserListTreeWidget::Confirmation& confirmation()
+{
+    static UserListTreeWidget::Confirmation instance = [](QWidget* parent, const QString& question) {
+        return QMessageBox::question(parent, QStringLiteral("Remove"), question) == QMessageBox::Yes;
+    };
+    return instance;
 }
+
+} // namespace
 
 UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     : QTreeWidget(parent)
     , m_menu(new QMenu(this))
-    , m_removeAction(m_menu->addAction(QStringLiteral("Remove")))
+    , m_removeAction(nullptr)
     , m_editAction(m_menu->addAction(QStringLiteral("Edit")))
     , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
 {
-    connect(m_removeAction, &QAction::triggered, this, &UserListTreeWidget::RemoveTriggered);
     connect(m_editAction, &QAction::triggered, this, &UserListTreeWidget::EditTriggered);
-    m_menu->addSeparator();
-    QAction* details = m_menu->addAction(QStringLiteral("Details"));
-    connect(details, &QAction::triggered, this, [this] {
+    connect(m_menu->addAction(QStringLiteral("Copy address")), &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(selectedAddresses().join(QLatin1Char('\n'))); });
+    connect(m_menu->addAction(QStringLiteral("Ping now")), &QAction::triggered, this, [this] {
+        for (const QString& ip : selectedAddresses())
+            emit pingRequested(ip);
+    });
+    connect(m_menu->addAction(QStringLiteral("Details")), &QAction::triggered, this, [this] {
         const QList<QTreeWidgetItem*> rows = selectedItems();
         if (!rows.isEmpty())
             emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
     });
     connect(m_menu->addAction(QStringLiteral("Export list as CSV...")), &QAction::triggered, this,
             &UserListTreeWidget::exportListRequested);
+    m_menu->addSeparator();
+    m_removeAction = m_menu->addAction(QStringLiteral("Remove"));
+    connect(m_removeAction, &QAction::triggered, this, &UserListTreeWidget::RemoveTriggered);
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* row) { emit detailsRequested(row->text(AddressColumn)); });
+
+    header()->setSectionsClickable(true);
+    connect(header(), &QHeaderView::sectionClicked, this, &UserListTreeWidget::headerClicked);
+    m_sortTimer.setSingleShot(true);
+    m_sortTimer.setInterval(300);
+    connect(&m_sortTimer, &QTimer::timeout, this, [this] {
+        if (m_sortColumn >= 0)
+            sortItems(m_sortColumn, m_sortOrder);
+    });
+}
+
+void UserListTreeWidget::setConfirmation(Confirmation replacement)
+{
+    confirmation() = std::move(replacement);
 }
 
 void UserListTreeWidget::setToolTipSource(ToolTipSource source)
@@ -41,9 +79,87 @@ void UserListTreeWidget::setToolTipSource(ToolTipSource source)
     m_toolTipSource = std::move(source);
 }
 
+void UserListTreeWidget::setMenuRunner(MenuRunner runner)
+{
+    m_runMenu = std::move(runner);
+}
+
+QStringList UserListTreeWidget::selectedAddresses() const
+{
+    QStringList addresses;
+    for (const QTreeWidgetItem* item : selectedItems())
+        addresses << item->text(AddressColumn);
+    return addresses;
+}
+
+void UserListTreeWidget::headerClicked(int column)
+{
+    if (column != m_sortColumn)
+        setSort(column, Qt::AscendingOrder);
+    else if (m_sortOrder == Qt::AscendingOrder)
+        setSort(column, Qt::DescendingOrder);
+    else
+        setSort(-1, Qt::AscendingOrder);
+    emit sortChanged(m_sortColumn, m_sortOrder);
+}
+
+void UserListTreeWidget::setSort(int column, Qt::SortOrder order)
+{
+    m_sortColumn = column < 0 || column >= columnCount() ? -1 : column;
+    m_sortOrder = order;
+    applySort();
+}
+
+void UserListTreeWidget::applySort()
+{
+    if (m_sortColumn >= 0) {
+        header()->setSortIndicatorShown(true);
+        sortItems(m_sortColumn, m_sortOrder);
+        return;
+    }
+    // Back to the order the rows were added in.
+    header()->setSortIndicatorShown(false);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    QTreeWidgetItem* current = currentItem();
+    QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
+    std::stable_sort(rows.begin(), rows.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return static_cast<const UserListRow*>(a)->sequence() < static_cast<const UserListRow*>(b)->sequence();
+    });
+    addTopLevelItems(rows);
+    setCurrentItem(current);
+    for (QTreeWidgetItem* row : selected)
+        row->setSelected(true);
+}
+
+void UserListTreeWidget::sortSoon()
+{
+    if (m_sortColumn >= 0 && !m_sortTimer.isActive())
+        m_sortTimer.start();
+}
+
 void UserListTreeWidget::keyPressEvent(QKeyEvent* event)
 {
     QTreeWidgetItem* row = currentItem();
+    const bool menuKey = event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (row && menuKey) {
+        if (!row->isSelected()) {
+            clearSelection();
+            row->setSelected(true);
+        }
+        scrollToItem(row);
+        m_runMenu(m_menu, viewport()->mapToGlobal(visualItemRect(row).intersected(viewport()->rect()).center()));
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(selectedAddresses().join(QLatin1Char('\n')));
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        removeSelected();
+        return;
+    }
     if (row && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         emit detailsRequested(row->text(AddressColumn));
         return;
@@ -74,11 +190,6 @@ bool UserListTreeWidget::viewportEvent(QEvent* event)
     return QTreeWidget::viewportEvent(event);
 }
 
-void UserListTreeWidget::setMenuRunner(MenuRunner runner)
-{
-    m_runMenu = std::move(runner);
-}
-
 void UserListTreeWidget::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
@@ -94,17 +205,36 @@ void UserListTreeWidget::mousePressEvent(QMouseEvent* event)
     QTreeWidget::mousePressEvent(event);
 }
 
-void UserListTreeWidget::RemoveTriggered()
+void UserListTreeWidget::removeSelected()
 {
     Data* store = Data::instance();
-    if (!store)
+    if (!store || selectedItems().isEmpty())
         return;
     // Each removal takes its row out of the tree at once; read every address first.
     QStringList addresses;
-    for (const QTreeWidgetItem* item : selectedItems())
+    QStringList named;
+    for (const QTreeWidgetItem* item : selectedItems()) {
         addresses << item->text(AddressColumn);
+        const QString description = item->text(UserListRow::DescriptionColumn);
+        named << (description.isEmpty() ? addresses.last()
+                                        : QStringLiteral("%1 (%2)").arg(addresses.last(), description));
+    }
+    const int shown = 10;
+    QString list = QStringList(named.mid(0, shown)).join(QStringLiteral(", "));
+    if (named.size() > shown)
+        list += QStringLiteral(" and %1 more").arg(named.size() - shown);
+    const QString question = addresses.size() == 1
+        ? QStringLiteral("Remove %1 from the list?").arg(list)
+        : QStringLiteral("Remove these %1 devices from the list: %2?").arg(addresses.size()).arg(list);
+    if (!confirmation()(this, question))
+        return;
     for (const QString& ip : addresses)
         store->removeEntry(ip);
+}
+
+void UserListTreeWidget::RemoveTriggered()
+{
+    removeSelected();
 }
 
 void UserListTreeWidget::EditTriggered()
@@ -112,8 +242,7 @@ void UserListTreeWidget::EditTriggered()
     Data* store = Data::instance();
     if (!store)
         return;
-    for (const QTreeWidgetItem* item : selectedItems()) {
-        const QString ip = item->text(AddressColumn);
+    for (const QString& ip : selectedAddresses()) {
         const QList<DeviceEntry> entries = store->entries();
         const auto found = std::find_if(entries.begin(), entries.end(),
                                         [&](const DeviceEntry& e) { return e.ip == ip; });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <functional>
@@ -9,8 +10,11 @@ class QMenu;
 
 namespace Tarnwick {
 
-// The tree of the device list; a right-click opens "Remove", "Edit", "Details" and "Export list
-// as CSV..." for the selected rows. A double-click or Enter opens a row's details, F2 edits.
+// The tree of the device list. The row menu ("Edit", "Copy address", "Ping now", "Details",
+// "Export list as CSV...", "Remove") acts on the selected rows; so do the keys: Enter opens the
+// current row's details, F2 edits, Delete removes (after asking), Ctrl+C copies the addresses,
+// the Menu key and Shift+F10 open the menu. A click on a column's header sorts by it, a second
+// the other way round, a third goes back to the order the rows were added in.
 class UserListTreeWidget : public QTreeWidget
 {
     Q_OBJECT
@@ -22,8 +26,11 @@ public:
     // so that tests need not run the menu's own event loop.
     using MenuRunner = std::function<void(QMenu* menu, const QPoint& globalPosition)>;
     void setMenuRunner(MenuRunner runner);
-
     void runMenu(QMenu* menu, const QPoint& globalPosition) { m_runMenu(menu, globalPosition); }
+
+    // Asks whether to go on (yes/no); replaceable, as the message box waits for the user.
+    using Confirmation = std::function<bool(QWidget* parent, const QString& question)>;
+    static void setConfirmation(Confirmation confirmation);
 
     QMenu* contextMenu() const { return m_menu; }
 
@@ -31,9 +38,21 @@ public:
     using ToolTipSource = std::function<QString(QTreeWidgetItem* row, int column)>;
     void setToolTipSource(ToolTipSource source);
 
+    // -1: the order the rows were added in.
+    void setSort(int column, Qt::SortOrder order);
+    int sortedColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortedOrder() const { return m_sortOrder; }
+    // Sorts again shortly, once, however many rows changed meanwhile.
+    void sortSoon();
+
+    // Removes the selected rows' entries after asking.
+    void removeSelected();
+
 signals:
     void detailsRequested(const QString& ip);
     void exportListRequested();
+    void pingRequested(const QString& ip);
+    void sortChanged(int column, Qt::SortOrder order);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -48,11 +67,18 @@ private slots:
     void DiscoverTriggered() { }
 
 private:
+    QStringList selectedAddresses() const;
+    void headerClicked(int column);
+    void applySort();
+
     QMenu* m_menu;
     QAction* m_removeAction;
     QAction* m_editAction;
     MenuRunner m_runMenu;
     ToolTipSource m_toolTipSource;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    QTimer m_sortTimer;
 };
 
 } // namespace Tarnwick

@@ -9,11 +9,13 @@
 #include "data/Settings.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
+#include "skin/SkinResources.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMoveEvent>
@@ -288,6 +290,42 @@ private slots:
         QCOMPARE(m_balloons[0].ms, 3000);
         QCOMPARE(m_balloons[1].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("127.0.0.9 "));
+    }
+
+    // Devices read at start are not yet probed: their first result makes no balloon, the
+    // next change does. The icon is marked while a watched device is disconnected, and its
+    // tooltip sums the list up.
+    void trayShowsTheOverallState()
+    {
+        const QString before = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        SkinResources::load();
+        m_tray->refreshState();
+        const QString watched = QStringLiteral("127.0.0.9");
+        m_data->addEntry(DeviceEntry(watched, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->awaitFirstResults();
+        const QImage normal = m_tray->icon().pixmap(32).toImage();
+        QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 0 connected, 0 disconnected, 2 not yet probed"));
+        m_data->setPingResult(watched, QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("X"));
+        QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 1 connected, 1 disconnected"));
+        QVERIFY(m_balloons.isEmpty());
+        QVERIFY(!m_tray->showsAlarm());
+        QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
+        m_data->setPingResult(watched, QStringLiteral("X"));
+        QTRY_VERIFY(m_tray->showsAlarm());
+        QCOMPARE(m_balloons.size(), 1);
+        QCOMPARE(m_balloons[0].title, QStringLiteral("Device Disconnected"));
+        const QImage alarm = m_tray->icon().pixmap(32).toImage();
+        QVERIFY(alarm != normal);
+        // The mark is red, in the lower right corner.
+        const QColor corner = alarm.pixelColor(24, 24);
+        QVERIFY2(corner.red() > 180 && corner.green() < 80, qPrintable(corner.name()));
+        m_data->setPingResult(watched, QStringLiteral("2"));
+        QTRY_VERIFY(!m_tray->showsAlarm());
+        QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
     }
 
     // A sound goes with each state-change balloon when "Play sounds" is set, from the skin

@@ -6,9 +6,12 @@
 #include "log/LogListWidget.h"
 #include "log/LogManager.h"
 
+#include "../common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -62,10 +65,12 @@ private slots:
         QTest::addColumn<bool>("logStateChange");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("on") << true
-                            << QStringList{"DeviceList: Device 127.0.0.5 added to list",
-                                           "DeviceList: Device 127.0.0.5 state changed to: connected",
-                                           "DeviceList: Device 127.0.0.5 state changed to: disconnected",
-                                           "DeviceList: Device 127.0.0.5 removed from list"};
+                            << QStringList{"DeviceList: Device 127.0.0.5 (d) added to list",
+                                           "DeviceList: Device 127.0.0.5 (d) state changed to: connected",
+                                           "DeviceList: Device 127.0.0.5 (edited) state changed to: disconnected",
+                                           "DeviceList: Device 127.0.0.5 (edited) removed from list",
+                                           "DeviceList: Device 127.0.0.6 added to list",
+                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected"};
         QTest::newRow("off") << false << QStringList();
     }
 
@@ -89,6 +94,12 @@ private slots:
             data.setPingResult(ip, QStringLiteral("X"));
             data.setPingResult(ip, QStringLiteral("X"));
             data.removeEntry(ip);
+            // Devices read at start: their first result tells the state and is not logged.
+            const QString known = QStringLiteral("127.0.0.6");
+            data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
+            data.awaitFirstResults();
+            data.setPingResult(known, QStringLiteral("2"));
+            data.setPingResult(known, QStringLiteral("X"));
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);
@@ -123,6 +134,76 @@ private slots:
         // Once gone, the view is no longer told of entries.
         delete view;
         LogManager::instance().log("Application", "after the view");
+    }
+
+    // A long log: the view holds its newest lines only, opens at the last one, and follows new
+    // lines while it rests there.
+    void logViewKeepsTheNewestLines()
+    {
+        {
+            QFile file(QStringLiteral("LogRelease.txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            for (int i = 0; i < 25000; ++i)
+                file.write(QStringLiteral("[06/12/2026 22:01:15] | DeviceList | line %1\n").arg(i).toUtf8());
+        }
+        LogListWidget view;
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* tree = view.findChild<QTreeWidget*>(QStringLiteral("logTree"));
+        QCOMPARE(tree->topLevelItemCount(), LogListWidget::MaxRows);
+        QCOMPARE(tree->topLevelItem(0)->text(2), QStringLiteral("line 15000"));
+        QScrollBar* bar = tree->verticalScrollBar();
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        LogManager::instance().log("DeviceList", "newest");
+        QCOMPARE(tree->topLevelItemCount(), LogListWidget::MaxRows);
+        QCOMPARE(tree->topLevelItem(LogListWidget::MaxRows - 1)->text(2), QStringLiteral("newest"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        bar->setValue(0);
+        LogManager::instance().log("DeviceList", "while scrolled back");
+        QCOMPARE(bar->value(), 0);
+    }
+
+    void lastEntriesFromTheEnd_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("fewer lines than asked") << QByteArray("a\nb\n") << 5 << QStringList{"a", "b"};
+        QTest::newRow("the last two") << QByteArray("a\nb\nc\n") << 2 << QStringList{"b", "c"};
+        QTest::newRow("no line end at the end") << QByteArray("a\nb\nc") << 2 << QStringList{"b", "c"};
+        QTest::newRow("CRLF") << QByteArray("a\r\nb\r\n") << 1 << QStringList{"b"};
+        QTest::newRow("empty file") << QByteArray() << 3 << QStringList{};
+        QTest::newRow("lines across blocks") << QByteArray(70000, 'x') + "\n" + QByteArray(70000, 'y') + "\nz\n"
+                                             << 2 << QStringList{QString(70000, QLatin1Char('y')), "z"};
+    }
+
+    void lastEntriesFromTheEnd()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, count);
+        QFETCH(QStringList, expected);
+        TestFiles::writeFile(QStringLiteral("tail.txt"), content);
+        FileLog log("tail.txt");
+        QStringList got;
+        for (const std::string& line : log.readLastEntries(std::size_t(count)))
+            got << QString::fromStdString(line);
+        QCOMPARE(got, expected);
+    }
+
+    // Past its limit at start the log goes aside as "<name>.1.txt", in place of an older one.
+    void rotationKeepsOneOldFile()
+    {
+        TestFiles::writeFile(QStringLiteral("LogRelease.1.txt"), "oldest\n");
+        TestFiles::writeFile(QStringLiteral("LogRelease.txt"), QByteArray(2000, 'o') + "\n");
+        FileLog log("LogRelease.txt");
+        QVERIFY(!log.rotateIfLarger(5000));
+        QVERIFY(log.rotateIfLarger(1000));
+        QVERIFY(!QFile::exists(QStringLiteral("LogRelease.txt")));
+        QCOMPARE(TestFiles::readAll(QStringLiteral("LogRelease.1.txt")), QByteArray(2000, 'o') + "\n");
+        log.write("Application", "Application \"Tarnwick\" started");
+        QVERIFY(TestFiles::readAll(QStringLiteral("LogRelease.txt"))
+                    .endsWith("| Application | Application \"Tarnwick\" started\n"));
     }
 };
 

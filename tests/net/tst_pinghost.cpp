@@ -1,8 +1,10 @@
 #include "../common/ProgramRun.h"
+#include "history/HistoryReader.h"
 #include "net/PingHost.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -236,8 +238,9 @@ private slots:
         QCOMPARE(warned, !answers);
     }
 
-    // The program itself, probing two loopback devices, logs the first one connecting.
-    void programLogsDevicesConnecting()
+    // The program itself probes the two loopback devices of its list and keeps the answers in
+    // its history; their first results tell their state and make no log line.
+    void programProbesItsDevices()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -246,10 +249,17 @@ private slots:
                              "<DeviceEntry IP=\"127.0.0.2\" Type=\"2\" IASC=\"0\"/></DeviceEntries>");
         ProgramRun program(dir.path());
         QVERIFY(program.started());
-        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("Device 127.0.0.2 state changed to: connected"), 5000);
-        QVERIFY(program.log().contains("] | DeviceList | Device 127.0.0.1 state changed to: connected\n"));
-        QVERIFY(!program.log().contains("added to list"));
+        const auto answered = [&](const char* ip) {
+            const QList<ProbeRecord> results = HistoryReader(dir.filePath(QStringLiteral("History.sqlite")))
+                                                   .results(QString::fromLatin1(ip), 0,
+                                                            QDateTime::currentMSecsSinceEpoch());
+            return std::any_of(results.cbegin(), results.cend(),
+                               [](const ProbeRecord& r) { return r.outcome == ProbeRecord::Answered; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(answered("127.0.0.1") && answered("127.0.0.2"), 10000);
         QCOMPARE(program.endWith(SIGTERM), 0);
+        QVERIFY(!program.log().contains("state changed"));
+        QVERIFY(!program.log().contains("added to list"));
     }
 };
 

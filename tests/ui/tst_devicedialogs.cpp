@@ -2,6 +2,7 @@
 #include "data/Settings.h"
 #include "net/PingerThread.h"
 #include "ui/AddDeviceDialog.h"
+#include "ui/AutostartEntry.h"
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/SettingsDialog.h"
 
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Tarnwick;
@@ -38,8 +41,16 @@ class TestDeviceDialogs : public QObject
     Q_OBJECT
 
     Data* m_data = nullptr;
+    QTemporaryDir m_config;
 
 private slots:
+    void initTestCase()
+    {
+        // The dialog keeps the desktop's autostart entry in step; never the user's own.
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+
     void init()
     {
         Settings::instance().load(QStringLiteral("no-such-settings.xml"));
@@ -245,6 +256,43 @@ private slots:
         QTest::keyClicks(timeout, typed);
         QCOMPARE(Settings::instance().pingTimeout.load(), stored);
         QCOMPARE(timeout->text(), shown);
+    }
+
+    // "Start with my desktop session" writes the autostart entry as the dialog closes with it
+    // set, and removes it when closed with it unset; Cancel leaves the entry as it was.
+    void autostartEntryFollowsTheSetting()
+    {
+        const QString entry = m_config.filePath(QStringLiteral("autostart/tarnwick.desktop"));
+        QCOMPARE(AutostartEntry::filePath(), entry);
+        {
+            SettingsDialog dialog;
+            dialog.show();
+            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(true);
+            pressButton(&dialog, "cancelButton");
+        }
+        QVERIFY(!QFile::exists(entry));
+        {
+            SettingsDialog dialog;
+            dialog.show();
+            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(true);
+            field<QCheckBox>(&dialog, "startHiddenCheckBox")->setChecked(true);
+            pressButton(&dialog, "okButton");
+        }
+        QVERIFY(Settings::instance().startHidden);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.startsWith("[Desktop Entry]\nType=Application\nName=Tarnwick\n"));
+        QVERIFY(text.contains("\nExec="));
+        file.close();
+        {
+            SettingsDialog dialog;
+            dialog.show();
+            QVERIFY(field<QCheckBox>(&dialog, "autostartCheckBox")->isChecked());
+            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(false);
+            pressButton(&dialog, "okButton");
+        }
+        QVERIFY(!QFile::exists(entry));
     }
 
     void settingsCancelRestoresTheWholeRecordEscapeKeepsEdits()

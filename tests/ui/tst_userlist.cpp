@@ -1,5 +1,6 @@
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 #include "../common/TestFiles.h"
@@ -10,10 +11,15 @@
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QClipboard>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -255,6 +261,191 @@ private slots:
         QToolTip::hideText();
     }
 
+    void menuOrder()
+    {
+        QStringList texts;
+        for (QAction* action : m_list->tree()->contextMenu()->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts,
+                 QStringList({"Edit", "Copy address", "Ping now", "Details", "Export list as CSV...", "-", "Remove"}));
+    }
+
+    // A click on a header sorts by its column, the next the other way round, the third goes
+    // back to the order the rows came in; the choice outlives the list.
+    void headerClicksCycleTheSort_data()
+    {
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<QStringList>("ascending");
+        QTest::newRow("address: by number, then names")
+            << 2 << QStringList({"127.0.0.9", "127.0.0.10", "127.0.1.1", "printer", "scanner"});
+        QTest::newRow("state: connected, disconnected, not yet probed")
+            << 0 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "127.0.1.1"});
+        QTest::newRow("result: by number, no reply last")
+            << 3 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "127.0.1.1"});
+    }
+
+    void headerClicksCycleTheSort()
+    {
+        QFETCH(int, sortColumn);
+        QFETCH(QStringList, ascending);
+        const auto restore = qScopeGuard([] { Settings::instance().deviceListSort.clear(); });
+        const QStringList added = {"scanner", "127.0.0.10", "printer", "127.0.0.9", "127.0.1.1"};
+        for (const QString& ip : added)
+            m_data->addEntry(entry(ip));
+        m_data->awaitFirstResults();
+        m_data->setPingResult(QStringLiteral("127.0.0.10"), QStringLiteral("2"));
+        m_data->setPingResult(QStringLiteral("127.0.0.9"), QStringLiteral("12"));
+        m_data->setPingResult(QStringLiteral("scanner"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("printer"), QStringLiteral("X"));
+        UserList list;
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+        QTreeWidget* tree = list.tree();
+        QHeaderView* header = tree->header();
+        emit header->sectionClicked(sortColumn);
+        QCOMPARE(column(tree, 2), ascending);
+        emit header->sectionClicked(sortColumn);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        if (sortColumn == 2) // ties keep their order both ways; only the addresses have none
+            QCOMPARE(column(tree, 2), descending);
+        QCOMPARE(Settings::instance().deviceListSort, QStringLiteral("%1,d").arg(sortColumn));
+        UserList next;
+        for (const DeviceEntry& e : m_data->entries())
+            next.addEntryRow(e);
+        QTRY_COMPARE(next.tree()->sortColumn(), sortColumn);
+        emit header->sectionClicked(sortColumn);
+        QCOMPARE(column(tree, 2), added);
+        QVERIFY(Settings::instance().deviceListSort.isEmpty());
+    }
+
+    // The filter matches address and description; the state filter the state; rows that
+    // change follow them.
+    void filterByTextAndState()
+    {
+        for (const char* ip : {"127.0.0.1", "127.0.0.2", "printer"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        m_data->setPingResult(QStringLiteral("127.0.0.2"), QStringLiteral("1"));
+        const auto shown = [this] {
+            QStringList texts;
+            for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
+                if (!m_list->tree()->topLevelItem(i)->isHidden())
+                    texts << m_list->tree()->topLevelItem(i)->text(2);
+            }
+            return texts;
+        };
+        auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
+        QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
+        filter->setText(QStringLiteral("ABOUT 127"));
+        QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
+        state->setCurrentIndex(1);
+        QCOMPARE(shown(), QStringList({"127.0.0.2"}));
+        m_data->setPingResult(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+        QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        filter->clear();
+        state->setCurrentIndex(2);
+        QCOMPARE(shown(), QStringList({"printer"}));
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QTest::keySequence(m_list->tree(), QKeySequence::Find);
+        QTRY_VERIFY(filter->hasFocus());
+    }
+
+    // The summary counts the states, and devices not probed since start apart, with a
+    // picture of their own; an empty list says how to fill it.
+    void summaryAndNotYetProbed()
+    {
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+        auto* summary = m_list->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        auto* placeholder = m_list->findChild<QLabel*>(QStringLiteral("emptyListPlaceholder"));
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QVERIFY(placeholder->isVisible());
+        QVERIFY(placeholder->text().contains(QStringLiteral("\"Add Device\"")));
+        QVERIFY(placeholder->text().contains(QStringLiteral("\"Discover Devices\"")));
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        m_data->awaitFirstResults();
+        UserList list;
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+        auto* listSummary = list.findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
+        const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
+        QCOMPARE(list.tree()->topLevelItem(0)->icon(0).pixmap(16).toImage(), notProbed);
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
+        QTRY_COMPARE(listSummary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
+        QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
+        QTRY_VERIFY(!placeholder->isVisible());
+    }
+
+    // The keys act on the selected rows: Delete asks first and names them, Ctrl+C copies the
+    // addresses, the Menu key and Shift+F10 open the menu at the current row.
+    void keyboard()
+    {
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->setCurrentItem(tree->topLevelItem(1));
+        tree->topLevelItem(2)->setSelected(true);
+        QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("b\nc"));
+
+        QList<QPoint> menus;
+        tree->setMenuRunner([&](QMenu*, const QPoint& at) { menus << at; });
+        QTest::keyClick(tree, Qt::Key_Menu);
+        QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(menus.size(), 2);
+        QVERIFY(tree->viewport()->rect().contains(tree->viewport()->mapFromGlobal(menus[0])));
+
+        QStringList asked;
+        bool answer = false;
+        UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
+            asked << question;
+            return answer;
+        });
+        const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(m_data->entries().size(), 3);
+        answer = true;
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(asked.last(), QStringLiteral("Remove these 2 devices from the list: b (about b), c (about c)?"));
+        QCOMPARE(column(tree, 2), QStringList{"a"});
+    }
+
+    void pingNowProbesTheSelectedRows()
+    {
+        QStringList probed;
+        UserList::setPingNow([&](const QString& ip) { probed << ip; });
+        const auto restore = qScopeGuard([] { UserList::setPingNow({}); });
+        for (const char* ip : {"a", "b"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        m_list->tree()->topLevelItem(1)->setSelected(true);
+        for (QAction* action : m_list->tree()->contextMenu()->actions()) {
+            if (action->text() == QLatin1String("Ping now"))
+                action->trigger();
+        }
+        QCOMPARE(probed, QStringList{"b"});
+    }
+
+    void columnWidthsAreRemembered()
+    {
+        const auto restore = qScopeGuard([] { Settings::instance().columnWidths.clear(); });
+        m_list->tree()->header()->resizeSection(4, 321);
+        QVERIFY(Settings::instance().columnWidths.contains(QStringLiteral(",321,")));
+        UserList next;
+        QCOMPARE(next.tree()->columnWidth(4), 321);
+    }
+
     void rowsFollowTheStore()
     {
         for (const char* ip : {"a", "b", "c", "Host"})
@@ -312,9 +503,16 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         for (int i : {0, 2, 3})
             tree->topLevelItem(i)->setSelected(true);
-        QAction* remove = tree->contextMenu()->actions().at(0);
+        QAction* remove = tree->contextMenu()->actions().last();
         QCOMPARE(remove->text(), QStringLiteral("Remove"));
+        QString asked;
+        UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
+            asked = question;
+            return true;
+        });
+        const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
         remove->trigger();
+        QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
         QCOMPARE(m_data->entries().size(), 1);
     }

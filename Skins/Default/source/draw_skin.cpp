@@ -165,6 +165,16 @@ void drawDisconnected(QPainter& p)
     p.drawLine(QPointF(43, 21), QPointF(21, 43));
 }
 
+// Not yet probed since start: a grey disc with three dots, neither green nor red.
+void drawNotProbed(QPainter& p)
+{
+    disc(p, QColor(189, 195, 199), QColor(127, 140, 141));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Ink);
+    for (const int x : {19, 32, 45})
+        p.drawEllipse(QPointF(x, 32), 4.5, 4.5);
+}
+
 void drawAppIcon(QPainter& p)
 {
     // A radar: the program watching the devices of a network.
@@ -202,6 +212,7 @@ int main(int argc, char** argv)
         {"twicon.png", drawAppIcon},
         {"ConnectedIcon.png", drawConnected},
         {"DisconnectedIcon.png", drawDisconnected},
+        {"NotProbedIcon.png", drawNotProbed},
         {"DeviceTypePCIcon.png", drawPC},
         {"DeviceTypeAPIcon.png", drawAP},
         {"DeviceTypeRouterIcon.png", drawRouter},

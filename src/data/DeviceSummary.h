@@ -1,0 +1,25 @@
+#pragma once
+
+#include "DeviceEntry.h"
+
+#include <QList>
+#include <QString>
+
+namespace Tarnwick {
+
+// How many devices the list holds and in which state, for the list's summary line and the
+// tray icon's tooltip: "200 devices: 150 connected, 50 disconnected".
+struct DeviceSummary
+{
+    int total = 0;
+    int connected = 0;
+    int disconnected = 0;
+    int notProbed = 0;
+    // Devices that ask to be told of their state changes and are disconnected.
+    int watchedDisconnected = 0;
+
+    static DeviceSummary of(const QList<DeviceEntry>& entries);
+    QString text() const;
+};
+
+} // namespace Tarnwick

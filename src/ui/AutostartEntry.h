@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace Tarnwick {
+
+// The desktop's autostart entry for Tarnwick ("tarnwick.desktop" in the autostart folder of
+// the user's configuration, ~/.config/autostart unless XDG_CONFIG_HOME says otherwise), which
+// starts it with the desktop session.
+class AutostartEntry
+{
+public:
+    static QString filePath();
+    static bool exists();
+    // Starts the menu's launcher where there is one, else this program in this working
+    // directory. False, with the reason in why, when the file could not be written.
+    static bool write(QString* why = nullptr);
+    static bool remove();
+    // Makes the entry exist or not; false when that failed.
+    static bool set(bool wanted, QString* why = nullptr);
+};
+
+} // namespace Tarnwick

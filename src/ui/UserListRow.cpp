@@ -1,0 +1,83 @@
+#include "UserListRow.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace Tarnwick {
+
+UserListRow::UserListRow(qint64 sequence)
+    : m_sequence(sequence)
+{
+}
+
+qint64 UserListRow::addressNumber(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return -1;
+    qint64 number = 0;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint octet = part.toUInt(&ok, 10);
+        if (!ok || octet > 255 || part.size() > 3)
+            return -1;
+        number = number * 256 + octet;
+    }
+    return number;
+}
+
+std::optional<double> UserListRow::numberFor(int column) const
+{
+    switch (column) {
+    case StateColumn:
+        return double(m_stateRank);
+    case TypeColumn:
+        return double(m_type);
+    case SinceColumn:
+        // Longest in its state first when ascending: the earliest time.
+        return double(m_sinceMs);
+    case ResultColumn:
+    case LossColumn:
+    case AverageColumn:
+    case JitterColumn: {
+        // "12", "3.27 ms", "12.5 %"; "X" and "-" have no number and go last.
+        bool ok = false;
+        const double value = text(column).section(QLatin1Char(' '), 0, 0).toDouble(&ok);
+        return ok ? std::optional<double>(value) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+bool UserListRow::operator<(const QTreeWidgetItem& other) const
+{
+    const auto* row = dynamic_cast<const UserListRow*>(&other);
+    const QTreeWidget* tree = treeWidget();
+    const int column = tree ? tree->sortColumn() : -1;
+    if (!row || column < 0)
+        return row ? m_sequence < row->m_sequence : false;
+    const auto tieBreak = [&] { return m_sequence < row->m_sequence; };
+    if (column == AddressColumn) {
+        const qint64 mine = addressNumber(text(column));
+        const qint64 theirs = addressNumber(row->text(column));
+        // Addresses by their number, before host names, which go by their text.
+        if (mine >= 0 && theirs >= 0)
+            return mine != theirs ? mine < theirs : tieBreak();
+        if ((mine >= 0) != (theirs >= 0))
+            return mine >= 0;
+    } else if (column != DescriptionColumn && column != InformColumn) {
+        const std::optional<double> mine = numberFor(column);
+        const std::optional<double> theirs = row->numberFor(column);
+        if (mine && theirs)
+            return *mine != *theirs ? *mine < *theirs : tieBreak();
+        if (mine.has_value() != theirs.has_value())
+            return mine.has_value();
+        return tieBreak();
+    }
+    const int order = text(column).localeAwareCompare(row->text(column));
+    return order != 0 ? order < 0 : tieBreak();
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QTreeWidgetItem>
+
+namespace Tarnwick {
+
+// A row of the device list. Besides its texts it keeps what sorting needs: the order it was
+// added in, its state and its type, and for the address the number an IPv4 address stands for.
+class UserListRow : public QTreeWidgetItem
+{
+public:
+    enum Column {
+        StateColumn,
+        TypeColumn,
+        AddressColumn,
+        ResultColumn,
+        DescriptionColumn,
+        InformColumn,
+        LossColumn,
+        AverageColumn,
+        JitterColumn,
+        SinceColumn,
+        ColumnCount
+    };
+    // What a state column sorts by: connected first, then disconnected, then not yet probed.
+    enum StateRank { Connected, Disconnected, NotProbed };
+
+    explicit UserListRow(qint64 sequence);
+
+    qint64 sequence() const { return m_sequence; }
+    void setStateRank(StateRank rank) { m_stateRank = rank; }
+    StateRank stateRank() const { return m_stateRank; }
+    void setType(int type) { m_type = type; }
+    // When the device got its present state, UTC ms.
+    void setSinceMs(qint64 ms) { m_sinceMs = ms; }
+
+    // Sorts by the tree's sort column; with no sort column, in the order the rows were added.
+    bool operator<(const QTreeWidgetItem& other) const override;
+
+    // An IPv4 address in dotted form as its number; -1 for anything else (a host name).
+    static qint64 addressNumber(const QString& text);
+
+private:
+    // A number where the column has one (smaller first); none where it does not.
+    std::optional<double> numberFor(int column) const;
+
+    qint64 m_sequence;
+    StateRank m_stateRank = Disconnected;
+    int m_type = 0;
+    qint64 m_sinceMs = 0;
+};
+
+} // namespace Tarnwick
