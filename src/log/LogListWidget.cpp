@@ -21,6 +21,7 @@ LogListWidget::LogListWidget(QWidget* parent)
     m_tree->setColumnWidth(1, 200);
     m_tree->setColumnWidth(2, 500);
     m_tree->setRootIsDecorated(false);
+    m_tree->setUniformRowHeights(true);
 
     LogManager& manager = LogManager::instance();
     manager.addListener(this);

@@ -158,6 +158,9 @@ UserList::UserList(QWidget* parent)
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tree->setSortingEnabled(false);
     m_tree->setRootIsDecorated(false);
+    // Every row is one line: the view then never measures rows one by one, which would make a
+    // sort of thousands of rows cost seconds.
+    m_tree->setUniformRowHeights(true);
     m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("T"), QStringLiteral("IP"), QStringLiteral("[ms]"),
                              QStringLiteral("Description"), QStringLiteral("Information on state change"),
                              QStringLiteral("Loss"), QStringLiteral("Avg"), QStringLiteral("Jitter"),

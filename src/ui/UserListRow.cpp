@@ -37,18 +37,26 @@ std::optional<double> UserListRow::numberFor(int column) const
     case SinceColumn:
         // Longest in its state first when ascending: the earliest time.
         return double(m_sinceMs);
-    case ResultColumn:
-    case LossColumn:
-    case AverageColumn:
-    case JitterColumn: {
-        // "12", "3.27 ms", "12.5 %"; "X" and "-" have no number and go last.
-        bool ok = false;
-        const double value = text(column).section(QLatin1Char(' '), 0, 0).toDouble(&ok);
-        return ok ? std::optional<double>(value) : std::nullopt;
-    }
     default:
-        return std::nullopt;
+        return m_textNumbers[std::size_t(column)];
     }
+}
+
+void UserListRow::setData(int column, int role, const QVariant& value)
+{
+    QTreeWidgetItem::setData(column, role, value);
+    if (role != Qt::DisplayRole || column < 0 || column >= ColumnCount)
+        return;
+    const QString shown = value.toString();
+    if (column == AddressColumn) {
+        m_address = addressNumber(shown);
+        return;
+    }
+    // "12", "3.27 ms", "12.5 %"; "X" and "-" have no number and go last.
+    const qsizetype space = shown.indexOf(QLatin1Char(' '));
+    bool ok = false;
+    const double number = QStringView(shown).left(space < 0 ? shown.size() : space).toDouble(&ok);
+    m_textNumbers[std::size_t(column)] = ok ? std::optional<double>(number) : std::nullopt;
 }
 
 bool UserListRow::operator<(const QTreeWidgetItem& other) const
@@ -60,8 +68,8 @@ bool UserListRow::operator<(const QTreeWidgetItem& other) const
         return row ? m_sequence < row->m_sequence : false;
     const auto tieBreak = [&] { return m_sequence < row->m_sequence; };
     if (column == AddressColumn) {
-        const qint64 mine = addressNumber(text(column));
-        const qint64 theirs = addressNumber(row->text(column));
+        const qint64 mine = m_address;
+        const qint64 theirs = row->m_address;
         // Addresses by their number, before host names, which go by their text.
         if (mine >= 0 && theirs >= 0)
             return mine != theirs ? mine < theirs : tieBreak();

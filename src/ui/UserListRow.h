@@ -2,6 +2,9 @@
 
 #include <QTreeWidgetItem>
 
+#include <array>
+#include <optional>
+
 namespace Tarnwick {
 
 // A row of the device list. Besides its texts it keeps what sorting needs: the order it was
@@ -36,6 +39,8 @@ public:
 
     // Sorts by the tree's sort column; with no sort column, in the order the rows were added.
     bool operator<(const QTreeWidgetItem& other) const override;
+    // Keeps the numbers that texts stand for, so that sorting reads no text.
+    void setData(int column, int role, const QVariant& value) override;
 
     // An IPv4 address in dotted form as its number; -1 for anything else (a host name).
     static qint64 addressNumber(const QString& text);
@@ -44,6 +49,9 @@ private:
     // A number where the column has one (smaller first); none where it does not.
     std::optional<double> numberFor(int column) const;
 
+    // The number of each column's text where it has one ("12", "3.27 ms"), and of the address.
+    std::array<std::optional<double>, ColumnCount> m_textNumbers;
+    qint64 m_address = -1;
     qint64 m_sequence;
     StateRank m_stateRank = Disconnected;
     int m_type = 0;
