@@ -98,6 +98,20 @@ private slots:
         }
     }
 
+    // "Ping now": one probe of the device at once, between the monitor's own turns (a gap long
+    // enough that the monitor never reaches it), its result in the store.
+    void probeNowReportsAtOnce()
+    {
+        Settings::instance().pingTimeGap = 60000;
+        RecordingProbe probe;
+        probe.answers = {{"c", 4}};
+        startPinger(probe.function());
+        currentPinger()->probeNow(*m_data, QStringLiteral("c"));
+        QTRY_COMPARE(m_data->entry(QStringLiteral("c")).pingResult, QStringLiteral("4"));
+        QCOMPARE(probe.calls().size(), 1);
+        QCOMPARE(probe.calls().first().ip, QStringLiteral("c"));
+    }
+
     void startingTwiceKeepsOnePinger()
     {
         RecordingProbe probe;
