@@ -73,4 +73,20 @@ QString DeviceAddress::problem(const QString& text)
     return QString();
 }
 
+qint64 DeviceAddress::ipv4Number(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return -1;
+    qint64 number = 0;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint octet = part.toUInt(&ok, 10);
+        if (!ok || octet > 255 || part.isEmpty() || part.size() > 3 || !part.at(0).isDigit())
+            return -1;
+        number = number * 256 + octet;
+    }
+    return number;
+}
+
 } // namespace Tarnwick

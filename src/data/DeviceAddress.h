@@ -13,6 +13,8 @@ public:
     // Why the (normalised) text cannot be a device's address, for the user to read; empty
     // when it can.
     static QString problem(const QString& text);
+    // Dotted IPv4 text as the number it stands for; -1 for anything else (a host name).
+    static qint64 ipv4Number(const QString& text);
 };
 
 } // namespace Tarnwick

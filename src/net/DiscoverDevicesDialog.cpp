@@ -1,13 +1,21 @@
 #include "DiscoverDevicesDialog.h"
 
 #include "DiscoverDevicesThread.h"
+#include "LocalNetwork.h"
+#include "NeighbourTable.h"
+#include "OuiRegistry.h"
 #include "PingerThread.h"
+#include "ReverseNameLookup.h"
 #include "data/Data.h"
+#include "data/DeviceAddress.h"
 #include "skin/SkinResources.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,7 +32,49 @@ namespace Tarnwick {
 
 namespace {
 
-enum Column { ActiveColumn, AddressColumn, ResultColumn };
+enum Column {
+    ActiveColumn,
+    AddressColumn,
+    ResultColumn,
+    NameColumn,
+    MacColumn,
+    VendorColumn,
+    InListColumn,
+    ColumnCount
+};
+
+// A result row: sorts by the address's number in the address column, by text elsewhere.
+class ResultRow : public QTreeWidgetItem
+{
+public:
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const QTreeWidget* tree = treeWidget();
+        const int column = tree ? tree->sortColumn() : AddressColumn;
+        if (column == ActiveColumn)
+            return data(ActiveColumn, Qt::EditRole).toInt() < other.data(ActiveColumn, Qt::EditRole).toInt();
+        if (column == AddressColumn)
+            return DeviceAddress::ipv4Number(text(column)) < DeviceAddress::ipv4Number(other.text(column));
+        return text(column).localeAwareCompare(other.text(column)) < 0;
+    }
+};
+
+bool isActive(const QTreeWidgetItem* row)
+{
+    return row->data(ActiveColumn, Qt::EditRole).toInt() != 0;
+}
+
+bool isInList(const QTreeWidgetItem* row)
+{
+    return row->text(InListColumn) == QLatin1String("yes");
+}
+
+// "Search completed. Active: 5/254 (1%)" with the word of how the search ended.
+QString outcomeText(const char* ended, int active, int total)
+{
+    return DiscoverDevicesThread::completionText(active, total)
+        .replace(QLatin1String("Search completed."), QStringLiteral("Search %1.").arg(QLatin1String(ended)));
+}
 
 QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, const char* objectName)
 {
@@ -43,6 +93,8 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     , m_fromEdit(new QLineEdit(this))
     , m_statusLabel(new QLabel(QStringLiteral("Search status:"), this))
     , m_progress(new QProgressBar(this))
+    , m_stopButton(nullptr)
+    , m_names(new ReverseNameLookup(this))
 {
     setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
     m_tree->setObjectName(QStringLiteral("resultTree"));
@@ -54,9 +106,18 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Fill from-to range"), this));
     auto* range = new QHBoxLayout;
+    auto* fromLabel = new QLabel(QStringLiteral("From"), this);
+    fromLabel->setBuddy(m_fromEdit);
+    range->addWidget(fromLabel);
     range->addWidget(m_fromEdit);
+    auto* toLabel = new QLabel(QStringLiteral("To"), this);
+    toLabel->setBuddy(m_toEdit);
+    range->addWidget(toLabel);
     range->addWidget(m_toEdit);
     QPushButton* start = addButton(range, this, QStringLiteral("Start search"), "startButton");
+    m_stopButton = addButton(range, this, QStringLiteral("Stop"), "stopButton");
+    m_stopButton->setEnabled(false);
+    QPushButton* scanMine = addButton(range, this, QStringLiteral("Scan my network"), "scanMyNetworkButton");
     layout->addLayout(range);
     layout->addWidget(m_statusLabel);
     // Scans of silent ranges take a second per address; show how far one has come.
@@ -78,10 +139,14 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     QPushButton* addSelected = addButton(actions, this, QStringLiteral("Add selected"), "addSelectedButton");
     layout->addLayout(actions);
 
-    m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("IP"), QStringLiteral("Ping result")});
-    m_tree->setColumnWidth(ActiveColumn, 50);
-    m_tree->setColumnWidth(AddressColumn, 100);
-    m_tree->setColumnWidth(ResultColumn, 100);
+    m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("IP"), QStringLiteral("Ping result"),
+                             QStringLiteral("Name"), QStringLiteral("MAC"), QStringLiteral("Vendor"),
+                             QStringLiteral("In list")});
+    const int widths[ColumnCount] = {50, 100, 100, 160, 130, 160, 60};
+    for (int column = 0; column < ColumnCount; ++column)
+        m_tree->setColumnWidth(column, widths[column]);
+    m_tree->setSortingEnabled(true);
+    m_tree->sortByColumn(AddressColumn, Qt::AscendingOrder);
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -100,6 +165,9 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_fromEdit->setFocus();
 
     connect(start, &QPushButton::pressed, this, &DiscoverDevicesDialog::StartSearchPushButtonClicked);
+    connect(m_stopButton, &QPushButton::pressed, this, &DiscoverDevicesDialog::StopPushButtonClicked);
+    connect(scanMine, &QPushButton::pressed, this, &DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked);
+    connect(m_names, &ReverseNameLookup::nameFound, this, &DiscoverDevicesDialog::nameFound);
     connect(selectActive, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectActivePushButtonClicked);
     connect(selectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectAllPushButtonClicked);
     connect(deselectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::DeselectAllPushButtonClicked);
@@ -128,8 +196,9 @@ bool DiscoverDevicesDialog::scanRunning() const
 
 void DiscoverDevicesDialog::showMessage(int icon, const QString& text)
 {
-    auto* box = new QMessageBox(QMessageBox::Icon(icon), QStringLiteral("Validation failed"), text, QMessageBox::Ok,
-                                this);
+    const QString title = icon == QMessageBox::Question ? QStringLiteral("Search running")
+                                                        : QStringLiteral("Validation failed");
+    auto* box = new QMessageBox(QMessageBox::Icon(icon), title, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
@@ -155,7 +224,9 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
     }
     qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
+    m_rowsByAddress.clear();
     stopPinger();
+    m_stopButton->setEnabled(true);
     m_statusLabel->setText(QStringLiteral("Searching..."));
     m_progress->setRange(0, int(std::min<qint64>(DiscoverDevicesThread::boxSize(*from, *to), INT_MAX)));
     m_progress->setValue(0);
@@ -170,7 +241,7 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
 
 void DiscoverDevicesDialog::scanResult(bool active, const QString& address, const QString& result)
 {
-    auto* row = new QTreeWidgetItem;
+    auto* row = new ResultRow;
     row->setIcon(
         ActiveColumn,
         SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
@@ -191,7 +262,110 @@ void DiscoverDevicesDialog::addPendingRows()
         return;
     m_tree->addTopLevelItems(m_pendingRows);
     m_progress->setValue(m_progress->value() + int(m_pendingRows.size()));
+    describeRows(m_pendingRows);
     m_pendingRows.clear();
+}
+
+void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
+{
+    const NeighbourTable neighbours = NeighbourTable::current();
+    const Data* store = Data::instance();
+    for (QTreeWidgetItem* row : rows) {
+        const QString address = row->text(AddressColumn);
+        m_rowsByAddress.insert(address, row);
+        if (store && !store->entry(address).ip.isEmpty()) {
+            row->setText(InListColumn, QStringLiteral("yes"));
+            // Already watched: shown, but set apart.
+            for (int column = 0; column < ColumnCount; ++column) {
+                QFont font = row->font(column);
+                font.setItalic(true);
+                row->setFont(column, font);
+                row->setForeground(column, QColor(128, 128, 128));
+            }
+        } else {
+            row->setText(InListColumn, QStringLiteral("no"));
+        }
+        if (!isActive(row))
+            continue;
+        m_names->lookUp(address);
+        const QString hardware = neighbours.hardwareAddress(address);
+        if (!hardware.isEmpty()) {
+            row->setText(MacColumn, hardware);
+            row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
+        }
+    }
+}
+
+void DiscoverDevicesDialog::nameFound(const QString& address, const QString& name)
+{
+    if (QTreeWidgetItem* row = m_rowsByAddress.value(address))
+        row->setText(NameColumn, name);
+}
+
+void DiscoverDevicesDialog::scanEnded()
+{
+    m_stopButton->setEnabled(false);
+    m_progress->hide();
+    // Hardware addresses of hosts that answered late in a batch are known by now.
+    const NeighbourTable neighbours = NeighbourTable::current();
+    for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
+        const QString hardware = neighbours.hardwareAddress(row->text(AddressColumn));
+        if (isActive(row) && row->text(MacColumn).isEmpty() && !hardware.isEmpty()) {
+            row->setText(MacColumn, hardware);
+            row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
+        }
+    }
+}
+
+void DiscoverDevicesDialog::StopPushButtonClicked()
+{
+    if (!scanRunning())
+        return;
+    stopScan();
+    startPinger();
+    int active = 0;
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        active += isActive(m_tree->topLevelItem(i)) ? 1 : 0;
+    m_statusLabel->setText(outcomeText("stopped", active, m_tree->topLevelItemCount()));
+}
+
+void DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked()
+{
+    if (scanRunning()) {
+        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        return;
+    }
+    QString why;
+    const std::optional<LocalNetwork::Range> range = LocalNetwork::ofDefaultRoute(&why);
+    if (!range) {
+        m_statusLabel->setText(why);
+        return;
+    }
+    m_fromEdit->setText(range->from);
+    m_toEdit->setText(range->to);
+    StartSearchPushButtonClicked();
+    if (range->narrowed)
+        m_statusLabel->setText(QStringLiteral("Searching the /22 around this computer (its network is larger)..."));
+}
+
+void DiscoverDevicesDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy) && m_tree->hasFocus()) {
+        // The selected rows, in the order shown, as tab-separated text.
+        QStringList lines;
+        for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = m_tree->topLevelItem(i);
+            if (!row->isSelected())
+                continue;
+            QStringList fields{isActive(row) ? QStringLiteral("yes") : QStringLiteral("no")};
+            for (int column = AddressColumn; column < ColumnCount; ++column)
+                fields << row->text(column);
+            lines << fields.join(QLatin1Char('\t'));
+        }
+        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void DiscoverDevicesDialog::scanCompleted(int active, int total)
@@ -199,8 +373,8 @@ void DiscoverDevicesDialog::scanCompleted(int active, int total)
     addPendingRows();
     startPinger();
     m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total));
-    m_progress->hide();
     m_scan = nullptr;
+    scanEnded();
     if (m_releaseAfterScan)
         deleteLater();
 }
@@ -222,7 +396,7 @@ void DiscoverDevicesDialog::stopScan()
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     addPendingRows();
     m_scan = nullptr;
-    m_progress->hide();
+    scanEnded();
 }
 
 void DiscoverDevicesDialog::closeEvent(QCloseEvent* event)
@@ -238,7 +412,7 @@ void DiscoverDevicesDialog::SelectActivePushButtonClicked()
 {
     for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = m_tree->topLevelItem(i);
-        row->setSelected(row->data(ActiveColumn, Qt::EditRole).toInt() != 0);
+        row->setSelected(isActive(row) && !isInList(row));
     }
 }
 
@@ -260,8 +434,20 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
     Data* store = Data::instance();
     if (!store)
         return;
-    for (const QTreeWidgetItem* row : rows)
-        store->addEntry(DeviceEntry(row->text(AddressColumn), QString(), DeviceTypePC, false, NoReplyResult));
+    int skipped = 0;
+    for (QTreeWidgetItem* row : rows) {
+        const QString address = row->text(AddressColumn);
+        if (!store->entry(address).ip.isEmpty()) {
+            ++skipped;
+            continue;
+        }
+        // The name found for it, if any, describes the new entry.
+        store->addEntry(DeviceEntry(address, row->text(NameColumn), DeviceTypePC, false, NoReplyResult));
+    }
+    describeRows(rows);
+    if (skipped > 0)
+        m_statusLabel->setText(
+            QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped));
 }
 
 } // namespace Tarnwick

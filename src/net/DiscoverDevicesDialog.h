@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QTimer>
 
@@ -9,15 +10,20 @@
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace Tarnwick {
 
 class DiscoverDevicesThread;
+class ReverseNameLookup;
 
-// Scans a box of IPv4 addresses for hosts that answer, shows each result as it arrives, and
-// adds the chosen addresses to the device list. The monitor rests while a scan runs.
+// Scans a box of IPv4 addresses for hosts that answer, shows each result as it arrives with
+// what can be learnt of the host (its name, its hardware address and maker, whether it is in
+// the device list already), and adds the chosen addresses to the device list. "Scan my
+// network" fills in this computer's own subnet; "Stop" ends a scan and keeps its rows. The
+// monitor rests while a scan runs.
 class DiscoverDevicesDialog : public QDialog
 {
     Q_OBJECT
@@ -41,8 +47,13 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private slots:
     void StartSearchPushButtonClicked();
+    void StopPushButtonClicked();
+    void ScanMyNetworkPushButtonClicked();
     void SelectActivePushButtonClicked();
     void SelectAllPushButtonClicked();
     void DeselectAllPushButtonClicked();
@@ -53,12 +64,19 @@ private:
     void addPendingRows();
     void showMessage(int icon, const QString& text);
     void stopScan();
+    // Name, hardware address, maker and "In list" of the rows that answered.
+    void describeRows(const QList<QTreeWidgetItem*>& rows);
+    void nameFound(const QString& address, const QString& name);
+    void scanEnded();
 
     QTreeWidget* m_tree;
     QLineEdit* m_toEdit;
     QLineEdit* m_fromEdit;
     QLabel* m_statusLabel;
     QProgressBar* m_progress;
+    QPushButton* m_stopButton;
+    ReverseNameLookup* m_names;
+    QHash<QString, QTreeWidgetItem*> m_rowsByAddress;
     bool m_searchStarted = false;
     DiscoverDevicesThread* m_scan = nullptr;
     bool m_releaseAfterScan = false;

@@ -1,5 +1,7 @@
 #include "UserListRow.h"
 
+#include "data/DeviceAddress.h"
+
 #include <QStringList>
 
 #include <optional>
@@ -9,22 +11,6 @@ namespace Tarnwick {
 UserListRow::UserListRow(qint64 sequence)
     : m_sequence(sequence)
 {
-}
-
-qint64 UserListRow::addressNumber(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return -1;
-    qint64 number = 0;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const uint octet = part.toUInt(&ok, 10);
-        if (!ok || octet > 255 || part.size() > 3)
-            return -1;
-        number = number * 256 + octet;
-    }
-    return number;
 }
 
 std::optional<double> UserListRow::numberFor(int column) const
@@ -49,7 +35,7 @@ void UserListRow::setData(int column, int role, const QVariant& value)
         return;
     const QString shown = value.toString();
     if (column == AddressColumn) {
-        m_address = addressNumber(shown);
+        m_address = DeviceAddress::ipv4Number(shown);
         return;
     }
     // "12", "3.27 ms", "12.5 %"; "X" and "-" have no number and go last.

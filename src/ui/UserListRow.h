@@ -42,9 +42,6 @@ public:
     // Keeps the numbers that texts stand for, so that sorting reads no text.
     void setData(int column, int role, const QVariant& value) override;
 
-    // An IPv4 address in dotted form as its number; -1 for anything else (a host name).
-    static qint64 addressNumber(const QString& text);
-
 private:
     // A number where the column has one (smaller first); none where it does not.
     std::optional<double> numberFor(int column) const;

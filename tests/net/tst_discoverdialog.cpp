@@ -1,6 +1,7 @@
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
+#include "net/ReverseNameLookup.h"
 #include "netlab/NetworkSandbox.h"
 
 #include "../common/WidgetTest.h"
@@ -46,6 +47,14 @@ QString status(QWidget* dialog)
 QTreeWidget* results(QWidget* dialog)
 {
     return dialog->findChild<QTreeWidget*>(QStringLiteral("resultTree"));
+}
+
+QStringList column(const QTreeWidget* tree, int c)
+{
+    QStringList texts;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        texts << tree->topLevelItem(i)->text(c);
+    return texts;
 }
 
 QStringList addresses(QWidget* dialog)
@@ -207,22 +216,59 @@ private slots:
         QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
         QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
 
+        // What is watched already is marked; the answering host's name comes from the hosts file.
+        QCOMPARE(column(tree, 6), QStringList({"no", "no", "yes", "no"}));
+        QVERIFY(tree->topLevelItem(2)->font(1).italic() && !tree->topLevelItem(0)->font(1).italic());
+        QTRY_COMPARE(tree->topLevelItem(0)->text(3), ReverseNameLookup::nameOf(QStringLiteral("127.0.0.1")));
+
         pressButton(&dialog, "selectAllButton");
         QCOMPARE(tree->selectedItems().size(), 4);
+        // Active rows that are not in the list yet.
         pressButton(&dialog, "selectActiveButton");
-        QCOMPARE(tree->selectedItems().size(), 2);
-        QVERIFY(tree->topLevelItem(0)->isSelected() && tree->topLevelItem(2)->isSelected());
+        QCOMPARE(tree->selectedItems().size(), 1);
+        QVERIFY(tree->topLevelItem(0)->isSelected());
         pressButton(&dialog, "addSelectedButton");
         QCOMPARE(m_data->entries().size(), 2);
         const DeviceEntry added = m_data->entry(QStringLiteral("127.0.0.1"));
         QCOMPARE(added.type, int(DeviceTypePC));
-        QVERIFY(added.description.isEmpty());
+        QCOMPARE(added.description, tree->topLevelItem(0)->text(3));
         QVERIFY(!added.informOnStateChange);
         QCOMPARE(added.pingResult, QStringLiteral("X"));
+        QCOMPARE(tree->topLevelItem(0)->text(6), QStringLiteral("yes"));
+        // Adding everything skips what is there and says how much.
+        pressButton(&dialog, "selectAllButton");
+        pressButton(&dialog, "addSelectedButton");
+        QCOMPARE(m_data->entries().size(), 4);
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
-        QCOMPARE(tree->selectedItems().size(), 2);
+        QCOMPARE(status(&dialog), QStringLiteral("Added 2; 2 skipped, already in the list."));
         pressButton(&dialog, "deselectAllButton");
         QVERIFY(tree->selectedItems().isEmpty());
+    }
+
+    // "Stop" ends the scan as closing would, keeps the rows found so far and says so; only
+    // while a scan runs can it be pressed. A second start meanwhile is told the search runs.
+    void stopKeepsTheRowsFoundSoFar()
+    {
+        if (!sandbox())
+            QSKIP("live scan needs a private network namespace (root)");
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        auto* stop = dialog.findChild<QPushButton*>(QStringLiteral("stopButton"));
+        QVERIFY(!stop->isEnabled());
+        startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.20.254"));
+        QVERIFY(stop->isEnabled());
+        pressButton(&dialog, "startButton");
+        QTRY_COMPARE(messageBoxes().size(), 1);
+        QCOMPARE(messageBoxes().first()->windowTitle(), QStringLiteral("Search running"));
+        closeMessageBoxes();
+        QTRY_VERIFY(results(&dialog)->topLevelItemCount() > 0);
+        pressButton(&dialog, "stopButton");
+        QVERIFY(!stop->isEnabled());
+        QVERIFY(currentPinger());
+        const int rows = results(&dialog)->topLevelItemCount();
+        QVERIFY(rows > 0 && rows < 20 * 254);
+        QCOMPARE(status(&dialog), QStringLiteral("Search stopped. Active: %1/%1 (100%)").arg(rows));
     }
 
     void scanOfLoopbackRestsThePinger()

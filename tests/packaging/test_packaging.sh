@@ -113,9 +113,11 @@ deb="$(ls "$work"/package/tarnwick_*.deb)"
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libcap2-bin; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libqt6multimedia6 libcap2-bin; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = ieee-data ] || fail "Recommends is not ieee-data: $(dpkg-deb -f "$deb" Recommends)"
+
 contents="$(dpkg-deb -c "$deb")"
 for f in ./usr/bin/tarnwick ./usr/bin/tarnwick-desktop ./usr/share/applications/tarnwick.desktop \
          ./usr/share/icons/hicolor/48x48/apps/tarnwick.png ./usr/share/tarnwick/Skins/Default/style.css; do

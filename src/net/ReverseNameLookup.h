@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace Tarnwick {
+
+// Finds the names of IPv4 addresses (reverse DNS, or the hosts file) on threads of its own, a
+// few at a time, and tells each that has one through nameFound on the thread that owns this
+// object. Nothing ever waits for a look-up: one that a slow name server holds up goes on
+// alone, and its answer is dropped if this object has gone meanwhile.
+class ReverseNameLookup : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Workers = 4;
+
+    explicit ReverseNameLookup(QObject* parent = nullptr);
+    ~ReverseNameLookup() override;
+
+    void lookUp(const QString& address);
+
+    // The name of dotted IPv4 text, waited for; empty where there is none.
+    static QString nameOf(const QString& address);
+
+signals:
+    void nameFound(const QString& address, const QString& name);
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace Tarnwick

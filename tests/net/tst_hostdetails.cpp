@@ -1,0 +1,143 @@
+#include "net/LocalNetwork.h"
+#include "net/NeighbourTable.h"
+#include "net/OuiRegistry.h"
+
+#include "../common/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+quint32 address(const char* dotted)
+{
+    const QStringList octets = QString::fromLatin1(dotted).split(QLatin1Char('.'));
+    quint32 number = 0;
+    for (const QString& octet : octets)
+        number = number * 256 + octet.toUInt();
+    return number;
+}
+
+} // namespace
+
+// What discovery learns of a host besides its answer: the range of this computer's network,
+// hardware addresses from the kernel's neighbour table, makers from the IEEE registry.
+class TestHostDetails : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rangeOfTheOwnNetwork_data()
+    {
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<int>("prefix");
+        QTest::addColumn<QString>("range"); // "from-to", "narrowed from-to" or "none"
+        QTest::newRow("/24") << "192.168.1.20" << 24 << "192.168.1.1-192.168.1.254";
+        QTest::newRow("/16 narrowed to the /22 around it") << "172.16.5.9" << 16 << "narrowed 172.16.4.1-172.16.7.254";
+        QTest::newRow("/22 whole") << "10.1.8.77" << 22 << "10.1.8.1-10.1.11.254";
+        QTest::newRow("/22 at the top: octets at most 254") << "10.0.254.3" << 22 << "10.0.252.1-10.0.254.254";
+        QTest::newRow("/30") << "10.9.9.6" << 30 << "10.9.9.5-10.9.9.6";
+        QTest::newRow("/31: both") << "10.9.9.6" << 31 << "10.9.9.6-10.9.9.7";
+        QTest::newRow("/32: itself") << "10.9.9.6" << 32 << "10.9.9.6-10.9.9.6";
+        QTest::newRow("loopback") << "127.0.0.1" << 8 << "none";
+        QTest::newRow("link-local") << "169.254.10.1" << 16 << "none";
+        QTest::newRow("impossible prefix") << "10.0.0.1" << 33 << "none";
+    }
+
+    void rangeOfTheOwnNetwork()
+    {
+        QFETCH(QString, own);
+        QFETCH(int, prefix);
+        QFETCH(QString, range);
+        const auto found = LocalNetwork::rangeFor(address(own.toLatin1().constData()), prefix);
+        const QString text = !found
+            ? QStringLiteral("none")
+            : (found->narrowed ? QStringLiteral("narrowed ") : QString()) + found->from + QLatin1Char('-') + found->to;
+        QCOMPARE(text, range);
+    }
+
+    void defaultRouteInterface_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("interface");
+        const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+        QTest::newRow("default route") << head
+                + "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+                  "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+                                       << "wlan0";
+        QTest::newRow("no default route") << head + "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+                                          << "";
+        QTest::newRow("default route down") << head + "eth0\t00000000\t0101A8C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"
+                                            << "";
+        QTest::newRow("short lines") << head + "eth0 00000000\n"
+                                     << "";
+    }
+
+    void defaultRouteInterface()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, interface);
+        QCOMPARE(LocalNetwork::defaultRouteInterface(table), interface);
+    }
+
+    void neighbourTable()
+    {
+        const NeighbourTable table = NeighbourTable::parse(
+            "IP address       HW type     Flags       HW address            Mask     Device\n"
+            "10.0.0.1         0x1         0x2         52:54:00:AB:CD:EF     *        eth0\n"
+            "10.0.0.2         0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+            "10.0.0.3         0x1         0x2         not-a-mac             *        eth0\n"
+            "10.0.0.4 0x1\n");
+        QCOMPARE(table.hardwareAddress(QStringLiteral("10.0.0.1")), QStringLiteral("52:54:00:ab:cd:ef"));
+        for (const char* ip : {"10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"})
+            QVERIFY(table.hardwareAddress(QString::fromLatin1(ip)).isEmpty());
+    }
+
+    void makers_data()
+    {
+        QTest::addColumn<QString>("hardware");
+        QTest::addColumn<QString>("maker");
+        QTest::newRow("known") << "00:00:0c:12:34:56"
+                               << "Cisco Systems, Inc";
+        QTest::newRow("locally administered, QEMU") << "52:54:00:12:34:56"
+                                                    << "random/private";
+        QTest::newRow("registered, upper case in the file") << "a4:5e:60:01:02:03"
+                                                            << "Apple, Inc.";
+        QTest::newRow("unknown") << "00:11:22:33:44:55"
+                                 << "";
+        QTest::newRow("locally administered") << "02:00:00:00:00:01"
+                                              << "random/private";
+        QTest::newRow("not an address") << "nonsense"
+                                        << "";
+    }
+
+    void makers()
+    {
+        QFETCH(QString, hardware);
+        QFETCH(QString, maker);
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        TestFiles::writeFile(QStringLiteral("oui.txt"),
+                             "OUI/MA-L\t\t\tOrganization\n"
+                             "company_id\t\t\tOrganization\n\n"
+                             "00-00-0C   (hex)\t\tCisco Systems, Inc\n"
+                             "00000C     (base 16)\t\tCisco Systems, Inc\n"
+                             "\t\t\t\t170 West Tasman Drive\n\n"
+                             "A4-5E-60   (hex)\t\tApple, Inc.\n"
+                             "A4-5E-6    (hex)\t\tbroken line\n");
+        QCOMPARE(OuiRegistry(QStringLiteral("oui.txt")).vendor(hardware), maker);
+    }
+
+    void missingRegistryKnowsNoMaker()
+    {
+        const OuiRegistry none(QStringLiteral("/nonexistent/oui.txt"));
+        QVERIFY(none.isEmpty());
+        QCOMPARE(none.vendor(QStringLiteral("00:00:0c:12:34:56")), QString());
+        QCOMPARE(none.vendor(QStringLiteral("02:00:00:00:00:01")), QStringLiteral("random/private"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostDetails)
+#include "tst_hostdetails.moc"
