@@ -147,6 +147,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
         m_tree->setColumnWidth(column, widths[column]);
     m_tree->setSortingEnabled(true);
     m_tree->sortByColumn(AddressColumn, Qt::AscendingOrder);
+    m_tree->installEventFilter(this);
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -348,9 +349,11 @@ void DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked()
         m_statusLabel->setText(QStringLiteral("Searching the /22 around this computer (its network is larger)..."));
 }
 
-void DiscoverDevicesDialog::keyPressEvent(QKeyEvent* event)
+bool DiscoverDevicesDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->matches(QKeySequence::Copy) && m_tree->hasFocus()) {
+    // Before the tree's own Ctrl+C, which copies one cell.
+    if (watched == m_tree && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
         // The selected rows, in the order shown, as tab-separated text.
         QStringList lines;
         for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
@@ -363,9 +366,9 @@ void DiscoverDevicesDialog::keyPressEvent(QKeyEvent* event)
             lines << fields.join(QLatin1Char('\t'));
         }
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-        return;
+        return true;
     }
-    QDialog::keyPressEvent(event);
+    return QDialog::eventFilter(watched, event);
 }
 
 void DiscoverDevicesDialog::scanCompleted(int active, int total)

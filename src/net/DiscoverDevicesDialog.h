@@ -48,7 +48,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void StartSearchPushButtonClicked();

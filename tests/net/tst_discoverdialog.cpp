@@ -7,7 +7,9 @@
 #include "../common/WidgetTest.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -203,6 +205,8 @@ private slots:
 
     void selectActiveAndAddSelected()
     {
+        // New entries keep their "X" while nothing probes them.
+        stopPinger();
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.3"), QStringLiteral("known"), 2, true, NoReplyResult));
         DiscoverDevicesDialog dialog;
         dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
@@ -241,6 +245,13 @@ private slots:
         QCOMPARE(m_data->entries().size(), 4);
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
         QCOMPARE(status(&dialog), QStringLiteral("Added 2; 2 skipped, already in the list."));
+        // Ctrl+C: the selected rows as tab-separated text, in the order shown.
+        tree->clearSelection();
+        tree->topLevelItem(1)->setSelected(true);
+        tree->topLevelItem(3)->setSelected(true);
+        QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("no\t127.0.0.2\tTimeout\t\t\t\tyes\nno\t127.0.0.4\tSocket error\t\t\t\tyes"));
         pressButton(&dialog, "deselectAllButton");
         QVERIFY(tree->selectedItems().isEmpty());
     }

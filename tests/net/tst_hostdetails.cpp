@@ -1,9 +1,13 @@
 #include "net/LocalNetwork.h"
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"
+#include "net/PingHost.h"
+#include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
 
 #include "../common/TestFiles.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -128,6 +132,33 @@ private slots:
                              "A4-5E-60   (hex)\t\tApple, Inc.\n"
                              "A4-5E-6    (hex)\t\tbroken line\n");
         QCOMPARE(OuiRegistry(QStringLiteral("oui.txt")).vendor(hardware), maker);
+    }
+
+    // In a network of the test's own: a peer whose link has a maker's hardware address, a name
+    // from a hosts file that only the tool sees (a mount namespace of its own). The peer answers
+    // first, so that the kernel has learnt its hardware address.
+    void detailsOfAHostInTheTestsOwnNetwork()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        PeerNetwork network;
+        QVERIFY2(network.start(QStringLiteral("10.79.3"), {1}, &whyNot), qPrintable(whyNot));
+        QVERIFY(network.runInside({"ip", "link", "set", "dev", "twlab1", "address", "00:00:0c:12:34:56"}));
+        const QString gateway = QStringLiteral("10.79.255.2");
+        QVERIFY(pingHost(gateway, 1000).kind == ProbeResult::Reply);
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        TestFiles::writeFile(QStringLiteral("hosts"), "127.0.0.1 localhost\n10.79.255.2 gateway.lab.test\n");
+        TestFiles::writeFile(QStringLiteral("oui.txt"), "00-00-0C   (hex)\t\tCisco Systems, Inc\n");
+        QProcess tool;
+        tool.start(QStringLiteral("unshare"),
+                   {"--mount", "--propagation", "private", "sh", "-c",
+                    QStringLiteral("mount --bind hosts /etc/hosts && exec \"%1\" %2 oui.txt")
+                        .arg(QStringLiteral(TARNWICK_HOST_DETAILS_TOOL), gateway)});
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(tool.readAllStandardOutput()),
+                 QStringLiteral("gateway.lab.test\t00:00:0c:12:34:56\tCisco Systems, Inc\n"));
     }
 
     void missingRegistryKnowsNoMaker()
