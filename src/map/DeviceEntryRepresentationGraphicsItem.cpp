@@ -4,15 +4,23 @@
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
+#include <QFontMetrics>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
 namespace Tarnwick {
 
 DeviceEntryRepresentationGraphicsItem::DeviceEntryRepresentationGraphicsItem(const QString& ip)
+    : m_ip(ip)
+{
+    refreshEntry();
+}
+
+void DeviceEntryRepresentationGraphicsItem::refreshEntry()
 {
     if (Data* data = Data::instance())
-        m_entry = data->entry(ip);
+        m_entry = data->entry(m_ip);
+    update();
 }
 
 QRectF DeviceEntryRepresentationGraphicsItem::boundingRect() const
@@ -24,10 +32,17 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
 {
     painter->setRenderHint(QPainter::Antialiasing);
     const QRectF disc(-60, -60, 120, 120);
-    painter->setBrush(QColor(200, 222, 255));
+    const bool inList = !m_entry.ip.isEmpty();
+    painter->setBrush(inList ? QColor(200, 222, 255) : QColor(225, 225, 225));
     painter->drawEllipse(disc);
     painter->setBrush(Qt::NoBrush);
     painter->drawEllipse(disc);
+    if (!inList) {
+        painter->setPen(QColor(120, 120, 120));
+        painter->drawText(QRectF(-55, -10, 110, 20), Qt::AlignCenter, m_ip);
+        painter->drawText(QRectF(-55, 10, 110, 20), Qt::AlignCenter, QStringLiteral("not in list"));
+        return;
+    }
 
     const QString type = DevicePictures::forType(m_entry.type);
     if (!type.isEmpty())
@@ -37,13 +52,24 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
         painter->drawImage(QRectF(-50, 5, 16, 16), SkinResources::image(state), QRectF(0, 0, 64, 64));
 
     painter->drawText(QPointF(-30, 17), m_entry.ip);
-    painter->drawText(QPointF(-7, 37), m_entry.pingResult);
+    // A round trip with its unit; "X" (no reply) as it is.
+    bool number = false;
+    m_entry.pingResult.toInt(&number);
+    const QString time = number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult;
+    if (m_entry.description.isEmpty()) {
+        painter->drawText(QPointF(-7, 37), time);
+    } else {
+        const QFontMetrics metrics(painter->font());
+        painter->drawText(QRectF(-55, 22, 110, 16), Qt::AlignHCenter | Qt::AlignTop,
+                          metrics.elidedText(m_entry.description, Qt::ElideRight, 106));
+        painter->drawText(QRectF(-55, 38, 110, 16), Qt::AlignHCenter | Qt::AlignTop, time);
+    }
 }
 
 void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry changed = pEvent->newEntry();
-    if (changed.ip != m_entry.ip)
+    if (changed.ip != m_ip)
         return;
     m_entry = changed;
     update();
@@ -59,7 +85,7 @@ void DeviceEntryRepresentationGraphicsItem::mousePressEvent(QGraphicsSceneMouseE
 void DeviceEntryRepresentationGraphicsItem::mouseMoveEvent(QGraphicsSceneMouseEvent* event)
 {
     if (m_dragging) {
-        setPos(pos() + (event->pos() - event->lastPos()));
+        setPos(pos() + (event->scenePos() - event->lastScenePos()));
         emit PositionChanged(this);
     }
     QGraphicsItem::mouseMoveEvent(event);
@@ -67,6 +93,8 @@ void DeviceEntryRepresentationGraphicsItem::mouseMoveEvent(QGraphicsSceneMouseEv
 
 void DeviceEntryRepresentationGraphicsItem::mouseReleaseEvent(QGraphicsSceneMouseEvent* event)
 {
+    if (m_dragging && event->buttonDownScenePos(event->button()) != event->scenePos())
+        emit dragFinished(this);
     m_dragging = false;
     event->accept();
 }

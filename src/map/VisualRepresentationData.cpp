@@ -4,6 +4,8 @@
 
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 namespace {
@@ -34,8 +36,7 @@ void VisualRepresentationData::setInstance(VisualRepresentationData* data)
 bool VisualRepresentationData::load(const QString& fileName)
 {
     m_fileName = fileName;
-    // The program never changes the map, so rewriting a file it could not read whole would
-    // only destroy the part it did not read.
+    // Rewriting a file that could not be read whole would destroy the part that was not read.
     m_file = DocumentFile(fileName, QStringLiteral("VisualRepresentation"),
                           DocumentFile::PartialReadPolicy::LeaveAlone);
     VisualRepresentationDataXmlHandler handler(*this);
@@ -52,6 +53,94 @@ bool VisualRepresentationData::save()
 bool VisualRepresentationData::hasUnsavedChanges() const
 {
     return m_file.hasChanges([this](QXmlStreamWriter& writer) { writeDocument(writer); });
+}
+
+std::optional<VisualRepresentationItem> VisualRepresentationData::item(const QString& ip) const
+{
+    for (const VisualRepresentationItem& placed : m_items) {
+        if (placed.ip == ip)
+            return placed;
+    }
+    return std::nullopt;
+}
+
+bool VisualRepresentationData::addItem(const VisualRepresentationItem& placed)
+{
+    if (placed.ip.isEmpty() || item(placed.ip))
+        return false;
+    m_items.append(placed);
+    emit ItemAdded(placed);
+    return true;
+}
+
+bool VisualRepresentationData::moveItem(const QString& ip, int x, int y)
+{
+    for (VisualRepresentationItem& placed : m_items) {
+        if (placed.ip != ip)
+            continue;
+        if (placed.x == x && placed.y == y)
+            return false;
+        placed.x = x;
+        placed.y = y;
+        emit ItemChanged(placed);
+        return true;
+    }
+    return false;
+}
+
+bool VisualRepresentationData::removeItem(const QString& ip)
+{
+    const auto found = std::find_if(m_items.begin(), m_items.end(),
+                                    [&](const VisualRepresentationItem& placed) { return placed.ip == ip; });
+    if (found == m_items.end())
+        return false;
+    for (qsizetype i = m_connections.size() - 1; i >= 0; --i) {
+        if (m_connections[i].ip1 == ip || m_connections[i].ip2 == ip)
+            emit ItemConnectionRemoved(m_connections.takeAt(i));
+    }
+    const VisualRepresentationItem removed = *found;
+    m_items.erase(found);
+    emit ItemRemoved(removed);
+    return true;
+}
+
+qsizetype VisualRepresentationData::connectionIndex(const QString& ip1, const QString& ip2) const
+{
+    for (qsizetype i = 0; i < m_connections.size(); ++i) {
+        const VisualRepresentationItemConnection& c = m_connections[i];
+        if ((c.ip1 == ip1 && c.ip2 == ip2) || (c.ip1 == ip2 && c.ip2 == ip1))
+            return i;
+    }
+    return -1;
+}
+
+bool VisualRepresentationData::addConnection(const VisualRepresentationItemConnection& connection)
+{
+    if (connection.ip1 == connection.ip2 || !item(connection.ip1) || !item(connection.ip2)
+        || connectionIndex(connection.ip1, connection.ip2) >= 0)
+        return false;
+    m_connections.append(connection);
+    emit ItemConnectionAdded(connection);
+    return true;
+}
+
+bool VisualRepresentationData::removeConnection(const QString& ip1, const QString& ip2)
+{
+    const qsizetype i = connectionIndex(ip1, ip2);
+    if (i < 0)
+        return false;
+    emit ItemConnectionRemoved(m_connections.takeAt(i));
+    return true;
+}
+
+bool VisualRepresentationData::setConnectionType(const QString& ip1, const QString& ip2, int type)
+{
+    const qsizetype i = connectionIndex(ip1, ip2);
+    if (i < 0 || m_connections[i].type == type)
+        return false;
+    m_connections[i].type = type;
+    emit ItemConnectionChanged(m_connections[i]);
+    return true;
 }
 
 void VisualRepresentationData::writeDocument(QXmlStreamWriter& writer) const

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 
+#include <optional>
+
 class QXmlStreamWriter;
 
 namespace Tarnwick {
@@ -16,8 +18,9 @@ class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 
 // The map: placed devices and the lines between them, read from "VisualRepresentation.xml" at
-// start-up and written back at shutdown. The program never edits it, and a file that could
-// not be read completely is never written over.
+// start-up and written back with the periodic save and at shutdown. Every edit announces
+// itself with its signal. A file that could not be read completely is never written over,
+// edited or not.
 class VisualRepresentationData : public QObject
 {
     Q_OBJECT
@@ -37,6 +40,18 @@ public:
     QList<VisualRepresentationItem> items() const { return m_items; }
     QList<VisualRepresentationItemConnection> connections() const { return m_connections; }
     QString fileName() const { return m_fileName; }
+
+    std::optional<VisualRepresentationItem> item(const QString& ip) const;
+
+    // Edits; each returns false, changing nothing, where it makes no sense (an address placed
+    // twice, a line to itself or doubled, something that is not there).
+    bool addItem(const VisualRepresentationItem& item);
+    bool moveItem(const QString& ip, int x, int y);
+    // Takes the lines of the device with it.
+    bool removeItem(const QString& ip);
+    bool addConnection(const VisualRepresentationItemConnection& connection);
+    bool removeConnection(const QString& ip1, const QString& ip2);
+    bool setConnectionType(const QString& ip1, const QString& ip2, int type);
 
     // Used by the file reader.
     void appendItem(const VisualRepresentationItem& item) { m_items.append(item); }
@@ -58,6 +73,8 @@ public slots:
 
 private:
     void writeDocument(QXmlStreamWriter& writer) const;
+    // The line between two addresses, either way round; -1 when there is none.
+    qsizetype connectionIndex(const QString& ip1, const QString& ip2) const;
 
     QList<VisualRepresentationItem> m_items;
     QList<VisualRepresentationItemConnection> m_connections;

@@ -59,7 +59,7 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         if (connection.type >= 1 && connection.type <= 4)
             line->setPen(linePen(connection.type));
         line->setZValue(z++);
-        m_lineItems.append(line);
+        m_lines.append({connection.ip1, connection.ip2, line});
     }
 
     Data* store = Data::instance();
@@ -70,8 +70,14 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         if (store)
             connect(store, &Data::DeviceEntryChanged, badge,
                     &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+        connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,
+                &VisualRepresentationWidget::PositionChanged);
+        connect(badge, &DeviceEntryRepresentationGraphicsItem::dragFinished, this,
+                &VisualRepresentationWidget::badgePutDown);
         m_scene->addItem(badge);
+        m_badges.insert(item.ip, badge);
     }
+    fitSceneToItems();
 
     // An empty map says how devices come onto it.
     auto* placeholder = new QLabel(
@@ -90,6 +96,31 @@ void VisualRepresentationWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_placeholder->resize(m_view->viewport()->size());
+}
+
+void VisualRepresentationWidget::PositionChanged(DeviceEntryRepresentationGraphicsItem* pItem)
+{
+    for (const Line& line : std::as_const(m_lines)) {
+        const auto* from = m_badges.value(line.ip1);
+        const auto* to = m_badges.value(line.ip2);
+        if ((from == pItem || to == pItem) && from && to)
+            line.item->setLine(QLineF(from->pos(), to->pos()));
+    }
+}
+
+void VisualRepresentationWidget::badgePutDown(DeviceEntryRepresentationGraphicsItem* badge)
+{
+    // Places are whole numbers in the file.
+    badge->setPos(QPointF(qRound(badge->pos().x()), qRound(badge->pos().y())));
+    PositionChanged(badge);
+    if (VisualRepresentationData* map = VisualRepresentationData::instance())
+        map->moveItem(badge->ip(), int(badge->pos().x()), int(badge->pos().y()));
+    fitSceneToItems();
+}
+
+void VisualRepresentationWidget::fitSceneToItems()
+{
+    m_scene->setSceneRect(m_scene->itemsBoundingRect().adjusted(-100, -100, 100, 100));
 }
 
 VisualRepresentationWidget::~VisualRepresentationWidget()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QWidget>
 
@@ -12,8 +13,8 @@ namespace Tarnwick {
 class DeviceEntryChangedEvent;
 class DeviceEntryRepresentationGraphicsItem;
 
-// The map tab: the placed devices as badges joined by lines, built once from the map and
-// the device list.
+// The map tab: the placed devices as badges joined by lines, built from the map and the device
+// list. A dragged badge takes its lines with it and keeps its new place in the map.
 class VisualRepresentationWidget : public QWidget
 {
     Q_OBJECT
@@ -27,16 +28,29 @@ public:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
-    void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem*) { }
+    // The lines of a badge that moves follow it.
+    void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    struct Line
+    {
+        QString ip1;
+        QString ip2;
+        QGraphicsLineItem* item;
+    };
+
+    void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
+    // The scene holds every badge with room around it, and stays put while a badge moves.
+    void fitSceneToItems();
+
     QWidget* m_placeholder = nullptr;
     QGraphicsScene* m_scene;
     QGraphicsView* m_view;
-    QList<QGraphicsLineItem*> m_lineItems;
+    QList<Line> m_lines;
+    QHash<QString, DeviceEntryRepresentationGraphicsItem*> m_badges;
 };
 
 } // namespace Tarnwick

@@ -89,6 +89,50 @@ private slots:
         QCOMPARE(second.connections(), first.connections());
     }
 
+    // Every edit says what it did, nonsense edits change nothing, and the result is written
+    // in the file's one form.
+    void editsAreAnnouncedAndWritten()
+    {
+        VisualRepresentationData map;
+        map.load(QStringLiteral("VisualRepresentation.xml"));
+        QStringList said;
+        const auto item = [](const VisualRepresentationItem& i) {
+            return QStringLiteral("%1@%2,%3").arg(i.ip).arg(i.x).arg(i.y);
+        };
+        const auto line = [](const VisualRepresentationItemConnection& c) {
+            return QStringLiteral("%1-%2:%3").arg(c.ip1, c.ip2).arg(c.type);
+        };
+        connect(&map, &VisualRepresentationData::ItemAdded, this, [&](auto i) { said << "added " + item(i); });
+        connect(&map, &VisualRepresentationData::ItemChanged, this, [&](auto i) { said << "changed " + item(i); });
+        connect(&map, &VisualRepresentationData::ItemRemoved, this, [&](auto i) { said << "removed " + item(i); });
+        connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, [&](auto c) { said << "line " + line(c); });
+        connect(&map, &VisualRepresentationData::ItemConnectionChanged, this,
+                [&](auto c) { said << "line changed " + line(c); });
+        connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this,
+                [&](auto c) { said << "line removed " + line(c); });
+        QVERIFY(map.addItem({QStringLiteral("router"), 100, 50}));
+        QVERIFY(map.addItem({QStringLiteral("pc"), 100, 250}));
+        QVERIFY(map.addItem({QStringLiteral("printer"), 300, 250}));
+        QVERIFY(!map.addItem({QStringLiteral("pc"), 0, 0}));
+        QVERIFY(map.addConnection({QStringLiteral("router"), QStringLiteral("pc"), 1}));
+        QVERIFY(map.addConnection({QStringLiteral("router"), QStringLiteral("printer"), 3}));
+        QVERIFY(!map.addConnection({QStringLiteral("pc"), QStringLiteral("router"), 2}));
+        QVERIFY(!map.addConnection({QStringLiteral("pc"), QStringLiteral("pc"), 2}));
+        QVERIFY(!map.addConnection({QStringLiteral("pc"), QStringLiteral("nowhere"), 2}));
+        QVERIFY(map.moveItem(QStringLiteral("pc"), 120, 260));
+        QVERIFY(!map.moveItem(QStringLiteral("pc"), 120, 260));
+        QVERIFY(map.setConnectionType(QStringLiteral("pc"), QStringLiteral("router"), 2));
+        QVERIFY(map.removeItem(QStringLiteral("printer")));
+        QVERIFY(!map.removeConnection(QStringLiteral("router"), QStringLiteral("printer")));
+        QVERIFY(map.save());
+        QCOMPARE(said,
+                 QStringList({"added router@100,50", "added pc@100,250", "added printer@300,250", "line router-pc:1",
+                              "line router-printer:3", "changed pc@120,260", "line changed router-pc:2",
+                              "line removed router-printer:3", "removed printer@300,250"}));
+        QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")),
+                 readAll(QFINDTESTDATA("../data/golden/VisualRepresentation-edited.xml")));
+    }
+
     void partlyReadFileIsNeverWrittenOver()
     {
         const QByteArray original = "<VisualRepresentation><Devices><Device IP=\"a\"/><Device IP=\"b\">"
@@ -100,7 +144,8 @@ private slots:
         QVERIFY(map.save());
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")), original);
         // Not even with a change of the program's own.
-        map.appendItem({QStringLiteral("d"), 1, 2});
+        QVERIFY(map.addItem({QStringLiteral("d"), 1, 2}));
+        QVERIFY(map.moveItem(QStringLiteral("a"), 5, 5));
         QVERIFY(!map.save());
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")), original);
         QVERIFY(!QFile::exists(QStringLiteral("VisualRepresentation.xml.unreadable")));
