@@ -12,6 +12,7 @@
 #include "ui/ModalDialog.h"
 #include "ui/SettingsDialog.h"
 #include "ui/UserList.h"
+#include "ui/UserListTreeWidget.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -86,6 +87,10 @@ MainWindow::MainWindow()
         m_userList->addEntryRow(entry);
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);
+    connect(m_userList->tree(), &UserListTreeWidget::showOnMapRequested, this, [this, tabs](const QString& ip) {
+        tabs->setCurrentIndex(1);
+        m_mapView->showDevice(ip);
+    });
     connect(m_minimizeButton, &QPushButton::pressed, this, &MainWindow::CloseButtonClicked);
     connect(m_discoverButton, &QPushButton::pressed, this, &MainWindow::DiscoverDevicesButtonClicked);
     connect(m_settingsButton, &QPushButton::pressed, this, &MainWindow::SettingsButtonClicked);

@@ -95,6 +95,8 @@ public:
     // session (an autostart entry of the desktop).
     bool startHidden = false;
     bool autostart = false;
+    // The map's zoom, in percent.
+    int mapZoom = 100;
 
 private:
     void setDefaults();
@@ -125,6 +127,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<QString>{"ColumnWidths", &Settings::columnWidths, QString()});
     visit(SettingsElement<bool>{"StartHidden", &Settings::startHidden, false});
     visit(SettingsElement<bool>{"Autostart", &Settings::autostart, false});
+    visit(SettingsElement<int>{"MapZoom", &Settings::mapZoom, 100});
 }
 
 } // namespace Tarnwick

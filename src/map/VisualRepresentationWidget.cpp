@@ -3,27 +3,25 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 #include "VisualRepresentationData.h"
 #include "data/Data.h"
+#include "data/Settings.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
-#include <optional>
+#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
-
-std::optional<QPointF> placeOf(const QList<VisualRepresentationItem>& items, const QString& ip)
-{
-    for (const VisualRepresentationItem& item : items) {
-        if (item.ip == ip)
-            return QPointF(item.x, item.y);
-    }
-    return std::nullopt;
-}
 
 QPen linePen(int type)
 {
@@ -33,76 +31,225 @@ QPen linePen(int type)
                 Qt::SquareCap, Qt::BevelJoin);
 }
 
+const char* const LineTypeNames[] = {"Thin line", "Thick line", "Thin dotted line", "Thick dotted line"};
+
+// A short stretch of the line type, for its menu entry.
+QIcon linePicture(int type)
+{
+    QPixmap picture(48, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    QPen pen = linePen(type);
+    pen.setWidth(pen.width() + 1);
+    painter.setPen(pen);
+    painter.drawLine(2, 8, 46, 8);
+    return QIcon(picture);
+}
+
+bool inList(const QString& ip)
+{
+    const Data* store = Data::instance();
+    return store && !store->entry(ip).ip.isEmpty();
+}
+
 } // namespace
 
 VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     : QWidget(parent)
     , m_scene(new QGraphicsScene)
     , m_view(new QGraphicsView(m_scene))
+    , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
+    , m_chooseDevice([](QWidget* over, const QStringList& candidates) {
+        bool ok = false;
+        const QString chosen = QInputDialog::getItem(over, QStringLiteral("Add device"), QStringLiteral("Device:"),
+                                                     candidates, 0, false, &ok);
+        return ok ? chosen : QString();
+    })
 {
     m_view->setObjectName(QStringLiteral("mapGraphicsView"));
     m_view->setDragMode(QGraphicsView::ScrollHandDrag);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->viewport()->installEventFilter(this);
+    connect(m_view, &QWidget::customContextMenuRequested, this, &VisualRepresentationWidget::openContextMenu);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view);
 
-    VisualRepresentationData* map = VisualRepresentationData::instance();
-    const QList<VisualRepresentationItem> items = map ? map->items() : QList<VisualRepresentationItem>();
-    const QList<VisualRepresentationItemConnection> connections = map ? map->connections()
-                                                                      : QList<VisualRepresentationItemConnection>();
-    int z = 0;
-    for (const VisualRepresentationItemConnection& connection : connections) {
-        const auto from = placeOf(items, connection.ip1);
-        const auto to = placeOf(items, connection.ip2);
-        if (!from || !to)
-            continue;
-        QGraphicsLineItem* line = m_scene->addLine(QLineF(*from, *to));
-        if (connection.type >= 1 && connection.type <= 4)
-            line->setPen(linePen(connection.type));
-        line->setZValue(z++);
-        m_lines.append({connection.ip1, connection.ip2, line});
-    }
-
-    Data* store = Data::instance();
-    for (const VisualRepresentationItem& item : items) {
-        auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
-        badge->setPos(item.x, item.y);
-        badge->setZValue(z++);
-        if (store)
-            connect(store, &Data::DeviceEntryChanged, badge,
-                    &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
-        connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,
-                &VisualRepresentationWidget::PositionChanged);
-        connect(badge, &DeviceEntryRepresentationGraphicsItem::dragFinished, this,
-                &VisualRepresentationWidget::badgePutDown);
-        m_scene->addItem(badge);
-        m_badges.insert(item.ip, badge);
-    }
-    fitSceneToItems();
-
     // An empty map says how devices come onto it.
     auto* placeholder = new QLabel(
-        QStringLiteral("The map is empty.\n\nDevices are placed on it, and joined by lines, in the file "
-                       "\"VisualRepresentation.xml\"\nbeside the device list; the folder "
-                       "examples/office of the documentation shows how."),
+        QStringLiteral("The map is empty.\n\nRight-click here and choose \"Add device...\" to "
+                       "place a device of your list;\nright-click a device to join it to "
+                       "another with a line."),
         m_view->viewport());
     placeholder->setObjectName(QStringLiteral("emptyMapPlaceholder"));
     placeholder->setAlignment(Qt::AlignCenter);
     placeholder->setEnabled(false);
-    placeholder->setVisible(items.isEmpty());
     m_placeholder = placeholder;
+
+    VisualRepresentationData* map = VisualRepresentationData::instance();
+    if (map) {
+        // Lines under badges, each drawn over the ones before it, in the file's order.
+        QList<DeviceEntryRepresentationGraphicsItem*> built;
+        for (const VisualRepresentationItem& item : map->items())
+            built << addBadge(item);
+        m_nextZ = 0;
+        for (const VisualRepresentationItemConnection& connection : map->connections()) {
+            if (badge(connection.ip1) && badge(connection.ip2))
+                addLine(connection, m_nextZ++);
+        }
+        for (DeviceEntryRepresentationGraphicsItem* placed : built)
+            placed->setZValue(m_nextZ++);
+        connect(map, &VisualRepresentationData::ItemAdded, this, [this](const VisualRepresentationItem& item) {
+            addBadge(item);
+            fitSceneToItems();
+        });
+        connect(map, &VisualRepresentationData::ItemRemoved, this, &VisualRepresentationWidget::removeBadge);
+        connect(map, &VisualRepresentationData::ItemChanged, this, [this](const VisualRepresentationItem& item) {
+            if (DeviceEntryRepresentationGraphicsItem* moved = badge(item.ip)) {
+                moved->setPos(item.x, item.y);
+                PositionChanged(moved);
+            }
+        });
+        connect(map, &VisualRepresentationData::ItemConnectionAdded, this,
+                [this](const VisualRepresentationItemConnection& connection) { addLine(connection); });
+        connect(map, &VisualRepresentationData::ItemConnectionRemoved, this, &VisualRepresentationWidget::removeLine);
+        connect(map, &VisualRepresentationData::ItemConnectionChanged, this, &VisualRepresentationWidget::restyleLine);
+    }
+    if (Data* store = Data::instance()) {
+        // Devices that leave the list leave the view; their places and lines wait for them.
+        connect(store, &Data::DeviceRemoved, this, &VisualRepresentationWidget::followTheList);
+        connect(store, &Data::DeviceAdded, this, &VisualRepresentationWidget::followTheList);
+    }
+    fitSceneToItems();
+    updatePlaceholder();
+
+    auto* zoomIn = new QShortcut(QKeySequence::ZoomIn, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(zoomIn, &QShortcut::activated, this, [this] { setZoom(m_zoom * 1.25); });
+    auto* zoomOut = new QShortcut(QKeySequence::ZoomOut, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(zoomOut, &QShortcut::activated, this, [this] { setZoom(m_zoom / 1.25); });
+    setZoom(Settings::instance().mapZoom / 100.0);
 }
 
-void VisualRepresentationWidget::resizeEvent(QResizeEvent* event)
+VisualRepresentationWidget::~VisualRepresentationWidget()
 {
-    QWidget::resizeEvent(event);
-    m_placeholder->resize(m_view->viewport()->size());
+    // The view goes with this widget; the scene, which has no parent, goes with it.
+    delete m_view;
+    delete m_scene;
+}
+
+void VisualRepresentationWidget::setMenuRunner(MenuRunner runner)
+{
+    m_runMenu = std::move(runner);
+}
+
+void VisualRepresentationWidget::setDeviceChooser(DeviceChooser chooser)
+{
+    m_chooseDevice = std::move(chooser);
+}
+
+DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::badge(const QString& ip) const
+{
+    for (DeviceEntryRepresentationGraphicsItem* placed : m_badges) {
+        if (placed->ip() == ip)
+            return placed;
+    }
+    return nullptr;
+}
+
+DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(const VisualRepresentationItem& item)
+{
+    auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
+    badge->setPos(item.x, item.y);
+    badge->setZValue(m_nextZ++);
+    if (Data* store = Data::instance())
+        connect(store, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+    connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,
+            &VisualRepresentationWidget::PositionChanged);
+    connect(badge, &DeviceEntryRepresentationGraphicsItem::dragFinished, this,
+            &VisualRepresentationWidget::badgePutDown);
+    m_scene->addItem(badge);
+    m_badges.append(badge);
+    updatePlaceholder();
+    return badge;
+}
+
+void VisualRepresentationWidget::removeBadge(const VisualRepresentationItem& item)
+{
+    DeviceEntryRepresentationGraphicsItem* removed = badge(item.ip);
+    m_badges.removeOne(removed);
+    delete removed;
+    updatePlaceholder();
+}
+
+void VisualRepresentationWidget::addLine(const VisualRepresentationItemConnection& connection, qreal z)
+{
+    const DeviceEntryRepresentationGraphicsItem* from = badge(connection.ip1);
+    const DeviceEntryRepresentationGraphicsItem* to = badge(connection.ip2);
+    if (!from || !to)
+        return;
+    QGraphicsLineItem* line = m_scene->addLine(QLineF(from->pos(), to->pos()));
+    if (connection.type >= 1 && connection.type <= 4)
+        line->setPen(linePen(connection.type));
+    line->setZValue(z);
+    line->setVisible(from->isVisible() && to->isVisible());
+    m_lines.append({connection.ip1, connection.ip2, line});
+}
+
+void VisualRepresentationWidget::removeLine(const VisualRepresentationItemConnection& connection)
+{
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].ip1 == connection.ip1 && m_lines[i].ip2 == connection.ip2) {
+            delete m_lines.takeAt(i).item;
+            return;
+        }
+    }
+}
+
+void VisualRepresentationWidget::restyleLine(const VisualRepresentationItemConnection& connection)
+{
+    for (const Line& line : std::as_const(m_lines)) {
+        if (line.ip1 == connection.ip1 && line.ip2 == connection.ip2)
+            line.item->setPen(connection.type >= 1 && connection.type <= 4 ? linePen(connection.type) : QPen());
+    }
+}
+
+VisualRepresentationWidget::Line* VisualRepresentationWidget::lineAt(const QPointF& scenePosition)
+{
+    // A few pixels either side of a line hit it.
+    const QRectF near(scenePosition - QPointF(4, 4), QSizeF(8, 8));
+    for (QGraphicsItem* item : m_scene->items(near)) {
+        for (Line& line : m_lines) {
+            if (line.item == item)
+                return &line;
+        }
+    }
+    return nullptr;
+}
+
+void VisualRepresentationWidget::followTheList()
+{
+    for (DeviceEntryRepresentationGraphicsItem* badge : std::as_const(m_badges)) {
+        const bool listed = inList(badge->ip());
+        // Badges of addresses the list never had stay, greyed; one whose device left goes.
+        if (listed) {
+            badge->setVisible(true);
+            badge->refreshEntry();
+        } else if (!badge->entry().ip.isEmpty()) {
+            badge->setVisible(false);
+            badge->refreshEntry();
+        }
+    }
+    for (const Line& line : std::as_const(m_lines)) {
+        const auto* from = badge(line.ip1);
+        const auto* to = badge(line.ip2);
+        line.item->setVisible(from && to && from->isVisible() && to->isVisible());
+    }
 }
 
 void VisualRepresentationWidget::PositionChanged(DeviceEntryRepresentationGraphicsItem* pItem)
 {
     for (const Line& line : std::as_const(m_lines)) {
-        const auto* from = m_badges.value(line.ip1);
-        const auto* to = m_badges.value(line.ip2);
+        const auto* from = badge(line.ip1);
+        const auto* to = badge(line.ip2);
         if ((from == pItem || to == pItem) && from && to)
             line.item->setLine(QLineF(from->pos(), to->pos()));
     }
@@ -118,16 +265,140 @@ void VisualRepresentationWidget::badgePutDown(DeviceEntryRepresentationGraphicsI
     fitSceneToItems();
 }
 
+void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
+{
+    VisualRepresentationData* map = VisualRepresentationData::instance();
+    if (!map)
+        return;
+    const QPointF scenePosition = m_view->mapToScene(viewPosition);
+    QMenu menu;
+    DeviceEntryRepresentationGraphicsItem* clicked = nullptr;
+    for (QGraphicsItem* item : m_view->items(viewPosition)) {
+        if ((clicked = dynamic_cast<DeviceEntryRepresentationGraphicsItem*>(item)))
+            break;
+    }
+    if (clicked) {
+        const QString ip = clicked->ip();
+        connect(menu.addAction(QStringLiteral("Connect to...")), &QAction::triggered, this,
+                [this, ip] { beginConnecting(ip); });
+        connect(menu.addAction(QStringLiteral("Remove from map")), &QAction::triggered, this,
+                [map, ip] { map->removeItem(ip); });
+    } else if (const Line* line = lineAt(scenePosition)) {
+        const QString ip1 = line->ip1;
+        const QString ip2 = line->ip2;
+        QMenu* types = menu.addMenu(QStringLiteral("Line type"));
+        for (int type = 1; type <= 4; ++type) {
+            connect(types->addAction(linePicture(type), QString::fromLatin1(LineTypeNames[type - 1])),
+                    &QAction::triggered, this, [map, ip1, ip2, type] { map->setConnectionType(ip1, ip2, type); });
+        }
+        connect(menu.addAction(QStringLiteral("Remove line")), &QAction::triggered, this,
+                [map, ip1, ip2] { map->removeConnection(ip1, ip2); });
+    } else {
+        QStringList candidates;
+        if (const Data* store = Data::instance()) {
+            for (const DeviceEntry& entry : store->entries()) {
+                if (!map->item(entry.ip) && !candidates.contains(entry.ip))
+                    candidates << entry.ip;
+            }
+        }
+        QAction* add = menu.addAction(QStringLiteral("Add device..."));
+        add->setEnabled(!candidates.isEmpty());
+        connect(add, &QAction::triggered, this, [this, map, candidates, scenePosition] {
+            const QString chosen = m_chooseDevice(this, candidates);
+            if (!chosen.isEmpty())
+                map->addItem({chosen, qRound(scenePosition.x()), qRound(scenePosition.y())});
+        });
+        connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
+                &VisualRepresentationWidget::fitToWindow);
+    }
+    m_runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
+}
+
+void VisualRepresentationWidget::beginConnecting(const QString& fromIp)
+{
+    m_connectFrom = fromIp;
+    m_view->viewport()->setCursor(Qt::CrossCursor);
+}
+
+void VisualRepresentationWidget::finishConnecting(const QString& toIp, const QPoint& globalPosition)
+{
+    const QString from = std::exchange(m_connectFrom, QString());
+    m_view->viewport()->unsetCursor();
+    VisualRepresentationData* map = VisualRepresentationData::instance();
+    if (!map || toIp.isEmpty() || toIp == from)
+        return;
+    QMenu types;
+    for (int type = 1; type <= 4; ++type) {
+        connect(types.addAction(linePicture(type), QString::fromLatin1(LineTypeNames[type - 1])), &QAction::triggered,
+                this, [map, from, toIp, type] {
+                    map->addConnection({from, toIp, type});
+                });
+    }
+    m_runMenu(&types, globalPosition);
+}
+
+bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_view->viewport())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            const int steps = wheel->angleDelta().y();
+            if (steps != 0)
+                setZoom(steps > 0 ? m_zoom * 1.25 : m_zoom / 1.25);
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonPress && connecting()) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        QString target;
+        for (QGraphicsItem* item : m_view->items(press->position().toPoint())) {
+            if (auto* hit = dynamic_cast<DeviceEntryRepresentationGraphicsItem*>(item)) {
+                target = hit->ip();
+                break;
+            }
+        }
+        finishConnecting(target, press->globalPosition().toPoint());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void VisualRepresentationWidget::setZoom(double zoom)
+{
+    m_zoom = std::clamp(zoom, MinZoom, MaxZoom);
+    m_view->setTransform(QTransform::fromScale(m_zoom, m_zoom));
+    Settings::instance().mapZoom = qRound(m_zoom * 100);
+}
+
+void VisualRepresentationWidget::fitToWindow()
+{
+    m_view->fitInView(m_scene->itemsBoundingRect().adjusted(-20, -20, 20, 20), Qt::KeepAspectRatio);
+    setZoom(m_view->transform().m11());
+}
+
+void VisualRepresentationWidget::showDevice(const QString& ip)
+{
+    if (DeviceEntryRepresentationGraphicsItem* shown = badge(ip); shown && shown->isVisible())
+        m_view->centerOn(shown);
+}
+
 void VisualRepresentationWidget::fitSceneToItems()
 {
     m_scene->setSceneRect(m_scene->itemsBoundingRect().adjusted(-100, -100, 100, 100));
 }
 
-VisualRepresentationWidget::~VisualRepresentationWidget()
+void VisualRepresentationWidget::updatePlaceholder()
 {
-    // The view goes with this widget; the scene, which has no parent, goes with it.
-    delete m_view;
-    delete m_scene;
+    if (m_placeholder)
+        m_placeholder->setVisible(m_badges.isEmpty());
+}
+
+void VisualRepresentationWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_placeholder->resize(m_view->viewport()->size());
 }
 
 } // namespace Tarnwick

@@ -2,29 +2,63 @@
 
 #include <QHash>
 #include <QList>
+#include <QPointF>
 #include <QWidget>
+
+#include <functional>
 
 class QGraphicsLineItem;
 class QGraphicsScene;
 class QGraphicsView;
+class QMenu;
 
 namespace Tarnwick {
 
+class DeviceAddedEvent;
 class DeviceEntryChangedEvent;
+class DeviceRemovedEvent;
 class DeviceEntryRepresentationGraphicsItem;
+struct VisualRepresentationItem;
+struct VisualRepresentationItemConnection;
 
-// The map tab: the placed devices as badges joined by lines, built from the map and the device
-// list. A dragged badge takes its lines with it and keeps its new place in the map.
+// The map tab: the placed devices as badges joined by lines, following the map and the device
+// list. A dragged badge takes its lines with it and keeps its new place. The context menu adds
+// devices, connects them, changes and removes lines; Ctrl+wheel, Ctrl++ and Ctrl+- zoom, and
+// the zoom is kept. A device that leaves the list leaves the view, its place and lines kept
+// for when it comes back.
 class VisualRepresentationWidget : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr double MinZoom = 0.2;
+    static constexpr double MaxZoom = 4.0;
+
     explicit VisualRepresentationWidget(QWidget* parent = nullptr);
     ~VisualRepresentationWidget() override;
 
     QGraphicsScene* scene() const { return m_scene; }
     QGraphicsView* view() const { return m_view; }
+
+    // Opens a menu at a global position and returns when it has closed; replaceable for tests.
+    using MenuRunner = std::function<void(QMenu* menu, const QPoint& globalPosition)>;
+    void setMenuRunner(MenuRunner runner);
+    // Asks which of the candidates to place; empty for none. Replaceable for tests.
+    using DeviceChooser = std::function<QString(QWidget* parent, const QStringList& candidates)>;
+    void setDeviceChooser(DeviceChooser chooser);
+
+    // The context menu for a point of the view, as the right mouse button opens it.
+    void openContextMenu(const QPoint& viewPosition);
+    // Waits for the next click on a badge to join it to this one.
+    void beginConnecting(const QString& fromIp);
+    bool connecting() const { return !m_connectFrom.isEmpty(); }
+
+    double zoom() const { return m_zoom; }
+    void setZoom(double zoom);
+    void fitToWindow();
+    void showDevice(const QString& ip);
+    // The first badge of an address (a file may place one twice).
+    DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
@@ -33,6 +67,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Line
@@ -42,15 +77,31 @@ private:
         QGraphicsLineItem* item;
     };
 
+    DeviceEntryRepresentationGraphicsItem* addBadge(const VisualRepresentationItem& item);
+    void removeBadge(const VisualRepresentationItem& item);
+    // Lines added after the start go under every badge.
+    void addLine(const VisualRepresentationItemConnection& connection, qreal z = -1);
+    void removeLine(const VisualRepresentationItemConnection& connection);
+    void restyleLine(const VisualRepresentationItemConnection& connection);
+    Line* lineAt(const QPointF& scenePosition);
+    // Shows badges and lines of addresses in the list, hides the others.
+    void followTheList();
     void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
+    void finishConnecting(const QString& toIp, const QPoint& globalPosition);
     // The scene holds every badge with room around it, and stays put while a badge moves.
     void fitSceneToItems();
+    void updatePlaceholder();
 
     QWidget* m_placeholder = nullptr;
     QGraphicsScene* m_scene;
     QGraphicsView* m_view;
     QList<Line> m_lines;
-    QHash<QString, DeviceEntryRepresentationGraphicsItem*> m_badges;
+    QList<DeviceEntryRepresentationGraphicsItem*> m_badges;
+    MenuRunner m_runMenu;
+    DeviceChooser m_chooseDevice;
+    QString m_connectFrom;
+    double m_zoom = 1.0;
+    qreal m_nextZ = 0;
 };
 
 } // namespace Tarnwick

@@ -51,6 +51,10 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
         if (!rows.isEmpty())
             emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
     });
+    connect(m_menu->addAction(QStringLiteral("Show on map")), &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* row = currentItem() ? currentItem() : selectedItems().value(0))
+            emit showOnMapRequested(row->text(AddressColumn));
+    });
     connect(m_menu->addAction(QStringLiteral("Export list as CSV...")), &QAction::triggered, this,
             &UserListTreeWidget::exportListRequested);
     m_menu->addSeparator();

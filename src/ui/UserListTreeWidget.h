@@ -11,7 +11,7 @@ class QMenu;
 namespace Tarnwick {
 
 // The tree of the device list. The row menu ("Edit", "Copy address", "Ping now", "Details",
-// "Export list as CSV...", "Remove") acts on the selected rows; so do the keys: Enter opens the
+// "Show on map", "Export list as CSV...", "Remove") acts on the selected rows; so do the keys: Enter opens the
 // current row's details, F2 edits, Delete removes (after asking), Ctrl+C copies the addresses,
 // the Menu key and Shift+F10 open the menu. A click on a column's header sorts by it, a second
 // the other way round, a third goes back to the order the rows were added in.
@@ -52,6 +52,7 @@ signals:
     void detailsRequested(const QString& ip);
     void exportListRequested();
     void pingRequested(const QString& ip);
+    void showOnMapRequested(const QString& ip);
     void sortChanged(int column, Qt::SortOrder order);
 
 protected:

@@ -11,8 +11,10 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace Tarnwick;
 
@@ -272,6 +274,118 @@ private slots:
         QCOMPARE(changed, QList<VisualRepresentationItem>({{QStringLiteral("a"), 40, 20}}));
         QCOMPARE(m_map->item(QStringLiteral("a"))->x, 40);
         QVERIFY(widget.scene()->sceneRect().contains(badge->sceneBoundingRect()));
+    }
+
+    // The context menu's actions on empty ground, on a badge and on a line.
+    void contextMenuEdits()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("c"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 400, 0});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
+        VisualRepresentationWidget widget;
+        widget.resize(900, 600);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QStringList offered;
+        QString pick;
+        widget.setMenuRunner([&](QMenu* menu, const QPoint&) {
+            offered.clear();
+            QAction* chosen = nullptr;
+            for (QAction* action : menu->actions()) {
+                offered << action->text();
+                if (action->menu()) {
+                    for (QAction* inner : action->menu()->actions()) {
+                        if (inner->text() == pick)
+                            chosen = inner;
+                    }
+                }
+                if (action->text() == pick)
+                    chosen = action;
+            }
+            if (chosen)
+                chosen->trigger();
+        });
+        QStringList candidates;
+        widget.setDeviceChooser([&](QWidget*, const QStringList& offeredDevices) {
+            candidates = offeredDevices;
+            return QStringLiteral("c");
+        });
+        QGraphicsView* view = widget.view();
+
+        // On empty ground: the devices not on the map yet, placed where the menu opened.
+        pick = QStringLiteral("Add device...");
+        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        QCOMPARE(offered, QStringList({"Add device...", "Fit to window"}));
+        QCOMPARE(candidates, QStringList{"c"});
+        QCOMPARE(m_map->item(QStringLiteral("c")), std::optional<VisualRepresentationItem>({"c", 200, 250}));
+        QCOMPARE(badges(widget.scene()).size(), 3);
+
+        // On a badge: "Connect to...", then a click on another badge, then the line's type.
+        pick = QStringLiteral("Connect to...");
+        widget.openContextMenu(view->mapFromScene(QPointF(0, 0)));
+        QCOMPARE(offered, QStringList({"Connect to...", "Remove from map"}));
+        QVERIFY(widget.connecting());
+        pick = QStringLiteral("Thin dotted line");
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(QPointF(200, 250)));
+        QVERIFY(!widget.connecting());
+        QCOMPARE(offered, QStringList({"Thin line", "Thick line", "Thin dotted line", "Thick dotted line"}));
+        QCOMPARE(m_map->connections().last(), VisualRepresentationItemConnection({"a", "c", 3}));
+        QCOMPARE(lines(widget.scene()).size(), 2);
+
+        // On a line: its type, and away with it.
+        pick = QStringLiteral("Thick dotted line");
+        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        QCOMPARE(offered, QStringList({"Line type", "Remove line"}));
+        QCOMPARE(m_map->connections().first().type, 4);
+        QCOMPARE(lines(widget.scene()).first()->pen().style(), Qt::DotLine);
+        pick = QStringLiteral("Remove line");
+        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        QCOMPARE(m_map->connections().size(), 1);
+        QCOMPARE(lines(widget.scene()).size(), 1);
+
+        // "Remove from map" takes the badge and its lines.
+        pick = QStringLiteral("Remove from map");
+        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        QVERIFY(!m_map->item(QStringLiteral("c")));
+        QVERIFY(m_map->connections().isEmpty());
+        QCOMPARE(badges(widget.scene()).size(), 2);
+        QVERIFY(lines(widget.scene()).isEmpty());
+    }
+
+    void zoomStaysWithinItsLimitsAndIsKept()
+    {
+        VisualRepresentationWidget widget;
+        widget.setZoom(10);
+        QCOMPARE(widget.zoom(), VisualRepresentationWidget::MaxZoom);
+        widget.setZoom(0.01);
+        QCOMPARE(widget.zoom(), VisualRepresentationWidget::MinZoom);
+        QCOMPARE(Settings::instance().mapZoom, 20);
+        QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(widget.view()->viewport(), &wheel);
+        QCOMPARE(widget.zoom(), 0.25);
+        QCOMPARE(widget.view()->transform().m11(), 0.25);
+        VisualRepresentationWidget next;
+        QCOMPARE(next.zoom(), 0.25);
+        Settings::instance().mapZoom = 100;
+    }
+
+    // A device that leaves the list leaves the view with its lines, and comes back with them.
+    void devicesLeavingTheListLeaveTheView()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 100, 0});
+        m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
+        VisualRepresentationWidget widget;
+        m_data->removeEntry(QStringLiteral("a"));
+        QVERIFY(!widget.badge(QStringLiteral("a"))->isVisible());
+        QVERIFY(!lines(widget.scene()).first()->isVisible());
+        QVERIFY(m_map->item(QStringLiteral("a")));
+        m_data->addEntry(DeviceEntry(QStringLiteral("a"), QStringLiteral("back"), DeviceTypePC, false, NoReplyResult));
+        QVERIFY(widget.badge(QStringLiteral("a"))->isVisible());
+        QCOMPARE(widget.badge(QStringLiteral("a"))->entry().description, QStringLiteral("back"));
+        QVERIFY(lines(widget.scene()).first()->isVisible());
     }
 };
 
