@@ -1,6 +1,7 @@
 #include "VisualRepresentationWidget.h"
 
 #include "DeviceEntryRepresentationGraphicsItem.h"
+#include "MapLayout.h"
 #include "VisualRepresentationData.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -307,6 +308,13 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
             const QString chosen = m_chooseDevice(this, candidates);
             if (!chosen.isEmpty())
                 map->addItem({chosen, qRound(scenePosition.x()), qRound(scenePosition.y())});
+        });
+        QAction* placeAll = menu.addAction(QStringLiteral("Place all devices"));
+        placeAll->setEnabled(!candidates.isEmpty());
+        connect(placeAll, &QAction::triggered, this, [map, candidates] {
+            for (const VisualRepresentationItem& item :
+                 MapLayout::placeNew(map->items(), map->connections(), candidates))
+                map->addItem(item);
         });
         connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);

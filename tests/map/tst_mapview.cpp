@@ -1,6 +1,7 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "map/DeviceEntryRepresentationGraphicsItem.h"
+#include "map/MapLayout.h"
 #include "map/VisualRepresentationData.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
@@ -316,7 +317,7 @@ private slots:
         // On empty ground: the devices not on the map yet, placed where the menu opened.
         pick = QStringLiteral("Add device...");
         widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
-        QCOMPARE(offered, QStringList({"Add device...", "Fit to window"}));
+        QCOMPARE(offered, QStringList({"Add device...", "Place all devices", "Fit to window"}));
         QCOMPARE(candidates, QStringList{"c"});
         QCOMPARE(m_map->item(QStringLiteral("c")), std::optional<VisualRepresentationItem>({"c", 200, 250}));
         QCOMPARE(badges(widget.scene()).size(), 3);
@@ -351,6 +352,34 @@ private slots:
         QVERIFY(m_map->connections().isEmpty());
         QCOMPARE(badges(widget.scene()).size(), 2);
         QVERIFY(lines(widget.scene()).isEmpty());
+    }
+
+    // New badges never overlap, old ones stay, and a device goes next to one it has a line to.
+    void placeAllKeepsPlacesAndAvoidsOverlap()
+    {
+        const QList<VisualRepresentationItem> placed = {{"router", 0, 0}, {"pc", 160, 0}, {"far", 2000, 2000}};
+        const QList<VisualRepresentationItemConnection> links = {{"router", "printer", 1}, {"far", "cam", 2}};
+        const QStringList wanted = {"printer", "cam", "a", "b", "pc", "c"};
+        const QList<VisualRepresentationItem> added = MapLayout::placeNew(placed, links, wanted);
+        QStringList names;
+        for (const VisualRepresentationItem& item : added)
+            names << item.ip;
+        QCOMPARE(names, QStringList({"printer", "cam", "a", "b", "c"}));
+        const QList<VisualRepresentationItem> all = placed + added;
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            for (qsizetype j = i + 1; j < all.size(); ++j) {
+                QVERIFY2(std::abs(all[i].x - all[j].x) >= MapLayout::Spacing
+                             || std::abs(all[i].y - all[j].y) >= MapLayout::Spacing,
+                         qPrintable(all[i].ip + QLatin1Char('/') + all[j].ip));
+            }
+        }
+        const auto near = [](const VisualRepresentationItem& a, int x, int y) {
+            return std::abs(a.x - x) <= MapLayout::Spacing && std::abs(a.y - y) <= MapLayout::Spacing;
+        };
+        QVERIFY(near(added[0], 0, 0));
+        QVERIFY(near(added[1], 2000, 2000));
+        // Without a line, in a row below the map.
+        QVERIFY(added[2].y > 2000);
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()
