@@ -18,6 +18,7 @@
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
+#include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
@@ -198,6 +199,7 @@ int Application::runDesktop(int argc, char** argv)
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
+    ReachabilityWatcher reachability(*data, *map);
     auto* window = new MainWindow;
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.

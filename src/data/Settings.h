@@ -97,6 +97,9 @@ public:
     bool autostart = false;
     // The map's zoom, in percent.
     int mapZoom = 100;
+    // The device this computer reaches the network through (an address of the list; empty:
+    // none). With it, the map's lines tell what is cut off behind a failed device.
+    QString firstHop;
 
 private:
     void setDefaults();
@@ -128,6 +131,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<bool>{"StartHidden", &Settings::startHidden, false});
     visit(SettingsElement<bool>{"Autostart", &Settings::autostart, false});
     visit(SettingsElement<int>{"MapZoom", &Settings::mapZoom, 100});
+    visit(SettingsElement<QString>{"FirstHop", &Settings::firstHop, QString()});
 }
 
 } // namespace Tarnwick

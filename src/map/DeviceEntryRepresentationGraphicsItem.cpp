@@ -1,6 +1,7 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 
 #include "data/Data.h"
+#include "data/Reachability.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
@@ -47,17 +48,25 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
     const QString type = DevicePictures::forType(m_entry.type);
     if (!type.isEmpty())
         painter->drawImage(QRectF(-24, -48, 48, 48), SkinResources::image(type));
+    // A device cut off behind a failed one shows its state picture greyed.
+    const QString behind = m_entry.state == DeviceStateDisconnected ? Reachability::behind(m_ip) : QString();
     const QString state = DevicePictures::forState(m_entry.state);
-    if (!state.isEmpty())
-        painter->drawImage(QRectF(-50, 5, 16, 16), SkinResources::image(state), QRectF(0, 0, 64, 64));
+    if (!state.isEmpty()) {
+        const QImage picture = SkinResources::image(state);
+        painter->drawImage(QRectF(-50, 5, 16, 16),
+                           behind.isEmpty() ? picture : picture.convertToFormat(QImage::Format_Grayscale8),
+                           QRectF(0, 0, 64, 64));
+    }
 
     painter->drawText(QPointF(-30, 17), m_entry.ip);
     // A round trip with its unit; "X" (no reply) as it is.
     bool number = false;
     m_entry.pingResult.toInt(&number);
-    const QString time = number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult;
+    const QString time = !behind.isEmpty() ? QStringLiteral("behind ") + behind
+        : number                           ? m_entry.pingResult + QStringLiteral(" ms")
+                                           : m_entry.pingResult;
     if (m_entry.description.isEmpty()) {
-        painter->drawText(QPointF(-7, 37), time);
+        painter->drawText(QRectF(-55, 22, 110, 16), Qt::AlignHCenter | Qt::AlignTop, time);
     } else {
         const QFontMetrics metrics(painter->font());
         painter->drawText(QRectF(-55, 22, 110, 16), Qt::AlignHCenter | Qt::AlignTop,

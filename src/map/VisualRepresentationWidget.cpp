@@ -2,6 +2,7 @@
 
 #include "DeviceEntryRepresentationGraphicsItem.h"
 #include "MapLayout.h"
+#include "ReachabilityWatcher.h"
 #include "VisualRepresentationData.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -122,6 +123,8 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     }
     fitSceneToItems();
     updatePlaceholder();
+    if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
+        connect(watcher, &ReachabilityWatcher::reachabilityChanged, m_scene, [this] { m_scene->update(); });
 
     auto* zoomIn = new QShortcut(QKeySequence::ZoomIn, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(zoomIn, &QShortcut::activated, this, [this] { setZoom(m_zoom * 1.25); });

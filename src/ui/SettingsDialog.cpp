@@ -2,8 +2,10 @@
 
 #include "AutostartEntry.h"
 #include "DigitsValidator.h"
+#include "data/Data.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Tarnwick {
 
@@ -56,6 +60,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
                  QStringLiteral("Takes effect at the next start"));
     addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
                  1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
+    addFirstHopRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
     // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
@@ -108,6 +113,32 @@ void SettingsDialog::addNumberRow(const QString& label, const char* objectName, 
     m_grid->addWidget(field, row, 2);
     connect(field, &QLineEdit::textChanged, this,
             [field, setting](const QString& text) { updateNumber(field, Settings::instance().*setting, text); });
+}
+
+void SettingsDialog::addFirstHopRow()
+{
+    auto* box = new QComboBox(this);
+    box->setObjectName(QStringLiteral("firstHopComboBox"));
+    box->setToolTip(QStringLiteral("The device this computer reaches the network through; with it, the map's lines "
+                                   "tell which devices are only cut off behind a failed one"));
+    box->addItem(QStringLiteral("None"), QString());
+    if (const Data* store = Data::instance()) {
+        for (const DeviceEntry& entry : store->entries()) {
+            box->addItem(entry.description.isEmpty()
+                             ? entry.ip
+                             : entry.ip + QStringLiteral(" (") + entry.description + QLatin1Char(')'),
+                         entry.ip);
+        }
+    }
+    const int current = box->findData(savedSettings.firstHop);
+    if (current < 0 && !savedSettings.firstHop.isEmpty())
+        box->addItem(savedSettings.firstHop, savedSettings.firstHop);
+    box->setCurrentIndex(std::max(0, box->findData(savedSettings.firstHop)));
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(QStringLiteral("This computer's first hop"), this), row, 1);
+    m_grid->addWidget(box, row, 2);
+    connect(box, &QComboBox::currentIndexChanged, this,
+            [box] { Settings::instance().firstHop = box->currentData().toString(); });
 }
 
 void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)

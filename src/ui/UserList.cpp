@@ -13,6 +13,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
@@ -400,7 +401,21 @@ void UserList::refreshStatistics()
                   .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
             : QStringLiteral("Not seen since Tarnwick started");
+        const QString behind = Reachability::behind(it.key());
         for (QTreeWidgetItem* row : it.value()) {
+            // A device cut off behind a failed one: its state picture greyed, and why.
+            if (row->data(StateColumn, Qt::UserRole).toString() != behind) {
+                row->setData(StateColumn, Qt::UserRole, behind);
+                const QIcon state = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected));
+                if (!behind.isEmpty()) {
+                    row->setIcon(StateColumn, QIcon(state.pixmap(16, QIcon::Disabled)));
+                    row->setToolTip(StateColumn, QStringLiteral("Unreachable: behind %1").arg(behind));
+                } else {
+                    if (static_cast<UserListRow*>(row)->stateRank() == UserListRow::Disconnected)
+                        row->setIcon(StateColumn, state);
+                    row->setToolTip(StateColumn, QString());
+                }
+            }
             row->setText(LossColumn, valueText(statistics.lossPercent, "%", 1));
             row->setText(AverageColumn, valueText(statistics.averageMs, "ms", 2));
             row->setText(JitterColumn, valueText(statistics.jitterMs, "ms", 2));
@@ -490,6 +505,8 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         row->setStateRank(rank);
         if (!stateIcon.isEmpty())
             row->setIcon(StateColumn, SkinResources::icon(stateIcon));
+        // Whether it is cut off behind another is looked at anew.
+        row->setData(StateColumn, Qt::UserRole, QVariant());
         row->setHidden(!matchesFilter(row));
         m_summaryTimer.start();
     } else if (!m_filter->text().isEmpty()) {

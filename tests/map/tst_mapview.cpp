@@ -1,7 +1,9 @@
 #include "data/Data.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "map/DeviceEntryRepresentationGraphicsItem.h"
 #include "map/MapLayout.h"
+#include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
@@ -14,6 +16,8 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -380,6 +384,32 @@ private slots:
         QVERIFY(near(added[1], 2000, 2000));
         // Without a line, in a row below the map.
         QVERIFY(added[2].y > 2000);
+    }
+
+    // The map's lines and the first hop tell who is cut off behind whom, as states change.
+    void watcherFollowsStatesLinesAndFirstHop()
+    {
+        m_data->addEntry(DeviceEntry(QStringLiteral("gw"), QString(), DeviceTypeRouter, false, NoReplyResult));
+        for (const char* ip : {"gw", "a", "b"})
+            m_map->addItem({QString::fromLatin1(ip), 0, 0});
+        m_map->addConnection({QStringLiteral("gw"), QStringLiteral("a"), 1});
+        m_map->addConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
+        Settings::instance().firstHop = QStringLiteral("gw");
+        const auto restore = qScopeGuard([] { Settings::instance().firstHop.clear(); });
+        ReachabilityWatcher watcher(*m_data, *m_map);
+        QSignalSpy changed(&watcher, &ReachabilityWatcher::reachabilityChanged);
+        // a and b start disconnected, as new entries do; gw answers: b is behind a.
+        m_data->setPingResult(QStringLiteral("gw"), QStringLiteral("1"));
+        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
+        QVERIFY(Reachability::behind(QStringLiteral("a")).isEmpty());
+        QVERIFY(changed.count() >= 1);
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
+        // Without the line back to the first hop, nothing is behind a.
+        m_map->removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        watcher.recompute();
+        QVERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()

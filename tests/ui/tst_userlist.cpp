@@ -1,4 +1,5 @@
 #include "data/Data.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
@@ -436,6 +437,22 @@ private slots:
                 action->trigger();
         }
         QCOMPARE(probed, QStringList{"b"});
+    }
+
+    // A device cut off behind a failed one shows its state greyed, and says behind which.
+    void cutOffDevicesSayBehindWhich()
+    {
+        m_data->addEntry(entry(QStringLiteral("router")));
+        m_data->addEntry(entry(QStringLiteral("pc")));
+        Reachability::setCurrent({{QStringLiteral("pc"), QStringLiteral("router")}});
+        const auto restore = qScopeGuard([] { Reachability::setCurrent({}); });
+        m_list->refreshStatistics();
+        QTreeWidget* tree = m_list->tree();
+        QCOMPARE(tree->topLevelItem(1)->toolTip(0), QStringLiteral("Unreachable: behind router"));
+        QVERIFY(tree->topLevelItem(0)->toolTip(0).isEmpty());
+        Reachability::setCurrent({});
+        m_list->refreshStatistics();
+        QVERIFY(tree->topLevelItem(1)->toolTip(0).isEmpty());
     }
 
     void columnWidthsAreRemembered()

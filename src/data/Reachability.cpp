@@ -1,0 +1,81 @@
+#include "Reachability.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QQueue>
+#include <QSet>
+
+namespace Tarnwick {
+
+namespace {
+
+QMutex s_mutex;
+QHash<QString, QString> s_current;
+
+} // namespace
+
+QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QString, bool>& up,
+                                             const QString& firstHop)
+{
+    QHash<QString, QString> result;
+    if (firstHop.isEmpty())
+        return result;
+    QHash<QString, QStringList> neighbours;
+    for (const auto& [a, b] : links) {
+        if (a == b)
+            continue;
+        neighbours[a] << b;
+        neighbours[b] << a;
+    }
+    const auto isUp = [&](const QString& ip) { return up.value(ip, true); };
+    // Out from the first hop through connected devices only: a disconnected device reached
+    // this way failed itself, and stops the walk.
+    QSet<QString> reached{firstHop};
+    QQueue<QString> open;
+    QQueue<QString> failed;
+    if (isUp(firstHop))
+        open.enqueue(firstHop);
+    else
+        failed.enqueue(firstHop);
+    while (!open.isEmpty()) {
+        const QString at = open.dequeue();
+        for (const QString& next : neighbours.value(at)) {
+            if (reached.contains(next))
+                continue;
+            reached.insert(next);
+            (isUp(next) ? open : failed).enqueue(next);
+        }
+    }
+    // On from every failed device into what the first walk did not reach: each disconnected
+    // device found so is cut off behind the failed device whose walk found it first.
+    QHash<QString, QString> origin;
+    for (const QString& ip : std::as_const(failed))
+        origin.insert(ip, ip);
+    while (!failed.isEmpty()) {
+        const QString at = failed.dequeue();
+        for (const QString& next : neighbours.value(at)) {
+            if (reached.contains(next))
+                continue;
+            reached.insert(next);
+            origin.insert(next, origin.value(at));
+            failed.enqueue(next);
+            if (!isUp(next))
+                result.insert(next, origin.value(at));
+        }
+    }
+    return result;
+}
+
+QString Reachability::behind(const QString& ip)
+{
+    QMutexLocker lock(&s_mutex);
+    return s_current.value(ip);
+}
+
+void Reachability::setCurrent(QHash<QString, QString> cutOff)
+{
+    QMutexLocker lock(&s_mutex);
+    s_current = std::move(cutOff);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,88 @@
+#include "data/Reachability.h"
+
+#include <QTest>
+
+using namespace Tarnwick;
+
+// What is cut off behind a failed device, on small networks drawn as text: "a-b b-c" are the
+// lines, the down list names the disconnected devices, the result "c<b d<b" who is behind whom.
+class TestReachability : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cutOff_data()
+    {
+        QTest::addColumn<QString>("links");
+        QTest::addColumn<QString>("down");
+        QTest::addColumn<QString>("firstHop");
+        QTest::addColumn<QString>("behind");
+        QTest::newRow("chain: all behind the router") << "gw-r r-a a-b"
+                                                      << "r a b"
+                                                      << "gw"
+                                                      << "a<r b<r";
+        QTest::newRow("chain: only the far end down") << "gw-r r-a a-b"
+                                                      << "b"
+                                                      << "gw"
+                                                      << "";
+        QTest::newRow("star: leaves behind the hub") << "gw-hub hub-x hub-y hub-z"
+                                                     << "hub x y"
+                                                     << "gw"
+                                                     << "x<hub y<hub";
+        QTest::newRow("star: a leaf down alone") << "gw-hub hub-x hub-y"
+                                                 << "x"
+                                                 << "gw"
+                                                 << "";
+        QTest::newRow("ring: the other way is up") << "gw-a a-c gw-b b-c"
+                                                   << "a c"
+                                                   << "gw"
+                                                   << "";
+        QTest::newRow("ring: both ways down") << "gw-a a-c gw-b b-c"
+                                              << "a b c"
+                                              << "gw"
+                                              << "c<a";
+        QTest::newRow("a device with no line") << "gw-a"
+                                               << "a lonely"
+                                               << "gw"
+                                               << "";
+        QTest::newRow("the first hop itself down") << "gw-a a-b"
+                                                   << "gw a b"
+                                                   << "gw"
+                                                   << "a<gw b<gw";
+        QTest::newRow("no first hop") << "gw-a a-b"
+                                      << "a b"
+                                      << ""
+                                      << "";
+        QTest::newRow("an answering device between two failed ones") << "gw-r r-s s-t"
+                                                                     << "r t"
+                                                                     << "gw"
+                                                                     << "t<r";
+    }
+
+    void cutOff()
+    {
+        QFETCH(QString, links);
+        QFETCH(QString, down);
+        QFETCH(QString, firstHop);
+        QFETCH(QString, behind);
+        Reachability::Links lines;
+        for (const QString& line : links.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            lines << qMakePair(line.section(QLatin1Char('-'), 0, 0), line.section(QLatin1Char('-'), 1, 1));
+        QHash<QString, bool> up;
+        for (const auto& line : std::as_const(lines)) {
+            up.insert(line.first, true);
+            up.insert(line.second, true);
+        }
+        for (const QString& ip : down.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            up.insert(ip, false);
+        const QHash<QString, QString> result = Reachability::cutOff(lines, up, firstHop);
+        QStringList texts;
+        for (auto it = result.cbegin(); it != result.cend(); ++it)
+            texts << it.key() + QLatin1Char('<') + it.value();
+        texts.sort();
+        QCOMPARE(texts.join(QLatin1Char(' ')), behind);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReachability)
+#include "tst_reachability.moc"
