@@ -5,10 +5,14 @@
 #include "ProcessValues.h"
 #include "data/Data.h"
 #include "data/DeviceSummary.h"
+#include "data/Reachability.h"
+#include "data/Settings.h"
+#include "map/ReachabilityWatcher.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 
 #include <QApplication>
+#include <QMap>
 #include <QMenu>
 #include <QPainter>
 
@@ -54,6 +58,9 @@ MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
     // end are. Qt would otherwise end the event loop, and the icon with it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    m_downGate.setSingleShot(true);
+    m_downGate.setInterval(DownGroupingMs);
+    connect(&m_downGate, &QTimer::timeout, this, &MainSystemTrayIcon::announceWaitingDown);
     m_balloonGate.setInterval(100);
     connect(&m_balloonGate, &QTimer::timeout, this, &MainSystemTrayIcon::showWaitingBalloons);
 }
@@ -180,15 +187,60 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     // The first result after start tells the state; it does not change it.
     if (!after.informOnStateChange || after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
         return;
-    QString title;
-    if (after.state == DeviceStateConnected)
-        title = QStringLiteral("Device connected");
-    else if (after.state == DeviceStateDisconnected)
-        title = QStringLiteral("Device Disconnected");
-    else
-        return;
-    showBalloon(title, after.ip + QLatin1Char(' ') + after.description, QSystemTrayIcon::Information, 3000);
-    emit stateChangeAnnounced(after.state == DeviceStateConnected);
+    if (after.state == DeviceStateConnected) {
+        m_goneDown.remove(after.ip);
+        showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
+                    QSystemTrayIcon::Information, 3000);
+        emit stateChangeAnnounced(true);
+    } else if (after.state == DeviceStateDisconnected) {
+        // With a first hop, what fails together is told together: the balloons wait a moment
+        // for the devices behind a failed one to fail too.
+        if (Settings::instance().firstHop.isEmpty()) {
+            announceDown({{after.ip, after.description}});
+            return;
+        }
+        m_goneDown.insert(after.ip, after.description);
+        m_downGate.start();
+    }
+}
+
+void MainSystemTrayIcon::announceDown(const QHash<QString, QString>& devices)
+{
+    // Devices cut off behind a failed one go into that one's balloon.
+    QMap<QString, int> behindCounts;
+    QMap<QString, QString> alone;
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
+        const QString behind = Reachability::behind(it.key());
+        if (behind.isEmpty())
+            alone.insert(it.key(), it.value());
+        else
+            ++behindCounts[behind];
+    }
+    for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
+        if (!behindCounts.contains(it.key()))
+            showBalloon(QStringLiteral("Device Disconnected"), it.key() + QLatin1Char(' ') + it.value(),
+                        QSystemTrayIcon::Information, 3000);
+        emit stateChangeAnnounced(false);
+    }
+    const Data* data = Data::instance();
+    for (auto it = behindCounts.cbegin(); it != behindCounts.cend(); ++it) {
+        const QString description = data ? data->entry(it.key()).description : QString();
+        showBalloon(QStringLiteral("Device Disconnected"),
+                    QStringLiteral("%1 %2, %3 %4 behind it unreachable")
+                        .arg(it.key(), description)
+                        .arg(it.value())
+                        .arg(it.value() == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
+                    QSystemTrayIcon::Information, 3000);
+        if (!alone.contains(it.key()))
+            emit stateChangeAnnounced(false);
+    }
+}
+
+void MainSystemTrayIcon::announceWaitingDown()
+{
+    if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
+        watcher->recompute();
+    announceDown(std::exchange(m_goneDown, {}));
 }
 
 void MainSystemTrayIcon::CloseWindow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -50,6 +51,9 @@ public:
     // Whether the picture shows that a watched device (one that asks for balloons) is
     // disconnected; the tooltip says how many devices are in which state.
     bool showsAlarm() const { return m_alarm; }
+
+    // With a first hop set, how long disconnections are gathered before their balloons.
+    static constexpr int DownGroupingMs = 1500;
     static QIcon alarmIcon();
 
 public slots:
@@ -79,6 +83,9 @@ private:
     };
 
     bool iconPlaced() const;
+    // One balloon per failed device: alone, or naming how many are cut off behind it.
+    void announceDown(const QHash<QString, QString>& devices);
+    void announceWaitingDown();
     void showWaitingBalloons();
 
     BalloonSink m_balloonSink;
@@ -86,6 +93,8 @@ private:
     QList<Balloon> m_waitingBalloons;
     QTimer m_balloonGate;
     QTimer m_stateTimer;
+    QTimer m_downGate;
+    QHash<QString, QString> m_goneDown; // address -> description
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
 };

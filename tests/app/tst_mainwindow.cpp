@@ -9,6 +9,8 @@
 #include "data/Settings.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
+#include "map/ReachabilityWatcher.h"
+#include "map/VisualRepresentationData.h"
 #include "skin/SkinResources.h"
 
 #include <QApplication>
@@ -326,6 +328,42 @@ private slots:
         m_data->setPingResult(watched, QStringLiteral("2"));
         QTRY_VERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
+    }
+
+    // With a first hop, a router that fails with the devices behind it makes one balloon that
+    // says how many are cut off, not one each; a device that fails alone keeps its own.
+    void devicesCutOffShareTheirRoutersBalloon()
+    {
+        VisualRepresentationData map;
+        VisualRepresentationData::setInstance(&map);
+        const auto restore = qScopeGuard([] {
+            VisualRepresentationData::setInstance(nullptr);
+            Settings::instance().firstHop.clear();
+        });
+        for (const char* ip : {"gw", "router", "a", "b", "c"}) {
+            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), ip[0] == 'r' ? QStringLiteral("Router") : QString(),
+                                         DeviceTypePC, true, NoReplyResult));
+            map.addItem({QString::fromLatin1(ip), 0, 0});
+        }
+        for (const char* ip : {"a", "b"})
+            map.addConnection({QStringLiteral("router"), QString::fromLatin1(ip), 1});
+        map.addConnection({QStringLiteral("gw"), QStringLiteral("router"), 1});
+        map.addConnection({QStringLiteral("gw"), QStringLiteral("c"), 1});
+        Settings::instance().firstHop = QStringLiteral("gw");
+        ReachabilityWatcher watcher(*m_data, map);
+        for (const char* ip : {"gw", "router", "a", "b", "c"})
+            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
+        m_balloons.clear();
+        for (const char* ip : {"a", "router", "b", "c"})
+            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("X"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 2, 10000);
+        QStringList texts;
+        for (const Balloon& balloon : std::as_const(m_balloons)) {
+            QCOMPARE(balloon.title, QStringLiteral("Device Disconnected"));
+            texts << balloon.text;
+        }
+        texts.sort();
+        QCOMPARE(texts, QStringList({"c ", "router Router, 2 devices behind it unreachable"}));
     }
 
     // A sound goes with each state-change balloon when "Play sounds" is set, from the skin
