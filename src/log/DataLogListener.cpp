@@ -4,7 +4,10 @@
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
+
+#include <QTimer>
 
 namespace Tarnwick {
 
@@ -31,10 +34,23 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     // The first result after start tells the state; it does not change it.
     if (entry.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
         return;
-    if (entry.state == DeviceStateConnected)
+    if (entry.state == DeviceStateConnected) {
         logForDevice(entry, " state changed to: connected");
-    else if (entry.state == DeviceStateDisconnected)
-        logForDevice(entry, " state changed to: disconnected");
+    } else if (entry.state == DeviceStateDisconnected) {
+        // With a first hop, whether the device is only cut off behind another is known a
+        // moment later, once the states around it have changed too.
+        if (Settings::instance().firstHop.isEmpty()) {
+            logForDevice(entry, " state changed to: disconnected");
+            return;
+        }
+        QTimer::singleShot(CutOffWaitMs, this, [this, entry] {
+            const QString behind = Reachability::behind(entry.ip);
+            logForDevice(entry,
+                         behind.isEmpty()
+                             ? std::string(" state changed to: disconnected")
+                             : " state changed to: disconnected (unreachable, behind " + behind.toStdString() + ")");
+        });
+    }
 }
 
 void DataLogListener::DeviceAdded(DeviceAddedEvent* pEvent)

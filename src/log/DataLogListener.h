@@ -17,6 +17,10 @@ class DataLogListener : public QObject
     Q_OBJECT
 
 public:
+    // With a first hop set, how long a disconnection waits to learn whether the device is only
+    // cut off behind another.
+    static constexpr int CutOffWaitMs = 1000;
+
     explicit DataLogListener(QObject* parent = nullptr);
 
 public slots:

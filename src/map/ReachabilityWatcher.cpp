@@ -2,6 +2,7 @@
 
 #include "VisualRepresentationData.h"
 #include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
 #include "data/Reachability.h"
 #include "data/Settings.h"
 
@@ -21,12 +22,20 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     , m_data(data)
     , m_map(map)
 {
-    // States change in bursts (a router and everything behind it); one look after the burst.
+    // States change in bursts (a router and everything behind it): one look shortly after the
+    // first change takes the burst in, however long results keep coming.
     m_soon.setSingleShot(true);
     m_soon.setInterval(200);
     connect(&m_soon, &QTimer::timeout, this, &ReachabilityWatcher::recompute);
-    const auto soon = [this] { m_soon.start(); };
-    connect(&data, &Data::DeviceEntryChanged, this, soon);
+    const auto soon = [this] {
+        if (!m_soon.isActive())
+            m_soon.start();
+    };
+    connect(&data, &Data::DeviceEntryChanged, this, [soon](DeviceEntryChangedEvent* pEvent) {
+        if (pEvent->newEntry().state != pEvent->oldEntry().state
+            || pEvent->newEntry().awaitingFirstResult != pEvent->oldEntry().awaitingFirstResult)
+            soon();
+    });
     connect(&data, &Data::DeviceAdded, this, soon);
     connect(&data, &Data::DeviceRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);

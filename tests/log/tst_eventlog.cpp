@@ -1,4 +1,5 @@
 #include "data/Data.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,6 +106,32 @@ private slots:
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);
         Settings::instance().logStateChange = true;
+    }
+
+    // With a first hop, a device only cut off behind a failed one says so in its line.
+    void cutOffDevicesSayBehindWhich()
+    {
+        Settings::instance().firstHop = QStringLiteral("gw");
+        Reachability::setCurrent({{QStringLiteral("127.0.0.7"), QStringLiteral("127.0.0.1")}});
+        const auto restore = qScopeGuard([] {
+            Settings::instance().firstHop.clear();
+            Reachability::setCurrent({});
+        });
+        RecordingListener listener;
+        LogManager::instance().addListener(&listener);
+        Data data;
+        DataLogListener log;
+        data.connectReceiver(&log);
+        for (const char* ip : {"127.0.0.7", "127.0.0.8"}) {
+            data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, true, NoReplyResult));
+            data.setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
+            data.setPingResult(QString::fromLatin1(ip), QStringLiteral("X"));
+        }
+        QTRY_COMPARE(listener.seen.size(), 6);
+        LogManager::instance().removeListener(&listener);
+        QVERIFY(listener.seen.contains(QStringLiteral(
+            "DeviceList: Device 127.0.0.7 state changed to: disconnected (unreachable, behind 127.0.0.1)")));
+        QVERIFY(listener.seen.contains(QStringLiteral("DeviceList: Device 127.0.0.8 state changed to: disconnected")));
     }
 
     void logViewShowsHistoryThenLiveRows()
