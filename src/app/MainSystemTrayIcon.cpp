@@ -222,7 +222,15 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, QString>& devices)
                         QSystemTrayIcon::Information, 3000);
         emit stateChangeAnnounced(false);
     }
+    // The count is of every device cut off behind it, watched or not.
     const Data* data = Data::instance();
+    for (int& count : behindCounts)
+        count = 0;
+    for (const DeviceEntry& entry : data ? data->entries() : QList<DeviceEntry>()) {
+        const auto head = behindCounts.find(Reachability::behind(entry.ip));
+        if (head != behindCounts.end())
+            ++*head;
+    }
     for (auto it = behindCounts.cbegin(); it != behindCounts.cend(); ++it) {
         const QString description = data ? data->entry(it.key()).description : QString();
         showBalloon(QStringLiteral("Device Disconnected"),
