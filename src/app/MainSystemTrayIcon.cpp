@@ -222,15 +222,12 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, QString>& devices)
                         QSystemTrayIcon::Information, 3000);
         emit stateChangeAnnounced(false);
     }
-    // The count is of every device cut off behind it, watched or not.
+    // Grouping happens only after the gathering wait, never while the store announces a change
+    // (which holds its lock): the store may be asked here. The count is of every device cut off
+    // behind the failed one, watched or not.
     const Data* data = Data::instance();
-    for (int& count : behindCounts)
-        count = 0;
-    for (const DeviceEntry& entry : data ? data->entries() : QList<DeviceEntry>()) {
-        const auto head = behindCounts.find(Reachability::behind(entry.ip));
-        if (head != behindCounts.end())
-            ++*head;
-    }
+    for (auto it = behindCounts.begin(); it != behindCounts.end(); ++it)
+        *it = Reachability::countBehind(it.key());
     for (auto it = behindCounts.cbegin(); it != behindCounts.cend(); ++it) {
         const QString description = data ? data->entry(it.key()).description : QString();
         showBalloon(QStringLiteral("Device Disconnected"),

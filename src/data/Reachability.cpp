@@ -5,6 +5,8 @@
 #include <QQueue>
 #include <QSet>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 namespace {
@@ -70,6 +72,12 @@ QString Reachability::behind(const QString& ip)
 {
     QMutexLocker lock(&s_mutex);
     return s_current.value(ip);
+}
+
+int Reachability::countBehind(const QString& ip)
+{
+    QMutexLocker lock(&s_mutex);
+    return int(std::count(s_current.cbegin(), s_current.cend(), ip));
 }
 
 void Reachability::setCurrent(QHash<QString, QString> cutOff)

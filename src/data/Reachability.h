@@ -23,6 +23,8 @@ public:
 
     // The result in use by the program, for whatever shows a device.
     static QString behind(const QString& ip);
+    // How many devices are cut off behind this one, in the result in use.
+    static int countBehind(const QString& ip);
     static void setCurrent(QHash<QString, QString> cutOff);
 };
 
