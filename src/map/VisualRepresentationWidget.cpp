@@ -71,7 +71,8 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     m_view->setObjectName(QStringLiteral("mapGraphicsView"));
     m_view->setDragMode(QGraphicsView::ScrollHandDrag);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport = m_view->viewport();
+    m_viewport->installEventFilter(this);
     connect(m_view, &QWidget::customContextMenuRequested, this, &VisualRepresentationWidget::openContextMenu);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view);
@@ -135,7 +136,9 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
 
 VisualRepresentationWidget::~VisualRepresentationWidget()
 {
-    // The view goes with this widget; the scene, which has no parent, goes with it.
+    // The viewport tells its filter of its own end while the view is half gone; stop listening
+    // first. The view goes with this widget; the scene, which has no parent, goes with it.
+    m_viewport->removeEventFilter(this);
     delete m_view;
     delete m_scene;
 }
@@ -350,7 +353,7 @@ void VisualRepresentationWidget::finishConnecting(const QString& toIp, const QPo
 
 bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view->viewport())
+    if (watched != m_viewport)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);

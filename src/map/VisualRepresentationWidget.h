@@ -95,6 +95,7 @@ private:
     QWidget* m_placeholder = nullptr;
     QGraphicsScene* m_scene;
     QGraphicsView* m_view;
+    QWidget* m_viewport;
     QList<Line> m_lines;
     QList<DeviceEntryRepresentationGraphicsItem*> m_badges;
     MenuRunner m_runMenu;
