@@ -69,6 +69,16 @@ bool isInList(const QTreeWidgetItem* row)
     return row->text(InListColumn) == QLatin1String("yes");
 }
 
+// The hardware address the kernel learnt for the row's address, and its maker, where known.
+void showHardware(QTreeWidgetItem* row, const NeighbourTable& neighbours)
+{
+    const QString hardware = neighbours.hardwareAddress(row->text(AddressColumn));
+    if (hardware.isEmpty())
+        return;
+    row->setText(MacColumn, hardware);
+    row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
+}
+
 // "Search completed. Active: 5/254 (1%)" with the word of how the search ended.
 QString outcomeText(const char* ended, int active, int total)
 {
@@ -289,11 +299,7 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
         if (!isActive(row))
             continue;
         m_names->lookUp(address);
-        const QString hardware = neighbours.hardwareAddress(address);
-        if (!hardware.isEmpty()) {
-            row->setText(MacColumn, hardware);
-            row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
-        }
+        showHardware(row, neighbours);
     }
 }
 
@@ -310,11 +316,8 @@ void DiscoverDevicesDialog::scanEnded()
     // Hardware addresses of hosts that answered late in a batch are known by now.
     const NeighbourTable neighbours = NeighbourTable::current();
     for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
-        const QString hardware = neighbours.hardwareAddress(row->text(AddressColumn));
-        if (isActive(row) && row->text(MacColumn).isEmpty() && !hardware.isEmpty()) {
-            row->setText(MacColumn, hardware);
-            row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
-        }
+        if (isActive(row) && row->text(MacColumn).isEmpty())
+            showHardware(row, neighbours);
     }
 }
 
