@@ -400,7 +400,17 @@ void VisualRepresentationWidget::showDevice(const QString& ip)
 
 void VisualRepresentationWidget::fitSceneToItems()
 {
-    m_scene->setSceneRect(m_scene->itemsBoundingRect().adjusted(-100, -100, 100, 100));
+    // What is in view stays in the scene, so that a badge dropped near an edge grows the scene
+    // without moving what the user looks at.
+    QRectF rect = m_scene->itemsBoundingRect().adjusted(-100, -100, 100, 100);
+    if (m_view->isVisible()) {
+        const QPointF centre = m_view->mapToScene(m_view->viewport()->rect().center());
+        rect |= m_view->mapToScene(m_view->viewport()->rect()).boundingRect();
+        m_scene->setSceneRect(rect);
+        m_view->centerOn(centre);
+        return;
+    }
+    m_scene->setSceneRect(rect);
 }
 
 void VisualRepresentationWidget::updatePlaceholder()

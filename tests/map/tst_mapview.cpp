@@ -244,6 +244,11 @@ private slots:
         m_map->appendItem({QStringLiteral("b"), 200, 20});
         m_map->appendConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
         VisualRepresentationWidget widget;
+        widget.resize(900, 600);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        const auto inView = [&widget] { return widget.view()->mapToScene(widget.view()->viewport()->rect().center()); };
+        const QPointF inViewBefore = inView();
         DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
         int moves = 0;
         connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this, [&]() { ++moves; });
@@ -279,6 +284,8 @@ private slots:
         QCOMPARE(changed, QList<VisualRepresentationItem>({{QStringLiteral("a"), 40, 20}}));
         QCOMPARE(m_map->item(QStringLiteral("a"))->x, 40);
         QVERIFY(widget.scene()->sceneRect().contains(badge->sceneBoundingRect()));
+        // What was in view stays in view: the grown scene does not move it.
+        QVERIFY(QLineF(inView(), inViewBefore).length() < 1);
     }
 
     // The context menu's actions on empty ground, on a badge and on a line.
