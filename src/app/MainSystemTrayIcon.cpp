@@ -185,46 +185,55 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
     // The first result after start tells the state; it does not change it.
-    if (!after.informOnStateChange || after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
+    if (after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
         return;
     if (after.state == DeviceStateConnected) {
         m_goneDown.remove(after.ip);
+        m_announcedDown.remove(after.ip);
+        if (!after.informOnStateChange)
+            return;
         showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
                     QSystemTrayIcon::Information, 3000);
         emit stateChangeAnnounced(true);
     } else if (after.state == DeviceStateDisconnected) {
         // With a first hop, what fails together is told together: the balloons wait a moment
-        // for the devices behind a failed one to fail too.
+        // for the devices behind a failed one to fail too. An unwatched device is gathered
+        // only while it may add to the count of a balloon already shown.
         if (Settings::instance().firstHop.isEmpty()) {
-            announceDown({{after.ip, after.description}});
+            if (after.informOnStateChange)
+                announceDown({{after.ip, {after.description, true}}});
             return;
         }
-        m_goneDown.insert(after.ip, after.description);
+        if (!after.informOnStateChange && m_announcedDown.isEmpty())
+            return;
+        m_goneDown.insert(after.ip, {after.description, after.informOnStateChange});
         m_downGate.start();
     }
 }
 
-void MainSystemTrayIcon::announceDown(const QHash<QString, QString>& devices)
+void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
 {
     // Devices cut off behind a failed one go into that one's balloon.
     QMap<QString, int> behindCounts;
     QMap<QString, QString> alone;
     for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
         const QString behind = Reachability::behind(it.key());
-        if (behind.isEmpty())
-            alone.insert(it.key(), it.value());
-        else
+        if (!behind.isEmpty())
             ++behindCounts[behind];
+        else if (it->watched)
+            alone.insert(it.key(), it->description);
     }
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
         if (!behindCounts.contains(it.key()))
             showBalloon(QStringLiteral("Device Disconnected"), it.key() + QLatin1Char(' ') + it.value(),
                         QSystemTrayIcon::Information, 3000);
+        m_announcedDown.insert(it.key());
         emit stateChangeAnnounced(false);
     }
     // Grouping happens only after the gathering wait, never while the store announces a change
     // (which holds its lock): the store may be asked here. The count is of every device cut off
-    // behind the failed one, watched or not.
+    // behind the failed one, watched or not. Devices that fall behind an announced one later
+    // (probed after the wait) show its balloon again with the new count, without a sound.
     const Data* data = Data::instance();
     for (auto it = behindCounts.begin(); it != behindCounts.end(); ++it)
         *it = Reachability::countBehind(it.key());
@@ -236,7 +245,9 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, QString>& devices)
                         .arg(it.value())
                         .arg(it.value() == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
                     QSystemTrayIcon::Information, 3000);
-        if (!alone.contains(it.key()))
+        const bool shownBefore = m_announcedDown.contains(it.key());
+        m_announcedDown.insert(it.key());
+        if (!shownBefore && !alone.contains(it.key()))
             emit stateChangeAnnounced(false);
     }
 }

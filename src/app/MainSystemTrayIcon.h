@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -83,8 +84,14 @@ private:
     };
 
     bool iconPlaced() const;
+    struct GoneDown
+    {
+        QString description;
+        bool watched;
+    };
+
     // One balloon per failed device: alone, or naming how many are cut off behind it.
-    void announceDown(const QHash<QString, QString>& devices);
+    void announceDown(const QHash<QString, GoneDown>& devices);
     void announceWaitingDown();
     void showWaitingBalloons();
 
@@ -94,7 +101,10 @@ private:
     QTimer m_balloonGate;
     QTimer m_stateTimer;
     QTimer m_downGate;
-    QHash<QString, QString> m_goneDown; // address -> description
+    QHash<QString, GoneDown> m_goneDown; // by address
+    // Failed devices whose balloon was shown, while they stay down: devices that fall behind
+    // them later update that balloon rather than making their own.
+    QSet<QString> m_announcedDown;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
 };

@@ -341,18 +341,18 @@ private slots:
             Settings::instance().firstHop.clear();
         });
         // "d" is not watched: it makes no balloon, but it counts among those cut off.
-        for (const char* ip : {"gw", "router", "a", "b", "c", "d"}) {
+        for (const char* ip : {"gw", "router", "a", "b", "c", "d", "dd"}) {
             m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), ip[0] == 'r' ? QStringLiteral("Router") : QString(),
                                          DeviceTypePC, ip[0] != 'd', NoReplyResult));
             map.addItem({QString::fromLatin1(ip), 0, 0});
         }
-        for (const char* ip : {"a", "b", "d"})
+        for (const char* ip : {"a", "b", "d", "dd"})
             map.addConnection({QStringLiteral("router"), QString::fromLatin1(ip), 1});
         map.addConnection({QStringLiteral("gw"), QStringLiteral("router"), 1});
         map.addConnection({QStringLiteral("gw"), QStringLiteral("c"), 1});
         Settings::instance().firstHop = QStringLiteral("gw");
         ReachabilityWatcher watcher(*m_data, map);
-        for (const char* ip : {"gw", "router", "a", "b", "c", "d"})
+        for (const char* ip : {"gw", "router", "a", "b", "c", "d", "dd"})
             m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
         m_balloons.clear();
         for (const char* ip : {"a", "router", "d", "b", "c"})
@@ -365,6 +365,10 @@ private slots:
         }
         texts.sort();
         QCOMPARE(texts, QStringList({"c ", "router Router, 3 devices behind it unreachable"}));
+        // A device probed after the wait, even an unwatched one, updates the router's balloon.
+        m_data->setPingResult(QStringLiteral("dd"), QStringLiteral("X"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
+        QCOMPARE(m_balloons[2].text, QStringLiteral("router Router, 4 devices behind it unreachable"));
     }
 
     // A sound goes with each state-change balloon when "Play sounds" is set, from the skin
