@@ -2,6 +2,7 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace Tarnwick {
@@ -43,7 +44,7 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
     bucket.sumUs += minute.sumUs;
 }
 
-DeviceStatistics::Summary DeviceStatistics::lastHour(const QString& name, qint64 nowMs) const
+DeviceStatistics::Summary DeviceStatistics::lastMinutes(const QString& name, qint64 nowMs, int minutes) const
 {
     Summary summary;
     QMutexLocker lock(&m_mutex);
@@ -55,7 +56,7 @@ DeviceStatistics::Summary DeviceStatistics::lastHour(const QString& name, qint64
     qint64 changeSumUs = 0;
     int changes = 0;
     for (const Bucket& bucket : it->buckets) {
-        if (bucket.minute <= nowMinute - 60 || bucket.minute > nowMinute)
+        if (bucket.minute <= nowMinute - std::clamp(minutes, 1, 60) || bucket.minute > nowMinute)
             continue;
         summary.sent += bucket.sent;
         summary.received += bucket.received;

@@ -32,7 +32,9 @@ public:
     // Counts a minute the history kept from before this run (its round trips only as a sum:
     // no jitter, no last answer).
     void addKeptMinute(const QString& device, const HistoryReader::Bucket& minute);
-    Summary lastHour(const QString& device, qint64 nowMs) const;
+    Summary lastHour(const QString& device, qint64 nowMs) const { return lastMinutes(device, nowMs, 60); }
+    // The current minute and the minutes - 1 before it (1 to 60).
+    Summary lastMinutes(const QString& device, qint64 nowMs, int minutes) const;
 
 private:
     struct Bucket

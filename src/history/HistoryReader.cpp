@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -17,11 +18,17 @@ namespace {
 
 constexpr qint64 MinuteMs = 60000;
 
+// Prepares a statement on a file that could be opened; none (a first start) reads as empty.
+bool prepare(QSqlQuery& query, const QString& statement)
+{
+    query.setForwardOnly(true);
+    return query.driver() && query.driver()->isOpen() && query.prepare(statement);
+}
+
 // Runs a query over one device's rows; false (and nothing read) when the file has none.
 bool run(QSqlQuery& query, const QString& statement, const QString& device, qint64 from, qint64 to)
 {
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
+    if (!prepare(query, statement))
         return false;
     query.addBindValue(device);
     query.addBindValue(from);
@@ -79,9 +86,9 @@ QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64
 {
     QList<QPair<QString, Bucket>> result;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us "
-                                      "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")))
+    if (!prepare(query,
+                 QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us "
+                                "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")))
         return result;
     query.addBindValue(fromMs / MinuteMs);
     if (!query.exec())
