@@ -100,6 +100,8 @@ public:
     // The device this computer reaches the network through (an address of the list; empty:
     // none). With it, the map's lines tell what is cut off behind a failed device.
     QString firstHop;
+    // Where Prometheus metrics are served ("127.0.0.1:9716"; empty: nowhere). Read at start.
+    QString metricsAddress;
 
 private:
     void setDefaults();
@@ -132,6 +134,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<bool>{"Autostart", &Settings::autostart, false});
     visit(SettingsElement<int>{"MapZoom", &Settings::mapZoom, 100});
     visit(SettingsElement<QString>{"FirstHop", &Settings::firstHop, QString()});
+    visit(SettingsElement<QString>{"MetricsAddress", &Settings::metricsAddress, QString()});
 }
 
 } // namespace Tarnwick

@@ -61,6 +61,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
                  1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
     addFirstHopRow();
+    addMetricsRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
     // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
@@ -139,6 +140,21 @@ void SettingsDialog::addFirstHopRow()
     m_grid->addWidget(box, row, 2);
     connect(box, &QComboBox::currentIndexChanged, this,
             [box] { Settings::instance().firstHop = box->currentData().toString(); });
+}
+
+void SettingsDialog::addMetricsRow()
+{
+    auto* field = new QLineEdit(savedSettings.metricsAddress, this);
+    field->setObjectName(QStringLiteral("metricsAddressLineEdit"));
+    field->setPlaceholderText(QStringLiteral("off"));
+    field->setToolTip(QStringLiteral("Address and port of Prometheus metrics at /metrics, for example 127.0.0.1:9716 "
+                                     "(a port alone serves this computer only); empty: off. Takes effect at the next "
+                                     "start"));
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(QStringLiteral("Serve metrics at"), this), row, 1);
+    m_grid->addWidget(field, row, 2);
+    connect(field, &QLineEdit::textChanged, this,
+            [](const QString& text) { Settings::instance().metricsAddress = text.trimmed(); });
 }
 
 void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)

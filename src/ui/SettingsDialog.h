@@ -34,6 +34,7 @@ private:
     // A further setting edited live as a number from 0 to maximum, in a row of its own.
     // A choice among the list's devices of the one this computer reaches the network through.
     void addFirstHopRow();
+    void addMetricsRow();
     // A check box for a yes/no setting, in a row of its own below the others.
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);
     void addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting, int maximum,

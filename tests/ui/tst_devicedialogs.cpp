@@ -295,6 +295,16 @@ private slots:
         QVERIFY(!QFile::exists(entry));
     }
 
+    void metricsAddressIsKeptTrimmed()
+    {
+        SettingsDialog dialog;
+        dialog.show();
+        QTest::keyClicks(field<QLineEdit>(&dialog, "metricsAddressLineEdit"), QStringLiteral(" 127.0.0.1:9716 "));
+        pressButton(&dialog, "okButton");
+        QCOMPARE(Settings::instance().metricsAddress, QStringLiteral("127.0.0.1:9716"));
+        Settings::instance().metricsAddress.clear();
+    }
+
     void settingsCancelRestoresTheWholeRecordEscapeKeepsEdits()
     {
         {

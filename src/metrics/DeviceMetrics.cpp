@@ -1,0 +1,137 @@
+#include "DeviceMetrics.h"
+
+#include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
+#include "history/DeviceStatistics.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+
+namespace Tarnwick {
+
+namespace {
+
+using prometheus::ClientMetric;
+using prometheus::MetricFamily;
+using prometheus::MetricType;
+
+ClientMetric sample(std::vector<ClientMetric::Label> labels, MetricType type, double value)
+{
+    ClientMetric metric;
+    metric.label = std::move(labels);
+    if (type == MetricType::Counter)
+        metric.counter.value = value;
+    else
+        metric.gauge.value = value;
+    return metric;
+}
+
+} // namespace
+
+DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, QObject* parent)
+    : QObject(parent)
+    , m_data(data)
+    , m_statistics(statistics)
+    , m_version(version.toStdString())
+{
+    connect(&data, &Data::DeviceEntryChanged, this, &DeviceMetrics::DeviceEntryChanged);
+}
+
+void DeviceMetrics::record(const ProbeRecord& result)
+{
+    QMutexLocker lock(&m_mutex);
+    Counts& counts = m_counts[result.device];
+    switch (result.outcome) {
+    case ProbeRecord::Answered:
+        ++counts.replies;
+        counts.lastRoundTripUs = result.roundTripUs;
+        return;
+    case ProbeRecord::NoReply:
+        ++counts.timeouts;
+        break;
+    case ProbeRecord::SocketError:
+        ++counts.errors;
+        break;
+    }
+    counts.lastRoundTripUs = -1;
+}
+
+void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    // Only connected to disconnected or back: the first result tells a device's state, it
+    // does not change it.
+    const DeviceEntry before = pEvent->oldEntry();
+    const DeviceEntry after = pEvent->newEntry();
+    const auto known = [](int state) { return state == DeviceStateConnected || state == DeviceStateDisconnected; };
+    if (after.state == before.state || before.awaitingFirstResult || !known(before.state) || !known(after.state))
+        return;
+    QMutexLocker lock(&m_mutex);
+    ++m_counts[after.ip].stateChanges;
+}
+
+std::vector<MetricFamily> DeviceMetrics::Collect() const
+{
+    const QList<DeviceEntry> entries = m_data.entries();
+    QHash<QString, Counts> counts;
+    {
+        QMutexLocker lock(&m_mutex);
+        counts = m_counts;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+
+    MetricFamily devices{"tarnwick_devices", "Devices in the list.", MetricType::Gauge, {}};
+    devices.metric.push_back(sample({}, MetricType::Gauge, double(entries.size())));
+    MetricFamily build{"tarnwick_build_info", "The running Tarnwick's version.", MetricType::Gauge, {}};
+    build.metric.push_back(sample({{"version", m_version}}, MetricType::Gauge, 1));
+    MetricFamily up{"tarnwick_device_up",
+                    "Whether the device answered its last probes (1) or not (0); "
+                    "absent until its first result.",
+                    MetricType::Gauge,
+                    {}};
+    MetricFamily rtt{"tarnwick_device_rtt_seconds",
+                     "Round trip of the device's last reply; absent when its "
+                     "last probe had no reply.",
+                     MetricType::Gauge,
+                     {}};
+    MetricFamily probes{
+        "tarnwick_probes_total", "Probes sent to the device, by their result.", MetricType::Counter, {}};
+    MetricFamily changes{"tarnwick_device_state_changes_total",
+                         "Times the device went from connected to disconnected or back.",
+                         MetricType::Counter,
+                         {}};
+    MetricFamily loss{"tarnwick_device_loss_5m_ratio",
+                      "Share of the device's probes without a reply over the last 5 minutes.",
+                      MetricType::Gauge,
+                      {}};
+    MetricFamily average{"tarnwick_device_rtt_5m_average_seconds",
+                         "Average round trip of the device's replies over the last 5 minutes.",
+                         MetricType::Gauge,
+                         {}};
+
+    for (const DeviceEntry& entry : entries) {
+        const std::vector<ClientMetric::Label> labels{{"address", entry.ip.toStdString()},
+                                                      {"description", entry.description.toStdString()}};
+        const Counts count = counts.value(entry.ip);
+        if (!entry.awaitingFirstResult
+            && (entry.state == DeviceStateConnected || entry.state == DeviceStateDisconnected))
+            up.metric.push_back(sample(labels, MetricType::Gauge, entry.state == DeviceStateConnected ? 1 : 0));
+        if (count.lastRoundTripUs >= 0)
+            rtt.metric.push_back(sample(labels, MetricType::Gauge, double(count.lastRoundTripUs) / 1e6));
+        for (const auto& [result, value] :
+             {std::pair{"reply", count.replies}, {"timeout", count.timeouts}, {"error", count.errors}}) {
+            std::vector<ClientMetric::Label> byResult = labels;
+            byResult.push_back({"result", result});
+            probes.metric.push_back(sample(std::move(byResult), MetricType::Counter, value));
+        }
+        changes.metric.push_back(sample(labels, MetricType::Counter, count.stateChanges));
+        const DeviceStatistics::Summary recent = m_statistics.lastMinutes(entry.ip, now, RecentMinutes);
+        if (recent.lossPercent)
+            loss.metric.push_back(sample(labels, MetricType::Gauge, *recent.lossPercent / 100.0));
+        if (recent.averageMs)
+            average.metric.push_back(sample(labels, MetricType::Gauge, *recent.averageMs / 1000.0));
+    }
+    return {std::move(devices), std::move(build),   std::move(up),   std::move(rtt),
+            std::move(probes),  std::move(changes), std::move(loss), std::move(average)};
+}
+
+} // namespace Tarnwick

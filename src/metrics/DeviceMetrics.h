@@ -1,0 +1,62 @@
+#pragma once
+
+#include "data/ProbeRecord.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <prometheus/collectable.h>
+#include <prometheus/metric_family.h>
+
+#include <string>
+#include <vector>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceEntryChangedEvent;
+class DeviceStatistics;
+
+// What Prometheus scrapes: for every device of the list, labelled by address and description,
+// whether it is up, its last round trip, its probes by result, its changes of state, and its
+// loss and average round trip over the last five minutes; besides, the number of devices and
+// the build. Each scrape reads the list as it is then, so that devices added, edited or removed
+// show so in the next one. Results are counted from the monitor's threads and scrapes come from
+// the server's: neither waits for the other longer than a copy of the counts takes.
+class DeviceMetrics : public QObject, public prometheus::Collectable
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RecentMinutes = 5;
+
+    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, QObject* parent = nullptr);
+
+    // One result of the monitor; from any thread.
+    void record(const ProbeRecord& result);
+
+    std::vector<prometheus::MetricFamily> Collect() const override;
+
+private slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+
+private:
+    struct Counts
+    {
+        double replies = 0;
+        double timeouts = 0;
+        double errors = 0;
+        double stateChanges = 0;
+        qint64 lastRoundTripUs = -1; // -1: the last result was no reply
+    };
+
+    Data& m_data;
+    const DeviceStatistics& m_statistics;
+    std::string m_version;
+    mutable QMutex m_mutex;
+    QHash<QString, Counts> m_counts; // by address
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "MetricsAddress.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace prometheus {
+class Collectable;
+class Exposer;
+} // namespace prometheus
+
+namespace Tarnwick {
+
+// Serves what a collectable holds at "/metrics" of one address, read-only, on threads of its
+// own, for as long as it lives.
+class MetricsServer
+{
+public:
+    MetricsServer();
+    ~MetricsServer();
+    MetricsServer(const MetricsServer&) = delete;
+    MetricsServer& operator=(const MetricsServer&) = delete;
+
+    // False, with the reason in error, when the address cannot be listened on (taken, not of
+    // this computer, no right to it).
+    bool listen(const MetricsAddress& address, const std::shared_ptr<prometheus::Collectable>& collectable,
+                QString* error);
+    // The port listened on; 0 when none.
+    int port() const;
+
+private:
+    std::unique_ptr<prometheus::Exposer> m_exposer;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,163 @@
+#include "data/Data.h"
+#include "history/DeviceStatistics.h"
+#include "metrics/DeviceMetrics.h"
+#include "metrics/MetricsAddress.h"
+#include "metrics/MetricsServer.h"
+
+#include <QTest>
+
+#include <prometheus/text_serializer.h>
+
+using namespace Tarnwick;
+
+class TestMetrics : public QObject
+{
+    Q_OBJECT
+
+    static QStringList exposition(const DeviceMetrics& metrics)
+    {
+        const std::string text = prometheus::TextSerializer().Serialize(metrics.Collect());
+        QStringList samples;
+        for (const QString& line : QString::fromStdString(text).split(QLatin1Char('\n'))) {
+            if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+                samples << line;
+        }
+        return samples;
+    }
+
+private slots:
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("empty: off") << " "
+                                    << ""
+                                    << "";
+        QTest::newRow("a port alone") << "9716"
+                                      << "127.0.0.1:9716"
+                                      << "";
+        QTest::newRow("a colon and a port") << ":9716"
+                                            << "127.0.0.1:9716"
+                                            << "";
+        QTest::newRow("loopback") << "127.0.0.1:9716"
+                                  << "127.0.0.1:9716"
+                                  << "";
+        QTest::newRow("every address, written out") << "0.0.0.0:9716"
+                                                    << "0.0.0.0:9716"
+                                                    << "";
+        QTest::newRow("IPv6 in brackets") << "[::1]:9716"
+                                          << "[::1]:9716"
+                                          << "";
+        QTest::newRow("IPv6 without brackets") << "::1:9716"
+                                               << ""
+                                               << "goes in brackets";
+        QTest::newRow("IPv4 in brackets") << "[127.0.0.1]:9716"
+                                          << ""
+                                          << "only IPv6";
+        QTest::newRow("a name") << "localhost:9716"
+                                << ""
+                                << "not a name";
+        QTest::newRow("no port") << "127.0.0.1"
+                                 << ""
+                                 << "from 1 to 65535";
+        QTest::newRow("port 0") << "127.0.0.1:0"
+                                << ""
+                                << "from 1 to 65535";
+        QTest::newRow("port too large") << "127.0.0.1:65536"
+                                        << ""
+                                        << "from 1 to 65535";
+    }
+
+    void addresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, listen);
+        QFETCH(QString, error);
+        const MetricsAddress address = MetricsAddress::parse(text);
+        QCOMPARE(address.listen, listen);
+        QCOMPARE(address.enabled(), !listen.isEmpty());
+        QVERIFY2(error.isEmpty() ? address.error.isEmpty() : address.error.contains(error), qPrintable(address.error));
+    }
+
+    // Each collection reads the list as it is: results and state changes counted by device,
+    // labels escaped, edited and removed devices shown as they are now.
+    void collectsTheListAsItIs()
+    {
+        Data data;
+        data.addEntry(
+            DeviceEntry(QStringLiteral("10.0.0.1"), QStringLiteral("Say \"hi\"\\\n"), DeviceTypePC, true, QString()));
+        data.addEntry(
+            DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Printer"), DeviceTypePC, false, QString()));
+        data.awaitFirstResults();
+        DeviceStatistics statistics;
+        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeRecord::Answered, 1500},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::Answered, 2000},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::NoReply, 0},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::SocketError, 0},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::NoReply, 0}};
+        for (const ProbeRecord& result : results) {
+            metrics.record(result);
+            statistics.record(result);
+        }
+        // The first result tells the state; the next two change it.
+        for (const char* result : {"1", "X", "2"})
+            data.setPingResult(QStringLiteral("10.0.0.2"), QString::fromLatin1(result));
+        data.setPingResult(QStringLiteral("10.0.0.2"), NoReplyResult);
+
+        const QString a = QStringLiteral("{address=\"10.0.0.1\",description=\"Say \\\"hi\\\"\\\\\\n\"");
+        const QString b = QStringLiteral("{address=\"10.0.0.2\",description=\"Printer\"");
+        const QStringList samples = exposition(metrics);
+        for (const QString& expected : {
+                 QStringLiteral("tarnwick_devices 2"),
+                 QStringLiteral("tarnwick_build_info{version=\"9.8.7\"} 1"),
+                 QStringLiteral("tarnwick_device_up%1} 0").arg(b),
+                 QStringLiteral("tarnwick_device_rtt_seconds%1} 0.0015").arg(a),
+                 QStringLiteral("tarnwick_probes_total%1,result=\"reply\"} 1").arg(b),
+                 QStringLiteral("tarnwick_probes_total%1,result=\"timeout\"} 2").arg(b),
+                 QStringLiteral("tarnwick_probes_total%1,result=\"error\"} 1").arg(b),
+                 QStringLiteral("tarnwick_device_state_changes_total%1} 3").arg(b),
+                 QStringLiteral("tarnwick_device_state_changes_total%1} 0").arg(a),
+                 QStringLiteral("tarnwick_device_loss_5m_ratio%1} 0.75").arg(b),
+                 QStringLiteral("tarnwick_device_rtt_5m_average_seconds%1} 0.002").arg(b),
+             }) {
+            QVERIFY2(samples.contains(expected),
+                     qPrintable(expected + QStringLiteral("\nnot in:\n") + samples.join('\n')));
+        }
+        // Not yet probed: no "up"; last result without a reply: no round trip.
+        QVERIFY(!samples.join('\n').contains(QStringLiteral("tarnwick_device_up") + a));
+        QVERIFY(!samples.join('\n').contains(QStringLiteral("tarnwick_device_rtt_seconds") + b));
+
+        data.removeEntry(QStringLiteral("10.0.0.2"));
+        data.changeEntry(QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.1"), true, QStringLiteral("Router"),
+                         DeviceTypePC);
+        const QString now2 = exposition(metrics).join('\n');
+        QVERIFY(!now2.contains(QStringLiteral("10.0.0.2")));
+        QVERIFY(now2.contains(QStringLiteral("tarnwick_devices 1")));
+        QVERIFY(now2.contains(
+            QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",description=\"Router\",result=\"reply\"} 1")));
+        QVERIFY(!now2.contains(QStringLiteral("Say")));
+    }
+
+    // A port that is taken is said, not served twice.
+    void aTakenPortIsRefused()
+    {
+        Data data;
+        DeviceStatistics statistics;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"));
+        MetricsServer first;
+        QString error;
+        QVERIFY2(first.listen(MetricsAddress::parse(QStringLiteral("127.0.0.1:39716")), metrics, &error),
+                 qPrintable(error));
+        QCOMPARE(first.port(), 39716);
+        MetricsServer second;
+        QVERIFY(!second.listen(MetricsAddress::parse(QStringLiteral("127.0.0.1:39716")), metrics, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(second.port(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMetrics)
+#include "tst_metrics.moc"
