@@ -7,6 +7,7 @@
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
+#include "MetricsPublisher.h"
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
@@ -18,6 +19,7 @@
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/LogManager.h"
+#include "log/StreamLog.h"
 #include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
 #include "net/PingerThread.h"
@@ -98,6 +100,80 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
+// The log file (and another place besides, if given), with the start said in it.
+void startLog(ILog* alsoTo)
+{
+    LogManager& logManager = LogManager::instance();
+    static FileLog fileLog("LogRelease.txt");
+    // One old log is kept beside the new one, so that the log never grows without end.
+    fileLog.rotateIfLarger(10 * 1024 * 1024);
+    // The file comes first: it is the one read back.
+    logManager.addLog(&fileLog);
+    if (alsoTo)
+        logManager.addLog(alsoTo);
+    logManager.log("Application", "Application \"Tarnwick\" started");
+    // Failed saves and copies kept aside go to the log, besides the diagnostics.
+    DocumentFile::setReporter(
+        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
+}
+
+std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
+{
+    if (!ProbeEngine::shared().hasSocket())
+        LogManager::instance().log("Application", icmpPermissionHint().toStdString());
+    auto data = std::make_unique<Data>();
+    data->load(QStringLiteral("DeviceConfig.xml"));
+    // Until each device answers or not, it shows as not yet probed, and its first result makes
+    // no balloon and no log line.
+    data->awaitFirstResults();
+    // Connected only after loading, so that the entries read from the file are not logged.
+    data->connectReceiver(&logListener);
+    Data::setInstance(data.get());
+    return data;
+}
+
+std::unique_ptr<VisualRepresentationData> loadMap()
+{
+    auto map = std::make_unique<VisualRepresentationData>();
+    map->load(QStringLiteral("VisualRepresentation.xml"));
+    VisualRepresentationData::setInstance(map.get());
+    return map;
+}
+
+// Where the metrics go: the command line's choice for this run, else the setting.
+QString metricsAddress(const CommandLine& command)
+{
+    return command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
+}
+
+// What the desktop and the headless run both keep while the monitor runs, let go of in the
+// one safe order: the monitor stops before what takes its results, the files are saved last.
+struct Monitoring
+{
+    std::unique_ptr<DataLogListener> logListener = std::make_unique<DataLogListener>();
+    std::unique_ptr<Data> data;
+    std::unique_ptr<VisualRepresentationData> map;
+    std::unique_ptr<HistoryRecorder> history;
+    std::unique_ptr<MetricsPublisher> metrics;
+
+    void end()
+    {
+        stopPinger();
+        ProbeEngine::shared().stop();
+        // Results the pinger announced before it stopped still wait in the queue: deliver
+        // them, which also releases their event records.
+        QCoreApplication::sendPostedEvents();
+        metrics.reset();
+        history.reset();
+        map->save();
+        Settings::instance().save();
+        data->save();
+        LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
+        data.reset();
+        logListener.reset();
+    }
+};
+
 } // namespace
 
 void Application::requestQuit()
@@ -126,10 +202,12 @@ int Application::run(int argc, char** argv)
     case CommandLine::Mode::Scan:
         openIcmpSocketThenDropPrivileges();
         return ScanCommand::run(argc, argv, command);
+    case CommandLine::Mode::Headless:
+        return runHeadless(argc, argv, command);
     case CommandLine::Mode::Desktop:
         break;
     }
-    return runDesktop(argc, argv);
+    return runDesktop(argc, argv, command);
 }
 
 QStringList Application::argumentsOf(int argc, char** argv)
@@ -148,7 +226,42 @@ void Application::openIcmpSocketThenDropPrivileges()
     Privileges::dropFileCapabilities();
 }
 
-int Application::runDesktop(int argc, char** argv)
+int Application::runHeadless(int argc, char** argv, const CommandLine& command)
+{
+    quitRequested = false;
+    ProcessSignalWatcher::installHandlers();
+    openIcmpSocketThenDropPrivileges();
+    InstanceLock lock;
+    if (!lock.acquire()) {
+        std::fprintf(stderr, "Tarnwick runs already in this folder (process %lld).\n", qlonglong(lock.holder()));
+        return 1;
+    }
+    // Without a desktop, standard error (the journal, under systemd) is where a person looks.
+    static StreamLog standardError(stderr);
+    startLog(&standardError);
+    Monitoring monitoring;
+    Settings::instance().load(QStringLiteral("Settings.xml"));
+
+    QCoreApplication app(argc, argv);
+    monitoring.data = loadDevices(*monitoring.logListener);
+    monitoring.map = loadMap();
+    ReachabilityWatcher reachability(*monitoring.data, *monitoring.map);
+    monitoring.history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(),
+                                                           *monitoring.data);
+    monitoring.metrics = std::make_unique<MetricsPublisher>(metricsAddress(command), *monitoring.data,
+                                                            *monitoring.history);
+    ProcessSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
+
+    startPinger();
+    do {
+        QCoreApplication::exec();
+    } while (!quitRequested);
+    monitoring.end();
+    return 0;
+}
+
+int Application::runDesktop(int argc, char** argv, const CommandLine& command)
 {
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
@@ -157,41 +270,21 @@ int Application::runDesktop(int argc, char** argv)
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
 
-    LogManager& logManager = LogManager::instance();
-    static FileLog fileLog("LogRelease.txt");
-    // One old log is kept beside the new one, so that the log never grows without end.
-    fileLog.rotateIfLarger(10 * 1024 * 1024);
-    logManager.addLog(&fileLog);
-    logManager.log("Application", "Application \"Tarnwick\" started");
-    // Failed saves and copies kept aside go to the log, besides the diagnostics.
-    DocumentFile::setReporter(
-        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
-    auto logListener = std::make_unique<DataLogListener>();
-
+    startLog(nullptr);
+    Monitoring monitoring;
     Settings& settings = Settings::instance();
     settings.load(QStringLiteral("Settings.xml"));
 
     QApplication app(argc, argv);
-    if (!ProbeEngine::shared().hasSocket())
-        logManager.log("Application", icmpPermissionHint().toStdString());
     QFile styleSheet;
     applyStyle(app, styleSheet);
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
-        logManager.log("Application", problem.toStdString());
+        LogManager::instance().log("Application", problem.toStdString());
 
-    auto data = std::make_unique<Data>();
-    data->load(QStringLiteral("DeviceConfig.xml"));
-    // Until each device answers or not, the list shows it as not yet probed, and its first
-    // result makes no balloon and no log line.
-    data->awaitFirstResults();
-    // Connected only after loading, so that the entries read from the file are not logged.
-    data->connectReceiver(logListener.get());
-    Data::setInstance(data.get());
-
-    auto map = std::make_unique<VisualRepresentationData>();
-    map->load(QStringLiteral("VisualRepresentation.xml"));
-    VisualRepresentationData::setInstance(map.get());
+    monitoring.data = loadDevices(*monitoring.logListener);
+    monitoring.map = loadMap();
+    Data& data = *monitoring.data;
 
     auto* tray = new MainSystemTrayIcon;
     MainSystemTrayIcon::setInstance(tray);
@@ -199,16 +292,17 @@ int Application::runDesktop(int argc, char** argv)
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
-    ReachabilityWatcher reachability(*data, *map);
+    ReachabilityWatcher reachability(data, *monitoring.map);
     auto* window = new MainWindow;
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.
     if (!settings.startHidden || !MainSystemTrayIcon::systemTrayAvailable())
         window->show();
-    tellAboutDeviceListProblem(*data);
+    tellAboutDeviceListProblem(data);
 
-    AutoSaver autoSaver(*data, settings, *map);
-    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), settings, *data);
+    AutoSaver autoSaver(data, settings, *monitoring.map);
+    monitoring.history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), settings, data);
+    monitoring.metrics = std::make_unique<MetricsPublisher>(metricsAddress(command), data, *monitoring.history);
     StateChangeSound sound;
     QObject::connect(tray, &MainSystemTrayIcon::stateChangeAnnounced, &sound, &StateChangeSound::play);
     ProcessSignalWatcher signalWatcher;
@@ -227,18 +321,7 @@ int Application::runDesktop(int argc, char** argv)
     } while (!quitRequested);
 
     UserList::setPingNow({});
-    stopPinger();
-    history.reset();
-    ProbeEngine::shared().stop();
-    // Results the pinger announced before it stopped still wait in the queue: deliver them,
-    // which also releases their event records.
-    QCoreApplication::sendPostedEvents();
-    map->save();
-    settings.save();
-    data->save();
-    logManager.log("Application", "Application \"Tarnwick\" closed");
-    data.reset();
-    logListener.reset();
+    monitoring.end();
     // A window that closed for real deletes itself; whatever still lives goes before the
     // application object that it needs.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

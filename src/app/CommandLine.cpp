@@ -21,6 +21,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     CommandLine line;
     QStringList scanAddresses;
     bool timeoutGiven = false;
+    bool headless = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
@@ -44,6 +45,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                 return failed(QStringLiteral("--timeout needs a number of milliseconds from 0 to 600000"));
             timeoutGiven = true;
             ++i;
+        } else if (argument == QLatin1String("--headless")) {
+            headless = true;
+        } else if (argument == QLatin1String("--metrics")) {
+            if (i + 1 >= arguments.size())
+                return failed(QStringLiteral("--metrics needs ADDRESS:PORT (or \"\" for none)"));
+            line.metricsGiven = true;
+            line.metrics = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--"))) {
             return failed(QStringLiteral("unknown option %1 (see --help)").arg(argument));
         }
@@ -51,8 +59,12 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (line.mode != Mode::Scan) {
         if (timeoutGiven)
             return failed(QStringLiteral("--timeout goes with --scan"));
+        if (headless)
+            line.mode = Mode::Headless;
         return line;
     }
+    if (headless || line.metricsGiven)
+        return failed(QStringLiteral("--scan goes with neither --headless nor --metrics"));
     const auto from = DiscoverDevicesThread::parseAddress(scanAddresses.at(0));
     const auto to = DiscoverDevicesThread::parseAddress(scanAddresses.at(1));
     if (!from || !to)
@@ -75,6 +87,13 @@ QString CommandLine::usage()
                           "                   \"Discover Devices\" dialog does) and print one line per address;\n"
                           "                   touches no file\n"
                           "  --timeout MS     with --scan: wait MS milliseconds for each reply (default 1000)\n"
+                          "  --headless       watch the devices without a window or tray icon (no display needed),\n"
+                          "                   logging to standard error as well as LogRelease.txt, until SIGTERM,\n"
+                          "                   SIGINT or SIGHUP\n"
+                          "  --metrics ADDRESS:PORT\n"
+                          "                   serve Prometheus metrics at http://ADDRESS:PORT/metrics this time, in\n"
+                          "                   place of the \"Serve metrics at\" setting; a port alone means\n"
+                          "                   127.0.0.1; \"\" serves none\n"
                           "  --help           print this and end\n"
                           "  --version        print the version and end\n"
                           "\n"

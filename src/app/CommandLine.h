@@ -10,13 +10,16 @@ namespace Tarnwick {
 // as "-platform") are left to Qt.
 struct CommandLine
 {
-    enum class Mode { Desktop, Help, Version, Scan, Error };
+    enum class Mode { Desktop, Headless, Help, Version, Scan, Error };
 
     Mode mode = Mode::Desktop;
     QString error; // Mode::Error: what was wrong, in one line
     QList<quint8> scanFrom; // Mode::Scan
     QList<quint8> scanTo;
     int timeoutMs = 1000;
+    // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
+    bool metricsGiven = false;
+    QString metrics;
 
     static CommandLine parse(const QStringList& arguments);
     static QString usage();

@@ -39,6 +39,8 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
     PingerThread::setResultObserver([this](const ProbeRecord& record) {
         m_store.record(record);
         m_statistics.record(record);
+        if (m_alsoObserve)
+            m_alsoObserve(record);
     });
     UserList::setStatisticsSource([this](const QString& ip) {
         const DeviceStatistics::Summary hour = m_statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 namespace Tarnwick {
 
 class Data;
@@ -21,12 +23,17 @@ public:
     HistoryRecorder(const QString& fileName, const Settings& settings, Data& data);
     ~HistoryRecorder() override;
 
+    const DeviceStatistics& statistics() const { return m_statistics; }
+    // Where every result goes besides; set it before the monitor starts.
+    void alsoObserve(std::function<void(const ProbeRecord&)> observer) { m_alsoObserve = std::move(observer); }
+
 private slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
 
 private:
     HistoryStore m_store;
     DeviceStatistics m_statistics;
+    std::function<void(const ProbeRecord&)> m_alsoObserve;
 };
 
 } // namespace Tarnwick

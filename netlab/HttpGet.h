@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QByteArray>
+
+// The body of http://127.0.0.1:<port><path> when it answers 200 within 5 s; nothing otherwise.
+QByteArray httpGet(int port, const char* path);

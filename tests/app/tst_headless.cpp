@@ -1,0 +1,165 @@
+#include "../common/ProgramRun.h"
+#include "netlab/HttpGet.h"
+#include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Runs a tool to its end: its standard output, with whether it ended well.
+QByteArray runTool(const QString& program, const QStringList& arguments, bool* ok, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    *ok = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.readAllStandardOutput() + process.readAllStandardError();
+}
+
+void writeDevices(const QTemporaryDir& dir, const QStringList& addresses)
+{
+    QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DeviceEntries>\n";
+    for (const QString& address : addresses)
+        text += "    <DeviceEntry IP=\"" + address.toLatin1() + "\" Type=\"1\" IASC=\"1\">Host "
+            + address.section(QLatin1Char('.'), 3).toLatin1() + "</DeviceEntry>\n";
+    text += "</DeviceEntries>\n";
+    QFile file(dir.filePath(QStringLiteral("DeviceConfig.xml")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+} // namespace
+
+// The monitor without a desktop, and its metrics scraped by a real Prometheus server.
+class TestHeadless : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int MetricsPort = 9716;
+    static constexpr int PrometheusPort = 9090;
+
+    bool m_sandbox = false;
+    QString m_whyNoSandbox;
+
+    ProgramRun::Options headless(const QStringList& more = {}) const
+    {
+        ProgramRun::Options options;
+        options.arguments = QStringList{QStringLiteral("--headless")} + more;
+        options.unset = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                         QStringLiteral("QT_QPA_PLATFORM")};
+        return options;
+    }
+
+    // tarnwick_device_up as Prometheus has it now, by address ("10.79.50.1" -> "1").
+    static QMap<QString, QString> upSeries(bool* ok)
+    {
+        const QString text = QString::fromUtf8(
+            runTool(QStringLiteral("promtool"),
+                    {QStringLiteral("query"), QStringLiteral("instant"),
+                     QStringLiteral("http://127.0.0.1:%1").arg(PrometheusPort), QStringLiteral("tarnwick_device_up")},
+                    ok));
+        QMap<QString, QString> series;
+        static const QRegularExpression line(QStringLiteral("address=\"([^\"]+)\"[^}]*\\} => (\\d)"));
+        for (const QRegularExpressionMatch& match : line.globalMatch(text))
+            series.insert(match.captured(1), match.captured(2));
+        return series;
+    }
+
+private slots:
+    void initTestCase() { m_sandbox = NetworkSandbox::enter(&m_whyNoSandbox); }
+
+    // Without any display it runs, says so on standard error and in the log, keeps a second
+    // start out, and ends on SIGHUP as on the other termination signals.
+    void runsWithoutADisplay()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun program(dir.path(), headless());
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(program.output().contains("| Application | Application \"Tarnwick\" started"), 20000);
+        ProgramRun second(dir.path(), headless());
+        QVERIFY(second.started());
+        QCOMPARE(second.waitForExit(), 1);
+        QVERIFY(second.output().contains("Tarnwick runs already in this folder"));
+        QCOMPARE(program.endWith(SIGHUP), 0);
+        QVERIFY(program.output().contains("| Application | Application \"Tarnwick\" closed"));
+        QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+    }
+
+    // Three devices, two answering; Prometheus scrapes every second and sees 1, 1 and 0; a host
+    // falls silent and its series turns 0; a device taken out of the list leaves no series.
+    void prometheusScrapesTheMonitor()
+    {
+        if (!m_sandbox)
+            QSKIP(qPrintable(QStringLiteral("needs a network of its own: ") + m_whyNoSandbox));
+        if (QStandardPaths::findExecutable(QStringLiteral("prometheus")).isEmpty()
+            || QStandardPaths::findExecutable(QStringLiteral("promtool")).isEmpty())
+            QSKIP("needs Prometheus (Debian package \"prometheus\")");
+        PeerNetwork peers;
+        QString whyNot;
+        QVERIFY2(peers.start(QStringLiteral("10.79.50"), {1, 2}, &whyNot), qPrintable(whyNot));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QStringList addresses{peers.address(1), peers.address(2), peers.address(3)};
+        writeDevices(dir, addresses);
+        const QStringList metricsAt{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)};
+        auto program = std::make_unique<ProgramRun>(dir.path(), headless(metricsAt));
+        QVERIFY(program->started());
+
+        QTemporaryDir prometheusDir;
+        QVERIFY(prometheusDir.isValid());
+        QFile config(prometheusDir.filePath(QStringLiteral("prometheus.yml")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral("global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: tarnwick\n"
+                                    "    static_configs:\n      - targets: ['127.0.0.1:%1']\n")
+                         .arg(MetricsPort)
+                         .toUtf8());
+        config.close();
+        QProcess prometheus;
+        prometheus.setProcessChannelMode(QProcess::MergedChannels);
+        prometheus.start(QStringLiteral("prometheus"),
+                         {QStringLiteral("--config.file=") + config.fileName(),
+                          QStringLiteral("--storage.tsdb.path=") + prometheusDir.filePath(QStringLiteral("data")),
+                          QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(PrometheusPort)});
+        if (!prometheus.waitForStarted(10000))
+            QSKIP("the Prometheus server cannot start here");
+        const auto stopPrometheus = qScopeGuard([&prometheus] {
+            prometheus.terminate();
+            if (!prometheus.waitForFinished(10000))
+                prometheus.kill();
+        });
+
+        // The exposition itself passes Prometheus' own check.
+        QByteArray scrape;
+        QTRY_VERIFY_WITH_TIMEOUT(!(scrape = httpGet(MetricsPort, "/metrics")).isEmpty(), 20000);
+        bool ok = false;
+        const QByteArray lint = runTool(QStringLiteral("promtool"),
+                                        {QStringLiteral("check"), QStringLiteral("metrics")}, &ok, scrape);
+        QVERIFY2(ok, lint.constData());
+        QVERIFY(httpGet(MetricsPort, "/").isEmpty());
+
+        const QMap<QString, QString> expected{{addresses[0], "1"}, {addresses[1], "1"}, {addresses[2], "0"}};
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), expected, 60000);
+        QVERIFY(peers.silence(2));
+        const QMap<QString, QString> silenced{{addresses[0], "1"}, {addresses[1], "0"}, {addresses[2], "0"}};
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), silenced, 60000);
+
+        // The list changes (here with the monitor stopped, as its files are edited by hand).
+        QCOMPARE(program->endWith(SIGTERM), 0);
+        writeDevices(dir, {addresses[0], addresses[1]});
+        program = std::make_unique<ProgramRun>(dir.path(), headless(metricsAt));
+        QVERIFY(program->started());
+        const QMap<QString, QString> removed{{addresses[0], "1"}, {addresses[1], "0"}};
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), removed, 60000);
+        QCOMPARE(program->endWith(SIGTERM), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"
