@@ -6,6 +6,11 @@ install(PROGRAMS ${CMAKE_CURRENT_LIST_DIR}/tarnwick-desktop DESTINATION ${CMAKE_
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Skins/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick/Skins
         PATTERN source EXCLUDE)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The monitor as a system service without a desktop (installed, not enabled), and what a
+# Prometheus server needs to scrape it and alert on it.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick-headless.service DESTINATION lib/systemd/system)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/prometheus-tarnwick.yml ${CMAKE_CURRENT_LIST_DIR}/tarnwick-alerts.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwick/examples/prometheus)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built tree into temporary folders and checks what a Linux user gets: the
-# layout, the desktop entry and AppStream data, the launcher's per-user data directory, and
-# the Debian package.
+# layout, the desktop entry and AppStream data, the headless service and the Prometheus
+# examples, the launcher's per-user data directory, the ICMP right, and the Debian package.
 #   test_packaging.sh <build folder> <version>
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -24,7 +24,9 @@ for f in usr/bin/tarnwick usr/bin/tarnwick-desktop \
          usr/share/tarnwick/Skins/Default/ConnectedIcon.png usr/share/tarnwick/Skins/Default/DeviceTypeWebIcon.png \
          usr/share/applications/tarnwick.desktop usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml \
          usr/share/icons/hicolor/16x16/apps/tarnwick.png usr/share/icons/hicolor/48x48/apps/tarnwick.png \
-         usr/share/icons/hicolor/256x256/apps/tarnwick.png; do
+         usr/share/icons/hicolor/256x256/apps/tarnwick.png usr/lib/systemd/system/tarnwick-headless.service \
+         usr/share/doc/tarnwick/examples/prometheus/prometheus-tarnwick.yml \
+         usr/share/doc/tarnwick/examples/prometheus/tarnwick-alerts.yml; do
     [ -e "$work/stage/$f" ] || fail "not installed: $f"
 done
 [ -x "$work/stage/usr/bin/tarnwick-desktop" ] || fail "the launcher is not executable"
@@ -38,6 +40,27 @@ if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$work/stage/usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml" \
         >"$work/appstream.log" || { cat "$work/appstream.log"; fail "appstreamcli validate"; }
     pass "AppStream data valid"
+fi
+if command -v systemd-analyze >/dev/null; then
+    # Checked against the staged program; any remark at all (even one systemd only warns of,
+    # such as a value it ignores) fails.
+    unit="$work/tarnwick-headless.service"
+    sed "s#^ExecStart=/usr/bin/tarnwick #ExecStart=$work/stage/usr/bin/tarnwick #" \
+        "$work/stage/usr/lib/systemd/system/tarnwick-headless.service" >"$unit"
+    remarks="$(systemd-analyze verify "$unit" 2>&1)" || { echo "$remarks"; fail "systemd-analyze verify"; }
+    [ -z "$remarks" ] || { echo "$remarks"; fail "systemd-analyze verify has remarks"; }
+    for setting in DynamicUser=yes StateDirectory=tarnwick AmbientCapabilities=CAP_NET_RAW ProtectSystem=strict \
+                   NoNewPrivileges=yes; do
+        grep -qx "$setting" "$unit" || fail "the service lacks $setting"
+    done
+    pass "headless service unit verified"
+fi
+if command -v promtool >/dev/null; then
+    examples="$work/stage/usr/share/doc/tarnwick/examples/prometheus"
+    promtool check config "$examples/prometheus-tarnwick.yml" >"$work/promtool.log" 2>&1 \
+        && promtool check rules "$examples/tarnwick-alerts.yml" >>"$work/promtool.log" 2>&1 \
+        || { cat "$work/promtool.log"; fail "promtool"; }
+    pass "Prometheus examples: configuration and alert rules accepted by promtool"
 fi
 
 # 2. The launcher gives the program a per-user data directory with the installed skin.
@@ -100,6 +123,26 @@ if [ "$(id -u)" -eq 0 ] && command -v setcap >/dev/null && command -v setpriv >/
     kill -TERM "$app"
     wait "$app" || fail "the program run as nobody ended with status $?"
     pass "capability: used for the ICMP socket at start, then dropped in every thread; plug-in paths ignored"
+
+    # As the headless service runs it: a user of no rights, the capability only in its ambient
+    # set (the program file has none), no new privileges, no display.
+    setcap -r "$program"
+    rm -f "$home/History.sqlite"*
+    (cd "$home" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps +net_raw \
+        --ambient-caps +net_raw --no-new-privs env -i PATH=/usr/bin:/bin HOME="$home" "$program" --headless) \
+        >"$work/headless.log" 2>&1 &
+    app=$!
+    pids+=("$app")
+    for _ in $(seq 100); do [ "$(answered)" -gt 0 ] && break; sleep 0.1; done
+    [ "$(answered)" -gt 0 ] || { cat "$work/headless.log"; fail "headless with an ambient cap_net_raw, no probe got through"; }
+    for status in /proc/"$app"/task/*/status; do
+        grep -qE '^CapAmb:[[:space:]]+0+$' "$status" && grep -qE '^CapEff:[[:space:]]+0+$' "$status" \
+            || fail "a headless thread still holds capabilities: $(grep ^Cap "$status" | tr '\n' ' ')"
+    done
+    kill -TERM "$app"
+    wait "$app" || fail "the headless program ended with status $?"
+    grep -q '| Application | Application "Tarnwick" closed$' "$work/headless.log" || fail "headless: no closed line on standard error"
+    pass "headless as its service runs it: ambient cap_net_raw used, then dropped; log on standard error"
 fi
 
 # 4. The Debian package.
@@ -113,13 +156,15 @@ deb="$(ls "$work"/package/tarnwick_*.deb)"
 [ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libqt6multimedia6 libcap2-bin; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libqt6multimedia6 libcap2-bin \
+           libprometheus-cpp-pull1.0; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = ieee-data ] || fail "Recommends is not ieee-data: $(dpkg-deb -f "$deb" Recommends)"
 
 contents="$(dpkg-deb -c "$deb")"
 for f in ./usr/bin/tarnwick ./usr/bin/tarnwick-desktop ./usr/share/applications/tarnwick.desktop \
+         ./usr/lib/systemd/system/tarnwick-headless.service \
          ./usr/share/icons/hicolor/48x48/apps/tarnwick.png ./usr/share/tarnwick/Skins/Default/style.css; do
     grep -q " $f\$" <<<"$contents" || fail "the package lacks $f"
 done
