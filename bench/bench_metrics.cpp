@@ -1,0 +1,137 @@
+// The Prometheus metrics with 2,000 devices in the list, inside a network namespace of its
+// own where every loopback address answers:
+// - how long a scrape of /metrics takes (median and worst of 30) and how large it is;
+// - the monitor's results per second at gap 0, real probes, with the metrics recorded and
+//   scraped every second, against without them (three rounds of each, taken in turn, medians).
+// Needs root.
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "history/DeviceStatistics.h"
+#include "metrics/DeviceMetrics.h"
+#include "metrics/MetricsServer.h"
+#include "net/PingerThread.h"
+#include "netlab/HttpGet.h"
+#include "netlab/NetworkSandbox.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace Tarnwick;
+
+namespace {
+
+constexpr int Port = 9716;
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QString whyNot;
+    if (!NetworkSandbox::enter(&whyNot)) {
+        std::fprintf(stderr, "bench_metrics: %s\n", qPrintable(whyNot));
+        return 1;
+    }
+    const int devices = 2000;
+    Settings& settings = Settings::instance();
+    settings.load(QStringLiteral("/nonexistent/Settings.xml"));
+    settings.pingTimeGap = 0;
+    settings.pingTimeout = 1000;
+    settings.logStateChange = false;
+    Data data;
+    for (int i = 0; i < devices; ++i)
+        data.addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250),
+                                  QStringLiteral("Device %1").arg(i), DeviceTypePC, false, NoReplyResult));
+    Data::setInstance(&data);
+
+    DeviceStatistics statistics;
+    const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("bench"));
+    std::atomic<bool> metricsOn{true};
+    std::atomic<qint64> results{0};
+    PingerThread::setResultObserver([&](const ProbeRecord& record) {
+        statistics.record(record);
+        if (metricsOn.load(std::memory_order_relaxed))
+            metrics->record(record);
+        results.fetch_add(1, std::memory_order_relaxed);
+    });
+    MetricsServer server;
+    if (!server.listen(MetricsAddress::parse(QString::number(Port)), metrics, &whyNot)) {
+        std::fprintf(stderr, "bench_metrics: cannot serve the metrics: %s\n", qPrintable(whyNot));
+        return 1;
+    }
+    startPinger();
+    // Every device probed a few times, so that every series is there.
+    QElapsedTimer warmUp;
+    warmUp.start();
+    while (results.load() < 4 * devices && warmUp.elapsed() < 60000)
+        runFor(100);
+
+    QList<double> scrapeMs;
+    qsizetype bytes = 0;
+    for (int i = 0; i < 30; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        bytes = httpGet(Port, "/metrics").size();
+        scrapeMs << double(timer.nsecsElapsed()) / 1e6;
+        runFor(50);
+    }
+    const double worstScrape = *std::max_element(scrapeMs.cbegin(), scrapeMs.cend());
+
+    QList<double> withMetrics;
+    QList<double> without;
+    for (int round = 0; round < 6; ++round) {
+        const bool on = round % 2 == 0;
+        metricsOn = on;
+        std::atomic<bool> scraping{on};
+        std::thread scraper([&scraping] {
+            while (scraping) {
+                httpGet(Port, "/metrics");
+                for (int i = 0; i < 10 && scraping; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        const qint64 before = results.load();
+        QElapsedTimer timer;
+        timer.start();
+        runFor(4000);
+        const double perSecond = double(results.load() - before) * 1000.0 / double(timer.elapsed());
+        scraping = false;
+        scraper.join();
+        (on ? withMetrics : without) << perSecond;
+    }
+    stopPinger();
+    PingerThread::setResultObserver({});
+
+    const double on = median(withMetrics);
+    const double off = median(without);
+    std::printf("%d devices: a scrape of /metrics takes %.1f ms (median of 30, worst %.1f ms), %.0f kB\n", devices,
+                median(scrapeMs), worstScrape, double(bytes) / 1000.0);
+    std::printf("monitor at gap 0: %.0f results/s with metrics recorded and scraped every second, %.0f without "
+                "(%.1f %% fewer)\n",
+                on, off, (off - on) * 100.0 / std::max(off, 1.0));
+    std::printf("@ metrics_scrape_ms %.1f\n@ metrics_scrape_worst_ms %.1f\n@ metrics_scrape_kb %.0f\n"
+                "@ metrics_on_per_s %.0f\n@ metrics_off_per_s %.0f\n",
+                median(scrapeMs), worstScrape, double(bytes) / 1000.0, on, off);
+    return bytes > 0 ? 0 : 1;
+}
