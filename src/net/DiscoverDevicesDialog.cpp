@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DiscoverDevicesDialog.h"
 
 #include "DiscoverDevicesThread.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,19 +45,29 @@ enum Column {
     ColumnCount
 };
 
-// A result row: sorts by the address's number in the address column, by text elsewhere.
+// Where a row keeps its address's number, so that sorting by address never parses text.
+constexpr int AddressNumberRole = Qt::UserRole;
+
+// The order of rows by one column: addresses by their number, the "A" column by its value,
+// the others by their text.
+bool rowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column)
+{
+    if (column == ActiveColumn)
+        return a.data(ActiveColumn, Qt::EditRole).toInt() < b.data(ActiveColumn, Qt::EditRole).toInt();
+    if (column == AddressColumn)
+        return a.data(AddressColumn, AddressNumberRole).toLongLong()
+            < b.data(AddressColumn, AddressNumberRole).toLongLong();
+    return a.text(column).localeAwareCompare(b.text(column)) < 0;
+}
+
+// A result row, in the order of the tree's sort column when the user sorts by a header.
 class ResultRow : public QTreeWidgetItem
 {
 public:
     bool operator<(const QTreeWidgetItem& other) const override
     {
         const QTreeWidget* tree = treeWidget();
-        const int column = tree ? tree->sortColumn() : AddressColumn;
-        if (column == ActiveColumn)
-            return data(ActiveColumn, Qt::EditRole).toInt() < other.data(ActiveColumn, Qt::EditRole).toInt();
-        if (column == AddressColumn)
-            return DeviceAddress::ipv4Number(text(column)) < DeviceAddress::ipv4Number(other.text(column));
-        return text(column).localeAwareCompare(other.text(column)) < 0;
+        return rowLess(*this, other, tree ? tree->sortColumn() : AddressColumn);
     }
 };
 
@@ -155,8 +167,14 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     const int widths[ColumnCount] = {50, 100, 100, 160, 130, 160, 60};
     for (int column = 0; column < ColumnCount; ++column)
         m_tree->setColumnWidth(column, widths[column]);
-    m_tree->setSortingEnabled(true);
-    m_tree->sortByColumn(AddressColumn, Qt::AscendingOrder);
+    // Sorted by hand rather than by Qt's sorting, which sorts every row again for each batch
+    // of results and so stalls the window once a scan has tens of thousands of rows: a new row
+    // goes straight to its place, and a click on a header sorts once.
+    QHeaderView* header = m_tree->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(AddressColumn, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, m_tree, &QTreeWidget::sortItems);
     m_tree->installEventFilter(this);
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);
@@ -258,6 +276,7 @@ void DiscoverDevicesDialog::scanResult(bool active, const QString& address, cons
         SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
     row->setData(ActiveColumn, Qt::EditRole, active);
     row->setText(AddressColumn, address);
+    row->setData(AddressColumn, AddressNumberRole, DeviceAddress::ipv4Number(address));
     row->setText(ResultColumn, result);
     // Results come in bursts (every address whose time ran out in the same moment); they go
     // into the tree together, so the window never stalls.
@@ -271,10 +290,43 @@ void DiscoverDevicesDialog::addPendingRows()
     m_rowFlush.stop();
     if (m_pendingRows.isEmpty())
         return;
-    m_tree->addTopLevelItems(m_pendingRows);
-    m_progress->setValue(m_progress->value() + int(m_pendingRows.size()));
+    // Described first, so that each row goes to its place at once.
     describeRows(m_pendingRows);
+    for (QTreeWidgetItem* row : std::as_const(m_pendingRows))
+        place(row);
+    m_progress->setValue(m_progress->value() + int(m_pendingRows.size()));
     m_pendingRows.clear();
+}
+
+void DiscoverDevicesDialog::place(QTreeWidgetItem* row)
+{
+    const int column = m_tree->header()->sortIndicatorSection();
+    const bool descending = m_tree->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+    // After the rows it ties with, as a stable sort leaves them.
+    int low = 0;
+    int high = m_tree->topLevelItemCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        const QTreeWidgetItem& there = *m_tree->topLevelItem(middle);
+        if (descending ? !rowLess(there, *row, column) : !rowLess(*row, there, column))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    m_tree->insertTopLevelItem(low, row);
+}
+
+void DiscoverDevicesDialog::keepSorted(QTreeWidgetItem* row, std::initializer_list<int> changedColumns)
+{
+    const int index = m_tree->indexOfTopLevelItem(row);
+    if (index < 0
+        || std::find(changedColumns.begin(), changedColumns.end(), m_tree->header()->sortIndicatorSection())
+            == changedColumns.end())
+        return;
+    const bool selected = row->isSelected();
+    m_tree->takeTopLevelItem(index);
+    place(row);
+    row->setSelected(selected);
 }
 
 void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
@@ -305,8 +357,10 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
 
 void DiscoverDevicesDialog::nameFound(const QString& address, const QString& name)
 {
-    if (QTreeWidgetItem* row = m_rowsByAddress.value(address))
+    if (QTreeWidgetItem* row = m_rowsByAddress.value(address)) {
         row->setText(NameColumn, name);
+        keepSorted(row, {NameColumn});
+    }
 }
 
 void DiscoverDevicesDialog::scanEnded()
@@ -316,8 +370,10 @@ void DiscoverDevicesDialog::scanEnded()
     // Hardware addresses of hosts that answered late in a batch are known by now.
     const NeighbourTable neighbours = NeighbourTable::current();
     for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
-        if (isActive(row) && row->text(MacColumn).isEmpty())
+        if (isActive(row) && row->text(MacColumn).isEmpty()) {
             showHardware(row, neighbours);
+            keepSorted(row, {MacColumn, VendorColumn});
+        }
     }
 }
 
@@ -451,6 +507,8 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
         store->addEntry(DeviceEntry(address, row->text(NameColumn), DeviceTypePC, false, NoReplyResult));
     }
     describeRows(rows);
+    for (QTreeWidgetItem* row : rows)
+        keepSorted(row, {InListColumn, NameColumn, MacColumn, VendorColumn});
     if (skipped > 0)
         m_statusLabel->setText(
             QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QDialog>
@@ -5,6 +6,7 @@
 #include <QList>
 #include <QTimer>
 
+#include <initializer_list>
 #include <optional>
 
 class QLabel;
@@ -66,6 +68,10 @@ private:
     void stopScan();
     // Name, hardware address, maker and "In list" of the rows that answered.
     void describeRows(const QList<QTreeWidgetItem*>& rows);
+    // Puts a row into the tree at its place in the order shown.
+    void place(QTreeWidgetItem* row);
+    // Moves a row of the tree to its new place when the order shown is by a column that changed.
+    void keepSorted(QTreeWidgetItem* row, std::initializer_list<int> changedColumns);
     void nameFound(const QString& address, const QString& name);
     void scanEnded();
 

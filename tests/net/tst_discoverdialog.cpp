@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
@@ -10,6 +11,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -254,6 +256,33 @@ private slots:
                  QStringLiteral("no\t127.0.0.2\tTimeout\t\t\t\tyes\nno\t127.0.0.4\tSocket error\t\t\t\tyes"));
         pressButton(&dialog, "deselectAllButton");
         QVERIFY(tree->selectedItems().isEmpty());
+    }
+
+    // Rows go straight to their place in the order shown, whichever column it is by and
+    // whichever way, also when they come out of order (addresses by number, not text).
+    void rowsGoToTheirPlaceInTheOrderShown()
+    {
+        stopPinger();
+        DiscoverDevicesDialog dialog;
+        QTreeWidget* tree = results(&dialog);
+        const auto arrive = [&](const QStringList& addresses) {
+            const int before = tree->topLevelItemCount();
+            for (const QString& address : addresses)
+                dialog.scanResult(false, address, address.endsWith(QLatin1Char('0')) ? "b" : "a");
+            QTRY_COMPARE(tree->topLevelItemCount(), before + addresses.size());
+        };
+        arrive({"127.0.0.10", "127.0.0.2", "127.0.0.9", "127.0.0.1"});
+        QCOMPARE(column(tree, 1), QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.9", "127.0.0.10"}));
+        tree->header()->setSortIndicator(1, Qt::DescendingOrder);
+        arrive({"127.0.0.5", "127.0.0.20"});
+        QCOMPARE(column(tree, 1),
+                 QStringList({"127.0.0.20", "127.0.0.10", "127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1"}));
+        // By the result's text; rows that tie stay in the order they came.
+        tree->header()->setSortIndicator(2, Qt::AscendingOrder);
+        arrive({"127.0.0.30", "127.0.0.3"});
+        QCOMPARE(column(tree, 1),
+                 QStringList({"127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1", "127.0.0.3", "127.0.0.20",
+                              "127.0.0.10", "127.0.0.30"}));
     }
 
     // "Stop" ends the scan as closing would, keeps the rows found so far and says so; only
