@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads and saves device lists of 10,000 and of 100,000 entries and prints how long each took.
 #include "data/Data.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The discovery dialog over a box of 65,536 addresses (127.0.0.0 to 127.15.63.63), none of
 // which answers, inside a private network namespace: how long the scan takes, the longest
 // stall of the window's event loop while the rows come in, and the memory used at the end.

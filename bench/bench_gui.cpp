@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI thread under a flood of probe results: 2,000 devices in the list, the pinger with
 // gap 0 and a probe that answers at once, the history recording every result, until 100,000
 // results have reached the window. Prints the longest stall of the event loop, the largest

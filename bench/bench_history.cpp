@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history file over a month, written through the store as the monitor would:
 // - 2,000 devices at the default timing (gap 500 ms, one device at a time: two results a
 //   second in all, each device every 1,000 s) for 30 days: the file's size once pruned, and

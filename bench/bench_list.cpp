@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device list with 10,000 entries, and the log tab with a long log:
 // - sorting by the address, the result and the description, and filtering: the longest;
 // - the longest stall of the event loop while results stream in at gap 0 with the list sorted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Prometheus metrics with 2,000 devices in the list, inside a network namespace of its
 // own where every loopback address answers:
 // - how long a scrape of /metrics takes (median and worst of 30) and how large it is;

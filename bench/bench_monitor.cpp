@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor with every device probed every second, inside a namespace network of its own:
 // 250 devices of which 25 are silent, time-out 1000 ms.
 // - How long after a host goes silent (its address taken away in its namespace) the store

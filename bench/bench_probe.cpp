@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the probe inside a private network namespace (needs root): its accuracy against
 // iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
 #include "net/DiscoverDevicesThread.h"

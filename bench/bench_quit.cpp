@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the program takes to end after SIGTERM while the network holds it up, inside a
 // namespace of its own: once while a probe waits on a 30 s time-out, once while a name server
 // never answers its look-up. Three times each; the longest counts. Needs root.

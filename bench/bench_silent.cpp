@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of silent hosts, which are what users meet, inside a namespace network of its own:
 // a /24 with 5 answering hosts and 249 silent addresses, time-out 1000 ms.
 // - Discovery of the /24 with "tarnwick --scan", next to fping -a -g and nmap -sn -PE on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Watches the ICMP echo requests that leave inside the caller's private network namespace,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A test host's ICMP echo responder. Run it where the kernel answers no echo requests itself
 // (net.ipv4.icmp_echo_ignore_all=1); it answers requests for one address after a delay and,
 // on request, misbehaves first the ways real networks do. Prints "ready" once listening and

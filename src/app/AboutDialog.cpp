@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AboutDialog.h"
 
 #include "ProcessValues.h"
@@ -23,7 +24,10 @@ AboutDialog::AboutDialog(QWidget* parent)
     text->setObjectName(QStringLiteral("aboutText"));
     text->setText(QStringLiteral("Tarnwick %1 (beta)\n\n"
                                  "Written by the Tarnwick developers. Questions, ideas and bug reports "
-                                 "are welcome on the project's repository page.")
+                                 "are welcome on the project's repository page.\n\n"
+                                 "Tarnwick is free software: you can redistribute it and/or modify it under the "
+                                 "terms of the GNU General Public License, version 3 or (at your option) any later "
+                                 "version. It comes with no warranty.")
                       .arg(appVersion));
     text->setWordWrap(true);
     auto* picture = new QLabel(this);

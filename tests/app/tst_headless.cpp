@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/ProgramRun.h"
 #include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"

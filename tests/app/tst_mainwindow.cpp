@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TarnwickVersion.h"
 
 #include "../common/WidgetTest.h"
@@ -542,6 +543,8 @@ private slots:
         QVERIFY(about->isModal());
         auto* text = about->findChild<QLabel*>(QStringLiteral("aboutText"));
         QVERIFY(text->text().startsWith(QStringLiteral("Tarnwick " TARNWICK_VERSION " (beta)\n\n")));
+        QVERIFY(text->text().contains(QStringLiteral("GNU General Public License, version 3 or (at your option) any "
+                                                     "later version")));
         QTest::mousePress(about->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
         QVERIFY(!about->isVisible());
     }

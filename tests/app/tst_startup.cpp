@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/ProgramRun.h"
 #include "TarnwickVersion.h"
 #include "netlab/EchoRequestWatch.h"

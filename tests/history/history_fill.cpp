@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a day of made-up probe results into a history file, as the monitor would have
 // recorded them: one result every 10 s per address, round trips of a few tenths of a
 // millisecond that rise in the busy hours, a reply lost now and then, and for the first

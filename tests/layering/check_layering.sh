@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layering holds as a build rule: a data file that includes an app header fails to
 # compile for want of the header, and no source reaches past its view with a relative path.
 #   check_layering.sh <build folder> <source folder>

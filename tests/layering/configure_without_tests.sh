@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures the project with BUILD_TESTING off and QtTest made unfindable: it must configure,
 # and no test or benchmark target may exist.
 #   configure_without_tests.sh <source folder>

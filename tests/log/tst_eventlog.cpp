@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
 #include "data/Reachability.h"
 #include "data/Settings.h"

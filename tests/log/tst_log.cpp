@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "log/FileLog.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"

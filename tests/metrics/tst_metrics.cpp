@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
 #include "history/DeviceStatistics.h"
 #include "metrics/DeviceMetrics.h"

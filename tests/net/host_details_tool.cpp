@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints what discovery learns of an address besides its answer, as one tab-separated line:
 // the name, the hardware address and its maker.
 //   host_details_tool <address> <OUI registry file>

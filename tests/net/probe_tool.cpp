@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Probes one host from the command line and prints the result: probe_tool HOST [TIMEOUT_MS [COUNT]].
 // With a count it probes that many times and prints each result and its wall time in microseconds.
 #include "net/PingHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/LocalNetwork.h"
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"

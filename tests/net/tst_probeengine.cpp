@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/EchoPacket.h"
 #include "net/NameResolver.h"
 #include "net/OutstandingTable.h"

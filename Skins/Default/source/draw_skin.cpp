@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the pictures of the default skin and makes its two sounds, and the application icon
 // at other sizes:
 //   draw_skin <output folder>
