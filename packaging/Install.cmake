@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where a Linux user expects the program, and a Debian package of it.
 include(GNUInstallDirs)
 
@@ -9,8 +10,30 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick.desktop DESTINATION ${CMAKE_INS
 # The monitor as a system service without a desktop (installed, not enabled), and what a
 # Prometheus server needs to scrape it and alert on it.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick-headless.service DESTINATION lib/systemd/system)
+set(TARNWICK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tarnwick)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/prometheus-tarnwick.yml ${CMAKE_CURRENT_LIST_DIR}/tarnwick-alerts.yml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwick/examples/prometheus)
+        DESTINATION ${TARNWICK_DOC_DIR}/examples/prometheus)
+
+# The documentation a Debian user looks for: the README, the licence statement, the changelog
+# and the example map; the manual page, compressed as Debian wants it (gzip -9n: the same
+# bytes on every build).
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${TARNWICK_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/office DESTINATION ${TARNWICK_DOC_DIR}/examples)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tarnwick.1.in ${CMAKE_BINARY_DIR}/generated/tarnwick.1 @ONLY)
+set(TARNWICK_MAN_PAGE ${CMAKE_BINARY_DIR}/generated/tarnwick.1.gz)
+set(TARNWICK_CHANGELOG ${CMAKE_BINARY_DIR}/generated/changelog.gz)
+add_custom_command(OUTPUT ${TARNWICK_MAN_PAGE}
+    COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/generated/tarnwick.1 > ${TARNWICK_MAN_PAGE}
+    DEPENDS ${CMAKE_BINARY_DIR}/generated/tarnwick.1)
+add_custom_command(OUTPUT ${TARNWICK_CHANGELOG}
+    COMMAND gzip -9nc ${CMAKE_CURRENT_LIST_DIR}/changelog > ${TARNWICK_CHANGELOG}
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
+add_custom_target(tarnwick_docs ALL DEPENDS ${TARNWICK_MAN_PAGE} ${TARNWICK_CHANGELOG})
+install(FILES ${TARNWICK_CHANGELOG} DESTINATION ${TARNWICK_DOC_DIR})
+install(FILES ${TARNWICK_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# tarnwick-desktop is described in the same page.
+file(CREATE_LINK tarnwick.1.gz ${CMAKE_BINARY_DIR}/generated/tarnwick-desktop.1.gz SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/generated/tarnwick-desktop.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml
@@ -47,11 +70,14 @@ set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tarnwick developers <tarnwick@tarnwick.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Watch the devices of your local network")
+# The summary above is the synopsis; this is the text under it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Watch the devices of your local network\n Tarnwick sends ICMP echo requests to the devices of a list, shows each\n as connected or disconnected with its round-trip time, announces changes in\n the system tray, logs them, scans address ranges and draws a network map.")
+    "Tarnwick sends ICMP echo requests to the devices of a list, shows each\nas connected or disconnected with its round-trip time, announces changes in\nthe system tray, logs them and keeps a history, scans address ranges and\ndraws a network map. It also runs without a desktop, as a service, and\nserves metrics for Prometheus.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The executable goes without its debugging symbols.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, libqt6sql6-sqlite")
 # Makers of network hardware for the discovery dialog; without it the "Vendor" column stays empty.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ieee-data")

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built tree into temporary folders and checks what a Linux user gets: the
 # layout, the desktop entry and AppStream data, the headless service and the Prometheus
 # examples, the launcher's per-user data directory, the ICMP right, and the Debian package.
 #   test_packaging.sh <build folder> <version>
 set -euo pipefail
 build="$(cd "$1" && pwd)"
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
 version="$2"
 work="$(mktemp -d)"
 pids=()
@@ -26,7 +28,11 @@ for f in usr/bin/tarnwick usr/bin/tarnwick-desktop \
          usr/share/icons/hicolor/16x16/apps/tarnwick.png usr/share/icons/hicolor/48x48/apps/tarnwick.png \
          usr/share/icons/hicolor/256x256/apps/tarnwick.png usr/lib/systemd/system/tarnwick-headless.service \
          usr/share/doc/tarnwick/examples/prometheus/prometheus-tarnwick.yml \
-         usr/share/doc/tarnwick/examples/prometheus/tarnwick-alerts.yml; do
+         usr/share/doc/tarnwick/examples/prometheus/tarnwick-alerts.yml usr/share/doc/tarnwick/README.md \
+         usr/share/doc/tarnwick/copyright usr/share/doc/tarnwick/changelog.gz \
+         usr/share/doc/tarnwick/examples/office/DeviceConfig.xml \
+         usr/share/doc/tarnwick/examples/office/VisualRepresentation.xml \
+         usr/share/man/man1/tarnwick.1.gz usr/share/man/man1/tarnwick-desktop.1.gz; do
     [ -e "$work/stage/$f" ] || fail "not installed: $f"
 done
 [ -x "$work/stage/usr/bin/tarnwick-desktop" ] || fail "the launcher is not executable"
@@ -41,13 +47,47 @@ if command -v appstreamcli >/dev/null; then
         >"$work/appstream.log" || { cat "$work/appstream.log"; fail "appstreamcli validate"; }
     pass "AppStream data valid"
 fi
+# The licence: its text in the source tree, a machine-readable statement installed, the same
+# licence named wherever it is declared.
+head -n 2 "$repo/LICENSE" | grep -q 'GNU GENERAL PUBLIC LICENSE' && grep -q '^ *Version 3, 29 June 2007' "$repo/LICENSE" \
+    || fail "LICENSE is not the GNU GPL version 3"
+doc="$work/stage/usr/share/doc/tarnwick"
+head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "the copyright file is not machine-readable (DEP-5)"
+grep -qx 'License: GPL-3.0-or-later' "$doc/copyright" || fail "the copyright file does not say GPL-3.0-or-later"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+    "$work/stage/usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml" || fail "AppStream's project_license"
+pass "licence: LICENSE, DEP-5 copyright, AppStream"
+# The changelog parses as Debian's format, newest entry the version built.
+changelog="$work/changelog"
+zcat "$doc/changelog.gz" >"$changelog"
+if command -v dpkg-parsechangelog >/dev/null; then
+    [ "$(dpkg-parsechangelog -l "$changelog" -S Version)" = "$version" ] || fail "changelog's newest entry is not $version"
+fi
+grep -q '/usr/share/doc/tarnwick/examples' "$doc/README.md" || fail "the README does not name the examples' place"
+# The manual page: formatted without a warning, and every option of --help in it.
+page="$work/stage/usr/share/man/man1/tarnwick.1.gz"
+[ "$(readlink "$work/stage/usr/share/man/man1/tarnwick-desktop.1.gz")" = tarnwick.1.gz ] \
+    || fail "tarnwick-desktop.1.gz does not lead to tarnwick.1.gz"
+manual="$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err")" || fail "man -l failed"
+[ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "the manual page has formatting warnings"; }
+for option in $(QT_QPA_PLATFORM=offscreen "$work/stage/usr/bin/tarnwick" --help | grep -oE -- '--[a-z]+' | sort -u); do
+    grep -q -- "$option" <<<"$manual" || fail "the manual page lacks $option"
+done
+for section in SYNOPSIS OPTIONS SIGNALS ENVIRONMENT FILES "EXIT STATUS" QT_LOGGING_RULES; do
+    grep -q "$section" <<<"$manual" || fail "the manual page lacks $section"
+done
+pass "documentation: README, changelog $version, examples, manual page with every option"
+
 if command -v systemd-analyze >/dev/null; then
     # Checked against the staged program; any remark at all (even one systemd only warns of,
     # such as a value it ignores) fails.
     unit="$work/tarnwick-headless.service"
     sed "s#^ExecStart=/usr/bin/tarnwick #ExecStart=$work/stage/usr/bin/tarnwick #" \
         "$work/stage/usr/lib/systemd/system/tarnwick-headless.service" >"$unit"
-    remarks="$(systemd-analyze verify "$unit" 2>&1)" || { echo "$remarks"; fail "systemd-analyze verify"; }
+    # Its Documentation= manual page is looked up among the staged ones.
+    remarks="$(MANPATH="$work/stage/usr/share/man" systemd-analyze verify "$unit" 2>&1)" \
+        || { echo "$remarks"; fail "systemd-analyze verify"; }
     [ -z "$remarks" ] || { echo "$remarks"; fail "systemd-analyze verify has remarks"; }
     for setting in DynamicUser=yes StateDirectory=tarnwick AmbientCapabilities=CAP_NET_RAW ProtectSystem=strict \
                    NoNewPrivileges=yes; do
@@ -168,7 +208,19 @@ for f in ./usr/bin/tarnwick ./usr/bin/tarnwick-desktop ./usr/share/applications/
          ./usr/share/icons/hicolor/48x48/apps/tarnwick.png ./usr/share/tarnwick/Skins/Default/style.css; do
     grep -q " $f\$" <<<"$contents" || fail "the package lacks $f"
 done
+dpkg-deb -x "$deb" "$work/unpacked"
+if readelf -S "$work/unpacked/usr/bin/tarnwick" | grep -q '\.debug_info'; then
+    fail "the packaged executable has debugging symbols"
+fi
+size="$(stat -c %s "$work/unpacked/usr/bin/tarnwick")"
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$work/lintian.log" 2>&1 \
+        || { cat "$work/lintian.log"; fail "lintian found errors"; }
+    grep -q '^E: ' "$work/lintian.log" && { cat "$work/lintian.log"; fail "lintian found errors"; }
+    sed 's/^/lintian: /' "$work/lintian.log"
+    pass "lintian: no errors"
+fi
 dpkg-deb -e "$deb" "$work/control"
 grep -q 'setcap cap_net_raw+ep /usr/bin/tarnwick' "$work/control/postinst" || fail "postinst does not set cap_net_raw"
-pass "Debian package: $(basename "$deb"), Depends: $depends"
+pass "Debian package: $(basename "$deb"), executable stripped ($size bytes), Depends: $depends"
 echo "$checks passed, 0 failed"
