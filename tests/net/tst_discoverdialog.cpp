@@ -357,7 +357,9 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         dialog->close();
-        QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+        // Closing does not wait for the scan's time-outs (more than a second of them); a loaded
+        // machine may take a while.
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(currentPinger());
         const int rows = results(dialog)->topLevelItemCount();
         QCoreApplication::processEvents();

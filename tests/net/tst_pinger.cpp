@@ -254,7 +254,8 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         stopPinger();
-        QVERIFY2(timer.elapsed() < 200, qPrintable(QString::number(timer.elapsed())));
+        // At once rather than after the 30 s time-out; a loaded machine may take a while.
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
     }
 

@@ -152,18 +152,18 @@ private slots:
         Outcomes outcomes;
         QElapsedTimer timer;
         timer.start();
+        // A time-out that a responder slowed down by a loaded machine still meets.
         for (int i = 0; i < 5; ++i)
-            engine.submit(address("127.0.0.7"), 500, outcomes.forRequest(i));
-        QTRY_COMPARE(outcomes.count(), 5);
+            engine.submit(address("127.0.0.7"), 2000, outcomes.forRequest(i));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.count(), 5, 10000);
         for (int i = 0; i < 5; ++i) {
             const ProbeResult r = outcomes.at(i);
             QCOMPARE(r.kind, answered ? ProbeResult::Reply : ProbeResult::Timeout);
             if (answered)
-                QVERIFY2(r.roundTripUs >= 39000 * responder.contains("40") && r.roundTripUs < 400000,
-                         qPrintable(QString::number(r.roundTripUs)));
+                QVERIFY2(r.roundTripUs >= 39000 * responder.contains("40"), qPrintable(QString::number(r.roundTripUs)));
         }
-        // Each request is answered exactly once, duplicates or not.
-        QTRY_VERIFY(timer.elapsed() > 600);
+        // Each request is answered exactly once, duplicates or not, also past its time-out.
+        QTRY_VERIFY_WITH_TIMEOUT(timer.elapsed() > 2200, 10000);
         QCOMPARE(outcomes.mostReportsOfOne(), 1);
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
     }
@@ -185,7 +185,9 @@ private slots:
         engine.submit(address("127.0.0.9"), 300, outcomes.forRequest(2));
         QTRY_COMPARE(outcomes.count(), 3);
         QVERIFY(outcomes.at(0).roundTripUs >= 149000);
-        QVERIFY(outcomes.at(1).roundTripUs < 100000);
+        // The fast reply is the fast request's, however slow a loaded machine makes it.
+        QCOMPARE(outcomes.at(1).kind, ProbeResult::Reply);
+        QVERIFY(outcomes.at(1).roundTripUs < outcomes.at(0).roundTripUs);
         QCOMPARE(outcomes.at(2).kind, ProbeResult::Timeout);
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
     }
@@ -208,8 +210,9 @@ private slots:
         QCOMPARE(outcomes.mostReportsOfOne(), 1);
     }
 
-    // Stopping ends at once, and nothing is reported after it.
-    void stopEndsWithin100Milliseconds()
+    // Stopping ends at once, not after the requests' 30 s time-outs, and nothing is reported
+    // after it. (How fast, on a quiet machine, is a benchmark's row: under 200 ms.)
+    void stopEndsAtOnce()
     {
         if (!m_sandbox)
             QSKIP("needs a private network namespace (root)");
@@ -221,7 +224,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         engine->stop();
-        QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(!engine->hasSocket());
         engine.reset();
         QCOMPARE(reported.load(), 0);
