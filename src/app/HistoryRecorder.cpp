@@ -60,10 +60,9 @@ HistoryRecorder::~HistoryRecorder()
 
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry after = pEvent->newEntry();
-    if (after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult
-        || (after.state != DeviceStateConnected && after.state != DeviceStateDisconnected))
+    if (!pEvent->changesState())
         return;
+    const DeviceEntry after = pEvent->newEntry();
     m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), after.state == DeviceStateConnected);
 }
 

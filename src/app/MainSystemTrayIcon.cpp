@@ -184,10 +184,9 @@ void MainSystemTrayIcon::refreshState()
 
 void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry after = pEvent->newEntry();
-    // The first result after start tells the state; it does not change it.
-    if (after.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
+    if (!pEvent->changesState())
         return;
+    const DeviceEntry after = pEvent->newEntry();
     if (after.state == DeviceStateConnected) {
         m_goneDown.remove(after.ip);
         m_announcedDown.remove(after.ip);
@@ -196,7 +195,7 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
                     QSystemTrayIcon::Information, 3000);
         emit stateChangeAnnounced(true);
-    } else if (after.state == DeviceStateDisconnected) {
+    } else {
         // With a first hop, what fails together is told together: the balloons wait a moment
         // for the devices behind a failed one to fail too. An unwatched device is gathered
         // only while it may add to the count of a balloon already shown.

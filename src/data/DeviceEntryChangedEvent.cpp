@@ -19,4 +19,11 @@ DeviceEntry DeviceEntryChangedEvent::oldEntry() const
     return m_oldEntry;
 }
 
+bool DeviceEntryChangedEvent::changesState() const
+{
+    const auto known = [](int state) { return state == DeviceStateConnected || state == DeviceStateDisconnected; };
+    return m_newEntry.state != m_oldEntry.state && !m_oldEntry.awaitingFirstResult && known(m_oldEntry.state)
+        && known(m_newEntry.state);
+}
+
 } // namespace Tarnwick

@@ -15,6 +15,9 @@ public:
     DeviceEntryChangedEvent(const DeviceEntry& newEntry, const DeviceEntry& oldEntry);
     DeviceEntry newEntry() const;
     DeviceEntry oldEntry() const;
+    // Whether the device went from connected to disconnected or back. The first result after
+    // start tells a device's state; it changes none.
+    bool changesState() const;
 
 private:
     DeviceEntry m_newEntry;

@@ -31,13 +31,12 @@ void DataLogListener::logForDevice(const DeviceEntry& entry, const std::string& 
 
 void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry entry = pEvent->newEntry();
-    // The first result after start tells the state; it does not change it.
-    if (entry.state == pEvent->oldEntry().state || pEvent->oldEntry().awaitingFirstResult)
+    if (!pEvent->changesState())
         return;
+    const DeviceEntry entry = pEvent->newEntry();
     if (entry.state == DeviceStateConnected) {
         logForDevice(entry, " state changed to: connected");
-    } else if (entry.state == DeviceStateDisconnected) {
+    } else {
         // With a first hop, whether the device is only cut off behind another is known a
         // moment later, once the states around it have changed too.
         if (Settings::instance().firstHop.isEmpty()) {

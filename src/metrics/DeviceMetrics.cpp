@@ -59,15 +59,10 @@ void DeviceMetrics::record(const ProbeRecord& result)
 
 void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    // Only connected to disconnected or back: the first result tells a device's state, it
-    // does not change it.
-    const DeviceEntry before = pEvent->oldEntry();
-    const DeviceEntry after = pEvent->newEntry();
-    const auto known = [](int state) { return state == DeviceStateConnected || state == DeviceStateDisconnected; };
-    if (after.state == before.state || before.awaitingFirstResult || !known(before.state) || !known(after.state))
+    if (!pEvent->changesState())
         return;
     QMutexLocker lock(&m_mutex);
-    ++m_counts[after.ip].stateChanges;
+    ++m_counts[pEvent->newEntry().ip].stateChanges;
 }
 
 std::vector<MetricFamily> DeviceMetrics::Collect() const
