@@ -17,6 +17,8 @@
 #include <QMenu>
 #include <QPainter>
 
+#include <set>
+
 #include <utility>
 
 namespace Tarnwick {
@@ -214,17 +216,17 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
 {
     // Devices cut off behind a failed one go into that one's balloon.
-    QMap<QString, int> behindCounts;
+    std::set<QString> cutOffBehind;
     QMap<QString, QString> alone;
     for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
         const QString behind = Reachability::behind(it.key());
         if (!behind.isEmpty())
-            ++behindCounts[behind];
+            cutOffBehind.insert(behind);
         else if (it->watched)
             alone.insert(it.key(), it->description);
     }
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
-        if (!behindCounts.contains(it.key()))
+        if (!cutOffBehind.count(it.key()))
             showBalloon(QStringLiteral("Device Disconnected"), it.key() + QLatin1Char(' ') + it.value(),
                         QSystemTrayIcon::Information, 3000);
         m_announcedDown.insert(it.key());
@@ -235,19 +237,18 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
     // behind the failed one, watched or not. Devices that fall behind an announced one later
     // (probed after the wait) show its balloon again with the new count, without a sound.
     const Data* data = Data::instance();
-    for (auto it = behindCounts.begin(); it != behindCounts.end(); ++it)
-        *it = Reachability::countBehind(it.key());
-    for (auto it = behindCounts.cbegin(); it != behindCounts.cend(); ++it) {
-        const QString description = data ? data->entry(it.key()).description : QString();
+    for (const QString& failed : cutOffBehind) {
+        const int count = Reachability::countBehind(failed);
+        const QString description = data ? data->entry(failed).description : QString();
         showBalloon(QStringLiteral("Device Disconnected"),
                     QStringLiteral("%1 %2, %3 %4 behind it unreachable")
-                        .arg(it.key(), description)
-                        .arg(it.value())
-                        .arg(it.value() == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
+                        .arg(failed, description)
+                        .arg(count)
+                        .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
                     QSystemTrayIcon::Information, 3000);
-        const bool shownBefore = m_announcedDown.contains(it.key());
-        m_announcedDown.insert(it.key());
-        if (!shownBefore && !alone.contains(it.key()))
+        const bool shownBefore = m_announcedDown.contains(failed);
+        m_announcedDown.insert(failed);
+        if (!shownBefore && !alone.contains(failed))
             emit stateChangeAnnounced(false);
     }
 }
