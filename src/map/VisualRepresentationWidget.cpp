@@ -26,8 +26,11 @@ namespace Tarnwick {
 
 namespace {
 
+// The pen of a line type from 1 to 4; the plain default for a type the file got wrong.
 QPen linePen(int type)
 {
+    if (type < 1 || type > 4)
+        return QPen();
     const bool thick = type == 2 || type == 4;
     const bool dotted = type == 3 || type == 4;
     return QPen(QBrush(QColor(0, 0, 0, 255), Qt::SolidPattern), thick ? 2 : 1, dotted ? Qt::DotLine : Qt::SolidLine,
@@ -195,8 +198,7 @@ void VisualRepresentationWidget::addLine(const VisualRepresentationItemConnectio
     if (!from || !to)
         return;
     QGraphicsLineItem* line = m_scene->addLine(QLineF(from->pos(), to->pos()));
-    if (connection.type >= 1 && connection.type <= 4)
-        line->setPen(linePen(connection.type));
+    line->setPen(linePen(connection.type));
     line->setZValue(z);
     line->setVisible(from->isVisible() && to->isVisible());
     m_lines.append({connection.ip1, connection.ip2, line});
@@ -216,7 +218,7 @@ void VisualRepresentationWidget::restyleLine(const VisualRepresentationItemConne
 {
     for (const Line& line : std::as_const(m_lines)) {
         if (line.ip1 == connection.ip1 && line.ip2 == connection.ip2)
-            line.item->setPen(connection.type >= 1 && connection.type <= 4 ? linePen(connection.type) : QPen());
+            line.item->setPen(linePen(connection.type));
     }
 }
 
