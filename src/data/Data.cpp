@@ -128,6 +128,12 @@ DeviceEntry Data::entry(const QString& ip) const
     return i < 0 ? DeviceEntry() : m_entries.at(i);
 }
 
+bool Data::contains(const QString& ip) const
+{
+    auto locked = lock();
+    return indexOf(ip) >= 0;
+}
+
 void Data::addEntry(const DeviceEntry& entry)
 {
     {

@@ -56,6 +56,7 @@ public:
 
     QList<DeviceEntry> entries() const;
     DeviceEntry entry(const QString& ip) const;
+    bool contains(const QString& ip) const;
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);

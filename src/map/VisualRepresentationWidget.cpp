@@ -55,7 +55,7 @@ QIcon linePicture(int type)
 bool inList(const QString& ip)
 {
     const Data* store = Data::instance();
-    return store && !store->entry(ip).ip.isEmpty();
+    return store && store->contains(ip);
 }
 
 } // namespace

@@ -336,7 +336,7 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
     for (QTreeWidgetItem* row : rows) {
         const QString address = row->text(AddressColumn);
         m_rowsByAddress.insert(address, row);
-        if (store && !store->entry(address).ip.isEmpty()) {
+        if (store && store->contains(address)) {
             row->setText(InListColumn, QStringLiteral("yes"));
             // Already watched: shown, but set apart.
             for (int column = 0; column < ColumnCount; ++column) {
@@ -499,7 +499,7 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
     int skipped = 0;
     for (QTreeWidgetItem* row : rows) {
         const QString address = row->text(AddressColumn);
-        if (!store->entry(address).ip.isEmpty()) {
+        if (store->contains(address)) {
             ++skipped;
             continue;
         }

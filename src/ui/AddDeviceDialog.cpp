@@ -62,7 +62,7 @@ bool AddDeviceDialog::addTypedEntry()
         refuse(problem);
         return false;
     }
-    if (!store->entry(address).ip.isEmpty()) {
+    if (store->contains(address)) {
         refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
         return false;
     }
