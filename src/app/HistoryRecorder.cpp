@@ -14,21 +14,9 @@
 
 namespace Tarnwick {
 
-namespace {
-
-HistoryStore::Limits limitsOf(const Settings& settings)
-{
-    HistoryStore::Limits limits;
-    limits.keepDays = settings.historyDays.load();
-    limits.maxBytes = qint64(std::max(1, settings.historyMegabytes.load())) << 20;
-    return limits;
-}
-
-} // namespace
-
 HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data)
     // The history says what went wrong from its own thread; the log is written on this one.
-    : m_store(fileName, limitsOf(settings), [](const QString& text) {
+    : m_store(fileName, HistoryStore::Limits::fromSettings(settings), [](const QString& text) {
         QMetaObject::invokeMethod(
             qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
     })
@@ -47,7 +35,7 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
         const DeviceStatistics::Summary hour = m_statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());
         return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
     });
-    UserList::setHistoryFile(fileName);
+    UserList::setHistoryFile(fileName, [this] { return m_store.recordingProblem(); });
     connect(&data, &Data::DeviceEntryChanged, this, &HistoryRecorder::DeviceEntryChanged);
 }
 

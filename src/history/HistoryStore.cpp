@@ -2,6 +2,7 @@
 #include "HistoryStore.h"
 
 #include "HistoryLogging.h"
+#include "data/Settings.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -9,10 +10,12 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 namespace Tarnwick {
 
@@ -21,6 +24,14 @@ namespace {
 constexpr qint64 MinuteMs = 60000;
 constexpr qint64 DayMs = 24 * 60 * MinuteMs;
 constexpr qint64 PruneEveryMs = 60 * MinuteMs;
+// Retention acts only on a wall clock that has kept pace with the steady one this long: a clock
+// set a year ahead for a few seconds must not wipe the month.
+constexpr qint64 SettledClockMs = 10 * MinuteMs;
+constexpr qint64 ClockSlackMs = 2000;
+constexpr qint64 FirstRetryMs = 1000;
+constexpr qint64 LastRetryMs = 60000;
+// How long a write waits for another program's lock before the results wait in memory instead.
+constexpr int BusyTimeoutMs = 1000;
 constexpr qsizetype FullBatch = 10000;
 
 QString uniqueConnectionName()
@@ -29,24 +40,52 @@ QString uniqueConnectionName()
     return QStringLiteral("tarnwick-history-%1").arg(stores++);
 }
 
-// What went wrong last on this thread, for the report.
-thread_local QString t_lastProblem;
-
 bool exec(QSqlQuery& query, const QString& statement)
 {
     if (query.exec(statement))
         return true;
-    t_lastProblem = query.lastError().text();
-    qCWarning(lcHistory).noquote() << statement << "failed:" << t_lastProblem;
+    qCWarning(lcHistory).noquote() << statement << "failed:" << query.lastError().text();
     return false;
 }
 
 } // namespace
 
-HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter)
+HistoryStore::Limits HistoryStore::Limits::fromSettings(const Settings& settings)
+{
+    Limits limits;
+    limits.keepDays = settings.historyDays.load();
+    limits.maxBytes = qint64(std::max(1, settings.historyMegabytes.load())) << 20;
+    return limits;
+}
+
+HistoryStore::Clock HistoryStore::Clock::system()
+{
+    return {[] { return QDateTime::currentMSecsSinceEpoch(); },
+            [] {
+                return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count());
+            }};
+}
+
+HistoryStore::Problem HistoryStore::Problem::of(const QSqlError& error)
+{
+    // SQLite's result code, extended or not: its low byte is the primary code. Only these two
+    // say the file is no database of ours; busy, locked, full, read-only and I/O errors pass.
+    constexpr int SqliteCorrupt = 11;
+    constexpr int SqliteNotADatabase = 26;
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (why.trimmed().isEmpty())
+        why = QStringLiteral("the file cannot be written");
+    return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why};
+}
+
+HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter, Clock clock)
     : m_fileName(fileName)
     , m_limits{std::max(1, limits.keepDays), limits.maxBytes, std::max(1, limits.maxWaiting)}
     , m_reporter(std::move(reporter))
+    , m_clock(std::move(clock))
     , m_connection(uniqueConnectionName())
 {
     m_thread = std::thread([this] { run(); });
@@ -73,6 +112,15 @@ void HistoryStore::count(Minute& minute, const ProbeRecord& result)
     ++minute.received;
 }
 
+void HistoryStore::fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result)
+{
+    const MinuteKey key{result.device, result.atMs / MinuteMs};
+    auto it = minutes.find(key);
+    if (it == minutes.end())
+        it = minutes.insert(key, Minute{result.device, key.second, 0, 0, 0, 0, 0});
+    count(*it, result);
+}
+
 void HistoryStore::record(const ProbeRecord& result)
 {
     std::lock_guard lock(m_mutex);
@@ -84,11 +132,7 @@ void HistoryStore::record(const ProbeRecord& result)
         return;
     }
     // Behind: the result still counts in its minute, but is not kept one by one.
-    const MinuteKey key{result.device, result.atMs / MinuteMs};
-    auto it = m_waiting.folded.find(key);
-    if (it == m_waiting.folded.end())
-        it = m_waiting.folded.insert(key, Minute{result.device, key.second, 0, 0, 0, 0, 0});
-    count(*it, result);
+    fold(m_waiting.folded, result);
 }
 
 void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
@@ -103,6 +147,12 @@ void HistoryStore::flush()
     const int request = ++m_flushRequests;
     m_wake.notify_all();
     m_wake.wait(lock, [&] { return m_flushesDone >= request; });
+}
+
+QString HistoryStore::recordingProblem() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_problem;
 }
 
 void HistoryStore::report(const QString& text)
@@ -162,78 +212,107 @@ qint64 pragmaValue(QSqlQuery& query, const char* name)
 
 } // namespace
 
-bool HistoryStore::openFile(QSqlDatabase& db)
+HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
     db.setDatabaseName(m_fileName);
-    // Never wait for another program's lock: such a file is not ours to use.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open())
-        return false;
+        return Problem::of(db.lastError());
     QSqlQuery query(db);
-    if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next()
-        || query.value(0).toString() != QLatin1String("ok"))
-        return false;
+    const auto failed = [&] { return Problem::of(query.lastError()); };
+    if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return failed();
+    if (query.value(0).toString() != QLatin1String("ok"))
+        return {Problem::NotOurs, QStringLiteral("damaged: %1").arg(query.value(0).toString())};
     if (!exec(query, QStringLiteral("PRAGMA user_version")) || !query.next())
-        return false;
+        return failed();
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
-        return false;
+        return {Problem::NotOurs, QStringLiteral("written by a later version of Tarnwick")};
     // Space freed by pruning goes back to the file system as each deletion commits; only a file
     // without tables can still choose this.
     if (version == 0)
         exec(query, QStringLiteral("PRAGMA auto_vacuum=FULL"));
-    if (!exec(query, QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
-        || query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-        return false;
+    if (!exec(query, QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next())
+        return failed();
+    const bool wal = query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    query.finish();
+    // Taking the write lock tells a file that cannot be written now (read-only, a lock another
+    // program holds) in SQLite's own words, before any result is handed to it.
+    if (!exec(query, QStringLiteral("BEGIN IMMEDIATE")))
+        return failed();
+    exec(query, QStringLiteral("ROLLBACK"));
+    if (!wal)
+        return {Problem::Transient, QStringLiteral("the file cannot be switched to write-ahead logging")};
     exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     if (version == SchemaVersion)
-        return true;
+        return {};
     if (!db.transaction())
-        return false;
+        return Problem::of(db.lastError());
     const bool migrated = version == 0 ? createTables(query) : migrateFromVersion1(query);
-    if (!migrated || !exec(query, QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) || !db.commit()) {
+    if (!migrated || !exec(query, QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion))) {
+        const Problem problem = failed();
         db.rollback();
-        return false;
+        return problem;
+    }
+    if (!db.commit()) {
+        const Problem problem = Problem::of(db.lastError());
+        db.rollback();
+        return problem;
     }
     if (pragmaValue(query, "auto_vacuum") != 1) {
         exec(query, QStringLiteral("PRAGMA auto_vacuum=FULL"));
         exec(query, QStringLiteral("VACUUM"));
     }
-    return true;
+    return {};
 }
 
-bool HistoryStore::openOrStartAnew(QSqlDatabase& db)
+HistoryStore::Problem HistoryStore::moveAside(const QString& why)
 {
-    t_lastProblem.clear();
-    if (openFile(db))
-        return true;
-    const QString why = t_lastProblem.isEmpty() ? db.lastError().text() : t_lastProblem;
-    db.close();
     QString aside = m_fileName + QStringLiteral(".unreadable");
-    for (int n = 2; QFile::exists(aside); ++n)
+    for (int n = 2; QFile::exists(aside) || QFile::exists(aside + QStringLiteral("-wal")); ++n)
         aside = m_fileName + QStringLiteral(".unreadable.") + QString::number(n);
-    if (QFile::exists(m_fileName) && !QFile::rename(m_fileName, aside)) {
-        report(QStringLiteral("The history \"%1\" cannot be used and could not be moved aside; no history is kept "
-                              "in this run.")
-                   .arg(m_fileName));
-        return false;
+    // The journal holds the newest part of the file, so it goes along: left behind, it would be
+    // read into the new file.
+    QStringList moved;
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile part(m_fileName + suffix);
+        if (!part.exists())
+            continue;
+        if (!part.rename(aside + suffix)) {
+            const QString reason = part.errorString();
+            for (const QString& back : std::as_const(moved))
+                QFile::rename(aside + back, m_fileName + back);
+            return {Problem::Transient, QStringLiteral("%1, and it cannot be moved aside: %2").arg(why, reason)};
+        }
+        moved << suffix;
     }
-    for (const char* companion : {"-wal", "-shm"})
-        QFile::remove(m_fileName + QLatin1String(companion));
-    report(
-        QStringLiteral("The history \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one "
-                       "started.")
-            .arg(m_fileName, why.isEmpty() ? QStringLiteral("damaged, locked or from a later version") : why, aside));
-    if (openFile(db))
-        return true;
-    report(QStringLiteral("No history can be kept in \"%1\": %2").arg(m_fileName, db.lastError().text()));
-    db.close();
-    return false;
+    report(QStringLiteral("The history \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one "
+                          "started.")
+               .arg(m_fileName, why, aside));
+    return {};
 }
 
-qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device)
+HistoryStore::Problem HistoryStore::open(QSqlDatabase& db)
+{
+    Problem problem = openFile(db);
+    if (problem.kind == Problem::NotOurs) {
+        db.close();
+        problem = moveAside(problem.why);
+        if (problem.kind == Problem::None)
+            problem = openFile(db);
+        // Whatever a new file meets is the disk's doing, not the file's.
+        if (problem.kind == Problem::NotOurs)
+            problem.kind = Problem::Transient;
+    }
+    if (problem.kind != Problem::None)
+        db.close();
+    return problem;
+}
+
+qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device, QSqlError& error)
 {
     const auto known = m_deviceIds.constFind(device);
     if (known != m_deviceIds.constEnd())
@@ -241,45 +320,48 @@ qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device)
     QSqlQuery query(db);
     query.prepare(QStringLiteral("INSERT OR IGNORE INTO devices (address) VALUES (?)"));
     query.addBindValue(device);
-    if (!query.exec())
-        return -1;
-    query.prepare(QStringLiteral("SELECT id FROM devices WHERE address = ?"));
-    query.addBindValue(device);
-    if (!query.exec() || !query.next())
-        return -1;
-    const qint64 id = query.value(0).toLongLong();
-    m_deviceIds.insert(device, id);
-    return id;
+    if (query.exec()) {
+        query.prepare(QStringLiteral("SELECT id FROM devices WHERE address = ?"));
+        query.addBindValue(device);
+        if (query.exec() && query.next()) {
+            const qint64 id = query.value(0).toLongLong();
+            m_deviceIds.insert(device, id);
+            return id;
+        }
+    }
+    error = query.lastError();
+    return -1;
 }
 
-bool HistoryStore::write(QSqlDatabase& db, const Batch& batch)
+HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
 {
     QHash<MinuteKey, Minute> minutes = batch.folded;
-    for (const ProbeRecord& r : batch.results) {
-        Minute& m = minutes[{r.device, r.atMs / MinuteMs}];
-        m.device = r.device;
-        m.minute = r.atMs / MinuteMs;
-        count(m, r);
-    }
+    for (const ProbeRecord& r : batch.results)
+        fold(minutes, r);
     if (!db.transaction())
-        return false;
+        return Problem::of(db.lastError());
     // Ids written inside a transaction that is rolled back would name nothing.
     const QHash<QString, qint64> knownIds = m_deviceIds;
-    const auto fail = [&] {
+    // The error is read before the rollback, which would put its own in its place.
+    const auto fail = [&](const QSqlError& error) {
+        const Problem problem = Problem::of(error);
         db.rollback();
         m_deviceIds = knownIds;
-        return false;
+        return problem;
     };
+    QSqlError error;
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)"));
     for (const ProbeRecord& r : batch.results) {
-        const qint64 id = deviceId(db, r.device);
+        const qint64 id = deviceId(db, r.device, error);
+        if (id < 0)
+            return fail(error);
         insert.addBindValue(id);
         insert.addBindValue(r.atMs);
         insert.addBindValue(int(r.outcome));
         insert.addBindValue(r.roundTripUs);
-        if (id < 0 || !insert.exec())
-            return fail();
+        if (!insert.exec())
+            return fail(insert.lastError());
     }
     QSqlQuery upsert(db);
     upsert.prepare(QStringLiteral(
@@ -290,24 +372,97 @@ bool HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
         "sent = sent + excluded.sent, received = received + excluded.received"));
     for (const Minute& m : std::as_const(minutes)) {
-        const qint64 id = deviceId(db, m.device);
+        const qint64 id = deviceId(db, m.device, error);
+        if (id < 0)
+            return fail(error);
         for (const QVariant& value : {QVariant(id), QVariant(m.minute), QVariant(m.sent), QVariant(m.received),
                                       QVariant(m.minUs), QVariant(m.maxUs), QVariant(m.sumUs)})
             upsert.addBindValue(value);
-        if (id < 0 || !upsert.exec())
-            return fail();
+        if (!upsert.exec())
+            return fail(upsert.lastError());
     }
     QSqlQuery change(db);
     change.prepare(QStringLiteral("INSERT INTO state_changes (device, at, connected) VALUES (?, ?, ?)"));
     for (const StateChange& c : batch.changes) {
-        const qint64 id = deviceId(db, c.device);
+        const qint64 id = deviceId(db, c.device, error);
+        if (id < 0)
+            return fail(error);
         change.addBindValue(id);
         change.addBindValue(c.atMs);
         change.addBindValue(c.connected ? 1 : 0);
-        if (id < 0 || !change.exec())
-            return fail();
+        if (!change.exec())
+            return fail(change.lastError());
     }
-    return db.commit() || fail();
+    if (!db.commit())
+        return fail(db.lastError());
+    return {};
+}
+
+void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
+{
+    if (m_usable) {
+        keepWithinSize(db, batch);
+        Problem problem = write(db, batch);
+        if (problem.kind == Problem::NotOurs) {
+            // The file went bad under us: it goes aside, and a new one takes the results.
+            db.close();
+            problem = moveAside(problem.why);
+            if (problem.kind == Problem::None)
+                problem = openFile(db);
+            if (problem.kind == Problem::None)
+                problem = write(db, batch);
+        }
+        if (problem.kind == Problem::None)
+            return;
+        stopRecording(db, problem.why);
+    }
+    keepWaiting(batch);
+}
+
+void HistoryStore::stopRecording(QSqlDatabase& db, const QString& why)
+{
+    db.close();
+    m_usable = false;
+    m_retryDelayMs = m_retryDelayMs == 0 ? FirstRetryMs : std::min(2 * m_retryDelayMs, LastRetryMs);
+    m_retryAtSteadyMs = m_clock.steadyMs() + m_retryDelayMs;
+    bool first = false;
+    {
+        std::lock_guard lock(m_mutex);
+        first = m_problem.isEmpty();
+        m_problem = why;
+    }
+    if (first)
+        report(QStringLiteral("Results cannot be written to the history \"%1\" for now (%2); they are kept and "
+                              "written once it can be written again.")
+                   .arg(m_fileName, why));
+}
+
+void HistoryStore::keepWaiting(Batch& batch)
+{
+    std::lock_guard lock(m_mutex);
+    // What came meanwhile goes after the batch; beyond the bound, results count in their minute.
+    for (const ProbeRecord& r : std::as_const(m_waiting.results)) {
+        if (batch.results.size() < m_limits.maxWaiting)
+            batch.results.append(r);
+        else
+            fold(batch.folded, r);
+    }
+    for (const Minute& m : std::as_const(m_waiting.folded)) {
+        const MinuteKey key{m.device, m.minute};
+        auto it = batch.folded.find(key);
+        if (it == batch.folded.end()) {
+            batch.folded.insert(key, m);
+            continue;
+        }
+        if (m.received > 0)
+            it->minUs = it->received == 0 ? m.minUs : std::min(it->minUs, m.minUs);
+        it->maxUs = std::max(it->maxUs, m.maxUs);
+        it->sumUs += m.sumUs;
+        it->sent += m.sent;
+        it->received += m.received;
+    }
+    batch.changes += m_waiting.changes;
+    m_waiting = std::move(batch);
 }
 
 void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
@@ -334,18 +489,29 @@ void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
     if (usedBytes() <= m_limits.maxBytes / 10 * 9)
         return;
     // Down to four fifths, so that pruning runs now and then rather than before every write:
-    // a tenth of the oldest span at a time, raw results before minutes.
+    // the oldest tenth of the rows at a time, raw results before minutes. Counting rows rather
+    // than measuring a span of time keeps a row dated ahead by a wrong clock from taking all
+    // the others with it: it sorts last and goes last.
     for (int round = 0; round < 200 && usedBytes() > m_limits.maxBytes / 10 * 8; ++round) {
         bool pruned = false;
         for (const auto& [table, column] : {std::pair{"results", "at"}, std::pair{"minutes", "minute"}}) {
-            if (!exec(query, QStringLiteral("SELECT min(%2), max(%2) FROM %1").arg(table, column)) || !query.next()
-                || query.isNull(0))
+            if (!exec(query, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table))) || !query.next()
+                || query.value(0).toLongLong() == 0)
                 continue;
-            const qint64 oldest = query.value(0).toLongLong();
-            const qint64 cutoff = oldest + std::max<qint64>(1, (query.value(1).toLongLong() - oldest) / 10);
-            exec(query, QStringLiteral("DELETE FROM %1 WHERE %2 < %3").arg(table, column).arg(cutoff));
+            const qint64 tenth = query.value(0).toLongLong() / 10;
+            if (!exec(query,
+                      QStringLiteral("SELECT %2 FROM %1 ORDER BY %2 LIMIT 1 OFFSET %3")
+                          .arg(QLatin1String(table), QLatin1String(column))
+                          .arg(tenth))
+                || !query.next())
+                continue;
+            const qint64 last = query.value(0).toLongLong();
+            exec(query,
+                 QStringLiteral("DELETE FROM %1 WHERE %2 <= %3")
+                     .arg(QLatin1String(table), QLatin1String(column))
+                     .arg(last));
             if (QLatin1String(table) == QLatin1String("minutes"))
-                exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(cutoff * MinuteMs));
+                exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg((last + 1) * MinuteMs));
             pruned = true;
             break;
         }
@@ -359,8 +525,12 @@ void HistoryStore::run()
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        bool usable = openOrStartAnew(db);
-        qint64 lastPrune = 0;
+        qint64 lastWall = m_clock.wallMs();
+        qint64 lastSteady = m_clock.steadyMs();
+        // A clock is trusted only once it has kept pace for a while, from the start on too: a
+        // machine may boot with its clock set wrong.
+        qint64 clockSettledAt = lastSteady;
+        qint64 lastPrune = lastSteady - PruneEveryMs;
         for (;;) {
             Batch batch;
             int flushRequest = 0;
@@ -368,34 +538,58 @@ void HistoryStore::run()
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait_for(lock, std::chrono::seconds(1), [&] {
-                    return m_stopping || m_flushRequests > m_flushesDone || m_waiting.results.size() >= FullBatch;
+                    return m_stopping || m_flushRequests > m_flushesDone
+                        || (m_usable && m_waiting.results.size() >= FullBatch);
                 });
                 std::swap(batch, m_waiting);
                 flushRequest = m_flushRequests;
                 stopping = m_stopping;
             }
-            if (usable && !batch.isEmpty()) {
-                keepWithinSize(db, batch);
-                if (!write(db, batch)) {
-                    // The file went bad under us (a full disk, another program): start anew.
-                    report(QStringLiteral("Results could not be written to the history \"%1\": %2")
-                               .arg(m_fileName, db.lastError().text()));
-                    db.close();
-                    usable = openOrStartAnew(db) && write(db, batch);
+            const qint64 wall = m_clock.wallMs();
+            const qint64 steady = m_clock.steadyMs();
+            if (std::llabs((wall - lastWall) - (steady - lastSteady)) > ClockSlackMs)
+                clockSettledAt = steady;
+            lastWall = wall;
+            lastSteady = steady;
+            if (!m_usable && (stopping || steady >= m_retryAtSteadyMs)) {
+                const Problem problem = open(db);
+                if (problem.kind == Problem::None) {
+                    m_usable = true;
+                    m_retryDelayMs = 0;
+                    QString was;
+                    {
+                        std::lock_guard lock(m_mutex);
+                        std::swap(was, m_problem);
+                    }
+                    if (!was.isEmpty())
+                        report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
+                } else {
+                    stopRecording(db, problem.why);
                 }
             }
-            const qint64 now = QDateTime::currentMSecsSinceEpoch();
-            if (usable && now - lastPrune >= PruneEveryMs) {
-                prune(db, now);
-                lastPrune = now;
+            if (!batch.isEmpty())
+                writeOrKeep(db, batch);
+            if (m_usable && steady - clockSettledAt >= SettledClockMs && steady - lastPrune >= PruneEveryMs) {
+                prune(db, wall);
+                lastPrune = steady;
             }
             {
                 std::lock_guard lock(m_mutex);
                 m_flushesDone = flushRequest;
             }
             m_wake.notify_all();
-            if (stopping)
+            if (stopping) {
+                qsizetype lost = 0;
+                {
+                    std::lock_guard lock(m_mutex);
+                    lost = m_waiting.results.size() + m_waiting.folded.size() + m_waiting.changes.size();
+                }
+                if (!m_usable && lost > 0)
+                    report(QStringLiteral("%1 results could not be written to the history \"%2\" before the end.")
+                               .arg(lost)
+                               .arg(m_fileName));
                 break;
+            }
         }
         db.close();
     }

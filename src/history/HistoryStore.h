@@ -14,8 +14,11 @@
 #include <thread>
 
 class QSqlDatabase;
+class QSqlError;
 
 namespace Tarnwick {
+
+class Settings;
 
 // Every probe result of the monitor, kept in an SQLite file ("History.sqlite") in WAL mode:
 // the raw results for a day, and per device a summary of every minute (sent, received, least,
@@ -24,9 +27,11 @@ namespace Tarnwick {
 // recording never waits for the disk, and a store that falls behind folds what it cannot keep
 // up with into the minute summaries rather than growing without bound. The file never grows
 // past its size limit: the oldest raw results go first (their minutes still sum them up), then
-// the oldest minutes. A file that cannot be used (damaged, locked by another program, from a
-// later version) is moved aside as "<name>.unreadable" and a new one started; monitoring never
-// stops for it.
+// the oldest minutes. Only a file that is no history of ours (not a database, damaged, from a
+// later version) is moved aside as "<name>.unreadable", with its journal, and a new one started.
+// A file that is merely in the way for now (locked by another program, on a full disk,
+// read-only) is kept: results wait in memory, folded into minutes as they pile up, and reach the
+// file once it can be written again. Monitoring never stops for any of it.
 class HistoryStore
 {
 public:
@@ -38,11 +43,23 @@ public:
         qint64 maxBytes = qint64(1) << 30;
         // Results waiting to be written beyond which new ones are only counted in their minute.
         int maxWaiting = 200000;
+
+        // "Keep history (days)" and "Largest history file (MB)", a megabyte being 2^20 bytes.
+        static Limits fromSettings(const Settings& settings);
+    };
+
+    // The wall clock dates results and drives retention; the steady clock tells when the wall
+    // clock jumped, so that retention never acts on a time that was set wrong for a while.
+    struct Clock
+    {
+        std::function<qint64()> wallMs;
+        std::function<qint64()> steadyMs;
+        static Clock system();
     };
 
     using Reporter = std::function<void(const QString& text)>;
 
-    HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter = {});
+    HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter = {}, Clock clock = Clock::system());
     ~HistoryStore();
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
@@ -54,6 +71,9 @@ public:
     void flush();
 
     QString fileName() const { return m_fileName; }
+    // Why results do not reach the file at the moment, in SQLite's or the system's words; empty
+    // while they do. From any thread.
+    QString recordingProblem() const;
 
 private:
     struct Minute
@@ -81,24 +101,47 @@ private:
         bool isEmpty() const { return results.isEmpty() && folded.isEmpty() && changes.isEmpty(); }
     };
 
+    // What stands in the way of a file, and whether waiting can help.
+    struct Problem
+    {
+        enum Kind { None, Transient, NotOurs } kind = None;
+        QString why;
+        static Problem of(const QSqlError& error);
+    };
+
     void run();
-    bool openFile(QSqlDatabase& db);
-    bool openOrStartAnew(QSqlDatabase& db);
-    bool write(QSqlDatabase& db, const Batch& batch);
-    qint64 deviceId(QSqlDatabase& db, const QString& device);
+    Problem openFile(QSqlDatabase& db);
+    Problem moveAside(const QString& why);
+    // Opens the file, or starts a new one in place of a file that is no history of ours.
+    Problem open(QSqlDatabase& db);
+    Problem write(QSqlDatabase& db, const Batch& batch);
+    // Writes the batch, or keeps it waiting when the file cannot take it now.
+    void writeOrKeep(QSqlDatabase& db, Batch& batch);
+    void stopRecording(QSqlDatabase& db, const QString& why);
+    // Puts a batch that could not be written back in front of what came since.
+    void keepWaiting(Batch& batch);
+    qint64 deviceId(QSqlDatabase& db, const QString& device, QSqlError& error);
     void prune(QSqlDatabase& db, qint64 nowMs);
     // Prunes the oldest until the batch fits under the size limit.
     void keepWithinSize(QSqlDatabase& db, const Batch& incoming);
     void report(const QString& text);
     static void count(Minute& minute, const ProbeRecord& result);
+    static void fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result);
 
     const QString m_fileName;
     const Limits m_limits;
     Reporter m_reporter;
+    const Clock m_clock;
     QString m_connection;
     QHash<QString, qint64> m_deviceIds; // the writer's own
 
-    std::mutex m_mutex;
+    // The writer's own: whether the file takes results, and when to try it again.
+    bool m_usable = false;
+    qint64 m_retryAtSteadyMs = 0;
+    qint64 m_retryDelayMs = 0;
+
+    mutable std::mutex m_mutex;
+    QString m_problem;
     std::condition_variable m_wake;
     Batch m_waiting;
     int m_flushRequests = 0;

@@ -57,19 +57,26 @@ QString milliseconds(qint64 us)
 } // namespace
 
 DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& description, const QString& historyFile,
-                                         QWidget* parent)
+                                         std::function<QString()> recordingProblem, QWidget* parent)
     : QDialog(parent)
     , m_ip(ip)
     , m_reader(std::make_unique<HistoryReader>(historyFile))
+    , m_recordingProblem(std::move(recordingProblem))
     , m_ranges(new QButtonGroup(this))
     , m_summary(new QLabel(this))
     , m_status(new QLabel(this))
+    , m_recording(new QLabel(this))
     , m_graph(new HistoryGraph(this))
 {
     setWindowTitle(QStringLiteral("Details - %1").arg(ip));
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_graph->setObjectName(QStringLiteral("historyGraph"));
+    m_recording->setObjectName(QStringLiteral("recordingLabel"));
+    m_recording->setTextFormat(Qt::PlainText);
+    m_recording->setWordWrap(true);
+    m_recording->setStyleSheet(QStringLiteral("color: #a00000"));
+    m_recording->hide();
 
     auto* layout = new QVBoxLayout(this);
     auto* heading = new QLabel(description.isEmpty() ? ip : ip + QStringLiteral(" - ") + description, this);
@@ -91,6 +98,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     layout->addLayout(rangeRow);
     layout->addWidget(m_graph, 1);
     layout->addWidget(m_summary);
+    layout->addWidget(m_recording);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
     auto* exportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
@@ -131,6 +139,12 @@ void DeviceDetailsDialog::refresh()
     series.buckets = m_reader->buckets(m_ip, series.fromMs, series.toMs, shape.bucketMinutes);
     series.changes = m_reader->stateChanges(m_ip, series.fromMs, series.toMs);
     m_graph->setSeries(series);
+
+    const QString problem = m_recordingProblem ? m_recordingProblem() : QString();
+    m_recording->setText(QStringLiteral("Recording has stopped: %1. Results are kept and written once the history "
+                                        "can be written again.")
+                             .arg(problem));
+    m_recording->setVisible(!problem.isEmpty());
 
     qint64 sent = 0, received = 0, sumUs = 0, leastUs = -1, mostUs = 0;
     for (const HistoryReader::Bucket& b : series.buckets) {

@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+
 class QButtonGroup;
 class QLabel;
 
@@ -21,8 +24,10 @@ class DeviceDetailsDialog : public QDialog
 public:
     enum Range { LastHour, LastDay, LastWeek, LastMonth };
 
+    // recordingProblem says why results do not reach the history at the moment (empty while
+    // they do).
     DeviceDetailsDialog(const QString& ip, const QString& description, const QString& historyFile,
-                        QWidget* parent = nullptr);
+                        std::function<QString()> recordingProblem = {}, QWidget* parent = nullptr);
     ~DeviceDetailsDialog() override;
 
     void setRange(Range range);
@@ -36,10 +41,12 @@ public slots:
 private:
     const QString m_ip;
     std::unique_ptr<HistoryReader> m_reader;
+    std::function<QString()> m_recordingProblem;
     Range m_range = LastHour;
     QButtonGroup* m_ranges;
     QLabel* m_summary;
     QLabel* m_status;
+    QLabel* m_recording;
     HistoryGraph* m_graph;
     QTimer m_refreshTimer;
 };

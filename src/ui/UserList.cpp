@@ -95,6 +95,12 @@ QString& historyFileName()
     return name;
 }
 
+UserList::RecordingProblem& recordingProblem()
+{
+    static UserList::RecordingProblem problem;
+    return problem;
+}
+
 // The last hour of a device as a small picture, inline in a rich-text tooltip.
 QString sparkline(const QString& ip)
 {
@@ -307,9 +313,10 @@ void UserList::setStatisticsSource(StatisticsSource source)
     statisticsSource() = std::move(source);
 }
 
-void UserList::setHistoryFile(const QString& fileName)
+void UserList::setHistoryFile(const QString& fileName, RecordingProblem problem)
 {
     historyFileName() = fileName;
+    recordingProblem() = std::move(problem);
 }
 
 QString UserList::historyFile()
@@ -348,7 +355,8 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 void UserList::showDetails(const QString& ip)
 {
     const QTreeWidgetItem* row = firstRow(ip);
-    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), historyFileName(), this);
+    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), historyFileName(),
+                                           recordingProblem(), this);
     dialog->setObjectName(QStringLiteral("deviceDetailsDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowFlag(Qt::Window);

@@ -41,8 +41,10 @@ public:
     using StatisticsSource = std::function<RowStatistics(const QString& ip)>;
     // Where every device list takes its statistics from (the history, in the program).
     static void setStatisticsSource(StatisticsSource source);
-    // The history file the details, the rows' tooltips and the exports read (none: empty).
-    static void setHistoryFile(const QString& fileName);
+    // The history file the details, the rows' tooltips and the exports read (none: empty), and
+    // why results do not reach it at the moment (empty while they do).
+    using RecordingProblem = std::function<QString()>;
+    static void setHistoryFile(const QString& fileName, RecordingProblem recordingProblem = {});
     static QString historyFile();
     // Probes one device at once through the monitor's own path ("Ping now"); set by start-up.
     using PingNow = std::function<void(const QString& ip)>;

@@ -35,6 +35,15 @@ public:
         return true;
     }
 
+    // Makes a mounted small disk read-only, or writable again.
+    static bool remount(const QString& folder, bool readOnly)
+    {
+        const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+        return ::mount(nullptr, QFile::encodeName(folder).constData(), nullptr, flags, nullptr) == 0;
+    }
+
+    static void unmount(const QString& folder) { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); }
+
     // Takes the rest of the space of the disk the file is on.
     static void fill(const QString& fileName)
     {

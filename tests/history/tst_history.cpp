@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/CsvDocument.h"
+#include "data/Settings.h"
 #include "history/DeviceStatistics.h"
 #include "history/HistoryReader.h"
 #include "history/HistoryStore.h"
 
+#include "../common/SmallDisk.h"
 #include "../common/TestFiles.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -55,6 +58,24 @@ private:
     QSqlDatabase m_db;
 };
 
+// A wall clock the test sets, and a steady clock that moves only when the test says so.
+struct FakeClock
+{
+    std::atomic<qint64> wallMs{QDateTime::currentMSecsSinceEpoch()};
+    std::atomic<qint64> steadyMs{0};
+    HistoryStore::Clock clock()
+    {
+        return {[this] { return wallMs.load(); }, [this] { return steadyMs.load(); }};
+    }
+    void pass(qint64 ms)
+    {
+        wallMs += ms;
+        steadyMs += ms;
+    }
+};
+
+constexpr qint64 DayMs = 24 * 3600 * 1000LL;
+
 ProbeRecord result(const char* device, qint64 atMs, qint64 roundTripUs)
 {
     return {QString::fromLatin1(device), atMs, roundTripUs < 0 ? ProbeRecord::NoReply : ProbeRecord::Answered,
@@ -67,13 +88,22 @@ class TestHistory : public QObject
 {
     Q_OBJECT
 
+    enum Cause { RandomBytes, LaterVersion, Locked, FullDisk, ReadOnly };
+
     QTemporaryDir m_dir;
     QStringList m_reports;
+    std::unique_ptr<HistoryStore> m_store;
 
-    HistoryStore* newStore(HistoryStore::Limits limits = {})
+    HistoryStore* newStore(HistoryStore::Limits limits = {}, HistoryStore::Clock clock = HistoryStore::Clock::system())
     {
-        return new HistoryStore(QStringLiteral("History.sqlite"), limits,
-                                [this](const QString& text) { m_reports << text; });
+        return new HistoryStore(
+            QStringLiteral("History.sqlite"), limits, [this](const QString& text) { m_reports << text; },
+            std::move(clock));
+    }
+
+    QStringList resultRows()
+    {
+        return Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("SELECT rtt_us FROM results ORDER BY at"));
     }
 
     static QStringList bucketTexts(const QList<HistoryReader::Bucket>& buckets)
@@ -168,28 +198,36 @@ private slots:
                  QStringList{"2"});
     }
 
-    // Raw results go after a day, the minutes and state changes after the days kept.
+    // Raw results go after a day, the minutes and state changes after the days kept, once the
+    // clock has kept pace for a while.
     void oldResultsArePruned()
     {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const qint64 day = 24 * 3600 * 1000;
         const HistoryStore::Limits threeDays{3, qint64(1) << 30, 200000};
         {
             // Kept while the store keeps 30 days.
             std::unique_ptr<HistoryStore> store(newStore());
-            store->record(result("a", now - 5 * day, 100));
+            store->record(result("a", now - 5 * DayMs, 100));
             // Minutes enough that the file shrinks visibly once they are gone.
             for (int i = 0; i < 20000; ++i)
-                store->record(result("old", now - 20 * day + i * 60000LL, 100));
-            store->record(result("a", now - 2 * day, 200));
+                store->record(result("old", now - 20 * DayMs + i * 60000LL, 100));
+            store->record(result("a", now - 2 * DayMs, 200));
             store->record(result("a", now - 1000, 300));
-            store->recordStateChange(QStringLiteral("a"), now - 5 * day, true);
-            store->recordStateChange(QStringLiteral("a"), now - 2 * day, false);
+            store->recordStateChange(QStringLiteral("a"), now - 5 * DayMs, true);
+            store->recordStateChange(QStringLiteral("a"), now - 2 * DayMs, false);
             store->flush();
         }
         const qint64 grown = QFileInfo(QStringLiteral("History.sqlite")).size();
-        // Pruning runs as a store starts, and gives the space back.
-        std::unique_ptr<HistoryStore>(newStore(threeDays))->flush();
+        FakeClock clock;
+        {
+            std::unique_ptr<HistoryStore> store(newStore(threeDays, clock.clock()));
+            store->flush();
+            QCOMPARE(Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("SELECT count(*) FROM minutes")),
+                     QStringList{"20003"});
+            clock.pass(10 * 60000);
+            store->flush();
+        }
+        // Pruning gives the space back.
         QVERIFY2(QFileInfo(QStringLiteral("History.sqlite")).size() < grown / 4, qPrintable(QString::number(grown)));
         HistoryReader reader(QStringLiteral("History.sqlite"));
         const QList<ProbeRecord> raw = reader.results(QStringLiteral("a"), 0, now + 1);
@@ -201,29 +239,70 @@ private slots:
         QCOMPARE(reader.stateChanges(QStringLiteral("a"), 0, now).size(), 1);
     }
 
+    // A clock set a year ahead for three seconds, then right again, costs nothing of the days
+    // kept; what was recorded meanwhile, dated ahead, stays too.
+    void clockJumpsLoseNothing()
+    {
+        FakeClock clock;
+        const qint64 now = clock.wallMs;
+        std::unique_ptr<HistoryStore> store(newStore({3, qint64(1) << 30, 200000}, clock.clock()));
+        store->record(result("a", now - 5 * DayMs, 500)); // beyond the days kept
+        store->record(result("a", now - 2 * DayMs, 200));
+        store->recordStateChange(QStringLiteral("a"), now - 2 * DayMs, false);
+        store->record(result("a", now - 1000, 300));
+        clock.pass(10 * 60000);
+        for (int second = 0; second < 3; ++second) {
+            clock.wallMs = now + 365 * DayMs + second * 1000;
+            clock.steadyMs += 1000;
+            store->record(result("a", clock.wallMs, 900));
+            store->flush();
+        }
+        clock.wallMs = now + 10 * 60000 + 4000;
+        clock.steadyMs += 1000;
+        store->flush();
+        QCOMPARE(resultRows(), QStringList({"500", "200", "300", "900", "900", "900"}));
+        // Once the clock has kept pace again, retention acts on the right time.
+        clock.pass(10 * 60000);
+        store->flush();
+        QCOMPARE(resultRows(), QStringList({"300", "900", "900", "900"}));
+        HistoryReader reader(QStringLiteral("History.sqlite"));
+        QCOMPARE(reader.buckets(QStringLiteral("a"), now - 3 * DayMs, now, 1).size(), 2);
+        QCOMPARE(reader.stateChanges(QStringLiteral("a"), now - 3 * DayMs, now).size(), 1);
+    }
+
     // However fast results come, the file stays under its limit: the oldest raw results go
     // first, and every result still counts in its minute.
     void fileStaysWithinItsSize()
     {
+        Settings settings;
+        settings.historyMegabytes = 1;
         const qint64 limit = 1 << 20;
         const qint64 start = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
         constexpr int Rounds = 40;
         constexpr int PerRound = 2000;
+        qint64 largest = 0;
         {
-            std::unique_ptr<HistoryStore> store(newStore({30, limit, 200000}));
+            std::unique_ptr<HistoryStore> store(newStore(HistoryStore::Limits::fromSettings(settings)));
+            // Dated a year ahead by a clock that was wrong for a moment: it must not make the
+            // oldest tenth span every other result.
+            store->record(result("127.0.0.1", start + 365 * DayMs, 1000));
             for (int round = 0; round < Rounds; ++round) {
                 for (int i = 0; i < PerRound; ++i) {
                     const int n = round * PerRound + i;
                     store->record(result(n % 2 ? "127.0.0.1" : "127.0.0.2", start + n * 25, 1000 + n % 7));
                 }
                 store->flush();
-                QVERIFY2(QFileInfo(QStringLiteral("History.sqlite")).size() <= limit,
-                         qPrintable(QString::number(QFileInfo(QStringLiteral("History.sqlite")).size())));
+                const qint64 size = QFileInfo(QStringLiteral("History.sqlite")).size();
+                QVERIFY2(size <= limit, qPrintable(QString::number(size)));
+                largest = std::max(largest, size);
             }
         }
+        // The limit is a mebibyte, and the file does grow to most of it.
+        QVERIFY2(largest > limit / 2, qPrintable(QString::number(largest)));
         HistoryReader reader(QStringLiteral("History.sqlite"));
         const QList<ProbeRecord> kept = reader.results(QStringLiteral("127.0.0.1"), 0, start + 3600 * 1000);
-        QVERIFY(!kept.isEmpty() && kept.size() < Rounds * PerRound / 2);
+        QVERIFY2(kept.size() > 2 * PerRound && kept.size() < Rounds * PerRound / 2,
+                 qPrintable(QString::number(kept.size())));
         QCOMPARE(kept.last().atMs, start + (Rounds * PerRound - 1) * 25);
         qint64 sent = 0;
         for (const char* device : {"127.0.0.1", "127.0.0.2"}) {
@@ -258,44 +337,85 @@ private slots:
         QCOMPARE(sumUs, 900 * 2000);
     }
 
-    // A file that cannot be used never stops the history: it is moved aside and a new one
-    // started, and that is said.
-    void unusableFilesAreMovedAside_data()
+    // Only a file that is no history of ours goes aside; one that is in the way
+    // for now is kept, and what came meanwhile reaches it once it can be written again.
+    void openAndRetryRules_data()
     {
-        QTest::addColumn<bool>("locked");
-        QTest::newRow("random bytes") << false;
-        QTest::newRow("locked by another program") << true;
+        QTest::addColumn<int>("cause");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("random bytes") << int(RandomBytes) << "file is not a database";
+        QTest::newRow("later version") << int(LaterVersion) << "later version";
+        QTest::newRow("locked by another program") << int(Locked) << "database is locked";
+        QTest::newRow("full disk") << int(FullDisk) << "disk";
+        QTest::newRow("read-only") << int(ReadOnly) << "unable to open database file";
     }
 
-    void unusableFilesAreMovedAside()
+    void openAndRetryRules()
     {
-        QFETCH(bool, locked);
+        QFETCH(int, cause);
+        QFETCH(QString, why);
+        QTemporaryDir disk;
+        if (cause == FullDisk || cause == ReadOnly) {
+            QString whyNot;
+            if (!SmallDisk::mountOver(disk.path(), 1024, &whyNot))
+                QSKIP(qPrintable(whyNot));
+            QVERIFY(QDir::setCurrent(disk.path()));
+        }
+        const auto unmount = qScopeGuard([&] {
+            m_store.reset();
+            QDir::setCurrent(m_dir.path());
+            SmallDisk::unmount(disk.path());
+        });
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
         QByteArray original;
-        std::unique_ptr<Reader> holder;
-        if (locked) {
-            std::unique_ptr<HistoryStore>(newStore())->flush();
-            holder = std::make_unique<Reader>(QStringLiteral("History.sqlite"));
-            QSqlQuery(holder->db()).exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
-            QSqlQuery(holder->db()).exec(QStringLiteral("BEGIN EXCLUSIVE"));
-        } else {
+        if (cause == RandomBytes) {
             original.resize(8192);
             QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(original.data()), original.size() / 4);
             TestFiles::writeFile(QStringLiteral("History.sqlite"), original);
-        }
-        m_reports.clear();
-        {
+        } else {
             std::unique_ptr<HistoryStore> store(newStore());
-            store->record(result("a", QDateTime::currentMSecsSinceEpoch(), 100));
-            store->flush();
+            store->record(result("a", now - 2000, 100));
         }
-        holder.reset();
-        QVERIFY(QFile::exists(QStringLiteral("History.sqlite.unreadable")));
-        if (!locked)
-            QCOMPARE(TestFiles::readAll(QStringLiteral("History.sqlite.unreadable")), original);
+        std::unique_ptr<Reader> holder;
+        if (cause == LaterVersion)
+            Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("PRAGMA user_version=99"));
+        if (cause == Locked) {
+            holder = std::make_unique<Reader>(QStringLiteral("History.sqlite"));
+            QSqlQuery(holder->db()).exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+            QVERIFY(QSqlQuery(holder->db()).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        }
+        if (cause == FullDisk)
+            SmallDisk::fill(QStringLiteral("filler"));
+        if (cause == ReadOnly)
+            QVERIFY(SmallDisk::remount(disk.path(), true));
+        m_reports.clear();
+        m_store.reset(newStore());
+        HistoryStore* store = m_store.get();
+        store->record(result("a", now - 1000, 200));
+        store->flush();
         QCOMPARE(m_reports.size(), 1);
-        QVERIFY(m_reports.first().contains(QStringLiteral("History.sqlite.unreadable")));
-        Reader reader(QStringLiteral("History.sqlite"));
-        QCOMPARE(reader.rows(QStringLiteral("SELECT rtt_us FROM results")), QStringList{"100"});
+        QVERIFY2(m_reports.first().contains(why), qPrintable(m_reports.first()));
+        if (cause == RandomBytes || cause == LaterVersion) {
+            QVERIFY(m_reports.first().contains(QStringLiteral("History.sqlite.unreadable")));
+            if (cause == RandomBytes)
+                QCOMPARE(TestFiles::readAll(QStringLiteral("History.sqlite.unreadable")), original);
+            QCOMPARE(resultRows(), QStringList{"200"});
+            return;
+        }
+        QVERIFY2(store->recordingProblem().contains(why), qPrintable(store->recordingProblem()));
+        store->record(result("a", now, 300));
+        store->flush();
+        holder.reset();
+        if (cause == FullDisk)
+            QVERIFY(QFile::remove(QStringLiteral("filler")));
+        if (cause == ReadOnly)
+            QVERIFY(SmallDisk::remount(disk.path(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(store->recordingProblem().isEmpty(), 15000);
+        store->flush();
+        QCOMPARE(m_reports.size(), 2);
+        QVERIFY2(m_reports.last().contains(QStringLiteral("again")), qPrintable(m_reports.last()));
+        QVERIFY(!QFile::exists(QStringLiteral("History.sqlite.unreadable")));
+        QCOMPARE(resultRows(), QStringList({"100", "200", "300"}));
     }
 
     void csvFieldsAreQuoted_data()
@@ -334,6 +454,31 @@ private slots:
         QVERIFY(csv.save(QStringLiteral("out.csv")));
         QCOMPARE(TestFiles::readAll(QStringLiteral("out.csv")),
                  QByteArray("Address,Description\r\n127.0.0.1,\"Caf\xc3\xa9, \"\"upstairs\"\"\"\r\n"));
+    }
+
+    // "The last hour" is the current minute and the 59 before it; "5 m" the current and 4 before;
+    // a result dated ahead (the clock was set back) counts in neither.
+    void statisticsWindowEdges_data()
+    {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<int>("counted");
+        QTest::newRow("hour, oldest minute in") << 60 << 59 << 1;
+        QTest::newRow("hour, a minute too old") << 60 << 60 << 0;
+        QTest::newRow("5 m, oldest minute in") << 5 << 4 << 1;
+        QTest::newRow("5 m, a minute too old") << 5 << 5 << 0;
+        QTest::newRow("dated ahead") << 60 << -2 << 0;
+    }
+
+    void statisticsWindowEdges()
+    {
+        QFETCH(int, window);
+        QFETCH(int, minutesAgo);
+        QFETCH(int, counted);
+        const qint64 now = 1000LL * 60000 + 30000;
+        DeviceStatistics statistics;
+        statistics.record(result("a", (1000 - minutesAgo) * 60000LL + 59999, 1000));
+        QCOMPARE(statistics.lastMinutes(QStringLiteral("a"), now, window).sent, counted);
     }
 
     // Loss, average and jitter over the last hour, against figures worked out by hand.
