@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 namespace Tarnwick {
@@ -19,6 +20,10 @@ public:
 
     // The chosen path, or empty when the user cancelled.
     static QString choose(QWidget* parent, const QString& title, const QString& suggestedName);
+
+    // The dialog that choose() runs: Qt's own, in the user's documents folder, telling files
+    // apart by their names only (see NameOnlyFileIconProvider). The caller owns it.
+    static QFileDialog* dialog(QWidget* parent, const QString& title, const QString& suggestedName);
 };
 
 } // namespace Tarnwick
