@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -16,6 +17,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace Tarnwick {
 
@@ -31,7 +35,9 @@ constexpr qint64 ClockSlackMs = 2000;
 constexpr qint64 FirstRetryMs = 1000;
 constexpr qint64 LastRetryMs = 60000;
 // How long a write waits for another program's lock before the results wait in memory instead.
-constexpr int BusyTimeoutMs = 1000;
+constexpr int BusyTimeoutMs = 200;
+// Free space below which a disk counts as full.
+constexpr qint64 FullDiskBytes = 1 << 20;
 constexpr qsizetype FullBatch = 10000;
 
 QString uniqueConnectionName()
@@ -72,13 +78,16 @@ HistoryStore::Problem HistoryStore::Problem::of(const QSqlError& error)
 {
     // SQLite's result code, extended or not: its low byte is the primary code. Only these two
     // say the file is no database of ours; busy, locked, full, read-only and I/O errors pass.
+    constexpr int SqliteBusy = 5;
+    constexpr int SqliteLocked = 6;
     constexpr int SqliteCorrupt = 11;
     constexpr int SqliteNotADatabase = 26;
     const int code = error.nativeErrorCode().toInt() & 0xff;
     QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (why.trimmed().isEmpty())
         why = QStringLiteral("the file cannot be written");
-    return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why};
+    return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why,
+            code == SqliteBusy || code == SqliteLocked};
 }
 
 HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter, Clock clock)
@@ -215,16 +224,20 @@ qint64 pragmaValue(QSqlQuery& query, const char* name)
 HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
+    db.close();
     db.setDatabaseName(m_fileName);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open())
         return Problem::of(db.lastError());
     QSqlQuery query(db);
     const auto failed = [&] { return Problem::of(query.lastError()); };
-    if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next())
-        return failed();
-    if (query.value(0).toString() != QLatin1String("ok"))
-        return {Problem::NotOurs, QStringLiteral("damaged: %1").arg(query.value(0).toString())};
+    // Read through once a run: a file that was sound when it was last opened is still ours.
+    if (!m_checked) {
+        if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next())
+            return failed();
+        if (query.value(0).toString() != QLatin1String("ok"))
+            return {Problem::NotOurs, QStringLiteral("damaged: %1").arg(query.value(0).toString())};
+    }
     if (!exec(query, QStringLiteral("PRAGMA user_version")) || !query.next())
         return failed();
     const int version = query.value(0).toInt();
@@ -238,15 +251,22 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
         return failed();
     const bool wal = query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
     query.finish();
-    // Taking the write lock tells a file that cannot be written now (read-only, a lock another
-    // program holds) in SQLite's own words, before any result is handed to it.
+    // Taking the write lock and changing a page, undone at once, tells a file that cannot be
+    // written now (read-only, a lock another program holds) in SQLite's own words, before any
+    // result is handed to it.
     if (!exec(query, QStringLiteral("BEGIN IMMEDIATE")))
         return failed();
+    if (!exec(query, QStringLiteral("PRAGMA user_version=%1").arg(version))) {
+        const Problem problem = failed();
+        exec(query, QStringLiteral("ROLLBACK"));
+        return problem;
+    }
     exec(query, QStringLiteral("ROLLBACK"));
     if (!wal)
         return {Problem::Transient, QStringLiteral("the file cannot be switched to write-ahead logging")};
     exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
+    m_checked = true;
     if (version == SchemaVersion)
         return {};
     if (!db.transaction())
@@ -292,6 +312,7 @@ HistoryStore::Problem HistoryStore::moveAside(const QString& why)
     report(QStringLiteral("The history \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one "
                           "started.")
                .arg(m_fileName, why, aside));
+    m_checked = false;
     return {};
 }
 
@@ -307,8 +328,6 @@ HistoryStore::Problem HistoryStore::open(QSqlDatabase& db)
         if (problem.kind == Problem::NotOurs)
             problem.kind = Problem::Transient;
     }
-    if (problem.kind != Problem::None)
-        db.close();
     return problem;
 }
 
@@ -414,17 +433,42 @@ void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
         }
         if (problem.kind == Problem::None)
             return;
-        stopRecording(db, problem.why);
+        stopRecording(db, problem);
     }
     keepWaiting(batch);
 }
 
-void HistoryStore::stopRecording(QSqlDatabase& db, const QString& why)
+bool HistoryStore::looksWritable(QSqlDatabase& db)
 {
-    db.close();
+    const QFileInfo file(m_fileName);
+    const QByteArray folder = QFile::encodeName(file.absolutePath());
+    struct statvfs disk = {};
+    if (::statvfs(folder.constData(), &disk) != 0 || (disk.f_flag & ST_RDONLY) != 0
+        || qint64(disk.f_bavail) * qint64(disk.f_frsize) < FullDiskBytes)
+        return false;
+    if (::access(folder.constData(), W_OK) != 0
+        || (file.exists() && ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) != 0))
+        return false;
+    if (!db.isOpen())
+        return true;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    query.exec(QStringLiteral("ROLLBACK"));
+    return true;
+}
+
+void HistoryStore::stopRecording(QSqlDatabase& db, const Problem& problem)
+{
+    // A connection that waits for another program's lock can tell when it is released; any other
+    // is opened anew, as what was in the way (a read-only file, say) stays with the connection.
+    if (!problem.lockedOut)
+        db.close();
+    const QString& why = problem.why;
     m_usable = false;
     m_retryDelayMs = m_retryDelayMs == 0 ? FirstRetryMs : std::min(2 * m_retryDelayMs, LastRetryMs);
     m_retryAtSteadyMs = m_clock.steadyMs() + m_retryDelayMs;
+    m_watchForCause = !looksWritable(db);
     bool first = false;
     {
         std::lock_guard lock(m_mutex);
@@ -551,7 +595,9 @@ void HistoryStore::run()
                 clockSettledAt = steady;
             lastWall = wall;
             lastSteady = steady;
-            if (!m_usable && (stopping || steady >= m_retryAtSteadyMs)) {
+            // Tried again on a back-off, or at once when what was seen in the way has gone.
+            if (!m_usable
+                && (stopping || steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db)))) {
                 const Problem problem = open(db);
                 if (problem.kind == Problem::None) {
                     m_usable = true;
@@ -564,7 +610,7 @@ void HistoryStore::run()
                     if (!was.isEmpty())
                         report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
                 } else {
-                    stopRecording(db, problem.why);
+                    stopRecording(db, problem);
                 }
             }
             if (!batch.isEmpty())

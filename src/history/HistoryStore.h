@@ -106,6 +106,7 @@ private:
     {
         enum Kind { None, Transient, NotOurs } kind = None;
         QString why;
+        bool lockedOut = false; // another program holds the lock
         static Problem of(const QSqlError& error);
     };
 
@@ -117,7 +118,10 @@ private:
     Problem write(QSqlDatabase& db, const Batch& batch);
     // Writes the batch, or keeps it waiting when the file cannot take it now.
     void writeOrKeep(QSqlDatabase& db, Batch& batch);
-    void stopRecording(QSqlDatabase& db, const QString& why);
+    void stopRecording(QSqlDatabase& db, const Problem& problem);
+    // Cheap signs that the file could be written now: a folder and file that may be written, on a
+    // disk that is writable and not full, with no other program holding the write lock.
+    bool looksWritable(QSqlDatabase& db);
     // Puts a batch that could not be written back in front of what came since.
     void keepWaiting(Batch& batch);
     qint64 deviceId(QSqlDatabase& db, const QString& device, QSqlError& error);
@@ -137,8 +141,11 @@ private:
 
     // The writer's own: whether the file takes results, and when to try it again.
     bool m_usable = false;
+    bool m_checked = false; // the file was read through once
     qint64 m_retryAtSteadyMs = 0;
     qint64 m_retryDelayMs = 0;
+    // The cheap signs showed what was in the way, so they also show when it has gone.
+    bool m_watchForCause = false;
 
     mutable std::mutex m_mutex;
     QString m_problem;
