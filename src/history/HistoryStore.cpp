@@ -316,19 +316,22 @@ HistoryStore::Problem HistoryStore::moveAside(const QString& why)
     return {};
 }
 
+HistoryStore::Problem HistoryStore::startAnew(QSqlDatabase& db, const QString& why)
+{
+    db.close();
+    Problem problem = moveAside(why);
+    if (problem.kind == Problem::None)
+        problem = openFile(db);
+    // Whatever a new file meets is the disk's doing, not the file's.
+    if (problem.kind == Problem::NotOurs)
+        problem.kind = Problem::Transient;
+    return problem;
+}
+
 HistoryStore::Problem HistoryStore::open(QSqlDatabase& db)
 {
-    Problem problem = openFile(db);
-    if (problem.kind == Problem::NotOurs) {
-        db.close();
-        problem = moveAside(problem.why);
-        if (problem.kind == Problem::None)
-            problem = openFile(db);
-        // Whatever a new file meets is the disk's doing, not the file's.
-        if (problem.kind == Problem::NotOurs)
-            problem.kind = Problem::Transient;
-    }
-    return problem;
+    const Problem problem = openFile(db);
+    return problem.kind == Problem::NotOurs ? startAnew(db, problem.why) : problem;
 }
 
 qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device, QSqlError& error)
@@ -424,10 +427,7 @@ void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
         Problem problem = write(db, batch);
         if (problem.kind == Problem::NotOurs) {
             // The file went bad under us: it goes aside, and a new one takes the results.
-            db.close();
-            problem = moveAside(problem.why);
-            if (problem.kind == Problem::None)
-                problem = openFile(db);
+            problem = startAnew(db, problem.why);
             if (problem.kind == Problem::None)
                 problem = write(db, batch);
         }
@@ -596,8 +596,7 @@ void HistoryStore::run()
             lastWall = wall;
             lastSteady = steady;
             // Tried again on a back-off, or at once when what was seen in the way has gone.
-            if (!m_usable
-                && (stopping || steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db)))) {
+            if (!m_usable && (stopping || steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db)))) {
                 const Problem problem = open(db);
                 if (problem.kind == Problem::None) {
                     m_usable = true;

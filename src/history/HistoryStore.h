@@ -113,6 +113,8 @@ private:
     void run();
     Problem openFile(QSqlDatabase& db);
     Problem moveAside(const QString& why);
+    // Moves the file aside and opens a new one in its place.
+    Problem startAnew(QSqlDatabase& db, const QString& why);
     // Opens the file, or starts a new one in place of a file that is no history of ours.
     Problem open(QSqlDatabase& db);
     Problem write(QSqlDatabase& db, const Batch& batch);
