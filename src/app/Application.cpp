@@ -166,6 +166,8 @@ struct Monitoring
         QCoreApplication::sendPostedEvents();
         metrics.reset();
         history.reset();
+        // What the history said as it ended (results it could not write) reaches the log.
+        QCoreApplication::sendPostedEvents();
         map->save();
         Settings::instance().save();
         data->save();

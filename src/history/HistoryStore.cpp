@@ -464,7 +464,11 @@ void HistoryStore::stopRecording(QSqlDatabase& db, const Problem& problem)
     // is opened anew, as what was in the way (a read-only file, say) stays with the connection.
     if (!problem.lockedOut)
         db.close();
-    const QString& why = problem.why;
+    // SQLite says "readonly database" for a folder it cannot make its journal in, too.
+    const QString folder = QFileInfo(m_fileName).absolutePath();
+    const QString why = ::access(QFile::encodeName(folder).constData(), W_OK) == 0
+        ? problem.why
+        : QStringLiteral("%1; the folder \"%2\" cannot be written").arg(problem.why, folder);
     m_usable = false;
     m_retryDelayMs = m_retryDelayMs == 0 ? FirstRetryMs : std::min(2 * m_retryDelayMs, LastRetryMs);
     m_retryAtSteadyMs = m_clock.steadyMs() + m_retryDelayMs;
