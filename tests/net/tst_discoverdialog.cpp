@@ -2,6 +2,7 @@
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -21,6 +22,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <memory>
 
 using namespace Tarnwick;
 
@@ -84,10 +89,23 @@ class TestDiscoverDialog : public QObject
         pressButton(dialog, "startButton");
     }
 
+    bool m_scanned = false;
+
     bool sandbox()
     {
         QString whyNot;
-        return NetworkSandbox::enter(&whyNot);
+        m_scanned = NetworkSandbox::enter(&whyNot);
+        return m_scanned;
+    }
+
+    // A scan that was stopped or closed leaves the probes it had asked for queued in the shared
+    // engine, and the next test's scan would wait behind them. The engine sends in the order
+    // asked, so a probe asked for now is answered once all of those have gone out.
+    void waitForAbandonedProbes()
+    {
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        ProbeEngine::shared().submit(htonl(INADDR_LOOPBACK), 100, [answered](const ProbeResult&) { *answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(*answered, 30000);
     }
 
 private slots:
@@ -101,6 +119,8 @@ private slots:
     void cleanup()
     {
         closeMessageBoxes();
+        if (m_scanned)
+            waitForAbandonedProbes();
         stopPinger();
         delete m_data;
         QCoreApplication::processEvents();
