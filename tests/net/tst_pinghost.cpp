@@ -167,11 +167,16 @@ private slots:
     {
         Flood flood;
         QTRY_VERIFY(flood.sent() > 100);
-        for (int i = 0; i < 20; ++i) {
+        // Probes go on until a good share of the flood has come in amid them, however slowly a
+        // busy machine lets it run; each must have its own reply.
+        const int before = flood.sent();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 20 || (flood.sent() - before < 500 && timer.elapsed() < 20000); ++i) {
             const int result = pingHost(QStringLiteral("127.0.0.1"), 1000).milliseconds();
             QVERIFY2(result >= 0 && result < 1000, qPrintable(QStringLiteral("probe %1 gave %2").arg(i).arg(result)));
         }
-        QVERIFY(flood.sent() > 1000);
+        QVERIFY2(flood.sent() - before >= 500, "the flood stalled while the probes ran");
     }
 
     // Replies to others keep arriving all the while; the wait still ends at the time-out
