@@ -323,6 +323,36 @@ private slots:
         QVERIFY(Settings::instance().deviceListSort.isEmpty());
     }
 
+    // "Since" sorts by the time each device got its state: longest in it first.
+    void sinceSortsByTheTimeOfTheState_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("ascending") << "9,a" << QStringList({"c", "a", "b"});
+        QTest::newRow("descending") << "9,d" << QStringList({"b", "a", "c"});
+    }
+
+    void sinceSortsByTheTimeOfTheState()
+    {
+        QFETCH(QString, sort);
+        QFETCH(QStringList, order);
+        const auto restore = qScopeGuard([] { Settings::instance().deviceListSort.clear(); });
+        Settings::instance().deviceListSort = sort;
+        UserList list;
+        m_data->connectReceiver(&list);
+        const auto nextMillisecond = [] {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > now);
+        };
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        nextMillisecond();
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        nextMillisecond();
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("1"));
+        QTRY_COMPARE(column(list.tree(), 2), order);
+    }
+
     // The filter matches address and description; the state filter the state; rows that
     // change follow them.
     void filterByTextAndState()
@@ -342,6 +372,14 @@ private slots:
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
         filter->setText(QStringLiteral("ABOUT 127"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        // An edit of the description is filtered anew, both ways.
+        m_data->changeEntry(QStringLiteral("printer"), QStringLiteral("printer"), false, QStringLiteral("about 127"),
+                            DeviceTypePC);
+        m_data->changeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), false, QStringLiteral("desk"),
+                            DeviceTypePC);
+        QCOMPARE(shown(), QStringList({"127.0.0.2", "printer"}));
+        m_data->changeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), false,
+                            QStringLiteral("about 127.0.0.1"), DeviceTypePC);
         auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
         state->setCurrentIndex(1);
         QCOMPARE(shown(), QStringList({"127.0.0.2"}));
