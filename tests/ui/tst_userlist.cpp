@@ -6,6 +6,7 @@
 #include "skin/SkinResources.h"
 
 #include "../common/TestFiles.h"
+#include "../common/WidgetTest.h"
 #include "history/HistoryStore.h"
 #include "ui/DeviceDetailsDialog.h"
 #include "ui/HistoryGraph.h"
@@ -15,6 +16,7 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
@@ -47,6 +49,12 @@ QStringList column(const QTreeWidget* tree, int c)
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         texts << tree->topLevelItem(i)->text(c);
     return texts;
+}
+
+// A point on a row, inside the visible part of the list.
+QPoint onRow(QTreeWidget* tree, int row)
+{
+    return {tree->viewport()->width() / 2, tree->visualItemRect(tree->topLevelItem(row)).center().y()};
 }
 
 } // namespace
@@ -142,18 +150,15 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        QTreeWidgetItem* row = tree->topLevelItem(1);
-        tree->setCurrentItem(row);
+        tree->setCurrentItem(tree->topLevelItem(1));
         if (way == QLatin1String("double-click")) {
-            emit tree->itemDoubleClicked(row, 2);
+            doubleClick(tree->viewport(), onRow(tree, 1));
         } else if (way == QLatin1String("Enter")) {
             QTest::keyClick(tree, Qt::Key_Return);
         } else {
-            const auto details = std::find_if(tree->contextMenu()->actions().cbegin(),
-                                              tree->contextMenu()->actions().cend(),
-                                              [](QAction* a) { return a->text() == QLatin1String("Details"); });
-            QVERIFY(details != tree->contextMenu()->actions().cend());
-            (*details)->trigger();
+            tree->setMenuRunner(
+                [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Details"))); });
+            QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         }
         auto* dialog = m_list->findChild<DeviceDetailsDialog*>(QStringLiteral("deviceDetailsDialog"));
         QVERIFY(dialog);
@@ -226,9 +231,16 @@ private slots:
             offered << toggle->text();
         QVERIFY(!offered.contains(QStringLiteral("IP")));
         QVERIFY(offered.contains(QStringLiteral("Jitter")));
-        for (QAction* toggle : menu->actions()) {
-            if (toggle->text() == QLatin1String("Jitter") || toggle->text() == QLatin1String("Loss"))
-                toggle->trigger();
+        QHeaderView* header = m_list->tree()->header();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        for (const QString& column : {QStringLiteral("Jitter"), QStringLiteral("Loss")}) {
+            m_list->tree()->setMenuRunner(
+                [&column](QMenu* shown, const QPoint& at) { QVERIFY(chooseInMenu(shown, at, column)); });
+            // What the window system makes of a right click on the header.
+            const QPoint at(10, header->height() / 2);
+            QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, header->viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(header->viewport(), &rightClick);
         }
         QVERIFY(m_list->tree()->isColumnHidden(8));
         QCOMPARE(Settings::instance().hiddenColumns, QStringLiteral("6,8"));
@@ -370,7 +382,7 @@ private slots:
         };
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
-        filter->setText(QStringLiteral("ABOUT 127"));
+        typeInto(filter, QStringLiteral("ABOUT 127"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
         // An edit of the description is filtered anew, both ways.
         m_data->changeEntry(QStringLiteral("printer"), QStringLiteral("printer"), false, QStringLiteral("about 127"),
@@ -381,12 +393,14 @@ private slots:
         m_data->changeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), false,
                             QStringLiteral("about 127.0.0.1"), DeviceTypePC);
         auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
-        state->setCurrentIndex(1);
+        QTest::keyClick(state, Qt::Key_Down);
+        QCOMPARE(state->currentText(), QStringLiteral("Connected"));
         QCOMPARE(shown(), QStringList({"127.0.0.2"}));
         m_data->setPingResult(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
-        filter->clear();
-        state->setCurrentIndex(2);
+        typeInto(filter, QString());
+        QTest::keyClick(state, Qt::Key_Down);
+        QCOMPARE(state->currentText(), QStringLiteral("Disconnected"));
         QCOMPARE(shown(), QStringList({"printer"}));
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
@@ -470,11 +484,12 @@ private slots:
         const auto restore = qScopeGuard([] { UserList::setPingNow({}); });
         for (const char* ip : {"a", "b"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
-        m_list->tree()->topLevelItem(1)->setSelected(true);
-        for (QAction* action : m_list->tree()->contextMenu()->actions()) {
-            if (action->text() == QLatin1String("Ping now"))
-                action->trigger();
-        }
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         QCOMPARE(probed, QStringList{"b"});
     }
 
@@ -558,17 +573,19 @@ private slots:
         for (const char* ip : {"a", "b", "c", "d"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
         for (int i : {0, 2, 3})
             tree->topLevelItem(i)->setSelected(true);
-        QAction* remove = tree->contextMenu()->actions().last();
-        QCOMPARE(remove->text(), QStringLiteral("Remove"));
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Remove"))); });
         QString asked;
         UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
             asked = question;
             return true;
         });
         const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
-        remove->trigger();
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 2));
         QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
         QCOMPARE(m_data->entries().size(), 1);
