@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 // Presses and releases the named push button of a window, as the mouse does.
 inline void pressButton(QWidget* window, const char* objectName)
@@ -34,6 +35,12 @@ inline void doubleClick(QWidget* widget, const QPoint& at)
     QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// A point on a top-level row of a tree, inside the part of the tree that shows.
+inline QPoint onRow(QTreeWidget* tree, int row)
+{
+    return {tree->viewport()->width() / 2, tree->visualItemRect(tree->topLevelItem(row)).center().y()};
 }
 
 // Clicks the middle of a header's section, as the mouse does.

@@ -84,8 +84,8 @@ class TestDiscoverDialog : public QObject
 
     void startSearch(QWidget* dialog, const QString& from, const QString& to)
     {
-        dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit"))->setText(from);
-        dialog->findChild<QLineEdit*>(QStringLiteral("toEdit"))->setText(to);
+        typeInto(dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit")), from);
+        typeInto(dialog->findChild<QLineEdit*>(QStringLiteral("toEdit")), to);
         pressButton(dialog, "startButton");
     }
 
@@ -268,9 +268,10 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
         QCOMPARE(status(&dialog), QStringLiteral("Added 2; 2 skipped, already in the list."));
         // Ctrl+C: the selected rows as tab-separated text, in the order shown.
-        tree->clearSelection();
-        tree->topLevelItem(1)->setSelected(true);
-        tree->topLevelItem(3)->setSelected(true);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, 3));
         QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QStringLiteral("no\t127.0.0.2\tTimeout\t\t\t\tyes\nno\t127.0.0.4\tSocket error\t\t\t\tyes"));
@@ -284,6 +285,8 @@ private slots:
     {
         stopPinger();
         DiscoverDevicesDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTreeWidget* tree = results(&dialog);
         const auto arrive = [&](const QStringList& addresses) {
             const int before = tree->topLevelItemCount();
@@ -293,12 +296,14 @@ private slots:
         };
         arrive({"127.0.0.10", "127.0.0.2", "127.0.0.9", "127.0.0.1"});
         QCOMPARE(column(tree, 1), QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.9", "127.0.0.10"}));
-        tree->header()->setSortIndicator(1, Qt::DescendingOrder);
+        clickHeaderSection(tree->header(), 1);
+        QCOMPARE(tree->header()->sortIndicatorOrder(), Qt::DescendingOrder);
         arrive({"127.0.0.5", "127.0.0.20"});
         QCOMPARE(column(tree, 1),
                  QStringList({"127.0.0.20", "127.0.0.10", "127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1"}));
         // By the result's text; rows that tie stay in the order they came.
-        tree->header()->setSortIndicator(2, Qt::AscendingOrder);
+        clickHeaderSection(tree->header(), 2);
+        QCOMPARE(tree->header()->sortIndicatorOrder(), Qt::AscendingOrder);
         arrive({"127.0.0.30", "127.0.0.3"});
         QCOMPARE(column(tree, 1),
                  QStringList({"127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1", "127.0.0.3", "127.0.0.20",

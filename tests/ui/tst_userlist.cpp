@@ -51,12 +51,6 @@ QStringList column(const QTreeWidget* tree, int c)
     return texts;
 }
 
-// A point on a row, inside the visible part of the list.
-QPoint onRow(QTreeWidget* tree, int row)
-{
-    return {tree->viewport()->width() / 2, tree->visualItemRect(tree->topLevelItem(row)).center().y()};
-}
-
 } // namespace
 
 class TestUserList : public QObject
