@@ -2,10 +2,13 @@
 #pragma once
 
 #include <QAction>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -16,6 +19,15 @@ inline void pressButton(QWidget* window, const char* objectName)
     QVERIFY2(button, objectName);
     QTest::mousePress(button, Qt::LeftButton);
     QTest::mouseRelease(button, Qt::LeftButton);
+}
+
+// Clicks the box of a check box, as the mouse does.
+inline void clickCheckBox(QCheckBox* box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
 // Replaces what a line edit holds by typing, key by key, as the user does: its validator and
