@@ -95,6 +95,12 @@ class TestMainWindow : public QObject
         return window;
     }
 
+    // The tray shows its menu where the icon sits; the user clicks an entry of it.
+    void chooseFromTrayMenu(const QString& text)
+    {
+        QVERIFY2(chooseInMenu(m_tray->contextMenu(), QPoint(40, 40), text), qPrintable(text));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -199,7 +205,7 @@ private slots:
         QFETCH(QString, title);
         MainWindow* window = openWindow();
         if (button.isEmpty())
-            m_tray->contextMenu()->actions()[2]->trigger();
+            chooseFromTrayMenu(QStringLiteral("About"));
         else
             pressButton(window, qPrintable(button));
         QPointer<QWidget> dialog = topLevelTitled(title);
@@ -419,6 +425,8 @@ private slots:
 
     void doubleClickShowsTheWindowBuildingOneOnlyWhenNeeded()
     {
+        // The offscreen platform has no tray to click: the icon's activation is what a click
+        // on it delivers (the screenshots run has a real tray).
         emit m_tray->activated(QSystemTrayIcon::DoubleClick);
         MainWindow* built = MainWindow::instance();
         QVERIFY(built);
@@ -437,7 +445,7 @@ private slots:
     {
         MainWindow* window = openWindow();
         pressButton(window, "minimizeButton");
-        m_tray->contextMenu()->actions()[2]->trigger();
+        chooseFromTrayMenu(QStringLiteral("About"));
         QWidget* about = topLevelTitled(QStringLiteral("Tarnwick - About"));
         QVERIFY(about);
         QVERIFY(!QApplication::quitOnLastWindowClosed());
@@ -452,7 +460,7 @@ private slots:
         MainWindow* window = openWindow();
         window->showMinimized();
         QTRY_VERIFY(window->isMinimized());
-        m_tray->contextMenu()->actions()[0]->trigger();
+        chooseFromTrayMenu(QStringLiteral("Show"));
         QTRY_VERIFY(!window->isMinimized());
         QVERIFY(window->isVisible());
     }
@@ -466,7 +474,7 @@ private slots:
         QVERIFY(dialog);
         QCOMPARE(dialog->windowModality(), Qt::WindowModal);
         QCOMPARE(dialog->parentWidget(), window);
-        m_tray->contextMenu()->actions()[3]->trigger();
+        chooseFromTrayMenu(QStringLiteral("Exit"));
         QVERIFY(quitRequested);
         QCOMPARE(MainWindow::instance(), nullptr);
     }
@@ -528,7 +536,7 @@ private slots:
         QVERIFY(actions[1]->isSeparator());
         QCOMPARE(actions[2]->text(), QStringLiteral("About"));
         QCOMPARE(actions[3]->text(), QStringLiteral("Exit"));
-        actions[3]->trigger();
+        chooseFromTrayMenu(QStringLiteral("Exit"));
         QVERIFY(!m_tray->isVisible());
         QCOMPARE(MainWindow::instance(), nullptr);
         QVERIFY(quitRequested);
@@ -537,7 +545,7 @@ private slots:
 
     void aboutShowsTheVersion()
     {
-        m_tray->contextMenu()->actions()[2]->trigger();
+        chooseFromTrayMenu(QStringLiteral("About"));
         QWidget* about = topLevelTitled(QStringLiteral("Tarnwick - About"));
         QVERIFY(about);
         QVERIFY(about->isModal());
