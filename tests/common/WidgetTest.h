@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,6 +57,14 @@ inline QPoint onRow(QTreeWidget* tree, int row)
     return {tree->viewport()->width() / 2, tree->visualItemRect(tree->topLevelItem(row)).center().y()};
 }
 
+// What the window system makes of a right click: the context menu event, at a point of the
+// widget.
+inline void rightClickForMenu(QWidget* widget, const QPoint& at)
+{
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+    QCoreApplication::sendEvent(widget, &rightClick);
+}
+
 // Clicks the middle of a header's section, as the mouse does.
 inline void clickHeaderSection(QHeaderView* header, int logicalIndex)
 {
@@ -82,9 +92,9 @@ inline bool chooseInMenu(QMenu* menu, const QPoint& globalPosition, const QStrin
         for (QAction* inner : submenu->actions()) {
             if (inner->text() != text)
                 continue;
-            // The submenu opens where the pointer rests on its entry.
+            // A click on its entry opens the submenu a moment later.
             QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
-            if (!QTest::qWaitForWindowExposed(submenu))
+            if (!QTest::qWaitFor([submenu] { return submenu->isVisible(); }) || !QTest::qWaitForWindowExposed(submenu))
                 return false;
             QTest::mouseClick(submenu, Qt::LeftButton, Qt::NoModifier, submenu->actionGeometry(inner).center());
             return true;

@@ -9,6 +9,8 @@
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
 
+#include "../common/WidgetTest.h"
+
 #include <QDir>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
@@ -302,22 +304,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&widget));
         QStringList offered;
         QString pick;
-        widget.setMenuRunner([&](QMenu* menu, const QPoint&) {
+        widget.setMenuRunner([&](QMenu* menu, const QPoint& at) {
             offered.clear();
-            QAction* chosen = nullptr;
-            for (QAction* action : menu->actions()) {
+            for (QAction* action : menu->actions())
                 offered << action->text();
-                if (action->menu()) {
-                    for (QAction* inner : action->menu()->actions()) {
-                        if (inner->text() == pick)
-                            chosen = inner;
-                    }
-                }
-                if (action->text() == pick)
-                    chosen = action;
-            }
-            if (chosen)
-                chosen->trigger();
+            QVERIFY2(chooseInMenu(menu, at, pick), qPrintable(pick));
         });
         QStringList candidates;
         widget.setDeviceChooser([&](QWidget*, const QStringList& offeredDevices) {
@@ -328,7 +319,7 @@ private slots:
 
         // On empty ground: the devices not on the map yet, placed where the menu opened.
         pick = QStringLiteral("Add device...");
-        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(200, 250)));
         QCOMPARE(offered, QStringList({"Add device...", "Place all devices", "Fit to window"}));
         QCOMPARE(candidates, QStringList{"c"});
         QCOMPARE(m_map->item(QStringLiteral("c")), std::optional<VisualRepresentationItem>({"c", 200, 250}));
@@ -336,7 +327,7 @@ private slots:
 
         // On a badge: "Connect to...", then a click on another badge, then the line's type.
         pick = QStringLiteral("Connect to...");
-        widget.openContextMenu(view->mapFromScene(QPointF(0, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(0, 0)));
         QCOMPARE(offered, QStringList({"Connect to...", "Remove from map"}));
         QVERIFY(widget.connecting());
         pick = QStringLiteral("Thin dotted line");
@@ -348,18 +339,18 @@ private slots:
 
         // On a line: its type, and away with it.
         pick = QStringLiteral("Thick dotted line");
-        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(250, 0)));
         QCOMPARE(offered, QStringList({"Line type", "Remove line"}));
         QCOMPARE(m_map->connections().first().type, 4);
         QCOMPARE(lines(widget.scene()).first()->pen().style(), Qt::DotLine);
         pick = QStringLiteral("Remove line");
-        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(250, 0)));
         QCOMPARE(m_map->connections().size(), 1);
         QCOMPARE(lines(widget.scene()).size(), 1);
 
         // "Remove from map" takes the badge and its lines.
         pick = QStringLiteral("Remove from map");
-        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(200, 250)));
         QVERIFY(!m_map->item(QStringLiteral("c")));
         QVERIFY(m_map->connections().isEmpty());
         QCOMPARE(badges(widget.scene()).size(), 2);

@@ -16,7 +16,6 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
@@ -231,10 +230,7 @@ private slots:
         for (const QString& column : {QStringLiteral("Jitter"), QStringLiteral("Loss")}) {
             m_list->tree()->setMenuRunner(
                 [&column](QMenu* shown, const QPoint& at) { QVERIFY(chooseInMenu(shown, at, column)); });
-            // What the window system makes of a right click on the header.
-            const QPoint at(10, header->height() / 2);
-            QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, header->viewport()->mapToGlobal(at));
-            QCoreApplication::sendEvent(header->viewport(), &rightClick);
+            rightClickForMenu(header->viewport(), QPoint(10, header->height() / 2));
         }
         QVERIFY(m_list->tree()->isColumnHidden(8));
         QCOMPARE(Settings::instance().hiddenColumns, QStringLiteral("6,8"));
