@@ -78,6 +78,9 @@ void closeDialogs()
 
 } // namespace
 
+// The tray's waits, short: the tests wait for the balloons, not for the program's delays.
+constexpr TrayIconDelays ShortDelays{std::chrono::milliseconds(1000), std::chrono::milliseconds(100)};
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -116,7 +119,7 @@ private slots:
         m_balloons.clear();
         m_data = new Data;
         Data::setInstance(m_data);
-        m_tray = new MainSystemTrayIcon;
+        m_tray = new MainSystemTrayIcon(ShortDelays);
         MainSystemTrayIcon::setInstance(m_tray);
         m_tray->setBalloonSink([this](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon, int ms) {
             m_balloons.append({title, text, ms});
@@ -523,7 +526,7 @@ private slots:
         placed = false;
         m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("never placed"), QSystemTrayIcon::Information,
                             10);
-        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 2 * MainSystemTrayIcon::MaxPlacementWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 5000);
     }
 
     void exitHidesIconClosesWindowAndQuits()
