@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
-#include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QImage>
 #include <QMenu>
@@ -260,27 +259,18 @@ private slots:
                 [&](const VisualRepresentationItem& item) { changed << item; });
         const QRectF sceneBefore = widget.scene()->sceneRect();
 
-        QGraphicsSceneMouseEvent press(QEvent::GraphicsSceneMousePress);
-        press.setButton(Qt::MouseButton(button));
-        press.setAccepted(false);
-        widget.scene()->sendEvent(badge, &press);
-        QVERIFY(press.isAccepted());
-        QGraphicsSceneMouseEvent move(QEvent::GraphicsSceneMouseMove);
-        move.setButtons(Qt::MouseButtons(button));
-        move.setLastScenePos(QPointF(5, 5));
-        move.setScenePos(QPointF(35, 5));
-        widget.scene()->sendEvent(badge, &move);
+        // Dragged by the mouse, 30 pixels to the right at the view's scale of one.
+        QCOMPARE(widget.view()->transform().m11(), 1.0);
+        QWidget* viewport = widget.view()->viewport();
+        const QPoint from = widget.view()->mapFromScene(badge->sceneBoundingRect().center());
+        const QPoint to = from + QPoint(30, 0);
+        QTest::mousePress(viewport, Qt::MouseButton(button), Qt::NoModifier, from);
+        QTest::mouseMove(viewport, to);
         // While it moves, its line's end moves with it, and the scene does not change.
         QCOMPARE(lines(widget.scene()).value(0)->line(), QLineF(40, 20, 200, 20));
         QCOMPARE(widget.scene()->sceneRect(), sceneBefore);
         QVERIFY(changed.isEmpty());
-        QGraphicsSceneMouseEvent release(QEvent::GraphicsSceneMouseRelease);
-        release.setButton(Qt::MouseButton(button));
-        release.setButtonDownScenePos(Qt::MouseButton(button), QPointF(5, 5));
-        release.setScenePos(QPointF(35, 5));
-        widget.scene()->sendEvent(badge, &release);
-        // After the release a move does nothing.
-        widget.scene()->sendEvent(badge, &move);
+        QTest::mouseRelease(viewport, Qt::MouseButton(button), Qt::NoModifier, to);
 
         QCOMPARE(badge->pos(), QPointF(40, 20));
         QCOMPARE(moves, 1);
