@@ -143,7 +143,7 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        tree->setCurrentItem(tree->topLevelItem(1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
         if (way == QLatin1String("double-click")) {
             doubleClick(tree->viewport(), onRow(tree, 1));
         } else if (way == QLatin1String("Enter")) {
@@ -440,8 +440,8 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        tree->setCurrentItem(tree->topLevelItem(1));
-        tree->topLevelItem(2)->setSelected(true);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ShiftModifier, onRow(tree, 2));
         QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("b\nc"));
 
@@ -565,8 +565,9 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        for (int i : {0, 2, 3})
-            tree->topLevelItem(i)->setSelected(true);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 0));
+        for (int i : {2, 3})
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, i));
         tree->setMenuRunner(
             [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Remove"))); });
         QString asked;
@@ -616,8 +617,8 @@ private slots:
         m_list->resize(400, 300);
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        tree->topLevelItem(1)->setSelected(true);
-        tree->topLevelItem(2)->setSelected(true);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ShiftModifier, onRow(tree, 2));
 
         QList<int> selectedWhenMenuOpened;
         int menus = 0;
