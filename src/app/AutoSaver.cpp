@@ -7,7 +7,8 @@
 
 namespace Tarnwick {
 
-AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, QObject* parent)
+AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, std::chrono::milliseconds interval,
+                     QObject* parent)
     : QObject(parent)
     , m_data(data)
     , m_settings(settings)
@@ -15,7 +16,7 @@ AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& m
 {
     // Looking costs next to nothing when nothing changed: the list counts its changes, and
     // the settings and the map are a few lines each.
-    m_timer.setInterval(IntervalMs);
+    m_timer.setInterval(interval);
     connect(&m_timer, &QTimer::timeout, this, &AutoSaver::saveChanges);
     m_timer.start();
 }

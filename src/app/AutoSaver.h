@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
+
 namespace Tarnwick {
 
 class Data;
@@ -18,9 +20,11 @@ class AutoSaver : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int IntervalMs = 2000;
+    static constexpr std::chrono::milliseconds DefaultInterval{2000};
 
-    AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, QObject* parent = nullptr);
+    // Looks for changes every `interval`.
+    AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map,
+              std::chrono::milliseconds interval = DefaultInterval, QObject* parent = nullptr);
 
     // Saves whatever has changed since the last save.
     void saveChanges();

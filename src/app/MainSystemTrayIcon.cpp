@@ -28,8 +28,9 @@ MainSystemTrayIcon* s_instance = nullptr;
 MainSystemTrayIcon::AvailabilityCheck s_availability;
 } // namespace
 
-MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
+MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     : QSystemTrayIcon(parent)
+    , m_maxPlacementWait(delays.maxPlacementWait)
 {
     auto* menu = new QMenu;
     QAction* show = menu->addAction(QStringLiteral("Show"));
@@ -62,7 +63,7 @@ MainSystemTrayIcon::MainSystemTrayIcon(QObject* parent)
     QApplication::setQuitOnLastWindowClosed(false);
 
     m_downGate.setSingleShot(true);
-    m_downGate.setInterval(DownGroupingMs);
+    m_downGate.setInterval(delays.downGrouping);
     connect(&m_downGate, &QTimer::timeout, this, &MainSystemTrayIcon::announceWaitingDown);
     m_balloonGate.setInterval(100);
     connect(&m_balloonGate, &QTimer::timeout, this, &MainSystemTrayIcon::showWaitingBalloons);
@@ -116,7 +117,7 @@ void MainSystemTrayIcon::showBalloon(const QString& title, const QString& text, 
 {
     m_waitingBalloons.append({title, text, icon, ms});
     if (!m_balloonGate.isActive())
-        m_placementDeadline.setRemainingTime(MaxPlacementWaitMs);
+        m_placementDeadline.setRemainingTime(m_maxPlacementWait);
     showWaitingBalloons();
 }
 

@@ -8,11 +8,20 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 
 namespace Tarnwick {
 
 class DeviceEntryChangedEvent;
+
+// How long the tray icon waits: for its place in the tray before a balloon goes out anyway, and
+// with a first hop set, gathering disconnections before their balloons.
+struct TrayIconDelays
+{
+    std::chrono::milliseconds maxPlacementWait{3000};
+    std::chrono::milliseconds downGrouping{1500};
+};
 
 // The program's presence in the system tray: "Show", "About" and "Exit", the welcome balloon
 // and a balloon whenever a device that asks for it connects or disconnects. Its picture gets a
@@ -22,7 +31,7 @@ class MainSystemTrayIcon : public QSystemTrayIcon
     Q_OBJECT
 
 public:
-    explicit MainSystemTrayIcon(QObject* parent = nullptr);
+    explicit MainSystemTrayIcon(TrayIconDelays delays = {}, QObject* parent = nullptr);
     ~MainSystemTrayIcon() override;
 
     static MainSystemTrayIcon* instance();
@@ -36,10 +45,9 @@ public:
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
     void setBalloonSink(BalloonSink sink);
-    // Shows a balloon at the icon, once the icon has its place in the tray (at most
-    // MaxPlacementWaitMs later), in the order asked.
+    // Shows a balloon at the icon, once the icon has its place in the tray (at most the
+    // placement wait later), in the order asked.
     void showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms);
-    static constexpr int MaxPlacementWaitMs = 3000;
     // Whether the icon has its place in the tray; replaceable for tests.
     using PlacementCheck = std::function<bool()>;
     void setPlacementCheck(PlacementCheck check);
@@ -54,8 +62,6 @@ public:
     // disconnected; the tooltip says how many devices are in which state.
     bool showsAlarm() const { return m_alarm; }
 
-    // With a first hop set, how long disconnections are gathered before their balloons.
-    static constexpr int DownGroupingMs = 1500;
     static QIcon alarmIcon();
 
 public slots:
@@ -108,6 +114,7 @@ private:
     QSet<QString> m_announcedDown;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
+    std::chrono::milliseconds m_maxPlacementWait;
 };
 
 } // namespace Tarnwick

@@ -30,21 +30,21 @@ private slots:
         data.load(QStringLiteral("DeviceConfig.xml"));
         VisualRepresentationData map;
         map.load(QStringLiteral("VisualRepresentation.xml"));
-        AutoSaver saver(data, settings, map);
+        // A short interval: the test waits for the save, not for the program's delay.
+        constexpr std::chrono::milliseconds interval{50};
+        AutoSaver saver(data, settings, map, interval);
 
         data.addEntry(DeviceEntry(QStringLiteral("127.0.0.10"), QStringLiteral("router"), 2, true, NoReplyResult));
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("127.0.0.10"),
-                                 3 * AutoSaver::IntervalMs);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("127.0.0.10"), 5000);
         QVERIFY(!data.hasUnsavedChanges());
         data.setPingResult(QStringLiteral("127.0.0.10"), QStringLiteral("3"));
         QVERIFY(!data.hasUnsavedChanges());
 
         settings.pingTimeout = 250;
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("Settings.xml")).contains("<PingTimeout>250</PingTimeout>"),
-                                 3 * AutoSaver::IntervalMs);
+                                 5000);
         map.appendItem({QStringLiteral("127.0.0.10"), 5, 6});
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("VisualRepresentation.xml")).contains("X=\"5\""),
-                                 3 * AutoSaver::IntervalMs);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("VisualRepresentation.xml")).contains("X=\"5\""), 5000);
     }
 };
 

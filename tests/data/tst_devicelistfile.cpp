@@ -220,6 +220,13 @@ private slots:
         QVERIFY(data.save());
         QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.new.2")));
         data.addEntry(DeviceEntry(QStringLiteral("h"), QString(), 3, false, NoReplyResult));
+        // A save beside it that fails is reported as failed, and the next save tries again.
+        QVERIFY(QDir().mkdir(QStringLiteral("DeviceConfig.xml.new.2")));
+        QVERIFY(!data.save());
+        QVERIFY(data.hasUnsavedChanges());
+        QCOMPARE(m_reports.size(), 1);
+        QVERIFY(m_reports.first().contains("could not be saved"));
+        QVERIFY(QDir().rmdir(QStringLiteral("DeviceConfig.xml.new.2")));
         QVERIFY(data.save());
         QVERIFY(QFileInfo(QStringLiteral("DeviceConfig.xml")).isDir());
         QVERIFY(readAll(QStringLiteral("DeviceConfig.xml.new.2")).contains("IP=\"h\""));

@@ -123,6 +123,22 @@ private slots:
         QCOMPARE(readAll(QStringLiteral("Settings.xml")), expected);
     }
 
+    // Edits made by hand while the program runs survive its saves until it changes something
+    // itself; then the hand-edited file is kept beside the new one.
+    void handEditsSurviveSavesWithoutChanges()
+    {
+        writeFile(QStringLiteral("Settings.xml"), "<Settings><PingTimeout>42</PingTimeout></Settings>");
+        Settings s;
+        QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        const QByteArray edit = "<Settings><!-- mine --><PingTimeout>77</PingTimeout></Settings>\n";
+        writeFile(QStringLiteral("Settings.xml"), edit);
+        QVERIFY(s.save());
+        QCOMPARE(readAll(QStringLiteral("Settings.xml")), edit);
+        s.pingTimeGap = 9;
+        QVERIFY(s.save());
+        QCOMPARE(readAll(QStringLiteral("Settings.xml.changed-on-disk")), edit);
+    }
+
     void windowWrittenBackWithTheSameNumbers()
     {
         writeFile(

@@ -27,7 +27,7 @@ private slots:
         QVERIFY(!map.load(QStringLiteral("VisualRepresentation.xml")));
         QVERIFY(map.save());
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")),
-                 readAll(QFINDTESTDATA("../data/golden/VisualRepresentation-empty.xml")));
+                 readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/VisualRepresentation-empty.xml")));
     }
 
     // Read anywhere, in any attribute order, and written back in the one normal form.
@@ -131,7 +131,7 @@ private slots:
                               "line router-printer:3", "changed pc@120,260", "line changed router-pc:2",
                               "line removed router-printer:3", "removed printer@300,250"}));
         QCOMPARE(readAll(QStringLiteral("VisualRepresentation.xml")),
-                 readAll(QFINDTESTDATA("../data/golden/VisualRepresentation-edited.xml")));
+                 readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/VisualRepresentation-edited.xml")));
     }
 
     void partlyReadFileIsNeverWrittenOver()

@@ -9,10 +9,11 @@
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
 
+#include "../common/WidgetTest.h"
+
 #include <QDir>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
-#include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QImage>
 #include <QMenu>
@@ -258,27 +259,18 @@ private slots:
                 [&](const VisualRepresentationItem& item) { changed << item; });
         const QRectF sceneBefore = widget.scene()->sceneRect();
 
-        QGraphicsSceneMouseEvent press(QEvent::GraphicsSceneMousePress);
-        press.setButton(Qt::MouseButton(button));
-        press.setAccepted(false);
-        widget.scene()->sendEvent(badge, &press);
-        QVERIFY(press.isAccepted());
-        QGraphicsSceneMouseEvent move(QEvent::GraphicsSceneMouseMove);
-        move.setButtons(Qt::MouseButtons(button));
-        move.setLastScenePos(QPointF(5, 5));
-        move.setScenePos(QPointF(35, 5));
-        widget.scene()->sendEvent(badge, &move);
+        // Dragged by the mouse, 30 pixels to the right at the view's scale of one.
+        QCOMPARE(widget.view()->transform().m11(), 1.0);
+        QWidget* viewport = widget.view()->viewport();
+        const QPoint from = widget.view()->mapFromScene(badge->sceneBoundingRect().center());
+        const QPoint to = from + QPoint(30, 0);
+        QTest::mousePress(viewport, Qt::MouseButton(button), Qt::NoModifier, from);
+        QTest::mouseMove(viewport, to);
         // While it moves, its line's end moves with it, and the scene does not change.
         QCOMPARE(lines(widget.scene()).value(0)->line(), QLineF(40, 20, 200, 20));
         QCOMPARE(widget.scene()->sceneRect(), sceneBefore);
         QVERIFY(changed.isEmpty());
-        QGraphicsSceneMouseEvent release(QEvent::GraphicsSceneMouseRelease);
-        release.setButton(Qt::MouseButton(button));
-        release.setButtonDownScenePos(Qt::MouseButton(button), QPointF(5, 5));
-        release.setScenePos(QPointF(35, 5));
-        widget.scene()->sendEvent(badge, &release);
-        // After the release a move does nothing.
-        widget.scene()->sendEvent(badge, &move);
+        QTest::mouseRelease(viewport, Qt::MouseButton(button), Qt::NoModifier, to);
 
         QCOMPARE(badge->pos(), QPointF(40, 20));
         QCOMPARE(moves, 1);
@@ -302,22 +294,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&widget));
         QStringList offered;
         QString pick;
-        widget.setMenuRunner([&](QMenu* menu, const QPoint&) {
+        widget.setMenuRunner([&](QMenu* menu, const QPoint& at) {
             offered.clear();
-            QAction* chosen = nullptr;
-            for (QAction* action : menu->actions()) {
+            for (QAction* action : menu->actions())
                 offered << action->text();
-                if (action->menu()) {
-                    for (QAction* inner : action->menu()->actions()) {
-                        if (inner->text() == pick)
-                            chosen = inner;
-                    }
-                }
-                if (action->text() == pick)
-                    chosen = action;
-            }
-            if (chosen)
-                chosen->trigger();
+            QVERIFY2(chooseInMenu(menu, at, pick), qPrintable(pick));
         });
         QStringList candidates;
         widget.setDeviceChooser([&](QWidget*, const QStringList& offeredDevices) {
@@ -328,7 +309,7 @@ private slots:
 
         // On empty ground: the devices not on the map yet, placed where the menu opened.
         pick = QStringLiteral("Add device...");
-        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(200, 250)));
         QCOMPARE(offered, QStringList({"Add device...", "Place all devices", "Fit to window"}));
         QCOMPARE(candidates, QStringList{"c"});
         QCOMPARE(m_map->item(QStringLiteral("c")), std::optional<VisualRepresentationItem>({"c", 200, 250}));
@@ -336,7 +317,7 @@ private slots:
 
         // On a badge: "Connect to...", then a click on another badge, then the line's type.
         pick = QStringLiteral("Connect to...");
-        widget.openContextMenu(view->mapFromScene(QPointF(0, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(0, 0)));
         QCOMPARE(offered, QStringList({"Connect to...", "Remove from map"}));
         QVERIFY(widget.connecting());
         pick = QStringLiteral("Thin dotted line");
@@ -348,18 +329,18 @@ private slots:
 
         // On a line: its type, and away with it.
         pick = QStringLiteral("Thick dotted line");
-        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(250, 0)));
         QCOMPARE(offered, QStringList({"Line type", "Remove line"}));
         QCOMPARE(m_map->connections().first().type, 4);
         QCOMPARE(lines(widget.scene()).first()->pen().style(), Qt::DotLine);
         pick = QStringLiteral("Remove line");
-        widget.openContextMenu(view->mapFromScene(QPointF(250, 0)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(250, 0)));
         QCOMPARE(m_map->connections().size(), 1);
         QCOMPARE(lines(widget.scene()).size(), 1);
 
         // "Remove from map" takes the badge and its lines.
         pick = QStringLiteral("Remove from map");
-        widget.openContextMenu(view->mapFromScene(QPointF(200, 250)));
+        rightClickForMenu(view->viewport(), view->mapFromScene(QPointF(200, 250)));
         QVERIFY(!m_map->item(QStringLiteral("c")));
         QVERIFY(m_map->connections().isEmpty());
         QCOMPARE(badges(widget.scene()).size(), 2);

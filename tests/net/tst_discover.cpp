@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/DiscoverDevicesThread.h"
+#include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 
 #include <QMutex>
@@ -136,6 +137,27 @@ private slots:
         QVERIFY(receiver.results.first().startsWith("127.0.1.10 "));
         QVERIFY(receiver.results.last().startsWith("127.0.2.20 "));
         QVERIFY(receiver.results.first().endsWith(" ms 1"));
+    }
+
+    // Stop wakes a scan that waits for hosts which will not answer for a long while.
+    void stopWakesAScanWaitingForSilentHosts()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+        Receiver receiver;
+        constexpr int longTimeoutMs = 60000;
+        DiscoverDevicesThread scan(octets({127, 0, 1, 1}), octets({127, 0, 1, 20}), &receiver, {}, longTimeoutMs);
+        scan.start();
+        // Once its probes are out, the scan waits for their outcomes.
+        QTRY_VERIFY(ProbeEngine::shared().requestsInFlight() > 0);
+        scan.requestStop();
+        const bool ended = scan.wait(10000);
+        NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        QVERIFY2(ended, "the scan went on waiting for its time-outs after the stop");
+        QCoreApplication::processEvents();
+        QVERIFY(receiver.results.isEmpty() && receiver.completions.isEmpty());
     }
 };
 

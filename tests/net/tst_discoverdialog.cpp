@@ -2,6 +2,7 @@
 #include "data/Data.h"
 #include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -21,6 +22,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <memory>
 
 using namespace Tarnwick;
 
@@ -79,15 +84,28 @@ class TestDiscoverDialog : public QObject
 
     void startSearch(QWidget* dialog, const QString& from, const QString& to)
     {
-        dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit"))->setText(from);
-        dialog->findChild<QLineEdit*>(QStringLiteral("toEdit"))->setText(to);
+        typeInto(dialog->findChild<QLineEdit*>(QStringLiteral("fromEdit")), from);
+        typeInto(dialog->findChild<QLineEdit*>(QStringLiteral("toEdit")), to);
         pressButton(dialog, "startButton");
     }
+
+    bool m_scanned = false;
 
     bool sandbox()
     {
         QString whyNot;
-        return NetworkSandbox::enter(&whyNot);
+        m_scanned = NetworkSandbox::enter(&whyNot);
+        return m_scanned;
+    }
+
+    // A scan that was stopped or closed leaves the probes it had asked for queued in the shared
+    // engine, and the next test's scan would wait behind them. The engine sends in the order
+    // asked, so a probe asked for now is answered once all of those have gone out.
+    void waitForAbandonedProbes()
+    {
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        ProbeEngine::shared().submit(htonl(INADDR_LOOPBACK), 100, [answered](const ProbeResult&) { *answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(*answered, 30000);
     }
 
 private slots:
@@ -101,6 +119,8 @@ private slots:
     void cleanup()
     {
         closeMessageBoxes();
+        if (m_scanned)
+            waitForAbandonedProbes();
         stopPinger();
         delete m_data;
         QCoreApplication::processEvents();
@@ -248,9 +268,10 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
         QCOMPARE(status(&dialog), QStringLiteral("Added 2; 2 skipped, already in the list."));
         // Ctrl+C: the selected rows as tab-separated text, in the order shown.
-        tree->clearSelection();
-        tree->topLevelItem(1)->setSelected(true);
-        tree->topLevelItem(3)->setSelected(true);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, 3));
         QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QStringLiteral("no\t127.0.0.2\tTimeout\t\t\t\tyes\nno\t127.0.0.4\tSocket error\t\t\t\tyes"));
@@ -264,6 +285,8 @@ private slots:
     {
         stopPinger();
         DiscoverDevicesDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTreeWidget* tree = results(&dialog);
         const auto arrive = [&](const QStringList& addresses) {
             const int before = tree->topLevelItemCount();
@@ -273,12 +296,14 @@ private slots:
         };
         arrive({"127.0.0.10", "127.0.0.2", "127.0.0.9", "127.0.0.1"});
         QCOMPARE(column(tree, 1), QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.9", "127.0.0.10"}));
-        tree->header()->setSortIndicator(1, Qt::DescendingOrder);
+        clickHeaderSection(tree->header(), 1);
+        QCOMPARE(tree->header()->sortIndicatorOrder(), Qt::DescendingOrder);
         arrive({"127.0.0.5", "127.0.0.20"});
         QCOMPARE(column(tree, 1),
                  QStringList({"127.0.0.20", "127.0.0.10", "127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1"}));
         // By the result's text; rows that tie stay in the order they came.
-        tree->header()->setSortIndicator(2, Qt::AscendingOrder);
+        clickHeaderSection(tree->header(), 2);
+        QCOMPARE(tree->header()->sortIndicatorOrder(), Qt::AscendingOrder);
         arrive({"127.0.0.30", "127.0.0.3"});
         QCOMPARE(column(tree, 1),
                  QStringList({"127.0.0.9", "127.0.0.5", "127.0.0.2", "127.0.0.1", "127.0.0.3", "127.0.0.20",

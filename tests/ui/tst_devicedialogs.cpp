@@ -85,10 +85,10 @@ private slots:
     {
         AddDeviceDialog dialog;
         dialog.show();
-        field<QLineEdit>(&dialog, "ipEdit")->setText(QStringLiteral(" 127.0.0.4 "));
-        field<QComboBox>(&dialog, "typeCombo")->setCurrentIndex(1);
-        field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("Access point"));
-        field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), QStringLiteral(" 127.0.0.4 "));
+        QTest::keyClick(field<QComboBox>(&dialog, "typeCombo"), Qt::Key_Down);
+        typeInto(field<QLineEdit>(&dialog, "descriptionEdit"), QStringLiteral("Access point"));
+        clickCheckBox(field<QCheckBox>(&dialog, "informCheckBox"));
         QSignalSpy added(m_data, &Data::DeviceAdded);
         pressButton(&dialog, "addButton");
         QCOMPARE(added.size(), 1);
@@ -145,7 +145,7 @@ private slots:
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.9"), QString(), 3, false, NoReplyResult));
         AddDeviceDialog dialog;
         dialog.show();
-        field<QLineEdit>(&dialog, "ipEdit")->setText(typed);
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), typed);
         // "OK" refuses as "Add" does, except that with nothing typed it only closes.
         pressButton(&dialog, typed.trimmed().isEmpty() ? "addButton" : "okButton");
         QVERIFY(dialog.isVisible());
@@ -174,11 +174,12 @@ private slots:
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), type, false, NoReplyResult));
         m_data->setPingResult(QStringLiteral("h"), QStringLiteral("8"));
         EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
+        dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Device Entry - Tarnwick"));
         QCOMPARE(field<QLabel>(&dialog, "ipLabel")->text(), QStringLiteral("h"));
         QCOMPARE(field<QComboBox>(&dialog, "typeCombo")->currentText(), shown);
         QCOMPARE(field<QLineEdit>(&dialog, "descriptionEdit")->text(), QStringLiteral("desc"));
-        field<QCheckBox>(&dialog, "informCheckBox")->setChecked(true);
+        clickCheckBox(field<QCheckBox>(&dialog, "informCheckBox"));
 
         QSignalSpy changed(m_data, &Data::DeviceEntryChanged);
         pressButton(&dialog, "okButton");
@@ -214,7 +215,7 @@ private slots:
         QSignalSpy changed(m_data, &Data::DeviceEntryChanged);
         {
             EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
-            field<QLineEdit>(&dialog, "descriptionEdit")->setText(QStringLiteral("new"));
+            typeInto(field<QLineEdit>(&dialog, "descriptionEdit"), QStringLiteral("new"));
             pressButton(&dialog, "cancelButton");
             QCOMPARE(dialog.result(), int(QDialog::Rejected));
         }
@@ -268,15 +269,15 @@ private slots:
         {
             SettingsDialog dialog;
             dialog.show();
-            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(true);
+            clickCheckBox(field<QCheckBox>(&dialog, "autostartCheckBox"));
             pressButton(&dialog, "cancelButton");
         }
         QVERIFY(!QFile::exists(entry));
         {
             SettingsDialog dialog;
             dialog.show();
-            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(true);
-            field<QCheckBox>(&dialog, "startHiddenCheckBox")->setChecked(true);
+            clickCheckBox(field<QCheckBox>(&dialog, "autostartCheckBox"));
+            clickCheckBox(field<QCheckBox>(&dialog, "startHiddenCheckBox"));
             pressButton(&dialog, "okButton");
         }
         QVERIFY(Settings::instance().startHidden);
@@ -290,7 +291,7 @@ private slots:
             SettingsDialog dialog;
             dialog.show();
             QVERIFY(field<QCheckBox>(&dialog, "autostartCheckBox")->isChecked());
-            field<QCheckBox>(&dialog, "autostartCheckBox")->setChecked(false);
+            clickCheckBox(field<QCheckBox>(&dialog, "autostartCheckBox"));
             pressButton(&dialog, "okButton");
         }
         QVERIFY(!QFile::exists(entry));
@@ -311,12 +312,12 @@ private slots:
         {
             SettingsDialog dialog;
             dialog.show();
-            field<QCheckBox>(&dialog, "playSoundsCheckBox")->setChecked(true);
-            field<QLineEdit>(&dialog, "disconnectAfterLineEdit")->setText(QStringLiteral("3"));
+            clickCheckBox(field<QCheckBox>(&dialog, "playSoundsCheckBox"));
+            typeInto(field<QLineEdit>(&dialog, "disconnectAfterLineEdit"), QStringLiteral("3"));
             QCOMPARE(Settings::instance().disconnectAfter.load(), 3);
-            field<QLineEdit>(&dialog, "skinLineEdit")->setText(QStringLiteral("Night"));
-            field<QLineEdit>(&dialog, "pingTimeGapLineEdit")->setText(QStringLiteral("75"));
-            field<QCheckBox>(&dialog, "logStateChangeCheckBox")->setChecked(false);
+            typeInto(field<QLineEdit>(&dialog, "skinLineEdit"), QStringLiteral("Night"));
+            typeInto(field<QLineEdit>(&dialog, "pingTimeGapLineEdit"), QStringLiteral("75"));
+            clickCheckBox(field<QCheckBox>(&dialog, "logStateChangeCheckBox"));
             Settings::instance().windowGeometry = QRect(5, 5, 700, 600);
             QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
             QCOMPARE(Settings::instance().pingTimeGap.load(), 75);
@@ -334,7 +335,7 @@ private slots:
         {
             SettingsDialog dialog;
             dialog.show();
-            field<QLineEdit>(&dialog, "skinLineEdit")->setText(QStringLiteral("Night"));
+            typeInto(field<QLineEdit>(&dialog, "skinLineEdit"), QStringLiteral("Night"));
             QTest::keyClick(&dialog, Qt::Key_Escape);
             QVERIFY(!dialog.isVisible());
         }
@@ -357,7 +358,7 @@ private slots:
             return 1;
         });
         SettingsDialog dialog;
-        field<QLineEdit>(&dialog, "pingTimeoutLineEdit")->setText(QStringLiteral("200"));
+        typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), QStringLiteral("200"));
         qsizetype seen;
         {
             QMutexLocker lock(&mutex);

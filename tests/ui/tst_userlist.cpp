@@ -6,6 +6,7 @@
 #include "skin/SkinResources.h"
 
 #include "../common/TestFiles.h"
+#include "../common/WidgetTest.h"
 #include "history/HistoryStore.h"
 #include "ui/DeviceDetailsDialog.h"
 #include "ui/HistoryGraph.h"
@@ -142,18 +143,15 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        QTreeWidgetItem* row = tree->topLevelItem(1);
-        tree->setCurrentItem(row);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
         if (way == QLatin1String("double-click")) {
-            emit tree->itemDoubleClicked(row, 2);
+            doubleClick(tree->viewport(), onRow(tree, 1));
         } else if (way == QLatin1String("Enter")) {
             QTest::keyClick(tree, Qt::Key_Return);
         } else {
-            const auto details = std::find_if(tree->contextMenu()->actions().cbegin(),
-                                              tree->contextMenu()->actions().cend(),
-                                              [](QAction* a) { return a->text() == QLatin1String("Details"); });
-            QVERIFY(details != tree->contextMenu()->actions().cend());
-            (*details)->trigger();
+            tree->setMenuRunner(
+                [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Details"))); });
+            QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         }
         auto* dialog = m_list->findChild<DeviceDetailsDialog*>(QStringLiteral("deviceDetailsDialog"));
         QVERIFY(dialog);
@@ -226,9 +224,13 @@ private slots:
             offered << toggle->text();
         QVERIFY(!offered.contains(QStringLiteral("IP")));
         QVERIFY(offered.contains(QStringLiteral("Jitter")));
-        for (QAction* toggle : menu->actions()) {
-            if (toggle->text() == QLatin1String("Jitter") || toggle->text() == QLatin1String("Loss"))
-                toggle->trigger();
+        QHeaderView* header = m_list->tree()->header();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        for (const QString& column : {QStringLiteral("Jitter"), QStringLiteral("Loss")}) {
+            m_list->tree()->setMenuRunner(
+                [&column](QMenu* shown, const QPoint& at) { QVERIFY(chooseInMenu(shown, at, column)); });
+            rightClickForMenu(header->viewport(), QPoint(10, header->height() / 2));
         }
         QVERIFY(m_list->tree()->isColumnHidden(8));
         QCOMPARE(Settings::instance().hiddenColumns, QStringLiteral("6,8"));
@@ -323,6 +325,36 @@ private slots:
         QVERIFY(Settings::instance().deviceListSort.isEmpty());
     }
 
+    // "Since" sorts by the time each device got its state: longest in it first.
+    void sinceSortsByTheTimeOfTheState_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("ascending") << "9,a" << QStringList({"c", "a", "b"});
+        QTest::newRow("descending") << "9,d" << QStringList({"b", "a", "c"});
+    }
+
+    void sinceSortsByTheTimeOfTheState()
+    {
+        QFETCH(QString, sort);
+        QFETCH(QStringList, order);
+        const auto restore = qScopeGuard([] { Settings::instance().deviceListSort.clear(); });
+        Settings::instance().deviceListSort = sort;
+        UserList list;
+        m_data->connectReceiver(&list);
+        const auto nextMillisecond = [] {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > now);
+        };
+        for (const char* ip : {"a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        nextMillisecond();
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        nextMillisecond();
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("1"));
+        QTRY_COMPARE(column(list.tree(), 2), order);
+    }
+
     // The filter matches address and description; the state filter the state; rows that
     // change follow them.
     void filterByTextAndState()
@@ -340,15 +372,25 @@ private slots:
         };
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
-        filter->setText(QStringLiteral("ABOUT 127"));
+        typeInto(filter, QStringLiteral("ABOUT 127"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        // An edit of the description is filtered anew, both ways.
+        m_data->changeEntry(QStringLiteral("printer"), QStringLiteral("printer"), false, QStringLiteral("about 127"),
+                            DeviceTypePC);
+        m_data->changeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), false, QStringLiteral("desk"),
+                            DeviceTypePC);
+        QCOMPARE(shown(), QStringList({"127.0.0.2", "printer"}));
+        m_data->changeEntry(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), false,
+                            QStringLiteral("about 127.0.0.1"), DeviceTypePC);
         auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
-        state->setCurrentIndex(1);
+        QTest::keyClick(state, Qt::Key_Down);
+        QCOMPARE(state->currentText(), QStringLiteral("Connected"));
         QCOMPARE(shown(), QStringList({"127.0.0.2"}));
         m_data->setPingResult(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
-        filter->clear();
-        state->setCurrentIndex(2);
+        typeInto(filter, QString());
+        QTest::keyClick(state, Qt::Key_Down);
+        QCOMPARE(state->currentText(), QStringLiteral("Disconnected"));
         QCOMPARE(shown(), QStringList({"printer"}));
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
@@ -398,8 +440,8 @@ private slots:
         UserListTreeWidget* tree = m_list->tree();
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        tree->setCurrentItem(tree->topLevelItem(1));
-        tree->topLevelItem(2)->setSelected(true);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ShiftModifier, onRow(tree, 2));
         QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("b\nc"));
 
@@ -432,11 +474,12 @@ private slots:
         const auto restore = qScopeGuard([] { UserList::setPingNow({}); });
         for (const char* ip : {"a", "b"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
-        m_list->tree()->topLevelItem(1)->setSelected(true);
-        for (QAction* action : m_list->tree()->contextMenu()->actions()) {
-            if (action->text() == QLatin1String("Ping now"))
-                action->trigger();
-        }
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         QCOMPARE(probed, QStringList{"b"});
     }
 
@@ -520,17 +563,20 @@ private slots:
         for (const char* ip : {"a", "b", "c", "d"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         UserListTreeWidget* tree = m_list->tree();
-        for (int i : {0, 2, 3})
-            tree->topLevelItem(i)->setSelected(true);
-        QAction* remove = tree->contextMenu()->actions().last();
-        QCOMPARE(remove->text(), QStringLiteral("Remove"));
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 0));
+        for (int i : {2, 3})
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, i));
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Remove"))); });
         QString asked;
         UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
             asked = question;
             return true;
         });
         const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
-        remove->trigger();
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 2));
         QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
         QCOMPARE(m_data->entries().size(), 1);
@@ -571,8 +617,8 @@ private slots:
         m_list->resize(400, 300);
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        tree->topLevelItem(1)->setSelected(true);
-        tree->topLevelItem(2)->setSelected(true);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ShiftModifier, onRow(tree, 2));
 
         QList<int> selectedWhenMenuOpened;
         int menus = 0;
