@@ -4,6 +4,7 @@
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -91,6 +92,45 @@ private slots:
         QCOMPARE(program.endWith(SIGHUP), 0);
         QVERIFY(program.output().contains("| Application | Application \"Tarnwick\" closed"));
         QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+    }
+
+    // Started by root, it opens its ICMP socket and then holds no capability in any thread, the
+    // metrics server's included, and none to get back at an exec; it still probes and saves.
+    void rootGivesUpEveryCapability()
+    {
+        if (!m_sandbox)
+            QSKIP(qPrintable(QStringLiteral("needs root and a network of its own: ") + m_whyNoSandbox));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        writeDevices(dir, {QStringLiteral("127.0.0.1")});
+        ProgramRun program(dir.path(),
+                           headless({QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)}));
+        QVERIFY(program.started());
+        static const QRegularExpression answered(
+            QStringLiteral("tarnwick_probes_total\\{address=\"127.0.0.1\"[^}]*result=\"reply\"\\} [1-9]"));
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(httpGet(MetricsPort, "/metrics")).contains(answered), 20000);
+
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(program.pid()));
+        const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QVERIFY(threads.size() > 1);
+        static const QRegularExpression capabilities(QStringLiteral("^(Cap\\w+):\\s+([0-9a-f]+)$"),
+                                                     QRegularExpression::MultilineOption);
+        for (const QString& thread : threads) {
+            QFile status(tasks.filePath(thread + QStringLiteral("/status")));
+            QVERIFY(status.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(status.readAll());
+            int sets = 0;
+            for (const QRegularExpressionMatch& set : capabilities.globalMatch(text)) {
+                ++sets;
+                QVERIFY2(
+                    set.captured(2).toULongLong(nullptr, 16) == 0,
+                    qPrintable(QStringLiteral("thread %1 holds %2 %3").arg(thread, set.captured(1), set.captured(2))));
+            }
+            QCOMPARE(sets, 5); // inheritable, permitted, effective, bounding, ambient
+        }
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+        QVERIFY(!program.file(QStringLiteral("Settings.xml")).isEmpty());
     }
 
     // Three devices, two answering; Prometheus scrapes every second and sees 1, 1 and 0; a host
