@@ -159,7 +159,8 @@ private slots:
             DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Café printer"), DeviceTypePC, false, QString()));
         data.awaitFirstResults();
         DeviceStatistics statistics;
-        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"));
+        bool canProbe = true;
+        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), [&canProbe] { return canProbe; });
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeRecord::Answered, 1500},
                                          {QStringLiteral("10.0.0.2"), now, ProbeRecord::Answered, 2000},
@@ -182,6 +183,7 @@ private slots:
         for (const QString& expected : {
                  QStringLiteral("tarnwick_devices 2"),
                  QStringLiteral("tarnwick_build_info{version=\"9.8.7\"} 1"),
+                 QStringLiteral("tarnwick_monitor_can_probe 1"),
                  QStringLiteral("tarnwick_device_up%1} 0").arg(b),
                  QStringLiteral("tarnwick_device_rtt_seconds%1} 0.0015").arg(a),
                  QStringLiteral("tarnwick_probes_total%1,result=\"reply\"} 1").arg(b),
@@ -208,6 +210,9 @@ private slots:
         QVERIFY(now2.contains(
             QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",description=\"Router\",result=\"reply\"} 1")));
         QVERIFY(!now2.contains(QStringLiteral("Say")));
+
+        canProbe = false;
+        QVERIFY(exposition(metrics).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
     // A port that is taken is said, not served twice.
@@ -215,7 +220,8 @@ private slots:
     {
         Data data;
         DeviceStatistics statistics;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"));
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+                                                             [] { return true; });
         MetricsServer first;
         QString error;
         QVERIFY2(first.listen(anyFreePort(), metrics, &error), qPrintable(error));
@@ -251,7 +257,8 @@ private slots:
         QFETCH(bool, slowOnesCutOff);
         Data data;
         DeviceStatistics statistics;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"));
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+                                                             [] { return true; });
         MetricsServer server(threads ? MetricsServer::Limits{threads, requestTimeoutMs} : MetricsServer::Limits{});
         QString error;
         QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
