@@ -20,8 +20,9 @@ MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, Histo
     }
     if (!address.enabled())
         return;
+    // Start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_shared<DeviceMetrics>(data, history.statistics(), appVersion,
-                                                [] { return ProbeEngine::shared().hasSocket(); });
+                                                ProbeEngine::shared().hasSocket());
     QString why;
     if (!m_server.listen(address, m_metrics, &why)) {
         LogManager::instance().log(

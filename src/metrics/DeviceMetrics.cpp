@@ -29,13 +29,13 @@ ClientMetric sample(std::vector<ClientMetric::Label> labels, MetricType type, do
 
 } // namespace
 
-DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version,
-                             std::function<bool()> canProbe, QObject* parent)
+DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
+                             QObject* parent)
     : QObject(parent)
     , m_data(data)
     , m_statistics(statistics)
     , m_version(version.toStdString())
-    , m_canProbe(std::move(canProbe))
+    , m_canProbe(canProbe)
 {
     connect(&data, &Data::DeviceEntryChanged, this, &DeviceMetrics::DeviceEntryChanged);
 }
@@ -86,7 +86,7 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                           "while 0, tarnwick_device_up tells nothing of the devices.",
                           MetricType::Gauge,
                           {}};
-    canProbe.metric.push_back(sample({}, MetricType::Gauge, m_canProbe() ? 1 : 0));
+    canProbe.metric.push_back(sample({}, MetricType::Gauge, m_canProbe ? 1 : 0));
     MetricFamily up{"tarnwick_device_up",
                     "Whether the device answered its last probes (1) or not (0); "
                     "absent until its first result.",

@@ -11,7 +11,6 @@
 #include <prometheus/collectable.h>
 #include <prometheus/metric_family.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,9 +34,9 @@ class DeviceMetrics : public QObject, public prometheus::Collectable
 public:
     static constexpr int RecentMinutes = 5;
 
-    // canProbe: whether the monitor may send probes now (it has its ICMP socket).
-    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version,
-                  std::function<bool()> canProbe, QObject* parent = nullptr);
+    // canProbe: whether the monitor may send probes (it got its ICMP socket at start).
+    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
+                  QObject* parent = nullptr);
 
     // One result of the monitor; from any thread.
     void record(const ProbeRecord& result);
@@ -60,7 +59,7 @@ private:
     Data& m_data;
     const DeviceStatistics& m_statistics;
     std::string m_version;
-    std::function<bool()> m_canProbe;
+    bool m_canProbe;
     mutable QMutex m_mutex;
     QHash<QString, Counts> m_counts; // by address
 };

@@ -159,8 +159,7 @@ private slots:
             DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Café printer"), DeviceTypePC, false, QString()));
         data.awaitFirstResults();
         DeviceStatistics statistics;
-        bool canProbe = true;
-        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), [&canProbe] { return canProbe; });
+        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), true);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeRecord::Answered, 1500},
                                          {QStringLiteral("10.0.0.2"), now, ProbeRecord::Answered, 2000},
@@ -211,8 +210,8 @@ private slots:
             QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",description=\"Router\",result=\"reply\"} 1")));
         QVERIFY(!now2.contains(QStringLiteral("Say")));
 
-        canProbe = false;
-        QVERIFY(exposition(metrics).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
+        const DeviceMetrics withoutTheRightToPing(data, statistics, QStringLiteral("9.8.7"), false);
+        QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
     // A port that is taken is said, not served twice.
