@@ -359,10 +359,13 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
     }
 }
 
-void DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
+bool DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
 {
     const bool listed = m_listed && m_listed->contains(row->text(AddressColumn));
-    row->setText(InListColumn, listed ? QStringLiteral("yes") : QStringLiteral("no"));
+    const QString text = listed ? QStringLiteral("yes") : QStringLiteral("no");
+    if (row->text(InListColumn) == text)
+        return false;
+    row->setText(InListColumn, text);
     // Already watched: shown, but set apart.
     for (int column = 0; column < ColumnCount; ++column) {
         QFont font = row->font(column);
@@ -370,13 +373,14 @@ void DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
         row->setFont(column, font);
         row->setData(column, Qt::ForegroundRole, listed ? QVariant(QColor(128, 128, 128)) : QVariant());
     }
+    return true;
 }
 
 void DiscoverDevicesDialog::listedNamesResolved()
 {
     for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
-        markInList(row);
-        keepSorted(row, {InListColumn});
+        if (markInList(row))
+            keepSorted(row, {InListColumn});
     }
 }
 

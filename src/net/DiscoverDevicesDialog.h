@@ -71,8 +71,8 @@ private:
     void stopScan();
     // Name, hardware address, maker and "In list" of the rows that answered.
     void describeRows(const QList<QTreeWidgetItem*>& rows);
-    // "In list", and watched rows set apart.
-    void markInList(QTreeWidgetItem* row);
+    // "In list", and watched rows set apart; whether that changed.
+    bool markInList(QTreeWidgetItem* row);
     void listedNamesResolved();
     // Puts a row into the tree at its place in the order shown.
     void place(QTreeWidgetItem* row);

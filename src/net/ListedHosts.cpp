@@ -57,12 +57,16 @@ void ListedHosts::refresh()
 
 void ListedHosts::resolved(const QString& name, const QString& address)
 {
-    if (m_addressOfName.value(name) == address)
+    const QString before = m_addressOfName.value(name);
+    if (before == address)
         return;
-    if (address.isEmpty())
+    m_namesAt.remove(before, name);
+    if (address.isEmpty()) {
         m_addressOfName.remove(name);
-    else
+    } else {
         m_addressOfName.insert(name, address);
+        m_namesAt.insert(address, name);
+    }
     emit namesResolved();
 }
 
@@ -70,8 +74,9 @@ bool ListedHosts::contains(const QString& address) const
 {
     if (m_data.contains(address))
         return true;
-    for (auto it = m_addressOfName.cbegin(); it != m_addressOfName.cend(); ++it) {
-        if (it.value() == address && m_data.contains(it.key()))
+    // A name taken out of the list since it was resolved no longer counts.
+    for (auto it = m_namesAt.constFind(address); it != m_namesAt.cend() && it.key() == address; ++it) {
+        if (m_data.contains(it.value()))
             return true;
     }
     return false;

@@ -42,6 +42,7 @@ private:
     const Data& m_data;
     std::shared_ptr<Shared> m_shared;
     QHash<QString, QString> m_addressOfName; // dotted address by host name
+    QMultiHash<QString, QString> m_namesAt; // host names by the dotted address they resolve to
 };
 
 } // namespace Tarnwick
