@@ -156,15 +156,16 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_rowFlush.setInterval(100);
     connect(&m_rowFlush, &QTimer::timeout, this, &DiscoverDevicesDialog::addPendingRows);
     layout->addWidget(m_tree);
+    // Devices added from here tell of their state changes unless the user says otherwise. On a
+    // line of its own, over the button it is for, so that its text is never cut.
+    m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));
+    m_informCheckBox->setChecked(true);
+    layout->addWidget(m_informCheckBox, 0, Qt::AlignRight);
     auto* actions = new QHBoxLayout;
     QPushButton* selectActive = addButton(actions, this, QStringLiteral("Select active"), "selectActiveButton");
     QPushButton* selectAll = addButton(actions, this, QStringLiteral("Select all"), "selectAllButton");
     QPushButton* deselectAll = addButton(actions, this, QStringLiteral("Deselect all"), "deselectAllButton");
     actions->addStretch(50);
-    // Devices added from here tell of their state changes unless the user says otherwise.
-    m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));
-    m_informCheckBox->setChecked(true);
-    actions->addWidget(m_informCheckBox);
     QPushButton* addSelected = addButton(actions, this, QStringLiteral("Add selected"), "addSelectedButton");
     layout->addLayout(actions);
 
