@@ -67,7 +67,8 @@ int main(int argc, char** argv)
     Data::setInstance(&data);
 
     DeviceStatistics statistics;
-    const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("bench"));
+    const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("bench"),
+                                                         [] { return true; });
     std::atomic<bool> metricsOn{true};
     std::atomic<qint64> results{0};
     PingerThread::setResultObserver([&](const ProbeRecord& record) {

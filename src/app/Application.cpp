@@ -226,7 +226,7 @@ void Application::openIcmpSocketThenDropPrivileges()
     if (Privileges::startedRaised())
         Privileges::forgetCodeLoadingEnvironment();
     ProbeEngine::shared();
-    Privileges::dropFileCapabilities();
+    Privileges::dropCapabilities();
 }
 
 int Application::runHeadless(int argc, char** argv, const CommandLine& command)

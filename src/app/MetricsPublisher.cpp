@@ -6,6 +6,7 @@
 #include "log/LogManager.h"
 #include "metrics/DeviceMetrics.h"
 #include "metrics/MetricsAddress.h"
+#include "net/ProbeEngine.h"
 
 namespace Tarnwick {
 
@@ -19,7 +20,9 @@ MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, Histo
     }
     if (!address.enabled())
         return;
-    m_metrics = std::make_shared<DeviceMetrics>(data, history.statistics(), appVersion);
+    // Start-up opened the socket, or found it cannot, before the right to was given up.
+    m_metrics = std::make_shared<DeviceMetrics>(data, history.statistics(), appVersion,
+                                                ProbeEngine::shared().hasSocket());
     QString why;
     if (!m_server.listen(address, m_metrics, &why)) {
         LogManager::instance().log(

@@ -8,7 +8,9 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace Tarnwick {
 
@@ -25,14 +27,17 @@ void Privileges::forgetCodeLoadingEnvironment()
         ::unsetenv(name);
 }
 
-void Privileges::dropFileCapabilities()
+void Privileges::dropCapabilities()
 {
-    if (::getuid() == 0 && ::geteuid() == 0)
-        return;
     ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    // Root with no capability would get them all back at its next exec, unless the bounding
+    // set is empty; emptying it needs CAP_SETPCAP, so it comes first. Without that right (a
+    // program file's capability) the calls fail and change nothing.
+    for (cap_value_t capability = 0; capability < ::cap_max_bits(); ++capability)
+        ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
     cap_t none = ::cap_init();
     if (!none || ::cap_set_proc(none) != 0)
-        qCWarning(lcApp) << "could not give up the capabilities of the program file";
+        qCWarning(lcApp) << "could not give up the capabilities of the process:" << std::strerror(errno);
     if (none)
         ::cap_free(none);
 }

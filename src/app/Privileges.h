@@ -15,9 +15,11 @@ public:
     // Forgets the environment variables through which whoever starts the program could make
     // it load code of their own (Qt's plug-in paths and the like).
     static void forgetCodeLoadingEnvironment();
-    // Gives up every capability the program's file gave it. A program that root started keeps
-    // what root has.
-    static void dropFileCapabilities();
+    // Gives up every capability of the process, whether its file, its starter's ambient set or
+    // root gave them. The bounding set goes too where the process may empty it (root), so
+    // that nothing it runs later gets them back. Files are then reached with the rights of
+    // the user alone: root keeps the files it owns, not other users'.
+    static void dropCapabilities();
 };
 
 } // namespace Tarnwick

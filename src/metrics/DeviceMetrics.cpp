@@ -29,11 +29,13 @@ ClientMetric sample(std::vector<ClientMetric::Label> labels, MetricType type, do
 
 } // namespace
 
-DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, QObject* parent)
+DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
+                             QObject* parent)
     : QObject(parent)
     , m_data(data)
     , m_statistics(statistics)
     , m_version(version.toStdString())
+    , m_canProbe(canProbe)
 {
     connect(&data, &Data::DeviceEntryChanged, this, &DeviceMetrics::DeviceEntryChanged);
 }
@@ -79,6 +81,12 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     devices.metric.push_back(sample({}, MetricType::Gauge, double(entries.size())));
     MetricFamily build{"tarnwick_build_info", "The running Tarnwick's version.", MetricType::Gauge, {}};
     build.metric.push_back(sample({{"version", m_version}}, MetricType::Gauge, 1));
+    MetricFamily canProbe{"tarnwick_monitor_can_probe",
+                          "Whether the monitor can send probes at all (1) or lacks the right to (0); "
+                          "while 0, tarnwick_device_up tells nothing of the devices.",
+                          MetricType::Gauge,
+                          {}};
+    canProbe.metric.push_back(sample({}, MetricType::Gauge, m_canProbe ? 1 : 0));
     MetricFamily up{"tarnwick_device_up",
                     "Whether the device answered its last probes (1) or not (0); "
                     "absent until its first result.",
@@ -126,8 +134,8 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         if (recent.averageMs)
             average.metric.push_back(sample(labels, MetricType::Gauge, *recent.averageMs / 1000.0));
     }
-    return {std::move(devices), std::move(build),   std::move(up),   std::move(rtt),
-            std::move(probes),  std::move(changes), std::move(loss), std::move(average)};
+    return {std::move(devices), std::move(build),   std::move(canProbe), std::move(up),     std::move(rtt),
+            std::move(probes),  std::move(changes), std::move(loss),     std::move(average)};
 }
 
 } // namespace Tarnwick

@@ -23,9 +23,10 @@ class DeviceStatistics;
 // What Prometheus scrapes: for every device of the list, labelled by address and description,
 // whether it is up, its last round trip, its probes by result, its changes of state, and its
 // loss and average round trip over the last five minutes; besides, the number of devices and
-// the build. Each scrape reads the list as it is then, so that devices added, edited or removed
-// show so in the next one. Results are counted from the monitor's threads and scrapes come from
-// the server's: neither waits for the other longer than a copy of the counts takes.
+// the build, and whether the monitor can probe at all (without that, every device reads as
+// down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added, edited or
+// removed show so in the next one. Results are counted from the monitor's threads and scrapes come from the server's:
+// neither waits for the other longer than a copy of the counts takes.
 class DeviceMetrics : public QObject, public prometheus::Collectable
 {
     Q_OBJECT
@@ -33,7 +34,9 @@ class DeviceMetrics : public QObject, public prometheus::Collectable
 public:
     static constexpr int RecentMinutes = 5;
 
-    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, QObject* parent = nullptr);
+    // canProbe: whether the monitor may send probes (it got its ICMP socket at start).
+    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
+                  QObject* parent = nullptr);
 
     // One result of the monitor; from any thread.
     void record(const ProbeRecord& result);
@@ -56,6 +59,7 @@ private:
     Data& m_data;
     const DeviceStatistics& m_statistics;
     std::string m_version;
+    bool m_canProbe;
     mutable QMutex m_mutex;
     QHash<QString, Counts> m_counts; // by address
 };

@@ -4,10 +4,21 @@
 #include <prometheus/exposer.h>
 
 #include <exception>
+#include <string>
+#include <vector>
 
 namespace Tarnwick {
 
-MetricsServer::MetricsServer() = default;
+MetricsServer::MetricsServer()
+    : MetricsServer(Limits{})
+{
+}
+
+MetricsServer::MetricsServer(Limits limits)
+    : m_limits(limits)
+{
+}
+
 MetricsServer::~MetricsServer() = default;
 
 bool MetricsServer::listen(const MetricsAddress& address, const std::shared_ptr<prometheus::Collectable>& collectable,
@@ -15,9 +26,9 @@ bool MetricsServer::listen(const MetricsAddress& address, const std::shared_ptr<
 {
     m_exposer.reset();
     try {
-        // Two threads: a scrape never waits behind another one for long, and nothing more is
-        // served than the metrics.
-        auto exposer = std::make_unique<prometheus::Exposer>(address.listen.toStdString(), 2);
+        auto exposer = std::make_unique<prometheus::Exposer>(std::vector<std::string>{
+            "listening_ports", address.listen.toStdString(), "num_threads", std::to_string(m_limits.threads),
+            "request_timeout_ms", std::to_string(m_limits.requestTimeoutMs)});
         exposer->RegisterCollectable(collectable);
         m_exposer = std::move(exposer);
         return true;

@@ -19,7 +19,17 @@ namespace Tarnwick {
 class MetricsServer
 {
 public:
+    // Each connection holds one thread until its request is read whole and answered: clients
+    // that connect and send nothing, or drip their request, keep a thread for at most the
+    // request time-out, and a scrape finds a free thread beside a few of them.
+    struct Limits
+    {
+        int threads = 8;
+        int requestTimeoutMs = 5000;
+    };
+
     MetricsServer();
+    explicit MetricsServer(Limits limits);
     ~MetricsServer();
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
@@ -32,6 +42,7 @@ public:
     int port() const;
 
 private:
+    Limits m_limits;
     std::unique_ptr<prometheus::Exposer> m_exposer;
 };
 

@@ -2,6 +2,7 @@
 #include "DiscoverDevicesDialog.h"
 
 #include "DiscoverDevicesThread.h"
+#include "ListedHosts.h"
 #include "LocalNetwork.h"
 #include "NeighbourTable.h"
 #include "OuiRegistry.h"
@@ -11,6 +12,7 @@
 #include "data/DeviceAddress.h"
 #include "skin/SkinResources.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -116,6 +118,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     , m_statusLabel(new QLabel(QStringLiteral("Search status:"), this))
     , m_progress(new QProgressBar(this))
     , m_stopButton(nullptr)
+    , m_informCheckBox(new QCheckBox(QStringLiteral("Information on state change"), this))
     , m_names(new ReverseNameLookup(this))
 {
     setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
@@ -153,6 +156,11 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_rowFlush.setInterval(100);
     connect(&m_rowFlush, &QTimer::timeout, this, &DiscoverDevicesDialog::addPendingRows);
     layout->addWidget(m_tree);
+    // Devices added from here tell of their state changes unless the user says otherwise. On a
+    // line of its own, over the button it is for, so that its text is never cut.
+    m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));
+    m_informCheckBox->setChecked(true);
+    layout->addWidget(m_informCheckBox, 0, Qt::AlignRight);
     auto* actions = new QHBoxLayout;
     QPushButton* selectActive = addButton(actions, this, QStringLiteral("Select active"), "selectActiveButton");
     QPushButton* selectAll = addButton(actions, this, QStringLiteral("Select all"), "selectAllButton");
@@ -190,7 +198,8 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     QWidget::setTabOrder(m_tree, selectActive);
     QWidget::setTabOrder(selectActive, selectAll);
     QWidget::setTabOrder(selectAll, deselectAll);
-    QWidget::setTabOrder(deselectAll, addSelected);
+    QWidget::setTabOrder(deselectAll, m_informCheckBox);
+    QWidget::setTabOrder(m_informCheckBox, addSelected);
     m_fromEdit->setFocus();
 
     connect(start, &QPushButton::pressed, this, &DiscoverDevicesDialog::StartSearchPushButtonClicked);
@@ -201,6 +210,11 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     connect(selectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectAllPushButtonClicked);
     connect(deselectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::DeselectAllPushButtonClicked);
     connect(addSelected, &QPushButton::pressed, this, &DiscoverDevicesDialog::AddSelectedPushButtonClicked);
+    if (const Data* store = Data::instance()) {
+        m_listed = new ListedHosts(*store, this);
+        connect(m_listed, &ListedHosts::namesResolved, this, &DiscoverDevicesDialog::listedNamesResolved);
+        m_listed->refresh();
+    }
 }
 
 DiscoverDevicesDialog::~DiscoverDevicesDialog()
@@ -254,6 +268,9 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
     qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
     m_rowsByAddress.clear();
+    // The list's names may point elsewhere by now.
+    if (m_listed)
+        m_listed->refresh();
     stopPinger();
     m_stopButton->setEnabled(true);
     m_statusLabel->setText(QStringLiteral("Searching..."));
@@ -332,26 +349,39 @@ void DiscoverDevicesDialog::keepSorted(QTreeWidgetItem* row, std::initializer_li
 void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
 {
     const NeighbourTable neighbours = NeighbourTable::current();
-    const Data* store = Data::instance();
     for (QTreeWidgetItem* row : rows) {
         const QString address = row->text(AddressColumn);
         m_rowsByAddress.insert(address, row);
-        if (store && store->contains(address)) {
-            row->setText(InListColumn, QStringLiteral("yes"));
-            // Already watched: shown, but set apart.
-            for (int column = 0; column < ColumnCount; ++column) {
-                QFont font = row->font(column);
-                font.setItalic(true);
-                row->setFont(column, font);
-                row->setForeground(column, QColor(128, 128, 128));
-            }
-        } else {
-            row->setText(InListColumn, QStringLiteral("no"));
-        }
+        markInList(row);
         if (!isActive(row))
             continue;
         m_names->lookUp(address);
         showHardware(row, neighbours);
+    }
+}
+
+bool DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
+{
+    const bool listed = m_listed && m_listed->contains(row->text(AddressColumn));
+    const QString text = listed ? QStringLiteral("yes") : QStringLiteral("no");
+    if (row->text(InListColumn) == text)
+        return false;
+    row->setText(InListColumn, text);
+    // Already watched: shown, but set apart.
+    for (int column = 0; column < ColumnCount; ++column) {
+        QFont font = row->font(column);
+        font.setItalic(listed);
+        row->setFont(column, font);
+        row->setData(column, Qt::ForegroundRole, listed ? QVariant(QColor(128, 128, 128)) : QVariant());
+    }
+    return true;
+}
+
+void DiscoverDevicesDialog::listedNamesResolved()
+{
+    for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
+        if (markInList(row))
+            keepSorted(row, {InListColumn});
     }
 }
 
@@ -499,12 +529,13 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
     int skipped = 0;
     for (QTreeWidgetItem* row : rows) {
         const QString address = row->text(AddressColumn);
-        if (store->contains(address)) {
+        if (m_listed && m_listed->contains(address)) {
             ++skipped;
             continue;
         }
         // The name found for it, if any, describes the new entry.
-        store->addEntry(DeviceEntry(address, row->text(NameColumn), DeviceTypePC, false, NoReplyResult));
+        store->addEntry(
+            DeviceEntry(address, row->text(NameColumn), DeviceTypePC, m_informCheckBox->isChecked(), NoReplyResult));
     }
     describeRows(rows);
     for (QTreeWidgetItem* row : rows)

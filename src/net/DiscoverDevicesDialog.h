@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <optional>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -19,11 +20,13 @@ class QTreeWidgetItem;
 namespace Tarnwick {
 
 class DiscoverDevicesThread;
+class ListedHosts;
 class ReverseNameLookup;
 
 // Scans a box of IPv4 addresses for hosts that answer, shows each result as it arrives with
 // what can be learnt of the host (its name, its hardware address and maker, whether it is in
-// the device list already), and adds the chosen addresses to the device list. "Scan my
+// the device list already, by its address or by a name that resolves to it), and adds the
+// chosen addresses to the device list, with or without information on their state changes. "Scan my
 // network" fills in this computer's own subnet; "Stop" ends a scan and keeps its rows. The
 // monitor rests while a scan runs.
 class DiscoverDevicesDialog : public QDialog
@@ -68,6 +71,9 @@ private:
     void stopScan();
     // Name, hardware address, maker and "In list" of the rows that answered.
     void describeRows(const QList<QTreeWidgetItem*>& rows);
+    // "In list", and watched rows set apart; whether that changed.
+    bool markInList(QTreeWidgetItem* row);
+    void listedNamesResolved();
     // Puts a row into the tree at its place in the order shown.
     void place(QTreeWidgetItem* row);
     // Moves a row of the tree to its new place when the order shown is by a column that changed.
@@ -81,7 +87,9 @@ private:
     QLabel* m_statusLabel;
     QProgressBar* m_progress;
     QPushButton* m_stopButton;
+    QCheckBox* m_informCheckBox;
     ReverseNameLookup* m_names;
+    ListedHosts* m_listed = nullptr; // none without a store
     QHash<QString, QTreeWidgetItem*> m_rowsByAddress;
     bool m_searchStarted = false;
     DiscoverDevicesThread* m_scan = nullptr;

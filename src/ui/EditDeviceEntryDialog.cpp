@@ -11,16 +11,35 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
+namespace {
+
+template <typename Value>
+bool allAlike(const QList<DeviceEntry>& entries, Value DeviceEntry::*field)
+{
+    return std::all_of(entries.begin(), entries.end(),
+                       [&](const DeviceEntry& entry) { return entry.*field == entries.first().*field; });
+}
+
+} // namespace
+
 EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* parent)
+    : EditDeviceEntryDialog(QList<DeviceEntry>{entry}, parent)
+{
+}
+
+EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, QWidget* parent)
     : QDialog(parent)
     , m_ipLabel(new QLabel(this))
     , m_typeCombo(new DeviceTypeComboBox(this))
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
-    , m_entry(entry)
+    , m_entries(entries)
 {
+    Q_ASSERT(!entries.isEmpty());
     setWindowTitle(QStringLiteral("Edit Device Entry - Tarnwick"));
     m_ipLabel->setObjectName(QStringLiteral("ipLabel"));
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
@@ -38,10 +57,31 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* 
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 
-    m_ipLabel->setText(entry.ip);
-    m_typeCombo->setCurrentType(entry.type);
-    m_informCheckBox->setChecked(entry.informOnStateChange);
-    m_descriptionEdit->setText(entry.description);
+    const DeviceEntry& first = entries.first();
+    if (entries.size() == 1) {
+        m_ipLabel->setText(first.ip);
+        m_descriptionEdit->setText(first.description);
+    } else {
+        QStringList addresses;
+        for (const DeviceEntry& entry : entries)
+            addresses << entry.ip;
+        m_ipLabel->setText(QStringLiteral("%1 devices").arg(entries.size()));
+        m_ipLabel->setToolTip(addresses.join(QLatin1Char('\n')));
+        m_descriptionEdit->setEnabled(false);
+        m_descriptionEdit->setPlaceholderText(QStringLiteral("Each keeps its own"));
+    }
+    // Where the entries differ, the field starts blank (the type) or half set (the flag), and
+    // left so, each entry keeps its own.
+    if (allAlike(entries, &DeviceEntry::type))
+        m_typeCombo->setCurrentType(first.type);
+    else
+        m_typeCombo->setCurrentIndex(-1);
+    if (allAlike(entries, &DeviceEntry::informOnStateChange)) {
+        m_informCheckBox->setChecked(first.informOnStateChange);
+    } else {
+        m_informCheckBox->setTristate(true);
+        m_informCheckBox->setCheckState(Qt::PartiallyChecked);
+    }
 
     connect(ok, &QPushButton::pressed, this, &EditDeviceEntryDialog::OkPushButtonClicked);
     connect(cancel, &QPushButton::pressed, this, &EditDeviceEntryDialog::CancelPushButtonClicked);
@@ -50,8 +90,13 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* 
 void EditDeviceEntryDialog::OkPushButtonClicked()
 {
     if (Data* store = Data::instance()) {
-        store->changeEntry(m_entry.ip, m_entry.ip, m_informCheckBox->checkState() == Qt::Checked,
-                           m_descriptionEdit->text(), m_typeCombo->currentType());
+        const Qt::CheckState inform = m_informCheckBox->checkState();
+        for (const DeviceEntry& entry : std::as_const(m_entries)) {
+            store->changeEntry(entry.ip, entry.ip,
+                               inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
+                               m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
+                               m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType());
+        }
     }
     accept();
 }

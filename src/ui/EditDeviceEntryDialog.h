@@ -4,6 +4,7 @@
 #include "data/DeviceEntry.h"
 
 #include <QDialog>
+#include <QList>
 
 class QCheckBox;
 class QLabel;
@@ -13,13 +14,16 @@ namespace Tarnwick {
 
 class DeviceTypeComboBox;
 
-// Changes the type, description and notification flag of one entry; its address stays.
+// Changes the type, description and notification flag of one entry; its address stays. Given
+// several entries, it sets the type and the flag of them all at once; each keeps its own
+// description, and its own type or flag where those differ and the user leaves them so.
 class EditDeviceEntryDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* parent = nullptr);
+    explicit EditDeviceEntryDialog(const QList<DeviceEntry>& entries, QWidget* parent = nullptr);
 
 private slots:
     void OkPushButtonClicked();
@@ -30,7 +34,7 @@ private:
     DeviceTypeComboBox* m_typeCombo;
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
-    DeviceEntry m_entry;
+    QList<DeviceEntry> m_entries;
 };
 
 } // namespace Tarnwick

@@ -247,14 +247,14 @@ void UserListTreeWidget::EditTriggered()
     Data* store = Data::instance();
     if (!store)
         return;
+    // One dialog for all the selected rows.
+    QList<DeviceEntry> chosen;
     for (const QString& ip : selectedAddresses()) {
-        const QList<DeviceEntry> entries = store->entries();
-        const auto found = std::find_if(entries.begin(), entries.end(),
-                                        [&](const DeviceEntry& e) { return e.ip == ip; });
-        if (found == entries.end())
-            continue;
-        ModalDialog::open(new EditDeviceEntryDialog(*found), this);
+        if (store->contains(ip))
+            chosen << store->entry(ip);
     }
+    if (!chosen.isEmpty())
+        ModalDialog::open(new EditDeviceEntryDialog(chosen), this);
 }
 
 } // namespace Tarnwick

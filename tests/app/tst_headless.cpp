@@ -4,11 +4,15 @@
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <grp.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,6 +95,70 @@ private slots:
         QCOMPARE(program.endWith(SIGHUP), 0);
         QVERIFY(program.output().contains("| Application | Application \"Tarnwick\" closed"));
         QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+    }
+
+    void privileges_data()
+    {
+        QTest::addColumn<bool>("asNobody");
+        QTest::newRow("started by root") << false;
+        QTest::newRow("started by a user without the right to ping") << true;
+    }
+
+    // Started by root, it opens its ICMP socket, then holds no capability in any thread (the
+    // metrics server's included) and none to get back at an exec, and still probes. Started
+    // without the right to ping, its metrics say that it cannot probe. Either way it saves.
+    void privileges()
+    {
+        QFETCH(bool, asNobody);
+        if (!m_sandbox)
+            QSKIP(qPrintable(QStringLiteral("needs root and a network of its own: ") + m_whyNoSandbox));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+        writeDevices(dir, {QStringLiteral("127.0.0.1")});
+        ProgramRun::Options options = headless(
+            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)});
+        if (asNobody)
+            options.childSetup = [] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(3);
+            };
+        ProgramRun program(dir.path(), options);
+        QVERIFY(program.started());
+        const QRegularExpression expected(
+            asNobody ? QStringLiteral("^tarnwick_monitor_can_probe 0$")
+                     : QStringLiteral("^tarnwick_probes_total\\{address=\"127.0.0.1\"[^}]*result=\"reply\"\\} [1-9]"),
+            QRegularExpression::MultilineOption);
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(httpGet(MetricsPort, "/metrics")).contains(expected), 20000);
+        if (!asNobody)
+            QVERIFY(httpGet(MetricsPort, "/metrics").contains("\ntarnwick_monitor_can_probe 1\n"));
+
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(program.pid()));
+        const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QVERIFY(threads.size() > 1);
+        static const QRegularExpression capabilities(QStringLiteral("^(Cap\\w+):\\s+([0-9a-f]+)$"),
+                                                     QRegularExpression::MultilineOption);
+        for (const QString& thread : threads) {
+            QFile status(tasks.filePath(thread + QStringLiteral("/status")));
+            QVERIFY(status.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(status.readAll());
+            int sets = 0;
+            for (const QRegularExpressionMatch& set : capabilities.globalMatch(text)) {
+                ++sets;
+                // A user's bounding set gives nothing by itself; only root empties it.
+                if (asNobody && set.captured(1) == QLatin1String("CapBnd"))
+                    continue;
+                QVERIFY2(
+                    set.captured(2).toULongLong(nullptr, 16) == 0,
+                    qPrintable(QStringLiteral("thread %1 holds %2 %3").arg(thread, set.captured(1), set.captured(2))));
+            }
+            QCOMPARE(sets, 5); // inheritable, permitted, effective, bounding, ambient
+        }
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+        QVERIFY(!program.file(QStringLiteral("Settings.xml")).isEmpty());
     }
 
     // Three devices, two answering; Prometheus scrapes every second and sees 1, 1 and 0; a host

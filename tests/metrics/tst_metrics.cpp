@@ -4,16 +4,83 @@
 #include "metrics/DeviceMetrics.h"
 #include "metrics/MetricsAddress.h"
 #include "metrics/MetricsServer.h"
+#include "netlab/HttpGet.h"
 
 #include <QTest>
 
 #include <prometheus/text_serializer.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 using namespace Tarnwick;
+
+namespace {
+
+// A client of the metrics server that sends the start of a request and then, every interval,
+// one more header line, never the blank line that ends it; with no interval it sends nothing
+// at all. It notes when the server closes the connection.
+class StalledClient
+{
+public:
+    StalledClient(int port, int dripMs)
+        : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        m_thread = std::thread([this, dripMs] { run(dripMs); });
+    }
+    ~StalledClient()
+    {
+        ::shutdown(m_socket, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_socket);
+    }
+    bool connected() const { return m_connected; }
+    bool closedByServer() const { return m_closed; }
+
+private:
+    void run(int dripMs)
+    {
+        if (dripMs > 0)
+            send("GET /metrics HTTP/1.1\r\n");
+        pollfd wait{m_socket, POLLIN, 0};
+        for (int line = 0;; ++line) {
+            if (::poll(&wait, 1, dripMs > 0 ? dripMs : -1) != 0) {
+                char buffer[512];
+                // The server answered (a time-out) or hung up; a shutdown of ours reads 0 too.
+                while (::read(m_socket, buffer, sizeof buffer) > 0) { }
+                m_closed = true;
+                return;
+            }
+            send("X-Line-" + std::to_string(line) + ": still coming\r\n");
+        }
+    }
+    void send(const std::string& text) { (void)!::send(m_socket, text.data(), text.size(), MSG_NOSIGNAL); }
+
+    int m_socket;
+    bool m_connected = false;
+    std::atomic<bool> m_closed = false;
+    std::thread m_thread;
+};
+
+} // namespace
 
 class TestMetrics : public QObject
 {
     Q_OBJECT
+
+    // Loopback, on a port the system picks, so that tests never meet a server that holds one.
+    static MetricsAddress anyFreePort() { return {QStringLiteral("127.0.0.1:0"), {}}; }
 
     static QStringList exposition(const DeviceMetrics& metrics)
     {
@@ -82,17 +149,17 @@ private slots:
     }
 
     // Each collection reads the list as it is: results and state changes counted by device,
-    // labels escaped, edited and removed devices shown as they are now.
+    // labels escaped and in UTF-8, edited and removed devices shown as they are now.
     void collectsTheListAsItIs()
     {
         Data data;
         data.addEntry(
             DeviceEntry(QStringLiteral("10.0.0.1"), QStringLiteral("Say \"hi\"\\\n"), DeviceTypePC, true, QString()));
         data.addEntry(
-            DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Printer"), DeviceTypePC, false, QString()));
+            DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Café printer"), DeviceTypePC, false, QString()));
         data.awaitFirstResults();
         DeviceStatistics statistics;
-        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"));
+        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), true);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeRecord::Answered, 1500},
                                          {QStringLiteral("10.0.0.2"), now, ProbeRecord::Answered, 2000},
@@ -109,11 +176,13 @@ private slots:
         data.setPingResult(QStringLiteral("10.0.0.2"), NoReplyResult);
 
         const QString a = QStringLiteral("{address=\"10.0.0.1\",description=\"Say \\\"hi\\\"\\\\\\n\"");
-        const QString b = QStringLiteral("{address=\"10.0.0.2\",description=\"Printer\"");
+        // Label values are UTF-8: Prometheus refuses a whole scrape over one byte that is not.
+        const QString b = QStringLiteral("{address=\"10.0.0.2\",description=\"Café printer\"");
         const QStringList samples = exposition(metrics);
         for (const QString& expected : {
                  QStringLiteral("tarnwick_devices 2"),
                  QStringLiteral("tarnwick_build_info{version=\"9.8.7\"} 1"),
+                 QStringLiteral("tarnwick_monitor_can_probe 1"),
                  QStringLiteral("tarnwick_device_up%1} 0").arg(b),
                  QStringLiteral("tarnwick_device_rtt_seconds%1} 0.0015").arg(a),
                  QStringLiteral("tarnwick_probes_total%1,result=\"reply\"} 1").arg(b),
@@ -140,6 +209,9 @@ private slots:
         QVERIFY(now2.contains(
             QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",description=\"Router\",result=\"reply\"} 1")));
         QVERIFY(!now2.contains(QStringLiteral("Say")));
+
+        const DeviceMetrics withoutTheRightToPing(data, statistics, QStringLiteral("9.8.7"), false);
+        QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
     // A port that is taken is said, not served twice.
@@ -147,16 +219,59 @@ private slots:
     {
         Data data;
         DeviceStatistics statistics;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"));
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+                                                             [] { return true; });
         MetricsServer first;
         QString error;
-        QVERIFY2(first.listen(MetricsAddress::parse(QStringLiteral("127.0.0.1:39716")), metrics, &error),
-                 qPrintable(error));
-        QCOMPARE(first.port(), 39716);
+        QVERIFY2(first.listen(anyFreePort(), metrics, &error), qPrintable(error));
+        QVERIFY(first.port() > 0);
         MetricsServer second;
-        QVERIFY(!second.listen(MetricsAddress::parse(QStringLiteral("127.0.0.1:39716")), metrics, &error));
+        const MetricsAddress taken{QStringLiteral("127.0.0.1:%1").arg(first.port()), {}};
+        QVERIFY(!second.listen(taken, metrics, &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(second.port(), 0);
+    }
+
+    void scrapesBesideStalledClients_data()
+    {
+        QTest::addColumn<int>("threads"); // 0: the server's own limits
+        QTest::addColumn<int>("requestTimeoutMs");
+        QTest::addColumn<int>("idle");
+        QTest::addColumn<int>("slow");
+        QTest::addColumn<int>("dripMs");
+        QTest::addColumn<bool>("slowOnesCutOff");
+        QTest::newRow("two idle and one slow client, as served") << 0 << 0 << 2 << 1 << 2000 << false;
+        QTest::newRow("more stalled clients than threads") << 2 << 1500 << 1 << 2 << 400 << true;
+    }
+
+    // Connections that never finish their request neither block a scrape for good nor keep
+    // their thread beyond the request time-out, however often they send a little more.
+    void scrapesBesideStalledClients()
+    {
+        QFETCH(int, threads);
+        QFETCH(int, requestTimeoutMs);
+        QFETCH(int, idle);
+        QFETCH(int, slow);
+        QFETCH(int, dripMs);
+        QFETCH(bool, slowOnesCutOff);
+        Data data;
+        DeviceStatistics statistics;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+                                                             [] { return true; });
+        MetricsServer server(threads ? MetricsServer::Limits{threads, requestTimeoutMs} : MetricsServer::Limits{});
+        QString error;
+        QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
+
+        std::vector<std::unique_ptr<StalledClient>> clients;
+        for (int i = 0; i < idle + slow; ++i) {
+            clients.push_back(std::make_unique<StalledClient>(server.port(), i < idle ? 0 : dripMs));
+            QVERIFY(clients.back()->connected());
+        }
+        QVERIFY(httpGet(server.port(), "/metrics").contains("tarnwick_devices 0"));
+        if (slowOnesCutOff) {
+            for (const auto& client : clients)
+                QTRY_VERIFY_WITH_TIMEOUT(client->closedByServer(), 3 * requestTimeoutMs);
+        }
     }
 };
 

@@ -9,6 +9,7 @@
 #include "../common/WidgetTest.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -258,13 +259,20 @@ private slots:
         const DeviceEntry added = m_data->entry(QStringLiteral("127.0.0.1"));
         QCOMPARE(added.type, int(DeviceTypePC));
         QCOMPARE(added.description, tree->topLevelItem(0)->text(3));
-        QVERIFY(!added.informOnStateChange);
+        QVERIFY(added.informOnStateChange);
         QCOMPARE(added.pingResult, QStringLiteral("X"));
         QCOMPARE(tree->topLevelItem(0)->text(6), QStringLiteral("yes"));
-        // Adding everything skips what is there and says how much.
+        // Adding everything skips what is there and says how much; without information on
+        // state changes, if the user says so.
+        auto* inform = dialog.findChild<QCheckBox*>(QStringLiteral("informCheckBox"));
+        QCOMPARE(inform->text(), QStringLiteral("Information on state change"));
+        QTest::keyClick(inform, Qt::Key_Space);
+        QVERIFY(!inform->isChecked());
         pressButton(&dialog, "selectAllButton");
         pressButton(&dialog, "addSelectedButton");
         QCOMPARE(m_data->entries().size(), 4);
+        QVERIFY(!m_data->entry(QStringLiteral("127.0.0.2")).informOnStateChange);
+        QVERIFY(m_data->entry(QStringLiteral("127.0.0.1")).informOnStateChange);
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.3")).description, QStringLiteral("known"));
         QCOMPARE(status(&dialog), QStringLiteral("Added 2; 2 skipped, already in the list."));
         // Ctrl+C: the selected rows as tab-separated text, in the order shown.
@@ -277,6 +285,28 @@ private slots:
                  QStringLiteral("no\t127.0.0.2\tTimeout\t\t\t\tyes\nno\t127.0.0.4\tSocket error\t\t\t\tyes"));
         pressButton(&dialog, "deselectAllButton");
         QVERIFY(tree->selectedItems().isEmpty());
+    }
+
+    // A host that the list holds by its name is in the list: marked so, and not added a second
+    // time by its address.
+    void aHostListedByNameIsNotAddedAgain()
+    {
+        if (!sandbox())
+            QSKIP("names are looked up only in a network of the test's own (needs root)");
+        stopPinger();
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("localhost"), QStringLiteral("here"), DeviceTypePC, true, NoReplyResult));
+        DiscoverDevicesDialog dialog;
+        dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
+        dialog.scanResult(true, QStringLiteral("127.0.0.2"), QStringLiteral("1 ms"));
+        QTreeWidget* tree = results(&dialog);
+        QTRY_COMPARE(column(tree, 6), QStringList({"yes", "no"}));
+        QVERIFY(tree->topLevelItem(0)->font(1).italic());
+        pressButton(&dialog, "selectAllButton");
+        pressButton(&dialog, "addSelectedButton");
+        QVERIFY(!m_data->contains(QStringLiteral("127.0.0.1")));
+        QVERIFY(m_data->contains(QStringLiteral("127.0.0.2")));
+        QCOMPARE(status(&dialog), QStringLiteral("Added 1; 1 skipped, already in the list."));
     }
 
     // Rows go straight to their place in the order shown, whichever column it is by and

@@ -185,8 +185,11 @@ if command -v promtool >/dev/null; then
     examples="$work/stage/usr/share/doc/tarnwick/examples/prometheus"
     promtool check config "$examples/prometheus-tarnwick.yml" >"$work/promtool.log" 2>&1 \
         && promtool check rules "$examples/tarnwick-alerts.yml" >>"$work/promtool.log" 2>&1 \
+        && cp "$repo/tests/packaging/tarnwick-alerts.test.yml" "$examples/" \
+        && (cd "$examples" && promtool test rules tarnwick-alerts.test.yml) >>"$work/promtool.log" 2>&1 \
+        && rm "$examples/tarnwick-alerts.test.yml" \
         || { cat "$work/promtool.log"; fail "promtool"; }
-    pass "Prometheus examples: configuration and alert rules accepted by promtool"
+    pass "Prometheus examples: configuration and alert rules accepted by promtool, alerts as expected"
 else
     skip "Prometheus examples: promtool is missing"
 fi

@@ -9,11 +9,14 @@
 #include "../common/WidgetTest.h"
 #include "history/HistoryStore.h"
 #include "ui/DeviceDetailsDialog.h"
+#include "ui/EditDeviceEntryDialog.h"
 #include "ui/HistoryGraph.h"
 #include "ui/SaveFileChooser.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
@@ -633,6 +636,68 @@ private slots:
         QTest::mousePress(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
         QCOMPARE(menus, 1);
         QCOMPARE(selectedWhenMenuOpened, selectedAfter);
+    }
+
+    void editOnSeveralRowsInOneDialog_data()
+    {
+        QTest::addColumn<int>("typeChosen"); // -1: left blank
+        QTest::addColumn<bool>("flagClicked");
+        QTest::addColumn<QList<int>>("types");
+        QTest::addColumn<QList<bool>>("flags");
+        QTest::newRow("type and flag set for all")
+            << int(DeviceTypeRouter) << true << QList<int>{DeviceTypeRouter, DeviceTypeRouter}
+            << QList<bool>{true, true};
+        QTest::newRow("left as they differ: each keeps its own")
+            << -1 << false << QList<int>{DeviceTypePC, DeviceTypeAP} << QList<bool>{false, true};
+    }
+
+    // Edit on several selected rows opens one dialog that sets the type and the flag of all
+    // of them; descriptions and the rows not selected stay.
+    void editOnSeveralRowsInOneDialog()
+    {
+        QFETCH(int, typeChosen);
+        QFETCH(bool, flagClicked);
+        QFETCH(QList<int>, types);
+        QFETCH(QList<bool>, flags);
+        m_data->addEntry(entry(QStringLiteral("a"), DeviceTypePC, false));
+        m_data->addEntry(entry(QStringLiteral("b"), DeviceTypeAP, true));
+        m_data->addEntry(entry(QStringLiteral("c"), DeviceTypeWeb, false));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->resize(400, 300);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(tree->topLevelItem(0)).center());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          tree->visualItemRect(tree->topLevelItem(1)).center());
+        tree->contextMenu()->actions().first()->trigger();
+
+        QList<EditDeviceEntryDialog*> dialogs;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<EditDeviceEntryDialog*>(window); dialog && dialog->isVisible())
+                dialogs << dialog;
+        }
+        QCOMPARE(dialogs.size(), 1);
+        EditDeviceEntryDialog* dialog = dialogs.first();
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("ipLabel"))->text(), QStringLiteral("2 devices"));
+        QVERIFY(!dialog->findChild<QLineEdit*>(QStringLiteral("descriptionEdit"))->isEnabled());
+        auto* type = dialog->findChild<QComboBox*>(QStringLiteral("typeCombo"));
+        auto* flag = dialog->findChild<QCheckBox*>(QStringLiteral("informCheckBox"));
+        QCOMPARE(type->currentIndex(), -1);
+        QCOMPARE(flag->checkState(), Qt::PartiallyChecked);
+        if (typeChosen >= 0)
+            type->setCurrentIndex(type->findData(typeChosen));
+        if (flagClicked)
+            QTest::keyClick(flag, Qt::Key_Space);
+        pressButton(dialog, "okButton");
+
+        QCOMPARE(QList<int>({m_data->entry(QStringLiteral("a")).type, m_data->entry(QStringLiteral("b")).type}), types);
+        QCOMPARE(QList<bool>({m_data->entry(QStringLiteral("a")).informOnStateChange,
+                              m_data->entry(QStringLiteral("b")).informOnStateChange}),
+                 flags);
+        QCOMPARE(m_data->entry(QStringLiteral("b")).description, QStringLiteral("about b"));
+        QCOMPARE(m_data->entry(QStringLiteral("c")).type, int(DeviceTypeWeb));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };
 

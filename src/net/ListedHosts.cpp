@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ListedHosts.h"
+
+#include "NameResolver.h"
+#include "data/Data.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+namespace Tarnwick {
+
+struct ListedHosts::Shared
+{
+    QMutex mutex;
+    ListedHosts* owner = nullptr; // null once the object has gone
+};
+
+ListedHosts::ListedHosts(const Data& data, QObject* parent)
+    : QObject(parent)
+    , m_data(data)
+    , m_shared(std::make_shared<Shared>())
+{
+    m_shared->owner = this;
+}
+
+ListedHosts::~ListedHosts()
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->owner = nullptr;
+}
+
+void ListedHosts::refresh()
+{
+    for (const DeviceEntry& entry : m_data.entries()) {
+        const QString name = entry.ip;
+        if (name.isEmpty() || NameResolver::numeric(name))
+            continue;
+        NameResolver::instance().resolve(name, ResolveWaitMs, [shared = m_shared, name](NameResolver::Address address) {
+            QString dotted;
+            if (address) {
+                char text[INET_ADDRSTRLEN] = {};
+                const in_addr raw{*address};
+                if (::inet_ntop(AF_INET, &raw, text, sizeof text))
+                    dotted = QString::fromLatin1(text);
+            }
+            // Under the lock, the owner cannot go while its answer is posted.
+            QMutexLocker lock(&shared->mutex);
+            if (ListedHosts* owner = shared->owner)
+                QMetaObject::invokeMethod(
+                    owner, [owner, name, dotted] { owner->resolved(name, dotted); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void ListedHosts::resolved(const QString& name, const QString& address)
+{
+    const QString before = m_addressOfName.value(name);
+    if (before == address)
+        return;
+    m_namesAt.remove(before, name);
+    if (address.isEmpty()) {
+        m_addressOfName.remove(name);
+    } else {
+        m_addressOfName.insert(name, address);
+        m_namesAt.insert(address, name);
+    }
+    emit namesResolved();
+}
+
+bool ListedHosts::contains(const QString& address) const
+{
+    if (m_data.contains(address))
+        return true;
+    // A name taken out of the list since it was resolved no longer counts.
+    for (auto it = m_namesAt.constFind(address); it != m_namesAt.cend() && it.key() == address; ++it) {
+        if (m_data.contains(it.value()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace Tarnwick
