@@ -111,6 +111,7 @@ void tellAboutDeviceListProblem(const Data& data)
     LogManager::instance().log("Application", text.toStdString());
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Device list - Tarnwick"), text);
     box->setObjectName(QStringLiteral("deviceListProblem"));
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }

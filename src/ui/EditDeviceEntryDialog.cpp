@@ -23,6 +23,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const DeviceEntry& entry, QWidget* 
 {
     setWindowTitle(QStringLiteral("Edit Device Entry - Tarnwick"));
     m_ipLabel->setObjectName(QStringLiteral("ipLabel"));
+    m_ipLabel->setTextFormat(Qt::PlainText);
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));

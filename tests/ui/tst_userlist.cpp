@@ -13,6 +13,7 @@
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
@@ -23,12 +24,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -534,6 +537,45 @@ private slots:
         QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
         QCOMPARE(m_data->entries().size(), 1);
+    }
+
+    // Descriptions are the user's text: markup in them is shown as typed, and hides nothing of
+    // the question that names the devices to remove, nor of the details view's heading.
+    void descriptionsAreNeverMarkup()
+    {
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("a"), QStringLiteral("<!-- hidden"), DeviceTypePC, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("b"), QStringLiteral("<img src=\"/etc/hostname\">"), DeviceTypePC,
+                                     false, NoReplyResult));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->selectAll();
+        Qt::TextFormat format = Qt::AutoText;
+        QString asked;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                format = label->textFormat();
+                asked = label->text();
+                QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+            }
+        });
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(asked,
+                 QStringLiteral("Remove these 2 devices from the list: a (<!-- hidden), b (<img "
+                                "src=\"/etc/hostname\">)?"));
+        QCOMPARE(m_data->entries().size(), 2);
+
+        tree->setCurrentItem(tree->topLevelItem(1));
+        QTest::keyClick(tree, Qt::Key_Return);
+        auto* dialog = m_list->findChild<DeviceDetailsDialog*>(QStringLiteral("deviceDetailsDialog"));
+        QVERIFY(dialog);
+        const auto* heading = dialog->findChild<QLabel*>(QStringLiteral("headingLabel"));
+        QCOMPARE(heading->textFormat(), Qt::PlainText);
+        QCOMPARE(heading->text(), QStringLiteral("b - <img src=\"/etc/hostname\">"));
+        delete dialog;
     }
 
     // Two entries may share an address after an edit; removing the address removes the first
