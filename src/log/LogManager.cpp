@@ -8,6 +8,20 @@
 
 namespace Tarnwick {
 
+namespace {
+
+// One entry is one line: a line break in a description would otherwise forge entries of its
+// own in the file and on a terminal, and other control characters (escape sequences) have no
+// place in either. Each becomes a space.
+std::string oneLine(std::string text)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
+    return text;
+}
+
+} // namespace
+
 LogManager& LogManager::instance()
 {
     static LogManager manager;
@@ -31,8 +45,10 @@ void LogManager::removeListener(ILogManagerListener* listener)
         m_listeners.erase(it);
 }
 
-void LogManager::log(const std::string& category, const std::string& text)
+void LogManager::log(const std::string& rawCategory, const std::string& rawText)
 {
+    const std::string category = oneLine(rawCategory);
+    const std::string text = oneLine(rawText);
     for (ILog* sink : m_logs) {
         if (sink->isEnabled() == 1)
             sink->write(category, text);
