@@ -52,15 +52,18 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     }
     m_grid = grid;
     addNumberRow(QStringLiteral("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
-                 3600, QStringLiteral("0 probes one device at a time, with the gap before each"));
+                 Settings::MaxProbePeriodSeconds,
+                 QStringLiteral("0 probes one device at a time, with the gap before each"));
     addNumberRow(QStringLiteral("Disconnected after N missed replies"), "disconnectAfterLineEdit",
-                 &Settings::disconnectAfter, 1000, QStringLiteral("1 changes the state at the first missed reply"));
-    addNumberRow(QStringLiteral("Connected after M replies"), "connectAfterLineEdit", &Settings::connectAfter, 1000,
-                 QStringLiteral("1 changes the state at the first reply"));
-    addNumberRow(QStringLiteral("Keep history (days)"), "historyDaysLineEdit", &Settings::historyDays, 3650,
-                 QStringLiteral("Takes effect at the next start"));
+                 &Settings::disconnectAfter, Settings::MaxRepliesInARow,
+                 QStringLiteral("1 changes the state at the first missed reply"));
+    addNumberRow(QStringLiteral("Connected after M replies"), "connectAfterLineEdit", &Settings::connectAfter,
+                 Settings::MaxRepliesInARow, QStringLiteral("1 changes the state at the first reply"));
+    addNumberRow(QStringLiteral("Keep history (days)"), "historyDaysLineEdit", &Settings::historyDays,
+                 Settings::MaxHistoryDays, QStringLiteral("Takes effect at the next start"));
     addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
-                 1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
+                 Settings::MaxHistoryMegabytes,
+                 QStringLiteral("The oldest results go first; takes effect at the next start"));
     addFirstHopRow();
     addMetricsRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
@@ -83,8 +86,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);
     skinLineEdit->setText(savedSettings.skin);
     // Digits only, within bounds: "2s" is not a 2 ms time-out, nor -100 a gap of none.
-    pingTimeoutLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeoutLineEdit));
-    pingTimeGapLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeGapLineEdit));
+    pingTimeoutLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeoutLineEdit));
+    pingTimeGapLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeGapLineEdit));
     pingTimeoutLineEdit->setText(QString::number(savedSettings.pingTimeout.load()));
     pingTimeGapLineEdit->setText(QString::number(savedSettings.pingTimeGap.load()));
     logStateChangeCheckBox->setCheckState(savedSettings.logStateChange ? Qt::Checked : Qt::Unchecked);
