@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -69,11 +70,20 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
     // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
-    connect(this, &QDialog::finished, this, [] {
+    connect(this, &QDialog::finished, this, [this] {
         QString why;
-        if (!AutostartEntry::set(Settings::instance().autostart, &why))
-            qWarning().noquote() << "The autostart entry" << AutostartEntry::filePath()
-                                 << "could not be changed:" << why;
+        if (AutostartEntry::set(Settings::instance().autostart, &why))
+            return;
+        const QString text = QStringLiteral("The autostart entry \"%1\" could not be changed: %2.")
+                                 .arg(AutostartEntry::filePath(), why);
+        qWarning().noquote() << text;
+        // The setting tells what the desktop will do, and the user why it is not what was asked.
+        Settings::instance().autostart = AutostartEntry::exists();
+        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, parentWidget());
+        box->setObjectName(QStringLiteral("autostartProblem"));
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
     });
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;

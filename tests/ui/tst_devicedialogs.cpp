@@ -9,6 +9,7 @@
 
 #include "../common/WidgetTest.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -376,17 +377,32 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readFile(mark), started, 20000);
     }
 
-    // A folder the format cannot say is refused, not written wrong; with the menu's launcher
-    // installed, the entry uses it only where it starts Tarnwick in the same folder.
+    // A folder the format cannot say is refused, not written wrong, and the user is told why;
+    // with the menu's launcher installed, the entry uses it only where it starts Tarnwick in
+    // the same folder.
     void autostartEntryRefusesOrUsesTheLauncher()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QString why;
-        QVERIFY(
-            AutostartEntry::contents(QStringLiteral("/usr/bin/tarnwick"), dir.filePath(QStringLiteral("a\x01b")), &why)
-                .isEmpty());
-        QVERIFY2(why.contains(QStringLiteral("control character")), qPrintable(why));
+        const QString unsayable = dir.filePath(QStringLiteral("a\x01b"));
+        QVERIFY(QDir().mkpath(unsayable));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(unsayable));
+        {
+            const auto back = qScopeGuard([before] { QDir::setCurrent(before); });
+            SettingsDialog dialog;
+            dialog.show();
+            auto* autostart = field<QCheckBox>(&dialog, "autostartCheckBox");
+            QTest::mouseClick(autostart, Qt::LeftButton, {}, QPoint(8, autostart->height() / 2));
+            QVERIFY(autostart->isChecked());
+            pressButton(&dialog, "okButton");
+        }
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QVERIFY2(box->text().contains(QStringLiteral("control character")), qPrintable(box->text()));
+        delete box;
+        QVERIFY(!AutostartEntry::exists());
+        QVERIFY(!Settings::instance().autostart);
 
         const QByteArray path = qgetenv("PATH");
         const std::optional<QByteArray> dataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME")
