@@ -76,7 +76,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
             return;
         const QString text = QStringLiteral("The autostart entry \"%1\" could not be changed: %2.")
                                  .arg(AutostartEntry::filePath(), why);
-        qWarning().noquote() << text;
+        // Quoted, so that a line break in the folder's name stays inside the message.
+        qWarning() << text;
         // The setting tells what the desktop will do, and the user why it is not what was asked.
         Settings::instance().autostart = AutostartEntry::exists();
         auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, parentWidget());

@@ -384,7 +384,8 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString unsayable = dir.filePath(QStringLiteral("a\x01b"));
+        const QString unsayable = dir.filePath(QStringLiteral("a\x01"
+                                                              "b"));
         QVERIFY(QDir().mkpath(unsayable));
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(unsayable));
