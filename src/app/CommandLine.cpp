@@ -38,14 +38,16 @@ const QStringList QtOptionsAlone = {QStringLiteral("-reverse"), QStringLiteral("
                                     QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync")};
 
 // How many arguments a Qt option takes up, itself included; 0 for an argument that is none.
+// Qt takes its options with two dashes as well.
 qsizetype qtOptionLength(const QString& argument)
 {
-    const QString name = argument.section(QLatin1Char('='), 0, 0);
-    if (QtOptionsAlone.contains(argument))
+    const QString option = argument.startsWith(QLatin1String("--")) ? argument.mid(1) : argument;
+    const QString name = option.section(QLatin1Char('='), 0, 0);
+    if (QtOptionsAlone.contains(option))
         return 1;
     if (!QtOptionsWithValue.contains(name))
         return 0;
-    return name == argument ? 2 : 1;
+    return name == option ? 2 : 1;
 }
 
 } // namespace

@@ -251,6 +251,9 @@ private slots:
             << QStringList{"--timeout", "500"} << 2 << QByteArray("--timeout goes with --scan");
         QTest::newRow("Qt's option without its value")
             << QStringList{"-platform"} << 2 << QByteArray("-platform needs a value");
+        QTest::newRow("Qt's option beside ours")
+            << QStringList{"--platform=offscreen", "--scan", "127.0.0.2", "127.0.0.1"} << 2
+            << QByteArray("octet 4 of FROM 127.0.0.2");
     }
 
     void commandLineAnswers()
