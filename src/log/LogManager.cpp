@@ -12,12 +12,27 @@ namespace {
 
 // One entry is one line: a line break in a description would otherwise forge entries of its
 // own in the file and on a terminal, and other control characters (escape sequences) have no
-// place in either. Each becomes a space.
-std::string oneLine(std::string text)
+// place in either. Each becomes a space: the ASCII ones, and in UTF-8 the C1 controls (next
+// line among them) and the line and paragraph separators.
+std::string oneLine(const std::string& text)
 {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
-    return text;
+    std::string line;
+    line.reserve(text.size());
+    const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (byte(i) < 0x20 || byte(i) == 0x7f) {
+            line += ' ';
+        } else if (byte(i) == 0xc2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9f) {
+            line += ' ';
+            i += 1;
+        } else if (byte(i) == 0xe2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xa8 || byte(i + 2) == 0xa9)) {
+            line += ' ';
+            i += 2;
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
 }
 
 } // namespace

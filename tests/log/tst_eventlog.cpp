@@ -178,6 +178,7 @@ private slots:
         QTest::newRow("CRLF") << "one\r\ntwo";
         QTest::newRow("a lone CR") << "over\rwritten";
         QTest::newRow("terminal escape") << "\x1b[2Jcleared";
+        QTest::newRow("Unicode line breaks") << QStringLiteral("next\u0085line\u2028and\u2029paragraph \u00e9");
     }
 
     void entriesReadBackAsShown()
@@ -195,7 +196,10 @@ private slots:
         live.reset();
         QCOMPARE(TestFiles::readAll(QStringLiteral("LogRelease.txt")).count('\n'), 2);
         QCOMPARE(shown.size(), 2);
-        QVERIFY2(!shown[0].contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f]"))), qPrintable(shown[0]));
+        QVERIFY2(!shown[0].contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f-\\x9f\\x{2028}\\x{2029}]"))),
+                 qPrintable(shown[0]));
+        // Other text outside ASCII stays as it was.
+        QCOMPARE(shown[0].count(QChar(0xe9)), description.count(QChar(0xe9)));
         LogListWidget next;
         QCOMPARE(rows(next.findChild<QTreeWidget*>(QStringLiteral("logTree"))), shown);
     }
