@@ -27,8 +27,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <optional>
-
 using namespace Tarnwick;
 
 namespace {
@@ -406,15 +404,10 @@ private slots:
         QVERIFY(!Settings::instance().autostart);
 
         const QByteArray path = qgetenv("PATH");
-        const std::optional<QByteArray> dataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME")
-            ? std::optional(qgetenv("XDG_DATA_HOME"))
-            : std::nullopt;
-        const auto restore = qScopeGuard([&] {
+        // Only this test reads the data folder; nothing is left of it afterwards.
+        const auto restore = qScopeGuard([path] {
             qputenv("PATH", path);
-            if (dataHome)
-                qputenv("XDG_DATA_HOME", *dataHome);
-            else
-                qunsetenv("XDG_DATA_HOME");
+            qunsetenv("XDG_DATA_HOME");
         });
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
         QFile launcher(dir.filePath(QStringLiteral("bin/tarnwick-desktop")));
