@@ -60,12 +60,26 @@ QString icmpPermissionHint()
         .arg(QCoreApplication::applicationFilePath());
 }
 
+// Whether the process was started as the headless monitor, from its command line in /proc.
+bool runsHeadless(qint64 pid)
+{
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly))
+        return false;
+    return commandLine.readAll().split('\0').contains("--headless");
+}
+
 // A second start in a folder where the program runs already: it brings the running one's
-// window forward and writes nothing, or says that one runs.
+// window forward and writes nothing, or says what runs there.
 int answerSecondStart(int argc, char** argv, qint64 holder)
 {
-    const QString text = QStringLiteral("Tarnwick runs already in this folder (process %1).").arg(holder);
-    if (holder > 0 && ::kill(pid_t(holder), SIGUSR1) == 0) {
+    const bool headless = holder > 0 && runsHeadless(holder);
+    const QString text = headless
+        ? QStringLiteral("Tarnwick runs already in this folder (process %1) as the headless monitor, which has no "
+                         "window to bring forward.")
+              .arg(holder)
+        : QStringLiteral("Tarnwick runs already in this folder (process %1).").arg(holder);
+    if (!headless && holder > 0 && ::kill(pid_t(holder), SIGUSR1) == 0) {
         std::fprintf(stderr, "%s Its window was brought forward.\n", qPrintable(text));
         return 0;
     }
@@ -97,6 +111,7 @@ void tellAboutDeviceListProblem(const Data& data)
     LogManager::instance().log("Application", text.toStdString());
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Device list - Tarnwick"), text);
     box->setObjectName(QStringLiteral("deviceListProblem"));
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }

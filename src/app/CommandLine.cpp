@@ -15,14 +15,48 @@ CommandLine failed(const QString& error)
     return line;
 }
 
+// Qt's own options, which its application object reads and removes; the first group takes a
+// value, given as the next argument or after "=".
+const QStringList QtOptionsWithValue = {
+    QStringLiteral("-platform"),
+    QStringLiteral("-platformpluginpath"),
+    QStringLiteral("-platformtheme"),
+    QStringLiteral("-plugin"),
+    QStringLiteral("-qwindowgeometry"),
+    QStringLiteral("-qwindowicon"),
+    QStringLiteral("-qwindowtitle"),
+    QStringLiteral("-session"),
+    QStringLiteral("-display"),
+    QStringLiteral("-geometry"),
+    QStringLiteral("-name"),
+    QStringLiteral("-title"),
+    QStringLiteral("-style"),
+    QStringLiteral("-stylesheet"),
+    QStringLiteral("-qmljsdebugger"),
+};
+const QStringList QtOptionsAlone = {QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                    QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync")};
+
+// How many arguments a Qt option takes up, itself included; 0 for an argument that is none.
+// Qt takes its options with two dashes as well.
+qsizetype qtOptionLength(const QString& argument)
+{
+    const QString option = argument.startsWith(QLatin1String("--")) ? argument.mid(1) : argument;
+    const QString name = option.section(QLatin1Char('='), 0, 0);
+    if (QtOptionsAlone.contains(option))
+        return 1;
+    if (!QtOptionsWithValue.contains(name))
+        return 0;
+    return name == option ? 2 : 1;
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine line;
     QStringList scanAddresses;
-    bool timeoutGiven = false;
-    bool headless = false;
+    QStringList given;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
@@ -33,6 +67,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             line.mode = Mode::Version;
             return line;
         }
+        if (const qsizetype length = qtOptionLength(argument)) {
+            if (i + length > arguments.size())
+                return failed(QStringLiteral("%1 needs a value").arg(argument));
+            i += length - 1;
+            continue;
+        }
+        // Each option once: which of two values was meant cannot be told.
+        if (given.contains(argument))
+            return failed(QStringLiteral("%1 is given twice").arg(argument));
+        given << argument;
         if (argument == QLatin1String("--scan")) {
             if (i + 2 >= arguments.size())
                 return failed(QStringLiteral("--scan needs two addresses: FROM and TO"));
@@ -44,21 +88,23 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             line.timeoutMs = i + 1 < arguments.size() ? arguments.at(i + 1).toInt(&ok) : 0;
             if (!ok || line.timeoutMs < 0 || line.timeoutMs > 600000)
                 return failed(QStringLiteral("--timeout needs a number of milliseconds from 0 to 600000"));
-            timeoutGiven = true;
             ++i;
         } else if (argument == QLatin1String("--headless")) {
-            headless = true;
+            continue;
         } else if (argument == QLatin1String("--metrics")) {
             if (i + 1 >= arguments.size())
                 return failed(QStringLiteral("--metrics needs ADDRESS:PORT (or \"\" for none)"));
             line.metricsGiven = true;
             line.metrics = arguments.at(++i);
-        } else if (argument.startsWith(QLatin1String("--"))) {
+        } else if (argument.startsWith(QLatin1Char('-'))) {
             return failed(QStringLiteral("unknown option %1 (see --help)").arg(argument));
+        } else {
+            return failed(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(argument));
         }
     }
+    const bool headless = given.contains(QStringLiteral("--headless"));
     if (line.mode != Mode::Scan) {
-        if (timeoutGiven)
+        if (given.contains(QStringLiteral("--timeout")))
             return failed(QStringLiteral("--timeout goes with --scan"));
         if (headless)
             line.mode = Mode::Headless;
@@ -71,6 +117,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (!from || !to)
         return failed(QStringLiteral("\"%1\" is not an IPv4 address with octets from 0 to 254")
                           .arg(from ? scanAddresses.at(1) : scanAddresses.at(0)));
+    // Each octet runs from its FROM to its TO: one the wrong way round leaves nothing to scan.
+    for (int octet = 0; octet < 4; ++octet) {
+        if (from->at(octet) > to->at(octet))
+            return failed(QStringLiteral("--scan: octet %1 of FROM %2 is above that of TO %3")
+                              .arg(octet + 1)
+                              .arg(scanAddresses.at(0), scanAddresses.at(1)));
+    }
     line.scanFrom = *from;
     line.scanTo = *to;
     return line;

@@ -1,9 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvDocument.h"
 
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace Tarnwick {
+
+namespace {
+
+bool startsAFormula(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && starts.contains(text.front()) && !number.match(text).hasMatch();
+}
+
+} // namespace
 
 CsvDocument::CsvDocument(QStringList header)
     : m_rows{std::move(header)}
@@ -15,8 +27,9 @@ void CsvDocument::addRow(const QStringList& fields)
     m_rows.append(fields);
 }
 
-QString CsvDocument::field(const QString& text)
+QString CsvDocument::field(const QString& value)
 {
+    const QString text = startsAFormula(value) ? QLatin1Char('\'') + value : value;
     const bool quoted = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))
         || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) || text.startsWith(QLatin1Char(' '))
         || text.endsWith(QLatin1Char(' '));

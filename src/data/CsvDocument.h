@@ -10,7 +10,9 @@ namespace Tarnwick {
 
 // A table written as comma-separated values (RFC 4180): a header row naming the columns, CRLF
 // line ends, and a field in double quotes, its quotes doubled, when it holds a comma, a quote or
-// a line break (or begins or ends with a space, which some readers would drop).
+// a line break (or begins or ends with a space, which some readers would drop). A text that a
+// spreadsheet would take for a formula (one beginning with =, +, -, @, a tab or a carriage
+// return) gets an apostrophe in front, which shows it as text; plain numbers stay numbers.
 class CsvDocument
 {
 public:

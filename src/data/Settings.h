@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <limits>
 #include <type_traits>
 
 class QXmlStreamWriter;
@@ -15,13 +16,17 @@ namespace Tarnwick {
 
 class Settings;
 
-// One setting kept as the text of an element of "Settings.xml", with its default.
+// One setting kept as the text of an element of "Settings.xml", with its default, and for a
+// number the range it is held to when read: a file edited by hand or by another program may
+// hold anything, and the program reckons with the values the settings dialog offers.
 template <typename T>
 struct SettingsElement
 {
     const char* name;
     T Settings::*field;
     T defaultValue;
+    int minimum = std::numeric_limits<int>::min();
+    int maximum = std::numeric_limits<int>::max();
 };
 
 // The window's place, kept in the attributes of one element.
@@ -48,6 +53,13 @@ public:
 
     // Where the main window goes until the user has moved or sized it.
     static inline const QRect DefaultWindowGeometry{0, 0, 600, 500};
+
+    // The largest values the settings dialog offers.
+    static constexpr int MaxMilliseconds = 600000;
+    static constexpr int MaxProbePeriodSeconds = 3600;
+    static constexpr int MaxRepliesInARow = 1000;
+    static constexpr int MaxHistoryDays = 3650;
+    static constexpr int MaxHistoryMegabytes = 1048576;
 
     bool load(const QString& fileName);
     bool save();
@@ -118,16 +130,17 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<quint16>{"Port", &Settings::port, 0});
     visit(SettingsElement<QString>{"Skin", &Settings::skin, QStringLiteral("Default")});
     visit(SettingsElement<int>{"SkinType", &Settings::skinType, 1});
-    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeout", &Settings::pingTimeout, 1000});
-    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeGap", &Settings::pingTimeGap, 500});
+    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeout", &Settings::pingTimeout, 1000, 0, MaxMilliseconds});
+    visit(SettingsElement<CopyableAtomic<int>>{"PingTimeGap", &Settings::pingTimeGap, 500, 0, MaxMilliseconds});
     visit(SettingsElement<bool>{"LogStateChange", &Settings::logStateChange, true});
     visit(
         SettingsWindowElement{"Window", &Settings::windowGeometry, &Settings::windowMaximized, DefaultWindowGeometry});
-    visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0});
-    visit(SettingsElement<CopyableAtomic<int>>{"DisconnectAfter", &Settings::disconnectAfter, 1});
-    visit(SettingsElement<CopyableAtomic<int>>{"ConnectAfter", &Settings::connectAfter, 1});
-    visit(SettingsElement<CopyableAtomic<int>>{"HistoryDays", &Settings::historyDays, 30});
-    visit(SettingsElement<CopyableAtomic<int>>{"HistoryMegabytes", &Settings::historyMegabytes, 1024});
+    visit(SettingsElement<CopyableAtomic<int>>{"ProbePeriod", &Settings::probePeriod, 0, 0, MaxProbePeriodSeconds});
+    visit(SettingsElement<CopyableAtomic<int>>{"DisconnectAfter", &Settings::disconnectAfter, 1, 0, MaxRepliesInARow});
+    visit(SettingsElement<CopyableAtomic<int>>{"ConnectAfter", &Settings::connectAfter, 1, 0, MaxRepliesInARow});
+    visit(SettingsElement<CopyableAtomic<int>>{"HistoryDays", &Settings::historyDays, 30, 0, MaxHistoryDays});
+    visit(SettingsElement<CopyableAtomic<int>>{"HistoryMegabytes", &Settings::historyMegabytes, 1024, 0,
+                                               MaxHistoryMegabytes});
     visit(SettingsElement<QString>{"HiddenColumns", &Settings::hiddenColumns, QString()});
     visit(SettingsElement<QString>{"DeviceListSort", &Settings::deviceListSort, QString()});
     visit(SettingsElement<QString>{"ColumnWidths", &Settings::columnWidths, QString()});

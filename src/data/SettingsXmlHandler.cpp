@@ -52,8 +52,15 @@ bool SettingsXmlHandler::characters(const QString& text)
     const QString name = std::exchange(m_awaited, QString());
     Settings::forEachStoredField([&](const auto& element) {
         if constexpr (!isWindowElement<decltype(element)>) {
-            if (name == QLatin1String(element.name))
-                SettingsValueText::read(text, m_settings.*element.field);
+            if (name != QLatin1String(element.name))
+                return;
+            auto& field = m_settings.*element.field;
+            SettingsValueText::read(text, field);
+            using Field = std::decay_t<decltype(field)>;
+            if constexpr (std::is_same_v<Field, CopyableAtomic<int>>)
+                field = std::clamp(field.load(), element.minimum, element.maximum);
+            else if constexpr (std::is_same_v<Field, int>)
+                field = std::clamp(field, element.minimum, element.maximum);
         }
     });
     return true;

@@ -28,10 +28,16 @@ LogListWidget::LogListWidget(QWidget* parent)
     manager.addListener(this);
     QList<QTreeWidgetItem*> rows;
     for (const std::string& line : manager.readLastEntries(MaxRows)) {
-        // A text holding "|" splits into more parts; such lines cannot be told apart and are skipped.
-        const QStringList parts = QString::fromStdString(line).split(QLatin1Char('|'), Qt::KeepEmptyParts);
-        if (parts.size() == 3)
-            rows << new QTreeWidgetItem(QStringList{parts[0].trimmed(), parts[1].trimmed(), parts[2].trimmed()});
+        // The time stamp and the category hold no "|"; the text is the rest of the line, whatever
+        // it holds.
+        const QString text = QString::fromStdString(line);
+        const qsizetype dateEnd = text.indexOf(QLatin1Char('|'));
+        const qsizetype categoryEnd = dateEnd < 0 ? -1 : text.indexOf(QLatin1Char('|'), dateEnd + 1);
+        if (categoryEnd < 0)
+            continue;
+        rows << new QTreeWidgetItem(QStringList{text.left(dateEnd).trimmed(),
+                                                text.mid(dateEnd + 1, categoryEnd - dateEnd - 1).trimmed(),
+                                                text.mid(categoryEnd + 1).trimmed()});
     }
     m_tree->addTopLevelItems(rows);
     // The newest lines are what one opens the log for.

@@ -21,9 +21,10 @@ PingerThread::ResultObserver s_observer;
 // takes them, and the event loop would stall on ever larger batches.
 constexpr int MaxUndeliveredEvents = 200;
 
-int periodMs(const Settings& settings)
+// In 64 bits: the seconds of the setting times a thousand leave the range of an int.
+qint64 periodMs(const Settings& settings)
 {
-    return std::max(0, settings.probePeriod.load()) * 1000;
+    return qint64(std::max(0, settings.probePeriod.load())) * 1000;
 }
 
 } // namespace
@@ -89,7 +90,7 @@ void PingerThread::run()
         Data* data = Data::instance();
         if (!data)
             continue;
-        if (const int period = periodMs(settings))
+        if (const qint64 period = periodMs(settings))
             runRound(*data, period);
         else
             runPass(*data);
@@ -112,7 +113,7 @@ std::optional<ProbeResult> PingerThread::probeAndWait(const QString& host, int t
     });
     // The answer always comes (time-outs and name look-ups are bounded); the bound here only
     // guards against a network layer that broke that promise.
-    QDeadlineTimer bound(timeoutMs + NetworkProbe::resolutionBoundMs(timeoutMs) + 2000);
+    QDeadlineTimer bound(qint64(timeoutMs) + NetworkProbe::resolutionBoundMs(timeoutMs) + 2000);
     QMutexLocker lock(&m_wakeup->mutex);
     while (!answer->given && !m_stopRequested && !bound.hasExpired())
         m_wakeup->condition.wait(&m_wakeup->mutex, bound);
@@ -138,7 +139,7 @@ void PingerThread::runPass(Data& data)
     }
 }
 
-void PingerThread::runRound(Data& data, int period)
+void PingerThread::runRound(Data& data, qint64 period)
 {
     const Settings& settings = Settings::instance();
     const QDeadlineTimer nextRound(period);

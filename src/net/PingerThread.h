@@ -60,7 +60,7 @@ private:
     // One pass over the entries, one probe at a time; ends early when the mode changes.
     void runPass(Data& data);
     // One period: every entry probed once, many at a time; then the rest of the period.
-    void runRound(Data& data, int periodMs);
+    void runRound(Data& data, qint64 periodMs);
     // Hands a result to the store and to the observer.
     static void report(Data& data, const QString& ip, const ProbeResult& result);
     // One probe, waited for; none when a stop came first.

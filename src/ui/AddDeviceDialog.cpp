@@ -46,6 +46,7 @@ void AddDeviceDialog::refuse(const QString& why)
 {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), why, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("refusal"));
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();

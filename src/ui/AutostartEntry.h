@@ -13,8 +13,12 @@ class AutostartEntry
 public:
     static QString filePath();
     static bool exists();
-    // Starts the menu's launcher where there is one, else this program in this working
-    // directory. False, with the reason in why, when the file could not be written.
+    // The entry that starts program in folder: the menu's launcher where it starts Tarnwick in
+    // that folder, else the program itself there. Empty, with the reason in why, when the
+    // desktop entry format cannot say the program or the folder.
+    static QString contents(const QString& program, const QString& folder, QString* why = nullptr);
+    // The entry for this program in this working directory. False, with the reason in why,
+    // when it could not be written.
     static bool write(QString* why = nullptr);
     static bool remove();
     // Makes the entry exist or not; false when that failed.

@@ -80,6 +80,9 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
 
     auto* layout = new QVBoxLayout(this);
     auto* heading = new QLabel(description.isEmpty() ? ip : ip + QStringLiteral(" - ") + description, this);
+    // A description is the user's text, never markup.
+    heading->setTextFormat(Qt::PlainText);
+    heading->setObjectName(QStringLiteral("headingLabel"));
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);

@@ -42,6 +42,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     Q_ASSERT(!entries.isEmpty());
     setWindowTitle(QStringLiteral("Edit Device Entry - Tarnwick"));
     m_ipLabel->setObjectName(QStringLiteral("ipLabel"));
+    m_ipLabel->setTextFormat(Qt::PlainText);
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));

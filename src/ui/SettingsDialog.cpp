@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -52,25 +53,38 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     }
     m_grid = grid;
     addNumberRow(QStringLiteral("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
-                 3600, QStringLiteral("0 probes one device at a time, with the gap before each"));
+                 Settings::MaxProbePeriodSeconds,
+                 QStringLiteral("0 probes one device at a time, with the gap before each"));
     addNumberRow(QStringLiteral("Disconnected after N missed replies"), "disconnectAfterLineEdit",
-                 &Settings::disconnectAfter, 1000, QStringLiteral("1 changes the state at the first missed reply"));
-    addNumberRow(QStringLiteral("Connected after M replies"), "connectAfterLineEdit", &Settings::connectAfter, 1000,
-                 QStringLiteral("1 changes the state at the first reply"));
-    addNumberRow(QStringLiteral("Keep history (days)"), "historyDaysLineEdit", &Settings::historyDays, 3650,
-                 QStringLiteral("Takes effect at the next start"));
+                 &Settings::disconnectAfter, Settings::MaxRepliesInARow,
+                 QStringLiteral("1 changes the state at the first missed reply"));
+    addNumberRow(QStringLiteral("Connected after M replies"), "connectAfterLineEdit", &Settings::connectAfter,
+                 Settings::MaxRepliesInARow, QStringLiteral("1 changes the state at the first reply"));
+    addNumberRow(QStringLiteral("Keep history (days)"), "historyDaysLineEdit", &Settings::historyDays,
+                 Settings::MaxHistoryDays, QStringLiteral("Takes effect at the next start"));
     addNumberRow(QStringLiteral("Largest history file (MB)"), "historyMegabytesLineEdit", &Settings::historyMegabytes,
-                 1048576, QStringLiteral("The oldest results go first; takes effect at the next start"));
+                 Settings::MaxHistoryMegabytes,
+                 QStringLiteral("The oldest results go first; takes effect at the next start"));
     addFirstHopRow();
     addMetricsRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
     // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
-    connect(this, &QDialog::finished, this, [] {
+    connect(this, &QDialog::finished, this, [this] {
         QString why;
-        if (!AutostartEntry::set(Settings::instance().autostart, &why))
-            qWarning().noquote() << "The autostart entry" << AutostartEntry::filePath()
-                                 << "could not be changed:" << why;
+        if (AutostartEntry::set(Settings::instance().autostart, &why))
+            return;
+        const QString text = QStringLiteral("The autostart entry \"%1\" could not be changed: %2.")
+                                 .arg(AutostartEntry::filePath(), why);
+        // Quoted, so that a line break in the folder's name stays inside the message.
+        qWarning() << text;
+        // The setting tells what the desktop will do, and the user why it is not what was asked.
+        Settings::instance().autostart = AutostartEntry::exists();
+        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, parentWidget());
+        box->setObjectName(QStringLiteral("autostartProblem"));
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
     });
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
@@ -83,8 +97,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);
     skinLineEdit->setText(savedSettings.skin);
     // Digits only, within bounds: "2s" is not a 2 ms time-out, nor -100 a gap of none.
-    pingTimeoutLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeoutLineEdit));
-    pingTimeGapLineEdit->setValidator(new DigitsValidator(MaxMilliseconds, pingTimeGapLineEdit));
+    pingTimeoutLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeoutLineEdit));
+    pingTimeGapLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeGapLineEdit));
     pingTimeoutLineEdit->setText(QString::number(savedSettings.pingTimeout.load()));
     pingTimeGapLineEdit->setText(QString::number(savedSettings.pingTimeGap.load()));
     logStateChangeCheckBox->setCheckState(savedSettings.logStateChange ? Qt::Checked : Qt::Unchecked);

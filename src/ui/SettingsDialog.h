@@ -30,8 +30,6 @@ private slots:
     void LogStateChangeCheckBoxStateChanged(int nState);
 
 private:
-    static constexpr int MaxMilliseconds = 600000;
-
     // A further setting edited live as a number from 0 to maximum, in a row of its own.
     // A choice among the list's devices of the one this computer reaches the network through.
     void addFirstHopRow();

@@ -369,32 +369,41 @@ void UserList::exportList()
                                                      QStringLiteral("devices.csv"));
     if (fileName.isEmpty())
         return;
+    // Number columns hold numbers alone, or nothing; what the last probe came to has a column
+    // of its own. Times are in the form spreadsheets read as a date and time.
     CsvDocument csv({QStringLiteral("Address"), QStringLiteral("Description"), QStringLiteral("Type"),
-                     QStringLiteral("State"), QStringLiteral("Ping result"),
+                     QStringLiteral("State"), QStringLiteral("Ping result (ms)"),
                      QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
-                     QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since"),
-                     QStringLiteral("Last seen (UTC)")});
+                     QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since (UTC)"),
+                     QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome")});
     const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const auto number = [](const std::optional<double>& value, int decimals) {
         return value ? QString::number(*value, 'f', decimals) : QString();
     };
+    const auto time = [](qint64 ms) {
+        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    };
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = statisticsSource() ? statisticsSource()(entry.ip) : RowStatistics();
+        const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
+        const bool answered = probed && entry.pingResult != NoReplyResult;
         csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
-                    entry.state == DeviceStateConnected          ? QStringLiteral("connected")
-                        : entry.state == DeviceStateDisconnected ? QStringLiteral("disconnected")
-                                                                 : QString(),
-                    entry.pingResult, yesNo(entry.informOnStateChange), number(statistics.lossPercent, 1),
-                    number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
-                    durationText(now - m_stateSince.value(entry.ip, now)),
-                    statistics.lastAnsweredMs
-                        ? QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs, Qt::UTC).toString(Qt::ISODate)
-                        : QString()});
+                    !probed                                   ? QStringLiteral("not yet probed")
+                        : entry.state == DeviceStateConnected ? QStringLiteral("connected")
+                                                              : QStringLiteral("disconnected"),
+                    answered ? entry.pingResult : QString(), yesNo(entry.informOnStateChange),
+                    number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
+                    time(m_stateSince.value(entry.ip, now)),
+                    statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
+                    !probed        ? QString()
+                        : answered ? QStringLiteral("answered")
+                                   : QStringLiteral("no reply")});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
                                     QStringLiteral("\"%1\" could not be written.").arg(fileName), QMessageBox::Ok);
+        box->setTextFormat(Qt::PlainText);
         ModalDialog::open(box, this);
     }
 }

@@ -25,10 +25,18 @@ constexpr int AddressColumn = UserListRow::AddressColumn;
 
 UserListTreeWidget::Confirmation& confirmation()
 {
-    static UserListTreeWidget::Confirmation instance = [](QWidget* parent, const QString& question) {
-        return QMessageBox::question(parent, QStringLiteral("Remove"), question) == QMessageBox::Yes;
-    };
+    static UserListTreeWidget::Confirmation instance;
     return instance;
+}
+
+// The question names devices by their descriptions, which are plain text: read as markup, an
+// unclosed comment in one would hide the devices named after it.
+bool askInPlainText(QWidget* parent, const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Remove"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace
@@ -231,7 +239,7 @@ void UserListTreeWidget::removeSelected()
     const QString question = addresses.size() == 1
         ? QStringLiteral("Remove %1 from the list?").arg(list)
         : QStringLiteral("Remove these %1 devices from the list: %2?").arg(addresses.size()).arg(list);
-    if (!confirmation()(this, question))
+    if (!(confirmation() ? confirmation()(this, question) : askInPlainText(this, question)))
         return;
     for (const QString& ip : addresses)
         store->removeEntry(ip);

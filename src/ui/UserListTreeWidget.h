@@ -29,7 +29,8 @@ public:
     void setMenuRunner(MenuRunner runner);
     void runMenu(QMenu* menu, const QPoint& globalPosition) { m_runMenu(menu, globalPosition); }
 
-    // Asks whether to go on (yes/no); replaceable, as the message box waits for the user.
+    // Asks whether to go on (yes/no); replaceable, as the message box waits for the user. An
+    // empty function puts the message box back.
     using Confirmation = std::function<bool(QWidget* parent, const QString& question)>;
     static void setConfirmation(Confirmation confirmation);
 

@@ -109,6 +109,28 @@ private slots:
         QCOMPARE(third.endWith(SIGTERM), 0);
     }
 
+    // Beside the headless monitor there is no window to bring forward: the second start says
+    // what runs there and leaves it running.
+    void secondStartBesideTheHeadlessMonitorSaysSo()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun monitor(dir.path(), {{"--headless", "--metrics", ""}, {}, {}});
+        QVERIFY(monitor.started());
+        QTRY_VERIFY_WITH_TIMEOUT(monitor.log().contains("started"), 20000);
+
+        ProgramRun second(dir.path(), {{}, {}, {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")}});
+        QVERIFY(second.started());
+        QCOMPARE(second.waitForExit(), 1);
+        QVERIFY2(second.output().contains(QStringLiteral("(process %1) as the headless monitor, which has no window")
+                                              .arg(monitor.pid())
+                                              .toUtf8()),
+                 second.output().constData());
+        QVERIFY(!second.output().contains("brought forward"));
+        QVERIFY(monitor.running());
+        QCOMPARE(monitor.endWith(SIGTERM), 0);
+    }
+
     // A device list that cannot be read is never written over; the user is told at start.
     void unreadableDeviceListIsToldAndLeftAlone()
     {
@@ -215,6 +237,23 @@ private slots:
         QTest::newRow("bad time-out") << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--timeout", "2s"} << 2
                                       << QByteArray("--timeout");
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QByteArray("unknown option");
+        QTest::newRow("unknown short option") << QStringList{"-x"} << 2 << QByteArray("unknown option -x");
+        QTest::newRow("one dash too few") << QStringList{"-headless"} << 2 << QByteArray("unknown option -headless");
+        QTest::newRow("a stray argument") << QStringList{"--headless", "now"} << 2 << QByteArray("\"now\"");
+        QTest::newRow("FROM above TO") << QStringList{"--scan", "127.0.0.9", "127.0.0.2"} << 2
+                                       << QByteArray("octet 4 of FROM 127.0.0.9 is above");
+        QTest::newRow("twice") << QStringList{"--headless", "--headless"} << 2
+                               << QByteArray("--headless is given twice");
+        QTest::newRow("two time-outs") << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--timeout",
+                                                      "5",      "--timeout", "9"}
+                                       << 2 << QByteArray("--timeout is given twice");
+        QTest::newRow("time-out without scan")
+            << QStringList{"--timeout", "500"} << 2 << QByteArray("--timeout goes with --scan");
+        QTest::newRow("Qt's option without its value")
+            << QStringList{"-platform"} << 2 << QByteArray("-platform needs a value");
+        QTest::newRow("Qt's option beside ours")
+            << QStringList{"--platform=offscreen", "--scan", "127.0.0.2", "127.0.0.1"} << 2
+            << QByteArray("octet 4 of FROM 127.0.0.2");
     }
 
     void commandLineAnswers()

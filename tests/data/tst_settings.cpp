@@ -33,7 +33,8 @@ private slots:
         QCOMPARE(s.windowGeometry, QRect(0, 0, 600, 500));
         QVERIFY(s.logStateChange);
         QVERIFY(s.save());
-        QCOMPARE(readAll(QStringLiteral("Settings.xml")), readAll(QFINDTESTDATA("golden/Settings-default.xml")));
+        QCOMPARE(readAll(QStringLiteral("Settings.xml")),
+                 readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/Settings-default.xml")));
     }
 
     void instanceStartsEmpty()
@@ -53,8 +54,21 @@ private slots:
                                           << "4464";
         QTest::newRow("letters read as 0") << QByteArray("<PingTimeout>abc</PingTimeout>") << "timeout"
                                            << "0";
-        QTest::newRow("negative gap stored") << QByteArray("<PingTimeGap>-5</PingTimeGap>") << "gap"
-                                             << "-5";
+        QTest::newRow("negative gap held to 0") << QByteArray("<PingTimeGap>-5</PingTimeGap>") << "gap"
+                                                << "0";
+        QTest::newRow("time-out held to ten minutes")
+            << QByteArray("<PingTimeout>2147483647</PingTimeout>") << "timeout"
+            << "600000";
+        QTest::newRow("period held to an hour") << QByteArray("<ProbePeriod>2147484</ProbePeriod>") << "period"
+                                                << "3600";
+        QTest::newRow("period within range") << QByteArray("<ProbePeriod>60</ProbePeriod>") << "period"
+                                             << "60";
+        QTest::newRow("replies in a row held") << QByteArray("<ConnectAfter>5000</ConnectAfter>") << "connect"
+                                               << "1000";
+        QTest::newRow("history days held") << QByteArray("<HistoryDays>99999</HistoryDays>") << "days"
+                                           << "3650";
+        QTest::newRow("history size held to 0") << QByteArray("<HistoryMegabytes>-1</HistoryMegabytes>") << "megabytes"
+                                                << "0";
         QTest::newRow("empty skin keeps Default") << QByteArray("<Skin></Skin>") << "skin"
                                                   << "Default";
         QTest::newRow("skin text with references") << QByteArray("<Skin>Dark &amp; &#x4C;ight</Skin>") << "skin"
@@ -95,6 +109,10 @@ private slots:
             {"port", QString::number(s.port)},
             {"timeout", QString::number(s.pingTimeout.load())},
             {"gap", QString::number(s.pingTimeGap.load())},
+            {"period", QString::number(s.probePeriod.load())},
+            {"connect", QString::number(s.connectAfter.load())},
+            {"days", QString::number(s.historyDays.load())},
+            {"megabytes", QString::number(s.historyMegabytes.load())},
             {"skin", s.skin},
             {"siodsc", QString::number(s.siodsc)},
             {"log", QString::number(s.logStateChange)},
@@ -118,7 +136,7 @@ private slots:
         QVERIFY(!s.hasUnsavedChanges());
         QVERIFY(QFile::remove(QStringLiteral("Settings.xml")));
         QVERIFY(s.save());
-        QByteArray expected = readAll(QFINDTESTDATA("golden/Settings-default.xml"));
+        QByteArray expected = readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/Settings-default.xml"));
         expected.replace("<Skin>Default</Skin>", "<Skin>Night</Skin>");
         QCOMPARE(readAll(QStringLiteral("Settings.xml")), expected);
     }

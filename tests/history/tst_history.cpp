@@ -436,6 +436,22 @@ private slots:
                                          << "\"one\rtwo\"";
         QTest::newRow("edge spaces") << " pad "
                                      << "\" pad \"";
+        QTest::newRow("trailing space") << "pad "
+                                        << "\"pad \"";
+        QTest::newRow("formula") << "=1+1"
+                                 << "'=1+1";
+        QTest::newRow("plus") << "+1+1"
+                              << "'+1+1";
+        QTest::newRow("minus formula") << "-2+3"
+                                       << "'-2+3";
+        QTest::newRow("at") << "@SUM(A1)"
+                            << "'@SUM(A1)";
+        QTest::newRow("tab") << "\t=1"
+                             << "'\t=1";
+        QTest::newRow("carriage return first") << "\r=1"
+                                               << "\"'\r=1\"";
+        QTest::newRow("negative number") << "-12.5"
+                                         << "-12.5";
         QTest::newRow("inner space") << "Printer room"
                                      << "Printer room";
     }

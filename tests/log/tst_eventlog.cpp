@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <memory>
+
 using namespace Tarnwick;
 
 namespace {
@@ -151,9 +153,10 @@ private slots:
         QVERIFY(tree);
         QCOMPARE(rows(tree),
                  (QStringList{"[06/12/2026 22:01:15]|DeviceList|Device 127.0.0.7 added to list",
+                              "[06/12/2026 22:01:16]|DeviceList|text | with a bar",
                               "[07/12/2026 08:00:00]|Application|Application \"Tarnwick\" started"}));
         LogManager::instance().log("DeviceList", "Device 127.0.0.8 added to list");
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(tree->topLevelItemCount(), 4);
         const QStringList last = rows(tree).last().split('|');
         QVERIFY(
             QRegularExpression(QStringLiteral(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\]$)")).match(last[0]).hasMatch());
@@ -163,6 +166,42 @@ private slots:
         // Once gone, the view is no longer told of entries.
         delete view;
         LogManager::instance().log("Application", "after the view");
+    }
+
+    // Whatever a description holds, each entry is one line of the file, and the next start's
+    // view reads it back as it was shown live.
+    void entriesReadBackAsShown_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::newRow("a bar") << "rack 2 | shelf 3";
+        QTest::newRow("a forged line") << "x\n[06/12/2026 22:01:15] | Application | Application \"Tarnwick\" closed";
+        QTest::newRow("CRLF") << "one\r\ntwo";
+        QTest::newRow("a lone CR") << "over\rwritten";
+        QTest::newRow("terminal escape") << "\x1b[2Jcleared";
+        QTest::newRow("Unicode line breaks") << QStringLiteral("next\u0085line\u2028and\u2029paragraph \u00e9");
+    }
+
+    void entriesReadBackAsShown()
+    {
+        QFETCH(QString, description);
+        auto live = std::make_unique<LogListWidget>();
+        {
+            Data data;
+            DataLogListener log;
+            data.connectReceiver(&log);
+            data.addEntry(DeviceEntry(QStringLiteral("127.0.0.9"), description, DeviceTypePC, true, NoReplyResult));
+            data.removeEntry(QStringLiteral("127.0.0.9"));
+        }
+        const QStringList shown = rows(live->findChild<QTreeWidget*>(QStringLiteral("logTree")));
+        live.reset();
+        QCOMPARE(TestFiles::readAll(QStringLiteral("LogRelease.txt")).count('\n'), 2);
+        QCOMPARE(shown.size(), 2);
+        QVERIFY2(!shown[0].contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f-\\x9f\\x{2028}\\x{2029}]"))),
+                 qPrintable(shown[0]));
+        // Other text outside ASCII stays as it was.
+        QCOMPARE(shown[0].count(QChar(0xe9)), description.count(QChar(0xe9)));
+        LogListWidget next;
+        QCOMPARE(rows(next.findChild<QTreeWidget*>(QStringLiteral("logTree"))), shown);
     }
 
     // A long log: the view holds its newest lines only, opens at the last one, and follows new

@@ -9,16 +9,21 @@
 
 #include "../common/WidgetTest.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMutex>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,6 +38,12 @@ T* field(QWidget* dialog, const char* name)
     if (!f)
         qFatal("no field %s", name);
     return f;
+}
+
+QByteArray readFile(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -295,6 +306,125 @@ private slots:
             pressButton(&dialog, "okButton");
         }
         QVERIFY(!QFile::exists(entry));
+    }
+
+    // Whatever the program's name and folder hold, the entry passes the desktop's validator and
+    // a real launch starts that program in that folder.
+    void autostartEntryStartsTheProgramInItsFolder_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("plain") << "tarnwick"
+                               << "data";
+        QTest::newRow("percent in the program") << "tarn%wick"
+                                                << "data";
+        QTest::newRow("backslash in the folder") << "tarnwick"
+                                                 << "back\\slash";
+        QTest::newRow("line break in the folder") << "tarnwick"
+                                                  << "two\nlines";
+        QTest::newRow("shell characters in the program") << "it's \"$HOME\" `x` \\ 100%"
+                                                         << "data";
+        QTest::newRow("tab and percent in the folder") << "tarnwick"
+                                                       << "50%\tdone";
+    }
+
+    void autostartEntryStartsTheProgramInItsFolder()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, folder);
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        if (validator.isEmpty() || gio.isEmpty())
+            QSKIP("needs desktop-file-validate (desktop-file-utils) and gio (libglib2.0-bin)");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString folderPath = dir.filePath(folder);
+        QVERIFY(QDir().mkpath(folderPath));
+        // A stand-in for the program that says where it was started.
+        const QString programPath = dir.filePath(program);
+        QFile script(programPath);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\npwd -P > \"$TARNWICK_TEST_MARK\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        QString why;
+        const QString text = AutostartEntry::contents(programPath, folderPath, &why);
+        QVERIFY2(!text.isEmpty(), qPrintable(why));
+        const QString entry = dir.filePath(QStringLiteral("entry.desktop"));
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+
+        QProcess validate;
+        validate.setProcessChannelMode(QProcess::MergedChannels);
+        validate.start(validator, {entry});
+        QVERIFY(validate.waitForFinished(20000));
+        QVERIFY2(validate.exitCode() == 0 && validate.readAll().isEmpty(), qPrintable(text));
+
+        const QString mark = dir.filePath(QStringLiteral("mark"));
+        QProcess launch;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TARNWICK_TEST_MARK"), mark);
+        launch.setProcessEnvironment(environment);
+        launch.setProcessChannelMode(QProcess::MergedChannels);
+        launch.start(gio, {QStringLiteral("launch"), entry});
+        QVERIFY(launch.waitForFinished(20000));
+        QVERIFY2(launch.exitCode() == 0, launch.readAll().constData());
+        const QByteArray started = QFile::encodeName(QFileInfo(folderPath).canonicalFilePath()) + '\n';
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(mark), started, 20000);
+    }
+
+    // A folder the format cannot say is refused, not written wrong, and the user is told why;
+    // with the menu's launcher installed, the entry uses it only where it starts Tarnwick in
+    // the same folder.
+    void autostartEntryRefusesOrUsesTheLauncher()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString unsayable = dir.filePath(QStringLiteral("a\x01"
+                                                              "b"));
+        QVERIFY(QDir().mkpath(unsayable));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(unsayable));
+        {
+            const auto back = qScopeGuard([before] { QDir::setCurrent(before); });
+            SettingsDialog dialog;
+            dialog.show();
+            auto* autostart = field<QCheckBox>(&dialog, "autostartCheckBox");
+            QTest::mouseClick(autostart, Qt::LeftButton, {}, QPoint(8, autostart->height() / 2));
+            QVERIFY(autostart->isChecked());
+            pressButton(&dialog, "okButton");
+        }
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QVERIFY2(box->text().contains(QStringLiteral("control character")), qPrintable(box->text()));
+        delete box;
+        QVERIFY(!AutostartEntry::exists());
+        QVERIFY(!Settings::instance().autostart);
+
+        const QByteArray path = qgetenv("PATH");
+        // Only this test reads the data folder; nothing is left of it afterwards.
+        const auto restore = qScopeGuard([path] {
+            qputenv("PATH", path);
+            qunsetenv("XDG_DATA_HOME");
+        });
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
+        QFile launcher(dir.filePath(QStringLiteral("bin/tarnwick-desktop")));
+        QVERIFY(launcher.open(QIODevice::WriteOnly));
+        launcher.close();
+        QVERIFY(launcher.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("PATH", QFile::encodeName(dir.filePath(QStringLiteral("bin"))) + ':' + path);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("share"))));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("share/tarnwick"))));
+        const QString own = AutostartEntry::contents(QStringLiteral("/usr/bin/tarnwick"),
+                                                     dir.filePath(QStringLiteral("share/tarnwick")));
+        QVERIFY2(own.contains(QStringLiteral("\nExec=tarnwick-desktop\n")) && !own.contains(QStringLiteral("Path=")),
+                 qPrintable(own));
+        const QString elsewhere = AutostartEntry::contents(QStringLiteral("/usr/bin/tarnwick"), dir.path());
+        QVERIFY2(elsewhere.contains(QStringLiteral("\nExec=/usr/bin/tarnwick\nPath=%1\n").arg(dir.path())),
+                 qPrintable(elsewhere));
     }
 
     void metricsAddressIsKeptTrimmed()

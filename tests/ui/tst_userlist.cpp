@@ -27,12 +27,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -184,7 +186,8 @@ private slots:
         delete dialog;
     }
 
-    // The list with its statistics as CSV, one line per entry in the store's order.
+    // The list with its statistics as CSV, one line per entry in the store's order: numbers
+    // alone in number columns, times a spreadsheet reads, and no description run as a formula.
     void listExportsWithItsStatistics()
     {
         QTemporaryDir dir;
@@ -194,6 +197,7 @@ private slots:
             if (ip == QLatin1String("a")) {
                 statistics.lossPercent = 12.5;
                 statistics.averageMs = 3.267;
+                statistics.lastAnsweredMs = 1765000000000;
             }
             return statistics;
         });
@@ -203,18 +207,31 @@ private slots:
             UserList::setStatisticsSource({});
             SaveFileChooser::setChooser({});
         });
+        m_data->addEntry(DeviceEntry(QStringLiteral("c"), QStringLiteral("=HYPERLINK(\"http://127.0.0.1\")"),
+                                     DeviceTypeWeb, false, NoReplyResult));
+        m_data->awaitFirstResults();
         m_data->addEntry(DeviceEntry(QStringLiteral("a"), QStringLiteral("Printer, \"new\""), DeviceTypeRouter, true,
                                      NoReplyResult));
-        m_data->addEntry(entry(QStringLiteral("b")));
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("b"), QStringLiteral("@SUM(A1)"), DeviceTypePC, false, NoReplyResult));
         m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("b"), NoReplyResult);
         m_list->exportList();
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("list.csv")).split('\n');
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0],
-                 QByteArray("Address,Description,Type,State,Ping result,Information on state change,"
-                            "Loss (%),Avg (ms),Jitter (ms),Since,Last seen (UTC)\r"));
-        QCOMPARE(lines[1], QByteArray("a,\"Printer, \"\"new\"\"\",Router,connected,3,yes,12.5,3.27,,0 s,\r"));
-        QCOMPARE(lines[2], QByteArray("b,about b,PC,disconnected,X,no,,,,0 s,\r"));
+                 QByteArray("Address,Description,Type,State,Ping result (ms),Information on state change,"
+                            "Loss (%),Avg (ms),Jitter (ms),Since (UTC),Last seen (UTC),Outcome\r"));
+        // The time the state began is now, give or take the test's own run.
+        const QRegularExpression since(QStringLiteral(",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,"));
+        QList<QByteArray> rest;
+        for (const QByteArray& line : lines.mid(1, 3))
+            rest << QString::fromUtf8(line).replace(since, QStringLiteral(",T,")).toUtf8();
+        QCOMPARE(rest[0], QByteArray("c,\"'=HYPERLINK(\"\"http://127.0.0.1\"\")\",Web,not yet probed,,no,,,,T,,\r"));
+        QCOMPARE(rest[1],
+                 QByteArray("a,\"Printer, \"\"new\"\"\",Router,connected,3,yes,12.5,3.27,,T,"
+                            "2025-12-06 05:46:40,answered\r"));
+        QCOMPARE(rest[2], QByteArray("b,'@SUM(A1),PC,disconnected,,no,,,,T,,no reply\r"));
     }
 
     // Columns hidden from the header's menu stay hidden in the next list (the next start).
@@ -583,6 +600,45 @@ private slots:
         QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
         QCOMPARE(m_data->entries().size(), 1);
+    }
+
+    // Descriptions are the user's text: markup in them is shown as typed, and hides nothing of
+    // the question that names the devices to remove, nor of the details view's heading.
+    void descriptionsAreNeverMarkup()
+    {
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("a"), QStringLiteral("<!-- hidden"), DeviceTypePC, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("b"), QStringLiteral("<img src=\"/etc/hostname\">"), DeviceTypePC,
+                                     false, NoReplyResult));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->selectAll();
+        Qt::TextFormat format = Qt::AutoText;
+        QString asked;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                format = label->textFormat();
+                asked = label->text();
+                QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+            }
+        });
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(asked,
+                 QStringLiteral("Remove these 2 devices from the list: a (<!-- hidden), b (<img "
+                                "src=\"/etc/hostname\">)?"));
+        QCOMPARE(m_data->entries().size(), 2);
+
+        tree->setCurrentItem(tree->topLevelItem(1));
+        QTest::keyClick(tree, Qt::Key_Return);
+        auto* dialog = m_list->findChild<DeviceDetailsDialog*>(QStringLiteral("deviceDetailsDialog"));
+        QVERIFY(dialog);
+        const auto* heading = dialog->findChild<QLabel*>(QStringLiteral("headingLabel"));
+        QCOMPARE(heading->textFormat(), Qt::PlainText);
+        QCOMPARE(heading->text(), QStringLiteral("b - <img src=\"/etc/hostname\">"));
+        delete dialog;
     }
 
     // Two entries may share an address after an edit; removing the address removes the first
