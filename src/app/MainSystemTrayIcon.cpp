@@ -17,8 +17,8 @@
 #include <QMenu>
 #include <QPainter>
 
+#include <algorithm>
 #include <set>
-
 #include <utility>
 
 namespace Tarnwick {
@@ -192,7 +192,12 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (after.state == DeviceStateConnected) {
         m_goneDown.remove(after.ip);
         m_announcedDown.remove(after.ip);
-        if (!after.informOnStateChange)
+        // A device told of only in the balloon of the one it was cut off behind comes back
+        // with that one, whose balloon tells the group's return.
+        if (m_coveredBy.remove(after.ip))
+            return;
+        const bool ledGroup = std::find(m_coveredBy.cbegin(), m_coveredBy.cend(), after.ip) != m_coveredBy.cend();
+        if (!after.informOnStateChange && !ledGroup)
             return;
         showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
                     QSystemTrayIcon::Information, 3000);
@@ -220,9 +225,10 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
     QMap<QString, QString> alone;
     for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
         const QString behind = Reachability::behind(it.key());
-        if (!behind.isEmpty())
+        if (!behind.isEmpty()) {
             cutOffBehind.insert(behind);
-        else if (it->watched)
+            m_coveredBy.insert(it.key(), behind);
+        } else if (it->watched)
             alone.insert(it.key(), it->description);
     }
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {

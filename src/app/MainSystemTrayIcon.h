@@ -106,6 +106,9 @@ private:
     // Failed devices whose balloon was shown, while they stay down: devices that fall behind
     // them later update that balloon rather than making their own.
     QSet<QString> m_announcedDown;
+    // Devices told of only in the balloon of the failed device they were cut off behind, by
+    // address, with that device's address.
+    QHash<QString, QString> m_coveredBy;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
 };
