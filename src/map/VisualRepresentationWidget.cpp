@@ -129,7 +129,10 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     fitSceneToItems();
     updatePlaceholder();
     if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
-        connect(watcher, &ReachabilityWatcher::reachabilityChanged, m_scene, [this] { m_scene->update(); });
+        connect(watcher, &ReachabilityWatcher::reachabilityChanged, this, [this] {
+            for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+                placed->refreshReachability();
+        });
 
     auto* zoomIn = new QShortcut(QKeySequence::ZoomIn, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(zoomIn, &QShortcut::activated, this, [this] { setZoom(m_zoom * 1.25); });

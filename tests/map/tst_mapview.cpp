@@ -10,6 +10,7 @@
 #include "skin/SkinResources.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
@@ -48,20 +49,20 @@ QList<DeviceEntryRepresentationGraphicsItem*> badges(QGraphicsScene* scene)
     return result;
 }
 
-// The badge drawn on a transparent 200 x 200 picture with its centre at (100, 100).
+// The badge drawn on a transparent 600 x 400 picture with its centre at (300, 200).
 QImage render(DeviceEntryRepresentationGraphicsItem& badge)
 {
-    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    QImage image(600, 400, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    painter.translate(100, 100);
+    painter.translate(300, 200);
     badge.paint(&painter, nullptr, nullptr);
     return image;
 }
 
 QColor at(const QImage& image, int x, int y)
 {
-    return image.pixelColor(100 + x, 100 + y);
+    return image.pixelColor(300 + x, 200 + y);
 }
 
 } // namespace
@@ -172,19 +173,70 @@ private slots:
         QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
     }
 
-    void badgeDrawsInsideItsBounds()
+    // A badge's texts fit it whatever their length, and it draws nothing outside its bounds. A
+    // failed device is tinted red, one cut off behind another amber; the status line says why.
+    void badgeLooksAndTextsFit_data()
     {
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("12"));
-        DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("a"));
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("behind");
+        QTest::addColumn<QColor>("fill");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QColor>("statusColour");
+        QTest::newRow("connected") << "a"
+                                   << "12"
+                                   << "" << DiscColour << "12 ms" << QColor(Qt::black);
+        QTest::newRow("failed") << "192.168.152.123"
+                                << "X"
+                                << "" << QColor(255, 205, 205) << "X" << QColor(160, 0, 0);
+        QTest::newRow("unreachable") << "192.168.152.123"
+                                     << "X"
+                                     << "192.168.152.254" << QColor(255, 234, 190)
+                                     << "unreachable behind 192.168.152.254" << QColor(130, 75, 0);
+        QTest::newRow("not in list") << "unknown"
+                                     << ""
+                                     << "" << QColor(225, 225, 225) << "not in list" << QColor(120, 120, 120);
+    }
+
+    void badgeLooksAndTextsFit()
+    {
+        QFETCH(QString, ip);
+        QFETCH(QString, result);
+        QFETCH(QString, behind);
+        QFETCH(QColor, fill);
+        QFETCH(QString, status);
+        QFETCH(QColor, statusColour);
+        const auto forget = qScopeGuard([] { Reachability::setCurrent({}); });
+        if (!result.isEmpty()) {
+            m_data->addEntry(
+                DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
+            m_data->setPingResult(ip, result);
+        }
+        Reachability::setCurrent({{ip, behind}});
+        DeviceEntryRepresentationGraphicsItem badge(ip);
+        QCOMPARE(badge.lines().last(), status);
         const QImage image = render(badge);
-        QCOMPARE(at(image, 40, -30), DiscColour);
-        QVERIFY(at(image, 0, -24) != DiscColour);
-        QVERIFY(at(image, -42, 13) != DiscColour);
-        QCOMPARE(at(image, -68, -68).alpha(), 0);
+        QCOMPARE(at(image, 40, -30), fill);
+        // The status line is drawn whole: its ink reaches both ends of the text's width.
+        const qreal half = QFontMetricsF(QFont()).horizontalAdvance(status) / 2;
+        int left = 300;
+        int right = -300;
+        for (int y = 4; y < 200; ++y) {
+            for (int x = -300; x < 300; ++x) {
+                const QColor c = at(image, x, y);
+                if (std::abs(c.red() - statusColour.red()) < 20 && std::abs(c.green() - statusColour.green()) < 20
+                    && std::abs(c.blue() - statusColour.blue()) < 20 && c.alpha() == 255) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        }
+        QVERIFY2(left <= -half + 8 && right >= half - 8,
+                 qPrintable(QStringLiteral("ink from %1 to %2, text %3 wide").arg(left).arg(right).arg(2 * half)));
         // Whatever lies outside the bounding rectangle would be left behind when the badge moves.
-        const QRect bounds = badge.boundingRect().toAlignedRect().translated(100, 100);
-        for (int y = 0; y < 200; ++y) {
-            for (int x = 0; x < 200; ++x) {
+        const QRect bounds = badge.boundingRect().toAlignedRect().translated(300, 200);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
                 if (!bounds.contains(x, y))
                     QCOMPARE(image.pixelColor(x, y).alpha(), 0);
             }
@@ -193,29 +245,21 @@ private slots:
 
     void badgeWithoutPicturesShowsTheDisc_data()
     {
-        QTest::addColumn<QString>("ip");
         QTest::addColumn<int>("type");
-        QTest::newRow("no entry with that address") << "unknown" << 0;
-        QTest::newRow("type 0") << "t0" << 0;
-        QTest::newRow("type 5") << "t5" << 5;
+        QTest::newRow("type 0") << 0;
+        QTest::newRow("type 5") << 5;
     }
 
     void badgeWithoutPicturesShowsTheDisc()
     {
-        QFETCH(QString, ip);
         QFETCH(int, type);
-        if (ip != QLatin1String("unknown"))
-            m_data->addEntry(DeviceEntry(ip, QString(), type, false, NoReplyResult));
-        DeviceEntryRepresentationGraphicsItem badge(ip);
+        m_data->addEntry(DeviceEntry(QStringLiteral("t"), QString(), type, false, NoReplyResult));
+        m_data->setPingResult(QStringLiteral("t"), QStringLiteral("3"));
+        DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("t"));
         const QImage image = render(badge);
-        if (ip == QLatin1String("unknown")) {
-            // An address in no entry: greyed, "not in list".
-            QCOMPARE(at(image, 0, -24), QColor(225, 225, 225));
-            QCOMPARE(at(image, -42, -30), QColor(225, 225, 225));
-            QVERIFY(badge.entry().ip.isEmpty());
-        } else {
-            QCOMPARE(at(image, 0, -24), DiscColour);
-        }
+        QCOMPARE(at(image, 0, -24), DiscColour);
+        // The state picture is there all the same.
+        QVERIFY(at(image, -41, -21) != DiscColour);
     }
 
     void badgeFollowsOnlyItsOwnAddress()
