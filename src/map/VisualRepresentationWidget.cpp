@@ -325,7 +325,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
         placeAll->setEnabled(!candidates.isEmpty());
         connect(placeAll, &QAction::triggered, this, [map, candidates] {
             for (const VisualRepresentationItem& item :
-                 MapLayout::placeNew(map->items(), map->connections(), candidates))
+                 MapLayout::placeNew(map->items(), map->connections(), candidates, Settings::instance().firstHop))
                 map->addItem(item);
         });
         connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,

@@ -410,32 +410,108 @@ private slots:
         QVERIFY(lines(widget.scene()).isEmpty());
     }
 
-    // New badges never overlap, old ones stay, and a device goes next to one it has a line to.
-    void placeAllKeepsPlacesAndAvoidsOverlap()
+    // Placed badges stay; new ones never overlap, and are laid out by their lines so that no
+    // line crosses a badge it does not end at. A group joined to nothing placed grows from the
+    // first hop, or else from its most connected device.
+    void placeAllLaysOutByTheLines_data()
     {
-        const QList<VisualRepresentationItem> placed = {{"router", 0, 0}, {"pc", 160, 0}, {"far", 2000, 2000}};
-        const QList<VisualRepresentationItemConnection> links = {{"router", "printer", 1}, {"far", "cam", 2}};
-        const QStringList wanted = {"printer", "cam", "a", "b", "pc", "c"};
-        const QList<VisualRepresentationItem> added = MapLayout::placeNew(placed, links, wanted);
-        QStringList names;
-        for (const VisualRepresentationItem& item : added)
-            names << item.ip;
-        QCOMPARE(names, QStringList({"printer", "cam", "a", "b", "c"}));
-        const QList<VisualRepresentationItem> all = placed + added;
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            for (qsizetype j = i + 1; j < all.size(); ++j) {
-                QVERIFY2(std::abs(all[i].x - all[j].x) >= MapLayout::Spacing
-                             || std::abs(all[i].y - all[j].y) >= MapLayout::Spacing,
-                         qPrintable(all[i].ip + QLatin1Char('/') + all[j].ip));
+        QTest::addColumn<QString>("links");
+        QTest::addColumn<QString>("placed");
+        QTest::addColumn<QString>("firstHop");
+        QTest::addColumn<QString>("root");
+        QString star = QStringLiteral("gw-sw");
+        for (int i = 0; i < 30; ++i)
+            star += QStringLiteral(" sw-d%1").arg(i);
+        QTest::newRow("30 behind a switch, from the first hop") << star << ""
+                                                                << "gw"
+                                                                << "gw";
+        QTest::newRow("30 behind a switch, from the most connected") << star << ""
+                                                                     << ""
+                                                                     << "sw";
+        QTest::newRow("switches in a chain") << "gw-s1 s1-s2 s2-s3 s1-a s1-b s2-c s2-d s3-e s3-f s3-g gw-h"
+                                             << ""
+                                             << "gw"
+                                             << "gw";
+        QTest::newRow("beside placed devices") << "r-p1 r-p2 p1-x far-cam"
+                                               << "r:0:0 pc:200:0 far:2000:2000"
+                                               << ""
+                                               << "";
+    }
+
+    void placeAllLaysOutByTheLines()
+    {
+        QFETCH(QString, links);
+        QFETCH(QString, placed);
+        QFETCH(QString, firstHop);
+        QFETCH(QString, root);
+        QList<VisualRepresentationItemConnection> connections;
+        QStringList wanted;
+        for (const QString& link : links.split(QLatin1Char(' '))) {
+            const QStringList ends = link.split(QLatin1Char('-'));
+            connections << VisualRepresentationItemConnection{ends[0], ends[1], 1};
+            for (const QString& end : ends) {
+                if (!wanted.contains(end))
+                    wanted << end;
             }
         }
-        const auto near = [](const VisualRepresentationItem& a, int x, int y) {
-            return std::abs(a.x - x) <= MapLayout::Spacing && std::abs(a.y - y) <= MapLayout::Spacing;
-        };
-        QVERIFY(near(added[0], 0, 0));
-        QVERIFY(near(added[1], 2000, 2000));
-        // Without a line, in a row below the map.
-        QVERIFY(added[2].y > 2000);
+        wanted << QStringLiteral("lonely");
+        QList<VisualRepresentationItem> before;
+        for (const QString& item : placed.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QStringList parts = item.split(QLatin1Char(':'));
+            before << VisualRepresentationItem{parts[0], parts[1].toInt(), parts[2].toInt()};
+        }
+        const QList<VisualRepresentationItem> added = MapLayout::placeNew(before, connections, wanted, firstHop);
+        QStringList unplaced = wanted;
+        for (const VisualRepresentationItem& item : std::as_const(before))
+            unplaced.removeAll(item.ip);
+        QCOMPARE(added.size(), unplaced.size());
+        QHash<QString, QPointF> at;
+        for (const VisualRepresentationItem& item : before + added) {
+            QVERIFY2(!at.contains(item.ip), qPrintable(item.ip));
+            at.insert(item.ip, QPointF(item.x, item.y));
+        }
+        for (const VisualRepresentationItem& item : before)
+            QVERIFY(!added.contains(item));
+        for (auto a = at.cbegin(); a != at.cend(); ++a) {
+            for (auto b = std::next(a); b != at.cend(); ++b) {
+                QVERIFY2(std::abs(a->x() - b->x()) >= MapLayout::Spacing
+                             || std::abs(a->y() - b->y()) >= MapLayout::Spacing,
+                         qPrintable(a.key() + QLatin1Char('/') + b.key()));
+            }
+        }
+        // A line passing a badge's centre closer than its disc's radius crosses it.
+        for (const VisualRepresentationItemConnection& line : std::as_const(connections)) {
+            const QLineF segment(at.value(line.ip1), at.value(line.ip2));
+            for (auto badge = at.cbegin(); badge != at.cend(); ++badge) {
+                if (badge.key() == line.ip1 || badge.key() == line.ip2)
+                    continue;
+                const QPointF d = segment.p2() - segment.p1();
+                const qreal t = std::clamp(QPointF::dotProduct(*badge - segment.p1(), d) / QPointF::dotProduct(d, d),
+                                           0.0, 1.0);
+                const QPointF nearest = segment.p1() + t * d;
+                QVERIFY2(QLineF(nearest, *badge).length() > 65,
+                         qPrintable(QStringLiteral("%1-%2 crosses %3").arg(line.ip1, line.ip2, badge.key())));
+            }
+        }
+        if (!root.isEmpty()) {
+            // The devices that hang from the root stand round it on one ring.
+            QList<int> distances;
+            for (const VisualRepresentationItemConnection& line : std::as_const(connections)) {
+                if (line.ip1 == root)
+                    distances << qRound(QLineF(at.value(root), at.value(line.ip2)).length());
+            }
+            QVERIFY(!distances.isEmpty());
+            const auto [nearest, farthest] = std::minmax_element(distances.cbegin(), distances.cend());
+            QVERIFY2(*farthest - *nearest <= 2, qPrintable(QStringLiteral("%1 to %2").arg(*nearest).arg(*farthest)));
+        } else {
+            // Next to the placed device each hangs from, below the placed ones.
+            QVERIFY(at.value(QStringLiteral("p1")).y() > 0 && at.value(QStringLiteral("p1")).y() < 2000);
+            QVERIFY(std::abs(at.value(QStringLiteral("cam")).x() - 2000) <= MapLayout::ColumnWidth);
+            QCOMPARE(at.value(QStringLiteral("cam")).y(), qreal(2000 + MapLayout::RowHeight));
+        }
+        // Devices without lines go below everything.
+        for (const QPointF& place : std::as_const(at))
+            QVERIFY(at.value(QStringLiteral("lonely")).y() >= place.y());
     }
 
     // The map's lines and the first hop tell who is cut off behind whom, as states change.
