@@ -12,6 +12,7 @@
 
 namespace Tarnwick {
 
+class DeviceEntry;
 class DeviceEntryChangedEvent;
 
 // The program's presence in the system tray: "Show", "About" and "Exit", the welcome balloon
@@ -93,6 +94,7 @@ private:
 
     // One balloon per failed device: alone, or naming how many are cut off behind it.
     void announceDown(const QHash<QString, GoneDown>& devices);
+    void stillDownAfterItsGroup(const DeviceEntry& device);
     void announceWaitingDown();
     void showWaitingBalloons();
 
@@ -107,8 +109,15 @@ private:
     // them later update that balloon rather than making their own.
     QSet<QString> m_announcedDown;
     // Devices told of only in the balloon of the failed device they were cut off behind, by
-    // address, with that device's address.
-    QHash<QString, QString> m_coveredBy;
+    // address: that device's address, and how often they missed since it came back.
+    struct Covered
+    {
+        QString behind;
+        int missesSinceBack = 0;
+    };
+    QHash<QString, Covered> m_covered;
+    // Failed devices told of with a group that have come back.
+    QSet<QString> m_groupsBack;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
 };
