@@ -23,7 +23,7 @@ constexpr qreal DiscRadius = 60;
 constexpr qreal PlateTop = 4;
 constexpr qreal PlatePadding = 6;
 // Longer descriptions and host names are cut with an ellipsis; the tooltip has them whole.
-constexpr int MaxTextWidth = 240;
+constexpr int MaxTextWidth = 160;
 
 QFont badgeFont(const QGraphicsItem* item)
 {
@@ -75,30 +75,33 @@ void DeviceEntryRepresentationGraphicsItem::refreshReachability()
 
 void DeviceEntryRepresentationGraphicsItem::layOut()
 {
-    QString status;
+    // What the device's state is, on one line or, said of a device cut off, two: a plate no
+    // wider than the disc leaves room for the badges beside it.
+    QStringList status;
     const QString behind = m_entry.state == DeviceStateDisconnected ? Reachability::behind(m_ip) : QString();
     if (m_entry.ip.isEmpty()) {
         m_look = Look::NotInList;
-        status = QStringLiteral("not in list");
+        status << QStringLiteral("not in list");
     } else if (!behind.isEmpty()) {
         m_look = Look::Unreachable;
-        status = QStringLiteral("unreachable behind ") + behind;
+        status << QStringLiteral("unreachable") << QStringLiteral("behind ") + behind;
     } else if (m_entry.awaitingFirstResult) {
         m_look = Look::Normal;
-        status = QStringLiteral("not yet probed");
+        status << QStringLiteral("not yet probed");
     } else {
         m_look = m_entry.state == DeviceStateDisconnected ? Look::Failed : Look::Normal;
         // A round trip with its unit; "X" (no reply) as it is.
         bool number = false;
         m_entry.pingResult.toInt(&number);
-        status = number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult;
+        status << (number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult);
     }
     const QFontMetricsF metrics(badgeFont(this));
     QStringList lines{metrics.elidedText(m_ip, Qt::ElideMiddle, MaxTextWidth)};
     if (!m_entry.description.isEmpty())
         lines << metrics.elidedText(m_entry.description, Qt::ElideRight, MaxTextWidth);
-    if (!status.isEmpty())
-        lines << metrics.elidedText(status, Qt::ElideMiddle, MaxTextWidth);
+    for (const QString& line : std::as_const(status))
+        lines << metrics.elidedText(line, Qt::ElideMiddle, MaxTextWidth);
+    m_statusLines = int(status.size());
     qreal width = 0;
     for (const QString& line : std::as_const(lines))
         width = std::max(width, metrics.horizontalAdvance(line));
@@ -114,7 +117,7 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     m_bounds = bounds;
     m_plate = plate;
     m_lines = lines;
-    QStringList tip{m_ip, m_entry.description, status};
+    QStringList tip{m_ip, m_entry.description, status.join(QLatin1Char(' '))};
     tip.removeAll(QString());
     setToolTip(tip.join(QLatin1Char('\n')));
     update();
@@ -153,12 +156,12 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
     QPen plateFrame = colours.frame;
     plateFrame.setWidthF(1);
     painter->setPen(plateFrame);
-    painter->setBrush(QColor(255, 255, 255, 235));
+    painter->setBrush(QColor(Qt::white));
     painter->drawRoundedRect(m_plate, 4, 4);
     const qreal lineHeight = (m_plate.height() - PlatePadding) / qreal(std::max<qsizetype>(1, m_lines.size()));
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        // The last line says the state; the others are the device's names.
-        const bool status = i == m_lines.size() - 1 && m_lines.size() > 1;
+        // The last lines say the state; the first ones are the device's names.
+        const bool status = i >= m_lines.size() - m_statusLines && i > 0;
         painter->setPen(status || m_look == Look::NotInList ? colours.text : QColor(Qt::black));
         const QRectF row(m_plate.left(), m_plate.top() + PlatePadding / 2 + qreal(i) * lineHeight, m_plate.width(),
                          lineHeight);

@@ -62,6 +62,7 @@ private:
     DeviceEntry m_entry;
     Look m_look = Look::Normal;
     QStringList m_lines;
+    int m_statusLines = 0;
     QRectF m_plate;
     QRectF m_bounds;
     bool m_dragging = false;
