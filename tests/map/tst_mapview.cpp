@@ -515,6 +515,43 @@ private slots:
             QVERIFY(at.value(QStringLiteral("lonely")).y() >= place.y());
     }
 
+    // "Place all devices" chooses anew, by the lines drawn since, the places it chose before;
+    // places the user set stay, and a badge the user moves keeps its new place.
+    void placeAllAgainFollowsNewLines()
+    {
+        for (const char* ip : {"c", "d", "e"})
+            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, NoReplyResult));
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 3000, 3000});
+        VisualRepresentationWidget widget;
+        widget.setMenuRunner([](QMenu* menu, const QPoint&) {
+            for (QAction* action : menu->actions()) {
+                if (action->text() == QLatin1String("Place all devices") && action->isEnabled())
+                    action->trigger();
+            }
+        });
+        const QPoint ground = widget.view()->mapFromScene(QPointF(-500, -500));
+        widget.openContextMenu(ground);
+        // Without lines they go into rows below the map; lines drawn to "a" bring them to it.
+        QCOMPARE(m_map->items().size(), 5);
+        QVERIFY(m_map->item(QStringLiteral("c"))->y > 3000);
+        for (const char* ip : {"c", "d", "e"})
+            m_map->addConnection({QStringLiteral("a"), QString::fromLatin1(ip), 1});
+        QCOMPARE(lines(widget.scene()).size(), 3);
+        m_map->moveItem(QStringLiteral("e"), 5000, 5000);
+        widget.openContextMenu(ground);
+        QCOMPARE(*m_map->item(QStringLiteral("a")), VisualRepresentationItem({QStringLiteral("a"), 0, 0}));
+        QCOMPARE(*m_map->item(QStringLiteral("b")), VisualRepresentationItem({QStringLiteral("b"), 3000, 3000}));
+        QCOMPARE(*m_map->item(QStringLiteral("e")), VisualRepresentationItem({QStringLiteral("e"), 5000, 5000}));
+        for (const char* ip : {"c", "d"}) {
+            const VisualRepresentationItem placed = *m_map->item(QString::fromLatin1(ip));
+            QVERIFY(placed.laidOut);
+            QCOMPARE(placed.y, MapLayout::RowHeight);
+            QVERIFY(std::abs(placed.x) <= MapLayout::ColumnWidth);
+            QCOMPARE(widget.badge(placed.ip)->pos(), QPointF(placed.x, placed.y));
+        }
+    }
+
     // The map's lines and the first hop tell who is cut off behind whom, as states change.
     void watcherFollowsStatesLinesAndFirstHop()
     {
