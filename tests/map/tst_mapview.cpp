@@ -523,6 +523,8 @@ private slots:
             m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, NoReplyResult));
         m_map->appendItem({QStringLiteral("a"), 0, 0});
         m_map->appendItem({QStringLiteral("b"), 3000, 3000});
+        // A line the file holds to a device not yet placed appears with its badge.
+        m_map->appendConnection({QStringLiteral("b"), QStringLiteral("d"), 1});
         VisualRepresentationWidget widget;
         widget.setMenuRunner([](QMenu* menu, const QPoint&) {
             for (QAction* action : menu->actions()) {
@@ -535,9 +537,10 @@ private slots:
         // Without lines they go into rows below the map; lines drawn to "a" bring them to it.
         QCOMPARE(m_map->items().size(), 5);
         QVERIFY(m_map->item(QStringLiteral("c"))->y > 3000);
+        QCOMPARE(lines(widget.scene()).size(), 1);
         for (const char* ip : {"c", "d", "e"})
             m_map->addConnection({QStringLiteral("a"), QString::fromLatin1(ip), 1});
-        QCOMPARE(lines(widget.scene()).size(), 3);
+        QCOMPARE(lines(widget.scene()).size(), 4);
         m_map->moveItem(QStringLiteral("e"), 5000, 5000);
         widget.openContextMenu(ground);
         QCOMPARE(*m_map->item(QStringLiteral("a")), VisualRepresentationItem({QStringLiteral("a"), 0, 0}));
