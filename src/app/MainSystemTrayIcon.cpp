@@ -17,8 +17,8 @@
 #include <QMenu>
 #include <QPainter>
 
+#include <algorithm>
 #include <set>
-
 #include <utility>
 
 namespace Tarnwick {
@@ -187,18 +187,29 @@ void MainSystemTrayIcon::refreshState()
 
 void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    if (!pEvent->changesState())
-        return;
     const DeviceEntry after = pEvent->newEntry();
+    if (!pEvent->changesState()) {
+        stillDownAfterItsGroup(after);
+        return;
+    }
     if (after.state == DeviceStateConnected) {
         m_goneDown.remove(after.ip);
         m_announcedDown.remove(after.ip);
-        if (!after.informOnStateChange)
+        // A device told of only in the balloon of the one it was cut off behind comes back
+        // with that one, whose balloon tells the group's return.
+        if (m_covered.remove(after.ip))
+            return;
+        const bool ledGroup = std::any_of(m_covered.cbegin(), m_covered.cend(),
+                                          [&](const Covered& covered) { return covered.behind == after.ip; });
+        if (ledGroup)
+            m_groupsBack.insert(after.ip);
+        if (!after.informOnStateChange && !ledGroup)
             return;
         showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
                     QSystemTrayIcon::Information, 3000);
         emit stateChangeAnnounced(true);
     } else {
+        m_groupsBack.remove(after.ip);
         // With a first hop, what fails together is told together: the balloons wait a moment
         // for the devices behind a failed one to fail too. An unwatched device is gathered
         // only while it may add to the count of a balloon already shown.
@@ -214,6 +225,22 @@ void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     }
 }
 
+void MainSystemTrayIcon::stillDownAfterItsGroup(const DeviceEntry& device)
+{
+    // A device of a group that came back but itself still misses failed on its own, and is
+    // told so. Two misses after the group's return: the first may be of a probe sent before.
+    const auto covered = m_covered.find(device.ip);
+    if (covered == m_covered.end() || device.pingResult != NoReplyResult || !m_groupsBack.contains(covered->behind))
+        return;
+    if (++covered->missesSinceBack < 2)
+        return;
+    m_covered.erase(covered);
+    if (!device.informOnStateChange)
+        return;
+    m_goneDown.insert(device.ip, {device.description, true});
+    m_downGate.start();
+}
+
 void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
 {
     // Devices cut off behind a failed one go into that one's balloon.
@@ -221,9 +248,10 @@ void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
     QMap<QString, QString> alone;
     for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
         const QString behind = Reachability::behind(it.key());
-        if (!behind.isEmpty())
+        if (!behind.isEmpty()) {
             cutOffBehind.insert(behind);
-        else if (it->watched)
+            m_covered.insert(it.key(), {behind, 0});
+        } else if (it->watched)
             alone.insert(it.key(), it->description);
     }
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {

@@ -13,6 +13,7 @@
 
 namespace Tarnwick {
 
+class DeviceEntry;
 class DeviceEntryChangedEvent;
 
 // How long the tray icon waits: for its place in the tray before a balloon goes out anyway, and
@@ -99,6 +100,7 @@ private:
 
     // One balloon per failed device: alone, or naming how many are cut off behind it.
     void announceDown(const QHash<QString, GoneDown>& devices);
+    void stillDownAfterItsGroup(const DeviceEntry& device);
     void announceWaitingDown();
     void showWaitingBalloons();
 
@@ -112,6 +114,16 @@ private:
     // Failed devices whose balloon was shown, while they stay down: devices that fall behind
     // them later update that balloon rather than making their own.
     QSet<QString> m_announcedDown;
+    // Devices told of only in the balloon of the failed device they were cut off behind, by
+    // address: that device's address, and how often they missed since it came back.
+    struct Covered
+    {
+        QString behind;
+        int missesSinceBack = 0;
+    };
+    QHash<QString, Covered> m_covered;
+    // Failed devices told of with a group that have come back.
+    QSet<QString> m_groupsBack;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
     std::chrono::milliseconds m_maxPlacementWait;

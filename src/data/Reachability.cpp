@@ -15,21 +15,13 @@ namespace {
 QMutex s_mutex;
 QHash<QString, QString> s_current;
 
-} // namespace
+using Neighbours = QHash<QString, QStringList>;
 
-QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QString, bool>& up,
-                                             const QString& firstHop)
+// Who is cut off behind whom when the devices of up are in that state all at once.
+QHash<QString, QString> cutOffAtOnce(const Neighbours& neighbours, const QHash<QString, bool>& up,
+                                     const QString& firstHop)
 {
     QHash<QString, QString> result;
-    if (firstHop.isEmpty())
-        return result;
-    QHash<QString, QStringList> neighbours;
-    for (const auto& [a, b] : links) {
-        if (a == b)
-            continue;
-        neighbours[a] << b;
-        neighbours[b] << a;
-    }
     const auto isUp = [&](const QString& ip) { return up.value(ip, true); };
     // Out from the first hop through connected devices only: a disconnected device reached
     // this way failed itself, and stops the walk.
@@ -64,6 +56,46 @@ QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QSt
             failed.enqueue(next);
             if (!isUp(next))
                 result.insert(next, origin.value(at));
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QString, bool>& up,
+                                             const QString& firstHop, const QHash<QString, Heard>& heard)
+{
+    if (firstHop.isEmpty())
+        return {};
+    Neighbours neighbours;
+    for (const auto& [a, b] : links) {
+        if (a == b)
+            continue;
+        neighbours[a] << b;
+        neighbours[b] << a;
+    }
+    QHash<QString, QString> result = cutOffAtOnce(neighbours, up, firstHop);
+    // Fewer failures never cut more off, so only those cut off now need a second look: each
+    // against the failures that had begun when it missed its first reply. A device in its way
+    // that answered after that is taken as up.
+    for (auto it = result.begin(); it != result.end();) {
+        const qint64 missed = heard.value(it.key()).firstMiss;
+        if (missed == Heard::Unknown) {
+            ++it;
+            continue;
+        }
+        QHash<QString, bool> then = up;
+        for (auto device = then.begin(); device != then.end(); ++device) {
+            if (!device.value() && heard.value(device.key()).lastAnswer > missed)
+                device.value() = true;
+        }
+        const QString behind = cutOffAtOnce(neighbours, then, firstHop).value(it.key());
+        if (behind.isEmpty()) {
+            it = result.erase(it);
+        } else {
+            it.value() = behind;
+            ++it;
         }
     }
     return result;

@@ -17,10 +17,24 @@ class Reachability
 public:
     using Links = QList<QPair<QString, QString>>;
 
+    // When a device last answered and when it then missed its first reply, as ticks of any
+    // count that only goes up (the order of the results is all that matters). Unknown: never
+    // answered, and missing since a time nobody saw.
+    struct Heard
+    {
+        static constexpr qint64 Unknown = -1;
+        qint64 lastAnswer = Unknown;
+        qint64 firstMiss = Unknown;
+    };
+
     // For each unreachable device, the failed device it is cut off behind (the nearest on its
     // way back). Devices missing from up count as connected (nothing is known against them).
-    // Without a first hop nothing is cut off.
-    static QHash<QString, QString> cutOff(const Links& links, const QHash<QString, bool>& up, const QString& firstHop);
+    // Without a first hop nothing is cut off. With heard, the order of the failures counts
+    // too: a device is only cut off by failures that had begun when it missed its first reply
+    // (a device in its way that answered after that was no cause), so a device that was down
+    // before the one it sits behind failed keeps its own failure.
+    static QHash<QString, QString> cutOff(const Links& links, const QHash<QString, bool>& up, const QString& firstHop,
+                                          const QHash<QString, Heard>& heard = {});
 
     // The result in use by the program, for whatever shows a device.
     static QString behind(const QString& ip);

@@ -7,10 +7,53 @@
 #include "skin/SkinResources.h"
 
 #include <QFontMetrics>
+#include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace Tarnwick {
+
+namespace {
+
+constexpr qreal DiscRadius = 60;
+// Where the plate of texts starts, below the type picture.
+constexpr qreal PlateTop = 4;
+constexpr qreal PlatePadding = 6;
+// Longer descriptions and host names are cut with an ellipsis; the tooltip has them whole.
+constexpr int MaxTextWidth = 160;
+
+QFont badgeFont(const QGraphicsItem* item)
+{
+    return item->scene() ? item->scene()->font() : QFont();
+}
+
+struct Colours
+{
+    QColor fill;
+    QPen frame;
+    QColor text;
+};
+
+Colours coloursOf(DeviceEntryRepresentationGraphicsItem::Look look)
+{
+    using Look = DeviceEntryRepresentationGraphicsItem::Look;
+    switch (look) {
+    case Look::Failed:
+        return {QColor(255, 205, 205), QPen(QColor(200, 20, 20), 4), QColor(160, 0, 0)};
+    case Look::Unreachable:
+        return {QColor(255, 234, 190), QPen(QColor(200, 125, 0), 3, Qt::DashLine), QColor(130, 75, 0)};
+    case Look::NotInList:
+        return {QColor(225, 225, 225), QPen(QColor(120, 120, 120), 1), QColor(120, 120, 120)};
+    case Look::Normal:
+        break;
+    }
+    return {QColor(200, 222, 255), QPen(Qt::black, 1), QColor(Qt::black)};
+}
+
+} // namespace
 
 DeviceEntryRepresentationGraphicsItem::DeviceEntryRepresentationGraphicsItem(const QString& ip)
     : m_ip(ip)
@@ -22,57 +65,107 @@ void DeviceEntryRepresentationGraphicsItem::refreshEntry()
 {
     if (Data* data = Data::instance())
         m_entry = data->entry(m_ip);
+    layOut();
+}
+
+void DeviceEntryRepresentationGraphicsItem::refreshReachability()
+{
+    layOut();
+}
+
+void DeviceEntryRepresentationGraphicsItem::layOut()
+{
+    // What the device's state is, on one line or, said of a device cut off, two: a plate no
+    // wider than the disc leaves room for the badges beside it.
+    QStringList status;
+    const QString behind = m_entry.state == DeviceStateDisconnected ? Reachability::behind(m_ip) : QString();
+    if (m_entry.ip.isEmpty()) {
+        m_look = Look::NotInList;
+        status << QStringLiteral("not in list");
+    } else if (!behind.isEmpty()) {
+        m_look = Look::Unreachable;
+        status << QStringLiteral("unreachable") << QStringLiteral("behind ") + behind;
+    } else if (m_entry.awaitingFirstResult) {
+        m_look = Look::Normal;
+        status << QStringLiteral("not yet probed");
+    } else {
+        m_look = m_entry.state == DeviceStateDisconnected ? Look::Failed : Look::Normal;
+        // A round trip with its unit; "X" (no reply) as it is.
+        bool number = false;
+        m_entry.pingResult.toInt(&number);
+        status << (number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult);
+    }
+    const QFontMetricsF metrics(badgeFont(this));
+    QStringList lines{metrics.elidedText(m_ip, Qt::ElideMiddle, MaxTextWidth)};
+    if (!m_entry.description.isEmpty())
+        lines << metrics.elidedText(m_entry.description, Qt::ElideRight, MaxTextWidth);
+    for (const QString& line : std::as_const(status))
+        lines << metrics.elidedText(line, Qt::ElideMiddle, MaxTextWidth);
+    m_statusLines = int(status.size());
+    qreal width = 0;
+    for (const QString& line : std::as_const(lines))
+        width = std::max(width, metrics.horizontalAdvance(line));
+    width = std::ceil(width) + 2 * PlatePadding;
+    const qreal height = std::ceil(qreal(lines.size()) * metrics.height()) + PlatePadding;
+    const QRectF plate(-width / 2, PlateTop, width, height);
+    // The disc's frame is drawn half outside it.
+    const QRectF bounds = QRectF(-DiscRadius, -DiscRadius, 2 * DiscRadius, 2 * DiscRadius)
+                              .adjusted(-3, -3, 3, 3)
+                              .united(plate.adjusted(-1, -1, 1, 1));
+    if (bounds != m_bounds)
+        prepareGeometryChange();
+    m_bounds = bounds;
+    m_plate = plate;
+    m_lines = lines;
+    QStringList tip{m_ip, m_entry.description, status.join(QLatin1Char(' '))};
+    tip.removeAll(QString());
+    setToolTip(tip.join(QLatin1Char('\n')));
     update();
 }
 
 QRectF DeviceEntryRepresentationGraphicsItem::boundingRect() const
 {
-    return QRectF(-70, -70, 140, 140);
+    return m_bounds;
 }
 
 void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     painter->setRenderHint(QPainter::Antialiasing);
-    const QRectF disc(-60, -60, 120, 120);
-    const bool inList = !m_entry.ip.isEmpty();
-    painter->setBrush(inList ? QColor(200, 222, 255) : QColor(225, 225, 225));
+    painter->setFont(badgeFont(this));
+    const Colours colours = coloursOf(m_look);
+    const QRectF disc(-DiscRadius, -DiscRadius, 2 * DiscRadius, 2 * DiscRadius);
+    painter->setPen(colours.frame);
+    painter->setBrush(colours.fill);
     painter->drawEllipse(disc);
-    painter->setBrush(Qt::NoBrush);
-    painter->drawEllipse(disc);
-    if (!inList) {
-        painter->setPen(QColor(120, 120, 120));
-        painter->drawText(QRectF(-55, -10, 110, 20), Qt::AlignCenter, m_ip);
-        painter->drawText(QRectF(-55, 10, 110, 20), Qt::AlignCenter, QStringLiteral("not in list"));
-        return;
+
+    if (m_look != Look::NotInList) {
+        const QString type = DevicePictures::forType(m_entry.type);
+        if (!type.isEmpty()) {
+            const QImage picture = SkinResources::image(type);
+            painter->drawImage(QRectF(-24, -48, 48, 48),
+                               m_look == Look::Unreachable ? picture.convertToFormat(QImage::Format_Grayscale8)
+                                                           : picture);
+        }
+        const QString state = m_entry.awaitingFirstResult ? DevicePictures::notProbed()
+                                                          : DevicePictures::forState(m_entry.state);
+        if (!state.isEmpty())
+            painter->drawImage(QRectF(-50, -30, 18, 18), SkinResources::image(state), QRectF(0, 0, 64, 64));
     }
 
-    const QString type = DevicePictures::forType(m_entry.type);
-    if (!type.isEmpty())
-        painter->drawImage(QRectF(-24, -48, 48, 48), SkinResources::image(type));
-    // A device cut off behind a failed one shows its state picture greyed.
-    const QString behind = m_entry.state == DeviceStateDisconnected ? Reachability::behind(m_ip) : QString();
-    const QString state = DevicePictures::forState(m_entry.state);
-    if (!state.isEmpty()) {
-        const QImage picture = SkinResources::image(state);
-        painter->drawImage(QRectF(-50, 5, 16, 16),
-                           behind.isEmpty() ? picture : picture.convertToFormat(QImage::Format_Grayscale8),
-                           QRectF(0, 0, 64, 64));
-    }
-
-    painter->drawText(QPointF(-30, 17), m_entry.ip);
-    // A round trip with its unit; "X" (no reply) as it is.
-    bool number = false;
-    m_entry.pingResult.toInt(&number);
-    const QString time = !behind.isEmpty() ? QStringLiteral("behind ") + behind
-        : number                           ? m_entry.pingResult + QStringLiteral(" ms")
-                                           : m_entry.pingResult;
-    if (m_entry.description.isEmpty()) {
-        painter->drawText(QRectF(-55, 22, 110, 16), Qt::AlignHCenter | Qt::AlignTop, time);
-    } else {
-        const QFontMetrics metrics(painter->font());
-        painter->drawText(QRectF(-55, 22, 110, 16), Qt::AlignHCenter | Qt::AlignTop,
-                          metrics.elidedText(m_entry.description, Qt::ElideRight, 106));
-        painter->drawText(QRectF(-55, 38, 110, 16), Qt::AlignHCenter | Qt::AlignTop, time);
+    // The plate keeps the texts readable over the disc's edge and the lines below it.
+    QPen plateFrame = colours.frame;
+    plateFrame.setWidthF(1);
+    painter->setPen(plateFrame);
+    painter->setBrush(QColor(Qt::white));
+    painter->drawRoundedRect(m_plate, 4, 4);
+    const qreal lineHeight = (m_plate.height() - PlatePadding) / qreal(std::max<qsizetype>(1, m_lines.size()));
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        // The last lines say the state; the first ones are the device's names.
+        const bool status = i >= m_lines.size() - m_statusLines && i > 0;
+        painter->setPen(status || m_look == Look::NotInList ? colours.text : QColor(Qt::black));
+        const QRectF row(m_plate.left(), m_plate.top() + PlatePadding / 2 + qreal(i) * lineHeight, m_plate.width(),
+                         lineHeight);
+        painter->drawText(row, Qt::AlignCenter | Qt::TextDontClip, m_lines[i]);
     }
 }
 
@@ -82,7 +175,7 @@ void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChange
     if (changed.ip != m_ip)
         return;
     m_entry = changed;
-    update();
+    layOut();
 }
 
 void DeviceEntryRepresentationGraphicsItem::mousePressEvent(QGraphicsSceneMouseEvent* event)

@@ -5,14 +5,17 @@
 
 #include <QGraphicsItem>
 #include <QObject>
+#include <QStringList>
 
 namespace Tarnwick {
 
 class DeviceEntryChangedEvent;
 
-// One device on the map: a disc with the type picture, the state picture, the address, its
-// description and the last round trip. It follows the store's changes of its own address. It
-// can be dragged with any mouse button: PositionChanged says where it is while it moves, and
+// One device on the map: a disc with the type picture and the state picture, over a plate that
+// holds the address, the description and the last round trip and grows to fit them. A failed
+// device is framed and tinted red; one only cut off behind a failed device amber, with a dashed
+// frame, and says behind which. It follows the store's changes of its own address. It can be
+// dragged with any mouse button: PositionChanged says where it is while it moves, and
 // dragFinished when it has been put down. An address in no entry of the list is drawn greyed
 // with "not in list".
 class DeviceEntryRepresentationGraphicsItem : public QObject, public QGraphicsItem
@@ -31,6 +34,13 @@ public:
     QString ip() const { return m_ip; }
     // Looks the entry up in the store anew (after the list gained or lost the address).
     void refreshEntry();
+    // Lays the texts out anew after what is cut off behind whom has changed.
+    void refreshReachability();
+
+    // How the badge looks, by what is known of its device.
+    enum class Look { Normal, Failed, Unreachable, NotInList };
+    Look look() const { return m_look; }
+    QStringList lines() const { return m_lines; }
 
 signals:
     void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);
@@ -45,8 +55,16 @@ protected:
     void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
 
 private:
+    // Works out the look, the texts and the plate that holds them, and the bounds.
+    void layOut();
+
     const QString m_ip;
     DeviceEntry m_entry;
+    Look m_look = Look::Normal;
+    QStringList m_lines;
+    int m_statusLines = 0;
+    QRectF m_plate;
+    QRectF m_bounds;
     bool m_dragging = false;
 };
 

@@ -9,18 +9,24 @@
 
 namespace Tarnwick {
 
-// Places devices on the map without moving those already there: each new badge goes to the
-// nearest free spot around a placed device it has a line to, or, without one, into rows below
-// the map; no two badges overlap.
+// Places devices on the map by their lines, without moving those already there, as network
+// diagrams are drawn: a group of new devices joined by lines to no placed one becomes a layered
+// tree below the map, grown from the first hop or else from its most connected device, each
+// device in the row below the one it hangs from, so that lines run between badges rather than
+// across them. A new device with a line to a placed one goes into the nearest free spot below
+// it. Devices without lines go into rows below everything. No two badges overlap.
 class MapLayout
 {
 public:
-    // Centres closer than this would make two badges overlap.
+    // Centres closer than this, across and down, would make two badges overlap.
     static constexpr int Spacing = 160;
+    static constexpr int ColumnWidth = 200;
+    static constexpr int RowHeight = 200;
 
     static QList<VisualRepresentationItem> placeNew(const QList<VisualRepresentationItem>& placed,
                                                     const QList<VisualRepresentationItemConnection>& connections,
-                                                    const QStringList& newAddresses);
+                                                    const QStringList& newAddresses,
+                                                    const QString& firstHop = QString());
 };
 
 } // namespace Tarnwick

@@ -4,7 +4,7 @@
 #include "VisualRepresentationData.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
-#include "data/Reachability.h"
+#include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
 
 namespace Tarnwick {
@@ -32,13 +32,23 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
         if (!m_soon.isActive())
             m_soon.start();
     };
-    connect(&data, &Data::DeviceEntryChanged, this, [soon](DeviceEntryChangedEvent* pEvent) {
-        if (pEvent->newEntry().state != pEvent->oldEntry().state
-            || pEvent->newEntry().awaitingFirstResult != pEvent->oldEntry().awaitingFirstResult)
+    // Events arrive in the order of the results, so counting them orders the results. An edit
+    // repeats the last result, which changes no order that matters.
+    connect(&data, &Data::DeviceEntryChanged, this, [this, soon](DeviceEntryChangedEvent* pEvent) {
+        const DeviceEntry after = pEvent->newEntry();
+        const DeviceEntry before = pEvent->oldEntry();
+        if (after.ip != before.ip)
+            m_heard.remove(before.ip);
+        else
+            heard(after.ip, after.pingResult != NoReplyResult);
+        if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult)
             soon();
     });
     connect(&data, &Data::DeviceAdded, this, soon);
-    connect(&data, &Data::DeviceRemoved, this, soon);
+    connect(&data, &Data::DeviceRemoved, this, [this, soon](DeviceRemovedEvent* pEvent) {
+        m_heard.remove(pEvent->entry().ip);
+        soon();
+    });
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemRemoved, this, soon);
@@ -60,6 +70,18 @@ ReachabilityWatcher::~ReachabilityWatcher()
     Reachability::setCurrent({});
 }
 
+void ReachabilityWatcher::heard(const QString& ip, bool answered)
+{
+    Reachability::Heard& device = m_heard[ip];
+    ++m_tick;
+    if (answered) {
+        device.lastAnswer = m_tick;
+        device.firstMiss = Reachability::Heard::Unknown;
+    } else if (device.firstMiss == Reachability::Heard::Unknown) {
+        device.firstMiss = m_tick;
+    }
+}
+
 void ReachabilityWatcher::recompute()
 {
     Reachability::Links links;
@@ -69,7 +91,7 @@ void ReachabilityWatcher::recompute()
     for (const DeviceEntry& entry : m_data.entries())
         up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
     m_lastFirstHop = Settings::instance().firstHop;
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_lastFirstHop);
+    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_lastFirstHop, m_heard);
     bool changed = false;
     for (auto it = up.cbegin(); it != up.cend() && !changed; ++it)
         changed = Reachability::behind(it.key()) != cutOff.value(it.key());

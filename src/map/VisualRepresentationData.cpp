@@ -74,15 +74,16 @@ bool VisualRepresentationData::addItem(const VisualRepresentationItem& placed)
     return true;
 }
 
-bool VisualRepresentationData::moveItem(const QString& ip, int x, int y)
+bool VisualRepresentationData::moveItem(const QString& ip, int x, int y, bool laidOut)
 {
     for (VisualRepresentationItem& placed : m_items) {
         if (placed.ip != ip)
             continue;
-        if (placed.x == x && placed.y == y)
+        if (placed.x == x && placed.y == y && placed.laidOut == laidOut)
             return false;
         placed.x = x;
         placed.y = y;
+        placed.laidOut = laidOut;
         emit ItemChanged(placed);
         return true;
     }
@@ -153,6 +154,8 @@ void VisualRepresentationData::writeDocument(QXmlStreamWriter& writer) const
         writer.writeAttribute(QStringLiteral("IP"), item.ip);
         writer.writeAttribute(QStringLiteral("X"), QString::number(item.x));
         writer.writeAttribute(QStringLiteral("Y"), QString::number(item.y));
+        if (item.laidOut)
+            writer.writeAttribute(QStringLiteral("LaidOut"), QStringLiteral("1"));
     }
     writer.writeEndElement();
     writer.writeStartElement(QStringLiteral("Connections"));

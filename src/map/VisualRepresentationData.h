@@ -47,7 +47,8 @@ public:
     // Edits; each returns false, changing nothing, where it makes no sense (an address placed
     // twice, a line to itself or doubled, something that is not there).
     bool addItem(const VisualRepresentationItem& item);
-    bool moveItem(const QString& ip, int x, int y);
+    // A move by the user (not laidOut) makes the place one the layout keeps.
+    bool moveItem(const QString& ip, int x, int y, bool laidOut = false);
     // Takes the lines of the device with it.
     bool removeItem(const QString& ip);
     bool addConnection(const VisualRepresentationItemConnection& connection);

@@ -16,7 +16,8 @@ bool VisualRepresentationDataXmlHandler::startElement(const QString& qName, cons
     if (qName == QLatin1String("Device")) {
         m_data.appendItem({attributes.value(QStringLiteral("IP")).toString(),
                            XmlNumber::toInt(attributes.value(QStringLiteral("X"))),
-                           XmlNumber::toInt(attributes.value(QStringLiteral("Y")))});
+                           XmlNumber::toInt(attributes.value(QStringLiteral("Y"))),
+                           XmlNumber::toInt(attributes.value(QStringLiteral("LaidOut"))) == 1});
     } else if (qName == QLatin1String("Connection")) {
         m_data.appendConnection({attributes.value(QStringLiteral("IP1")).toString(),
                                  attributes.value(QStringLiteral("IP2")).toString(),

@@ -6,12 +6,14 @@
 
 namespace Tarnwick {
 
-// One device placed on the map: its address and the scene position of its centre.
+// One device placed on the map: its address and the scene position of its centre, and whether
+// the layout chose that place (the next layout may move it) rather than the user.
 struct VisualRepresentationItem
 {
     QString ip;
     int x = 0;
     int y = 0;
+    bool laidOut = false;
 
     bool operator==(const VisualRepresentationItem& other) const = default;
 };

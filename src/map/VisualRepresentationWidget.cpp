@@ -105,8 +105,13 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         }
         for (DeviceEntryRepresentationGraphicsItem* placed : built)
             placed->setZValue(m_nextZ++);
-        connect(map, &VisualRepresentationData::ItemAdded, this, [this](const VisualRepresentationItem& item) {
+        connect(map, &VisualRepresentationData::ItemAdded, this, [this, map](const VisualRepresentationItem& item) {
             addBadge(item);
+            // Lines the file holds to a device not placed until now.
+            for (const VisualRepresentationItemConnection& connection : map->connections()) {
+                if ((connection.ip1 == item.ip || connection.ip2 == item.ip) && !hasLine(connection))
+                    addLine(connection);
+            }
             fitSceneToItems();
         });
         connect(map, &VisualRepresentationData::ItemRemoved, this, &VisualRepresentationWidget::removeBadge);
@@ -129,7 +134,10 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     fitSceneToItems();
     updatePlaceholder();
     if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
-        connect(watcher, &ReachabilityWatcher::reachabilityChanged, m_scene, [this] { m_scene->update(); });
+        connect(watcher, &ReachabilityWatcher::reachabilityChanged, this, [this] {
+            for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+                placed->refreshReachability();
+        });
 
     auto* zoomIn = new QShortcut(QKeySequence::ZoomIn, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(zoomIn, &QShortcut::activated, this, [this] { setZoom(m_zoom * 1.25); });
@@ -202,6 +210,12 @@ void VisualRepresentationWidget::addLine(const VisualRepresentationItemConnectio
     line->setZValue(z);
     line->setVisible(from->isVisible() && to->isVisible());
     m_lines.append({connection.ip1, connection.ip2, line});
+}
+
+bool VisualRepresentationWidget::hasLine(const VisualRepresentationItemConnection& connection) const
+{
+    return std::any_of(m_lines.cbegin(), m_lines.cend(),
+                       [&](const Line& line) { return line.ip1 == connection.ip1 && line.ip2 == connection.ip2; });
 }
 
 void VisualRepresentationWidget::removeLine(const VisualRepresentationItemConnection& connection)
@@ -318,12 +332,29 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
             if (!chosen.isEmpty())
                 map->addItem({chosen, qRound(scenePosition.x()), qRound(scenePosition.y())});
         });
+        // Places the layout chose are chosen anew, by the lines drawn since; the user's stay.
+        QList<VisualRepresentationItem> kept;
+        QStringList toPlace;
+        for (const VisualRepresentationItem& item : map->items()) {
+            if (item.laidOut)
+                toPlace << item.ip;
+            else
+                kept << item;
+        }
+        toPlace << candidates;
         QAction* placeAll = menu.addAction(QStringLiteral("Place all devices"));
-        placeAll->setEnabled(!candidates.isEmpty());
-        connect(placeAll, &QAction::triggered, this, [map, candidates] {
-            for (const VisualRepresentationItem& item :
-                 MapLayout::placeNew(map->items(), map->connections(), candidates))
-                map->addItem(item);
+        placeAll->setEnabled(!candidates.isEmpty()
+                             || (!map->connections().isEmpty() && toPlace.size() > candidates.size()));
+        connect(placeAll, &QAction::triggered, this, [map, kept, toPlace] {
+            for (VisualRepresentationItem item :
+                 MapLayout::placeNew(kept, map->connections(), toPlace, Settings::instance().firstHop)) {
+                if (map->item(item.ip)) {
+                    map->moveItem(item.ip, item.x, item.y, true);
+                } else {
+                    item.laidOut = true;
+                    map->addItem(item);
+                }
+            }
         });
         connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);

@@ -83,6 +83,7 @@ private:
     // Lines added after the start go under every badge.
     void addLine(const VisualRepresentationItemConnection& connection, qreal z = -1);
     void removeLine(const VisualRepresentationItemConnection& connection);
+    bool hasLine(const VisualRepresentationItemConnection& connection) const;
     void restyleLine(const VisualRepresentationItemConnection& connection);
     Line* lineAt(const QPointF& scenePosition);
     // Shows badges and lines of addresses in the list, hides the others.

@@ -7,6 +7,7 @@
 #include "app/ProcessValues.h"
 #include "app/StateChangeSound.h"
 #include "data/Data.h"
+#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
@@ -27,6 +28,7 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -341,7 +343,10 @@ private slots:
     }
 
     // With a first hop, a router that fails with the devices behind it makes one balloon that
-    // says how many are cut off, not one each; a device that fails alone keeps its own.
+    // says how many are cut off, not one each; a device that fails alone keeps its own, and so
+    // does one that failed before the router did. The group's return makes one balloon; one of
+    // the group still down after it is told of alone. A sound goes with each new balloon, none
+    // with one that is updated.
     void devicesCutOffShareTheirRoutersBalloon()
     {
         VisualRepresentationData map;
@@ -350,20 +355,28 @@ private slots:
             VisualRepresentationData::setInstance(nullptr);
             Settings::instance().firstHop.clear();
         });
-        // "d" is not watched: it makes no balloon, but it counts among those cut off.
-        for (const char* ip : {"gw", "router", "a", "b", "c", "d", "dd"}) {
-            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), ip[0] == 'r' ? QStringLiteral("Router") : QString(),
-                                         DeviceTypePC, ip[0] != 'd', NoReplyResult));
-            map.addItem({QString::fromLatin1(ip), 0, 0});
+        const QStringList all = {"gw", "router", "a", "b", "c", "d", "dd", "early"};
+        // "d" and "dd" are not watched: they make no balloon, but they count among those cut off.
+        for (const QString& ip : all) {
+            m_data->addEntry(DeviceEntry(ip, ip == QLatin1String("router") ? QStringLiteral("Router") : QString(),
+                                         DeviceTypePC, !ip.startsWith(QLatin1Char('d')), NoReplyResult));
+            map.addItem({ip, 0, 0});
         }
-        for (const char* ip : {"a", "b", "d", "dd"})
+        for (const char* ip : {"a", "b", "d", "dd", "early"})
             map.addConnection({QStringLiteral("router"), QString::fromLatin1(ip), 1});
         map.addConnection({QStringLiteral("gw"), QStringLiteral("router"), 1});
         map.addConnection({QStringLiteral("gw"), QStringLiteral("c"), 1});
         Settings::instance().firstHop = QStringLiteral("gw");
         ReachabilityWatcher watcher(*m_data, map);
-        for (const char* ip : {"gw", "router", "a", "b", "c", "d", "dd"})
-            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
+        QSignalSpy sounds(m_tray, &MainSystemTrayIcon::stateChangeAnnounced);
+        for (const QString& ip : all)
+            m_data->setPingResult(ip, QStringLiteral("1"));
+        m_balloons.clear();
+        // "early" fails while the router still answers: a failure of its own.
+        m_data->setPingResult(QStringLiteral("early"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("router"), QStringLiteral("1"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 1, 10000);
+        QCOMPARE(m_balloons[0].text, QStringLiteral("early "));
         m_balloons.clear();
         for (const char* ip : {"a", "router", "d", "b", "c"})
             m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("X"));
@@ -375,10 +388,27 @@ private slots:
         }
         texts.sort();
         QCOMPARE(texts, QStringList({"c ", "router Router, 3 devices behind it unreachable"}));
+        QVERIFY(Reachability::behind(QStringLiteral("early")).isEmpty());
+        QCOMPARE(sounds.count(), 9);
         // A device probed after the wait, even an unwatched one, updates the router's balloon.
         m_data->setPingResult(QStringLiteral("dd"), QStringLiteral("X"));
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
         QCOMPARE(m_balloons[2].text, QStringLiteral("router Router, 4 devices behind it unreachable"));
+        QCOMPARE(sounds.count(), 9);
+        m_balloons.clear();
+        for (const char* ip : {"router", "a", "d", "dd", "early"})
+            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
+        QTRY_COMPARE(m_balloons.size(), 2);
+        QCOMPARE(m_balloons[0].text, QStringLiteral("router Router"));
+        QCOMPARE(m_balloons[1].text, QStringLiteral("early "));
+        QCOMPARE(sounds.count(), 11);
+        // "b" did not come back with its group: probed again since, it failed on its own.
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
+        QCOMPARE(m_balloons[2].title, QStringLiteral("Device Disconnected"));
+        QCOMPARE(m_balloons[2].text, QStringLiteral("b "));
+        QCOMPARE(sounds.count(), 12);
     }
 
     // A sound goes with each state-change balloon when "Play sounds" is set, from the skin

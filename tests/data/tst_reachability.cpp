@@ -7,6 +7,7 @@ using namespace Tarnwick;
 
 // What is cut off behind a failed device, on small networks drawn as text: "a-b b-c" are the
 // lines, the down list names the disconnected devices, the result "c<b d<b" who is behind whom.
+// Heard lists results in their order: "r+" r answered, "a-" a missed its first reply.
 class TestReachability : public QObject
 {
     Q_OBJECT
@@ -18,46 +19,77 @@ private slots:
         QTest::addColumn<QString>("down");
         QTest::addColumn<QString>("firstHop");
         QTest::addColumn<QString>("behind");
+        QTest::addColumn<QString>("heard");
         QTest::newRow("chain: all behind the router") << "gw-r r-a a-b"
                                                       << "r a b"
                                                       << "gw"
-                                                      << "a<r b<r";
+                                                      << "a<r b<r"
+                                                      << "";
         QTest::newRow("chain: only the far end down") << "gw-r r-a a-b"
                                                       << "b"
                                                       << "gw"
+                                                      << ""
                                                       << "";
         QTest::newRow("star: leaves behind the hub") << "gw-hub hub-x hub-y hub-z"
                                                      << "hub x y"
                                                      << "gw"
-                                                     << "x<hub y<hub";
+                                                     << "x<hub y<hub"
+                                                     << "";
         QTest::newRow("star: a leaf down alone") << "gw-hub hub-x hub-y"
                                                  << "x"
                                                  << "gw"
+                                                 << ""
                                                  << "";
         QTest::newRow("ring: the other way is up") << "gw-a a-c gw-b b-c"
                                                    << "a c"
                                                    << "gw"
+                                                   << ""
                                                    << "";
         QTest::newRow("ring: both ways down") << "gw-a a-c gw-b b-c"
                                               << "a b c"
                                               << "gw"
-                                              << "c<a";
+                                              << "c<a"
+                                              << "";
         QTest::newRow("a device with no line") << "gw-a"
                                                << "a lonely"
                                                << "gw"
+                                               << ""
                                                << "";
         QTest::newRow("the first hop itself down") << "gw-a a-b"
                                                    << "gw a b"
                                                    << "gw"
-                                                   << "a<gw b<gw";
+                                                   << "a<gw b<gw"
+                                                   << "";
         QTest::newRow("no first hop") << "gw-a a-b"
                                       << "a b"
+                                      << ""
                                       << ""
                                       << "";
         QTest::newRow("an answering device between two failed ones") << "gw-r r-s s-t"
                                                                      << "r t"
                                                                      << "gw"
-                                                                     << "t<r";
+                                                                     << "t<r"
+                                                                     << "";
+        QTest::newRow("down long before the router failed") << "gw-r r-a r-b"
+                                                            << "r a b"
+                                                            << "gw"
+                                                            << "b<r"
+                                                            << "r+ a- r+ r- b-";
+        QTest::newRow("down in the round the router failed") << "gw-r r-a r-b"
+                                                             << "r a b"
+                                                             << "gw"
+                                                             << "a<r b<r"
+                                                             << "r+ a- r- b-";
+        QTest::newRow("behind the router, past one down earlier") << "gw-r r-d d-e"
+                                                                  << "r d e"
+                                                                  << "gw"
+                                                                  << "e<r"
+                                                                  << "r+ d- r+ r- e-";
+        QTest::newRow("failed together, first hop answering later") << "gw-a a-b"
+                                                                    << "a b"
+                                                                    << "gw"
+                                                                    << "b<a"
+                                                                    << "a- b- gw+";
     }
 
     void cutOff()
@@ -66,6 +98,7 @@ private slots:
         QFETCH(QString, down);
         QFETCH(QString, firstHop);
         QFETCH(QString, behind);
+        QFETCH(QString, heard);
         Reachability::Links lines;
         for (const QString& line : links.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             lines << qMakePair(line.section(QLatin1Char('-'), 0, 0), line.section(QLatin1Char('-'), 1, 1));
@@ -76,7 +109,13 @@ private slots:
         }
         for (const QString& ip : down.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             up.insert(ip, false);
-        const QHash<QString, QString> result = Reachability::cutOff(lines, up, firstHop);
+        QHash<QString, Reachability::Heard> times;
+        qint64 tick = 0;
+        for (const QString& result : heard.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            Reachability::Heard& device = times[result.chopped(1)];
+            (result.endsWith(QLatin1Char('+')) ? device.lastAnswer : device.firstMiss) = ++tick;
+        }
+        const QHash<QString, QString> result = Reachability::cutOff(lines, up, firstHop, times);
         QStringList texts;
         for (auto it = result.cbegin(); it != result.cend(); ++it)
             texts << it.key() + QLatin1Char('<') + it.value();

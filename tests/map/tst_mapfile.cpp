@@ -76,12 +76,16 @@ private slots:
     void specialCharactersSurvive()
     {
         writeFile(QStringLiteral("VisualRepresentation.xml"),
-                  "<VisualRepresentation><Devices><Device IP=\"a&amp;b&quot;c&lt;\" X=\"1\" Y=\"2\"/></Devices>"
+                  "<VisualRepresentation><Devices><Device IP=\"a&amp;b&quot;c&lt;\" X=\"1\" Y=\"2\"/>"
+                  "<Device IP=\"auto\" X=\"3\" Y=\"4\" LaidOut=\"1\"/></Devices>"
                   "<Connections><Connection IP1=\"a&amp;b&quot;c&lt;\" IP2=\"'x'\" Type=\"3\"/></Connections>"
                   "</VisualRepresentation>");
         VisualRepresentationData first;
         QVERIFY(first.load(QStringLiteral("VisualRepresentation.xml")));
         QCOMPARE(first.items().first().ip, QStringLiteral("a&b\"c<"));
+        // A place the layout chose stays one it may choose again.
+        QVERIFY(!first.items().first().laidOut);
+        QVERIFY(first.items().last().laidOut);
         QVERIFY(QFile::remove(QStringLiteral("VisualRepresentation.xml")));
         QVERIFY(first.save());
         VisualRepresentationData second;

@@ -12,6 +12,7 @@
 #include "../common/WidgetTest.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -49,20 +50,20 @@ QList<DeviceEntryRepresentationGraphicsItem*> badges(QGraphicsScene* scene)
     return result;
 }
 
-// The badge drawn on a transparent 200 x 200 picture with its centre at (100, 100).
+// The badge drawn on a transparent 600 x 400 picture with its centre at (300, 200).
 QImage render(DeviceEntryRepresentationGraphicsItem& badge)
 {
-    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    QImage image(600, 400, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    painter.translate(100, 100);
+    painter.translate(300, 200);
     badge.paint(&painter, nullptr, nullptr);
     return image;
 }
 
 QColor at(const QImage& image, int x, int y)
 {
-    return image.pixelColor(100 + x, 100 + y);
+    return image.pixelColor(300 + x, 200 + y);
 }
 
 } // namespace
@@ -173,19 +174,71 @@ private slots:
         QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
     }
 
-    void badgeDrawsInsideItsBounds()
+    // A badge's texts fit it whatever their length, and it draws nothing outside its bounds. A
+    // failed device is tinted red, one cut off behind another amber; the status line says why.
+    void badgeLooksAndTextsFit_data()
     {
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("12"));
-        DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("a"));
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("behind");
+        QTest::addColumn<QColor>("fill");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QColor>("statusColour");
+        QTest::newRow("connected") << "a"
+                                   << "12"
+                                   << "" << DiscColour << "12 ms" << QColor(Qt::black);
+        QTest::newRow("failed") << "192.168.152.123"
+                                << "X"
+                                << "" << QColor(255, 205, 205) << "X" << QColor(160, 0, 0);
+        QTest::newRow("unreachable") << "192.168.152.123"
+                                     << "X"
+                                     << "192.168.152.254" << QColor(255, 234, 190)
+                                     << "unreachable|behind 192.168.152.254" << QColor(130, 75, 0);
+        QTest::newRow("not in list") << "unknown"
+                                     << ""
+                                     << "" << QColor(225, 225, 225) << "not in list" << QColor(120, 120, 120);
+    }
+
+    void badgeLooksAndTextsFit()
+    {
+        QFETCH(QString, ip);
+        QFETCH(QString, result);
+        QFETCH(QString, behind);
+        QFETCH(QColor, fill);
+        QFETCH(QString, status);
+        QFETCH(QColor, statusColour);
+        const auto forget = qScopeGuard([] { Reachability::setCurrent({}); });
+        if (!result.isEmpty()) {
+            m_data->addEntry(
+                DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
+            m_data->setPingResult(ip, result);
+        }
+        Reachability::setCurrent({{ip, behind}});
+        DeviceEntryRepresentationGraphicsItem badge(ip);
+        QVERIFY(badge.lines().join(QLatin1Char('|')).endsWith(status));
+        status = status.section(QLatin1Char('|'), -1);
         const QImage image = render(badge);
-        QCOMPARE(at(image, 40, -30), DiscColour);
-        QVERIFY(at(image, 0, -24) != DiscColour);
-        QVERIFY(at(image, -42, 13) != DiscColour);
-        QCOMPARE(at(image, -68, -68).alpha(), 0);
+        QCOMPARE(at(image, 40, -30), fill);
+        // The status line is drawn whole: its ink reaches both ends of the text's width.
+        const qreal half = QFontMetricsF(QFont()).horizontalAdvance(status) / 2;
+        int left = 300;
+        int right = -300;
+        for (int y = 4; y < 200; ++y) {
+            for (int x = -300; x < 300; ++x) {
+                const QColor c = at(image, x, y);
+                if (std::abs(c.red() - statusColour.red()) < 35 && std::abs(c.green() - statusColour.green()) < 35
+                    && std::abs(c.blue() - statusColour.blue()) < 35 && c.alpha() == 255) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        }
+        QVERIFY2(left <= -half + 8 && right >= half - 8,
+                 qPrintable(QStringLiteral("ink from %1 to %2, text %3 wide").arg(left).arg(right).arg(2 * half)));
         // Whatever lies outside the bounding rectangle would be left behind when the badge moves.
-        const QRect bounds = badge.boundingRect().toAlignedRect().translated(100, 100);
-        for (int y = 0; y < 200; ++y) {
-            for (int x = 0; x < 200; ++x) {
+        const QRect bounds = badge.boundingRect().toAlignedRect().translated(300, 200);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
                 if (!bounds.contains(x, y))
                     QCOMPARE(image.pixelColor(x, y).alpha(), 0);
             }
@@ -194,29 +247,21 @@ private slots:
 
     void badgeWithoutPicturesShowsTheDisc_data()
     {
-        QTest::addColumn<QString>("ip");
         QTest::addColumn<int>("type");
-        QTest::newRow("no entry with that address") << "unknown" << 0;
-        QTest::newRow("type 0") << "t0" << 0;
-        QTest::newRow("type 5") << "t5" << 5;
+        QTest::newRow("type 0") << 0;
+        QTest::newRow("type 5") << 5;
     }
 
     void badgeWithoutPicturesShowsTheDisc()
     {
-        QFETCH(QString, ip);
         QFETCH(int, type);
-        if (ip != QLatin1String("unknown"))
-            m_data->addEntry(DeviceEntry(ip, QString(), type, false, NoReplyResult));
-        DeviceEntryRepresentationGraphicsItem badge(ip);
+        m_data->addEntry(DeviceEntry(QStringLiteral("t"), QString(), type, false, NoReplyResult));
+        m_data->setPingResult(QStringLiteral("t"), QStringLiteral("3"));
+        DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("t"));
         const QImage image = render(badge);
-        if (ip == QLatin1String("unknown")) {
-            // An address in no entry: greyed, "not in list".
-            QCOMPARE(at(image, 0, -24), QColor(225, 225, 225));
-            QCOMPARE(at(image, -42, -30), QColor(225, 225, 225));
-            QVERIFY(badge.entry().ip.isEmpty());
-        } else {
-            QCOMPARE(at(image, 0, -24), DiscColour);
-        }
+        QCOMPARE(at(image, 0, -24), DiscColour);
+        // The state picture is there all the same.
+        QVERIFY(at(image, -41, -21) != DiscColour);
     }
 
     void badgeFollowsOnlyItsOwnAddress()
@@ -347,32 +392,148 @@ private slots:
         QVERIFY(lines(widget.scene()).isEmpty());
     }
 
-    // New badges never overlap, old ones stay, and a device goes next to one it has a line to.
-    void placeAllKeepsPlacesAndAvoidsOverlap()
+    // Placed badges stay; new ones never overlap, and are laid out by their lines so that no
+    // line crosses a badge it does not end at. A group joined to nothing placed grows from the
+    // first hop, or else from its most connected device.
+    void placeAllLaysOutByTheLines_data()
     {
-        const QList<VisualRepresentationItem> placed = {{"router", 0, 0}, {"pc", 160, 0}, {"far", 2000, 2000}};
-        const QList<VisualRepresentationItemConnection> links = {{"router", "printer", 1}, {"far", "cam", 2}};
-        const QStringList wanted = {"printer", "cam", "a", "b", "pc", "c"};
-        const QList<VisualRepresentationItem> added = MapLayout::placeNew(placed, links, wanted);
-        QStringList names;
-        for (const VisualRepresentationItem& item : added)
-            names << item.ip;
-        QCOMPARE(names, QStringList({"printer", "cam", "a", "b", "c"}));
-        const QList<VisualRepresentationItem> all = placed + added;
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            for (qsizetype j = i + 1; j < all.size(); ++j) {
-                QVERIFY2(std::abs(all[i].x - all[j].x) >= MapLayout::Spacing
-                             || std::abs(all[i].y - all[j].y) >= MapLayout::Spacing,
-                         qPrintable(all[i].ip + QLatin1Char('/') + all[j].ip));
+        QTest::addColumn<QString>("links");
+        QTest::addColumn<QString>("placed");
+        QTest::addColumn<QString>("firstHop");
+        QTest::addColumn<QString>("root");
+        QString star = QStringLiteral("gw-sw");
+        for (int i = 0; i < 30; ++i)
+            star += QStringLiteral(" sw-d%1").arg(i);
+        QTest::newRow("30 behind a switch, from the first hop") << star << ""
+                                                                << "gw"
+                                                                << "gw";
+        QTest::newRow("30 behind a switch, from the most connected") << star << ""
+                                                                     << ""
+                                                                     << "sw";
+        QTest::newRow("switches in a chain") << "gw-s1 s1-s2 s2-s3 s1-a s1-b s2-c s2-d s3-e s3-f s3-g gw-h"
+                                             << ""
+                                             << "gw"
+                                             << "gw";
+        QTest::newRow("beside placed devices") << "r-p1 r-p2 p1-x far-cam"
+                                               << "r:0:0 pc:200:0 far:2000:2000"
+                                               << ""
+                                               << "";
+    }
+
+    void placeAllLaysOutByTheLines()
+    {
+        QFETCH(QString, links);
+        QFETCH(QString, placed);
+        QFETCH(QString, firstHop);
+        QFETCH(QString, root);
+        QList<VisualRepresentationItemConnection> connections;
+        QStringList wanted;
+        for (const QString& link : links.split(QLatin1Char(' '))) {
+            const QStringList ends = link.split(QLatin1Char('-'));
+            connections << VisualRepresentationItemConnection{ends[0], ends[1], 1};
+            for (const QString& end : ends) {
+                if (!wanted.contains(end))
+                    wanted << end;
             }
         }
-        const auto near = [](const VisualRepresentationItem& a, int x, int y) {
-            return std::abs(a.x - x) <= MapLayout::Spacing && std::abs(a.y - y) <= MapLayout::Spacing;
-        };
-        QVERIFY(near(added[0], 0, 0));
-        QVERIFY(near(added[1], 2000, 2000));
-        // Without a line, in a row below the map.
-        QVERIFY(added[2].y > 2000);
+        wanted << QStringLiteral("lonely");
+        QList<VisualRepresentationItem> before;
+        for (const QString& item : placed.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QStringList parts = item.split(QLatin1Char(':'));
+            before << VisualRepresentationItem{parts[0], parts[1].toInt(), parts[2].toInt()};
+        }
+        const QList<VisualRepresentationItem> added = MapLayout::placeNew(before, connections, wanted, firstHop);
+        QStringList unplaced = wanted;
+        for (const VisualRepresentationItem& item : std::as_const(before))
+            unplaced.removeAll(item.ip);
+        QCOMPARE(added.size(), unplaced.size());
+        QHash<QString, QPointF> at;
+        for (const VisualRepresentationItem& item : before + added) {
+            QVERIFY2(!at.contains(item.ip), qPrintable(item.ip));
+            at.insert(item.ip, QPointF(item.x, item.y));
+        }
+        for (const VisualRepresentationItem& item : before)
+            QVERIFY(!added.contains(item));
+        for (auto a = at.cbegin(); a != at.cend(); ++a) {
+            for (auto b = std::next(a); b != at.cend(); ++b) {
+                QVERIFY2(std::abs(a->x() - b->x()) >= MapLayout::Spacing
+                             || std::abs(a->y() - b->y()) >= MapLayout::Spacing,
+                         qPrintable(a.key() + QLatin1Char('/') + b.key()));
+            }
+        }
+        // A line passing a badge's centre closer than its disc's radius crosses it.
+        for (const VisualRepresentationItemConnection& line : std::as_const(connections)) {
+            const QLineF segment(at.value(line.ip1), at.value(line.ip2));
+            for (auto badge = at.cbegin(); badge != at.cend(); ++badge) {
+                if (badge.key() == line.ip1 || badge.key() == line.ip2)
+                    continue;
+                const QPointF d = segment.p2() - segment.p1();
+                const qreal t = std::clamp(QPointF::dotProduct(*badge - segment.p1(), d) / QPointF::dotProduct(d, d),
+                                           0.0, 1.0);
+                const QPointF nearest = segment.p1() + t * d;
+                QVERIFY2(QLineF(nearest, *badge).length() > 65,
+                         qPrintable(QStringLiteral("%1-%2 crosses %3").arg(line.ip1, line.ip2, badge.key())));
+            }
+        }
+        if (!root.isEmpty()) {
+            // The devices that hang from the root stand round it on one ring.
+            QList<int> distances;
+            for (const VisualRepresentationItemConnection& line : std::as_const(connections)) {
+                if (line.ip1 == root)
+                    distances << qRound(QLineF(at.value(root), at.value(line.ip2)).length());
+            }
+            QVERIFY(!distances.isEmpty());
+            const auto [nearest, farthest] = std::minmax_element(distances.cbegin(), distances.cend());
+            QVERIFY2(*farthest - *nearest <= 2, qPrintable(QStringLiteral("%1 to %2").arg(*nearest).arg(*farthest)));
+        } else {
+            // Next to the placed device each hangs from, below the placed ones.
+            QVERIFY(at.value(QStringLiteral("p1")).y() > 0 && at.value(QStringLiteral("p1")).y() < 2000);
+            QVERIFY(std::abs(at.value(QStringLiteral("cam")).x() - 2000) <= MapLayout::ColumnWidth);
+            QCOMPARE(at.value(QStringLiteral("cam")).y(), qreal(2000 + MapLayout::RowHeight));
+        }
+        // Devices without lines go below everything.
+        for (const QPointF& place : std::as_const(at))
+            QVERIFY(at.value(QStringLiteral("lonely")).y() >= place.y());
+    }
+
+    // "Place all devices" chooses anew, by the lines drawn since, the places it chose before;
+    // places the user set stay, and a badge the user moves keeps its new place.
+    void placeAllAgainFollowsNewLines()
+    {
+        for (const char* ip : {"c", "d", "e"})
+            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, NoReplyResult));
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_map->appendItem({QStringLiteral("b"), 3000, 3000});
+        // A line the file holds to a device not yet placed appears with its badge.
+        m_map->appendConnection({QStringLiteral("b"), QStringLiteral("d"), 1});
+        VisualRepresentationWidget widget;
+        widget.setMenuRunner([](QMenu* menu, const QPoint&) {
+            for (QAction* action : menu->actions()) {
+                if (action->text() == QLatin1String("Place all devices") && action->isEnabled())
+                    action->trigger();
+            }
+        });
+        const QPoint ground = widget.view()->mapFromScene(QPointF(-500, -500));
+        widget.openContextMenu(ground);
+        // Without lines they go into rows below the map; lines drawn to "a" bring them to it.
+        QCOMPARE(m_map->items().size(), 5);
+        QVERIFY(m_map->item(QStringLiteral("c"))->y > 3000);
+        QCOMPARE(lines(widget.scene()).size(), 1);
+        for (const char* ip : {"c", "d", "e"})
+            m_map->addConnection({QStringLiteral("a"), QString::fromLatin1(ip), 1});
+        QCOMPARE(lines(widget.scene()).size(), 4);
+        m_map->moveItem(QStringLiteral("e"), 5000, 5000);
+        widget.openContextMenu(ground);
+        QCOMPARE(*m_map->item(QStringLiteral("a")), VisualRepresentationItem({QStringLiteral("a"), 0, 0}));
+        QCOMPARE(*m_map->item(QStringLiteral("b")), VisualRepresentationItem({QStringLiteral("b"), 3000, 3000}));
+        QCOMPARE(*m_map->item(QStringLiteral("e")), VisualRepresentationItem({QStringLiteral("e"), 5000, 5000}));
+        for (const char* ip : {"c", "d"}) {
+            const VisualRepresentationItem placed = *m_map->item(QString::fromLatin1(ip));
+            QVERIFY(placed.laidOut);
+            QCOMPARE(placed.y, MapLayout::RowHeight);
+            QVERIFY(std::abs(placed.x) <= MapLayout::ColumnWidth);
+            QCOMPARE(widget.badge(placed.ip)->pos(), QPointF(placed.x, placed.y));
+        }
     }
 
     // The map's lines and the first hop tell who is cut off behind whom, as states change.
@@ -394,11 +555,11 @@ private slots:
         QVERIFY(changed.count() >= 1);
         m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
         QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
+        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
         // Without the line back to the first hop, nothing is behind a.
         m_map->removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
-        watcher.recompute();
-        QVERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
+        QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()
