@@ -78,7 +78,8 @@ private slots:
         for (const DeviceEntry& e : entries)
             data.addEntry(e);
         QVERIFY(data.save());
-        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")), readAll(QFINDTESTDATA("golden/" + golden)));
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")),
+                 readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/") + golden));
 
         Data again;
         QVERIFY(again.load(QStringLiteral("DeviceConfig.xml")));
