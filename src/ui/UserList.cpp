@@ -164,7 +164,6 @@ UserList::UserList(QWidget* parent)
     m_tree->setObjectName(QStringLiteral("deviceTree"));
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_tree->setSortingEnabled(false);
     m_tree->setRootIsDecorated(false);
     // Every row is one line: the view then never measures rows one by one, which would make a
     // sort of thousands of rows cost seconds.

@@ -72,6 +72,8 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* row) { emit detailsRequested(row->text(AddressColumn)); });
 
+    // The tree sorts by itself (see headerClicked); QTreeView's own sorting stays off, and must
+    // not be switched off again later, as that makes the header unclickable.
     header()->setSectionsClickable(true);
     connect(header(), &QHeaderView::sectionClicked, this, &UserListTreeWidget::headerClicked);
     m_sortTimer.setSingleShot(true);

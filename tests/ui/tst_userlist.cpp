@@ -328,9 +328,16 @@ private slots:
             list.addEntryRow(e);
         QTreeWidget* tree = list.tree();
         QHeaderView* header = tree->header();
-        emit header->sectionClicked(sortColumn);
+        list.resize(900, 300);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        clickHeaderSection(header, sortColumn);
         QCOMPARE(column(tree, 2), ascending);
-        emit header->sectionClicked(sortColumn);
+        QVERIFY(header->isSortIndicatorShown());
+        QCOMPARE(header->sortIndicatorSection(), sortColumn);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        clickHeaderSection(header, sortColumn);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
         QStringList descending = ascending;
         std::reverse(descending.begin(), descending.end());
         if (sortColumn == 2) // ties keep their order both ways; only the addresses have none
@@ -340,8 +347,9 @@ private slots:
         for (const DeviceEntry& e : m_data->entries())
             next.addEntryRow(e);
         QTRY_COMPARE(next.tree()->sortColumn(), sortColumn);
-        emit header->sectionClicked(sortColumn);
+        clickHeaderSection(header, sortColumn);
         QCOMPARE(column(tree, 2), added);
+        QVERIFY(!header->isSortIndicatorShown());
         QVERIFY(Settings::instance().deviceListSort.isEmpty());
     }
 
