@@ -136,18 +136,23 @@ bool Data::contains(const QString& ip) const
 
 void Data::addEntry(const DeviceEntry& entry)
 {
+    DeviceEntry added = entry;
     {
         auto locked = lock();
         if (indexOf(entry.ip) >= 0)
             return;
-        m_firstIndex.insert(entry.ip, m_entries.size());
-        m_entries.append(entry);
+        // A device added while the monitor runs has never been probed: its "disconnected" is
+        // only the default, and its first result is no change of state.
+        if (m_newEntriesAwaitFirstResult)
+            added.awaitingFirstResult = true;
+        m_firstIndex.insert(added.ip, m_entries.size());
+        m_entries.append(added);
         ++m_revision;
     }
     // Loading at start-up adds every entry before anyone listens: no record is needed then.
     if (!isSignalConnected(QMetaMethod::fromSignal(&Data::DeviceAdded)))
         return;
-    auto event = std::make_shared<DeviceAddedEvent>(entry);
+    auto event = std::make_shared<DeviceAddedEvent>(added);
     emit DeviceAdded(event.get());
     releaseAfterDelivery(std::move(event));
 }
@@ -238,6 +243,7 @@ void Data::setPingResult(const QString& ip, const QString& result)
 void Data::awaitFirstResults()
 {
     auto locked = lock();
+    m_newEntriesAwaitFirstResult = true;
     for (DeviceEntry& e : m_entries)
         e.awaitingFirstResult = true;
 }

@@ -63,7 +63,9 @@ public:
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type);
     void setPingResult(const QString& ip, const QString& result);
-    // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult).
+    // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
+    // every entry added from now on as not probed yet: the monitor runs, and only its first
+    // result tells the state of a device.
     void awaitFirstResults();
 
     // How many announcements have been made whose receivers on other threads have not all run
@@ -108,6 +110,7 @@ private:
     // Counts the user's changes, on the store's thread only.
     int m_revision = 0;
     int m_savedRevision = 0;
+    bool m_newEntriesAwaitFirstResult = false;
     mutable QMutex m_mutex;
     // The thread that emits while it holds the lock, for the assertion in lock().
     std::atomic<const QThread*> m_emittingUnderLock{nullptr};

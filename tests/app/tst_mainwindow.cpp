@@ -16,11 +16,13 @@
 #include "skin/SkinResources.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMoveEvent>
 #include <QPointer>
@@ -188,6 +190,36 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             dialogs += w->isVisible() && w->windowTitle() == QLatin1String("Add Device - Tarnwick");
         QCOMPARE(dialogs, 2);
+    }
+
+    // Devices added while the monitor runs wait for their first result as those read at start
+    // do: not red, not counted as disconnected, and their first answers make no balloon.
+    void devicesAddedWhileRunningAwaitTheirFirstResult()
+    {
+        m_data->awaitFirstResults();
+        MainWindow* window = openWindow();
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("addDeviceButton")), Qt::LeftButton);
+        QWidget* dialog = topLevelTitled(QStringLiteral("Add Device - Tarnwick"));
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        auto* address = dialog->findChild<QLineEdit*>(QStringLiteral("ipEdit"));
+        QTest::keyClick(dialog->findChild<QCheckBox*>(QStringLiteral("informCheckBox")), Qt::Key_Space);
+        const QStringList added = {"127.0.0.7", "127.0.0.8", "127.0.0.9"};
+        for (const QString& ip : added) {
+            address->clear();
+            QTest::keyClicks(address, ip);
+            pressButton(dialog, "addButton");
+        }
+        QCOMPARE(m_data->entries().size(), 3);
+        QVERIFY(m_data->entry(added[0]).informOnStateChange);
+        const auto* summary = window->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
+        QTRY_COMPARE(m_tray->toolTip(), summary->text());
+        QVERIFY(!m_tray->showsAlarm());
+        for (const QString& ip : added)
+            m_data->setPingResult(ip, QStringLiteral("2"));
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 3 connected, 0 disconnected"));
+        QVERIFY(m_balloons.isEmpty());
     }
 
     // Every dialog is built anew on each request; a closed one must go, or each open leaks one.
