@@ -420,25 +420,32 @@ void UserList::refreshStatistics()
             : QStringLiteral("Not seen since Tarnwick started");
         const QString behind = Reachability::behind(it.key());
         for (QTreeWidgetItem* row : it.value()) {
-            // A device cut off behind a failed one: its state picture greyed, and why.
-            if (row->data(StateColumn, Qt::UserRole).toString() != behind) {
-                row->setData(StateColumn, Qt::UserRole, behind);
-                const QIcon state = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected));
-                if (!behind.isEmpty()) {
-                    row->setIcon(StateColumn, QIcon(state.pixmap(16, QIcon::Disabled)));
-                    row->setToolTip(StateColumn, QStringLiteral("Unreachable: behind %1").arg(behind));
-                } else {
-                    if (static_cast<UserListRow*>(row)->stateRank() == UserListRow::Disconnected)
-                        row->setIcon(StateColumn, state);
-                    row->setToolTip(StateColumn, QString());
-                }
-            }
+            showCutOff(static_cast<UserListRow*>(row), behind);
             row->setText(LossColumn, valueText(statistics.lossPercent, "%", 1));
             row->setText(AverageColumn, valueText(statistics.averageMs, "ms", 2));
             row->setText(JitterColumn, valueText(statistics.jitterMs, "ms", 2));
             row->setText(SinceColumn, since);
             row->setToolTip(SinceColumn, lastSeen);
         }
+    }
+}
+
+void UserList::showCutOff(UserListRow* row, const QString& behind)
+{
+    // Only a disconnected device can be cut off: the links are looked at a while after the
+    // results come in, and a device that answers again must not wait for that.
+    const QString shown = row->stateRank() == UserListRow::Disconnected ? behind : QString();
+    if (row->data(StateColumn, Qt::UserRole).toString() == shown)
+        return;
+    row->setData(StateColumn, Qt::UserRole, shown);
+    const QIcon state = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected));
+    if (!shown.isEmpty()) {
+        row->setIcon(StateColumn, QIcon(state.pixmap(16, QIcon::Disabled)));
+        row->setToolTip(StateColumn, QStringLiteral("Unreachable: behind %1").arg(shown));
+    } else {
+        if (row->stateRank() == UserListRow::Disconnected)
+            row->setIcon(StateColumn, state);
+        row->setToolTip(StateColumn, QString());
     }
 }
 
@@ -522,8 +529,11 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         row->setStateRank(rank);
         if (!stateIcon.isEmpty())
             row->setIcon(StateColumn, SkinResources::icon(stateIcon));
-        // Whether it is cut off behind another is looked at anew.
-        row->setData(StateColumn, Qt::UserRole, QVariant());
+        // The picture now shows the new state as it is; whether it is cut off behind another
+        // is looked at anew.
+        row->setData(StateColumn, Qt::UserRole, QString());
+        row->setToolTip(StateColumn, QString());
+        showCutOff(row, Reachability::behind(before.ip));
         row->setHidden(!matchesFilter(row));
         m_summaryTimer.start();
     } else if (!m_filter->text().isEmpty()) {

@@ -76,6 +76,8 @@ private:
     // Rows came or went: the summary, the sort and the empty list's text follow.
     void rowsChanged();
     void refreshSummary();
+    // Greys the state picture of a disconnected row cut off behind another failed device.
+    void showCutOff(UserListRow* row, const QString& behind);
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     QString hiddenColumnNumbers() const;

@@ -511,20 +511,48 @@ private slots:
         QCOMPARE(probed, QStringList{"b"});
     }
 
-    // A device cut off behind a failed one shows its state greyed, and says behind which.
+    // A device cut off behind a failed one shows its state greyed, and says behind which; once
+    // it answers again its picture is the connected one at once, whatever the last look at
+    // the map's links still says.
     void cutOffDevicesSayBehindWhich()
     {
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+        const auto picture = [](const QTreeWidgetItem* row) { return row->icon(0).pixmap(16).toImage(); };
+        const QImage connected
+            = SkinResources::icon(DevicePictures::forState(DeviceStateConnected)).pixmap(16).toImage();
+        const QImage disconnected
+            = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected)).pixmap(16).toImage();
         m_data->addEntry(entry(QStringLiteral("router")));
         m_data->addEntry(entry(QStringLiteral("pc")));
         Reachability::setCurrent({{QStringLiteral("pc"), QStringLiteral("router")}});
         const auto restore = qScopeGuard([] { Reachability::setCurrent({}); });
         m_list->refreshStatistics();
         QTreeWidget* tree = m_list->tree();
-        QCOMPARE(tree->topLevelItem(1)->toolTip(0), QStringLiteral("Unreachable: behind router"));
+        QTreeWidgetItem* pc = tree->topLevelItem(1);
+        QCOMPARE(pc->toolTip(0), QStringLiteral("Unreachable: behind router"));
+        QVERIFY(picture(pc) != disconnected);
         QVERIFY(tree->topLevelItem(0)->toolTip(0).isEmpty());
+
+        m_data->setPingResult(QStringLiteral("pc"), QStringLiteral("1"));
+        QCOMPARE(picture(pc), connected);
+        QVERIFY(pc->toolTip(0).isEmpty());
+        m_list->refreshStatistics();
+        QCOMPARE(picture(pc), connected);
         Reachability::setCurrent({});
         m_list->refreshStatistics();
-        QVERIFY(tree->topLevelItem(1)->toolTip(0).isEmpty());
+        QCOMPARE(picture(pc), connected);
+
+        m_data->setPingResult(QStringLiteral("pc"), QStringLiteral("X"));
+        QCOMPARE(picture(pc), disconnected);
+        Reachability::setCurrent({{QStringLiteral("pc"), QStringLiteral("router")}});
+        m_list->refreshStatistics();
+        QVERIFY(picture(pc) != disconnected);
+        Reachability::setCurrent({});
+        m_list->refreshStatistics();
+        QCOMPARE(picture(pc), disconnected);
+        QVERIFY(pc->toolTip(0).isEmpty());
     }
 
     void columnWidthsAreRemembered()
