@@ -178,7 +178,11 @@ UserList::UserList(QWidget* parent)
     const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
     for (int column = 0; column < ColumnCount; ++column)
         m_tree->setColumnWidth(column, kept.size() == ColumnCount ? kept[column] : widths[column]);
-    connect(m_tree->header(), &QHeaderView::sectionResized, this, [this] {
+    connect(m_tree->header(), &QHeaderView::sectionResized, this, [this](int resized) {
+        // Only the user's own widths are kept: not those the list fits to its content, nor
+        // the last column's, which stretches with the window.
+        if (m_fittingColumns || resized == lastShownColumn())
+            return;
         QStringList sizes;
         for (int column = 0; column < ColumnCount; ++column)
             sizes << QString::number(m_tree->header()->sectionSize(column));
@@ -251,11 +255,15 @@ UserList::UserList(QWidget* parent)
     m_summaryTimer.setSingleShot(true);
     m_summaryTimer.setInterval(250);
     connect(&m_summaryTimer, &QTimer::timeout, this, &UserList::refreshSummary);
+    m_fitTimer.setSingleShot(true);
+    m_fitTimer.setInterval(250);
+    connect(&m_fitTimer, &QTimer::timeout, this, &UserList::fitColumns);
     refreshSummary();
     // The statistics cover an hour; a look every few seconds keeps them current at no cost
     // per probe result.
     connect(&m_statisticsTimer, &QTimer::timeout, this, &UserList::refreshStatistics);
     m_statisticsTimer.start(2000);
+    fitColumns();
     // The rows the window fills the list with get their figures as soon as it shows.
     QTimer::singleShot(0, this, &UserList::refreshStatistics);
 }
@@ -291,6 +299,39 @@ void UserList::rowsChanged()
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
     m_tree->sortSoon();
     m_summaryTimer.start();
+    fitColumnsSoon();
+}
+
+int UserList::lastShownColumn() const
+{
+    const QHeaderView* header = m_tree->header();
+    for (int visual = header->count() - 1; visual >= 0; --visual) {
+        if (!header->isSectionHidden(header->logicalIndex(visual)))
+            return header->logicalIndex(visual);
+    }
+    return -1;
+}
+
+void UserList::fitColumnsSoon()
+{
+    if (Settings::instance().columnWidths.isEmpty())
+        m_fitTimer.start();
+}
+
+void UserList::fitColumns()
+{
+    // Until the user sets widths of their own, the text columns widen to show their header
+    // and every text whole; they never narrow, so that they do not jump as results change.
+    if (!Settings::instance().columnWidths.isEmpty())
+        return;
+    m_fittingColumns = true;
+    const QHeaderView* header = m_tree->header();
+    for (int column = AddressColumn; column < ColumnCount; ++column) {
+        const int needed = std::max(header->sectionSizeHint(column), m_tree->contentWidth(column));
+        if (needed > m_tree->columnWidth(column))
+            m_tree->setColumnWidth(column, needed);
+    }
+    m_fittingColumns = false;
 }
 
 void UserList::refreshSummary()
@@ -428,6 +469,7 @@ void UserList::refreshStatistics()
             row->setToolTip(SinceColumn, lastSeen);
         }
     }
+    fitColumnsSoon();
 }
 
 void UserList::showCutOff(UserListRow* row, const QString& behind)
@@ -539,6 +581,8 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     } else if (!m_filter->text().isEmpty()) {
         row->setHidden(!matchesFilter(row));
     }
+    if (after.description != before.description)
+        fitColumnsSoon();
     m_tree->sortSoon();
 }
 

@@ -76,6 +76,9 @@ private:
     // Rows came or went: the summary, the sort and the empty list's text follow.
     void rowsChanged();
     void refreshSummary();
+    void fitColumnsSoon();
+    void fitColumns();
+    int lastShownColumn() const;
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
@@ -98,6 +101,8 @@ private:
     QLabel* m_summary;
     QLabel* m_placeholder;
     QTimer m_summaryTimer;
+    QTimer m_fitTimer;
+    bool m_fittingColumns = false;
     qint64 m_nextSequence = 0;
 };
 

@@ -89,6 +89,25 @@ private slots:
             QCOMPARE(tree->columnWidth(column), widths[column]);
     }
 
+    // Without widths of the user's own, the text columns show their header and texts whole;
+    // such fitted widths are not kept as the user's.
+    void columnsFitTheirContent()
+    {
+        QVERIFY(Settings::instance().columnWidths.isEmpty());
+        m_data->addEntry(DeviceEntry(QStringLiteral("192.168.151.123"), QStringLiteral("Printer on the second floor"),
+                                     DeviceTypePC, true, NoReplyResult));
+        m_list->resize(600, 300);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        const UserListTreeWidget* tree = m_list->tree();
+        const QHeaderView* header = tree->header();
+        for (int column = 2; column < header->count() - 1; ++column) {
+            QTRY_VERIFY2(tree->columnWidth(column) >= tree->contentWidth(column), qPrintable(QString::number(column)));
+            QVERIFY2(tree->columnWidth(column) >= header->sectionSizeHint(column), qPrintable(QString::number(column)));
+        }
+        QVERIFY(Settings::instance().columnWidths.isEmpty());
+    }
+
     // Loss, average, jitter and the time in the present state, from the statistics source.
     void statisticsColumns()
     {
@@ -758,10 +777,8 @@ private slots:
         m_list->resize(400, 300);
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          tree->visualItemRect(tree->topLevelItem(0)).center());
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          tree->visualItemRect(tree->topLevelItem(1)).center());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 0));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, 1));
         tree->contextMenu()->actions().first()->trigger();
 
         QList<EditDeviceEntryDialog*> dialogs;
