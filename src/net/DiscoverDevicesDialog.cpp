@@ -49,13 +49,15 @@ enum Column {
 
 // Where a row keeps its address's number, so that sorting by address never parses text.
 constexpr int AddressNumberRole = Qt::UserRole;
+// Where a row keeps whether its address answered; the "A" column shows it as a picture only.
+constexpr int ActiveRole = Qt::UserRole + 1;
 
 // The order of rows by one column: addresses by their number, the "A" column by its value,
 // the others by their text.
 bool rowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column)
 {
     if (column == ActiveColumn)
-        return a.data(ActiveColumn, Qt::EditRole).toInt() < b.data(ActiveColumn, Qt::EditRole).toInt();
+        return a.data(ActiveColumn, ActiveRole).toInt() < b.data(ActiveColumn, ActiveRole).toInt();
     if (column == AddressColumn)
         return a.data(AddressColumn, AddressNumberRole).toLongLong()
             < b.data(AddressColumn, AddressNumberRole).toLongLong();
@@ -75,7 +77,7 @@ public:
 
 bool isActive(const QTreeWidgetItem* row)
 {
-    return row->data(ActiveColumn, Qt::EditRole).toInt() != 0;
+    return row->data(ActiveColumn, ActiveRole).toInt() != 0;
 }
 
 bool isInList(const QTreeWidgetItem* row)
@@ -172,9 +174,6 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("IP"), QStringLiteral("Ping result"),
                              QStringLiteral("Name"), QStringLiteral("MAC"), QStringLiteral("Vendor"),
                              QStringLiteral("In list")});
-    const int widths[ColumnCount] = {50, 100, 100, 160, 130, 160, 60};
-    for (int column = 0; column < ColumnCount; ++column)
-        m_tree->setColumnWidth(column, widths[column]);
     // Sorted by hand rather than by Qt's sorting, which sorts every row again for each batch
     // of results and so stalls the window once a scan has tens of thousands of rows: a new row
     // goes straight to its place, and a click on a header sorts once.
@@ -183,6 +182,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     header->setSortIndicatorShown(true);
     header->setSortIndicator(AddressColumn, Qt::AscendingOrder);
     connect(header, &QHeaderView::sortIndicatorChanged, m_tree, &QTreeWidget::sortItems);
+    fitColumns();
     m_tree->installEventFilter(this);
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);
@@ -215,6 +215,33 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
         connect(m_listed, &ListedHosts::namesResolved, this, &DiscoverDevicesDialog::listedNamesResolved);
         m_listed->refresh();
     }
+}
+
+void DiscoverDevicesDialog::fitColumns()
+{
+    // The columns whose texts have a widest form fit it, and so never cut a text short; the
+    // name and the vendor, which have none, share what the dialog's width leaves.
+    QHeaderView* header = m_tree->header();
+    header->setStretchLastSection(false);
+    auto* widest = new QTreeWidgetItem(m_tree);
+    widest->setIcon(ActiveColumn, SkinResources::icon(QStringLiteral("ConnectedIcon.png")));
+    widest->setText(AddressColumn, QStringLiteral("255.255.255.255"));
+    widest->setText(ResultColumn, QStringLiteral("Socket error"));
+    widest->setText(MacColumn, QStringLiteral("DD:DD:DD:DD:DD:DD"));
+    widest->setText(InListColumn, QStringLiteral("yes"));
+    int fixedWidth = 0;
+    for (const int column : {ActiveColumn, AddressColumn, ResultColumn, MacColumn, InListColumn}) {
+        m_tree->resizeColumnToContents(column);
+        fixedWidth += m_tree->columnWidth(column);
+    }
+    delete widest;
+    const int sharedWidth = 2 * 180;
+    for (const int column : {NameColumn, VendorColumn}) {
+        m_tree->setColumnWidth(column, sharedWidth / 2);
+        header->setSectionResizeMode(column, QHeaderView::Stretch);
+    }
+    // Opens wide enough for every column at its width.
+    resize(std::max(sizeHint().width(), fixedWidth + sharedWidth + 2 * m_tree->frameWidth() + 40), sizeHint().height());
 }
 
 DiscoverDevicesDialog::~DiscoverDevicesDialog()
@@ -291,7 +318,7 @@ void DiscoverDevicesDialog::scanResult(bool active, const QString& address, cons
     row->setIcon(
         ActiveColumn,
         SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
-    row->setData(ActiveColumn, Qt::EditRole, active);
+    row->setData(ActiveColumn, ActiveRole, active);
     row->setText(AddressColumn, address);
     row->setData(AddressColumn, AddressNumberRole, DeviceAddress::ipv4Number(address));
     row->setText(ResultColumn, result);

@@ -65,6 +65,7 @@ private slots:
     void AddSelectedPushButtonClicked();
 
 private:
+    void fitColumns();
     bool scanRunning() const;
     void addPendingRows();
     void showMessage(int icon, const QString& text);

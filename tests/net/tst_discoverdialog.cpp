@@ -205,6 +205,30 @@ private slots:
         QCOMPARE(status(&dialog), QStringLiteral("Search status:"));
     }
 
+    // The columns with a widest text show it whole, and the name and vendor columns follow the
+    // dialog's width.
+    void columnsShowTheirTextsWhole()
+    {
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.scanResult(true, QStringLiteral("127.0.0.123"), QStringLiteral("Socket error"));
+        dialog.scanResult(false, QStringLiteral("127.0.0.124"), QStringLiteral("Timeout"));
+        QTRY_COMPARE(addresses(&dialog).size(), 2);
+        auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("resultTree"));
+        const auto* view = static_cast<const QAbstractItemView*>(tree);
+        for (const int column : {0, 1, 2, 4, 6}) {
+            QVERIFY2(tree->columnWidth(column) >= view->sizeHintForColumn(column), qPrintable(QString::number(column)));
+            QVERIFY2(tree->columnWidth(column) >= tree->header()->sectionSizeHint(column),
+                     qPrintable(QString::number(column)));
+        }
+        const int nameWidth = tree->columnWidth(3);
+        QVERIFY(nameWidth >= 150);
+        dialog.resize(dialog.width() + 200, dialog.height());
+        QTRY_VERIFY(tree->columnWidth(3) >= nameWidth + 80);
+        QVERIFY(tree->columnWidth(5) >= nameWidth + 80);
+    }
+
     void completionTexts_data()
     {
         QTest::addColumn<int>("active");
@@ -240,7 +264,8 @@ private slots:
         // Rows go in together once a burst of results has been taken.
         QTRY_COMPARE(tree->topLevelItemCount(), 4);
         QCOMPARE(dialog.findChild<QProgressBar*>(QStringLiteral("progressBar"))->value(), 4);
-        QCOMPARE(tree->topLevelItem(0)->data(0, Qt::EditRole), QVariant(true));
+        // Whether it answered shows as a picture, with no text beside it.
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString());
         QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("Timeout"));
 
         // What is watched already is marked; the answering host's name comes from the hosts file.
