@@ -135,4 +135,17 @@ QList<ProbeRecord> HistoryReader::results(const QString& device, qint64 fromMs, 
     return result;
 }
 
+std::optional<HistoryReader::StateChange> HistoryReader::lastStateChange(const QString& device, qint64 beforeMs) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT at, connected FROM state_changes "
+                            "WHERE device = (SELECT id FROM devices WHERE address = ?) AND at >= ? AND at < ? "
+                            "ORDER BY at DESC LIMIT 1"),
+             device, 0, beforeMs)
+        || !query.next())
+        return std::nullopt;
+    return StateChange{query.value(0).toLongLong(), query.value(1).toInt() != 0};
+}
+
 } // namespace Tarnwick

@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+#include <optional>
+
 namespace Tarnwick {
 
 // Reads what a HistoryStore wrote, through a read-only connection of its own on the thread that
@@ -43,6 +45,8 @@ public:
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
+    // The device's last state change before beforeMs, where the history still holds one.
+    std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
 
 private:
     QString m_connection;

@@ -268,6 +268,8 @@ UserList::UserList(QWidget* parent)
     QTimer::singleShot(0, this, &UserList::refreshStatistics);
 }
 
+UserList::~UserList() = default;
+
 void UserList::setPingNow(PingNow function)
 {
     pingNow() = std::move(function);
@@ -491,6 +493,18 @@ void UserList::showCutOff(UserListRow* row, const QString& behind)
     }
 }
 
+qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
+{
+    if (historyFileName().isEmpty())
+        return nowMs;
+    if (!m_history || m_historyName != historyFileName()) {
+        m_historyName = historyFileName();
+        m_history = std::make_unique<HistoryReader>(m_historyName);
+    }
+    const std::optional<HistoryReader::StateChange> last = m_history->lastStateChange(ip, nowMs + 1);
+    return last && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
+}
+
 QTreeWidgetItem* UserList::firstRow(const QString& ip) const
 {
     const auto it = m_rowsByAddress.constFind(ip);
@@ -563,8 +577,14 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     row->setType(after.type);
     row->setText(InformColumn, yesNo(after.informOnStateChange));
     if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult) {
-        if (after.state != before.state) {
-            m_stateSince.insert(before.ip, QDateTime::currentMSecsSinceEpoch());
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (before.awaitingFirstResult && !after.awaitingFirstResult) {
+            // The first result since start: the state may well be the one the device had
+            // when the program last ran.
+            m_stateSince.insert(before.ip, stateSinceMs(before.ip, after.state, now));
+            row->setSinceMs(m_stateSince.value(before.ip));
+        } else if (after.state != before.state) {
+            m_stateSince.insert(before.ip, now);
             row->setSinceMs(m_stateSince.value(before.ip));
         }
         const auto [stateIcon, rank] = stateOf(after);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -21,6 +22,7 @@ class DeviceAddedEvent;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
+class HistoryReader;
 class UserListRow;
 class UserListTreeWidget;
 
@@ -51,6 +53,7 @@ public:
     static void setPingNow(PingNow function);
 
     explicit UserList(QWidget* parent = nullptr);
+    ~UserList() override;
 
     void addEntryRow(const DeviceEntry& entry);
     UserListTreeWidget* tree() const { return m_tree; }
@@ -85,6 +88,10 @@ private:
     void hideColumns(const QString& numbers);
     QString hiddenColumnNumbers() const;
 
+    // When the device got the state it has now: the history's last change where it agrees,
+    // otherwise now.
+    qint64 stateSinceMs(const QString& ip, int state, qint64 nowMs);
+
     // The first row whose address column equals ip exactly, or none.
     QTreeWidgetItem* firstRow(const QString& ip) const;
 
@@ -95,6 +102,9 @@ private:
     // When each address got its present state (or its row, before its first change), UTC ms.
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
+    // Kept for the first results, which each ask it once; made when first needed.
+    std::unique_ptr<HistoryReader> m_history;
+    QString m_historyName;
     QMenu* m_columnsMenu;
     QLineEdit* m_filter;
     QComboBox* m_stateFilter;

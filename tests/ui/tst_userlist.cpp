@@ -205,6 +205,44 @@ private slots:
         delete dialog;
     }
 
+    // "Since" carries on from the history's last change of state when the first result after a
+    // start agrees with it.
+    void sinceCarriesOnFromTheHistory_data()
+    {
+        QTest::addColumn<QString>("firstResult");
+        QTest::addColumn<QString>("since");
+        QTest::newRow("still connected") << "3"
+                                         << "2 h 5 min";
+        QTest::newRow("down meanwhile") << "X"
+                                        << "0 s";
+    }
+
+    void sinceCarriesOnFromTheHistory()
+    {
+        QFETCH(QString, firstResult);
+        QFETCH(QString, since);
+        QTemporaryDir dir;
+        TestFiles::enterEmpty(dir);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            HistoryStore store(QStringLiteral("History.sqlite"), {});
+            store.recordStateChange(QStringLiteral("a"), now - 3 * 3600 * 1000, false);
+            store.recordStateChange(QStringLiteral("a"), now - (2 * 60 + 5) * 60 * 1000, true);
+            store.recordStateChange(QStringLiteral("b"), now - 3600 * 1000, false);
+        }
+        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
+        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
+        m_data->addEntry(entry(QStringLiteral("a")));
+        m_data->awaitFirstResults();
+        UserList list;
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+        m_data->setPingResult(QStringLiteral("a"), firstResult);
+        list.refreshStatistics();
+        QCOMPARE(list.tree()->topLevelItem(0)->text(9), since);
+    }
+
     // The list with its statistics as CSV, one line per entry in the store's order: numbers
     // alone in number columns, times a spreadsheet reads, and no description run as a formula.
     void listExportsWithItsStatistics()
