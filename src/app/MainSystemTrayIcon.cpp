@@ -176,13 +176,39 @@ QIcon MainSystemTrayIcon::alarmIcon()
 void MainSystemTrayIcon::refreshState()
 {
     const Data* data = Data::instance();
-    const DeviceSummary summary = DeviceSummary::of(data ? data->entries() : QList<DeviceEntry>());
-    setToolTip(summary.text());
+    const QList<DeviceEntry> entries = data ? data->entries() : QList<DeviceEntry>();
+    const DeviceSummary summary = DeviceSummary::of(entries);
+    setToolTip(toolTipText(summary, entries));
     const bool alarm = summary.watchedDisconnected > 0;
     if (alarm == m_alarm && !icon().isNull())
         return;
     m_alarm = alarm;
     setIcon(alarm ? alarmIcon() : SkinResources::icon(QStringLiteral("twicon.png")));
+}
+
+QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QList<DeviceEntry>& entries)
+{
+    // The watched devices that are down, by name, so that a look at the icon says which.
+    constexpr int named = 5;
+    QStringList down;
+    int more = 0;
+    for (const DeviceEntry& e : entries) {
+        if (!e.informOnStateChange || e.awaitingFirstResult || e.state != DeviceStateDisconnected)
+            continue;
+        if (down.size() < named)
+            down << (e.description.isEmpty() ? e.ip : QStringLiteral("%1 (%2)").arg(e.ip, e.description));
+        else
+            ++more;
+    }
+    QString text = summary.text();
+    if (!down.isEmpty()) {
+        text += QStringLiteral("\nDown: ") + down.join(QStringLiteral(", "));
+        if (more > 0)
+            text += QStringLiteral(" and %1 more").arg(more);
+    }
+    // Plain text: its first line, the summary, never looks like markup, so a description
+    // shows as it was typed.
+    return text;
 }
 
 void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)

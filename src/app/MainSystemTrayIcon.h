@@ -15,6 +15,7 @@ namespace Tarnwick {
 
 class DeviceEntry;
 class DeviceEntryChangedEvent;
+struct DeviceSummary;
 
 // How long the tray icon waits: for its place in the tray before a balloon goes out anyway, and
 // with a first hop set, gathering disconnections before their balloons.
@@ -92,6 +93,7 @@ private:
     };
 
     bool iconPlaced() const;
+    static QString toolTipText(const DeviceSummary& summary, const QList<DeviceEntry>& entries);
     struct GoneDown
     {
         QString description;

@@ -33,6 +33,7 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using namespace Tarnwick;
@@ -372,6 +373,38 @@ private slots:
         m_data->setPingResult(watched, QStringLiteral("2"));
         QTRY_VERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
+    }
+
+    // The tooltip names the watched devices that are down, the first five of them.
+    void trayToolTipNamesTheWatchedDevicesDown_data()
+    {
+        QTest::addColumn<int>("down");
+        QTest::addColumn<QString>("toolTip");
+        QTest::newRow("one") << 1 << "3 devices: 1 connected, 2 disconnected\nDown: 127.0.0.1 (<b>1</b>)";
+        QTest::newRow("seven") << 7
+                               << "9 devices: 1 connected, 8 disconnected\nDown: 127.0.0.1 (<b>1</b>), 127.0.0.2, "
+                                  "127.0.0.3, 127.0.0.4, 127.0.0.5 and 2 more";
+    }
+
+    void trayToolTipNamesTheWatchedDevicesDown()
+    {
+        QFETCH(int, down);
+        QFETCH(QString, toolTip);
+        for (int i = 1; i <= down; ++i) {
+            m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.%1").arg(i),
+                                         i == 1 ? QStringLiteral("<b>1</b>") : QString(), DeviceTypePC, true,
+                                         NoReplyResult));
+        }
+        m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.99"), QString(), DeviceTypePC, true, NoReplyResult));
+        m_data->awaitFirstResults();
+        for (int i = 1; i <= down; ++i)
+            m_data->setPingResult(QStringLiteral("127.0.0.%1").arg(i), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("127.0.0.99"), QStringLiteral("1"));
+        QTRY_COMPARE(m_tray->toolTip(), toolTip);
+        // Markup in a description shows as it was typed.
+        QVERIFY(!Qt::mightBeRichText(m_tray->toolTip()));
     }
 
     // With a first hop, a router that fails with the devices behind it makes one balloon that
