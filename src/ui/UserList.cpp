@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -244,6 +245,7 @@ UserList::UserList(QWidget* parent)
                                           "\"Discover Devices\" finds the devices of your network."));
     m_placeholder->setAlignment(Qt::AlignCenter);
     m_placeholder->setEnabled(false);
+    m_tree->viewport()->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     auto* filterRow = new QHBoxLayout;
@@ -344,10 +346,13 @@ void UserList::refreshSummary()
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
 }
 
-void UserList::resizeEvent(QResizeEvent* event)
+bool UserList::eventFilter(QObject* watched, QEvent* event)
 {
-    QWidget::resizeEvent(event);
-    m_placeholder->resize(m_tree->viewport()->size());
+    // The viewport gets its size after the list does, the more so when the list was sized
+    // before it was first shown: the hint follows the viewport itself.
+    if (watched == m_tree->viewport() && event->type() == QEvent::Resize)
+        m_placeholder->resize(static_cast<QResizeEvent*>(event)->size());
+    return QWidget::eventFilter(watched, event);
 }
 
 void UserList::setStatisticsSource(StatisticsSource source)

@@ -71,7 +71,7 @@ public slots:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool matchesFilter(const UserListRow* row) const;

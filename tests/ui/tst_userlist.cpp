@@ -37,6 +37,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 using namespace Tarnwick;
 
@@ -514,6 +515,25 @@ private slots:
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QTRY_VERIFY(!placeholder->isVisible());
+    }
+
+    // The empty list's hint covers the list's whole inside, also when the list is sized before
+    // it is first shown, as in the main window.
+    void emptyListHintFillsTheList()
+    {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* list = new UserList(&window);
+        layout->addWidget(list);
+        window.resize(640, 420);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto* placeholder = list->findChild<QLabel*>(QStringLiteral("emptyListPlaceholder"));
+        QVERIFY(placeholder->isVisible());
+        QTRY_COMPARE(placeholder->geometry(), list->tree()->viewport()->rect());
+        QVERIFY(placeholder->height() >= placeholder->sizeHint().height());
+        window.resize(400, 300);
+        QTRY_COMPARE(placeholder->geometry(), list->tree()->viewport()->rect());
     }
 
     // The keys act on the selected rows: Delete asks first and names them, Ctrl+C copies the
