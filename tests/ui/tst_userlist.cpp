@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -32,6 +33,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -534,6 +536,35 @@ private slots:
         QVERIFY(placeholder->height() >= placeholder->sizeHint().height());
         window.resize(400, 300);
         QTRY_COMPARE(placeholder->geometry(), list->tree()->viewport()->rect());
+    }
+
+    // With the skin's style, a scroll bar's thumb is where its value is: at the left while the
+    // first columns show.
+    void scrollBarThumbShowsWhereTheViewIs()
+    {
+        QFile sheet(QStringLiteral(TARNWICK_SOURCE_DIR "/Skins/Default/style.css"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        m_list->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+        m_data->addEntry(entry(QStringLiteral("a")));
+        m_list->resize(300, 200);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QScrollBar* bar = m_list->tree()->horizontalScrollBar();
+        QTRY_VERIFY(bar->isVisible() && bar->maximum() > 0);
+        const auto lightness = [bar](double from, double to) {
+            const QImage picture = bar->grab().toImage();
+            qint64 sum = 0;
+            int count = 0;
+            for (int x = int(picture.width() * from); x < int(picture.width() * to); ++x) {
+                sum += QColor(picture.pixel(x, picture.height() / 2)).lightness();
+                ++count;
+            }
+            return sum / std::max(count, 1);
+        };
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(lightness(0.1, 0.2) < lightness(0.8, 0.9) - 20);
+        bar->setValue(bar->maximum());
+        QVERIFY(lightness(0.8, 0.9) < lightness(0.1, 0.2) - 20);
     }
 
     // The keys act on the selected rows: Delete asks first and names them, Ctrl+C copies the
