@@ -108,21 +108,30 @@ bool MainSystemTrayIcon::iconPlaced() const
 {
     if (m_placementCheck)
         return m_placementCheck();
-    // Only an X11 tray embeds the icon (and then tells where it is); elsewhere, and without a
-    // tray, there is nothing to wait for.
-    return !systemTrayAvailable() || QGuiApplication::platformName() != QLatin1String("xcb") || geometry().isValid();
+    // Only an X11 tray embeds the icon (and then tells where it is); elsewhere there is nothing
+    // to wait for.
+    return QGuiApplication::platformName() != QLatin1String("xcb") || geometry().isValid();
 }
 
 void MainSystemTrayIcon::showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms)
 {
     m_waitingBalloons.append({title, text, icon, ms});
-    if (!m_balloonGate.isActive())
+    if (!m_balloonGate.isActive()) {
+        m_trayDeadline.setRemainingTime(MaxTrayWaitMs);
         m_placementDeadline.setRemainingTime(m_maxPlacementWait);
+    }
     showWaitingBalloons();
 }
 
 void MainSystemTrayIcon::showWaitingBalloons()
 {
+    // Started with the session (autostart), the program may come before the desktop's tray,
+    // and a balloon shown then is lost: wait for the tray to come, then for the icon's place.
+    if (!systemTrayAvailable() && !m_trayDeadline.hasExpired()) {
+        m_placementDeadline.setRemainingTime(m_maxPlacementWait);
+        m_balloonGate.start();
+        return;
+    }
     // A balloon shown before the icon has its place in the tray would point at the corner of
     // the screen; wait for the place, but not for ever.
     if (!iconPlaced() && !m_placementDeadline.hasExpired()) {

@@ -50,6 +50,8 @@ public:
     // Shows a balloon at the icon, once the icon has its place in the tray (at most the
     // placement wait later), in the order asked.
     void showBalloon(const QString& title, const QString& text, MessageIcon icon, int ms);
+    // How long balloons wait for a tray while the desktop has none (yet).
+    static constexpr int MaxTrayWaitMs = 60000;
     // Whether the icon has its place in the tray; replaceable for tests.
     using PlacementCheck = std::function<bool()>;
     void setPlacementCheck(PlacementCheck check);
@@ -129,6 +131,7 @@ private:
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
     std::chrono::milliseconds m_maxPlacementWait;
+    QDeadlineTimer m_trayDeadline;
 };
 
 } // namespace Tarnwick

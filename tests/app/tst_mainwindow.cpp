@@ -622,6 +622,16 @@ private slots:
         m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("never placed"), QSystemTrayIcon::Information,
                             10);
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 5000);
+
+        // Started with the session, before the desktop's tray: the welcome waits for the tray.
+        placed = true;
+        m_trayAvailable = false;
+        m_tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("welcome"), QSystemTrayIcon::Information, 10);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_balloons.size(), 3);
+        m_trayAvailable = true;
+        QTRY_COMPARE(m_balloons.size(), 4);
+        QCOMPARE(m_balloons[3].text, QStringLiteral("welcome"));
     }
 
     void exitHidesIconClosesWindowAndQuits()
