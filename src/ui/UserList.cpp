@@ -270,7 +270,12 @@ UserList::UserList(QWidget* parent)
     QTimer::singleShot(0, this, &UserList::refreshStatistics);
 }
 
-UserList::~UserList() = default;
+UserList::~UserList()
+{
+    // The tree goes with the widget's children, after this list has stopped being one: the
+    // header's last resizes must not reach it.
+    m_tree->header()->disconnect(this);
+}
 
 void UserList::setPingNow(PingNow function)
 {
