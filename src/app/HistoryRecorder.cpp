@@ -48,10 +48,12 @@ HistoryRecorder::~HistoryRecorder()
 
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    if (!pEvent->changesState())
-        return;
     const DeviceEntry after = pEvent->newEntry();
-    m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), after.state == DeviceStateConnected);
+    const bool connected = after.state == DeviceStateConnected;
+    if (pEvent->changesState())
+        m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
+    else if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
+        m_store.recordFirstState(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
 }
 
 } // namespace Tarnwick

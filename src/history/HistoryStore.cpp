@@ -147,7 +147,13 @@ void HistoryStore::record(const ProbeRecord& result)
 void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
 {
     std::lock_guard lock(m_mutex);
-    m_waiting.changes.append({device, atMs, connected});
+    m_waiting.changes.append({device, atMs, connected, false});
+}
+
+void HistoryStore::recordFirstState(const QString& device, qint64 atMs, bool connected)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.changes.append({device, atMs, connected, true});
 }
 
 void HistoryStore::flush()
@@ -405,10 +411,23 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
     }
     QSqlQuery change(db);
     change.prepare(QStringLiteral("INSERT INTO state_changes (device, at, connected) VALUES (?, ?, ?)"));
+    QSqlQuery lastKnown(db);
+    lastKnown.prepare(
+        QStringLiteral("SELECT connected FROM state_changes WHERE device = ? AND at <= ? ORDER BY at DESC LIMIT 1"));
     for (const StateChange& c : batch.changes) {
         const qint64 id = deviceId(db, c.device, error);
         if (id < 0)
             return fail(error);
+        if (c.onlyIfNew) {
+            lastKnown.addBindValue(id);
+            lastKnown.addBindValue(c.atMs);
+            if (!lastKnown.exec())
+                return fail(lastKnown.lastError());
+            const bool known = lastKnown.next() && (lastKnown.value(0).toInt() != 0) == c.connected;
+            lastKnown.finish();
+            if (known)
+                continue;
+        }
         change.addBindValue(id);
         change.addBindValue(c.atMs);
         change.addBindValue(c.connected ? 1 : 0);

@@ -67,6 +67,10 @@ public:
     // From any thread; never block on the disk.
     void record(const ProbeRecord& result);
     void recordStateChange(const QString& device, qint64 atMs, bool connected);
+    // A device's state as its first result in this run tells it: kept as a change of state when
+    // the history last knew the device otherwise, or not at all, so that how long a device has
+    // been in its state carries on across runs.
+    void recordFirstState(const QString& device, qint64 atMs, bool connected);
     // Writes everything waiting and returns when it is on the disk.
     void flush();
 
@@ -91,6 +95,7 @@ private:
         QString device;
         qint64 atMs = 0;
         bool connected = false;
+        bool onlyIfNew = false; // a first state, kept only where it differs from the last known
     };
     using MinuteKey = QPair<QString, qint64>;
     struct Batch

@@ -162,6 +162,26 @@ private slots:
         QVERIFY(m_reports.isEmpty());
     }
 
+    // A device's first state in a run is a change of state only where the history last knew it
+    // otherwise, or not at all; so how long it has been in its state carries on across runs.
+    void firstStatesAreKeptWhereTheyAreNews()
+    {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            store->recordStateChange(QStringLiteral("same"), now - 5000, true);
+            store->recordStateChange(QStringLiteral("other"), now - 5000, false);
+            store->flush();
+            store->recordFirstState(QStringLiteral("same"), now - 1000, true);
+            store->recordFirstState(QStringLiteral("other"), now - 1000, true);
+            store->recordFirstState(QStringLiteral("unknown"), now - 1000, false);
+        }
+        HistoryReader reader(QStringLiteral("History.sqlite"));
+        QCOMPARE(reader.stateChanges(QStringLiteral("same"), 0, now).size(), 1);
+        QCOMPARE(reader.stateChanges(QStringLiteral("other"), 0, now).size(), 2);
+        QCOMPARE(reader.stateChanges(QStringLiteral("unknown"), 0, now).size(), 1);
+    }
+
     // A file of the first version (addresses in every row) is carried over as it opens.
     void versionOneIsMigrated()
     {
