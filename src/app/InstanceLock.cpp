@@ -17,8 +17,8 @@ bool InstanceLock::acquire()
     if (m_lock.tryLock(0))
         return true;
     if (m_lock.error() != QLockFile::LockFailedError) {
-        qCWarning(lcApp) << "cannot take the lock" << FileName << "of this folder; another copy of Tarnwick "
-                         << "started here would not be noticed";
+        qCWarning(lcApp).noquote() << "cannot take the lock" << FileName
+                                   << "of this folder; another copy of Tarnwick started here would not be noticed";
         return true;
     }
     QString hostName;
