@@ -6,9 +6,9 @@
 #include "BenchMemory.h"
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
 #include "netlab/NetworkSandbox.h"
+#include "ui/DiscoverDevicesDialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DiscoverDevicesDialog.h"
 
-#include "DiscoverDevicesThread.h"
-#include "ListedHosts.h"
-#include "LocalNetwork.h"
-#include "NeighbourTable.h"
-#include "OuiRegistry.h"
-#include "PingerThread.h"
-#include "ReverseNameLookup.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
+#include "net/DiscoverDevicesThread.h"
+#include "net/ListedHosts.h"
+#include "net/LocalNetwork.h"
+#include "net/NeighbourTable.h"
+#include "net/OuiRegistry.h"
+#include "net/PingerThread.h"
+#include "net/ReverseNameLookup.h"
 #include "skin/SkinResources.h"
 
 #include <QCheckBox>

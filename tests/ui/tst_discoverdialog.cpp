@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
-#include "net/DiscoverDevicesDialog.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "netlab/NetworkSandbox.h"
+#include "ui/DiscoverDevicesDialog.h"
 
 #include "../common/WidgetTest.h"
 
