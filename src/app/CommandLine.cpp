@@ -78,10 +78,12 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             return failed(QStringLiteral("%1 is given twice").arg(argument));
         given << argument;
         if (argument == QLatin1String("--scan")) {
-            if (i + 2 >= arguments.size())
-                return failed(QStringLiteral("--scan needs two addresses: FROM and TO"));
-            scanAddresses = {arguments.at(i + 1), arguments.at(i + 2)};
-            i += 2;
+            // A prefix alone, or FROM and TO.
+            const bool prefix = i + 1 < arguments.size() && arguments.at(i + 1).contains(QLatin1Char('/'));
+            if (!prefix && i + 2 >= arguments.size())
+                return failed(QStringLiteral("--scan needs two addresses, FROM and TO, or a prefix"));
+            scanAddresses = arguments.mid(i + 1, prefix ? 1 : 2);
+            i += scanAddresses.size();
             line.mode = Mode::Scan;
         } else if (argument == QLatin1String("--timeout")) {
             bool ok = false;
@@ -112,6 +114,14 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     if (headless || line.metricsGiven)
         return failed(QStringLiteral("--scan goes with neither --headless nor --metrics"));
+    if (scanAddresses.size() == 1) {
+        const std::optional<ScanRange> prefix = ScanRange::parsePrefix(scanAddresses.first());
+        if (!prefix)
+            return failed(
+                QStringLiteral("\"%1\" is not an IPv4 prefix such as 192.168.4.0/22").arg(scanAddresses.first()));
+        line.scanRange = *prefix;
+        return line;
+    }
     const auto from = DiscoverDevicesThread::parseAddress(scanAddresses.at(0));
     const auto to = DiscoverDevicesThread::parseAddress(scanAddresses.at(1));
     if (!from || !to)
@@ -124,8 +134,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                               .arg(octet + 1)
                               .arg(scanAddresses.at(0), scanAddresses.at(1)));
     }
-    line.scanFrom = *from;
-    line.scanTo = *to;
+    line.scanRange = ScanRange::box(*from, *to);
     return line;
 }
 
@@ -140,6 +149,8 @@ QString CommandLine::usage()
                           "  --scan FROM TO   probe every address from FROM to TO (each octet on its own, as the\n"
                           "                   \"Discover Devices\" dialog does) and print one line per address;\n"
                           "                   touches no file\n"
+                          "  --scan PREFIX    the same for every host address of a prefix such as 192.168.4.0/22,\n"
+                          "                   in address order (network and broadcast addresses left out)\n"
                           "  --timeout MS     with --scan: wait MS milliseconds for each reply (default 1000)\n"
                           "  --headless       watch the devices without a window or tray icon (no display needed),\n"
                           "                   logging to standard error as well as LogRelease.txt, until SIGTERM,\n"

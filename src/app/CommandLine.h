@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/ScanRange.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,8 +17,7 @@ struct CommandLine
 
     Mode mode = Mode::Desktop;
     QString error; // Mode::Error: what was wrong, in one line
-    QList<quint8> scanFrom; // Mode::Scan
-    QList<quint8> scanTo;
+    ScanRange scanRange; // Mode::Scan
     int timeoutMs = 1000;
     // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
     bool metricsGiven = false;

@@ -14,7 +14,7 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command)
 {
     QCoreApplication app(argc, argv);
     ScanCommand printer;
-    DiscoverDevicesThread scan(command.scanFrom, command.scanTo, &printer, {}, command.timeoutMs);
+    DiscoverDevicesThread scan(command.scanRange, &printer, {}, command.timeoutMs);
     scan.start();
     QCoreApplication::exec();
     scan.wait();

@@ -5,13 +5,18 @@
 
 namespace Tarnwick {
 
-DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
-                                             ProbeFunction probe, int timeoutMs)
-    : m_from(from)
-    , m_to(to)
+DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, QObject* receiver, ProbeFunction probe,
+                                             int timeoutMs)
+    : m_range(range)
     , m_receiver(receiver)
     , m_probe(NetworkProbe::from(std::move(probe)))
     , m_timeoutMs(timeoutMs)
+{
+}
+
+DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
+                                             ProbeFunction probe, int timeoutMs)
+    : DiscoverDevicesThread(ScanRange::box(from, to), receiver, std::move(probe), timeoutMs)
 {
 }
 
@@ -45,15 +50,6 @@ void DiscoverDevicesThread::requestStop()
     m_outcomes->arrived.wakeAll();
 }
 
-qint64 DiscoverDevicesThread::boxSize(const QList<quint8>& from, const QList<quint8>& to)
-{
-    // Every octet runs on its own; a box with any octet range empty holds no address.
-    qint64 size = 1;
-    for (int i = 0; i < 4; ++i)
-        size *= std::max(0, int(to[i]) - int(from[i]) + 1);
-    return size;
-}
-
 QString DiscoverDevicesThread::resultText(const ProbeResult& result)
 {
     switch (result.kind) {
@@ -73,21 +69,9 @@ bool DiscoverDevicesThread::stopRequested() const
     return m_outcomes->stopped;
 }
 
-QString DiscoverDevicesThread::addressAt(qint64 index) const
-{
-    // The last octet runs fastest.
-    int octet[4];
-    for (int i = 3; i >= 0; --i) {
-        const int span = m_to[i] - m_from[i] + 1;
-        octet[i] = m_from[i] + int(index % span);
-        index /= span;
-    }
-    return QStringLiteral("%1.%2.%3.%4").arg(octet[0]).arg(octet[1]).arg(octet[2]).arg(octet[3]);
-}
-
 void DiscoverDevicesThread::run()
 {
-    const qint64 total = boxSize(m_from, m_to);
+    const qint64 total = m_range.size();
     qint64 submitted = 0;
     qint64 reported = 0;
     int active = 0;
@@ -95,7 +79,7 @@ void DiscoverDevicesThread::run()
         if (stopRequested())
             return;
         while (submitted < total && submitted - reported < MaxInFlight && !stopRequested()) {
-            m_probe(addressAt(submitted), m_timeoutMs,
+            m_probe(m_range.addressAt(submitted), m_timeoutMs,
                     [outcomes = m_outcomes, index = submitted](const ProbeResult& r) {
                         QMutexLocker lock(&outcomes->mutex);
                         outcomes->byIndex.insert(index, r);
@@ -118,7 +102,7 @@ void DiscoverDevicesThread::run()
             const bool answered = result.kind == ProbeResult::Reply;
             active += answered;
             QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, answered),
-                                      Q_ARG(QString, addressAt(reported)), Q_ARG(QString, resultText(result)));
+                                      Q_ARG(QString, m_range.addressAt(reported)), Q_ARG(QString, resultText(result)));
             ++reported;
         }
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "NetworkProbe.h"
+#include "ScanRange.h"
 
 #include <QHash>
 #include <QList>
@@ -32,13 +33,14 @@ public:
 
     // The receiver must outlive the scan: stop it and wait for it before the receiver goes.
     // probe: a stand-in for the network (tests); none probes over the network.
+    DiscoverDevicesThread(const ScanRange& range, QObject* receiver, ProbeFunction probe = {},
+                          int timeoutMs = TimeoutMs);
+    // The box from FROM to TO, each octet on its own.
     DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
                           ProbeFunction probe = {}, int timeoutMs = TimeoutMs);
 
     void requestStop();
 
-    // The number of addresses in the box.
-    static qint64 boxSize(const QList<quint8>& from, const QList<quint8>& to);
     // The text the dialog shows for an outcome: "%1 ms", "Timeout" or "Socket error".
     static QString resultText(const ProbeResult& result);
     // The text that ends a scan: "Search completed. Active: a/t (p%)".
@@ -59,11 +61,9 @@ private:
         bool stopped = false;
     };
 
-    QString addressAt(qint64 index) const;
     bool stopRequested() const;
 
-    QList<quint8> m_from;
-    QList<quint8> m_to;
+    ScanRange m_range;
     QObject* m_receiver;
     AsyncProbe m_probe;
     int m_timeoutMs;

@@ -37,16 +37,9 @@ std::optional<LocalNetwork::Range> LocalNetwork::rangeFor(quint32 address, int p
         prefixLength = LargestPrefix;
         range.narrowed = true;
     }
-    const quint32 mask = prefixLength == 0 ? 0 : ~quint32(0) << (32 - prefixLength);
-    const quint32 network = address & mask;
-    const quint32 broadcast = network | ~mask;
-    if (prefixLength >= 31) {
-        range.from = dotted(network);
-        range.to = dotted(broadcast);
-    } else {
-        range.from = dotted(network + 1);
-        range.to = dotted(broadcast - 1);
-    }
+    range.hosts = ScanRange::hostsOf(address, prefixLength);
+    range.from = dotted(range.hosts.first());
+    range.to = dotted(range.hosts.last());
     return range;
 }
 

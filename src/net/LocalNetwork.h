@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ScanRange.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,6 +24,7 @@ public:
         QString from;
         QString to;
         bool narrowed = false; // the subnet was larger than a /22
+        ScanRange hosts; // every address from "from" to "to", in address order
     };
 
     // The addresses to scan for an interface address (host byte order) and its prefix length:

@@ -292,6 +292,11 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
                     QStringLiteral("\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
         return;
     }
+    startScan(ScanRange::box(*from, *to));
+}
+
+void DiscoverDevicesDialog::startScan(const ScanRange& range)
+{
     qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
     m_rowsByAddress.clear();
@@ -301,11 +306,11 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
     stopPinger();
     m_stopButton->setEnabled(true);
     m_statusLabel->setText(QStringLiteral("Searching..."));
-    m_progress->setRange(0, int(std::min<qint64>(DiscoverDevicesThread::boxSize(*from, *to), INT_MAX)));
+    m_progress->setRange(0, int(std::min<qint64>(range.size(), INT_MAX)));
     m_progress->setValue(0);
     m_progress->show();
 
-    m_scan = new DiscoverDevicesThread(*from, *to, this);
+    m_scan = new DiscoverDevicesThread(range, this);
     // A finished scan is released; one that still runs is never deleted.
     connect(m_scan, &QThread::finished, m_scan, &QObject::deleteLater);
     m_searchStarted = true;
@@ -460,7 +465,9 @@ void DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked()
     }
     m_fromEdit->setText(range->from);
     m_toEdit->setText(range->to);
-    StartSearchPushButtonClicked();
+    // Every address of the subnet in turn, x.y.z.0 and x.y.z.255 inside a /22 among them,
+    // where the fields' box would keep each octet within 1 to 254.
+    startScan(range->hosts);
     if (range->narrowed)
         m_statusLabel->setText(QStringLiteral("Searching the /22 around this computer (its network is larger)..."));
 }

@@ -19,6 +19,8 @@ class QTreeWidgetItem;
 
 namespace Tarnwick {
 
+class ScanRange;
+
 class DiscoverDevicesThread;
 class ListedHosts;
 class ReverseNameLookup;
@@ -67,6 +69,8 @@ private slots:
 private:
     void fitColumns();
     bool scanRunning() const;
+    // Clears the results and scans the range, the monitor resting meanwhile.
+    void startScan(const ScanRange& range);
     void addPendingRows();
     void showMessage(int icon, const QString& text);
     void stopScan();

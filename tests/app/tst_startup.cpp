@@ -208,19 +208,36 @@ private slots:
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
     }
 
-    // A scan from the command line touches no file of its folder.
+    // A scan from the command line prints every address in order and touches no file of its
+    // folder; a prefix covers the addresses a box of octets from 1 to 254 skips (x.y.z.255,
+    // x.y.z+1.0).
+    void scanFromTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::newRow("from and to") << QStringList{"--scan", "127.0.0.1", "127.0.0.3", "--timeout", "500"}
+                                     << QStringList{"127.0.0.1", "127.0.0.2", "127.0.0.3"};
+        QStringList prefix;
+        for (int host = 1; host < 511; ++host)
+            prefix << QStringLiteral("127.0.%1.%2").arg(4 + host / 256).arg(host % 256);
+        QTest::newRow("prefix") << QStringList{"--scan", "127.0.4.0/23", "--timeout", "500"} << prefix;
+    }
+
     void scanFromTheCommandLine()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, addresses);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        ProgramRun scan(dir.path(), {{"--scan", "127.0.0.1", "127.0.0.3", "--timeout", "500"}, {}, {}});
+        ProgramRun scan(dir.path(), {arguments, {}, {}});
         QVERIFY(scan.started());
         QCOMPARE(scan.waitForExit(), 0);
         const QList<QByteArray> lines = scan.output().trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
-        for (int i = 0; i < 3; ++i)
-            QVERIFY2(lines[i].startsWith("127.0.0." + QByteArray::number(i + 1) + "\t"), lines[i].constData());
-        QCOMPARE(lines[3], QByteArray("Search completed. Active: 3/3 (100%)"));
+        QCOMPARE(lines.size(), addresses.size() + 1);
+        for (int i = 0; i < addresses.size(); ++i)
+            QVERIFY2(lines[i].startsWith(addresses[i].toLatin1() + "\t"), lines[i].constData());
+        QCOMPARE(lines.last(),
+                 QStringLiteral("Search completed. Active: %1/%1 (100%)").arg(addresses.size()).toLatin1());
         QVERIFY(QDir(dir.path()).isEmpty());
     }
 
@@ -232,6 +249,7 @@ private slots:
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Tarnwick " TARNWICK_VERSION);
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--scan FROM TO");
         QTest::newRow("one address") << QStringList{"--scan", "127.0.0.1"} << 2 << QByteArray("two addresses");
+        QTest::newRow("not a prefix") << QStringList{"--scan", "127.0.0.0/33"} << 2 << QByteArray("IPv4 prefix");
         QTest::newRow("not an address") << QStringList{"--scan", "127.0.0.1", "127.0.0.300"} << 2
                                         << QByteArray("127.0.0.300");
         QTest::newRow("bad time-out") << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--timeout", "2s"} << 2

@@ -3,6 +3,7 @@
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"
 #include "net/PingHost.h"
+#include "net/ScanRange.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -39,16 +40,22 @@ private slots:
         QTest::addColumn<QString>("own");
         QTest::addColumn<int>("prefix");
         QTest::addColumn<QString>("range"); // "from-to", "narrowed from-to" or "none"
-        QTest::newRow("/24") << "192.168.1.20" << 24 << "192.168.1.1-192.168.1.254";
-        QTest::newRow("/16 narrowed to the /22 around it") << "172.16.5.9" << 16 << "narrowed 172.16.4.1-172.16.7.254";
-        QTest::newRow("/22 whole") << "10.1.8.77" << 22 << "10.1.8.1-10.1.11.254";
-        QTest::newRow("/22 at the top: octets at most 254") << "10.0.254.3" << 22 << "10.0.252.1-10.0.254.254";
-        QTest::newRow("/30") << "10.9.9.6" << 30 << "10.9.9.5-10.9.9.6";
-        QTest::newRow("/31: both") << "10.9.9.6" << 31 << "10.9.9.6-10.9.9.7";
-        QTest::newRow("/32: itself") << "10.9.9.6" << 32 << "10.9.9.6-10.9.9.6";
-        QTest::newRow("loopback") << "127.0.0.1" << 8 << "none";
-        QTest::newRow("link-local") << "169.254.10.1" << 16 << "none";
-        QTest::newRow("impossible prefix") << "10.0.0.1" << 33 << "none";
+        // What "Scan my network" probes: how many addresses, and the 256th in address order,
+        // past an x.y.z.255 that the fields' box would skip.
+        QTest::addColumn<int>("hosts");
+        QTest::addColumn<QString>("at255");
+        QTest::newRow("/24") << "192.168.1.20" << 24 << "192.168.1.1-192.168.1.254" << 254 << "";
+        QTest::newRow("/16 narrowed to the /22 around it")
+            << "172.16.5.9" << 16 << "narrowed 172.16.4.1-172.16.7.254" << 1022 << "172.16.5.0";
+        QTest::newRow("/22 whole") << "10.1.8.77" << 22 << "10.1.8.1-10.1.11.254" << 1022 << "10.1.9.0";
+        QTest::newRow("/22 at the top: octets at most 254")
+            << "10.0.254.3" << 22 << "10.0.252.1-10.0.254.254" << 1022 << "10.0.253.0";
+        QTest::newRow("/30") << "10.9.9.6" << 30 << "10.9.9.5-10.9.9.6" << 2 << "";
+        QTest::newRow("/31: both") << "10.9.9.6" << 31 << "10.9.9.6-10.9.9.7" << 2 << "";
+        QTest::newRow("/32: itself") << "10.9.9.6" << 32 << "10.9.9.6-10.9.9.6" << 1 << "";
+        QTest::newRow("loopback") << "127.0.0.1" << 8 << "none" << 0 << "";
+        QTest::newRow("link-local") << "169.254.10.1" << 16 << "none" << 0 << "";
+        QTest::newRow("impossible prefix") << "10.0.0.1" << 33 << "none" << 0 << "";
     }
 
     void rangeOfTheOwnNetwork()
@@ -56,11 +63,46 @@ private slots:
         QFETCH(QString, own);
         QFETCH(int, prefix);
         QFETCH(QString, range);
+        QFETCH(int, hosts);
+        QFETCH(QString, at255);
         const auto found = LocalNetwork::rangeFor(address(own.toLatin1().constData()), prefix);
         const QString text = !found
             ? QStringLiteral("none")
             : (found->narrowed ? QStringLiteral("narrowed ") : QString()) + found->from + QLatin1Char('-') + found->to;
         QCOMPARE(text, range);
+        if (!found)
+            return;
+        QCOMPARE(found->hosts.size(), hosts);
+        QCOMPARE(found->hosts.addressAt(0), found->from);
+        if (!at255.isEmpty())
+            QCOMPARE(found->hosts.addressAt(255), at255);
+    }
+
+    // A prefix on the command line: its host addresses in address order; anything else none.
+    void prefixes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("hosts"); // -1: not a prefix
+        QTest::addColumn<QString>("last");
+        QTest::newRow("/23") << "127.0.4.0/23" << 510 << "127.0.5.254";
+        QTest::newRow("any address of it") << "127.0.5.77/23" << 510 << "127.0.5.254";
+        QTest::newRow("/31") << "127.0.0.6/31" << 2 << "127.0.0.7";
+        QTest::newRow("/32") << "127.0.0.6/32" << 1 << "127.0.0.6";
+        QTest::newRow("prefix too long") << "127.0.0.0/33" << -1 << "";
+        QTest::newRow("three octets") << "127.0.0/8" << -1 << "";
+        QTest::newRow("octet of 256") << "127.0.0.256/24" << -1 << "";
+        QTest::newRow("no length") << "127.0.0.0/" << -1 << "";
+    }
+
+    void prefixes()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, hosts);
+        QFETCH(QString, last);
+        const std::optional<ScanRange> range = ScanRange::parsePrefix(text);
+        QCOMPARE(range ? int(range->size()) : -1, hosts);
+        if (range)
+            QCOMPARE(range->addressAt(range->size() - 1), last);
     }
 
     void defaultRouteInterface_data()
