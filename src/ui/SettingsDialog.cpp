@@ -55,6 +55,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addNumberRow(QStringLiteral("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
                  Settings::MaxProbePeriodSeconds,
                  QStringLiteral("0 probes one device at a time, with the gap before each"));
+    addPassRow();
     addNumberRow(QStringLiteral("Disconnected after N missed replies"), "disconnectAfterLineEdit",
                  &Settings::disconnectAfter, Settings::MaxRepliesInARow,
                  QStringLiteral("1 changes the state at the first missed reply"));
@@ -129,6 +130,52 @@ void SettingsDialog::addNumberRow(const QString& label, const char* objectName, 
     m_grid->addWidget(field, row, 2);
     connect(field, &QLineEdit::textChanged, this,
             [field, setting](const QString& text) { updateNumber(field, Settings::instance().*setting, text); });
+}
+
+namespace {
+
+QString duration(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
+}
+
+} // namespace
+
+void SettingsDialog::addPassRow()
+{
+    m_pass = new QLabel(this);
+    m_pass->setObjectName(QStringLiteral("passLabel"));
+    m_pass->setWordWrap(true);
+    m_pass->setTextFormat(Qt::PlainText);
+    m_grid->addWidget(m_pass, m_grid->rowCount(), 1, 1, 2);
+    for (QLineEdit* field :
+         {pingTimeoutLineEdit, pingTimeGapLineEdit, findChild<QLineEdit*>(QStringLiteral("probePeriodLineEdit"))})
+        connect(field, &QLineEdit::textChanged, this, &SettingsDialog::showPass);
+    showPass();
+}
+
+void SettingsDialog::showPass()
+{
+    const Settings& settings = Settings::instance();
+    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
+    const bool oneAtATime = devices > 0 && settings.probePeriod.load() == 0;
+    m_pass->setVisible(oneAtATime);
+    if (!oneAtATime)
+        return;
+    // Each device waits the gap, then answers at once or takes the whole time-out.
+    const qint64 fastestMs = devices * settings.pingTimeGap.load();
+    const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
+    QString text = QStringLiteral("A pass over %1 takes %2, up to %3 when none answers.")
+                       .arg(devices == 1 ? QStringLiteral("the device") : QStringLiteral("the %1 devices").arg(devices),
+                            duration(fastestMs / 1000), duration(slowestMs / 1000));
+    if (slowestMs > 30000)
+        text += QStringLiteral(" \"Probe every device every N seconds\" probes them side by side instead, each "
+                               "every N seconds.");
+    m_pass->setText(text);
 }
 
 void SettingsDialog::addFirstHopRow()

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QGridLayout;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +39,10 @@ private:
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);
     void addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting, int maximum,
                       const QString& hint);
+    // Probing one device at a time, how long a pass over the list takes with the time-out and
+    // gap as they stand, and where to turn when that is long.
+    void addPassRow();
+    void showPass();
 
     // Stores the number typed into field in setting, and shows it normalised; anything that
     // is not a 32-bit decimal number leaves both alone.
@@ -52,6 +57,7 @@ private:
     QPushButton* cancelButton;
     Settings savedSettings;
     QGridLayout* m_grid = nullptr;
+    QLabel* m_pass = nullptr;
 };
 
 } // namespace Tarnwick

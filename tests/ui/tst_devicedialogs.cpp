@@ -271,6 +271,45 @@ private slots:
         QCOMPARE(timeout->text(), shown);
     }
 
+    // Probing one at a time, the dialog says how long a pass over the list takes with the
+    // time-out and gap typed, and points at the period when a pass is long.
+    void passOverTheListIsShown_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<QString>("shown"); // empty: no such line
+        QTest::newRow("short pass") << 10 << "1000"
+                                    << "0"
+                                    << "A pass over the 10 devices takes 5 s, up to 15 s when none answers.";
+        QTest::newRow("long pass") << 250 << "1000"
+                                   << "0"
+                                   << "A pass over the 250 devices takes 2 min 5 s, up to 6 min 15 s when none "
+                                      "answers. \"Probe every device every N seconds\" probes them side by side "
+                                      "instead, each every N seconds.";
+        QTest::newRow("side by side") << 250 << "1000"
+                                      << "5"
+                                      << "";
+    }
+
+    void passOverTheListIsShown()
+    {
+        QFETCH(int, devices);
+        QFETCH(QString, timeout);
+        QFETCH(QString, period);
+        QFETCH(QString, shown);
+        for (int i = 0; i < devices; ++i)
+            m_data->addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(i / 250).arg(i % 250 + 1), QString(), 3,
+                                         false, NoReplyResult));
+        SettingsDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), timeout);
+        typeInto(field<QLineEdit>(&dialog, "probePeriodLineEdit"), period);
+        auto* pass = field<QLabel>(&dialog, "passLabel");
+        QCOMPARE(pass->isVisible() ? pass->text() : QString(), shown);
+        dialog.reject();
+    }
+
     // "Start with my desktop session" writes the autostart entry as the dialog closes with it
     // set, and removes it when closed with it unset; Cancel leaves the entry as it was.
     void autostartEntryFollowsTheSetting()
