@@ -149,7 +149,6 @@ void SettingsDialog::addPassRow()
 {
     m_pass = new QLabel(this);
     m_pass->setObjectName(QStringLiteral("passLabel"));
-    m_pass->setWordWrap(true);
     m_pass->setTextFormat(Qt::PlainText);
     m_grid->addWidget(m_pass, m_grid->rowCount(), 1, 1, 2);
     for (QLineEdit* field :
@@ -169,13 +168,17 @@ void SettingsDialog::showPass()
     // Each device waits the gap, then answers at once or takes the whole time-out.
     const qint64 fastestMs = devices * settings.pingTimeGap.load();
     const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
-    QString text = QStringLiteral("A pass over %1 takes %2, up to %3 when none answers.")
+    // Lines of their own rather than wrapped: a wrapped label's height is not what the grid
+    // gives it.
+    QString text = QStringLiteral("A pass over %1 takes %2,\nup to %3 when none answers.")
                        .arg(devices == 1 ? QStringLiteral("the device") : QStringLiteral("the %1 devices").arg(devices),
                             duration(fastestMs / 1000), duration(slowestMs / 1000));
     if (slowestMs > 30000)
-        text += QStringLiteral(" \"Probe every device every N seconds\" probes them side by side instead, each "
+        text += QStringLiteral("\n\"Probe every device every N seconds\" probes them side by side\ninstead, each "
                                "every N seconds.");
     m_pass->setText(text);
+    // Its lines, whole, even where the window manager gives the dialog less than it asks for.
+    m_pass->setMinimumHeight(m_pass->sizeHint().height());
 }
 
 void SettingsDialog::addFirstHopRow()

@@ -281,12 +281,12 @@ private slots:
         QTest::addColumn<QString>("shown"); // empty: no such line
         QTest::newRow("short pass") << 10 << "1000"
                                     << "0"
-                                    << "A pass over the 10 devices takes 5 s, up to 15 s when none answers.";
+                                    << "A pass over the 10 devices takes 5 s,\nup to 15 s when none answers.";
         QTest::newRow("long pass") << 250 << "1000"
                                    << "0"
-                                   << "A pass over the 250 devices takes 2 min 5 s, up to 6 min 15 s when none "
-                                      "answers. \"Probe every device every N seconds\" probes them side by side "
-                                      "instead, each every N seconds.";
+                                   << "A pass over the 250 devices takes 2 min 5 s,\nup to 6 min 15 s when none "
+                                      "answers.\n\"Probe every device every N seconds\" probes them side by "
+                                      "side\ninstead, each every N seconds.";
         QTest::newRow("side by side") << 250 << "1000"
                                       << "5"
                                       << "";
