@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DiscoverDevicesThread.h"
 
+#include "ProbeEngine.h"
+
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace Tarnwick {
@@ -9,7 +13,8 @@ DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, QObject* re
                                              int timeoutMs)
     : m_range(range)
     , m_receiver(receiver)
-    , m_probe(NetworkProbe::from(std::move(probe)))
+    , m_client(probe ? 0 : ProbeEngine::newClient())
+    , m_probe(NetworkProbe::from(std::move(probe), m_client))
     , m_timeoutMs(timeoutMs)
 {
 }
@@ -45,9 +50,14 @@ QString DiscoverDevicesThread::completionText(int active, int total)
 
 void DiscoverDevicesThread::requestStop()
 {
-    QMutexLocker lock(&m_outcomes->mutex);
-    m_outcomes->stopped = true;
-    m_outcomes->arrived.wakeAll();
+    {
+        QMutexLocker lock(&m_outcomes->mutex);
+        m_outcomes->stopped = true;
+        m_outcomes->arrived.wakeAll();
+    }
+    // What has not left yet would only hold up the monitor, a new scan or "Ping now".
+    if (m_client)
+        ProbeEngine::shared().withdraw(m_client);
 }
 
 QString DiscoverDevicesThread::resultText(const ProbeResult& result)
@@ -71,6 +81,11 @@ bool DiscoverDevicesThread::stopRequested() const
 
 void DiscoverDevicesThread::run()
 {
+    // Whatever was submitted while a stop was under way goes too.
+    const auto withdrawLeftovers = qScopeGuard([this] {
+        if (m_client && stopRequested())
+            ProbeEngine::shared().withdraw(m_client);
+    });
     const qint64 total = m_range.size();
     qint64 submitted = 0;
     qint64 reported = 0;

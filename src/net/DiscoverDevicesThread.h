@@ -65,6 +65,7 @@ private:
 
     ScanRange m_range;
     QObject* m_receiver;
+    std::uint64_t m_client; // the engine's, when probing over the network
     AsyncProbe m_probe;
     int m_timeoutMs;
     std::shared_ptr<Outcomes> m_outcomes = std::make_shared<Outcomes>();

@@ -13,24 +13,25 @@ int NetworkProbe::resolutionBoundMs(int timeoutMs)
     return std::clamp(timeoutMs, 1000, 5000);
 }
 
-AsyncProbe NetworkProbe::overNetwork()
+AsyncProbe NetworkProbe::overNetwork(std::uint64_t client)
 {
-    return [](const QString& host, int timeoutMs, ProbeCompletion done) {
-        NameResolver::instance().resolve(host, resolutionBoundMs(timeoutMs),
-                                         [timeoutMs, done = std::move(done)](NameResolver::Address address) mutable {
-                                             if (!address) {
-                                                 done(ProbeResult{ProbeResult::SocketError, 0});
-                                                 return;
-                                             }
-                                             ProbeEngine::shared().submit(*address, timeoutMs, std::move(done));
-                                         });
+    return [client](const QString& host, int timeoutMs, ProbeCompletion done) {
+        NameResolver::instance().resolve(
+            host, resolutionBoundMs(timeoutMs),
+            [timeoutMs, client, done = std::move(done)](NameResolver::Address address) mutable {
+                if (!address) {
+                    done(ProbeResult{ProbeResult::SocketError, 0});
+                    return;
+                }
+                ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client);
+            });
     };
 }
 
-AsyncProbe NetworkProbe::from(ProbeFunction probe)
+AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client)
 {
     if (!probe)
-        return overNetwork();
+        return overNetwork(client);
     return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {
         const int result = probe(host, timeoutMs);
         if (result >= 0)

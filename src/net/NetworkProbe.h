@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 namespace Tarnwick {
@@ -21,10 +22,11 @@ class NetworkProbe
 {
 public:
     // Over the network: the name resolved without blocking (a name that cannot be resolved in
-    // time is a socket error, as an unusable destination always was), then the shared engine.
-    static AsyncProbe overNetwork();
-    // A stand-in answered at once; none gives overNetwork().
-    static AsyncProbe from(ProbeFunction probe);
+    // time is a socket error, as an unusable destination always was), then the shared engine,
+    // as the client's requests.
+    static AsyncProbe overNetwork(std::uint64_t client = 0);
+    // A stand-in answered at once; none gives overNetwork(client).
+    static AsyncProbe from(ProbeFunction probe, std::uint64_t client = 0);
     // How long a name may take to resolve for a probe with this time-out.
     static int resolutionBoundMs(int timeoutMs);
 };

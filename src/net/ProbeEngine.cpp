@@ -74,11 +74,29 @@ void ProbeEngine::setInterval(std::int64_t intervalNs)
     m_intervalNs = intervalNs;
 }
 
-void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done)
+ProbeEngine::Client ProbeEngine::newClient()
+{
+    static std::atomic<Client> last{0};
+    return ++last;
+}
+
+std::size_t ProbeEngine::withdraw(Client client)
+{
+    std::lock_guard lock(m_mutex);
+    return std::erase_if(m_queue, [client](const Pending& request) { return request.client == client; });
+}
+
+std::size_t ProbeEngine::requestsQueued()
+{
+    std::lock_guard lock(m_mutex);
+    return m_queue.size();
+}
+
+void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back({address, std::max(0, timeoutMs), std::move(done)});
+        m_queue.push_back({address, std::max(0, timeoutMs), std::move(done), client});
     }
     if (!m_stopping)
         startThread();

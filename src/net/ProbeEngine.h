@@ -43,9 +43,20 @@ public:
     // The least time between two requests; 1 ms unless changed.
     void setInterval(std::int64_t intervalNs);
 
+    // Who asked for a request, so that it can take back what has not left yet; 0 is nobody
+    // in particular.
+    using Client = std::uint64_t;
+    static Client newClient();
+
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
-    // is called exactly once, on the engine's thread, unless the engine stops first.
-    void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done);
+    // is called exactly once, on the engine's thread, unless the engine stops first or the
+    // client withdraws the request before it is sent.
+    void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client = 0);
+    // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
+    // up no one behind them; their done is never called. Returns how many.
+    std::size_t withdraw(Client client);
+    // Requests waiting to be sent.
+    std::size_t requestsQueued();
 
     // Ends within 100 ms: outcomes not reported yet are dropped, the socket is closed.
     void stop();
@@ -59,6 +70,7 @@ private:
         std::uint32_t address;
         int timeoutMs;
         ProbeCompletion done;
+        Client client;
     };
     using Finished = std::vector<std::pair<ProbeCompletion, ProbeResult>>;
 
