@@ -86,7 +86,11 @@ int answerSecondStart(int argc, char** argv, qint64 holder)
     std::fprintf(stderr, "%s\n", qPrintable(text));
     if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
         QApplication app(argc, argv);
-        QMessageBox::information(nullptr, QStringLiteral("Tarnwick"), text);
+        // The signals caught from the start end the message too, not only its button.
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"), text);
+        ProcessSignalWatcher signalWatcher;
+        QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &box, &QDialog::reject);
+        box.exec();
     }
     return 1;
 }

@@ -127,6 +127,14 @@ private slots:
                                               .toUtf8()),
                  second.output().constData());
         QVERIFY(!second.output().contains("brought forward"));
+
+        // On a desktop it says so in a message too, which SIGTERM ends like the program.
+        qputenv("DISPLAY", ":0");
+        const auto noDisplay = qScopeGuard([] { qunsetenv("DISPLAY"); });
+        ProgramRun onDesktop(dir.path());
+        QVERIFY(onDesktop.started());
+        QTRY_VERIFY_WITH_TIMEOUT(onDesktop.output().contains("as the headless monitor"), 20000);
+        QCOMPARE(onDesktop.endWith(SIGTERM), 1);
         QVERIFY(monitor.running());
         QCOMPARE(monitor.endWith(SIGTERM), 0);
     }
