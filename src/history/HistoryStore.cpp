@@ -46,6 +46,11 @@ QString uniqueConnectionName()
     return QStringLiteral("tarnwick-history-%1").arg(stores++);
 }
 
+bool writable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
 bool exec(QSqlQuery& query, const QString& statement)
 {
     if (query.exec(statement))
@@ -92,6 +97,7 @@ HistoryStore::Problem HistoryStore::Problem::of(const QSqlError& error)
 
 HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter, Clock clock)
     : m_fileName(fileName)
+    , m_folder(QFileInfo(fileName).absolutePath())
     , m_limits{std::max(1, limits.keepDays), limits.maxBytes, std::max(1, limits.maxWaiting)}
     , m_reporter(std::move(reporter))
     , m_clock(std::move(clock))
@@ -459,14 +465,11 @@ void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
 
 bool HistoryStore::looksWritable(QSqlDatabase& db)
 {
-    const QFileInfo file(m_fileName);
-    const QByteArray folder = QFile::encodeName(file.absolutePath());
     struct statvfs disk = {};
-    if (::statvfs(folder.constData(), &disk) != 0 || (disk.f_flag & ST_RDONLY) != 0
+    if (::statvfs(QFile::encodeName(m_folder).constData(), &disk) != 0 || (disk.f_flag & ST_RDONLY) != 0
         || qint64(disk.f_bavail) * qint64(disk.f_frsize) < FullDiskBytes)
         return false;
-    if (::access(folder.constData(), W_OK) != 0
-        || (file.exists() && ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) != 0))
+    if (!writable(m_folder) || (QFile::exists(m_fileName) && !writable(m_fileName)))
         return false;
     if (!db.isOpen())
         return true;
@@ -484,10 +487,9 @@ void HistoryStore::stopRecording(QSqlDatabase& db, const Problem& problem)
     if (!problem.lockedOut)
         db.close();
     // SQLite says "readonly database" for a folder it cannot make its journal in, too.
-    const QString folder = QFileInfo(m_fileName).absolutePath();
-    const QString why = ::access(QFile::encodeName(folder).constData(), W_OK) == 0
+    const QString why = writable(m_folder)
         ? problem.why
-        : QStringLiteral("%1; the folder \"%2\" cannot be written").arg(problem.why, folder);
+        : QStringLiteral("%1; the folder \"%2\" cannot be written").arg(problem.why, m_folder);
     m_usable = false;
     m_retryDelayMs = m_retryDelayMs == 0 ? FirstRetryMs : std::min(2 * m_retryDelayMs, LastRetryMs);
     m_retryAtSteadyMs = m_clock.steadyMs() + m_retryDelayMs;

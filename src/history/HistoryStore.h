@@ -140,6 +140,7 @@ private:
     static void fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result);
 
     const QString m_fileName;
+    const QString m_folder; // where the file and its journal are made
     const Limits m_limits;
     Reporter m_reporter;
     const Clock m_clock;
