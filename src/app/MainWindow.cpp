@@ -207,8 +207,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     Settings& settings = Settings::instance();
-    settings.windowGeometry = QRect(event->pos(), QSize(width(), height()));
-    settings.windowMaximized = isMaximized();
+    settings.set(&Settings::windowGeometry, QRect(event->pos(), QSize(width(), height())));
+    settings.set(&Settings::windowMaximized, isMaximized());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -216,8 +216,8 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     if (event->size().width() < 1 || event->size().height() < 1)
         hide();
     Settings& settings = Settings::instance();
-    settings.windowGeometry = QRect(x(), y(), event->size().width(), event->size().height());
-    settings.windowMaximized = isMaximized();
+    settings.set(&Settings::windowGeometry, QRect(x(), y(), event->size().width(), event->size().height()));
+    settings.set(&Settings::windowMaximized, isMaximized());
 }
 
 } // namespace Tarnwick

@@ -189,7 +189,7 @@ UserList::UserList(QWidget* parent)
             sizes << QString::number(m_tree->header()->sectionSize(column));
         // A hidden column's size reads 0; its width is kept for when it shows again.
         if (!sizes.contains(QStringLiteral("0")))
-            Settings::instance().columnWidths = sizes.join(QLatin1Char(','));
+            Settings::instance().set(&Settings::columnWidths, sizes.join(QLatin1Char(',')));
     });
     // Every column but the address may be hidden from the header's menu; the choice is kept.
     m_columnsMenu = new QMenu(this);
@@ -202,7 +202,7 @@ UserList::UserList(QWidget* parent)
         toggle->setData(column);
         connect(toggle, &QAction::toggled, this, [this, column](bool shown) {
             m_tree->setColumnHidden(column, !shown);
-            Settings::instance().hiddenColumns = hiddenColumnNumbers();
+            Settings::instance().set(&Settings::hiddenColumns, hiddenColumnNumbers());
         });
     }
     hideColumns(Settings::instance().hiddenColumns);
@@ -222,9 +222,9 @@ UserList::UserList(QWidget* parent)
     if (sort.size() == 2)
         m_tree->setSort(sort[0].toInt(), sort[1] == QLatin1String("d") ? Qt::DescendingOrder : Qt::AscendingOrder);
     connect(m_tree, &UserListTreeWidget::sortChanged, this, [](int column, Qt::SortOrder order) {
-        Settings::instance().deviceListSort = column < 0
-            ? QString()
-            : QStringLiteral("%1,%2").arg(column).arg(order == Qt::DescendingOrder ? "d" : "a");
+        Settings::instance().set(
+            &Settings::deviceListSort,
+            column < 0 ? QString() : QStringLiteral("%1,%2").arg(column).arg(order == Qt::DescendingOrder ? "d" : "a"));
     });
 
     m_filter->setObjectName(QStringLiteral("filterEdit"));
