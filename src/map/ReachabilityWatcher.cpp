@@ -52,13 +52,7 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemRemoved, this, soon);
-    // The first hop is a setting; a look now and then notices a new one.
-    auto* settingWatch = new QTimer(this);
-    connect(settingWatch, &QTimer::timeout, this, [this] {
-        if (Settings::instance().firstHop != m_lastFirstHop)
-            recompute();
-    });
-    settingWatch->start(1000);
+    Settings::instance().onChange(&Settings::firstHop, this, [this] { recompute(); });
     recompute();
     s_instance = this;
 }
@@ -90,8 +84,7 @@ void ReachabilityWatcher::recompute()
     QHash<QString, bool> up;
     for (const DeviceEntry& entry : m_data.entries())
         up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
-    m_lastFirstHop = Settings::instance().firstHop;
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_lastFirstHop, m_heard);
+    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, Settings::instance().firstHop, m_heard);
     bool changed = false;
     for (auto it = up.cbegin(); it != up.cend() && !changed; ++it)
         changed = Reachability::behind(it.key()) != cutOff.value(it.key());

@@ -40,7 +40,6 @@ private:
     Data& m_data;
     VisualRepresentationData& m_map;
     QTimer m_soon;
-    QString m_lastFirstHop;
     QHash<QString, Reachability::Heard> m_heard;
     qint64 m_tick = 0;
 };

@@ -560,6 +560,13 @@ private slots:
         // Without the line back to the first hop, nothing is behind a.
         m_map->removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
         QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
+        // A first hop set or taken away is heard as it changes.
+        m_map->addConnection({QStringLiteral("gw"), QStringLiteral("a"), 1});
+        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
+        Settings::instance().set(&Settings::firstHop, QString());
+        QVERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
+        Settings::instance().set(&Settings::firstHop, QStringLiteral("gw"));
+        QCOMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()
