@@ -61,7 +61,7 @@ private slots:
         settings.load(QStringLiteral("Settings.xml"));
         Data data;
         VisualRepresentationData map;
-        constexpr std::chrono::milliseconds quietTime{1000};
+        constexpr std::chrono::milliseconds quietTime = AutoSaver::DefaultQuietTime;
         AutoSaver saver(data, settings, map, quietTime);
         QElapsedTimer clock;
         clock.start();
