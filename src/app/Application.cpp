@@ -196,6 +196,29 @@ struct Monitoring
     }
 };
 
+// What the device lists read and ask of the monitor: the history's figures while it is kept,
+// and the running pinger.
+UserList::Services deviceListServices(const Monitoring& monitoring)
+{
+    UserList::Services services;
+    services.statistics = [&monitoring](const QString& ip) {
+        if (!monitoring.history)
+            return UserList::RowStatistics();
+        const DeviceStatistics::Summary hour = monitoring.history->statistics().lastHour(
+            ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    };
+    services.historyFile = QStringLiteral("History.sqlite");
+    services.recordingProblem = [&monitoring] {
+        return monitoring.history ? monitoring.history->recordingProblem() : QString();
+    };
+    services.pingNow = [](const QString& ip) {
+        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
+            pinger->probeNow(*Data::instance(), ip);
+    };
+    return services;
+}
+
 } // namespace
 
 void Application::requestQuit()
@@ -308,17 +331,19 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     monitoring.map = loadMap();
     Data& data = *monitoring.data;
 
+    const UserList::Services services = deviceListServices(monitoring);
     auto* tray = new MainSystemTrayIcon;
+    tray->setWindowServices(services);
     MainSystemTrayIcon::setInstance(tray);
     tray->show();
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
     ReachabilityWatcher reachability(data, *monitoring.map);
-    auto* window = new MainWindow;
+    auto* window = new MainWindow(services);
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.
-    if (!settings.startHidden || !MainSystemTrayIcon::systemTrayAvailable())
+    if (!settings.startHidden || !tray->systemTrayAvailable())
         window->show();
     tellAboutDeviceListProblem(data);
 
@@ -333,16 +358,11 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
     startPinger();
-    UserList::setPingNow([](const QString& ip) {
-        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
-            pinger->probeNow(*Data::instance(), ip);
-    });
 
     do {
         QApplication::exec();
     } while (!quitRequested);
 
-    UserList::setPingNow({});
     monitoring.end();
     // A window that closed for real deletes itself; whatever still lives goes before the
     // application object that it needs.
