@@ -37,6 +37,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace Tarnwick {
 
@@ -120,21 +121,44 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
-// The log file (and another place besides, if given), with the start said in it.
-void startLog(ILog* alsoTo)
+// The logs a run writes to: the log file, and standard error besides where asked. They say
+// that the program started, and are written to for as long as the run lasts.
+class RunLogs
 {
-    LogManager& logManager = LogManager::instance();
-    static FileLog fileLog("LogRelease.txt");
-    // One old log is kept beside the new one, so that the log never grows without end.
-    fileLog.rotateIfLarger(10 * 1024 * 1024);
-    // The file comes first: it is the one read back.
-    logManager.addLog(&fileLog);
-    if (alsoTo)
-        logManager.addLog(alsoTo);
-    logManager.log("Application", "Application \"Tarnwick\" started");
-    // Failed saves and copies kept aside go to the log, besides the diagnostics.
-    DocumentFile::setReporter(
-        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
+public:
+    explicit RunLogs(bool alsoToStandardError)
+        : m_file("LogRelease.txt")
+    {
+        LogManager& logManager = LogManager::instance();
+        // One old log is kept beside the new one, so that the log never grows without end.
+        m_file.rotateIfLarger(10 * 1024 * 1024);
+        // The file comes first: it is the one read back.
+        logManager.addLog(&m_file);
+        if (alsoToStandardError)
+            logManager.addLog(&m_standardError.emplace(stderr));
+        logManager.log("Application", "Application \"Tarnwick\" started");
+    }
+
+    ~RunLogs()
+    {
+        LogManager::instance().removeLog(&m_file);
+        if (m_standardError)
+            LogManager::instance().removeLog(&*m_standardError);
+    }
+
+    RunLogs(const RunLogs&) = delete;
+    RunLogs& operator=(const RunLogs&) = delete;
+
+private:
+    FileLog m_file;
+    std::optional<StreamLog> m_standardError;
+};
+
+// Failed saves and copies kept aside of the program's files go to the log, besides the
+// diagnostics.
+void reportToLog(const QString& text)
+{
+    LogManager::instance().log("Application", text.toStdString());
 }
 
 std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
@@ -142,7 +166,7 @@ std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
     if (!ProbeEngine::shared().hasSocket())
         LogManager::instance().log("Application", icmpPermissionHint().toStdString());
     auto data = std::make_unique<Data>();
-    data->load(QStringLiteral("DeviceConfig.xml"));
+    data->load(QStringLiteral("DeviceConfig.xml"), &reportToLog);
     // Until each device answers or not, it shows as not yet probed, and its first result makes
     // no balloon and no log line.
     data->awaitFirstResults();
@@ -155,7 +179,7 @@ std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
 std::unique_ptr<VisualRepresentationData> loadMap()
 {
     auto map = std::make_unique<VisualRepresentationData>();
-    map->load(QStringLiteral("VisualRepresentation.xml"));
+    map->load(QStringLiteral("VisualRepresentation.xml"), &reportToLog);
     VisualRepresentationData::setInstance(map.get());
     return map;
 }
@@ -282,10 +306,9 @@ int Application::runHeadless(int argc, char** argv, const CommandLine& command)
         return 1;
     }
     // Without a desktop, standard error (the journal, under systemd) is where a person looks.
-    static StreamLog standardError(stderr);
-    startLog(&standardError);
+    const RunLogs logs(true);
     Monitoring monitoring;
-    Settings::instance().load(QStringLiteral("Settings.xml"));
+    Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QCoreApplication app(argc, argv);
     monitoring.data = loadDevices(*monitoring.logListener);
@@ -315,10 +338,10 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
 
-    startLog(nullptr);
+    const RunLogs logs(false);
     Monitoring monitoring;
     Settings& settings = Settings::instance();
-    settings.load(QStringLiteral("Settings.xml"));
+    settings.load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QApplication app(argc, argv);
     QFile styleSheet;
