@@ -12,15 +12,14 @@
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
+#include "RunLogs.h"
 #include "ScanCommand.h"
 #include "StateChangeSound.h"
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/DataLogListener.h"
-#include "log/FileLog.h"
 #include "log/LogManager.h"
-#include "log/StreamLog.h"
 #include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
 #include "net/PingerThread.h"
@@ -37,7 +36,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 namespace Tarnwick {
 
@@ -120,39 +118,6 @@ void tellAboutDeviceListProblem(const Data& data)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }
-
-// The logs a run writes to: the log file, and standard error besides where asked. They say
-// that the program started, and are written to for as long as the run lasts.
-class RunLogs
-{
-public:
-    explicit RunLogs(bool alsoToStandardError)
-        : m_file("LogRelease.txt")
-    {
-        LogManager& logManager = LogManager::instance();
-        // One old log is kept beside the new one, so that the log never grows without end.
-        m_file.rotateIfLarger(10 * 1024 * 1024);
-        // The file comes first: it is the one read back.
-        logManager.addLog(&m_file);
-        if (alsoToStandardError)
-            logManager.addLog(&m_standardError.emplace(stderr));
-        logManager.log("Application", "Application \"Tarnwick\" started");
-    }
-
-    ~RunLogs()
-    {
-        LogManager::instance().removeLog(&m_file);
-        if (m_standardError)
-            LogManager::instance().removeLog(&*m_standardError);
-    }
-
-    RunLogs(const RunLogs&) = delete;
-    RunLogs& operator=(const RunLogs&) = delete;
-
-private:
-    FileLog m_file;
-    std::optional<StreamLog> m_standardError;
-};
 
 // Failed saves and copies kept aside of the program's files go to the log, besides the
 // diagnostics.
