@@ -12,15 +12,14 @@
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
+#include "RunLogs.h"
 #include "ScanCommand.h"
 #include "StateChangeSound.h"
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/DataLogListener.h"
-#include "log/FileLog.h"
 #include "log/LogManager.h"
-#include "log/StreamLog.h"
 #include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
 #include "net/PingerThread.h"
@@ -120,21 +119,11 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
-// The log file (and another place besides, if given), with the start said in it.
-void startLog(ILog* alsoTo)
+// Failed saves and copies kept aside of the program's files go to the log, besides the
+// diagnostics.
+void reportToLog(const QString& text)
 {
-    LogManager& logManager = LogManager::instance();
-    static FileLog fileLog("LogRelease.txt");
-    // One old log is kept beside the new one, so that the log never grows without end.
-    fileLog.rotateIfLarger(10 * 1024 * 1024);
-    // The file comes first: it is the one read back.
-    logManager.addLog(&fileLog);
-    if (alsoTo)
-        logManager.addLog(alsoTo);
-    logManager.log("Application", "Application \"Tarnwick\" started");
-    // Failed saves and copies kept aside go to the log, besides the diagnostics.
-    DocumentFile::setReporter(
-        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
+    LogManager::instance().log("Application", text.toStdString());
 }
 
 std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
@@ -142,7 +131,7 @@ std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
     if (!ProbeEngine::shared().hasSocket())
         LogManager::instance().log("Application", icmpPermissionHint().toStdString());
     auto data = std::make_unique<Data>();
-    data->load(QStringLiteral("DeviceConfig.xml"));
+    data->load(QStringLiteral("DeviceConfig.xml"), &reportToLog);
     // Until each device answers or not, it shows as not yet probed, and its first result makes
     // no balloon and no log line.
     data->awaitFirstResults();
@@ -155,7 +144,7 @@ std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
 std::unique_ptr<VisualRepresentationData> loadMap()
 {
     auto map = std::make_unique<VisualRepresentationData>();
-    map->load(QStringLiteral("VisualRepresentation.xml"));
+    map->load(QStringLiteral("VisualRepresentation.xml"), &reportToLog);
     VisualRepresentationData::setInstance(map.get());
     return map;
 }
@@ -195,6 +184,29 @@ struct Monitoring
         logListener.reset();
     }
 };
+
+// What the device lists read and ask of the monitor: the history's figures while it is kept,
+// and the running pinger.
+UserList::Services deviceListServices(const Monitoring& monitoring)
+{
+    UserList::Services services;
+    services.statistics = [&monitoring](const QString& ip) {
+        if (!monitoring.history)
+            return UserList::RowStatistics();
+        const DeviceStatistics::Summary hour = monitoring.history->statistics().lastHour(
+            ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    };
+    services.historyFile = QStringLiteral("History.sqlite");
+    services.recordingProblem = [&monitoring] {
+        return monitoring.history ? monitoring.history->recordingProblem() : QString();
+    };
+    services.pingNow = [](const QString& ip) {
+        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
+            pinger->probeNow(*Data::instance(), ip);
+    };
+    return services;
+}
 
 } // namespace
 
@@ -259,10 +271,9 @@ int Application::runHeadless(int argc, char** argv, const CommandLine& command)
         return 1;
     }
     // Without a desktop, standard error (the journal, under systemd) is where a person looks.
-    static StreamLog standardError(stderr);
-    startLog(&standardError);
+    const RunLogs logs(true);
     Monitoring monitoring;
-    Settings::instance().load(QStringLiteral("Settings.xml"));
+    Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QCoreApplication app(argc, argv);
     monitoring.data = loadDevices(*monitoring.logListener);
@@ -292,10 +303,10 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
 
-    startLog(nullptr);
+    const RunLogs logs(false);
     Monitoring monitoring;
     Settings& settings = Settings::instance();
-    settings.load(QStringLiteral("Settings.xml"));
+    settings.load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QApplication app(argc, argv);
     QFile styleSheet;
@@ -308,17 +319,19 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     monitoring.map = loadMap();
     Data& data = *monitoring.data;
 
+    const UserList::Services services = deviceListServices(monitoring);
     auto* tray = new MainSystemTrayIcon;
+    tray->setWindowServices(services);
     MainSystemTrayIcon::setInstance(tray);
     tray->show();
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
     ReachabilityWatcher reachability(data, *monitoring.map);
-    auto* window = new MainWindow;
+    auto* window = new MainWindow(services);
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.
-    if (!settings.startHidden || !MainSystemTrayIcon::systemTrayAvailable())
+    if (!settings.startHidden || !tray->systemTrayAvailable())
         window->show();
     tellAboutDeviceListProblem(data);
 
@@ -333,16 +346,11 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
     startPinger();
-    UserList::setPingNow([](const QString& ip) {
-        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
-            pinger->probeNow(*Data::instance(), ip);
-    });
 
     do {
         QApplication::exec();
     } while (!quitRequested);
 
-    UserList::setPingNow({});
     monitoring.end();
     // A window that closed for real deletes itself; whatever still lives goes before the
     // application object that it needs.

@@ -7,7 +7,6 @@
 #include "history/HistoryReader.h"
 #include "log/LogManager.h"
 #include "net/PingerThread.h"
-#include "ui/UserList.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -31,19 +30,12 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
         if (m_alsoObserve)
             m_alsoObserve(record);
     });
-    UserList::setStatisticsSource([this](const QString& ip) {
-        const DeviceStatistics::Summary hour = m_statistics.lastHour(ip, QDateTime::currentMSecsSinceEpoch());
-        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
-    });
-    UserList::setHistoryFile(fileName, [this] { return m_store.recordingProblem(); });
     connect(&data, &Data::DeviceEntryChanged, this, &HistoryRecorder::DeviceEntryChanged);
 }
 
 HistoryRecorder::~HistoryRecorder()
 {
     PingerThread::setResultObserver({});
-    UserList::setStatisticsSource({});
-    UserList::setHistoryFile({});
 }
 
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)

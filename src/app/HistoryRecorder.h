@@ -25,6 +25,8 @@ public:
     ~HistoryRecorder() override;
 
     const DeviceStatistics& statistics() const { return m_statistics; }
+    // Why results do not reach the file at the moment; empty while they do.
+    QString recordingProblem() const { return m_store.recordingProblem(); }
     // Where every result goes besides; set it before the monitor starts.
     void alsoObserve(std::function<void(const ProbeRecord&)> observer) { m_alsoObserve = std::move(observer); }
 

@@ -25,11 +25,11 @@ namespace Tarnwick {
 
 namespace {
 MainSystemTrayIcon* s_instance = nullptr;
-MainSystemTrayIcon::AvailabilityCheck s_availability;
 } // namespace
 
 MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     : QSystemTrayIcon(parent)
+    , m_availability(&QSystemTrayIcon::isSystemTrayAvailable)
     , m_maxPlacementWait(delays.maxPlacementWait)
 {
     auto* menu = new QMenu;
@@ -86,12 +86,17 @@ void MainSystemTrayIcon::setInstance(MainSystemTrayIcon* icon)
 
 void MainSystemTrayIcon::setAvailabilityCheck(AvailabilityCheck check)
 {
-    s_availability = std::move(check);
+    m_availability = std::move(check);
 }
 
-bool MainSystemTrayIcon::systemTrayAvailable()
+bool MainSystemTrayIcon::systemTrayAvailable() const
 {
-    return s_availability ? s_availability() : QSystemTrayIcon::isSystemTrayAvailable();
+    return m_availability();
+}
+
+void MainSystemTrayIcon::setWindowServices(UserList::Services services)
+{
+    m_windowServices = std::move(services);
 }
 
 void MainSystemTrayIcon::setBalloonSink(BalloonSink sink)
@@ -342,7 +347,7 @@ void MainSystemTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason)
 void MainSystemTrayIcon::ShowWindow()
 {
     if (!MainWindow::instance())
-        MainWindow::setInstance(new MainWindow);
+        MainWindow::setInstance(new MainWindow(m_windowServices));
     MainWindow* window = MainWindow::instance();
     // From any state: hidden in the tray, minimized from its title bar, behind other windows.
     window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/UserList.h"
+
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
@@ -41,8 +43,11 @@ public:
 
     // Whether the desktop has a system tray at all; replaceable because offscreen tests have none.
     using AvailabilityCheck = std::function<bool()>;
-    static void setAvailabilityCheck(AvailabilityCheck check);
-    static bool systemTrayAvailable();
+    void setAvailabilityCheck(AvailabilityCheck check);
+    bool systemTrayAvailable() const;
+
+    // What the device list of a main window that "Show" makes anew is given.
+    void setWindowServices(UserList::Services services);
 
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
@@ -108,6 +113,8 @@ private:
     void announceWaitingDown();
     void showWaitingBalloons();
 
+    AvailabilityCheck m_availability;
+    UserList::Services m_windowServices;
     BalloonSink m_balloonSink;
     PlacementCheck m_placementCheck;
     QList<Balloon> m_waitingBalloons;

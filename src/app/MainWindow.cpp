@@ -33,7 +33,7 @@ namespace {
 MainWindow* s_instance = nullptr;
 }
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(UserList::Services services)
 {
     // Closed for real only on quitting; such a window is never shown again.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -57,7 +57,7 @@ MainWindow::MainWindow()
     buttons->addStretch(50);
     buttons->addWidget(m_minimizeButton);
 
-    m_userList = new UserList(this);
+    m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
@@ -165,7 +165,7 @@ void MainWindow::CloseButtonClicked()
 {
     MainSystemTrayIcon* tray = MainSystemTrayIcon::instance();
     // Without a system tray a hidden window could never come back: minimize to the task bar.
-    if (tray && tray->isVisible() && !MainSystemTrayIcon::systemTrayAvailable())
+    if (tray && tray->isVisible() && !tray->systemTrayAvailable())
         showMinimized();
     else
         close();

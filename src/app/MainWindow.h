@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/UserList.h"
+
 #include <QMainWindow>
 
 class QPushButton;
@@ -8,7 +10,6 @@ class QPushButton;
 namespace Tarnwick {
 
 class LogListWidget;
-class UserList;
 class VisualRepresentationWidget;
 
 // The one main window: a tab bar over the device list, the map and the log, and a row of
@@ -18,7 +19,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    MainWindow();
+    // services: what the device list reads and asks of the monitor.
+    explicit MainWindow(UserList::Services services = {});
 
     static MainWindow* instance();
     static void setInstance(MainWindow* window);

@@ -54,12 +54,13 @@ void Settings::setEdited(const Settings& original, const Settings& edited)
     });
 }
 
-bool Settings::load(const QString& name)
+bool Settings::load(const QString& name, DocumentFile::Reporter reporter)
 {
     setDefaults();
     fileName = name;
     DocumentFile& document = file();
-    document = DocumentFile(name, QStringLiteral("Settings"));
+    document = DocumentFile(name, QStringLiteral("Settings"), DocumentFile::PartialReadPolicy::KeepCopy,
+                            std::move(reporter));
     SettingsXmlHandler handler(*this);
     const bool complete = document.read(handler);
     document.rememberAsSaved([this](QXmlStreamWriter& writer) { writeDocument(writer); });

@@ -73,7 +73,8 @@ public:
     static constexpr int MaxHistoryDays = 3650;
     static constexpr int MaxHistoryMegabytes = 1048576;
 
-    bool load(const QString& fileName);
+    // Failed saves are told to reporter.
+    bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
     bool save();
     // Whether a save would write anything other than what was last read or saved.
     bool hasUnsavedChanges() const;
