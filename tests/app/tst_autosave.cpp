@@ -71,7 +71,8 @@ private slots:
         QElapsedTimer sinceLast;
         sinceLast.start();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("Settings.xml")).contains("<MapZoom>"), 5000);
-        QVERIFY(sinceLast.elapsed() >= quietTime.count());
+        // A coarse timer may fire up to 5 % early.
+        QVERIFY(sinceLast.elapsed() >= quietTime.count() * 9 / 10);
         QVERIFY(readAll(QStringLiteral("Settings.xml")).contains("<MapZoom>175</MapZoom>"));
     }
 
