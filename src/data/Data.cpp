@@ -16,6 +16,15 @@ namespace Tarnwick {
 
 std::atomic<Data*> Data::s_instance{nullptr};
 
+namespace {
+
+QString resultText(const ProbeResult& result)
+{
+    return result.answered() ? QString::number(result.roundTripMs()) : NoReplyResult;
+}
+
+} // namespace
+
 Data::Data(QObject* parent)
     : QObject(parent)
 {
@@ -203,7 +212,7 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
     releaseAfterDelivery(std::move(event));
 }
 
-void Data::setPingResult(const QString& ip, const QString& result)
+void Data::setPingResult(const QString& ip, const ProbeResult& result)
 {
     auto locked = lock();
     const qsizetype i = indexOf(ip);
@@ -211,10 +220,11 @@ void Data::setPingResult(const QString& ip, const QString& result)
         return;
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
-    e.pingResult = result;
+    e.pingResult = resultText(result);
+    e.lastProbe = result;
     // The state follows the results only once enough of them in a row say so: a device that
     // misses one reply on a lossy link does not flap between the two states.
-    const bool answered = result != NoReplyResult;
+    const bool answered = result.answered();
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
     int& streak = m_streaks[ip];
     if (e.awaitingFirstResult) {

@@ -6,6 +6,7 @@
 #include "DeviceEntryChangedEvent.h"
 #include "DeviceRemovedEvent.h"
 #include "DocumentFile.h"
+#include "ProbeResult.h"
 
 #include <QHash>
 #include <QList>
@@ -62,7 +63,9 @@ public:
     void removeEntry(const QString& ip);
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type);
-    void setPingResult(const QString& ip, const QString& result);
+    // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
+    // NoReplyResult) is made here once, for the files and the list, beside the outcome itself.
+    void setPingResult(const QString& ip, const ProbeResult& result);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.
