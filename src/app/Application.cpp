@@ -23,6 +23,7 @@
 #include "log/StreamLog.h"
 #include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
@@ -180,6 +181,7 @@ struct Monitoring
     {
         stopPinger();
         ProbeEngine::shared().stop();
+        NameResolver::instance().stop();
         // Results the pinger announced before it stopped still wait in the queue: deliver
         // them, which also releases their event records.
         QCoreApplication::sendPostedEvents();
