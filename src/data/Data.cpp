@@ -105,6 +105,18 @@ QMutexLocker<QMutex> Data::lock() const
     return QMutexLocker(&m_mutex);
 }
 
+void Data::connectReceiver(QObject* receiver, Reactions reactions, Qt::ConnectionType type)
+{
+    Q_ASSERT_X(receiver->thread() == thread(), "Data::connectReceiver",
+               "receivers of the store live on the store's thread");
+    if (reactions.changed)
+        connect(this, &Data::DeviceEntryChanged, receiver, std::move(reactions.changed), type);
+    if (reactions.added)
+        connect(this, &Data::DeviceAdded, receiver, std::move(reactions.added), type);
+    if (reactions.removed)
+        connect(this, &Data::DeviceRemoved, receiver, std::move(reactions.removed), type);
+}
+
 int Data::undeliveredAnnouncements() const
 {
     return m_undelivered->load();

@@ -15,7 +15,7 @@
 #include <QThread>
 
 #include <atomic>
-
+#include <functional>
 #include <memory>
 
 class QXmlStreamWriter;
@@ -76,6 +76,14 @@ public:
     // thread is never buried under a backlog.
     int undeliveredAnnouncements() const;
 
+    // What a receiver does with each kind of announcement; a kind left empty is not connected.
+    struct Reactions
+    {
+        std::function<void(DeviceEntryChangedEvent* pEvent)> changed;
+        std::function<void(DeviceAddedEvent* pEvent)> added;
+        std::function<void(DeviceRemovedEvent* pEvent)> removed;
+    };
+
     // Connects the receiver's slots that bear the signals' names to all three signals. The
     // receiver lives on the store's thread, so results reported from a worker thread reach it
     // queued.
@@ -88,6 +96,9 @@ public:
         connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
         connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
     }
+    // The same for a receiver that reacts through functors: they run on the receiver's thread,
+    // and no more once it has gone.
+    void connectReceiver(QObject* receiver, Reactions reactions, Qt::ConnectionType type = Qt::AutoConnection);
 
 signals:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);

@@ -37,7 +37,7 @@ DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, con
     , m_version(version.toStdString())
     , m_canProbe(canProbe)
 {
-    connect(&data, &Data::DeviceEntryChanged, this, &DeviceMetrics::DeviceEntryChanged);
+    data.connectReceiver(this, {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); }});
 }
 
 void DeviceMetrics::record(const ProbeRecord& result)
