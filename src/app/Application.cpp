@@ -22,6 +22,7 @@
 #include "log/LogManager.h"
 #include "map/ReachabilityWatcher.h"
 #include "map/VisualRepresentationData.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
@@ -169,6 +170,7 @@ struct Monitoring
     {
         stopPinger();
         ProbeEngine::shared().stop();
+        NameResolver::instance().stop();
         // Results the pinger announced before it stopped still wait in the queue: deliver
         // them, which also releases their event records.
         QCoreApplication::sendPostedEvents();

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 using TestFiles::readAll;
 
@@ -40,7 +42,7 @@ private slots:
         data.addEntry(DeviceEntry(QStringLiteral("127.0.0.10"), QStringLiteral("router"), 2, true, NoReplyResult));
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("127.0.0.10"), 5000);
         QVERIFY(!data.hasUnsavedChanges());
-        data.setPingResult(QStringLiteral("127.0.0.10"), QStringLiteral("3"));
+        data.setPingResult(QStringLiteral("127.0.0.10"), ProbeResult::reply(3ms));
         QVERIFY(!data.hasUnsavedChanges());
         data.changeEntry(QStringLiteral("127.0.0.10"), QStringLiteral("127.0.0.10"), true, QStringLiteral("gateway"),
                          2);

@@ -21,6 +21,8 @@
 
 #include <memory>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -92,19 +94,19 @@ private slots:
             data.connectReceiver(&log);
             const QString ip = QStringLiteral("127.0.0.5");
             data.addEntry(DeviceEntry(ip, QStringLiteral("d"), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(ip, QStringLiteral("X"));
-            data.setPingResult(ip, QStringLiteral("4"));
-            data.setPingResult(ip, QStringLiteral("5"));
+            data.setPingResult(ip, ProbeResult::timeout());
+            data.setPingResult(ip, ProbeResult::reply(4ms));
+            data.setPingResult(ip, ProbeResult::reply(5ms));
             data.changeEntry(ip, ip, false, QStringLiteral("edited"), DeviceTypeWeb);
-            data.setPingResult(ip, QStringLiteral("X"));
-            data.setPingResult(ip, QStringLiteral("X"));
+            data.setPingResult(ip, ProbeResult::timeout());
+            data.setPingResult(ip, ProbeResult::timeout());
             data.removeEntry(ip);
             // Devices read at start: their first result tells the state and is not logged.
             const QString known = QStringLiteral("127.0.0.6");
             data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
-            data.setPingResult(known, QStringLiteral("2"));
-            data.setPingResult(known, QStringLiteral("X"));
+            data.setPingResult(known, ProbeResult::reply(2ms));
+            data.setPingResult(known, ProbeResult::timeout());
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);
@@ -127,8 +129,8 @@ private slots:
         data.connectReceiver(&log);
         for (const char* ip : {"127.0.0.7", "127.0.0.8"}) {
             data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
-            data.setPingResult(QString::fromLatin1(ip), QStringLiteral("X"));
+            data.setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
+            data.setPingResult(QString::fromLatin1(ip), ProbeResult::timeout());
         }
         QTRY_COMPARE(listener.seen.size(), 6);
         LogManager::instance().removeListener(&listener);

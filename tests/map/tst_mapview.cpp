@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -168,7 +170,7 @@ private slots:
         QCOMPARE(placed[0]->zValue(), 1.0);
 
         // Both badges of the duplicated address follow its changes.
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("6"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(6ms));
         QCOMPARE(placed[0]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[1]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
@@ -211,7 +213,10 @@ private slots:
         if (!result.isEmpty()) {
             m_data->addEntry(
                 DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
-            m_data->setPingResult(ip, result);
+            m_data->setPingResult(ip,
+                                  result == QLatin1String("X")
+                                      ? ProbeResult::timeout()
+                                      : ProbeResult::reply(std::chrono::milliseconds(result.toInt())));
         }
         Reachability::setCurrent({{ip, behind}});
         DeviceEntryRepresentationGraphicsItem badge(ip);
@@ -256,7 +261,7 @@ private slots:
     {
         QFETCH(int, type);
         m_data->addEntry(DeviceEntry(QStringLiteral("t"), QString(), type, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("t"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("t"), ProbeResult::reply(3ms));
         DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("t"));
         const QImage image = render(badge);
         QCOMPARE(at(image, 0, -24), DiscColour);
@@ -269,10 +274,10 @@ private slots:
         m_map->appendItem({QStringLiteral("a"), 0, 0});
         VisualRepresentationWidget widget;
         DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("9"));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(9ms));
         QCOMPARE(badge->entry().pingResult, QStringLiteral("X"));
         QCOMPARE(badge->entry().state, int(DeviceStateDisconnected));
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
         QCOMPARE(badge->entry().pingResult, QStringLiteral("3"));
         QCOMPARE(badge->entry().state, int(DeviceStateConnected));
     }
@@ -549,13 +554,13 @@ private slots:
         ReachabilityWatcher watcher(*m_data, *m_map);
         QSignalSpy changed(&watcher, &ReachabilityWatcher::reachabilityChanged);
         // a and b start disconnected, as new entries do; gw answers: b is behind a.
-        m_data->setPingResult(QStringLiteral("gw"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("gw"), ProbeResult::reply(1ms));
         QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
         QVERIFY(Reachability::behind(QStringLiteral("a")).isEmpty());
         QVERIFY(changed.count() >= 1);
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
         QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
         QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
         // Without the line back to the first hop, nothing is behind a.
         m_map->removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
