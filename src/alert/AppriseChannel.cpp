@@ -34,12 +34,23 @@ QString AppriseChannel::name() const
 void AppriseChannel::send(const Alert& alert)
 {
     Q_ASSERT(!m_running);
+    if (m_urls.isEmpty()) {
+        // Without a URL apprise would turn to whatever configuration files it finds.
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(tr("no Apprise URL is set")); }, Qt::QueuedConnection);
+        return;
+    }
     m_running = new QProcess(this);
     m_running->setProcessChannelMode(QProcess::MergedChannels);
     // Without a body on the command line apprise would read one from its input.
     m_running->setStandardInputFile(QProcess::nullDevice());
     m_running->setProgram(m_program);
-    m_running->setArguments(QStringList{QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text} + m_urls);
+    m_running->setArguments({QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text});
+    // The URLs carry passwords and tokens: in the environment only this user can read them, where
+    // on the command line every user of the computer could.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("APPRISE_URLS"), m_urls.join(u' '));
+    m_running->setProcessEnvironment(environment);
     auto* limit = new QTimer(m_running);
     limit->setSingleShot(true);
     connect(limit, &QTimer::timeout, m_running, &QProcess::kill);

@@ -12,9 +12,9 @@ class QProcess;
 namespace Tarnwick {
 
 // Sends each alert to the user's Apprise URLs ("Send alerts through Apprise": e-mail, ntfy,
-// Matrix, ...) through Debian's apprise program, started directly with the title, the text and
-// the URLs as its arguments. Exit status 0 is a delivery; a missing program is a failure that
-// says which package to install, so the alerts wait until it is there.
+// Matrix, ...) through Debian's apprise program, started directly (never through a shell) with
+// the title and the text as its arguments and the URLs in its environment (APPRISE_URLS). Exit status 0 is a delivery;
+// a missing program is a failure that says which package to install, so the alerts wait until it is there.
 class AppriseChannel : public AlertChannel
 {
     Q_OBJECT
