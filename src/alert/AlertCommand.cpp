@@ -97,8 +97,9 @@ void AlertCommand::startNext()
             ended();
         }
     });
-    m_running->start();
+    // Started first: a program that cannot start ends the run within start().
     m_limit->start(m_timeLimit);
+    m_running->start();
 }
 
 void AlertCommand::ended()

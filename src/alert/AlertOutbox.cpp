@@ -110,7 +110,9 @@ void AlertOutbox::sendNext(const QString& channel)
         return;
     queue.sending = true;
     ++queue.deliveries.first().attempts;
-    queue.channel->send(queue.deliveries.first().alert);
+    // A copy: a channel that fails at once reports within send(), and the queue moves on.
+    const Alert alert = queue.deliveries.first().alert;
+    queue.channel->send(alert);
 }
 
 void AlertOutbox::onDelivered(const QString& channel)
@@ -145,7 +147,9 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
         return;
     }
     if (why != queue.lastProblem) {
-        m_log(tr("Alerts for the %1 wait: %2. They are tried again until they go through.").arg(channel, why));
+        m_log(tr("Alerts for the %1 wait: %2. They are tried again; one that cannot be sent for a day is given "
+                 "up.")
+                  .arg(channel, why));
         queue.lastProblem = why;
     }
     const int doublings = std::min(failed.attempts - 1, 30);

@@ -77,8 +77,9 @@ void AppriseChannel::send(const Alert& alert)
         else
             ended(tr("apprise failed with exit status %1%2").arg(QString::number(code), last));
     });
-    m_running->start();
+    // Started first: a program that cannot start ends the send within start().
     limit->start(m_timeLimit);
+    m_running->start();
 }
 
 void AppriseChannel::ended(const QString& why)
