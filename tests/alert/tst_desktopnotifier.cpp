@@ -5,9 +5,11 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Tarnwick;
@@ -52,9 +54,11 @@ class TestDesktopNotifier : public QObject
 {
     Q_OBJECT
 
+public:
+    ~TestDesktopNotifier() override;
+
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void showsTitleTextAndShow();
     void groupUpdatesItsNotification_data();
     void groupUpdatesItsNotification();
@@ -63,6 +67,7 @@ private slots:
 private:
     QDBusConnection bus() const { return QDBusConnection(BusName); }
 
+    QTemporaryDir m_dir;
     QProcess m_daemon;
     QProcess m_mock;
 };
@@ -75,9 +80,20 @@ void TestDesktopNotifier::initTestCase()
         != 0)
         QSKIP("python3-dbusmock is not installed (scripts/setup-deps test installs it)");
 
-    // A session bus of the test's own, so that no notification reaches a real desktop.
+    // A session bus of the test's own, so that no notification reaches a real desktop, and one
+    // that starts no service of this computer's on demand.
+    QVERIFY(m_dir.isValid());
+    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+                     .arg(m_dir.path())
+                     .toUtf8());
+    config.close();
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
     QVERIFY(m_daemon.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 20000);
     const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
@@ -96,7 +112,8 @@ void TestDesktopNotifier::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(DesktopNotifier(bus()).isAvailable(), 20000);
 }
 
-void TestDesktopNotifier::cleanupTestCase()
+// The bus and its daemons end with the test object, however far the test came.
+TestDesktopNotifier::~TestDesktopNotifier()
 {
     QDBusConnection::disconnectFromBus(BusName);
     for (QProcess* process : {&m_mock, &m_daemon}) {
