@@ -14,7 +14,7 @@ DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, QObject* re
     : m_range(range)
     , m_receiver(receiver)
     , m_client(probe ? 0 : ProbeEngine::newClient())
-    , m_probe(NetworkProbe::from(std::move(probe), m_client))
+    , m_probe(NetworkProbe::from(std::move(probe), m_client, true))
     , m_timeoutMs(timeoutMs)
 {
 }
@@ -60,12 +60,26 @@ void DiscoverDevicesThread::requestStop()
         ProbeEngine::shared().withdraw(m_client);
 }
 
+QString DiscoverDevicesThread::presentText(int present)
+{
+    return present > 0 ? QStringLiteral("Present without echo reply: %1").arg(present) : QString();
+}
+
+DiscoverDevicesThread::Finding DiscoverDevicesThread::findingOf(const ProbeResult& result)
+{
+    return result.kind == ProbeResult::Reply ? Answered : result.kind == ProbeResult::Present ? Present : Silent;
+}
+
 QString DiscoverDevicesThread::resultText(const ProbeResult& result)
 {
     switch (result.kind) {
     case ProbeResult::Reply:
         return QStringLiteral("%1 ms").arg(result.roundTripUs / 1000);
+    case ProbeResult::Present:
+        return QStringLiteral("Present, no echo reply");
     case ProbeResult::Timeout:
+        if (!result.reason.isEmpty())
+            return result.reason.left(1).toUpper() + result.reason.mid(1);
         return QStringLiteral("Timeout");
     case ProbeResult::SocketError:
         break;
@@ -90,6 +104,7 @@ void DiscoverDevicesThread::run()
     qint64 submitted = 0;
     qint64 reported = 0;
     int active = 0;
+    int present = 0;
     while (reported < total) {
         if (stopRequested())
             return;
@@ -114,9 +129,10 @@ void DiscoverDevicesThread::run()
                 ready << m_outcomes->byIndex.take(i);
         }
         for (const ProbeResult& result : std::as_const(ready)) {
-            const bool answered = result.kind == ProbeResult::Reply;
-            active += answered;
-            QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, answered),
+            const Finding finding = findingOf(result);
+            active += finding == Answered;
+            present += finding == Present;
+            QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(int, finding),
                                       Q_ARG(QString, m_range.addressAt(reported)), Q_ARG(QString, resultText(result)));
             ++reported;
         }
@@ -125,7 +141,7 @@ void DiscoverDevicesThread::run()
     if (m_outcomes->stopped)
         return;
     QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active),
-                              Q_ARG(int, int(std::min<qint64>(total, INT_MAX))));
+                              Q_ARG(int, int(std::min<qint64>(total, INT_MAX))), Q_ARG(int, present));
 }
 
 } // namespace Tarnwick
