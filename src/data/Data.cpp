@@ -203,7 +203,7 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
     releaseAfterDelivery(std::move(event));
 }
 
-void Data::setPingResult(const QString& ip, const QString& result)
+void Data::setPingResult(const QString& ip, const QString& result, const QString& reason)
 {
     auto locked = lock();
     const qsizetype i = indexOf(ip);
@@ -215,6 +215,7 @@ void Data::setPingResult(const QString& ip, const QString& result)
     // The state follows the results only once enough of them in a row say so: a device that
     // misses one reply on a lossy link does not flap between the two states.
     const bool answered = result != NoReplyResult;
+    e.noReplyReason = answered ? QString() : reason;
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
     int& streak = m_streaks[ip];
     if (e.awaitingFirstResult) {

@@ -62,7 +62,8 @@ public:
     void removeEntry(const QString& ip);
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type);
-    void setPingResult(const QString& ip, const QString& result);
+    // reason: why no reply came, where the network said so.
+    void setPingResult(const QString& ip, const QString& result, const QString& reason = {});
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.

@@ -27,6 +27,9 @@ public:
     bool informOnStateChange = false;
     int state = DeviceStateNone;
     QString pingResult;
+    // Why the last probe got no reply, where the network said so ("host unreachable, from
+    // 10.0.0.1"); empty otherwise. Not kept in any file.
+    QString noReplyReason;
     // Loaded at start and not probed since: its state is only what the file implied, and its
     // first result sets the state without announcing a change of it.
     bool awaitingFirstResult = false;

@@ -41,7 +41,7 @@ void PingerThread::setResultObserver(ResultObserver observer)
 
 void PingerThread::report(Data& data, const QString& ip, const ProbeResult& result)
 {
-    data.setPingResult(ip, pingResultText(result));
+    data.setPingResult(ip, pingResultText(result), result.reason);
     if (!s_observer)
         return;
     const ProbeRecord::Outcome outcome = result.kind == ProbeResult::Reply ? ProbeRecord::Answered

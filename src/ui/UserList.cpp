@@ -534,6 +534,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
     row->setText(ResultColumn, entry.pingResult);
+    row->setToolTip(ResultColumn, entry.noReplyReason);
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
@@ -578,6 +579,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!row)
         return;
     row->setText(ResultColumn, after.pingResult);
+    row->setToolTip(ResultColumn, after.noReplyReason);
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.

@@ -75,7 +75,8 @@ private slots:
                                            "DeviceList: Device 127.0.0.5 (edited) state changed to: disconnected",
                                            "DeviceList: Device 127.0.0.5 (edited) removed from list",
                                            "DeviceList: Device 127.0.0.6 added to list",
-                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected"};
+                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected (host "
+                                           "unreachable, from 10.0.0.1)"};
         QTest::newRow("off") << false << QStringList();
     }
 
@@ -104,7 +105,7 @@ private slots:
             data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
             data.setPingResult(known, QStringLiteral("2"));
-            data.setPingResult(known, QStringLiteral("X"));
+            data.setPingResult(known, QStringLiteral("X"), QStringLiteral("host unreachable, from 10.0.0.1"));
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);

@@ -13,6 +13,7 @@
 #include "ui/HistoryGraph.h"
 #include "ui/SaveFileChooser.h"
 #include "ui/UserList.h"
+#include "ui/UserListRow.h"
 #include "ui/UserListTreeWidget.h"
 
 #include <QApplication>
@@ -622,6 +623,17 @@ private slots:
     // A device cut off behind a failed one shows its state greyed, and says behind which; once
     // it answers again its picture is the connected one at once, whatever the last look at
     // the map's links still says.
+    // Why a probe failed, where the network said so, is the result's tooltip until a reply.
+    void resultToolTipSaysWhyNoReply()
+    {
+        m_data->addEntry(entry(QStringLiteral("pc")));
+        QTreeWidgetItem* pc = m_list->tree()->topLevelItem(0);
+        m_data->setPingResult(QStringLiteral("pc"), NoReplyResult, QStringLiteral("host unreachable, from 10.0.0.1"));
+        QCOMPARE(pc->toolTip(UserListRow::ResultColumn), QStringLiteral("host unreachable, from 10.0.0.1"));
+        m_data->setPingResult(QStringLiteral("pc"), QStringLiteral("3"));
+        QVERIFY(pc->toolTip(UserListRow::ResultColumn).isEmpty());
+    }
+
     void cutOffDevicesSayBehindWhich()
     {
         QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
