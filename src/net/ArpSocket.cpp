@@ -28,6 +28,10 @@ ArpSocket::ArpSocket()
     };
     sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
     ::setsockopt(m_fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    // Room for the answers of a whole subnet that arrive while the engine sends.
+    const int bytes = 1 << 20;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
 ArpSocket::~ArpSocket()
