@@ -20,6 +20,9 @@ constexpr const char* LinkThere = "twlab1";
 PeerNetwork::~PeerNetwork()
 {
     if (m_holder > 0) {
+        // The link would go with the namespace, but only some time later: gone now, a next
+        // network of the same process can take its name.
+        run({QStringLiteral("ip"), "link", "del", LinkHere});
         ::kill(m_holder, SIGKILL);
         ::waitpid(m_holder, nullptr, 0);
     }
@@ -38,9 +41,8 @@ bool PeerNetwork::runInside(const QStringList& command) const
     return run(QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/proc/%1/ns/net").arg(m_holder)} + command);
 }
 
-bool PeerNetwork::start(const QString& prefix, const QList<int>& hosts, QString* whyNot)
+bool PeerNetwork::makeNamespace(QString* whyNot)
 {
-    m_prefix = prefix;
     int ready[2];
     if (::pipe(ready) != 0) {
         *whyNot = QStringLiteral("pipe failed");
@@ -63,21 +65,50 @@ bool PeerNetwork::start(const QString& prefix, const QList<int>& hosts, QString*
         *whyNot = QStringLiteral("could not make the peer namespace");
         return false;
     }
+    return true;
+}
 
-    const QString here = prefix.section(QLatin1Char('.'), 0, 1) + QStringLiteral(".255.1");
-    const QString there = prefix.section(QLatin1Char('.'), 0, 1) + QStringLiteral(".255.2");
+// hereAddress and thereAddress: the "ip addr add" arguments of each end, if any; route: the
+// "ip route add" arguments, here and there, that lead to the hosts.
+bool PeerNetwork::linkUp(const QStringList& hereAddress, const QStringList& thereAddress, const QStringList& route,
+                         const QList<int>& hosts, QString* whyNot)
+{
     const QString ip = QStringLiteral("ip");
     bool ok = run({ip, "link", "add", LinkHere, "type", "veth", "peer", "name", LinkThere, "netns",
                    QString::number(m_holder)})
-        && run({ip, "addr", "add", here + "/30", "dev", LinkHere}) && run({ip, "link", "set", LinkHere, "up"})
-        && run({ip, "route", "add", prefix + ".0/24", "via", there}) && runInside({ip, "link", "set", "lo", "up"})
-        && runInside({ip, "link", "set", LinkThere, "up"})
-        && runInside({ip, "addr", "add", there + "/30", "dev", LinkThere});
+        && run(QStringList{ip, "addr", "add"} + hereAddress + QStringList{"dev", LinkHere})
+        && run({ip, "link", "set", LinkHere, "up"}) && runInside({ip, "link", "set", "lo", "up"})
+        && runInside({ip, "link", "set", LinkThere, "up"});
+    if (!thereAddress.isEmpty())
+        ok = ok && runInside(QStringList{ip, "addr", "add"} + thereAddress + QStringList{"dev", LinkThere});
+    if (route.size() == 2)
+        ok = ok && run({ip, "route", "add", route[0], "via", route[1]});
+    else
+        ok = ok && runInside({ip, "route", "add", route[0], "dev", LinkThere});
     for (int host : hosts)
         ok = ok && revive(host);
     if (!ok)
         *whyNot = QStringLiteral("could not set up the link to the peer namespace");
     return ok;
+}
+
+bool PeerNetwork::start(const QString& prefix, const QList<int>& hosts, QString* whyNot)
+{
+    m_prefix = prefix;
+    if (!makeNamespace(whyNot))
+        return false;
+    const QString here = prefix.section(QLatin1Char('.'), 0, 1) + QStringLiteral(".255.1");
+    const QString there = prefix.section(QLatin1Char('.'), 0, 1) + QStringLiteral(".255.2");
+    return linkUp({here + "/30"}, {there + "/30"}, {prefix + ".0/24", there}, hosts, whyNot);
+}
+
+bool PeerNetwork::startOnLink(const QString& prefix, const QList<int>& hosts, QString* whyNot)
+{
+    m_prefix = prefix;
+    if (!makeNamespace(whyNot))
+        return false;
+    // The hosts' addresses sit on the peer's loopback, and it answers ARP for them on the link.
+    return linkUp({prefix + ".254/24"}, {}, {prefix + ".0/24"}, hosts, whyNot);
 }
 
 bool PeerNetwork::silence(int host)

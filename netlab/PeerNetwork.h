@@ -9,6 +9,8 @@
 // A network of test hosts behind a veth link, inside a namespace of its own: the hosts of
 // <prefix>.0/24 are addresses of that namespace, which the kernel there answers; every other
 // address of the /24 is routed there too and dropped without a word, as a silent device does.
+// On the link itself (startOnLink), the /24 is the link's own subnet instead: this side is
+// <prefix>.254, and the hosts answer ARP as the machines of a local network do.
 // The namespace ends with this object, and with the process if that dies first.
 // Needs root and a private network namespace of the caller (NetworkSandbox::enter).
 class PeerNetwork
@@ -22,6 +24,7 @@ public:
     // prefix: the first three octets of the /24, such as "10.77.1"; hosts: the last octets of
     // the answering hosts. False, with the reason, when it cannot be made.
     bool start(const QString& prefix, const QList<int>& hosts, QString* whyNot);
+    bool startOnLink(const QString& prefix, const QList<int>& hosts, QString* whyNot);
 
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
@@ -34,6 +37,9 @@ public:
 
 private:
     bool run(const QStringList& command) const;
+    bool makeNamespace(QString* whyNot);
+    bool linkUp(const QStringList& hereAddress, const QStringList& thereAddress, const QStringList& route,
+                const QList<int>& hosts, QString* whyNot);
 
     QString m_prefix;
     pid_t m_holder = -1;

@@ -36,6 +36,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace Tarnwick {
@@ -316,6 +317,12 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
+    // Discovery asks hosts on the local link by ARP where it may.
+    if (ProbeEngine::shared().hasSocket() && !ProbeEngine::shared().asksByArp())
+        LogManager::instance().log("Application",
+                                   "Hosts on the local link are asked by echo alone: no packet socket for "
+                                   "ARP ("
+                                       + std::string(std::strerror(ProbeEngine::shared().arpSocketError())) + ").");
 
     monitoring.data = loadDevices(*monitoring.logListener);
     monitoring.map = loadMap();

@@ -3,10 +3,12 @@
 
 #include "CommandLine.h"
 #include "net/DiscoverDevicesThread.h"
+#include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 
 namespace Tarnwick {
 
@@ -14,6 +16,10 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command)
 {
     QCoreApplication app(argc, argv);
     ScanCommand printer;
+    const ProbeEngine& engine = ProbeEngine::shared();
+    if (engine.hasSocket() && !engine.asksByArp())
+        std::fprintf(stderr, "Hosts on the local link are asked by echo alone: no packet socket for ARP (%s).\n",
+                     std::strerror(engine.arpSocketError()));
     DiscoverDevicesThread scan(command.scanRange, {}, command.timeoutMs);
     QObject::connect(&scan, &DiscoverDevicesThread::addressProbed, &printer, &ScanCommand::scanResult);
     QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &printer, &ScanCommand::scanCompleted);
@@ -23,14 +29,16 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command)
     return 0;
 }
 
-void ScanCommand::scanResult(bool, const QString& address, const QString& result)
+void ScanCommand::scanResult(int, const QString& address, const QString& result)
 {
     std::printf("%s\t%s\n", qPrintable(address), qPrintable(result));
 }
 
-void ScanCommand::scanCompleted(int active, int total)
+void ScanCommand::scanCompleted(int active, int total, int present)
 {
     std::printf("%s\n", qPrintable(DiscoverDevicesThread::completionText(active, total)));
+    if (present > 0)
+        std::printf("%s\n", qPrintable(DiscoverDevicesThread::presentText(present)));
     std::fflush(stdout);
     QCoreApplication::quit();
 }

@@ -9,7 +9,7 @@ struct CommandLine;
 
 // "tarnwick --scan FROM TO": the discovery scan without a display and without any file of the
 // working folder, one line per address in box order ("address<TAB>result"), then the line
-// that ends a scan in the dialog.
+// that ends a scan in the dialog, and the count of hosts present without an echo reply.
 class ScanCommand : public QObject
 {
     Q_OBJECT
@@ -18,8 +18,8 @@ public:
     static int run(int argc, char** argv, const CommandLine& command);
 
 public slots:
-    void scanResult(bool active, const QString& address, const QString& result);
-    void scanCompleted(int active, int total);
+    void scanResult(int finding, const QString& address, const QString& result);
+    void scanCompleted(int active, int total, int present);
 };
 
 } // namespace Tarnwick

@@ -31,6 +31,7 @@ public:
     // The last result as the files and the list show it: the round trip in whole milliseconds
     // or "X"; the store sets it together with lastProbe, which is the same result as a number.
     QString pingResult;
+    // Its reason says why no reply came, where the network said so.
     ProbeResult lastProbe;
     // Loaded at start and not probed since: its state is only what the file implied, and its
     // first result sets the state without announcing a change of it.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,27 +17,32 @@ constexpr int PingSocketError = -2;
 // metrics take it.
 struct ProbeResult
 {
-    // The history keeps these numbers in its files: never renumber them.
-    enum Kind { Reply = 0, Timeout = 1, SocketError = 2 };
+    // The history keeps these numbers in its files: never renumber them. Present: the host
+    // answered ARP on the local link but not the echo request (scans only).
+    enum Kind { Reply = 0, Timeout = 1, SocketError = 2, Present = 3 };
 
     Kind kind = Timeout;
     // The round trip, measured on the monotonic clock; 0 unless kind is Reply.
     std::int64_t roundTripUs = 0;
+    // Why no reply came where the network said so, such as "host unreachable, from 10.0.0.1";
+    // empty otherwise.
+    QString reason = {};
 
-    static constexpr ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
-    static constexpr ProbeResult timeout() { return {Timeout, 0}; }
-    static constexpr ProbeResult socketError() { return {SocketError, 0}; }
+    static ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
+    static ProbeResult timeout() { return {Timeout, 0}; }
+    static ProbeResult socketError() { return {SocketError, 0}; }
 
-    constexpr bool answered() const { return kind == Reply; }
+    bool answered() const { return kind == Reply; }
     // The round trip in whole milliseconds, as the program shows it; 0 unless answered.
-    constexpr std::int64_t roundTripMs() const { return roundTripUs / 1000; }
+    std::int64_t roundTripMs() const { return roundTripUs / 1000; }
     // The outcome as one number: whole milliseconds of round trip, PingNoReply or PingSocketError.
-    constexpr int code() const
+    int code() const
     {
         switch (kind) {
         case Reply:
             return int(roundTripMs());
         case Timeout:
+        case Present:
             return PingNoReply;
         case SocketError:
             break;

@@ -39,15 +39,19 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     } else {
         // With a first hop, whether the device is only cut off behind another is known a
         // moment later, once the states around it have changed too.
+        // The network's own reason, where it gave one.
+        const std::string disconnected = entry.lastProbe.reason.isEmpty()
+            ? std::string(" state changed to: disconnected")
+            : " state changed to: disconnected (" + entry.lastProbe.reason.toStdString() + ")";
         if (Settings::instance().firstHop.isEmpty()) {
-            logForDevice(entry, " state changed to: disconnected");
+            logForDevice(entry, disconnected);
             return;
         }
-        QTimer::singleShot(CutOffWaitMs, this, [this, entry] {
+        QTimer::singleShot(CutOffWaitMs, this, [this, entry, disconnected] {
             const QString behind = Reachability::behind(entry.ip);
             logForDevice(entry,
                          behind.isEmpty()
-                             ? std::string(" state changed to: disconnected")
+                             ? disconnected
                              : " state changed to: disconnected (unreachable, behind " + behind.toStdString() + ")");
         });
     }

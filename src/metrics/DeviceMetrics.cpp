@@ -50,6 +50,7 @@ void DeviceMetrics::record(const ProbeRecord& result)
         counts.lastRoundTripUs = result.result.roundTripUs;
         return;
     case ProbeResult::Timeout:
+    case ProbeResult::Present:
         ++counts.timeouts;
         break;
     case ProbeResult::SocketError:

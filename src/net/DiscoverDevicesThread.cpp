@@ -12,7 +12,7 @@ namespace Tarnwick {
 DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs)
     : m_range(range)
     , m_client(probe ? 0 : ProbeEngine::newClient())
-    , m_probe(NetworkProbe::from(std::move(probe), m_client))
+    , m_probe(NetworkProbe::from(std::move(probe), m_client, true))
     , m_timeoutMs(timeoutMs)
 {
 }
@@ -54,12 +54,26 @@ void DiscoverDevicesThread::requestStop()
         ProbeEngine::shared().withdraw(m_client);
 }
 
+QString DiscoverDevicesThread::presentText(int present)
+{
+    return present > 0 ? QStringLiteral("Present without echo reply: %1").arg(present) : QString();
+}
+
+DiscoverDevicesThread::Finding DiscoverDevicesThread::findingOf(const ProbeResult& result)
+{
+    return result.kind == ProbeResult::Reply ? Answered : result.kind == ProbeResult::Present ? Present : Silent;
+}
+
 QString DiscoverDevicesThread::resultText(const ProbeResult& result)
 {
     switch (result.kind) {
     case ProbeResult::Reply:
         return QStringLiteral("%1 ms").arg(result.roundTripUs / 1000);
+    case ProbeResult::Present:
+        return QStringLiteral("Present, no echo reply");
     case ProbeResult::Timeout:
+        if (!result.reason.isEmpty())
+            return result.reason.left(1).toUpper() + result.reason.mid(1);
         return QStringLiteral("Timeout");
     case ProbeResult::SocketError:
         break;
@@ -78,6 +92,7 @@ void DiscoverDevicesThread::run()
     qint64 submitted = 0;
     qint64 reported = 0;
     int active = 0;
+    int present = 0;
     while (reported < total) {
         while (submitted < total && submitted - reported < MaxInFlight && !m_waiter.stopped()) {
             m_probe(m_range.addressAt(submitted), m_timeoutMs, m_waiter.deliverTo(submitted));
@@ -88,14 +103,16 @@ void DiscoverDevicesThread::run()
         if (ready.isEmpty())
             return;
         for (const ProbeResult& result : ready) {
-            active += result.answered();
-            emit addressProbed(result.answered(), m_range.addressAt(reported), resultText(result));
+            const Finding finding = findingOf(result);
+            active += finding == Answered;
+            present += finding == Present;
+            emit addressProbed(finding, m_range.addressAt(reported), resultText(result));
             ++reported;
         }
     }
     if (m_waiter.stopped())
         return;
-    emit scanCompleted(active, int(std::min<qint64>(total, INT_MAX)));
+    emit scanCompleted(active, int(std::min<qint64>(total, INT_MAX)), present);
 }
 
 } // namespace Tarnwick

@@ -13,16 +13,19 @@
 namespace Tarnwick {
 
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
-// "from" value to its "to" value. Many addresses are in flight at once, each given a second;
-// each result is told by addressProbed in box order (an answer that comes early waits for the
-// ones before it), and the end of a scan that was not stopped by scanCompleted. Both are
-// emitted on the scan's thread: receivers elsewhere get them queued.
+// "from" value to its "to" value; hosts on a local link are asked by ARP first. Many addresses
+// are in flight at once, each given a second; each result is told by addressProbed in box order
+// (an answer that comes early waits for the ones before it), and the end of a scan that was not
+// stopped by scanCompleted. Both are emitted on the scan's thread: receivers elsewhere get them
+// queued.
 class DiscoverDevicesThread : public QThread
 {
     Q_OBJECT
 
 public:
     static constexpr int TimeoutMs = 1000;
+    // What a scan found at an address.
+    enum Finding { Silent = 0, Answered = 1, Present = 2 };
     // The most addresses probed and not yet reported at any time, so that memory stays bounded
     // whatever the size of the box.
     static constexpr int MaxInFlight = 2048;
@@ -35,17 +38,23 @@ public:
 
     void requestStop();
 
-    // The text the dialog shows for an outcome: "%1 ms", "Timeout" or "Socket error".
+    // The text the dialog shows for an outcome: "%1 ms", "Timeout", "Socket error",
+    // "Present, no echo reply", or the network's reason why no reply came ("Host unreachable,
+    // from 10.0.0.1").
     static QString resultText(const ProbeResult& result);
+    static Finding findingOf(const ProbeResult& result);
     // The text that ends a scan: "Search completed. Active: a/t (p%)".
     static QString completionText(int active, int total);
+    // The line that counts the hosts present without an echo reply; empty when there are none.
+    static QString presentText(int present);
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
     static std::optional<QList<quint8>> parseAddress(const QString& text);
 
 signals:
-    // result: resultText of the outcome.
-    void addressProbed(bool active, const QString& address, const QString& result);
-    void scanCompleted(int active, int total);
+    // finding: a Finding; result: resultText of the outcome.
+    void addressProbed(int finding, const QString& address, const QString& result);
+    // present: the hosts that answered ARP but not the echo request.
+    void scanCompleted(int active, int total, int present);
 
 protected:
     void run() override;

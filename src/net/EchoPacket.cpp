@@ -2,6 +2,7 @@
 #include "EchoPacket.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace Tarnwick {
 
@@ -10,6 +11,10 @@ namespace {
 constexpr std::uint8_t EchoRequestType = 8;
 constexpr std::uint8_t EchoReplyType = 0;
 constexpr std::size_t IcmpHeaderAndTime = 16;
+constexpr std::uint8_t DestinationUnreachableType = 3;
+constexpr std::uint8_t TimeExceededType = 11;
+constexpr std::size_t IcmpHeader = 8;
+constexpr std::uint8_t IcmpProtocol = 1;
 
 void putLittleEndian16(std::uint8_t* at, std::uint16_t value)
 {
@@ -26,6 +31,15 @@ std::uint32_t littleEndian32(const std::uint8_t* at)
 {
     return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8)
         | (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+
+// The length of the IPv4 header at the start of data, or 0 when there is no whole one.
+std::size_t ipv4HeaderLength(const std::uint8_t* data, std::size_t length)
+{
+    if (length < 20 || (data[0] >> 4) != 4)
+        return 0;
+    const std::size_t header = static_cast<std::size_t>(data[0] & 0x0F) * 4;
+    return header >= 20 && header <= length ? header : 0;
 }
 
 } // namespace
@@ -68,10 +82,8 @@ std::optional<EchoPacket::Reply> EchoPacket::parseReply(const std::uint8_t* data
 {
     std::size_t offset = 0;
     if (withIpHeader) {
-        if (length < 20 || (data[0] >> 4) != 4)
-            return std::nullopt;
-        offset = static_cast<std::size_t>(data[0] & 0x0F) * 4;
-        if (offset < 20)
+        offset = ipv4HeaderLength(data, length);
+        if (offset == 0)
             return std::nullopt;
     }
     if (length < offset || length - offset < IcmpHeaderAndTime)
@@ -80,6 +92,62 @@ std::optional<EchoPacket::Reply> EchoPacket::parseReply(const std::uint8_t* data
     if (icmp[0] != EchoReplyType || icmp[1] != 0)
         return std::nullopt;
     return Reply{littleEndian16(icmp + 4), littleEndian16(icmp + 6), littleEndian32(icmp + 12)};
+}
+
+std::optional<std::pair<std::uint16_t, std::uint16_t>> EchoPacket::parseQuotedRequest(const std::uint8_t* data,
+                                                                                      std::size_t length)
+{
+    if (length < IcmpHeader || data[0] != EchoRequestType || data[1] != 0)
+        return std::nullopt;
+    return std::pair{littleEndian16(data + 4), littleEndian16(data + 6)};
+}
+
+std::optional<EchoPacket::Error> EchoPacket::parseError(const std::uint8_t* data, std::size_t length)
+{
+    const std::size_t outer = ipv4HeaderLength(data, length);
+    if (outer == 0 || length - outer < IcmpHeader)
+        return std::nullopt;
+    const std::uint8_t* icmp = data + outer;
+    if (icmp[0] != DestinationUnreachableType && icmp[0] != TimeExceededType)
+        return std::nullopt;
+    const std::uint8_t* quoted = icmp + IcmpHeader;
+    const std::size_t quotedLength = length - outer - IcmpHeader;
+    const std::size_t inner = ipv4HeaderLength(quoted, quotedLength);
+    if (inner == 0 || quoted[9] != IcmpProtocol)
+        return std::nullopt;
+    const auto request = parseQuotedRequest(quoted + inner, quotedLength - inner);
+    if (!request)
+        return std::nullopt;
+    Error error{icmp[0], icmp[1], request->first, request->second, 0};
+    std::memcpy(&error.destination, quoted + 16, 4);
+    return error;
+}
+
+const char* EchoPacket::errorText(std::uint8_t type, std::uint8_t code)
+{
+    if (type == TimeExceededType)
+        return code == 1 ? "fragment reassembly time exceeded" : "time to live exceeded";
+    if (type != DestinationUnreachableType)
+        return "";
+    static const char* const unreachable[] = {
+        "network unreachable",
+        "host unreachable",
+        "protocol unreachable",
+        "port unreachable",
+        "fragmentation needed",
+        "source route failed",
+        "destination network unknown",
+        "destination host unknown",
+        "source host isolated",
+        "network administratively prohibited",
+        "host administratively prohibited",
+        "network unreachable for type of service",
+        "host unreachable for type of service",
+        "communication administratively prohibited",
+        "host precedence violation",
+        "precedence cutoff in effect",
+    };
+    return code < std::size(unreachable) ? unreachable[code] : "destination unreachable";
 }
 
 } // namespace Tarnwick

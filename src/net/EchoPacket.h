@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -35,6 +36,28 @@ public:
     // with its IPv4 header (raw sockets), whose length is taken from the header; otherwise it
     // starts with the ICMP message.
     static std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t length, bool withIpHeader);
+
+    // An ICMP error about one of our echo requests: the network's answer that it cannot be
+    // delivered (destination unreachable) or that its time to live ran out on the way.
+    struct Error
+    {
+        std::uint8_t type;
+        std::uint8_t code;
+        std::uint16_t identifier; // of the quoted request
+        std::uint16_t sequence; // of the quoted request
+        std::uint32_t destination; // of the quoted request, network byte order
+    };
+
+    // The error in a datagram as a raw socket delivers it (IPv4 header first), or nothing unless
+    // it is a destination-unreachable or time-exceeded message that quotes a whole IPv4 header
+    // and the first eight bytes of an echo request.
+    static std::optional<Error> parseError(const std::uint8_t* data, std::size_t length);
+    // The identifier and sequence of the echo request an ICMP error quotes, as a datagram
+    // socket's error queue returns it (the request's ICMP header first).
+    static std::optional<std::pair<std::uint16_t, std::uint16_t>> parseQuotedRequest(const std::uint8_t* data,
+                                                                                     std::size_t length);
+    // What an error says, such as "host unreachable"; empty for a type that is not an error.
+    static const char* errorText(std::uint8_t type, std::uint8_t code);
 
     // What the reply to one request must carry.
     struct Expected

@@ -23,10 +23,14 @@ IcmpSocket::IcmpSocket()
     if (m_fd >= 0) {
         m_raw = true;
         icmp_filter filter{};
-        filter.data = ~(1u << ICMP_ECHOREPLY);
+        filter.data = ~(1u << ICMP_ECHOREPLY | 1u << ICMP_DEST_UNREACH | 1u << ICMP_TIME_EXCEEDED);
         ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     } else {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+        // A datagram socket hands the network's errors about our requests to its error queue.
+        const int on = 1;
+        if (m_fd >= 0)
+            ::setsockopt(m_fd, SOL_IP, IP_RECVERR, &on, sizeof on);
     }
     if (m_fd < 0)
         return;
@@ -48,10 +52,14 @@ void IcmpSocket::acceptOnlyIdentifier(std::uint16_t identifier)
     // The identifier travels least significant byte first; a 16-bit load reads it the other
     // way round.
     const auto loaded = std::uint32_t((identifier & 0xFF) << 8 | identifier >> 8);
+    // Errors (destination unreachable, time exceeded) are rare and pass whole: whether they
+    // quote a request of ours is read from the quoted request itself.
     sock_filter code[] = {
         BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X = length of the IPv4 header
         BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0), // ICMP type
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 4), // echo reply, or drop
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 7, 0), // accept
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 6, 0), // accept
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 4), // echo reply, or drop
         BPF_STMT(BPF_LD | BPF_B | BPF_IND, 1), // code
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 2), // 0, or drop
         BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // identifier

@@ -22,8 +22,9 @@ public:
     // datagram sockets deliver the ICMP message alone, and only replies to their own identifier.
     bool isRaw() const { return m_raw; }
 
-    // Lets only echo replies with this identifier through to a raw socket, so that a busy
-    // network's other ICMP traffic never fills its queue.
+    // Lets only echo replies with this identifier, and the errors that may quote our requests,
+    // through to a raw socket, so that a busy network's other ICMP traffic never fills its queue.
+    // A datagram socket receives such errors on its error queue (IP_RECVERR).
     void acceptOnlyIdentifier(std::uint16_t identifier);
 
 private:

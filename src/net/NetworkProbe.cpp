@@ -13,25 +13,26 @@ int NetworkProbe::resolutionBoundMs(int timeoutMs)
     return std::clamp(timeoutMs, 1000, 5000);
 }
 
-AsyncProbe NetworkProbe::overNetwork(std::uint64_t client)
+AsyncProbe NetworkProbe::overNetwork(std::uint64_t client, bool askByArp)
 {
-    return [client](const QString& host, int timeoutMs, ProbeCompletion done) {
+    const auto onLink = askByArp ? ProbeEngine::OnLink::AskByArp : ProbeEngine::OnLink::EchoOnly;
+    return [client, onLink](const QString& host, int timeoutMs, ProbeCompletion done) {
         NameResolver::instance().resolve(
             host, resolutionBoundMs(timeoutMs),
-            [timeoutMs, client, done = std::move(done)](NameResolver::Address address) mutable {
+            [timeoutMs, client, onLink, done = std::move(done)](NameResolver::Address address) mutable {
                 if (!address) {
                     done(ProbeResult::socketError());
                     return;
                 }
-                ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client);
+                ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client, onLink);
             });
     };
 }
 
-AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client)
+AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client, bool askByArp)
 {
     if (!probe)
-        return overNetwork(client);
+        return overNetwork(client, askByArp);
     return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {
         done(probe(host, timeoutMs));
     };

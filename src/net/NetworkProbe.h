@@ -22,10 +22,11 @@ class NetworkProbe
 public:
     // Over the network: the name resolved without blocking (a name that cannot be resolved in
     // time is a socket error, as an unusable destination always was), then the shared engine,
-    // as the client's requests.
-    static AsyncProbe overNetwork(std::uint64_t client = 0);
-    // A stand-in answered at once; none gives overNetwork(client).
-    static AsyncProbe from(ProbeFunction probe, std::uint64_t client = 0);
+    // as the client's requests. askByArp: hosts on a local link are asked by ARP first, and
+    // one that answers that alone is reported present.
+    static AsyncProbe overNetwork(std::uint64_t client = 0, bool askByArp = false);
+    // A stand-in answered at once; none gives overNetwork(client, askByArp).
+    static AsyncProbe from(ProbeFunction probe, std::uint64_t client = 0, bool askByArp = false);
     // How long a name may take to resolve for a probe with this time-out.
     static int resolutionBoundMs(int timeoutMs);
 };

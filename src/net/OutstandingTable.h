@@ -23,6 +23,7 @@ public:
         std::int64_t sentNs = 0;
         std::int64_t deadlineNs = 0;
         ProbeCompletion done;
+        bool answeredArp = false; // the host answered ARP first: silence means present
     };
 
     // A sequence number no outstanding request uses, the one after the last handed out where

@@ -6,9 +6,12 @@
 #include "TickCounter.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -35,10 +38,15 @@ std::uint16_t newIdentifier()
     return static_cast<std::uint16_t>(value >> 16 ^ value);
 }
 
+// The interfaces are read again for a request made after they were last read, so that a scan
+// started after a link came up or changed sees it; a long scan reads them at most this often.
+constexpr std::int64_t LinksRereadNs = 10000000;
+
 } // namespace
 
 ProbeEngine::ProbeEngine()
     : m_socket(std::make_unique<IcmpSocket>())
+    , m_arp(std::make_unique<ArpSocket>())
     , m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     , m_identifier(newIdentifier())
 {
@@ -92,11 +100,11 @@ std::size_t ProbeEngine::requestsQueued()
     return m_queue.size();
 }
 
-void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client)
+void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back({address, std::max(0, timeoutMs), std::move(done), client});
+        m_queue.push_back({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});
     }
     if (!m_stopping)
         startThread();
@@ -113,6 +121,7 @@ void ProbeEngine::stop()
     if (m_thread.joinable())
         m_thread.join();
     m_socket.reset();
+    m_arp.reset();
 }
 
 void ProbeEngine::wake()
@@ -131,17 +140,74 @@ void ProbeEngine::run()
         while (sendNext(now, finished))
             now = monotonicNs();
         receiveAll(finished);
-        now = monotonicNs();
-        for (OutstandingTable::Request& request : m_outstanding.takeExpired(now))
-            finished.emplace_back(std::move(request.done), ProbeResult::timeout());
+        receiveArp();
+        finishExpired(monotonicNs(), finished);
         for (auto& [done, result] : finished) {
             if (m_stopping)
                 break;
             done(result);
         }
         finished.clear();
-        m_inFlight = m_outstanding.size();
+        m_inFlight = m_outstanding.size() + m_arpWaiting.size();
         wait(monotonicNs());
+    }
+}
+
+void ProbeEngine::finishExpired(std::int64_t nowNs, Finished& finished)
+{
+    for (OutstandingTable::Request& request : m_outstanding.takeExpired(nowNs))
+        finished.emplace_back(std::move(request.done),
+                              ProbeResult{request.answeredArp ? ProbeResult::Present : ProbeResult::Timeout, 0});
+    while (!m_arpWaiting.empty() && m_arpWaiting.begin()->first <= nowNs) {
+        finished.emplace_back(std::move(m_arpWaiting.begin()->second.request.done), ProbeResult::timeout());
+        m_arpWaiting.erase(m_arpWaiting.begin());
+    }
+}
+
+bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
+{
+    if (request.onLink != OnLink::AskByArp || !asksByArp())
+        return false;
+    if (!m_linksRead || (m_linksReadNs < request.submittedNs && nowNs - m_linksReadNs > LinksRereadNs)) {
+        m_links = LocalLinks::current();
+        m_linksReadNs = nowNs;
+        m_linksRead = true;
+    }
+    const std::optional<LocalLinks::Link> link = m_links.linkFor(request.address);
+    if (!link
+        || !m_arp->send(link->interfaceIndex, ArpPacket::buildRequest(link->hardware, link->address, request.address)))
+        return false;
+    const std::int64_t sentNs = monotonicNs();
+    m_pacer.sent(sentNs);
+    m_arpWaiting.emplace(sentNs + std::int64_t(request.timeoutMs) * 1000000, ArpWait{std::move(request), *link});
+    return true;
+}
+
+void ProbeEngine::receiveArp()
+{
+    if (!asksByArp())
+        return;
+    while (const std::optional<ArpSocket::Received> received = m_arp->receive()) {
+        // Only an answer from the address asked, to our own question, on the link it went out on.
+        std::vector<Pending> answered;
+        for (auto it = m_arpWaiting.begin(); it != m_arpWaiting.end();) {
+            const ArpWait& wait = it->second;
+            if (wait.request.address == received->reply.senderAddress
+                && wait.link.address == received->reply.targetAddress
+                && wait.link.interfaceIndex == received->interfaceIndex) {
+                answered.push_back(std::move(it->second.request));
+                it = m_arpWaiting.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        // The echo requests go ahead of what waits to be sent: their ARP question was sent already.
+        std::lock_guard lock(m_mutex);
+        for (Pending& request : answered) {
+            request.onLink = OnLink::EchoOnly;
+            request.answeredArp = true;
+            m_queue.push_front(std::move(request));
+        }
     }
 }
 
@@ -164,6 +230,8 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         finished.emplace_back(std::move(request.done), ProbeResult::socketError());
         return true;
     }
+    if (askByArp(request, nowNs))
+        return true;
     const std::optional<std::uint16_t> sequence = m_outstanding.nextFreeSequence();
     if (!sequence) {
         // All 65,536 numbers are waiting for replies: this one waits for a number.
@@ -183,9 +251,9 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         finished.emplace_back(std::move(request.done), ProbeResult::socketError());
         return true;
     }
-    m_outstanding.insert(
-        *sequence,
-        {request.address, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000, std::move(request.done)});
+    m_outstanding.insert(*sequence,
+                         {request.address, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000,
+                          std::move(request.done), request.answeredArp});
     return true;
 }
 
@@ -202,12 +270,18 @@ void ProbeEngine::receiveAll(Finished& finished)
         if (received < 0) {
             if (errno == EINTR)
                 continue;
-            return;
+            break;
         }
         const std::int64_t now = monotonicNs();
         const auto reply = EchoPacket::parseReply(buffer, static_cast<std::size_t>(received), m_socket->isRaw());
-        if (!reply)
+        if (!reply) {
+            const auto error = m_socket->isRaw() ? EchoPacket::parseError(buffer, static_cast<std::size_t>(received))
+                                                 : std::nullopt;
+            if (error && error->identifier == m_identifier)
+                finishWithError(error->sequence, error->destination, error->type, error->code, from.sin_addr.s_addr,
+                                finished);
             continue;
+        }
         const OutstandingTable::Request* request = m_outstanding.find(reply->sequence);
         // A raw socket sees replies to others too (the filter passes only our identifier,
         // where it could be attached); a datagram socket's identifier is the kernel's.
@@ -217,8 +291,63 @@ void ProbeEngine::receiveAll(Finished& finished)
             continue;
         OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
         finished.emplace_back(std::move(answered.done),
-                              ProbeResult{ProbeResult::Reply, (now - answered.sentNs) / 1000});
+                              ProbeResult::reply(std::chrono::microseconds((now - answered.sentNs) / 1000)));
     }
+    if (!m_socket->isRaw())
+        receiveErrorQueue(finished);
+}
+
+void ProbeEngine::receiveErrorQueue(Finished& finished)
+{
+    std::uint8_t payload[576];
+    std::uint8_t control[512];
+    for (;;) {
+        sockaddr_in destination{};
+        iovec data{payload, sizeof payload};
+        msghdr message{};
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_socket->fd(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (received < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        const auto quoted = EchoPacket::parseQuotedRequest(payload, static_cast<std::size_t>(received));
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR
+                || header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in)))
+                continue;
+            sock_extended_err error{};
+            std::memcpy(&error, CMSG_DATA(header), sizeof error);
+            if (error.ee_origin != SO_EE_ORIGIN_ICMP)
+                continue;
+            sockaddr_in offender{};
+            std::memcpy(&offender, CMSG_DATA(header) + sizeof error, sizeof offender);
+            // The kernel chose the identifier of a datagram socket; the sequence and the
+            // destination tell our request.
+            finishWithError(quoted->second, destination.sin_addr.s_addr, error.ee_type, error.ee_code,
+                            offender.sin_family == AF_INET ? offender.sin_addr.s_addr : 0, finished);
+        }
+    }
+}
+
+void ProbeEngine::finishWithError(std::uint16_t sequence, std::uint32_t destination, std::uint8_t type,
+                                  std::uint8_t code, std::uint32_t offender, Finished& finished)
+{
+    const OutstandingTable::Request* request = m_outstanding.find(sequence);
+    if (!request || request->address != destination)
+        return;
+    OutstandingTable::Request failed = m_outstanding.take(sequence);
+    QString reason = QString::fromLatin1(EchoPacket::errorText(type, code));
+    char text[INET_ADDRSTRLEN] = {};
+    if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text))
+        reason += QStringLiteral(", from ") + QString::fromLatin1(text);
+    finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
 }
 
 void ProbeEngine::wait(std::int64_t nowNs)
@@ -231,10 +360,14 @@ void ProbeEngine::wait(std::int64_t nowNs)
     }
     if (const auto deadline = m_outstanding.nextDeadline())
         until = std::min(until, *deadline);
+    if (!m_arpWaiting.empty())
+        until = std::min(until, m_arpWaiting.begin()->first);
     const std::int64_t waitNs = std::max<std::int64_t>(0, until - nowNs);
     const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
-    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {hasSocket() ? m_socket->fd() : -1, POLLIN, 0}};
-    ::ppoll(fds, 2, &timeout, nullptr);
+    pollfd fds[3] = {{m_wakeFd, POLLIN, 0},
+                     {hasSocket() ? m_socket->fd() : -1, POLLIN, 0},
+                     {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
+    ::ppoll(fds, 3, &timeout, nullptr);
     std::uint64_t count = 0;
     while (::read(m_wakeFd, &count, sizeof count) > 0) { }
 }

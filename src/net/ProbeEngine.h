@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ArpSocket.h"
 #include "IcmpSocket.h"
+#include "LocalLinks.h"
 #include "OutstandingTable.h"
 #include "ProbePacer.h"
 #include "data/ProbeResult.h"
@@ -9,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,10 +24,16 @@ namespace Tarnwick {
 // the monotonic clock in microseconds, and every request's outcome is reported exactly once: a
 // reply, a time-out or a socket error. Usable from any thread; the outcomes are reported on the
 // engine's own thread, so the callbacks must be short.
+//
+// Addresses on a directly connected Ethernet network may be asked by ARP first, on a packet
+// socket of the engine's own: one that does not answer is not probed further (so the kernel
+// never tries to resolve it, and its neighbour table keeps no entry for it), one that answers
+// is sent the echo request, and if that goes unanswered it is reported present.
 class ProbeEngine
 {
 public:
-    // Opens its ICMP socket (raw where the process may, else the unprivileged datagram socket).
+    // Opens its ICMP socket (raw where the process may, else the unprivileged datagram socket)
+    // and its packet socket for ARP (only where the process may send raw frames).
     // Its thread starts with the first request, so that a process may give up its privileges
     // in between and no thread of its keeps them.
     ProbeEngine();
@@ -39,6 +48,9 @@ public:
     bool hasSocket() const { return m_socket && m_socket->isOpen(); }
     bool usesRawSocket() const { return m_socket && m_socket->isRaw(); }
     std::uint16_t identifier() const { return m_identifier; }
+    // Whether hosts on the local link can be asked by ARP; if not, the system's reason.
+    bool asksByArp() const { return m_arp && m_arp->isOpen(); }
+    int arpSocketError() const { return m_arp ? m_arp->openError() : 0; }
 
     // The least time between two requests; 1 ms unless changed.
     void setInterval(std::int64_t intervalNs);
@@ -48,10 +60,14 @@ public:
     using Client = std::uint64_t;
     static Client newClient();
 
+    enum class OnLink { EchoOnly, AskByArp };
+
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
     // is called exactly once, on the engine's thread, unless the engine stops first or the
-    // client withdraws the request before it is sent.
-    void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client = 0);
+    // client withdraws the request before it is sent. AskByArp: an address on a local link is
+    // asked by ARP first, waiting up to timeoutMs for that answer too.
+    void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client = 0,
+                OnLink onLink = OnLink::EchoOnly);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
@@ -71,17 +87,33 @@ private:
         int timeoutMs;
         ProbeCompletion done;
         Client client;
+        OnLink onLink;
+        bool answeredArp;
+        std::int64_t submittedNs;
+    };
+    // A request whose ARP question is out, with the link it went out on.
+    struct ArpWait
+    {
+        Pending request;
+        LocalLinks::Link link;
     };
     using Finished = std::vector<std::pair<ProbeCompletion, ProbeResult>>;
 
     void startThread();
     void run();
     bool sendNext(std::int64_t nowNs, Finished& finished);
+    bool askByArp(Pending& request, std::int64_t nowNs);
     void receiveAll(Finished& finished);
+    void receiveErrorQueue(Finished& finished);
+    void receiveArp();
+    void finishExpired(std::int64_t nowNs, Finished& finished);
+    void finishWithError(std::uint16_t sequence, std::uint32_t destination, std::uint8_t type, std::uint8_t code,
+                         std::uint32_t offender, Finished& finished);
     void wait(std::int64_t nowNs);
     void wake();
 
     std::unique_ptr<IcmpSocket> m_socket;
+    std::unique_ptr<ArpSocket> m_arp;
     int m_wakeFd = -1;
     std::uint16_t m_identifier = 0;
 
@@ -92,6 +124,10 @@ private:
     // The engine's thread alone touches these.
     OutstandingTable m_outstanding;
     ProbePacer m_pacer;
+    std::multimap<std::int64_t, ArpWait> m_arpWaiting; // by deadline
+    LocalLinks m_links = LocalLinks::of({});
+    std::int64_t m_linksReadNs = 0;
+    bool m_linksRead = false;
 
     std::atomic<std::size_t> m_inFlight{0};
     std::atomic<bool> m_stopping{false};

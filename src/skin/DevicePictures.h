@@ -14,6 +14,8 @@ public:
     static QString forState(int state);
     // A device not probed since start: neither connected nor disconnected yet.
     static QString notProbed() { return QStringLiteral("NotProbedIcon.png"); }
+    // A host that answered on the local link, but not the echo request.
+    static QString presentWithoutEcho() { return QStringLiteral("PresentIcon.png"); }
 };
 
 } // namespace Tarnwick

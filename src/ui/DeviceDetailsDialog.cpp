@@ -3,6 +3,7 @@
 
 #include "HistoryGraph.h"
 #include "data/CsvDocument.h"
+#include "data/Data.h"
 #include "history/HistoryReader.h"
 
 #include <QButtonGroup>
@@ -41,6 +42,7 @@ QString outcomeText(ProbeResult::Kind outcome)
     case ProbeResult::Reply:
         return QStringLiteral("answered");
     case ProbeResult::Timeout:
+    case ProbeResult::Present:
         return QStringLiteral("no reply");
     case ProbeResult::SocketError:
         return QStringLiteral("socket error");
@@ -168,6 +170,11 @@ void DeviceDetailsDialog::refresh()
     if (received > 0)
         text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
+    // Why the last probe failed, where the network said so: the history keeps no reasons.
+    if (const Data* store = Data::instance()) {
+        if (const QString reason = store->entry(m_ip).lastProbe.reason; !reason.isEmpty())
+            text += QStringLiteral("\nLast probe: %1").arg(reason);
+    }
     m_summary->setText(text);
 }
 

@@ -10,6 +10,7 @@
 #include "net/OuiRegistry.h"
 #include "net/PingerThread.h"
 #include "net/ReverseNameLookup.h"
+#include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
 #include <QCheckBox>
@@ -51,13 +52,21 @@ enum Column {
 constexpr int AddressNumberRole = Qt::UserRole;
 // Where a row keeps whether its address answered; the "A" column shows it as a picture only.
 constexpr int ActiveRole = Qt::UserRole + 1;
+// Where a row keeps whether its address answered ARP alone: present, but no echo reply.
+constexpr int PresentRole = Qt::UserRole + 2;
+
+// Silent, then present without echo reply, then answered.
+int presenceRank(const QTreeWidgetItem& row)
+{
+    return row.data(ActiveColumn, ActiveRole).toInt() * 2 + row.data(ActiveColumn, PresentRole).toInt();
+}
 
 // The order of rows by one column: addresses by their number, the "A" column by its value,
 // the others by their text.
 bool rowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column)
 {
     if (column == ActiveColumn)
-        return a.data(ActiveColumn, ActiveRole).toInt() < b.data(ActiveColumn, ActiveRole).toInt();
+        return presenceRank(a) < presenceRank(b);
     if (column == AddressColumn)
         return a.data(AddressColumn, AddressNumberRole).toLongLong()
             < b.data(AddressColumn, AddressNumberRole).toLongLong();
@@ -78,6 +87,12 @@ public:
 bool isActive(const QTreeWidgetItem* row)
 {
     return row->data(ActiveColumn, ActiveRole).toInt() != 0;
+}
+
+// Answered the echo request or ARP: a host is there.
+bool isThere(const QTreeWidgetItem* row)
+{
+    return presenceRank(*row) > 0;
 }
 
 bool isInList(const QTreeWidgetItem* row)
@@ -319,13 +334,17 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     m_scan->start(QThread::InheritPriority);
 }
 
-void DiscoverDevicesDialog::scanResult(bool active, const QString& address, const QString& result)
+void DiscoverDevicesDialog::scanResult(int finding, const QString& address, const QString& result)
 {
     auto* row = new ResultRow;
-    row->setIcon(
-        ActiveColumn,
-        SkinResources::icon(active ? QStringLiteral("ConnectedIcon.png") : QStringLiteral("DisconnectedIcon.png")));
+    const bool active = finding == DiscoverDevicesThread::Answered;
+    const bool present = finding == DiscoverDevicesThread::Present;
+    row->setIcon(ActiveColumn,
+                 SkinResources::icon(active        ? QStringLiteral("ConnectedIcon.png")
+                                         : present ? DevicePictures::presentWithoutEcho()
+                                                   : QStringLiteral("DisconnectedIcon.png")));
     row->setData(ActiveColumn, ActiveRole, active);
+    row->setData(ActiveColumn, PresentRole, present);
     row->setText(AddressColumn, address);
     row->setData(AddressColumn, AddressNumberRole, DeviceAddress::ipv4Number(address));
     row->setText(ResultColumn, result);
@@ -387,7 +406,7 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
         const QString address = row->text(AddressColumn);
         m_rowsByAddress.insert(address, row);
         markInList(row);
-        if (!isActive(row))
+        if (!isThere(row))
             continue;
         m_names->lookUp(address);
         showHardware(row, neighbours);
@@ -434,7 +453,7 @@ void DiscoverDevicesDialog::scanEnded()
     // Hardware addresses of hosts that answered late in a batch are known by now.
     const NeighbourTable neighbours = NeighbourTable::current();
     for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
-        if (isActive(row) && row->text(MacColumn).isEmpty()) {
+        if (isThere(row) && row->text(MacColumn).isEmpty()) {
             showHardware(row, neighbours);
             keepSorted(row, {MacColumn, VendorColumn});
         }
@@ -496,11 +515,13 @@ bool DiscoverDevicesDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void DiscoverDevicesDialog::scanCompleted(int active, int total)
+void DiscoverDevicesDialog::scanCompleted(int active, int total, int present)
 {
     addPendingRows();
     startPinger();
-    m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total));
+    const QString presentText = DiscoverDevicesThread::presentText(present);
+    m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total)
+                           + (presentText.isEmpty() ? QString() : QStringLiteral(". ") + presentText));
     m_scan = nullptr;
     scanEnded();
     if (m_releaseAfterScan)

@@ -44,8 +44,9 @@ public:
 
 public slots:
     // Reports of the scan thread, queued onto this dialog's thread.
-    void scanResult(bool active, const QString& address, const QString& result);
-    void scanCompleted(int active, int total);
+    // finding: a DiscoverDevicesThread::Finding.
+    void scanResult(int finding, const QString& address, const QString& result);
+    void scanCompleted(int active, int total, int present = 0);
 
     // Escape hides the dialog without a close event, and the scan goes on unseen; a dialog
     // that is released on closing waits for that scan to complete before it goes.

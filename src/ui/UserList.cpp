@@ -499,6 +499,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
     row->setResult(entry.pingResult, entry.lastProbe);
+    row->setToolTip(ResultColumn, entry.lastProbe.reason);
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
@@ -543,6 +544,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!row)
         return;
     row->setResult(after.pingResult, after.lastProbe);
+    row->setToolTip(ResultColumn, after.lastProbe.reason);
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.

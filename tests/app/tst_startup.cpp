@@ -4,6 +4,7 @@
 #include "netlab/EchoRequestWatch.h"
 #include "netlab/HangingNameServer.h"
 #include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -247,6 +248,29 @@ private slots:
         QCOMPARE(lines.last(),
                  QStringLiteral("Search completed. Active: %1/%1 (100%)").arg(addresses.size()).toLatin1());
         QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    // Hosts on the local link that drop echo requests are found by ARP, and counted apart
+    // after the completion line.
+    void scanFindsHostsThatDropEcho()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        PeerNetwork link;
+        QVERIFY2(link.startOnLink(QStringLiteral("10.78.7"), {3}, &whyNot), qPrintable(whyNot));
+        QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun scan(dir.path(), {{"--scan", "10.78.7.2", "10.78.7.4", "--timeout", "500"}, {}, {}});
+        QVERIFY(scan.started());
+        QCOMPARE(scan.waitForExit(), 0);
+        QCOMPARE(scan.output(),
+                 QByteArray("10.78.7.2\tTimeout\n"
+                            "10.78.7.3\tPresent, no echo reply\n"
+                            "10.78.7.4\tTimeout\n"
+                            "Search completed. Active: 0/3 (0%)\n"
+                            "Present without echo reply: 1\n"));
     }
 
     void commandLineAnswers_data()

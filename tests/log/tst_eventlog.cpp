@@ -77,7 +77,8 @@ private slots:
                                            "DeviceList: Device 127.0.0.5 (edited) state changed to: disconnected",
                                            "DeviceList: Device 127.0.0.5 (edited) removed from list",
                                            "DeviceList: Device 127.0.0.6 added to list",
-                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected"};
+                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected (host "
+                                           "unreachable, from 10.0.0.1)"};
         QTest::newRow("off") << false << QStringList();
     }
 
@@ -106,7 +107,8 @@ private slots:
             data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
             data.setPingResult(known, ProbeResult::reply(2ms));
-            data.setPingResult(known, ProbeResult::timeout());
+            data.setPingResult(known,
+                               ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")});
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);

@@ -2,6 +2,10 @@
 #include "net/DiscoverDevicesThread.h"
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
+
+#include <QFile>
+#include <QRegularExpression>
 
 #include <QMutex>
 #include <QSemaphore>
@@ -18,6 +22,7 @@ class Receiver : public QObject
 public:
     QStringList results;
     QList<QPair<int, int>> completions;
+    QList<int> present;
     QList<bool> onOwnThread;
 
     void listen(DiscoverDevicesThread& scan)
@@ -26,13 +31,24 @@ public:
         connect(&scan, &DiscoverDevicesThread::scanCompleted, this, &Receiver::scanCompleted);
     }
 
-    void scanResult(bool active, const QString& address, const QString& result)
+    void scanResult(int finding, const QString& address, const QString& result)
     {
-        results << QStringLiteral("%1 %2 %3").arg(address, result).arg(active);
+        results << QStringLiteral("%1 %2 %3").arg(address, result).arg(finding);
         onOwnThread << (QThread::currentThread() == thread());
     }
-    void scanCompleted(int active, int total) { completions << qMakePair(active, total); }
+    void scanCompleted(int active, int total, int presentCount)
+    {
+        completions << qMakePair(active, total);
+        present << presentCount;
+    }
 };
+
+// The kernel's IPv4 neighbour entries, complete or not.
+int neighbourEntries()
+{
+    QFile table(QStringLiteral("/proc/net/arp"));
+    return table.open(QIODevice::ReadOnly) ? int(table.readAll().count('\n')) - 1 : -1;
+}
 
 QList<quint8> octets(std::initializer_list<int> values)
 {
@@ -171,6 +187,56 @@ private slots:
         QVERIFY2(ended, "the scan went on waiting for its time-outs after the stop");
         QCoreApplication::processEvents();
         QVERIFY(receiver.results.isEmpty() && receiver.completions.isEmpty());
+    }
+
+    // On the local link, hosts are asked by ARP first: one that drops echo requests is found
+    // present all the same, and the addresses where nobody answers leave no entry behind in
+    // the kernel's neighbour table (an echo request to them would make the kernel ask itself).
+    void hostsOnTheLinkAskedByArp_data()
+    {
+        QTest::addColumn<bool>("echoIgnored");
+        QTest::addColumn<QString>("hostResult"); // a pattern
+        QTest::addColumn<int>("hostFinding");
+        QTest::newRow("echo answered") << false << "\\d+ ms" << int(DiscoverDevicesThread::Answered);
+        QTest::newRow("echo dropped") << true << "Present, no echo reply" << int(DiscoverDevicesThread::Present);
+    }
+
+    void hostsOnTheLinkAskedByArp()
+    {
+        QFETCH(bool, echoIgnored);
+        QFETCH(QString, hostResult);
+        QFETCH(int, hostFinding);
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
+        PeerNetwork link;
+        QVERIFY2(link.startOnLink(QStringLiteral("10.78.5"), {10, 11}, &whyNot), qPrintable(whyNot));
+        const QString ignore = echoIgnored ? "1" : "0";
+        QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=" + ignore}));
+        const int entriesBefore = neighbourEntries();
+        QVERIFY(entriesBefore >= 0);
+
+        Receiver receiver;
+        DiscoverDevicesThread scan(ScanRange::hostsOf(0x0A4E0500, 24), {}, 300);
+        receiver.listen(scan);
+        scan.start();
+        QVERIFY(scan.wait(30000));
+        QTRY_COMPARE(receiver.completions.size(), 1);
+        QCOMPARE(receiver.results.size(), 254);
+        const auto matches = [&receiver](int host, const QString& pattern) {
+            const QString expected = QStringLiteral("^10\\.78\\.5\\.%1 %2$").arg(host).arg(pattern);
+            return QRegularExpression(expected).match(receiver.results[host - 1]).hasMatch();
+        };
+        for (const int host : {10, 11})
+            QVERIFY2(matches(host, QStringLiteral("%1 %2").arg(hostResult).arg(hostFinding)),
+                     qPrintable(receiver.results[host - 1]));
+        QCOMPARE(receiver.results[11], QStringLiteral("10.78.5.12 Timeout 0"));
+        // This side's own address answers as always.
+        QVERIFY2(matches(254, QStringLiteral("\\d+ ms 1")), qPrintable(receiver.results.last()));
+        QCOMPARE(receiver.completions.first(), qMakePair(echoIgnored ? 1 : 3, 254));
+        QCOMPARE(receiver.present.first(), echoIgnored ? 2 : 0);
+        // At most the two hosts that answered.
+        QVERIFY2(neighbourEntries() <= entriesBefore + 2, qPrintable(QString::number(neighbourEntries())));
     }
 };
 

@@ -29,6 +29,25 @@ quint32 addr(const char* text)
     return a.s_addr;
 }
 
+// An ICMP error as a raw socket delivers it: the router's IPv4 header, the error's ICMP header,
+// then the quoted IPv4 header of our request (innerWords long) and the start of our request.
+QByteArray makeError(quint8 type, quint8 code, int innerWords, quint8 innerProtocol, quint16 id, quint16 seq,
+                     quint32 destination)
+{
+    QByteArray d(20 + 8 + innerWords * 4 + 8, '\0');
+    d[0] = 0x45;
+    d[9] = 1;
+    d[20] = char(type);
+    d[21] = char(code);
+    char* inner = d.data() + 28;
+    inner[0] = char(0x40 | innerWords);
+    inner[9] = char(innerProtocol);
+    memcpy(inner + 16, &destination, 4);
+    const EchoPacket::Request request = EchoPacket::buildRequest(id, seq, 0);
+    memcpy(inner + innerWords * 4, request.data(), 8);
+    return d;
+}
+
 } // namespace
 
 class TestEchoPacket : public QObject
@@ -105,6 +124,47 @@ private slots:
         const auto reply = EchoPacket::parseReply(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
                                                   std::size_t(datagram.size()), withIpHeader);
         QCOMPARE(reply && expected.accepts(*reply, from) ? qint64(reply->sendTime) : qint64(-1), expectedTime);
+    }
+
+    // Errors that quote one of our echo requests, and what is not one.
+    void errorsParsedDefensively_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("text");
+        const quint32 to = addr("10.0.0.9");
+        QTest::newRow("host unreachable") << makeError(3, 1, 5, 1, 0x1234, 77, to) << true << "host unreachable";
+        QTest::newRow("prohibited") << makeError(3, 13, 5, 1, 0x1234, 77, to) << true
+                                    << "communication administratively prohibited";
+        QTest::newRow("unknown code") << makeError(3, 99, 5, 1, 0x1234, 77, to) << true << "destination unreachable";
+        QTest::newRow("time exceeded") << makeError(11, 0, 5, 1, 0x1234, 77, to) << true << "time to live exceeded";
+        QTest::newRow("quoted header with options")
+            << makeError(3, 1, 6, 1, 0x1234, 77, to) << true << "host unreachable";
+        QTest::newRow("quotes a UDP datagram") << makeError(3, 3, 5, 17, 0x1234, 77, to) << false << "";
+        QTest::newRow("quote cut short") << makeError(3, 1, 5, 1, 0x1234, 77, to).chopped(1) << false << "";
+        QTest::newRow("quoted header longer than the rest")
+            << makeError(3, 1, 5, 1, 0x1234, 77, to).replace(28, 1, "\x4f") << false << "";
+        QTest::newRow("echo reply") << makeError(0, 0, 5, 1, 0x1234, 77, to) << false << "";
+        QTest::newRow("redirect") << makeError(5, 1, 5, 1, 0x1234, 77, to) << false << "";
+        QByteArray quotesAReply = makeError(3, 1, 5, 1, 0x1234, 77, to);
+        quotesAReply[48] = 0;
+        QTest::newRow("quotes an echo reply") << quotesAReply << false << "";
+    }
+
+    void errorsParsedDefensively()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(bool, accepted);
+        QFETCH(QString, text);
+        const auto error = EchoPacket::parseError(reinterpret_cast<const quint8*>(datagram.constData()),
+                                                  std::size_t(datagram.size()));
+        QCOMPARE(error.has_value(), accepted);
+        if (!error)
+            return;
+        QCOMPARE(error->identifier, quint16(0x1234));
+        QCOMPARE(error->sequence, quint16(77));
+        QCOMPARE(error->destination, addr("10.0.0.9"));
+        QCOMPARE(QString::fromLatin1(EchoPacket::errorText(error->type, error->code)), text);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -259,6 +260,29 @@ private slots:
         // At once rather than after the 30 s time-out; a loaded machine may take a while.
         QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    }
+
+    // A router's answer that the device cannot be reached ends the probe at once, and its
+    // reason reaches the store.
+    void aRoutersReasonReachesTheStore()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        PeerNetwork router;
+        QVERIFY2(router.start(QStringLiteral("10.79.2"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY(router.runInside({"sysctl", "-qw", "net.ipv4.ip_forward=1"}));
+        QVERIFY(router.runInside({"ip", "route", "add", "unreachable", "10.79.2.9/32"}));
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("10.79.2.9"), false, QString(), DeviceTypePC);
+        Settings::instance().pingTimeGap = 0;
+        // Longer than the wait for the reason: only the router's answer can end the probe in time.
+        // Routers answer a few times a second at most, so later probes may wait it out.
+        Settings::instance().pingTimeout = 15000;
+        startPinger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(QStringLiteral("10.79.2.9")).lastProbe.reason,
+                                  QStringLiteral("host unreachable, from 10.79.255.2"), 10000);
+        QCOMPARE(m_data->entry(QStringLiteral("10.79.2.9")).pingResult, QStringLiteral("X"));
+        stopPinger();
     }
 
     // Results that the GUI thread has not taken yet hold the monitor back, so a fast network

@@ -6,6 +6,7 @@
 #include "net/ProbePacer.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -233,7 +234,6 @@ private slots:
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
     }
 
-    // Dotted text needs no look-up; anything else that is not an address is not taken for one.
     // Names that a name server never answers hold no more than the resolver's few threads: their
     // callers hear "none" at their bound all the same, and stopping waits for none of them.
     void hangingNamesHoldOnlyThePool()
@@ -264,6 +264,42 @@ private slots:
         hang->release.release(names);
     }
 
+    // A router that cannot deliver says so at once; the probe ends then, with the router's
+    // reason, not at its time-out.
+    void unreachableAnswersEndTheWait_data()
+    {
+        QTest::addColumn<QString>("routeType");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unreachable") << "unreachable"
+                                     << "host unreachable, from 10.79.255.2";
+        QTest::newRow("prohibited") << "prohibit"
+                                    << "communication administratively prohibited, from 10.79.255.2";
+    }
+
+    void unreachableAnswersEndTheWait()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, routeType);
+        QFETCH(QString, reason);
+        PeerNetwork router;
+        QString whyNot;
+        QVERIFY2(router.start(QStringLiteral("10.79.1"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY(router.runInside({"sysctl", "-qw", "net.ipv4.ip_forward=1"}));
+        QVERIFY(router.runInside({"ip", "route", "add", routeType, "10.79.1.0/24"}));
+        ProbeEngine engine;
+        Outcomes outcomes;
+        QElapsedTimer timer;
+        timer.start();
+        engine.submit(address("10.79.1.9"), 20000, outcomes.forRequest(0));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.count(), 1, 20000);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(outcomes.at(0).kind, ProbeResult::Timeout);
+        QCOMPARE(outcomes.at(0).reason, reason);
+        QCOMPARE(outcomes.at(0).code(), PingNoReply);
+    }
+
+    // Dotted text needs no look-up; anything else that is not an address is not taken for one.
     void numericAddresses_data()
     {
         QTest::addColumn<QString>("text");

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/Settings.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "netlab/NetworkSandbox.h"
+#include "netlab/PeerNetwork.h"
+#include "skin/DevicePictures.h"
+#include "skin/SkinResources.h"
 #include "ui/DiscoverDevicesDialog.h"
 
 #include "../common/WidgetTest.h"
@@ -11,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -407,6 +412,39 @@ private slots:
         startSearch(&dialog, QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.5"));
         QTRY_COMPARE(status(&dialog), QStringLiteral("Search completed. Active: 1/1 (100%)"));
         QCOMPARE(addresses(&dialog), QStringList{"127.0.0.5"});
+    }
+
+    // A host on the local link that drops echo requests shows as there, with a picture and a
+    // text of its own and its hardware address, and the summary counts it apart.
+    void hostsThatDropEchoShowAsPresent()
+    {
+        if (!sandbox())
+            QSKIP("live scan needs a private network namespace (root)");
+        const QString before = QDir::currentPath();
+        const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+        PeerNetwork link;
+        QString whyNot;
+        QVERIFY2(link.startOnLink(QStringLiteral("10.78.6"), {10, 11}, &whyNot), qPrintable(whyNot));
+        QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
+        DiscoverDevicesDialog dialog;
+        dialog.show();
+        startSearch(&dialog, QStringLiteral("10.78.6.9"), QStringLiteral("10.78.6.12"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(&dialog),
+                                  QStringLiteral("Search completed. Active: 0/4 (0%). Present without echo reply: 2"),
+                                  20000);
+        const QTreeWidget* tree = results(&dialog);
+        QCOMPARE(column(tree, 2),
+                 (QStringList{"Timeout", "Present, no echo reply", "Present, no echo reply", "Timeout"}));
+        const QIcon present = SkinResources::icon(DevicePictures::presentWithoutEcho());
+        QVERIFY(!present.isNull());
+        for (int row : {1, 2}) {
+            QCOMPARE(tree->topLevelItem(row)->icon(0).cacheKey(), present.cacheKey());
+            QVERIFY(!tree->topLevelItem(row)->text(4).isEmpty());
+        }
+        QVERIFY(tree->topLevelItem(0)->icon(0).cacheKey() != present.cacheKey());
     }
 
     void startDuringAScanAndCloseDuringAScan()

@@ -12,6 +12,7 @@
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/HistoryGraph.h"
 #include "ui/UserList.h"
+#include "ui/UserListRow.h"
 #include "ui/UserListTreeWidget.h"
 
 #include <QApplication>
@@ -613,6 +614,18 @@ private slots:
             [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
         QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         QCOMPARE(probed, QStringList{"b"});
+    }
+
+    // Why a probe failed, where the network said so, is the result's tooltip until a reply.
+    void resultToolTipSaysWhyNoReply()
+    {
+        m_data->addEntry(entry(QStringLiteral("pc")));
+        QTreeWidgetItem* pc = m_list->tree()->topLevelItem(0);
+        m_data->setPingResult(QStringLiteral("pc"),
+                              ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")});
+        QCOMPARE(pc->toolTip(UserListRow::ResultColumn), QStringLiteral("host unreachable, from 10.0.0.1"));
+        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::reply(3ms));
+        QVERIFY(pc->toolTip(UserListRow::ResultColumn).isEmpty());
     }
 
     // A device cut off behind a failed one shows its state greyed, and says behind which; once

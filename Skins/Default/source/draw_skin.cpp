@@ -176,6 +176,16 @@ void drawNotProbed(QPainter& p)
         p.drawEllipse(QPointF(x, 32), 4.5, 4.5);
 }
 
+// Present, but no echo reply (it answered on the local link alone): an amber disc with a ring,
+// someone there who does not answer.
+void drawPresent(QPainter& p)
+{
+    disc(p, QColor(255, 193, 7), QColor(214, 137, 16));
+    p.setPen(stroke(7));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(32, 32), 12, 12);
+}
+
 void drawAppIcon(QPainter& p)
 {
     // A radar: the program watching the devices of a network.
@@ -214,6 +224,7 @@ int main(int argc, char** argv)
         {"ConnectedIcon.png", drawConnected},
         {"DisconnectedIcon.png", drawDisconnected},
         {"NotProbedIcon.png", drawNotProbed},
+        {"PresentIcon.png", drawPresent},
         {"DeviceTypePCIcon.png", drawPC},
         {"DeviceTypeAPIcon.png", drawAP},
         {"DeviceTypeRouterIcon.png", drawRouter},
