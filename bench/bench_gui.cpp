@@ -5,13 +5,15 @@
 // backlog of undelivered results, the memory used, and what the history made of it: its size
 // and how fast it took the results in.
 #include "BenchMemory.h"
-#include "app/HistoryRecorder.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "monitor/HistoryRecorder.h"
 #include "net/PingerThread.h"
+#include "ui/UserList.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
@@ -47,6 +49,11 @@ int main(int argc, char** argv)
     window->show();
 
     auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
+    // The list reads its statistics from the history, as in the program.
+    UserList::setStatisticsSource([&history](const QString& ip) {
+        const DeviceStatistics::Summary hour = history->statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    });
     int delivered = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {
         if (++delivered == wanted)
@@ -74,12 +81,14 @@ int main(int argc, char** argv)
     ticker.start();
     // Results faster than any network gives them (the probe engine sends one request a
     // millisecond at most): the window is what is measured.
-    startPinger([](const QString&, int) { return 0; });
+    startPinger([](const QString&, int) { return 0; },
+                [&history](const ProbeRecord& record) { history->record(record); });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();
     QCoreApplication::sendPostedEvents();
     // Whatever the history still holds is written as it closes.
+    UserList::setStatisticsSource({});
     history.reset();
     const qint64 stored = clock.elapsed();
     qint64 rows = 0;

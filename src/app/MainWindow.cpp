@@ -33,7 +33,7 @@ namespace {
 MainWindow* s_instance = nullptr;
 }
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(const ReachabilityView* reachability)
 {
     // Closed for real only on quitting; such a window is never shown again.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -59,6 +59,8 @@ MainWindow::MainWindow()
 
     m_userList = new UserList(this);
     m_mapView = new VisualRepresentationWidget(this);
+    m_userList->setReachability(reachability);
+    m_mapView->setReachability(reachability);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

@@ -8,6 +8,7 @@ class QPushButton;
 namespace Tarnwick {
 
 class LogListWidget;
+class ReachabilityView;
 class UserList;
 class VisualRepresentationWidget;
 
@@ -18,7 +19,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    MainWindow();
+    // reachability: where the list and the map learn which devices are cut off; none shows none.
+    explicit MainWindow(const ReachabilityView* reachability = nullptr);
 
     static MainWindow* instance();
     static void setInstance(MainWindow* window);

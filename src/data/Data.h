@@ -81,9 +81,13 @@ public:
     {
         Q_ASSERT_X(receiver->thread() == thread(), "Data::connectReceiver",
                    "receivers of the store live on the store's thread");
-        connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
-        connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
-        connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
+        // A receiver has the slots of the announcements it cares for.
+        if constexpr (requires { &Receiver::DeviceEntryChanged; })
+            connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
+        if constexpr (requires { &Receiver::DeviceRemoved; })
+            connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
+        if constexpr (requires { &Receiver::DeviceAdded; })
+            connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
     }
 
 signals:

@@ -14,7 +14,6 @@ namespace Tarnwick {
 namespace {
 
 PingerThread* s_current = nullptr;
-PingerThread::ResultObserver s_observer;
 
 // How many announcements may wait for the GUI thread before the monitor holds back. Without
 // a bound, a fast network (gap 0, loopback) would announce results faster than the window
@@ -34,25 +33,21 @@ QString pingResultText(const ProbeResult& result)
     return result.kind == ProbeResult::Reply ? QString::number(result.roundTripUs / 1000) : NoReplyResult;
 }
 
-void PingerThread::setResultObserver(ResultObserver observer)
-{
-    s_observer = std::move(observer);
-}
-
-void PingerThread::report(Data& data, const QString& ip, const ProbeResult& result)
+void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result)
 {
     data.setPingResult(ip, pingResultText(result));
-    if (!s_observer)
+    if (!sink)
         return;
     const ProbeRecord::Outcome outcome = result.kind == ProbeResult::Reply ? ProbeRecord::Answered
         : result.kind == ProbeResult::Timeout                              ? ProbeRecord::NoReply
                                                                            : ProbeRecord::SocketError;
-    s_observer({ip, QDateTime::currentMSecsSinceEpoch(), outcome, result.roundTripUs});
+    sink({ip, QDateTime::currentMSecsSinceEpoch(), outcome, result.roundTripUs});
 }
 
-PingerThread::PingerThread(ProbeFunction probe)
+PingerThread::PingerThread(ProbeFunction probe, ResultSink sink)
     : m_probe(NetworkProbe::from(std::move(probe)))
 {
+    m_gate->sink = std::move(sink);
 }
 
 void PingerThread::requestStop()
@@ -135,7 +130,7 @@ void PingerThread::runPass(Data& data)
         const std::optional<ProbeResult> result = probeAndWait(entry.ip, std::max(0, settings.pingTimeout.load()));
         if (!result)
             return;
-        report(data, entry.ip, *result);
+        report(data, m_gate->sink, entry.ip, *result);
     }
 }
 
@@ -170,15 +165,15 @@ void PingerThread::probeNow(Data& data, const QString& ip)
                 QMutexLocker lock(&gate->mutex);
                 gate->outstanding.remove(ip);
                 if (gate->open)
-                    report(*store, ip, result);
+                    report(*store, gate->sink, ip, result);
             });
 }
 
-void startPinger(ProbeFunction probe)
+void startPinger(ProbeFunction probe, PingerThread::ResultSink sink)
 {
     if (s_current)
         return;
-    s_current = new PingerThread(std::move(probe));
+    s_current = new PingerThread(std::move(probe), std::move(sink));
     s_current->start(QThread::InheritPriority);
 }
 

@@ -14,7 +14,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
-#include "data/Reachability.h"
+#include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
@@ -471,7 +471,7 @@ void UserList::refreshStatistics()
                   .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
             : QStringLiteral("Not seen since Tarnwick started");
-        const QString behind = Reachability::behind(it.key());
+        const QString behind = cutOffBehind(it.key());
         for (QTreeWidgetItem* row : it.value()) {
             showCutOff(static_cast<UserListRow*>(row), behind);
             row->setText(LossColumn, valueText(statistics.lossPercent, "%", 1));
@@ -482,6 +482,16 @@ void UserList::refreshStatistics()
         }
     }
     fitColumnsSoon();
+}
+
+void UserList::setReachability(const ReachabilityView* reachability)
+{
+    m_reachability = reachability;
+}
+
+QString UserList::cutOffBehind(const QString& ip) const
+{
+    return m_reachability ? m_reachability->behind(ip) : QString();
 }
 
 void UserList::showCutOff(UserListRow* row, const QString& behind)
@@ -605,7 +615,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         // is looked at anew.
         row->setData(StateColumn, Qt::UserRole, QString());
         row->setToolTip(StateColumn, QString());
-        showCutOff(row, Reachability::behind(before.ip));
+        showCutOff(row, cutOffBehind(before.ip));
         row->setHidden(!matchesFilter(row));
         m_summaryTimer.start();
     } else if (!m_filter->text().isEmpty()) {

@@ -23,6 +23,7 @@ class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class HistoryReader;
+class ReachabilityView;
 class UserListRow;
 class UserListTreeWidget;
 
@@ -55,6 +56,9 @@ public:
     explicit UserList(QWidget* parent = nullptr);
     ~UserList() override;
 
+    // Where the rows learn which devices are cut off behind a failed one; none shows none.
+    void setReachability(const ReachabilityView* reachability);
+
     void addEntryRow(const DeviceEntry& entry);
     UserListTreeWidget* tree() const { return m_tree; }
 
@@ -84,6 +88,7 @@ private:
     int lastShownColumn() const;
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
+    QString cutOffBehind(const QString& ip) const;
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     QString hiddenColumnNumbers() const;
@@ -111,6 +116,7 @@ private:
     QLabel* m_summary;
     QLabel* m_placeholder;
     QTimer m_summaryTimer;
+    const ReachabilityView* m_reachability = nullptr;
     QTimer m_fitTimer;
     bool m_fittingColumns = false;
     qint64 m_nextSequence = 0;

@@ -194,19 +194,17 @@ private slots:
         Settings::instance().pingTimeGap = 0;
         QMutex mutex;
         QList<ProbeRecord> records;
-        PingerThread::setResultObserver([&](const ProbeRecord& record) {
+        RecordingProbe probe;
+        probe.answers = {{"a", 7}, {"c", PingSocketError}};
+        startPinger(probe.function(), [&](const ProbeRecord& record) {
             QMutexLocker lock(&mutex);
             records << record;
         });
-        RecordingProbe probe;
-        probe.answers = {{"a", 7}, {"c", PingSocketError}};
-        startPinger(probe.function());
         QTRY_VERIFY([&] {
             QMutexLocker lock(&mutex);
             return records.size() >= 3;
         }());
         stopPinger();
-        PingerThread::setResultObserver({});
         QCOMPARE(records[0].device, QStringLiteral("a"));
         QCOMPARE(records[0].outcome, ProbeRecord::Answered);
         QCOMPARE(records[0].roundTripUs, 7000);

@@ -1,27 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ReachabilityWatcher.h"
 
-#include "VisualRepresentationData.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
+
+#include <algorithm>
 
 namespace Tarnwick {
 
-namespace {
-ReachabilityWatcher* s_instance = nullptr;
-}
-
-ReachabilityWatcher* ReachabilityWatcher::instance()
-{
-    return s_instance;
-}
-
-ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& map, QObject* parent)
-    : QObject(parent)
+ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& map, const Settings& settings,
+                                         QObject* parent)
+    : ReachabilityView(parent)
     , m_data(data)
     , m_map(map)
+    , m_settings(settings)
 {
     // States change in bursts (a router and everything behind it): one look shortly after the
     // first change takes the burst in, however long results keep coming.
@@ -55,19 +50,21 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     // The first hop is a setting; a look now and then notices a new one.
     auto* settingWatch = new QTimer(this);
     connect(settingWatch, &QTimer::timeout, this, [this] {
-        if (Settings::instance().firstHop != m_lastFirstHop)
+        if (m_settings.firstHop != m_lastFirstHop)
             recompute();
     });
     settingWatch->start(1000);
     recompute();
-    s_instance = this;
 }
 
-ReachabilityWatcher::~ReachabilityWatcher()
+QString ReachabilityWatcher::behind(const QString& ip) const
 {
-    if (s_instance == this)
-        s_instance = nullptr;
-    Reachability::setCurrent({});
+    return m_cutOff.value(ip);
+}
+
+int ReachabilityWatcher::countBehind(const QString& ip) const
+{
+    return int(std::count(m_cutOff.cbegin(), m_cutOff.cend(), ip));
 }
 
 void ReachabilityWatcher::heard(const QString& ip, bool answered)
@@ -90,12 +87,10 @@ void ReachabilityWatcher::recompute()
     QHash<QString, bool> up;
     for (const DeviceEntry& entry : m_data.entries())
         up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
-    m_lastFirstHop = Settings::instance().firstHop;
+    m_lastFirstHop = m_settings.firstHop;
     QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_lastFirstHop, m_heard);
-    bool changed = false;
-    for (auto it = up.cbegin(); it != up.cend() && !changed; ++it)
-        changed = Reachability::behind(it.key()) != cutOff.value(it.key());
-    Reachability::setCurrent(std::move(cutOff));
+    const bool changed = cutOff != m_cutOff;
+    m_cutOff = std::move(cutOff);
     if (changed)
         emit reachabilityChanged();
 }

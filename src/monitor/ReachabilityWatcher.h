@@ -2,46 +2,45 @@
 #pragma once
 
 #include "data/Reachability.h"
+#include "data/ReachabilityView.h"
 
 #include <QHash>
-#include <QObject>
 #include <QTimer>
 
 namespace Tarnwick {
 
 class Data;
+class Settings;
 class VisualRepresentationData;
 
 // Works out, shortly after any change of the devices' states, of the map's lines or of the
-// first hop, which disconnected devices are only cut off behind a failed one, and publishes it
-// (Reachability::behind) for the map and the device list. It keeps the order in which devices
+// first hop, which disconnected devices are only cut off behind a failed one, and keeps the
+// result for the map, the device list and the announcer. It keeps the order in which devices
 // answered and missed, so that a device that failed before the one it sits behind keeps its
-// own failure.
-class ReachabilityWatcher : public QObject
+// own failure. Lives on the store's thread.
+class ReachabilityWatcher : public ReachabilityView
 {
     Q_OBJECT
 
 public:
-    ReachabilityWatcher(Data& data, VisualRepresentationData& map, QObject* parent = nullptr);
-    ~ReachabilityWatcher() override;
+    ReachabilityWatcher(Data& data, VisualRepresentationData& map, const Settings& settings, QObject* parent = nullptr);
 
     // Works it out at once.
     void recompute();
 
-    // The watcher of the running program, if there is one.
-    static ReachabilityWatcher* instance();
-
-signals:
-    void reachabilityChanged();
+    QString behind(const QString& ip) const override;
+    int countBehind(const QString& ip) const override;
 
 private:
     void heard(const QString& ip, bool answered);
 
     Data& m_data;
     VisualRepresentationData& m_map;
+    const Settings& m_settings;
     QTimer m_soon;
     QString m_lastFirstHop;
     QHash<QString, Reachability::Heard> m_heard;
+    QHash<QString, QString> m_cutOff;
     qint64 m_tick = 0;
 };
 

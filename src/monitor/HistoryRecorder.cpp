@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HistoryRecorder.h"
+
+#include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
+#include "data/Settings.h"
+#include "history/HistoryReader.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace Tarnwick {
+
+namespace {
+
+// The history speaks from its own thread; the report is made on the thread of the one who
+// asked for it, through the application object, which outlives the recorder.
+HistoryStore::Reporter onThisThread(HistoryStore::Reporter report)
+{
+    if (!report)
+        return {};
+    return [report = std::move(report)](const QString& text) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [report, text] { report(text); }, Qt::QueuedConnection);
+    };
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data,
+                                 HistoryStore::Reporter report)
+    : m_fileName(fileName)
+    , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
+{
+    // The last hour's figures carry on from the previous run.
+    const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
+    for (const auto& [device, minute] : HistoryReader(fileName).recentMinutes(hourAgo))
+        m_statistics.addKeptMinute(device, minute);
+    data.connectReceiver(this);
+}
+
+void HistoryRecorder::record(const ProbeRecord& record)
+{
+    m_store.record(record);
+    m_statistics.record(record);
+}
+
+void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    const DeviceEntry after = pEvent->newEntry();
+    const bool connected = after.state == DeviceStateConnected;
+    if (pEvent->changesState())
+        m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
+    else if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
+        m_store.recordFirstState(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
+}
+
+} // namespace Tarnwick
