@@ -2,13 +2,19 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
+#include "history/DeviceStatistics.h"
+#include "history/HistoryReader.h"
 #include "log/DataLogListener.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
+#include "monitor/MonitorCore.h"
 #include "monitor/ReachabilityWatcher.h"
+#include "net/ProbeEngine.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -219,6 +225,46 @@ private slots:
         // Without the line back to the first hop, nothing is behind a.
         map.removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
         QTRY_VERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
+    }
+
+    // Every result reaches the store and each sink; ended, the monitor stops first and the
+    // history has written what it took before the files are saved.
+    void coreFeedsItsSinksAndSavesOnEnd()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        Settings& settings = Settings::instance();
+        const int gap = settings.pingTimeGap.load();
+        settings.pingTimeGap = 0;
+        const auto restore = qScopeGuard([&settings, gap] { settings.pingTimeGap = gap; });
+        QStringList reports;
+        MonitorCore::Options options;
+        options.report = [&reports](const QString& text) { reports << text; };
+        options.metricsAddress = QStringLiteral("not an address");
+        options.probe = [](const QString& host, int) { return host == QLatin1String("127.0.0.1") ? 7 : -1; };
+        ProbeEngine engine;
+        MonitorCore core(settings, engine, options);
+        const QString ip = QStringLiteral("127.0.0.1");
+        core.data().addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
+        Data::setInstance(&core.data());
+        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+        // The metrics say why they are not served, through the core's report.
+        QCOMPARE(reports.size(), 1);
+
+        core.start();
+        const auto answered = [&] {
+            return core.statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch()).received >= 3;
+        };
+        QTRY_VERIFY(answered());
+        QTRY_COMPARE(core.data().entry(ip).pingResult, QStringLiteral("7"));
+        core.end();
+        QVERIFY(!HistoryReader(QStringLiteral("History.sqlite"))
+                     .results(ip, 0, QDateTime::currentMSecsSinceEpoch())
+                     .isEmpty());
+        QVERIFY(QFile::exists(QStringLiteral("DeviceConfig.xml")));
     }
 };
 
