@@ -43,17 +43,18 @@ int main(int argc, char** argv)
         data.addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250),
                                   QStringLiteral("Device %1").arg(i), 1 + i % 4, false, NoReplyResult));
     Data::setInstance(&data);
-    // Quitting the application closes its windows, and a closed main window deletes itself.
-    QPointer<MainWindow> window = new MainWindow;
+    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
+    // Quitting the application closes its windows, and a closed main window deletes itself. The
+    // list reads its statistics from the history, as in the program.
+    QPointer<MainWindow> window = new MainWindow({.statistics = [&history](const QString& ip) {
+        if (!history)
+            return UserList::RowStatistics();
+        const DeviceStatistics::Summary hour = history->statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    }});
     MainWindow::setInstance(window);
     window->show();
 
-    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
-    // The list reads its statistics from the history, as in the program.
-    UserList::setStatisticsSource([&history](const QString& ip) {
-        const DeviceStatistics::Summary hour = history->statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch());
-        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
-    });
     int delivered = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {
         if (++delivered == wanted)
@@ -88,7 +89,6 @@ int main(int argc, char** argv)
     stopPinger();
     QCoreApplication::sendPostedEvents();
     // Whatever the history still holds is written as it closes.
-    UserList::setStatisticsSource({});
     history.reset();
     const qint64 stored = clock.elapsed();
     qint64 rows = 0;

@@ -10,6 +10,7 @@
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
+#include "RunLogs.h"
 #include "ScanCommand.h"
 #include "StateChangeSound.h"
 #include "TarnwickVersion.h"
@@ -18,9 +19,7 @@
 #include "data/VisualRepresentationData.h"
 #include "history/DeviceStatistics.h"
 #include "log/DataLogListener.h"
-#include "log/FileLog.h"
 #include "log/LogManager.h"
-#include "log/StreamLog.h"
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
 #include "net/ProbeEngine.h"
@@ -118,23 +117,8 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
-// The log file (and another place besides, if given), with the start said in it.
-void startLog(ILog* alsoTo)
-{
-    LogManager& logManager = LogManager::instance();
-    static FileLog fileLog("LogRelease.txt");
-    // One old log is kept beside the new one, so that the log never grows without end.
-    fileLog.rotateIfLarger(10 * 1024 * 1024);
-    // The file comes first: it is the one read back.
-    logManager.addLog(&fileLog);
-    if (alsoTo)
-        logManager.addLog(alsoTo);
-    logManager.log("Application", "Application \"Tarnwick\" started");
-    // Failed saves and copies kept aside go to the log, besides the diagnostics.
-    DocumentFile::setReporter(
-        [](const QString& text) { LogManager::instance().log("Application", text.toStdString()); });
-}
-
+// What the core and the program's files have to say (failed saves, copies kept aside, where
+// the metrics go) goes to the log, besides the diagnostics.
 void reportToLog(const QString& text)
 {
     LogManager::instance().log("Application", text.toStdString());
@@ -181,6 +165,25 @@ struct Monitoring
         LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
     }
 };
+
+// What the device lists read and ask of the monitor: the history's figures while it is kept,
+// reachability and "Ping now".
+UserList::Services deviceListServices(MonitorCore& core)
+{
+    UserList::Services services;
+    services.statistics = [&core](const QString& ip) {
+        const DeviceStatistics* statistics = core.statistics();
+        if (!statistics)
+            return UserList::RowStatistics();
+        const DeviceStatistics::Summary hour = statistics->lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    };
+    services.historyFile = core.historyFile();
+    services.recordingProblem = [&core] { return core.recordingProblem(); };
+    services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
+    services.reachability = &core.reachability();
+    return services;
+}
 
 } // namespace
 
@@ -245,9 +248,8 @@ int Application::runHeadless(int argc, char** argv, const CommandLine& command)
         return 1;
     }
     // Without a desktop, standard error (the journal, under systemd) is where a person looks.
-    static StreamLog standardError(stderr);
-    startLog(&standardError);
-    Settings::instance().load(QStringLiteral("Settings.xml"));
+    const RunLogs logs(true);
+    Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QCoreApplication app(argc, argv);
     Monitoring monitoring(command);
@@ -271,9 +273,9 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
 
-    startLog(nullptr);
+    const RunLogs logs(false);
     Settings& settings = Settings::instance();
-    settings.load(QStringLiteral("Settings.xml"));
+    settings.load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QApplication app(argc, argv);
     QFile styleSheet;
@@ -285,25 +287,19 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     Monitoring monitoring(command);
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
-    UserList::setStatisticsSource([&core](const QString& ip) {
-        const DeviceStatistics::Summary hour = core.statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch());
-        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
-    });
-    UserList::setHistoryFile(core.historyFile(), [&core] { return core.recordingProblem(); });
-
+    const UserList::Services services = deviceListServices(core);
     auto* tray = new MainSystemTrayIcon;
+    tray->setWindowServices(services);
     MainSystemTrayIcon::setInstance(tray);
-    const auto makeWindow = [&core] { return new MainWindow(&core.reachability()); };
-    tray->setWindowMaker(makeWindow);
     QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
     tray->show();
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
-    auto* window = makeWindow();
+    auto* window = new MainWindow(services);
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.
-    if (!settings.startHidden || !MainSystemTrayIcon::systemTrayAvailable())
+    if (!settings.startHidden || !tray->systemTrayAvailable())
         window->show();
     tellAboutDeviceListProblem(data);
 
@@ -316,15 +312,11 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
     core.start();
-    UserList::setPingNow([&core](const QString& ip) { core.pingNow(ip); });
 
     do {
         QApplication::exec();
     } while (!quitRequested);
 
-    UserList::setPingNow({});
-    UserList::setStatisticsSource({});
-    UserList::setHistoryFile({});
     monitoring.end();
     // A window that closed for real deletes itself; whatever still lives goes before the
     // application object that it needs.

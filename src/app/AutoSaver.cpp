@@ -5,30 +5,60 @@
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 
+#include <QThread>
+
 namespace Tarnwick {
 
-AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, std::chrono::milliseconds interval,
+AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, std::chrono::milliseconds quietTime,
                      QObject* parent)
     : QObject(parent)
     , m_data(data)
     , m_settings(settings)
     , m_map(map)
 {
-    // Looking costs next to nothing when nothing changed: the list counts its changes, and
-    // the settings and the map are a few lines each.
-    m_timer.setInterval(interval);
-    connect(&m_timer, &QTimer::timeout, this, &AutoSaver::saveChanges);
-    m_timer.start();
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(quietTime);
+    connect(&m_quiet, &QTimer::timeout, this, &AutoSaver::saveChanges);
+
+    connect(&settings.notifier(), &SettingsNotifier::changed, this, &AutoSaver::changed);
+    for (auto signal : {&VisualRepresentationData::ItemAdded, &VisualRepresentationData::ItemRemoved,
+                        &VisualRepresentationData::ItemChanged})
+        connect(&map, signal, this, &AutoSaver::changed);
+    for (auto signal :
+         {&VisualRepresentationData::ItemConnectionAdded, &VisualRepresentationData::ItemConnectionRemoved,
+          &VisualRepresentationData::ItemConnectionChanged})
+        connect(&map, signal, this, &AutoSaver::changed);
+    connect(&data, &Data::DeviceAdded, this, &AutoSaver::changed);
+    connect(&data, &Data::DeviceRemoved, this, &AutoSaver::changed);
+    // Probe results arrive on the monitor's thread, many a second, and are not kept in the
+    // file: heard directly, they cost one comparison there instead of a queued call each.
+    // Edits are made on this thread.
+    connect(
+        &data, &Data::DeviceEntryChanged, this,
+        [this] {
+            if (QThread::currentThread() == thread() && m_data.hasUnsavedChanges())
+                changed();
+        },
+        Qt::DirectConnection);
+}
+
+void AutoSaver::changed()
+{
+    m_quiet.start();
 }
 
 void AutoSaver::saveChanges()
 {
+    bool saved = true;
     if (m_map.hasUnsavedChanges())
-        m_map.save();
+        saved = m_map.save() && saved;
     if (m_settings.hasUnsavedChanges())
-        m_settings.save();
+        saved = m_settings.save() && saved;
     if (m_data.hasUnsavedChanges())
-        m_data.save();
+        saved = m_data.save() && saved;
+    // The file keeps what it had and the changes wait here: try again rather than lose them.
+    if (!saved)
+        m_quiet.start();
 }
 
 } // namespace Tarnwick

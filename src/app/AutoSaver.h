@@ -12,28 +12,31 @@ class Data;
 class Settings;
 class VisualRepresentationData;
 
-// Saves the device list, the map and the settings a little while after the user changed
+// Saves the device list, the map and the settings a little while after the user last changed
 // them, so that a crash or a kill costs at most the last seconds; quitting saves them too.
-// Changes that come in a burst are saved together.
+// Changes that come in a burst are saved together, once the burst has been quiet for a while.
+// A save that fails is tried again after the same while, until it succeeds.
 class AutoSaver : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds DefaultInterval{2000};
+    static constexpr std::chrono::milliseconds DefaultQuietTime{2000};
 
-    // Looks for changes every `interval`.
+    // Saves once nothing has changed for `quietTime`.
     AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map,
-              std::chrono::milliseconds interval = DefaultInterval, QObject* parent = nullptr);
+              std::chrono::milliseconds quietTime = DefaultQuietTime, QObject* parent = nullptr);
 
     // Saves whatever has changed since the last save.
     void saveChanges();
 
 private:
+    void changed();
+
     Data& m_data;
     Settings& m_settings;
     VisualRepresentationData& m_map;
-    QTimer m_timer;
+    QTimer m_quiet;
 };
 
 } // namespace Tarnwick

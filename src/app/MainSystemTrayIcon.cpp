@@ -21,11 +21,11 @@ namespace Tarnwick {
 
 namespace {
 MainSystemTrayIcon* s_instance = nullptr;
-MainSystemTrayIcon::AvailabilityCheck s_availability;
 } // namespace
 
 MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     : QSystemTrayIcon(parent)
+    , m_availability(&QSystemTrayIcon::isSystemTrayAvailable)
     , m_maxPlacementWait(delays.maxPlacementWait)
 {
     auto* menu = new QMenu;
@@ -56,8 +56,6 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     // rests in the tray) is not quitting: only "Exit", a termination signal or the session's
     // end are. Qt would otherwise end the event loop, and the icon with it.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    m_makeWindow = [] { return new MainWindow; };
     m_balloonGate.setInterval(100);
     connect(&m_balloonGate, &QTimer::timeout, this, &MainSystemTrayIcon::showWaitingBalloons);
 }
@@ -79,12 +77,17 @@ void MainSystemTrayIcon::setInstance(MainSystemTrayIcon* icon)
 
 void MainSystemTrayIcon::setAvailabilityCheck(AvailabilityCheck check)
 {
-    s_availability = std::move(check);
+    m_availability = std::move(check);
 }
 
-bool MainSystemTrayIcon::systemTrayAvailable()
+bool MainSystemTrayIcon::systemTrayAvailable() const
 {
-    return s_availability ? s_availability() : QSystemTrayIcon::isSystemTrayAvailable();
+    return m_availability();
+}
+
+void MainSystemTrayIcon::setWindowServices(UserList::Services services)
+{
+    m_windowServices = std::move(services);
 }
 
 void MainSystemTrayIcon::setBalloonSink(BalloonSink sink)
@@ -139,11 +142,6 @@ void MainSystemTrayIcon::showWaitingBalloons()
         else
             showMessage(b.title, b.text, b.icon, b.ms);
     }
-}
-
-void MainSystemTrayIcon::setWindowMaker(WindowMaker maker)
-{
-    m_makeWindow = std::move(maker);
 }
 
 bool MainSystemTrayIcon::keepsWindowsInTray() const
@@ -242,7 +240,7 @@ void MainSystemTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason)
 void MainSystemTrayIcon::ShowWindow()
 {
     if (!MainWindow::instance())
-        MainWindow::setInstance(m_makeWindow());
+        MainWindow::setInstance(new MainWindow(m_windowServices));
     MainWindow* window = MainWindow::instance();
     // From any state: hidden in the tray, minimized from its title bar, behind other windows.
     window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/UserList.h"
+
 #include <QDeadlineTimer>
 #include <QList>
 #include <QSystemTrayIcon>
@@ -14,7 +16,6 @@ namespace Tarnwick {
 struct Announcement;
 class DeviceEntry;
 struct DeviceSummary;
-class MainWindow;
 
 // How long the tray icon waits for its place in the tray before a balloon goes out anyway.
 struct TrayIconDelays
@@ -38,8 +39,11 @@ public:
 
     // Whether the desktop has a system tray at all; replaceable because offscreen tests have none.
     using AvailabilityCheck = std::function<bool()>;
-    static void setAvailabilityCheck(AvailabilityCheck check);
-    static bool systemTrayAvailable();
+    void setAvailabilityCheck(AvailabilityCheck check);
+    bool systemTrayAvailable() const;
+
+    // What the device list of a main window that "Show" makes anew is given.
+    void setWindowServices(UserList::Services services);
 
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
@@ -52,11 +56,6 @@ public:
     // Whether the icon has its place in the tray; replaceable for tests.
     using PlacementCheck = std::function<bool()>;
     void setPlacementCheck(PlacementCheck check);
-
-    // Makes the main window when "Show" finds none; replaceable so that the start-up passes
-    // the window its collaborators.
-    using WindowMaker = std::function<MainWindow*()>;
-    void setWindowMaker(WindowMaker maker);
 
     // True while closing the main window should only hide it.
     bool keepsWindowsInTray() const;
@@ -95,12 +94,13 @@ private:
     static QString toolTipText(const DeviceSummary& summary, const QList<DeviceEntry>& entries);
     void showWaitingBalloons();
 
+    AvailabilityCheck m_availability;
+    UserList::Services m_windowServices;
     BalloonSink m_balloonSink;
     PlacementCheck m_placementCheck;
     QList<Balloon> m_waitingBalloons;
     QTimer m_balloonGate;
     QTimer m_stateTimer;
-    WindowMaker m_makeWindow;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
     std::chrono::milliseconds m_maxPlacementWait;

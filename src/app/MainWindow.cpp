@@ -33,7 +33,7 @@ namespace {
 MainWindow* s_instance = nullptr;
 }
 
-MainWindow::MainWindow(const ReachabilityView* reachability)
+MainWindow::MainWindow(UserList::Services services)
 {
     // Closed for real only on quitting; such a window is never shown again.
     setAttribute(Qt::WA_DeleteOnClose);
@@ -57,9 +57,9 @@ MainWindow::MainWindow(const ReachabilityView* reachability)
     buttons->addStretch(50);
     buttons->addWidget(m_minimizeButton);
 
-    m_userList = new UserList(this);
+    const ReachabilityView* reachability = services.reachability;
+    m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
-    m_userList->setReachability(reachability);
     m_mapView->setReachability(reachability);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
@@ -167,7 +167,7 @@ void MainWindow::CloseButtonClicked()
 {
     MainSystemTrayIcon* tray = MainSystemTrayIcon::instance();
     // Without a system tray a hidden window could never come back: minimize to the task bar.
-    if (tray && tray->isVisible() && !MainSystemTrayIcon::systemTrayAvailable())
+    if (tray && tray->isVisible() && !tray->systemTrayAvailable())
         showMinimized();
     else
         close();
@@ -209,8 +209,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     Settings& settings = Settings::instance();
-    settings.windowGeometry = QRect(event->pos(), QSize(width(), height()));
-    settings.windowMaximized = isMaximized();
+    settings.set(&Settings::windowGeometry, QRect(event->pos(), QSize(width(), height())));
+    settings.set(&Settings::windowMaximized, isMaximized());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
@@ -218,8 +218,8 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     if (event->size().width() < 1 || event->size().height() < 1)
         hide();
     Settings& settings = Settings::instance();
-    settings.windowGeometry = QRect(x(), y(), event->size().width(), event->size().height());
-    settings.windowMaximized = isMaximized();
+    settings.set(&Settings::windowGeometry, QRect(x(), y(), event->size().width(), event->size().height()));
+    settings.set(&Settings::windowMaximized, isMaximized());
 }
 
 } // namespace Tarnwick

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ui/UserList.h"
+
 #include <QMainWindow>
 
 class QPushButton;
@@ -8,8 +10,6 @@ class QPushButton;
 namespace Tarnwick {
 
 class LogListWidget;
-class ReachabilityView;
-class UserList;
 class VisualRepresentationWidget;
 
 // The one main window: a tab bar over the device list, the map and the log, and a row of
@@ -19,8 +19,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // reachability: where the list and the map learn which devices are cut off; none shows none.
-    explicit MainWindow(const ReachabilityView* reachability = nullptr);
+    // services: what the device list (and the map, of reachability) reads and asks of the monitor.
+    explicit MainWindow(UserList::Services services = {});
 
     static MainWindow* instance();
     static void setInstance(MainWindow* window);

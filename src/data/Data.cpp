@@ -49,9 +49,10 @@ QString Data::fileName() const
     return m_file.fileName();
 }
 
-bool Data::load(const QString& fileName)
+bool Data::load(const QString& fileName, DocumentFile::Reporter reporter)
 {
-    m_file = DocumentFile(fileName, QStringLiteral("DeviceEntries"));
+    m_file = DocumentFile(fileName, QStringLiteral("DeviceEntries"), DocumentFile::PartialReadPolicy::KeepCopy,
+                          std::move(reporter));
     DataXmlHandler handler(*this);
     const bool complete = m_file.read(handler);
     m_savedRevision = m_revision;

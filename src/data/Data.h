@@ -45,8 +45,9 @@ public:
     static Data* ensureInstance();
 
     // Reads the device list file; true when it was read whole. A file that could not be
-    // read at all is never written over (see DocumentFile); file() says why.
-    bool load(const QString& fileName);
+    // read at all is never written over (see DocumentFile); file() says why. Failed saves
+    // are told to reporter.
+    bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
     bool save();
     QString fileName() const;
     const DocumentFile& file() const { return m_file; }

@@ -21,12 +21,6 @@ namespace Tarnwick {
 
 namespace {
 
-DocumentFile::Reporter& reporter()
-{
-    static DocumentFile::Reporter instance;
-    return instance;
-}
-
 // The first of name, name.2, name.3, ... that does not exist yet: copies kept by earlier runs
 // are never written over.
 QString firstFreeName(const QString& name)
@@ -44,16 +38,13 @@ QByteArray hashOf(const QByteArray& bytes)
 
 } // namespace
 
-DocumentFile::DocumentFile(const QString& fileName, const QString& rootElement, PartialReadPolicy policy)
+DocumentFile::DocumentFile(const QString& fileName, const QString& rootElement, PartialReadPolicy policy,
+                           Reporter reporter)
     : m_fileName(fileName)
     , m_rootElement(rootElement)
     , m_policy(policy)
+    , m_reporter(std::move(reporter))
 {
-}
-
-void DocumentFile::setReporter(Reporter reporter)
-{
-    ::Tarnwick::reporter() = std::move(reporter);
 }
 
 QString DocumentFile::fileName() const
@@ -174,8 +165,8 @@ void DocumentFile::report(const QString& text)
     if (text == m_lastReport)
         return;
     m_lastReport = text;
-    if (reporter())
-        reporter()(text);
+    if (m_reporter)
+        m_reporter(text);
 }
 
 bool DocumentFile::keepCopy(const QString& baseName, const QString& why)

@@ -29,12 +29,10 @@ public:
     using Reporter = std::function<void(const QString& text)>;
 
     DocumentFile() = default;
-    DocumentFile(const QString& fileName, const QString& rootElement,
-                 PartialReadPolicy policy = PartialReadPolicy::KeepCopy);
-
-    // Where failed saves and copies kept aside are told, besides the diagnostics (the
+    // reporter: where failed saves and copies kept aside are told, besides the diagnostics (the
     // application writes them to its log).
-    static void setReporter(Reporter reporter);
+    DocumentFile(const QString& fileName, const QString& rootElement,
+                 PartialReadPolicy policy = PartialReadPolicy::KeepCopy, Reporter reporter = {});
 
     QString fileName() const;
 
@@ -93,6 +91,7 @@ private:
     QString m_sessionFileName;
     QByteArray m_savedHash;
     DiskState m_disk;
+    Reporter m_reporter;
     QString m_lastReport;
 };
 

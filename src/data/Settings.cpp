@@ -31,8 +31,8 @@ void Settings::setDefaults()
 
 DocumentFile& Settings::file() const
 {
-    // The file's bookkeeping belongs to the file, not to the record: a copy put back by a
-    // dialog's "Cancel" must not make the program forget what it last wrote.
+    // The file's bookkeeping belongs to the file, not to the record: a copy loaded or saved
+    // elsewhere (a test's, a dialog's) must not make the program forget what it last wrote.
     static QHash<QString, DocumentFile> files;
     auto it = files.find(fileName);
     if (it == files.end())
@@ -40,12 +40,27 @@ DocumentFile& Settings::file() const
     return *it;
 }
 
-bool Settings::load(const QString& name)
+void Settings::setEdited(const Settings& original, const Settings& edited)
+{
+    forEachStoredField([&](const auto& element) {
+        if constexpr (isWindowElement<decltype(element)>) {
+            if (original.*element.geometry != edited.*element.geometry)
+                set(element.geometry, edited.*element.geometry);
+            if (original.*element.maximized != edited.*element.maximized)
+                set(element.maximized, edited.*element.maximized);
+        } else if (!(original.*element.field == edited.*element.field)) {
+            set(element.field, edited.*element.field);
+        }
+    });
+}
+
+bool Settings::load(const QString& name, DocumentFile::Reporter reporter)
 {
     setDefaults();
     fileName = name;
     DocumentFile& document = file();
-    document = DocumentFile(name, QStringLiteral("Settings"));
+    document = DocumentFile(name, QStringLiteral("Settings"), DocumentFile::PartialReadPolicy::KeepCopy,
+                            std::move(reporter));
     SettingsXmlHandler handler(*this);
     const bool complete = document.read(handler);
     document.rememberAsSaved([this](QXmlStreamWriter& writer) { writeDocument(writer); });

@@ -3,12 +3,16 @@
 
 #include "CopyableAtomic.h"
 #include "DocumentFile.h"
+#include "SettingsNotifier.h"
 
 #include <QRect>
 #include <QString>
+#include <QtGlobal>
 
 #include <limits>
+#include <memory>
 #include <type_traits>
+#include <utility>
 
 class QXmlStreamWriter;
 
@@ -43,12 +47,20 @@ struct SettingsWindowElement
 template <typename Element>
 inline constexpr bool isWindowElement = std::is_same_v<std::decay_t<Element>, SettingsWindowElement>;
 
-// The user's settings, one process-wide record. The pinger thread reads the two ping timings
-// while the GUI thread may write them, so those two are atomic; the record stays copyable so
-// that a dialog can keep the whole of it and put it back.
+// The user's settings, one process-wide record. Worker threads read some fields while the GUI
+// thread may write them, so those are atomic; the record stays copyable so that a dialog can
+// edit a copy of the whole of it.
+//
+// Fields are read directly. A write that others should hear goes through set(), which tells
+// the record's listeners when the value changes; onChange() subscribes to one field. Loading
+// announces nothing: it runs before anyone listens.
 class Settings
 {
 public:
+    // A stored field's place in forEachStoredField; the window's geometry and its maximized
+    // state share the place of their element.
+    using Field = int;
+
     static Settings& instance();
 
     // Where the main window goes until the user has moved or sized it.
@@ -61,7 +73,8 @@ public:
     static constexpr int MaxHistoryDays = 3650;
     static constexpr int MaxHistoryMegabytes = 1048576;
 
-    bool load(const QString& fileName);
+    // Failed saves are told to reporter.
+    bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
     bool save();
     // Whether a save would write anything other than what was last read or saved.
     bool hasUnsavedChanges() const;
@@ -73,6 +86,23 @@ public:
     // at the end of the list, which puts its element after the existing ones.
     template <typename Visitor>
     static void forEachStoredField(Visitor&& visit);
+
+    // The field a member of the record is stored as.
+    template <typename T>
+    static Field fieldOf(T Settings::*member);
+
+    // Gives the member a new value and, when that changes it, tells this record's listeners.
+    template <typename T, typename V>
+    void set(T Settings::*member, const V& value);
+    // Sets every stored field in which edited differs from original, so that only the fields
+    // edited in a copy are heard (and fields changed meanwhile elsewhere are left alone).
+    void setEdited(const Settings& original, const Settings& edited);
+
+    // Calls slot() in receiver's thread whenever the member takes a new value through set().
+    template <typename T, typename Slot>
+    QMetaObject::Connection onChange(T Settings::*member, const QObject* receiver, Slot slot) const;
+    // Tells of every change of this record, with the field that changed.
+    SettingsNotifier& notifier() const { return *m_listeners.notifier; }
 
     bool operator==(const Settings& other) const = default;
 
@@ -117,8 +147,22 @@ public:
     QString metricsAddress;
 
 private:
+    // The listeners belong to the record they subscribed to: a copy starts with none of them,
+    // and putting a copy's values into a record keeps that record's.
+    struct Listeners
+    {
+        Listeners() = default;
+        Listeners(const Listeners&) { }
+        Listeners& operator=(const Listeners&) { return *this; }
+        bool operator==(const Listeners&) const { return true; }
+
+        std::unique_ptr<SettingsNotifier> notifier = std::make_unique<SettingsNotifier>();
+    };
+
     void setDefaults();
     void writeDocument(QXmlStreamWriter& writer) const;
+
+    Listeners m_listeners;
 };
 
 template <typename Visitor>
@@ -149,6 +193,46 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<int>{"MapZoom", &Settings::mapZoom, 100});
     visit(SettingsElement<QString>{"FirstHop", &Settings::firstHop, QString()});
     visit(SettingsElement<QString>{"MetricsAddress", &Settings::metricsAddress, QString()});
+}
+
+template <typename T>
+Settings::Field Settings::fieldOf(T Settings::*member)
+{
+    Field place = 0;
+    Field found = -1;
+    forEachStoredField([&](const auto& element) {
+        if constexpr (isWindowElement<decltype(element)>) {
+            if constexpr (std::is_same_v<T, QRect>)
+                found = element.geometry == member ? place : found;
+            else if constexpr (std::is_same_v<T, bool>)
+                found = element.maximized == member ? place : found;
+        } else if constexpr (std::is_same_v<decltype(element.field), T Settings::*>) {
+            found = element.field == member ? place : found;
+        }
+        ++place;
+    });
+    Q_ASSERT_X(found >= 0, "Settings::fieldOf", "only the fields kept in the file announce their changes");
+    return found;
+}
+
+template <typename T, typename V>
+void Settings::set(T Settings::*member, const V& value)
+{
+    if (this->*member == T(value))
+        return;
+    this->*member = value;
+    emit notifier().changed(fieldOf(member));
+}
+
+template <typename T, typename Slot>
+QMetaObject::Connection Settings::onChange(T Settings::*member, const QObject* receiver, Slot slot) const
+{
+    const Field field = fieldOf(member);
+    return QObject::connect(&notifier(), &SettingsNotifier::changed, receiver,
+                            [field, slot = std::move(slot)](int changed) {
+                                if (changed == field)
+                                    slot();
+                            });
 }
 
 } // namespace Tarnwick

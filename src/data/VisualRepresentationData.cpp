@@ -34,12 +34,12 @@ void VisualRepresentationData::setInstance(VisualRepresentationData* data)
     s_instance = data;
 }
 
-bool VisualRepresentationData::load(const QString& fileName)
+bool VisualRepresentationData::load(const QString& fileName, DocumentFile::Reporter reporter)
 {
     m_fileName = fileName;
     // Rewriting a file that could not be read whole would destroy the part that was not read.
-    m_file = DocumentFile(fileName, QStringLiteral("VisualRepresentation"),
-                          DocumentFile::PartialReadPolicy::LeaveAlone);
+    m_file = DocumentFile(fileName, QStringLiteral("VisualRepresentation"), DocumentFile::PartialReadPolicy::LeaveAlone,
+                          std::move(reporter));
     VisualRepresentationDataXmlHandler handler(*this);
     const bool complete = m_file.read(handler);
     m_file.rememberAsSaved([this](QXmlStreamWriter& writer) { writeDocument(writer); });

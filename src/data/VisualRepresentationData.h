@@ -33,7 +33,8 @@ public:
     static VisualRepresentationData* instance();
     static void setInstance(VisualRepresentationData* data);
 
-    bool load(const QString& fileName);
+    // Failed saves are told to reporter.
+    bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
     bool save();
     // Whether a save would write anything other than what was last read or saved.
     bool hasUnsavedChanges() const;

@@ -48,6 +48,11 @@ void LogManager::addLog(ILog* log)
     m_logs.push_back(log);
 }
 
+void LogManager::removeLog(ILog* log)
+{
+    m_logs.erase(std::remove(m_logs.begin(), m_logs.end(), log), m_logs.end());
+}
+
 void LogManager::addListener(ILogManagerListener* listener)
 {
     m_listeners.push_back(listener);

@@ -18,6 +18,7 @@ public:
     static LogManager& instance();
 
     void addLog(ILog* log);
+    void removeLog(ILog* log);
     void addListener(ILogManagerListener* listener);
     void removeListener(ILogManagerListener* listener);
     void log(const std::string& category, const std::string& text);

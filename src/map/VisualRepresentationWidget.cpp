@@ -430,7 +430,7 @@ void VisualRepresentationWidget::setZoom(double zoom)
 {
     m_zoom = std::clamp(zoom, MinZoom, MaxZoom);
     m_view->setTransform(QTransform::fromScale(m_zoom, m_zoom));
-    Settings::instance().mapZoom = qRound(m_zoom * 100);
+    Settings::instance().set(&Settings::mapZoom, qRound(m_zoom * 100));
 }
 
 void VisualRepresentationWidget::fitToWindow()

@@ -24,11 +24,11 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
 {
     if (!m_options.report)
         m_options.report = [](const QString&) {};
-    m_data->load(m_options.deviceListFile);
+    m_data->load(m_options.deviceListFile, m_options.report);
     // Until each device answers or not, it shows as not yet probed, and its first result
     // announces nothing.
     m_data->awaitFirstResults();
-    m_map->load(m_options.mapFile);
+    m_map->load(m_options.mapFile, m_options.report);
     m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings);
     m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
@@ -49,9 +49,9 @@ const ReachabilityView& MonitorCore::reachability() const
     return *m_reachability;
 }
 
-const DeviceStatistics& MonitorCore::statistics() const
+const DeviceStatistics* MonitorCore::statistics() const
 {
-    return m_history->statistics();
+    return m_history ? &m_history->statistics() : nullptr;
 }
 
 QString MonitorCore::historyFile() const

@@ -55,7 +55,8 @@ public:
     VisualRepresentationData& map() { return *m_map; }
     Announcer& announcer() { return *m_announcer; }
     const ReachabilityView& reachability() const;
-    const DeviceStatistics& statistics() const;
+    // The last hour's figures; none once the core has ended.
+    const DeviceStatistics* statistics() const;
     QString historyFile() const;
     // Why results wait in memory rather than in the history file, if they do.
     QString recordingProblem() const;

@@ -47,13 +47,7 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemRemoved, this, soon);
-    // The first hop is a setting; a look now and then notices a new one.
-    auto* settingWatch = new QTimer(this);
-    connect(settingWatch, &QTimer::timeout, this, [this] {
-        if (m_settings.firstHop != m_lastFirstHop)
-            recompute();
-    });
-    settingWatch->start(1000);
+    m_settings.onChange(&Settings::firstHop, this, [this] { recompute(); });
     recompute();
 }
 
@@ -87,8 +81,7 @@ void ReachabilityWatcher::recompute()
     QHash<QString, bool> up;
     for (const DeviceEntry& entry : m_data.entries())
         up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
-    m_lastFirstHop = m_settings.firstHop;
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_lastFirstHop, m_heard);
+    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_settings.firstHop, m_heard);
     const bool changed = cutOff != m_cutOff;
     m_cutOff = std::move(cutOff);
     if (changed)

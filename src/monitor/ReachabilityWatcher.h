@@ -38,7 +38,6 @@ private:
     VisualRepresentationData& m_map;
     const Settings& m_settings;
     QTimer m_soon;
-    QString m_lastFirstHop;
     QHash<QString, Reachability::Heard> m_heard;
     QHash<QString, QString> m_cutOff;
     qint64 m_tick = 0;

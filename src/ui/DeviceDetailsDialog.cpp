@@ -2,7 +2,6 @@
 #include "DeviceDetailsDialog.h"
 
 #include "HistoryGraph.h"
-#include "SaveFileChooser.h"
 #include "data/CsvDocument.h"
 #include "history/HistoryReader.h"
 
@@ -175,7 +174,7 @@ void DeviceDetailsDialog::refresh()
 void DeviceDetailsDialog::exportResults()
 {
     const QString suggested = QStringLiteral("%1-%2.csv").arg(m_ip, QString::fromLatin1(Ranges[m_range].objectName));
-    const QString fileName = SaveFileChooser::choose(this, QStringLiteral("Export results"), suggested);
+    const QString fileName = m_chooseFile(this, QStringLiteral("Export results"), suggested);
     if (fileName.isEmpty())
         return;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();

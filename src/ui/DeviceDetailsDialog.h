@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SaveFileChooser.h"
+
 #include <QDialog>
 #include <QTimer>
 
@@ -30,6 +32,9 @@ public:
                         std::function<QString()> recordingProblem = {}, QWidget* parent = nullptr);
     ~DeviceDetailsDialog() override;
 
+    // Asks where to save the exported results; replaceable, as the file dialog waits for the user.
+    void setFileChooser(SaveFileChooser::Chooser chooser) { m_chooseFile = std::move(chooser); }
+
     void setRange(Range range);
     HistoryGraph* graph() const { return m_graph; }
 
@@ -42,6 +47,7 @@ private:
     const QString m_ip;
     std::unique_ptr<HistoryReader> m_reader;
     std::function<QString()> m_recordingProblem;
+    SaveFileChooser::Chooser m_chooseFile = &SaveFileChooser::choose;
     Range m_range = LastHour;
     QButtonGroup* m_ranges;
     QLabel* m_summary;

@@ -10,25 +10,8 @@
 
 namespace Tarnwick {
 
-namespace {
-
-SaveFileChooser::Chooser& chooser()
-{
-    static SaveFileChooser::Chooser instance;
-    return instance;
-}
-
-} // namespace
-
-void SaveFileChooser::setChooser(Chooser replacement)
-{
-    chooser() = std::move(replacement);
-}
-
 QString SaveFileChooser::choose(QWidget* parent, const QString& title, const QString& suggestedName)
 {
-    if (chooser())
-        return chooser()(parent, title, suggestedName);
     QPointer<QFileDialog> fileDialog = dialog(parent, title, suggestedName);
     const bool accepted = fileDialog->exec() == QDialog::Accepted;
     // The dialog's loop may outlive the window that asked (the program quitting meanwhile).

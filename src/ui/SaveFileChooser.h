@@ -10,13 +10,12 @@ class QWidget;
 
 namespace Tarnwick {
 
-// Asks where to save a file. The file dialog runs a loop of its own; tests put a function in
-// its place that answers at once.
+// Asks where to save a file. The file dialog runs a loop of its own: the widgets that ask hold
+// a Chooser, this one unless a test puts one in its place that answers at once.
 class SaveFileChooser
 {
 public:
     using Chooser = std::function<QString(QWidget* parent, const QString& title, const QString& suggestedName)>;
-    static void setChooser(Chooser chooser);
 
     // The chosen path, or empty when the user cancelled.
     static QString choose(QWidget* parent, const QString& title, const QString& suggestedName);

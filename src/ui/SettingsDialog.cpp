@@ -29,7 +29,8 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     , logStateChangeCheckBox(new QCheckBox(this))
     , okButton(new QPushButton(QStringLiteral("OK"), this))
     , cancelButton(new QPushButton(QStringLiteral("Cancel"), this))
-    , savedSettings(Settings::instance())
+    , m_original(Settings::instance())
+    , m_edited(m_original)
 {
     setWindowTitle(QStringLiteral("Settings - Tarn Wick"));
     playSoundsCheckBox->setObjectName(QStringLiteral("playSoundsCheckBox"));
@@ -70,23 +71,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addMetricsRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
-    // The desktop's autostart entry follows the setting as the dialog closes, whichever way.
-    connect(this, &QDialog::finished, this, [this] {
-        QString why;
-        if (AutostartEntry::set(Settings::instance().autostart, &why))
-            return;
-        const QString text = QStringLiteral("The autostart entry \"%1\" could not be changed: %2.")
-                                 .arg(AutostartEntry::filePath(), why);
-        // Quoted, so that a line break in the folder's name stays inside the message.
-        qWarning() << text;
-        // The setting tells what the desktop will do, and the user why it is not what was asked.
-        Settings::instance().autostart = AutostartEntry::exists();
-        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, parentWidget());
-        box->setObjectName(QStringLiteral("autostartProblem"));
-        box->setTextFormat(Qt::PlainText);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->show();
-    });
+    connect(this, &QDialog::finished, this, &SettingsDialog::applyOnClose);
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(50);
@@ -95,14 +80,14 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     layout->addLayout(buttons);
     skinLineEdit->setEnabled(true);
 
-    playSoundsCheckBox->setCheckState(savedSettings.playSounds ? Qt::Checked : Qt::Unchecked);
-    skinLineEdit->setText(savedSettings.skin);
+    playSoundsCheckBox->setCheckState(m_original.playSounds ? Qt::Checked : Qt::Unchecked);
+    skinLineEdit->setText(m_original.skin);
     // Digits only, within bounds: "2s" is not a 2 ms time-out, nor -100 a gap of none.
     pingTimeoutLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeoutLineEdit));
     pingTimeGapLineEdit->setValidator(new DigitsValidator(Settings::MaxMilliseconds, pingTimeGapLineEdit));
-    pingTimeoutLineEdit->setText(QString::number(savedSettings.pingTimeout.load()));
-    pingTimeGapLineEdit->setText(QString::number(savedSettings.pingTimeGap.load()));
-    logStateChangeCheckBox->setCheckState(savedSettings.logStateChange ? Qt::Checked : Qt::Unchecked);
+    pingTimeoutLineEdit->setText(QString::number(m_original.pingTimeout.load()));
+    pingTimeGapLineEdit->setText(QString::number(m_original.pingTimeGap.load()));
+    logStateChangeCheckBox->setCheckState(m_original.logStateChange ? Qt::Checked : Qt::Unchecked);
 
     connect(cancelButton, &QPushButton::pressed, this, &SettingsDialog::CancelButtonClicked);
     connect(playSoundsCheckBox, &QCheckBox::stateChanged, this, &SettingsDialog::PlaySoundsCheckBoxStateChanged);
@@ -123,13 +108,13 @@ void SettingsDialog::addNumberRow(const QString& label, const char* objectName, 
     auto* field = new QLineEdit(this);
     field->setObjectName(QString::fromLatin1(objectName));
     field->setValidator(new DigitsValidator(maximum, field));
-    field->setText(QString::number((savedSettings.*setting).load()));
+    field->setText(QString::number((m_original.*setting).load()));
     field->setToolTip(hint);
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(label, this), row, 1);
     m_grid->addWidget(field, row, 2);
     connect(field, &QLineEdit::textChanged, this,
-            [field, setting](const QString& text) { updateNumber(field, Settings::instance().*setting, text); });
+            [this, field, setting](const QString& text) { updateNumber(field, m_edited.*setting, text); });
 }
 
 namespace {
@@ -159,7 +144,7 @@ void SettingsDialog::addPassRow()
 
 void SettingsDialog::showPass()
 {
-    const Settings& settings = Settings::instance();
+    const Settings& settings = m_edited;
     const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
     const bool oneAtATime = devices > 0 && settings.probePeriod.load() == 0;
     m_pass->setVisible(oneAtATime);
@@ -196,20 +181,20 @@ void SettingsDialog::addFirstHopRow()
                          entry.ip);
         }
     }
-    const int current = box->findData(savedSettings.firstHop);
-    if (current < 0 && !savedSettings.firstHop.isEmpty())
-        box->addItem(savedSettings.firstHop, savedSettings.firstHop);
-    box->setCurrentIndex(std::max(0, box->findData(savedSettings.firstHop)));
+    const int current = box->findData(m_original.firstHop);
+    if (current < 0 && !m_original.firstHop.isEmpty())
+        box->addItem(m_original.firstHop, m_original.firstHop);
+    box->setCurrentIndex(std::max(0, box->findData(m_original.firstHop)));
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(QStringLiteral("This computer's first hop"), this), row, 1);
     m_grid->addWidget(box, row, 2);
     connect(box, &QComboBox::currentIndexChanged, this,
-            [box] { Settings::instance().firstHop = box->currentData().toString(); });
+            [this, box] { m_edited.firstHop = box->currentData().toString(); });
 }
 
 void SettingsDialog::addMetricsRow()
 {
-    auto* field = new QLineEdit(savedSettings.metricsAddress, this);
+    auto* field = new QLineEdit(m_original.metricsAddress, this);
     field->setObjectName(QStringLiteral("metricsAddressLineEdit"));
     field->setPlaceholderText(QStringLiteral("off"));
     field->setToolTip(QStringLiteral("Address and port of Prometheus metrics at /metrics, for example 127.0.0.1:9716 "
@@ -219,35 +204,56 @@ void SettingsDialog::addMetricsRow()
     m_grid->addWidget(new QLabel(QStringLiteral("Serve metrics at"), this), row, 1);
     m_grid->addWidget(field, row, 2);
     connect(field, &QLineEdit::textChanged, this,
-            [](const QString& text) { Settings::instance().metricsAddress = text.trimmed(); });
+            [this](const QString& text) { m_edited.metricsAddress = text.trimmed(); });
 }
 
 void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)
 {
     auto* box = new QCheckBox(this);
     box->setObjectName(QString::fromLatin1(objectName));
-    box->setChecked(savedSettings.*setting);
+    box->setChecked(m_original.*setting);
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(label, this), row, 1);
     m_grid->addWidget(box, row, 2);
-    connect(box, &QCheckBox::toggled, this, [setting](bool checked) { Settings::instance().*setting = checked; });
+    connect(box, &QCheckBox::toggled, this, [this, setting](bool checked) { m_edited.*setting = checked; });
+}
+
+void SettingsDialog::applyOnClose()
+{
+    Settings& settings = Settings::instance();
+    if (!m_cancelled)
+        settings.setEdited(m_original, m_edited);
+    QString why;
+    if (AutostartEntry::set(settings.autostart, &why))
+        return;
+    const QString text
+        = QStringLiteral("The autostart entry \"%1\" could not be changed: %2.").arg(AutostartEntry::filePath(), why);
+    // Quoted, so that a line break in the folder's name stays inside the message.
+    qWarning() << text;
+    // The setting tells what the desktop will do, and the user why it is not what was asked.
+    settings.set(&Settings::autostart, AutostartEntry::exists());
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, parentWidget());
+    box->setObjectName(QStringLiteral("autostartProblem"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void SettingsDialog::CancelButtonClicked()
 {
-    Settings::instance() = savedSettings;
+    m_cancelled = true;
     reject();
     close();
 }
 
 void SettingsDialog::PlaySoundsCheckBoxStateChanged(int nState)
 {
-    Settings::instance().playSounds = nState == Qt::Checked;
+    m_edited.playSounds = nState == Qt::Checked;
 }
 
 void SettingsDialog::SkinLineEditTextChanged(const QString& sText)
 {
-    Settings::instance().skin = sText;
+    m_edited.skin = sText;
 }
 
 void SettingsDialog::updateNumber(QLineEdit* field, CopyableAtomic<int>& setting, const QString& text)
@@ -266,17 +272,17 @@ void SettingsDialog::updateNumber(QLineEdit* field, CopyableAtomic<int>& setting
 
 void SettingsDialog::PingTimeoutLineEditTextChanged(const QString& sText)
 {
-    updateNumber(pingTimeoutLineEdit, Settings::instance().pingTimeout, sText);
+    updateNumber(pingTimeoutLineEdit, m_edited.pingTimeout, sText);
 }
 
 void SettingsDialog::PingTimeGapLineEditTextChanged(const QString& sText)
 {
-    updateNumber(pingTimeGapLineEdit, Settings::instance().pingTimeGap, sText);
+    updateNumber(pingTimeGapLineEdit, m_edited.pingTimeGap, sText);
 }
 
 void SettingsDialog::LogStateChangeCheckBoxStateChanged(int nState)
 {
-    Settings::instance().logStateChange = nState == Qt::Checked;
+    m_edited.logStateChange = nState == Qt::Checked;
 }
 
 } // namespace Tarnwick

@@ -13,8 +13,9 @@ class QPushButton;
 
 namespace Tarnwick {
 
-// Edits five settings live in the process-wide record; "Cancel" puts the whole record back
-// as it was when the dialog opened.
+// Edits a copy of the process-wide settings and puts the fields the user changed into the
+// record as the dialog closes, so that the program hears only those, once. "Cancel" closes it
+// without them; Escape and the title bar's close keep them, as "OK" does.
 class SettingsDialog : public QDialog
 {
     Q_OBJECT
@@ -31,18 +32,21 @@ private slots:
     void LogStateChangeCheckBoxStateChanged(int nState);
 
 private:
-    // A further setting edited live as a number from 0 to maximum, in a row of its own.
     // A choice among the list's devices of the one this computer reaches the network through.
     void addFirstHopRow();
     void addMetricsRow();
     // A check box for a yes/no setting, in a row of its own below the others.
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);
+    // A further setting edited as a number from 0 to maximum, in a row of its own.
     void addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting, int maximum,
                       const QString& hint);
     // Probing one device at a time, how long a pass over the list takes with the time-out and
-    // gap as they stand, and where to turn when that is long.
+    // gap as typed, and where to turn when that is long.
     void addPassRow();
     void showPass();
+    // Puts the edits into the record unless the user cancelled, then brings the desktop's
+    // autostart entry in step with the record.
+    void applyOnClose();
 
     // Stores the number typed into field in setting, and shows it normalised; anything that
     // is not a 32-bit decimal number leaves both alone.
@@ -55,7 +59,10 @@ private:
     QCheckBox* logStateChangeCheckBox;
     QPushButton* okButton;
     QPushButton* cancelButton;
-    Settings savedSettings;
+    // The record as the dialog opened, and the copy the fields edit.
+    const Settings m_original;
+    Settings m_edited;
+    bool m_cancelled = false;
     QGridLayout* m_grid = nullptr;
     QLabel* m_pass = nullptr;
 };

@@ -55,12 +55,6 @@ constexpr int JitterColumn = UserListRow::JitterColumn;
 constexpr int SinceColumn = UserListRow::SinceColumn;
 constexpr int ColumnCount = UserListRow::ColumnCount;
 
-UserList::PingNow& pingNow()
-{
-    static UserList::PingNow function;
-    return function;
-}
-
 // The picture and the sort rank of an entry's state.
 std::pair<QString, UserListRow::StateRank> stateOf(const DeviceEntry& entry)
 {
@@ -84,33 +78,15 @@ QList<int> widthsFrom(const QString& text)
     return widths;
 }
 
-UserList::StatisticsSource& statisticsSource()
-{
-    static UserList::StatisticsSource source;
-    return source;
-}
-
-QString& historyFileName()
-{
-    static QString name;
-    return name;
-}
-
-UserList::RecordingProblem& recordingProblem()
-{
-    static UserList::RecordingProblem problem;
-    return problem;
-}
-
 // The last hour of a device as a small picture, inline in a rich-text tooltip.
-QString sparkline(const QString& ip)
+QString sparkline(const QString& historyFile, const QString& ip)
 {
-    if (historyFileName().isEmpty())
+    if (historyFile.isEmpty())
         return {};
     HistoryGraph::Series series;
     series.toMs = QDateTime::currentMSecsSinceEpoch();
     series.fromMs = series.toMs - 3600 * 1000;
-    series.buckets = HistoryReader(historyFileName()).buckets(ip, series.fromMs, series.toMs, 1);
+    series.buckets = HistoryReader(historyFile).buckets(ip, series.fromMs, series.toMs, 1);
     if (series.buckets.isEmpty())
         return {};
     QImage image(180, 40, QImage::Format_ARGB32_Premultiplied);
@@ -155,8 +131,15 @@ QString yesNo(bool value)
 } // namespace
 
 UserList::UserList(QWidget* parent)
+    : UserList(Services(), parent)
+{
+}
+
+UserList::UserList(Services services, QWidget* parent)
     : QWidget(parent)
     , m_tree(new UserListTreeWidget(this))
+    , m_services(std::move(services))
+    , m_chooseFile(&SaveFileChooser::choose)
     , m_filter(new QLineEdit(this))
     , m_stateFilter(new QComboBox(this))
     , m_summary(new QLabel(this))
@@ -189,7 +172,7 @@ UserList::UserList(QWidget* parent)
             sizes << QString::number(m_tree->header()->sectionSize(column));
         // A hidden column's size reads 0; its width is kept for when it shows again.
         if (!sizes.contains(QStringLiteral("0")))
-            Settings::instance().columnWidths = sizes.join(QLatin1Char(','));
+            Settings::instance().set(&Settings::columnWidths, sizes.join(QLatin1Char(',')));
     });
     // Every column but the address may be hidden from the header's menu; the choice is kept.
     m_columnsMenu = new QMenu(this);
@@ -202,7 +185,7 @@ UserList::UserList(QWidget* parent)
         toggle->setData(column);
         connect(toggle, &QAction::toggled, this, [this, column](bool shown) {
             m_tree->setColumnHidden(column, !shown);
-            Settings::instance().hiddenColumns = hiddenColumnNumbers();
+            Settings::instance().set(&Settings::hiddenColumns, hiddenColumnNumbers());
         });
     }
     hideColumns(Settings::instance().hiddenColumns);
@@ -212,9 +195,9 @@ UserList::UserList(QWidget* parent)
     m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
     connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
-    connect(m_tree, &UserListTreeWidget::pingRequested, this, [](const QString& ip) {
-        if (pingNow())
-            pingNow()(ip);
+    connect(m_tree, &UserListTreeWidget::pingRequested, this, [this](const QString& ip) {
+        if (m_services.pingNow)
+            m_services.pingNow(ip);
     });
 
     // Sorting is kept as "<column>,<a|d>"; none is the order the rows were added in.
@@ -222,9 +205,9 @@ UserList::UserList(QWidget* parent)
     if (sort.size() == 2)
         m_tree->setSort(sort[0].toInt(), sort[1] == QLatin1String("d") ? Qt::DescendingOrder : Qt::AscendingOrder);
     connect(m_tree, &UserListTreeWidget::sortChanged, this, [](int column, Qt::SortOrder order) {
-        Settings::instance().deviceListSort = column < 0
-            ? QString()
-            : QStringLiteral("%1,%2").arg(column).arg(order == Qt::DescendingOrder ? "d" : "a");
+        Settings::instance().set(
+            &Settings::deviceListSort,
+            column < 0 ? QString() : QStringLiteral("%1,%2").arg(column).arg(order == Qt::DescendingOrder ? "d" : "a"));
     });
 
     m_filter->setObjectName(QStringLiteral("filterEdit"));
@@ -275,11 +258,6 @@ UserList::~UserList()
     // The tree goes with the widget's children, after this list has stopped being one: the
     // header's last resizes must not reach it.
     m_tree->header()->disconnect(this);
-}
-
-void UserList::setPingNow(PingNow function)
-{
-    pingNow() = std::move(function);
 }
 
 bool UserList::matchesFilter(const UserListRow* row) const
@@ -360,20 +338,9 @@ bool UserList::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void UserList::setStatisticsSource(StatisticsSource source)
+void UserList::setFileChooser(SaveFileChooser::Chooser chooser)
 {
-    statisticsSource() = std::move(source);
-}
-
-void UserList::setHistoryFile(const QString& fileName, RecordingProblem problem)
-{
-    historyFileName() = fileName;
-    recordingProblem() = std::move(problem);
-}
-
-QString UserList::historyFile()
-{
-    return historyFileName();
+    m_chooseFile = std::move(chooser);
 }
 
 void UserList::hideColumns(const QString& numbers)
@@ -397,7 +364,7 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 {
     const QString ip = row->text(AddressColumn);
     const QString own = row->toolTip(column);
-    const QString picture = sparkline(ip);
+    const QString picture = sparkline(m_services.historyFile, ip);
     if (picture.isEmpty())
         return {};
     return QStringLiteral("<b>%1</b>%2%3")
@@ -407,8 +374,9 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 void UserList::showDetails(const QString& ip)
 {
     const QTreeWidgetItem* row = firstRow(ip);
-    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), historyFileName(),
-                                           recordingProblem(), this);
+    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), m_services.historyFile,
+                                           m_services.recordingProblem, this);
+    dialog->setFileChooser(m_chooseFile);
     dialog->setObjectName(QStringLiteral("deviceDetailsDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowFlag(Qt::Window);
@@ -417,8 +385,7 @@ void UserList::showDetails(const QString& ip)
 
 void UserList::exportList()
 {
-    const QString fileName = SaveFileChooser::choose(this, QStringLiteral("Export device list"),
-                                                     QStringLiteral("devices.csv"));
+    const QString fileName = m_chooseFile(this, QStringLiteral("Export device list"), QStringLiteral("devices.csv"));
     if (fileName.isEmpty())
         return;
     // Number columns hold numbers alone, or nothing; what the last probe came to has a column
@@ -437,7 +404,7 @@ void UserList::exportList()
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     };
     for (const DeviceEntry& entry : entries) {
-        const RowStatistics statistics = statisticsSource() ? statisticsSource()(entry.ip) : RowStatistics();
+        const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
         const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
         const bool answered = probed && entry.pingResult != NoReplyResult;
         csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
@@ -464,7 +431,7 @@ void UserList::refreshStatistics()
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (auto it = m_rowsByAddress.cbegin(); it != m_rowsByAddress.cend(); ++it) {
-        const RowStatistics statistics = statisticsSource() ? statisticsSource()(it.key()) : RowStatistics();
+        const RowStatistics statistics = m_services.statistics ? m_services.statistics(it.key()) : RowStatistics();
         const QString since = durationText(now - m_stateSince.value(it.key(), now));
         const QString lastSeen = statistics.lastAnsweredMs
             ? QStringLiteral("Last seen %1")
@@ -484,14 +451,9 @@ void UserList::refreshStatistics()
     fitColumnsSoon();
 }
 
-void UserList::setReachability(const ReachabilityView* reachability)
-{
-    m_reachability = reachability;
-}
-
 QString UserList::cutOffBehind(const QString& ip) const
 {
-    return m_reachability ? m_reachability->behind(ip) : QString();
+    return m_services.reachability ? m_services.reachability->behind(ip) : QString();
 }
 
 void UserList::showCutOff(UserListRow* row, const QString& behind)
@@ -515,12 +477,10 @@ void UserList::showCutOff(UserListRow* row, const QString& behind)
 
 qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
 {
-    if (historyFileName().isEmpty())
+    if (m_services.historyFile.isEmpty())
         return nowMs;
-    if (!m_history || m_historyName != historyFileName()) {
-        m_historyName = historyFileName();
-        m_history = std::make_unique<HistoryReader>(m_historyName);
-    }
+    if (!m_history)
+        m_history = std::make_unique<HistoryReader>(m_services.historyFile);
     const std::optional<HistoryReader::StateChange> last = m_history->lastStateChange(ip, nowMs + 1);
     return last && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SaveFileChooser.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QTimer>
@@ -42,22 +44,32 @@ public:
         std::optional<qint64> lastAnsweredMs; // UTC
     };
     using StatisticsSource = std::function<RowStatistics(const QString& ip)>;
-    // Where every device list takes its statistics from (the history, in the program).
-    static void setStatisticsSource(StatisticsSource source);
-    // The history file the details, the rows' tooltips and the exports read (none: empty), and
-    // why results do not reach it at the moment (empty while they do).
     using RecordingProblem = std::function<QString()>;
-    static void setHistoryFile(const QString& fileName, RecordingProblem recordingProblem = {});
-    static QString historyFile();
-    // Probes one device at once through the monitor's own path ("Ping now"); set by start-up.
     using PingNow = std::function<void(const QString& ip)>;
-    static void setPingNow(PingNow function);
+    // What the list reads and asks of the monitor; start-up fills it, and a list without one
+    // shows no statistics and no history. Each member has its own (empty) initialiser, so that a
+    // caller names only the ones it gives.
+    struct Services
+    {
+        // A device's last hour (the history's statistics, in the program).
+        StatisticsSource statistics{};
+        // The history file the details, the rows' tooltips and the "Since" column read (none:
+        // empty), and why results do not reach it at the moment (empty while they do).
+        QString historyFile{};
+        RecordingProblem recordingProblem{};
+        // Probes one device at once through the monitor's own path ("Ping now").
+        PingNow pingNow{};
+        // Which devices are cut off behind a failed one; none shows none.
+        const ReachabilityView* reachability{};
+    };
 
     explicit UserList(QWidget* parent = nullptr);
+    explicit UserList(Services services, QWidget* parent = nullptr);
     ~UserList() override;
 
-    // Where the rows learn which devices are cut off behind a failed one; none shows none.
-    void setReachability(const ReachabilityView* reachability);
+    // Asks where to save the exported list, and the details' results; replaceable, as the
+    // file dialog waits for the user.
+    void setFileChooser(SaveFileChooser::Chooser chooser);
 
     void addEntryRow(const DeviceEntry& entry);
     UserListTreeWidget* tree() const { return m_tree; }
@@ -109,14 +121,14 @@ private:
     QTimer m_statisticsTimer;
     // Kept for the first results, which each ask it once; made when first needed.
     std::unique_ptr<HistoryReader> m_history;
-    QString m_historyName;
+    const Services m_services;
+    SaveFileChooser::Chooser m_chooseFile;
     QMenu* m_columnsMenu;
     QLineEdit* m_filter;
     QComboBox* m_stateFilter;
     QLabel* m_summary;
     QLabel* m_placeholder;
     QTimer m_summaryTimer;
-    const ReachabilityView* m_reachability = nullptr;
     QTimer m_fitTimer;
     bool m_fittingColumns = false;
     qint64 m_nextSequence = 0;

@@ -23,12 +23,6 @@ namespace {
 
 constexpr int AddressColumn = UserListRow::AddressColumn;
 
-UserListTreeWidget::Confirmation& confirmation()
-{
-    static UserListTreeWidget::Confirmation instance;
-    return instance;
-}
-
 // The question names devices by their descriptions, which are plain text: read as markup, an
 // unclosed comment in one would hide the devices named after it.
 bool askInPlainText(QWidget* parent, const QString& question)
@@ -47,6 +41,7 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     , m_removeAction(nullptr)
     , m_editAction(m_menu->addAction(QStringLiteral("Edit")))
     , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
+    , m_confirm(&askInPlainText)
 {
     connect(m_editAction, &QAction::triggered, this, &UserListTreeWidget::EditTriggered);
     connect(m_menu->addAction(QStringLiteral("Copy address")), &QAction::triggered, this,
@@ -86,7 +81,7 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
 
 void UserListTreeWidget::setConfirmation(Confirmation replacement)
 {
-    confirmation() = std::move(replacement);
+    m_confirm = std::move(replacement);
 }
 
 void UserListTreeWidget::setToolTipSource(ToolTipSource source)
@@ -241,7 +236,7 @@ void UserListTreeWidget::removeSelected()
     const QString question = addresses.size() == 1
         ? QStringLiteral("Remove %1 from the list?").arg(list)
         : QStringLiteral("Remove these %1 devices from the list: %2?").arg(addresses.size()).arg(list);
-    if (!(confirmation() ? confirmation()(this, question) : askInPlainText(this, question)))
+    if (!m_confirm(this, question))
         return;
     for (const QString& ip : addresses)
         store->removeEntry(ip);

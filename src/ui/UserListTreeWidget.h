@@ -29,10 +29,9 @@ public:
     void setMenuRunner(MenuRunner runner);
     void runMenu(QMenu* menu, const QPoint& globalPosition) { m_runMenu(menu, globalPosition); }
 
-    // Asks whether to go on (yes/no); replaceable, as the message box waits for the user. An
-    // empty function puts the message box back.
+    // Asks whether to go on (yes/no); replaceable, as the message box waits for the user.
     using Confirmation = std::function<bool(QWidget* parent, const QString& question)>;
-    static void setConfirmation(Confirmation confirmation);
+    void setConfirmation(Confirmation confirmation);
 
     QMenu* contextMenu() const { return m_menu; }
     // The width the column needs to show the texts and pictures of its rows whole.
@@ -80,6 +79,7 @@ private:
     QAction* m_removeAction;
     QAction* m_editAction;
     MenuRunner m_runMenu;
+    Confirmation m_confirm;
     ToolTipSource m_toolTipSource;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

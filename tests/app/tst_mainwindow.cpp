@@ -14,6 +14,7 @@
 #include "monitor/Announcer.h"
 #include "monitor/ReachabilityWatcher.h"
 #include "skin/SkinResources.h"
+#include "ui/UserListTreeWidget.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -115,11 +116,7 @@ class TestMainWindow : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        appVersion = QStringLiteral(TARNWICK_VERSION);
-        MainSystemTrayIcon::setAvailabilityCheck([this]() { return m_trayAvailable; });
-    }
+    void initTestCase() { appVersion = QStringLiteral(TARNWICK_VERSION); }
 
     void init()
     {
@@ -135,6 +132,7 @@ private slots:
         m_tray = new MainSystemTrayIcon(ShortDelays);
         MainSystemTrayIcon::setInstance(m_tray);
         connect(m_announcer, &Announcer::announced, m_tray, &MainSystemTrayIcon::announced);
+        m_tray->setAvailabilityCheck([this]() { return m_trayAvailable; });
         m_tray->setBalloonSink([this](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon, int ms) {
             m_balloons.append({title, text, ms});
         });
@@ -577,6 +575,24 @@ private slots:
         chooseFromTrayMenu(QStringLiteral("Show"));
         QTRY_VERIFY(!window->isMinimized());
         QVERIFY(window->isVisible());
+    }
+
+    // A window that "Show" makes anew, after the last one closed, gets the monitor's services.
+    void showMakesAWindowThatCanPing()
+    {
+        QStringList probed;
+        m_tray->setWindowServices({.pingNow = [&probed](const QString& ip) { probed << ip; }});
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("127.0.0.1"), QStringLiteral("here"), DeviceTypePC, false, NoReplyResult));
+        chooseFromTrayMenu(QStringLiteral("Show"));
+        MainWindow* window = MainWindow::instance();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        UserListTreeWidget* tree = window->userList()->tree();
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 0));
+        QCOMPARE(probed, QStringList{"127.0.0.1"});
     }
 
     // Dialogs are modal to the main window only, so the tray's "Exit" works while one is open.

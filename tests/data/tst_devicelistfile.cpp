@@ -42,17 +42,18 @@ class TestDeviceListFile : public QObject
     QTemporaryDir m_dir;
     QStringList m_reports;
 
+    // Where the file being tested tells what went wrong.
+    DocumentFile::Reporter reporter()
+    {
+        return [this](const QString& text) { m_reports << text; };
+    }
+
     static void add(Data& data, const QString& ip)
     {
         data.addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
     }
 
 private slots:
-    void initTestCase()
-    {
-        DocumentFile::setReporter([this](const QString& text) { m_reports << text; });
-    }
-
     void init()
     {
         TestFiles::enterEmpty(m_dir);
@@ -214,7 +215,7 @@ private slots:
         QVERIFY(QDir().mkdir(QStringLiteral("DeviceConfig.xml")));
         writeFile(QStringLiteral("DeviceConfig.xml.new"), "from an earlier session");
         Data data;
-        QVERIFY(!data.load(QStringLiteral("DeviceConfig.xml")));
+        QVERIFY(!data.load(QStringLiteral("DeviceConfig.xml"), reporter()));
         QVERIFY(data.file().unopenable());
         QVERIFY(!data.file().readProblem().isEmpty());
         QCOMPARE(data.file().sessionFileName(), QStringLiteral("DeviceConfig.xml.new.2"));
@@ -278,7 +279,7 @@ private slots:
     {
         writeFile(QStringLiteral("DeviceConfig.xml"), "<DeviceEntries><DeviceEntry IP=\"a\"/></DeviceEntries>");
         Data data;
-        QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
+        QVERIFY(data.load(QStringLiteral("DeviceConfig.xml"), reporter()));
         const QByteArray edit = "<DeviceEntries><!-- mine --><DeviceEntry IP=\"b\"/></DeviceEntries>\n";
         writeFile(QStringLiteral("DeviceConfig.xml"), edit);
         QVERIFY(data.save());
@@ -304,7 +305,7 @@ private slots:
     void permissionsAreRespected()
     {
         Data data;
-        data.load(QStringLiteral("DeviceConfig.xml"));
+        data.load(QStringLiteral("DeviceConfig.xml"), reporter());
         add(data, QStringLiteral("a"));
         QVERIFY(data.save());
         const auto privateMode = QFile::ReadOwner | QFile::WriteOwner;
@@ -365,7 +366,7 @@ private slots:
     void failedSaveIsReportedAndLeavesNoTemporaryFile()
     {
         Data data;
-        data.load(QStringLiteral("missing-dir/DeviceConfig.xml"));
+        data.load(QStringLiteral("missing-dir/DeviceConfig.xml"), reporter());
         add(data, QStringLiteral("a"));
         QVERIFY(!data.save());
         QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 0);

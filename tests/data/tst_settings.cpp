@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -218,6 +219,66 @@ private slots:
         Settings copy;
         copy = loaded;
         QVERIFY(copy == s);
+    }
+
+    // Setting a field is heard once, as that field and by its own listeners only; the same
+    // value again is not heard.
+    void settingAFieldIsHeardAsThatFieldOnly()
+    {
+        Settings s;
+        s.load(QStringLiteral("Settings.xml"));
+        QSignalSpy changes(&s.notifier(), &SettingsNotifier::changed);
+        QObject receiver;
+        int firstHopHeard = 0;
+        int timeoutHeard = 0;
+        s.onChange(&Settings::firstHop, &receiver, [&] { ++firstHopHeard; });
+        s.onChange(&Settings::pingTimeout, &receiver, [&] { ++timeoutHeard; });
+        QList<int> expected;
+        int place = 0;
+        const auto setTwice = [&](auto member, const auto& value, const char* name) {
+            s.set(member, value);
+            s.set(member, value);
+            expected << place;
+            QVERIFY2(changes.size() == expected.size() && changes.last().at(0).toInt() == place, name);
+            QCOMPARE(Settings::fieldOf(member), place);
+        };
+        Settings::forEachStoredField([&](const auto& element) {
+            if constexpr (isWindowElement<decltype(element)>) {
+                setTwice(element.geometry, QRect(1, 2, 300, 400), element.name);
+                setTwice(element.maximized, true, element.name);
+            } else {
+                setTwice(element.field, changedValue(s.*element.field, place + 1), element.name);
+            }
+            ++place;
+        });
+        QCOMPARE(firstHopHeard, 1);
+        QCOMPARE(timeoutHeard, 1);
+    }
+
+    // A copy is edited without a sound; putting its edits into the record is heard for the
+    // edited fields only and keeps what changed in the record meanwhile.
+    void editsOfACopyAreHeardAsTheyAreSet()
+    {
+        Settings s;
+        s.load(QStringLiteral("Settings.xml"));
+        QSignalSpy changes(&s.notifier(), &SettingsNotifier::changed);
+        const Settings original = s;
+        Settings edited = s;
+        edited.set(&Settings::skin, QStringLiteral("Night"));
+        edited.set(&Settings::pingTimeGap, 75);
+        QCOMPARE(changes.size(), 0);
+        s.set(&Settings::windowGeometry, QRect(5, 5, 700, 600));
+        s.setEdited(original, edited);
+        QCOMPARE(changes.size(), 3);
+        QCOMPARE(changes.at(1).at(0).toInt(), Settings::fieldOf(&Settings::skin));
+        QCOMPARE(changes.at(2).at(0).toInt(), Settings::fieldOf(&Settings::pingTimeGap));
+        QCOMPARE(s.skin, QStringLiteral("Night"));
+        QCOMPARE(s.pingTimeGap.load(), 75);
+        QCOMPARE(s.windowGeometry, QRect(5, 5, 700, 600));
+        // A record that takes a copy's values keeps its own listeners.
+        s = original;
+        s.set(&Settings::mapZoom, 150);
+        QCOMPARE(changes.size(), 4);
     }
 
 private:

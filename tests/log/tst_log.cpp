@@ -137,6 +137,23 @@ private slots:
         QCOMPARE(listener.seen, (std::vector<std::string>{"C/one", "C/one", "C/two"}));
     }
 
+    // A run's logs leave the manager as they end: nothing written later reaches them.
+    void removedLogTakesNoMoreLines()
+    {
+        LogManager manager;
+        FileLog file("LogRelease.txt");
+        manager.addLog(&file);
+        manager.log("C", "kept");
+        manager.removeLog(&file);
+        manager.log("C", "after the end");
+        QVERIFY(manager.readEntries().empty());
+        LogManager reader;
+        reader.addLog(&file);
+        const std::vector<std::string> lines = reader.readEntries();
+        QCOMPARE(lines.size(), size_t(1));
+        QVERIFY(lines[0].ends_with("kept"));
+    }
+
     void appendsAcrossTwoManagers()
     {
         {

@@ -225,6 +225,13 @@ private slots:
         // Without the line back to the first hop, nothing is behind a.
         map.removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
         QTRY_VERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
+        // A first hop set or taken away is heard as it changes.
+        map.addConnection({QStringLiteral("gw"), QStringLiteral("a"), 1});
+        QTRY_COMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
+        Settings::instance().set(&Settings::firstHop, QString());
+        QVERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
+        Settings::instance().set(&Settings::firstHop, QStringLiteral("gw"));
+        QCOMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
     }
 
     // Every result reaches the store and each sink; ended, the monitor stops first and the
@@ -256,7 +263,7 @@ private slots:
 
         core.start();
         const auto answered = [&] {
-            return core.statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch()).received >= 3;
+            return core.statistics()->lastHour(ip, QDateTime::currentMSecsSinceEpoch()).received >= 3;
         };
         QTRY_VERIFY(answered());
         QTRY_COMPARE(core.data().entry(ip).pingResult, QStringLiteral("7"));

@@ -189,7 +189,8 @@ private slots:
         QVERIFY2(network.start(QStringLiteral("10.79.3"), {1}, &whyNot), qPrintable(whyNot));
         QVERIFY(network.runInside({"ip", "link", "set", "dev", "twlab1", "address", "00:00:0c:12:34:56"}));
         const QString gateway = QStringLiteral("10.79.255.2");
-        QVERIFY(pingHost(gateway, 1000).kind == ProbeResult::Reply);
+        // A fresh link may drop the first echo while it comes up on a loaded machine.
+        QTRY_VERIFY_WITH_TIMEOUT(pingHost(gateway, 1000).kind == ProbeResult::Reply, 10000);
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
         TestFiles::writeFile(QStringLiteral("hosts"), "127.0.0.1 localhost\n10.79.255.2 gateway.lab.test\n");

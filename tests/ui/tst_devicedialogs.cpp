@@ -261,14 +261,16 @@ private slots:
         QFETCH(int, stored);
         QFETCH(QString, shown);
         SettingsDialog dialog;
+        dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings - Tarn Wick"));
         auto* timeout = field<QLineEdit>(&dialog, "pingTimeoutLineEdit");
         QCOMPARE(timeout->text(), QStringLiteral("1000"));
         timeout->selectAll();
         QTest::keyClick(timeout, Qt::Key_Delete);
         QTest::keyClicks(timeout, typed);
-        QCOMPARE(Settings::instance().pingTimeout.load(), stored);
         QCOMPARE(timeout->text(), shown);
+        pressButton(&dialog, "okButton");
+        QCOMPARE(Settings::instance().pingTimeout.load(), stored);
     }
 
     // Probing one at a time, the dialog says how long a pass over the list takes with the
@@ -476,41 +478,52 @@ private slots:
         Settings::instance().metricsAddress.clear();
     }
 
-    void settingsCancelRestoresTheWholeRecordEscapeKeepsEdits()
+    // The dialog edits a copy: while it is open the program goes on with the settings as they
+    // were. "Cancel" leaves the record as it is, changes made elsewhere meanwhile included;
+    // Escape keeps the edits as "OK" does, and only the edited fields are set, once each.
+    void settingsApplyOnCloseCancelWritesNothing_data()
     {
-        {
-            SettingsDialog dialog;
-            dialog.show();
-            clickCheckBox(field<QCheckBox>(&dialog, "playSoundsCheckBox"));
-            typeInto(field<QLineEdit>(&dialog, "disconnectAfterLineEdit"), QStringLiteral("3"));
-            QCOMPARE(Settings::instance().disconnectAfter.load(), 3);
-            typeInto(field<QLineEdit>(&dialog, "skinLineEdit"), QStringLiteral("Night"));
-            typeInto(field<QLineEdit>(&dialog, "pingTimeGapLineEdit"), QStringLiteral("75"));
-            clickCheckBox(field<QCheckBox>(&dialog, "logStateChangeCheckBox"));
-            Settings::instance().windowGeometry = QRect(5, 5, 700, 600);
-            QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
-            QCOMPARE(Settings::instance().pingTimeGap.load(), 75);
-            QVERIFY(!Settings::instance().logStateChange);
-            pressButton(&dialog, "cancelButton");
-            QVERIFY(!dialog.isVisible());
-        }
-        QCOMPARE(Settings::instance().skin, QStringLiteral("Default"));
-        QVERIFY(!Settings::instance().playSounds);
-        QCOMPARE(Settings::instance().disconnectAfter.load(), 1);
-        QCOMPARE(Settings::instance().pingTimeGap.load(), 500);
-        QVERIFY(Settings::instance().logStateChange);
-        QCOMPARE(Settings::instance().windowGeometry, QRect(0, 0, 600, 500));
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Cancel") << "cancelButton" << false;
+        QTest::newRow("OK") << "okButton" << true;
+        QTest::newRow("Escape") << "" << true;
+    }
 
-        {
-            SettingsDialog dialog;
-            dialog.show();
-            typeInto(field<QLineEdit>(&dialog, "skinLineEdit"), QStringLiteral("Night"));
+    void settingsApplyOnCloseCancelWritesNothing()
+    {
+        QFETCH(QString, close);
+        QFETCH(bool, kept);
+        Settings& settings = Settings::instance();
+        QSignalSpy changes(&settings.notifier(), &SettingsNotifier::changed);
+        SettingsDialog dialog;
+        dialog.show();
+        clickCheckBox(field<QCheckBox>(&dialog, "playSoundsCheckBox"));
+        typeInto(field<QLineEdit>(&dialog, "disconnectAfterLineEdit"), QStringLiteral("3"));
+        typeInto(field<QLineEdit>(&dialog, "skinLineEdit"), QStringLiteral("Night"));
+        typeInto(field<QLineEdit>(&dialog, "pingTimeGapLineEdit"), QStringLiteral("75"));
+        clickCheckBox(field<QCheckBox>(&dialog, "logStateChangeCheckBox"));
+        // Typed back to what it was: not an edit.
+        typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), QStringLiteral("1000"));
+        QCOMPARE(settings.skin, QStringLiteral("Default"));
+        QCOMPARE(settings.pingTimeGap.load(), 500);
+        settings.set(&Settings::windowGeometry, QRect(5, 5, 700, 600));
+        QCOMPARE(changes.size(), 1);
+        if (close.isEmpty())
             QTest::keyClick(&dialog, Qt::Key_Escape);
-            QVERIFY(!dialog.isVisible());
-        }
-        QCOMPARE(Settings::instance().skin, QStringLiteral("Night"));
+        else
+            pressButton(&dialog, close.toLatin1().constData());
+        QVERIFY(!dialog.isVisible());
+
+        QCOMPARE(settings.windowGeometry, QRect(5, 5, 700, 600));
+        QCOMPARE(settings.skin, kept ? QStringLiteral("Night") : QStringLiteral("Default"));
+        QCOMPARE(settings.playSounds, kept);
+        QCOMPARE(settings.disconnectAfter.load(), kept ? 3 : 1);
+        QCOMPARE(settings.pingTimeGap.load(), kept ? 75 : 500);
+        QCOMPARE(settings.logStateChange, !kept);
+        QCOMPARE(changes.size(), kept ? 6 : 1);
         SettingsDialog second;
-        QCOMPARE(field<QLineEdit>(&second, "skinLineEdit")->text(), QStringLiteral("Night"));
+        QCOMPARE(field<QLineEdit>(&second, "skinLineEdit")->text(), settings.skin);
     }
 
     void pingerUsesTheNewTimeoutAtItsNextProbe()
@@ -527,7 +540,9 @@ private slots:
             return 1;
         });
         SettingsDialog dialog;
+        dialog.show();
         typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), QStringLiteral("200"));
+        pressButton(&dialog, "okButton");
         qsizetype seen;
         {
             QMutexLocker lock(&mutex);

@@ -11,7 +11,6 @@
 #include "ui/DeviceDetailsDialog.h"
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/HistoryGraph.h"
-#include "ui/SaveFileChooser.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 
@@ -83,6 +82,14 @@ private slots:
         QCoreApplication::processEvents();
     }
 
+    // The test's list, made anew with what the program gives it.
+    void useServices(UserList::Services services)
+    {
+        delete m_list;
+        m_list = new UserList(std::move(services));
+        m_data->connectReceiver(m_list);
+    }
+
     void columnsHaveTheirWidths()
     {
         m_list->show();
@@ -114,7 +121,7 @@ private slots:
     // Loss, average, jitter and the time in the present state, from the statistics source.
     void statisticsColumns()
     {
-        UserList::setStatisticsSource([](const QString& ip) {
+        useServices({.statistics = [](const QString& ip) {
             UserList::RowStatistics statistics;
             if (ip == QLatin1String("a")) {
                 statistics.lossPercent = 12.5;
@@ -123,8 +130,7 @@ private slots:
                 statistics.lastAnsweredMs = QDateTime::currentMSecsSinceEpoch();
             }
             return statistics;
-        });
-        const auto restore = qScopeGuard([] { UserList::setStatisticsSource({}); });
+        }});
         m_data->addEntry(entry(QStringLiteral("a")));
         m_data->addEntry(entry(QStringLiteral("b")));
         m_list->refreshStatistics();
@@ -163,8 +169,9 @@ private slots:
             }
             store.recordStateChange(QStringLiteral("b"), now - 300000, false);
         }
-        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
-        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
+        useServices({.historyFile = QStringLiteral("History.sqlite")});
+        // The details export through the list's own way of asking for a file.
+        m_list->setFileChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("b.csv"); });
         for (const char* ip : {"a", "b"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         UserListTreeWidget* tree = m_list->tree();
@@ -197,8 +204,6 @@ private slots:
         QCOMPARE(dialog->graph()->series().bucketMs, 600000);
         QCOMPARE(dialog->graph()->series().toMs - dialog->graph()->series().fromMs, 24 * 3600 * 1000LL);
 
-        SaveFileChooser::setChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("b.csv"); });
-        const auto noChooser = qScopeGuard([] { SaveFileChooser::setChooser({}); });
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("b.csv")).split('\n');
         QCOMPARE(lines.size(), 32); // header, 30 results, and the end after the last line break
@@ -233,11 +238,9 @@ private slots:
             store.recordStateChange(QStringLiteral("a"), now - (2 * 60 + 5) * 60 * 1000, true);
             store.recordStateChange(QStringLiteral("b"), now - 3600 * 1000, false);
         }
-        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
-        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
         m_data->addEntry(entry(QStringLiteral("a")));
         m_data->awaitFirstResults();
-        UserList list;
+        UserList list({.historyFile = QStringLiteral("History.sqlite")});
         m_data->connectReceiver(&list);
         for (const DeviceEntry& e : m_data->entries())
             list.addEntryRow(e);
@@ -252,7 +255,7 @@ private slots:
     {
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
-        UserList::setStatisticsSource([](const QString& ip) {
+        useServices({.statistics = [](const QString& ip) {
             UserList::RowStatistics statistics;
             if (ip == QLatin1String("a")) {
                 statistics.lossPercent = 12.5;
@@ -260,13 +263,8 @@ private slots:
                 statistics.lastAnsweredMs = 1765000000000;
             }
             return statistics;
-        });
-        SaveFileChooser::setChooser(
-            [](QWidget*, const QString&, const QString&) { return QStringLiteral("list.csv"); });
-        const auto restore = qScopeGuard([] {
-            UserList::setStatisticsSource({});
-            SaveFileChooser::setChooser({});
-        });
+        }});
+        m_list->setFileChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("list.csv"); });
         m_data->addEntry(DeviceEntry(QStringLiteral("c"), QStringLiteral("=HYPERLINK(\"http://127.0.0.1\")"),
                                      DeviceTypeWeb, false, NoReplyResult));
         m_data->awaitFirstResults();
@@ -328,8 +326,7 @@ private slots:
             HistoryStore store(QStringLiteral("History.sqlite"), {});
             store.record({QStringLiteral("a"), QDateTime::currentMSecsSinceEpoch() - 1000, ProbeRecord::Answered, 900});
         }
-        UserList::setHistoryFile(QStringLiteral("History.sqlite"));
-        const auto restore = qScopeGuard([] { UserList::setHistoryFile({}); });
+        useServices({.historyFile = QStringLiteral("History.sqlite")});
         m_data->addEntry(entry(QStringLiteral("a")));
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
@@ -590,11 +587,10 @@ private slots:
 
         QStringList asked;
         bool answer = false;
-        UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
+        tree->setConfirmation([&](QWidget*, const QString& question) {
             asked << question;
             return answer;
         });
-        const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
         QTest::keyClick(tree, Qt::Key_Delete);
         QCOMPARE(m_data->entries().size(), 3);
         answer = true;
@@ -606,8 +602,7 @@ private slots:
     void pingNowProbesTheSelectedRows()
     {
         QStringList probed;
-        UserList::setPingNow([&](const QString& ip) { probed << ip; });
-        const auto restore = qScopeGuard([] { UserList::setPingNow({}); });
+        useServices({.pingNow = [&](const QString& ip) { probed << ip; }});
         for (const char* ip : {"a", "b"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         UserListTreeWidget* tree = m_list->tree();
@@ -632,12 +627,12 @@ private slots:
             = SkinResources::icon(DevicePictures::forState(DeviceStateConnected)).pixmap(16).toImage();
         const QImage disconnected
             = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected)).pixmap(16).toImage();
-        m_data->addEntry(entry(QStringLiteral("router")));
-        m_data->addEntry(entry(QStringLiteral("pc")));
         FixedReachability reachability;
         reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
-        m_list->setReachability(&reachability);
-        const auto restore = qScopeGuard([this] { m_list->setReachability(nullptr); });
+        useServices({.reachability = &reachability});
+        const auto forget = qScopeGuard([this] { useServices({}); });
+        m_data->addEntry(entry(QStringLiteral("router")));
+        m_data->addEntry(entry(QStringLiteral("pc")));
         m_list->refreshStatistics();
         QTreeWidget* tree = m_list->tree();
         QTreeWidgetItem* pc = tree->topLevelItem(1);
@@ -737,11 +732,10 @@ private slots:
         tree->setMenuRunner(
             [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Remove"))); });
         QString asked;
-        UserListTreeWidget::setConfirmation([&](QWidget*, const QString& question) {
+        tree->setConfirmation([&](QWidget*, const QString& question) {
             asked = question;
             return true;
         });
-        const auto restore = qScopeGuard([] { UserListTreeWidget::setConfirmation({}); });
         QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 2));
         QCOMPARE(asked, QStringLiteral("Remove these 3 devices from the list: a (about a), c (about c), d (about d)?"));
         QCOMPARE(column(tree, 2), QStringList({"b"}));
