@@ -23,32 +23,44 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     m_soon.setSingleShot(true);
     m_soon.setInterval(200);
     connect(&m_soon, &QTimer::timeout, this, &ReachabilityWatcher::recompute);
-    const auto soon = [this] {
-        if (!m_soon.isActive())
-            m_soon.start();
-    };
-    // Events arrive in the order of the results, so counting them orders the results. An edit
-    // repeats the last result, which changes no order that matters.
-    connect(&data, &Data::DeviceEntryChanged, this, [this, soon](DeviceEntryChangedEvent* pEvent) {
-        const DeviceEntry after = pEvent->newEntry();
-        const DeviceEntry before = pEvent->oldEntry();
-        if (after.ip != before.ip)
-            m_heard.remove(before.ip);
-        else
-            heard(after.ip, after.pingResult != NoReplyResult);
-        if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult)
-            soon();
-    });
-    connect(&data, &Data::DeviceAdded, this, soon);
-    connect(&data, &Data::DeviceRemoved, this, [this, soon](DeviceRemovedEvent* pEvent) {
-        m_heard.remove(pEvent->entry().ip);
-        soon();
-    });
+    data.connectReceiver(this);
+    const auto soon = [this] { lookSoon(); };
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemRemoved, this, soon);
     m_settings.onChange(&Settings::firstHop, this, [this] { recompute(); });
     recompute();
+}
+
+void ReachabilityWatcher::lookSoon()
+{
+    if (!m_soon.isActive())
+        m_soon.start();
+}
+
+void ReachabilityWatcher::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    // Events arrive in the order of the results, so counting them orders the results. An edit
+    // repeats the last result, which changes no order that matters.
+    const DeviceEntry after = pEvent->newEntry();
+    const DeviceEntry before = pEvent->oldEntry();
+    if (after.ip != before.ip)
+        m_heard.remove(before.ip);
+    else
+        heard(after.ip, after.pingResult != NoReplyResult);
+    if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult)
+        lookSoon();
+}
+
+void ReachabilityWatcher::DeviceAdded(DeviceAddedEvent*)
+{
+    lookSoon();
+}
+
+void ReachabilityWatcher::DeviceRemoved(DeviceRemovedEvent* pEvent)
+{
+    m_heard.remove(pEvent->entry().ip);
+    lookSoon();
 }
 
 QString ReachabilityWatcher::behind(const QString& ip) const

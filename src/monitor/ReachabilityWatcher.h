@@ -10,6 +10,9 @@
 namespace Tarnwick {
 
 class Data;
+class DeviceAddedEvent;
+class DeviceEntryChangedEvent;
+class DeviceRemovedEvent;
 class Settings;
 class VisualRepresentationData;
 
@@ -31,8 +34,14 @@ public:
     QString behind(const QString& ip) const override;
     int countBehind(const QString& ip) const override;
 
+public slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
+
 private:
     void heard(const QString& ip, bool answered);
+    void lookSoon();
 
     Data& m_data;
     VisualRepresentationData& m_map;
