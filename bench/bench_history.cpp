@@ -40,8 +40,9 @@ double writeMonth(const QString& fileName, DeviceOf deviceOf)
         HistoryStore store(fileName, {});
         for (qint64 n = 0; n < count; ++n) {
             const bool answered = n % 50 != 0;
-            store.record({deviceOf(n), now - Month + n * 500, answered ? ProbeRecord::Answered : ProbeRecord::NoReply,
-                          answered ? 300 + (n * 7919) % 900 : 0});
+            store.record({deviceOf(n), now - Month + n * 500,
+                          answered ? ProbeResult::reply(std::chrono::microseconds(300 + (n * 7919) % 900))
+                                   : ProbeResult::timeout()});
             // Never more waiting than the store keeps one by one.
             if (n % 100000 == 99999)
                 store.flush();

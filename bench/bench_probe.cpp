@@ -2,7 +2,8 @@
 // Measures the probe inside a private network namespace (needs root): its accuracy against
 // iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
 #include "net/DiscoverDevicesThread.h"
-#include "net/PingHost.h"
+#include "net/NetworkProbe.h"
+#include "net/ProbeWaiter.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -45,8 +46,6 @@ class ScanReceiver : public QObject
 public:
     int active = -1;
     int total = -1;
-public slots:
-    void scanResult(bool, const QString&, const QString&) { }
     void scanCompleted(int a, int t)
     {
         active = a;
@@ -76,8 +75,11 @@ int main(int argc, char** argv)
         }
         const QList<double> reference = pingTimes(QStringLiteral("127.0.0.7"), samples);
         QList<double> ours;
-        for (int i = 0; i < samples; ++i)
-            ours << double(pingHost(QStringLiteral("127.0.0.7"), 2000).roundTripUs) / 1000.0;
+        ProbeWaiter waiter;
+        for (int i = 0; i < samples; ++i) {
+            const auto result = waiter.probe(NetworkProbe::overNetwork(), QStringLiteral("127.0.0.7"), 2000);
+            ours << double(result->roundTripUs) / 1000.0;
+        }
         const double difference = median(ours) - median(reference);
         std::printf("accuracy at %3d ms delay: probe median %.1f ms, ping median %.3f ms, difference %.2f ms\n", delay,
                     median(ours), median(reference), difference);
@@ -89,18 +91,20 @@ int main(int argc, char** argv)
     // One probe's own cost: the probes are spaced out past the engine's 1 ms between two
     // requests, which would otherwise be what is measured.
     QList<double> wall;
+    ProbeWaiter waiter;
     for (int i = 0; i < 1000; ++i) {
         QThread::usleep(1500);
         QElapsedTimer timer;
         timer.start();
-        pingHost(QStringLiteral("127.0.0.1"), 1000);
+        waiter.probe(NetworkProbe::overNetwork(), QStringLiteral("127.0.0.1"), 1000);
         wall << double(timer.nsecsElapsed()) / 1e6;
     }
     std::printf("overhead: median probe of 127.0.0.1 takes %.3f ms of wall time (1000 probes)\n", median(wall));
     std::printf("@ probe_wall_ms %.3f\n", median(wall));
 
     ScanReceiver receiver;
-    DiscoverDevicesThread scan({127, 0, 0, 1}, {127, 0, 0, 254}, &receiver);
+    DiscoverDevicesThread scan({127, 0, 0, 1}, {127, 0, 0, 254});
+    QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &receiver, &ScanReceiver::scanCompleted);
     QElapsedTimer timer;
     timer.start();
     scan.start();

@@ -14,7 +14,9 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command)
 {
     QCoreApplication app(argc, argv);
     ScanCommand printer;
-    DiscoverDevicesThread scan(command.scanRange, &printer, {}, command.timeoutMs);
+    DiscoverDevicesThread scan(command.scanRange, {}, command.timeoutMs);
+    QObject::connect(&scan, &DiscoverDevicesThread::addressProbed, &printer, &ScanCommand::scanResult);
+    QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &printer, &ScanCommand::scanCompleted);
     scan.start();
     QCoreApplication::exec();
     scan.wait();

@@ -16,6 +16,15 @@ namespace Tarnwick {
 
 std::atomic<Data*> Data::s_instance{nullptr};
 
+namespace {
+
+QString resultText(const ProbeResult& result)
+{
+    return result.answered() ? QString::number(result.roundTripMs()) : NoReplyResult;
+}
+
+} // namespace
+
 Data::Data(QObject* parent)
     : QObject(parent)
 {
@@ -95,6 +104,18 @@ QMutexLocker<QMutex> Data::lock() const
                "a receiver of setPingResult's announcement ran on the reporting thread and called back "
                "into the store; receivers must live on another thread or be connected queued");
     return QMutexLocker(&m_mutex);
+}
+
+void Data::connectReceiver(QObject* receiver, Reactions reactions, Qt::ConnectionType type)
+{
+    Q_ASSERT_X(receiver->thread() == thread(), "Data::connectReceiver",
+               "receivers of the store live on the store's thread");
+    if (reactions.changed)
+        connect(this, &Data::DeviceEntryChanged, receiver, std::move(reactions.changed), type);
+    if (reactions.added)
+        connect(this, &Data::DeviceAdded, receiver, std::move(reactions.added), type);
+    if (reactions.removed)
+        connect(this, &Data::DeviceRemoved, receiver, std::move(reactions.removed), type);
 }
 
 int Data::undeliveredAnnouncements() const
@@ -204,7 +225,7 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
     releaseAfterDelivery(std::move(event));
 }
 
-void Data::setPingResult(const QString& ip, const QString& result)
+void Data::setPingResult(const QString& ip, const ProbeResult& result)
 {
     auto locked = lock();
     const qsizetype i = indexOf(ip);
@@ -212,10 +233,11 @@ void Data::setPingResult(const QString& ip, const QString& result)
         return;
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
-    e.pingResult = result;
+    e.pingResult = resultText(result);
+    e.lastProbe = result;
     // The state follows the results only once enough of them in a row say so: a device that
     // misses one reply on a lossy link does not flap between the two states.
-    const bool answered = result != NoReplyResult;
+    const bool answered = result.answered();
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
     int& streak = m_streaks[ip];
     if (e.awaitingFirstResult) {

@@ -6,6 +6,7 @@
 #include "DeviceEntryChangedEvent.h"
 #include "DeviceRemovedEvent.h"
 #include "DocumentFile.h"
+#include "ProbeResult.h"
 
 #include <QHash>
 #include <QList>
@@ -14,7 +15,7 @@
 #include <QThread>
 
 #include <atomic>
-
+#include <functional>
 #include <memory>
 
 class QXmlStreamWriter;
@@ -63,7 +64,9 @@ public:
     void removeEntry(const QString& ip);
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type);
-    void setPingResult(const QString& ip, const QString& result);
+    // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
+    // NoReplyResult) is made here once, for the files and the list, beside the outcome itself.
+    void setPingResult(const QString& ip, const ProbeResult& result);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.
@@ -74,7 +77,15 @@ public:
     // thread is never buried under a backlog.
     int undeliveredAnnouncements() const;
 
-    // Connects the receiver's slots that bear the signals' names to all three signals. The
+    // What a receiver does with each kind of announcement; a kind left empty is not connected.
+    struct Reactions
+    {
+        std::function<void(DeviceEntryChangedEvent* pEvent)> changed;
+        std::function<void(DeviceAddedEvent* pEvent)> added;
+        std::function<void(DeviceRemovedEvent* pEvent)> removed;
+    };
+
+    // Connects the receiver's slots that bear the signals' names to those signals. The
     // receiver lives on the store's thread, so results reported from a worker thread reach it
     // queued.
     template <typename Receiver>
@@ -90,6 +101,9 @@ public:
         if constexpr (requires { &Receiver::DeviceAdded; })
             connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
     }
+    // The same for a receiver that reacts through functors: they run on the receiver's thread,
+    // and no more once it has gone.
+    void connectReceiver(QObject* receiver, Reactions reactions, Qt::ConnectionType type = Qt::AutoConnection);
 
 signals:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ProbeResult.h"
+
 #include <QString>
 
 namespace Tarnwick {
@@ -26,7 +28,10 @@ public:
     QString description;
     bool informOnStateChange = false;
     int state = DeviceStateNone;
+    // The last result as the files and the list show it: the round trip in whole milliseconds
+    // or "X"; the store sets it together with lastProbe, which is the same result as a number.
     QString pingResult;
+    ProbeResult lastProbe;
     // Loaded at start and not probed since: its state is only what the file implied, and its
     // first result sets the state without announcing a change of it.
     bool awaitingFirstResult = false;

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ProbeResult.h"
+
 #include <QString>
 
 namespace Tarnwick {
 
-// One probe result of the monitor, as the history keeps it.
+// One probe result of the monitor, with the device and the time, as the history keeps it.
 struct ProbeRecord
 {
-    enum Outcome { Answered = 0, NoReply = 1, SocketError = 2 };
-
     QString device; // the entry's address text
     qint64 atMs = 0; // UTC, milliseconds since the epoch
-    Outcome outcome = NoReply;
-    qint64 roundTripUs = 0; // when answered
+    ProbeResult result;
 };
 
 } // namespace Tarnwick

@@ -21,15 +21,16 @@ void DeviceStatistics::record(const ProbeRecord& result)
     if (bucket.minute != minute)
         bucket = Bucket{minute};
     ++bucket.sent;
-    if (result.outcome != ProbeRecord::Answered)
+    if (!result.result.answered())
         return;
+    const qint64 roundTripUs = result.result.roundTripUs;
     ++bucket.received;
-    bucket.sumUs += result.roundTripUs;
+    bucket.sumUs += roundTripUs;
     if (device.lastRoundTripUs >= 0) {
-        bucket.changeSumUs += std::llabs(result.roundTripUs - device.lastRoundTripUs);
+        bucket.changeSumUs += std::llabs(roundTripUs - device.lastRoundTripUs);
         ++bucket.changes;
     }
-    device.lastRoundTripUs = result.roundTripUs;
+    device.lastRoundTripUs = roundTripUs;
     device.lastAnsweredMs = result.atMs;
 }
 

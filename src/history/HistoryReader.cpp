@@ -129,8 +129,8 @@ QList<ProbeRecord> HistoryReader::results(const QString& device, qint64 fromMs, 
         return result;
     while (query.next()) {
         const int outcome = std::clamp(query.value(1).toInt(), 0, 2);
-        result.append(
-            {device, query.value(0).toLongLong(), ProbeRecord::Outcome(outcome), query.value(2).toLongLong()});
+        result.append({device, query.value(0).toLongLong(),
+                       ProbeResult{ProbeResult::Kind(outcome), query.value(2).toLongLong()}});
     }
     return result;
 }

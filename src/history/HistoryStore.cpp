@@ -119,11 +119,12 @@ HistoryStore::~HistoryStore()
 void HistoryStore::count(Minute& minute, const ProbeRecord& result)
 {
     ++minute.sent;
-    if (result.outcome != ProbeRecord::Answered)
+    if (!result.result.answered())
         return;
-    minute.minUs = minute.received == 0 ? result.roundTripUs : std::min(minute.minUs, result.roundTripUs);
-    minute.maxUs = std::max(minute.maxUs, result.roundTripUs);
-    minute.sumUs += result.roundTripUs;
+    const qint64 roundTripUs = result.result.roundTripUs;
+    minute.minUs = minute.received == 0 ? roundTripUs : std::min(minute.minUs, roundTripUs);
+    minute.maxUs = std::max(minute.maxUs, roundTripUs);
+    minute.sumUs += roundTripUs;
     ++minute.received;
 }
 
@@ -392,8 +393,8 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
             return fail(error);
         insert.addBindValue(id);
         insert.addBindValue(r.atMs);
-        insert.addBindValue(int(r.outcome));
-        insert.addBindValue(r.roundTripUs);
+        insert.addBindValue(int(r.result.kind));
+        insert.addBindValue(qint64(r.result.roundTripUs));
         if (!insert.exec())
             return fail(insert.lastError());
     }

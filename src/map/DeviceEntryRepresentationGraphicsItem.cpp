@@ -93,9 +93,7 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     } else {
         m_look = m_entry.state == DeviceStateDisconnected ? Look::Failed : Look::Normal;
         // A round trip with its unit; "X" (no reply) as it is.
-        bool number = false;
-        m_entry.pingResult.toInt(&number);
-        status << (number ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult);
+        status << (m_entry.lastProbe.answered() ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult);
     }
     const QFontMetricsF metrics(badgeFont(this));
     QStringList lines{metrics.elidedText(m_ip, Qt::ElideMiddle, MaxTextWidth)};

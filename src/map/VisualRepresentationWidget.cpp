@@ -128,8 +128,9 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     }
     if (Data* store = Data::instance()) {
         // Devices that leave the list leave the view; their places and lines wait for them.
-        connect(store, &Data::DeviceRemoved, this, &VisualRepresentationWidget::followTheList);
-        connect(store, &Data::DeviceAdded, this, &VisualRepresentationWidget::followTheList);
+        store->connectReceiver(this,
+                               {.added = [this](DeviceAddedEvent*) { followTheList(); },
+                                .removed = [this](DeviceRemovedEvent*) { followTheList(); }});
     }
     fitSceneToItems();
     updatePlaceholder();
@@ -193,7 +194,8 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
     badge->setPos(item.x, item.y);
     badge->setZValue(m_nextZ++);
     if (Data* store = Data::instance())
-        connect(store, &Data::DeviceEntryChanged, badge, &DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged);
+        store->connectReceiver(
+            badge, {.changed = [badge](DeviceEntryChangedEvent* pEvent) { badge->DeviceEntryChanged(pEvent); }});
     connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,
             &VisualRepresentationWidget::PositionChanged);
     connect(badge, &DeviceEntryRepresentationGraphicsItem::dragFinished, this,

@@ -37,22 +37,22 @@ DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, con
     , m_version(version.toStdString())
     , m_canProbe(canProbe)
 {
-    connect(&data, &Data::DeviceEntryChanged, this, &DeviceMetrics::DeviceEntryChanged);
+    data.connectReceiver(this, {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); }});
 }
 
 void DeviceMetrics::record(const ProbeRecord& result)
 {
     QMutexLocker lock(&m_mutex);
     Counts& counts = m_counts[result.device];
-    switch (result.outcome) {
-    case ProbeRecord::Answered:
+    switch (result.result.kind) {
+    case ProbeResult::Reply:
         ++counts.replies;
-        counts.lastRoundTripUs = result.roundTripUs;
+        counts.lastRoundTripUs = result.result.roundTripUs;
         return;
-    case ProbeRecord::NoReply:
+    case ProbeResult::Timeout:
         ++counts.timeouts;
         break;
-    case ProbeRecord::SocketError:
+    case ProbeResult::SocketError:
         ++counts.errors;
         break;
     }

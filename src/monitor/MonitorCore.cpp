@@ -8,6 +8,7 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 
@@ -90,6 +91,7 @@ void MonitorCore::end()
     m_ended = true;
     stopPinger();
     m_engine.stop();
+    NameResolver::instance().stop();
     // Results the monitor announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.
     QCoreApplication::sendPostedEvents();

@@ -9,19 +9,17 @@
 
 namespace Tarnwick {
 
-DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, QObject* receiver, ProbeFunction probe,
-                                             int timeoutMs)
+DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs)
     : m_range(range)
-    , m_receiver(receiver)
     , m_client(probe ? 0 : ProbeEngine::newClient())
     , m_probe(NetworkProbe::from(std::move(probe), m_client))
     , m_timeoutMs(timeoutMs)
 {
 }
 
-DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
-                                             ProbeFunction probe, int timeoutMs)
-    : DiscoverDevicesThread(ScanRange::box(from, to), receiver, std::move(probe), timeoutMs)
+DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, ProbeFunction probe,
+                                             int timeoutMs)
+    : DiscoverDevicesThread(ScanRange::box(from, to), std::move(probe), timeoutMs)
 {
 }
 
@@ -50,11 +48,7 @@ QString DiscoverDevicesThread::completionText(int active, int total)
 
 void DiscoverDevicesThread::requestStop()
 {
-    {
-        QMutexLocker lock(&m_outcomes->mutex);
-        m_outcomes->stopped = true;
-        m_outcomes->arrived.wakeAll();
-    }
+    m_waiter.stop();
     // What has not left yet would only hold up the monitor, a new scan or "Ping now".
     if (m_client)
         ProbeEngine::shared().withdraw(m_client);
@@ -73,17 +67,11 @@ QString DiscoverDevicesThread::resultText(const ProbeResult& result)
     return QStringLiteral("Socket error");
 }
 
-bool DiscoverDevicesThread::stopRequested() const
-{
-    QMutexLocker lock(&m_outcomes->mutex);
-    return m_outcomes->stopped;
-}
-
 void DiscoverDevicesThread::run()
 {
     // Whatever was submitted while a stop was under way goes too.
     const auto withdrawLeftovers = qScopeGuard([this] {
-        if (m_client && stopRequested())
+        if (m_client && m_waiter.stopped())
             ProbeEngine::shared().withdraw(m_client);
     });
     const qint64 total = m_range.size();
@@ -91,41 +79,23 @@ void DiscoverDevicesThread::run()
     qint64 reported = 0;
     int active = 0;
     while (reported < total) {
-        if (stopRequested())
-            return;
-        while (submitted < total && submitted - reported < MaxInFlight && !stopRequested()) {
-            m_probe(m_range.addressAt(submitted), m_timeoutMs,
-                    [outcomes = m_outcomes, index = submitted](const ProbeResult& r) {
-                        QMutexLocker lock(&outcomes->mutex);
-                        outcomes->byIndex.insert(index, r);
-                        outcomes->arrived.wakeAll();
-                    });
+        while (submitted < total && submitted - reported < MaxInFlight && !m_waiter.stopped()) {
+            m_probe(m_range.addressAt(submitted), m_timeoutMs, m_waiter.deliverTo(submitted));
             ++submitted;
         }
         // Reported in box order: whatever came in from the next one on.
-        QList<ProbeResult> ready;
-        {
-            QMutexLocker lock(&m_outcomes->mutex);
-            while (!m_outcomes->stopped && !m_outcomes->byIndex.contains(reported))
-                m_outcomes->arrived.wait(&m_outcomes->mutex);
-            if (m_outcomes->stopped)
-                return;
-            for (qint64 i = reported; m_outcomes->byIndex.contains(i); ++i)
-                ready << m_outcomes->byIndex.take(i);
-        }
-        for (const ProbeResult& result : std::as_const(ready)) {
-            const bool answered = result.kind == ProbeResult::Reply;
-            active += answered;
-            QMetaObject::invokeMethod(m_receiver, "scanResult", Qt::QueuedConnection, Q_ARG(bool, answered),
-                                      Q_ARG(QString, m_range.addressAt(reported)), Q_ARG(QString, resultText(result)));
+        const QList<ProbeResult> ready = m_waiter.takeFrom(reported);
+        if (ready.isEmpty())
+            return;
+        for (const ProbeResult& result : ready) {
+            active += result.answered();
+            emit addressProbed(result.answered(), m_range.addressAt(reported), resultText(result));
             ++reported;
         }
     }
-    QMutexLocker lock(&m_outcomes->mutex);
-    if (m_outcomes->stopped)
+    if (m_waiter.stopped())
         return;
-    QMetaObject::invokeMethod(m_receiver, "scanCompleted", Qt::QueuedConnection, Q_ARG(int, active),
-                              Q_ARG(int, int(std::min<qint64>(total, INT_MAX))));
+    emit scanCompleted(active, int(std::min<qint64>(total, INT_MAX)));
 }
 
 } // namespace Tarnwick

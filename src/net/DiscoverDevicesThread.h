@@ -2,25 +2,21 @@
 #pragma once
 
 #include "NetworkProbe.h"
+#include "ProbeWaiter.h"
 #include "ScanRange.h"
 
-#include <QHash>
 #include <QList>
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
-#include <memory>
 #include <optional>
 
 namespace Tarnwick {
 
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
 // "from" value to its "to" value. Many addresses are in flight at once, each given a second;
-// each result reaches the receiver's scanResult(bool active, QString address, QString result)
-// in box order (an answer that comes early waits for the ones before it), and the end of a
-// scan that was not stopped its scanCompleted(int active, int total), both queued onto its
-// thread.
+// each result is told by addressProbed in box order (an answer that comes early waits for the
+// ones before it), and the end of a scan that was not stopped by scanCompleted. Both are
+// emitted on the scan's thread: receivers elsewhere get them queued.
 class DiscoverDevicesThread : public QThread
 {
     Q_OBJECT
@@ -31,13 +27,11 @@ public:
     // whatever the size of the box.
     static constexpr int MaxInFlight = 2048;
 
-    // The receiver must outlive the scan: stop it and wait for it before the receiver goes.
     // probe: a stand-in for the network (tests); none probes over the network.
-    DiscoverDevicesThread(const ScanRange& range, QObject* receiver, ProbeFunction probe = {},
-                          int timeoutMs = TimeoutMs);
+    explicit DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe = {}, int timeoutMs = TimeoutMs);
     // The box from FROM to TO, each octet on its own.
-    DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, QObject* receiver,
-                          ProbeFunction probe = {}, int timeoutMs = TimeoutMs);
+    DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, ProbeFunction probe = {},
+                          int timeoutMs = TimeoutMs);
 
     void requestStop();
 
@@ -48,27 +42,21 @@ public:
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
     static std::optional<QList<quint8>> parseAddress(const QString& text);
 
+signals:
+    // result: resultText of the outcome.
+    void addressProbed(bool active, const QString& address, const QString& result);
+    void scanCompleted(int active, int total);
+
 protected:
     void run() override;
 
 private:
-    // Outcomes by position in the box, filled from the network's threads.
-    struct Outcomes
-    {
-        QMutex mutex;
-        QWaitCondition arrived;
-        QHash<qint64, ProbeResult> byIndex;
-        bool stopped = false;
-    };
-
-    bool stopRequested() const;
-
     ScanRange m_range;
-    QObject* m_receiver;
     std::uint64_t m_client; // the engine's, when probing over the network
     AsyncProbe m_probe;
     int m_timeoutMs;
-    std::shared_ptr<Outcomes> m_outcomes = std::make_shared<Outcomes>();
+    // Outcomes by position in the box, filled from the network's threads.
+    ProbeWaiter m_waiter;
 };
 
 } // namespace Tarnwick

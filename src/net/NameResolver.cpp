@@ -1,25 +1,84 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NameResolver.h"
 
+#include <QThreadPool>
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <thread>
-
 namespace Tarnwick {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+NameResolver::Address systemLookUp(const std::string& name)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_RAW;
+    addrinfo* result = nullptr;
+    NameResolver::Address address;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
+        address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+        ::freeaddrinfo(result);
+    }
+    return address;
+}
+
+} // namespace
+
+// Shared with the look-ups, which may end after the resolver has gone.
+struct NameResolver::State
+{
+    struct Waiter
+    {
+        std::uint64_t id;
+        Clock::time_point deadline;
+        Done done;
+    };
+    struct CacheEntry
+    {
+        Address address;
+        Clock::time_point until;
+    };
+
+    LookUp lookUp;
+    std::mutex mutex;
+    std::condition_variable deadlineChanged;
+    std::unordered_map<std::string, CacheEntry> cache;
+    // Waiters by the name they wait for.
+    std::unordered_map<std::string, std::vector<Waiter>> waiting;
+    // Names looked up or queued for it: one look-up at a time per name, however many wait.
+    std::unordered_set<std::string> running;
+    std::multimap<Clock::time_point, std::pair<std::string, std::uint64_t>> deadlines;
+    std::uint64_t nextWaiter = 0;
+    int queued = 0;
+    bool stopped = false;
+};
+
+NameResolver::NameResolver(LookUp lookUp)
+    : m_state(std::make_shared<State>())
+    , m_pool(std::make_unique<QThreadPool>())
+{
+    m_state->lookUp = lookUp ? std::move(lookUp) : LookUp(systemLookUp);
+    m_pool->setMaxThreadCount(Workers);
+    m_watcher = std::thread([this] { watchDeadlines(); });
+}
+
+NameResolver::~NameResolver()
+{
+    stop();
+}
 
 NameResolver& NameResolver::instance()
 {
-    // Never destroyed: look-ups that hang in the system's resolver may outlive everything else.
+    // Never destroyed: callers on any thread may still resolve while the program ends. Start-up
+    // stops it as it ends.
     static NameResolver* resolver = new NameResolver;
     return *resolver;
-}
-
-NameResolver::NameResolver()
-{
-    std::thread([this] { watchDeadlines(); }).detach();
 }
 
 NameResolver::Address NameResolver::numeric(const QString& host)
@@ -39,77 +98,78 @@ void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)
     }
     const std::string name = host.toStdString();
     const Clock::time_point now = Clock::now();
-    std::unique_lock lock(m_mutex);
-    const auto cached = m_cache.find(name);
-    if (cached != m_cache.end() && cached->second.until > now) {
-        const Address address = cached->second.address;
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    const auto cached = s.cache.find(name);
+    if (s.stopped || (cached != s.cache.end() && cached->second.until > now)) {
+        const Address address = s.stopped ? Address() : cached->second.address;
         lock.unlock();
         done(address);
         return;
     }
-    auto& waiters = m_waiting[name];
-    const bool lookUpRunning = !m_running.insert(name).second;
-    const std::uint64_t id = m_nextWaiter++;
+    const std::uint64_t id = s.nextWaiter++;
     const Clock::time_point deadline = now + std::chrono::milliseconds(std::max(0, maxWaitMs));
-    waiters.push_back({id, deadline, std::move(done)});
-    m_deadlines.emplace(deadline, std::make_pair(name, id));
-    m_deadlineChanged.notify_one();
-    if (!lookUpRunning)
-        std::thread([this, name] { lookUp(name); }).detach();
+    s.waiting[name].push_back({id, deadline, std::move(done)});
+    s.deadlines.emplace(deadline, std::make_pair(name, id));
+    s.deadlineChanged.notify_one();
+    if (s.running.count(name) || s.queued >= MaxQueued)
+        return;
+    s.running.insert(name);
+    ++s.queued;
+    m_pool->start([state = m_state, name] { lookUpOnPool(state, name); });
 }
 
-void NameResolver::lookUp(const std::string& name)
+void NameResolver::lookUpOnPool(const std::shared_ptr<State>& state, const std::string& name)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_RAW;
-    addrinfo* result = nullptr;
-    Address address;
-    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
-        address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-        ::freeaddrinfo(result);
-    }
-
-    std::vector<Waiter> waiters;
     {
-        std::lock_guard lock(m_mutex);
-        m_cache[name] = {address, Clock::now() + (address ? RememberFound : RememberFailed)};
-        m_running.erase(name);
-        const auto it = m_waiting.find(name);
-        if (it != m_waiting.end()) {
+        std::lock_guard lock(state->mutex);
+        --state->queued;
+        if (state->stopped)
+            return;
+    }
+    const Address address = state->lookUp(name);
+
+    std::vector<State::Waiter> waiters;
+    {
+        std::lock_guard lock(state->mutex);
+        state->cache[name] = {address, Clock::now() + (address ? RememberFound : RememberFailed)};
+        state->running.erase(name);
+        const auto it = state->waiting.find(name);
+        if (it != state->waiting.end()) {
             waiters = std::move(it->second);
-            m_waiting.erase(it);
+            state->waiting.erase(it);
         }
-        for (const Waiter& waiter : waiters) {
-            auto [first, last] = m_deadlines.equal_range(waiter.deadline);
+        for (const State::Waiter& waiter : waiters) {
+            auto [first, last] = state->deadlines.equal_range(waiter.deadline);
             for (auto d = first; d != last; ++d) {
                 if (d->second.second == waiter.id) {
-                    m_deadlines.erase(d);
+                    state->deadlines.erase(d);
                     break;
                 }
             }
         }
     }
-    for (Waiter& waiter : waiters)
+    for (State::Waiter& waiter : waiters)
         waiter.done(address);
 }
 
 void NameResolver::watchDeadlines()
 {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        if (m_deadlines.empty()) {
-            m_deadlineChanged.wait(lock);
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    while (!s.stopped) {
+        if (s.deadlines.empty()) {
+            s.deadlineChanged.wait(lock);
             continue;
         }
-        const auto [deadline, key] = *m_deadlines.begin();
+        const auto [deadline, key] = *s.deadlines.begin();
         if (Clock::now() < deadline) {
-            m_deadlineChanged.wait_until(lock, deadline);
+            s.deadlineChanged.wait_until(lock, deadline);
             continue;
         }
-        m_deadlines.erase(m_deadlines.begin());
+        s.deadlines.erase(s.deadlines.begin());
         // Given up on: the look-up goes on without this waiter, and remains the name's.
-        std::vector<Waiter>& waiters = m_waiting[key.first];
+        std::vector<State::Waiter>& waiters = s.waiting[key.first];
         Done done;
         for (auto w = waiters.begin(); w != waiters.end(); ++w) {
             if (w->id == key.second) {
@@ -118,11 +178,39 @@ void NameResolver::watchDeadlines()
                 break;
             }
         }
+        if (waiters.empty())
+            s.waiting.erase(key.first);
         lock.unlock();
         if (done)
             done(std::nullopt);
         lock.lock();
     }
+}
+
+void NameResolver::stop()
+{
+    std::vector<Done> abandoned;
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (m_state->stopped)
+            return;
+        m_state->stopped = true;
+        for (auto& [name, waiters] : m_state->waiting) {
+            for (State::Waiter& waiter : waiters)
+                abandoned.push_back(std::move(waiter.done));
+        }
+        m_state->waiting.clear();
+        m_state->deadlines.clear();
+    }
+    m_state->deadlineChanged.notify_all();
+    m_watcher.join();
+    m_pool->clear();
+    for (Done& done : abandoned)
+        done(std::nullopt);
+    // Idle threads are joined here; a thread in a look-up that a name server holds up is not
+    // waited for: the pool is let go and its thread ends when the look-up does.
+    if (!m_pool->waitForDone(0))
+        (void)m_pool.release();
 }
 
 } // namespace Tarnwick

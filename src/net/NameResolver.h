@@ -11,24 +11,39 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+class QThreadPool;
+
 namespace Tarnwick {
 
 // Turns the address text of a device into an IPv4 address without ever holding anybody up:
-// dotted text at once, a name from a short-lived cache or from a look-up that runs on a thread
-// of its own. A name server that never answers costs the waiting caller at most its bound;
-// the look-up goes on and fills the cache for the next time.
+// dotted text at once, a name from a short-lived cache or from a look-up on one of a few threads
+// of its own. A name server that never answers costs the waiting caller at most its bound; the
+// look-up goes on and fills the cache for the next time. However many names hang, they hold at
+// most Workers threads, and at most MaxQueued names wait for one; a name beyond that is not
+// looked up this time, and its callers are answered at their bound.
 class NameResolver
 {
 public:
     using Address = std::optional<std::uint32_t>; // network byte order; none when unresolved
     using Done = std::function<void(Address address)>;
+    // Resolves one name, blocking; the system's resolver unless a test stands in for it.
+    using LookUp = std::function<Address(const std::string& name)>;
 
     static constexpr std::chrono::seconds RememberFound{60};
     static constexpr std::chrono::seconds RememberFailed{10};
+    static constexpr int Workers = 4;
+    static constexpr int MaxQueued = 64;
+
+    explicit NameResolver(LookUp lookUp = {});
+    ~NameResolver();
+    NameResolver(const NameResolver&) = delete;
+    NameResolver& operator=(const NameResolver&) = delete;
 
     // The one resolver of the process; it lives as long as the process.
     static NameResolver& instance();
@@ -37,37 +52,24 @@ public:
     static Address numeric(const QString& host);
 
     // Calls done exactly once: at once for dotted text and cached names, otherwise when the
-    // look-up ends or maxWaitMs have passed (with none), on the resolver's threads.
+    // look-up ends or maxWaitMs have passed (with none), on the resolver's threads. Once stopped,
+    // at once with none for anything but dotted text.
     void resolve(const QString& host, int maxWaitMs, Done done);
 
+    // Answers every waiting caller with none, drops the names waiting for a thread and ends the
+    // threads; a look-up that a name server holds up is not waited for and ends alone.
+    void stop();
+
 private:
-    using Clock = std::chrono::steady_clock;
+    struct State;
 
-    struct Waiter
-    {
-        std::uint64_t id;
-        Clock::time_point deadline;
-        Done done;
-    };
-    struct CacheEntry
-    {
-        Address address;
-        Clock::time_point until;
-    };
-
-    NameResolver();
-    void lookUp(const std::string& name);
+    static void lookUpOnPool(const std::shared_ptr<State>& state, const std::string& name);
     void watchDeadlines();
 
-    std::mutex m_mutex;
-    std::condition_variable m_deadlineChanged;
-    std::unordered_map<std::string, CacheEntry> m_cache;
-    // Waiters by the name they wait for.
-    std::unordered_map<std::string, std::vector<Waiter>> m_waiting;
-    // Names being looked up: one look-up at a time per name, however many wait or gave up.
-    std::unordered_set<std::string> m_running;
-    std::multimap<Clock::time_point, std::pair<std::string, std::uint64_t>> m_deadlines;
-    std::uint64_t m_nextWaiter = 0;
+    std::shared_ptr<State> m_state;
+    // Owned, but let go at stop while a look-up hangs in it: its threads end with that look-up.
+    std::unique_ptr<QThreadPool> m_pool;
+    std::thread m_watcher;
 };
 
 } // namespace Tarnwick

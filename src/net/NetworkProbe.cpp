@@ -20,7 +20,7 @@ AsyncProbe NetworkProbe::overNetwork(std::uint64_t client)
             host, resolutionBoundMs(timeoutMs),
             [timeoutMs, client, done = std::move(done)](NameResolver::Address address) mutable {
                 if (!address) {
-                    done(ProbeResult{ProbeResult::SocketError, 0});
+                    done(ProbeResult::socketError());
                     return;
                 }
                 ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client);
@@ -33,11 +33,7 @@ AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client)
     if (!probe)
         return overNetwork(client);
     return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {
-        const int result = probe(host, timeoutMs);
-        if (result >= 0)
-            done(ProbeResult{ProbeResult::Reply, std::int64_t(result) * 1000});
-        else
-            done(ProbeResult{result == PingNoReply ? ProbeResult::Timeout : ProbeResult::SocketError, 0});
+        done(probe(host, timeoutMs));
     };
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ProbeResult.h"
+#include "data/ProbeResult.h"
 
 #include <QString>
 
@@ -14,9 +14,8 @@ namespace Tarnwick {
 // through done, exactly once, perhaps later and on another thread.
 using AsyncProbe = std::function<void(const QString& host, int timeoutMs, ProbeCompletion done)>;
 
-// A probe answered at once on the caller's thread: a round trip in whole milliseconds,
-// PingNoReply or PingSocketError. Tests stand in for the network with one.
-using ProbeFunction = std::function<int(const QString& host, int timeoutMs)>;
+// A probe answered at once on the caller's thread. Tests stand in for the network with one.
+using ProbeFunction = std::function<ProbeResult(const QString& host, int timeoutMs)>;
 
 class NetworkProbe
 {

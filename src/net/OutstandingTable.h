@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ProbeResult.h"
+#include "data/ProbeResult.h"
 
 #include <cstdint>
 #include <map>

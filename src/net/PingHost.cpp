@@ -2,32 +2,14 @@
 #include "PingHost.h"
 
 #include "NetworkProbe.h"
-
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include "ProbeWaiter.h"
 
 namespace Tarnwick {
 
-ProbeResult pingHost(const QString& host, int timeoutMs)
+int pingHost(const QString& host, int timeoutMs)
 {
-    struct Answer
-    {
-        std::mutex mutex;
-        std::condition_variable ready;
-        bool given = false;
-        ProbeResult result;
-    };
-    auto answer = std::make_shared<Answer>();
-    NetworkProbe::overNetwork()(host, timeoutMs, [answer](const ProbeResult& result) {
-        std::lock_guard lock(answer->mutex);
-        answer->result = result;
-        answer->given = true;
-        answer->ready.notify_all();
-    });
-    std::unique_lock lock(answer->mutex);
-    answer->ready.wait(lock, [&] { return answer->given; });
-    return answer->result;
+    ProbeWaiter waiter;
+    return waiter.probe(NetworkProbe::overNetwork(), host, timeoutMs).value_or(ProbeResult::timeout()).code();
 }
 
 } // namespace Tarnwick

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ProbeResult.h"
-
 #include <QString>
 
 namespace Tarnwick {
 
 // Sends one ICMP echo request to host (a name or dotted IPv4 text) through the shared engine
-// and waits up to timeoutMs for its reply. Returns the round trip, a time-out, or a socket
-// error (no ICMP socket, a host that cannot be resolved, a failed send). For tools and tests;
-// the program's own probing does not wait like this.
-ProbeResult pingHost(const QString& host, int timeoutMs);
+// and waits up to timeoutMs for its reply. Returns the round trip in whole milliseconds,
+// PingNoReply, or PingSocketError (no ICMP socket, a host that cannot be resolved, a failed
+// send). For tools and tests; the program's own probing does not wait like this.
+int pingHost(const QString& host, int timeoutMs);
 
 } // namespace Tarnwick

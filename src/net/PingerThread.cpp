@@ -28,20 +28,11 @@ qint64 periodMs(const Settings& settings)
 
 } // namespace
 
-QString pingResultText(const ProbeResult& result)
-{
-    return result.kind == ProbeResult::Reply ? QString::number(result.roundTripUs / 1000) : NoReplyResult;
-}
-
 void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result)
 {
-    data.setPingResult(ip, pingResultText(result));
-    if (!sink)
-        return;
-    const ProbeRecord::Outcome outcome = result.kind == ProbeResult::Reply ? ProbeRecord::Answered
-        : result.kind == ProbeResult::Timeout                              ? ProbeRecord::NoReply
-                                                                           : ProbeRecord::SocketError;
-    sink({ip, QDateTime::currentMSecsSinceEpoch(), outcome, result.roundTripUs});
+    data.setPingResult(ip, result);
+    if (sink)
+        sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
 }
 
 PingerThread::PingerThread(ProbeFunction probe, ResultSink sink)
@@ -56,32 +47,22 @@ void PingerThread::requestStop()
         QMutexLocker lock(&m_gate->mutex);
         m_gate->open = false;
     }
-    QMutexLocker lock(&m_wakeup->mutex);
-    m_stopRequested = true;
-    m_wakeup->condition.wakeAll();
-}
-
-bool PingerThread::sleepUnlessStopped(int milliseconds)
-{
-    QMutexLocker lock(&m_wakeup->mutex);
-    if (!m_stopRequested && milliseconds > 0)
-        m_wakeup->condition.wait(&m_wakeup->mutex, QDeadlineTimer(milliseconds));
-    return !m_stopRequested;
+    m_waiter.stop();
 }
 
 bool PingerThread::holdBack(const Data& data)
 {
     while (data.undeliveredAnnouncements() > MaxUndeliveredEvents) {
-        if (!sleepUnlessStopped(1))
+        if (!m_waiter.sleep(1))
             return false;
     }
-    return !m_stopRequested;
+    return !m_waiter.stopped();
 }
 
 void PingerThread::run()
 {
     const Settings& settings = Settings::instance();
-    while (sleepUnlessStopped(1)) {
+    while (m_waiter.sleep(1)) {
         Data* data = Data::instance();
         if (!data)
             continue;
@@ -92,42 +73,18 @@ void PingerThread::run()
     }
 }
 
-std::optional<ProbeResult> PingerThread::probeAndWait(const QString& host, int timeoutMs)
-{
-    struct Answer
-    {
-        bool given = false;
-        ProbeResult result;
-    };
-    auto answer = std::make_shared<Answer>();
-    m_probe(host, timeoutMs, [wakeup = m_wakeup, answer](const ProbeResult& result) {
-        QMutexLocker lock(&wakeup->mutex);
-        answer->result = result;
-        answer->given = true;
-        wakeup->condition.wakeAll();
-    });
-    // The answer always comes (time-outs and name look-ups are bounded); the bound here only
-    // guards against a network layer that broke that promise.
-    QDeadlineTimer bound(qint64(timeoutMs) + NetworkProbe::resolutionBoundMs(timeoutMs) + 2000);
-    QMutexLocker lock(&m_wakeup->mutex);
-    while (!answer->given && !m_stopRequested && !bound.hasExpired())
-        m_wakeup->condition.wait(&m_wakeup->mutex, bound);
-    if (m_stopRequested)
-        return std::nullopt;
-    return answer->given ? answer->result : ProbeResult{ProbeResult::Timeout, 0};
-}
-
 void PingerThread::runPass(Data& data)
 {
     const Settings& settings = Settings::instance();
     const QList<DeviceEntry> snapshot = data.entries();
     for (const DeviceEntry& entry : snapshot) {
         // Negative timings from the settings would stall the monitor; they count as 0.
-        if (!sleepUnlessStopped(std::max(0, settings.pingTimeGap.load())) || !holdBack(data))
+        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack(data))
             return;
         if (periodMs(settings) > 0)
             return;
-        const std::optional<ProbeResult> result = probeAndWait(entry.ip, std::max(0, settings.pingTimeout.load()));
+        const std::optional<ProbeResult> result = m_waiter.probe(m_probe, entry.ip,
+                                                                 std::max(0, settings.pingTimeout.load()));
         if (!result)
             return;
         report(data, m_gate->sink, entry.ip, *result);
@@ -146,7 +103,7 @@ void PingerThread::runRound(Data& data, qint64 period)
     }
     // The rest of the period, cut short when the mode changes.
     while (!nextRound.hasExpired() && periodMs(settings) == period) {
-        if (!sleepUnlessStopped(int(std::min<qint64>(100, nextRound.remainingTime()))))
+        if (!m_waiter.sleep(int(std::min<qint64>(100, nextRound.remainingTime()))))
             return;
     }
 }

@@ -2,16 +2,14 @@
 #pragma once
 
 #include "NetworkProbe.h"
+#include "ProbeWaiter.h"
 #include "data/ProbeRecord.h"
 
 #include <QMutex>
 #include <QSet>
 #include <QThread>
-#include <QWaitCondition>
 
-#include <atomic>
 #include <memory>
-#include <optional>
 
 namespace Tarnwick {
 
@@ -54,8 +52,6 @@ private:
         ResultSink sink;
     };
 
-    // Sleeps, waking early on a stop request; false when a stop was requested.
-    bool sleepUnlessStopped(int milliseconds);
     // Waits while the store's receivers lag behind; false when a stop was requested.
     bool holdBack(const Data& data);
     // One pass over the entries, one probe at a time; ends early when the mode changes.
@@ -64,25 +60,12 @@ private:
     void runRound(Data& data, qint64 periodMs);
     // Hands a result to the store and to the sink.
     static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
-    // One probe, waited for; none when a stop came first.
-    std::optional<ProbeResult> probeAndWait(const QString& host, int timeoutMs);
-
-    // Where the thread sleeps and waits for answers; shared with the answers, which may come
-    // after the thread has gone.
-    struct Wakeup
-    {
-        QMutex mutex;
-        QWaitCondition condition;
-    };
 
     AsyncProbe m_probe;
-    std::atomic<bool> m_stopRequested{false};
-    std::shared_ptr<Wakeup> m_wakeup = std::make_shared<Wakeup>();
+    // Where the thread sleeps and waits for answers.
+    ProbeWaiter m_waiter;
     std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
 };
-
-// The text the store keeps for a probe's outcome: the round trip in whole milliseconds, or "X".
-QString pingResultText(const ProbeResult& result);
 
 // Starts the one monitor thread unless it runs already.
 void startPinger(ProbeFunction probe = {}, PingerThread::ResultSink sink = {});

@@ -133,7 +133,7 @@ void ProbeEngine::run()
         receiveAll(finished);
         now = monotonicNs();
         for (OutstandingTable::Request& request : m_outstanding.takeExpired(now))
-            finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::Timeout, 0});
+            finished.emplace_back(std::move(request.done), ProbeResult::timeout());
         for (auto& [done, result] : finished) {
             if (m_stopping)
                 break;
@@ -161,7 +161,7 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         m_queue.pop_front();
     }
     if (!hasSocket()) {
-        finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::SocketError, 0});
+        finished.emplace_back(std::move(request.done), ProbeResult::socketError());
         return true;
     }
     const std::optional<std::uint16_t> sequence = m_outstanding.nextFreeSequence();
@@ -180,7 +180,7 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
     const std::int64_t sentNs = monotonicNs();
     m_pacer.sent(sentNs);
     if (sent != static_cast<ssize_t>(packet.size())) {
-        finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::SocketError, 0});
+        finished.emplace_back(std::move(request.done), ProbeResult::socketError());
         return true;
     }
     m_outstanding.insert(

@@ -4,7 +4,7 @@
 #include "IcmpSocket.h"
 #include "OutstandingTable.h"
 #include "ProbePacer.h"
-#include "ProbeResult.h"
+#include "data/ProbeResult.h"
 
 #include <atomic>
 #include <cstdint>

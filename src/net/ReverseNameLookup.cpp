@@ -3,38 +3,39 @@
 
 #include <QMutex>
 #include <QMutexLocker>
-#include <QPointer>
-#include <QQueue>
+#include <QThreadPool>
 
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <thread>
-
 namespace Tarnwick {
 
 struct ReverseNameLookup::Shared
 {
     QMutex mutex;
-    QQueue<QString> waiting;
-    int workers = 0;
     ReverseNameLookup* owner = nullptr; // null once the object has gone
 };
 
 ReverseNameLookup::ReverseNameLookup(QObject* parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
+    , m_pool(std::make_unique<QThreadPool>())
 {
     m_shared->owner = this;
+    m_pool->setMaxThreadCount(Workers);
 }
 
 ReverseNameLookup::~ReverseNameLookup()
 {
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->owner = nullptr;
-    m_shared->waiting.clear();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->owner = nullptr;
+    }
+    m_pool->clear();
+    if (!m_pool->waitForDone(0))
+        (void)m_pool.release();
 }
 
 QString ReverseNameLookup::nameOf(const QString& address)
@@ -53,33 +54,16 @@ QString ReverseNameLookup::nameOf(const QString& address)
 
 void ReverseNameLookup::lookUp(const QString& address)
 {
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->waiting.enqueue(address);
-    if (m_shared->workers >= Workers)
-        return;
-    ++m_shared->workers;
-    // Detached: a worker held up by a name server never holds up whoever closes the dialog.
-    std::thread([shared = m_shared] {
-        for (;;) {
-            QString next;
-            {
-                QMutexLocker taking(&shared->mutex);
-                if (shared->waiting.isEmpty() || !shared->owner) {
-                    --shared->workers;
-                    return;
-                }
-                next = shared->waiting.dequeue();
-            }
-            const QString name = nameOf(next);
-            // Under the lock, the owner cannot go while its answer is posted.
-            QMutexLocker telling(&shared->mutex);
-            if (shared->owner && !name.isEmpty()) {
-                ReverseNameLookup* owner = shared->owner;
-                QMetaObject::invokeMethod(
-                    owner, [owner, next, name] { emit owner->nameFound(next, name); }, Qt::QueuedConnection);
-            }
+    m_pool->start([shared = m_shared, address] {
+        const QString name = nameOf(address);
+        // Under the lock, the owner cannot go while its answer is posted.
+        QMutexLocker telling(&shared->mutex);
+        if (shared->owner && !name.isEmpty()) {
+            ReverseNameLookup* owner = shared->owner;
+            QMetaObject::invokeMethod(
+                owner, [owner, address, name] { emit owner->nameFound(address, name); }, Qt::QueuedConnection);
         }
-    }).detach();
+    });
 }
 
 } // namespace Tarnwick

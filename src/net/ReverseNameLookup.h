@@ -6,12 +6,15 @@
 
 #include <memory>
 
+class QThreadPool;
+
 namespace Tarnwick {
 
 // Finds the names of IPv4 addresses (reverse DNS, or the hosts file) on threads of its own, a
 // few at a time, and tells each that has one through nameFound on the thread that owns this
 // object. Nothing ever waits for a look-up: one that a slow name server holds up goes on
-// alone, and its answer is dropped if this object has gone meanwhile.
+// alone, and its answer is dropped if this object has gone meanwhile; the addresses still
+// waiting for a thread go with the object.
 class ReverseNameLookup : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,9 @@ signals:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    // Owned, but let go with the object while a look-up hangs in it: its thread ends with that
+    // look-up.
+    std::unique_ptr<QThreadPool> m_pool;
 };
 
 } // namespace Tarnwick

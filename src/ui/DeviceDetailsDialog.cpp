@@ -35,14 +35,14 @@ constexpr RangeShape Ranges[] = {
     {"30 d", "range30d", 30 * 24 * 60 * MinuteMs, 240},
 };
 
-QString outcomeText(ProbeRecord::Outcome outcome)
+QString outcomeText(ProbeResult::Kind outcome)
 {
     switch (outcome) {
-    case ProbeRecord::Answered:
+    case ProbeResult::Reply:
         return QStringLiteral("answered");
-    case ProbeRecord::NoReply:
+    case ProbeResult::Timeout:
         return QStringLiteral("no reply");
-    case ProbeRecord::SocketError:
+    case ProbeResult::SocketError:
         return QStringLiteral("socket error");
     }
     return {};
@@ -183,8 +183,7 @@ void DeviceDetailsDialog::exportResults()
                      QStringLiteral("Round trip (ms)")});
     for (const ProbeRecord& r : results)
         csv.addRow({QDateTime::fromMSecsSinceEpoch(r.atMs, Qt::UTC).toString(Qt::ISODateWithMs), r.device,
-                    outcomeText(r.outcome),
-                    r.outcome == ProbeRecord::Answered ? milliseconds(r.roundTripUs) : QString()});
+                    outcomeText(r.result.kind), r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
     m_status->setText(csv.save(fileName)
                           ? QStringLiteral("%1 results written to \"%2\"").arg(results.size()).arg(fileName)
                           : QStringLiteral("\"%1\" could not be written").arg(fileName));

@@ -310,7 +310,9 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     m_progress->setValue(0);
     m_progress->show();
 
-    m_scan = new DiscoverDevicesThread(range, this);
+    m_scan = new DiscoverDevicesThread(range);
+    connect(m_scan, &DiscoverDevicesThread::addressProbed, this, &DiscoverDevicesDialog::scanResult);
+    connect(m_scan, &DiscoverDevicesThread::scanCompleted, this, &DiscoverDevicesDialog::scanCompleted);
     // A finished scan is released; one that still runs is never deleted.
     connect(m_scan, &QThread::finished, m_scan, &QObject::deleteLater);
     m_searchStarted = true;

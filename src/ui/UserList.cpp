@@ -406,7 +406,7 @@ void UserList::exportList()
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
         const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
-        const bool answered = probed && entry.pingResult != NoReplyResult;
+        const bool answered = probed && entry.lastProbe.answered();
         csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
                     !probed                                   ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
@@ -503,7 +503,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     if (!typeIcon.isEmpty())
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
-    row->setText(ResultColumn, entry.pingResult);
+    row->setResult(entry.pingResult, entry.lastProbe);
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
@@ -547,7 +547,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     auto* row = static_cast<UserListRow*>(firstRow(before.ip));
     if (!row)
         return;
-    row->setText(ResultColumn, after.pingResult);
+    row->setResult(after.pingResult, after.lastProbe);
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.

@@ -21,6 +21,8 @@ std::optional<double> UserListRow::numberFor(int column) const
         return double(m_stateRank);
     case TypeColumn:
         return double(m_type);
+    case ResultColumn:
+        return m_roundTripMs;
     case SinceColumn:
         // Longest in its state first when ascending: the earliest time.
         return double(m_sinceMs);
@@ -39,11 +41,20 @@ void UserListRow::setData(int column, int role, const QVariant& value)
         m_address = DeviceAddress::ipv4Number(shown);
         return;
     }
+    if (column == ResultColumn)
+        return;
     // "12", "3.27 ms", "12.5 %"; "X" and "-" have no number and go last.
     const qsizetype space = shown.indexOf(QLatin1Char(' '));
     bool ok = false;
     const double number = QStringView(shown).left(space < 0 ? shown.size() : space).toDouble(&ok);
     m_textNumbers[std::size_t(column)] = ok ? std::optional<double>(number) : std::nullopt;
+}
+
+void UserListRow::setResult(const QString& text, const ProbeResult& result)
+{
+    // What is shown is whole milliseconds; rows that show the same number keep their order.
+    m_roundTripMs = result.answered() ? std::optional<double>(double(result.roundTripMs())) : std::nullopt;
+    setText(ResultColumn, text);
 }
 
 bool UserListRow::operator<(const QTreeWidgetItem& other) const

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/ProbeResult.h"
+
 #include <QTreeWidgetItem>
 
 #include <array>
@@ -35,6 +37,8 @@ public:
     void setStateRank(StateRank rank) { m_stateRank = rank; }
     StateRank stateRank() const { return m_stateRank; }
     void setType(int type) { m_type = type; }
+    // The result column: the store's text, sorted by the round trip it stands for.
+    void setResult(const QString& text, const ProbeResult& result);
     // When the device got its present state, UTC ms.
     void setSinceMs(qint64 ms) { m_sinceMs = ms; }
 
@@ -49,6 +53,7 @@ private:
 
     // The number of each column's text where it has one ("12", "3.27 ms"), and of the address.
     std::array<std::optional<double>, ColumnCount> m_textNumbers;
+    std::optional<double> m_roundTripMs;
     qint64 m_address = -1;
     qint64 m_sequence;
     StateRank m_stateRank = Disconnected;

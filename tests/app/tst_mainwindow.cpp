@@ -37,6 +37,8 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -228,7 +230,7 @@ private slots:
         QTRY_COMPARE(m_tray->toolTip(), summary->text());
         QVERIFY(!m_tray->showsAlarm());
         for (const QString& ip : added)
-            m_data->setPingResult(ip, QStringLiteral("2"));
+            m_data->setPingResult(ip, ProbeResult::reply(2ms));
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 3 connected, 0 disconnected"));
         QVERIFY(m_balloons.isEmpty());
     }
@@ -335,12 +337,12 @@ private slots:
         const QString ip = QStringLiteral("127.0.0.9");
         m_data->addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
         m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(ip, QStringLiteral("X"));
-        m_data->setPingResult(ip, QStringLiteral("3"));
-        m_data->setPingResult(ip, QStringLiteral("4"));
+        m_data->setPingResult(ip, ProbeResult::timeout());
+        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        m_data->setPingResult(ip, ProbeResult::reply(4ms));
         m_data->changeEntry(ip, ip, true, QString(), DeviceTypeWeb);
-        m_data->setPingResult(ip, QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("1"));
+        m_data->setPingResult(ip, ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::reply(1ms));
         QCOMPARE(m_balloons.size(), 2);
         QCOMPARE(m_balloons[0].title, QStringLiteral("Device connected"));
         QCOMPARE(m_balloons[0].text, QStringLiteral("127.0.0.9 Printer"));
@@ -365,13 +367,13 @@ private slots:
         m_data->awaitFirstResults();
         const QImage normal = m_tray->icon().pixmap(32).toImage();
         QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 0 connected, 0 disconnected, 2 not yet probed"));
-        m_data->setPingResult(watched, QStringLiteral("3"));
-        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("X"));
+        m_data->setPingResult(watched, ProbeResult::reply(3ms));
+        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::timeout());
         QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 1 connected, 1 disconnected"));
         QVERIFY(m_balloons.isEmpty());
         QVERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
-        m_data->setPingResult(watched, QStringLiteral("X"));
+        m_data->setPingResult(watched, ProbeResult::timeout());
         QTRY_VERIFY(m_tray->showsAlarm());
         QCOMPARE(m_balloons.size(), 1);
         QCOMPARE(m_balloons[0].title, QStringLiteral("Device Disconnected"));
@@ -380,7 +382,7 @@ private slots:
         // The mark is red, in the lower right corner.
         const QColor corner = alarm.pixelColor(24, 24);
         QVERIFY2(corner.red() > 180 && corner.green() < 80, qPrintable(corner.name()));
-        m_data->setPingResult(watched, QStringLiteral("2"));
+        m_data->setPingResult(watched, ProbeResult::reply(2ms));
         QTRY_VERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
     }
@@ -409,9 +411,9 @@ private slots:
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.99"), QString(), DeviceTypePC, true, NoReplyResult));
         m_data->awaitFirstResults();
         for (int i = 1; i <= down; ++i)
-            m_data->setPingResult(QStringLiteral("127.0.0.%1").arg(i), QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("127.0.0.99"), QStringLiteral("1"));
+            m_data->setPingResult(QStringLiteral("127.0.0.%1").arg(i), ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("127.0.0.99"), ProbeResult::reply(1ms));
         QTRY_COMPARE(m_tray->toolTip(), toolTip);
         // Markup in a description shows as it was typed.
         QVERIFY(!Qt::mightBeRichText(m_tray->toolTip()));
@@ -449,16 +451,16 @@ private slots:
                 sounds << announcement.connected;
         });
         for (const QString& ip : all)
-            m_data->setPingResult(ip, QStringLiteral("1"));
+            m_data->setPingResult(ip, ProbeResult::reply(1ms));
         m_balloons.clear();
         // "early" fails while the router still answers: a failure of its own.
-        m_data->setPingResult(QStringLiteral("early"), QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("router"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("early"), ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("router"), ProbeResult::reply(1ms));
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 1, 10000);
         QCOMPARE(m_balloons[0].text, QStringLiteral("early "));
         m_balloons.clear();
         for (const char* ip : {"a", "router", "d", "b", "c"})
-            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("X"));
+            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::timeout());
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 2, 10000);
         QStringList texts;
         for (const Balloon& balloon : std::as_const(m_balloons)) {
@@ -470,20 +472,20 @@ private slots:
         QVERIFY(m_reachability->behind(QStringLiteral("early")).isEmpty());
         QCOMPARE(sounds.count(), 9);
         // A device probed after the wait, even an unwatched one, updates the router's balloon.
-        m_data->setPingResult(QStringLiteral("dd"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("dd"), ProbeResult::timeout());
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
         QCOMPARE(m_balloons[2].text, QStringLiteral("router Router, 4 devices behind it unreachable"));
         QCOMPARE(sounds.count(), 9);
         m_balloons.clear();
         for (const char* ip : {"router", "a", "d", "dd", "early"})
-            m_data->setPingResult(QString::fromLatin1(ip), QStringLiteral("1"));
+            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
         QTRY_COMPARE(m_balloons.size(), 2);
         QCOMPARE(m_balloons[0].text, QStringLiteral("router Router"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("early "));
         QCOMPARE(sounds.count(), 11);
         // "b" did not come back with its group: probed again since, it failed on its own.
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
         QCOMPARE(m_balloons[2].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[2].text, QStringLiteral("b "));
@@ -522,9 +524,9 @@ private slots:
         const QString ip = QStringLiteral("127.0.0.9");
         m_data->addEntry(DeviceEntry(ip, QString(), DeviceTypePC, true, NoReplyResult));
         m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(ip, QStringLiteral("3"));
-        m_data->setPingResult(QStringLiteral("quiet"), QStringLiteral("3"));
-        m_data->setPingResult(ip, QStringLiteral("X"));
+        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::reply(3ms));
+        m_data->setPingResult(ip, ProbeResult::timeout());
         QCOMPARE(m_balloons.size(), 2);
         if (!playSounds) {
             QVERIFY(played.isEmpty());

@@ -13,6 +13,8 @@
 
 #include <atomic>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -104,7 +106,7 @@ private slots:
         Recorder recorder;
         data.addEntry(makeEntry(QStringLiteral("a"), QStringLiteral("old"), DeviceTypePC));
         data.addEntry(makeEntry(QStringLiteral("b")));
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("7"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(7ms));
         data.connectReceiver(&recorder);
 
         data.changeEntry(QStringLiteral("missing"), QStringLiteral("x"), true, QStringLiteral("d"), 1);
@@ -132,31 +134,38 @@ private slots:
         data.changeEntry(QStringLiteral("b"), QStringLiteral("a"), false, QStringLiteral("second"), 3);
         QCOMPARE(addressesOf(data.entries()), QStringList({"a", "a"}));
         QCOMPARE(data.entry(QStringLiteral("a")).description, QStringLiteral("first"));
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("5"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(5ms));
         QCOMPARE(data.entries().at(0).pingResult, QStringLiteral("5"));
         QCOMPARE(data.entries().at(1).pingResult, QStringLiteral("X"));
     }
 
-    void pingResultSetsState_data()
+    // The store makes the result's text once, from the outcome it keeps beside it: whole
+    // milliseconds (cut, not rounded, as the list has always shown them) or "X".
+    void pingResultSetsTextAndState_data()
     {
-        QTest::addColumn<QString>("result");
+        QTest::addColumn<ProbeResult>("result");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<int>("state");
-        QTest::newRow("no reply") << "X" << int(DeviceStateDisconnected);
-        QTest::newRow("time") << "12" << int(DeviceStateConnected);
-        QTest::newRow("zero") << "0" << int(DeviceStateConnected);
-        QTest::newRow("empty text") << "" << int(DeviceStateConnected);
-        QTest::newRow("lower-case x") << "x" << int(DeviceStateConnected);
+        QTest::newRow("reply") << ProbeResult::reply(12'999us) << "12" << int(DeviceStateConnected);
+        QTest::newRow("under a millisecond") << ProbeResult::reply(400us) << "0" << int(DeviceStateConnected);
+        QTest::newRow("over an int of ms")
+            << ProbeResult::reply(3'000'000'000'000us) << "3000000000" << int(DeviceStateConnected);
+        QTest::newRow("no reply") << ProbeResult::timeout() << "X" << int(DeviceStateDisconnected);
+        QTest::newRow("socket error") << ProbeResult::socketError() << "X" << int(DeviceStateDisconnected);
     }
 
-    void pingResultSetsState()
+    void pingResultSetsTextAndState()
     {
-        QFETCH(QString, result);
+        QFETCH(ProbeResult, result);
+        QFETCH(QString, text);
         QFETCH(int, state);
         Data data;
         data.addEntry(makeEntry(QStringLiteral("a")));
         data.setPingResult(QStringLiteral("a"), result);
-        QCOMPARE(data.entry(QStringLiteral("a")).state, state);
-        QCOMPARE(data.entry(QStringLiteral("a")).pingResult, result);
+        const DeviceEntry e = data.entry(QStringLiteral("a"));
+        QCOMPARE(e.state, state);
+        QCOMPARE(e.pingResult, text);
+        QVERIFY(e.lastProbe == result);
     }
 
     // A device changes state only after N missed replies in a row, or M replies in a row; its
@@ -194,7 +203,8 @@ private slots:
         data.addEntry(makeEntry(QStringLiteral("a")));
         QStringList seen;
         for (const QString& result : results.split(QLatin1Char(' '))) {
-            data.setPingResult(QStringLiteral("a"), result);
+            data.setPingResult(QStringLiteral("a"),
+                               result == QLatin1String("X") ? ProbeResult::timeout() : ProbeResult::reply(5ms));
             QCOMPARE(data.entry(QStringLiteral("a")).pingResult, result);
             seen << QString::number(data.entry(QStringLiteral("a")).state);
         }
@@ -207,9 +217,9 @@ private slots:
         Recorder recorder;
         data.addEntry(makeEntry(QStringLiteral("a")));
         data.connectReceiver(&recorder);
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("3"));
-        data.setPingResult(QStringLiteral("gone"), QStringLiteral("3"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
+        data.setPingResult(QStringLiteral("gone"), ProbeResult::reply(3ms));
         QCOMPARE(recorder.newEntries.size(), 2);
         QCOMPARE(recorder.oldEntries.at(0).state, int(DeviceStateDisconnected));
         QCOMPARE(recorder.newEntries.at(0).state, int(DeviceStateConnected));
@@ -237,7 +247,7 @@ private slots:
         data.connectReceiver(&direct);
         data.connectReceiver(&queued, Qt::QueuedConnection);
         data.addEntry(makeEntry(QStringLiteral("a")));
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
         data.removeEntry(QStringLiteral("a"));
         QCOMPARE(direct.added.size(), 1);
         QVERIFY(queued.added.isEmpty());
@@ -291,7 +301,8 @@ private slots:
                     QThread::yieldCurrentThread();
                 const QList<DeviceEntry> snapshot = data.entries();
                 for (const DeviceEntry& e : snapshot) {
-                    data.setPingResult(e.ip, (n++ % 3) ? QString::number(n) : NoReplyResult);
+                    data.setPingResult(
+                        e.ip, (n++ % 3) ? ProbeResult::reply(std::chrono::milliseconds(n)) : ProbeResult::timeout());
                     ++reported;
                 }
             }
@@ -356,7 +367,7 @@ private slots:
         data.addEntry(makeEntry(QStringLiteral("a")));
         QObject::connect(
             &data, &Data::DeviceEntryChanged, &data, [&data] { data.entries(); }, Qt::DirectConnection);
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
     }
 };
 

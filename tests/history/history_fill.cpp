@@ -35,7 +35,8 @@ int main(int argc, char** argv)
             const double hour = double((at / 1000) % 86400) / 3600.0;
             const double busy = 1.0 + 1.5 * std::exp(-std::pow((hour - 14.0) / 2.5, 2));
             const auto roundTripUs = qint64((250.0 + double((n * 104729 + a * 7) % 150)) * busy * (a == 2 ? 1.0 : 1.6));
-            store.record({address, at, lost ? ProbeRecord::NoReply : ProbeRecord::Answered, lost ? 0 : roundTripUs});
+            store.record({address, at,
+                          lost ? ProbeResult::timeout() : ProbeResult::reply(std::chrono::microseconds(roundTripUs))});
         }
     }
     store.recordStateChange(args[2], outageStart, false);

@@ -78,8 +78,8 @@ constexpr qint64 DayMs = 24 * 3600 * 1000LL;
 
 ProbeRecord result(const char* device, qint64 atMs, qint64 roundTripUs)
 {
-    return {QString::fromLatin1(device), atMs, roundTripUs < 0 ? ProbeRecord::NoReply : ProbeRecord::Answered,
-            std::max<qint64>(0, roundTripUs)};
+    return {QString::fromLatin1(device), atMs,
+            roundTripUs < 0 ? ProbeResult::timeout() : ProbeResult::reply(std::chrono::microseconds(roundTripUs))};
 }
 
 } // namespace
@@ -144,8 +144,8 @@ private slots:
         const qint64 to = minute + 120000;
         QList<ProbeRecord> raw = reader.results(QStringLiteral("a"), minute, to);
         QCOMPARE(raw.size(), 5);
-        QCOMPARE(raw[1].outcome, ProbeRecord::NoReply);
-        QCOMPARE(raw[4].roundTripUs, 800);
+        QCOMPARE(raw[1].result.kind, ProbeResult::Timeout);
+        QCOMPARE(raw[4].result.roundTripUs, 800);
         QCOMPARE(reader.results(QStringLiteral("a"), minute + 2000, minute + 5000).size(), 2);
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("a"), minute, to, 1)),
                  QStringList({"4|3|500|2500|4500", "1|1|800|800|800"}));
@@ -252,7 +252,7 @@ private slots:
         HistoryReader reader(QStringLiteral("History.sqlite"));
         const QList<ProbeRecord> raw = reader.results(QStringLiteral("a"), 0, now + 1);
         QCOMPARE(raw.size(), 1);
-        QCOMPARE(raw.first().roundTripUs, 300);
+        QCOMPARE(raw.first().result.roundTripUs, 300);
         const QList<HistoryReader::Bucket> minutes = reader.buckets(QStringLiteral("a"), 0, now + 1, 1);
         QCOMPARE(minutes.size(), 2);
         QCOMPARE(minutes.first().sumUs, 200);

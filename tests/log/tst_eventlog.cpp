@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -167,7 +169,7 @@ private slots:
         QCOMPARE(placed[0]->zValue(), 1.0);
 
         // Both badges of the duplicated address follow its changes.
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("6"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(6ms));
         QCOMPARE(placed[0]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[1]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
@@ -209,7 +211,10 @@ private slots:
         if (!result.isEmpty()) {
             m_data->addEntry(
                 DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
-            m_data->setPingResult(ip, result);
+            m_data->setPingResult(ip,
+                                  result == QLatin1String("X")
+                                      ? ProbeResult::timeout()
+                                      : ProbeResult::reply(std::chrono::milliseconds(result.toInt())));
         }
         DeviceEntryRepresentationGraphicsItem badge(ip);
         badge.setCutOffBehind(behind);
@@ -254,7 +259,7 @@ private slots:
     {
         QFETCH(int, type);
         m_data->addEntry(DeviceEntry(QStringLiteral("t"), QString(), type, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("t"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("t"), ProbeResult::reply(3ms));
         DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("t"));
         const QImage image = render(badge);
         QCOMPARE(at(image, 0, -24), DiscColour);
@@ -266,7 +271,7 @@ private slots:
     void badgesShowWhoIsCutOff()
     {
         m_map->appendItem({QStringLiteral("a"), 0, 0});
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
         FixedReachability reachability;
         reachability.set({{QStringLiteral("a"), QStringLiteral("b")}});
         VisualRepresentationWidget widget;
@@ -276,7 +281,7 @@ private slots:
         reachability.set({});
         QCOMPARE(widget.badge(QStringLiteral("a"))->look(), DeviceEntryRepresentationGraphicsItem::Look::Failed);
         m_data->addEntry(DeviceEntry(QStringLiteral("c"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("c"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("c"), ProbeResult::timeout());
         reachability.set({{QStringLiteral("c"), QStringLiteral("b")}});
         m_map->addItem({QStringLiteral("c"), 100, 0});
         QCOMPARE(widget.badge(QStringLiteral("c"))->lines().last(), QStringLiteral("behind b"));
@@ -287,10 +292,10 @@ private slots:
         m_map->appendItem({QStringLiteral("a"), 0, 0});
         VisualRepresentationWidget widget;
         DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("9"));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(9ms));
         QCOMPARE(badge->entry().pingResult, QStringLiteral("X"));
         QCOMPARE(badge->entry().state, int(DeviceStateDisconnected));
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
         QCOMPARE(badge->entry().pingResult, QStringLiteral("3"));
         QCOMPARE(badge->entry().state, int(DeviceStateConnected));
     }

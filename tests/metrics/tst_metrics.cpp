@@ -19,6 +19,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -161,19 +163,19 @@ private slots:
         DeviceStatistics statistics;
         DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), true);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeRecord::Answered, 1500},
-                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::Answered, 2000},
-                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::NoReply, 0},
-                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::SocketError, 0},
-                                         {QStringLiteral("10.0.0.2"), now, ProbeRecord::NoReply, 0}};
+        const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeResult::reply(1500us)},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeResult::reply(2000us)},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeResult::timeout()},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeResult::socketError()},
+                                         {QStringLiteral("10.0.0.2"), now, ProbeResult::timeout()}};
         for (const ProbeRecord& result : results) {
             metrics.record(result);
             statistics.record(result);
         }
         // The first result tells the state; the next two change it.
-        for (const char* result : {"1", "X", "2"})
-            data.setPingResult(QStringLiteral("10.0.0.2"), QString::fromLatin1(result));
-        data.setPingResult(QStringLiteral("10.0.0.2"), NoReplyResult);
+        for (const ProbeResult& result : {ProbeResult::reply(1ms), ProbeResult::timeout(), ProbeResult::reply(2ms)})
+            data.setPingResult(QStringLiteral("10.0.0.2"), result);
+        data.setPingResult(QStringLiteral("10.0.0.2"), ProbeResult::timeout());
 
         const QString a = QStringLiteral("{address=\"10.0.0.1\",description=\"Say \\\"hi\\\"\\\\\\n\"");
         // Label values are UTF-8: Prometheus refuses a whole scrape over one byte that is not.

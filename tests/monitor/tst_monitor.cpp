@@ -21,6 +21,7 @@
 #include <QTest>
 
 using namespace Tarnwick;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -81,19 +82,19 @@ private slots:
             connect(&announcer, &Announcer::announced, &log, &DataLogListener::announced);
             const QString ip = QStringLiteral("127.0.0.5");
             data.addEntry(DeviceEntry(ip, QStringLiteral("d"), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(ip, QStringLiteral("X"));
-            data.setPingResult(ip, QStringLiteral("4"));
-            data.setPingResult(ip, QStringLiteral("5"));
+            data.setPingResult(ip, ProbeResult::timeout());
+            data.setPingResult(ip, ProbeResult::reply(4ms));
+            data.setPingResult(ip, ProbeResult::reply(5ms));
             data.changeEntry(ip, ip, false, QStringLiteral("edited"), DeviceTypeWeb);
-            data.setPingResult(ip, QStringLiteral("X"));
-            data.setPingResult(ip, QStringLiteral("X"));
+            data.setPingResult(ip, ProbeResult::timeout());
+            data.setPingResult(ip, ProbeResult::timeout());
             data.removeEntry(ip);
             // Devices read at start: their first result tells the state and is not logged.
             const QString known = QStringLiteral("127.0.0.6");
             data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
-            data.setPingResult(known, QStringLiteral("2"));
-            data.setPingResult(known, QStringLiteral("X"));
+            data.setPingResult(known, ProbeResult::reply(2ms));
+            data.setPingResult(known, ProbeResult::timeout());
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);
@@ -187,7 +188,10 @@ private slots:
             if (name == QLatin1String("lines"))
                 QTRY_COMPARE(lines.seen.size(), value.toInt());
             else
-                data.setPingResult(name, value);
+                data.setPingResult(name,
+                                   value == QLatin1String("X")
+                                       ? ProbeResult::timeout()
+                                       : ProbeResult::reply(std::chrono::milliseconds(value.toInt())));
         }
         QStringList expected;
         for (const QString& line : std::as_const(log))
@@ -214,13 +218,13 @@ private slots:
         ReachabilityWatcher watcher(data, map, Settings::instance());
         QSignalSpy changed(&watcher, &ReachabilityWatcher::reachabilityChanged);
         // a and b start disconnected, as new entries do; gw answers: b is behind a.
-        data.setPingResult(QStringLiteral("gw"), QStringLiteral("1"));
+        data.setPingResult(QStringLiteral("gw"), ProbeResult::reply(1ms));
         QTRY_COMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
         QVERIFY(watcher.behind(QStringLiteral("a")).isEmpty());
         QVERIFY(changed.count() >= 1);
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
         QTRY_VERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
-        data.setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        data.setPingResult(QStringLiteral("a"), ProbeResult::timeout());
         QTRY_COMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
         // Without the line back to the first hop, nothing is behind a.
         map.removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
@@ -251,7 +255,9 @@ private slots:
         MonitorCore::Options options;
         options.report = [&reports](const QString& text) { reports << text; };
         options.metricsAddress = QStringLiteral("not an address");
-        options.probe = [](const QString& host, int) { return host == QLatin1String("127.0.0.1") ? 7 : -1; };
+        options.probe = [](const QString& host, int) {
+            return host == QLatin1String("127.0.0.1") ? ProbeResult::reply(7ms) : ProbeResult::timeout();
+        };
         ProbeEngine engine;
         MonitorCore core(settings, engine, options);
         const QString ip = QStringLiteral("127.0.0.1");

@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < count; ++i) {
         QElapsedTimer timer;
         timer.start();
-        const int result = Tarnwick::pingHost(host, timeout).milliseconds();
+        const int result = Tarnwick::pingHost(host, timeout);
         const qint64 micros = timer.nsecsElapsed() / 1000;
         if (count == 1)
             std::printf("%d\n", result);

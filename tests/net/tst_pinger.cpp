@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -29,7 +31,7 @@ struct Call
 class RecordingProbe
 {
 public:
-    QHash<QString, int> answers;
+    QHash<QString, ProbeResult> answers;
 
     // The pinger calls into this object: it must be gone before the object is.
     ~RecordingProbe() { stopPinger(); }
@@ -40,7 +42,7 @@ public:
         return [this](const QString& ip, int timeout) {
             QMutexLocker lock(&m_mutex);
             m_calls.append({ip, timeout, m_clock.elapsed()});
-            return answers.value(ip, PingNoReply);
+            return answers.value(ip, ProbeResult::timeout());
         };
     }
     QList<Call> calls()
@@ -105,7 +107,7 @@ private slots:
     {
         Settings::instance().pingTimeGap = 60000;
         RecordingProbe probe;
-        probe.answers = {{"c", 4}};
+        probe.answers = {{"c", ProbeResult::reply(4ms)}};
         startPinger(probe.function());
         currentPinger()->probeNow(*m_data, QStringLiteral("c"));
         QTRY_COMPARE(m_data->entry(QStringLiteral("c")).pingResult, QStringLiteral("4"));
@@ -126,7 +128,8 @@ private slots:
     {
         Settings::instance().pingTimeGap = 0;
         RecordingProbe probe;
-        probe.answers = {{"a", 7}, {"b", PingNoReply}, {"c", PingSocketError}};
+        probe.answers = {
+            {"a", ProbeResult::reply(7ms)}, {"b", ProbeResult::timeout()}, {"c", ProbeResult::socketError()}};
         startPinger(probe.function());
         QTRY_COMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("7"));
         QTRY_VERIFY(probe.count() >= 6);
@@ -176,7 +179,7 @@ private slots:
         startPinger([&](const QString&, int) {
             probing.release();
             release.tryAcquire(1, 300);
-            return 5;
+            return ProbeResult::reply(5ms);
         });
         QVERIFY(probing.tryAcquire(1, 5000));
         QSignalSpy changes(m_data, &Data::DeviceEntryChanged);
@@ -195,7 +198,7 @@ private slots:
         QMutex mutex;
         QList<ProbeRecord> records;
         RecordingProbe probe;
-        probe.answers = {{"a", 7}, {"c", PingSocketError}};
+        probe.answers = {{"a", ProbeResult::reply(7ms)}, {"c", ProbeResult::socketError()}};
         startPinger(probe.function(), [&](const ProbeRecord& record) {
             QMutexLocker lock(&mutex);
             records << record;
@@ -206,10 +209,9 @@ private slots:
         }());
         stopPinger();
         QCOMPARE(records[0].device, QStringLiteral("a"));
-        QCOMPARE(records[0].outcome, ProbeRecord::Answered);
-        QCOMPARE(records[0].roundTripUs, 7000);
-        QCOMPARE(records[1].outcome, ProbeRecord::NoReply);
-        QCOMPARE(records[2].outcome, ProbeRecord::SocketError);
+        QVERIFY(records[0].result == ProbeResult::reply(7ms));
+        QVERIFY(records[1].result == ProbeResult::timeout());
+        QVERIFY(records[2].result == ProbeResult::socketError());
         QVERIFY(qAbs(records[0].atMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
     }
 
@@ -269,7 +271,7 @@ private slots:
         startPinger([&](const QString&, int) {
             mostWaiting = std::max(mostWaiting.load(), StoreEvent::liveCount());
             probes.release();
-            return 1;
+            return ProbeResult::reply(1ms);
         });
         // This thread runs no event loop here, so nothing is delivered.
         QVERIFY(!probes.tryAcquire(1000, 1000));

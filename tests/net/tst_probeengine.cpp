@@ -9,12 +9,14 @@
 
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QSemaphore>
 #include <QSet>
 #include <QTest>
 
 #include <arpa/inet.h>
 
 #include <atomic>
+#include <memory>
 
 using namespace Tarnwick;
 
@@ -232,6 +234,36 @@ private slots:
     }
 
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.
+    // Names that a name server never answers hold no more than the resolver's few threads: their
+    // callers hear "none" at their bound all the same, and stopping waits for none of them.
+    void hangingNamesHoldOnlyThePool()
+    {
+        struct Hang
+        {
+            QSemaphore release;
+            std::atomic<int> started{0};
+        };
+        auto hang = std::make_shared<Hang>();
+        auto resolver = std::make_unique<NameResolver>([hang](const std::string&) {
+            ++hang->started;
+            hang->release.acquire();
+            return NameResolver::Address();
+        });
+        const int names = 3 * NameResolver::Workers;
+        std::atomic<int> unresolved{0};
+        for (int i = 0; i < names; ++i)
+            resolver->resolve(QStringLiteral("hanging-%1").arg(i), 100,
+                              [&unresolved](NameResolver::Address address) { unresolved += !address; });
+        QTRY_COMPARE(unresolved.load(), names);
+        QCOMPARE(hang->started.load(), NameResolver::Workers);
+        QElapsedTimer stopping;
+        stopping.start();
+        resolver.reset();
+        QVERIFY2(stopping.elapsed() < 100, qPrintable(QString::number(stopping.elapsed())));
+        // The look-ups that hung end alone, after their resolver.
+        hang->release.release(names);
+    }
+
     void numericAddresses_data()
     {
         QTest::addColumn<QString>("text");

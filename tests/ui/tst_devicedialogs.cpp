@@ -27,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -183,7 +185,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, stored);
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), type, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("h"), QStringLiteral("8"));
+        m_data->setPingResult(QStringLiteral("h"), ProbeResult::reply(8ms));
         EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Device Entry - Tarnwick"));
@@ -537,7 +539,7 @@ private slots:
         startPinger([&](const QString&, int timeout) {
             QMutexLocker lock(&mutex);
             timeouts << timeout;
-            return 1;
+            return ProbeResult::reply(1ms);
         });
         SettingsDialog dialog;
         dialog.show();

@@ -108,7 +108,7 @@ private slots:
     {
         m_data = new Data;
         Data::setInstance(m_data);
-        startPinger([](const QString&, int) { return 1; });
+        startPinger([](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(1)); });
     }
 
     void cleanup()

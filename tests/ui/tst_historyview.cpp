@@ -61,7 +61,8 @@ class TestHistoryView : public QObject
 
     static ProbeRecord answered(qint64 roundTripUs)
     {
-        return {QStringLiteral("127.0.0.1"), QDateTime::currentMSecsSinceEpoch(), ProbeRecord::Answered, roundTripUs};
+        return {QStringLiteral("127.0.0.1"), QDateTime::currentMSecsSinceEpoch(),
+                ProbeResult::reply(std::chrono::microseconds(roundTripUs))};
     }
 
 private slots:

@@ -40,6 +40,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+using namespace std::chrono_literals;
+
 using namespace Tarnwick;
 
 namespace {
@@ -165,7 +167,8 @@ private slots:
             HistoryStore store(QStringLiteral("History.sqlite"), {});
             for (int i = 0; i < 30; ++i) {
                 store.record({QStringLiteral("b"), now - 600000 + i * 10000,
-                              i % 10 == 9 ? ProbeRecord::NoReply : ProbeRecord::Answered, 1000 + 100 * i});
+                              i % 10 == 9 ? ProbeResult::timeout()
+                                          : ProbeResult::reply(std::chrono::microseconds(1000 + 100 * i))});
             }
             store.recordStateChange(QStringLiteral("b"), now - 300000, false);
         }
@@ -217,17 +220,15 @@ private slots:
     // start agrees with it.
     void sinceCarriesOnFromTheHistory_data()
     {
-        QTest::addColumn<QString>("firstResult");
+        QTest::addColumn<ProbeResult>("firstResult");
         QTest::addColumn<QString>("since");
-        QTest::newRow("still connected") << "3"
-                                         << "2 h 5 min";
-        QTest::newRow("down meanwhile") << "X"
-                                        << "0 s";
+        QTest::newRow("still connected") << ProbeResult::reply(3ms) << "2 h 5 min";
+        QTest::newRow("down meanwhile") << ProbeResult::timeout() << "0 s";
     }
 
     void sinceCarriesOnFromTheHistory()
     {
-        QFETCH(QString, firstResult);
+        QFETCH(ProbeResult, firstResult);
         QFETCH(QString, since);
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
@@ -272,8 +273,8 @@ private slots:
                                      NoReplyResult));
         m_data->addEntry(
             DeviceEntry(QStringLiteral("b"), QStringLiteral("@SUM(A1)"), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("3"));
-        m_data->setPingResult(QStringLiteral("b"), NoReplyResult);
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
         m_list->exportList();
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("list.csv")).split('\n');
         QCOMPARE(lines.size(), 5);
@@ -324,7 +325,7 @@ private slots:
         TestFiles::enterEmpty(dir);
         {
             HistoryStore store(QStringLiteral("History.sqlite"), {});
-            store.record({QStringLiteral("a"), QDateTime::currentMSecsSinceEpoch() - 1000, ProbeRecord::Answered, 900});
+            store.record({QStringLiteral("a"), QDateTime::currentMSecsSinceEpoch() - 1000, ProbeResult::reply(900us)});
         }
         useServices({.historyFile = QStringLiteral("History.sqlite")});
         m_data->addEntry(entry(QStringLiteral("a")));
@@ -375,10 +376,10 @@ private slots:
         for (const QString& ip : added)
             m_data->addEntry(entry(ip));
         m_data->awaitFirstResults();
-        m_data->setPingResult(QStringLiteral("127.0.0.10"), QStringLiteral("2"));
-        m_data->setPingResult(QStringLiteral("127.0.0.9"), QStringLiteral("12"));
-        m_data->setPingResult(QStringLiteral("scanner"), QStringLiteral("X"));
-        m_data->setPingResult(QStringLiteral("printer"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("127.0.0.10"), ProbeResult::reply(2ms));
+        m_data->setPingResult(QStringLiteral("127.0.0.9"), ProbeResult::reply(12ms));
+        m_data->setPingResult(QStringLiteral("scanner"), ProbeResult::timeout());
+        m_data->setPingResult(QStringLiteral("printer"), ProbeResult::timeout());
         UserList list;
         m_data->connectReceiver(&list);
         for (const DeviceEntry& e : m_data->entries())
@@ -434,9 +435,9 @@ private slots:
         for (const char* ip : {"a", "b", "c"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         nextMillisecond();
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
         nextMillisecond();
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(1ms));
         QTRY_COMPARE(column(list.tree(), 2), order);
     }
 
@@ -446,7 +447,7 @@ private slots:
     {
         for (const char* ip : {"127.0.0.1", "127.0.0.2", "printer"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
-        m_data->setPingResult(QStringLiteral("127.0.0.2"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("127.0.0.2"), ProbeResult::reply(1ms));
         const auto shown = [this] {
             QStringList texts;
             for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
@@ -471,7 +472,7 @@ private slots:
         QTest::keyClick(state, Qt::Key_Down);
         QCOMPARE(state->currentText(), QStringLiteral("Connected"));
         QCOMPARE(shown(), QStringList({"127.0.0.2"}));
-        m_data->setPingResult(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("127.0.0.1"), ProbeResult::reply(1ms));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
         typeInto(filter, QString());
         QTest::keyClick(state, Qt::Key_Down);
@@ -508,8 +509,8 @@ private slots:
         QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
         const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
         QCOMPARE(list.tree()->topLevelItem(0)->icon(0).pixmap(16).toImage(), notProbed);
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("1"));
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
         QTRY_COMPARE(listSummary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
@@ -640,7 +641,7 @@ private slots:
         QVERIFY(picture(pc) != disconnected);
         QVERIFY(tree->topLevelItem(0)->toolTip(0).isEmpty());
 
-        m_data->setPingResult(QStringLiteral("pc"), QStringLiteral("1"));
+        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::reply(1ms));
         QCOMPARE(picture(pc), connected);
         QVERIFY(pc->toolTip(0).isEmpty());
         m_list->refreshStatistics();
@@ -649,7 +650,7 @@ private slots:
         m_list->refreshStatistics();
         QCOMPARE(picture(pc), connected);
 
-        m_data->setPingResult(QStringLiteral("pc"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::timeout());
         QCOMPARE(picture(pc), disconnected);
         reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
         m_list->refreshStatistics();
@@ -679,8 +680,8 @@ private slots:
         QCOMPARE(column(tree, 3), QStringList({"X", "X", "X", "X"}));
         QCOMPARE(column(tree, 5), QStringList({"no", "yes", "no", "no"}));
 
-        m_data->setPingResult(QStringLiteral("b"), QStringLiteral("12"));
-        m_data->setPingResult(QStringLiteral("host"), QStringLiteral("3"));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(12ms));
+        m_data->setPingResult(QStringLiteral("host"), ProbeResult::reply(3ms));
         QCOMPARE(column(tree, 3), QStringList({"X", "12", "X", "X"}));
 
         m_data->changeEntry(QStringLiteral("c"), QStringLiteral("c"), true, QStringLiteral("new text"), 9);
@@ -706,7 +707,7 @@ private slots:
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeAPIcon.png"));
         QVERIFY(tree->topLevelItem(1)->icon(1).isNull());
 
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("4"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(4ms));
         QCOMPARE(a->icon(0).cacheKey(), key("ConnectedIcon.png"));
         m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), DeviceTypeWeb);
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
@@ -714,7 +715,7 @@ private slots:
         // A type outside 1 to 4 leaves the icon as it was.
         m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), 9);
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
-        m_data->setPingResult(QStringLiteral("a"), QStringLiteral("X"));
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
         QCOMPARE(a->icon(0).cacheKey(), key("DisconnectedIcon.png"));
         QCOMPARE(a->text(3), QStringLiteral("X"));
     }
