@@ -80,7 +80,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, libqt6sql6-sqlite")
 # Makers of network hardware for the discovery dialog; without it the "Vendor" column stays empty.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ieee-data")
+# Apprise carries alerts to e-mail, chat and phones; without it those alerts wait and the log says why.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ieee-data, apprise")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -80,9 +80,9 @@ public:
     // What a receiver does with each kind of announcement; a kind left empty is not connected.
     struct Reactions
     {
-        std::function<void(DeviceEntryChangedEvent* pEvent)> changed;
-        std::function<void(DeviceAddedEvent* pEvent)> added;
-        std::function<void(DeviceRemovedEvent* pEvent)> removed;
+        std::function<void(DeviceEntryChangedEvent* pEvent)> changed{};
+        std::function<void(DeviceAddedEvent* pEvent)> added{};
+        std::function<void(DeviceRemovedEvent* pEvent)> removed{};
     };
 
     // Connects the receiver's slots that bear the signals' names to those signals. The

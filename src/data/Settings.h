@@ -145,6 +145,12 @@ public:
     QString firstHop;
     // Where Prometheus metrics are served ("127.0.0.1:9716"; empty: nowhere). Read at start.
     QString metricsAddress;
+    // Where alerts go besides the desktop: a command run for each ("Run on each alert"), a URL
+    // they are posted to as JSON ("Post alerts to"), and Apprise URLs separated by spaces or new
+    // lines ("Send alerts through Apprise"). Empty: not used.
+    QString alertCommand;
+    QString webhookUrl;
+    QString appriseUrls;
 
 private:
     // The listeners belong to the record they subscribed to: a copy starts with none of them,
@@ -193,6 +199,9 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<int>{"MapZoom", &Settings::mapZoom, 100});
     visit(SettingsElement<QString>{"FirstHop", &Settings::firstHop, QString()});
     visit(SettingsElement<QString>{"MetricsAddress", &Settings::metricsAddress, QString()});
+    visit(SettingsElement<QString>{"AlertCommand", &Settings::alertCommand, QString()});
+    visit(SettingsElement<QString>{"WebhookUrl", &Settings::webhookUrl, QString()});
+    visit(SettingsElement<QString>{"AppriseUrls", &Settings::appriseUrls, QString()});
 }
 
 template <typename T>

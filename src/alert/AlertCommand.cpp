@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "alert/AlertCommand.h"
+
+#include <QProcess>
+#include <QTimer>
+
+#include <glib.h>
+
+namespace Tarnwick {
+
+namespace {
+
+// Lines of a command's output that reach the log per run; a chatty command cannot bury it.
+constexpr int MaxLoggedLines = 20;
+
+} // namespace
+
+QStringList AlertCommand::split(const QString& commandLine, QString* error)
+{
+    if (commandLine.trimmed().isEmpty())
+        return {};
+    int count = 0;
+    char** words = nullptr;
+    GError* failure = nullptr;
+    QStringList arguments;
+    if (g_shell_parse_argv(commandLine.toUtf8().constData(), &count, &words, &failure)) {
+        for (int i = 0; i < count; ++i)
+            arguments << QString::fromUtf8(words[i]);
+        g_strfreev(words);
+    } else {
+        if (error)
+            *error = QString::fromUtf8(failure->message);
+        g_error_free(failure);
+    }
+    return arguments;
+}
+
+AlertCommand::AlertCommand(const QString& commandLine, Log log, std::chrono::milliseconds timeLimit, QObject* parent)
+    : QObject(parent)
+    , m_arguments(split(commandLine, &m_unreadable))
+    , m_commandLine(commandLine.trimmed())
+    , m_log(std::move(log))
+    , m_timeLimit(timeLimit)
+    , m_limit(new QTimer(this))
+{
+    m_limit->setSingleShot(true);
+    connect(m_limit, &QTimer::timeout, this, [this] {
+        if (!m_running)
+            return;
+        m_killed = true;
+        m_running->kill();
+    });
+}
+
+AlertCommand::~AlertCommand()
+{
+    if (m_running) {
+        m_running->disconnect(this);
+        m_running->kill();
+        m_running->waitForFinished(1000);
+    }
+}
+
+void AlertCommand::run(const Alert& alert)
+{
+    if (m_arguments.isEmpty()) {
+        if (!m_unreadable.isEmpty())
+            m_log(tr("The alert command \"%1\" cannot be run: %2").arg(m_commandLine, m_unreadable));
+        return;
+    }
+    if (m_waiting.size() >= MaxWaiting) {
+        m_log(tr("The alert command \"%1\" is still busy with earlier alerts; it is not run for \"%2\".")
+                  .arg(m_commandLine, alert.text));
+        return;
+    }
+    m_waiting.enqueue(alert);
+    if (!m_running)
+        startNext();
+}
+
+void AlertCommand::startNext()
+{
+    if (m_waiting.isEmpty())
+        return;
+    const Alert alert = m_waiting.dequeue();
+    m_running = new QProcess(this);
+    m_running->setProcessChannelMode(QProcess::MergedChannels);
+    m_running->setProcessEnvironment(alert.addTo(QProcessEnvironment::systemEnvironment()));
+    m_running->setProgram(m_arguments.first());
+    m_running->setArguments(m_arguments.mid(1));
+    m_killed = false;
+    connect(m_running, &QProcess::finished, this, &AlertCommand::ended);
+    connect(m_running, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        // A program that never started sends no finished().
+        if (error == QProcess::FailedToStart) {
+            m_log(tr("The alert command \"%1\" could not start: %2").arg(m_commandLine, m_running->errorString()));
+            ended();
+        }
+    });
+    // Started first: a program that cannot start ends the run within start().
+    m_limit->start(m_timeLimit);
+    m_running->start();
+}
+
+void AlertCommand::ended()
+{
+    m_limit->stop();
+    logOutput();
+    if (m_killed) {
+        m_log(tr("The alert command \"%1\" did not end within %2 s and was stopped.")
+                  .arg(m_commandLine, QString::number(double(m_timeLimit.count()) / 1000.0)));
+    } else if (m_running->error() != QProcess::FailedToStart) {
+        if (m_running->exitStatus() == QProcess::CrashExit)
+            m_log(tr("The alert command \"%1\" crashed.").arg(m_commandLine));
+        else if (m_running->exitCode() != 0)
+            m_log(tr("The alert command \"%1\" failed with exit status %2.")
+                      .arg(m_commandLine, QString::number(m_running->exitCode())));
+    }
+    m_running->disconnect(this);
+    m_running->deleteLater();
+    m_running = nullptr;
+    emit runEnded();
+    startNext();
+}
+
+void AlertCommand::logOutput()
+{
+    const QStringList lines = QString::fromLocal8Bit(m_running->readAll()).split(u'\n', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < std::min<qsizetype>(lines.size(), MaxLoggedLines); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (!line.isEmpty())
+            m_log(tr("The alert command \"%1\" said: %2").arg(m_commandLine, line));
+    }
+    if (lines.size() > MaxLoggedLines)
+        m_log(tr("The alert command \"%1\" said %2 more lines.")
+                  .arg(m_commandLine, QString::number(lines.size() - MaxLoggedLines)));
+}
+
+} // namespace Tarnwick

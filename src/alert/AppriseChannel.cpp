@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "alert/AppriseChannel.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace Tarnwick {
+
+AppriseChannel::AppriseChannel(const QString& urls, std::chrono::milliseconds timeLimit, const QString& program,
+                               QObject* parent)
+    : AlertChannel(parent)
+    , m_urls(urls.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+    , m_timeLimit(timeLimit)
+    , m_program(program)
+{
+}
+
+AppriseChannel::~AppriseChannel()
+{
+    if (m_running) {
+        m_running->disconnect(this);
+        m_running->kill();
+        m_running->waitForFinished(1000);
+    }
+}
+
+QString AppriseChannel::name() const
+{
+    return QStringLiteral("apprise");
+}
+
+void AppriseChannel::send(const Alert& alert)
+{
+    Q_ASSERT(!m_running);
+    if (m_urls.isEmpty()) {
+        // Without a URL apprise would turn to whatever configuration files it finds.
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(tr("no Apprise URL is set")); }, Qt::QueuedConnection);
+        return;
+    }
+    m_running = new QProcess(this);
+    m_running->setProcessChannelMode(QProcess::MergedChannels);
+    // Without a body on the command line apprise would read one from its input.
+    m_running->setStandardInputFile(QProcess::nullDevice());
+    m_running->setProgram(m_program);
+    m_running->setArguments({QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text});
+    // The URLs carry passwords and tokens: in the environment only this user can read them, where
+    // on the command line every user of the computer could.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("APPRISE_URLS"), m_urls.join(u' '));
+    m_running->setProcessEnvironment(environment);
+    auto* limit = new QTimer(m_running);
+    limit->setSingleShot(true);
+    connect(limit, &QTimer::timeout, m_running, &QProcess::kill);
+    connect(m_running, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        if (QStandardPaths::findExecutable(m_program).isEmpty())
+            ended(tr("the program %1 is not installed: install the package apprise to send alerts through Apprise")
+                      .arg(m_program));
+        else
+            ended(tr("%1 cannot be started: %2").arg(m_program, m_running->errorString()));
+    });
+    connect(m_running, &QProcess::finished, this, [this, limit](int code, QProcess::ExitStatus status) {
+        if (status == QProcess::NormalExit && code == 0) {
+            ended(QString());
+            return;
+        }
+        const QStringList said = QString::fromLocal8Bit(m_running->readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QString last = said.isEmpty() ? QString() : QStringLiteral(": ") + said.last().trimmed();
+        if (!limit->isActive())
+            ended(tr("apprise did not end within %1 s and was stopped").arg(m_timeLimit.count() / 1000));
+        else if (status == QProcess::CrashExit)
+            ended(tr("apprise crashed%1").arg(last));
+        else
+            ended(tr("apprise failed with exit status %1%2").arg(QString::number(code), last));
+    });
+    // Started first: a program that cannot start ends the send within start().
+    limit->start(m_timeLimit);
+    m_running->start();
+}
+
+void AppriseChannel::ended(const QString& why)
+{
+    m_running->disconnect(this);
+    m_running->deleteLater();
+    m_running = nullptr;
+    if (why.isEmpty())
+        emit delivered();
+    else
+        emit failed(why);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "alert/DesktopNotifier.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+namespace Tarnwick {
+
+namespace {
+
+const QString Service = QStringLiteral("org.freedesktop.Notifications");
+const QString Path = QStringLiteral("/org/freedesktop/Notifications");
+const QString Interface = QStringLiteral("org.freedesktop.Notifications");
+// "default" is a click on the notification itself, which shows the device as "Show" does.
+const QString DefaultAction = QStringLiteral("default");
+const QString ShowAction = QStringLiteral("show");
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, const QString& iconName, QObject* parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_iconName(iconName)
+{
+    m_bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
+}
+
+bool DesktopNotifier::isAvailable() const
+{
+    QDBusConnectionInterface* bus = m_bus.interface();
+    if (!m_bus.isConnected() || !bus)
+        return false;
+    return bus->isServiceRegistered(Service).value() || bus->activatableServiceNames().value().contains(Service);
+}
+
+void DesktopNotifier::notify(const Alert& alert)
+{
+    const QString& key = alert.groupKey;
+    if (!key.isEmpty() && m_pendingKeys.contains(key)) {
+        m_nextForKey.insert(key, alert);
+        return;
+    }
+    send(alert, key.isEmpty() ? 0 : m_idOfKey.value(key));
+}
+
+void DesktopNotifier::send(const Alert& alert, uint replaces)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
+    const QStringList actions{DefaultAction, tr("Show"), ShowAction, tr("Show")};
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("tarnwick")}};
+    call << QStringLiteral("Tarnwick") << replaces << m_iconName << alert.title << alert.text << actions << hints
+         << qint32(-1);
+    if (!alert.groupKey.isEmpty())
+        m_pendingKeys.insert(alert.groupKey);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, alert, replaces](QDBusPendingCallWatcher* finished) { answered(finished, alert, replaces); });
+}
+
+void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const Alert& alert, uint replaced)
+{
+    call->deleteLater();
+    const QDBusPendingReply<uint> reply = *call;
+    const QString& key = alert.groupKey;
+    uint id = 0;
+    if (reply.isValid()) {
+        id = reply.value();
+        if (replaced != 0 && replaced != id)
+            m_addressOfId.remove(replaced);
+        m_addressOfId.insert(id, alert.address);
+        if (!key.isEmpty())
+            m_idOfKey.insert(key, id);
+    }
+    if (key.isEmpty())
+        return;
+    if (m_nextForKey.contains(key))
+        send(m_nextForKey.take(key), id);
+    else
+        m_pendingKeys.remove(key);
+}
+
+void DesktopNotifier::onActionInvoked(uint id, const QString& action)
+{
+    if ((action == ShowAction || action == DefaultAction) && m_addressOfId.contains(id))
+        emit showRequested(m_addressOfId.value(id));
+}
+
+void DesktopNotifier::onClosed(uint id, uint /*reason*/)
+{
+    m_addressOfId.remove(id);
+    for (auto it = m_idOfKey.begin(); it != m_idOfKey.end();)
+        it = it.value() == id ? m_idOfKey.erase(it) : std::next(it);
+}
+
+} // namespace Tarnwick

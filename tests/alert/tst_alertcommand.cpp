@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "alert/AlertCommand.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+Alert sampleAlert()
+{
+    // Shell syntax in the text must reach the command as plain text.
+    return {QStringLiteral("Router down"),
+            QStringLiteral("$(touch pwned); `id` \"quoted\" & more"),
+            QStringLiteral("192.0.2.1"),
+            QStringLiteral("Router in the hall"),
+            QStringLiteral("disconnected"),
+            QStringLiteral("192.0.2.254"),
+            QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5, 250), Qt::UTC),
+            QStringLiteral("group-1")};
+}
+
+QStringList linesOf(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<missing %1>").arg(fileName)};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestAlertCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void getsArgumentsAndEnvironment_data();
+    void getsArgumentsAndEnvironment();
+    void failuresAndOutputAreLogged_data();
+    void failuresAndOutputAreLogged();
+    void isKilledAfterTheTimeLimit();
+
+private:
+    void run(const QString& commandLine, std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_script;
+    QStringList m_log;
+};
+
+void TestAlertCommand::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("with space")));
+    m_script = m_dir->filePath(QStringLiteral("with space/record.sh"));
+    QFile script(m_script);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n"
+                 "out=\"$1\"; shift\n"
+                 "printf '%s\\n' \"$@\" > \"$out.args\"\n"
+                 "env | grep '^TARNWICK_' | sort > \"$out.env\"\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_log.clear();
+}
+
+void TestAlertCommand::run(const QString& commandLine, std::chrono::milliseconds limit)
+{
+    AlertCommand command(
+        commandLine, [this](const QString& line) { m_log << line; }, limit);
+    QSignalSpy ended(&command, &AlertCommand::runEnded);
+    command.run(sampleAlert());
+    QVERIFY(ended.wait(20000));
+}
+
+void TestAlertCommand::getsArgumentsAndEnvironment_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("plain") << "a b" << QStringList{"a", "b"};
+    QTest::newRow("quoted") << R"("two words" 'one' "say \"hi\"")" << QStringList{"two words", "one", "say \"hi\""};
+    QTest::newRow("no shell") << "; echo $HOME > x | y" << QStringList{";", "echo", "$HOME", ">", "x", "|", "y"};
+}
+
+void TestAlertCommand::getsArgumentsAndEnvironment()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QStringList, expected);
+    const QString out = m_dir->filePath(QStringLiteral("out"));
+    run(QStringLiteral("\"%1\" %2 %3").arg(m_script, out, arguments));
+    QVERIFY2(m_log.isEmpty(), qPrintable(m_log.join(u'\n')));
+    QCOMPARE(linesOf(out + QStringLiteral(".args")), expected);
+    QCOMPARE(linesOf(out + QStringLiteral(".env")),
+             (QStringList{"TARNWICK_ADDRESS=192.0.2.1", "TARNWICK_BEHIND=192.0.2.254",
+                          "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_STATE=disconnected",
+                          "TARNWICK_TEXT=$(touch pwned); `id` \"quoted\" & more",
+                          "TARNWICK_TIME=2026-12-08T18:30:05.250Z", "TARNWICK_TITLE=Router down"}));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("pwned"))));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("x"))));
+}
+
+void TestAlertCommand::failuresAndOutputAreLogged_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("missing program") << "/nonexistent/notify-me now"
+                                     << QStringList{
+                                            "The alert command \"/nonexistent/notify-me now\" could not start: "};
+    QTest::newRow("exit status") << "sh -c 'echo first; echo \"$TARNWICK_STATE\" >&2; exit 3'"
+                                 << QStringList{"said: first", "said: disconnected", "failed with exit status 3."};
+    QTest::newRow("crash") << "sh -c 'kill -SEGV $$'" << QStringList{"crashed."};
+}
+
+void TestAlertCommand::failuresAndOutputAreLogged()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QStringList, expected);
+    run(commandLine);
+    QCOMPARE(m_log.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(m_log.at(i).contains(expected.at(i)), qPrintable(m_log.at(i)));
+}
+
+void TestAlertCommand::isKilledAfterTheTimeLimit()
+{
+    QElapsedTimer clock;
+    clock.start();
+    run(QStringLiteral("sleep 60"), std::chrono::milliseconds(300));
+    QVERIFY(clock.elapsed() < 20000);
+    QCOMPARE(m_log, QStringList{"The alert command \"sleep 60\" did not end within 0.3 s and was stopped."});
+}
+
+QTEST_GUILESS_MAIN(TestAlertCommand)
+#include "tst_alertcommand.moc"

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "alert/DesktopNotifier.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+
+namespace {
+
+const QString BusName = QStringLiteral("tarnwick-test-bus");
+
+// The arguments of each Notify call the mock daemon received, oldest first.
+QList<QVariantList> notifyCalls(const QDBusConnection& bus)
+{
+    QDBusInterface mock(QStringLiteral("org.freedesktop.Notifications"),
+                        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                        bus);
+    const QDBusMessage reply = mock.call(QStringLiteral("GetMethodCalls"), QStringLiteral("Notify"));
+    QList<QVariantList> calls;
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return calls;
+    const auto array = reply.arguments().value(0).value<QDBusArgument>();
+    array.beginArray();
+    while (!array.atEnd()) {
+        quint64 time = 0;
+        QVariantList arguments;
+        array.beginStructure();
+        array >> time >> arguments;
+        array.endStructure();
+        calls << arguments;
+    }
+    array.endArray();
+    return calls;
+}
+
+Alert alertFor(const QString& address, const QString& key, const QString& text)
+{
+    return {QStringLiteral("Devices down"),  text, address, QString(), QStringLiteral("disconnected"), QString(),
+            QDateTime::currentDateTimeUtc(), key};
+}
+
+} // namespace
+
+class TestDesktopNotifier : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~TestDesktopNotifier() override;
+
+private slots:
+    void initTestCase();
+    void showsTitleTextAndShow();
+    void groupUpdatesItsNotification_data();
+    void groupUpdatesItsNotification();
+    void showOpensTheDevice();
+
+private:
+    QDBusConnection bus() const { return QDBusConnection(BusName); }
+
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QProcess m_mock;
+};
+
+void TestDesktopNotifier::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        QSKIP("dbus-daemon is not installed (scripts/setup-deps test installs it)");
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import dbusmock")})
+        != 0)
+        QSKIP("python3-dbusmock is not installed (scripts/setup-deps test installs it)");
+
+    // A session bus of the test's own, so that no notification reaches a real desktop, and one
+    // that starts no service of this computer's on demand.
+    QVERIFY(m_dir.isValid());
+    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+                     .arg(m_dir.path())
+                     .toUtf8());
+    config.close();
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
+    QVERIFY(m_daemon.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 20000);
+    const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    QVERIFY(QDBusConnection::connectToBus(address, BusName).isConnected());
+
+    QVERIFY(!DesktopNotifier(bus()).isAvailable());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    m_mock.setProcessEnvironment(environment);
+    m_mock.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_mock.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                  QStringLiteral("notification_daemon")});
+    QVERIFY(m_mock.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(DesktopNotifier(bus()).isAvailable(), 20000);
+}
+
+// The bus and its daemons end with the test object, however far the test came.
+TestDesktopNotifier::~TestDesktopNotifier()
+{
+    QDBusConnection::disconnectFromBus(BusName);
+    for (QProcess* process : {&m_mock, &m_daemon}) {
+        process->terminate();
+        if (!process->waitForFinished(5000))
+            process->kill();
+    }
+}
+
+void TestDesktopNotifier::showsTitleTextAndShow()
+{
+    DesktopNotifier notifier(bus(), QStringLiteral("tarnwick"));
+    const qsizetype before = notifyCalls(bus()).size();
+    notifier.notify(
+        alertFor(QStringLiteral("192.0.2.7"), QString(), QStringLiteral("Printer (192.0.2.7) disconnected")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
+    const QVariantList call = notifyCalls(bus()).last();
+    QCOMPARE(call.value(0).toString(), QStringLiteral("Tarnwick"));
+    QCOMPARE(call.value(1).toUInt(), 0u);
+    QCOMPARE(call.value(2).toString(), QStringLiteral("tarnwick"));
+    QCOMPARE(call.value(3).toString(), QStringLiteral("Devices down"));
+    QCOMPARE(call.value(4).toString(), QStringLiteral("Printer (192.0.2.7) disconnected"));
+    const QStringList actions = qdbus_cast<QStringList>(call.value(5));
+    QVERIFY2(actions.contains(QStringLiteral("show")) && actions.contains(QStringLiteral("Show")),
+             qPrintable(actions.join(u',')));
+}
+
+void TestDesktopNotifier::groupUpdatesItsNotification_data()
+{
+    QTest::addColumn<QString>("firstKey");
+    QTest::addColumn<QString>("secondKey");
+    QTest::addColumn<bool>("waitForFirst"); // or the second comes before the daemon answered
+    QTest::addColumn<bool>("replaces");
+    QTest::newRow("same key") << "g1"
+                              << "g1" << true << true;
+    QTest::newRow("same key at once") << "g2"
+                                      << "g2" << false << true;
+    QTest::newRow("other key") << "g3"
+                               << "g4" << true << false;
+    QTest::newRow("no key") << ""
+                            << "" << true << false;
+}
+
+void TestDesktopNotifier::groupUpdatesItsNotification()
+{
+    QFETCH(QString, firstKey);
+    QFETCH(QString, secondKey);
+    QFETCH(bool, waitForFirst);
+    QFETCH(bool, replaces);
+    DesktopNotifier notifier(bus());
+    const qsizetype before = notifyCalls(bus()).size();
+    notifier.notify(alertFor(QStringLiteral("192.0.2.1"), firstKey, QStringLiteral("One device disconnected")));
+    if (waitForFirst)
+        QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
+    notifier.notify(alertFor(QStringLiteral("192.0.2.2"), secondKey, QStringLiteral("Two devices disconnected")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
+    const QList<QVariantList> calls = notifyCalls(bus()).mid(before);
+    QCOMPARE(calls.at(0).value(1).toUInt(), 0u);
+    QCOMPARE(calls.at(1).value(4).toString(), QStringLiteral("Two devices disconnected"));
+    QCOMPARE(calls.at(1).value(1).toUInt() != 0, replaces);
+}
+
+void TestDesktopNotifier::showOpensTheDevice()
+{
+    DesktopNotifier notifier(bus());
+    QSignalSpy shown(&notifier, &DesktopNotifier::showRequested);
+    const qsizetype before = notifyCalls(bus()).size();
+    notifier.notify(alertFor(QStringLiteral("192.0.2.1"), QStringLiteral("s"), QStringLiteral("First")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
+    // The second names the id the daemon gave the first: that is the notification on screen.
+    notifier.notify(alertFor(QStringLiteral("192.0.2.9"), QStringLiteral("s"), QStringLiteral("Second")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
+    const uint id = notifyCalls(bus()).last().value(1).toUInt();
+    QVERIFY(id != 0);
+
+    QDBusInterface mock(QStringLiteral("org.freedesktop.Notifications"),
+                        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                        bus());
+    const QDBusMessage emitted = mock.call(
+        QStringLiteral("EmitSignal"), QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"),
+        QStringLiteral("us"), QVariantList{id, QStringLiteral("show")});
+    QCOMPARE(emitted.type(), QDBusMessage::ReplyMessage);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(shown.first().first().toString(), QStringLiteral("192.0.2.9"));
+}
+
+QTEST_GUILESS_MAIN(TestDesktopNotifier)
+#include "tst_desktopnotifier.moc"
