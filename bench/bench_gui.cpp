@@ -5,13 +5,15 @@
 // backlog of undelivered results, the memory used, and what the history made of it: its size
 // and how fast it took the results in.
 #include "BenchMemory.h"
-#include "app/HistoryRecorder.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "monitor/HistoryRecorder.h"
 #include "net/PingerThread.h"
+#include "ui/UserList.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
@@ -41,12 +43,18 @@ int main(int argc, char** argv)
         data.addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250),
                                   QStringLiteral("Device %1").arg(i), 1 + i % 4, false, NoReplyResult));
     Data::setInstance(&data);
-    // Quitting the application closes its windows, and a closed main window deletes itself.
-    QPointer<MainWindow> window = new MainWindow;
+    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
+    // Quitting the application closes its windows, and a closed main window deletes itself. The
+    // list reads its statistics from the history, as in the program.
+    QPointer<MainWindow> window = new MainWindow({.statistics = [&history](const QString& ip) {
+        if (!history)
+            return UserList::RowStatistics();
+        const DeviceStatistics::Summary hour = history->statistics().lastHour(ip, QDateTime::currentMSecsSinceEpoch());
+        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+    }});
     MainWindow::setInstance(window);
     window->show();
 
-    auto history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(), data);
     int delivered = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {
         if (++delivered == wanted)
@@ -74,7 +82,8 @@ int main(int argc, char** argv)
     ticker.start();
     // Results faster than any network gives them (the probe engine sends one request a
     // millisecond at most): the window is what is measured.
-    startPinger([](const QString&, int) { return ProbeResult::reply(std::chrono::microseconds(0)); });
+    startPinger([](const QString&, int) { return ProbeResult::reply(std::chrono::microseconds(0)); },
+                [&history](const ProbeRecord& record) { history->record(record); });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();

@@ -71,18 +71,18 @@ int main(int argc, char** argv)
                                                          [] { return true; });
     std::atomic<bool> metricsOn{true};
     std::atomic<qint64> results{0};
-    PingerThread::setResultObserver([&](const ProbeRecord& record) {
+    const auto sink = [&](const ProbeRecord& record) {
         statistics.record(record);
         if (metricsOn.load(std::memory_order_relaxed))
             metrics->record(record);
         results.fetch_add(1, std::memory_order_relaxed);
-    });
+    };
     MetricsServer server;
     if (!server.listen(MetricsAddress::parse(QString::number(Port)), metrics, &whyNot)) {
         std::fprintf(stderr, "bench_metrics: cannot serve the metrics: %s\n", qPrintable(whyNot));
         return 1;
     }
-    startPinger();
+    startPinger({}, sink);
     // Every device probed a few times, so that every series is there.
     QElapsedTimer warmUp;
     warmUp.start();
@@ -123,7 +123,6 @@ int main(int argc, char** argv)
         (on ? withMetrics : without) << perSecond;
     }
     stopPinger();
-    PingerThread::setResultObserver({});
 
     const double on = median(withMetrics);
     const double off = median(without);

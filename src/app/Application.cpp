@@ -4,11 +4,9 @@
 #include "AppLogging.h"
 #include "AutoSaver.h"
 #include "CommandLine.h"
-#include "HistoryRecorder.h"
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
-#include "MetricsPublisher.h"
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
@@ -18,12 +16,12 @@
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
+#include "history/DeviceStatistics.h"
 #include "log/DataLogListener.h"
 #include "log/LogManager.h"
-#include "map/ReachabilityWatcher.h"
-#include "map/VisualRepresentationData.h"
-#include "net/NameResolver.h"
-#include "net/PingerThread.h"
+#include "monitor/Announcer.h"
+#include "monitor/MonitorCore.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 #include "ui/UserList.h"
@@ -37,7 +35,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace Tarnwick {
 
@@ -121,93 +118,71 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
-// Failed saves and copies kept aside of the program's files go to the log, besides the
-// diagnostics.
+// What the core and the program's files have to say (failed saves, copies kept aside, where
+// the metrics go) goes to the log, besides the diagnostics.
 void reportToLog(const QString& text)
 {
     LogManager::instance().log("Application", text.toStdString());
 }
 
-std::unique_ptr<Data> loadDevices(DataLogListener& logListener)
+MonitorCore::Options coreOptions(const CommandLine& command)
 {
     if (!ProbeEngine::shared().hasSocket())
-        LogManager::instance().log("Application", icmpPermissionHint().toStdString());
-    auto data = std::make_unique<Data>();
-    data->load(QStringLiteral("DeviceConfig.xml"), &reportToLog);
-    // Until each device answers or not, it shows as not yet probed, and its first result makes
-    // no balloon and no log line.
-    data->awaitFirstResults();
-    // Connected only after loading, so that the entries read from the file are not logged.
-    data->connectReceiver(&logListener);
-    Data::setInstance(data.get());
-    return data;
+        reportToLog(icmpPermissionHint());
+    MonitorCore::Options options;
+    // Where the metrics go: the command line's choice for this run, else the setting.
+    options.metricsAddress = command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
+    options.version = appVersion;
+    options.report = reportToLog;
+    return options;
 }
 
-std::unique_ptr<VisualRepresentationData> loadMap()
-{
-    auto map = std::make_unique<VisualRepresentationData>();
-    map->load(QStringLiteral("VisualRepresentation.xml"), &reportToLog);
-    VisualRepresentationData::setInstance(map.get());
-    return map;
-}
-
-// Where the metrics go: the command line's choice for this run, else the setting.
-QString metricsAddress(const CommandLine& command)
-{
-    return command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
-}
-
-// What the desktop and the headless run both keep while the monitor runs, let go of in the
-// one safe order: the monitor stops before what takes its results, the files are saved last.
+// What the desktop and the headless run both keep while the monitor runs: the core, published
+// through the accessors, and the log's lines about the devices.
 struct Monitoring
 {
-    std::unique_ptr<DataLogListener> logListener = std::make_unique<DataLogListener>();
-    std::unique_ptr<Data> data;
-    std::unique_ptr<VisualRepresentationData> map;
-    std::unique_ptr<HistoryRecorder> history;
-    std::unique_ptr<MetricsPublisher> metrics;
+    DataLogListener logListener;
+    MonitorCore core;
+
+    explicit Monitoring(const CommandLine& command)
+        : core(Settings::instance(), ProbeEngine::shared(), coreOptions(command))
+    {
+        // Connected only after loading, so that the entries read from the file are not logged.
+        core.data().connectReceiver(&logListener);
+        QObject::connect(&core.announcer(), &Announcer::announced, &logListener, &DataLogListener::announced);
+        Data::setInstance(&core.data());
+        VisualRepresentationData::setInstance(&core.map());
+    }
+
+    ~Monitoring()
+    {
+        VisualRepresentationData::setInstance(nullptr);
+        Data::setInstance(nullptr);
+    }
 
     void end()
     {
-        stopPinger();
-        ProbeEngine::shared().stop();
-        NameResolver::instance().stop();
-        // Results the pinger announced before it stopped still wait in the queue: deliver
-        // them, which also releases their event records.
-        QCoreApplication::sendPostedEvents();
-        metrics.reset();
-        history.reset();
-        // What the history said as it ended (results it could not write) reaches the log.
-        QCoreApplication::sendPostedEvents();
-        map->save();
-        Settings::instance().save();
-        data->save();
+        core.end();
         LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
-        data.reset();
-        logListener.reset();
     }
 };
 
 // What the device lists read and ask of the monitor: the history's figures while it is kept,
-// and the running pinger.
-UserList::Services deviceListServices(const Monitoring& monitoring)
+// reachability and "Ping now".
+UserList::Services deviceListServices(MonitorCore& core)
 {
     UserList::Services services;
-    services.statistics = [&monitoring](const QString& ip) {
-        if (!monitoring.history)
+    services.statistics = [&core](const QString& ip) {
+        const DeviceStatistics* statistics = core.statistics();
+        if (!statistics)
             return UserList::RowStatistics();
-        const DeviceStatistics::Summary hour = monitoring.history->statistics().lastHour(
-            ip, QDateTime::currentMSecsSinceEpoch());
+        const DeviceStatistics::Summary hour = statistics->lastHour(ip, QDateTime::currentMSecsSinceEpoch());
         return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
     };
-    services.historyFile = QStringLiteral("History.sqlite");
-    services.recordingProblem = [&monitoring] {
-        return monitoring.history ? monitoring.history->recordingProblem() : QString();
-    };
-    services.pingNow = [](const QString& ip) {
-        if (PingerThread* pinger = currentPinger(); pinger && Data::instance())
-            pinger->probeNow(*Data::instance(), ip);
-    };
+    services.historyFile = core.historyFile();
+    services.recordingProblem = [&core] { return core.recordingProblem(); };
+    services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
+    services.reachability = &core.reachability();
     return services;
 }
 
@@ -275,21 +250,14 @@ int Application::runHeadless(int argc, char** argv, const CommandLine& command)
     }
     // Without a desktop, standard error (the journal, under systemd) is where a person looks.
     const RunLogs logs(true);
-    Monitoring monitoring;
     Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QCoreApplication app(argc, argv);
-    monitoring.data = loadDevices(*monitoring.logListener);
-    monitoring.map = loadMap();
-    ReachabilityWatcher reachability(*monitoring.data, *monitoring.map);
-    monitoring.history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), Settings::instance(),
-                                                           *monitoring.data);
-    monitoring.metrics = std::make_unique<MetricsPublisher>(metricsAddress(command), *monitoring.data,
-                                                            *monitoring.history);
+    Monitoring monitoring(command);
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
 
-    startPinger();
+    monitoring.core.start();
     do {
         QCoreApplication::exec();
     } while (!quitRequested);
@@ -307,7 +275,6 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
         return answerSecondStart(argc, argv, lock.holder());
 
     const RunLogs logs(false);
-    Monitoring monitoring;
     Settings& settings = Settings::instance();
     settings.load(QStringLiteral("Settings.xml"), &reportToLog);
 
@@ -324,19 +291,18 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
                                    "ARP ("
                                        + std::string(std::strerror(ProbeEngine::shared().arpSocketError())) + ").");
 
-    monitoring.data = loadDevices(*monitoring.logListener);
-    monitoring.map = loadMap();
-    Data& data = *monitoring.data;
-
-    const UserList::Services services = deviceListServices(monitoring);
+    Monitoring monitoring(command);
+    MonitorCore& core = monitoring.core;
+    Data& data = core.data();
+    const UserList::Services services = deviceListServices(core);
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
     MainSystemTrayIcon::setInstance(tray);
+    QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
     tray->show();
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
-    ReachabilityWatcher reachability(data, *monitoring.map);
     auto* window = new MainWindow(services);
     MainWindow::setInstance(window);
     // Hidden in the tray only where there is a tray to bring it back from.
@@ -344,17 +310,15 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
         window->show();
     tellAboutDeviceListProblem(data);
 
-    AutoSaver autoSaver(data, settings, *monitoring.map);
-    monitoring.history = std::make_unique<HistoryRecorder>(QStringLiteral("History.sqlite"), settings, data);
-    monitoring.metrics = std::make_unique<MetricsPublisher>(metricsAddress(command), data, *monitoring.history);
+    AutoSaver autoSaver(data, settings, core.map());
     StateChangeSound sound;
-    QObject::connect(tray, &MainSystemTrayIcon::stateChangeAnnounced, &sound, &StateChangeSound::play);
+    QObject::connect(&core.announcer(), &Announcer::announced, &sound, &StateChangeSound::announced);
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
-    startPinger();
+    core.start();
 
     do {
         QApplication::exec();

@@ -3,7 +3,7 @@
 
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "map/VisualRepresentationData.h"
+#include "data/VisualRepresentationData.h"
 
 #include <QThread>
 

@@ -4,21 +4,17 @@
 #include "AboutDialog.h"
 #include "MainWindow.h"
 #include "ProcessValues.h"
+#include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/DeviceSummary.h"
-#include "data/Reachability.h"
-#include "data/Settings.h"
-#include "map/ReachabilityWatcher.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 
 #include <QApplication>
-#include <QMap>
 #include <QMenu>
 #include <QPainter>
 
 #include <algorithm>
-#include <set>
 #include <utility>
 
 namespace Tarnwick {
@@ -41,7 +37,6 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     setContextMenu(menu);
 
     Data* data = Data::ensureInstance();
-    connect(data, &Data::DeviceEntryChanged, this, &MainSystemTrayIcon::DeviceEntryChanged);
     // The picture and the tooltip follow the list, looked at once for any number of changes.
     m_stateTimer.setSingleShot(true);
     m_stateTimer.setInterval(250);
@@ -61,10 +56,6 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     // rests in the tray) is not quitting: only "Exit", a termination signal or the session's
     // end are. Qt would otherwise end the event loop, and the icon with it.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    m_downGate.setSingleShot(true);
-    m_downGate.setInterval(delays.downGrouping);
-    connect(&m_downGate, &QTimer::timeout, this, &MainSystemTrayIcon::announceWaitingDown);
     m_balloonGate.setInterval(100);
     connect(&m_balloonGate, &QTimer::timeout, this, &MainSystemTrayIcon::showWaitingBalloons);
 }
@@ -225,108 +216,10 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
     return text;
 }
 
-void MainSystemTrayIcon::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+void MainSystemTrayIcon::announced(const Announcement& announcement)
 {
-    const DeviceEntry after = pEvent->newEntry();
-    if (!pEvent->changesState()) {
-        stillDownAfterItsGroup(after);
-        return;
-    }
-    if (after.state == DeviceStateConnected) {
-        m_goneDown.remove(after.ip);
-        m_announcedDown.remove(after.ip);
-        // A device told of only in the balloon of the one it was cut off behind comes back
-        // with that one, whose balloon tells the group's return.
-        if (m_covered.remove(after.ip))
-            return;
-        const bool ledGroup = std::any_of(m_covered.cbegin(), m_covered.cend(),
-                                          [&](const Covered& covered) { return covered.behind == after.ip; });
-        if (ledGroup)
-            m_groupsBack.insert(after.ip);
-        if (!after.informOnStateChange && !ledGroup)
-            return;
-        showBalloon(QStringLiteral("Device connected"), after.ip + QLatin1Char(' ') + after.description,
-                    QSystemTrayIcon::Information, 3000);
-        emit stateChangeAnnounced(true);
-    } else {
-        m_groupsBack.remove(after.ip);
-        // With a first hop, what fails together is told together: the balloons wait a moment
-        // for the devices behind a failed one to fail too. An unwatched device is gathered
-        // only while it may add to the count of a balloon already shown.
-        if (Settings::instance().firstHop.isEmpty()) {
-            if (after.informOnStateChange)
-                announceDown({{after.ip, {after.description, true}}});
-            return;
-        }
-        if (!after.informOnStateChange && m_announcedDown.isEmpty())
-            return;
-        m_goneDown.insert(after.ip, {after.description, after.informOnStateChange});
-        m_downGate.start();
-    }
-}
-
-void MainSystemTrayIcon::stillDownAfterItsGroup(const DeviceEntry& device)
-{
-    // A device of a group that came back but itself still misses failed on its own, and is
-    // told so. Two misses after the group's return: the first may be of a probe sent before.
-    const auto covered = m_covered.find(device.ip);
-    if (covered == m_covered.end() || device.pingResult != NoReplyResult || !m_groupsBack.contains(covered->behind))
-        return;
-    if (++covered->missesSinceBack < 2)
-        return;
-    m_covered.erase(covered);
-    if (!device.informOnStateChange)
-        return;
-    m_goneDown.insert(device.ip, {device.description, true});
-    m_downGate.start();
-}
-
-void MainSystemTrayIcon::announceDown(const QHash<QString, GoneDown>& devices)
-{
-    // Devices cut off behind a failed one go into that one's balloon.
-    std::set<QString> cutOffBehind;
-    QMap<QString, QString> alone;
-    for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
-        const QString behind = Reachability::behind(it.key());
-        if (!behind.isEmpty()) {
-            cutOffBehind.insert(behind);
-            m_covered.insert(it.key(), {behind, 0});
-        } else if (it->watched)
-            alone.insert(it.key(), it->description);
-    }
-    for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
-        if (!cutOffBehind.count(it.key()))
-            showBalloon(QStringLiteral("Device Disconnected"), it.key() + QLatin1Char(' ') + it.value(),
-                        QSystemTrayIcon::Information, 3000);
-        m_announcedDown.insert(it.key());
-        emit stateChangeAnnounced(false);
-    }
-    // Grouping happens only after the gathering wait, never while the store announces a change
-    // (which holds its lock): the store may be asked here. The count is of every device cut off
-    // behind the failed one, watched or not. Devices that fall behind an announced one later
-    // (probed after the wait) show its balloon again with the new count, without a sound.
-    const Data* data = Data::instance();
-    for (const QString& failed : cutOffBehind) {
-        const int count = Reachability::countBehind(failed);
-        const QString description = data ? data->entry(failed).description : QString();
-        showBalloon(QStringLiteral("Device Disconnected"),
-                    QStringLiteral("%1 %2, %3 %4 behind it unreachable")
-                        .arg(failed, description)
-                        .arg(count)
-                        .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
-                    QSystemTrayIcon::Information, 3000);
-        const bool shownBefore = m_announcedDown.contains(failed);
-        m_announcedDown.insert(failed);
-        if (!shownBefore && !alone.contains(failed))
-            emit stateChangeAnnounced(false);
-    }
-}
-
-void MainSystemTrayIcon::announceWaitingDown()
-{
-    if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
-        watcher->recompute();
-    announceDown(std::exchange(m_goneDown, {}));
+    if (announcement.what != Announcement::What::StateChanged)
+        showBalloon(announcement.title, announcement.text, QSystemTrayIcon::Information, 3000);
 }
 
 void MainSystemTrayIcon::CloseWindow()

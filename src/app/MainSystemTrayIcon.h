@@ -4,9 +4,7 @@
 #include "ui/UserList.h"
 
 #include <QDeadlineTimer>
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -15,21 +13,19 @@
 
 namespace Tarnwick {
 
+struct Announcement;
 class DeviceEntry;
-class DeviceEntryChangedEvent;
 struct DeviceSummary;
 
-// How long the tray icon waits: for its place in the tray before a balloon goes out anyway, and
-// with a first hop set, gathering disconnections before their balloons.
+// How long the tray icon waits for its place in the tray before a balloon goes out anyway.
 struct TrayIconDelays
 {
     std::chrono::milliseconds maxPlacementWait{3000};
-    std::chrono::milliseconds downGrouping{1500};
 };
 
 // The program's presence in the system tray: "Show", "About" and "Exit", the welcome balloon
-// and a balloon whenever a device that asks for it connects or disconnects. Its picture gets a
-// red mark while such a device is disconnected; its tooltip sums up the list.
+// and a balloon for each message of the announcer. Its picture gets a red mark while a device
+// that asks for balloons is disconnected; its tooltip sums up the list.
 class MainSystemTrayIcon : public QSystemTrayIcon
 {
     Q_OBJECT
@@ -75,13 +71,8 @@ public:
 
 public slots:
     void refreshState();
-
-signals:
-    // A device that asks for it connected or disconnected: its balloon is on its way.
-    void stateChangeAnnounced(bool connected);
-
-public slots:
-    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    // The announcer's messages become balloons.
+    void announced(const Tarnwick::Announcement& announcement);
     void CloseWindow();
     void ShowWindow();
 
@@ -101,16 +92,6 @@ private:
 
     bool iconPlaced() const;
     static QString toolTipText(const DeviceSummary& summary, const QList<DeviceEntry>& entries);
-    struct GoneDown
-    {
-        QString description;
-        bool watched;
-    };
-
-    // One balloon per failed device: alone, or naming how many are cut off behind it.
-    void announceDown(const QHash<QString, GoneDown>& devices);
-    void stillDownAfterItsGroup(const DeviceEntry& device);
-    void announceWaitingDown();
     void showWaitingBalloons();
 
     AvailabilityCheck m_availability;
@@ -120,21 +101,6 @@ private:
     QList<Balloon> m_waitingBalloons;
     QTimer m_balloonGate;
     QTimer m_stateTimer;
-    QTimer m_downGate;
-    QHash<QString, GoneDown> m_goneDown; // by address
-    // Failed devices whose balloon was shown, while they stay down: devices that fall behind
-    // them later update that balloon rather than making their own.
-    QSet<QString> m_announcedDown;
-    // Devices told of only in the balloon of the failed device they were cut off behind, by
-    // address: that device's address, and how often they missed since it came back.
-    struct Covered
-    {
-        QString behind;
-        int missesSinceBack = 0;
-    };
-    QHash<QString, Covered> m_covered;
-    // Failed devices told of with a group that have come back.
-    QSet<QString> m_groupsBack;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
     std::chrono::milliseconds m_maxPlacementWait;

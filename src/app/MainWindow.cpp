@@ -57,8 +57,10 @@ MainWindow::MainWindow(UserList::Services services)
     buttons->addStretch(50);
     buttons->addWidget(m_minimizeButton);
 
+    const ReachabilityView* reachability = services.reachability;
     m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
+    m_mapView->setReachability(reachability);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

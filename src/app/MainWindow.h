@@ -19,7 +19,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // services: what the device list reads and asks of the monitor.
+    // services: what the device list (and the map, of reachability) reads and asks of the monitor.
     explicit MainWindow(UserList::Services services = {});
 
     static MainWindow* instance();

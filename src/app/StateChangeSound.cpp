@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StateChangeSound.h"
 
+#include "data/Announcement.h"
 #include "data/Settings.h"
 #include "log/LogManager.h"
 #include "skin/SkinResources.h"
@@ -42,6 +43,12 @@ void StateChangeSound::play(bool connected)
         return;
     }
     m_player(path);
+}
+
+void StateChangeSound::announced(const Announcement& announcement)
+{
+    if (announcement.what == Announcement::What::Alert)
+        play(announcement.connected);
 }
 
 void StateChangeSound::playWithQt(const QString& path)

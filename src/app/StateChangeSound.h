@@ -10,8 +10,10 @@ class QSoundEffect;
 
 namespace Tarnwick {
 
-// Plays the skin's "ConnectedSound.wav" or "DisconnectedSound.wav" when a device's state-change
-// balloon shows and "Play sounds" is set. A desktop without sound (no audio device, a file
+struct Announcement;
+
+// Plays the skin's "ConnectedSound.wav" or "DisconnectedSound.wav" with each new message of the
+// announcer (not with one told again) when "Play sounds" is set. A desktop without sound (no audio device, a file
 // that cannot be played) is said once in the log and otherwise ignored.
 class StateChangeSound : public QObject
 {
@@ -29,6 +31,7 @@ public:
 
 public slots:
     void play(bool connected);
+    void announced(const Tarnwick::Announcement& announcement);
 
 private:
     void playWithQt(const QString& path);

@@ -85,7 +85,7 @@ public:
         std::function<void(DeviceRemovedEvent* pEvent)> removed{};
     };
 
-    // Connects the receiver's slots that bear the signals' names to all three signals. The
+    // Connects the receiver's slots that bear the signals' names to those signals. The
     // receiver lives on the store's thread, so results reported from a worker thread reach it
     // queued.
     template <typename Receiver>
@@ -93,9 +93,13 @@ public:
     {
         Q_ASSERT_X(receiver->thread() == thread(), "Data::connectReceiver",
                    "receivers of the store live on the store's thread");
-        connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
-        connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
-        connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
+        // A receiver has the slots of the announcements it cares for.
+        if constexpr (requires { &Receiver::DeviceEntryChanged; })
+            connect(this, &Data::DeviceEntryChanged, receiver, &Receiver::DeviceEntryChanged, type);
+        if constexpr (requires { &Receiver::DeviceRemoved; })
+            connect(this, &Data::DeviceRemoved, receiver, &Receiver::DeviceRemoved, type);
+        if constexpr (requires { &Receiver::DeviceAdded; })
+            connect(this, &Data::DeviceAdded, receiver, &Receiver::DeviceAdded, type);
     }
     // The same for a receiver that reacts through functors: they run on the receiver's thread,
     // and no more once it has gone.

@@ -1,19 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Reachability.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QQueue>
 #include <QSet>
-
-#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
-
-QMutex s_mutex;
-QHash<QString, QString> s_current;
 
 using Neighbours = QHash<QString, QStringList>;
 
@@ -99,24 +92,6 @@ QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QSt
         }
     }
     return result;
-}
-
-QString Reachability::behind(const QString& ip)
-{
-    QMutexLocker lock(&s_mutex);
-    return s_current.value(ip);
-}
-
-int Reachability::countBehind(const QString& ip)
-{
-    QMutexLocker lock(&s_mutex);
-    return int(std::count(s_current.cbegin(), s_current.cend(), ip));
-}
-
-void Reachability::setCurrent(QHash<QString, QString> cutOff)
-{
-    QMutexLocker lock(&s_mutex);
-    s_current = std::move(cutOff);
 }
 
 } // namespace Tarnwick

@@ -35,12 +35,6 @@ public:
     // before the one it sits behind failed keeps its own failure.
     static QHash<QString, QString> cutOff(const Links& links, const QHash<QString, bool>& up, const QString& firstHop,
                                           const QHash<QString, Heard>& heard = {});
-
-    // The result in use by the program, for whatever shows a device.
-    static QString behind(const QString& ip);
-    // How many devices are cut off behind this one, in the result in use.
-    static int countBehind(const QString& ip);
-    static void setCurrent(QHash<QString, QString> cutOff);
 };
 
 } // namespace Tarnwick

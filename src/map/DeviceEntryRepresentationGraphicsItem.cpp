@@ -2,7 +2,6 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 
 #include "data/Data.h"
-#include "data/Reachability.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
@@ -68,8 +67,11 @@ void DeviceEntryRepresentationGraphicsItem::refreshEntry()
     layOut();
 }
 
-void DeviceEntryRepresentationGraphicsItem::refreshReachability()
+void DeviceEntryRepresentationGraphicsItem::setCutOffBehind(const QString& behind)
 {
+    if (behind == m_behind)
+        return;
+    m_behind = behind;
     layOut();
 }
 
@@ -78,7 +80,7 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     // What the device's state is, on one line or, said of a device cut off, two: a plate no
     // wider than the disc leaves room for the badges beside it.
     QStringList status;
-    const QString behind = m_entry.state == DeviceStateDisconnected ? Reachability::behind(m_ip) : QString();
+    const QString behind = m_entry.state == DeviceStateDisconnected ? m_behind : QString();
     if (m_entry.ip.isEmpty()) {
         m_look = Look::NotInList;
         status << QStringLiteral("not in list");

@@ -34,8 +34,8 @@ public:
     QString ip() const { return m_ip; }
     // Looks the entry up in the store anew (after the list gained or lost the address).
     void refreshEntry();
-    // Lays the texts out anew after what is cut off behind whom has changed.
-    void refreshReachability();
+    // The failed device this one is cut off behind, while it is disconnected; empty for none.
+    void setCutOffBehind(const QString& behind);
 
     // How the badge looks, by what is known of its device.
     enum class Look { Normal, Failed, Unreachable, NotInList };
@@ -60,6 +60,7 @@ private:
 
     const QString m_ip;
     DeviceEntry m_entry;
+    QString m_behind;
     Look m_look = Look::Normal;
     QStringList m_lines;
     int m_statusLines = 0;

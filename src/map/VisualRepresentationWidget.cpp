@@ -2,11 +2,11 @@
 #include "VisualRepresentationWidget.h"
 
 #include "DeviceEntryRepresentationGraphicsItem.h"
-#include "MapLayout.h"
-#include "ReachabilityWatcher.h"
-#include "VisualRepresentationData.h"
 #include "data/Data.h"
+#include "data/MapLayout.h"
+#include "data/ReachabilityView.h"
 #include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
@@ -134,11 +134,6 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     }
     fitSceneToItems();
     updatePlaceholder();
-    if (ReachabilityWatcher* watcher = ReachabilityWatcher::instance())
-        connect(watcher, &ReachabilityWatcher::reachabilityChanged, this, [this] {
-            for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
-                placed->refreshReachability();
-        });
 
     auto* zoomIn = new QShortcut(QKeySequence::ZoomIn, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(zoomIn, &QShortcut::activated, this, [this] { setZoom(m_zoom * 1.25); });
@@ -175,9 +170,27 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::badge(const Q
     return nullptr;
 }
 
+void VisualRepresentationWidget::setReachability(const ReachabilityView* reachability)
+{
+    if (m_reachability)
+        disconnect(m_reachability, nullptr, this, nullptr);
+    m_reachability = reachability;
+    if (m_reachability)
+        connect(m_reachability, &ReachabilityView::reachabilityChanged, this, &VisualRepresentationWidget::showCutOffs);
+    showCutOffs();
+}
+
+void VisualRepresentationWidget::showCutOffs()
+{
+    for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+        placed->setCutOffBehind(m_reachability ? m_reachability->behind(placed->ip()) : QString());
+}
+
 DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(const VisualRepresentationItem& item)
 {
     auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
+    if (m_reachability)
+        badge->setCutOffBehind(m_reachability->behind(item.ip));
     badge->setPos(item.x, item.y);
     badge->setZValue(m_nextZ++);
     if (Data* store = Data::instance())

@@ -19,6 +19,7 @@ class DeviceAddedEvent;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class DeviceEntryRepresentationGraphicsItem;
+class ReachabilityView;
 struct VisualRepresentationItem;
 struct VisualRepresentationItemConnection;
 
@@ -58,6 +59,9 @@ public:
     void setZoom(double zoom);
     void fitToWindow();
     void showDevice(const QString& ip);
+    // Where the badges learn which devices are cut off behind a failed one; none shows none.
+    void setReachability(const ReachabilityView* reachability);
+
     // The first badge of an address (a file may place one twice).
     DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
 
@@ -71,6 +75,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void showCutOffs();
     struct Line
     {
         QString ip1;
@@ -100,6 +105,7 @@ private:
     QWidget* m_viewport;
     QList<Line> m_lines;
     QList<DeviceEntryRepresentationGraphicsItem*> m_badges;
+    const ReachabilityView* m_reachability = nullptr;
     MenuRunner m_runMenu;
     DeviceChooser m_chooseDevice;
     QString m_connectFrom;

@@ -14,7 +14,6 @@ namespace Tarnwick {
 namespace {
 
 PingerThread* s_current = nullptr;
-PingerThread::ResultObserver s_observer;
 
 // How many announcements may wait for the GUI thread before the monitor holds back. Without
 // a bound, a fast network (gap 0, loopback) would announce results faster than the window
@@ -29,21 +28,17 @@ qint64 periodMs(const Settings& settings)
 
 } // namespace
 
-void PingerThread::setResultObserver(ResultObserver observer)
-{
-    s_observer = std::move(observer);
-}
-
-void PingerThread::report(Data& data, const QString& ip, const ProbeResult& result)
+void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result)
 {
     data.setPingResult(ip, result);
-    if (s_observer)
-        s_observer({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    if (sink)
+        sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
 }
 
-PingerThread::PingerThread(ProbeFunction probe)
+PingerThread::PingerThread(ProbeFunction probe, ResultSink sink)
     : m_probe(NetworkProbe::from(std::move(probe)))
 {
+    m_gate->sink = std::move(sink);
 }
 
 void PingerThread::requestStop()
@@ -92,7 +87,7 @@ void PingerThread::runPass(Data& data)
                                                                  std::max(0, settings.pingTimeout.load()));
         if (!result)
             return;
-        report(data, entry.ip, *result);
+        report(data, m_gate->sink, entry.ip, *result);
     }
 }
 
@@ -127,15 +122,15 @@ void PingerThread::probeNow(Data& data, const QString& ip)
                 QMutexLocker lock(&gate->mutex);
                 gate->outstanding.remove(ip);
                 if (gate->open)
-                    report(*store, ip, result);
+                    report(*store, gate->sink, ip, result);
             });
 }
 
-void startPinger(ProbeFunction probe)
+void startPinger(ProbeFunction probe, PingerThread::ResultSink sink)
 {
     if (s_current)
         return;
-    s_current = new PingerThread(std::move(probe));
+    s_current = new PingerThread(std::move(probe), std::move(sink));
     s_current->start(QThread::InheritPriority);
 }
 

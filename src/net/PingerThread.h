@@ -24,19 +24,18 @@ class PingerThread : public QThread
     Q_OBJECT
 
 public:
+    // Where every result goes besides the store (history, statistics, metrics), from the
+    // monitor's and the network's threads while the monitor runs.
+    using ResultSink = std::function<void(const ProbeRecord& record)>;
+
     // probe: a stand-in for the network (tests); none probes over the network.
-    explicit PingerThread(ProbeFunction probe = {});
+    explicit PingerThread(ProbeFunction probe = {}, ResultSink sink = {});
 
     void requestStop();
 
     // Probes one device at once, outside the monitor's turn, and reports the result as the
     // monitor does ("Ping now"); nothing when the device is being probed already.
     void probeNow(Data& data, const QString& ip);
-
-    // Where every result of the monitor goes besides the store (the history), from the
-    // monitor's and the network's threads while a monitor runs. Set it while none runs.
-    using ResultObserver = std::function<void(const ProbeRecord& record)>;
-    static void setResultObserver(ResultObserver observer);
 
 protected:
     void run() override;
@@ -49,6 +48,8 @@ private:
         QMutex mutex;
         bool open = true;
         QSet<QString> outstanding;
+        // Set once, before the thread starts.
+        ResultSink sink;
     };
 
     // Waits while the store's receivers lag behind; false when a stop was requested.
@@ -57,8 +58,8 @@ private:
     void runPass(Data& data);
     // One period: every entry probed once, many at a time; then the rest of the period.
     void runRound(Data& data, qint64 periodMs);
-    // Hands a result to the store and to the observer.
-    static void report(Data& data, const QString& ip, const ProbeResult& result);
+    // Hands a result to the store and to the sink.
+    static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
 
     AsyncProbe m_probe;
     // Where the thread sleeps and waits for answers.
@@ -67,7 +68,7 @@ private:
 };
 
 // Starts the one monitor thread unless it runs already.
-void startPinger(ProbeFunction probe = {});
+void startPinger(ProbeFunction probe = {}, PingerThread::ResultSink sink = {});
 // Stops the monitor thread and waits until it has ended; nothing when none runs.
 void stopPinger();
 // The running monitor thread, or none.

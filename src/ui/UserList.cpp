@@ -14,7 +14,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
-#include "data/Reachability.h"
+#include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
@@ -438,7 +438,7 @@ void UserList::refreshStatistics()
                   .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
             : QStringLiteral("Not seen since Tarnwick started");
-        const QString behind = Reachability::behind(it.key());
+        const QString behind = cutOffBehind(it.key());
         for (QTreeWidgetItem* row : it.value()) {
             showCutOff(static_cast<UserListRow*>(row), behind);
             row->setText(LossColumn, valueText(statistics.lossPercent, "%", 1));
@@ -449,6 +449,11 @@ void UserList::refreshStatistics()
         }
     }
     fitColumnsSoon();
+}
+
+QString UserList::cutOffBehind(const QString& ip) const
+{
+    return m_services.reachability ? m_services.reachability->behind(ip) : QString();
 }
 
 void UserList::showCutOff(UserListRow* row, const QString& behind)
@@ -572,7 +577,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         // is looked at anew.
         row->setData(StateColumn, Qt::UserRole, QString());
         row->setToolTip(StateColumn, QString());
-        showCutOff(row, Reachability::behind(before.ip));
+        showCutOff(row, cutOffBehind(before.ip));
         row->setHidden(!matchesFilter(row));
         m_summaryTimer.start();
     } else if (!m_filter->text().isEmpty()) {

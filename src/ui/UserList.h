@@ -25,6 +25,7 @@ class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class HistoryReader;
+class ReachabilityView;
 class UserListRow;
 class UserListTreeWidget;
 
@@ -58,6 +59,8 @@ public:
         RecordingProblem recordingProblem{};
         // Probes one device at once through the monitor's own path ("Ping now").
         PingNow pingNow{};
+        // Which devices are cut off behind a failed one; none shows none.
+        const ReachabilityView* reachability{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -97,6 +100,7 @@ private:
     int lastShownColumn() const;
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
+    QString cutOffBehind(const QString& ip) const;
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     QString hiddenColumnNumbers() const;

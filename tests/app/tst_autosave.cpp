@@ -2,7 +2,7 @@
 #include "app/AutoSaver.h"
 #include "data/Data.h"
 #include "data/Settings.h"
-#include "map/VisualRepresentationData.h"
+#include "data/VisualRepresentationData.h"
 
 #include "../common/TestFiles.h"
 

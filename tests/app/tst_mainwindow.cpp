@@ -7,12 +7,12 @@
 #include "app/ProcessValues.h"
 #include "app/StateChangeSound.h"
 #include "data/Data.h"
-#include "data/Reachability.h"
 #include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
-#include "map/ReachabilityWatcher.h"
-#include "map/VisualRepresentationData.h"
+#include "monitor/Announcer.h"
+#include "monitor/ReachabilityWatcher.h"
 #include "skin/SkinResources.h"
 #include "ui/UserListTreeWidget.h"
 
@@ -86,14 +86,19 @@ void closeDialogs()
 
 } // namespace
 
-// The tray's waits, short: the tests wait for the balloons, not for the program's delays.
-constexpr TrayIconDelays ShortDelays{std::chrono::milliseconds(1000), std::chrono::milliseconds(100)};
+// The tray's and the announcer's waits, short: the tests wait for the balloons, not for the
+// program's delays.
+constexpr TrayIconDelays ShortDelays{std::chrono::milliseconds(1000)};
+constexpr std::chrono::milliseconds ShortGrouping(100);
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
     Data* m_data = nullptr;
+    VisualRepresentationData* m_map = nullptr;
+    ReachabilityWatcher* m_reachability = nullptr;
+    Announcer* m_announcer = nullptr;
     MainSystemTrayIcon* m_tray = nullptr;
     QList<Balloon> m_balloons;
     bool m_trayAvailable = true;
@@ -123,8 +128,12 @@ private slots:
         m_balloons.clear();
         m_data = new Data;
         Data::setInstance(m_data);
+        m_map = new VisualRepresentationData;
+        m_reachability = new ReachabilityWatcher(*m_data, *m_map, Settings::instance());
+        m_announcer = new Announcer(*m_data, Settings::instance(), *m_reachability, ShortGrouping);
         m_tray = new MainSystemTrayIcon(ShortDelays);
         MainSystemTrayIcon::setInstance(m_tray);
+        connect(m_announcer, &Announcer::announced, m_tray, &MainSystemTrayIcon::announced);
         m_tray->setAvailabilityCheck([this]() { return m_trayAvailable; });
         m_tray->setBalloonSink([this](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon, int ms) {
             m_balloons.append({title, text, ms});
@@ -139,6 +148,9 @@ private slots:
         MainWindow::setInstance(nullptr);
         MainSystemTrayIcon::setInstance(nullptr);
         delete m_tray;
+        delete m_announcer;
+        delete m_reachability;
+        delete m_map;
         delete m_data;
         QCoreApplication::processEvents();
     }
@@ -414,7 +426,7 @@ private slots:
     // with one that is updated.
     void devicesCutOffShareTheirRoutersBalloon()
     {
-        VisualRepresentationData map;
+        VisualRepresentationData& map = *m_map;
         VisualRepresentationData::setInstance(&map);
         const auto restore = qScopeGuard([] {
             VisualRepresentationData::setInstance(nullptr);
@@ -432,8 +444,12 @@ private slots:
         map.addConnection({QStringLiteral("gw"), QStringLiteral("router"), 1});
         map.addConnection({QStringLiteral("gw"), QStringLiteral("c"), 1});
         Settings::instance().firstHop = QStringLiteral("gw");
-        ReachabilityWatcher watcher(*m_data, map);
-        QSignalSpy sounds(m_tray, &MainSystemTrayIcon::stateChangeAnnounced);
+        // A sound goes with each new message, none with one told again.
+        QList<bool> sounds;
+        connect(m_announcer, &Announcer::announced, this, [&sounds](const Announcement& announcement) {
+            if (announcement.what == Announcement::What::Alert)
+                sounds << announcement.connected;
+        });
         for (const QString& ip : all)
             m_data->setPingResult(ip, ProbeResult::reply(1ms));
         m_balloons.clear();
@@ -453,7 +469,7 @@ private slots:
         }
         texts.sort();
         QCOMPARE(texts, QStringList({"c ", "router Router, 3 devices behind it unreachable"}));
-        QVERIFY(Reachability::behind(QStringLiteral("early")).isEmpty());
+        QVERIFY(m_reachability->behind(QStringLiteral("early")).isEmpty());
         QCOMPARE(sounds.count(), 9);
         // A device probed after the wait, even an unwatched one, updates the router's balloon.
         m_data->setPingResult(QStringLiteral("dd"), ProbeResult::timeout());
@@ -502,7 +518,7 @@ private slots:
             played << QFileInfo(path).filePath();
             sound.reportUnplayable(QStringLiteral("no audio here"));
         });
-        connect(m_tray, &MainSystemTrayIcon::stateChangeAnnounced, &sound, &StateChangeSound::play);
+        connect(m_announcer, &Announcer::announced, &sound, &StateChangeSound::announced);
         QStringList logged;
         LogCapture capture(logged);
         const QString ip = QStringLiteral("127.0.0.9");

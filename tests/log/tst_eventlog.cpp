@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
-#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
@@ -66,80 +65,6 @@ private slots:
     }
 
     void init() { QFile::remove(QStringLiteral("LogRelease.txt")); }
-
-    void messagesFollowTheSetting_data()
-    {
-        QTest::addColumn<bool>("logStateChange");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("on") << true
-                            << QStringList{"DeviceList: Device 127.0.0.5 (d) added to list",
-                                           "DeviceList: Device 127.0.0.5 (d) state changed to: connected",
-                                           "DeviceList: Device 127.0.0.5 (edited) state changed to: disconnected",
-                                           "DeviceList: Device 127.0.0.5 (edited) removed from list",
-                                           "DeviceList: Device 127.0.0.6 added to list",
-                                           "DeviceList: Device 127.0.0.6 state changed to: disconnected (host "
-                                           "unreachable, from 10.0.0.1)"};
-        QTest::newRow("off") << false << QStringList();
-    }
-
-    void messagesFollowTheSetting()
-    {
-        QFETCH(bool, logStateChange);
-        QFETCH(QStringList, expected);
-        Settings::instance().logStateChange = logStateChange;
-        RecordingListener listener;
-        LogManager::instance().addListener(&listener);
-        {
-            Data data;
-            DataLogListener log;
-            data.connectReceiver(&log);
-            const QString ip = QStringLiteral("127.0.0.5");
-            data.addEntry(DeviceEntry(ip, QStringLiteral("d"), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(ip, ProbeResult::timeout());
-            data.setPingResult(ip, ProbeResult::reply(4ms));
-            data.setPingResult(ip, ProbeResult::reply(5ms));
-            data.changeEntry(ip, ip, false, QStringLiteral("edited"), DeviceTypeWeb);
-            data.setPingResult(ip, ProbeResult::timeout());
-            data.setPingResult(ip, ProbeResult::timeout());
-            data.removeEntry(ip);
-            // Devices read at start: their first result tells the state and is not logged.
-            const QString known = QStringLiteral("127.0.0.6");
-            data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
-            data.awaitFirstResults();
-            data.setPingResult(known, ProbeResult::reply(2ms));
-            data.setPingResult(known,
-                               ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")});
-        }
-        LogManager::instance().removeListener(&listener);
-        QCOMPARE(listener.seen, expected);
-        Settings::instance().logStateChange = true;
-    }
-
-    // With a first hop, a device only cut off behind a failed one says so in its line.
-    void cutOffDevicesSayBehindWhich()
-    {
-        Settings::instance().firstHop = QStringLiteral("gw");
-        Reachability::setCurrent({{QStringLiteral("127.0.0.7"), QStringLiteral("127.0.0.1")}});
-        const auto restore = qScopeGuard([] {
-            Settings::instance().firstHop.clear();
-            Reachability::setCurrent({});
-        });
-        RecordingListener listener;
-        LogManager::instance().addListener(&listener);
-        Data data;
-        DataLogListener log;
-        data.connectReceiver(&log);
-        for (const char* ip : {"127.0.0.7", "127.0.0.8"}) {
-            data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
-            data.setPingResult(QString::fromLatin1(ip), ProbeResult::timeout());
-        }
-        QTRY_COMPARE(listener.seen.size(), 6);
-        LogManager::instance().removeListener(&listener);
-        QVERIFY(listener.seen.contains(QStringLiteral(
-            "DeviceList: Device 127.0.0.7 state changed to: disconnected (unreachable, behind 127.0.0.1)")));
-        QVERIFY(listener.seen.contains(QStringLiteral("DeviceList: Device 127.0.0.8 state changed to: disconnected")));
-    }
 
     void logViewShowsHistoryThenLiveRows()
     {

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
-#include "data/Reachability.h"
+#include "data/MapLayout.h"
 #include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
 #include "map/DeviceEntryRepresentationGraphicsItem.h"
-#include "map/MapLayout.h"
-#include "map/ReachabilityWatcher.h"
-#include "map/VisualRepresentationData.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
 
+#include "../common/FixedReachability.h"
 #include "../common/WidgetTest.h"
 
 #include <QDir>
@@ -209,7 +208,6 @@ private slots:
         QFETCH(QColor, fill);
         QFETCH(QString, status);
         QFETCH(QColor, statusColour);
-        const auto forget = qScopeGuard([] { Reachability::setCurrent({}); });
         if (!result.isEmpty()) {
             m_data->addEntry(
                 DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
@@ -218,8 +216,8 @@ private slots:
                                       ? ProbeResult::timeout()
                                       : ProbeResult::reply(std::chrono::milliseconds(result.toInt())));
         }
-        Reachability::setCurrent({{ip, behind}});
         DeviceEntryRepresentationGraphicsItem badge(ip);
+        badge.setCutOffBehind(behind);
         QVERIFY(badge.lines().join(QLatin1Char('|')).endsWith(status));
         status = status.section(QLatin1Char('|'), -1);
         const QImage image = render(badge);
@@ -267,6 +265,26 @@ private slots:
         QCOMPARE(at(image, 0, -24), DiscColour);
         // The state picture is there all the same.
         QVERIFY(at(image, -41, -21) != DiscColour);
+    }
+
+    // The badges follow what the view of reachability says, placed before it or after.
+    void badgesShowWhoIsCutOff()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        FixedReachability reachability;
+        reachability.set({{QStringLiteral("a"), QStringLiteral("b")}});
+        VisualRepresentationWidget widget;
+        QCOMPARE(widget.badge(QStringLiteral("a"))->look(), DeviceEntryRepresentationGraphicsItem::Look::Failed);
+        widget.setReachability(&reachability);
+        QCOMPARE(widget.badge(QStringLiteral("a"))->look(), DeviceEntryRepresentationGraphicsItem::Look::Unreachable);
+        reachability.set({});
+        QCOMPARE(widget.badge(QStringLiteral("a"))->look(), DeviceEntryRepresentationGraphicsItem::Look::Failed);
+        m_data->addEntry(DeviceEntry(QStringLiteral("c"), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->setPingResult(QStringLiteral("c"), ProbeResult::timeout());
+        reachability.set({{QStringLiteral("c"), QStringLiteral("b")}});
+        m_map->addItem({QStringLiteral("c"), 100, 0});
+        QCOMPARE(widget.badge(QStringLiteral("c"))->lines().last(), QStringLiteral("behind b"));
     }
 
     void badgeFollowsOnlyItsOwnAddress()
@@ -539,39 +557,6 @@ private slots:
             QVERIFY(std::abs(placed.x) <= MapLayout::ColumnWidth);
             QCOMPARE(widget.badge(placed.ip)->pos(), QPointF(placed.x, placed.y));
         }
-    }
-
-    // The map's lines and the first hop tell who is cut off behind whom, as states change.
-    void watcherFollowsStatesLinesAndFirstHop()
-    {
-        m_data->addEntry(DeviceEntry(QStringLiteral("gw"), QString(), DeviceTypeRouter, false, NoReplyResult));
-        for (const char* ip : {"gw", "a", "b"})
-            m_map->addItem({QString::fromLatin1(ip), 0, 0});
-        m_map->addConnection({QStringLiteral("gw"), QStringLiteral("a"), 1});
-        m_map->addConnection({QStringLiteral("a"), QStringLiteral("b"), 1});
-        Settings::instance().firstHop = QStringLiteral("gw");
-        const auto restore = qScopeGuard([] { Settings::instance().firstHop.clear(); });
-        ReachabilityWatcher watcher(*m_data, *m_map);
-        QSignalSpy changed(&watcher, &ReachabilityWatcher::reachabilityChanged);
-        // a and b start disconnected, as new entries do; gw answers: b is behind a.
-        m_data->setPingResult(QStringLiteral("gw"), ProbeResult::reply(1ms));
-        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
-        QVERIFY(Reachability::behind(QStringLiteral("a")).isEmpty());
-        QVERIFY(changed.count() >= 1);
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
-        QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
-        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
-        // Without the line back to the first hop, nothing is behind a.
-        m_map->removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
-        QTRY_VERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
-        // A first hop set or taken away is heard as it changes.
-        m_map->addConnection({QStringLiteral("gw"), QStringLiteral("a"), 1});
-        QTRY_COMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
-        Settings::instance().set(&Settings::firstHop, QString());
-        QVERIFY(Reachability::behind(QStringLiteral("b")).isEmpty());
-        Settings::instance().set(&Settings::firstHop, QStringLiteral("gw"));
-        QCOMPARE(Reachability::behind(QStringLiteral("b")), QStringLiteral("a"));
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()

@@ -198,19 +198,17 @@ private slots:
         Settings::instance().pingTimeGap = 0;
         QMutex mutex;
         QList<ProbeRecord> records;
-        PingerThread::setResultObserver([&](const ProbeRecord& record) {
+        RecordingProbe probe;
+        probe.answers = {{"a", ProbeResult::reply(7ms)}, {"c", ProbeResult::socketError()}};
+        startPinger(probe.function(), [&](const ProbeRecord& record) {
             QMutexLocker lock(&mutex);
             records << record;
         });
-        RecordingProbe probe;
-        probe.answers = {{"a", ProbeResult::reply(7ms)}, {"c", ProbeResult::socketError()}};
-        startPinger(probe.function());
         QTRY_VERIFY([&] {
             QMutexLocker lock(&mutex);
             return records.size() >= 3;
         }());
         stopPinger();
-        PingerThread::setResultObserver({});
         QCOMPARE(records[0].device, QStringLiteral("a"));
         QVERIFY(records[0].result == ProbeResult::reply(7ms));
         QVERIFY(records[1].result == ProbeResult::timeout());

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
-#include "data/Reachability.h"
 #include "data/Settings.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
+#include "../common/FixedReachability.h"
 #include "../common/TestFiles.h"
 #include "../common/WidgetTest.h"
 #include "history/HistoryStore.h"
@@ -641,10 +641,12 @@ private slots:
             = SkinResources::icon(DevicePictures::forState(DeviceStateConnected)).pixmap(16).toImage();
         const QImage disconnected
             = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected)).pixmap(16).toImage();
+        FixedReachability reachability;
+        reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
+        useServices({.reachability = &reachability});
+        const auto forget = qScopeGuard([this] { useServices({}); });
         m_data->addEntry(entry(QStringLiteral("router")));
         m_data->addEntry(entry(QStringLiteral("pc")));
-        Reachability::setCurrent({{QStringLiteral("pc"), QStringLiteral("router")}});
-        const auto restore = qScopeGuard([] { Reachability::setCurrent({}); });
         m_list->refreshStatistics();
         QTreeWidget* tree = m_list->tree();
         QTreeWidgetItem* pc = tree->topLevelItem(1);
@@ -657,16 +659,16 @@ private slots:
         QVERIFY(pc->toolTip(0).isEmpty());
         m_list->refreshStatistics();
         QCOMPARE(picture(pc), connected);
-        Reachability::setCurrent({});
+        reachability.set({});
         m_list->refreshStatistics();
         QCOMPARE(picture(pc), connected);
 
         m_data->setPingResult(QStringLiteral("pc"), ProbeResult::timeout());
         QCOMPARE(picture(pc), disconnected);
-        Reachability::setCurrent({{QStringLiteral("pc"), QStringLiteral("router")}});
+        reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
         m_list->refreshStatistics();
         QVERIFY(picture(pc) != disconnected);
-        Reachability::setCurrent({});
+        reachability.set({});
         m_list->refreshStatistics();
         QCOMPARE(picture(pc), disconnected);
         QVERIFY(pc->toolTip(0).isEmpty());

@@ -5,37 +5,44 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
-#include "log/LogManager.h"
-#include "net/PingerThread.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 
 namespace Tarnwick {
 
-HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data)
-    // The history says what went wrong from its own thread; the log is written on this one.
-    : m_store(fileName, HistoryStore::Limits::fromSettings(settings), [](const QString& text) {
+namespace {
+
+// The history speaks from its own thread; the report is made on the thread of the one who
+// asked for it, through the application object, which outlives the recorder.
+HistoryStore::Reporter onThisThread(HistoryStore::Reporter report)
+{
+    if (!report)
+        return {};
+    return [report = std::move(report)](const QString& text) {
         QMetaObject::invokeMethod(
-            qApp, [text] { LogManager::instance().log("Application", text.toStdString()); }, Qt::QueuedConnection);
-    })
+            QCoreApplication::instance(), [report, text] { report(text); }, Qt::QueuedConnection);
+    };
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data,
+                                 HistoryStore::Reporter report)
+    : m_fileName(fileName)
+    , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
 {
     // The last hour's figures carry on from the previous run.
     const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
     for (const auto& [device, minute] : HistoryReader(fileName).recentMinutes(hourAgo))
         m_statistics.addKeptMinute(device, minute);
-    PingerThread::setResultObserver([this](const ProbeRecord& record) {
-        m_store.record(record);
-        m_statistics.record(record);
-        if (m_alsoObserve)
-            m_alsoObserve(record);
-    });
-    connect(&data, &Data::DeviceEntryChanged, this, &HistoryRecorder::DeviceEntryChanged);
+    data.connectReceiver(this);
 }
 
-HistoryRecorder::~HistoryRecorder()
+void HistoryRecorder::record(const ProbeRecord& record)
 {
-    PingerThread::setResultObserver({});
+    m_store.record(record);
+    m_statistics.record(record);
 }
 
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "map/VisualRepresentationData.h"
+#include "data/VisualRepresentationData.h"
 
 #include "../common/TestFiles.h"
 

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+namespace Tarnwick {
+
+// What the announcer decided a change of state means, for whoever tells the user (the log,
+// the tray, sounds).
+struct Announcement
+{
+    enum class What {
+        // A device's state changed (every device, watched or not): one log line.
+        StateChanged,
+        // A message for the user: a balloon, with its sound.
+        Alert,
+        // A message shown before, told again with what has changed since (no sound).
+        AlertRepeated,
+    };
+
+    What what = What::StateChanged;
+    // The message's title and text; empty for StateChanged.
+    QString title;
+    QString text;
+    // The devices it is about by address: the one it names first.
+    QStringList devices;
+    // The first device's description.
+    QString description;
+    bool connected = false;
+    // StateChanged: the failed device this one is cut off behind, if it is.
+    QString behind;
+    // StateChanged, disconnected: why no reply came, where the network said so ("host
+    // unreachable, from 10.0.0.1").
+    QString reason;
+};
+
+} // namespace Tarnwick
+
+Q_DECLARE_METATYPE(Tarnwick::Announcement)

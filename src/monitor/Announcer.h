@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/Announcement.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <chrono>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceEntry;
+class DeviceEntryChangedEvent;
+class ReachabilityWatcher;
+class Settings;
+
+// The one place that decides what a change of a device's state means, and tells it to its
+// listeners in the order it decided:
+// - a device's first result after start (or after it was added) says nothing;
+// - every change of state makes a StateChanged announcement (the log's line);
+// - devices that ask for it ("Information on state change") make an Alert;
+// - with a first hop set, disconnections wait the grouping time to learn whether a device is
+//   only cut off behind another: one Alert names the failed device and how many are behind
+//   it, the group's return makes one Alert, and the StateChanged lines say behind whom;
+// - a device that comes back while its disconnection waits is told disconnected first.
+class Announcer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds DefaultGrouping{1500};
+
+    Announcer(Data& data, const Settings& settings, ReachabilityWatcher& reachability,
+              std::chrono::milliseconds grouping = DefaultGrouping, QObject* parent = nullptr);
+
+signals:
+    void announced(const Tarnwick::Announcement& announcement);
+
+public slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+
+private:
+    // A disconnection waiting for the grouping time: its log line (unless it only waits for
+    // a message), and whether it takes part in the messages.
+    struct GoneDown
+    {
+        QString ip;
+        QString description;
+        bool watched = false;
+        bool logLine = true;
+        bool forAlert = true;
+        // The network's reason for the missed reply, where it gave one.
+        QString reason = {};
+    };
+
+    void connected(const DeviceEntry& device);
+    void disconnected(const DeviceEntry& device);
+    void stillDownAfterItsGroup(const DeviceEntry& device);
+    void gather(GoneDown device);
+    void announceWaitingDown();
+    // One message per failed device: alone, or naming how many are cut off behind it.
+    void alertDown(const QList<GoneDown>& devices);
+    void stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind = {},
+                      const QString& reason = {});
+    void alert(Announcement::What what, const QString& title, const QStringList& devices, const QString& description,
+               const QString& text, bool connected);
+
+    Data& m_data;
+    const Settings& m_settings;
+    ReachabilityWatcher& m_reachability;
+    QTimer m_downGate;
+    // In the order they went down.
+    QList<GoneDown> m_goneDown;
+    // Failed devices whose message was shown, while they stay down: devices that fall behind
+    // them later repeat that message rather than making their own.
+    QSet<QString> m_announcedDown;
+    // Devices told of only in the message of the failed device they were cut off behind, by
+    // address: that device's address, and how often they missed since it came back.
+    struct Covered
+    {
+        QString behind;
+        int missesSinceBack = 0;
+    };
+    QHash<QString, Covered> m_covered;
+    // Failed devices told of with a group that have come back.
+    QSet<QString> m_groupsBack;
+};
+
+} // namespace Tarnwick

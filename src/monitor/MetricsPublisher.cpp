@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MetricsPublisher.h"
+
+#include "metrics/DeviceMetrics.h"
+#include "metrics/MetricsAddress.h"
+
+namespace Tarnwick {
+
+MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
+                                   const QString& version, bool canProbe, const Report& report)
+{
+    const MetricsAddress address = MetricsAddress::parse(addressText);
+    if (!address.error.isEmpty()) {
+        report(address.error);
+        return;
+    }
+    if (!address.enabled())
+        return;
+    auto metrics = std::make_shared<DeviceMetrics>(data, statistics, version, canProbe);
+    QString why;
+    if (!m_server.listen(address, metrics, &why)) {
+        report(QStringLiteral("Metrics cannot be served at %1: %2").arg(address.listen, why));
+        return;
+    }
+    m_metrics = std::move(metrics);
+    report(QStringLiteral("Metrics are served at http://%1/metrics").arg(address.listen));
+}
+
+void MetricsPublisher::record(const ProbeRecord& record)
+{
+    if (m_metrics)
+        m_metrics->record(record);
+}
+
+} // namespace Tarnwick

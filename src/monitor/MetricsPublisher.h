@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "metrics/MetricsServer.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceMetrics;
+class DeviceStatistics;
+struct ProbeRecord;
+
+// Serves the devices' metrics at the address the user chose, when one is chosen, for as long
+// as it lives; says where, or why not.
+class MetricsPublisher
+{
+public:
+    using Report = std::function<void(const QString& text)>;
+
+    // canProbe: whether the monitor has a socket to probe with.
+    MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics, const QString& version,
+                     bool canProbe, const Report& report);
+
+    // From any thread; nothing while no metrics are served.
+    void record(const ProbeRecord& record);
+
+private:
+    std::shared_ptr<DeviceMetrics> m_metrics;
+    MetricsServer m_server;
+};
+
+} // namespace Tarnwick

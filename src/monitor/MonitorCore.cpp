@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MonitorCore.h"
+
+#include "Announcer.h"
+#include "HistoryRecorder.h"
+#include "MetricsPublisher.h"
+#include "ReachabilityWatcher.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
+#include "net/NameResolver.h"
+#include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
+
+#include <QCoreApplication>
+
+namespace Tarnwick {
+
+MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options options)
+    : m_settings(settings)
+    , m_engine(engine)
+    , m_options(std::move(options))
+    , m_data(std::make_unique<Data>())
+    , m_map(std::make_unique<VisualRepresentationData>())
+{
+    if (!m_options.report)
+        m_options.report = [](const QString&) {};
+    m_data->load(m_options.deviceListFile, m_options.report);
+    // Until each device answers or not, it shows as not yet probed, and its first result
+    // announces nothing.
+    m_data->awaitFirstResults();
+    m_map->load(m_options.mapFile, m_options.report);
+    m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings);
+    m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
+    m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
+    // The start-up opened the socket, or found it cannot, before the right to was given up.
+    m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
+                                                   m_options.version, m_engine.hasSocket(), m_options.report);
+}
+
+MonitorCore::~MonitorCore()
+{
+    // Left without end() (a start-up that failed): the monitor must not outlive the sinks.
+    if (m_started && !m_ended)
+        stopPinger();
+}
+
+const ReachabilityView& MonitorCore::reachability() const
+{
+    return *m_reachability;
+}
+
+const DeviceStatistics* MonitorCore::statistics() const
+{
+    return m_history ? &m_history->statistics() : nullptr;
+}
+
+QString MonitorCore::historyFile() const
+{
+    return m_options.historyFile;
+}
+
+QString MonitorCore::recordingProblem() const
+{
+    return m_history ? m_history->recordingProblem() : QString();
+}
+
+void MonitorCore::start()
+{
+    m_started = true;
+    startPinger(m_options.probe, [this](const ProbeRecord& record) { fanOut(record); });
+}
+
+void MonitorCore::pingNow(const QString& ip)
+{
+    if (PingerThread* pinger = currentPinger())
+        pinger->probeNow(*m_data, ip);
+}
+
+void MonitorCore::fanOut(const ProbeRecord& record)
+{
+    // On the monitor's and the network's threads: the sinks live until the monitor stops.
+    m_history->record(record);
+    m_metrics->record(record);
+}
+
+void MonitorCore::end()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    stopPinger();
+    m_engine.stop();
+    NameResolver::instance().stop();
+    // Results the monitor announced before it stopped still wait in the queue: deliver them,
+    // which also releases their event records.
+    QCoreApplication::sendPostedEvents();
+    m_metrics.reset();
+    m_history.reset();
+    // What the history said as it ended (results it could not write) is reported.
+    QCoreApplication::sendPostedEvents();
+    m_map->save();
+    m_settings.save();
+    m_data->save();
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "Announcer.h"
+#include "net/NetworkProbe.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceStatistics;
+class HistoryRecorder;
+class MetricsPublisher;
+class ProbeEngine;
+class ReachabilityView;
+class ReachabilityWatcher;
+class Settings;
+class VisualRepresentationData;
+struct ProbeRecord;
+
+// The monitor without any window: the device list and the map with their files, the probe
+// monitor, where its results go (history, statistics, metrics), reachability and the
+// announcer. The desktop and the headless run each build one and put what they show on top.
+// Lives on the GUI thread (the store's).
+class MonitorCore
+{
+public:
+    // Where the core says what the user should know (files it could not use, where metrics go).
+    using Report = std::function<void(const QString& text)>;
+
+    struct Options
+    {
+        QString deviceListFile = QStringLiteral("DeviceConfig.xml");
+        QString mapFile = QStringLiteral("VisualRepresentation.xml");
+        QString historyFile = QStringLiteral("History.sqlite");
+        QString metricsAddress;
+        QString version;
+        Report report;
+        // A stand-in for the network (tests); none probes over it.
+        ProbeFunction probe;
+        // With a first hop set, how long disconnections wait for their group.
+        std::chrono::milliseconds grouping = Announcer::DefaultGrouping;
+    };
+
+    // Reads the device list and the map; the settings are read already. Devices read now are
+    // not yet probed, and their first results announce nothing.
+    MonitorCore(Settings& settings, ProbeEngine& engine, Options options);
+    ~MonitorCore();
+
+    Data& data() { return *m_data; }
+    VisualRepresentationData& map() { return *m_map; }
+    Announcer& announcer() { return *m_announcer; }
+    const ReachabilityView& reachability() const;
+    // The last hour's figures; none once the core has ended.
+    const DeviceStatistics* statistics() const;
+    QString historyFile() const;
+    // Why results wait in memory rather than in the history file, if they do.
+    QString recordingProblem() const;
+
+    // Starts the monitor.
+    void start();
+    // Probes the device at once, outside the monitor's turn ("Ping now"); nothing while the
+    // monitor does not run.
+    void pingNow(const QString& ip);
+    // Stops the monitor before what takes its results, lets those go, and saves the files
+    // last. Nothing of the core is used after this but its store, read-only.
+    void end();
+
+private:
+    void fanOut(const ProbeRecord& record);
+
+    Settings& m_settings;
+    ProbeEngine& m_engine;
+    Options m_options;
+    std::unique_ptr<Data> m_data;
+    std::unique_ptr<VisualRepresentationData> m_map;
+    std::unique_ptr<ReachabilityWatcher> m_reachability;
+    std::unique_ptr<Announcer> m_announcer;
+    std::unique_ptr<HistoryRecorder> m_history;
+    std::unique_ptr<MetricsPublisher> m_metrics;
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+} // namespace Tarnwick
