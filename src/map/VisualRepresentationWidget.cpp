@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -119,6 +120,7 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
             if (DeviceEntryRepresentationGraphicsItem* moved = badge(item.ip)) {
                 moved->setPos(item.x, item.y);
                 PositionChanged(moved);
+                fitSceneSoon();
             }
         });
         connect(map, &VisualRepresentationData::ItemConnectionAdded, this,
@@ -445,6 +447,18 @@ void VisualRepresentationWidget::showDevice(const QString& ip)
 {
     if (DeviceEntryRepresentationGraphicsItem* shown = badge(ip); shown && shown->isVisible())
         m_view->centerOn(shown);
+}
+
+void VisualRepresentationWidget::fitSceneSoon()
+{
+    // "Place all devices" moves every badge in one go: the scene is fitted once, after them all.
+    if (m_fitPending)
+        return;
+    m_fitPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_fitPending = false;
+        fitSceneToItems();
+    });
 }
 
 void VisualRepresentationWidget::fitSceneToItems()

@@ -97,6 +97,8 @@ private:
     void finishConnecting(const QString& toIp, const QPoint& globalPosition);
     // The scene holds every badge with room around it, and stays put while a badge moves.
     void fitSceneToItems();
+    // Fits the scene to the badges once the moves under way are done.
+    void fitSceneSoon();
     void updatePlaceholder();
 
     QWidget* m_placeholder = nullptr;
@@ -111,6 +113,7 @@ private:
     QString m_connectFrom;
     double m_zoom = 1.0;
     qreal m_nextZ = 0;
+    bool m_fitPending = false;
 };
 
 } // namespace Tarnwick

@@ -557,6 +557,8 @@ private slots:
             QVERIFY(std::abs(placed.x) <= MapLayout::ColumnWidth);
             QCOMPARE(widget.badge(placed.ip)->pos(), QPointF(placed.x, placed.y));
         }
+        // Moved badges stay within the scene, so that "Fit to window" and the scroll bars reach them.
+        QTRY_VERIFY(widget.scene()->sceneRect().contains(widget.scene()->itemsBoundingRect()));
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()
