@@ -6,7 +6,9 @@
 #include "BenchMemory.h"
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 #include "ui/DiscoverDevicesDialog.h"
 
@@ -32,12 +34,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_discover: %s\n", qPrintable(whyNot));
         return 1;
     }
+    NameResolver resolver;
+    ProbeEngine engine(resolver);
     NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1"));
     Settings::instance().load(QStringLiteral("/nonexistent/Settings.xml"));
     Data data;
     Data::setInstance(&data);
 
-    DiscoverDevicesDialog dialog;
+    DiscoverDevicesDialog dialog(engine);
     dialog.show();
     dialog.findChild<QLineEdit*>(QStringLiteral("fromEdit"))->setText(QStringLiteral("127.0.0.0"));
     dialog.findChild<QLineEdit*>(QStringLiteral("toEdit"))->setText(QStringLiteral("127.15.63.63"));

@@ -82,8 +82,9 @@ int main(int argc, char** argv)
     ticker.start();
     // Results faster than any network gives them (the probe engine sends one request a
     // millisecond at most): the window is what is measured.
-    startPinger([](const QString&, int) { return ProbeResult::reply(std::chrono::microseconds(0)); },
-                [&history](const ProbeRecord& record) { history->record(record); });
+    startPinger(
+        NetworkProbe::from([](const QString&, int) { return ProbeResult::reply(std::chrono::microseconds(0)); }),
+        [&history](const ProbeRecord& record) { history->record(record); });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();

@@ -124,7 +124,8 @@ int main(int argc, char** argv)
     clock.restart();
     ticker.start();
     std::atomic<int> turn{0};
-    startPinger([&turn](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(turn++ % 97)); });
+    startPinger(NetworkProbe::from(
+        [&turn](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(turn++ % 97)); }));
     app.exec();
     stopPinger();
     QCoreApplication::sendPostedEvents();

@@ -10,7 +10,9 @@
 #include "history/DeviceStatistics.h"
 #include "metrics/DeviceMetrics.h"
 #include "metrics/MetricsServer.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"
 
@@ -54,6 +56,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_metrics: %s\n", qPrintable(whyNot));
         return 1;
     }
+    NameResolver resolver;
+    ProbeEngine engine(resolver);
     const int devices = 2000;
     Settings& settings = Settings::instance();
     settings.load(QStringLiteral("/nonexistent/Settings.xml"));
@@ -82,7 +86,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_metrics: cannot serve the metrics: %s\n", qPrintable(whyNot));
         return 1;
     }
-    startPinger({}, sink);
+    startPinger(NetworkProbe::overNetwork(engine), sink);
     // Every device probed a few times, so that every series is there.
     QElapsedTimer warmUp;
     warmUp.start();

@@ -7,7 +7,9 @@
 // Needs root.
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -64,6 +66,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_monitor: %s\n", qPrintable(whyNot));
         return 1;
     }
+    NameResolver resolver;
+    ProbeEngine engine(resolver);
     QStringList targets;
     for (int host = 1; host <= 250; ++host)
         targets << network.address(host);
@@ -78,7 +82,7 @@ int main(int argc, char** argv)
     Data::setInstance(&data);
     qint64 probes = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) { ++probes; });
-    startPinger();
+    startPinger(NetworkProbe::overNetwork(engine));
 
     // Settled: every answering host connected.
     const QString watched = network.address(100);

@@ -2,7 +2,9 @@
 // Measures the probe inside a private network namespace (needs root): its accuracy against
 // iputils ping at several responder delays, its overhead on loopback, and a loopback scan.
 #include "net/DiscoverDevicesThread.h"
+#include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
+#include "net/ProbeEngine.h"
 #include "net/ProbeWaiter.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
@@ -64,6 +66,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_probe: %s\n", qPrintable(whyNot));
         return 1;
     }
+    NameResolver resolver;
+    ProbeEngine engine(resolver);
     const int samples = 20;
 
     NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
@@ -77,7 +81,7 @@ int main(int argc, char** argv)
         QList<double> ours;
         ProbeWaiter waiter;
         for (int i = 0; i < samples; ++i) {
-            const auto result = waiter.probe(NetworkProbe::overNetwork(), QStringLiteral("127.0.0.7"), 2000);
+            const auto result = waiter.probe(NetworkProbe::overNetwork(engine), QStringLiteral("127.0.0.7"), 2000);
             ours << double(result->roundTripUs) / 1000.0;
         }
         const double difference = median(ours) - median(reference);
@@ -96,14 +100,14 @@ int main(int argc, char** argv)
         QThread::usleep(1500);
         QElapsedTimer timer;
         timer.start();
-        waiter.probe(NetworkProbe::overNetwork(), QStringLiteral("127.0.0.1"), 1000);
+        waiter.probe(NetworkProbe::overNetwork(engine), QStringLiteral("127.0.0.1"), 1000);
         wall << double(timer.nsecsElapsed()) / 1e6;
     }
     std::printf("overhead: median probe of 127.0.0.1 takes %.3f ms of wall time (1000 probes)\n", median(wall));
     std::printf("@ probe_wall_ms %.3f\n", median(wall));
 
     ScanReceiver receiver;
-    DiscoverDevicesThread scan({127, 0, 0, 1}, {127, 0, 0, 254});
+    DiscoverDevicesThread scan(ScanRange::box({127, 0, 0, 1}, {127, 0, 0, 254}), engine);
     QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &receiver, &ScanReceiver::scanCompleted);
     QElapsedTimer timer;
     timer.start();

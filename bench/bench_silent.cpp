@@ -8,7 +8,9 @@
 // Needs root.
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -55,6 +57,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_silent: %s\n", qPrintable(whyNot));
         return 1;
     }
+    NameResolver resolver;
+    ProbeEngine engine(resolver);
     const QString first = Prefix + QStringLiteral(".1");
     const QString last = Prefix + QStringLiteral(".254");
 
@@ -103,7 +107,7 @@ int main(int argc, char** argv)
         });
         QElapsedTimer timer;
         timer.start();
-        startPinger();
+        startPinger(NetworkProbe::overNetwork(engine));
         app.exec();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         stopPinger();

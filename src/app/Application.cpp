@@ -22,6 +22,7 @@
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
+#include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 #include "ui/UserList.h"
@@ -125,9 +126,9 @@ void reportToLog(const QString& text)
     LogManager::instance().log("Application", text.toStdString());
 }
 
-MonitorCore::Options coreOptions(const CommandLine& command)
+MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& engine)
 {
-    if (!ProbeEngine::shared().hasSocket())
+    if (!engine.hasSocket())
         reportToLog(icmpPermissionHint());
     MonitorCore::Options options;
     // Where the metrics go: the command line's choice for this run, else the setting.
@@ -144,8 +145,8 @@ struct Monitoring
     DataLogListener logListener;
     MonitorCore core;
 
-    explicit Monitoring(const CommandLine& command)
-        : core(Settings::instance(), ProbeEngine::shared(), coreOptions(command))
+    Monitoring(const CommandLine& command, ProbeEngine& engine)
+        : core(Settings::instance(), engine, coreOptions(command, engine))
     {
         // Connected only after loading, so that the entries read from the file are not logged.
         core.data().connectReceiver(&logListener);
@@ -183,6 +184,8 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.recordingProblem = [&core] { return core.recordingProblem(); };
     services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
     services.reachability = &core.reachability();
+    services.engine = &core.engine();
+    services.startMonitor = [&core] { core.start(); };
     return services;
 }
 
@@ -211,9 +214,11 @@ int Application::run(int argc, char** argv)
     case CommandLine::Mode::Error:
         std::fprintf(stderr, "tarnwick: %s\n", qPrintable(command.error));
         return 2;
-    case CommandLine::Mode::Scan:
-        openIcmpSocketThenDropPrivileges();
-        return ScanCommand::run(argc, argv, command);
+    case CommandLine::Mode::Scan: {
+        NameResolver resolver;
+        const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+        return ScanCommand::run(argc, argv, command, *engine);
+    }
     case CommandLine::Mode::Headless:
         return runHeadless(argc, argv, command);
     case CommandLine::Mode::Desktop:
@@ -230,19 +235,21 @@ QStringList Application::argumentsOf(int argc, char** argv)
     return arguments;
 }
 
-void Application::openIcmpSocketThenDropPrivileges()
+std::unique_ptr<ProbeEngine> Application::openIcmpSocketThenDropPrivileges(NameResolver& resolver)
 {
     if (Privileges::startedRaised())
         Privileges::forgetCodeLoadingEnvironment();
-    ProbeEngine::shared();
+    auto engine = std::make_unique<ProbeEngine>(resolver);
     Privileges::dropCapabilities();
+    return engine;
 }
 
 int Application::runHeadless(int argc, char** argv, const CommandLine& command)
 {
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
-    openIcmpSocketThenDropPrivileges();
+    NameResolver resolver;
+    const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire()) {
         std::fprintf(stderr, "Tarnwick runs already in this folder (process %lld).\n", qlonglong(lock.holder()));
@@ -253,7 +260,7 @@ int Application::runHeadless(int argc, char** argv, const CommandLine& command)
     Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
 
     QCoreApplication app(argc, argv);
-    Monitoring monitoring(command);
+    Monitoring monitoring(command, *engine);
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
 
@@ -269,7 +276,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
 {
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
-    openIcmpSocketThenDropPrivileges();
+    NameResolver resolver;
+    const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
@@ -285,13 +293,13 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
     // Discovery asks hosts on the local link by ARP where it may.
-    if (ProbeEngine::shared().hasSocket() && !ProbeEngine::shared().asksByArp())
+    if (engine->hasSocket() && !engine->asksByArp())
         LogManager::instance().log("Application",
                                    "Hosts on the local link are asked by echo alone: no packet socket for "
                                    "ARP ("
-                                       + std::string(std::strerror(ProbeEngine::shared().arpSocketError())) + ").");
+                                       + std::string(std::strerror(engine->arpSocketError())) + ").");
 
-    Monitoring monitoring(command);
+    Monitoring monitoring(command, *engine);
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
     const UserList::Services services = deviceListServices(core);

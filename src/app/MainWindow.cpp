@@ -58,6 +58,9 @@ MainWindow::MainWindow(UserList::Services services)
     buttons->addWidget(m_minimizeButton);
 
     const ReachabilityView* reachability = services.reachability;
+    m_engine = services.engine;
+    m_startMonitor = services.startMonitor;
+    m_discoverButton->setEnabled(m_engine);
     m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
     m_mapView->setReachability(reachability);
@@ -175,7 +178,7 @@ void MainWindow::CloseButtonClicked()
 
 void MainWindow::DiscoverDevicesButtonClicked()
 {
-    ModalDialog::open(new DiscoverDevicesDialog, this);
+    ModalDialog::open(new DiscoverDevicesDialog(*m_engine, m_startMonitor), this);
 }
 
 void MainWindow::SettingsButtonClicked()

@@ -48,6 +48,8 @@ private:
     QPushButton* m_discoverButton;
     QPushButton* m_settingsButton;
     QPushButton* m_addButton;
+    ProbeEngine* m_engine;
+    std::function<void()> m_startMonitor;
     UserList* m_userList;
     LogListWidget* m_logView;
     VisualRepresentationWidget* m_mapView;

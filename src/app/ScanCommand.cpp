@@ -12,15 +12,14 @@
 
 namespace Tarnwick {
 
-int ScanCommand::run(int argc, char** argv, const CommandLine& command)
+int ScanCommand::run(int argc, char** argv, const CommandLine& command, ProbeEngine& engine)
 {
     QCoreApplication app(argc, argv);
     ScanCommand printer;
-    const ProbeEngine& engine = ProbeEngine::shared();
     if (engine.hasSocket() && !engine.asksByArp())
         std::fprintf(stderr, "Hosts on the local link are asked by echo alone: no packet socket for ARP (%s).\n",
                      std::strerror(engine.arpSocketError()));
-    DiscoverDevicesThread scan(command.scanRange, {}, command.timeoutMs);
+    DiscoverDevicesThread scan(command.scanRange, engine, command.timeoutMs);
     QObject::connect(&scan, &DiscoverDevicesThread::addressProbed, &printer, &ScanCommand::scanResult);
     QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &printer, &ScanCommand::scanCompleted);
     scan.start();

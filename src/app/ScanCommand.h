@@ -6,6 +6,7 @@
 namespace Tarnwick {
 
 struct CommandLine;
+class ProbeEngine;
 
 // "tarnwick --scan FROM TO": the discovery scan without a display and without any file of the
 // working folder, one line per address in box order ("address<TAB>result"), then the line
@@ -15,7 +16,7 @@ class ScanCommand : public QObject
     Q_OBJECT
 
 public:
-    static int run(int argc, char** argv, const CommandLine& command);
+    static int run(int argc, char** argv, const CommandLine& command, ProbeEngine& engine);
 
 public slots:
     void scanResult(int finding, const QString& address, const QString& result);

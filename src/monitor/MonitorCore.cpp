@@ -9,6 +9,7 @@
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "net/NameResolver.h"
+#include "net/NetworkProbe.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 
@@ -67,8 +68,12 @@ QString MonitorCore::recordingProblem() const
 
 void MonitorCore::start()
 {
+    // A scan that ends after the core did must not bring the monitor back.
+    if (m_ended)
+        return;
     m_started = true;
-    startPinger(m_options.probe, [this](const ProbeRecord& record) { fanOut(record); });
+    startPinger(m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine),
+                [this](const ProbeRecord& record) { fanOut(record); });
 }
 
 void MonitorCore::pingNow(const QString& ip)
@@ -91,7 +96,7 @@ void MonitorCore::end()
     m_ended = true;
     stopPinger();
     m_engine.stop();
-    NameResolver::instance().stop();
+    m_engine.resolver().stop();
     // Results the monitor announced before it stopped still wait in the queue: deliver them,
     // which also releases their event records.
     QCoreApplication::sendPostedEvents();

@@ -54,6 +54,7 @@ public:
     Data& data() { return *m_data; }
     VisualRepresentationData& map() { return *m_map; }
     Announcer& announcer() { return *m_announcer; }
+    ProbeEngine& engine() { return m_engine; }
     const ReachabilityView& reachability() const;
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
@@ -61,7 +62,8 @@ public:
     // Why results wait in memory rather than in the history file, if they do.
     QString recordingProblem() const;
 
-    // Starts the monitor.
+    // Starts the monitor, or starts it again after it was stopped for a while (a scan); nothing
+    // while it runs or once the core has ended.
     void start();
     // Probes the device at once, outside the monitor's turn ("Ping now"); nothing while the
     // monitor does not run.

@@ -9,18 +9,26 @@
 
 namespace Tarnwick {
 
-DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs)
+DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs)
     : m_range(range)
-    , m_client(probe ? 0 : ProbeEngine::newClient())
-    , m_probe(NetworkProbe::from(std::move(probe), m_client, true))
+    , m_engine(&engine)
+    , m_client(engine.newClient())
+    , m_probe(NetworkProbe::overNetwork(engine, m_client, true))
     , m_timeoutMs(timeoutMs)
 {
 }
 
-DiscoverDevicesThread::DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, ProbeFunction probe,
-                                             int timeoutMs)
-    : DiscoverDevicesThread(ScanRange::box(from, to), std::move(probe), timeoutMs)
+DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs)
+    : m_range(range)
+    , m_probe(NetworkProbe::from(std::move(probe)))
+    , m_timeoutMs(timeoutMs)
 {
+}
+
+void DiscoverDevicesThread::withdrawQueued()
+{
+    if (m_engine)
+        m_engine->withdraw(m_client);
 }
 
 std::optional<QList<quint8>> DiscoverDevicesThread::parseAddress(const QString& text)
@@ -50,8 +58,7 @@ void DiscoverDevicesThread::requestStop()
 {
     m_waiter.stop();
     // What has not left yet would only hold up the monitor, a new scan or "Ping now".
-    if (m_client)
-        ProbeEngine::shared().withdraw(m_client);
+    withdrawQueued();
 }
 
 QString DiscoverDevicesThread::presentText(int present)
@@ -85,8 +92,8 @@ void DiscoverDevicesThread::run()
 {
     // Whatever was submitted while a stop was under way goes too.
     const auto withdrawLeftovers = qScopeGuard([this] {
-        if (m_client && m_waiter.stopped())
-            ProbeEngine::shared().withdraw(m_client);
+        if (m_waiter.stopped())
+            withdrawQueued();
     });
     const qint64 total = m_range.size();
     qint64 submitted = 0;

@@ -12,6 +12,8 @@
 
 namespace Tarnwick {
 
+class ProbeEngine;
+
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
 // "from" value to its "to" value; hosts on a local link are asked by ARP first. Many addresses
 // are in flight at once, each given a second; each result is told by addressProbed in box order
@@ -30,11 +32,10 @@ public:
     // whatever the size of the box.
     static constexpr int MaxInFlight = 2048;
 
-    // probe: a stand-in for the network (tests); none probes over the network.
-    explicit DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe = {}, int timeoutMs = TimeoutMs);
-    // The box from FROM to TO, each octet on its own.
-    DiscoverDevicesThread(const QList<quint8>& from, const QList<quint8>& to, ProbeFunction probe = {},
-                          int timeoutMs = TimeoutMs);
+    // Over the network, through engine, which must outlive the scan.
+    DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs = TimeoutMs);
+    // probe: a stand-in for the network (tests).
+    DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs = TimeoutMs);
 
     void requestStop();
 
@@ -60,8 +61,12 @@ protected:
     void run() override;
 
 private:
+    // Takes back the scan's requests that have not left yet; nothing for a stand-in.
+    void withdrawQueued();
+
     ScanRange m_range;
-    std::uint64_t m_client; // the engine's, when probing over the network
+    ProbeEngine* m_engine = nullptr; // none for a stand-in
+    std::uint64_t m_client = 0; // the engine's
     AsyncProbe m_probe;
     int m_timeoutMs;
     // Outcomes by position in the box, filled from the network's threads.

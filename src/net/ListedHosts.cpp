@@ -18,9 +18,10 @@ struct ListedHosts::Shared
     ListedHosts* owner = nullptr; // null once the object has gone
 };
 
-ListedHosts::ListedHosts(const Data& data, QObject* parent)
+ListedHosts::ListedHosts(const Data& data, NameResolver& resolver, QObject* parent)
     : QObject(parent)
     , m_data(data)
+    , m_resolver(resolver)
     , m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
@@ -38,7 +39,7 @@ void ListedHosts::refresh()
         const QString name = entry.ip;
         if (name.isEmpty() || NameResolver::numeric(name))
             continue;
-        NameResolver::instance().resolve(name, ResolveWaitMs, [shared = m_shared, name](NameResolver::Address address) {
+        m_resolver.resolve(name, ResolveWaitMs, [shared = m_shared, name](NameResolver::Address address) {
             QString dotted;
             if (address) {
                 char text[INET_ADDRSTRLEN] = {};

@@ -10,6 +10,7 @@
 namespace Tarnwick {
 
 class Data;
+class NameResolver;
 
 // Whether the device list holds an IPv4 address: as an entry's own address, or as the address
 // that an entry's host name resolves to. The names are resolved off the GUI thread; each answer
@@ -23,7 +24,8 @@ public:
     // How long one name may take before it counts as unresolved for now.
     static constexpr int ResolveWaitMs = 3000;
 
-    explicit ListedHosts(const Data& data, QObject* parent = nullptr);
+    // resolver: must outlive this object.
+    ListedHosts(const Data& data, NameResolver& resolver, QObject* parent = nullptr);
     ~ListedHosts() override;
 
     // Resolves the host names of the list's entries as they are now.
@@ -40,6 +42,7 @@ private:
     void resolved(const QString& name, const QString& address);
 
     const Data& m_data;
+    NameResolver& m_resolver;
     std::shared_ptr<Shared> m_shared;
     QHash<QString, QString> m_addressOfName; // dotted address by host name
     QMultiHash<QString, QString> m_namesAt; // host names by the dotted address they resolve to

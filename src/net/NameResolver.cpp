@@ -65,20 +65,11 @@ NameResolver::NameResolver(LookUp lookUp)
 {
     m_state->lookUp = lookUp ? std::move(lookUp) : LookUp(systemLookUp);
     m_pool->setMaxThreadCount(Workers);
-    m_watcher = std::thread([this] { watchDeadlines(); });
 }
 
 NameResolver::~NameResolver()
 {
     stop();
-}
-
-NameResolver& NameResolver::instance()
-{
-    // Never destroyed: callers on any thread may still resolve while the program ends. Start-up
-    // stops it as it ends.
-    static NameResolver* resolver = new NameResolver;
-    return *resolver;
 }
 
 NameResolver::Address NameResolver::numeric(const QString& host)
@@ -107,6 +98,8 @@ void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)
         done(address);
         return;
     }
+    // Under the lock and not stopped: a stop either comes first or finds the thread to join.
+    std::call_once(m_watcherStarted, [this] { m_watcher = std::thread([this] { watchDeadlines(); }); });
     const std::uint64_t id = s.nextWaiter++;
     const Clock::time_point deadline = now + std::chrono::milliseconds(std::max(0, maxWaitMs));
     s.waiting[name].push_back({id, deadline, std::move(done)});
@@ -203,7 +196,8 @@ void NameResolver::stop()
         m_state->deadlines.clear();
     }
     m_state->deadlineChanged.notify_all();
-    m_watcher.join();
+    if (m_watcher.joinable())
+        m_watcher.join();
     m_pool->clear();
     for (Done& done : abandoned)
         done(std::nullopt);

@@ -45,9 +45,6 @@ public:
     NameResolver(const NameResolver&) = delete;
     NameResolver& operator=(const NameResolver&) = delete;
 
-    // The one resolver of the process; it lives as long as the process.
-    static NameResolver& instance();
-
     // The address of dotted IPv4 text, or none for any other text.
     static Address numeric(const QString& host);
 
@@ -69,6 +66,9 @@ private:
     std::shared_ptr<State> m_state;
     // Owned, but let go at stop while a look-up hangs in it: its threads end with that look-up.
     std::unique_ptr<QThreadPool> m_pool;
+    // Started with the first name to wait for, so that a process may give up its privileges
+    // after making its resolver and no thread of this keeps them.
+    std::once_flag m_watcherStarted;
     std::thread m_watcher;
 };
 

@@ -13,26 +13,24 @@ int NetworkProbe::resolutionBoundMs(int timeoutMs)
     return std::clamp(timeoutMs, 1000, 5000);
 }
 
-AsyncProbe NetworkProbe::overNetwork(std::uint64_t client, bool askByArp)
+AsyncProbe NetworkProbe::overNetwork(ProbeEngine& engine, std::uint64_t client, bool askByArp)
 {
     const auto onLink = askByArp ? ProbeEngine::OnLink::AskByArp : ProbeEngine::OnLink::EchoOnly;
-    return [client, onLink](const QString& host, int timeoutMs, ProbeCompletion done) {
-        NameResolver::instance().resolve(
+    return [&engine, client, onLink](const QString& host, int timeoutMs, ProbeCompletion done) {
+        engine.resolver().resolve(
             host, resolutionBoundMs(timeoutMs),
-            [timeoutMs, client, onLink, done = std::move(done)](NameResolver::Address address) mutable {
+            [&engine, timeoutMs, client, onLink, done = std::move(done)](NameResolver::Address address) mutable {
                 if (!address) {
                     done(ProbeResult::socketError());
                     return;
                 }
-                ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client, onLink);
+                engine.submit(*address, timeoutMs, std::move(done), client, onLink);
             });
     };
 }
 
-AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client, bool askByArp)
+AsyncProbe NetworkProbe::from(ProbeFunction probe)
 {
-    if (!probe)
-        return overNetwork(client, askByArp);
     return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {
         done(probe(host, timeoutMs));
     };

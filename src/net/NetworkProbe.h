@@ -10,6 +10,8 @@
 
 namespace Tarnwick {
 
+class ProbeEngine;
+
 // A probe as the monitor and the scans use it: the device's address text in, the outcome out
 // through done, exactly once, perhaps later and on another thread.
 using AsyncProbe = std::function<void(const QString& host, int timeoutMs, ProbeCompletion done)>;
@@ -20,13 +22,14 @@ using ProbeFunction = std::function<ProbeResult(const QString& host, int timeout
 class NetworkProbe
 {
 public:
-    // Over the network: the name resolved without blocking (a name that cannot be resolved in
-    // time is a socket error, as an unusable destination always was), then the shared engine,
-    // as the client's requests. askByArp: hosts on a local link are asked by ARP first, and
-    // one that answers that alone is reported present.
-    static AsyncProbe overNetwork(std::uint64_t client = 0, bool askByArp = false);
-    // A stand-in answered at once; none gives overNetwork(client, askByArp).
-    static AsyncProbe from(ProbeFunction probe, std::uint64_t client = 0, bool askByArp = false);
+    // Over the network: the name resolved without blocking by the engine's resolver (a name
+    // that cannot be resolved in time is a socket error, as an unusable destination always
+    // was), then the engine, as the client's requests. askByArp: hosts on a local link are
+    // asked by ARP first, and one that answers that alone is reported present. The engine must
+    // outlive the probe.
+    static AsyncProbe overNetwork(ProbeEngine& engine, std::uint64_t client = 0, bool askByArp = false);
+    // A stand-in answered at once.
+    static AsyncProbe from(ProbeFunction probe);
     // How long a name may take to resolve for a probe with this time-out.
     static int resolutionBoundMs(int timeoutMs);
 };

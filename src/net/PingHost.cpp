@@ -6,10 +6,10 @@
 
 namespace Tarnwick {
 
-int pingHost(const QString& host, int timeoutMs)
+int pingHost(ProbeEngine& engine, const QString& host, int timeoutMs)
 {
     ProbeWaiter waiter;
-    return waiter.probe(NetworkProbe::overNetwork(), host, timeoutMs).value_or(ProbeResult::timeout()).code();
+    return waiter.probe(NetworkProbe::overNetwork(engine), host, timeoutMs).value_or(ProbeResult::timeout()).code();
 }
 
 } // namespace Tarnwick

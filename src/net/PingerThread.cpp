@@ -35,8 +35,8 @@ void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip,
         sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
 }
 
-PingerThread::PingerThread(ProbeFunction probe, ResultSink sink)
-    : m_probe(NetworkProbe::from(std::move(probe)))
+PingerThread::PingerThread(AsyncProbe probe, ResultSink sink)
+    : m_probe(std::move(probe))
 {
     m_gate->sink = std::move(sink);
 }
@@ -126,7 +126,7 @@ void PingerThread::probeNow(Data& data, const QString& ip)
             });
 }
 
-void startPinger(ProbeFunction probe, PingerThread::ResultSink sink)
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink)
 {
     if (s_current)
         return;

@@ -28,8 +28,8 @@ public:
     // monitor's and the network's threads while the monitor runs.
     using ResultSink = std::function<void(const ProbeRecord& record)>;
 
-    // probe: a stand-in for the network (tests); none probes over the network.
-    explicit PingerThread(ProbeFunction probe = {}, ResultSink sink = {});
+    // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
+    explicit PingerThread(AsyncProbe probe, ResultSink sink = {});
 
     void requestStop();
 
@@ -68,7 +68,7 @@ private:
 };
 
 // Starts the one monitor thread unless it runs already.
-void startPinger(ProbeFunction probe = {}, PingerThread::ResultSink sink = {});
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {});
 // Stops the monitor thread and waits until it has ended; nothing when none runs.
 void stopPinger();
 // The running monitor thread, or none.

@@ -44,8 +44,9 @@ constexpr std::int64_t LinksRereadNs = 10000000;
 
 } // namespace
 
-ProbeEngine::ProbeEngine()
-    : m_socket(std::make_unique<IcmpSocket>())
+ProbeEngine::ProbeEngine(NameResolver& resolver)
+    : m_resolver(resolver)
+    , m_socket(std::make_unique<IcmpSocket>())
     , m_arp(std::make_unique<ArpSocket>())
     , m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     , m_identifier(newIdentifier())
@@ -68,24 +69,10 @@ ProbeEngine::~ProbeEngine()
         ::close(m_wakeFd);
 }
 
-ProbeEngine& ProbeEngine::shared()
-{
-    // Never destroyed: outcomes may still be on their way when the program ends. Start-up
-    // stops it before it tears down what the outcomes reach.
-    static ProbeEngine* engine = new ProbeEngine;
-    return *engine;
-}
-
 void ProbeEngine::setInterval(std::int64_t intervalNs)
 {
     std::lock_guard lock(m_mutex);
     m_intervalNs = intervalNs;
-}
-
-ProbeEngine::Client ProbeEngine::newClient()
-{
-    static std::atomic<Client> last{0};
-    return ++last;
 }
 
 std::size_t ProbeEngine::withdraw(Client client)

@@ -29,6 +29,8 @@ namespace Tarnwick {
 // socket of the engine's own: one that does not answer is not probed further (so the kernel
 // never tries to resolve it, and its neighbour table keeps no entry for it), one that answers
 // is sent the echo request, and if that goes unanswered it is reported present.
+class NameResolver;
+
 class ProbeEngine
 {
 public:
@@ -36,14 +38,14 @@ public:
     // and its packet socket for ARP (only where the process may send raw frames).
     // Its thread starts with the first request, so that a process may give up its privileges
     // in between and no thread of its keeps them.
-    ProbeEngine();
+    // resolver: turns the devices' address texts into addresses for whoever probes through
+    // this engine; it must outlive the engine.
+    explicit ProbeEngine(NameResolver& resolver);
     ~ProbeEngine();
     ProbeEngine(const ProbeEngine&) = delete;
     ProbeEngine& operator=(const ProbeEngine&) = delete;
 
-    // The engine the program shares. Start-up makes it first thing, so that its socket is
-    // opened before the process gives up the right to open one.
-    static ProbeEngine& shared();
+    NameResolver& resolver() const { return m_resolver; }
 
     bool hasSocket() const { return m_socket && m_socket->isOpen(); }
     bool usesRawSocket() const { return m_socket && m_socket->isRaw(); }
@@ -58,7 +60,7 @@ public:
     // Who asked for a request, so that it can take back what has not left yet; 0 is nobody
     // in particular.
     using Client = std::uint64_t;
-    static Client newClient();
+    Client newClient() { return ++m_lastClient; }
 
     enum class OnLink { EchoOnly, AskByArp };
 
@@ -112,6 +114,7 @@ private:
     void wait(std::int64_t nowNs);
     void wake();
 
+    NameResolver& m_resolver;
     std::unique_ptr<IcmpSocket> m_socket;
     std::unique_ptr<ArpSocket> m_arp;
     int m_wakeFd = -1;
@@ -129,6 +132,7 @@ private:
     std::int64_t m_linksReadNs = 0;
     bool m_linksRead = false;
 
+    std::atomic<Client> m_lastClient{0};
     std::atomic<std::size_t> m_inFlight{0};
     std::atomic<bool> m_stopping{false};
     std::once_flag m_started;

@@ -9,6 +9,7 @@
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"
 #include "net/PingerThread.h"
+#include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
@@ -127,8 +128,10 @@ QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, c
 
 } // namespace
 
-DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
+DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor, QWidget* parent)
     : QDialog(parent)
+    , m_engine(engine)
+    , m_startMonitor(std::move(startMonitor))
     , m_tree(new QTreeWidget(this))
     , m_toEdit(new QLineEdit(this))
     , m_fromEdit(new QLineEdit(this))
@@ -226,7 +229,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(QWidget* parent)
     connect(deselectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::DeselectAllPushButtonClicked);
     connect(addSelected, &QPushButton::pressed, this, &DiscoverDevicesDialog::AddSelectedPushButtonClicked);
     if (const Data* store = Data::instance()) {
-        m_listed = new ListedHosts(*store, this);
+        m_listed = new ListedHosts(*store, m_engine.resolver(), this);
         connect(m_listed, &ListedHosts::namesResolved, this, &DiscoverDevicesDialog::listedNamesResolved);
         m_listed->refresh();
     }
@@ -264,7 +267,7 @@ DiscoverDevicesDialog::~DiscoverDevicesDialog()
     // The scan reports to this dialog; it must not outlive it.
     if (scanRunning()) {
         stopScan();
-        startPinger();
+        resumeMonitor();
     }
     qDeleteAll(m_pendingRows);
 }
@@ -325,7 +328,7 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     m_progress->setValue(0);
     m_progress->show();
 
-    m_scan = new DiscoverDevicesThread(range);
+    m_scan = new DiscoverDevicesThread(range, m_engine);
     connect(m_scan, &DiscoverDevicesThread::addressProbed, this, &DiscoverDevicesDialog::scanResult);
     connect(m_scan, &DiscoverDevicesThread::scanCompleted, this, &DiscoverDevicesDialog::scanCompleted);
     // A finished scan is released; one that still runs is never deleted.
@@ -465,7 +468,7 @@ void DiscoverDevicesDialog::StopPushButtonClicked()
     if (!scanRunning())
         return;
     stopScan();
-    startPinger();
+    resumeMonitor();
     int active = 0;
     for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
         active += isActive(m_tree->topLevelItem(i)) ? 1 : 0;
@@ -518,7 +521,7 @@ bool DiscoverDevicesDialog::eventFilter(QObject* watched, QEvent* event)
 void DiscoverDevicesDialog::scanCompleted(int active, int total, int present)
 {
     addPendingRows();
-    startPinger();
+    resumeMonitor();
     const QString presentText = DiscoverDevicesThread::presentText(present);
     m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total)
                            + (presentText.isEmpty() ? QString() : QStringLiteral(". ") + presentText));
@@ -548,11 +551,17 @@ void DiscoverDevicesDialog::stopScan()
     scanEnded();
 }
 
+void DiscoverDevicesDialog::resumeMonitor()
+{
+    if (m_startMonitor)
+        m_startMonitor();
+}
+
 void DiscoverDevicesDialog::closeEvent(QCloseEvent* event)
 {
     if (scanRunning()) {
         stopScan();
-        startPinger();
+        resumeMonitor();
     }
     QDialog::closeEvent(event);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QTimer>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -23,6 +24,7 @@ class ScanRange;
 
 class DiscoverDevicesThread;
 class ListedHosts;
+class ProbeEngine;
 class ReverseNameLookup;
 
 // Scans a box of IPv4 addresses for hosts that answer, shows each result as it arrives with
@@ -36,7 +38,10 @@ class DiscoverDevicesDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit DiscoverDevicesDialog(QWidget* parent = nullptr);
+    // engine: what scans probe through (and the list's names are resolved by); it must outlive
+    // the dialog. startMonitor: starts the monitor again once a scan is over.
+    explicit DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor = {},
+                                   QWidget* parent = nullptr);
     ~DiscoverDevicesDialog() override;
 
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
@@ -86,7 +91,10 @@ private:
     void keepSorted(QTreeWidgetItem* row, std::initializer_list<int> changedColumns);
     void nameFound(const QString& address, const QString& name);
     void scanEnded();
+    void resumeMonitor();
 
+    ProbeEngine& m_engine;
+    std::function<void()> m_startMonitor;
     QTreeWidget* m_tree;
     QLineEdit* m_toEdit;
     QLineEdit* m_fromEdit;

@@ -25,6 +25,7 @@ class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class HistoryReader;
+class ProbeEngine;
 class ReachabilityView;
 class UserListRow;
 class UserListTreeWidget;
@@ -61,6 +62,10 @@ public:
         PingNow pingNow{};
         // Which devices are cut off behind a failed one; none shows none.
         const ReachabilityView* reachability{};
+        // What the discovery dialog scans through, and how the monitor starts again after a
+        // scan; without an engine there is no scan to open.
+        ProbeEngine* engine{};
+        std::function<void()> startMonitor{};
     };
 
     explicit UserList(QWidget* parent = nullptr);

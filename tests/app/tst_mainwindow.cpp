@@ -13,6 +13,8 @@
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
 #include "monitor/ReachabilityWatcher.h"
+#include "net/NameResolver.h"
+#include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 #include "ui/UserListTreeWidget.h"
 
@@ -103,9 +105,15 @@ class TestMainWindow : public QObject
     QList<Balloon> m_balloons;
     bool m_trayAvailable = true;
 
+    // What the discovery dialog scans through.
+    NameResolver m_resolver;
+    ProbeEngine m_engine{m_resolver};
+
     MainWindow* openWindow()
     {
-        auto* window = new MainWindow;
+        UserList::Services services;
+        services.engine = &m_engine;
+        auto* window = new MainWindow(services);
         MainWindow::setInstance(window);
         window->show();
         return window;

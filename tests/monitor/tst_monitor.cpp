@@ -10,6 +10,8 @@
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
 #include "monitor/ReachabilityWatcher.h"
+#include "net/NameResolver.h"
+#include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 
 #include <QDateTime>
@@ -260,7 +262,8 @@ private slots:
         options.probe = [](const QString& host, int) {
             return host == QLatin1String("127.0.0.1") ? ProbeResult::reply(7ms) : ProbeResult::timeout();
         };
-        ProbeEngine engine;
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         MonitorCore core(settings, engine, options);
         const QString ip = QStringLiteral("127.0.0.1");
         core.data().addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
@@ -270,12 +273,20 @@ private slots:
         QCOMPARE(reports.size(), 1);
 
         core.start();
-        const auto answered = [&] {
-            return core.statistics()->lastHour(ip, QDateTime::currentMSecsSinceEpoch()).received >= 3;
+        const auto received = [&] {
+            return core.statistics()->lastHour(ip, QDateTime::currentMSecsSinceEpoch()).received;
         };
-        QTRY_VERIFY(answered());
+        QTRY_VERIFY(received() >= 3);
         QTRY_COMPARE(core.data().entry(ip).pingResult, QStringLiteral("7"));
+        // A scan rests the monitor; started again, its results still reach the history.
+        stopPinger();
+        const int rested = received();
+        core.start();
+        QTRY_VERIFY(received() > rested);
         core.end();
+        // A scan that ends after the core did leaves the monitor stopped.
+        core.start();
+        QCOMPARE(currentPinger(), nullptr);
         QVERIFY(!HistoryReader(QStringLiteral("History.sqlite"))
                      .results(ip, 0, QDateTime::currentMSecsSinceEpoch())
                      .isEmpty());

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/DiscoverDevicesThread.h"
+#include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -70,7 +71,7 @@ private slots:
         Receiver receiver;
         QStringList probed;
         QMutex mutex;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}),
+        DiscoverDevicesThread scan(ScanRange::box(octets({127, 0, 1, 10}), octets({127, 0, 2, 20})),
                                    [&](const QString& ip, int timeout) {
                                        QMutexLocker lock(&mutex);
                                        probed << ip;
@@ -107,10 +108,11 @@ private slots:
     {
         Receiver receiver;
         int probes = 0;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 250}), octets({127, 0, 2, 5}), [&](const QString&, int) {
-            ++probes;
-            return ProbeResult::timeout();
-        });
+        DiscoverDevicesThread scan(ScanRange::box(octets({127, 0, 1, 250}), octets({127, 0, 2, 5})),
+                                   [&](const QString&, int) {
+                                       ++probes;
+                                       return ProbeResult::timeout();
+                                   });
         receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(5000));
@@ -128,13 +130,14 @@ private slots:
         QSemaphore fifthStarted;
         QSemaphore goOn;
         std::atomic<int> probes{0};
-        DiscoverDevicesThread scan(octets({127, 0, 0, 1}), octets({127, 0, 0, 20}), [&](const QString&, int) {
-            if (++probes == 5) {
-                fifthStarted.release();
-                goOn.acquire();
-            }
-            return ProbeResult::reply(std::chrono::milliseconds(1));
-        });
+        DiscoverDevicesThread scan(ScanRange::box(octets({127, 0, 0, 1}), octets({127, 0, 0, 20})),
+                                   [&](const QString&, int) {
+                                       if (++probes == 5) {
+                                           fifthStarted.release();
+                                           goOn.acquire();
+                                       }
+                                       return ProbeResult::reply(std::chrono::milliseconds(1));
+                                   });
         receiver.listen(scan);
         scan.start();
         QVERIFY(fifthStarted.tryAcquire(1, 5000));
@@ -154,8 +157,10 @@ private slots:
         if (!NetworkSandbox::enter(&whyNot))
             QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         Receiver receiver;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 10}), octets({127, 0, 2, 20}));
+        DiscoverDevicesThread scan(ScanRange::box(octets({127, 0, 1, 10}), octets({127, 0, 2, 20})), engine);
         receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(30000));
@@ -174,13 +179,16 @@ private slots:
         if (!NetworkSandbox::enter(&whyNot))
             QSKIP(qPrintable(QStringLiteral("live scan skipped: ") + whyNot));
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         Receiver receiver;
         constexpr int longTimeoutMs = 60000;
-        DiscoverDevicesThread scan(octets({127, 0, 1, 1}), octets({127, 0, 1, 20}), {}, longTimeoutMs);
+        DiscoverDevicesThread scan(ScanRange::box(octets({127, 0, 1, 1}), octets({127, 0, 1, 20})), engine,
+                                   longTimeoutMs);
         receiver.listen(scan);
         scan.start();
         // Once its probes are out, the scan waits for their outcomes.
-        QTRY_VERIFY(ProbeEngine::shared().requestsInFlight() > 0);
+        QTRY_VERIFY(engine.requestsInFlight() > 0);
         scan.requestStop();
         const bool ended = scan.wait(10000);
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
@@ -216,8 +224,10 @@ private slots:
         const int entriesBefore = neighbourEntries();
         QVERIFY(entriesBefore >= 0);
 
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         Receiver receiver;
-        DiscoverDevicesThread scan(ScanRange::hostsOf(0x0A4E0500, 24), {}, 300);
+        DiscoverDevicesThread scan(ScanRange::hostsOf(0x0A4E0500, 24), engine, 300);
         receiver.listen(scan);
         scan.start();
         QVERIFY(scan.wait(30000));

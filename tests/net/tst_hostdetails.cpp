@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/LocalNetwork.h"
+#include "net/NameResolver.h"
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"
 #include "net/PingHost.h"
+#include "net/ProbeEngine.h"
 #include "net/ScanRange.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -189,8 +191,10 @@ private slots:
         QVERIFY2(network.start(QStringLiteral("10.79.3"), {1}, &whyNot), qPrintable(whyNot));
         QVERIFY(network.runInside({"ip", "link", "set", "dev", "twlab1", "address", "00:00:0c:12:34:56"}));
         const QString gateway = QStringLiteral("10.79.255.2");
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         // A fresh link may drop the first echo while it comes up on a loaded machine.
-        QTRY_VERIFY_WITH_TIMEOUT(pingHost(gateway, 1000) >= 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pingHost(engine, gateway, 1000) >= 0, 10000);
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
         TestFiles::writeFile(QStringLiteral("hosts"), "127.0.0.1 localhost\n10.79.255.2 gateway.lab.test\n");

@@ -2,6 +2,7 @@
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/StoreEvent.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
@@ -37,14 +38,14 @@ public:
     // The pinger calls into this object: it must be gone before the object is.
     ~RecordingProbe() { stopPinger(); }
 
-    ProbeFunction function()
+    AsyncProbe function()
     {
         m_clock.start();
-        return [this](const QString& ip, int timeout) {
+        return NetworkProbe::from([this](const QString& ip, int timeout) {
             QMutexLocker lock(&m_mutex);
             m_calls.append({ip, timeout, m_clock.elapsed()});
             return answers.value(ip, ProbeResult::timeout());
-        };
+        });
     }
     QList<Call> calls()
     {
@@ -177,11 +178,11 @@ private slots:
         Settings::instance().pingTimeGap = 0;
         QSemaphore probing;
         QSemaphore release;
-        startPinger([&](const QString&, int) {
+        startPinger(NetworkProbe::from([&](const QString&, int) {
             probing.release();
             release.tryAcquire(1, 300);
             return ProbeResult::reply(5ms);
-        });
+        }));
         QVERIFY(probing.tryAcquire(1, 5000));
         QSignalSpy changes(m_data, &Data::DeviceEntryChanged);
         QElapsedTimer timer;
@@ -250,8 +251,12 @@ private slots:
         m_data->changeEntry(QStringLiteral("a"), QStringLiteral("127.0.0.1"), false, QString(), DeviceTypePC);
         Settings::instance().pingTimeGap = 0;
         Settings::instance().pingTimeout = 30000;
-        startPinger();
-        QTRY_VERIFY(ProbeEngine::shared().requestsInFlight() > 0);
+        // Made inside the private network, and the monitor stopped before it goes.
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine));
+        QTRY_VERIFY(engine.requestsInFlight() > 0);
         QElapsedTimer timer;
         timer.start();
         stopPinger();
@@ -276,7 +281,11 @@ private slots:
         // Longer than the wait for the reason: only the router's answer can end the probe in time.
         // Routers answer a few times a second at most, so later probes may wait it out.
         Settings::instance().pingTimeout = 15000;
-        startPinger();
+        // Made inside the private network, and the monitor stopped before it goes.
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine));
         QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(QStringLiteral("10.79.2.9")).lastProbe.reason,
                                   QStringLiteral("host unreachable, from 10.79.255.2"), 10000);
         QCOMPARE(m_data->entry(QStringLiteral("10.79.2.9")).pingResult, QStringLiteral("X"));
@@ -292,11 +301,11 @@ private slots:
         std::atomic<int> mostWaiting{0};
         // The probe refers to this function's locals.
         const auto stop = qScopeGuard([] { stopPinger(); });
-        startPinger([&](const QString&, int) {
+        startPinger(NetworkProbe::from([&](const QString&, int) {
             mostWaiting = std::max(mostWaiting.load(), StoreEvent::liveCount());
             probes.release();
             return ProbeResult::reply(1ms);
-        });
+        }));
         // This thread runs no event loop here, so nothing is delivered.
         QVERIFY(!probes.tryAcquire(1000, 1000));
         QVERIFY2(mostWaiting <= 200, qPrintable(QString::number(mostWaiting)));

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/ProgramRun.h"
 #include "history/HistoryReader.h"
+#include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
 #include "net/PingHost.h"
+#include "net/ProbeEngine.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/HangingNameServer.h"
 #include "netlab/NetworkSandbox.h"
@@ -23,6 +25,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 
 using namespace Tarnwick;
 
@@ -97,12 +100,20 @@ class TestPingHost : public QObject
 {
     Q_OBJECT
 
+    // Made inside the private network.
+    std::unique_ptr<NameResolver> m_resolver;
+    std::unique_ptr<ProbeEngine> m_engine;
+
+    int ping(const QString& host, int timeoutMs) { return pingHost(*m_engine, host, timeoutMs); }
+
 private slots:
     void initTestCase()
     {
         QString whyNot;
         if (!NetworkSandbox::enter(&whyNot))
             QSKIP(qPrintable(QStringLiteral("live probes skipped: ") + whyNot));
+        m_resolver = std::make_unique<NameResolver>();
+        m_engine = std::make_unique<ProbeEngine>(*m_resolver);
     }
 
     void init() { QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0")); }
@@ -110,15 +121,15 @@ private slots:
     void loopbackAnswersQuickly()
     {
         for (int i = 0; i < 5; ++i) {
-            const int result = pingHost(QStringLiteral("127.0.0.1"), 1000);
+            const int result = ping(QStringLiteral("127.0.0.1"), 1000);
             QVERIFY2(result >= 0 && result < 50, qPrintable(QString::number(result)));
         }
     }
 
     void unresolvableNameIsSocketError()
     {
-        QCOMPARE(pingHost(QStringLiteral("no-such-device.invalid"), 500), PingSocketError);
-        QCOMPARE(pingHost(QString(), 500), PingSocketError);
+        QCOMPARE(ping(QStringLiteral("no-such-device.invalid"), 500), PingSocketError);
+        QCOMPARE(ping(QString(), 500), PingSocketError);
     }
 
     void silentHostTimesOut_data()
@@ -134,7 +145,7 @@ private slots:
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(pingHost(QStringLiteral("127.0.0.8"), timeoutMs), PingNoReply);
+        QCOMPARE(ping(QStringLiteral("127.0.0.8"), timeoutMs), PingNoReply);
         const qint64 took = timer.elapsed();
         QVERIFY2(took >= timeoutMs - 5 && took < timeoutMs + 200, qPrintable(QString::number(took)));
     }
@@ -160,7 +171,7 @@ private slots:
         EchoResponder responder;
         QVERIFY(responder.start(QStringList{"--address", "127.0.0.7", "--delay", "40"} + misbehaviour));
         for (int i = 1; i <= 3; ++i) {
-            const int result = pingHost(QStringLiteral("127.0.0.7"), 2000);
+            const int result = ping(QStringLiteral("127.0.0.7"), 2000);
             QVERIFY2(result >= 39 && result < 400, qPrintable(QString::number(result)));
         }
     }
@@ -175,7 +186,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < 20 || (flood.sent() - before < 500 && timer.elapsed() < 20000); ++i) {
-            const int result = pingHost(QStringLiteral("127.0.0.1"), 1000);
+            const int result = ping(QStringLiteral("127.0.0.1"), 1000);
             QVERIFY2(result >= 0 && result < 1000, qPrintable(QStringLiteral("probe %1 gave %2").arg(i).arg(result)));
         }
         QVERIFY2(flood.sent() - before >= 500, "the flood stalled while the probes ran");
@@ -210,7 +221,7 @@ private slots:
         QTRY_VERIFY(flood.sent() > 100);
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(pingHost(QStringLiteral("127.0.0.8"), 300), PingNoReply);
+        QCOMPARE(ping(QStringLiteral("127.0.0.8"), 300), PingNoReply);
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     }
 

@@ -74,6 +74,7 @@ class TestProbeEngine : public QObject
     Q_OBJECT
 
     bool m_sandbox = false;
+    NameResolver m_resolver;
 
 private slots:
     void initTestCase()
@@ -151,7 +152,7 @@ private slots:
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
         EchoResponder echo;
         QVERIFY(echo.start(QStringList{"--address", "127.0.0.7"} + responder));
-        ProbeEngine engine;
+        ProbeEngine engine(m_resolver);
         Outcomes outcomes;
         QElapsedTimer timer;
         timer.start();
@@ -181,7 +182,7 @@ private slots:
         EchoResponder fast;
         QVERIFY(slow.start({"--address", "127.0.0.7", "--delay", "150"}));
         QVERIFY(fast.start({"--address", "127.0.0.8"}));
-        ProbeEngine engine;
+        ProbeEngine engine(m_resolver);
         Outcomes outcomes;
         engine.submit(address("127.0.0.7"), 1000, outcomes.forRequest(0));
         engine.submit(address("127.0.0.8"), 1000, outcomes.forRequest(1));
@@ -200,7 +201,7 @@ private slots:
     {
         if (!m_sandbox)
             QSKIP("needs a private network namespace (root)");
-        ProbeEngine engine;
+        ProbeEngine engine(m_resolver);
         engine.setInterval(5000);
         Outcomes outcomes;
         for (int i = 0; i < 65536; ++i)
@@ -220,7 +221,7 @@ private slots:
         if (!m_sandbox)
             QSKIP("needs a private network namespace (root)");
         QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
-        auto engine = std::make_unique<ProbeEngine>();
+        auto engine = std::make_unique<ProbeEngine>(m_resolver);
         std::atomic<int> reported{0};
         for (int i = 0; i < 100; ++i)
             engine->submit(address("127.0.0.7"), 30000, [&reported](const ProbeResult&) { ++reported; });
@@ -287,7 +288,7 @@ private slots:
         QVERIFY2(router.start(QStringLiteral("10.79.1"), {}, &whyNot), qPrintable(whyNot));
         QVERIFY(router.runInside({"sysctl", "-qw", "net.ipv4.ip_forward=1"}));
         QVERIFY(router.runInside({"ip", "route", "add", routeType, "10.79.1.0/24"}));
-        ProbeEngine engine;
+        ProbeEngine engine(m_resolver);
         Outcomes outcomes;
         QElapsedTimer timer;
         timer.start();

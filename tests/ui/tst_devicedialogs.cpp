@@ -536,11 +536,11 @@ private slots:
         QList<int> timeouts;
         // The probe refers to this function's locals.
         const auto stop = qScopeGuard([] { stopPinger(); });
-        startPinger([&](const QString&, int timeout) {
+        startPinger(NetworkProbe::from([&](const QString&, int timeout) {
             QMutexLocker lock(&mutex);
             timeouts << timeout;
             return ProbeResult::reply(1ms);
-        });
+        }));
         SettingsDialog dialog;
         dialog.show();
         typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), QStringLiteral("200"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
 #include "data/Settings.h"
+#include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
@@ -104,26 +105,50 @@ class TestDiscoverDialog : public QObject
         return m_scanned;
     }
 
-    // No test's scan waits behind probes a test before it asked for: a scan that ends leaves
-    // none queued in the shared engine (one that was stopped takes back what it had not sent).
-    static void waitForAnEmptyQueue() { QTRY_COMPARE_WITH_TIMEOUT(ProbeEngine::shared().requestsQueued(), 0u, 30000); }
+    // Made by the first dialog of a test, so that a test that enters the private network
+    // first has it probe there; gone with the test.
+    std::unique_ptr<NameResolver> m_resolver;
+    std::unique_ptr<ProbeEngine> m_engine;
+
+    ProbeEngine& engine()
+    {
+        if (!m_engine) {
+            m_resolver = std::make_unique<NameResolver>();
+            m_engine = std::make_unique<ProbeEngine>(*m_resolver);
+        }
+        return *m_engine;
+    }
+
+    // What the program's core does after a scan, with the test's stand-in for the network.
+    static void startMonitor()
+    {
+        startPinger(
+            NetworkProbe::from([](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(1)); }));
+    }
+
+    // A scan that ends leaves no probes queued in the engine (one that was stopped takes back
+    // what it had not sent).
+    void waitForAnEmptyQueue() { QTRY_COMPARE_WITH_TIMEOUT(m_engine->requestsQueued(), 0u, 30000); }
 
 private slots:
     void init()
     {
         m_data = new Data;
         Data::setInstance(m_data);
-        startPinger([](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(1)); });
+        startMonitor();
     }
 
     void cleanup()
     {
         closeMessageBoxes();
-        if (m_scanned)
+        if (m_scanned && m_engine)
             waitForAnEmptyQueue();
         stopPinger();
         delete m_data;
         QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_engine.reset();
+        m_resolver.reset();
     }
 
     void parseIPv4_data()
@@ -186,7 +211,7 @@ private slots:
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(QString, message);
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Discover Devices - Tarn Wick"));
         dialog.scanResult(true, QStringLiteral("127.0.0.9"), QStringLiteral("1 ms"));
@@ -208,7 +233,7 @@ private slots:
     // dialog's width.
     void columnsShowTheirTextsWhole()
     {
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.scanResult(true, QStringLiteral("127.0.0.123"), QStringLiteral("Socket error"));
@@ -244,7 +269,7 @@ private slots:
         QFETCH(int, active);
         QFETCH(int, total);
         QFETCH(QString, text);
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.scanCompleted(active, total);
         QCOMPARE(status(&dialog), text);
     }
@@ -254,7 +279,7 @@ private slots:
         // New entries keep their "X" while nothing probes them.
         stopPinger();
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.3"), QStringLiteral("known"), 2, true, NoReplyResult));
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
         dialog.scanResult(false, QStringLiteral("127.0.0.2"), QStringLiteral("Timeout"));
         dialog.scanResult(true, QStringLiteral("127.0.0.3"), QStringLiteral("0 ms"));
@@ -320,7 +345,7 @@ private slots:
         stopPinger();
         m_data->addEntry(
             DeviceEntry(QStringLiteral("localhost"), QStringLiteral("here"), DeviceTypePC, true, NoReplyResult));
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
         dialog.scanResult(true, QStringLiteral("127.0.0.2"), QStringLiteral("1 ms"));
         QTreeWidget* tree = results(&dialog);
@@ -338,7 +363,7 @@ private slots:
     void rowsGoToTheirPlaceInTheOrderShown()
     {
         stopPinger();
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTreeWidget* tree = results(&dialog);
@@ -371,7 +396,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         auto* stop = dialog.findChild<QPushButton*>(QStringLiteral("stopButton"));
         QVERIFY(!stop->isEnabled());
@@ -385,7 +410,7 @@ private slots:
         pressButton(&dialog, "stopButton");
         // What it had not sent yet is taken back at once: the monitor, a new scan or "Ping now"
         // waits behind none of it.
-        QCOMPARE(ProbeEngine::shared().requestsQueued(), 0u);
+        QCOMPARE(m_engine->requestsQueued(), 0u);
         QVERIFY(!stop->isEnabled());
         QVERIFY(currentPinger());
         const int rows = results(&dialog)->topLevelItemCount();
@@ -398,7 +423,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.3"));
         QCOMPARE(currentPinger(), nullptr);
@@ -429,7 +454,7 @@ private slots:
         QString whyNot;
         QVERIFY2(link.startOnLink(QStringLiteral("10.78.6"), {10, 11}, &whyNot), qPrintable(whyNot));
         QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         startSearch(&dialog, QStringLiteral("10.78.6.9"), QStringLiteral("10.78.6.12"));
         QTRY_COMPARE_WITH_TIMEOUT(status(&dialog),
@@ -452,7 +477,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
-        auto* dialog = new DiscoverDevicesDialog;
+        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
         dialog->show();
         // Large enough that the silent addresses' time-outs come in over more than a second.
         startSearch(dialog, QStringLiteral("127.0.1.1"), QStringLiteral("127.0.8.254"));
@@ -491,7 +516,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
-        auto* dialog = new DiscoverDevicesDialog;
+        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         QPointer<DiscoverDevicesDialog> guard(dialog);
@@ -509,7 +534,7 @@ private slots:
 
     void escapeWhenIdleReleasesAtOnce()
     {
-        auto* dialog = new DiscoverDevicesDialog;
+        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         QPointer<DiscoverDevicesDialog> guard(dialog);
@@ -520,7 +545,7 @@ private slots:
 
     void keyboardOrderFollowsTheLayout()
     {
-        DiscoverDevicesDialog dialog;
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("fromEdit")));
