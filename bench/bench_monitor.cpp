@@ -2,8 +2,10 @@
 // The monitor with every device probed every second, inside a namespace network of its own:
 // 250 devices of which 25 are silent, time-out 1000 ms.
 // - How long after a host goes silent (its address taken away in its namespace) the store
-//   says "disconnected", and after it comes back, "connected"; five times each.
-// - The CPU time it spends per 1,000 probes, next to fping -l -p 1000 on the same targets.
+//   says "disconnected", and after it comes back at a random moment of the period,
+//   "connected"; five times each.
+// - The CPU time it spends per 1,000 probes, next to fping -c 20 -p 1000 -i 1 -t 1000 on the
+//   same targets.
 // Needs root.
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -17,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
@@ -101,6 +104,8 @@ int main(int argc, char** argv)
         if (!runUntil([&] { return state() == DeviceStateDisconnected; }, 10000))
             return 1;
         worstDown = std::max(worstDown, double(timer.elapsed()) / 1000);
+        // Back at a moment of the period left to chance, not just after the monitor looked.
+        runUntil([] { return false; }, int(QRandomGenerator::global()->bounded(1000)));
         network.revive(100);
         timer.restart();
         if (!runUntil([&] { return state() == DeviceStateConnected; }, 10000))
@@ -127,14 +132,17 @@ int main(int argc, char** argv)
     Data::setInstance(nullptr);
 
     const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+    // The same pacing and time-out as ours: one request a millisecond, a second each.
+    const QStringList fpingArguments = {"-q", "-c", "20", "-p", "1000", "-i", "1", "-t", "1000"};
     QProcess fping;
-    fping.start(QStringLiteral("fping"), QStringList{"-q", "-c", "20", "-p", "1000", "-t", "1000"} + targets);
+    fping.start(QStringLiteral("fping"), fpingArguments + targets);
     fping.waitForFinished(120000);
     const double fpingCpuMs = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) * 1000;
     const double ours = ourCpuMs * 1000 / double(std::max<qint64>(ourProbes, 1));
     const double theirs = fpingCpuMs * 1000 / (20.0 * double(targets.size()));
-    std::printf("CPU per 1,000 probes: %.1f ms (%lld probes); fping -l -p 1000: %.1f ms\n", ours,
-                static_cast<long long>(ourProbes), theirs);
+    std::printf("CPU per 1,000 probes: %.1f ms (%lld probes); fping %s: %.1f ms; ratio %.2f\n", ours,
+                static_cast<long long>(ourProbes), qPrintable(fpingArguments.join(QLatin1Char(' '))), theirs,
+                ours / std::max(theirs, 1e-9));
     if (ourProbes > 0)
         std::printf("@ monitor_cpu_ms %.2f\n@ fping_cpu_ms %.2f\n", ours, theirs);
     return 0;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of silent hosts, which are what users meet, inside a namespace network of its own:
 // a /24 with 5 answering hosts and 249 silent addresses, time-out 1000 ms.
-// - Discovery of the /24 with "tarnwick --scan", next to fping -a -g and nmap -sn -PE on the
-//   same addresses in the same run.
+// - Discovery of the /24 with "tarnwick --scan", next to fping -a -q -i 1 -t 1000 -r 0 -g and
+//   nmap -sn -PE on the same addresses in the same run.
 // - One round of the monitor (every device every second) over 20 devices of which 15 are
 //   silent, next to fping -c 1 on the same targets.
 // Needs root.
@@ -68,15 +68,17 @@ int main(int argc, char** argv)
                               .match(QString::fromUtf8(ours.output))
                               .captured(1)
                               .toInt();
-    const Run fping = runTool(QStringLiteral("fping"), {"-a", "-q", "-r", "0", "-t", "1000", "-g", first, last});
+    // Like for like: one request a millisecond, a second each, no retry, as the scan does.
+    const QStringList fpingArguments = {"-a", "-q", "-i", "1", "-t", "1000", "-r", "0", "-g", first, last};
+    const Run fping = runTool(QStringLiteral("fping"), fpingArguments);
     const Run nmap = runTool(QStringLiteral("nmap"), {"-sn", "-PE", "-n", "--max-retries", "0", Prefix + ".1-254"});
     const QRegularExpressionMatch nmapMatch
         = QRegularExpression(QStringLiteral("\\((\\d+) hosts? up\\)")).match(QString::fromUtf8(nmap.output));
     const int nmapUp = nmapMatch.captured(1).toInt();
-    std::printf("discovery of %s.1-254: tarnwick --scan %d active in %.2f s; fping -a -g %d in %.2f s; "
+    std::printf("discovery of %s.1-254: tarnwick --scan %d active in %.2f s; fping %s: %d in %.2f s; "
                 "nmap -sn -PE %d in %.2f s\n",
-                qPrintable(Prefix), ourActive, ours.seconds, int(fping.output.count('\n')), fping.seconds, nmapUp,
-                nmap.seconds);
+                qPrintable(Prefix), ourActive, ours.seconds, qPrintable(fpingArguments.join(QLatin1Char(' '))),
+                int(fping.output.count('\n')), fping.seconds, nmapUp, nmap.seconds);
     if (ours.seconds >= 0 && ours.output.contains("Search completed"))
         std::printf("@ discovery_s %.3f\n@ discovery_active %d\n", ours.seconds, ourActive);
     if (fping.seconds >= 0)

@@ -12,8 +12,10 @@
 #include "net/NetworkProbe.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
+#include "net/ProbeRate.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace Tarnwick {
 
@@ -37,6 +39,11 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
                                                    m_options.version, m_engine.hasSocket(), m_options.report);
+    m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
+    m_data->connectReceiver(m_data.get(),
+                            {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
+                             .removed = [this](DeviceRemovedEvent*) { paceEngineSoon(); }});
+    paceEngine();
 }
 
 MonitorCore::~MonitorCore()
@@ -87,6 +94,26 @@ void MonitorCore::fanOut(const ProbeRecord& record)
     // On the monitor's and the network's threads: the sinks live until the monitor stops.
     m_history->record(record);
     m_metrics->record(record);
+}
+
+void MonitorCore::paceEngineSoon()
+{
+    if (m_pacePending)
+        return;
+    m_pacePending = true;
+    QTimer::singleShot(0, m_data.get(), [this] { paceEngine(); });
+}
+
+void MonitorCore::paceEngine()
+{
+    m_pacePending = false;
+    const qint64 devices = m_data->entries().size();
+    const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
+    m_engine.setInterval(ProbeRate::intervalNs(devices, period));
+    const QString outgrown = ProbeRate::outgrownText(devices, period);
+    if (!outgrown.isEmpty() && outgrown != m_paceReported)
+        m_options.report(outgrown + QLatin1Char('.'));
+    m_paceReported = outgrown;
 }
 
 void MonitorCore::end()

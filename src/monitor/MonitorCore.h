@@ -74,6 +74,10 @@ public:
 
 private:
     void fanOut(const ProbeRecord& record);
+    // Sets the engine's pace to what the list and the period need, once for a burst of changes,
+    // and says in the log when devices are probed less often than the period asks.
+    void paceEngineSoon();
+    void paceEngine();
 
     Settings& m_settings;
     ProbeEngine& m_engine;
@@ -86,6 +90,8 @@ private:
     std::unique_ptr<MetricsPublisher> m_metrics;
     bool m_started = false;
     bool m_ended = false;
+    bool m_pacePending = false;
+    QString m_paceReported;
 };
 
 } // namespace Tarnwick

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PingerThread.h"
 
+#include "ProbeRate.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 
 #include <algorithm>
 
@@ -24,6 +24,30 @@ constexpr int MaxUndeliveredEvents = 200;
 qint64 periodMs(const Settings& settings)
 {
     return qint64(std::max(0, settings.probePeriod.load())) * 1000;
+}
+
+// Negative timings from the settings would stall the monitor; they count as 0. In the period
+// mode a probe ends a little before the period does, so that the next probe of the device is
+// never held up by the last one.
+int timeoutMs(const Settings& settings)
+{
+    const int timeout = std::max(0, settings.pingTimeout.load());
+    const qint64 period = periodMs(settings);
+    if (period <= 0)
+        return timeout;
+    return int(std::min<qint64>(timeout, period - std::min<qint64>(100, period / 10)));
+}
+
+QStringList addresses(const Data& data)
+{
+    // Only the addresses are kept: a copy of the entries held through the round would make
+    // the store copy its whole list at the next result.
+    QStringList ips;
+    const QList<DeviceEntry> entries = data.entries();
+    ips.reserve(entries.size());
+    for (const DeviceEntry& entry : entries)
+        ips.append(entry.ip);
+    return ips;
 }
 
 } // namespace
@@ -67,7 +91,7 @@ void PingerThread::run()
         if (!data)
             continue;
         if (const qint64 period = periodMs(settings))
-            runRound(*data, period);
+            runPeriods(*data, period);
         else
             runPass(*data);
     }
@@ -78,52 +102,87 @@ void PingerThread::runPass(Data& data)
     const Settings& settings = Settings::instance();
     const QList<DeviceEntry> snapshot = data.entries();
     for (const DeviceEntry& entry : snapshot) {
-        // Negative timings from the settings would stall the monitor; they count as 0.
         if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack(data))
             return;
         if (periodMs(settings) > 0)
             return;
-        const std::optional<ProbeResult> result = m_waiter.probe(m_probe, entry.ip,
-                                                                 std::max(0, settings.pingTimeout.load()));
+        const std::optional<ProbeResult> result = m_waiter.probe(m_probe, entry.ip, timeoutMs(settings));
         if (!result)
             return;
         report(data, m_gate->sink, entry.ip, *result);
     }
 }
 
-void PingerThread::runRound(Data& data, qint64 period)
+void PingerThread::runPeriods(Data& data, qint64 period)
 {
     const Settings& settings = Settings::instance();
-    const QDeadlineTimer nextRound(period);
-    const QList<DeviceEntry> snapshot = data.entries();
-    for (const DeviceEntry& entry : snapshot) {
-        if (!holdBack(data))
+    QElapsedTimer clock;
+    clock.start();
+    QSet<QString> late;
+    qint64 roundStart = 0;
+    while (periodMs(settings) == period) {
+        // Entries added or removed meanwhile count from the next round on.
+        const QStringList ips = addresses(data);
+        // Where the list outgrows the engine's ceiling, the round stretches to what it can send.
+        const qint64 length = ProbeRate::effectivePeriodMs(ips.size(), period);
+        // All at the round's start, as fping -l does: the engine's pace spreads them out, and
+        // the first round tells every device's state at once. One whose last probe is still
+        // out goes as soon as that ends rather than a round later.
+        for (const QString& ip : ips) {
+            if (!holdBack(data))
+                return;
+            if (!submit(data, ip))
+                late.insert(ip);
+        }
+        if (!sleepUntil(data, clock, roundStart + length, late, period))
             return;
-        probeNow(data, entry.ip);
+        // The next round is due from when this one was due, so rounds do not drift; after a
+        // hold-up longer than a round the schedule starts afresh rather than rushing.
+        roundStart += length;
+        if (clock.elapsed() - roundStart > length)
+            roundStart = clock.elapsed();
     }
-    // The rest of the period, cut short when the mode changes.
-    while (!nextRound.hasExpired() && periodMs(settings) == period) {
-        if (!m_waiter.sleep(int(std::min<qint64>(100, nextRound.remainingTime()))))
-            return;
+}
+
+bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late,
+                              qint64 period)
+{
+    const Settings& settings = Settings::instance();
+    for (;;) {
+        if (!holdBack(data) || periodMs(settings) != period)
+            return false;
+        for (auto it = late.begin(); it != late.end();)
+            it = submit(data, *it) ? late.erase(it) : std::next(it);
+        const qint64 left = untilMs - clock.elapsed();
+        if (left <= 0)
+            return true;
+        // Late probes are tried again soon; otherwise the mode is looked at now and then.
+        if (!m_waiter.sleep(int(std::min<qint64>(left, late.isEmpty() ? 100 : 10))))
+            return false;
     }
 }
 
 void PingerThread::probeNow(Data& data, const QString& ip)
 {
+    submit(data, ip);
+}
+
+bool PingerThread::submit(Data& data, const QString& ip)
+{
     {
         // Never two probes of one device at a time.
         QMutexLocker lock(&m_gate->mutex);
         if (!m_gate->open || m_gate->outstanding.contains(ip))
-            return;
+            return false;
         m_gate->outstanding.insert(ip);
     }
-    m_probe(ip, std::max(0, Settings::instance().pingTimeout.load()),
-            [gate = m_gate, store = &data, ip](const ProbeResult& result) {
-                QMutexLocker lock(&gate->mutex);
-                gate->outstanding.remove(ip);
-                if (gate->open)
-                    report(*store, gate->sink, ip, result);
-            });
+    m_probe(ip, timeoutMs(Settings::instance()), [gate = m_gate, store = &data, ip](const ProbeResult& result) {
+        QMutexLocker lock(&gate->mutex);
+        gate->outstanding.remove(ip);
+        if (gate->open)
+            report(*store, gate->sink, ip, result);
+    });
+    return true;
 }
 
 void startPinger(AsyncProbe probe, PingerThread::ResultSink sink)

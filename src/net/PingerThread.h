@@ -5,6 +5,7 @@
 #include "ProbeWaiter.h"
 #include "data/ProbeRecord.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QSet>
 #include <QThread>
@@ -17,8 +18,10 @@ class Data;
 
 // The monitor: probes every entry of the store and hands each result to the store, without
 // end. By default it probes one entry at a time with the gap before each; with
-// Settings::probePeriod set, it probes every entry once per period, many at a time. A stop
-// request ends it at once; nothing reaches the store after that.
+// Settings::probePeriod set, it probes every entry once per period, many at a time, with the
+// time-out kept shorter than the period so that a silent device's probe is over before the
+// next one is due. A stop request ends it at
+// once; nothing reaches the store after that.
 class PingerThread : public QThread
 {
     Q_OBJECT
@@ -56,8 +59,14 @@ private:
     bool holdBack(const Data& data);
     // One pass over the entries, one probe at a time; ends early when the mode changes.
     void runPass(Data& data);
-    // One period: every entry probed once, many at a time; then the rest of the period.
-    void runRound(Data& data, qint64 periodMs);
+    // Round after round, every entry once a round, many in flight at once; ends when the mode
+    // or the period changes.
+    void runPeriods(Data& data, qint64 periodMs);
+    // Sleeps until the clock reaches the time, sending meanwhile the probes that were due while
+    // their device's previous probe was still out; false when the monitor should leave the mode.
+    bool sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
+    // Sends a probe of the device unless one is out already; false then.
+    bool submit(Data& data, const QString& ip);
     // Hands a result to the store and to the sink.
     static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
 

@@ -5,12 +5,17 @@
 
 namespace Tarnwick {
 
-// Spaces the requests out: no two leave closer together than the interval, so that a scan
-// of a whole network never floods it (fping's smallest interval, 1 ms, is the default).
+// Spaces the requests out at the interval, so that a scan of a whole network never floods it
+// (fping's smallest interval, 1 ms, is the default). Each send is due one interval after the
+// previous one was due, not after it actually left: a wake-up that comes a little late is made
+// up by the next send, so the rate holds over thousands of requests. After a pause longer than
+// the catch-up allowance the schedule starts afresh, so an idle engine never bursts.
 class ProbePacer
 {
 public:
     static constexpr std::int64_t DefaultIntervalNs = 1000000;
+    // How far behind its schedule the pacer may fall and still catch up.
+    static constexpr std::int64_t CatchUpNs = 2000000;
 
     explicit ProbePacer(std::int64_t intervalNs = DefaultIntervalNs)
         : m_intervalNs(intervalNs)
@@ -19,16 +24,18 @@ public:
 
     void setInterval(std::int64_t intervalNs) { m_intervalNs = intervalNs; }
     bool maySend(std::int64_t nowNs) const { return !m_sentAny || nowNs >= nextSendAt(); }
-    std::int64_t nextSendAt() const { return m_lastNs + m_intervalNs; }
+    std::int64_t nextSendAt() const { return m_dueNs + m_intervalNs; }
     void sent(std::int64_t nowNs)
     {
-        m_lastNs = nowNs;
+        const bool onSchedule = m_sentAny && nowNs - nextSendAt() <= CatchUpNs;
+        m_dueNs = onSchedule ? nextSendAt() : nowNs;
         m_sentAny = true;
     }
 
 private:
     std::int64_t m_intervalNs;
-    std::int64_t m_lastNs = 0;
+    // When the last request was due to leave.
+    std::int64_t m_dueNs = 0;
     bool m_sentAny = false;
 };
 

@@ -4,6 +4,7 @@
 #include "AutostartEntry.h"
 #include "DigitsValidator.h"
 #include "data/Data.h"
+#include "net/ProbeRate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -146,9 +147,16 @@ void SettingsDialog::showPass()
 {
     const Settings& settings = m_edited;
     const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
-    const bool oneAtATime = devices > 0 && settings.probePeriod.load() == 0;
-    m_pass->setVisible(oneAtATime);
-    if (!oneAtATime)
+    if (settings.probePeriod.load() > 0) {
+        // Side by side, the list may need more probes a second than the engine sends.
+        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
+        m_pass->setVisible(!outgrown.isEmpty());
+        m_pass->setText(outgrown + QLatin1Char('.'));
+        m_pass->setMinimumHeight(m_pass->sizeHint().height());
+        return;
+    }
+    m_pass->setVisible(devices > 0);
+    if (devices == 0)
         return;
     // Each device waits the gap, then answers at once or takes the whole time-out.
     const qint64 fastestMs = devices * settings.pingTimeGap.load();

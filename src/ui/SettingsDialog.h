@@ -41,7 +41,8 @@ private:
     void addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting, int maximum,
                       const QString& hint);
     // Probing one device at a time, how long a pass over the list takes with the time-out and
-    // gap as typed, and where to turn when that is long.
+    // gap as typed, and where to turn when that is long; probing side by side, how often each
+    // device is really probed where the list needs more than the engine sends.
     void addPassRow();
     void showPass();
     // Puts the edits into the record unless the user cancelled, then brings the desktop's

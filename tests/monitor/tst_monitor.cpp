@@ -292,6 +292,33 @@ private slots:
                      .isEmpty());
         QVERIFY(QFile::exists(QStringLiteral("DeviceConfig.xml")));
     }
+
+    // A list that needs more probes a second than the engine sends is told once, in the log,
+    // and again when the period makes it so anew.
+    void coreTellsWhenTheListOutgrowsThePeriod()
+    {
+        Settings& settings = Settings::instance();
+        settings.set(&Settings::probePeriod, 1);
+        const auto restore = qScopeGuard([&settings] { settings.set(&Settings::probePeriod, 0); });
+        QStringList reports;
+        MonitorCore::Options options;
+        options.deviceListFile = QStringLiteral("outgrown.xml");
+        options.historyFile = QStringLiteral("outgrown.sqlite");
+        options.report = [&reports](const QString& text) { reports << text; };
+        ProbeEngine engine;
+        MonitorCore core(settings, engine, options);
+        for (int i = 0; i < 6000; ++i)
+            core.data().addEntry(DeviceEntry(QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250 + 1), QString(),
+                                             DeviceTypePC, false, NoReplyResult));
+        const QString told = QStringLiteral("With 6000 devices, each is probed about every 1.2 s.");
+        QTRY_COMPARE(reports.filter(QStringLiteral("With ")), QStringList{told});
+        // Every 2 s the engine keeps up: nothing to say.
+        settings.set(&Settings::probePeriod, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(reports.filter(QStringLiteral("With ")).size(), 1);
+        settings.set(&Settings::probePeriod, 1);
+        QTRY_COMPARE(reports.filter(QStringLiteral("With ")), (QStringList{told, told}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMonitor)

@@ -217,11 +217,13 @@ private slots:
         QVERIFY(qAbs(records[0].atMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
     }
 
-    // With a period set, every device is probed once per period, all of them side by side;
-    // back to 0, the monitor goes back to one at a time without a restart.
+    // With a period set, every device is probed once per period, all of them side by side,
+    // with a time-out that ends before the period does; back to 0, the monitor goes back to
+    // one at a time without a restart.
     void periodProbesEveryDeviceOncePerPeriod()
     {
         Settings::instance().pingTimeGap = 300;
+        Settings::instance().pingTimeout = 3000;
         Settings::instance().probePeriod = 1;
         RecordingProbe probe;
         startPinger(probe.function());
@@ -229,6 +231,7 @@ private slots:
         const QList<Call> rounds = probe.calls();
         QCOMPARE(rounds[0].ip, QStringLiteral("a"));
         QCOMPARE(rounds[2].ip, QStringLiteral("c"));
+        QCOMPARE(rounds[0].timeout, 900);
         // All three at once, not a gap apart; the next round a period later.
         QVERIFY2(rounds[2].at - rounds[0].at < 200, qPrintable(QString::number(rounds[2].at - rounds[0].at)));
         QVERIFY2(rounds[3].at - rounds[0].at >= 990, qPrintable(QString::number(rounds[3].at - rounds[0].at)));
@@ -238,6 +241,40 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= before + 3, 5000);
         const QList<Call> calls = probe.calls();
         QVERIFY(calls[before + 2].at - calls[before + 1].at >= 295);
+    }
+
+    // A device that never answers, with a time-out longer than the period, is still probed
+    // and reported every period.
+    void aSilentDeviceIsProbedEveryPeriod()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        QVERIFY(NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+        const auto answerAgain = qScopeGuard([] { NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0"); });
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("127.0.0.1"), false, QString(), DeviceTypePC);
+        m_data->removeEntry(QStringLiteral("b"));
+        m_data->removeEntry(QStringLiteral("c"));
+        Settings::instance().pingTimeout = 3000;
+        Settings::instance().probePeriod = 1;
+        QMutex mutex;
+        QList<qint64> reported;
+        QElapsedTimer clock;
+        clock.start();
+        startPinger({}, [&](const ProbeRecord& record) {
+            QMutexLocker lock(&mutex);
+            if (record.result.kind == ProbeResult::Timeout)
+                reported << clock.elapsed();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QMutexLocker lock(&mutex);
+                return reported.size() >= 4;
+            }(),
+            8000);
+        stopPinger();
+        for (qsizetype i = 1; i < reported.size(); ++i)
+            QVERIFY2(reported[i] - reported[i - 1] < 1300, qPrintable(QString::number(reported[i] - reported[i - 1])));
     }
 
     // Quitting, or starting a scan, never waits for a probe in flight: here one that would

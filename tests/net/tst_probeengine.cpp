@@ -4,6 +4,7 @@
 #include "net/OutstandingTable.h"
 #include "net/ProbeEngine.h"
 #include "net/ProbePacer.h"
+#include "net/ProbeRate.h"
 #include "netlab/EchoResponder.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -129,6 +130,51 @@ private slots:
         QVERIFY(!pacer.maySend(1004));
         QVERIFY(pacer.maySend(1005));
         QCOMPARE(pacer.nextSendAt(), 1005);
+    }
+
+    // The engine's pace follows the list: never slower than 1 ms, head-room above what the
+    // period needs, and a ceiling beyond which devices are probed less often than asked.
+    void rateFollowsTheList_data()
+    {
+        QTest::addColumn<qint64>("devices");
+        QTest::addColumn<qint64>("periodMs");
+        QTest::addColumn<qint64>("intervalNs");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("one at a time") << qint64(10000) << qint64(0) << qint64(1000000) << QString();
+        QTest::newRow("few devices") << qint64(250) << qint64(1000) << qint64(1000000) << QString();
+        QTest::newRow("2,500 every second") << qint64(2500) << qint64(1000) << qint64(266666) << QString();
+        QTest::newRow("10,000 every 5 s") << qint64(10000) << qint64(5000) << qint64(333333) << QString();
+        QTest::newRow("at the ceiling") << qint64(5000) << qint64(1000) << qint64(200000) << QString();
+        QTest::newRow("beyond the ceiling") << qint64(12345) << qint64(1000) << qint64(200000)
+                                            << QStringLiteral("With 12345 devices, each is probed about every 2.5 s");
+        QTest::newRow("empty list") << qint64(0) << qint64(1000) << qint64(1000000) << QString();
+    }
+
+    void rateFollowsTheList()
+    {
+        QFETCH(qint64, devices);
+        QFETCH(qint64, periodMs);
+        QFETCH(qint64, intervalNs);
+        QFETCH(QString, told);
+        QCOMPARE(ProbeRate::intervalNs(devices, periodMs), intervalNs);
+        QCOMPARE(ProbeRate::outgrownText(devices, periodMs), told);
+    }
+
+    void pacingDoesNotDrift()
+    {
+        // Every send leaves 300 ns late: the schedule keeps its own times, so the late
+        // wake-ups do not add up.
+        ProbePacer pacer(1000);
+        pacer.sent(0);
+        for (int i = 1; i <= 100; ++i) {
+            const std::int64_t due = pacer.nextSendAt();
+            QCOMPARE(due, std::int64_t(i) * 1000);
+            pacer.sent(due + 300);
+        }
+        // After a long pause the schedule starts from the send, with no burst to make up.
+        pacer.sent(10000000);
+        QCOMPARE(pacer.nextSendAt(), 10001000);
+        QVERIFY(!pacer.maySend(10000999));
     }
 
     // Over the network of the test's own namespace.

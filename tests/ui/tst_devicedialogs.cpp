@@ -276,7 +276,8 @@ private slots:
     }
 
     // Probing one at a time, the dialog says how long a pass over the list takes with the
-    // time-out and gap typed, and points at the period when a pass is long.
+    // time-out and gap typed, and points at the period when a pass is long; side by side, how
+    // often devices are really probed where the list is too long for the period.
     void passOverTheListIsShown_data()
     {
         QTest::addColumn<int>("devices");
@@ -294,6 +295,10 @@ private slots:
         QTest::newRow("side by side") << 250 << "1000"
                                       << "5"
                                       << "";
+        // More devices a second than the engine sends: each is probed less often than asked.
+        QTest::newRow("side by side, list too long") << 6000 << "1000"
+                                                     << "1"
+                                                     << "With 6000 devices, each is probed about every 1.2 s.";
     }
 
     void passOverTheListIsShown()

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ProbeRate.h"
+
+#include "ProbePacer.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr std::int64_t CeilingIntervalNs = 1000000000 / ProbeRate::CeilingPerSecond;
+
+} // namespace
+
+std::int64_t ProbeRate::intervalNs(std::int64_t devices, std::int64_t periodMs)
+{
+    if (devices <= 0 || periodMs <= 0)
+        return ProbePacer::DefaultIntervalNs;
+    const double needed = double(periodMs) * 1000000 / (double(devices) * HeadRoom);
+    return std::clamp(std::int64_t(needed), CeilingIntervalNs, ProbePacer::DefaultIntervalNs);
+}
+
+std::int64_t ProbeRate::effectivePeriodMs(std::int64_t devices, std::int64_t periodMs)
+{
+    // At the ceiling the head-room is spent first: devices are probed every period until the
+    // list needs more than the ceiling itself.
+    const std::int64_t atCeilingMs = devices * 1000 / CeilingPerSecond;
+    return std::max(periodMs, atCeilingMs);
+}
+
+QString ProbeRate::outgrownText(std::int64_t devices, std::int64_t periodMs)
+{
+    if (periodMs <= 0 || !outgrown(devices, periodMs))
+        return {};
+    // Tenths of a second, rounded up: the promise is never better than the truth.
+    const std::int64_t tenths = (effectivePeriodMs(devices, periodMs) + 99) / 100;
+    return QStringLiteral("With %1 devices, each is probed about every %2 s")
+        .arg(devices)
+        .arg(QString::number(double(tenths) / 10));
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace Tarnwick {
+
+// How fast the engine sends for the monitor's period mode: fast enough that every device is
+// probed once a period, with head-room for late wake-ups and "Ping now", but never slower
+// than the engine's default pace and never faster than a ceiling that a local network takes.
+class ProbeRate
+{
+public:
+    static constexpr double HeadRoom = 1.5;
+    static constexpr std::int64_t CeilingPerSecond = 5000;
+
+    // The least time between two requests for that many devices each probed once a period
+    // (periodMs 0: one at a time, the default pace).
+    static std::int64_t intervalNs(std::int64_t devices, std::int64_t periodMs);
+    // How often each device is really probed, in milliseconds: the period, or longer where the
+    // list outgrows the ceiling.
+    static std::int64_t effectivePeriodMs(std::int64_t devices, std::int64_t periodMs);
+    // Whether the list outgrows the ceiling, so that devices are probed less often than asked.
+    static bool outgrown(std::int64_t devices, std::int64_t periodMs)
+    {
+        return effectivePeriodMs(devices, periodMs) > periodMs;
+    }
+    // What the user is told where the list outgrows the ceiling ("With 12000 devices, each is
+    // probed about every 2.4 s"); empty otherwise.
+    static QString outgrownText(std::int64_t devices, std::int64_t periodMs);
+};
+
+} // namespace Tarnwick
