@@ -35,7 +35,8 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
-                                                   m_options.version, m_engine.hasSocket(), m_options.report);
+                                                   *m_reachability, m_options.version, m_engine.hasSocket(),
+                                                   m_options.report);
 }
 
 MonitorCore::~MonitorCore()
