@@ -297,6 +297,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     const UserList::Services services = deviceListServices(core);
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
+    tray->setMutes(core.mutes());
     MainSystemTrayIcon::setInstance(tray);
     QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
     tray->show();
