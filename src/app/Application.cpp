@@ -183,6 +183,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.recordingProblem = [&core] { return core.recordingProblem(); };
     services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
     services.reachability = &core.reachability();
+    services.mutes = &core.mutes();
     return services;
 }
 

@@ -25,6 +25,7 @@ class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class HistoryReader;
+class MuteList;
 class ReachabilityView;
 class UserListRow;
 class UserListTreeWidget;
@@ -61,6 +62,8 @@ public:
         PingNow pingNow{};
         // Which devices are cut off behind a failed one; none shows none.
         const ReachabilityView* reachability{};
+        // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
+        MuteList* mutes{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -103,6 +106,9 @@ private:
     QString cutOffBehind(const QString& ip) const;
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
+    // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,
+    // for the selected rows.
+    void addMuteMenu(MuteList& mutes);
     QString hiddenColumnNumbers() const;
 
     // When the device got the state it has now: the history's last change where it agrees,
