@@ -16,6 +16,8 @@
 #include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"
 
+#include "../tests/common/FixedReachability.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -71,7 +73,8 @@ int main(int argc, char** argv)
     Data::setInstance(&data);
 
     DeviceStatistics statistics;
-    const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("bench"),
+    const FixedReachability noneCutOff;
+    const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, noneCutOff, QStringLiteral("bench"),
                                                          [] { return true; });
     std::atomic<bool> metricsOn{true};
     std::atomic<qint64> results{0};

@@ -186,6 +186,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.reachability = &core.reachability();
     services.engine = &core.engine();
     services.startMonitor = [&core] { core.start(); };
+    services.mutes = &core.mutes();
     return services;
 }
 
@@ -305,6 +306,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     const UserList::Services services = deviceListServices(core);
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
+    tray->setMutes(core.mutes());
     MainSystemTrayIcon::setInstance(tray);
     QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
     tray->show();

@@ -7,6 +7,7 @@
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/DeviceSummary.h"
+#include "data/MuteList.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 
@@ -63,6 +64,26 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
 MainSystemTrayIcon::~MainSystemTrayIcon()
 {
     delete contextMenu();
+}
+
+void MainSystemTrayIcon::setMutes(MuteList& mutes)
+{
+    QMenu* menu = contextMenu();
+    m_muteAll = new QAction(QStringLiteral("Mute all alerts for 1 hour"), menu);
+    m_muteAll->setCheckable(true);
+    // After "Show" and its separator.
+    menu->insertAction(menu->actions().value(2), m_muteAll);
+    const auto follow = [this, &mutes] { m_muteAll->setChecked(mutes.allMutedUntil().has_value()); };
+    follow();
+    connect(&mutes, &MuteList::changed, m_muteAll, follow);
+    // The hour may have ended since the menu was last shown.
+    connect(menu, &QMenu::aboutToShow, &mutes, follow);
+    connect(m_muteAll, &QAction::triggered, &mutes, [&mutes](bool checked) {
+        if (checked)
+            mutes.muteAll(QDateTime::currentDateTimeUtc().addSecs(3600));
+        else
+            mutes.unmuteAll();
+    });
 }
 
 MainSystemTrayIcon* MainSystemTrayIcon::instance()

@@ -13,6 +13,8 @@
 
 namespace Tarnwick {
 
+class MuteList;
+
 struct Announcement;
 class DeviceEntry;
 struct DeviceSummary;
@@ -44,6 +46,9 @@ public:
 
     // What the device list of a main window that "Show" makes anew is given.
     void setWindowServices(UserList::Services services);
+    // Adds "Mute all alerts for 1 hour" to the menu, checked while that mute lasts; choosing
+    // it again unmutes.
+    void setMutes(MuteList& mutes);
 
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;
@@ -101,6 +106,7 @@ private:
     QList<Balloon> m_waitingBalloons;
     QTimer m_balloonGate;
     QTimer m_stateTimer;
+    QAction* m_muteAll = nullptr;
     bool m_alarm = false;
     QDeadlineTimer m_placementDeadline;
     std::chrono::milliseconds m_maxPlacementWait;

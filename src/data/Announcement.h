@@ -34,6 +34,9 @@ struct Announcement
     // StateChanged, disconnected: why no reply came, where the network said so ("host
     // unreachable, from 10.0.0.1").
     QString reason;
+    // The change happened while Tarnwick was not running: the device's first result differs
+    // from the last state the history holds of it.
+    bool whileAway = false;
 };
 
 } // namespace Tarnwick

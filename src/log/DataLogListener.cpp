@@ -33,6 +33,8 @@ void DataLogListener::announced(const Announcement& announcement)
         what += " (unreachable, behind " + announcement.behind.toStdString() + ")";
     else if (!announcement.connected && !announcement.reason.isEmpty())
         what += " (" + announcement.reason.toStdString() + ")";
+    if (announcement.whileAway)
+        what += " (while Tarnwick was not running)";
     logForDevice(announcement.devices.first(), announcement.description, what);
 }
 

@@ -3,6 +3,7 @@
 
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/ReachabilityView.h"
 #include "history/DeviceStatistics.h"
 
 #include <QDateTime>
@@ -29,15 +30,18 @@ ClientMetric sample(std::vector<ClientMetric::Label> labels, MetricType type, do
 
 } // namespace
 
-DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
-                             QObject* parent)
+DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, const ReachabilityView& reachability,
+                             const QString& version, bool canProbe, QObject* parent)
     : QObject(parent)
     , m_data(data)
     , m_statistics(statistics)
+    , m_reachability(reachability)
     , m_version(version.toStdString())
     , m_canProbe(canProbe)
 {
     data.connectReceiver(this, {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); }});
+    connect(&reachability, &ReachabilityView::reachabilityChanged, this, &DeviceMetrics::reachabilityChanged);
+    reachabilityChanged();
 }
 
 void DeviceMetrics::record(const ProbeRecord& result)
@@ -68,13 +72,27 @@ void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     ++m_counts[pEvent->newEntry().ip].stateChanges;
 }
 
+void DeviceMetrics::reachabilityChanged()
+{
+    QHash<QString, QString> behind;
+    for (const DeviceEntry& entry : m_data.entries()) {
+        const QString failed = m_reachability.behind(entry.ip);
+        if (!failed.isEmpty())
+            behind.insert(entry.ip, failed);
+    }
+    QMutexLocker lock(&m_mutex);
+    m_behind = std::move(behind);
+}
+
 std::vector<MetricFamily> DeviceMetrics::Collect() const
 {
     const QList<DeviceEntry> entries = m_data.entries();
     QHash<QString, Counts> counts;
+    QHash<QString, QString> behind;
     {
         QMutexLocker lock(&m_mutex);
         counts = m_counts;
+        behind = m_behind;
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
@@ -88,6 +106,12 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                           MetricType::Gauge,
                           {}};
     canProbe.metric.push_back(sample({}, MetricType::Gauge, m_canProbe ? 1 : 0));
+    MetricFamily info{"tarnwick_device_info", "The device's description.", MetricType::Gauge, {}};
+    MetricFamily cutOff{"tarnwick_device_unreachable_behind",
+                        "Present (1) while the device is disconnected because the failed device in its "
+                        "label behind cuts it off from Tarnwick; absent otherwise.",
+                        MetricType::Gauge,
+                        {}};
     MetricFamily up{"tarnwick_device_up",
                     "Whether the device answered its last probes (1) or not (0); "
                     "absent until its first result.",
@@ -114,9 +138,12 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                          {}};
 
     for (const DeviceEntry& entry : entries) {
-        const std::vector<ClientMetric::Label> labels{{"address", entry.ip.toStdString()},
-                                                      {"description", entry.description.toStdString()}};
+        const std::vector<ClientMetric::Label> labels{{"address", entry.ip.toStdString()}};
         const Counts count = counts.value(entry.ip);
+        info.metric.push_back(
+            sample({labels[0], {"description", entry.description.toStdString()}}, MetricType::Gauge, 1));
+        if (const QString failed = behind.value(entry.ip); !failed.isEmpty())
+            cutOff.metric.push_back(sample({labels[0], {"behind", failed.toStdString()}}, MetricType::Gauge, 1));
         if (!entry.awaitingFirstResult
             && (entry.state == DeviceStateConnected || entry.state == DeviceStateDisconnected))
             up.metric.push_back(sample(labels, MetricType::Gauge, entry.state == DeviceStateConnected ? 1 : 0));
@@ -135,8 +162,9 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         if (recent.averageMs)
             average.metric.push_back(sample(labels, MetricType::Gauge, *recent.averageMs / 1000.0));
     }
-    return {std::move(devices), std::move(build),   std::move(canProbe), std::move(up),     std::move(rtt),
-            std::move(probes),  std::move(changes), std::move(loss),     std::move(average)};
+    return {std::move(devices), std::move(build), std::move(canProbe), std::move(info),
+            std::move(cutOff),  std::move(up),    std::move(rtt),      std::move(probes),
+            std::move(changes), std::move(loss),  std::move(average)};
 }
 
 } // namespace Tarnwick

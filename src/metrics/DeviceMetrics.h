@@ -19,14 +19,16 @@ namespace Tarnwick {
 class Data;
 class DeviceEntryChangedEvent;
 class DeviceStatistics;
+class ReachabilityView;
 
-// What Prometheus scrapes: for every device of the list, labelled by address and description,
-// whether it is up, its last round trip, its probes by result, its changes of state, and its
-// loss and average round trip over the last five minutes; besides, the number of devices and
-// the build, and whether the monitor can probe at all (without that, every device reads as
-// down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added, edited or
-// removed show so in the next one. Results are counted from the monitor's threads and scrapes come from the server's:
-// neither waits for the other longer than a copy of the counts takes.
+// What Prometheus scrapes: for every device of the list, labelled by its address alone (so that
+// editing a description does not start new series), its description, whether it is up and which
+// failed device it is cut off behind, its last round trip, its probes by result, its changes of
+// state, and its loss and average round trip over the last five minutes; besides, the number of
+// devices and the build, and whether the monitor can probe at all (without that, every device
+// reads as down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added,
+// edited or removed show so in the next one. Results are counted from the monitor's threads and scrapes come from the
+// server's: neither waits for the other longer than a copy of the counts takes.
 class DeviceMetrics : public QObject, public prometheus::Collectable
 {
     Q_OBJECT
@@ -35,8 +37,8 @@ public:
     static constexpr int RecentMinutes = 5;
 
     // canProbe: whether the monitor may send probes (it got its ICMP socket at start).
-    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const QString& version, bool canProbe,
-                  QObject* parent = nullptr);
+    DeviceMetrics(Data& data, const DeviceStatistics& statistics, const ReachabilityView& reachability,
+                  const QString& version, bool canProbe, QObject* parent = nullptr);
 
     // One result of the monitor; from any thread.
     void record(const ProbeRecord& result);
@@ -45,6 +47,7 @@ public:
 
 private slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void reachabilityChanged();
 
 private:
     struct Counts
@@ -58,10 +61,13 @@ private:
 
     Data& m_data;
     const DeviceStatistics& m_statistics;
+    const ReachabilityView& m_reachability;
     std::string m_version;
     bool m_canProbe;
     mutable QMutex m_mutex;
     QHash<QString, Counts> m_counts; // by address
+    // The watcher is read on its own thread; scrapes read this copy of who is cut off behind whom.
+    QHash<QString, QString> m_behind;
 };
 
 } // namespace Tarnwick

@@ -4,6 +4,7 @@
 #include "ReachabilityWatcher.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 
 #include <QMap>
@@ -25,18 +26,94 @@ Announcer::Announcer(Data& data, const Settings& settings, ReachabilityWatcher& 
     m_downGate.setSingleShot(true);
     m_downGate.setInterval(grouping);
     connect(&m_downGate, &QTimer::timeout, this, &Announcer::announceWaitingDown);
+    m_awayGate.setSingleShot(true);
+    m_awayGate.setInterval(grouping);
+    connect(&m_awayGate, &QTimer::timeout, this, &Announcer::announceChangedWhileAway);
     data.connectReceiver(this);
+}
+
+void Announcer::setStatesBeforeStart(QHash<QString, bool> states)
+{
+    m_statesBefore = std::move(states);
+}
+
+void Announcer::setMutes(const MuteList* mutes)
+{
+    m_mutes = mutes;
 }
 
 void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
-    if (!pEvent->changesState())
+    if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
+        firstResult(after);
+    else if (!pEvent->changesState())
         stillDownAfterItsGroup(after);
     else if (after.state == DeviceStateConnected)
         connected(after);
     else
         disconnected(after);
+}
+
+void Announcer::firstResult(const DeviceEntry& device)
+{
+    const auto before = m_statesBefore.constFind(device.ip);
+    if (before == m_statesBefore.cend())
+        return;
+    const bool wasConnected = *before;
+    m_statesBefore.erase(before);
+    const bool known = device.state == DeviceStateConnected || device.state == DeviceStateDisconnected;
+    if (known && (device.state == DeviceStateConnected) != wasConnected) {
+        Announcement announcement;
+        announcement.devices = {device.ip};
+        announcement.description = device.description;
+        announcement.connected = device.state == DeviceStateConnected;
+        announcement.reason = announcement.connected ? QString() : device.lastProbe.reason;
+        announcement.whileAway = true;
+        emit announced(announcement);
+        if (device.informOnStateChange && !(m_mutes && m_mutes->isMuted(device.ip)))
+            m_changedWhileAway << device;
+    }
+    if (m_changedWhileAway.isEmpty())
+        return;
+    // The message waits for the first results of the other devices known from before, or
+    // for a pause in them, whichever comes first (a device that never answers nor times out
+    // keeps no one waiting).
+    if (m_statesBefore.isEmpty())
+        announceChangedWhileAway();
+    else
+        m_awayGate.start();
+}
+
+void Announcer::announceChangedWhileAway()
+{
+    m_awayGate.stop();
+    const QList<DeviceEntry> devices = std::exchange(m_changedWhileAway, {});
+    if (devices.isEmpty())
+        return;
+    const QString away = QStringLiteral("while Tarnwick was not running");
+    const DeviceEntry& first = devices.first();
+    const bool connected = first.state == DeviceStateConnected;
+    if (devices.size() == 1) {
+        alert(Announcement::What::Alert,
+              connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"), {first.ip},
+              first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away), connected);
+        return;
+    }
+    QStringList addresses;
+    QStringList named;
+    bool allConnected = true;
+    for (const DeviceEntry& device : devices) {
+        const bool up = device.state == DeviceStateConnected;
+        allConnected = allConnected && up;
+        addresses << device.ip;
+        const QString name = device.description.isEmpty() ? device.ip
+                                                          : device.ip + QLatin1Char(' ') + device.description;
+        named << QStringLiteral("%1 %2").arg(name, up ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+    }
+    alert(Announcement::What::Alert, QStringLiteral("Devices changed %1").arg(away), addresses, first.description,
+          QStringLiteral("%1 devices changed %2: %3").arg(devices.size()).arg(away, named.join(QStringLiteral(", "))),
+          allConnected);
 }
 
 void Announcer::connected(const DeviceEntry& device)
@@ -180,6 +257,9 @@ void Announcer::stateChanged(const QString& ip, const QString& description, bool
 void Announcer::alert(Announcement::What what, const QString& title, const QStringList& devices,
                       const QString& description, const QString& text, bool connected)
 {
+    // A group's message is about the device it names first (the failed one).
+    if (m_mutes && m_mutes->isMuted(devices.first()))
+        return;
     Announcement announcement;
     announcement.what = what;
     announcement.title = title;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "data/Announcement.h"
+#include "data/DeviceEntry.h"
 
 #include <QHash>
 #include <QList>
@@ -14,8 +15,8 @@
 namespace Tarnwick {
 
 class Data;
-class DeviceEntry;
 class DeviceEntryChangedEvent;
+class MuteList;
 class ReachabilityWatcher;
 class Settings;
 
@@ -27,7 +28,12 @@ class Settings;
 // - with a first hop set, disconnections wait the grouping time to learn whether a device is
 //   only cut off behind another: one Alert names the failed device and how many are behind
 //   it, the group's return makes one Alert, and the StateChanged lines say behind whom;
-// - a device that comes back while its disconnection waits is told disconnected first.
+// - a device that comes back while its disconnection waits is told disconnected first;
+// - muted devices make no messages (their log lines stay): a message about a muted device is
+//   not announced at all, so no one who tells the user shows it.
+// - given the states devices were last known in before the start, a first result that differs
+//   is a change that happened while Tarnwick was not running: its log line says so, and the
+//   watched devices among them make one message together.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -37,6 +43,12 @@ public:
 
     Announcer(Data& data, const Settings& settings, ReachabilityWatcher& reachability,
               std::chrono::milliseconds grouping = DefaultGrouping, QObject* parent = nullptr);
+
+    // Each device's last known state (connected or not) from earlier runs, by address; before
+    // the monitor starts.
+    void setStatesBeforeStart(QHash<QString, bool> states);
+    // Whose messages the user silenced; none silences none.
+    void setMutes(const MuteList* mutes);
 
 signals:
     void announced(const Tarnwick::Announcement& announcement);
@@ -58,6 +70,8 @@ private:
         QString reason = {};
     };
 
+    void firstResult(const DeviceEntry& device);
+    void announceChangedWhileAway();
     void connected(const DeviceEntry& device);
     void disconnected(const DeviceEntry& device);
     void stillDownAfterItsGroup(const DeviceEntry& device);
@@ -89,6 +103,12 @@ private:
     QHash<QString, Covered> m_covered;
     // Failed devices told of with a group that have come back.
     QSet<QString> m_groupsBack;
+    // Devices known from earlier runs whose first result has not come yet.
+    QHash<QString, bool> m_statesBefore;
+    // Watched devices found changed at their first result, waiting for the others' first results.
+    QList<DeviceEntry> m_changedWhileAway;
+    QTimer m_awayGate;
+    const MuteList* m_mutes = nullptr;
 };
 
 } // namespace Tarnwick

@@ -7,7 +7,8 @@
 namespace Tarnwick {
 
 MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
-                                   const QString& version, bool canProbe, const Report& report)
+                                   const ReachabilityView& reachability, const QString& version, bool canProbe,
+                                   const Report& report)
 {
     const MetricsAddress address = MetricsAddress::parse(addressText);
     if (!address.error.isEmpty()) {
@@ -16,7 +17,7 @@ MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, const
     }
     if (!address.enabled())
         return;
-    auto metrics = std::make_shared<DeviceMetrics>(data, statistics, version, canProbe);
+    auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, version, canProbe);
     QString why;
     if (!m_server.listen(address, metrics, &why)) {
         report(QStringLiteral("Metrics cannot be served at %1: %2").arg(address.listen, why));

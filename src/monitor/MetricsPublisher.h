@@ -13,6 +13,7 @@ namespace Tarnwick {
 class Data;
 class DeviceMetrics;
 class DeviceStatistics;
+class ReachabilityView;
 struct ProbeRecord;
 
 // Serves the devices' metrics at the address the user chose, when one is chosen, for as long
@@ -23,8 +24,8 @@ public:
     using Report = std::function<void(const QString& text)>;
 
     // canProbe: whether the monitor has a socket to probe with.
-    MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics, const QString& version,
-                     bool canProbe, const Report& report);
+    MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
+                     const ReachabilityView& reachability, const QString& version, bool canProbe, const Report& report);
 
     // From any thread; nothing while no metrics are served.
     void record(const ProbeRecord& record);

@@ -6,8 +6,10 @@
 #include "MetricsPublisher.h"
 #include "ReachabilityWatcher.h"
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
+#include "history/HistoryReader.h"
 #include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
 #include "net/PingerThread.h"
@@ -15,9 +17,27 @@
 #include "net/ProbeRate.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 namespace Tarnwick {
+
+namespace {
+
+// The state each device of the list was last known in, where the history holds one.
+QHash<QString, bool> lastKnownStates(const QString& historyFile, const Data& data)
+{
+    const HistoryReader history(historyFile);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QHash<QString, bool> states;
+    for (const DeviceEntry& entry : data.entries()) {
+        if (const auto last = history.lastStateChange(entry.ip, now))
+            states.insert(entry.ip, last->connected);
+    }
+    return states;
+}
+
+} // namespace
 
 MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options options)
     : m_settings(settings)
@@ -25,6 +45,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     , m_options(std::move(options))
     , m_data(std::make_unique<Data>())
     , m_map(std::make_unique<VisualRepresentationData>())
+    , m_mutes(std::make_unique<MuteList>())
 {
     if (!m_options.report)
         m_options.report = [](const QString&) {};
@@ -35,10 +56,15 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_map->load(m_options.mapFile, m_options.report);
     m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings);
     m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
+    // Read before this run records anything: a first result that differs was missed meanwhile.
+    m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data));
+    m_mutes->load(m_options.mutesFile, m_options.report);
+    m_announcer->setMutes(m_mutes.get());
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
-                                                   m_options.version, m_engine.hasSocket(), m_options.report);
+                                                   *m_reachability, m_options.version, m_engine.hasSocket(),
+                                                   m_options.report);
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },

@@ -15,6 +15,7 @@ class Data;
 class DeviceStatistics;
 class HistoryRecorder;
 class MetricsPublisher;
+class MuteList;
 class ProbeEngine;
 class ReachabilityView;
 class ReachabilityWatcher;
@@ -37,6 +38,7 @@ public:
         QString deviceListFile = QStringLiteral("DeviceConfig.xml");
         QString mapFile = QStringLiteral("VisualRepresentation.xml");
         QString historyFile = QStringLiteral("History.sqlite");
+        QString mutesFile = QStringLiteral("Mutes.xml");
         QString metricsAddress;
         QString version;
         Report report;
@@ -55,6 +57,8 @@ public:
     VisualRepresentationData& map() { return *m_map; }
     Announcer& announcer() { return *m_announcer; }
     ProbeEngine& engine() { return m_engine; }
+    // Devices whose messages the user silenced, kept in the mutes file.
+    MuteList& mutes() { return *m_mutes; }
     const ReachabilityView& reachability() const;
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
@@ -85,6 +89,7 @@ private:
     std::unique_ptr<Data> m_data;
     std::unique_ptr<VisualRepresentationData> m_map;
     std::unique_ptr<ReachabilityWatcher> m_reachability;
+    std::unique_ptr<MuteList> m_mutes;
     std::unique_ptr<Announcer> m_announcer;
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<MetricsPublisher> m_metrics;

@@ -14,6 +14,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
+#include "data/MuteList.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
@@ -193,6 +194,8 @@ UserList::UserList(Services services, QWidget* parent)
     connect(m_tree->header(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_tree->runMenu(m_columnsMenu, m_tree->header()->mapToGlobal(at)); });
     m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
+    if (m_services.mutes)
+        addMuteMenu(*m_services.mutes);
     connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
     connect(m_tree, &UserListTreeWidget::pingRequested, this, [this](const QString& ip) {
@@ -358,6 +361,37 @@ QString UserList::hiddenColumnNumbers() const
             hidden << QString::number(column);
     }
     return hidden.join(QLatin1Char(','));
+}
+
+void UserList::addMuteMenu(MuteList& mutes)
+{
+    QMenu* menu = m_tree->contextMenu();
+    const QList<QAction*> actions = menu->actions();
+    // Beside the other entries for the rows, before the separated "Remove".
+    const auto separator = std::find_if(actions.cbegin(), actions.cend(),
+                                        [](QAction* action) { return action->isSeparator(); });
+    QAction* before = separator == actions.cend() ? nullptr : *separator;
+    auto* mute = new QMenu(QStringLiteral("Mute alerts"), menu);
+    menu->insertMenu(before, mute);
+    for (const auto& [text, hours] :
+         {std::pair{"For 1 hour", 1}, std::pair{"For 8 hours", 8}, std::pair{"Until unmuted", 0}}) {
+        connect(mute->addAction(QString::fromLatin1(text)), &QAction::triggered, &mutes, [this, &mutes, hours = hours] {
+            const QDateTime until = hours ? QDateTime::currentDateTimeUtc().addSecs(hours * 3600) : QDateTime();
+            for (const QString& ip : m_tree->selectedAddresses())
+                mutes.mute(ip, until);
+        });
+    }
+    QAction* unmute = new QAction(QStringLiteral("Unmute"), menu);
+    menu->insertAction(before, unmute);
+    connect(unmute, &QAction::triggered, &mutes, [this, &mutes] {
+        for (const QString& ip : m_tree->selectedAddresses())
+            mutes.unmute(ip);
+    });
+    connect(menu, &QMenu::aboutToShow, &mutes, [this, &mutes, unmute] {
+        const QStringList selected = m_tree->selectedAddresses();
+        unmute->setVisible(std::any_of(selected.cbegin(), selected.cend(),
+                                       [&mutes](const QString& ip) { return mutes.mutedUntil(ip).has_value(); }));
+    });
 }
 
 QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const

@@ -26,6 +26,7 @@ class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class HistoryReader;
 class ProbeEngine;
+class MuteList;
 class ReachabilityView;
 class UserListRow;
 class UserListTreeWidget;
@@ -66,6 +67,8 @@ public:
         // scan; without an engine there is no scan to open.
         ProbeEngine* engine{};
         std::function<void()> startMonitor{};
+        // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
+        MuteList* mutes{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -108,6 +111,9 @@ private:
     QString cutOffBehind(const QString& ip) const;
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
+    // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,
+    // for the selected rows.
+    void addMuteMenu(MuteList& mutes);
     QString hiddenColumnNumbers() const;
 
     // When the device got the state it has now: the history's last change where it agrees,

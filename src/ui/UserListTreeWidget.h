@@ -50,6 +50,7 @@ public:
 
     // Removes the selected rows' entries after asking.
     void removeSelected();
+    QStringList selectedAddresses() const;
 
 signals:
     void detailsRequested(const QString& ip);
@@ -71,7 +72,6 @@ private slots:
     void DiscoverTriggered() { }
 
 private:
-    QStringList selectedAddresses() const;
     void headerClicked(int column);
     void applySort();
 

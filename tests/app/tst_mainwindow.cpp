@@ -7,6 +7,7 @@
 #include "app/ProcessValues.h"
 #include "app/StateChangeSound.h"
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "log/ILogManagerListener.h"
@@ -357,6 +358,29 @@ private slots:
         QCOMPARE(m_balloons[0].ms, 3000);
         QCOMPARE(m_balloons[1].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("127.0.0.9 "));
+    }
+
+    // "Mute all alerts for 1 hour" holds every balloon back while checked; chosen again, it
+    // unmutes.
+    void trayMutesAllAlerts()
+    {
+        MuteList mutes;
+        m_tray->setMutes(mutes);
+        m_announcer->setMutes(&mutes);
+        const QString ip = QStringLiteral("127.0.0.9");
+        m_data->addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        QCOMPARE(m_balloons.size(), 1);
+        m_balloons.clear();
+        chooseFromTrayMenu(QStringLiteral("Mute all alerts for 1 hour"));
+        QVERIFY(mutes.isMuted(ip));
+        m_data->setPingResult(ip, ProbeResult::timeout());
+        QVERIFY(m_balloons.isEmpty());
+        chooseFromTrayMenu(QStringLiteral("Mute all alerts for 1 hour"));
+        QVERIFY(!mutes.allMutedUntil());
+        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        QCOMPARE(m_balloons.size(), 1);
+        QCOMPARE(m_balloons[0].title, QStringLiteral("Device connected"));
     }
 
     // Devices read at start are not yet probed: their first result makes no balloon, the

@@ -6,6 +6,8 @@
 #include "metrics/MetricsServer.h"
 #include "netlab/HttpGet.h"
 
+#include "../common/FixedReachability.h"
+
 #include <QTest>
 
 #include <prometheus/text_serializer.h>
@@ -161,7 +163,8 @@ private slots:
             DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Café printer"), DeviceTypePC, false, QString()));
         data.awaitFirstResults();
         DeviceStatistics statistics;
-        DeviceMetrics metrics(data, statistics, QStringLiteral("9.8.7"), true);
+        FixedReachability reachability;
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("9.8.7"), true);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeResult::reply(1500us)},
                                          {QStringLiteral("10.0.0.2"), now, ProbeResult::reply(2000us)},
@@ -177,14 +180,16 @@ private slots:
             data.setPingResult(QStringLiteral("10.0.0.2"), result);
         data.setPingResult(QStringLiteral("10.0.0.2"), ProbeResult::timeout());
 
-        const QString a = QStringLiteral("{address=\"10.0.0.1\",description=\"Say \\\"hi\\\"\\\\\\n\"");
-        // Label values are UTF-8: Prometheus refuses a whole scrape over one byte that is not.
-        const QString b = QStringLiteral("{address=\"10.0.0.2\",description=\"Café printer\"");
+        const QString a = QStringLiteral("{address=\"10.0.0.1\"");
+        const QString b = QStringLiteral("{address=\"10.0.0.2\"");
         const QStringList samples = exposition(metrics);
         for (const QString& expected : {
                  QStringLiteral("tarnwick_devices 2"),
                  QStringLiteral("tarnwick_build_info{version=\"9.8.7\"} 1"),
                  QStringLiteral("tarnwick_monitor_can_probe 1"),
+                 QStringLiteral("tarnwick_device_info%1,description=\"Say \\\"hi\\\"\\\\\\n\"} 1").arg(a),
+                 // Label values are UTF-8: Prometheus refuses a whole scrape over one byte that is not.
+                 QStringLiteral("tarnwick_device_info%1,description=\"Café printer\"} 1").arg(b),
                  QStringLiteral("tarnwick_device_up%1} 0").arg(b),
                  QStringLiteral("tarnwick_device_rtt_seconds%1} 0.0015").arg(a),
                  QStringLiteral("tarnwick_probes_total%1,result=\"reply\"} 1").arg(b),
@@ -198,9 +203,17 @@ private slots:
             QVERIFY2(samples.contains(expected),
                      qPrintable(expected + QStringLiteral("\nnot in:\n") + samples.join('\n')));
         }
-        // Not yet probed: no "up"; last result without a reply: no round trip.
+        // Not yet probed: no "up"; last result without a reply: no round trip; none cut off.
         QVERIFY(!samples.join('\n').contains(QStringLiteral("tarnwick_device_up") + a));
         QVERIFY(!samples.join('\n').contains(QStringLiteral("tarnwick_device_rtt_seconds") + b));
+        QVERIFY(!samples.join('\n').contains(QStringLiteral("tarnwick_device_unreachable_behind")));
+
+        // Cut off behind a failed device: said by a series of its own, gone once it is not.
+        reachability.set({{QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}});
+        QVERIFY(exposition(metrics).contains(
+            QStringLiteral("tarnwick_device_unreachable_behind{address=\"10.0.0.2\",behind=\"10.0.0.1\"} 1")));
+        reachability.set({});
+        QVERIFY(!exposition(metrics).join('\n').contains(QStringLiteral("tarnwick_device_unreachable_behind")));
 
         data.removeEntry(QStringLiteral("10.0.0.2"));
         data.changeEntry(QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.1"), true, QStringLiteral("Router"),
@@ -208,11 +221,12 @@ private slots:
         const QString now2 = exposition(metrics).join('\n');
         QVERIFY(!now2.contains(QStringLiteral("10.0.0.2")));
         QVERIFY(now2.contains(QStringLiteral("tarnwick_devices 1")));
-        QVERIFY(now2.contains(
-            QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",description=\"Router\",result=\"reply\"} 1")));
+        // A new description changes the info only: the device keeps its series.
+        QVERIFY(now2.contains(QStringLiteral("tarnwick_device_info{address=\"10.0.0.1\",description=\"Router\"} 1")));
+        QVERIFY(now2.contains(QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",result=\"reply\"} 1")));
         QVERIFY(!now2.contains(QStringLiteral("Say")));
 
-        const DeviceMetrics withoutTheRightToPing(data, statistics, QStringLiteral("9.8.7"), false);
+        const DeviceMetrics withoutTheRightToPing(data, statistics, reachability, QStringLiteral("9.8.7"), false);
         QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
@@ -221,7 +235,8 @@ private slots:
     {
         Data data;
         DeviceStatistics statistics;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"),
                                                              [] { return true; });
         MetricsServer first;
         QString error;
@@ -258,7 +273,8 @@ private slots:
         QFETCH(bool, slowOnesCutOff);
         Data data;
         DeviceStatistics statistics;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, QStringLiteral("1"),
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"),
                                                              [] { return true; });
         MetricsServer server(threads ? MetricsServer::Limits{threads, requestTimeoutMs} : MetricsServer::Limits{});
         QString error;

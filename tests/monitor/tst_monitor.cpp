@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "history/DeviceStatistics.h"
@@ -13,6 +14,8 @@
 #include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
+
+#include "../common/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -305,7 +308,8 @@ private slots:
         options.deviceListFile = QStringLiteral("outgrown.xml");
         options.historyFile = QStringLiteral("outgrown.sqlite");
         options.report = [&reports](const QString& text) { reports << text; };
-        ProbeEngine engine;
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
         MonitorCore core(settings, engine, options);
         for (int i = 0; i < 6000; ++i)
             core.data().addEntry(DeviceEntry(QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250 + 1), QString(),
@@ -318,6 +322,170 @@ private slots:
         QCOMPARE(reports.filter(QStringLiteral("With ")).size(), 1);
         settings.set(&Settings::probePeriod, 1);
         QTRY_COMPARE(reports.filter(QStringLiteral("With ")), (QStringList{told, told}));
+    }
+
+    // A second run reads the history the first one wrote: devices whose state changed in
+    // between are told at their first result, the watched ones in one message; unchanged
+    // devices and devices without a history stay quiet.
+    void changesWhileNotRunningAreToldAtStart()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        Settings& settings = Settings::instance();
+        const int gap = settings.pingTimeGap.load();
+        settings.pingTimeGap = 0;
+        const auto restore = qScopeGuard([&settings, gap] { settings.pingTimeGap = gap; });
+        const QStringList devices{"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
+        QSet<QString> down;
+        MonitorCore::Options options;
+        options.grouping = 100ms;
+        options.probe = [&down](const QString& host, int) {
+            return down.contains(host) ? ProbeResult::timeout() : ProbeResult::reply(3ms);
+        };
+        {
+            NameResolver resolver;
+            ProbeEngine engine(resolver);
+            MonitorCore first(settings, engine, options);
+            Data::setInstance(&first.data());
+            const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+            // 127.0.0.4 is not watched: its change is logged but makes no message.
+            for (const QString& ip : devices.first(4))
+                first.data().addEntry(DeviceEntry(ip, QString(), DeviceTypePC, ip != "127.0.0.4", NoReplyResult));
+            first.start();
+            for (const QString& ip : devices.first(4))
+                QTRY_COMPARE(first.data().entry(ip).state, DeviceStateConnected);
+            first.end();
+        }
+
+        down = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
+        RecordingListener lines;
+        LogManager::instance().addListener(&lines);
+        const auto stopListening = qScopeGuard([&lines] { LogManager::instance().removeListener(&lines); });
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore second(settings, engine, options);
+        Data::setInstance(&second.data());
+        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+        second.data().addEntry(DeviceEntry(devices[4], QString(), DeviceTypePC, true, NoReplyResult));
+        second.data().awaitFirstResults();
+        DataLogListener log;
+        connect(&second.announcer(), &Announcer::announced, &log, &DataLogListener::announced);
+        QList<Announcement> alerts;
+        connect(&second.announcer(), &Announcer::announced, this, [&alerts](const Announcement& announcement) {
+            if (announcement.what != Announcement::What::StateChanged)
+                alerts << announcement;
+        });
+        second.start();
+        QTRY_COMPARE(alerts.size(), 1);
+        second.end();
+
+        QStringList changed = lines.seen.filter(QStringLiteral("state changed"));
+        changed.sort();
+        const QString away = QStringLiteral(" state changed to: disconnected (while Tarnwick was not running)");
+        QCOMPARE(changed,
+                 (QStringList{"DeviceList: Device 127.0.0.2" + away, "DeviceList: Device 127.0.0.3" + away,
+                              "DeviceList: Device 127.0.0.4" + away}));
+        QCOMPARE(alerts.size(), 1);
+        QStringList named = alerts[0].devices;
+        named.sort();
+        QCOMPARE(named, (QStringList{"127.0.0.2", "127.0.0.3"}));
+        QCOMPARE(alerts[0].title, QStringLiteral("Devices changed while Tarnwick was not running"));
+        QVERIFY2(
+            alerts[0].text.startsWith(QStringLiteral("2 devices changed while Tarnwick was not running: 127.0.0.")),
+            qPrintable(alerts[0].text));
+        QVERIFY(!alerts[0].connected);
+    }
+
+    // A muted device is logged as ever but makes no message; mutes end by themselves, and
+    // muting all devices holds back every device's messages.
+    void mutesHoldBackMessagesOnly_data()
+    {
+        QTest::addColumn<QString>("muted"); // "device", "all" or "other"
+        QTest::addColumn<int>("forMinutes"); // 0: until unmuted
+        QTest::addColumn<int>("minutesLater"); // when the device goes down
+        QTest::addColumn<bool>("message");
+        QTest::newRow("not muted") << "" << 0 << 0 << true;
+        QTest::newRow("muted for an hour") << "device" << 60 << 59 << false;
+        QTest::newRow("an hour is over") << "device" << 60 << 61 << true;
+        QTest::newRow("until unmuted") << "device" << 0 << 100000 << false;
+        QTest::newRow("another device muted") << "other" << 0 << 0 << true;
+        QTest::newRow("all muted for an hour") << "all" << 60 << 30 << false;
+        QTest::newRow("all muted, the hour is over") << "all" << 60 << 60 << true;
+    }
+
+    void mutesHoldBackMessagesOnly()
+    {
+        QFETCH(QString, muted);
+        QFETCH(int, forMinutes);
+        QFETCH(int, minutesLater);
+        QFETCH(bool, message);
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        QDateTime now = start;
+        MuteList mutes;
+        mutes.setClock([&now] { return now; });
+        const QDateTime until = forMinutes ? start.addSecs(forMinutes * 60) : QDateTime();
+        const QString ip = QStringLiteral("127.0.0.7");
+        if (muted == QLatin1String("all"))
+            mutes.muteAll(until);
+        else if (!muted.isEmpty())
+            mutes.mute(muted == QLatin1String("device") ? ip : QStringLiteral("127.0.0.8"), until);
+
+        Data data;
+        data.addEntry(DeviceEntry(ip, QString(), DeviceTypePC, true, NoReplyResult));
+        data.awaitFirstResults();
+        VisualRepresentationData map;
+        ReachabilityWatcher reachability(data, map, Settings::instance());
+        Announcer announcer(data, Settings::instance(), reachability);
+        announcer.setMutes(&mutes);
+        QStringList lines;
+        QStringList messages;
+        connect(&announcer, &Announcer::announced, this, [&](const Announcement& announcement) {
+            (announcement.what == Announcement::What::StateChanged ? lines : messages) << announcement.devices.first();
+        });
+        data.setPingResult(ip, ProbeResult::reply(1ms));
+        now = start.addSecs(minutesLater * 60);
+        data.setPingResult(ip, ProbeResult::timeout());
+        QCOMPARE(lines, QStringList{ip});
+        QCOMPARE(messages, message ? QStringList{ip} : QStringList());
+    }
+
+    // Mutes are saved as they are made and read by the next run; the ones that are over are
+    // left out.
+    void mutesOutliveARestart()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("Mutes.xml"));
+        QDateTime now = QDateTime::fromString(QStringLiteral("2026-12-08T14:30:00Z"), Qt::ISODate);
+        const auto clock = [&now] { return now; };
+        {
+            MuteList mutes;
+            mutes.setClock(clock);
+            mutes.load(file);
+            mutes.mute(QStringLiteral("10.0.0.3"), now.addSecs(60));
+            mutes.mute(QStringLiteral("10.0.0.1"), now.addSecs(8 * 3600));
+            mutes.mute(QStringLiteral("10.0.0.2"), QDateTime());
+            mutes.mute(QStringLiteral("10.0.0.4"), QDateTime());
+            mutes.unmute(QStringLiteral("10.0.0.4"));
+            now = now.addSecs(120);
+            mutes.muteAll(now.addSecs(3600 - 120));
+        }
+        QCOMPARE(TestFiles::readAll(file),
+                 TestFiles::readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/Mutes-two.xml")));
+
+        MuteList again;
+        again.setClock(clock);
+        again.load(file);
+        QCOMPARE(again.mutedUntil(QStringLiteral("10.0.0.1")), now.addSecs(8 * 3600 - 120));
+        QCOMPARE(again.mutedUntil(QStringLiteral("10.0.0.2")), QDateTime());
+        QVERIFY(!again.mutedUntil(QStringLiteral("10.0.0.3")));
+        QVERIFY(again.isMuted(QStringLiteral("10.0.0.9")));
+        now = now.addSecs(3600);
+        QVERIFY(!again.isMuted(QStringLiteral("10.0.0.9")));
+        QVERIFY(again.isMuted(QStringLiteral("10.0.0.2")));
     }
 };
 

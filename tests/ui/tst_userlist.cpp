@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
@@ -614,6 +615,53 @@ private slots:
             [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
         QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
         QCOMPARE(probed, QStringList{"b"});
+    }
+
+    // The row menu mutes the selected rows for a while or until unmuted, and offers "Unmute"
+    // on a muted row only.
+    void rowMenuMutesAndUnmutes_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<int>("hours"); // 0: until unmuted
+        QTest::newRow("1 hour") << "For 1 hour" << 1;
+        QTest::newRow("8 hours") << "For 8 hours" << 8;
+        QTest::newRow("until unmuted") << "Until unmuted" << 0;
+    }
+
+    void rowMenuMutesAndUnmutes()
+    {
+        QFETCH(QString, choice);
+        QFETCH(int, hours);
+        MuteList mutes;
+        useServices({.mutes = &mutes});
+        for (const char* ip : {"a", "b"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QStringList shown;
+        const auto choose = [&](const QString& text) {
+            tree->setMenuRunner([&shown, text](QMenu* menu, const QPoint& at) {
+                QVERIFY(chooseInMenu(menu, at, text));
+                // As the menu showed them.
+                for (QAction* action : menu->actions())
+                    shown << (action->isVisible() ? action->text() : QString());
+            });
+            QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
+        };
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        choose(choice);
+        QVERIFY(!shown.contains(QStringLiteral("Unmute")));
+        QVERIFY(!mutes.mutedUntil(QStringLiteral("a")));
+        const std::optional<QDateTime> until = mutes.mutedUntil(QStringLiteral("b"));
+        QVERIFY(until);
+        if (hours)
+            QVERIFY(until->isValid() && until >= before.addSecs(hours * 3600)
+                    && *until < before.addSecs(hours * 3600 + 60));
+        else
+            QVERIFY(!until->isValid());
+        choose(QStringLiteral("Unmute"));
+        QVERIFY(!mutes.isMuted(QStringLiteral("b")));
     }
 
     // Why a probe failed, where the network said so, is the result's tooltip until a reply.

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MuteList.h"
+
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+namespace {
+
+const QString Root = QStringLiteral("Mutes");
+const QString DeviceElement = QStringLiteral("Device");
+const QString AllElement = QStringLiteral("AllDevices");
+const QString AddressAttribute = QStringLiteral("Address");
+const QString UntilAttribute = QStringLiteral("Until");
+
+} // namespace
+
+MuteList::MuteList(QObject* parent)
+    : QObject(parent)
+    , m_now([] { return QDateTime::currentDateTimeUtc(); })
+{
+}
+
+void MuteList::load(const QString& fileName, const DocumentFile::Reporter& report)
+{
+    m_file = DocumentFile(fileName, Root, DocumentFile::PartialReadPolicy::KeepCopy, report);
+    m_devices.clear();
+    m_all.reset();
+    m_file.read(*this);
+}
+
+void MuteList::setClock(Clock clock)
+{
+    m_now = std::move(clock);
+}
+
+bool MuteList::startElement(const QString& qName, const QXmlStreamAttributes& attributes)
+{
+    // A time that does not read, or one that is over, mutes nothing.
+    const QStringView untilText = attributes.value(UntilAttribute);
+    const QDateTime until = QDateTime::fromString(untilText.toString(), Qt::ISODate);
+    if (qName == DeviceElement) {
+        const QString ip = attributes.value(AddressAttribute).toString().trimmed();
+        if (!ip.isEmpty() && (untilText.isEmpty() || active(until)))
+            m_devices.insert(ip, untilText.isEmpty() ? QDateTime() : until);
+    } else if (qName == AllElement && active(until)) {
+        m_all = until;
+    }
+    return true;
+}
+
+bool MuteList::active(const QDateTime& until) const
+{
+    return !until.isValid() || until > m_now();
+}
+
+void MuteList::mute(const QString& ip, const QDateTime& until)
+{
+    m_devices.insert(ip, until);
+    changedNow();
+}
+
+void MuteList::unmute(const QString& ip)
+{
+    if (m_devices.remove(ip))
+        changedNow();
+}
+
+void MuteList::muteAll(const QDateTime& until)
+{
+    m_all = until;
+    changedNow();
+}
+
+void MuteList::unmuteAll()
+{
+    if (std::exchange(m_all, std::nullopt))
+        changedNow();
+}
+
+bool MuteList::isMuted(const QString& ip) const
+{
+    return allMutedUntil() || mutedUntil(ip);
+}
+
+std::optional<QDateTime> MuteList::mutedUntil(const QString& ip) const
+{
+    const auto found = m_devices.constFind(ip);
+    if (found == m_devices.cend() || !active(*found))
+        return std::nullopt;
+    return *found;
+}
+
+std::optional<QDateTime> MuteList::allMutedUntil() const
+{
+    if (!m_all || !m_all->isValid() || !active(*m_all))
+        return std::nullopt;
+    return m_all;
+}
+
+void MuteList::changedNow()
+{
+    // Mutes that are over are left out of the file.
+    m_devices.removeIf([this](QHash<QString, QDateTime>::iterator device) { return !active(device.value()); });
+    if (m_all && !active(*m_all))
+        m_all.reset();
+    if (!m_file.fileName().isEmpty()) {
+        QStringList addresses = m_devices.keys();
+        std::sort(addresses.begin(), addresses.end());
+        m_file.write(
+            [&](QXmlStreamWriter& xml) {
+                xml.writeStartElement(Root);
+                if (m_all) {
+                    xml.writeEmptyElement(AllElement);
+                    xml.writeAttribute(UntilAttribute, m_all->toUTC().toString(Qt::ISODate));
+                }
+                for (const QString& ip : std::as_const(addresses)) {
+                    xml.writeEmptyElement(DeviceElement);
+                    xml.writeAttribute(AddressAttribute, ip);
+                    if (const QDateTime until = m_devices.value(ip); until.isValid())
+                        xml.writeAttribute(UntilAttribute, until.toUTC().toString(Qt::ISODate));
+                }
+                xml.writeEndElement();
+            },
+            true);
+    }
+    emit changed();
+}
+
+} // namespace Tarnwick
