@@ -261,7 +261,11 @@ private slots:
         QList<qint64> reported;
         QElapsedTimer clock;
         clock.start();
-        startPinger({}, [&](const ProbeRecord& record) {
+        // Made inside the private network, and the monitor stopped before it goes.
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine), [&](const ProbeRecord& record) {
             QMutexLocker lock(&mutex);
             if (record.result.kind == ProbeResult::Timeout)
                 reported << clock.elapsed();
