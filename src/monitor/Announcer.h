@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SlowRule.h"
 #include "data/Announcement.h"
 
 #include <QHash>
@@ -27,7 +28,9 @@ class Settings;
 // - with a first hop set, disconnections wait the grouping time to learn whether a device is
 //   only cut off behind another: one Alert names the failed device and how many are behind
 //   it, the group's return makes one Alert, and the StateChanged lines say behind whom;
-// - a device that comes back while its disconnection waits is told disconnected first.
+// - a device that comes back while its disconnection waits is told disconnected first;
+// - a connected device that becomes slow, or recovers, makes a SlowChanged line, and an Alert
+//   if it asks for messages.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -43,6 +46,7 @@ signals:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 private:
     // A disconnection waiting for the grouping time: its log line (unless it only waits for

@@ -18,6 +18,7 @@ class MetricsPublisher;
 class ProbeEngine;
 class ReachabilityView;
 class ReachabilityWatcher;
+class SlowWatch;
 class Settings;
 class VisualRepresentationData;
 struct ProbeRecord;
@@ -54,6 +55,8 @@ public:
     Data& data() { return *m_data; }
     VisualRepresentationData& map() { return *m_map; }
     Announcer& announcer() { return *m_announcer; }
+    // Which connected devices are slow.
+    const SlowWatch& slowWatch() const { return *m_slow; }
     const ReachabilityView& reachability() const;
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
@@ -80,6 +83,7 @@ private:
     std::unique_ptr<VisualRepresentationData> m_map;
     std::unique_ptr<ReachabilityWatcher> m_reachability;
     std::unique_ptr<Announcer> m_announcer;
+    std::unique_ptr<SlowWatch> m_slow;
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<MetricsPublisher> m_metrics;
     bool m_started = false;
