@@ -239,7 +239,7 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
 
 void MainSystemTrayIcon::announced(const Announcement& announcement)
 {
-    if (announcement.what != Announcement::What::StateChanged)
+    if (announcement.what == Announcement::What::Alert || announcement.what == Announcement::What::AlertRepeated)
         showBalloon(announcement.title, announcement.text, QSystemTrayIcon::Information, 3000);
 }
 

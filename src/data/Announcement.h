@@ -18,10 +18,13 @@ struct Announcement
         Alert,
         // A message shown before, told again with what has changed since (no sound).
         AlertRepeated,
+        // A connected device became slow or recovered: one log line, its text after the
+        // device's name ("is slow: average 340 ms over the last 20 replies").
+        SlowChanged,
     };
 
     What what = What::StateChanged;
-    // The message's title and text; empty for StateChanged.
+    // The message's title and text (SlowChanged: the line's); empty for StateChanged.
     QString title;
     QString text;
     // The devices it is about by address: the one it names first.

@@ -72,6 +72,7 @@ public:
     static constexpr int MaxRepliesInARow = 1000;
     static constexpr int MaxHistoryDays = 3650;
     static constexpr int MaxHistoryMegabytes = 1048576;
+    static constexpr int MaxSlowResults = 1000;
 
     // Failed saves are told to reporter.
     bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
@@ -151,6 +152,12 @@ public:
     QString alertCommand;
     QString webhookUrl;
     QString appriseUrls;
+    // A connected device is slow when, over its last slowResults results, the average round trip
+    // of its replies exceeds slowAverageMs or the share of missed replies exceeds slowLossPercent
+    // (0: that test is off). Devices may set their own (DeviceEntry).
+    CopyableAtomic<int> slowAverageMs{0};
+    CopyableAtomic<int> slowLossPercent{0};
+    CopyableAtomic<int> slowResults{20};
 
 private:
     // The listeners belong to the record they subscribed to: a copy starts with none of them,
@@ -202,6 +209,9 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<QString>{"AlertCommand", &Settings::alertCommand, QString()});
     visit(SettingsElement<QString>{"WebhookUrl", &Settings::webhookUrl, QString()});
     visit(SettingsElement<QString>{"AppriseUrls", &Settings::appriseUrls, QString()});
+    visit(SettingsElement<CopyableAtomic<int>>{"SlowAverageMs", &Settings::slowAverageMs, 0, 0, MaxMilliseconds});
+    visit(SettingsElement<CopyableAtomic<int>>{"SlowLossPercent", &Settings::slowLossPercent, 0, 0, 100});
+    visit(SettingsElement<CopyableAtomic<int>>{"SlowResults", &Settings::slowResults, 20, 1, MaxSlowResults});
 }
 
 template <typename T>

@@ -26,6 +26,10 @@ void DataLogListener::logForDevice(const QString& ip, const QString& description
 
 void DataLogListener::announced(const Announcement& announcement)
 {
+    if (announcement.what == Announcement::What::SlowChanged && !announcement.devices.isEmpty()) {
+        logForDevice(announcement.devices.first(), announcement.description, ' ' + announcement.text.toStdString());
+        return;
+    }
     if (announcement.what != Announcement::What::StateChanged || announcement.devices.isEmpty())
         return;
     std::string what = announcement.connected ? " state changed to: connected" : " state changed to: disconnected";

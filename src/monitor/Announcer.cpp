@@ -242,6 +242,34 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
     }
 }
 
+void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+{
+    const QString average = QString::number(figures.averageMs, 'f', figures.averageMs < 10 ? 1 : 0);
+    QString said;
+    if (!figures.slow)
+        said = QStringLiteral("average %1 ms, loss %2 % over the last %3 probes")
+                   .arg(average)
+                   .arg(figures.lossPercent)
+                   .arg(figures.results);
+    else if (figures.byAverage)
+        said = QStringLiteral("average %1 ms over the last %2 replies").arg(average).arg(figures.replies);
+    else
+        said = QStringLiteral("loss %1 % over the last %2 probes").arg(figures.lossPercent).arg(figures.results);
+
+    Announcement line;
+    line.what = Announcement::What::SlowChanged;
+    line.text = (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: ")) + said;
+    line.devices = {device.ip};
+    line.description = device.description;
+    line.connected = true;
+    emit announced(line);
+    if (device.informOnStateChange)
+        alert(Announcement::What::Alert,
+              figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
+              device.description, device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + said,
+              true);
+}
+
 void Announcer::stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind,
                              const QString& reason)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SlowRule.h"
 #include "data/Announcement.h"
 #include "data/DeviceEntry.h"
 
@@ -34,6 +35,8 @@ class Settings;
 // - given the states devices were last known in before the start, a first result that differs
 //   is a change that happened while Tarnwick was not running: its log line says so, and the
 //   watched devices among them make one message together.
+// - a connected device that becomes slow, or recovers, makes a SlowChanged line, and an Alert
+//   if it asks for messages.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -55,6 +58,7 @@ signals:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 private:
     // A disconnection waiting for the grouping time: its log line (unless it only waits for

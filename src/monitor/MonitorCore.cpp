@@ -5,6 +5,7 @@
 #include "HistoryRecorder.h"
 #include "MetricsPublisher.h"
 #include "ReachabilityWatcher.h"
+#include "SlowWatch.h"
 #include "data/Data.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
@@ -60,6 +61,8 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data));
     m_mutes->load(m_options.mutesFile, m_options.report);
     m_announcer->setMutes(m_mutes.get());
+    m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
+    QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
@@ -120,6 +123,7 @@ void MonitorCore::fanOut(const ProbeRecord& record)
     // On the monitor's and the network's threads: the sinks live until the monitor stops.
     m_history->record(record);
     m_metrics->record(record);
+    m_slow->record(record);
 }
 
 void MonitorCore::paceEngineSoon()

@@ -19,6 +19,7 @@ class MuteList;
 class ProbeEngine;
 class ReachabilityView;
 class ReachabilityWatcher;
+class SlowWatch;
 class Settings;
 class VisualRepresentationData;
 struct ProbeRecord;
@@ -59,6 +60,8 @@ public:
     ProbeEngine& engine() { return m_engine; }
     // Devices whose messages the user silenced, kept in the mutes file.
     MuteList& mutes() { return *m_mutes; }
+    // Which connected devices are slow.
+    const SlowWatch& slowWatch() const { return *m_slow; }
     const ReachabilityView& reachability() const;
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
@@ -91,6 +94,7 @@ private:
     std::unique_ptr<ReachabilityWatcher> m_reachability;
     std::unique_ptr<MuteList> m_mutes;
     std::unique_ptr<Announcer> m_announcer;
+    std::unique_ptr<SlowWatch> m_slow;
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<MetricsPublisher> m_metrics;
     bool m_started = false;

@@ -72,6 +72,13 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addMetricsRow();
     addCheckRow(QStringLiteral("Start hidden in the tray"), "startHiddenCheckBox", &Settings::startHidden);
     addCheckRow(QStringLiteral("Start with my desktop session"), "autostartCheckBox", &Settings::autostart);
+    addNumberRow(QStringLiteral("Slow when the average round trip exceeds N ms"), "slowAverageLineEdit",
+                 &Settings::slowAverageMs, Settings::MaxMilliseconds,
+                 QStringLiteral("0: never slow by its round trip"));
+    addNumberRow(QStringLiteral("…or loss exceeds P %"), "slowLossLineEdit", &Settings::slowLossPercent, 100,
+                 QStringLiteral("0: never slow by its loss"));
+    addNumberRow(QStringLiteral("over the last M results"), "slowResultsLineEdit", &Settings::slowResults,
+                 Settings::MaxSlowResults, QStringLiteral("A device is judged once it has as many results"));
     connect(this, &QDialog::finished, this, &SettingsDialog::applyOnClose);
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;

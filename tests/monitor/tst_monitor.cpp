@@ -11,6 +11,7 @@
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
 #include "monitor/ReachabilityWatcher.h"
+#include "monitor/SlowWatch.h"
 #include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
@@ -486,6 +487,62 @@ private slots:
         now = now.addSecs(3600);
         QVERIFY(!again.isMuted(QStringLiteral("10.0.0.9")));
         QVERIFY(again.isMuted(QStringLiteral("10.0.0.2")));
+    }
+
+    // A device whose replies grow slow is told slow, in the log and in a message, and told
+    // again when it recovers; one that goes down meanwhile is not judged.
+    void coreTellsSlowDevicesAndTheirRecovery()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        Settings& settings = Settings::instance();
+        const Settings saved = settings;
+        const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
+        settings.set(&Settings::pingTimeGap, 0);
+        settings.set(&Settings::slowAverageMs, 250);
+        settings.set(&Settings::slowResults, 3);
+        std::atomic<int> roundTripMs{1};
+        MonitorCore::Options options;
+        options.probe = [&roundTripMs](const QString&, int) {
+            return ProbeResult::reply(std::chrono::milliseconds(roundTripMs.load()));
+        };
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore core(settings, engine, options);
+        const QString ip = QStringLiteral("127.0.0.1");
+        core.data().addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+        Data::setInstance(&core.data());
+        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+        DataLogListener log;
+        connect(&core.announcer(), &Announcer::announced, &log, &DataLogListener::announced);
+        RecordingListener lines;
+        LogManager::instance().addListener(&lines);
+        const auto unlisten = qScopeGuard([&lines] { LogManager::instance().removeListener(&lines); });
+        QStringList told;
+        connect(&core.announcer(), &Announcer::announced, this, [&told](const Announcement& announcement) {
+            if (announcement.what == Announcement::What::Alert && announcement.connected
+                && announcement.title != QLatin1String("Device connected"))
+                told << announcement.title + QStringLiteral(": ") + announcement.text;
+        });
+        core.start();
+        QTRY_COMPARE(core.data().entry(ip).pingResult, QStringLiteral("1"));
+        roundTripMs = 340;
+        QTRY_VERIFY(core.slowWatch().isSlow(ip));
+        roundTripMs = 2;
+        QTRY_VERIFY(!core.slowWatch().isSlow(ip));
+        core.end();
+        // Recovered below 80 % of the line: 340, 2 and 2 ms.
+        QCOMPARE(told,
+                 QStringList({"Device slow: 127.0.0.1 Printer: average 340 ms over the last 3 replies",
+                              "Device no longer slow: 127.0.0.1 Printer: average 115 ms, loss 0 % over the last 3 "
+                              "probes"}));
+        QCOMPARE(lines.seen.filter(QStringLiteral("slow")),
+                 QStringList({"DeviceList: Device 127.0.0.1 (Printer) is slow: average 340 ms over the last 3 replies",
+                              "DeviceList: Device 127.0.0.1 (Printer) is no longer slow: average 115 ms, loss 0 % over "
+                              "the last 3 probes"}));
     }
 };
 

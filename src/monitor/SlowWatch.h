@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "SlowRule.h"
+
+#include <QHash>
+#include <QObject>
+
+namespace Tarnwick {
+
+class Data;
+class DeviceEntry;
+class DeviceRemovedEvent;
+class Settings;
+struct ProbeRecord;
+
+// Judges every connected device by its last results (SlowRule, with the settings' limits) and
+// tells when one becomes slow or recovers. A device that goes down is no longer judged: its
+// results start again when it is back. Lives on the store's thread; record() takes results
+// from any thread.
+class SlowWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    SlowWatch(Data& data, const Settings& settings, QObject* parent = nullptr);
+
+    // A result of the monitor, from whichever thread reported it.
+    void record(const ProbeRecord& record);
+    bool isSlow(const QString& ip) const;
+
+signals:
+    // The device as the store has it now, with the figures that decided.
+    void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
+
+public slots:
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
+
+private:
+    void take(const QString& ip, const ProbeResult& result);
+    SlowRule::Limits limits() const;
+    void forgetAll();
+
+    Data& m_data;
+    const Settings& m_settings;
+    QHash<QString, SlowRule> m_rules;
+};
+
+} // namespace Tarnwick

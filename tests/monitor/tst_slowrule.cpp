@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "monitor/SlowRule.h"
+
+#include <QTest>
+
+using namespace Tarnwick;
+using namespace std::chrono_literals;
+
+class TestSlowRule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Results are round trips in milliseconds or "X" (no reply); after each, "S" when the device
+    // becomes slow, "R" when it recovers, "." otherwise.
+    void judgesThresholdsWithHysteresis_data()
+    {
+        QTest::addColumn<int>("averageMs");
+        QTest::addColumn<int>("lossPercent");
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("results");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("both off") << 0 << 0 << 1 << "900 X 900"
+                                  << "...";
+        QTest::newRow("judged once the window is full") << 10 << 0 << 3 << "100 100 100"
+                                                        << "..S";
+        QTest::newRow("the line itself is not over it") << 10 << 0 << 2 << "10 10 10 11"
+                                                        << "...S";
+        QTest::newRow("leaves at 80 % of the line") << 10 << 0 << 1 << "11 9 8 7"
+                                                    << "S.R.";
+        QTest::newRow("near the line does not flap") << 10 << 0 << 1 << "11 9 11 9 12 9"
+                                                     << "S.....";
+        QTest::newRow("average of the replies only") << 10 << 0 << 3 << "5 X 5 X X"
+                                                     << ".....";
+        QTest::newRow("no replies, no average") << 10 << 0 << 2 << "X X X"
+                                                << "...";
+        QTest::newRow("loss at the line") << 0 << 20 << 5 << "1 X 1 1 1"
+                                          << ".....";
+        QTest::newRow("loss over and back below 80 %") << 0 << 20 << 5 << "1 X X 1 1 1 1 1 1"
+                                                       << "....S..R.";
+        QTest::newRow("stays while either is over") << 10 << 20 << 5 << "20 X X 9 9 9 9 9"
+                                                    << "....S...";
+        QTest::newRow("recovers when both are under") << 10 << 20 << 2 << "20 20 1 1"
+                                                      << ".S.R";
+    }
+
+    void judgesThresholdsWithHysteresis()
+    {
+        QFETCH(int, averageMs);
+        QFETCH(int, lossPercent);
+        QFETCH(int, window);
+        QFETCH(QString, results);
+        QFETCH(QString, expected);
+        SlowRule rule({averageMs, lossPercent, window});
+        QString seen;
+        for (const QString& step : results.split(QLatin1Char(' '))) {
+            const ProbeResult result = step == QLatin1String("X")
+                ? ProbeResult::timeout()
+                : ProbeResult::reply(std::chrono::milliseconds(step.toInt()));
+            const auto change = rule.take(result);
+            seen += !change ? QLatin1Char('.') : change->slow ? QLatin1Char('S') : QLatin1Char('R');
+            if (change)
+                QCOMPARE(change->slow, rule.slow());
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    void figuresTellWhatDecided()
+    {
+        SlowRule rule({100, 50, 4});
+        for (const int ms : {300, 300, 400})
+            QVERIFY(!rule.take(ProbeResult::reply(std::chrono::milliseconds(ms))));
+        const auto slow = rule.take(ProbeResult::timeout());
+        QVERIFY(slow);
+        QVERIFY(slow->byAverage);
+        QCOMPARE(slow->averageMs, 333.0 + 1.0 / 3);
+        QCOMPARE(slow->replies, 3);
+        QCOMPARE(slow->results, 4);
+        QCOMPARE(slow->lossPercent, 25);
+        // New limits start from nothing, quietly.
+        rule.reset({100, 50, 1});
+        QVERIFY(!rule.slow());
+        QVERIFY(!rule.take(ProbeResult::reply(5ms)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSlowRule)
+#include "tst_slowrule.moc"
