@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,8 @@ struct Announcement
     // StateChanged, disconnected: why no reply came, where the network said so ("host
     // unreachable, from 10.0.0.1").
     QString reason;
+    // When the announcer decided it (UTC): a grouped message is decided after its wait.
+    QDateTime time;
 };
 
 } // namespace Tarnwick

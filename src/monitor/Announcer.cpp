@@ -6,6 +6,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/Settings.h"
 
+#include <QDateTime>
 #include <QMap>
 
 #include <algorithm>
@@ -187,6 +188,7 @@ void Announcer::alert(Announcement::What what, const QString& title, const QStri
     announcement.devices = devices;
     announcement.description = description;
     announcement.connected = connected;
+    announcement.time = QDateTime::currentDateTimeUtc();
     emit announced(announcement);
 }
 
