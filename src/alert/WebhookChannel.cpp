@@ -16,6 +16,15 @@ WebhookChannel::WebhookChannel(const QUrl& url, std::chrono::milliseconds timeLi
 {
 }
 
+QUrl WebhookChannel::postableUrl(const QString& text)
+{
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (url.isValid() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+        return url;
+    return {};
+}
+
 QString WebhookChannel::name() const
 {
     return QStringLiteral("webhook");

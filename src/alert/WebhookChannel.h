@@ -23,6 +23,10 @@ public:
     explicit WebhookChannel(const QUrl& url, std::chrono::milliseconds timeLimit = DefaultTimeLimit,
                             QObject* parent = nullptr);
 
+    // The URL the user typed, when it is one that can be posted to (http or https); an empty
+    // URL otherwise.
+    static QUrl postableUrl(const QString& text);
+
     QString name() const override;
     void send(const Alert& alert) override;
 

@@ -14,6 +14,8 @@
 #include "ScanCommand.h"
 #include "StateChangeSound.h"
 #include "TarnwickVersion.h"
+#include "alert/AlertDispatcher.h"
+#include "alert/DesktopNotifier.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
@@ -138,19 +140,27 @@ MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& 
     return options;
 }
 
+void logAlerts(const QString& text)
+{
+    LogManager::instance().log("Alerts", text.toStdString());
+}
+
 // What the desktop and the headless run both keep while the monitor runs: the core, published
-// through the accessors, and the log's lines about the devices.
+// through the accessors, the log's lines about the devices and the alerts that leave the program.
 struct Monitoring
 {
     DataLogListener logListener;
     MonitorCore core;
+    AlertDispatcher alerts;
 
     Monitoring(const CommandLine& command, ProbeEngine& engine)
         : core(Settings::instance(), engine, coreOptions(command, engine))
+        , alerts(Settings::instance(), QStringLiteral("Outbox.sqlite"), logAlerts)
     {
         // Connected only after loading, so that the entries read from the file are not logged.
         core.data().connectReceiver(&logListener);
         QObject::connect(&core.announcer(), &Announcer::announced, &logListener, &DataLogListener::announced);
+        QObject::connect(&core.announcer(), &Announcer::announced, &alerts, &AlertDispatcher::announced);
         Data::setInstance(&core.data());
         VisualRepresentationData::setInstance(&core.map());
     }
@@ -308,7 +318,19 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     tray->setWindowServices(services);
     tray->setMutes(core.mutes());
     MainSystemTrayIcon::setInstance(tray);
-    QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
+    // Where the tray cannot show balloons, messages go to the desktop's notification service;
+    // without one either, balloons wait for a tray as before.
+    DesktopNotifier notifier;
+    if ((!tray->systemTrayAvailable() || !QSystemTrayIcon::supportsMessages()) && notifier.isAvailable()) {
+        monitoring.alerts.setNotifier(&notifier);
+        QObject::connect(&notifier, &DesktopNotifier::showRequested, tray, [tray](const QString& ip) {
+            tray->ShowWindow();
+            if (MainWindow* window = MainWindow::instance())
+                window->showDevice(ip);
+        });
+    } else {
+        QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
+    }
     tray->show();
     tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);

@@ -159,6 +159,12 @@ void MainWindow::setInstance(MainWindow* window)
     s_instance = window;
 }
 
+void MainWindow::showDevice(const QString& ip)
+{
+    findChild<QTabBar*>(QStringLiteral("tabBar"))->setCurrentIndex(0);
+    m_userList->selectDevice(ip);
+}
+
 void MainWindow::TabChanged(int index)
 {
     m_userList->setVisible(index == 0);

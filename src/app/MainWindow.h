@@ -26,6 +26,8 @@ public:
     static void setInstance(MainWindow* window);
 
     UserList* userList() const { return m_userList; }
+    // Shows the device list with the device's row selected.
+    void showDevice(const QString& ip);
 
 protected:
     void moveEvent(QMoveEvent* event) override;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -40,6 +41,8 @@ struct Announcement
     // The change happened while Tarnwick was not running: the device's first result differs
     // from the last state the history holds of it.
     bool whileAway = false;
+    // When the announcer decided it (UTC): a grouped message is decided after its wait.
+    QDateTime time;
 };
 
 } // namespace Tarnwick

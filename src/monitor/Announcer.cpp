@@ -7,6 +7,7 @@
 #include "data/MuteList.h"
 #include "data/Settings.h"
 
+#include <QDateTime>
 #include <QMap>
 
 #include <algorithm>
@@ -295,6 +296,7 @@ void Announcer::alert(Announcement::What what, const QString& title, const QStri
     announcement.devices = devices;
     announcement.description = description;
     announcement.connected = connected;
+    announcement.time = QDateTime::currentDateTimeUtc();
     emit announced(announcement);
 }
 

@@ -35,6 +35,11 @@ private:
     // A choice among the list's devices of the one this computer reaches the network through.
     void addFirstHopRow();
     void addMetricsRow();
+    // "Alerts": where alerts go besides the desktop, and a button that sends a test alert there
+    // with the values as typed.
+    void addAlertRows();
+    void addTextRow(const QString& label, const char* objectName, QString Settings::*setting, const QString& hint);
+    void sendTestAlert();
     // A check box for a yes/no setting, in a row of its own below the others.
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);
     // A further setting edited as a number from 0 to maximum, in a row of its own.
@@ -66,6 +71,8 @@ private:
     bool m_cancelled = false;
     QGridLayout* m_grid = nullptr;
     QLabel* m_pass = nullptr;
+    QPushButton* m_testAlertButton = nullptr;
+    QLabel* m_testAlertResult = nullptr;
 };
 
 } // namespace Tarnwick

@@ -519,6 +519,15 @@ qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
     return last && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
 }
 
+void UserList::selectDevice(const QString& ip)
+{
+    QTreeWidgetItem* row = firstRow(ip);
+    if (!row)
+        return;
+    m_tree->setCurrentItem(row);
+    m_tree->scrollToItem(row);
+}
+
 QTreeWidgetItem* UserList::firstRow(const QString& ip) const
 {
     const auto it = m_rowsByAddress.constFind(ip);

@@ -89,6 +89,8 @@ public slots:
     // Writes the columns "Loss", "Avg", "Jitter" and "Since" anew.
     void refreshStatistics();
     void showDetails(const QString& ip);
+    // Makes the device's first row the current one, in view.
+    void selectDevice(const QString& ip);
     void exportList();
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/TestHttpServer.h"
 #include "alert/AlertOutbox.h"
 #include "alert/AppriseChannel.h"
 #include "alert/WebhookChannel.h"
@@ -10,8 +11,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,59 +18,6 @@ using namespace Tarnwick;
 using namespace std::chrono_literals;
 
 namespace {
-
-// An HTTP server on loopback that answers each request in turn with the next status of its
-// list (the last one for ever after), and keeps what was posted.
-class HttpServer : public QObject
-{
-public:
-    explicit HttpServer(QList<int> statuses)
-        : answers(std::move(statuses))
-    {
-        QVERIFY(m_server.listen(QHostAddress::LocalHost));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    quint16 port() const { return m_server.serverPort(); }
-
-    QList<int> answers;
-    int requests = 0;
-    QList<QByteArray> accepted; // the bodies answered with 200
-
-private:
-    void read(QTcpSocket* socket)
-    {
-        QByteArray& buffer = m_buffers[socket];
-        buffer += socket->readAll();
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0)
-            return;
-        qsizetype length = 0;
-        for (const QByteArray& line : buffer.left(headerEnd).split('\n'))
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-        if (buffer.size() < headerEnd + 4 + length)
-            return;
-        const int status = answers.value(requests, answers.last());
-        ++requests;
-        if (status == 200)
-            accepted << buffer.mid(headerEnd + 4, length);
-        m_buffers.remove(socket);
-        socket->write(QStringLiteral("HTTP/1.1 %1 %2\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-                          .arg(status)
-                          .arg(status == 200 ? "OK" : "Service Unavailable")
-                          .toLatin1());
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
-};
 
 Alert sampleAlert()
 {
@@ -163,7 +109,7 @@ void TestAlertOutbox::arrivesOnceAfterRefusals()
     QFETCH(QString, textField);
     if (channel == QLatin1String("apprise") && QStandardPaths::findExecutable(QStringLiteral("apprise")).isEmpty())
         QSKIP("apprise is not installed (scripts/setup-deps test installs it)");
-    HttpServer server({503, 503, 200});
+    TestHttpServer server({503, 503, 200});
     const QString url = QStringLiteral("%1://127.0.0.1:%2/alerts")
                             .arg(channel == QLatin1String("webhook") ? "http" : "json")
                             .arg(server.port());
@@ -192,7 +138,7 @@ void TestAlertOutbox::arrivesOnceAfterRefusals()
 
 void TestAlertOutbox::waitingAlertArrivesAfterRestart()
 {
-    HttpServer server({503});
+    TestHttpServer server({503});
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()));
     {
         AlertOutbox outbox(m_file, {new WebhookChannel(url)}, log(), Fast);
@@ -214,7 +160,7 @@ void TestAlertOutbox::waitingAlertArrivesAfterRestart()
 
 void TestAlertOutbox::givesUpAfterItsTime()
 {
-    HttpServer server({503});
+    TestHttpServer server({503});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
                        log(), {20ms, 40ms, 300ms});
     QSignalSpy givenUp(&outbox, &AlertOutbox::givenUp);
@@ -290,7 +236,7 @@ void TestAlertOutbox::fileOfAnotherKindIsMovedAside()
     const QByteArray before = original.readAll();
     original.close();
 
-    HttpServer server({503});
+    TestHttpServer server({503});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
                        log(), Fast);
     QVERIFY2(!logLinesWith(QStringLiteral("was moved aside as \"%1.unreadable\"").arg(m_file)).isEmpty(),
@@ -305,7 +251,7 @@ void TestAlertOutbox::fileOfAnotherKindIsMovedAside()
 
 void TestAlertOutbox::lockedFileIsKeptAndSendingGoesOn()
 {
-    HttpServer server({200});
+    TestHttpServer server({200});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
                        log(), Fast);
     QSignalSpy delivered(&outbox, &AlertOutbox::delivered);

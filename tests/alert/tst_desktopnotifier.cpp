@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/ProgramRun.h"
 #include "alert/DesktopNotifier.h"
+#include "netlab/EchoRequestWatch.h"
+#include "netlab/NetworkSandbox.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -63,6 +66,8 @@ private slots:
     void groupUpdatesItsNotification_data();
     void groupUpdatesItsNotification();
     void showOpensTheDevice();
+    // Last: it moves the test into a network namespace of its own.
+    void theProgramWithoutATrayNotifies();
 
 private:
     QDBusConnection bus() const { return QDBusConnection(BusName); }
@@ -70,6 +75,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QProcess m_mock;
+    QString m_address;
 };
 
 void TestDesktopNotifier::initTestCase()
@@ -97,6 +103,7 @@ void TestDesktopNotifier::initTestCase()
     QVERIFY(m_daemon.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 20000);
     const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    m_address = address;
     QVERIFY(QDBusConnection::connectToBus(address, BusName).isConnected());
 
     QVERIFY(!DesktopNotifier(bus()).isAvailable());
@@ -198,6 +205,44 @@ void TestDesktopNotifier::showOpensTheDevice()
     QCOMPARE(emitted.type(), QDBusMessage::ReplyMessage);
     QVERIFY(shown.wait(20000));
     QCOMPARE(shown.first().first().toString(), QStringLiteral("192.0.2.9"));
+}
+
+// On a desktop without a tray (the offscreen platform has none), a watched device's messages
+// go to the notification service, and the one of a device falling silent names it.
+void TestDesktopNotifier::theProgramWithoutATrayNotifies()
+{
+    QString whyNot;
+    if (!NetworkSandbox::enter(&whyNot))
+        QSKIP(qPrintable(whyNot));
+    QTemporaryDir dir;
+    QFile devices(dir.filePath(QStringLiteral("DeviceConfig.xml")));
+    QVERIFY(devices.open(QIODevice::WriteOnly));
+    devices.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DeviceEntries>\n"
+                  "    <DeviceEntry IP=\"127.0.0.5\" Type=\"1\" IASC=\"1\">printer</DeviceEntry>\n</DeviceEntries>\n");
+    devices.close();
+    const auto summaries = [this](qsizetype from) {
+        QStringList seen;
+        for (const QVariantList& call : notifyCalls(bus()).mid(from))
+            seen << call.value(3).toString() + QLatin1Char('|') + call.value(4).toString();
+        return seen;
+    };
+    const qsizetype before = notifyCalls(bus()).size();
+
+    // The first result at start is quiet: it goes unanswered, so that the device's return and
+    // its fall are both changes.
+    QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1")));
+    EchoRequestWatch watch;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    ProgramRun program(dir.path());
+    QVERIFY(program.started());
+    QVERIFY(watch.seen(20000));
+    QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("0")));
+    QTRY_COMPARE_WITH_TIMEOUT(summaries(before), QStringList{QStringLiteral("Device connected|127.0.0.5 printer")},
+                              20000);
+    QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1")));
+    QTRY_COMPARE_WITH_TIMEOUT(summaries(before).size(), 2, 20000);
+    QCOMPARE(summaries(before).last(), QStringLiteral("Device Disconnected|127.0.0.5 printer"));
+    QCOMPARE(program.endWith(SIGTERM), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDesktopNotifier)

@@ -533,6 +533,28 @@ private slots:
         QCOMPARE(field<QLineEdit>(&second, "skinLineEdit")->text(), settings.skin);
     }
 
+    // The test alert goes out with the command as typed, before the dialog has stored it.
+    void settingsTestAlertRunsTheTypedCommand()
+    {
+        QTemporaryDir dir;
+        const QString envFile = dir.filePath(QStringLiteral("alert.env"));
+        SettingsDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "alertCommandLineEdit"),
+                 QStringLiteral("/bin/sh -c 'env > \"$0\"' '%1'").arg(envFile));
+        pressButton(&dialog, "testAlertButton");
+        auto* result = field<QLabel>(&dialog, "testAlertResult");
+        QTRY_VERIFY_WITH_TIMEOUT(result->text().contains(QStringLiteral("ran")), 20000);
+        QFile env(envFile);
+        QVERIFY(env.open(QIODevice::ReadOnly));
+        const QByteArray variables = env.readAll();
+        QVERIFY2(variables.contains("TARNWICK_TITLE=Tarnwick\n") && variables.contains("TARNWICK_TEXT=Test alert\n"),
+                 variables.constData());
+        QVERIFY(field<QPushButton>(&dialog, "testAlertButton")->isEnabled());
+        QVERIFY(Settings::instance().alertCommand.isEmpty());
+        pressButton(&dialog, "cancelButton");
+    }
+
     void pingerUsesTheNewTimeoutAtItsNextProbe()
     {
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QString(), 3, false, NoReplyResult));

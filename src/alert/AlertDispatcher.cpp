@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AlertDispatcher.h"
+
+#include "AppriseChannel.h"
+#include "DesktopNotifier.h"
+#include "WebhookChannel.h"
+#include "data/Announcement.h"
+#include "data/Settings.h"
+
+namespace Tarnwick {
+
+AlertDispatcher::AlertDispatcher(const Settings& settings, const QString& outboxFile, Log log, AlertLimits limits,
+                                 QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_outboxFile(outboxFile)
+    , m_log(std::move(log))
+    , m_limits(std::move(limits))
+{
+    followCommand();
+    followOutbox();
+    settings.onChange(&Settings::alertCommand, this, [this] { followCommand(); });
+    settings.onChange(&Settings::webhookUrl, this, [this] { followOutbox(); });
+    settings.onChange(&Settings::appriseUrls, this, [this] { followOutbox(); });
+}
+
+AlertDispatcher::~AlertDispatcher() = default;
+
+void AlertDispatcher::setNotifier(DesktopNotifier* notifier)
+{
+    m_notifier = notifier;
+}
+
+Alert AlertDispatcher::alertOf(const Announcement& announcement)
+{
+    Alert alert;
+    alert.title = announcement.title;
+    alert.text = announcement.text;
+    alert.address = announcement.devices.value(0);
+    alert.description = announcement.description;
+    alert.state = announcement.connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
+    alert.behind = announcement.behind;
+    alert.time = announcement.time.isValid() ? announcement.time.toUTC() : QDateTime::currentDateTimeUtc();
+    alert.groupKey = alert.address + QLatin1Char('/') + alert.state;
+    return alert;
+}
+
+void AlertDispatcher::announced(const Announcement& announcement)
+{
+    if (announcement.what != Announcement::What::StateChanged)
+        dispatch(alertOf(announcement));
+}
+
+void AlertDispatcher::dispatch(const Alert& alert)
+{
+    if (m_command)
+        m_command->run(alert);
+    if (m_outbox)
+        m_outbox->post(alert);
+    if (m_notifier)
+        m_notifier->notify(alert);
+}
+
+void AlertDispatcher::followCommand()
+{
+    const QString commandLine = m_settings.alertCommand.trimmed();
+    m_command.reset();
+    if (!commandLine.isEmpty())
+        m_command = std::make_unique<AlertCommand>(commandLine, m_log, m_limits.command);
+}
+
+void AlertDispatcher::followOutbox()
+{
+    // The old outbox lets go of the file before the new one opens it; what waits there is sent
+    // through the new channels (or dropped, with a line each, for a channel no longer set).
+    m_outbox.reset();
+    QList<AlertChannel*> channels;
+    // A URL that can never be posted to would keep its alerts waiting for a day.
+    const QUrl url = WebhookChannel::postableUrl(m_settings.webhookUrl);
+    if (!url.isEmpty())
+        channels << new WebhookChannel(url);
+    else if (!m_settings.webhookUrl.trimmed().isEmpty())
+        m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
+    if (!m_settings.appriseUrls.trimmed().isEmpty())
+        channels << new AppriseChannel(m_settings.appriseUrls, AppriseChannel::DefaultTimeLimit,
+                                       m_limits.appriseProgram);
+    if (!channels.isEmpty())
+        m_outbox = std::make_unique<AlertOutbox>(m_outboxFile, channels, m_log, m_limits.backoff);
+}
+
+} // namespace Tarnwick

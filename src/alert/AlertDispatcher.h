@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "alert/AlertCommand.h"
+#include "alert/AlertOutbox.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace Tarnwick {
+
+class DesktopNotifier;
+class Settings;
+struct Announcement;
+
+// How long the command may run, how the outbox waits between attempts, and the Apprise
+// program: the usual ones by default, short ones in tests.
+struct AlertLimits
+{
+    std::chrono::milliseconds command = AlertCommand::DefaultTimeLimit;
+    AlertOutbox::Backoff backoff = {};
+    QString appriseProgram = QStringLiteral("apprise");
+};
+
+// Carries the announcer's messages (what makes a balloon) out of the program: to the user's
+// command, through the outbox to the webhook and Apprise, and to the desktop's notification
+// service where one is given. The channels follow the settings as they change; the outbox file
+// is opened only once a webhook or Apprise is set.
+class AlertDispatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Log = std::function<void(const QString& line)>;
+    AlertDispatcher(const Settings& settings, const QString& outboxFile, Log log, AlertLimits limits = {},
+                    QObject* parent = nullptr);
+    ~AlertDispatcher() override;
+
+    // Alerts go to this notifier too (where the tray cannot show balloons); none: they do not.
+    void setNotifier(DesktopNotifier* notifier);
+    // The outbox, while a webhook or Apprise is set.
+    AlertOutbox* outbox() const { return m_outbox.get(); }
+
+    // The announcement as the channels see it. Messages about the same device in the same state
+    // share a group key, so that a group that grows updates its notification.
+    static Alert alertOf(const Announcement& announcement);
+    void dispatch(const Alert& alert);
+
+public slots:
+    void announced(const Tarnwick::Announcement& announcement);
+
+private:
+    void followCommand();
+    void followOutbox();
+
+    const Settings& m_settings;
+    const QString m_outboxFile;
+    const Log m_log;
+    const AlertLimits m_limits;
+    std::unique_ptr<AlertCommand> m_command;
+    std::unique_ptr<AlertOutbox> m_outbox;
+    QPointer<DesktopNotifier> m_notifier;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestAlert.h"
+
+#include "AlertCommand.h"
+#include "AppriseChannel.h"
+#include "WebhookChannel.h"
+
+#include <QHostInfo>
+
+#include <memory>
+
+namespace Tarnwick {
+
+Alert TestAlert::sample()
+{
+    Alert alert;
+    alert.title = QStringLiteral("Tarnwick");
+    alert.text = QStringLiteral("Test alert");
+    alert.address = QStringLiteral("127.0.0.1");
+    alert.description = QHostInfo::localHostName();
+    alert.state = QStringLiteral("connected");
+    alert.time = QDateTime::currentDateTimeUtc();
+    alert.groupKey = QStringLiteral("test");
+    return alert;
+}
+
+TestAlert::TestAlert(Channels channels, QObject* parent)
+    : QObject(parent)
+    , m_channels(std::move(channels))
+{
+}
+
+void TestAlert::send(const Alert& alert)
+{
+    // Everything that will answer is counted before anything starts: a channel may answer
+    // within its start.
+    const QString commandLine = m_channels.command.trimmed();
+    QString unreadable;
+    const bool runCommand = !commandLine.isEmpty() && !AlertCommand::split(commandLine, &unreadable).isEmpty();
+    if (!unreadable.isEmpty())
+        emit reported(tr("The alert command \"%1\" cannot be run: %2").arg(commandLine, unreadable));
+    const QUrl url = WebhookChannel::postableUrl(m_channels.webhookUrl);
+    if (!m_channels.webhookUrl.trimmed().isEmpty() && url.isEmpty())
+        emit reported(tr("\"Post alerts to\" takes an http or https URL."));
+    QList<AlertChannel*> channels;
+    if (!url.isEmpty())
+        channels << new WebhookChannel(url, WebhookChannel::DefaultTimeLimit, this);
+    if (!m_channels.appriseUrls.trimmed().isEmpty())
+        channels << new AppriseChannel(m_channels.appriseUrls, AppriseChannel::DefaultTimeLimit,
+                                       m_channels.appriseProgram, this);
+    m_pending = int(channels.size()) + (runCommand ? 1 : 0);
+    if (m_pending == 0) {
+        if (commandLine.isEmpty() && m_channels.webhookUrl.trimmed().isEmpty())
+            emit reported(tr("No alert channel is set."));
+        emit finished();
+        deleteLater();
+        return;
+    }
+    if (runCommand) {
+        // A command that runs well says nothing; then a line of ours tells that it ran.
+        auto said = std::make_shared<bool>(false);
+        auto* command = new AlertCommand(
+            commandLine,
+            [this, said](const QString& line) {
+                *said = true;
+                emit reported(line);
+            },
+            AlertCommand::DefaultTimeLimit, this);
+        connect(command, &AlertCommand::runEnded, this, [this, said, commandLine] {
+            if (!*said)
+                emit reported(tr("The alert command \"%1\" ran.").arg(commandLine));
+            oneEnded();
+        });
+        command->run(alert);
+    }
+    for (AlertChannel* channel : channels) {
+        const QString took = channel->name() == QLatin1String("webhook") ? tr("The webhook took the test alert.")
+                                                                         : tr("Apprise took the test alert.");
+        connect(channel, &AlertChannel::delivered, this, [this, took] {
+            emit reported(took);
+            oneEnded();
+        });
+        connect(channel, &AlertChannel::failed, this, [this](const QString& why) {
+            emit reported(why);
+            oneEnded();
+        });
+        channel->send(alert);
+    }
+}
+
+void TestAlert::oneEnded()
+{
+    if (--m_pending > 0)
+        return;
+    emit finished();
+    deleteLater();
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/TestHttpServer.h"
+#include "alert/AlertDispatcher.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "monitor/MonitorCore.h"
+#include "net/NameResolver.h"
+#include "net/ProbeEngine.h"
+#include "netlab/NetworkSandbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tarnwick;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString readAll(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+class TestAlertDispatcher : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        Settings::instance().load(QStringLiteral("Settings.xml"));
+    }
+
+    // A watched device on loopback answers (its first result is quiet), then stops: its message
+    // reaches the command, the webhook and Apprise, each set while the program runs.
+    void silentDeviceReachesEveryChannel()
+    {
+        Settings& settings = Settings::instance();
+        settings.pingTimeout = 300;
+        settings.pingTimeGap = 50;
+        QStringList log;
+        AlertDispatcher alerts(settings, QStringLiteral("Outbox.sqlite"), [&log](const QString& line) { log << line; },
+                               {5s, {100ms, 1s, 24h}});
+        TestHttpServer webhook({200});
+        TestHttpServer apprise({200});
+        const bool withApprise = !QStandardPaths::findExecutable(QStringLiteral("apprise")).isEmpty();
+        const QString envFile = m_dir.filePath(QStringLiteral("alert.env"));
+        settings.set(&Settings::alertCommand, QStringLiteral("/bin/sh -c 'env > \"$0\"' '%1'").arg(envFile));
+        settings.set(&Settings::webhookUrl, QStringLiteral("http://127.0.0.1:%1/hook").arg(webhook.port()));
+        if (withApprise)
+            settings.set(&Settings::appriseUrls, QStringLiteral("json://127.0.0.1:%1/").arg(apprise.port()));
+
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore core(settings, engine, {});
+        connect(&core.announcer(), &Announcer::announced, &alerts, &AlertDispatcher::announced);
+        // The monitor probes the published device list.
+        Data::setInstance(&core.data());
+        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+        core.start();
+        const QString ip = QStringLiteral("127.0.0.5");
+        core.data().addEntry(DeviceEntry(ip, QStringLiteral("printer"), DeviceTypePC, true, NoReplyResult));
+        QTRY_COMPARE_WITH_TIMEOUT(core.data().entry(ip).state, DeviceStateConnected, 20000);
+        QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1")));
+        const auto restoreEcho = qScopeGuard(
+            [] { NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("0")); });
+
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(envFile).contains(QStringLiteral("TARNWICK_STATE=disconnected")), 20000);
+        const QString env = readAll(envFile);
+        for (const char* line : {"TARNWICK_TITLE=Device Disconnected", "TARNWICK_TEXT=127.0.0.5 printer",
+                                 "TARNWICK_ADDRESS=127.0.0.5", "TARNWICK_DESCRIPTION=printer"})
+            QVERIFY2(env.contains(QLatin1String(line)), line);
+
+        QTRY_COMPARE_WITH_TIMEOUT(webhook.accepted.size(), 1, 20000);
+        const QJsonObject posted = QJsonDocument::fromJson(webhook.accepted.last()).object();
+        QCOMPARE(posted.value(QStringLiteral("title")).toString(), QStringLiteral("Device Disconnected"));
+        QCOMPARE(posted.value(QStringLiteral("address")).toString(), ip);
+        QCOMPARE(posted.value(QStringLiteral("state")).toString(), QStringLiteral("disconnected"));
+        QVERIFY(QDateTime::fromString(posted.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).isValid());
+
+        if (withApprise) {
+            QTRY_COMPARE_WITH_TIMEOUT(apprise.accepted.size(), 1, 30000);
+            QVERIFY2(apprise.accepted.last().contains("Device Disconnected")
+                         && apprise.accepted.last().contains("127.0.0.5 printer"),
+                     apprise.accepted.last().constData());
+        }
+        core.end();
+        QVERIFY2(log.isEmpty(), qPrintable(log.join(u'\n')));
+        if (!withApprise)
+            QSKIP("apprise is not installed (scripts/setup-deps test installs it): its channel was not tried");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlertDispatcher)
+#include "tst_alertdispatcher.moc"

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QHash>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+// An HTTP server on loopback that answers each request in turn with the next status of its
+// list (the last one for ever after), and keeps what was posted.
+class TestHttpServer : public QObject
+{
+public:
+    explicit TestHttpServer(QList<int> statuses)
+        : answers(std::move(statuses))
+    {
+        QVERIFY(m_server.listen(QHostAddress::LocalHost));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    quint16 port() const { return m_server.serverPort(); }
+
+    QList<int> answers;
+    int requests = 0;
+    QList<QByteArray> accepted; // the bodies answered with 200
+
+private:
+    void read(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        qsizetype length = 0;
+        for (const QByteArray& line : buffer.left(headerEnd).split('\n'))
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        if (buffer.size() < headerEnd + 4 + length)
+            return;
+        const int status = answers.value(requests, answers.last());
+        ++requests;
+        if (status == 200)
+            accepted << buffer.mid(headerEnd + 4, length);
+        m_buffers.remove(socket);
+        socket->write(QStringLiteral("HTTP/1.1 %1 %2\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                          .arg(status)
+                          .arg(status == 200 ? "OK" : "Service Unavailable")
+                          .toLatin1());
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
