@@ -27,6 +27,7 @@ class DeviceRemovedEvent;
 class HistoryReader;
 class ReachabilityView;
 class UserListRow;
+class UserListStatistics;
 class UserListTreeWidget;
 
 // The device list tab: one row per entry of the store, following the store's signals.
@@ -78,7 +79,8 @@ public:
     QMenu* columnsMenu() const { return m_columnsMenu; }
 
 public slots:
-    // Writes the columns "Loss", "Avg", "Jitter" and "Since" anew.
+    // Shows the columns "Loss", "Avg", "Jitter" and "Since" anew; rows ask for their figures
+    // as they are painted.
     void refreshStatistics();
     void showDetails(const QString& ip);
     void exportList();
@@ -97,7 +99,9 @@ private:
     void refreshSummary();
     void fitColumnsSoon();
     void fitColumns();
+    void fitColumnsFrom(int first);
     int lastShownColumn() const;
+    void showCutOffs();
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
     QString cutOffBehind(const QString& ip) const;
@@ -122,6 +126,7 @@ private:
     // Kept for the first results, which each ask it once; made when first needed.
     std::unique_ptr<HistoryReader> m_history;
     const Services m_services;
+    const std::unique_ptr<UserListStatistics> m_statistics;
     SaveFileChooser::Chooser m_chooseFile;
     QMenu* m_columnsMenu;
     QLineEdit* m_filter;
