@@ -467,10 +467,11 @@ qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
 {
     if (m_services.historyFile.isEmpty())
         return nowMs;
-    if (!m_history)
-        m_history = std::make_unique<HistoryReader>(m_services.historyFile);
-    const std::optional<HistoryReader::StateChange> last = m_history->lastStateChange(ip, nowMs + 1);
-    return last && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
+    // Read once for all devices: their first results come in all together after the start.
+    if (!m_lastChanges)
+        m_lastChanges = HistoryReader(m_services.historyFile).lastStateChanges(nowMs + 1);
+    const auto last = m_lastChanges->constFind(ip);
+    return last != m_lastChanges->cend() && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
 }
 
 QTreeWidgetItem* UserList::firstRow(const QString& ip) const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SaveFileChooser.h"
+#include "history/HistoryReader.h"
 
 #include <QHash>
 #include <QMutex>
@@ -24,7 +25,6 @@ class DeviceAddedEvent;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
-class HistoryReader;
 class ReachabilityView;
 class UserListRow;
 class UserListStatistics;
@@ -123,8 +123,8 @@ private:
     // When each address got its present state (or its row, before its first change), UTC ms.
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
-    // Kept for the first results, which each ask it once; made when first needed.
-    std::unique_ptr<HistoryReader> m_history;
+    // Each device's last state change before the start, read when the first results come in.
+    std::optional<QHash<QString, HistoryReader::StateChange>> m_lastChanges;
     const Services m_services;
     const std::unique_ptr<UserListStatistics> m_statistics;
     SaveFileChooser::Chooser m_chooseFile;
