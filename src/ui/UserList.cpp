@@ -425,7 +425,8 @@ void UserList::refreshStatistics()
 {
     m_statistics->refresh(QDateTime::currentMSecsSinceEpoch());
     m_tree->viewport()->update();
-    if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() <= SinceColumn)
+    // New figures may reorder a list sorted by them; "Since" keeps its order as time passes.
+    if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() < SinceColumn)
         m_tree->sortSoon();
     fitColumnsFrom(LossColumn);
 }
