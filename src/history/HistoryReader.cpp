@@ -148,4 +148,24 @@ std::optional<HistoryReader::StateChange> HistoryReader::lastStateChange(const Q
     return StateChange{query.value(0).toLongLong(), query.value(1).toInt() != 0};
 }
 
+QHash<QString, HistoryReader::StateChange> HistoryReader::lastStateChanges(qint64 beforeMs) const
+{
+    QHash<QString, StateChange> changes;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    // SQLite takes the other columns of an aggregate query from the row that max() picked.
+    if (!prepare(query,
+                 QStringLiteral("SELECT devices.address, max(state_changes.at), state_changes.connected "
+                                "FROM state_changes JOIN devices ON devices.id = state_changes.device "
+                                "WHERE state_changes.at < ? GROUP BY state_changes.device")))
+        return changes;
+    query.addBindValue(beforeMs);
+    if (!query.exec()) {
+        qCWarning(lcHistory).noquote() << "Reading the history failed:" << query.lastError().text();
+        return changes;
+    }
+    while (query.next())
+        changes.insert(query.value(0).toString(), {query.value(1).toLongLong(), query.value(2).toInt() != 0});
+    return changes;
+}
+
 } // namespace Tarnwick

@@ -3,6 +3,7 @@
 
 #include "data/ProbeRecord.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -47,6 +48,8 @@ public:
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The device's last state change before beforeMs, where the history still holds one.
     std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
+    // The same for every device at once, by address: one read where thousands would each ask.
+    QHash<QString, StateChange> lastStateChanges(qint64 beforeMs) const;
 
 private:
     QString m_connection;

@@ -174,8 +174,15 @@ void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChange
     const DeviceEntry changed = pEvent->newEntry();
     if (changed.ip != m_ip)
         return;
+    // Most results leave what the badge shows as it was; measuring its texts anew for each
+    // would make every placed device cost its share of every result.
+    const bool shownAsBefore = changed.ip == m_entry.ip && changed.state == m_entry.state
+        && changed.awaitingFirstResult == m_entry.awaitingFirstResult && changed.pingResult == m_entry.pingResult
+        && changed.lastProbe.answered() == m_entry.lastProbe.answered() && changed.description == m_entry.description
+        && changed.type == m_entry.type;
     m_entry = changed;
-    layOut();
+    if (!shownAsBefore)
+        layOut();
 }
 
 void DeviceEntryRepresentationGraphicsItem::mousePressEvent(QGraphicsSceneMouseEvent* event)

@@ -3,6 +3,7 @@
 
 #include "DeviceEntryRepresentationGraphicsItem.h"
 #include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
 #include "data/MapLayout.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
@@ -130,8 +131,18 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     }
     if (Data* store = Data::instance()) {
         // Devices that leave the list leave the view; their places and lines wait for them.
+        // A change goes to the badges of its address alone: a result costs the same however
+        // many devices are placed.
         store->connectReceiver(this,
-                               {.added = [this](DeviceAddedEvent*) { followTheList(); },
+                               {.changed =
+                                    [this](DeviceEntryChangedEvent* pEvent) {
+                                        const auto it = m_badgesByAddress.constFind(pEvent->newEntry().ip);
+                                        if (it == m_badgesByAddress.cend())
+                                            return;
+                                        for (DeviceEntryRepresentationGraphicsItem* placed : *it)
+                                            placed->DeviceEntryChanged(pEvent);
+                                    },
+                                .added = [this](DeviceAddedEvent*) { followTheList(); },
                                 .removed = [this](DeviceRemovedEvent*) { followTheList(); }});
     }
     fitSceneToItems();
@@ -165,11 +176,8 @@ void VisualRepresentationWidget::setDeviceChooser(DeviceChooser chooser)
 
 DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::badge(const QString& ip) const
 {
-    for (DeviceEntryRepresentationGraphicsItem* placed : m_badges) {
-        if (placed->ip() == ip)
-            return placed;
-    }
-    return nullptr;
+    const auto it = m_badgesByAddress.constFind(ip);
+    return it == m_badgesByAddress.cend() ? nullptr : it->first();
 }
 
 void VisualRepresentationWidget::setReachability(const ReachabilityView* reachability)
@@ -195,15 +203,13 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
         badge->setCutOffBehind(m_reachability->behind(item.ip));
     badge->setPos(item.x, item.y);
     badge->setZValue(m_nextZ++);
-    if (Data* store = Data::instance())
-        store->connectReceiver(
-            badge, {.changed = [badge](DeviceEntryChangedEvent* pEvent) { badge->DeviceEntryChanged(pEvent); }});
     connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,
             &VisualRepresentationWidget::PositionChanged);
     connect(badge, &DeviceEntryRepresentationGraphicsItem::dragFinished, this,
             &VisualRepresentationWidget::badgePutDown);
     m_scene->addItem(badge);
     m_badges.append(badge);
+    m_badgesByAddress[item.ip].append(badge);
     updatePlaceholder();
     return badge;
 }
@@ -211,6 +217,12 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
 void VisualRepresentationWidget::removeBadge(const VisualRepresentationItem& item)
 {
     DeviceEntryRepresentationGraphicsItem* removed = badge(item.ip);
+    if (!removed)
+        return;
+    QList<DeviceEntryRepresentationGraphicsItem*>& sameAddress = m_badgesByAddress[item.ip];
+    sameAddress.removeFirst();
+    if (sameAddress.isEmpty())
+        m_badgesByAddress.remove(item.ip);
     m_badges.removeOne(removed);
     delete removed;
     updatePlaceholder();

@@ -107,6 +107,8 @@ private:
     QWidget* m_viewport;
     QList<Line> m_lines;
     QList<DeviceEntryRepresentationGraphicsItem*> m_badges;
+    // The same badges by address, in the order they were placed.
+    QHash<QString, QList<DeviceEntryRepresentationGraphicsItem*>> m_badgesByAddress;
     const ReachabilityView* m_reachability = nullptr;
     MenuRunner m_runMenu;
     DeviceChooser m_chooseDevice;

@@ -34,6 +34,10 @@ IcmpSocket::IcmpSocket()
     }
     if (m_fd < 0)
         return;
+    // Each reply carries the time the kernel took it in: a round trip then leaves out how long
+    // the engine took to wake.
+    const int stamp = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &stamp, sizeof stamp);
     // Past the system's limit only with the right to (root); otherwise as far as it allows.
     if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes, sizeof ReceiveBufferBytes) != 0)
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);

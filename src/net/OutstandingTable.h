@@ -24,6 +24,8 @@ public:
         std::int64_t deadlineNs = 0;
         ProbeCompletion done;
         bool answeredArp = false; // the host answered ARP first: silence means present
+        // The send by the wall clock, which the kernel's receive time stamps go by.
+        std::int64_t sentRealNs = 0;
     };
 
     // A sequence number no outstanding request uses, the one after the last handed out where

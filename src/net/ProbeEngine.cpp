@@ -22,11 +22,48 @@ namespace Tarnwick {
 
 namespace {
 
-std::int64_t monotonicNs()
+std::int64_t nanoseconds(const timespec& ts)
+{
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::int64_t clockNs(clockid_t clock)
 {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    clock_gettime(clock, &ts);
+    return nanoseconds(ts);
+}
+
+std::int64_t monotonicNs()
+{
+    return clockNs(CLOCK_MONOTONIC);
+}
+
+// When the kernel took the packet in, by the wall clock, where it says.
+std::optional<std::int64_t> receivedRealNs(msghdr& message)
+{
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part; part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec ts{};
+            std::memcpy(&ts, CMSG_DATA(part), sizeof ts);
+            return nanoseconds(ts);
+        }
+    }
+    return std::nullopt;
+}
+
+// From the send to the kernel's receive time stamp where there is one; by the monotonic clock
+// up to now where there is none, or where the wall clock was set in between.
+std::int64_t roundTripNs(const OutstandingTable::Request& request, std::int64_t nowNs,
+                         std::optional<std::int64_t> arrivedRealNs)
+{
+    const std::int64_t waited = nowNs - request.sentNs;
+    if (arrivedRealNs) {
+        const std::int64_t stamped = *arrivedRealNs - request.sentRealNs;
+        if (stamped >= 0 && stamped <= waited)
+            return stamped;
+    }
+    return waited;
 }
 
 // An identifier of this process's own, and of this engine's within it, so that the replies
@@ -230,9 +267,11 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = request.address;
+    // Taken before the send: the reply may well be in before sendto returns.
+    const std::int64_t sentNs = monotonicNs();
+    const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
     const ssize_t sent = ::sendto(m_socket->fd(), packet.data(), packet.size(), 0,
                                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    const std::int64_t sentNs = monotonicNs();
     m_pacer.sent(sentNs);
     if (sent != static_cast<ssize_t>(packet.size())) {
         finished.emplace_back(std::move(request.done), ProbeResult::socketError());
@@ -240,7 +279,7 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
     }
     m_outstanding.insert(*sequence,
                          {request.address, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000,
-                          std::move(request.done), request.answeredArp});
+                          std::move(request.done), request.answeredArp, sentRealNs});
     return true;
 }
 
@@ -251,9 +290,16 @@ void ProbeEngine::receiveAll(Finished& finished)
     std::uint8_t buffer[1500];
     for (;;) {
         sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t received = ::recvfrom(m_socket->fd(), buffer, sizeof buffer, MSG_DONTWAIT,
-                                            reinterpret_cast<sockaddr*>(&from), &fromLength);
+        iovec data{buffer, sizeof buffer};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_socket->fd(), &message, MSG_DONTWAIT);
         if (received < 0) {
             if (errno == EINTR)
                 continue;
@@ -277,8 +323,9 @@ void ProbeEngine::receiveAll(Finished& finished)
         if (!request || !expected.accepts(*reply, from.sin_addr.s_addr))
             continue;
         OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
-        finished.emplace_back(std::move(answered.done),
-                              ProbeResult::reply(std::chrono::microseconds((now - answered.sentNs) / 1000)));
+        finished.emplace_back(
+            std::move(answered.done),
+            ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, now, receivedRealNs(message)) / 1000)));
     }
     if (!m_socket->isRaw())
         receiveErrorQueue(finished);

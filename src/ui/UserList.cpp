@@ -7,6 +7,7 @@
 #include "ModalDialog.h"
 #include "SaveFileChooser.h"
 #include "UserListRow.h"
+#include "UserListStatistics.h"
 #include "UserListTreeWidget.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
@@ -103,27 +104,6 @@ QString sparkline(const QString& historyFile, const QString& ip)
         .arg(QString::fromLatin1(png.toBase64()));
 }
 
-// "42 s", "5 min", "3 h 12 min", "2 d 4 h".
-QString durationText(qint64 ms)
-{
-    const qint64 seconds = std::max<qint64>(0, ms / 1000);
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(seconds);
-    const qint64 minutes = seconds / 60;
-    if (minutes < 60)
-        return QStringLiteral("%1 min").arg(minutes);
-    const qint64 hours = minutes / 60;
-    if (hours < 24)
-        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes % 60);
-    return QStringLiteral("%1 d %2 h").arg(hours / 24).arg(hours % 24);
-}
-
-// The value with its unit, or "-" while nothing is known.
-QString valueText(const std::optional<double>& value, const char* unit, int decimals)
-{
-    return value ? QStringLiteral("%1 %2").arg(*value, 0, 'f', decimals).arg(QLatin1String(unit)) : QStringLiteral("-");
-}
-
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
@@ -140,6 +120,7 @@ UserList::UserList(Services services, QWidget* parent)
     : QWidget(parent)
     , m_tree(new UserListTreeWidget(this))
     , m_services(std::move(services))
+    , m_statistics(std::make_unique<UserListStatistics>(m_services.statistics))
     , m_chooseFile(&SaveFileChooser::choose)
     , m_filter(new QLineEdit(this))
     , m_stateFilter(new QComboBox(this))
@@ -250,6 +231,9 @@ UserList::UserList(Services services, QWidget* parent)
     // The statistics cover an hour; a look every few seconds keeps them current at no cost
     // per probe result.
     connect(&m_statisticsTimer, &QTimer::timeout, this, &UserList::refreshStatistics);
+    // Who is cut off is looked at anew when it changes, not at every refresh.
+    if (m_services.reachability)
+        connect(m_services.reachability, &ReachabilityView::reachabilityChanged, this, &UserList::showCutOffs);
     m_statisticsTimer.start(2000);
     fitColumns();
     // The rows the window fills the list with get their figures as soon as it shows.
@@ -261,6 +245,8 @@ UserList::~UserList()
     // The tree goes with the widget's children, after this list has stopped being one: the
     // header's last resizes must not reach it.
     m_tree->header()->disconnect(this);
+    // The rows ask the statistics for their texts: they go first.
+    delete m_tree;
 }
 
 bool UserList::matchesFilter(const UserListRow* row) const
@@ -310,14 +296,22 @@ void UserList::fitColumnsSoon()
 
 void UserList::fitColumns()
 {
+    fitColumnsFrom(AddressColumn);
+}
+
+void UserList::fitColumnsFrom(int first)
+{
     // Until the user sets widths of their own, the text columns widen to show their header
     // and every text whole; they never narrow, so that they do not jump as results change.
+    // The statistics columns measure the rows on screen only: their texts are worked out when
+    // asked for, and measuring every row would ask every device's figures.
     if (!Settings::instance().columnWidths.isEmpty())
         return;
     m_fittingColumns = true;
     const QHeaderView* header = m_tree->header();
-    for (int column = AddressColumn; column < ColumnCount; ++column) {
-        const int needed = std::max(header->sectionSizeHint(column), m_tree->contentWidth(column));
+    for (int column = first; column < ColumnCount; ++column) {
+        const int content = column >= LossColumn ? m_tree->shownContentWidth(column) : m_tree->contentWidth(column);
+        const int needed = std::max(header->sectionSizeHint(column), content);
         if (needed > m_tree->columnWidth(column))
             m_tree->setColumnWidth(column, needed);
     }
@@ -463,26 +457,21 @@ void UserList::exportList()
 
 void UserList::refreshStatistics()
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_statistics->refresh(QDateTime::currentMSecsSinceEpoch());
+    m_tree->viewport()->update();
+    // New figures may reorder a list sorted by them; "Since" keeps its order as time passes.
+    if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() < SinceColumn)
+        m_tree->sortSoon();
+    fitColumnsFrom(LossColumn);
+}
+
+void UserList::showCutOffs()
+{
     for (auto it = m_rowsByAddress.cbegin(); it != m_rowsByAddress.cend(); ++it) {
-        const RowStatistics statistics = m_services.statistics ? m_services.statistics(it.key()) : RowStatistics();
-        const QString since = durationText(now - m_stateSince.value(it.key(), now));
-        const QString lastSeen = statistics.lastAnsweredMs
-            ? QStringLiteral("Last seen %1")
-                  .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
-                           .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-            : QStringLiteral("Not seen since Tarnwick started");
         const QString behind = cutOffBehind(it.key());
-        for (QTreeWidgetItem* row : it.value()) {
+        for (QTreeWidgetItem* row : it.value())
             showCutOff(static_cast<UserListRow*>(row), behind);
-            row->setText(LossColumn, valueText(statistics.lossPercent, "%", 1));
-            row->setText(AverageColumn, valueText(statistics.averageMs, "ms", 2));
-            row->setText(JitterColumn, valueText(statistics.jitterMs, "ms", 2));
-            row->setText(SinceColumn, since);
-            row->setToolTip(SinceColumn, lastSeen);
-        }
     }
-    fitColumnsSoon();
 }
 
 QString UserList::cutOffBehind(const QString& ip) const
@@ -513,10 +502,11 @@ qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
 {
     if (m_services.historyFile.isEmpty())
         return nowMs;
-    if (!m_history)
-        m_history = std::make_unique<HistoryReader>(m_services.historyFile);
-    const std::optional<HistoryReader::StateChange> last = m_history->lastStateChange(ip, nowMs + 1);
-    return last && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
+    // Read once for all devices: their first results come in all together after the start.
+    if (!m_lastChanges)
+        m_lastChanges = HistoryReader(m_services.historyFile).lastStateChanges(nowMs + 1);
+    const auto last = m_lastChanges->constFind(ip);
+    return last != m_lastChanges->cend() && last->connected == (state == DeviceStateConnected) ? last->atMs : nowMs;
 }
 
 void UserList::selectDevice(const QString& ip)
@@ -555,8 +545,8 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     if (!m_stateSince.contains(entry.ip))
         m_stateSince.insert(entry.ip, QDateTime::currentMSecsSinceEpoch());
     row->setSinceMs(m_stateSince.value(entry.ip));
-    for (int column = LossColumn; column < SinceColumn; ++column)
-        row->setText(column, QStringLiteral("-"));
+    row->setStatistics(m_statistics.get());
+    showCutOff(row, cutOffBehind(entry.ip));
     row->setHidden(!matchesFilter(row));
     rowsChanged();
 }

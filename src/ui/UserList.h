@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SaveFileChooser.h"
+#include "history/HistoryReader.h"
 
 #include <QHash>
 #include <QMutex>
@@ -24,11 +25,11 @@ class DeviceAddedEvent;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
-class HistoryReader;
 class ProbeEngine;
 class MuteList;
 class ReachabilityView;
 class UserListRow;
+class UserListStatistics;
 class UserListTreeWidget;
 
 // The device list tab: one row per entry of the store, following the store's signals.
@@ -86,7 +87,8 @@ public:
     QMenu* columnsMenu() const { return m_columnsMenu; }
 
 public slots:
-    // Writes the columns "Loss", "Avg", "Jitter" and "Since" anew.
+    // Shows the columns "Loss", "Avg", "Jitter" and "Since" anew; rows ask for their figures
+    // as they are painted.
     void refreshStatistics();
     void showDetails(const QString& ip);
     // Makes the device's first row the current one, in view.
@@ -107,7 +109,9 @@ private:
     void refreshSummary();
     void fitColumnsSoon();
     void fitColumns();
+    void fitColumnsFrom(int first);
     int lastShownColumn() const;
+    void showCutOffs();
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
     QString cutOffBehind(const QString& ip) const;
@@ -132,9 +136,10 @@ private:
     // When each address got its present state (or its row, before its first change), UTC ms.
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
-    // Kept for the first results, which each ask it once; made when first needed.
-    std::unique_ptr<HistoryReader> m_history;
+    // Each device's last state change before the start, read when the first results come in.
+    std::optional<QHash<QString, HistoryReader::StateChange>> m_lastChanges;
     const Services m_services;
+    const std::unique_ptr<UserListStatistics> m_statistics;
     SaveFileChooser::Chooser m_chooseFile;
     QMenu* m_columnsMenu;
     QLineEdit* m_filter;

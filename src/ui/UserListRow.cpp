@@ -1,21 +1,82 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UserListRow.h"
 
+#include "UserListStatistics.h"
 #include "data/DeviceAddress.h"
 
+#include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace Tarnwick {
+
+namespace {
+
+// "42 s", "5 min", "3 h 12 min", "2 d 4 h".
+QString durationText(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(0, ms / 1000);
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    const qint64 minutes = seconds / 60;
+    if (minutes < 60)
+        return QStringLiteral("%1 min").arg(minutes);
+    const qint64 hours = minutes / 60;
+    if (hours < 24)
+        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes % 60);
+    return QStringLiteral("%1 d %2 h").arg(hours / 24).arg(hours % 24);
+}
+
+// The value with its unit, or "-" while nothing is known.
+QString valueText(const std::optional<double>& value, const char* unit, int decimals)
+{
+    return value ? QStringLiteral("%1 %2").arg(*value, 0, 'f', decimals).arg(QLatin1String(unit)) : QStringLiteral("-");
+}
+
+} // namespace
 
 UserListRow::UserListRow(qint64 sequence)
     : m_sequence(sequence)
 {
 }
 
+bool UserListRow::isStatisticsColumn(int column) const
+{
+    return m_statistics && column >= LossColumn && column <= SinceColumn;
+}
+
+QVariant UserListRow::data(int column, int role) const
+{
+    if (!isStatisticsColumn(column) || (role != Qt::DisplayRole && !(role == Qt::ToolTipRole && column == SinceColumn)))
+        return QTreeWidgetItem::data(column, role);
+    if (column == SinceColumn && role == Qt::DisplayRole)
+        return durationText(m_statistics->nowMs() - m_sinceMs);
+    const UserList::RowStatistics& statistics = m_statistics->of(m_ip);
+    switch (column) {
+    case LossColumn:
+        return valueText(statistics.lossPercent, "%", 1);
+    case AverageColumn:
+        return valueText(statistics.averageMs, "ms", 2);
+    case JitterColumn:
+        return valueText(statistics.jitterMs, "ms", 2);
+    default:
+        return statistics.lastAnsweredMs ? QStringLiteral("Last seen %1")
+                                               .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
+                                                        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                                         : QStringLiteral("Not seen since Tarnwick started");
+    }
+}
+
 std::optional<double> UserListRow::numberFor(int column) const
 {
+    if (isStatisticsColumn(column) && column != SinceColumn) {
+        const UserList::RowStatistics& statistics = m_statistics->of(m_ip);
+        return column == LossColumn   ? statistics.lossPercent
+            : column == AverageColumn ? statistics.averageMs
+                                      : statistics.jitterMs;
+    }
     switch (column) {
     case StateColumn:
         return double(m_stateRank);
@@ -38,6 +99,7 @@ void UserListRow::setData(int column, int role, const QVariant& value)
         return;
     const QString shown = value.toString();
     if (column == AddressColumn) {
+        m_ip = shown;
         m_address = DeviceAddress::ipv4Number(shown);
         return;
     }

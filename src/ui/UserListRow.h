@@ -10,6 +10,8 @@
 
 namespace Tarnwick {
 
+class UserListStatistics;
+
 // A row of the device list. Besides its texts it keeps what sorting needs: the order it was
 // added in, its state and its type, and for the address the number an IPv4 address stands for.
 class UserListRow : public QTreeWidgetItem
@@ -41,6 +43,11 @@ public:
     void setResult(const QString& text, const ProbeResult& result);
     // When the device got its present state, UTC ms.
     void setSinceMs(qint64 ms) { m_sinceMs = ms; }
+    // Where "Loss", "Avg", "Jitter" and "Since" come from: they are worked out when the row
+    // is shown or sorted, not written in every row at each refresh. None: the row's own texts.
+    void setStatistics(const UserListStatistics* statistics) { m_statistics = statistics; }
+
+    QVariant data(int column, int role) const override;
 
     // Sorts by the tree's sort column; with no sort column, in the order the rows were added.
     bool operator<(const QTreeWidgetItem& other) const override;
@@ -50,10 +57,13 @@ public:
 private:
     // A number where the column has one (smaller first); none where it does not.
     std::optional<double> numberFor(int column) const;
+    bool isStatisticsColumn(int column) const;
 
     // The number of each column's text where it has one ("12", "3.27 ms"), and of the address.
     std::array<std::optional<double>, ColumnCount> m_textNumbers;
     std::optional<double> m_roundTripMs;
+    QString m_ip;
+    const UserListStatistics* m_statistics = nullptr;
     qint64 m_address = -1;
     qint64 m_sequence;
     StateRank m_stateRank = Disconnected;

@@ -262,4 +262,18 @@ void UserListTreeWidget::EditTriggered()
         ModalDialog::open(new EditDeviceEntryDialog(chosen), this);
 }
 
+int UserListTreeWidget::shownContentWidth(int column) const
+{
+    int widest = 0;
+    if (!viewport()->isVisible())
+        return widest;
+    const int bottom = viewport()->height();
+    for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
+        if (visualRect(index).top() >= bottom)
+            break;
+        widest = std::max(widest, sizeHintForIndex(index.siblingAtColumn(column)).width());
+    }
+    return widest;
+}
+
 } // namespace Tarnwick

@@ -36,6 +36,8 @@ public:
     QMenu* contextMenu() const { return m_menu; }
     // The width the column needs to show the texts and pictures of its rows whole.
     int contentWidth(int column) const { return sizeHintForColumn(column); }
+    // The same for the rows on screen only.
+    int shownContentWidth(int column) const;
 
     // The tooltip of a row, made when it is asked for (rich text; empty: the item's own).
     using ToolTipSource = std::function<QString(QTreeWidgetItem* row, int column)>;

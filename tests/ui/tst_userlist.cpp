@@ -42,6 +42,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <memory>
+
 using namespace std::chrono_literals;
 
 using namespace Tarnwick;
@@ -147,6 +149,49 @@ private slots:
         QCOMPARE(column(tree, 9), QStringList({"0 s", "0 s"}));
         QVERIFY(tree->topLevelItem(0)->toolTip(9).startsWith(QStringLiteral("Last seen ")));
         QCOMPARE(tree->topLevelItem(1)->toolTip(9), QStringLiteral("Not seen since Tarnwick started"));
+    }
+
+    // The statistics columns show the source's figures as the rows are shown, sort by them
+    // (devices without figures last), and show and sort by new figures after a refresh; a
+    // refresh of a list not on screen asks the source nothing.
+    void statisticsFollowTheSourceAndSort_data()
+    {
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("loss") << 6 << "9.0 %";
+        QTest::newRow("average") << 7 << "9.00 ms";
+        QTest::newRow("jitter") << 8 << "9.00 ms";
+    }
+
+    void statisticsFollowTheSourceAndSort()
+    {
+        QFETCH(int, sortColumn);
+        QFETCH(QString, shown);
+        const auto restore = qScopeGuard([] { Settings::instance().deviceListSort.clear(); });
+        auto figures = std::make_shared<QHash<QString, double>>(
+            QHash<QString, double>{{QStringLiteral("a"), 5}, {QStringLiteral("b"), 1}, {QStringLiteral("c"), 3}});
+        auto asked = std::make_shared<int>(0);
+        useServices({.statistics = [figures, asked](const QString& ip) {
+            ++*asked;
+            UserList::RowStatistics statistics;
+            if (figures->contains(ip))
+                statistics.lossPercent = statistics.averageMs = statistics.jitterMs = figures->value(ip);
+            return statistics;
+        }});
+        for (const char* ip : {"d", "a", "b", "c"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        m_list->refreshStatistics();
+        QCOMPARE(*asked, 0);
+        m_list->resize(900, 300);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QTreeWidget* tree = m_list->tree();
+        clickHeaderSection(tree->header(), sortColumn);
+        QCOMPARE(column(tree, 2), QStringList({"b", "c", "a", "d"}));
+        figures->insert(QStringLiteral("b"), 9);
+        m_list->refreshStatistics();
+        QTRY_COMPARE(column(tree, 2), QStringList({"c", "a", "b", "d"}));
+        QCOMPARE(tree->topLevelItem(2)->text(sortColumn), shown);
     }
 
     // Each way to a device's details opens them on that device, filled from the history file;
