@@ -29,6 +29,25 @@ AsyncProbe NetworkProbe::overNetwork(std::uint64_t client, bool askByArp)
     };
 }
 
+AsyncProbe NetworkProbe::checking(const DeviceCheck& check, std::uint64_t client)
+{
+    if (check.kind == DeviceCheck::Echo)
+        return overNetwork(client);
+    return [check, client](const QString& host, int timeoutMs, ProbeCompletion done) {
+        NameResolver::instance().resolve(
+            host, resolutionBoundMs(timeoutMs),
+            [timeoutMs, client, check, done = std::move(done)](NameResolver::Address address) mutable {
+                if (!address)
+                    done(ProbeResult::socketError());
+                else if (check.kind == DeviceCheck::TcpPort)
+                    ProbeEngine::shared().submitConnect(*address, check.port, timeoutMs, std::move(done), client);
+                else
+                    ProbeEngine::shared().submit(*address, timeoutMs, std::move(done), client,
+                                                 ProbeEngine::OnLink::ArpOnly);
+            });
+    };
+}
+
 AsyncProbe NetworkProbe::from(ProbeFunction probe, std::uint64_t client, bool askByArp)
 {
     if (!probe)

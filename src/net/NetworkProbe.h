@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/DeviceCheck.h"
 #include "data/ProbeResult.h"
 
 #include <QString>
@@ -25,6 +26,9 @@ public:
     // as the client's requests. askByArp: hosts on a local link are asked by ARP first, and
     // one that answers that alone is reported present.
     static AsyncProbe overNetwork(std::uint64_t client = 0, bool askByArp = false);
+    // Over the network as a device's check asks: an echo as overNetwork(client), a TCP
+    // connection to its port, or an ARP question alone.
+    static AsyncProbe checking(const DeviceCheck& check, std::uint64_t client = 0);
     // A stand-in answered at once; none gives overNetwork(client, askByArp).
     static AsyncProbe from(ProbeFunction probe, std::uint64_t client = 0, bool askByArp = false);
     // How long a name may take to resolve for a probe with this time-out.

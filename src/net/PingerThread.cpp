@@ -36,9 +36,17 @@ void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip,
 }
 
 PingerThread::PingerThread(ProbeFunction probe, ResultSink sink)
-    : m_probe(NetworkProbe::from(std::move(probe)))
+    : m_probe(NetworkProbe::from(probe))
+    , m_standIn(bool(probe))
 {
     m_gate->sink = std::move(sink);
+}
+
+AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
+{
+    if (m_standIn || entry.check.kind == DeviceCheck::Echo)
+        return m_probe;
+    return NetworkProbe::checking(entry.check);
 }
 
 void PingerThread::requestStop()
@@ -83,7 +91,7 @@ void PingerThread::runPass(Data& data)
             return;
         if (periodMs(settings) > 0)
             return;
-        const std::optional<ProbeResult> result = m_waiter.probe(m_probe, entry.ip,
+        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip,
                                                                  std::max(0, settings.pingTimeout.load()));
         if (!result)
             return;
@@ -117,13 +125,13 @@ void PingerThread::probeNow(Data& data, const QString& ip)
             return;
         m_gate->outstanding.insert(ip);
     }
-    m_probe(ip, std::max(0, Settings::instance().pingTimeout.load()),
-            [gate = m_gate, store = &data, ip](const ProbeResult& result) {
-                QMutexLocker lock(&gate->mutex);
-                gate->outstanding.remove(ip);
-                if (gate->open)
-                    report(*store, gate->sink, ip, result);
-            });
+    probeFor(data.entry(ip))(ip, std::max(0, Settings::instance().pingTimeout.load()),
+                             [gate = m_gate, store = &data, ip](const ProbeResult& result) {
+                                 QMutexLocker lock(&gate->mutex);
+                                 gate->outstanding.remove(ip);
+                                 if (gate->open)
+                                     report(*store, gate->sink, ip, result);
+                             });
 }
 
 void startPinger(ProbeFunction probe, PingerThread::ResultSink sink)

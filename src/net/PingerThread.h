@@ -3,6 +3,7 @@
 
 #include "NetworkProbe.h"
 #include "ProbeWaiter.h"
+#include "data/DeviceEntry.h"
 #include "data/ProbeRecord.h"
 
 #include <QMutex>
@@ -61,7 +62,11 @@ private:
     // Hands a result to the store and to the sink.
     static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
 
+    // How the entry is probed: the stand-in for all, or over the network as its check asks.
+    AsyncProbe probeFor(const DeviceEntry& entry) const;
+
     AsyncProbe m_probe;
+    bool m_standIn = false;
     // Where the thread sleeps and waits for answers.
     ProbeWaiter m_waiter;
     std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
