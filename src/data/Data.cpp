@@ -92,6 +92,8 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
         writer.writeAttribute(QStringLiteral("Type"), QString::number(e.type));
         writer.writeAttribute(QStringLiteral("IASC"),
                               e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
+        if (e.check.kind != DeviceCheck::Echo)
+            writer.writeAttribute(QStringLiteral("Check"), e.check.attribute());
         writer.writeCharacters(e.description);
         writer.writeEndElement();
     }
@@ -199,7 +201,7 @@ void Data::removeEntry(const QString& ip)
 }
 
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
-                       int type)
+                       int type, const std::optional<DeviceCheck>& check)
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {
@@ -213,6 +215,8 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
         e.ip = newIp;
         e.description = description;
         e.type = type;
+        if (check)
+            e.check = *check;
         if (newIp != keyIp) {
             rebuildIndex();
             m_streaks.remove(keyIp);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QXmlStreamWriter;
 
@@ -62,8 +63,9 @@ public:
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);
+    // check: none keeps the entry's own.
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
-                     int type);
+                     int type, const std::optional<DeviceCheck>& check = std::nullopt);
     // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
     // NoReplyResult) is made here once, for the files and the list, beside the outcome itself.
     void setPingResult(const QString& ip, const ProbeResult& result);

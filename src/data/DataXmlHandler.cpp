@@ -21,6 +21,7 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
         m_current = DeviceEntry(attributes.value(QStringLiteral("IP")).toString(), QString(),
                                 XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
                                 XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);
+        m_current.check = DeviceCheck::fromAttribute(attributes.value(QStringLiteral("Check")));
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DeviceCheck.h"
 #include "ProbeResult.h"
 
 #include <QString>
@@ -36,6 +37,7 @@ public:
     // Loaded at start and not probed since: its state is only what the file implied, and its
     // first result sets the state without announcing a change of it.
     bool awaitingFirstResult = false;
+    DeviceCheck check;
 
     bool operator==(const DeviceEntry& other) const = default;
 };

@@ -108,8 +108,10 @@ void MonitorCore::start()
     if (m_ended)
         return;
     m_started = true;
-    startPinger(m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine),
-                [this](const ProbeRecord& record) { fanOut(record); });
+    // A stand-in answers for every device, whatever its check.
+    startPinger(
+        m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine),
+        [this](const ProbeRecord& record) { fanOut(record); }, m_options.probe ? nullptr : &m_engine);
 }
 
 void MonitorCore::pingNow(const QString& ip)

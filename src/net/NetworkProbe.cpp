@@ -29,6 +29,24 @@ AsyncProbe NetworkProbe::overNetwork(ProbeEngine& engine, std::uint64_t client, 
     };
 }
 
+AsyncProbe NetworkProbe::checking(ProbeEngine& engine, const DeviceCheck& check, std::uint64_t client)
+{
+    if (check.kind == DeviceCheck::Echo)
+        return overNetwork(engine, client);
+    return [&engine, check, client](const QString& host, int timeoutMs, ProbeCompletion done) {
+        engine.resolver().resolve(
+            host, resolutionBoundMs(timeoutMs),
+            [&engine, timeoutMs, client, check, done = std::move(done)](NameResolver::Address address) mutable {
+                if (!address)
+                    done(ProbeResult::socketError());
+                else if (check.kind == DeviceCheck::TcpPort)
+                    engine.submitConnect(*address, check.port, timeoutMs, std::move(done), client);
+                else
+                    engine.submit(*address, timeoutMs, std::move(done), client, ProbeEngine::OnLink::ArpOnly);
+            });
+    };
+}
+
 AsyncProbe NetworkProbe::from(ProbeFunction probe)
 {
     return [probe = std::move(probe)](const QString& host, int timeoutMs, ProbeCompletion done) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/DeviceCheck.h"
 #include "data/ProbeResult.h"
 
 #include <QString>
@@ -28,6 +29,9 @@ public:
     // asked by ARP first, and one that answers that alone is reported present. The engine must
     // outlive the probe.
     static AsyncProbe overNetwork(ProbeEngine& engine, std::uint64_t client = 0, bool askByArp = false);
+    // Over the network as a device's check asks: an echo as overNetwork(engine), a TCP
+    // connection to its port, or an ARP question alone.
+    static AsyncProbe checking(ProbeEngine& engine, const DeviceCheck& check, std::uint64_t client = 0);
     // A stand-in answered at once.
     static AsyncProbe from(ProbeFunction probe);
     // How long a name may take to resolve for a probe with this time-out.

@@ -59,10 +59,18 @@ void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip,
         sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
 }
 
-PingerThread::PingerThread(AsyncProbe probe, ResultSink sink)
+PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* checksThrough)
     : m_probe(std::move(probe))
+    , m_checksThrough(checksThrough)
 {
     m_gate->sink = std::move(sink);
+}
+
+AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
+{
+    if (!m_checksThrough || entry.check.kind == DeviceCheck::Echo)
+        return m_probe;
+    return NetworkProbe::checking(*m_checksThrough, entry.check);
 }
 
 void PingerThread::requestStop()
@@ -106,7 +114,7 @@ void PingerThread::runPass(Data& data)
             return;
         if (periodMs(settings) > 0)
             return;
-        const std::optional<ProbeResult> result = m_waiter.probe(m_probe, entry.ip, timeoutMs(settings));
+        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip, timeoutMs(settings));
         if (!result)
             return;
         report(data, m_gate->sink, entry.ip, *result);
@@ -176,20 +184,21 @@ bool PingerThread::submit(Data& data, const QString& ip)
             return false;
         m_gate->outstanding.insert(ip);
     }
-    m_probe(ip, timeoutMs(Settings::instance()), [gate = m_gate, store = &data, ip](const ProbeResult& result) {
-        QMutexLocker lock(&gate->mutex);
-        gate->outstanding.remove(ip);
-        if (gate->open)
-            report(*store, gate->sink, ip, result);
-    });
+    probeFor(data.entry(ip))(ip, timeoutMs(Settings::instance()),
+                             [gate = m_gate, store = &data, ip](const ProbeResult& result) {
+                                 QMutexLocker lock(&gate->mutex);
+                                 gate->outstanding.remove(ip);
+                                 if (gate->open)
+                                     report(*store, gate->sink, ip, result);
+                             });
     return true;
 }
 
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink)
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink, ProbeEngine* checksThrough)
 {
     if (s_current)
         return;
-    s_current = new PingerThread(std::move(probe), std::move(sink));
+    s_current = new PingerThread(std::move(probe), std::move(sink), checksThrough);
     s_current->start(QThread::InheritPriority);
 }
 

@@ -3,6 +3,7 @@
 
 #include "NetworkProbe.h"
 #include "ProbeWaiter.h"
+#include "data/DeviceEntry.h"
 #include "data/ProbeRecord.h"
 
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 namespace Tarnwick {
 
 class Data;
+class ProbeEngine;
 
 // The monitor: probes every entry of the store and hands each result to the store, without
 // end. By default it probes one entry at a time with the gap before each; with
@@ -32,7 +34,9 @@ public:
     using ResultSink = std::function<void(const ProbeRecord& record)>;
 
     // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
-    explicit PingerThread(AsyncProbe probe, ResultSink sink = {});
+    // checksThrough: the engine that probes devices whose check is a TCP port or ARP; none
+    // probes every device with probe.
+    explicit PingerThread(AsyncProbe probe, ResultSink sink = {}, ProbeEngine* checksThrough = nullptr);
 
     void requestStop();
 
@@ -70,14 +74,18 @@ private:
     // Hands a result to the store and to the sink.
     static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
 
+    // How the entry is probed: by probe, or through the engine as its check asks.
+    AsyncProbe probeFor(const DeviceEntry& entry) const;
+
     AsyncProbe m_probe;
+    ProbeEngine* m_checksThrough = nullptr;
     // Where the thread sleeps and waits for answers.
     ProbeWaiter m_waiter;
     std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
 };
 
 // Starts the one monitor thread unless it runs already.
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {});
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {}, ProbeEngine* checksThrough = nullptr);
 // Stops the monitor thread and waits until it has ended; nothing when none runs.
 void stopPinger();
 // The running monitor thread, or none.

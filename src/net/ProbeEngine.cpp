@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -79,6 +80,15 @@ std::uint16_t newIdentifier()
 // started after a link came up or changed sees it; a long scan reads them at most this often.
 constexpr std::int64_t LinksRereadNs = 10000000;
 
+// Why a connection could not be made, in the system's words, but for the one answer users
+// read most, which the program words as it does everywhere else.
+QString connectFailure(int error)
+{
+    if (error == ECONNREFUSED)
+        return QStringLiteral("connection refused");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
 
 ProbeEngine::ProbeEngine(NameResolver& resolver)
@@ -135,6 +145,19 @@ void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion d
     wake();
 }
 
+void ProbeEngine::submitConnect(std::uint32_t address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
+                                Client client)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(
+            {address, std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly, false, monotonicNs(), port});
+    }
+    if (!m_stopping)
+        startThread();
+    wake();
+}
+
 void ProbeEngine::stop()
 {
     if (m_stopping.exchange(true))
@@ -144,6 +167,7 @@ void ProbeEngine::stop()
     wake();
     if (m_thread.joinable())
         m_thread.join();
+    closeConnects();
     m_socket.reset();
     m_arp.reset();
 }
@@ -164,7 +188,8 @@ void ProbeEngine::run()
         while (sendNext(now, finished))
             now = monotonicNs();
         receiveAll(finished);
-        receiveArp();
+        receiveArp(finished);
+        finishConnects(finished);
         finishExpired(monotonicNs(), finished);
         for (auto& [done, result] : finished) {
             if (m_stopping)
@@ -172,7 +197,7 @@ void ProbeEngine::run()
             done(result);
         }
         finished.clear();
-        m_inFlight = m_outstanding.size() + m_arpWaiting.size();
+        m_inFlight = m_outstanding.size() + m_arpWaiting.size() + m_connecting.size();
         wait(monotonicNs());
     }
 }
@@ -186,11 +211,82 @@ void ProbeEngine::finishExpired(std::int64_t nowNs, Finished& finished)
         finished.emplace_back(std::move(m_arpWaiting.begin()->second.request.done), ProbeResult::timeout());
         m_arpWaiting.erase(m_arpWaiting.begin());
     }
+    for (auto it = m_connecting.begin(); it != m_connecting.end();) {
+        if (it->second.deadlineNs > nowNs) {
+            ++it;
+            continue;
+        }
+        ::close(it->first);
+        finished.emplace_back(std::move(it->second.done), ProbeResult::timeout());
+        it = m_connecting.erase(it);
+    }
+}
+
+void ProbeEngine::startConnect(Pending& request, std::int64_t nowNs, Finished& finished)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        finished.emplace_back(std::move(request.done),
+                              ProbeResult{ProbeResult::SocketError, 0, QString::fromLocal8Bit(std::strerror(errno))});
+        return;
+    }
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = request.address;
+    destination.sin_port = htons(request.port);
+    m_pacer.sent(nowNs);
+    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    const int error = result == 0 ? 0 : errno;
+    if (error == EINPROGRESS) {
+        m_connecting.emplace(
+            fd, Connecting{std::move(request.done), nowNs, nowNs + std::int64_t(request.timeoutMs) * 1000000});
+        return;
+    }
+    ::close(fd);
+    if (error == 0)
+        finished.emplace_back(std::move(request.done),
+                              ProbeResult::reply(std::chrono::microseconds((monotonicNs() - nowNs) / 1000)));
+    else
+        finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::Timeout, 0, connectFailure(error)});
+}
+
+void ProbeEngine::finishConnects(Finished& finished)
+{
+    if (m_connecting.empty())
+        return;
+    std::vector<pollfd> fds;
+    fds.reserve(m_connecting.size());
+    for (const auto& [fd, connecting] : m_connecting)
+        fds.push_back({fd, POLLOUT, 0});
+    if (::poll(fds.data(), fds.size(), 0) <= 0)
+        return;
+    const std::int64_t now = monotonicNs();
+    for (const pollfd& polled : fds) {
+        if (!polled.revents)
+            continue;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            error = errno;
+        auto it = m_connecting.find(polled.fd);
+        ProbeResult result = error ? ProbeResult{ProbeResult::Timeout, 0, connectFailure(error)}
+                                   : ProbeResult::reply(std::chrono::microseconds((now - it->second.sentNs) / 1000));
+        finished.emplace_back(std::move(it->second.done), std::move(result));
+        ::close(polled.fd);
+        m_connecting.erase(it);
+    }
+}
+
+void ProbeEngine::closeConnects()
+{
+    for (const auto& [fd, connecting] : m_connecting)
+        ::close(fd);
+    m_connecting.clear();
 }
 
 bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
 {
-    if (request.onLink != OnLink::AskByArp || !asksByArp())
+    if (request.onLink == OnLink::EchoOnly || !asksByArp())
         return false;
     if (!m_linksRead || (m_linksReadNs < request.submittedNs && nowNs - m_linksReadNs > LinksRereadNs)) {
         m_links = LocalLinks::current();
@@ -203,23 +299,29 @@ bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
         return false;
     const std::int64_t sentNs = monotonicNs();
     m_pacer.sent(sentNs);
-    m_arpWaiting.emplace(sentNs + std::int64_t(request.timeoutMs) * 1000000, ArpWait{std::move(request), *link});
+    m_arpWaiting.emplace(sentNs + std::int64_t(request.timeoutMs) * 1000000,
+                         ArpWait{std::move(request), *link, sentNs});
     return true;
 }
 
-void ProbeEngine::receiveArp()
+void ProbeEngine::receiveArp(Finished& finished)
 {
     if (!asksByArp())
         return;
     while (const std::optional<ArpSocket::Received> received = m_arp->receive()) {
         // Only an answer from the address asked, to our own question, on the link it went out on.
         std::vector<Pending> answered;
+        const std::int64_t now = monotonicNs();
         for (auto it = m_arpWaiting.begin(); it != m_arpWaiting.end();) {
             const ArpWait& wait = it->second;
             if (wait.request.address == received->reply.senderAddress
                 && wait.link.address == received->reply.targetAddress
                 && wait.link.interfaceIndex == received->interfaceIndex) {
-                answered.push_back(std::move(it->second.request));
+                if (wait.request.onLink == OnLink::ArpOnly)
+                    finished.emplace_back(std::move(it->second.request.done),
+                                          ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000)));
+                else
+                    answered.push_back(std::move(it->second.request));
                 it = m_arpWaiting.erase(it);
             } else {
                 ++it;
@@ -254,8 +356,25 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         finished.emplace_back(std::move(request.done), ProbeResult::socketError());
         return true;
     }
+    if (request.port) {
+        startConnect(request, nowNs, finished);
+        return true;
+    }
     if (askByArp(request, nowNs))
         return true;
+    if (request.onLink == OnLink::ArpOnly) {
+        // The send's own error, when the question could not leave.
+        const int sendError = errno;
+        QString reason;
+        if (!asksByArp())
+            reason = QStringLiteral("no ARP: ") + QString::fromLocal8Bit(std::strerror(arpSocketError()));
+        else if (!m_links.linkFor(request.address))
+            reason = QStringLiteral("not on a local link");
+        else
+            reason = QString::fromLocal8Bit(std::strerror(sendError));
+        finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::Timeout, 0, reason});
+        return true;
+    }
     const std::optional<std::uint16_t> sequence = m_outstanding.nextFreeSequence();
     if (!sequence) {
         // All 65,536 numbers are waiting for replies: this one waits for a number.
@@ -396,12 +515,16 @@ void ProbeEngine::wait(std::int64_t nowNs)
         until = std::min(until, *deadline);
     if (!m_arpWaiting.empty())
         until = std::min(until, m_arpWaiting.begin()->first);
+    for (const auto& [fd, connecting] : m_connecting)
+        until = std::min(until, connecting.deadlineNs);
     const std::int64_t waitNs = std::max<std::int64_t>(0, until - nowNs);
     const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
-    pollfd fds[3] = {{m_wakeFd, POLLIN, 0},
-                     {hasSocket() ? m_socket->fd() : -1, POLLIN, 0},
-                     {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
-    ::ppoll(fds, 3, &timeout, nullptr);
+    std::vector<pollfd> fds = {{m_wakeFd, POLLIN, 0},
+                               {hasSocket() ? m_socket->fd() : -1, POLLIN, 0},
+                               {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
+    for (const auto& [fd, connecting] : m_connecting)
+        fds.push_back({fd, POLLOUT, 0});
+    ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
     std::uint64_t count = 0;
     while (::read(m_wakeFd, &count, sizeof count) > 0) { }
 }

@@ -62,7 +62,9 @@ public:
     using Client = std::uint64_t;
     Client newClient() { return ++m_lastClient; }
 
-    enum class OnLink { EchoOnly, AskByArp };
+    // ArpOnly: the ARP answer is the outcome (a reply, its round trip the ARP reply time); an
+    // address on no local link, or an engine without a packet socket, fails with the reason.
+    enum class OnLink { EchoOnly, AskByArp, ArpOnly };
 
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
     // is called exactly once, on the engine's thread, unless the engine stops first or the
@@ -70,6 +72,11 @@ public:
     // asked by ARP first, waiting up to timeoutMs for that answer too.
     void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client = 0,
                 OnLink onLink = OnLink::EchoOnly);
+    // Connects to a TCP port of an IPv4 address (network byte order) without blocking, paced and
+    // timed out like an echo request; the connect time is the round trip. A refused connection
+    // fails with the reason "connection refused"; the connection is closed once made.
+    void submitConnect(std::uint32_t address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
+                       Client client = 0);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
@@ -92,12 +99,22 @@ private:
         OnLink onLink;
         bool answeredArp;
         std::int64_t submittedNs;
+        // A TCP port to connect to instead of an echo request; 0 for none.
+        std::uint16_t port = 0;
     };
     // A request whose ARP question is out, with the link it went out on.
     struct ArpWait
     {
         Pending request;
         LocalLinks::Link link;
+        std::int64_t sentNs;
+    };
+    // A connection under way, by its socket.
+    struct Connecting
+    {
+        ProbeCompletion done;
+        std::int64_t sentNs;
+        std::int64_t deadlineNs;
     };
     using Finished = std::vector<std::pair<ProbeCompletion, ProbeResult>>;
 
@@ -107,7 +124,10 @@ private:
     bool askByArp(Pending& request, std::int64_t nowNs);
     void receiveAll(Finished& finished);
     void receiveErrorQueue(Finished& finished);
-    void receiveArp();
+    void receiveArp(Finished& finished);
+    void startConnect(Pending& request, std::int64_t nowNs, Finished& finished);
+    void finishConnects(Finished& finished);
+    void closeConnects();
     void finishExpired(std::int64_t nowNs, Finished& finished);
     void finishWithError(std::uint16_t sequence, std::uint32_t destination, std::uint8_t type, std::uint8_t code,
                          std::uint32_t offender, Finished& finished);
@@ -128,6 +148,7 @@ private:
     OutstandingTable m_outstanding;
     ProbePacer m_pacer;
     std::multimap<std::int64_t, ArpWait> m_arpWaiting; // by deadline
+    std::map<int, Connecting> m_connecting;
     LocalLinks m_links = LocalLinks::of({});
     std::int64_t m_linksReadNs = 0;
     bool m_linksRead = false;

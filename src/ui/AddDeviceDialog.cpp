@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AddDeviceDialog.h"
 
+#include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "data/Data.h"
@@ -20,6 +21,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     , m_typeCombo(new DeviceTypeComboBox(this))
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
+    , m_checkField(new DeviceCheckField(this))
 {
     setWindowTitle(QStringLiteral("Add Device - Tarnwick"));
     m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
@@ -29,6 +31,8 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     m_ipEdit->setMaxLength(253);
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
+    layout->addField(QStringLiteral("Check"), m_checkField);
+    connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     add->setObjectName(QStringLiteral("addButton"));
@@ -67,8 +71,10 @@ bool AddDeviceDialog::addTypedEntry()
         refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
         return false;
     }
-    store->addEntry(DeviceEntry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),
-                                m_informCheckBox->checkState() == Qt::Checked, NoReplyResult));
+    DeviceEntry entry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),
+                      m_informCheckBox->checkState() == Qt::Checked, NoReplyResult);
+    entry.check = m_checkField->check().value_or(DeviceCheck{});
+    store->addEntry(entry);
     m_lastAdded = address;
     return true;
 }

@@ -8,6 +8,7 @@ class QLineEdit;
 
 namespace Tarnwick {
 
+class DeviceCheckField;
 class DeviceTypeComboBox;
 
 // Adds one device to the list each time "Add" is pressed; "OK" (or Enter) adds what is typed,
@@ -33,6 +34,7 @@ private:
     DeviceTypeComboBox* m_typeCombo;
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
+    DeviceCheckField* m_checkField;
     QString m_lastAdded;
 };
 

@@ -9,9 +9,10 @@ namespace Tarnwick {
 DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* typeField, QWidget* descriptionField,
                                    QWidget* informField)
     : QVBoxLayout(dialog)
+    , m_grid(new QGridLayout)
     , m_buttons(new QHBoxLayout)
 {
-    auto* grid = new QGridLayout;
+    QGridLayout* grid = m_grid;
     const QStringList labels = {QStringLiteral("IP"), QStringLiteral("Type"), QStringLiteral("Description"),
                                 QStringLiteral("Information on state change")};
     const QList<QWidget*> fields = {ipField, typeField, descriptionField, informField};
@@ -24,6 +25,13 @@ DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* t
     addLayout(m_buttons);
     dialog->setBaseSize(300, 150);
     dialog->setMinimumSize(300, 150);
+}
+
+void DeviceFormLayout::addField(const QString& label, QWidget* field)
+{
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(label, field->parentWidget()), row, 1);
+    m_grid->addWidget(field, row, 2);
 }
 
 } // namespace Tarnwick

@@ -3,6 +3,7 @@
 
 #include <QVBoxLayout>
 
+class QGridLayout;
 class QHBoxLayout;
 
 namespace Tarnwick {
@@ -15,8 +16,11 @@ public:
                      QWidget* informField);
 
     QHBoxLayout* buttonRow() const { return m_buttons; }
+    // A further labelled row below the four.
+    void addField(const QString& label, QWidget* field);
 
 private:
+    QGridLayout* m_grid;
     QHBoxLayout* m_buttons;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EditDeviceEntryDialog.h"
 
+#include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "data/Data.h"
@@ -37,6 +38,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     , m_typeCombo(new DeviceTypeComboBox(this))
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
+    , m_checkField(new DeviceCheckField(this))
     , m_entries(entries)
 {
     Q_ASSERT(!entries.isEmpty());
@@ -55,6 +57,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     cancel->setAutoDefault(false);
     ok->setDefault(true);
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
+    layout->addField(QStringLiteral("Check"), m_checkField);
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 
@@ -62,6 +65,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     if (entries.size() == 1) {
         m_ipLabel->setText(first.ip);
         m_descriptionEdit->setText(first.description);
+        m_checkField->setAddress(first.ip);
     } else {
         QStringList addresses;
         for (const DeviceEntry& entry : entries)
@@ -83,6 +87,10 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         m_informCheckBox->setTristate(true);
         m_informCheckBox->setCheckState(Qt::PartiallyChecked);
     }
+    if (allAlike(entries, &DeviceEntry::check))
+        m_checkField->setCheck(first.check);
+    else
+        m_checkField->setUnset();
 
     connect(ok, &QPushButton::pressed, this, &EditDeviceEntryDialog::OkPushButtonClicked);
     connect(cancel, &QPushButton::pressed, this, &EditDeviceEntryDialog::CancelPushButtonClicked);
@@ -93,10 +101,10 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
     if (Data* store = Data::instance()) {
         const Qt::CheckState inform = m_informCheckBox->checkState();
         for (const DeviceEntry& entry : std::as_const(m_entries)) {
-            store->changeEntry(entry.ip, entry.ip,
-                               inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
-                               m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
-                               m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType());
+            store->changeEntry(
+                entry.ip, entry.ip, inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
+                m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
+                m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(), m_checkField->check());
         }
     }
     accept();

@@ -12,6 +12,7 @@ class QLineEdit;
 
 namespace Tarnwick {
 
+class DeviceCheckField;
 class DeviceTypeComboBox;
 
 // Changes the type, description and notification flag of one entry; its address stays. Given
@@ -34,6 +35,7 @@ private:
     DeviceTypeComboBox* m_typeCombo;
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
+    DeviceCheckField* m_checkField;
     QList<DeviceEntry> m_entries;
 };
 

@@ -68,6 +68,13 @@ private slots:
         QTest::newRow("two") << QList<DeviceEntry>{DeviceEntry("127.0.0.1", "Gateway", DeviceTypeRouter, true, "X"),
                                                    DeviceEntry("fileserver", "", DeviceTypePC, false, "X")}
                              << "DeviceConfig-two.xml";
+        DeviceEntry share("fileserver", "Shares", DeviceTypePC, false, "X");
+        share.check = DeviceCheck::tcp(445);
+        DeviceEntry laptop("10.0.0.9", "Laptop", DeviceTypePC, false, "X");
+        laptop.check = DeviceCheck::arp();
+        QTest::newRow("checks") << QList<DeviceEntry>{DeviceEntry("127.0.0.1", "Gateway", DeviceTypeRouter, true, "X"),
+                                                      share, laptop}
+                                << "DeviceConfig-checks.xml";
     }
 
     void savesByteExact()

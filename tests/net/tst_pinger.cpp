@@ -14,6 +14,8 @@
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -331,6 +333,34 @@ private slots:
                                   QStringLiteral("host unreachable, from 10.79.255.2"), 10000);
         QCOMPARE(m_data->entry(QStringLiteral("10.79.2.9")).pingResult, QStringLiteral("X"));
         stopPinger();
+    }
+
+    // A device checked by a TCP port is connected while the port takes connections, and "X"
+    // with the reason once it refuses them.
+    void aTcpCheckFollowsThePort()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            while (QTcpSocket* connection = server.nextPendingConnection())
+                connection->deleteLater();
+        });
+        m_data->changeEntry(QStringLiteral("a"), QStringLiteral("127.0.0.1"), false, QString(), DeviceTypePC,
+                            DeviceCheck::tcp(server.serverPort()));
+        Settings::instance().pingTimeGap = 20;
+        Settings::instance().pingTimeout = 1000;
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine), {}, &engine);
+        QTRY_COMPARE(m_data->entry(QStringLiteral("127.0.0.1")).state, int(DeviceStateConnected));
+        QCOMPARE(m_data->entry(QStringLiteral("127.0.0.1")).lastProbe.kind, ProbeResult::Reply);
+        server.close();
+        QTRY_COMPARE(m_data->entry(QStringLiteral("127.0.0.1")).lastProbe.reason, QStringLiteral("connection refused"));
+        QCOMPARE(m_data->entry(QStringLiteral("127.0.0.1")).pingResult, QStringLiteral("X"));
     }
 
     // Results that the GUI thread has not taken yet hold the monitor back, so a fast network

@@ -13,6 +13,7 @@
 #include <QMutex>
 #include <QSemaphore>
 #include <QSet>
+#include <QTcpServer>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -344,6 +345,73 @@ private slots:
         QCOMPARE(outcomes.at(0).kind, ProbeResult::Timeout);
         QCOMPARE(outcomes.at(0).reason, reason);
         QCOMPARE(outcomes.at(0).code(), PingNoReply);
+    }
+
+    // A port that takes connections, then the same port closed, then a host that never answers.
+    void tcpChecks()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        // The peer's process is forked first, so that it holds no copy of the listening socket.
+        PeerNetwork silent;
+        QString whyNot;
+        QVERIFY2(silent.start(QStringLiteral("10.79.2"), {}, &whyNot), qPrintable(whyNot));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        const std::uint16_t port = server.serverPort();
+        ProbeEngine engine(m_resolver);
+        Outcomes outcomes;
+        engine.submitConnect(address("127.0.0.1"), port, 2000, outcomes.forRequest(0));
+        QTRY_COMPARE(outcomes.count(), 1);
+        QCOMPARE(outcomes.at(0).kind, ProbeResult::Reply);
+        QVERIFY(outcomes.at(0).roundTripUs > 0);
+
+        server.close();
+        engine.submitConnect(address("127.0.0.1"), port, 2000, outcomes.forRequest(1));
+        QElapsedTimer timer;
+        timer.start();
+        engine.submitConnect(address("10.79.2.9"), 80, 300, outcomes.forRequest(2));
+        QTRY_COMPARE(outcomes.count(), 3);
+        QCOMPARE(outcomes.at(1).reason, QStringLiteral("connection refused"));
+        QCOMPARE(outcomes.at(1).kind, ProbeResult::Timeout);
+        QCOMPARE(outcomes.at(1).code(), PingNoReply);
+        QCOMPARE(outcomes.at(2), ProbeResult::timeout());
+        QVERIFY(timer.elapsed() >= 290);
+        QTRY_COMPARE(int(engine.requestsInFlight()), 0);
+    }
+
+    // ARP alone: a host that drops echo requests is there all the same; one that is not there,
+    // or is not on a local link, is not.
+    void arpChecks_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("silent to echo") << "10.78.9.10" << int(ProbeResult::Reply) << "";
+        QTest::newRow("absent") << "10.78.9.11" << int(ProbeResult::Timeout) << "";
+        QTest::newRow("behind no link") << "127.0.0.1" << int(ProbeResult::Timeout) << "not on a local link";
+    }
+
+    void arpChecks()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, target);
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        PeerNetwork link;
+        QString whyNot;
+        QVERIFY2(link.startOnLink(QStringLiteral("10.78.9"), {10}, &whyNot), qPrintable(whyNot));
+        QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
+        ProbeEngine engine(m_resolver);
+        if (!engine.asksByArp())
+            QSKIP("no packet socket");
+        Outcomes outcomes;
+        engine.submit(address(qPrintable(target)), 1000, outcomes.forRequest(0), 0, ProbeEngine::OnLink::ArpOnly);
+        QTRY_COMPARE(outcomes.count(), 1);
+        QCOMPARE(int(outcomes.at(0).kind), kind);
+        QCOMPARE(outcomes.at(0).reason, reason);
+        QCOMPARE(outcomes.at(0).roundTripUs > 0, kind == ProbeResult::Reply);
     }
 
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.

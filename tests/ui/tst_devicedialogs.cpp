@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -166,6 +167,58 @@ private slots:
         auto* box = dialog.findChild<QMessageBox*>(QStringLiteral("refusal"));
         QVERIFY(box);
         QVERIFY2(box->text().contains(said), qPrintable(box->text()));
+    }
+
+    // The check is chosen in the Add dialog; ARP says when it cannot reach the address typed.
+    void addChoosesTheCheck()
+    {
+        AddDeviceDialog dialog;
+        dialog.show();
+        auto* check = field<QComboBox>(&dialog, "checkCombo");
+        auto* port = field<QSpinBox>(&dialog, "portSpin");
+        auto* note = field<QLabel>(&dialog, "checkNote");
+        QCOMPARE(check->currentText(), QStringLiteral("ICMP echo"));
+        QVERIFY(!port->isEnabled());
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), QStringLiteral("127.0.0.4"));
+        QTest::keyClick(check, Qt::Key_Down);
+        QCOMPARE(check->currentText(), QStringLiteral("TCP port"));
+        QVERIFY(port->isEnabled());
+        port->setFocus();
+        port->selectAll();
+        QTest::keyClicks(port, QStringLiteral("8443"));
+        pressButton(&dialog, "addButton");
+        QCOMPARE(m_data->entry(QStringLiteral("127.0.0.4")).check, DeviceCheck::tcp(8443));
+
+        QVERIFY(note->isHidden());
+        QTest::keyClick(check, Qt::Key_Down);
+        QCOMPARE(check->currentText(), QStringLiteral("ARP"));
+        QVERIFY(!note->isHidden());
+        QCOMPARE(note->text(), QStringLiteral("ARP reaches only addresses on a local link."));
+    }
+
+    // Several entries with different checks keep their own unless one is chosen for all.
+    void multiEditKeepsOrSetsTheChecks()
+    {
+        DeviceEntry web(QStringLiteral("w"), QString(), DeviceTypeWeb, false, NoReplyResult);
+        web.check = DeviceCheck::tcp(443);
+        m_data->addEntry(web);
+        m_data->addEntry(DeviceEntry(QStringLiteral("p"), QString(), DeviceTypePC, false, NoReplyResult));
+        {
+            EditDeviceEntryDialog dialog(m_data->entries());
+            dialog.show();
+            QCOMPARE(field<QComboBox>(&dialog, "checkCombo")->currentIndex(), -1);
+            pressButton(&dialog, "okButton");
+        }
+        QCOMPARE(m_data->entry(QStringLiteral("w")).check, DeviceCheck::tcp(443));
+        QCOMPARE(m_data->entry(QStringLiteral("p")).check, DeviceCheck{});
+        EditDeviceEntryDialog dialog(m_data->entries());
+        dialog.show();
+        auto* check = field<QComboBox>(&dialog, "checkCombo");
+        check->setFocus();
+        QTest::keyClick(check, Qt::Key_End);
+        pressButton(&dialog, "okButton");
+        QCOMPARE(m_data->entry(QStringLiteral("w")).check, DeviceCheck::arp());
+        QCOMPARE(m_data->entry(QStringLiteral("p")).check, DeviceCheck::arp());
     }
 
     void editShowsTheEntryAndChangesOnlyItsUserFields_data()

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DeviceCheck.h"
+
+namespace Tarnwick {
+
+namespace {
+const QString TcpPrefix = QStringLiteral("tcp:");
+const QString ArpText = QStringLiteral("arp");
+} // namespace
+
+QString DeviceCheck::attribute() const
+{
+    switch (kind) {
+    case TcpPort:
+        return TcpPrefix + QString::number(port);
+    case Arp:
+        return ArpText;
+    case Echo:
+        break;
+    }
+    return {};
+}
+
+DeviceCheck DeviceCheck::fromAttribute(QStringView text)
+{
+    const QStringView trimmed = text.trimmed();
+    if (trimmed.compare(ArpText, Qt::CaseInsensitive) == 0)
+        return arp();
+    if (trimmed.startsWith(TcpPrefix, Qt::CaseInsensitive)) {
+        bool ok = false;
+        const uint port = trimmed.mid(TcpPrefix.size()).toUInt(&ok);
+        if (ok && port >= 1 && port <= 65535)
+            return tcp(std::uint16_t(port));
+    }
+    return {};
+}
+
+QString DeviceCheck::text() const
+{
+    switch (kind) {
+    case TcpPort:
+        return QStringLiteral("TCP port %1").arg(port);
+    case Arp:
+        return QStringLiteral("ARP");
+    case Echo:
+        break;
+    }
+    return QStringLiteral("ICMP echo");
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DeviceCheckField.h"
+
+#include "net/LocalLinks.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+#include <arpa/inet.h>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr int DefaultPort = 80;
+
+// Whether ARP can ask the address: an IPv4 address on a directly connected Ethernet network.
+// A host name is resolved only when probed, so it gets the benefit of the doubt.
+bool arpReaches(const QString& address)
+{
+    in_addr host{};
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &host) != 1)
+        return true;
+    return LocalLinks::current().linkFor(host.s_addr).has_value();
+}
+
+} // namespace
+
+DeviceCheckField::DeviceCheckField(QWidget* parent)
+    : QWidget(parent)
+    , m_kind(new QComboBox(this))
+    , m_port(new QSpinBox(this))
+    , m_note(new QLabel(QStringLiteral("ARP reaches only addresses on a local link."), this))
+{
+    m_kind->setObjectName(QStringLiteral("checkCombo"));
+    m_port->setObjectName(QStringLiteral("portSpin"));
+    m_note->setObjectName(QStringLiteral("checkNote"));
+    m_kind->addItem(QStringLiteral("ICMP echo"), DeviceCheck::Echo);
+    m_kind->addItem(QStringLiteral("TCP port"), DeviceCheck::TcpPort);
+    m_kind->addItem(QStringLiteral("ARP"), DeviceCheck::Arp);
+    m_port->setRange(1, 65535);
+    m_port->setValue(DefaultPort);
+    m_note->setWordWrap(true);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_kind, 0, 0);
+    layout->addWidget(m_port, 0, 1);
+    layout->addWidget(m_note, 1, 0, 1, 2);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &DeviceCheckField::update);
+    update();
+}
+
+void DeviceCheckField::setCheck(const DeviceCheck& check)
+{
+    if (check.kind == DeviceCheck::TcpPort)
+        m_port->setValue(check.port);
+    m_kind->setCurrentIndex(m_kind->findData(check.kind));
+}
+
+void DeviceCheckField::setUnset()
+{
+    m_kind->setCurrentIndex(-1);
+}
+
+std::optional<DeviceCheck> DeviceCheckField::check() const
+{
+    if (m_kind->currentIndex() < 0)
+        return std::nullopt;
+    const auto kind = DeviceCheck::Kind(m_kind->currentData().toInt());
+    return DeviceCheck{kind, kind == DeviceCheck::TcpPort ? std::uint16_t(m_port->value()) : std::uint16_t(0)};
+}
+
+void DeviceCheckField::setAddress(const QString& address)
+{
+    m_address = address;
+    update();
+}
+
+void DeviceCheckField::update()
+{
+    const std::optional<DeviceCheck> current = check();
+    m_port->setEnabled(current && current->kind == DeviceCheck::TcpPort);
+    m_note->setVisible(current && current->kind == DeviceCheck::Arp && !m_address.isEmpty()
+                       && !arpReaches(m_address.trimmed()));
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/DeviceCheck.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QSpinBox;
+
+namespace Tarnwick {
+
+// The "Check" row of the device dialogs: "ICMP echo", "TCP port" with its number, or "ARP",
+// with a note when an ARP check cannot reach the address typed.
+class DeviceCheckField : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceCheckField(QWidget* parent = nullptr);
+
+    void setCheck(const DeviceCheck& check);
+    // Starts blank, for entries whose checks differ; left so, check() is none.
+    void setUnset();
+    std::optional<DeviceCheck> check() const;
+
+    // The address the check is for, so that the field can say when ARP cannot ask it.
+    void setAddress(const QString& address);
+
+private:
+    void update();
+
+    QComboBox* m_kind;
+    QSpinBox* m_port;
+    QLabel* m_note;
+    QString m_address;
+};
+
+} // namespace Tarnwick
