@@ -28,18 +28,19 @@ AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& m
          {&VisualRepresentationData::ItemConnectionAdded, &VisualRepresentationData::ItemConnectionRemoved,
           &VisualRepresentationData::ItemConnectionChanged})
         connect(&map, signal, this, &AutoSaver::changed);
-    connect(&data, &Data::DeviceAdded, this, &AutoSaver::changed);
-    connect(&data, &Data::DeviceRemoved, this, &AutoSaver::changed);
+    data.connectReceiver(
+        this,
+        {.added = [this](DeviceAddedEvent*) { changed(); }, .removed = [this](DeviceRemovedEvent*) { changed(); }});
     // Probe results arrive on the monitor's thread, many a second, and are not kept in the
     // file: heard directly, they cost one comparison there instead of a queued call each.
     // Edits are made on this thread.
-    connect(
-        &data, &Data::DeviceEntryChanged, this,
-        [this] {
-            if (QThread::currentThread() == thread() && m_data.hasUnsavedChanges())
-                changed();
-        },
-        Qt::DirectConnection);
+    data.connectReceiver(this,
+                         {.changed =
+                              [this](DeviceEntryChangedEvent*) {
+                                  if (QThread::currentThread() == thread() && m_data.hasUnsavedChanges())
+                                      changed();
+                              }},
+                         Qt::DirectConnection);
 }
 
 void AutoSaver::changed()

@@ -42,10 +42,10 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     m_stateTimer.setSingleShot(true);
     m_stateTimer.setInterval(250);
     connect(&m_stateTimer, &QTimer::timeout, this, &MainSystemTrayIcon::refreshState);
-    const auto look = [this] { m_stateTimer.start(); };
-    connect(data, &Data::DeviceAdded, this, look);
-    connect(data, &Data::DeviceRemoved, this, look);
-    connect(data, &Data::DeviceEntryChanged, this, look);
+    data->connectReceiver(this,
+                          {.changed = [this](DeviceEntryChangedEvent*) { m_stateTimer.start(); },
+                           .added = [this](DeviceAddedEvent*) { m_stateTimer.start(); },
+                           .removed = [this](DeviceRemovedEvent*) { m_stateTimer.start(); }});
     refreshState();
     connect(this, &QSystemTrayIcon::messageClicked, this, &MainSystemTrayIcon::MessageClicked);
     connect(this, &QSystemTrayIcon::activated, this, &MainSystemTrayIcon::Activated);
