@@ -16,6 +16,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -83,7 +86,17 @@ SettingsDialog::SettingsDialog(QWidget* parent)
                  Settings::MaxSlowResults, QStringLiteral("A device is judged once it has as many results"));
     addAlertRows();
     connect(this, &QDialog::finished, this, &SettingsDialog::applyOnClose);
-    layout->addLayout(grid);
+    // The settings outgrow a small screen: they scroll there rather than squeeze into each other.
+    auto* form = new QWidget;
+    form->setLayout(grid);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("settingsScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(form);
+    scroll->setMinimumWidth(form->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    layout->addWidget(scroll);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(50);
     buttons->addWidget(okButton);
@@ -111,6 +124,13 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 
     setBaseSize(300, 150);
     setMinimumSize(300, 150);
+    // As tall as the settings need, within the screen.
+    const int wanted = form->sizeHint().height() + okButton->sizeHint().height() + 3 * layout->spacing()
+        + layout->contentsMargins().top() + layout->contentsMargins().bottom();
+    const QScreen* shown = screen();
+    const int room = shown ? shown->availableGeometry().height() * 9 / 10 : wanted;
+    resize(scroll->minimumWidth() + layout->contentsMargins().left() + layout->contentsMargins().right(),
+           std::min(wanted, room));
 }
 
 void SettingsDialog::addNumberRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting,

@@ -235,7 +235,7 @@ for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libqt6multime
            libprometheus-cpp-pull1.0; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = ieee-data ] || fail "Recommends is not ieee-data: $(dpkg-deb -f "$deb" Recommends)"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "ieee-data, apprise" ] || fail "Recommends is not ieee-data, apprise: $(dpkg-deb -f "$deb" Recommends)"
 
 contents="$(dpkg-deb -c "$deb")"
 for f in ./usr/bin/tarnwick ./usr/bin/tarnwick-desktop ./usr/share/applications/tarnwick.desktop \
