@@ -23,6 +23,10 @@ namespace Tarnwick {
 
 namespace {
 
+// The most requests sent between two reads of the socket: a 1 MiB receive buffer holds about
+// 1,300 echo replies.
+constexpr int MaxSendsPerTurn = 256;
+
 std::int64_t nanoseconds(const timespec& ts)
 {
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -184,8 +188,11 @@ void ProbeEngine::run()
     Finished finished;
     while (!m_stopping) {
         std::int64_t now = monotonicNs();
-        // Every request whose turn has come, one per pacing interval.
-        while (sendNext(now, finished))
+        // Every request whose turn has come, one per pacing interval; but never more in one turn
+        // than the socket's receive buffer holds replies for: a thread that falls behind its
+        // schedule (a loaded machine) would otherwise send on and on while the replies it does not
+        // read yet overflow the buffer and are lost.
+        for (int sent = 0; sent < MaxSendsPerTurn && sendNext(now, finished); ++sent)
             now = monotonicNs();
         receiveAll(finished);
         receiveArp(finished);
