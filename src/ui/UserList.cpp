@@ -212,7 +212,8 @@ UserList::UserList(Services services, QWidget* parent)
                                           "\"Discover Devices\" finds the devices of your network."));
     m_placeholder->setAlignment(Qt::AlignCenter);
     m_placeholder->setEnabled(false);
-    m_tree->viewport()->installEventFilter(this);
+    m_viewport = m_tree->viewport();
+    m_viewport->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     auto* filterRow = new QHBoxLayout;
@@ -329,8 +330,9 @@ void UserList::refreshSummary()
 bool UserList::eventFilter(QObject* watched, QEvent* event)
 {
     // The viewport gets its size after the list does, the more so when the list was sized
-    // before it was first shown: the hint follows the viewport itself.
-    if (watched == m_tree->viewport() && event->type() == QEvent::Resize)
+    // before it was first shown: the hint follows the viewport itself. The pointer kept, not
+    // asked of the tree: the viewport still sends events while the tree is being destroyed.
+    if (watched == m_viewport && event->type() == QEvent::Resize)
         m_placeholder->resize(static_cast<QResizeEvent*>(event)->size());
     return QWidget::eventFilter(watched, event);
 }

@@ -146,6 +146,8 @@ private:
     QComboBox* m_stateFilter;
     QLabel* m_summary;
     QLabel* m_placeholder;
+    // The tree's viewport, whose size the placeholder follows.
+    QWidget* m_viewport = nullptr;
     QTimer m_summaryTimer;
     QTimer m_fitTimer;
     bool m_fittingColumns = false;
