@@ -23,19 +23,6 @@ constexpr std::chrono::milliseconds LongestStoreRetry{60000};
 
 } // namespace
 
-AlertOutbox::Problem AlertOutbox::Problem::of(const QSqlError& error)
-{
-    // SQLite's primary result code is the low byte of an extended one. Only "damaged" and "not a
-    // database" say the file is no outbox of ours; busy, locked, full, read-only and I/O pass.
-    constexpr int SqliteCorrupt = 11;
-    constexpr int SqliteNotADatabase = 26;
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    if (why.trimmed().isEmpty())
-        why = QStringLiteral("the file cannot be written");
-    return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why};
-}
-
 AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& channels, Log log, Backoff backoff,
                          QObject* parent)
     : QObject(parent)
@@ -305,24 +292,9 @@ AlertOutbox::Problem AlertOutbox::write(QSqlDatabase& db)
 
 AlertOutbox::Problem AlertOutbox::moveAside(const QString& why)
 {
-    QString aside = m_fileName + QStringLiteral(".unreadable");
-    for (int n = 2; QFile::exists(aside); ++n)
-        aside = m_fileName + QStringLiteral(".unreadable.") + QString::number(n);
-    // A journal left behind would be played into the new file.
-    QStringList moved;
-    for (const QString& suffix :
-         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        QFile part(m_fileName + suffix);
-        if (!part.exists())
-            continue;
-        if (!part.rename(aside + suffix)) {
-            const QString reason = part.errorString();
-            for (const QString& back : std::as_const(moved))
-                QFile::rename(aside + back, m_fileName + back);
-            return {Problem::Transient, QStringLiteral("%1, and it cannot be moved aside: %2").arg(why, reason)};
-        }
-        moved << suffix;
-    }
+    QString aside;
+    if (const Problem problem = Problem::moveAside(m_fileName, why, aside); problem.kind != Problem::None)
+        return problem;
     m_log(tr("The outbox \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one started.")
               .arg(m_fileName, why, aside));
     return {};

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "history/SqliteProblem.h"
+
 #include "alert/Alert.h"
 
 #include <QHash>
@@ -91,12 +93,7 @@ private:
         Delivery delivery;
     };
     // What stands in the way of the file, and whether waiting can help.
-    struct Problem
-    {
-        enum Kind { None, Transient, NotOurs } kind = None;
-        QString why;
-        static Problem of(const QSqlError& error);
-    };
+    using Problem = SqliteProblem;
 
     void sendNext(const QString& channel);
     void onDelivered(const QString& channel);

@@ -79,22 +79,6 @@ HistoryStore::Clock HistoryStore::Clock::system()
             }};
 }
 
-HistoryStore::Problem HistoryStore::Problem::of(const QSqlError& error)
-{
-    // SQLite's result code, extended or not: its low byte is the primary code. Only these two
-    // say the file is no database of ours; busy, locked, full, read-only and I/O errors pass.
-    constexpr int SqliteBusy = 5;
-    constexpr int SqliteLocked = 6;
-    constexpr int SqliteCorrupt = 11;
-    constexpr int SqliteNotADatabase = 26;
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    if (why.trimmed().isEmpty())
-        why = QStringLiteral("the file cannot be written");
-    return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why,
-            code == SqliteBusy || code == SqliteLocked};
-}
-
 HistoryStore::HistoryStore(const QString& fileName, const Limits& limits, Reporter reporter, Clock clock)
     : m_fileName(fileName)
     , m_folder(QFileInfo(fileName).absolutePath())
@@ -304,24 +288,9 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 
 HistoryStore::Problem HistoryStore::moveAside(const QString& why)
 {
-    QString aside = m_fileName + QStringLiteral(".unreadable");
-    for (int n = 2; QFile::exists(aside) || QFile::exists(aside + QStringLiteral("-wal")); ++n)
-        aside = m_fileName + QStringLiteral(".unreadable.") + QString::number(n);
-    // The journal holds the newest part of the file, so it goes along: left behind, it would be
-    // read into the new file.
-    QStringList moved;
-    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        QFile part(m_fileName + suffix);
-        if (!part.exists())
-            continue;
-        if (!part.rename(aside + suffix)) {
-            const QString reason = part.errorString();
-            for (const QString& back : std::as_const(moved))
-                QFile::rename(aside + back, m_fileName + back);
-            return {Problem::Transient, QStringLiteral("%1, and it cannot be moved aside: %2").arg(why, reason)};
-        }
-        moved << suffix;
-    }
+    QString aside;
+    if (const Problem problem = Problem::moveAside(m_fileName, why, aside); problem.kind != Problem::None)
+        return problem;
     report(QStringLiteral("The history \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one "
                           "started.")
                .arg(m_fileName, why, aside));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SqliteProblem.h"
+
 #include "data/ProbeRecord.h"
 
 #include <QHash>
@@ -107,13 +109,7 @@ private:
     };
 
     // What stands in the way of a file, and whether waiting can help.
-    struct Problem
-    {
-        enum Kind { None, Transient, NotOurs } kind = None;
-        QString why;
-        bool lockedOut = false; // another program holds the lock
-        static Problem of(const QSqlError& error);
-    };
+    using Problem = SqliteProblem;
 
     void run();
     Problem openFile(QSqlDatabase& db);
