@@ -3,6 +3,7 @@
 // with 5 hosts that answer ARP but drop every echo request, time-out 1000 ms. "tarnwick --scan"
 // next to arp-scan and nmap -sn on the same addresses in the same run, and the kernel's
 // neighbour entries before and after our scan. Needs root.
+#include "BenchTool.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -18,23 +19,6 @@ namespace {
 
 const QString Prefix = QStringLiteral("10.77.3");
 const QList<int> Hosts = {10, 20, 30, 40, 50};
-
-struct Run
-{
-    double seconds = -1;
-    QByteArray output;
-};
-
-Run runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess tool;
-    QElapsedTimer timer;
-    timer.start();
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(600000) || tool.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {double(timer.nsecsElapsed()) / 1e9, tool.readAllStandardOutput()};
-}
 
 int neighbourEntries()
 {
@@ -61,11 +45,12 @@ int main(int argc, char** argv)
         return 1;
     }
     const int before = neighbourEntries();
-    const Run ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", Prefix + ".0/24"});
+    const ToolRun ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", Prefix + ".0/24"});
     const int after = neighbourEntries();
     const int present = captured(QStringLiteral("Present without echo reply: (\\d+)"), ours.output);
-    const Run arpScan = runTool(QStringLiteral("arp-scan"), {"-q", "-x", "-r", "1", "-I", "twlab0", Prefix + ".0/24"});
-    const Run nmap = runTool(QStringLiteral("nmap"), {"-sn", "-n", "--max-retries", "0", Prefix + ".1-254"});
+    const ToolRun arpScan = runTool(QStringLiteral("arp-scan"),
+                                    {"-q", "-x", "-r", "1", "-I", "twlab0", Prefix + ".0/24"});
+    const ToolRun nmap = runTool(QStringLiteral("nmap"), {"-sn", "-n", "--max-retries", "0", Prefix + ".1-254"});
     const int nmapUp = captured(QStringLiteral("\\((\\d+) hosts? up\\)"), nmap.output);
     std::printf("on-link /24, 5 hosts dropping echo: tarnwick --scan %d present in %.2f s, neighbour entries %d -> %d; "
                 "arp-scan %d in %.2f s; nmap -sn %d in %.2f s\n",

@@ -6,6 +6,7 @@
 // - One round of the monitor (every device every second) over 20 devices of which 15 are
 //   silent, next to fping -c 1 on the same targets.
 // Needs root.
+#include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
@@ -29,23 +30,6 @@ namespace {
 const QString Prefix = QStringLiteral("10.77.1");
 const QList<int> Answering = {10, 20, 30, 40, 50};
 
-struct Run
-{
-    double seconds = -1;
-    QByteArray output;
-};
-
-Run runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess tool;
-    QElapsedTimer timer;
-    timer.start();
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(600000))
-        return {};
-    return {double(timer.nsecsElapsed()) / 1e9, tool.readAllStandardOutput()};
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,15 +47,15 @@ int main(int argc, char** argv)
     const QString last = Prefix + QStringLiteral(".254");
 
     // Discovery of the /24.
-    const Run ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", first, last});
+    const ToolRun ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", first, last});
     const int ourActive = QRegularExpression(QStringLiteral("Active: (\\d+)/254"))
                               .match(QString::fromUtf8(ours.output))
                               .captured(1)
                               .toInt();
     // Like for like: one request a millisecond, a second each, no retry, as the scan does.
     const QStringList fpingArguments = {"-a", "-q", "-i", "1", "-t", "1000", "-r", "0", "-g", first, last};
-    const Run fping = runTool(QStringLiteral("fping"), fpingArguments);
-    const Run nmap = runTool(QStringLiteral("nmap"), {"-sn", "-PE", "-n", "--max-retries", "0", Prefix + ".1-254"});
+    const ToolRun fping = runTool(QStringLiteral("fping"), fpingArguments);
+    const ToolRun nmap = runTool(QStringLiteral("nmap"), {"-sn", "-PE", "-n", "--max-retries", "0", Prefix + ".1-254"});
     const QRegularExpressionMatch nmapMatch
         = QRegularExpression(QStringLiteral("\\((\\d+) hosts? up\\)")).match(QString::fromUtf8(nmap.output));
     const int nmapUp = nmapMatch.captured(1).toInt();
@@ -115,8 +99,8 @@ int main(int argc, char** argv)
         stopPinger();
         QCoreApplication::sendPostedEvents();
         Data::setInstance(nullptr);
-        const Run fpingPass = runTool(QStringLiteral("fping"),
-                                      QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"} + targets);
+        const ToolRun fpingPass = runTool(QStringLiteral("fping"),
+                                          QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"} + targets);
         std::printf("monitor round over 20 devices, 15 silent: %.2f s; fping -c 1: %.2f s\n", seconds,
                     fpingPass.seconds);
         std::printf("@ monitor_pass_s %.3f\n@ fping_pass_s %.3f\n", seconds, fpingPass.seconds);
