@@ -41,6 +41,24 @@ public:
     }
 };
 
+// An empty folder of the test's own as the working folder, until the test ends.
+class OwnFolder
+{
+public:
+    OwnFolder()
+        : m_before(QDir::currentPath())
+        , m_entered(m_dir.isValid() && QDir::setCurrent(m_dir.path()))
+    {
+    }
+    ~OwnFolder() { QDir::setCurrent(m_before); }
+    bool entered() const { return m_entered; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_before;
+    bool m_entered;
+};
+
 } // namespace
 
 class TestMonitor : public QObject
@@ -250,11 +268,8 @@ private slots:
     // history has written what it took before the files are saved.
     void coreFeedsItsSinksAndSavesOnEnd()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
-        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
         Settings& settings = Settings::instance();
         const int gap = settings.pingTimeGap.load();
         settings.pingTimeGap = 0;
@@ -330,11 +345,8 @@ private slots:
     // devices and devices without a history stay quiet.
     void changesWhileNotRunningAreToldAtStart()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
-        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
         Settings& settings = Settings::instance();
         const int gap = settings.pingTimeGap.load();
         settings.pingTimeGap = 0;
@@ -493,11 +505,8 @@ private slots:
     // again when it recovers; one that goes down meanwhile is not judged.
     void coreTellsSlowDevicesAndTheirRecovery()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString before = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
-        const auto back = qScopeGuard([&before] { QDir::setCurrent(before); });
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
         Settings& settings = Settings::instance();
         const Settings saved = settings;
         const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
