@@ -17,10 +17,10 @@ Alert sampleAlert()
     // Shell syntax in the text must reach the command as plain text.
     return {QStringLiteral("Router down"),
             QStringLiteral("$(touch pwned); `id` \"quoted\" & more"),
-            QStringLiteral("192.0.2.1"),
+            QStringLiteral("127.0.2.1"),
             QStringLiteral("Router in the hall"),
             QStringLiteral("disconnected"),
-            QStringLiteral("192.0.2.254"),
+            QStringLiteral("127.0.2.254"),
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5, 250), Qt::UTC),
             QStringLiteral("group-1")};
 }
@@ -100,7 +100,7 @@ void TestAlertCommand::getsArgumentsAndEnvironment()
     QVERIFY2(m_log.isEmpty(), qPrintable(m_log.join(u'\n')));
     QCOMPARE(linesOf(out + QStringLiteral(".args")), expected);
     QCOMPARE(linesOf(out + QStringLiteral(".env")),
-             (QStringList{"TARNWICK_ADDRESS=192.0.2.1", "TARNWICK_BEHIND=192.0.2.254",
+             (QStringList{"TARNWICK_ADDRESS=127.0.2.1", "TARNWICK_BEHIND=127.0.2.254",
                           "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_STATE=disconnected",
                           "TARNWICK_TEXT=$(touch pwned); `id` \"quoted\" & more",
                           "TARNWICK_TIME=2026-12-08T18:30:05.250Z", "TARNWICK_TITLE=Router down"}));

@@ -22,8 +22,8 @@ namespace {
 Alert sampleAlert()
 {
     return {QStringLiteral("Router down"),
-            QStringLiteral("Router in the hall (192.0.2.1) disconnected"),
-            QStringLiteral("192.0.2.1"),
+            QStringLiteral("Router in the hall (127.0.2.1) disconnected"),
+            QStringLiteral("127.0.2.1"),
             QStringLiteral("Router in the hall"),
             QStringLiteral("disconnected"),
             QString(),

@@ -135,14 +135,14 @@ void TestDesktopNotifier::showsTitleTextAndShow()
     DesktopNotifier notifier(bus(), QStringLiteral("tarnwick"));
     const qsizetype before = notifyCalls(bus()).size();
     notifier.notify(
-        alertFor(QStringLiteral("192.0.2.7"), QString(), QStringLiteral("Printer (192.0.2.7) disconnected")));
+        alertFor(QStringLiteral("127.0.2.7"), QString(), QStringLiteral("Printer (127.0.2.7) disconnected")));
     QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
     const QVariantList call = notifyCalls(bus()).last();
     QCOMPARE(call.value(0).toString(), QStringLiteral("Tarnwick"));
     QCOMPARE(call.value(1).toUInt(), 0u);
     QCOMPARE(call.value(2).toString(), QStringLiteral("tarnwick"));
     QCOMPARE(call.value(3).toString(), QStringLiteral("Devices down"));
-    QCOMPARE(call.value(4).toString(), QStringLiteral("Printer (192.0.2.7) disconnected"));
+    QCOMPARE(call.value(4).toString(), QStringLiteral("Printer (127.0.2.7) disconnected"));
     const QStringList actions = qdbus_cast<QStringList>(call.value(5));
     QVERIFY2(actions.contains(QStringLiteral("show")) && actions.contains(QStringLiteral("Show")),
              qPrintable(actions.join(u',')));
@@ -172,10 +172,10 @@ void TestDesktopNotifier::groupUpdatesItsNotification()
     QFETCH(bool, replaces);
     DesktopNotifier notifier(bus());
     const qsizetype before = notifyCalls(bus()).size();
-    notifier.notify(alertFor(QStringLiteral("192.0.2.1"), firstKey, QStringLiteral("One device disconnected")));
+    notifier.notify(alertFor(QStringLiteral("127.0.2.1"), firstKey, QStringLiteral("One device disconnected")));
     if (waitForFirst)
         QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
-    notifier.notify(alertFor(QStringLiteral("192.0.2.2"), secondKey, QStringLiteral("Two devices disconnected")));
+    notifier.notify(alertFor(QStringLiteral("127.0.2.2"), secondKey, QStringLiteral("Two devices disconnected")));
     QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
     const QList<QVariantList> calls = notifyCalls(bus()).mid(before);
     QCOMPARE(calls.at(0).value(1).toUInt(), 0u);
@@ -188,10 +188,10 @@ void TestDesktopNotifier::showOpensTheDevice()
     DesktopNotifier notifier(bus());
     QSignalSpy shown(&notifier, &DesktopNotifier::showRequested);
     const qsizetype before = notifyCalls(bus()).size();
-    notifier.notify(alertFor(QStringLiteral("192.0.2.1"), QStringLiteral("s"), QStringLiteral("First")));
+    notifier.notify(alertFor(QStringLiteral("127.0.2.1"), QStringLiteral("s"), QStringLiteral("First")));
     QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
     // The second names the id the daemon gave the first: that is the notification on screen.
-    notifier.notify(alertFor(QStringLiteral("192.0.2.9"), QStringLiteral("s"), QStringLiteral("Second")));
+    notifier.notify(alertFor(QStringLiteral("127.0.2.9"), QStringLiteral("s"), QStringLiteral("Second")));
     QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
     const uint id = notifyCalls(bus()).last().value(1).toUInt();
     QVERIFY(id != 0);
@@ -204,7 +204,7 @@ void TestDesktopNotifier::showOpensTheDevice()
         QStringLiteral("us"), QVariantList{id, QStringLiteral("show")});
     QCOMPARE(emitted.type(), QDBusMessage::ReplyMessage);
     QVERIFY(shown.wait(20000));
-    QCOMPARE(shown.first().first().toString(), QStringLiteral("192.0.2.9"));
+    QCOMPARE(shown.first().first().toString(), QStringLiteral("127.0.2.9"));
 }
 
 // On a desktop without a tray (the offscreen platform has none), a watched device's messages
