@@ -21,6 +21,16 @@ MuteList::MuteList(QObject* parent)
     : QObject(parent)
     , m_now([] { return QDateTime::currentDateTimeUtc(); })
 {
+    m_endTimer.setSingleShot(true);
+    connect(&m_endTimer, &QTimer::timeout, this, [this] {
+        const bool ended = std::any_of(m_devices.cbegin(), m_devices.cend(),
+                                       [this](const QDateTime& until) { return !active(until); })
+            || (m_all && !active(*m_all));
+        if (ended)
+            changedNow();
+        else
+            watchForEnds();
+    });
 }
 
 void MuteList::load(const QString& fileName, const DocumentFile::Reporter& report)
@@ -29,6 +39,7 @@ void MuteList::load(const QString& fileName, const DocumentFile::Reporter& repor
     m_devices.clear();
     m_all.reset();
     m_file.read(*this);
+    watchForEnds();
 }
 
 void MuteList::setClock(Clock clock)
@@ -100,6 +111,17 @@ std::optional<QDateTime> MuteList::allMutedUntil() const
     return m_all;
 }
 
+std::optional<QDateTime> MuteList::heardAgainAt(const QString& ip) const
+{
+    const std::optional<QDateTime> own = mutedUntil(ip);
+    const std::optional<QDateTime> all = allMutedUntil();
+    if (!own || !all)
+        return own ? own : all;
+    if (!own->isValid())
+        return own;
+    return std::max(*own, *all);
+}
+
 void MuteList::changedNow()
 {
     // Mutes that are over are left out of the file.
@@ -126,7 +148,27 @@ void MuteList::changedNow()
             },
             true);
     }
+    watchForEnds();
     emit changed();
+}
+
+void MuteList::watchForEnds()
+{
+    std::optional<QDateTime> next;
+    if (m_all && m_all->isValid())
+        next = m_all;
+    for (const QDateTime& until : std::as_const(m_devices)) {
+        if (until.isValid() && (!next || until < *next))
+            next = until;
+    }
+    if (!next) {
+        m_endTimer.stop();
+        return;
+    }
+    // A look at least once a minute: the timer counts no time the computer slept, nor a change
+    // of its clock.
+    const qint64 wait = std::clamp<qint64>(m_now().msecsTo(*next) + 1, 0, 60 * 1000);
+    m_endTimer.start(std::chrono::milliseconds(wait));
 }
 
 } // namespace Tarnwick

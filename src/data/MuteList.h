@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -45,8 +46,12 @@ public:
     std::optional<QDateTime> mutedUntil(const QString& ip) const;
     // When the mute of all devices ends; none when there is none now.
     std::optional<QDateTime> allMutedUntil() const;
+    // When the device's alerts are heard again, by its own mute and all devices' together
+    // (invalid: not before it is unmuted); none when they are heard now.
+    std::optional<QDateTime> heardAgainAt(const QString& ip) const;
 
 signals:
+    // A mute was set, lifted or came to its end.
     void changed();
 
 private:
@@ -56,12 +61,15 @@ private:
 
     bool active(const QDateTime& until) const;
     void changedNow();
+    // Wakes at the next end of a mute, so that those who show mutes hear it end.
+    void watchForEnds();
 
     Clock m_now;
     DocumentFile m_file;
     // By address; an invalid time: until unmuted.
     QHash<QString, QDateTime> m_devices;
     std::optional<QDateTime> m_all;
+    QTimer m_endTimer;
 };
 
 } // namespace Tarnwick

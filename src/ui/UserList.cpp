@@ -5,6 +5,7 @@
 #include "DeviceTypeComboBox.h"
 #include "HistoryGraph.h"
 #include "ModalDialog.h"
+#include "MuteMark.h"
 #include "SaveFileChooser.h"
 #include "UserListRow.h"
 #include "UserListStatistics.h"
@@ -175,8 +176,10 @@ UserList::UserList(Services services, QWidget* parent)
     connect(m_tree->header(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_tree->runMenu(m_columnsMenu, m_tree->header()->mapToGlobal(at)); });
     m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
-    if (m_services.mutes)
+    if (m_services.mutes) {
         addMuteMenu(*m_services.mutes);
+        connect(m_services.mutes, &MuteList::changed, this, &UserList::showMutes);
+    }
     connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
     connect(m_tree, &UserListTreeWidget::pingRequested, this, [this](const QString& ip) {
@@ -390,6 +393,26 @@ void UserList::addMuteMenu(MuteList& mutes)
     });
 }
 
+void UserList::showMutes()
+{
+    for (const QList<QTreeWidgetItem*>& rows : std::as_const(m_rowsByAddress)) {
+        for (QTreeWidgetItem* row : rows)
+            showMute(row);
+    }
+}
+
+void UserList::showMute(QTreeWidgetItem* row)
+{
+    if (!m_services.mutes)
+        return;
+    const QString text = MuteMark::toolTip(m_services.mutes->heardAgainAt(row->text(AddressColumn)),
+                                           QDateTime::currentDateTimeUtc());
+    if (text == row->toolTip(DescriptionColumn))
+        return;
+    row->setIcon(DescriptionColumn, text.isEmpty() ? QIcon() : MuteMark::icon());
+    row->setToolTip(DescriptionColumn, text);
+}
+
 QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 {
     const QString ip = row->text(AddressColumn);
@@ -549,6 +572,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     row->setSinceMs(m_stateSince.value(entry.ip));
     row->setStatistics(m_statistics.get());
     showCutOff(row, cutOffBehind(entry.ip));
+    showMute(row);
     row->setHidden(!matchesFilter(row));
     rowsChanged();
 }

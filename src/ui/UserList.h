@@ -120,6 +120,9 @@ private:
     // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,
     // for the selected rows.
     void addMuteMenu(MuteList& mutes);
+    // Marks the description of a muted device, and says until when.
+    void showMutes();
+    void showMute(QTreeWidgetItem* row);
     QString hiddenColumnNumbers() const;
 
     // When the device got the state it has now: the history's last change where it agrees,

@@ -705,8 +705,63 @@ private slots:
                     && *until < before.addSecs(hours * 3600 + 60));
         else
             QVERIFY(!until->isValid());
+        // The muted row, and it alone, is marked and says until when.
+        const QTreeWidgetItem* a = tree->topLevelItem(0);
+        const QTreeWidgetItem* b = tree->topLevelItem(1);
+        QVERIFY(a->icon(UserListRow::DescriptionColumn).isNull());
+        QVERIFY(a->toolTip(UserListRow::DescriptionColumn).isEmpty());
+        QVERIFY(!b->icon(UserListRow::DescriptionColumn).isNull());
+        const QString said = b->toolTip(UserListRow::DescriptionColumn);
+        if (hours)
+            QVERIFY2(QRegularExpression(QStringLiteral("^Alerts muted until (\\d+ \\w+ )?%1$")
+                                            .arg(until->toLocalTime().toString(QStringLiteral("hh:mm"))))
+                         .match(said)
+                         .hasMatch(),
+                     qPrintable(said));
+        else
+            QCOMPARE(said, QStringLiteral("Alerts muted until unmuted"));
         choose(QStringLiteral("Unmute"));
         QVERIFY(!mutes.isMuted(QStringLiteral("b")));
+        QVERIFY(b->icon(UserListRow::DescriptionColumn).isNull());
+        QVERIFY(b->toolTip(UserListRow::DescriptionColumn).isEmpty());
+    }
+
+    // The mark follows mutes the list did not make: those read at start, the mute of all
+    // devices, and a mute coming to its end while the window is open.
+    void muteMarkFollowsStartEndsAndAllDevices()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Mutes.xml"));
+        {
+            MuteList before;
+            before.load(file);
+            before.mute(QStringLiteral("a"), QDateTime());
+        }
+        MuteList mutes;
+        mutes.load(file);
+        useServices({.mutes = &mutes});
+        for (const char* ip : {"a", "b"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        const QTreeWidgetItem* a = m_list->tree()->topLevelItem(0);
+        const QTreeWidgetItem* b = m_list->tree()->topLevelItem(1);
+        const auto said = [](const QTreeWidgetItem* row) { return row->toolTip(UserListRow::DescriptionColumn); };
+        QCOMPARE(said(a), QStringLiteral("Alerts muted until unmuted"));
+        QVERIFY(!a->icon(UserListRow::DescriptionColumn).isNull());
+        QVERIFY(said(b).isEmpty());
+
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        mutes.muteAll(now.addSecs(3600));
+        QCOMPARE(said(a), QStringLiteral("Alerts muted until unmuted"));
+        QVERIFY(said(b).startsWith(QStringLiteral("Alerts muted until ")));
+        QVERIFY(!b->icon(UserListRow::DescriptionColumn).isNull());
+        mutes.unmuteAll();
+        QVERIFY(said(b).isEmpty());
+
+        mutes.mute(QStringLiteral("b"), now.addMSecs(300));
+        QVERIFY(!said(b).isEmpty());
+        QTRY_VERIFY(said(b).isEmpty());
+        QVERIFY(b->icon(UserListRow::DescriptionColumn).isNull());
+        QCOMPARE(said(a), QStringLiteral("Alerts muted until unmuted"));
     }
 
     // Why a probe failed, where the network said so, is the result's tooltip until a reply.
