@@ -61,6 +61,12 @@ void AlertDispatcher::dispatch(const Alert& alert)
         m_notifier->notify(alert);
 }
 
+void AlertDispatcher::finishSending()
+{
+    if (m_outbox)
+        m_outbox->finishSending();
+}
+
 void AlertDispatcher::followCommand()
 {
     const QString commandLine = m_settings.alertCommand.trimmed();

@@ -49,6 +49,8 @@ public:
     // share a group key, so that a group that grows updates its notification.
     static Alert alertOf(const Announcement& announcement);
     void dispatch(const Alert& alert);
+    // The run ends: deliveries under way may finish for a short while (AlertOutbox::finishSending).
+    void finishSending();
 
 public slots:
     void announced(const Tarnwick::Announcement& announcement);

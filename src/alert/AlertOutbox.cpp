@@ -4,6 +4,7 @@
 #include "alert/AlertChannel.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSqlDatabase>
@@ -90,10 +91,35 @@ int AlertOutbox::waiting() const
     return count;
 }
 
+void AlertOutbox::finishSending(std::chrono::milliseconds grace)
+{
+    m_finishing = true;
+    if (!sending())
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // Connected after the outbox's own receivers, so that the queue has taken the answer when
+    // the loop looks again.
+    for (const Queue& queue : std::as_const(m_queues)) {
+        connect(queue.channel, &AlertChannel::delivered, &loop, &QEventLoop::quit);
+        connect(queue.channel, &AlertChannel::failed, &loop, &QEventLoop::quit);
+    }
+    limit.start(grace);
+    while (sending() && limit.isActive())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool AlertOutbox::sending() const
+{
+    return std::any_of(m_queues.cbegin(), m_queues.cend(), [](const Queue& queue) { return queue.sending; });
+}
+
 void AlertOutbox::sendNext(const QString& channel)
 {
     Queue& queue = m_queues[channel];
-    if (queue.sending || queue.deliveries.isEmpty() || queue.retry->isActive())
+    if (m_finishing || queue.sending || queue.deliveries.isEmpty() || queue.retry->isActive())
         return;
     queue.sending = true;
     ++queue.deliveries.first().attempts;

@@ -58,8 +58,15 @@ public:
                 QObject* parent = nullptr);
     ~AlertOutbox() override;
 
+    // How long a run that ends lets the sends under way finish (finishSending).
+    static constexpr std::chrono::milliseconds QuitGrace{5000};
+
     // Queues the alert for every channel and starts sending.
     void post(const Alert& alert);
+    // Starts nothing more, and lets the sends under way finish for up to the grace, so that an
+    // alert delivered as the run ends leaves the file and is not sent again by the next run.
+    // Runs the thread's events meanwhile (user input excepted).
+    void finishSending(std::chrono::milliseconds grace = QuitGrace);
     // Alerts not yet taken, counted once per channel.
     int waiting() const;
     // Why the file cannot be written at the moment, in SQLite's or the system's words; empty
@@ -95,6 +102,7 @@ private:
     // What stands in the way of the file, and whether waiting can help.
     using Problem = SqliteProblem;
 
+    bool sending() const;
     void sendNext(const QString& channel);
     void onDelivered(const QString& channel);
     void onFailed(const QString& channel, const QString& why);
@@ -113,6 +121,7 @@ private:
     QHash<QString, Queue> m_queues;
     QList<Change> m_changes; // not yet in the file
     bool m_opened = false;
+    bool m_finishing = false;
     QString m_problem;
     QTimer* m_storeRetry;
     std::chrono::milliseconds m_storeDelay{0};

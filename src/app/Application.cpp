@@ -174,6 +174,8 @@ struct Monitoring
     void end()
     {
         core.end();
+        // After the monitor, which makes no more alerts then.
+        alerts.finishSending();
         LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
     }
 };

@@ -65,6 +65,7 @@ private slots:
     void fileOfAnotherKindIsMovedAside_data();
     void fileOfAnotherKindIsMovedAside();
     void lockedFileIsKeptAndSendingGoesOn();
+    void sendUnderWayFinishesAsTheRunEnds();
 
 private:
     AlertOutbox::Log log()
@@ -279,3 +280,28 @@ void TestAlertOutbox::lockedFileIsKeptAndSendingGoesOn()
 
 QTEST_GUILESS_MAIN(TestAlertOutbox)
 #include "tst_alertoutbox.moc"
+
+// A run that ends while Apprise is still at work lets that send finish, so that the next run
+// does not send it again; what waits behind it is left for the next run.
+void TestAlertOutbox::sendUnderWayFinishesAsTheRunEnds()
+{
+    // A stand-in for apprise that takes a while, and counts its runs.
+    const QString program = m_dir->filePath(QStringLiteral("apprise"));
+    QFile script(program);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nsleep 0.5\necho run >> \"$0.runs\"\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    {
+        AlertOutbox outbox(m_file, {new AppriseChannel(QStringLiteral("json://127.0.0.1:9/"), 10s, program)}, log(),
+                           Fast);
+        outbox.post(sampleAlert());
+        outbox.post(sampleAlert());
+        outbox.finishSending(10s);
+        QCOMPARE(outbox.waiting(), 1);
+    }
+    QCOMPARE(rowsIn(m_file), 1);
+    QFile runs(program + QStringLiteral(".runs"));
+    QVERIFY(runs.open(QIODevice::ReadOnly));
+    QCOMPARE(runs.readAll(), QByteArray("run\n"));
+}
