@@ -399,6 +399,8 @@ void UserList::showMutes()
         for (QTreeWidgetItem* row : rows)
             showMute(row);
     }
+    // The mark widens the description.
+    fitColumnsSoon();
 }
 
 void UserList::showMute(QTreeWidgetItem* row)
