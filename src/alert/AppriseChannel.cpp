@@ -45,7 +45,12 @@ void AppriseChannel::send(const Alert& alert)
     // Without a body on the command line apprise would read one from its input.
     m_running->setStandardInputFile(QProcess::nullDevice());
     m_running->setProgram(m_program);
-    m_running->setArguments({QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text});
+    // The type is what services colour or rank a message by (ntfy's priority, Discord's colour).
+    const QString type = alert.state == QLatin1String("disconnected") ? QStringLiteral("failure")
+        : alert.state == QLatin1String("connected")                   ? QStringLiteral("success")
+                                                                      : QStringLiteral("info");
+    m_running->setArguments(
+        {QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text, QStringLiteral("-n"), type});
     // The URLs carry passwords and tokens: in the environment only this user can read them, where
     // on the command line every user of the computer could.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
