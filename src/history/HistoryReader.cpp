@@ -168,4 +168,30 @@ QHash<QString, HistoryReader::StateChange> HistoryReader::lastStateChanges(qint6
     return changes;
 }
 
+QList<HistoryReader::SlowChange> HistoryReader::slowChanges(const QString& device, qint64 fromMs, qint64 toMs) const
+{
+    QList<SlowChange> result;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT at, slow FROM slow_changes "
+                            "WHERE device = (SELECT id FROM devices WHERE address = ?) AND at >= ? AND at < ? "
+                            "ORDER BY at, rowid"),
+             device, fromMs, toMs))
+        return result;
+    while (query.next())
+        result.append({query.value(0).toLongLong(), query.value(1).toInt() != 0});
+    return result;
+}
+
+bool HistoryReader::slowBefore(const QString& device, qint64 beforeMs) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    return run(query,
+               QStringLiteral("SELECT slow FROM slow_changes "
+                              "WHERE device = (SELECT id FROM devices WHERE address = ?) AND at >= ? AND at < ? "
+                              "ORDER BY at DESC, rowid DESC LIMIT 1"),
+               device, 0, beforeMs)
+        && query.next() && query.value(0).toInt() != 0;
+}
+
 } // namespace Tarnwick

@@ -32,6 +32,11 @@ public:
         qint64 atMs = 0;
         bool connected = false;
     };
+    struct SlowChange
+    {
+        qint64 atMs = 0;
+        bool slow = false;
+    };
 
     explicit HistoryReader(const QString& fileName);
     ~HistoryReader();
@@ -50,6 +55,10 @@ public:
     std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
     // The same for every device at once, by address: one read where thousands would each ask.
     QHash<QString, StateChange> lastStateChanges(qint64 beforeMs) const;
+    // When the device became slow and recovered; a file from before slow periods has none.
+    QList<SlowChange> slowChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
+    // Whether the device was slow just before beforeMs.
+    bool slowBefore(const QString& device, qint64 beforeMs) const;
 
 private:
     QString m_connection;

@@ -138,13 +138,25 @@ void HistoryStore::record(const ProbeRecord& result)
 void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
 {
     std::lock_guard lock(m_mutex);
-    m_waiting.changes.append({device, atMs, connected, false});
+    m_waiting.changes.append({device, atMs, connected, false, ChangeOf::Connection});
 }
 
 void HistoryStore::recordFirstState(const QString& device, qint64 atMs, bool connected)
 {
     std::lock_guard lock(m_mutex);
-    m_waiting.changes.append({device, atMs, connected, true});
+    m_waiting.changes.append({device, atMs, connected, true, ChangeOf::Connection});
+}
+
+void HistoryStore::recordSlowChange(const QString& device, qint64 atMs, bool slow)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.changes.append({device, atMs, slow, false, ChangeOf::Slowness});
+}
+
+void HistoryStore::recordSlowEnded(const QString& device, qint64 atMs)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.changes.append({device, atMs, false, true, ChangeOf::Slowness});
 }
 
 void HistoryStore::flush()
@@ -170,6 +182,17 @@ void HistoryStore::report(const QString& text)
 
 namespace {
 
+// Slow periods came after version 2 without raising it: a file without them gains the table as
+// it opens, and one with them stays readable to a version that knows nothing of them.
+bool createSlowTable(QSqlQuery& query)
+{
+    return exec(query,
+                QStringLiteral("CREATE TABLE IF NOT EXISTS slow_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
+                               "slow INTEGER NOT NULL)"))
+        && exec(query,
+                QStringLiteral("CREATE INDEX IF NOT EXISTS slow_changes_by_device ON slow_changes (device, at)"));
+}
+
 bool createTables(QSqlQuery& query)
 {
     return exec(query, QStringLiteral("CREATE TABLE devices (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"))
@@ -187,7 +210,8 @@ bool createTables(QSqlQuery& query)
         && exec(query,
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
-        && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"));
+        && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
+        && createSlowTable(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -265,7 +289,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion)
-        return {};
+        return createSlowTable(query) ? Problem{} : failed();
     if (!db.transaction())
         return Problem::of(db.lastError());
     const bool migrated = version == 0 ? createTables(query) : migrateFromVersion1(query);
@@ -385,30 +409,43 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         if (!upsert.exec())
             return fail(upsert.lastError());
     }
-    QSqlQuery change(db);
-    change.prepare(QStringLiteral("INSERT INTO state_changes (device, at, connected) VALUES (?, ?, ?)"));
-    QSqlQuery lastKnown(db);
-    lastKnown.prepare(
-        QStringLiteral("SELECT connected FROM state_changes WHERE device = ? AND at <= ? ORDER BY at DESC LIMIT 1"));
+    // Per kind of change: its insert, and the last known value (of two at the same time, the later
+    // one written).
+    struct ChangeQueries
+    {
+        QSqlQuery insert;
+        QSqlQuery lastKnown;
+    };
+    ChangeQueries connection{QSqlQuery(db), QSqlQuery(db)};
+    connection.insert.prepare(QStringLiteral("INSERT INTO state_changes (device, at, connected) VALUES (?, ?, ?)"));
+    connection.lastKnown.prepare(QStringLiteral(
+        "SELECT connected FROM state_changes WHERE device = ? AND at <= ? ORDER BY at DESC, rowid DESC LIMIT 1"));
+    ChangeQueries slowness{QSqlQuery(db), QSqlQuery(db)};
+    slowness.insert.prepare(QStringLiteral("INSERT INTO slow_changes (device, at, slow) VALUES (?, ?, ?)"));
+    slowness.lastKnown.prepare(QStringLiteral(
+        "SELECT slow FROM slow_changes WHERE device = ? AND at <= ? ORDER BY at DESC, rowid DESC LIMIT 1"));
     for (const StateChange& c : batch.changes) {
         const qint64 id = deviceId(db, c.device, error);
         if (id < 0)
             return fail(error);
+        ChangeQueries& queries = c.of == ChangeOf::Connection ? connection : slowness;
         if (c.onlyIfNew) {
-            lastKnown.addBindValue(id);
-            lastKnown.addBindValue(c.atMs);
-            if (!lastKnown.exec())
-                return fail(lastKnown.lastError());
-            const bool known = lastKnown.next() && (lastKnown.value(0).toInt() != 0) == c.connected;
-            lastKnown.finish();
+            queries.lastKnown.addBindValue(id);
+            queries.lastKnown.addBindValue(c.atMs);
+            if (!queries.lastKnown.exec())
+                return fail(queries.lastKnown.lastError());
+            // A device never known slow is not slow; its connection is not known at all.
+            const bool known = queries.lastKnown.next() ? (queries.lastKnown.value(0).toInt() != 0) == c.on
+                                                        : c.of == ChangeOf::Slowness && !c.on;
+            queries.lastKnown.finish();
             if (known)
                 continue;
         }
-        change.addBindValue(id);
-        change.addBindValue(c.atMs);
-        change.addBindValue(c.connected ? 1 : 0);
-        if (!change.exec())
-            return fail(change.lastError());
+        queries.insert.addBindValue(id);
+        queries.insert.addBindValue(c.atMs);
+        queries.insert.addBindValue(c.on ? 1 : 0);
+        if (!queries.insert.exec())
+            return fail(queries.insert.lastError());
     }
     if (!db.commit())
         return fail(db.lastError());
@@ -511,6 +548,7 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
     exec(query, QStringLiteral("DELETE FROM results WHERE at < %1").arg(nowMs - std::min(DayMs, keepMs)));
     exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - keepMs) / MinuteMs));
     exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
+    exec(query, QStringLiteral("DELETE FROM slow_changes WHERE at < %1").arg(nowMs - keepMs));
 }
 
 void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
@@ -549,8 +587,13 @@ void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
                  QStringLiteral("DELETE FROM %1 WHERE %2 <= %3")
                      .arg(QLatin1String(table), QLatin1String(column))
                      .arg(last));
-            if (QLatin1String(table) == QLatin1String("minutes"))
-                exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg((last + 1) * MinuteMs));
+            if (QLatin1String(table) == QLatin1String("minutes")) {
+                for (const char* changes : {"state_changes", "slow_changes"})
+                    exec(query,
+                         QStringLiteral("DELETE FROM %1 WHERE at < %2")
+                             .arg(QLatin1String(changes))
+                             .arg((last + 1) * MinuteMs));
+            }
             pruned = true;
             break;
         }

@@ -73,6 +73,11 @@ public:
     // the history last knew the device otherwise, or not at all, so that how long a device has
     // been in its state carries on across runs.
     void recordFirstState(const QString& device, qint64 atMs, bool connected);
+    // The device became slow, or recovered.
+    void recordSlowChange(const QString& device, qint64 atMs, bool slow);
+    // Whatever slow period the history holds open for the device ends here (it went down, or a
+    // new run judges it afresh); nothing is kept where none is open.
+    void recordSlowEnded(const QString& device, qint64 atMs);
     // Writes everything waiting and returns when it is on the disk.
     void flush();
 
@@ -92,12 +97,15 @@ private:
         qint64 maxUs = 0;
         qint64 sumUs = 0;
     };
+    // A change of connection or of slowness, each kept in a table of its own.
+    enum class ChangeOf { Connection, Slowness };
     struct StateChange
     {
         QString device;
         qint64 atMs = 0;
-        bool connected = false;
-        bool onlyIfNew = false; // a first state, kept only where it differs from the last known
+        bool on = false; // connected, or slow
+        bool onlyIfNew = false; // kept only where it differs from the last known
+        ChangeOf of = ChangeOf::Connection;
     };
     using MinuteKey = QPair<QString, qint64>;
     struct Batch

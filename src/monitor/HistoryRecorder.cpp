@@ -49,10 +49,21 @@ void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
     const bool connected = after.state == DeviceStateConnected;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const bool firstResult = pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult;
     if (pEvent->changesState())
-        m_store.recordStateChange(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
-    else if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
-        m_store.recordFirstState(after.ip, QDateTime::currentMSecsSinceEpoch(), connected);
+        m_store.recordStateChange(after.ip, now, connected);
+    else if (firstResult)
+        m_store.recordFirstState(after.ip, now, connected);
+    // A device is slow only while it answers, and each run judges it afresh: going down, or a
+    // previous run that ended while it was slow, closes its slow period.
+    if ((pEvent->changesState() && !connected) || firstResult)
+        m_store.recordSlowEnded(after.ip, now);
+}
+
+void HistoryRecorder::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+{
+    m_store.recordSlowChange(device.ip, QDateTime::currentMSecsSinceEpoch(), figures.slow);
 }
 
 } // namespace Tarnwick

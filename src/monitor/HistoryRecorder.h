@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "SlowRule.h"
 #include "history/DeviceStatistics.h"
 #include "history/HistoryStore.h"
 
@@ -9,11 +10,12 @@
 namespace Tarnwick {
 
 class Data;
+class DeviceEntry;
 class DeviceEntryChangedEvent;
 class Settings;
 
-// Feeds every result it is given and every change of state into the history file and the
-// last hour's statistics, for as long as it lives.
+// Feeds every result it is given, every change of state and every slow period into the history
+// file, and the results into the last hour's statistics, for as long as it lives.
 class HistoryRecorder : public QObject
 {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    // A device became slow or recovered.
+    void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 private:
     QString m_fileName;

@@ -64,6 +64,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
+    QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_history.get(), &HistoryRecorder::slowChanged);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
                                                    *m_reachability, m_options.version, m_engine.hasSocket(),

@@ -142,6 +142,10 @@ void DeviceDetailsDialog::refresh()
     series.bucketMs = shape.bucketMinutes * MinuteMs;
     series.buckets = m_reader->buckets(m_ip, series.fromMs, series.toMs, shape.bucketMinutes);
     series.changes = m_reader->stateChanges(m_ip, series.fromMs, series.toMs);
+    series.slowChanges = m_reader->slowChanges(m_ip, series.fromMs, series.toMs);
+    if (const auto before = m_reader->lastStateChange(m_ip, series.fromMs))
+        series.connectedBefore = before->connected;
+    series.slowBefore = m_reader->slowBefore(m_ip, series.fromMs);
     m_graph->setSeries(series);
 
     const QString problem = m_recordingProblem ? m_recordingProblem() : QString();

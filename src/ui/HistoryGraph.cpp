@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,11 @@
 namespace Tarnwick {
 
 namespace {
+
+const QColor LossColor(210, 40, 40);
+const QColor BandColor(60, 120, 220, 70);
+constexpr double CaretHalfWidth = 4;
+constexpr double MinimumScaleMs = 0.1;
 
 // 1, 2 or 5 times a power of ten, at least the value: a scale that reads well.
 double roundedUp(double value)
@@ -27,6 +33,64 @@ QString timeLabel(qint64 ms, qint64 spanMs)
 {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms);
     return time.toString(spanMs < 24 * 3600 * 1000LL ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm"));
+}
+
+// The device's state over the range, one colour a stretch; a stretch too short to see (an outage
+// of seconds in a month) still takes a pixel, over the connected ones around it.
+template <typename XAt>
+void drawStates(QPainter& painter, const QRect& strip, const HistoryGraph::Series& series, XAt xAt)
+{
+    struct Change
+    {
+        qint64 atMs;
+        bool ofConnection;
+        bool on;
+    };
+    QList<Change> changes;
+    changes.reserve(series.changes.size() + series.slowChanges.size());
+    for (const HistoryReader::StateChange& c : series.changes)
+        changes.append({c.atMs, true, c.connected});
+    for (const HistoryReader::SlowChange& c : series.slowChanges)
+        changes.append({c.atMs, false, c.slow});
+    std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.atMs < b.atMs; });
+
+    struct Stretch
+    {
+        double x0;
+        double x1;
+        QColor color;
+    };
+    QList<Stretch> connected;
+    QList<Stretch> notable;
+    std::optional<bool> isConnected = series.connectedBefore;
+    bool slow = series.slowBefore;
+    qint64 since = series.fromMs;
+    const auto close = [&](qint64 until) {
+        until = std::min(until, series.toMs);
+        if (until <= since)
+            return;
+        const double x0 = xAt(since);
+        const double x1 = xAt(until);
+        if (isConnected == false)
+            notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::DisconnectedColor});
+        else if (slow)
+            notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::SlowColor});
+        else if (isConnected == true)
+            connected.append({x0, x1, HistoryGraph::ConnectedColor});
+        since = until;
+    };
+    for (const Change& c : changes) {
+        close(c.atMs);
+        if (c.ofConnection)
+            isConnected = c.on;
+        else
+            slow = c.on;
+    }
+    close(series.toMs);
+    for (const QList<Stretch>* stretches : {&connected, &notable}) {
+        for (const Stretch& s : *stretches)
+            painter.fillRect(QRectF(s.x0, strip.top(), s.x1 - s.x0, strip.height()), s.color);
+    }
 }
 
 } // namespace
@@ -51,47 +115,83 @@ void HistoryGraph::paintEvent(QPaintEvent*)
     paint(painter, rect(), m_series, true);
 }
 
+HistoryGraph::Areas HistoryGraph::areas(const QRect& area, const QFontMetrics& metrics, bool labels)
+{
+    const int left = labels ? metrics.horizontalAdvance(QStringLiteral("000.0 ms")) + 8 : 0;
+    const int bottom = labels ? metrics.height() + 4 : 0;
+    const QRect plot = area.adjusted(left, labels ? 6 : 0, labels ? -8 : 0, -bottom);
+    // With labels the loss keeps a thin band of its own, so that the round trip has the room.
+    const int lossHeight = labels ? std::clamp(plot.height() / 8, 6, 24) : std::max(4, plot.height() / 5);
+    const int stripHeight = labels ? 6 : 0;
+    const int gap = 3;
+    Areas areas;
+    if (labels)
+        areas.states = QRect(plot.left(), plot.bottom() - stripHeight + 1, plot.width(), stripHeight);
+    const int lossBottom = labels ? areas.states.top() - gap : plot.bottom();
+    areas.loss = QRect(plot.left(), lossBottom - lossHeight + 1, plot.width(), lossHeight);
+    areas.roundTrip = QRect(plot.left(), plot.top(), plot.width(), areas.loss.top() - gap - plot.top());
+    return areas;
+}
+
+double HistoryGraph::roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets)
+{
+    QList<qint64> slowest;
+    slowest.reserve(buckets.size());
+    for (const HistoryReader::Bucket& b : buckets) {
+        if (b.received > 0)
+            slowest.append(b.maxUs);
+    }
+    if (slowest.isEmpty())
+        return MinimumScaleMs;
+    // The nearest rank: of 60 buckets the 57th slowest, so that three may go past the top.
+    const qsizetype rank = (ScalePercentile * slowest.size() + 99) / 100 - 1;
+    std::nth_element(slowest.begin(), slowest.begin() + rank, slowest.end());
+    return roundedUp(std::max(MinimumScaleMs, double(slowest[rank]) / 1000.0 * ScaleHeadroom));
+}
+
 void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& series, bool labels)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetrics metrics = painter.fontMetrics();
-    const int left = labels ? metrics.horizontalAdvance(QStringLiteral("000.0 ms")) + 8 : 0;
-    const int bottom = labels ? metrics.height() + 4 : 0;
-    const QRect plot = area.adjusted(left, labels ? 6 : 0, labels ? -8 : 0, -bottom);
-    const int lossHeight = std::max(4, plot.height() / 5);
-    const QRect rttArea(plot.left(), plot.top(), plot.width(), plot.height() - lossHeight - 2);
-    const QRect lossArea(plot.left(), rttArea.bottom() + 3, plot.width(), lossHeight);
+    const Areas parts = areas(area, metrics, labels);
+    const QRect& rttArea = parts.roundTrip;
+    const QRect& lossArea = parts.loss;
     const double span = double(std::max<qint64>(1, series.toMs - series.fromMs));
-    const auto xAt = [&](qint64 ms) { return plot.left() + double(ms - series.fromMs) / span * plot.width(); };
+    const auto xAt = [&](qint64 ms) { return rttArea.left() + double(ms - series.fromMs) / span * rttArea.width(); };
 
-    qint64 mostUs = 0;
-    for (const HistoryReader::Bucket& b : series.buckets)
-        mostUs = std::max(mostUs, b.maxUs);
-    const double scaleMs = roundedUp(std::max(0.1, double(mostUs) / 1000.0));
-    const auto yAt = [&](qint64 us) { return rttArea.bottom() - double(us) / 1000.0 / scaleMs * rttArea.height(); };
+    const double scaleMs = roundTripScaleMs(series.buckets);
+    const qint64 scaleUs = qint64(scaleMs * 1000.0);
+    // What goes past the scale stays at its top edge.
+    const auto yAt = [&](qint64 us) {
+        return rttArea.bottom() - double(std::min(us, scaleUs)) / 1000.0 / scaleMs * rttArea.height();
+    };
 
     painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
     painter.drawRect(rttArea);
     painter.drawRect(lossArea);
 
     QPainterPath average;
+    QPainterPath carets;
     qint64 previousEnd = -1;
     for (const HistoryReader::Bucket& b : series.buckets) {
         const double x0 = xAt(b.startMs);
         const double x1 = std::max(x0 + 1, xAt(b.startMs + series.bucketMs));
         if (b.sent > 0 && b.received < b.sent) {
-            const double loss = 1.0 - double(b.received) / b.sent;
-            painter.fillRect(
-                QRectF(x0, lossArea.bottom() - loss * lossArea.height(), x1 - x0, loss * lossArea.height()),
-                QColor(210, 40, 40));
+            // A single lost reply stays visible, however many were sent.
+            const double height = std::max(1.5, (1.0 - double(b.received) / b.sent) * lossArea.height());
+            painter.fillRect(QRectF(x0, lossArea.bottom() + 1 - height, x1 - x0, height), LossColor);
         }
         if (b.received == 0) {
             previousEnd = -1;
             continue;
         }
-        painter.fillRect(QRectF(x0, yAt(b.maxUs), x1 - x0, std::max(1.0, yAt(b.minUs) - yAt(b.maxUs))),
-                         QColor(60, 120, 220, 70));
+        painter.fillRect(QRectF(x0, yAt(b.maxUs), x1 - x0, std::max(1.0, yAt(b.minUs) - yAt(b.maxUs))), BandColor);
+        if (b.maxUs > scaleUs) {
+            const double x = (x0 + x1) / 2;
+            carets.addPolygon(QPolygonF({QPointF(x, rttArea.top()), QPointF(x + CaretHalfWidth, rttArea.top() + 6),
+                                         QPointF(x - CaretHalfWidth, rttArea.top() + 6)}));
+        }
         const QPointF point((x0 + x1) / 2, yAt(b.sumUs / b.received));
         if (previousEnd == b.startMs)
             average.lineTo(point);
@@ -99,26 +199,23 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
             average.moveTo(point);
         previousEnd = b.startMs + series.bucketMs;
     }
-    painter.setPen(QPen(QColor(30, 70, 160), 1.5));
+    painter.setPen(QPen(AverageColor, 1.5));
     painter.drawPath(average);
-
-    for (const HistoryReader::StateChange& change : series.changes) {
-        painter.setPen(QPen(change.connected ? QColor(30, 150, 60) : QColor(210, 40, 40), 1.5, Qt::DashLine));
-        const double x = xAt(change.atMs);
-        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-    }
+    painter.fillPath(carets, CaretColor);
 
     if (labels) {
+        drawStates(painter, parts.states, series, xAt);
         painter.setPen(QColor(80, 80, 80));
         const auto rightAligned = [&](int y, const QString& text) {
-            painter.drawText(QRect(area.left(), y - metrics.height() / 2, left - 6, metrics.height()),
-                             Qt::AlignRight | Qt::AlignVCenter, text);
+            painter.drawText(
+                QRect(area.left(), y - metrics.height() / 2, rttArea.left() - area.left() - 6, metrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter, text);
         };
         rightAligned(rttArea.top(), QStringLiteral("%1 ms").arg(scaleMs));
         rightAligned(rttArea.bottom(), QStringLiteral("0 ms"));
         rightAligned(lossArea.center().y(), QStringLiteral("Loss"));
         const qint64 spanMs = series.toMs - series.fromMs;
-        const QRect times(plot.left(), plot.bottom() + 2, plot.width(), metrics.height());
+        const QRect times(rttArea.left(), parts.states.bottom() + 2, rttArea.width(), metrics.height());
         painter.drawText(times, Qt::AlignLeft | Qt::AlignVCenter, timeLabel(series.fromMs, spanMs));
         painter.drawText(times, Qt::AlignRight | Qt::AlignVCenter, timeLabel(series.toMs, spanMs));
         if (series.buckets.isEmpty())

@@ -5,11 +5,15 @@
 
 #include <QWidget>
 
+#include <optional>
+
 namespace Tarnwick {
 
 // A device's round trip and loss over a span of time: per bucket a band from the least to the
-// most round trip with the average as a line, the loss as red bars in a strip below, and each
-// change of state as a vertical line (green: connected, red: disconnected).
+// most round trip with the average as a line, the loss as red bars in a thin band below, and,
+// with labels, the device's state as a strip along the bottom (green: connected, amber: slow,
+// red: disconnected). The round trip is scaled to what most buckets show, so that a few slow
+// replies do not flatten the rest: what goes past the top is drawn at the top edge, marked.
 class HistoryGraph : public QWidget
 {
     Q_OBJECT
@@ -22,7 +26,27 @@ public:
         qint64 bucketMs = 60000;
         QList<HistoryReader::Bucket> buckets;
         QList<HistoryReader::StateChange> changes;
+        QList<HistoryReader::SlowChange> slowChanges;
+        // The device's state as the range begins, where the history knows it.
+        std::optional<bool> connectedBefore;
+        bool slowBefore = false;
     };
+    // Where paint() puts the round trip, the loss and the state strip (empty without labels).
+    struct Areas
+    {
+        QRect roundTrip;
+        QRect loss;
+        QRect states;
+    };
+
+    static inline const QColor ConnectedColor{30, 150, 60};
+    static inline const QColor DisconnectedColor{210, 40, 40};
+    static inline const QColor SlowColor{240, 165, 0};
+    static inline const QColor AverageColor{30, 70, 160};
+    // The mark of a bucket whose slowest reply is past the top of the scale.
+    static inline const QColor CaretColor{150, 40, 120};
+    static constexpr int ScalePercentile = 95;
+    static constexpr double ScaleHeadroom = 1.25;
 
     explicit HistoryGraph(QWidget* parent = nullptr);
 
@@ -32,6 +56,10 @@ public:
     // Draws a series into a rectangle; with labels, the scale and the times go at its edges
     // (the widget), without, nothing but the curves (a row's tooltip).
     static void paint(QPainter& painter, const QRect& area, const Series& series, bool labels);
+    static Areas areas(const QRect& area, const QFontMetrics& metrics, bool labels);
+    // The top of the round-trip scale in ms: the 95th percentile of the buckets' slowest replies
+    // with a quarter on top, rounded up to 1, 2 or 5 times a power of ten.
+    static double roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

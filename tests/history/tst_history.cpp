@@ -182,6 +182,47 @@ private slots:
         QCOMPARE(reader.stateChanges(QStringLiteral("unknown"), 0, now).size(), 1);
     }
 
+    // Slow periods are kept beside the changes of state, also in a file made before there were
+    // any; a period is closed only where one is open, and a file without them reads as none.
+    void slowPeriodsAreKept()
+    {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            store->record(result("a", now - 9000, 900));
+        }
+        {
+            Reader old(QStringLiteral("History.sqlite"));
+            QVERIFY(QSqlQuery(old.db()).exec(QStringLiteral("DROP TABLE slow_changes")));
+        }
+        QVERIFY(HistoryReader(QStringLiteral("History.sqlite")).slowChanges(QStringLiteral("a"), 0, now).isEmpty());
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            store->recordSlowEnded(QStringLiteral("a"), now - 8000);
+            store->recordSlowChange(QStringLiteral("a"), now - 7000, true);
+            store->recordSlowChange(QStringLiteral("a"), now - 6000, false);
+            store->recordSlowChange(QStringLiteral("a"), now - 5000, true);
+            store->flush();
+            // Ended twice, at the same time as it became slow: once.
+            store->recordSlowChange(QStringLiteral("b"), now - 4000, true);
+            store->recordSlowEnded(QStringLiteral("b"), now - 4000);
+            store->recordSlowEnded(QStringLiteral("b"), now - 4000);
+        }
+        QVERIFY(m_reports.isEmpty());
+        HistoryReader reader(QStringLiteral("History.sqlite"));
+        QStringList periods;
+        for (const char* device : {"a", "b"}) {
+            for (const HistoryReader::SlowChange& c : reader.slowChanges(QString::fromLatin1(device), 0, now))
+                periods << QStringLiteral("%1 %2 %3").arg(QLatin1String(device)).arg(now - c.atMs).arg(c.slow);
+        }
+        QCOMPARE(periods, QStringList({"a 7000 1", "a 6000 0", "a 5000 1", "b 4000 1", "b 4000 0"}));
+        QCOMPARE(reader.results(QStringLiteral("a"), 0, now).size(), 1);
+        QVERIFY(!reader.slowBefore(QStringLiteral("a"), now - 5000));
+        QVERIFY(reader.slowBefore(QStringLiteral("a"), now - 4999));
+        QVERIFY(!reader.slowBefore(QStringLiteral("b"), now));
+        QVERIFY(!reader.slowBefore(QStringLiteral("unknown"), now));
+    }
+
     // A file of the first version (addresses in every row) is carried over as it opens.
     void versionOneIsMigrated()
     {

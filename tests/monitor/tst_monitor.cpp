@@ -9,6 +9,7 @@
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
+#include "monitor/HistoryRecorder.h"
 #include "monitor/MonitorCore.h"
 #include "monitor/ReachabilityWatcher.h"
 #include "monitor/SlowWatch.h"
@@ -501,6 +502,32 @@ private slots:
         QVERIFY(again.isMuted(QStringLiteral("10.0.0.2")));
     }
 
+    // A slow period ends in the history when its device goes down, and when a new run first
+    // hears of the device, as the run before may have ended while it was slow.
+    void slowPeriodsEndWithTheirDevice()
+    {
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        const QString ip = QStringLiteral("127.0.0.1");
+        const ProbeResult reply = ProbeResult::reply(std::chrono::milliseconds(1));
+        for (const bool goesDown : {false, true}) {
+            Data data;
+            data.addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+            data.awaitFirstResults();
+            HistoryRecorder recorder(QStringLiteral("History.sqlite"), Settings::instance(), data);
+            data.setPingResult(ip, reply);
+            recorder.slowChanged(data.entry(ip), SlowRule::Figures{.slow = true});
+            for (int i = 0; goesDown && i < Settings::instance().disconnectAfter.load(); ++i)
+                data.setPingResult(ip, ProbeResult::timeout());
+            QCOMPARE(data.entry(ip).state == DeviceStateConnected, !goesDown);
+        }
+        QList<bool> kept;
+        for (const HistoryReader::SlowChange& change : HistoryReader(QStringLiteral("History.sqlite"))
+                                                           .slowChanges(ip, 0, QDateTime::currentMSecsSinceEpoch() + 1))
+            kept << change.slow;
+        QCOMPARE(kept, QList<bool>({true, false, true, false}));
+    }
+
     // A device whose replies grow slow is told slow, in the log and in a message, and told
     // again when it recovers; one that goes down meanwhile is not judged.
     void coreTellsSlowDevicesAndTheirRecovery()
@@ -552,6 +579,11 @@ private slots:
                  QStringList({"DeviceList: Device 127.0.0.1 (Printer) is slow: average 340 ms over the last 3 replies",
                               "DeviceList: Device 127.0.0.1 (Printer) is no longer slow: average 115 ms, loss 0 % over "
                               "the last 3 probes"}));
+        QList<bool> kept;
+        for (const HistoryReader::SlowChange& change :
+             HistoryReader(core.historyFile()).slowChanges(ip, 0, QDateTime::currentMSecsSinceEpoch() + 1))
+            kept << change.slow;
+        QCOMPARE(kept, QList<bool>({true, false}));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "history/HistoryReader.h"
 #include "history/HistoryStore.h"
 #include "ui/DeviceDetailsDialog.h"
+#include "ui/HistoryGraph.h"
 #include "ui/SaveFileChooser.h"
 
 #include "../common/TestFiles.h"
@@ -9,6 +10,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -48,6 +50,14 @@ bool lockedForOthers(const char* file, off_t start, off_t length)
 bool historyLocksHeld()
 {
     return lockedForOthers("History.sqlite", 0x40000002, 510) && lockedForOthers("History.sqlite-shm", 128, 1);
+}
+
+// Near enough to tell the colours of the graph apart, whatever the antialiasing leaves at an edge.
+bool looksLike(QColor pixel, QColor wanted)
+{
+    return std::abs(pixel.red() - wanted.red()) + std::abs(pixel.green() - wanted.green())
+        + std::abs(pixel.blue() - wanted.blue())
+        < 40;
 }
 
 } // namespace
@@ -118,6 +128,96 @@ private slots:
                      .results(QStringLiteral("127.0.0.1"), now - 60000, now + 1)
                      .size(),
                  2);
+    }
+
+    // The round trip is scaled to what most buckets show: one slow reply among an hour of fast
+    // ones, or a handful, stays at the top; a device slow all along sets the scale.
+    void roundTripScale_data()
+    {
+        QTest::addColumn<QList<qint64>>("slowestUs");
+        QTest::addColumn<double>("scaleMs");
+        QList<qint64> hour(60, 900);
+        QTest::newRow("an hour of 0.9 ms") << hour << 2.0;
+        hour[30] = 280000;
+        QTest::newRow("one 280 ms reply in it") << hour << 2.0;
+        hour[10] = hour[20] = 280000;
+        QTest::newRow("three of them") << hour << 2.0;
+        hour[40] = 280000;
+        QTest::newRow("four of them") << hour << 500.0;
+        QTest::newRow("one bucket only") << QList<qint64>{280000} << 500.0;
+        QTest::newRow("head-room above 4 ms") << QList<qint64>(10, 4000) << 5.0;
+        QTest::newRow("head-room above 4.1 ms") << QList<qint64>(10, 4100) << 10.0;
+        QTest::newRow("no replies") << QList<qint64>{} << 0.1;
+    }
+
+    void roundTripScale()
+    {
+        QFETCH(QList<qint64>, slowestUs);
+        QList<HistoryReader::Bucket> buckets;
+        for (const qint64 us : slowestUs)
+            buckets.append({buckets.size() * 60000LL, 1, 1, us / 2, us, us});
+        // Minutes without a reply count for nothing.
+        buckets.append({-60000, 1, 0, 0, 0, 0});
+        QTEST(HistoryGraph::roundTripScaleMs(buckets), "scaleMs");
+    }
+
+    // The details view of a device that flapped, went slow for a while and once answered in
+    // 280 ms among an hour of 0.9 ms replies: the fast replies fill the graph, the slow one
+    // is marked at the top edge, and the states run along a strip below, not across the graph.
+    void detailsDrawLatencyAndStates()
+    {
+        const QString ip = QStringLiteral("127.0.0.1");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        constexpr qint64 MinuteMs = 60000;
+        {
+            HistoryStore store(QStringLiteral("History.sqlite"), {});
+            for (int minute = 1; minute < 60; ++minute)
+                store.record({ip, now - minute * MinuteMs,
+                              ProbeResult::reply(std::chrono::microseconds(minute == 30 ? 280000 : 900))});
+            store.recordStateChange(ip, now - 120 * MinuteMs, true);
+            store.recordStateChange(ip, now - 50 * MinuteMs, false);
+            store.recordStateChange(ip, now - 48 * MinuteMs, true);
+            store.recordSlowChange(ip, now - 20 * MinuteMs, true);
+            store.recordSlowChange(ip, now - 15 * MinuteMs, false);
+        }
+        DeviceDetailsDialog details(ip, QString(), QStringLiteral("History.sqlite"));
+        details.show();
+        HistoryGraph* graph = details.graph();
+        const QImage image = graph->grab().toImage();
+        const HistoryGraph::Series& series = graph->series();
+        const HistoryGraph::Areas areas = HistoryGraph::areas(graph->rect(), graph->fontMetrics(), true);
+        const QRect& rtt = areas.roundTrip;
+        const auto xAt = [&](qint64 ms) {
+            return rtt.left() + int(double(ms - series.fromMs) / double(series.toMs - series.fromMs) * rtt.width());
+        };
+        const auto stateAt = [&](qint64 minutesAgo) {
+            return image.pixelColor(xAt(now - minutesAgo * MinuteMs), areas.states.center().y());
+        };
+        QVERIFY(looksLike(stateAt(55), HistoryGraph::ConnectedColor));
+        QVERIFY(looksLike(stateAt(49), HistoryGraph::DisconnectedColor));
+        QVERIFY(looksLike(stateAt(17), HistoryGraph::SlowColor));
+        QVERIFY(looksLike(stateAt(5), HistoryGraph::ConnectedColor));
+        for (int y = rtt.top(); y <= rtt.bottom(); ++y) {
+            for (const qint64 minutesAgo : {50, 48, 20})
+                QVERIFY(
+                    !looksLike(image.pixelColor(xAt(now - minutesAgo * MinuteMs), y), HistoryGraph::DisconnectedColor));
+        }
+
+        const auto outlier = std::find_if(series.buckets.cbegin(), series.buckets.cend(),
+                                          [](const HistoryReader::Bucket& b) { return b.maxUs == 280000; });
+        QVERIFY(outlier != series.buckets.cend());
+        const int outlierX = (xAt(outlier->startMs) + xAt(outlier->startMs + series.bucketMs)) / 2;
+        QVERIFY(looksLike(image.pixelColor(outlierX, rtt.top() + 4), HistoryGraph::CaretColor));
+        // The average of the fast replies, found in its column, stands near the middle.
+        const int fastX = xAt(now - 10 * MinuteMs);
+        int averageY = -1;
+        for (int y = rtt.top(); y <= rtt.bottom() && averageY < 0; ++y) {
+            if (looksLike(image.pixelColor(fastX, y), HistoryGraph::AverageColor))
+                averageY = y;
+        }
+        QVERIFY(averageY >= 0);
+        const double height = double(rtt.bottom() - averageY) / rtt.height();
+        QVERIFY2(height > 0.3 && height < 0.6, qPrintable(QString::number(height)));
     }
 
     // While results do not reach the file, the details view says so and why.
