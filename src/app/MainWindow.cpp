@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 namespace {
@@ -89,8 +91,8 @@ MainWindow::MainWindow(UserList::Services services)
 
     Data* store = Data::ensureInstance();
     store->connectReceiver(m_userList);
-    for (const DeviceEntry& entry : store->entries())
-        m_userList->addEntryRow(entry);
+    m_rowsToAdd = store->entries();
+    addRowsSlice();
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);
     connect(m_userList->tree(), &UserListTreeWidget::showOnMapRequested, this, [this, tabs](const QString& ip) {
@@ -108,6 +110,25 @@ MainWindow::MainWindow(UserList::Services services)
         showMaximized();
     else
         applyStoredGeometry(settings.windowGeometry);
+}
+
+void MainWindow::addRowsSlice()
+{
+    // A long list comes in a slice at a time from the event loop, so that the window can be
+    // used, and the program quit, while the rest is added. Entries added since come through
+    // the store's announcements; those removed meanwhile are left out, and each row shows its
+    // entry as the store has it now.
+    const Data* store = Data::ensureInstance();
+    const qsizetype end = std::min(m_rowsToAdd.size(), m_rowsAdded + RowsPerSlice);
+    for (; m_rowsAdded < end; ++m_rowsAdded) {
+        const DeviceEntry entry = store->entry(m_rowsToAdd.at(m_rowsAdded).ip);
+        if (!entry.ip.isEmpty())
+            m_userList->addEntryRow(entry);
+    }
+    if (m_rowsAdded < m_rowsToAdd.size())
+        QTimer::singleShot(0, this, &MainWindow::addRowsSlice);
+    else
+        m_rowsToAdd.clear();
 }
 
 void MainWindow::applyStoredGeometry(const QRect& stored)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/DeviceEntry.h"
 #include "ui/UserList.h"
 
 #include <QMainWindow>
@@ -45,6 +46,7 @@ private slots:
 private:
     // Applies the stored place and size, made to fit the screens there are now.
     void applyStoredGeometry(const QRect& stored);
+    void addRowsSlice();
 
     QPushButton* m_minimizeButton;
     QPushButton* m_discoverButton;
@@ -56,6 +58,10 @@ private:
     LogListWidget* m_logView;
     VisualRepresentationWidget* m_mapView;
     bool m_checkFrameOnShow = false;
+    // The store's entries when the window was made, and how many of them are in the list.
+    static constexpr qsizetype RowsPerSlice = 2000;
+    QList<DeviceEntry> m_rowsToAdd;
+    qsizetype m_rowsAdded = 0;
 };
 
 } // namespace Tarnwick
