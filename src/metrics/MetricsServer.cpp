@@ -12,6 +12,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -70,12 +71,19 @@ void MetricsServer::stop()
     std::mutex mutex;
     std::condition_variable endedChanged;
     bool ended = false;
-    std::thread ending([&] {
+    std::thread ending;
+    try {
+        ending = std::thread([&] {
+            m_exposer.reset();
+            const std::lock_guard lock(mutex);
+            ended = true;
+            endedChanged.notify_one();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: stopped here, it takes as long as it takes.
         m_exposer.reset();
-        const std::lock_guard lock(mutex);
-        ended = true;
-        endedChanged.notify_one();
-    });
+        return;
+    }
     std::unique_lock lock(mutex);
     while (!endedChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return ended; }))
         knock();
