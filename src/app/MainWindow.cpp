@@ -4,6 +4,7 @@
 #include "MainSystemTrayIcon.h"
 #include "WindowPlacement.h"
 #include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
 #include "map/VisualRepresentationWidget.h"
@@ -92,6 +93,11 @@ MainWindow::MainWindow(UserList::Services services)
     Data* store = Data::ensureInstance();
     store->connectReceiver(m_userList);
     m_rowsToAdd = store->entries();
+    // A device removed and added again before its slice came has its row already.
+    store->connectReceiver(this, {.added = [this](DeviceAddedEvent* added) {
+                               if (m_rowsAdded < m_rowsToAdd.size())
+                                   m_addedMeanwhile.insert(added->entry().ip);
+                           }});
     addRowsSlice();
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);
@@ -121,14 +127,17 @@ void MainWindow::addRowsSlice()
     const Data* store = Data::ensureInstance();
     const qsizetype end = std::min(m_rowsToAdd.size(), m_rowsAdded + RowsPerSlice);
     for (; m_rowsAdded < end; ++m_rowsAdded) {
-        const DeviceEntry entry = store->entry(m_rowsToAdd.at(m_rowsAdded).ip);
-        if (!entry.ip.isEmpty())
+        const QString& ip = m_rowsToAdd.at(m_rowsAdded).ip;
+        const DeviceEntry entry = store->entry(ip);
+        if (!entry.ip.isEmpty() && !m_addedMeanwhile.contains(ip))
             m_userList->addEntryRow(entry);
     }
-    if (m_rowsAdded < m_rowsToAdd.size())
+    if (m_rowsAdded < m_rowsToAdd.size()) {
         QTimer::singleShot(0, this, &MainWindow::addRowsSlice);
-    else
+    } else {
         m_rowsToAdd.clear();
+        m_addedMeanwhile.clear();
+    }
 }
 
 void MainWindow::applyStoredGeometry(const QRect& stored)

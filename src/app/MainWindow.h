@@ -5,6 +5,7 @@
 #include "ui/UserList.h"
 
 #include <QMainWindow>
+#include <QSet>
 
 class QPushButton;
 
@@ -62,6 +63,7 @@ private:
     static constexpr qsizetype RowsPerSlice = 2000;
     QList<DeviceEntry> m_rowsToAdd;
     qsizetype m_rowsAdded = 0;
+    QSet<QString> m_addedMeanwhile;
 };
 
 } // namespace Tarnwick
