@@ -18,6 +18,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMoveEvent>
@@ -123,10 +124,15 @@ void MainWindow::addRowsSlice()
     // A long list comes in a slice at a time from the event loop, so that the window can be
     // used, and the program quit, while the rest is added. Entries added since come through
     // the store's announcements; those removed meanwhile are left out, and each row shows its
-    // entry as the store has it now.
+    // entry as the store has it now. The window is made with a fixed number of rows; later
+    // slices last a few tens of milliseconds each, as many rows as the machine adds in that
+    // time, since every turn of the loop lays out the whole list again.
     const Data* store = Data::ensureInstance();
-    const qsizetype end = std::min(m_rowsToAdd.size(), m_rowsAdded + RowsPerSlice);
-    for (; m_rowsAdded < end; ++m_rowsAdded) {
+    const bool withTheWindow = m_rowsAdded == 0;
+    const qsizetype end = withTheWindow ? std::min(m_rowsToAdd.size(), RowsWithTheWindow) : m_rowsToAdd.size();
+    QElapsedTimer slice;
+    slice.start();
+    for (; m_rowsAdded < end && (withTheWindow || slice.elapsed() < SliceMs); ++m_rowsAdded) {
         const QString& ip = m_rowsToAdd.at(m_rowsAdded).ip;
         const DeviceEntry entry = store->entry(ip);
         if (!entry.ip.isEmpty() && !m_addedMeanwhile.contains(ip))

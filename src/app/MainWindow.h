@@ -60,7 +60,8 @@ private:
     VisualRepresentationWidget* m_mapView;
     bool m_checkFrameOnShow = false;
     // The store's entries when the window was made, and how many of them are in the list.
-    static constexpr qsizetype RowsPerSlice = 2000;
+    static constexpr qsizetype RowsWithTheWindow = 2000;
+    static constexpr qint64 SliceMs = 40;
     QList<DeviceEntry> m_rowsToAdd;
     qsizetype m_rowsAdded = 0;
     QSet<QString> m_addedMeanwhile;
