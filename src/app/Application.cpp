@@ -313,6 +313,11 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
                                        + std::string(std::strerror(engine->arpSocketError())) + ").");
 
     Monitoring monitoring(command, *engine);
+    // Asked to quit while the lists were read: no window is built only to be taken down.
+    if (ProcessSignalWatcher::terminationPending()) {
+        monitoring.end();
+        return 0;
+    }
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
     const UserList::Services services = deviceListServices(core);

@@ -4,6 +4,7 @@
 #include "MainSystemTrayIcon.h"
 #include "WindowPlacement.h"
 #include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
 #include "data/Settings.h"
 #include "log/LogListWidget.h"
 #include "map/VisualRepresentationWidget.h"
@@ -17,6 +18,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMoveEvent>
@@ -26,6 +28,8 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Tarnwick {
 
@@ -89,8 +93,13 @@ MainWindow::MainWindow(UserList::Services services)
 
     Data* store = Data::ensureInstance();
     store->connectReceiver(m_userList);
-    for (const DeviceEntry& entry : store->entries())
-        m_userList->addEntryRow(entry);
+    m_rowsToAdd = store->entries();
+    // A device removed and added again before its slice came has its row already.
+    store->connectReceiver(this, {.added = [this](DeviceAddedEvent* added) {
+                               if (m_rowsAdded < m_rowsToAdd.size())
+                                   m_addedMeanwhile.insert(added->entry().ip);
+                           }});
+    addRowsSlice();
 
     connect(tabs, &QTabBar::currentChanged, this, &MainWindow::TabChanged);
     connect(m_userList->tree(), &UserListTreeWidget::showOnMapRequested, this, [this, tabs](const QString& ip) {
@@ -108,6 +117,33 @@ MainWindow::MainWindow(UserList::Services services)
         showMaximized();
     else
         applyStoredGeometry(settings.windowGeometry);
+}
+
+void MainWindow::addRowsSlice()
+{
+    // A long list comes in a slice at a time from the event loop, so that the window can be
+    // used, and the program quit, while the rest is added. Entries added since come through
+    // the store's announcements; those removed meanwhile are left out, and each row shows its
+    // entry as the store has it now. The window is made with a fixed number of rows; later
+    // slices last a few tens of milliseconds each, as many rows as the machine adds in that
+    // time, since every turn of the loop lays out the whole list again.
+    const Data* store = Data::ensureInstance();
+    const bool withTheWindow = m_rowsAdded == 0;
+    const qsizetype end = withTheWindow ? std::min(m_rowsToAdd.size(), RowsWithTheWindow) : m_rowsToAdd.size();
+    QElapsedTimer slice;
+    slice.start();
+    for (; m_rowsAdded < end && (withTheWindow || slice.elapsed() < SliceMs); ++m_rowsAdded) {
+        const QString& ip = m_rowsToAdd.at(m_rowsAdded).ip;
+        const DeviceEntry entry = store->entry(ip);
+        if (!entry.ip.isEmpty() && !m_addedMeanwhile.contains(ip))
+            m_userList->addEntryRow(entry);
+    }
+    if (m_rowsAdded < m_rowsToAdd.size()) {
+        QTimer::singleShot(0, this, &MainWindow::addRowsSlice);
+    } else {
+        m_rowsToAdd.clear();
+        m_addedMeanwhile.clear();
+    }
 }
 
 void MainWindow::applyStoredGeometry(const QRect& stored)

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/DeviceEntry.h"
 #include "ui/UserList.h"
 
 #include <QMainWindow>
+#include <QSet>
 
 class QPushButton;
 
@@ -45,6 +47,7 @@ private slots:
 private:
     // Applies the stored place and size, made to fit the screens there are now.
     void applyStoredGeometry(const QRect& stored);
+    void addRowsSlice();
 
     QPushButton* m_minimizeButton;
     QPushButton* m_discoverButton;
@@ -56,6 +59,12 @@ private:
     LogListWidget* m_logView;
     VisualRepresentationWidget* m_mapView;
     bool m_checkFrameOnShow = false;
+    // The store's entries when the window was made, and how many of them are in the list.
+    static constexpr qsizetype RowsWithTheWindow = 2000;
+    static constexpr qint64 SliceMs = 40;
+    QList<DeviceEntry> m_rowsToAdd;
+    qsizetype m_rowsAdded = 0;
+    QSet<QString> m_addedMeanwhile;
 };
 
 } // namespace Tarnwick

@@ -18,6 +18,7 @@ constexpr int WatchedSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 
 // The signals whose handlers were installed here, so that only those are put back.
 sigset_t s_installed;
+volatile sig_atomic_t s_terminationPending = 0;
 
 void installHandler(int sig, void (*handler)(int))
 {
@@ -72,8 +73,15 @@ ProcessSignalWatcher::~ProcessSignalWatcher()
     s_fds[0] = s_fds[1] = -1;
 }
 
+bool ProcessSignalWatcher::terminationPending()
+{
+    return s_terminationPending != 0;
+}
+
 void ProcessSignalWatcher::handleSignal(int signalNumber)
 {
+    if (signalNumber != SIGUSR1)
+        s_terminationPending = 1;
     const char byte = static_cast<char>(signalNumber);
     // Only async-signal-safe calls here; when the socket is full a repeat is simply dropped.
     const ssize_t written = ::write(s_fds[0], &byte, 1);

@@ -19,6 +19,9 @@ class ProcessSignalWatcher : public QObject
 
 public:
     static void installHandlers();
+    // Whether a signal asked the program to quit since the handlers were installed: start-up
+    // looks before it builds what it would only have to take down again.
+    static bool terminationPending();
 
     explicit ProcessSignalWatcher(QObject* parent = nullptr);
     ~ProcessSignalWatcher() override;

@@ -213,15 +213,19 @@ bool DocumentFile::write(const BodyWriter& writeBody, bool ownChanges)
 {
     if (m_fileName.isEmpty())
         return false;
+    const bool unopenable = m_outcome == ReadOutcome::Unopenable;
+    const bool exists = !unopenable && diskState(m_fileName).exists;
+    // Nothing of ours to write: whatever is on disk stays as it is, hand edits included. The
+    // document is not even put together, which takes a while for a long list at every quit.
+    if (!ownChanges && (unopenable || exists))
+        return true;
     const QByteArray document = render(writeBody);
     if (document.isEmpty()) {
         report(QStringLiteral("\"%1\" could not be saved: its contents could not be written").arg(m_fileName));
         return false;
     }
 
-    if (m_outcome == ReadOutcome::Unopenable) {
-        if (!ownChanges)
-            return true;
+    if (unopenable) {
         if (!replace(m_sessionFileName, document))
             return false;
         report(QStringLiteral("\"%1\" could not be read at start; this session's version was saved as \"%2\"")
@@ -230,10 +234,6 @@ bool DocumentFile::write(const BodyWriter& writeBody, bool ownChanges)
         return true;
     }
 
-    const bool exists = diskState(m_fileName).exists;
-    // Nothing of ours to write: whatever is on disk stays as it is, hand edits included.
-    if (exists && !ownChanges)
-        return true;
     if (exists && changedOnDisk()) {
         if (!keepCopy(m_fileName + QStringLiteral(".changed-on-disk"),
                       QStringLiteral("changed on disk since Tarnwick read or saved it")))

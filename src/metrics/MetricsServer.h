@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace prometheus {
 class Collectable;
 class Exposer;
@@ -42,8 +44,13 @@ public:
     int port() const;
 
 private:
+    void stop();
+    void knock() const;
+
     Limits m_limits;
     std::unique_ptr<prometheus::Exposer> m_exposer;
+    // Where a connection reaches the listening socket (loopback for a wildcard address).
+    sockaddr_storage m_door = {};
 };
 
 } // namespace Tarnwick

@@ -90,9 +90,23 @@ void ReachabilityWatcher::recompute()
     Reachability::Links links;
     for (const VisualRepresentationItemConnection& connection : m_map.connections())
         links << qMakePair(connection.ip1, connection.ip2);
+    // Only the first hop and the devices joined on the map can be on anyone's way: their
+    // states are all the look needs, so it costs the same for a list of ten or 100,000.
     QHash<QString, bool> up;
-    for (const DeviceEntry& entry : m_data.entries())
-        up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
+    const auto note = [this, &up](const QString& ip) {
+        if (up.contains(ip))
+            return;
+        const DeviceEntry entry = m_data.entry(ip);
+        if (!entry.ip.isEmpty())
+            up.insert(ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
+    };
+    if (!m_settings.firstHop.isEmpty()) {
+        note(m_settings.firstHop);
+        for (const auto& [a, b] : std::as_const(links)) {
+            note(a);
+            note(b);
+        }
+    }
     QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_settings.firstHop, m_heard);
     const bool changed = cutOff != m_cutOff;
     m_cutOff = std::move(cutOff);

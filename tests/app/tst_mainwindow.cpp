@@ -198,6 +198,26 @@ private slots:
         QCOMPARE(tree->topLevelItemCount(), 2);
     }
 
+    // A long list comes in while the window is up: devices removed before their rows came are
+    // left out, those added meanwhile (again) show once.
+    void aLongListFollowsTheStoreWhileItComesIn()
+    {
+        const auto address = [](int i) { return QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256); };
+        for (int i = 0; i < 5000; ++i)
+            m_data->addEntry(DeviceEntry(address(i), QString(), DeviceTypePC, false, NoReplyResult));
+        MainWindow* window = openWindow();
+        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
+        m_data->removeEntry(address(4999));
+        m_data->removeEntry(address(4998));
+        m_data->addEntry(DeviceEntry(address(4998), QString(), DeviceTypePC, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(QStringLiteral("late"), QString(), DeviceTypePC, false, NoReplyResult));
+        QTRY_COMPARE(tree->topLevelItemCount(), 5000);
+        QCOMPARE(tree->findItems(address(4999), Qt::MatchExactly, 2).size(), 0);
+        QCOMPARE(tree->findItems(address(4998), Qt::MatchExactly, 2).size(), 1);
+        QCOMPARE(tree->findItems(QStringLiteral("late"), Qt::MatchExactly, 2).size(), 1);
+        QCOMPARE(tree->findItems(address(4997), Qt::MatchExactly, 2).size(), 1);
+    }
+
     void addDeviceActsOnPress()
     {
         MainWindow* window = openWindow();

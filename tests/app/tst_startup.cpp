@@ -83,6 +83,28 @@ private slots:
         QVERIFY(!program.log().contains("added to list"));
     }
 
+    // A quit that comes while a long list is still being read or shown ends the program
+    // cleanly and leaves the list as it was.
+    void aQuitDuringStartUpKeepsTheList()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QByteArray list = "<DeviceEntries>\n";
+        for (int i = 0; i < 20000; ++i)
+            list += QStringLiteral("<DeviceEntry IP=\"127.1.%1.%2\" Type=\"3\" IASC=\"0\"/>\n")
+                        .arg(i / 256)
+                        .arg(i % 256)
+                        .toLatin1();
+        list += "</DeviceEntries>\n";
+        TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")), list);
+        ProgramRun program(dir.path());
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(program.log().contains("started"), 20000);
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        QVERIFY(program.log().contains("Application \"Tarnwick\" closed"));
+        QCOMPARE(program.file(QStringLiteral("DeviceConfig.xml")), list);
+    }
+
     // One program per folder: a second start writes nothing, asks the running one to show its
     // window, and says which process that is.
     void secondStartInTheSameFolderEndsWithoutWriting()

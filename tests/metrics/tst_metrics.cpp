@@ -8,6 +8,7 @@
 
 #include "../common/FixedReachability.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <prometheus/text_serializer.h>
@@ -247,6 +248,26 @@ private slots:
         QVERIFY(!second.listen(taken, metrics, &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(second.port(), 0);
+    }
+
+    // Quitting waits on the server's end: it must not sit out the listener's idle wait after a
+    // scrape. The old wait was a second or more; 500 ms leaves a loaded machine room to
+    // schedule the server's few threads.
+    void endsPromptlyAfterAScrape()
+    {
+        Data data;
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"),
+                                                             [] { return true; });
+        auto server = std::make_unique<MetricsServer>();
+        QString error;
+        QVERIFY2(server->listen(anyFreePort(), metrics, &error), qPrintable(error));
+        QVERIFY(httpGet(server->port(), "/metrics").contains("tarnwick_devices 0"));
+        QElapsedTimer ending;
+        ending.start();
+        server.reset();
+        QCOMPARE_LT(ending.elapsed(), 500);
     }
 
     void scrapesBesideStalledClients_data()
