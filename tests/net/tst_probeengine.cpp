@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/EchoPacket.h"
 #include "net/NameResolver.h"
+#include "net/NetworkProbe.h"
 #include "net/OutstandingTable.h"
 #include "net/ProbeEngine.h"
 #include "net/ProbePacer.h"
@@ -347,6 +348,67 @@ private slots:
         QCOMPARE(outcomes.at(0).code(), PingNoReply);
     }
 
+    // IPv6 hosts behind a link of their own, probed by their address texts: an answer (a
+    // link-local one through its interface), silence until the time-out, and a router's refusal
+    // that ends the wait at once with its reason.
+    void ipv6Probes_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("routeType");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("answering") << "fd79:6:1::5"
+                                   << "" << 5000 << int(ProbeResult::Reply) << "";
+        QTest::newRow("link-local") << "fe80::2%twlab0"
+                                    << "" << 5000 << int(ProbeResult::Reply) << "";
+        QTest::newRow("silent") << "fd79:6:1::99"
+                                << "" << 400 << int(ProbeResult::Timeout) << "";
+        QTest::newRow("unreachable") << "fd79:6:2::9"
+                                     << "unreachable" << 20000 << int(ProbeResult::Timeout)
+                                     << "no route to destination, from fd79:6::2";
+        QTest::newRow("prohibited") << "fd79:6:2::9"
+                                    << "prohibit" << 20000 << int(ProbeResult::Timeout)
+                                    << "communication administratively prohibited, from fd79:6::2";
+    }
+
+    void ipv6Probes()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, target);
+        QFETCH(QString, routeType);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        PeerNetwork peer;
+        QString whyNot;
+        QVERIFY2(peer.start(QStringLiteral("10.79.6"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd79:6"), {5}, &whyNot), qPrintable(whyNot));
+        if (!routeType.isEmpty()) {
+            QVERIFY(peer.runInside({"sysctl", "-qw", "net.ipv6.conf.all.forwarding=1"}));
+            QVERIFY(peer.runInside({"ip", "-6", "route", "add", routeType, "fd79:6:2::/64"}));
+        }
+        ProbeEngine engine(m_resolver);
+        QVERIFY(engine.hasIpv6Socket());
+        Outcomes outcomes;
+        QElapsedTimer timer;
+        timer.start();
+        NetworkProbe::overNetwork(engine)(target, timeoutMs, outcomes.forRequest(0));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.count(), 1, timeoutMs + 5000);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(int(outcomes.at(0).kind), kind);
+        QCOMPARE(outcomes.at(0).reason, reason);
+        if (kind == ProbeResult::Reply)
+            QVERIFY(outcomes.at(0).roundTripUs > 0);
+        // Silence waits out the time-out; an answer or a refusal ends the wait well before it.
+        if (reason.isEmpty() && kind != ProbeResult::Reply)
+            QVERIFY2(elapsed >= timeoutMs - 10, qPrintable(QString::number(elapsed)));
+        else
+            QVERIFY2(elapsed < timeoutMs / 2, qPrintable(QString::number(elapsed)));
+        QTRY_COMPARE(int(engine.requestsInFlight()), 0);
+    }
+
     // A port that takes connections, then the same port closed, then a host that never answers.
     void tcpChecks()
     {
@@ -423,6 +485,10 @@ private slots:
         QTest::newRow("short form") << "127.1" << false;
         QTest::newRow("name") << "printer.lan" << false;
         QTest::newRow("white space") << " 127.0.0.1" << false;
+        QTest::newRow("IPv6") << "fd00::1" << true;
+        QTest::newRow("IPv6 with its interface") << "fe80::1%lo" << true;
+        QTest::newRow("IPv6 with an interface not here") << "fe80::1%twnone9" << false;
+        QTest::newRow("IPv6 with three colons") << "fd00:::1" << false;
     }
 
     void numericAddresses()
