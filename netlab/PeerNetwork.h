@@ -28,10 +28,11 @@ public:
 
     // IPv6 beside it, without duplicate address detection (so the addresses work at once): the
     // link is <prefix>::/64 (this side ::1, the peer ::2; fe80::1 and fe80::2 too), the rest of
-    // <prefix>::/32 is routed through the peer, and the hosts are <prefix>:1::<host> there.
+    // <prefix>::/32 is routed through the peer, and the hosts are <prefix>:1::<host> there (the
+    // host number written in hexadecimal, as IPv6 writes it).
     // prefix: the first two groups, such as "fd79:6". After start or startOnLink.
     bool addIpv6(const QString& prefix, const QList<int>& hosts, QString* whyNot);
-    QString ipv6Address(int host) const { return m_prefix6 + QStringLiteral(":1::") + QString::number(host); }
+    QString ipv6Address(int host) const { return m_prefix6 + QStringLiteral(":1::") + QString::number(host, 16); }
 
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
