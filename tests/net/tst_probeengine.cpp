@@ -11,13 +11,18 @@
 #include "netlab/PeerNetwork.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSet>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #include <atomic>
 #include <memory>
@@ -474,6 +479,50 @@ private slots:
         QCOMPARE(int(outcomes.at(0).kind), kind);
         QCOMPARE(outcomes.at(0).reason, reason);
         QCOMPARE(outcomes.at(0).roundTripUs > 0, kind == ProbeResult::Reply);
+    }
+
+    // A name with no IPv4 address resolves to its IPv6 one; a name with both keeps its IPv4
+    // one. The names come from a hosts file of the test's own, in a mount namespace of its own.
+    void namesWithoutAnIpv4AddressResolveToTheirIpv6One_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("IPv6 alone") << "v6only.tarnwick.test"
+                                    << "fd79:8::1";
+        QTest::newRow("both") << "both.tarnwick.test"
+                              << "10.79.8.1";
+    }
+
+    void namesWithoutAnIpv4AddressResolveToTheirIpv6One()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        static const bool privateMounts = ::unshare(CLONE_NEWNS) == 0
+            && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        if (!privateMounts)
+            QSKIP("could not make a mount namespace");
+        QTemporaryDir dir;
+        QFile hosts(dir.filePath(QStringLiteral("hosts")));
+        QVERIFY(hosts.open(QIODevice::WriteOnly));
+        hosts.write("fd79:8::1 v6only.tarnwick.test\n10.79.8.1 both.tarnwick.test\nfd79:8::2 both.tarnwick.test\n");
+        hosts.close();
+        QCOMPARE(::mount(QFile::encodeName(hosts.fileName()).constData(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+        const auto unmount = qScopeGuard([] { ::umount2("/etc/hosts", MNT_DETACH); });
+        NameResolver resolver;
+        QMutex mutex;
+        std::optional<NameResolver::Address> found;
+        resolver.resolve(name, 5000, [&](NameResolver::Address resolved) {
+            QMutexLocker lock(&mutex);
+            found = resolved;
+        });
+        QTRY_VERIFY([&] {
+            QMutexLocker lock(&mutex);
+            return found.has_value();
+        }());
+        QVERIFY(found->has_value());
+        QCOMPARE((*found)->toString(), address);
     }
 
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.
