@@ -39,7 +39,7 @@ private:
 
     int m_fd = -1;
     bool m_raw = false;
-    int m_family;
+    int m_family = AF_INET;
 };
 
 } // namespace Tarnwick

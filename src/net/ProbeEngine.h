@@ -21,9 +21,10 @@
 
 namespace Tarnwick {
 
-// Keeps many echo requests in flight over one ICMP socket (and one ICMPv6 socket): requests leave paced at a minimum
-// interval, each reply is matched to its own request (echo reply, from the probed address, our
-// identifier where the socket lets us see it, our sequence number), round trips are measured on
+// Keeps many echo requests in flight over one ICMP socket (and one ICMPv6 socket): requests
+// leave paced at a minimum interval, each reply is matched to its own request (echo reply, from
+// the probed address, our identifier where the socket lets us see it, our sequence number),
+// round trips are measured on
 // the monotonic clock in microseconds, and every request's outcome is reported exactly once: a
 // reply, a time-out or a socket error. Usable from any thread; the outcomes are reported on the
 // engine's own thread, so the callbacks must be short.

@@ -447,6 +447,30 @@ private slots:
         QTRY_COMPARE(int(engine.requestsInFlight()), 0);
     }
 
+    // A TCP check of an IPv6 address: the port open, then closed.
+    void tcpChecksOverIpv6()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        PeerNetwork peer;
+        QString whyNot;
+        QVERIFY2(peer.start(QStringLiteral("10.79.5"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd79:5"), {}, &whyNot), qPrintable(whyNot));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("fd79:5::1"))));
+        const std::uint16_t port = server.serverPort();
+        const IpAddress here = *IpAddress::parse(QStringLiteral("fd79:5::1"));
+        ProbeEngine engine(m_resolver);
+        Outcomes outcomes;
+        engine.submitConnect(here, port, 2000, outcomes.forRequest(0));
+        QTRY_COMPARE(outcomes.count(), 1);
+        QCOMPARE(outcomes.at(0).kind, ProbeResult::Reply);
+        server.close();
+        engine.submitConnect(here, port, 2000, outcomes.forRequest(1));
+        QTRY_COMPARE(outcomes.count(), 2);
+        QCOMPARE(outcomes.at(1).reason, QStringLiteral("connection refused"));
+    }
+
     // ARP alone: a host that drops echo requests is there all the same; one that is not there,
     // or is not on a local link, is not.
     void arpChecks_data()
