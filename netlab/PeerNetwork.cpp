@@ -111,6 +111,24 @@ bool PeerNetwork::startOnLink(const QString& prefix, const QList<int>& hosts, QS
     return linkUp({prefix + ".254/24"}, {}, {prefix + ".0/24"}, hosts, whyNot);
 }
 
+bool PeerNetwork::addIpv6(const QString& prefix, const QList<int>& hosts, QString* whyNot)
+{
+    m_prefix6 = prefix;
+    const QString ip = QStringLiteral("ip");
+    bool ok = run({ip, "-6", "addr", "add", prefix + "::1/64", "dev", LinkHere, "nodad"})
+        && run({ip, "-6", "addr", "add", "fe80::1/64", "dev", LinkHere, "nodad"})
+        && runInside({ip, "-6", "addr", "add", prefix + "::2/64", "dev", LinkThere, "nodad"})
+        && runInside({ip, "-6", "addr", "add", "fe80::2/64", "dev", LinkThere, "nodad"})
+        && run({ip, "-6", "route", "add", prefix + "::/32", "via", prefix + "::2"})
+        // The hosts' other addresses drop what comes for them without a word, as silent devices do.
+        && runInside({ip, "-6", "route", "add", "blackhole", prefix + ":1::/64"});
+    for (int host : hosts)
+        ok = ok && runInside({ip, "-6", "addr", "add", ipv6Address(host) + "/128", "dev", "lo"});
+    if (!ok)
+        *whyNot = QStringLiteral("could not give the link IPv6 addresses");
+    return ok;
+}
+
 bool PeerNetwork::silence(int host)
 {
     return runInside({QStringLiteral("ip"), "addr", "del", address(host) + "/32", "dev", "lo"});

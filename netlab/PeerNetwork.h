@@ -26,6 +26,14 @@ public:
     bool start(const QString& prefix, const QList<int>& hosts, QString* whyNot);
     bool startOnLink(const QString& prefix, const QList<int>& hosts, QString* whyNot);
 
+    // IPv6 beside it, without duplicate address detection (so the addresses work at once): the
+    // link is <prefix>::/64 (this side ::1, the peer ::2; fe80::1 and fe80::2 too), the rest of
+    // <prefix>::/32 is routed through the peer, and the hosts are <prefix>:1::<host> there (the
+    // host number written in hexadecimal, as IPv6 writes it).
+    // prefix: the first two groups, such as "fd79:6". After start or startOnLink.
+    bool addIpv6(const QString& prefix, const QList<int>& hosts, QString* whyNot);
+    QString ipv6Address(int host) const { return m_prefix6 + QStringLiteral(":1::") + QString::number(host, 16); }
+
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
     // Makes one host stop answering, or answer again.
@@ -42,5 +50,6 @@ private:
                 const QList<int>& hosts, QString* whyNot);
 
     QString m_prefix;
+    QString m_prefix6;
     pid_t m_holder = -1;
 };

@@ -122,6 +122,14 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         line.scanRange = *prefix;
         return line;
     }
+    if (scanAddresses.at(0).contains(QLatin1Char(':')) || scanAddresses.at(1).contains(QLatin1Char(':'))) {
+        QString problem;
+        const std::optional<ScanRange> span = ScanRange::ipv6Span(scanAddresses.at(0), scanAddresses.at(1), &problem);
+        if (!span)
+            return failed(problem);
+        line.scanRange = *span;
+        return line;
+    }
     const auto from = DiscoverDevicesThread::parseAddress(scanAddresses.at(0));
     const auto to = DiscoverDevicesThread::parseAddress(scanAddresses.at(1));
     if (!from || !to)
@@ -148,7 +156,8 @@ QString CommandLine::usage()
                           "\n"
                           "  --scan FROM TO   probe every address from FROM to TO (each octet on its own, as the\n"
                           "                   \"Discover Devices\" dialog does) and print one line per address;\n"
-                          "                   touches no file\n"
+                          "                   touches no file; IPv6 FROM and TO differ only in their last 16 bits,\n"
+                          "                   such as fd00::1 fd00::ff\n"
                           "  --scan PREFIX    the same for every host address of a prefix such as 192.168.4.0/22,\n"
                           "                   in address order (network and broadcast addresses left out)\n"
                           "  --timeout MS     with --scan: wait MS milliseconds for each reply (default 1000)\n"

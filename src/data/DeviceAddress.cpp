@@ -3,6 +3,9 @@
 
 #include <QStringList>
 
+#include <arpa/inet.h>
+#include <net/if.h>
+
 #include <algorithm>
 
 namespace Tarnwick {
@@ -33,6 +36,34 @@ QString dottedQuadProblem(const QString& text)
     return QString();
 }
 
+// IPv6 text, with the interface after a "%" where the address is link-local: the same address
+// is on every link, so the interface tells which one. The interface is not looked up here: a
+// device list may come from another machine.
+QString ipv6Problem(const QString& text)
+{
+    const qsizetype percent = text.indexOf(QLatin1Char('%'));
+    const QString address = percent < 0 ? text : text.left(percent);
+    const QString interface = percent < 0 ? QString() : text.mid(percent + 1);
+    in6_addr bytes{};
+    if (::inet_pton(AF_INET6, address.toLatin1().constData(), &bytes) != 1)
+        return QStringLiteral("\"%1\" is not an IPv6 address: it takes up to eight groups of hexadecimal digits "
+                              "with a colon between each two, such as fd00::20.")
+            .arg(text);
+    const bool linkLocal = bytes.s6_addr[0] == 0xfe && (bytes.s6_addr[1] & 0xc0) == 0x80;
+    if (percent >= 0
+        && (interface.isEmpty() || interface.size() >= IF_NAMESIZE
+            || std::any_of(interface.begin(), interface.end(),
+                           [](QChar c) { return c.isSpace() || c == QLatin1Char('/') || c.unicode() > 127; })))
+        return QStringLiteral("\"%1\" does not name an interface after its \"%\".").arg(text);
+    if (linkLocal && percent < 0)
+        return QStringLiteral("\"%1\" is a link-local address: add the interface it is reached on, such as "
+                              "%1%eth0.")
+            .arg(text);
+    if (text == QLatin1String("::"))
+        return QStringLiteral(":: stands for no device at all; type the device's own address.");
+    return QString();
+}
+
 // RFC 1123 names, leniently: labels of letters, digits, hyphens and underscores, none empty,
 // none longer than 63 characters or with a hyphen at either end; one dot may end the name.
 bool isHostName(QString text)
@@ -60,11 +91,10 @@ QString DeviceAddress::normalised(const QString& text)
 QString DeviceAddress::problem(const QString& text)
 {
     if (text.isEmpty())
-        return QStringLiteral("Type the device's address: an IPv4 address such as 192.168.1.20, or a host name.");
+        return QStringLiteral("Type the device's address: an IPv4 address such as 192.168.1.20, an IPv6 address "
+                              "such as fd00::20, or a host name.");
     if (text.contains(QLatin1Char(':')))
-        return QStringLiteral("\"%1\" looks like an IPv6 address; IPv6 is not supported yet. Type the device's "
-                              "IPv4 address or its host name.")
-            .arg(text);
+        return ipv6Problem(text);
     if (onlyDigitsAndDots(text))
         return dottedQuadProblem(text);
     if (!isHostName(text))

@@ -5,7 +5,8 @@
 
 namespace Tarnwick {
 
-// What may stand as a device's address: an IPv4 address in dotted form, or a host name.
+// What may stand as a device's address: an IPv4 address in dotted form, an IPv6 address (a
+// link-local one with its interface, as in fe80::1%eth0), or a host name.
 class DeviceAddress
 {
 public:

@@ -7,9 +7,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 namespace Tarnwick {
 
 struct ListedHosts::Shared
@@ -40,13 +37,7 @@ void ListedHosts::refresh()
         if (name.isEmpty() || NameResolver::numeric(name))
             continue;
         m_resolver.resolve(name, ResolveWaitMs, [shared = m_shared, name](NameResolver::Address address) {
-            QString dotted;
-            if (address) {
-                char text[INET_ADDRSTRLEN] = {};
-                const in_addr raw{*address};
-                if (::inet_ntop(AF_INET, &raw, text, sizeof text))
-                    dotted = QString::fromLatin1(text);
-            }
+            const QString dotted = address ? address->toString() : QString();
             // Under the lock, the owner cannot go while its answer is posted.
             QMutexLocker lock(&shared->mutex);
             if (ListedHosts* owner = shared->owner)

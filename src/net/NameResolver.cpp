@@ -3,7 +3,7 @@
 
 #include <QThreadPool>
 
-#include <arpa/inet.h>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,18 +14,33 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-NameResolver::Address systemLookUp(const std::string& name)
+NameResolver::Address lookUpIn(const std::string& name, int family)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_RAW;
     addrinfo* result = nullptr;
     NameResolver::Address address;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
-        address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+        if (family == AF_INET) {
+            address = IpAddress::ipv4(reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
+        } else {
+            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(result->ai_addr);
+            IpAddress::Ipv6Bytes bytes;
+            std::memcpy(bytes.data(), &v6->sin6_addr, bytes.size());
+            address = IpAddress::ipv6(bytes, v6->sin6_scope_id);
+        }
         ::freeaddrinfo(result);
     }
     return address;
+}
+
+// The name's A answer; its AAAA answer where it has none.
+NameResolver::Address systemLookUp(const std::string& name)
+{
+    if (NameResolver::Address address = lookUpIn(name, AF_INET))
+        return address;
+    return lookUpIn(name, AF_INET6);
 }
 
 } // namespace
@@ -74,11 +89,7 @@ NameResolver::~NameResolver()
 
 NameResolver::Address NameResolver::numeric(const QString& host)
 {
-    in_addr address{};
-    // Only the four-part dotted form: "10.1" or "0x7f.1" are not addresses a user types.
-    if (::inet_pton(AF_INET, host.toLatin1().constData(), &address) != 1)
-        return std::nullopt;
-    return address.s_addr;
+    return IpAddress::parse(host);
 }
 
 void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QString>
 
 #include <chrono>
@@ -21,8 +23,8 @@ class QThreadPool;
 
 namespace Tarnwick {
 
-// Turns the address text of a device into an IPv4 address without ever holding anybody up:
-// dotted text at once, a name from a short-lived cache or from a look-up on one of a few threads
+// Turns the address text of a device into an IPv4 or IPv6 address without ever holding anybody
+// up: numeric text at once, a name from a short-lived cache or from a look-up on one of a few threads
 // of its own. A name server that never answers costs the waiting caller at most its bound; the
 // look-up goes on and fills the cache for the next time. However many names hang, they hold at
 // most Workers threads, and at most MaxQueued names wait for one; a name beyond that is not
@@ -30,9 +32,10 @@ namespace Tarnwick {
 class NameResolver
 {
 public:
-    using Address = std::optional<std::uint32_t>; // network byte order; none when unresolved
+    using Address = std::optional<IpAddress>; // none when unresolved
     using Done = std::function<void(Address address)>;
-    // Resolves one name, blocking; the system's resolver unless a test stands in for it.
+    // Resolves one name, blocking; the system's resolver unless a test stands in for it, which
+    // takes the name's IPv4 address, or its IPv6 address where it has none.
     using LookUp = std::function<Address(const std::string& name)>;
 
     static constexpr std::chrono::seconds RememberFound{60};
@@ -45,12 +48,12 @@ public:
     NameResolver(const NameResolver&) = delete;
     NameResolver& operator=(const NameResolver&) = delete;
 
-    // The address of dotted IPv4 text, or none for any other text.
+    // The address of numeric text (IpAddress::parse), or none for any other text.
     static Address numeric(const QString& host);
 
-    // Calls done exactly once: at once for dotted text and cached names, otherwise when the
+    // Calls done exactly once: at once for numeric text and cached names, otherwise when the
     // look-up ends or maxWaitMs have passed (with none), on the resolver's threads. Once stopped,
-    // at once with none for anything but dotted text.
+    // at once with none for anything but numeric text.
     void resolve(const QString& host, int maxWaitMs, Done done);
 
     // Answers every waiting caller with none, drops the names waiting for a thread and ends the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "IpAddress.h"
 #include "data/ProbeResult.h"
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 
 namespace Tarnwick {
 
-// The echo requests that wait for their replies, by sequence number. No two outstanding
+// The echo requests (ICMP and ICMPv6) that wait for their replies, by sequence number. No two outstanding
 // requests share a sequence number, however long the 16-bit numbers have been wrapping, so
 // that every reply finds its own request.
 class OutstandingTable
@@ -26,6 +27,8 @@ public:
         bool answeredArp = false; // the host answered ARP first: silence means present
         // The send by the wall clock, which the kernel's receive time stamps go by.
         std::int64_t sentRealNs = 0;
+        // Where an ICMPv6 request went (address is then 0).
+        std::optional<IpAddress> ipv6 = std::nullopt;
     };
 
     // A sequence number no outstanding request uses, the one after the last handed out where

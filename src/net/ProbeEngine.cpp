@@ -84,6 +84,22 @@ std::uint16_t newIdentifier()
 // started after a link came up or changed sees it; a long scan reads them at most this often.
 constexpr std::int64_t LinksRereadNs = 10000000;
 
+sockaddr_in6 ipv6Destination(const IpAddress& address)
+{
+    sockaddr_in6 destination{};
+    destination.sin6_family = AF_INET6;
+    std::memcpy(&destination.sin6_addr, address.ipv6().data(), address.ipv6().size());
+    destination.sin6_scope_id = address.scope();
+    return destination;
+}
+
+IpAddress::Ipv6Bytes bytesOf(const in6_addr& address)
+{
+    IpAddress::Ipv6Bytes bytes;
+    std::memcpy(bytes.data(), &address, bytes.size());
+    return bytes;
+}
+
 // Why a connection could not be made, in the system's words, but for the one answer users
 // read most, which the program words as it does everywhere else.
 QString connectFailure(int error)
@@ -98,6 +114,7 @@ QString connectFailure(int error)
 ProbeEngine::ProbeEngine(NameResolver& resolver)
     : m_resolver(resolver)
     , m_socket(std::make_unique<IcmpSocket>())
+    , m_socket6(std::make_unique<IcmpSocket>(AF_INET6))
     , m_arp(std::make_unique<ArpSocket>())
     , m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     , m_identifier(newIdentifier())
@@ -106,6 +123,8 @@ ProbeEngine::ProbeEngine(NameResolver& resolver)
         m_socket->acceptOnlyIdentifier(m_identifier);
     else
         qCWarning(lcNet) << "no ICMP socket could be opened; every probe fails with a socket error";
+    if (m_socket6->isOpen())
+        m_socket6->acceptOnlyIdentifier(m_identifier);
 }
 
 void ProbeEngine::startThread()
@@ -140,22 +159,36 @@ std::size_t ProbeEngine::requestsQueued()
 
 void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});
-    }
-    if (!m_stopping)
-        startThread();
-    wake();
+    queue({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});
 }
 
 void ProbeEngine::submitConnect(std::uint32_t address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
                                 Client client)
 {
+    queue({address, std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly, false, monotonicNs(), port});
+}
+
+void ProbeEngine::submit(const IpAddress& address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
+{
+    if (!address.isIpv6()) {
+        submit(address.ipv4(), timeoutMs, std::move(done), client, onLink);
+        return;
+    }
+    queue({0, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs(), 0, address});
+}
+
+void ProbeEngine::submitConnect(const IpAddress& address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
+                                Client client)
+{
+    queue({address.isIpv6() ? 0 : address.ipv4(), std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly,
+           false, monotonicNs(), port, address.isIpv6() ? std::optional(address) : std::nullopt});
+}
+
+void ProbeEngine::queue(Pending request)
+{
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(
-            {address, std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly, false, monotonicNs(), port});
+        m_queue.push_back(std::move(request));
     }
     if (!m_stopping)
         startThread();
@@ -173,6 +206,7 @@ void ProbeEngine::stop()
         m_thread.join();
     closeConnects();
     m_socket.reset();
+    m_socket6.reset();
     m_arp.reset();
 }
 
@@ -195,6 +229,7 @@ void ProbeEngine::run()
         for (int sent = 0; sent < MaxSendsPerTurn && sendNext(now, finished); ++sent)
             now = monotonicNs();
         receiveAll(finished);
+        receiveIpv6(finished);
         receiveArp(finished);
         finishConnects(finished);
         finishExpired(monotonicNs(), finished);
@@ -231,18 +266,29 @@ void ProbeEngine::finishExpired(std::int64_t nowNs, Finished& finished)
 
 void ProbeEngine::startConnect(Pending& request, std::int64_t nowNs, Finished& finished)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int family = request.ipv6 ? AF_INET6 : AF_INET;
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         finished.emplace_back(std::move(request.done),
                               ProbeResult{ProbeResult::SocketError, 0, QString::fromLocal8Bit(std::strerror(errno))});
         return;
     }
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_addr.s_addr = request.address;
-    destination.sin_port = htons(request.port);
+    sockaddr_storage destination{};
+    socklen_t length = sizeof(sockaddr_in);
+    if (request.ipv6) {
+        sockaddr_in6 v6 = ipv6Destination(*request.ipv6);
+        v6.sin6_port = htons(request.port);
+        std::memcpy(&destination, &v6, sizeof v6);
+        length = sizeof v6;
+    } else {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = request.address;
+        v4.sin_port = htons(request.port);
+        std::memcpy(&destination, &v4, sizeof v4);
+    }
     m_pacer.sent(nowNs);
-    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&destination), length);
     const int error = result == 0 ? 0 : errno;
     if (error == EINPROGRESS) {
         m_connecting.emplace(
@@ -367,6 +413,8 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         startConnect(request, nowNs, finished);
         return true;
     }
+    if (request.ipv6)
+        return sendIpv6(request, finished);
     if (askByArp(request, nowNs))
         return true;
     if (request.onLink == OnLink::ArpOnly) {
@@ -446,7 +494,7 @@ void ProbeEngine::receiveAll(Finished& finished)
         // where it could be attached); a datagram socket's identifier is the kernel's.
         const EchoPacket::Expected expected{request ? request->address : 0, m_identifier, reply->sequence,
                                             m_socket->isRaw()};
-        if (!request || !expected.accepts(*reply, from.sin_addr.s_addr))
+        if (!request || request->ipv6 || !expected.accepts(*reply, from.sin_addr.s_addr))
             continue;
         OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
         finished.emplace_back(
@@ -500,13 +548,147 @@ void ProbeEngine::finishWithError(std::uint16_t sequence, std::uint32_t destinat
                                   std::uint8_t code, std::uint32_t offender, Finished& finished)
 {
     const OutstandingTable::Request* request = m_outstanding.find(sequence);
-    if (!request || request->address != destination)
+    if (!request || request->ipv6 || request->address != destination)
         return;
     OutstandingTable::Request failed = m_outstanding.take(sequence);
     QString reason = QString::fromLatin1(EchoPacket::errorText(type, code));
     char text[INET_ADDRSTRLEN] = {};
     if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text))
         reason += QStringLiteral(", from ") + QString::fromLatin1(text);
+    finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
+}
+
+bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
+{
+    if (request.onLink == OnLink::ArpOnly) {
+        finished.emplace_back(std::move(request.done),
+                              ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("no ARP for IPv6 addresses")});
+        return true;
+    }
+    if (!hasIpv6Socket()) {
+        finished.emplace_back(std::move(request.done), ProbeResult::socketError());
+        return true;
+    }
+    const std::optional<std::uint16_t> sequence = m_outstanding.nextFreeSequence();
+    if (!sequence) {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_front(std::move(request));
+        return false;
+    }
+    const QByteArray packet = Icmpv6Echo::request(m_identifier, *sequence);
+    const sockaddr_in6 destination = ipv6Destination(*request.ipv6);
+    const std::int64_t sentNs = monotonicNs();
+    const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
+    const ssize_t sent = ::sendto(m_socket6->fd(), packet.constData(), std::size_t(packet.size()), 0,
+                                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    m_pacer.sent(sentNs);
+    if (sent != packet.size()) {
+        finished.emplace_back(std::move(request.done),
+                              ProbeResult{ProbeResult::SocketError, 0, QString::fromLocal8Bit(std::strerror(errno))});
+        return true;
+    }
+    m_outstanding.insert(*sequence,
+                         {0, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000, std::move(request.done), false,
+                          sentRealNs, request.ipv6});
+    return true;
+}
+
+void ProbeEngine::receiveIpv6(Finished& finished)
+{
+    if (!hasIpv6Socket())
+        return;
+    char buffer[1500];
+    for (;;) {
+        sockaddr_in6 from{};
+        iovec data{buffer, sizeof buffer};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_socket6->fd(), &message, MSG_DONTWAIT);
+        if (received < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        const std::int64_t now = monotonicNs();
+        const bool raw = m_socket6->isRaw();
+        const auto reply = Icmpv6Echo::parseReply(buffer, received);
+        if (!reply) {
+            const auto error = raw ? Icmpv6Echo::parseError(buffer, received) : std::nullopt;
+            if (error && error->id == m_identifier)
+                finishWithIpv6Error(*error, bytesOf(from.sin6_addr), finished);
+            continue;
+        }
+        // A datagram socket's identifier is the kernel's; a raw socket's filter passes only ours,
+        // where it could be attached.
+        const OutstandingTable::Request* request = m_outstanding.find(reply->sequence);
+        if (!request || !request->ipv6 || request->ipv6->ipv6() != bytesOf(from.sin6_addr)
+            || (raw && reply->id != m_identifier))
+            continue;
+        OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
+        finished.emplace_back(
+            std::move(answered.done),
+            ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, now, receivedRealNs(message)) / 1000)));
+    }
+    if (!m_socket6->isRaw())
+        receiveIpv6ErrorQueue(finished);
+}
+
+void ProbeEngine::receiveIpv6ErrorQueue(Finished& finished)
+{
+    char payload[1280];
+    std::uint8_t control[512];
+    for (;;) {
+        sockaddr_in6 destination{};
+        iovec data{payload, sizeof payload};
+        msghdr message{};
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_socket6->fd(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (received < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        const auto quoted = Icmpv6Echo::parseQuotedRequest(payload, received);
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_IPV6 || header->cmsg_type != IPV6_RECVERR
+                || header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in6)))
+                continue;
+            sock_extended_err error{};
+            std::memcpy(&error, CMSG_DATA(header), sizeof error);
+            if (error.ee_origin != SO_EE_ORIGIN_ICMP6)
+                continue;
+            sockaddr_in6 offender{};
+            std::memcpy(&offender, CMSG_DATA(header) + sizeof error, sizeof offender);
+            // The kernel chose the identifier of a datagram socket; the sequence and the
+            // destination tell our request.
+            finishWithIpv6Error(
+                {error.ee_type, error.ee_code, quoted->id, quoted->sequence, bytesOf(destination.sin6_addr)},
+                offender.sin6_family == AF_INET6 ? bytesOf(offender.sin6_addr) : IpAddress::Ipv6Bytes{}, finished);
+        }
+    }
+}
+
+void ProbeEngine::finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAddress::Ipv6Bytes& offender,
+                                      Finished& finished)
+{
+    const OutstandingTable::Request* request = m_outstanding.find(error.sequence);
+    if (!request || !request->ipv6 || request->ipv6->ipv6() != error.destination)
+        return;
+    OutstandingTable::Request failed = m_outstanding.take(error.sequence);
+    QString reason = Icmpv6Echo::errorText(error.type, error.code);
+    if (offender != IpAddress::Ipv6Bytes{})
+        reason += QStringLiteral(", from ") + IpAddress::ipv6(offender).toString();
     finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
 }
 
@@ -528,6 +710,7 @@ void ProbeEngine::wait(std::int64_t nowNs)
     const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
     std::vector<pollfd> fds = {{m_wakeFd, POLLIN, 0},
                                {hasSocket() ? m_socket->fd() : -1, POLLIN, 0},
+                               {hasIpv6Socket() ? m_socket6->fd() : -1, POLLIN, 0},
                                {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
     for (const auto& [fd, connecting] : m_connecting)
         fds.push_back({fd, POLLOUT, 0});

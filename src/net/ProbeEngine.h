@@ -3,6 +3,8 @@
 
 #include "ArpSocket.h"
 #include "IcmpSocket.h"
+#include "Icmpv6Echo.h"
+#include "IpAddress.h"
 #include "LocalLinks.h"
 #include "OutstandingTable.h"
 #include "ProbePacer.h"
@@ -14,13 +16,15 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace Tarnwick {
 
-// Keeps many echo requests in flight over one ICMP socket: requests leave paced at a minimum
-// interval, each reply is matched to its own request (echo reply, from the probed address, our
-// identifier where the socket lets us see it, our sequence number), round trips are measured on
+// Keeps many echo requests in flight over one ICMP socket (and one ICMPv6 socket): requests
+// leave paced at a minimum interval, each reply is matched to its own request (echo reply, from
+// the probed address, our identifier where the socket lets us see it, our sequence number),
+// round trips are measured on
 // the monotonic clock in microseconds, and every request's outcome is reported exactly once: a
 // reply, a time-out or a socket error. Usable from any thread; the outcomes are reported on the
 // engine's own thread, so the callbacks must be short.
@@ -34,8 +38,8 @@ class NameResolver;
 class ProbeEngine
 {
 public:
-    // Opens its ICMP socket (raw where the process may, else the unprivileged datagram socket)
-    // and its packet socket for ARP (only where the process may send raw frames).
+    // Opens its ICMP and ICMPv6 sockets (raw where the process may, else the unprivileged
+    // datagram sockets) and its packet socket for ARP (only where the process may send raw frames).
     // Its thread starts with the first request, so that a process may give up its privileges
     // in between and no thread of its keeps them.
     // resolver: turns the devices' address texts into addresses for whoever probes through
@@ -50,6 +54,7 @@ public:
     bool hasSocket() const { return m_socket && m_socket->isOpen(); }
     bool usesRawSocket() const { return m_socket && m_socket->isRaw(); }
     std::uint16_t identifier() const { return m_identifier; }
+    bool hasIpv6Socket() const { return m_socket6 && m_socket6->isOpen(); }
     // Whether hosts on the local link can be asked by ARP; if not, the system's reason.
     bool asksByArp() const { return m_arp && m_arp->isOpen(); }
     int arpSocketError() const { return m_arp ? m_arp->openError() : 0; }
@@ -77,6 +82,12 @@ public:
     // fails with the reason "connection refused"; the connection is closed once made.
     void submitConnect(std::uint32_t address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
                        Client client = 0);
+    // Either of the above for an IPv4 or IPv6 address; an IPv6 address is sent an ICMPv6 echo
+    // request (never asked by ARP: ArpOnly fails with the reason) or connected to over IPv6.
+    void submit(const IpAddress& address, int timeoutMs, ProbeCompletion done, Client client = 0,
+                OnLink onLink = OnLink::EchoOnly);
+    void submitConnect(const IpAddress& address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
+                       Client client = 0);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
@@ -101,6 +112,8 @@ private:
         std::int64_t submittedNs;
         // A TCP port to connect to instead of an echo request; 0 for none.
         std::uint16_t port = 0;
+        // The IPv6 address to probe instead of address.
+        std::optional<IpAddress> ipv6 = std::nullopt;
     };
     // A request whose ARP question is out, with the link it went out on.
     struct ArpWait
@@ -124,6 +137,11 @@ private:
     bool askByArp(Pending& request, std::int64_t nowNs);
     void receiveAll(Finished& finished);
     void receiveErrorQueue(Finished& finished);
+    bool sendIpv6(Pending& request, Finished& finished);
+    void receiveIpv6(Finished& finished);
+    void receiveIpv6ErrorQueue(Finished& finished);
+    void finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAddress::Ipv6Bytes& offender, Finished& finished);
+    void queue(Pending request);
     void receiveArp(Finished& finished);
     void startConnect(Pending& request, std::int64_t nowNs, Finished& finished);
     void finishConnects(Finished& finished);
@@ -136,6 +154,7 @@ private:
 
     NameResolver& m_resolver;
     std::unique_ptr<IcmpSocket> m_socket;
+    std::unique_ptr<IcmpSocket> m_socket6;
     std::unique_ptr<ArpSocket> m_arp;
     int m_wakeFd = -1;
     std::uint16_t m_identifier = 0;

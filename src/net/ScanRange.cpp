@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace Tarnwick {
 
@@ -53,6 +55,44 @@ std::optional<ScanRange> ScanRange::parsePrefix(const QString& text)
     return hostsOf(address, length);
 }
 
+std::optional<ScanRange> ScanRange::ipv6Span(const QString& from, const QString& to, QString* problem)
+{
+    std::array<quint8, 16> ends[2];
+    QString scopes[2];
+    const QString texts[2] = {from, to};
+    for (int i = 0; i < 2; ++i) {
+        const qsizetype percent = texts[i].indexOf(QLatin1Char('%'));
+        scopes[i] = percent < 0 ? QString() : texts[i].mid(percent + 1);
+        if (::inet_pton(AF_INET6, texts[i].left(percent < 0 ? texts[i].size() : percent).toLatin1().constData(),
+                        ends[i].data())
+            != 1) {
+            *problem = QStringLiteral("\"%1\" is not an IPv6 address").arg(texts[i]);
+            return std::nullopt;
+        }
+    }
+    if (scopes[0] != scopes[1]) {
+        *problem = QStringLiteral("--scan: FROM %1 and TO %2 name different interfaces").arg(from, to);
+        return std::nullopt;
+    }
+    if (!std::equal(ends[0].begin(), ends[0].end() - 2, ends[1].begin())) {
+        *problem = QStringLiteral("--scan: IPv6 FROM %1 and TO %2 differ before their last 16 bits (a range such as "
+                                  "fd00::1 to fd00::ffff)")
+                       .arg(from, to);
+        return std::nullopt;
+    }
+    const quint32 first = quint32(ends[0][14]) << 8 | ends[0][15];
+    const quint32 last = quint32(ends[1][14]) << 8 | ends[1][15];
+    if (first > last) {
+        *problem = QStringLiteral("--scan: FROM %1 is above TO %2").arg(from, to);
+        return std::nullopt;
+    }
+    ScanRange range = span(first, last);
+    range.m_isIpv6 = true;
+    range.m_ipv6 = ends[0];
+    range.m_scope = scopes[0];
+    return range;
+}
+
 qint64 ScanRange::size() const
 {
     if (!m_isBox)
@@ -67,6 +107,14 @@ qint64 ScanRange::size() const
 QString ScanRange::addressAt(qint64 index) const
 {
     quint32 address = m_first + quint32(index);
+    if (m_isIpv6) {
+        std::array<quint8, 16> bytes = m_ipv6;
+        bytes[14] = quint8(address >> 8);
+        bytes[15] = quint8(address);
+        char text[INET6_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET6, bytes.data(), text, sizeof text);
+        return QString::fromLatin1(text) + (m_scope.isEmpty() ? QString() : QLatin1Char('%') + m_scope);
+    }
     if (m_isBox) {
         // The last octet runs fastest.
         address = 0;

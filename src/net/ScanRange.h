@@ -5,13 +5,15 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace Tarnwick {
 
-// The IPv4 addresses one scan probes, in the order it probes them: a box, each octet running
-// from its FROM to its TO on its own (what the dialog's From and To fields give), or a span of
-// consecutive addresses in address order (a prefix, "Scan my network").
+// The addresses one scan probes, in the order it probes them: a box of IPv4 addresses, each octet
+// running from its FROM to its TO on its own (what the dialog's From and To fields give), a span
+// of consecutive IPv4 addresses in address order (a prefix, "Scan my network"), or IPv6
+// addresses that differ only in their last 16 bits, in address order.
 class ScanRange
 {
 public:
@@ -25,11 +27,15 @@ public:
     // "a.b.c.d/n" as hostsOf takes it; none for anything else.
     static std::optional<ScanRange> parsePrefix(const QString& text);
 
+    // from and to: IPv6 texts (with the same "%interface", if any) that differ only in their
+    // last 16 bits, from not above to; none, with the reason, for anything else.
+    static std::optional<ScanRange> ipv6Span(const QString& from, const QString& to, QString* problem);
+
     qint64 size() const;
     // A span's first and last address (host byte order).
     quint32 first() const { return m_first; }
     quint32 last() const { return m_first + quint32(std::max<qint64>(0, m_spanSize - 1)); }
-    // The address at a position, 0 to size() - 1, as dotted text.
+    // The address at a position, 0 to size() - 1, as dotted text (IPv6: its shortest form).
     QString addressAt(qint64 index) const;
 
 private:
@@ -38,6 +44,9 @@ private:
     QList<quint8> m_to{0, 0, 0, 0};
     quint32 m_first = 0;
     qint64 m_spanSize = 0;
+    bool m_isIpv6 = false;
+    std::array<quint8, 16> m_ipv6{}; // the first address of an IPv6 span
+    QString m_scope; // its "%interface", if any
 };
 
 } // namespace Tarnwick

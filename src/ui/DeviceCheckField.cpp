@@ -20,6 +20,8 @@ constexpr int DefaultPort = 80;
 // A host name is resolved only when probed, so it gets the benefit of the doubt.
 bool arpReaches(const QString& address)
 {
+    if (address.contains(QLatin1Char(':')))
+        return false; // IPv6 has no ARP
     in_addr host{};
     if (::inet_pton(AF_INET, address.toLatin1().constData(), &host) != 1)
         return true;

@@ -295,6 +295,28 @@ private slots:
                             "Present without echo reply: 1\n"));
     }
 
+    // An IPv6 range: the addresses between the ends, in order, each in its shortest form.
+    void scanOfAnIpv6Range()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        PeerNetwork peer;
+        QVERIFY2(peer.start(QStringLiteral("10.78.8"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd78:8"), {0xa}, &whyNot), qPrintable(whyNot));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun scan(dir.path(), {{"--scan", "fd78:8:1::9", "fd78:8:1:0:0:0:0:b", "--timeout", "500"}, {}, {}});
+        QVERIFY(scan.started());
+        QCOMPARE(scan.waitForExit(), 0);
+        const QList<QByteArray> lines = scan.output().trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QByteArray("fd78:8:1::9\tTimeout"));
+        QVERIFY2(lines[1].startsWith("fd78:8:1::a\t") && lines[1] != "fd78:8:1::a\tTimeout", lines[1].constData());
+        QCOMPARE(lines[2], QByteArray("fd78:8:1::b\tTimeout"));
+        QCOMPARE(lines[3], QByteArray("Search completed. Active: 1/3 (33%)"));
+    }
+
     void commandLineAnswers_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -314,6 +336,12 @@ private slots:
         QTest::newRow("a stray argument") << QStringList{"--headless", "now"} << 2 << QByteArray("\"now\"");
         QTest::newRow("FROM above TO") << QStringList{"--scan", "127.0.0.9", "127.0.0.2"} << 2
                                        << QByteArray("octet 4 of FROM 127.0.0.9 is above");
+        QTest::newRow("IPv6 ends apart before the last 16 bits")
+            << QStringList{"--scan", "fd00::1:1", "fd00::2:1"} << 2 << QByteArray("differ before their last 16 bits");
+        QTest::newRow("IPv6 FROM above TO")
+            << QStringList{"--scan", "fd00::9", "fd00::2"} << 2 << QByteArray("FROM fd00::9 is above TO fd00::2");
+        QTest::newRow("IPv6 and not an address")
+            << QStringList{"--scan", "fd00::1", "fd00::g"} << 2 << QByteArray("\"fd00::g\" is not an IPv6 address");
         QTest::newRow("twice") << QStringList{"--headless", "--headless"} << 2
                                << QByteArray("--headless is given twice");
         QTest::newRow("two time-outs") << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--timeout",

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/EchoPacket.h"
+#include "net/Icmpv6Echo.h"
 
 #include <QTest>
 
@@ -165,6 +166,55 @@ private slots:
         QCOMPARE(error->sequence, quint16(77));
         QCOMPARE(error->destination, addr("10.0.0.9"));
         QCOMPARE(QString::fromLatin1(EchoPacket::errorText(error->type, error->code)), text);
+    }
+
+    // ICMPv6: identifier and sequence in network byte order; replies and errors read back only
+    // when whole, an error only when it quotes an echo request of ours.
+    void icmpv6Messages_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("isReply");
+        QTest::addColumn<bool>("isError");
+        QByteArray reply = Icmpv6Echo::request(0x1234, 0xABCD);
+        reply[0] = char(129);
+        const QByteArray request = Icmpv6Echo::request(0x1234, 0xABCD);
+        // Destination unreachable (1), code 3, quoting an IPv6 header to fd00::9 and the request.
+        QByteArray quotedHeader(40, '\0');
+        quotedHeader[0] = char(0x60);
+        quotedHeader[6] = char(58);
+        quotedHeader[24] = char(0xfd);
+        quotedHeader[39] = char(9);
+        const QByteArray error = QByteArray::fromHex("0103000000000000") + quotedHeader + request;
+        QByteArray notIcmp = error;
+        notIcmp[8 + 6] = char(17);
+        QTest::newRow("reply") << reply << true << false;
+        QTest::newRow("reply cut short") << reply.left(7) << false << false;
+        QTest::newRow("request") << request << false << false;
+        QTest::newRow("unreachable") << error << false << true;
+        QTest::newRow("unreachable quoting UDP") << notIcmp << false << false;
+        QTest::newRow("unreachable cut inside the quoted request") << error.left(8 + 40 + 7) << false << false;
+    }
+
+    void icmpv6Messages()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, isReply);
+        QFETCH(bool, isError);
+        QCOMPARE(QByteArray(Icmpv6Echo::request(0x1234, 0xABCD).left(8)), QByteArray::fromHex("800000001234abcd"));
+        const auto reply = Icmpv6Echo::parseReply(message.constData(), message.size());
+        QCOMPARE(reply.has_value(), isReply);
+        if (reply) {
+            QCOMPARE(reply->id, 0x1234);
+            QCOMPARE(reply->sequence, 0xABCD);
+        }
+        const auto error = Icmpv6Echo::parseError(message.constData(), message.size());
+        QCOMPARE(error.has_value(), isError);
+        if (error) {
+            QCOMPARE(Icmpv6Echo::errorText(error->type, error->code), QStringLiteral("address unreachable"));
+            QCOMPARE(error->sequence, 0xABCD);
+            QCOMPARE(error->destination[0], 0xfd);
+            QCOMPARE(error->destination[15], 9);
+        }
     }
 };
 

@@ -335,6 +335,44 @@ private slots:
         stopPinger();
     }
 
+    // IPv6 devices behind a link of their own: one answers, one is silent, and a router's
+    // answer ends the probe of the third at once, with its reason in the store.
+    void ipv6DevicesAreMonitored()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        PeerNetwork peer;
+        QVERIFY2(peer.start(QStringLiteral("10.79.7"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd79:7"), {5}, &whyNot), qPrintable(whyNot));
+        QVERIFY(peer.runInside({"sysctl", "-qw", "net.ipv6.conf.all.forwarding=1"}));
+        QVERIFY(peer.runInside({"ip", "-6", "route", "add", "unreachable", "fd79:7:2::/64"}));
+        const QString answering = QStringLiteral("fd79:7:1::5");
+        const QString refused = QStringLiteral("fd79:7:2::9");
+        const QString silent = QStringLiteral("fd79:7:1::99");
+        m_data->changeEntry(QStringLiteral("a"), answering, false, QString(), DeviceTypePC);
+        m_data->changeEntry(QStringLiteral("b"), refused, false, QString(), DeviceTypePC);
+        m_data->changeEntry(QStringLiteral("c"), silent, false, QString(), DeviceTypePC);
+        Settings::instance().pingTimeGap = 0;
+        Settings::instance().pingTimeout = 3000;
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        m_data->awaitFirstResults();
+        QElapsedTimer timer;
+        timer.start();
+        startPinger(NetworkProbe::overNetwork(engine));
+        QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(refused).lastProbe.reason,
+                                  QStringLiteral("no route to destination, from fd79:7::2"), 10000);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QTRY_COMPARE(m_data->entry(answering).state, int(DeviceStateConnected));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_data->entry(silent).awaitingFirstResult, 10000);
+        QVERIFY2(timer.elapsed() >= 2990, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(m_data->entry(silent).lastProbe, ProbeResult::timeout());
+        QCOMPARE(m_data->entry(silent).state, int(DeviceStateDisconnected));
+        stopPinger();
+    }
+
     // A device checked by a TCP port is connected while the port takes connections, and "X"
     // with the reason once it refuses them.
     void aTcpCheckFollowsThePort()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/EchoPacket.h"
 #include "net/NameResolver.h"
+#include "net/NetworkProbe.h"
 #include "net/OutstandingTable.h"
 #include "net/ProbeEngine.h"
 #include "net/ProbePacer.h"
@@ -10,13 +11,18 @@
 #include "netlab/PeerNetwork.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSet>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #include <atomic>
 #include <memory>
@@ -347,6 +353,67 @@ private slots:
         QCOMPARE(outcomes.at(0).code(), PingNoReply);
     }
 
+    // IPv6 hosts behind a link of their own, probed by their address texts: an answer (a
+    // link-local one through its interface), silence until the time-out, and a router's refusal
+    // that ends the wait at once with its reason.
+    void ipv6Probes_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("routeType");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("answering") << "fd79:6:1::5"
+                                   << "" << 5000 << int(ProbeResult::Reply) << "";
+        QTest::newRow("link-local") << "fe80::2%twlab0"
+                                    << "" << 5000 << int(ProbeResult::Reply) << "";
+        QTest::newRow("silent") << "fd79:6:1::99"
+                                << "" << 400 << int(ProbeResult::Timeout) << "";
+        QTest::newRow("unreachable") << "fd79:6:2::9"
+                                     << "unreachable" << 20000 << int(ProbeResult::Timeout)
+                                     << "no route to destination, from fd79:6::2";
+        QTest::newRow("prohibited") << "fd79:6:2::9"
+                                    << "prohibit" << 20000 << int(ProbeResult::Timeout)
+                                    << "communication administratively prohibited, from fd79:6::2";
+    }
+
+    void ipv6Probes()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, target);
+        QFETCH(QString, routeType);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        PeerNetwork peer;
+        QString whyNot;
+        QVERIFY2(peer.start(QStringLiteral("10.79.6"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd79:6"), {5}, &whyNot), qPrintable(whyNot));
+        if (!routeType.isEmpty()) {
+            QVERIFY(peer.runInside({"sysctl", "-qw", "net.ipv6.conf.all.forwarding=1"}));
+            QVERIFY(peer.runInside({"ip", "-6", "route", "add", routeType, "fd79:6:2::/64"}));
+        }
+        ProbeEngine engine(m_resolver);
+        QVERIFY(engine.hasIpv6Socket());
+        Outcomes outcomes;
+        QElapsedTimer timer;
+        timer.start();
+        NetworkProbe::overNetwork(engine)(target, timeoutMs, outcomes.forRequest(0));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.count(), 1, timeoutMs + 5000);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(int(outcomes.at(0).kind), kind);
+        QCOMPARE(outcomes.at(0).reason, reason);
+        if (kind == ProbeResult::Reply)
+            QVERIFY(outcomes.at(0).roundTripUs > 0);
+        // Silence waits out the time-out; an answer or a refusal ends the wait well before it.
+        if (reason.isEmpty() && kind != ProbeResult::Reply)
+            QVERIFY2(elapsed >= timeoutMs - 10, qPrintable(QString::number(elapsed)));
+        else
+            QVERIFY2(elapsed < timeoutMs / 2, qPrintable(QString::number(elapsed)));
+        QTRY_COMPARE(int(engine.requestsInFlight()), 0);
+    }
+
     // A port that takes connections, then the same port closed, then a host that never answers.
     void tcpChecks()
     {
@@ -378,6 +445,30 @@ private slots:
         QCOMPARE(outcomes.at(2), ProbeResult::timeout());
         QVERIFY(timer.elapsed() >= 290);
         QTRY_COMPARE(int(engine.requestsInFlight()), 0);
+    }
+
+    // A TCP check of an IPv6 address: the port open, then closed.
+    void tcpChecksOverIpv6()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        PeerNetwork peer;
+        QString whyNot;
+        QVERIFY2(peer.start(QStringLiteral("10.79.5"), {}, &whyNot), qPrintable(whyNot));
+        QVERIFY2(peer.addIpv6(QStringLiteral("fd79:5"), {}, &whyNot), qPrintable(whyNot));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("fd79:5::1"))));
+        const std::uint16_t port = server.serverPort();
+        const IpAddress here = *IpAddress::parse(QStringLiteral("fd79:5::1"));
+        ProbeEngine engine(m_resolver);
+        Outcomes outcomes;
+        engine.submitConnect(here, port, 2000, outcomes.forRequest(0));
+        QTRY_COMPARE(outcomes.count(), 1);
+        QCOMPARE(outcomes.at(0).kind, ProbeResult::Reply);
+        server.close();
+        engine.submitConnect(here, port, 2000, outcomes.forRequest(1));
+        QTRY_COMPARE(outcomes.count(), 2);
+        QCOMPARE(outcomes.at(1).reason, QStringLiteral("connection refused"));
     }
 
     // ARP alone: a host that drops echo requests is there all the same; one that is not there,
@@ -414,6 +505,50 @@ private slots:
         QCOMPARE(outcomes.at(0).roundTripUs > 0, kind == ProbeResult::Reply);
     }
 
+    // A name with no IPv4 address resolves to its IPv6 one; a name with both keeps its IPv4
+    // one. The names come from a hosts file of the test's own, in a mount namespace of its own.
+    void namesWithoutAnIpv4AddressResolveToTheirIpv6One_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("IPv6 alone") << "v6only.tarnwick.test"
+                                    << "fd79:8::1";
+        QTest::newRow("both") << "both.tarnwick.test"
+                              << "10.79.8.1";
+    }
+
+    void namesWithoutAnIpv4AddressResolveToTheirIpv6One()
+    {
+        if (!m_sandbox)
+            QSKIP("needs a private network namespace (root)");
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        static const bool privateMounts = ::unshare(CLONE_NEWNS) == 0
+            && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        if (!privateMounts)
+            QSKIP("could not make a mount namespace");
+        QTemporaryDir dir;
+        QFile hosts(dir.filePath(QStringLiteral("hosts")));
+        QVERIFY(hosts.open(QIODevice::WriteOnly));
+        hosts.write("fd79:8::1 v6only.tarnwick.test\n10.79.8.1 both.tarnwick.test\nfd79:8::2 both.tarnwick.test\n");
+        hosts.close();
+        QCOMPARE(::mount(QFile::encodeName(hosts.fileName()).constData(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+        const auto unmount = qScopeGuard([] { ::umount2("/etc/hosts", MNT_DETACH); });
+        NameResolver resolver;
+        QMutex mutex;
+        std::optional<NameResolver::Address> found;
+        resolver.resolve(name, 5000, [&](NameResolver::Address resolved) {
+            QMutexLocker lock(&mutex);
+            found = resolved;
+        });
+        QTRY_VERIFY([&] {
+            QMutexLocker lock(&mutex);
+            return found.has_value();
+        }());
+        QVERIFY(found->has_value());
+        QCOMPARE((*found)->toString(), address);
+    }
+
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.
     void numericAddresses_data()
     {
@@ -423,6 +558,10 @@ private slots:
         QTest::newRow("short form") << "127.1" << false;
         QTest::newRow("name") << "printer.lan" << false;
         QTest::newRow("white space") << " 127.0.0.1" << false;
+        QTest::newRow("IPv6") << "fd00::1" << true;
+        QTest::newRow("IPv6 with its interface") << "fe80::1%lo" << true;
+        QTest::newRow("IPv6 with an interface not here") << "fe80::1%twnone9" << false;
+        QTest::newRow("IPv6 with three colons") << "fd00:::1" << false;
     }
 
     void numericAddresses()

@@ -129,6 +129,27 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("printer.lan")).ip, QStringLiteral("printer.lan"));
     }
 
+    // IPv6 addresses are taken and kept as typed, a link-local one with its interface.
+    void ipv6AddressesAreAddedAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("unique local") << "fd00::20";
+        QTest::newRow("upper case, long form") << "FD00:0:0:0:0:0:0:21";
+        QTest::newRow("link-local with its interface") << "fe80::1%eth0";
+        QTest::newRow("IPv4-mapped") << "::ffff:127.0.0.5";
+    }
+
+    void ipv6AddressesAreAddedAsTyped()
+    {
+        QFETCH(QString, typed);
+        AddDeviceDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), typed);
+        pressButton(&dialog, "okButton");
+        QTRY_VERIFY(!dialog.isVisible());
+        QCOMPARE(m_data->entry(typed).ip, typed);
+    }
+
     // Refused with a message that names the problem; nothing is added and the dialog stays.
     void addressesThatCannotBeAdded_data()
     {
@@ -142,8 +163,14 @@ private slots:
                                        << "four numbers";
         QTest::newRow("no device") << "0.0.0.0"
                                    << "no device at all";
-        QTest::newRow("IPv6") << "::1"
-                              << "IPv6 is not supported yet";
+        QTest::newRow("IPv6 with three colons") << "fd00:::1"
+                                                << "not an IPv6 address";
+        QTest::newRow("link-local without its interface") << "fe80::1"
+                                                          << "add the interface it is reached on";
+        QTest::newRow("empty interface") << "fe80::1%"
+                                         << "does not name an interface";
+        QTest::newRow("no IPv6 device") << "::"
+                                        << "no device at all";
         QTest::newRow("not a name") << "hello world!"
                                     << "neither an IPv4 address nor a host name";
         QTest::newRow("hyphen at the end") << "router-.lan"

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Icmpv6Echo.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr quint8 EchoRequestType = 128;
+constexpr quint8 EchoReplyType = 129;
+constexpr quint8 DestinationUnreachableType = 1;
+constexpr quint8 TimeExceededType = 3;
+constexpr qsizetype HeaderSize = 8;
+constexpr qsizetype PayloadSize = 40;
+constexpr qsizetype Ipv6HeaderSize = 40;
+constexpr quint8 Icmpv6NextHeader = 58;
+
+quint16 bigEndian16(const char* at)
+{
+    return quint16(quint8(at[0]) << 8 | quint8(at[1]));
+}
+
+} // namespace
+
+QByteArray Icmpv6Echo::request(quint16 id, quint16 sequence)
+{
+    QByteArray packet(HeaderSize + PayloadSize, '\0');
+    packet[0] = char(EchoRequestType);
+    packet[4] = char(id >> 8);
+    packet[5] = char(id);
+    packet[6] = char(sequence >> 8);
+    packet[7] = char(sequence);
+    for (qsizetype i = 0; i < PayloadSize; ++i)
+        packet[HeaderSize + i] = char(0x20 + i);
+    return packet;
+}
+
+std::optional<Icmpv6Echo::Reply> Icmpv6Echo::parseReply(const char* data, qsizetype size)
+{
+    if (size < HeaderSize || quint8(data[0]) != EchoReplyType || data[1] != 0)
+        return std::nullopt;
+    return Reply{bigEndian16(data + 4), bigEndian16(data + 6)};
+}
+
+std::optional<Icmpv6Echo::Reply> Icmpv6Echo::parseQuotedRequest(const char* data, qsizetype size)
+{
+    if (size < HeaderSize || quint8(data[0]) != EchoRequestType || data[1] != 0)
+        return std::nullopt;
+    return Reply{bigEndian16(data + 4), bigEndian16(data + 6)};
+}
+
+std::optional<Icmpv6Echo::Error> Icmpv6Echo::parseError(const char* data, qsizetype size)
+{
+    if (size < HeaderSize + Ipv6HeaderSize + HeaderSize)
+        return std::nullopt;
+    const quint8 type = quint8(data[0]);
+    if (type != DestinationUnreachableType && type != TimeExceededType)
+        return std::nullopt;
+    const char* quoted = data + HeaderSize;
+    // An IPv6 header whose next header is ICMPv6: a request with extension headers is not ours.
+    if ((quint8(quoted[0]) >> 4) != 6 || quint8(quoted[6]) != Icmpv6NextHeader)
+        return std::nullopt;
+    const auto request = parseQuotedRequest(quoted + Ipv6HeaderSize, size - HeaderSize - Ipv6HeaderSize);
+    if (!request)
+        return std::nullopt;
+    Error error{type, quint8(data[1]), request->id, request->sequence, {}};
+    std::memcpy(error.destination.data(), quoted + 24, 16);
+    return error;
+}
+
+QString Icmpv6Echo::errorText(quint8 type, quint8 code)
+{
+    if (type == TimeExceededType)
+        return code == 1 ? QStringLiteral("fragment reassembly time exceeded") : QStringLiteral("hop limit exceeded");
+    static const char* const unreachable[] = {
+        "no route to destination",
+        "communication administratively prohibited",
+        "beyond scope of source address",
+        "address unreachable",
+        "port unreachable",
+        "source address failed ingress/egress policy",
+        "reject route to destination",
+    };
+    return QString::fromLatin1(code < std::size(unreachable) ? unreachable[code] : "destination unreachable");
+}
+
+} // namespace Tarnwick
