@@ -132,6 +132,10 @@ MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& 
 {
     if (!engine.hasSocket())
         reportToLog(icmpPermissionHint());
+    // The monitor and discovery ask hosts on the local link by ARP where they may.
+    else if (!engine.asksByArp())
+        reportToLog(QStringLiteral("Hosts on the local link are asked by echo alone: no packet socket for ARP (%1).")
+                        .arg(QString::fromLocal8Bit(std::strerror(engine.arpSocketError()))));
     MonitorCore::Options options;
     // Where the metrics go: the command line's choice for this run, else the setting.
     options.metricsAddress = command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
@@ -303,13 +307,6 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
-    // Discovery asks hosts on the local link by ARP where it may.
-    if (engine->hasSocket() && !engine->asksByArp())
-        LogManager::instance().log("Application",
-                                   "Hosts on the local link are asked by echo alone: no packet socket for "
-                                   "ARP ("
-                                       + std::string(std::strerror(engine->arpSocketError())) + ").");
-
     Monitoring monitoring(command, *engine);
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
