@@ -7,6 +7,7 @@
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
+#include "NeighboursCommand.h"
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
@@ -234,6 +235,8 @@ int Application::run(int argc, char** argv)
         const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
         return ScanCommand::run(argc, argv, command, *engine);
     }
+    case CommandLine::Mode::Neighbours:
+        return NeighboursCommand::run();
     case CommandLine::Mode::Headless:
         return runHeadless(argc, argv, command);
     case CommandLine::Mode::Desktop:
