@@ -26,6 +26,8 @@
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
 #include "net/NameResolver.h"
+#include "net/NeighbourFinder.h"
+#include "net/OuiRegistry.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 #include "ui/UserList.h"
@@ -295,6 +297,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
     NameResolver resolver;
+    // Its ICMPv6 socket, like the engine's sockets, is opened while the right to is still there.
+    const NeighbourFinder neighbours(OuiRegistry::shared());
     const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire())
@@ -313,7 +317,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     Monitoring monitoring(command, *engine);
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
-    const UserList::Services services = deviceListServices(core);
+    UserList::Services services = deviceListServices(core);
+    services.neighbours = &neighbours;
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
     tray->setMutes(core.mutes());
