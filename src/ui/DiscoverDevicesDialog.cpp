@@ -248,7 +248,7 @@ void DiscoverDevicesDialog::fitColumns()
     auto* widest = new QTreeWidgetItem(m_tree);
     widest->setIcon(ActiveColumn, SkinResources::icon(QStringLiteral("ConnectedIcon.png")));
     widest->setText(AddressColumn, QStringLiteral("255.255.255.255"));
-    widest->setText(ResultColumn, QStringLiteral("Socket error"));
+    widest->setText(ResultColumn, QStringLiteral("Present, no echo reply"));
     widest->setText(MacColumn, QStringLiteral("DD:DD:DD:DD:DD:DD"));
     widest->setText(InListColumn, QStringLiteral("yes"));
     int fixedWidth = 0;
@@ -373,6 +373,9 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
         markInList(row);
         place(row);
     }
+    // Link-local addresses with their link are wider than any IPv4 address.
+    if (!outcome.neighbours.isEmpty())
+        m_tree->resizeColumnToContents(AddressColumn);
     m_statusLabel->setText(NeighbourFinder::summary(outcome));
 }
 
