@@ -173,7 +173,8 @@ QString CommandLine::usage()
                           "  --version        print the version and end\n"
                           "\n"
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
-                          "folder and could not be asked to show itself, 2 for bad arguments.\n");
+                          "folder and could not be asked to show itself (or --neighbours could not send its\n"
+                          "request), 2 for bad arguments.\n");
 }
 
 } // namespace Tarnwick

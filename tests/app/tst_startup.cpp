@@ -275,15 +275,20 @@ private slots:
 
     // The IPv6 host on the link answers the echo to all nodes: one line with its hardware
     // address (the program drops its privileges after opening its socket), then the summary.
+    // With no link up there is nowhere to ask, and the program says so and fails.
     void neighboursFromTheCommandLine()
     {
         QString whyNot;
         if (!NetworkSandbox::enter(&whyNot))
             QSKIP(qPrintable(whyNot));
-        PeerNetwork link;
-        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
+        ProgramRun nowhere(dir.path(), {{"--neighbours"}, {}, {}});
+        QVERIFY(nowhere.started());
+        QCOMPARE(nowhere.waitForExit(), 1);
+        QCOMPARE(nowhere.output(), QByteArray("tarnwick: No link with IPv6 is up\n"));
+        PeerNetwork link;
+        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
         ProgramRun find(dir.path(), {{"--neighbours"}, {}, {}});
         QVERIFY(find.started());
         QCOMPARE(find.waitForExit(), 0);
