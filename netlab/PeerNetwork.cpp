@@ -129,6 +129,37 @@ bool PeerNetwork::addIpv6(const QString& prefix, const QList<int>& hosts, QStrin
     return ok;
 }
 
+bool PeerNetwork::startIpv6OnLink(const QString& hardwareAddress, QString* whyNot)
+{
+    if (!makeNamespace(whyNot))
+        return false;
+    const QString ip = QStringLiteral("ip");
+    const bool ok = run({ip, "link", "add", LinkHere, "type", "veth", "peer", "name", LinkThere, "netns",
+                         QString::number(m_holder)})
+        && run({ip, "link", "set", LinkHere, "addrgenmode", "none"})
+        && run({ip, "addr", "add", "fe80::1/64", "dev", LinkHere, "nodad"}) && run({ip, "link", "set", LinkHere, "up"})
+        && runInside({ip, "link", "set", LinkThere, "address", hardwareAddress})
+        && runInside({ip, "link", "set", LinkThere, "addrgenmode", "none"})
+        && runInside({ip, "addr", "add", "fe80::2/64", "dev", LinkThere, "nodad"})
+        && runInside({ip, "addr", "add", "fd77::2/64", "dev", LinkThere, "nodad"})
+        && runInside({ip, "link", "set", LinkThere, "up"});
+    if (!ok) {
+        *whyNot = QStringLiteral("could not set up the IPv6 link to the peer namespace");
+        return false;
+    }
+    // A new link drops what is sent over it for a moment; the peer answers once it carries.
+    // Then this side forgets the peer again, so that a test sees what the kernel learns anew.
+    bool carries = false;
+    for (int attempt = 0; attempt < 10 && !carries; ++attempt)
+        carries = run(
+            {QStringLiteral("ping"), "-6", "-n", "-q", "-c", "1", "-W", "1", QStringLiteral("fe80::2%") + LinkHere});
+    if (!carries || !run({ip, "-6", "neigh", "flush", "dev", LinkHere})) {
+        *whyNot = QStringLiteral("the IPv6 link to the peer namespace carries nothing");
+        return false;
+    }
+    return true;
+}
+
 bool PeerNetwork::silence(int host)
 {
     return runInside({QStringLiteral("ip"), "addr", "del", address(host) + "/32", "dev", "lo"});

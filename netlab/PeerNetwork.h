@@ -36,6 +36,9 @@ public:
 
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
+    // One IPv6 host on the link instead: this side is fe80::1, the peer fe80::2 and fd77::2
+    // (without duplicate address detection, so usable at once), with the hardware address given.
+    bool startIpv6OnLink(const QString& hardwareAddress, QString* whyNot);
     // Makes one host stop answering, or answer again.
     bool silence(int host);
     bool revive(int host);

@@ -7,6 +7,7 @@
 #include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
+#include "NeighboursCommand.h"
 #include "Privileges.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
@@ -25,6 +26,8 @@
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
 #include "net/NameResolver.h"
+#include "net/NeighbourFinder.h"
+#include "net/OuiRegistry.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
 #include "ui/UserList.h"
@@ -132,6 +135,10 @@ MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& 
 {
     if (!engine.hasSocket())
         reportToLog(icmpPermissionHint());
+    // The monitor and discovery ask hosts on the local link by ARP where they may.
+    else if (!engine.asksByArp())
+        reportToLog(QStringLiteral("Hosts on the local link are asked by echo alone: no packet socket for ARP (%1).")
+                        .arg(QString::fromLocal8Bit(std::strerror(engine.arpSocketError()))));
     MonitorCore::Options options;
     // Where the metrics go: the command line's choice for this run, else the setting.
     options.metricsAddress = command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
@@ -232,6 +239,8 @@ int Application::run(int argc, char** argv)
         const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
         return ScanCommand::run(argc, argv, command, *engine);
     }
+    case CommandLine::Mode::Neighbours:
+        return NeighboursCommand::run();
     case CommandLine::Mode::Headless:
         return runHeadless(argc, argv, command);
     case CommandLine::Mode::Desktop:
@@ -290,6 +299,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     quitRequested = false;
     ProcessSignalWatcher::installHandlers();
     NameResolver resolver;
+    // Its ICMPv6 socket, like the engine's sockets, is opened while the right to is still there.
+    const NeighbourFinder neighbours(OuiRegistry::shared());
     const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire())
@@ -305,13 +316,6 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
-    // Discovery asks hosts on the local link by ARP where it may.
-    if (engine->hasSocket() && !engine->asksByArp())
-        LogManager::instance().log("Application",
-                                   "Hosts on the local link are asked by echo alone: no packet socket for "
-                                   "ARP ("
-                                       + std::string(std::strerror(engine->arpSocketError())) + ").");
-
     Monitoring monitoring(command, *engine);
     // Asked to quit while the lists were read: no window is built only to be taken down.
     if (ProcessSignalWatcher::terminationPending()) {
@@ -320,7 +324,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     }
     MonitorCore& core = monitoring.core;
     Data& data = core.data();
-    const UserList::Services services = deviceListServices(core);
+    UserList::Services services = deviceListServices(core);
+    services.neighbours = &neighbours;
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
     tray->setMutes(core.mutes());

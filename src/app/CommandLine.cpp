@@ -91,6 +91,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             if (!ok || line.timeoutMs < 0 || line.timeoutMs > 600000)
                 return failed(QStringLiteral("--timeout needs a number of milliseconds from 0 to 600000"));
             ++i;
+        } else if (argument == QLatin1String("--neighbours")) {
+            continue;
         } else if (argument == QLatin1String("--headless")) {
             continue;
         } else if (argument == QLatin1String("--metrics")) {
@@ -105,6 +107,12 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         }
     }
     const bool headless = given.contains(QStringLiteral("--headless"));
+    if (given.contains(QStringLiteral("--neighbours"))) {
+        if (given.size() > 1)
+            return failed(QStringLiteral("--neighbours goes with no other option"));
+        line.mode = Mode::Neighbours;
+        return line;
+    }
     if (line.mode != Mode::Scan) {
         if (given.contains(QStringLiteral("--timeout")))
             return failed(QStringLiteral("--timeout goes with --scan"));
@@ -161,6 +169,8 @@ QString CommandLine::usage()
                           "  --scan PREFIX    the same for every host address of a prefix such as 192.168.4.0/22,\n"
                           "                   in address order (network and broadcast addresses left out)\n"
                           "  --timeout MS     with --scan: wait MS milliseconds for each reply (default 1000)\n"
+                          "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
+                          "                   print who answers, with hardware address and vendor; touches no file\n"
                           "  --headless       watch the devices without a window or tray icon (no display needed),\n"
                           "                   logging to standard error as well as LogRelease.txt, until SIGTERM,\n"
                           "                   SIGINT or SIGHUP\n"
@@ -172,7 +182,8 @@ QString CommandLine::usage()
                           "  --version        print the version and end\n"
                           "\n"
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
-                          "folder and could not be asked to show itself, 2 for bad arguments.\n");
+                          "folder and could not be asked to show itself (or --neighbours could not send its\n"
+                          "request), 2 for bad arguments.\n");
 }
 
 } // namespace Tarnwick

@@ -13,7 +13,7 @@ namespace Tarnwick {
 // as "-platform") are left to Qt.
 struct CommandLine
 {
-    enum class Mode { Desktop, Headless, Help, Version, Scan, Error };
+    enum class Mode { Desktop, Headless, Help, Version, Scan, Error, Neighbours };
 
     Mode mode = Mode::Desktop;
     QString error; // Mode::Error: what was wrong, in one line

@@ -64,6 +64,7 @@ MainWindow::MainWindow(UserList::Services services)
     const ReachabilityView* reachability = services.reachability;
     m_engine = services.engine;
     m_startMonitor = services.startMonitor;
+    m_neighbours = services.neighbours;
     m_discoverButton->setEnabled(m_engine);
     m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
@@ -220,7 +221,7 @@ void MainWindow::CloseButtonClicked()
 
 void MainWindow::DiscoverDevicesButtonClicked()
 {
-    ModalDialog::open(new DiscoverDevicesDialog(*m_engine, m_startMonitor), this);
+    ModalDialog::open(new DiscoverDevicesDialog(*m_engine, m_startMonitor, nullptr, m_neighbours), this);
 }
 
 void MainWindow::SettingsButtonClicked()

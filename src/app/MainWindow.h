@@ -55,6 +55,7 @@ private:
     QPushButton* m_addButton;
     ProbeEngine* m_engine;
     std::function<void()> m_startMonitor;
+    const NeighbourFinder* m_neighbours = nullptr;
     UserList* m_userList;
     LogListWidget* m_logView;
     VisualRepresentationWidget* m_mapView;

@@ -20,6 +20,8 @@ namespace {
 
 QString resultText(const ProbeResult& result)
 {
+    if (result.kind == ProbeResult::Present)
+        return PresentResult;
     return result.answered() ? QString::number(result.roundTripMs()) : NoReplyResult;
 }
 
@@ -241,7 +243,7 @@ void Data::setPingResult(const QString& ip, const ProbeResult& result)
     e.lastProbe = result;
     // The state follows the results only once enough of them in a row say so: a device that
     // misses one reply on a lossy link does not flap between the two states.
-    const bool answered = result.answered();
+    const bool answered = result.heard();
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
     int& streak = m_streaks[ip];
     if (e.awaitingFirstResult) {

@@ -67,7 +67,7 @@ public:
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type, const std::optional<DeviceCheck>& check = std::nullopt);
     // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
-    // NoReplyResult) is made here once, for the files and the list, beside the outcome itself.
+    // NoReplyResult, PresentResult) is made here once, for the files and the list, beside the outcome itself.
     void setPingResult(const QString& ip, const ProbeResult& result);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first

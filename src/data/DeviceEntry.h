@@ -16,6 +16,8 @@ enum DeviceState { DeviceStateNone = 0, DeviceStateConnected = 1, DeviceStateDis
 
 // The ping result text that means "no answer".
 inline const QString NoReplyResult = QStringLiteral("X");
+// The ping result text of a host that answers ARP on the local link but drops echo requests.
+inline const QString PresentResult = QStringLiteral("Present");
 
 // One monitored device. The address text is the key of every look-up.
 class DeviceEntry

@@ -18,7 +18,7 @@ constexpr int PingSocketError = -2;
 struct ProbeResult
 {
     // The history keeps these numbers in its files: never renumber them. Present: the host
-    // answered ARP on the local link but not the echo request (scans only).
+    // answered ARP on the local link but not the echo request.
     enum Kind { Reply = 0, Timeout = 1, SocketError = 2, Present = 3 };
 
     Kind kind = Timeout;
@@ -33,6 +33,16 @@ struct ProbeResult
     static ProbeResult socketError() { return {SocketError, 0}; }
 
     bool answered() const { return kind == Reply; }
+    // Whether the host showed itself: it answered the echo request, or ARP on the local link
+    // (a host whose firewall drops echo requests is there all the same).
+    bool heard() const { return kind == Reply || kind == Present; }
+    // What the result text leaves out, for a tooltip: the network's reason why no reply came,
+    // or that the host answered ARP alone.
+    QString explanation() const
+    {
+        return kind == Present ? QStringLiteral("Present, no echo reply: the host answers ARP on the local link")
+                               : reason;
+    }
     // The round trip in whole milliseconds, as the program shows it; 0 unless answered.
     std::int64_t roundTripMs() const { return roundTripUs / 1000; }
     // The outcome as one number: whole milliseconds of round trip, PingNoReply or PingSocketError.

@@ -166,7 +166,7 @@ void Announcer::stillDownAfterItsGroup(const DeviceEntry& device)
     // told so. Two misses after the group's return: the first may be of a probe sent before.
     // Its state never changed, so the log has nothing new to say.
     const auto covered = m_covered.find(device.ip);
-    if (covered == m_covered.end() || device.lastProbe.answered() || !m_groupsBack.contains(covered->behind))
+    if (covered == m_covered.end() || device.lastProbe.heard() || !m_groupsBack.contains(covered->behind))
         return;
     if (++covered->missesSinceBack < 2)
         return;

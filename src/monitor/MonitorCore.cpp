@@ -109,9 +109,10 @@ void MonitorCore::start()
     if (m_ended)
         return;
     m_started = true;
-    // A stand-in answers for every device, whatever its check.
+    // A stand-in answers for every device, whatever its check. Echo devices on a local link are
+    // asked by ARP too, so that one whose firewall drops echo requests is seen present.
     startPinger(
-        m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine),
+        m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine, 0, true),
         [this](const ProbeRecord& record) { fanOut(record); }, m_options.probe ? nullptr : &m_engine);
 }
 

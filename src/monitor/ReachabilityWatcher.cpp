@@ -47,7 +47,7 @@ void ReachabilityWatcher::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (after.ip != before.ip)
         m_heard.remove(before.ip);
     else
-        heard(after.ip, after.lastProbe.answered());
+        heard(after.ip, after.lastProbe.heard());
     if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult)
         lookSoon();
 }

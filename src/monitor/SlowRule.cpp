@@ -19,7 +19,9 @@ void SlowRule::reset(Limits limits)
 
 std::optional<SlowRule::Figures> SlowRule::take(const ProbeResult& result)
 {
-    if (m_limits.averageMs <= 0 && m_limits.lossPercent <= 0)
+    // A host that answers ARP but drops echo requests has no round trip to judge, and its
+    // missing replies are its firewall's, not loss.
+    if ((m_limits.averageMs <= 0 && m_limits.lossPercent <= 0) || result.kind == ProbeResult::Present)
         return std::nullopt;
     m_window.push_back(result);
     const auto size = std::size_t(std::max(m_limits.results, 1));

@@ -42,8 +42,9 @@ QString outcomeText(ProbeResult::Kind outcome)
     case ProbeResult::Reply:
         return QStringLiteral("answered");
     case ProbeResult::Timeout:
-    case ProbeResult::Present:
         return QStringLiteral("no reply");
+    case ProbeResult::Present:
+        return QStringLiteral("present, no echo reply");
     case ProbeResult::SocketError:
         return QStringLiteral("socket error");
     }

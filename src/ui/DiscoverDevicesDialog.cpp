@@ -128,7 +128,8 @@ QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, c
 
 } // namespace
 
-DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor, QWidget* parent)
+DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor, QWidget* parent,
+                                             const NeighbourFinder* neighbours)
     : QDialog(parent)
     , m_engine(engine)
     , m_startMonitor(std::move(startMonitor))
@@ -140,6 +141,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<
     , m_stopButton(nullptr)
     , m_informCheckBox(new QCheckBox(QStringLiteral("Information on state change"), this))
     , m_names(new ReverseNameLookup(this))
+    , m_neighbours(neighbours)
 {
     setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
     m_tree->setObjectName(QStringLiteral("resultTree"));
@@ -163,6 +165,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<
     m_stopButton = addButton(range, this, QStringLiteral("Stop"), "stopButton");
     m_stopButton->setEnabled(false);
     QPushButton* scanMine = addButton(range, this, QStringLiteral("Scan my network"), "scanMyNetworkButton");
+    QPushButton* findNeighbours = addButton(range, this, QStringLiteral("Find neighbours"), "findNeighboursButton");
     layout->addLayout(range);
     layout->addWidget(m_statusLabel);
     // Scans of silent ranges take a second per address; show how far one has come.
@@ -223,6 +226,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<
     connect(start, &QPushButton::pressed, this, &DiscoverDevicesDialog::StartSearchPushButtonClicked);
     connect(m_stopButton, &QPushButton::pressed, this, &DiscoverDevicesDialog::StopPushButtonClicked);
     connect(scanMine, &QPushButton::pressed, this, &DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked);
+    connect(findNeighbours, &QPushButton::pressed, this, &DiscoverDevicesDialog::FindNeighboursPushButtonClicked);
     connect(m_names, &ReverseNameLookup::nameFound, this, &DiscoverDevicesDialog::nameFound);
     connect(selectActive, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectActivePushButtonClicked);
     connect(selectAll, &QPushButton::pressed, this, &DiscoverDevicesDialog::SelectAllPushButtonClicked);
@@ -244,7 +248,7 @@ void DiscoverDevicesDialog::fitColumns()
     auto* widest = new QTreeWidgetItem(m_tree);
     widest->setIcon(ActiveColumn, SkinResources::icon(QStringLiteral("ConnectedIcon.png")));
     widest->setText(AddressColumn, QStringLiteral("255.255.255.255"));
-    widest->setText(ResultColumn, QStringLiteral("Socket error"));
+    widest->setText(ResultColumn, QStringLiteral("Present, no echo reply"));
     widest->setText(MacColumn, QStringLiteral("DD:DD:DD:DD:DD:DD"));
     widest->setText(InListColumn, QStringLiteral("yes"));
     int fixedWidth = 0;
@@ -268,6 +272,11 @@ DiscoverDevicesDialog::~DiscoverDevicesDialog()
     if (scanRunning()) {
         stopScan();
         resumeMonitor();
+    }
+    if (m_neighbourSearch) {
+        m_stopNeighbourSearch = true;
+        m_neighbourSearch->wait();
+        delete m_neighbourSearch;
     }
     qDeleteAll(m_pendingRows);
 }
@@ -313,7 +322,7 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
     startScan(ScanRange::box(*from, *to));
 }
 
-void DiscoverDevicesDialog::startScan(const ScanRange& range)
+void DiscoverDevicesDialog::clearResults()
 {
     qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
@@ -321,6 +330,58 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     // The list's names may point elsewhere by now.
     if (m_listed)
         m_listed->refresh();
+}
+
+void DiscoverDevicesDialog::FindNeighboursPushButtonClicked()
+{
+    if (scanRunning() || neighbourSearchRunning()) {
+        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        return;
+    }
+    clearResults();
+    m_progress->hide();
+    m_statusLabel->setText(QStringLiteral("Finding neighbours..."));
+    m_stopNeighbourSearch = false;
+    // A few echo requests in all: the monitor goes on meanwhile.
+    m_neighbourSearch = QThread::create([this] {
+        std::optional<NeighbourFinder> own;
+        const NeighbourFinder& finder = m_neighbours ? *m_neighbours : own.emplace(OuiRegistry::shared());
+        const NeighbourFinder::Outcome outcome = finder.find(NeighbourFinder::ListenMs, &m_stopNeighbourSearch);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { showNeighbours(outcome); }, Qt::QueuedConnection);
+    });
+    m_neighbourSearch->start();
+}
+
+void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outcome)
+{
+    m_neighbourSearch->wait();
+    delete std::exchange(m_neighbourSearch, nullptr);
+    // After every IPv4 address, in the finder's order.
+    qint64 order = qint64(1) << 32;
+    for (const NeighbourFinder::Neighbour& neighbour : outcome.neighbours) {
+        auto* row = new ResultRow;
+        row->setIcon(ActiveColumn, SkinResources::icon(QStringLiteral("ConnectedIcon.png")));
+        row->setData(ActiveColumn, ActiveRole, true);
+        row->setData(ActiveColumn, PresentRole, false);
+        row->setText(AddressColumn, neighbour.address);
+        row->setData(AddressColumn, AddressNumberRole, order++);
+        row->setText(ResultColumn, QStringLiteral("%1 ms").arg(neighbour.roundTripUs / 1000));
+        row->setText(MacColumn, neighbour.hardwareAddress);
+        row->setText(VendorColumn, neighbour.vendor);
+        m_rowsByAddress.insert(neighbour.address, row);
+        markInList(row);
+        place(row);
+    }
+    // Link-local addresses with their link are wider than any IPv4 address.
+    if (!outcome.neighbours.isEmpty())
+        m_tree->resizeColumnToContents(AddressColumn);
+    m_statusLabel->setText(NeighbourFinder::summary(outcome));
+}
+
+void DiscoverDevicesDialog::startScan(const ScanRange& range)
+{
+    clearResults();
     stopPinger();
     m_stopButton->setEnabled(true);
     m_statusLabel->setText(QStringLiteral("Searching..."));

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/NeighbourFinder.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QList>
 #include <QTimer>
+
+#include <atomic>
 
 #include <functional>
 #include <initializer_list>
@@ -32,16 +36,19 @@ class ReverseNameLookup;
 // the device list already, by its address or by a name that resolves to it), and adds the
 // chosen addresses to the device list, with or without information on their state changes. "Scan my
 // network" fills in this computer's own subnet; "Stop" ends a scan and keeps its rows. The
-// monitor rests while a scan runs.
+// monitor rests while a scan runs. "Find neighbours" lists the IPv6 hosts that answer an echo
+// request to all nodes on this machine's links instead.
 class DiscoverDevicesDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     // engine: what scans probe through (and the list's names are resolved by); it must outlive
-    // the dialog. startMonitor: starts the monitor again once a scan is over.
+    // the dialog. startMonitor: starts the monitor again once a scan is over. neighbours: what
+    // "Find neighbours" asks through, if it must outlive the dialog; none makes a finder for
+    // each search.
     explicit DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor = {},
-                                   QWidget* parent = nullptr);
+                                   QWidget* parent = nullptr, const NeighbourFinder* neighbours = nullptr);
     ~DiscoverDevicesDialog() override;
 
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
@@ -71,6 +78,7 @@ private slots:
     void SelectAllPushButtonClicked();
     void DeselectAllPushButtonClicked();
     void AddSelectedPushButtonClicked();
+    void FindNeighboursPushButtonClicked();
 
 private:
     void fitColumns();
@@ -92,6 +100,10 @@ private:
     void nameFound(const QString& address, const QString& name);
     void scanEnded();
     void resumeMonitor();
+    // Empties the tree for a new search.
+    void clearResults();
+    bool neighbourSearchRunning() const { return m_neighbourSearch != nullptr; }
+    void showNeighbours(const NeighbourFinder::Outcome& outcome);
 
     ProbeEngine& m_engine;
     std::function<void()> m_startMonitor;
@@ -110,6 +122,11 @@ private:
     bool m_releaseAfterScan = false;
     QList<QTreeWidgetItem*> m_pendingRows;
     QTimer m_rowFlush;
+    // The neighbour search, on a thread of its own while it listens; the dialog waits for it
+    // as it goes (a stop ends the listening within a tenth of a second).
+    const NeighbourFinder* m_neighbours;
+    QThread* m_neighbourSearch = nullptr;
+    std::atomic<bool> m_stopNeighbourSearch{false};
 };
 
 } // namespace Tarnwick

@@ -470,9 +470,10 @@ void UserList::exportList()
                     number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
                     time(m_stateSince.value(entry.ip, now)),
                     statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
-                    !probed        ? QString()
-                        : answered ? QStringLiteral("answered")
-                                   : QStringLiteral("no reply")});
+                    !probed                                            ? QString()
+                        : answered                                     ? QStringLiteral("answered")
+                        : entry.lastProbe.kind == ProbeResult::Present ? QStringLiteral("present, no echo reply")
+                                                                       : QStringLiteral("no reply")});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
@@ -564,7 +565,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
     row->setResult(entry.pingResult, entry.lastProbe);
-    row->setToolTip(ResultColumn, entry.lastProbe.reason);
+    row->setToolTip(ResultColumn, entry.lastProbe.explanation());
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
@@ -610,7 +611,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!row)
         return;
     row->setResult(after.pingResult, after.lastProbe);
-    row->setToolTip(ResultColumn, after.lastProbe.reason);
+    row->setToolTip(ResultColumn, after.lastProbe.explanation());
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.

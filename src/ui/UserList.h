@@ -27,6 +27,7 @@ class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class ProbeEngine;
 class MuteList;
+class NeighbourFinder;
 class ReachabilityView;
 class UserListRow;
 class UserListStatistics;
@@ -70,6 +71,9 @@ public:
         std::function<void()> startMonitor{};
         // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
         MuteList* mutes{};
+        // How the discovery dialog finds IPv6 neighbours (its socket opened at start); none: the
+        // dialog opens a socket of its own for each search.
+        const NeighbourFinder* neighbours{};
     };
 
     explicit UserList(QWidget* parent = nullptr);

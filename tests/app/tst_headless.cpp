@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -227,6 +228,57 @@ private slots:
         const QMap<QString, QString> removed{{addresses[0], "1"}, {addresses[1], "0"}};
         QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), removed, 60000);
         QCOMPARE(program->endWith(SIGTERM), 0);
+    }
+
+    void silentHostsOnTheLinkArePresent_data()
+    {
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<QString>("silentUp");
+        QTest::newRow("asked by ARP") << false << "1";
+        QTest::newRow("without the right to send ARP") << true << "0";
+    }
+
+    // A host on the local link that drops echo requests but answers ARP is up; an address
+    // nobody holds is down. A program that may ping but not send raw frames asks by echo
+    // alone, and says so once in its log.
+    void silentHostsOnTheLinkArePresent()
+    {
+        QFETCH(bool, asNobody);
+        QFETCH(QString, silentUp);
+        if (!m_sandbox)
+            QSKIP(qPrintable(QStringLiteral("needs root and a network of its own: ") + m_whyNoSandbox));
+        PeerNetwork link;
+        QString whyNot;
+        QVERIFY2(link.startOnLink(QStringLiteral("10.79.51"), {3}, &whyNot), qPrintable(whyNot));
+        QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
+        QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/ping_group_range"), QStringLiteral("0 65534")));
+        const auto noPingGroup = qScopeGuard(
+            [] { NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/ping_group_range"), QStringLiteral("1 0")); });
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+        writeDevices(dir, {link.address(3), link.address(9)});
+        ProgramRun::Options options = headless(
+            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)});
+        if (asNobody)
+            options.childSetup = [] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(3);
+            };
+        ProgramRun program(dir.path(), options);
+        QVERIFY(program.started());
+        const auto up = [](const QString& address) {
+            const QRegularExpression line(QStringLiteral("^tarnwick_device_up\\{address=\"%1\"[^}]*\\} (\\d)$")
+                                              .arg(QRegularExpression::escape(address)),
+                                          QRegularExpression::MultilineOption);
+            return line.match(QString::fromUtf8(httpGet(MetricsPort, "/metrics"))).captured(1);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(up(link.address(9)), QStringLiteral("0"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(up(link.address(3)), silentUp, 20000);
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        QCOMPARE(program.log().count("Hosts on the local link are asked by echo alone"), asNobody ? 1 : 0);
     }
 };
 

@@ -317,6 +317,32 @@ private slots:
         QCOMPARE(lines[3], QByteArray("Search completed. Active: 1/3 (33%)"));
     }
 
+    // The IPv6 host on the link answers the echo to all nodes: one line with its hardware
+    // address (the program drops its privileges after opening its socket), then the summary.
+    // With no link up there is nowhere to ask, and the program says so and fails.
+    void neighboursFromTheCommandLine()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramRun nowhere(dir.path(), {{"--neighbours"}, {}, {}});
+        QVERIFY(nowhere.started());
+        QCOMPARE(nowhere.waitForExit(), 1);
+        QCOMPARE(nowhere.output(), QByteArray("tarnwick: No link with IPv6 is up\n"));
+        PeerNetwork link;
+        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
+        ProgramRun find(dir.path(), {{"--neighbours"}, {}, {}});
+        QVERIFY(find.started());
+        QCOMPARE(find.waitForExit(), 0);
+        const QList<QByteArray> lines = find.output().trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("fe80::2%twlab0\t00:1b:21:3a:4b:5c\t"), lines[0].constData());
+        QCOMPARE(lines[1], QByteArray("Neighbours found: 1 on 1 link"));
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
     void commandLineAnswers_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -325,6 +351,8 @@ private slots:
         QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("Tarnwick " TARNWICK_VERSION);
         QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--scan FROM TO");
         QTest::newRow("one address") << QStringList{"--scan", "127.0.0.1"} << 2 << QByteArray("two addresses");
+        QTest::newRow("neighbours and more")
+            << QStringList{"--neighbours", "--headless"} << 2 << QByteArray("--neighbours goes with no other option");
         QTest::newRow("not a prefix") << QStringList{"--scan", "127.0.0.0/33"} << 2 << QByteArray("IPv4 prefix");
         QTest::newRow("not an address") << QStringList{"--scan", "127.0.0.1", "127.0.0.300"} << 2
                                         << QByteArray("127.0.0.300");

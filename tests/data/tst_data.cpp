@@ -152,6 +152,8 @@ private slots:
             << ProbeResult::reply(3'000'000'000'000us) << "3000000000" << int(DeviceStateConnected);
         QTest::newRow("no reply") << ProbeResult::timeout() << "X" << int(DeviceStateDisconnected);
         QTest::newRow("socket error") << ProbeResult::socketError() << "X" << int(DeviceStateDisconnected);
+        QTest::newRow("answers ARP alone")
+            << ProbeResult{ProbeResult::Present} << "Present" << int(DeviceStateConnected);
     }
 
     void pingResultSetsTextAndState()

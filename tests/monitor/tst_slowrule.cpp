@@ -11,8 +11,8 @@ class TestSlowRule : public QObject
     Q_OBJECT
 
 private slots:
-    // Results are round trips in milliseconds or "X" (no reply); after each, "S" when the device
-    // becomes slow, "R" when it recovers, "." otherwise.
+    // Results are round trips in milliseconds, "X" (no reply) or "P" (present by ARP alone); after each, "S" when the
+    // device becomes slow, "R" when it recovers, "." otherwise.
     void judgesThresholdsWithHysteresis_data()
     {
         QTest::addColumn<int>("averageMs");
@@ -39,6 +39,8 @@ private slots:
                                           << ".....";
         QTest::newRow("loss over and back below 80 %") << 0 << 20 << 5 << "1 X X 1 1 1 1 1 1"
                                                        << "....S..R.";
+        QTest::newRow("present without echo reply is not judged") << 10 << 20 << 3 << "1 P P 1 P 1"
+                                                                  << "......";
         QTest::newRow("stays while either is over") << 10 << 20 << 5 << "20 X X 9 9 9 9 9"
                                                     << "....S...";
         QTest::newRow("recovers when both are under") << 10 << 20 << 2 << "20 20 1 1"
@@ -55,9 +57,9 @@ private slots:
         SlowRule rule({averageMs, lossPercent, window});
         QString seen;
         for (const QString& step : results.split(QLatin1Char(' '))) {
-            const ProbeResult result = step == QLatin1String("X")
-                ? ProbeResult::timeout()
-                : ProbeResult::reply(std::chrono::milliseconds(step.toInt()));
+            const ProbeResult result = step == QLatin1String("X") ? ProbeResult::timeout()
+                : step == QLatin1String("P")                      ? ProbeResult{ProbeResult::Present}
+                                             : ProbeResult::reply(std::chrono::milliseconds(step.toInt()));
             const auto change = rule.take(result);
             seen += !change ? QLatin1Char('.') : change->slow ? QLatin1Char('S') : QLatin1Char('R');
             if (change)

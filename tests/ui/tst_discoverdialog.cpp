@@ -472,6 +472,33 @@ private slots:
         QVERIFY(tree->topLevelItem(0)->icon(0).cacheKey() != present.cacheKey());
     }
 
+    // "Find neighbours" lists the IPv6 host on the link with its hardware address, and a dialog
+    // closed while it listens goes at once.
+    void findNeighboursListsTheHostsOnTheLink()
+    {
+        if (!sandbox())
+            QSKIP("finding neighbours needs a private network namespace (root)");
+        PeerNetwork link;
+        QString whyNot;
+        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
+        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        dialog.show();
+        pressButton(&dialog, "findNeighboursButton");
+        QCOMPARE(status(&dialog), QStringLiteral("Finding neighbours..."));
+        QTRY_COMPARE_WITH_TIMEOUT(status(&dialog), QStringLiteral("Neighbours found: 1 on 1 link"), 10000);
+        const QTreeWidget* tree = results(&dialog);
+        QCOMPARE(column(tree, 1), QStringList{"fe80::2%twlab0"});
+        QCOMPARE(column(tree, 4), QStringList{"00:1b:21:3a:4b:5c"});
+
+        auto* closing = new DiscoverDevicesDialog(engine(), &startMonitor);
+        closing->show();
+        pressButton(closing, "findNeighboursButton");
+        QElapsedTimer clock;
+        clock.start();
+        delete closing;
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
     void startDuringAScanAndCloseDuringAScan()
     {
         if (!sandbox())

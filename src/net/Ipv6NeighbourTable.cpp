@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Ipv6NeighbourTable.h"
+
+#include <cstring>
+
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace Tarnwick {
+
+namespace {
+
+QByteArray key(int interfaceIndex, const std::uint8_t* address)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(&interfaceIndex), sizeof interfaceIndex);
+    bytes.append(reinterpret_cast<const char*>(address), 16);
+    return bytes;
+}
+
+} // namespace
+
+Ipv6NeighbourTable Ipv6NeighbourTable::current()
+{
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return {};
+    struct
+    {
+        nlmsghdr header;
+        ndmsg neighbour;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETNEIGH;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.neighbour.ndm_family = AF_INET6;
+    QByteArray answer;
+    timeval limit{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (::send(fd, &request, sizeof request, 0) == ssize_t(sizeof request)) {
+        // The dump comes in parts, the last of which is NLMSG_DONE (or an error).
+        alignas(nlmsghdr) char buffer[32768];
+        for (bool done = false; !done;) {
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            answer.append(buffer, got);
+            int left = int(got);
+            for (auto* part = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(part, left); part = NLMSG_NEXT(part, left))
+                done = done || part->nlmsg_type == NLMSG_DONE || part->nlmsg_type == NLMSG_ERROR;
+        }
+    }
+    ::close(fd);
+    return parse(answer);
+}
+
+Ipv6NeighbourTable Ipv6NeighbourTable::parse(const QByteArray& messages)
+{
+    Ipv6NeighbourTable table;
+    int left = int(messages.size());
+    for (auto* part = reinterpret_cast<const nlmsghdr*>(messages.constData()); NLMSG_OK(part, left);
+         part = NLMSG_NEXT(part, left)) {
+        if (part->nlmsg_type != RTM_NEWNEIGH || part->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+            continue;
+        const auto* neighbour = static_cast<const ndmsg*>(NLMSG_DATA(part));
+        if (neighbour->ndm_family != AF_INET6 || (neighbour->ndm_state & (NUD_INCOMPLETE | NUD_FAILED | NUD_NOARP))
+            || neighbour->ndm_state == NUD_NONE)
+            continue;
+        const std::uint8_t* address = nullptr;
+        const std::uint8_t* hardware = nullptr;
+        int attributesLeft = int(part->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
+        for (auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(neighbour)
+                                                               + NLMSG_ALIGN(sizeof(ndmsg)));
+             RTA_OK(attribute, attributesLeft); attribute = RTA_NEXT(attribute, attributesLeft)) {
+            const auto* value = static_cast<const std::uint8_t*>(RTA_DATA(attribute));
+            if (attribute->rta_type == NDA_DST && RTA_PAYLOAD(attribute) == 16)
+                address = value;
+            else if (attribute->rta_type == NDA_LLADDR && RTA_PAYLOAD(attribute) == 6)
+                hardware = value;
+        }
+        if (!address || !hardware)
+            continue;
+        QString text = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(hardware), 6).toHex(':'));
+        if (text != QLatin1String("00:00:00:00:00:00"))
+            table.m_addresses.insert(key(neighbour->ndm_ifindex, address), text);
+    }
+    return table;
+}
+
+QString Ipv6NeighbourTable::hardwareAddress(int interfaceIndex, const Address& address) const
+{
+    return m_addresses.value(key(interfaceIndex, address.data()));
+}
+
+} // namespace Tarnwick
