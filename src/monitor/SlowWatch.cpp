@@ -45,21 +45,28 @@ void SlowWatch::take(const QString& ip, const ProbeResult& result)
         m_rules.remove(ip);
         return;
     }
+    const SlowRule::Limits own = limits(device);
     auto rule = m_rules.find(ip);
     if (rule == m_rules.end())
-        rule = m_rules.insert(ip, SlowRule(limits()));
+        rule = m_rules.insert(ip, SlowRule(own));
     // Slow is news only of a device that answers: its going down is told as such.
     if (device.state != DeviceStateConnected) {
-        rule->reset(limits());
+        rule->reset(own);
         return;
     }
+    // Limits of its own that changed judge from new results, as new settings do.
+    if (rule->limits() != own)
+        rule->reset(own);
     if (const auto figures = rule->take(result))
         emit slowChanged(device, *figures);
 }
 
-SlowRule::Limits SlowWatch::limits() const
+SlowRule::Limits SlowWatch::limits(const DeviceEntry& device) const
 {
-    return {m_settings.slowAverageMs.load(), m_settings.slowLossPercent.load(), m_settings.slowResults.load()};
+    const DeviceEntry::SlowLimits& own = device.slowLimits;
+    return {own.averageMs.value_or(m_settings.slowAverageMs.load()),
+            own.lossPercent.value_or(m_settings.slowLossPercent.load()),
+            own.results.value_or(m_settings.slowResults.load())};
 }
 
 void SlowWatch::forgetAll()

@@ -14,10 +14,10 @@ class DeviceRemovedEvent;
 class Settings;
 struct ProbeRecord;
 
-// Judges every connected device by its last results (SlowRule, with the settings' limits) and
-// tells when one becomes slow or recovers. A device that goes down is no longer judged: its
-// results start again when it is back. Lives on the store's thread; record() takes results
-// from any thread.
+// Judges every connected device by its last results (SlowRule, with its own limits where it has
+// them and the settings' otherwise) and tells when one becomes slow or recovers. A device that
+// goes down is no longer judged: its results start again when it is back. Lives on the store's
+// thread; record() takes results from any thread.
 class SlowWatch : public QObject
 {
     Q_OBJECT
@@ -38,7 +38,8 @@ public slots:
 
 private:
     void take(const QString& ip, const ProbeResult& result);
-    SlowRule::Limits limits() const;
+    // The device's own limits where it has them, the settings' otherwise.
+    SlowRule::Limits limits(const DeviceEntry& device) const;
     void forgetAll();
 
     Data& m_data;
