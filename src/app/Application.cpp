@@ -24,6 +24,7 @@
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
+#include "monitor/SlowWatch.h"
 #include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
 #include "skin/SkinResources.h"
@@ -194,6 +195,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.recordingProblem = [&core] { return core.recordingProblem(); };
     services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
     services.reachability = &core.reachability();
+    services.slow = &core.slowWatch();
     services.engine = &core.engine();
     services.startMonitor = [&core] { core.start(); };
     services.mutes = &core.mutes();

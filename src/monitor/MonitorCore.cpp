@@ -67,7 +67,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
                                                    *m_reachability, m_options.version, m_engine.hasSocket(),
-                                                   m_options.report);
+                                                   m_options.report, *m_slow);
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },

@@ -28,6 +28,7 @@ class DeviceRemovedEvent;
 class ProbeEngine;
 class MuteList;
 class ReachabilityView;
+class SlowView;
 class UserListRow;
 class UserListStatistics;
 class UserListTreeWidget;
@@ -70,6 +71,8 @@ public:
         std::function<void()> startMonitor{};
         // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
         MuteList* mutes{};
+        // Which connected devices are slow; none shows none.
+        const SlowView* slow{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -115,6 +118,10 @@ private:
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
     QString cutOffBehind(const QString& ip) const;
+    bool isSlow(const QString& ip) const;
+    // Marks the state picture of a connected row whose device is slow, or takes the mark off.
+    void showSlow(UserListRow* row);
+    void slownessChanged(const QString& ip);
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,
