@@ -63,6 +63,10 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_announcer->setMutes(m_mutes.get());
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
+    QObject::connect(m_slow.get(), &SlowView::slownessChanged, m_announcer.get(), [this](const QString& ip) {
+        if (!m_slow->isSlow(ip))
+            m_announcer->forgetSlow(ip);
+    });
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),

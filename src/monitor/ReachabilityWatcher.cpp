@@ -85,15 +85,32 @@ void ReachabilityWatcher::heard(const QString& ip, bool answered)
     }
 }
 
-void ReachabilityWatcher::recompute()
+Reachability::Links ReachabilityWatcher::links() const
 {
     Reachability::Links links;
     for (const VisualRepresentationItemConnection& connection : m_map.connections())
         links << qMakePair(connection.ip1, connection.ip2);
+    return links;
+}
+
+QHash<QString, QString> ReachabilityWatcher::slowBehind(const QSet<QString>& slow) const
+{
+    // The same reading of the map as for failures, with slow devices counted as in trouble too.
+    QHash<QString, bool> fine;
+    for (const DeviceEntry& entry : m_data.entries())
+        fine.insert(entry.ip,
+                    !slow.contains(entry.ip) && (entry.awaitingFirstResult || entry.state != DeviceStateDisconnected));
+    QHash<QString, QString> behind = Reachability::cutOff(links(), fine, m_settings.firstHop);
+    behind.removeIf([&slow](const auto& device) { return !slow.contains(device.key()); });
+    return behind;
+}
+
+void ReachabilityWatcher::recompute()
+{
     QHash<QString, bool> up;
     for (const DeviceEntry& entry : m_data.entries())
         up.insert(entry.ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_settings.firstHop, m_heard);
+    QHash<QString, QString> cutOff = Reachability::cutOff(links(), up, m_settings.firstHop, m_heard);
     const bool changed = cutOff != m_cutOff;
     m_cutOff = std::move(cutOff);
     if (changed)
