@@ -2,9 +2,10 @@
 // A test host's ICMP echo responder. Run it where the kernel answers no echo requests itself
 // (net.ipv4.icmp_echo_ignore_all=1); it answers requests for one address after a delay and,
 // on request, misbehaves first the ways real networks do. Prints "ready" once listening and
-// ends when its standard input closes or after --seconds.
+// ends when its standard input closes or after --seconds. With --delay-only, only the first N
+// replies wait, and the ones after them leave at once (a host that is slow for a while).
 //
-//   echo_responder --address A [--delay MS] [--wrong-id] [--wrong-seq] [--duplicate]
+//   echo_responder --address A [--delay MS [--delay-only N]] [--wrong-id] [--wrong-seq] [--duplicate]
 //                  [--foreign-source B [--only-foreign]] [--unrelated] [--seconds N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -69,6 +70,7 @@ int main(int argc, char** argv)
     in_addr foreign{};
     bool haveForeign = false;
     int delayMs = 0;
+    long delayedReplies = -1;
     int seconds = 60;
     bool wrongId = false, wrongSeq = false, duplicate = false, unrelated = false, onlyForeign = false;
     for (int i = 1; i < argc; ++i) {
@@ -80,6 +82,8 @@ int main(int argc, char** argv)
             haveForeign = true, ++i;
         else if (arg == "--delay")
             delayMs = std::atoi(next), ++i;
+        else if (arg == "--delay-only")
+            delayedReplies = std::atol(next), ++i;
         else if (arg == "--seconds")
             seconds = std::atoi(next), ++i;
         else if (arg == "--wrong-id")
@@ -134,8 +138,10 @@ int main(int argc, char** argv)
 
         std::vector<std::uint8_t> reply(icmp, icmp + (n - static_cast<ssize_t>(headerLength)));
         reply[0] = 0;
-        if (delayMs > 0)
+        if (delayMs > 0 && delayedReplies != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (delayedReplies > 0)
+            --delayedReplies;
         if (unrelated) {
             // A "port unreachable" that happens to carry the same identifier and sequence bytes.
             std::vector<std::uint8_t> other = reply;

@@ -25,6 +25,7 @@
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
 #include "monitor/MonitorCore.h"
+#include "monitor/SlowWatch.h"
 #include "net/NameResolver.h"
 #include "net/NeighbourFinder.h"
 #include "net/OuiRegistry.h"
@@ -203,6 +204,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.recordingProblem = [&core] { return core.recordingProblem(); };
     services.pingNow = [&core](const QString& ip) { core.pingNow(ip); };
     services.reachability = &core.reachability();
+    services.slow = &core.slowWatch();
     services.engine = &core.engine();
     services.startMonitor = [&core] { core.start(); };
     services.mutes = &core.mutes();

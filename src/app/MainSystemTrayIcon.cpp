@@ -203,7 +203,7 @@ void MainSystemTrayIcon::refreshState()
 {
     const Data* data = Data::instance();
     const QList<DeviceEntry> entries = data ? data->entries() : QList<DeviceEntry>();
-    const DeviceSummary summary = DeviceSummary::of(entries);
+    const DeviceSummary summary = DeviceSummary::of(entries, m_windowServices.slow);
     setToolTip(toolTipText(summary, entries));
     const bool alarm = summary.watchedDisconnected > 0;
     if (alarm == m_alarm && !icon().isNull())

@@ -62,6 +62,7 @@ MainWindow::MainWindow(UserList::Services services)
     buttons->addWidget(m_minimizeButton);
 
     const ReachabilityView* reachability = services.reachability;
+    const SlowView* slow = services.slow;
     m_engine = services.engine;
     m_startMonitor = services.startMonitor;
     m_neighbours = services.neighbours;
@@ -69,6 +70,7 @@ MainWindow::MainWindow(UserList::Services services)
     m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
     m_mapView->setReachability(reachability);
+    m_mapView->setSlowView(slow);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

@@ -96,6 +96,13 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
                               e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
         if (e.check.kind != DeviceCheck::Echo)
             writer.writeAttribute(QStringLiteral("Check"), e.check.attribute());
+        const auto writeLimit = [&writer](const QString& name, const std::optional<int>& limit) {
+            if (limit)
+                writer.writeAttribute(name, QString::number(*limit));
+        };
+        writeLimit(QStringLiteral("SlowAverageMs"), e.slowLimits.averageMs);
+        writeLimit(QStringLiteral("SlowLossPercent"), e.slowLimits.lossPercent);
+        writeLimit(QStringLiteral("SlowResults"), e.slowLimits.results);
         writer.writeCharacters(e.description);
         writer.writeEndElement();
     }
@@ -203,7 +210,8 @@ void Data::removeEntry(const QString& ip)
 }
 
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
-                       int type, const std::optional<DeviceCheck>& check)
+                       int type, const std::optional<DeviceCheck>& check,
+                       const std::optional<DeviceEntry::SlowLimits>& slowLimits)
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {
@@ -219,6 +227,8 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
         e.type = type;
         if (check)
             e.check = *check;
+        if (slowLimits)
+            e.slowLimits = *slowLimits;
         if (newIp != keyIp) {
             rebuildIndex();
             m_streaks.remove(keyIp);

@@ -63,9 +63,10 @@ public:
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);
-    // check: none keeps the entry's own.
+    // check, slowLimits: none keeps the entry's own.
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
-                     int type, const std::optional<DeviceCheck>& check = std::nullopt);
+                     int type, const std::optional<DeviceCheck>& check = std::nullopt,
+                     const std::optional<DeviceEntry::SlowLimits>& slowLimits = std::nullopt);
     // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
     // NoReplyResult, PresentResult) is made here once, for the files and the list, beside the outcome itself.
     void setPingResult(const QString& ip, const ProbeResult& result);

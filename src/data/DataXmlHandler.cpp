@@ -2,13 +2,26 @@
 #include "DataXmlHandler.h"
 
 #include "Data.h"
+#include "Settings.h"
 #include "XmlNumber.h"
+
+#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
+
 const QString EntryElement = QStringLiteral("DeviceEntry");
+
+// An attribute left out is a limit not set; one that is there is held to the settings' range.
+std::optional<int> limitFrom(const QXmlStreamAttributes& attributes, const QString& name, int lowest, int highest)
+{
+    if (!attributes.hasAttribute(name))
+        return std::nullopt;
+    return std::clamp(XmlNumber::toInt(attributes.value(name)), lowest, highest);
 }
+
+} // namespace
 
 DataXmlHandler::DataXmlHandler(Data& data)
     : m_data(data)
@@ -22,6 +35,9 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
                                 XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
                                 XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);
         m_current.check = DeviceCheck::fromAttribute(attributes.value(QStringLiteral("Check")));
+        m_current.slowLimits = {limitFrom(attributes, QStringLiteral("SlowAverageMs"), 0, Settings::MaxMilliseconds),
+                                limitFrom(attributes, QStringLiteral("SlowLossPercent"), 0, 100),
+                                limitFrom(attributes, QStringLiteral("SlowResults"), 1, Settings::MaxSlowResults)};
     }
     return true;
 }

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace Tarnwick {
 
 // Device type codes as stored in an entry and in the device list file.
@@ -40,6 +42,19 @@ public:
     // first result sets the state without announcing a change of it.
     bool awaitingFirstResult = false;
     DeviceCheck check;
+
+    // Limits of its own for being slow; each one not set follows the settings.
+    struct SlowLimits
+    {
+        // In milliseconds; 0: never slow by its round trip.
+        std::optional<int> averageMs;
+        // 0: never slow by its loss.
+        std::optional<int> lossPercent;
+        std::optional<int> results;
+
+        bool operator==(const SlowLimits& other) const = default;
+    };
+    SlowLimits slowLimits;
 
     bool operator==(const DeviceEntry& other) const = default;
 };

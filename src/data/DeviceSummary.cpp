@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceSummary.h"
 
+#include "SlowView.h"
+
 namespace Tarnwick {
 
-DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries)
+DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries, const SlowView* slow)
 {
     DeviceSummary summary;
     summary.total = int(entries.size());
@@ -12,6 +14,8 @@ DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries)
             ++summary.notProbed;
         } else if (e.state == DeviceStateConnected) {
             ++summary.connected;
+            if (slow && slow->isSlow(e.ip))
+                ++summary.slow;
         } else if (e.state == DeviceStateDisconnected) {
             ++summary.disconnected;
             if (e.informOnStateChange)
@@ -23,10 +27,12 @@ DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries)
 
 QString DeviceSummary::text() const
 {
-    QString text = QStringLiteral("%1 %2: %3 connected, %4 disconnected")
+    const QString slowText = slow > 0 ? QStringLiteral(" (%1 slow)").arg(slow) : QString();
+    QString text = QStringLiteral("%1 %2: %3 connected%4, %5 disconnected")
                        .arg(total)
                        .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
                        .arg(connected)
+                       .arg(slowText)
                        .arg(disconnected);
     if (notProbed > 0)
         text += QStringLiteral(", %1 not yet probed").arg(notProbed);

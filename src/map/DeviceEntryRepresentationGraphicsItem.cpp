@@ -4,6 +4,7 @@
 #include "data/Data.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
+#include "skin/SlowMark.h"
 
 #include <QFontMetrics>
 #include <QGraphicsScene>
@@ -123,6 +124,19 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     update();
 }
 
+void DeviceEntryRepresentationGraphicsItem::setSlow(bool slow)
+{
+    if (slow == m_slow)
+        return;
+    m_slow = slow;
+    update();
+}
+
+bool DeviceEntryRepresentationGraphicsItem::showsSlow() const
+{
+    return m_slow && m_look == Look::Normal && !m_entry.awaitingFirstResult && m_entry.state == DeviceStateConnected;
+}
+
 QRectF DeviceEntryRepresentationGraphicsItem::boundingRect() const
 {
     return m_bounds;
@@ -148,8 +162,11 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
         }
         const QString state = m_entry.awaitingFirstResult ? DevicePictures::notProbed()
                                                           : DevicePictures::forState(m_entry.state);
+        const QRectF statePlace(-50, -30, 18, 18);
         if (!state.isEmpty())
-            painter->drawImage(QRectF(-50, -30, 18, 18), SkinResources::image(state), QRectF(0, 0, 64, 64));
+            painter->drawImage(statePlace, SkinResources::image(state), QRectF(0, 0, 64, 64));
+        if (showsSlow())
+            SlowMark::paint(*painter, statePlace);
     }
 
     // The plate keeps the texts readable over the disc's edge and the lines below it.

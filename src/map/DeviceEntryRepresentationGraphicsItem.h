@@ -17,7 +17,7 @@ class DeviceEntryChangedEvent;
 // frame, and says behind which. It follows the store's changes of its own address. It can be
 // dragged with any mouse button: PositionChanged says where it is while it moves, and
 // dragFinished when it has been put down. An address in no entry of the list is drawn greyed
-// with "not in list".
+// with "not in list". A slow device's state picture carries an amber mark.
 class DeviceEntryRepresentationGraphicsItem : public QObject, public QGraphicsItem
 {
     Q_OBJECT
@@ -36,6 +36,9 @@ public:
     void refreshEntry();
     // The failed device this one is cut off behind, while it is disconnected; empty for none.
     void setCutOffBehind(const QString& behind);
+    // Whether the device is slow: its state picture, while connected, carries the amber mark.
+    void setSlow(bool slow);
+    bool showsSlow() const;
 
     // How the badge looks, by what is known of its device.
     enum class Look { Normal, Failed, Unreachable, NotInList };
@@ -61,6 +64,7 @@ private:
     const QString m_ip;
     DeviceEntry m_entry;
     QString m_behind;
+    bool m_slow = false;
     Look m_look = Look::Normal;
     QStringList m_lines;
     int m_statusLines = 0;

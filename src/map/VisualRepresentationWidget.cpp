@@ -7,6 +7,7 @@
 #include "data/MapLayout.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
+#include "data/SlowView.h"
 #include "data/VisualRepresentationData.h"
 
 #include <QGraphicsLineItem>
@@ -196,11 +197,28 @@ void VisualRepresentationWidget::showCutOffs()
         placed->setCutOffBehind(m_reachability ? m_reachability->behind(placed->ip()) : QString());
 }
 
+void VisualRepresentationWidget::setSlowView(const SlowView* slow)
+{
+    if (m_slow)
+        disconnect(m_slow, nullptr, this, nullptr);
+    m_slow = slow;
+    if (m_slow) {
+        connect(m_slow, &SlowView::slownessChanged, this, [this](const QString& ip) {
+            for (DeviceEntryRepresentationGraphicsItem* placed : m_badgesByAddress.value(ip))
+                placed->setSlow(m_slow->isSlow(ip));
+        });
+    }
+    for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+        placed->setSlow(m_slow && m_slow->isSlow(placed->ip()));
+}
+
 DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(const VisualRepresentationItem& item)
 {
     auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
     if (m_reachability)
         badge->setCutOffBehind(m_reachability->behind(item.ip));
+    if (m_slow)
+        badge->setSlow(m_slow->isSlow(item.ip));
     badge->setPos(item.x, item.y);
     badge->setZValue(m_nextZ++);
     connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,

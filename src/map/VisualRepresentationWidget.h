@@ -20,6 +20,7 @@ class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class DeviceEntryRepresentationGraphicsItem;
 class ReachabilityView;
+class SlowView;
 struct VisualRepresentationItem;
 struct VisualRepresentationItemConnection;
 
@@ -61,6 +62,8 @@ public:
     void showDevice(const QString& ip);
     // Where the badges learn which devices are cut off behind a failed one; none shows none.
     void setReachability(const ReachabilityView* reachability);
+    // Where the badges learn which devices are slow; none shows none.
+    void setSlowView(const SlowView* slow);
 
     // The first badge of an address (a file may place one twice).
     DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
@@ -110,6 +113,7 @@ private:
     // The same badges by address, in the order they were placed.
     QHash<QString, QList<DeviceEntryRepresentationGraphicsItem*>> m_badgesByAddress;
     const ReachabilityView* m_reachability = nullptr;
+    const SlowView* m_slow = nullptr;
     MenuRunner m_runMenu;
     DeviceChooser m_chooseDevice;
     QString m_connectFrom;

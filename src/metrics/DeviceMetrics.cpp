@@ -4,6 +4,7 @@
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/ReachabilityView.h"
+#include "data/SlowView.h"
 #include "history/DeviceStatistics.h"
 
 #include <QDateTime>
@@ -64,6 +65,33 @@ void DeviceMetrics::record(const ProbeRecord& result)
     counts.lastRoundTripUs = -1;
 }
 
+void DeviceMetrics::setSlowView(const SlowView* slow)
+{
+    if (m_slowView)
+        disconnect(m_slowView, nullptr, this, nullptr);
+    m_slowView = slow;
+    QSet<QString> slowNow;
+    if (slow) {
+        connect(slow, &SlowView::slownessChanged, this, &DeviceMetrics::slownessChanged);
+        for (const DeviceEntry& entry : m_data.entries()) {
+            if (slow->isSlow(entry.ip))
+                slowNow.insert(entry.ip);
+        }
+    }
+    QMutexLocker lock(&m_mutex);
+    m_slow = std::move(slowNow);
+}
+
+void DeviceMetrics::slownessChanged(const QString& ip)
+{
+    const bool slow = m_slowView && m_slowView->isSlow(ip);
+    QMutexLocker lock(&m_mutex);
+    if (slow)
+        m_slow.insert(ip);
+    else
+        m_slow.remove(ip);
+}
+
 void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     if (!pEvent->changesState())
@@ -89,10 +117,14 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     const QList<DeviceEntry> entries = m_data.entries();
     QHash<QString, Counts> counts;
     QHash<QString, QString> behind;
+    QSet<QString> slowNow;
+    bool judged = false;
     {
         QMutexLocker lock(&m_mutex);
         counts = m_counts;
         behind = m_behind;
+        slowNow = m_slow;
+        judged = m_slowView != nullptr;
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
@@ -117,6 +149,11 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                     "absent until its first result.",
                     MetricType::Gauge,
                     {}};
+    MetricFamily slow{"tarnwick_device_slow",
+                      "Whether the device answers but too slowly or loses too many replies (1) or "
+                      "not (0); absent until its first result.",
+                      MetricType::Gauge,
+                      {}};
     MetricFamily rtt{"tarnwick_device_rtt_seconds",
                      "Round trip of the device's last reply; absent when its "
                      "last probe had no reply.",
@@ -145,8 +182,11 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         if (const QString failed = behind.value(entry.ip); !failed.isEmpty())
             cutOff.metric.push_back(sample({labels[0], {"behind", failed.toStdString()}}, MetricType::Gauge, 1));
         if (!entry.awaitingFirstResult
-            && (entry.state == DeviceStateConnected || entry.state == DeviceStateDisconnected))
+            && (entry.state == DeviceStateConnected || entry.state == DeviceStateDisconnected)) {
             up.metric.push_back(sample(labels, MetricType::Gauge, entry.state == DeviceStateConnected ? 1 : 0));
+            if (judged)
+                slow.metric.push_back(sample(labels, MetricType::Gauge, slowNow.contains(entry.ip) ? 1 : 0));
+        }
         if (count.lastRoundTripUs >= 0)
             rtt.metric.push_back(sample(labels, MetricType::Gauge, double(count.lastRoundTripUs) / 1e6));
         for (const auto& [result, value] :
@@ -162,9 +202,12 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         if (recent.averageMs)
             average.metric.push_back(sample(labels, MetricType::Gauge, *recent.averageMs / 1000.0));
     }
-    return {std::move(devices), std::move(build), std::move(canProbe), std::move(info),
-            std::move(cutOff),  std::move(up),    std::move(rtt),      std::move(probes),
-            std::move(changes), std::move(loss),  std::move(average)};
+    std::vector<MetricFamily> families{std::move(devices), std::move(build), std::move(canProbe), std::move(info),
+                                       std::move(cutOff),  std::move(up),    std::move(rtt),      std::move(probes),
+                                       std::move(changes), std::move(loss),  std::move(average)};
+    if (judged)
+        families.push_back(std::move(slow));
+    return families;
 }
 
 } // namespace Tarnwick

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <prometheus/collectable.h>
@@ -20,10 +21,11 @@ class Data;
 class DeviceEntryChangedEvent;
 class DeviceStatistics;
 class ReachabilityView;
+class SlowView;
 
 // What Prometheus scrapes: for every device of the list, labelled by its address alone (so that
 // editing a description does not start new series), its description, whether it is up and which
-// failed device it is cut off behind, its last round trip, its probes by result, its changes of
+// failed device it is cut off behind, whether it is slow, its last round trip, its probes by result, its changes of
 // state, and its loss and average round trip over the last five minutes; besides, the number of
 // devices and the build, and whether the monitor can probe at all (without that, every device
 // reads as down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added,
@@ -42,12 +44,15 @@ public:
 
     // One result of the monitor; from any thread.
     void record(const ProbeRecord& result);
+    // Where tarnwick_device_slow comes from; without it the family is left out.
+    void setSlowView(const SlowView* slow);
 
     std::vector<prometheus::MetricFamily> Collect() const override;
 
 private slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void reachabilityChanged();
+    void slownessChanged(const QString& ip);
 
 private:
     struct Counts
@@ -68,6 +73,9 @@ private:
     QHash<QString, Counts> m_counts; // by address
     // The watcher is read on its own thread; scrapes read this copy of who is cut off behind whom.
     QHash<QString, QString> m_behind;
+    // Likewise the slow devices, by address, while a view of them is given.
+    const SlowView* m_slowView = nullptr;
+    QSet<QString> m_slow;
 };
 
 } // namespace Tarnwick

@@ -46,6 +46,8 @@ void Announcer::setMutes(const MuteList* mutes)
 void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry after = pEvent->newEntry();
+    if (pEvent->changesState())
+        forgetSlow(after.ip);
     if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
         firstResult(after);
     else if (!pEvent->changesState())
@@ -200,6 +202,7 @@ void Announcer::announceWaitingDown()
             forAlert << device;
     }
     alertDown(forAlert);
+    alertWaitingSlow();
 }
 
 void Announcer::alertDown(const QList<GoneDown>& devices)
@@ -243,32 +246,111 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
     }
 }
 
-void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+QString Announcer::slowText(const SlowRule::Figures& figures)
 {
     const QString average = QString::number(figures.averageMs, 'f', figures.averageMs < 10 ? 1 : 0);
-    QString said;
     if (!figures.slow)
-        said = QStringLiteral("average %1 ms, loss %2 % over the last %3 probes")
-                   .arg(average)
-                   .arg(figures.lossPercent)
-                   .arg(figures.results);
-    else if (figures.byAverage)
-        said = QStringLiteral("average %1 ms over the last %2 replies").arg(average).arg(figures.replies);
-    else
-        said = QStringLiteral("loss %1 % over the last %2 probes").arg(figures.lossPercent).arg(figures.results);
+        return QStringLiteral("average %1 ms, loss %2 % over the last %3 probes")
+            .arg(average)
+            .arg(figures.lossPercent)
+            .arg(figures.results);
+    if (figures.byAverage)
+        return QStringLiteral("average %1 ms over the last %2 replies").arg(average).arg(figures.replies);
+    return QStringLiteral("loss %1 % over the last %2 probes").arg(figures.lossPercent).arg(figures.results);
+}
 
+void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+{
     Announcement line;
     line.what = Announcement::What::SlowChanged;
-    line.text = (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: ")) + said;
+    line.text = (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: "))
+        + slowText(figures);
     line.devices = {device.ip};
     line.description = device.description;
     line.connected = true;
     emit announced(line);
+
+    if (!figures.slow) {
+        // A device told of in another's message recovers with it, unheard.
+        const bool covered = m_slowCovered.contains(device.ip);
+        forgetSlow(device.ip);
+        if (!covered)
+            alertSlow(device, figures);
+        return;
+    }
+    m_slow.insert(device.ip, figures);
+    if (m_settings.firstHop.isEmpty()) {
+        alertSlow(device, figures);
+        return;
+    }
+    // With a first hop, what turns slow together is told together, as failures are.
+    m_turnedSlow << device;
+    m_downGate.start();
+}
+
+void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures)
+{
     if (device.informOnStateChange)
         alert(Announcement::What::Alert,
               figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
-              device.description, device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + said,
+              device.description,
+              device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures), true);
+}
+
+void Announcer::forgetSlow(const QString& ip)
+{
+    m_slow.remove(ip);
+    m_slowCovered.remove(ip);
+    m_slowShown.remove(ip);
+    m_turnedSlow.removeIf([&ip](const DeviceEntry& waiting) { return waiting.ip == ip; });
+}
+
+void Announcer::alertWaitingSlow()
+{
+    const QList<DeviceEntry> devices = std::exchange(m_turnedSlow, {});
+    if (devices.isEmpty())
+        return;
+    QSet<QString> slowNow;
+    for (auto it = m_slow.cbegin(); it != m_slow.cend(); ++it)
+        slowNow.insert(it.key());
+    const QHash<QString, QString> behind = m_reachability.slowBehind(slowNow);
+    QSet<QString> leaders;
+    QHash<QString, QStringList> behindEach;
+    bool groupWatched = false;
+    for (const DeviceEntry& device : devices) {
+        const QString leader = behind.value(device.ip);
+        if (leader.isEmpty())
+            continue;
+        m_slowCovered.insert(device.ip);
+        // Behind a failed device it is told of by that failure.
+        if (!slowNow.contains(leader))
+            continue;
+        leaders.insert(leader);
+        behindEach[leader] << device.ip;
+        groupWatched = groupWatched || device.informOnStateChange;
+    }
+    for (const DeviceEntry& device : devices) {
+        if (behind.contains(device.ip) || leaders.contains(device.ip))
+            continue;
+        alertSlow(device, m_slow.value(device.ip));
+        if (device.informOnStateChange)
+            m_slowShown.insert(device.ip);
+    }
+    for (const QString& leader : std::as_const(leaders)) {
+        const DeviceEntry device = m_data.entry(leader);
+        if (!device.informOnStateChange && !groupWatched)
+            continue;
+        const int count = int(std::count(behind.cbegin(), behind.cend(), leader));
+        const bool shownBefore = m_slowShown.contains(leader);
+        m_slowShown.insert(leader);
+        alert(shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert,
+              QStringLiteral("Device slow"), QStringList{leader} + behindEach.value(leader), device.description,
+              QStringLiteral("%1 %2: %3, %4 %5 behind it slow")
+                  .arg(leader, device.description, slowText(m_slow.value(leader)))
+                  .arg(count)
+                  .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
               true);
+    }
 }
 
 void Announcer::stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind,

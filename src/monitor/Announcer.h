@@ -36,7 +36,10 @@ class Settings;
 //   is a change that happened while Tarnwick was not running: its log line says so, and the
 //   watched devices among them make one message together.
 // - a connected device that becomes slow, or recovers, makes a SlowChanged line, and an Alert
-//   if it asks for messages.
+//   if it asks for messages. With a first hop set, devices that turn slow wait the grouping
+//   time as disconnections do: those slow only because the device they sit behind is slow go
+//   into its message (its count of devices slow behind it), or into the message of the failed
+//   one they sit behind, and make none of their own, nor when they recover.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,9 @@ public:
     void setStatesBeforeStart(QHash<QString, bool> states);
     // Whose messages the user silenced; none silences none.
     void setMutes(const MuteList* mutes);
+    // The device is judged afresh without a word (it went down, or its limits changed): it is
+    // no longer slow, nor in another's message.
+    void forgetSlow(const QString& ip);
 
 signals:
     void announced(const Tarnwick::Announcement& announcement);
@@ -83,6 +89,12 @@ private:
     void announceWaitingDown();
     // One message per failed device: alone, or naming how many are cut off behind it.
     void alertDown(const QList<GoneDown>& devices);
+    // What the figures of a slow device, or one that recovered, say in its messages.
+    static QString slowText(const SlowRule::Figures& figures);
+    void alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures);
+    // The devices that turned slow while the grouping time ran, each alone or in the message
+    // of the slow device they sit behind.
+    void alertWaitingSlow();
     void stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind = {},
                       const QString& reason = {});
     void alert(Announcement::What what, const QString& title, const QStringList& devices, const QString& description,
@@ -113,6 +125,15 @@ private:
     QList<DeviceEntry> m_changedWhileAway;
     QTimer m_awayGate;
     const MuteList* m_mutes = nullptr;
+    // The devices slow now, with the figures that made them so.
+    QHash<QString, SlowRule::Figures> m_slow;
+    // Devices that turned slow while the grouping time runs, in that order.
+    QList<DeviceEntry> m_turnedSlow;
+    // Slow devices told of only in the message of the device they sit behind.
+    QSet<QString> m_slowCovered;
+    // Slow devices whose message was shown, while they stay slow: a group that grows behind
+    // one updates it.
+    QSet<QString> m_slowShown;
 };
 
 } // namespace Tarnwick

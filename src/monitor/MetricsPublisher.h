@@ -14,6 +14,7 @@ class Data;
 class DeviceMetrics;
 class DeviceStatistics;
 class ReachabilityView;
+class SlowView;
 struct ProbeRecord;
 
 // Serves the devices' metrics at the address the user chose, when one is chosen, for as long
@@ -25,7 +26,8 @@ public:
 
     // canProbe: whether the monitor has a socket to probe with.
     MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
-                     const ReachabilityView& reachability, const QString& version, bool canProbe, const Report& report);
+                     const ReachabilityView& reachability, const QString& version, bool canProbe, const Report& report,
+                     const SlowView& slow);
 
     // From any thread; nothing while no metrics are served.
     void record(const ProbeRecord& record);

@@ -63,12 +63,16 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_announcer->setMutes(m_mutes.get());
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
+    QObject::connect(m_slow.get(), &SlowView::slownessChanged, m_announcer.get(), [this](const QString& ip) {
+        if (!m_slow->isSlow(ip))
+            m_announcer->forgetSlow(ip);
+    });
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_history.get(), &HistoryRecorder::slowChanged);
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
                                                    *m_reachability, m_options.version, m_engine.hasSocket(),
-                                                   m_options.report);
+                                                   m_options.report, *m_slow);
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },

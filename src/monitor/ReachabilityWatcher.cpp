@@ -85,29 +85,52 @@ void ReachabilityWatcher::heard(const QString& ip, bool answered)
     }
 }
 
-void ReachabilityWatcher::recompute()
+Reachability::Links ReachabilityWatcher::links() const
 {
     Reachability::Links links;
     for (const VisualRepresentationItemConnection& connection : m_map.connections())
         links << qMakePair(connection.ip1, connection.ip2);
+    return links;
+}
+
+QHash<QString, bool> ReachabilityWatcher::statesOnTheWay(const Reachability::Links& links,
+                                                         const QSet<QString>& slow) const
+{
     // Only the first hop and the devices joined on the map can be on anyone's way: their
     // states are all the look needs, so it costs the same for a list of ten or 100,000.
-    QHash<QString, bool> up;
-    const auto note = [this, &up](const QString& ip) {
-        if (up.contains(ip))
+    QHash<QString, bool> fine;
+    const auto note = [this, &fine, &slow](const QString& ip) {
+        if (fine.contains(ip))
             return;
         const DeviceEntry entry = m_data.entry(ip);
         if (!entry.ip.isEmpty())
-            up.insert(ip, entry.awaitingFirstResult || entry.state != DeviceStateDisconnected);
+            fine.insert(ip,
+                        !slow.contains(ip) && (entry.awaitingFirstResult || entry.state != DeviceStateDisconnected));
     };
     if (!m_settings.firstHop.isEmpty()) {
         note(m_settings.firstHop);
-        for (const auto& [a, b] : std::as_const(links)) {
+        for (const auto& [a, b] : links) {
             note(a);
             note(b);
         }
     }
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, up, m_settings.firstHop, m_heard);
+    return fine;
+}
+
+QHash<QString, QString> ReachabilityWatcher::slowBehind(const QSet<QString>& slow) const
+{
+    // The same reading of the map as for failures, with slow devices counted as in trouble too.
+    const Reachability::Links links = this->links();
+    QHash<QString, QString> behind = Reachability::cutOff(links, statesOnTheWay(links, slow), m_settings.firstHop);
+    behind.removeIf([&slow](const auto& device) { return !slow.contains(device.key()); });
+    return behind;
+}
+
+void ReachabilityWatcher::recompute()
+{
+    const Reachability::Links links = this->links();
+    QHash<QString, QString> cutOff = Reachability::cutOff(links, statesOnTheWay(links, {}), m_settings.firstHop,
+                                                          m_heard);
     const bool changed = cutOff != m_cutOff;
     m_cutOff = std::move(cutOff);
     if (changed)

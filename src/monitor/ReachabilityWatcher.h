@@ -5,6 +5,7 @@
 #include "data/ReachabilityView.h"
 
 #include <QHash>
+#include <QSet>
 #include <QTimer>
 
 namespace Tarnwick {
@@ -33,6 +34,10 @@ public:
 
     QString behind(const QString& ip) const override;
     int countBehind(const QString& ip) const override;
+    // For each of the slow devices given that is slow only because of another: the slow or
+    // failed device it sits behind (every path of it back to the first hop passes through
+    // one), by address. Without a first hop, none.
+    QHash<QString, QString> slowBehind(const QSet<QString>& slow) const;
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
@@ -42,6 +47,10 @@ public slots:
 private:
     void heard(const QString& ip, bool answered);
     void lookSoon();
+    Reachability::Links links() const;
+    // The states of the first hop and of the devices joined on the map: whether each is fine (up, and not
+    // among the slow ones).
+    QHash<QString, bool> statesOnTheWay(const Reachability::Links& links, const QSet<QString>& slow) const;
 
     Data& m_data;
     VisualRepresentationData& m_map;

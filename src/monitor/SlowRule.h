@@ -22,6 +22,8 @@ public:
         int lossPercent = 0;
         // How many of the last results are judged; none is judged before there are as many.
         int results = 20;
+
+        bool operator==(const Limits& other) const = default;
     };
 
     // What the last results show, as the messages tell it.
@@ -47,6 +49,7 @@ public:
     // Forgets the results (the device went down, or its limits changed), quietly.
     void reset(Limits limits);
     bool slow() const { return m_slow; }
+    Limits limits() const { return m_limits; }
 
 private:
     Figures figures() const;

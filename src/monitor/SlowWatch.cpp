@@ -6,10 +6,12 @@
 #include "data/ProbeRecord.h"
 #include "data/Settings.h"
 
+#include <utility>
+
 namespace Tarnwick {
 
 SlowWatch::SlowWatch(Data& data, const Settings& settings, QObject* parent)
-    : QObject(parent)
+    : SlowView(parent)
     , m_data(data)
     , m_settings(settings)
 {
@@ -34,37 +36,61 @@ bool SlowWatch::isSlow(const QString& ip) const
 
 void SlowWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
-    m_rules.remove(pEvent->entry().ip);
+    const QString ip = pEvent->entry().ip;
+    const bool wasSlow = isSlow(ip);
+    m_rules.remove(ip);
+    if (wasSlow)
+        emit slownessChanged(ip);
 }
 
 void SlowWatch::take(const QString& ip, const ProbeResult& result)
 {
     // The store has taken this result before the monitor handed it on.
     const DeviceEntry device = m_data.entry(ip);
-    if (device.ip.isEmpty()) {
-        m_rules.remove(ip);
+    if (device.ip.isEmpty())
         return;
-    }
+    const SlowRule::Limits own = limits(device);
     auto rule = m_rules.find(ip);
     if (rule == m_rules.end())
-        rule = m_rules.insert(ip, SlowRule(limits()));
+        rule = m_rules.insert(ip, SlowRule(own));
     // Slow is news only of a device that answers: its going down is told as such.
     if (device.state != DeviceStateConnected) {
-        rule->reset(limits());
+        forget(ip, own);
         return;
     }
-    if (const auto figures = rule->take(result))
+    // Limits of its own that changed judge from new results, as new settings do.
+    if (rule->limits() != own)
+        forget(ip, own);
+    if (const auto figures = rule->take(result)) {
         emit slowChanged(device, *figures);
+        emit slownessChanged(ip);
+    }
 }
 
-SlowRule::Limits SlowWatch::limits() const
+SlowRule::Limits SlowWatch::limits(const DeviceEntry& device) const
 {
-    return {m_settings.slowAverageMs.load(), m_settings.slowLossPercent.load(), m_settings.slowResults.load()};
+    const DeviceEntry::SlowLimits& own = device.slowLimits;
+    return {own.averageMs.value_or(m_settings.slowAverageMs.load()),
+            own.lossPercent.value_or(m_settings.slowLossPercent.load()),
+            own.results.value_or(m_settings.slowResults.load())};
 }
 
 void SlowWatch::forgetAll()
 {
-    m_rules.clear();
+    const auto rules = std::exchange(m_rules, {});
+    for (auto rule = rules.cbegin(); rule != rules.cend(); ++rule) {
+        if (rule->slow())
+            emit slownessChanged(rule.key());
+    }
+}
+
+void SlowWatch::forget(const QString& ip, const SlowRule::Limits& limits)
+{
+    SlowRule& rule = m_rules[ip];
+    const bool wasSlow = rule.slow();
+    rule.reset(limits);
+    if (wasSlow)
+        emit slownessChanged(ip);
 }
 
 } // namespace Tarnwick

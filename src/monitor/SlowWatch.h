@@ -2,9 +2,9 @@
 #pragma once
 
 #include "SlowRule.h"
+#include "data/SlowView.h"
 
 #include <QHash>
-#include <QObject>
 
 namespace Tarnwick {
 
@@ -14,11 +14,11 @@ class DeviceRemovedEvent;
 class Settings;
 struct ProbeRecord;
 
-// Judges every connected device by its last results (SlowRule, with the settings' limits) and
-// tells when one becomes slow or recovers. A device that goes down is no longer judged: its
-// results start again when it is back. Lives on the store's thread; record() takes results
-// from any thread.
-class SlowWatch : public QObject
+// Judges every connected device by its last results (SlowRule, with its own limits where it has
+// them and the settings' otherwise) and tells when one becomes slow or recovers. A device that
+// goes down is no longer judged: its results start again when it is back. Lives on the store's
+// thread; record() takes results from any thread.
+class SlowWatch : public SlowView
 {
     Q_OBJECT
 
@@ -27,7 +27,7 @@ public:
 
     // A result of the monitor, from whichever thread reported it.
     void record(const ProbeRecord& record);
-    bool isSlow(const QString& ip) const;
+    bool isSlow(const QString& ip) const override;
 
 signals:
     // The device as the store has it now, with the figures that decided.
@@ -38,8 +38,11 @@ public slots:
 
 private:
     void take(const QString& ip, const ProbeResult& result);
-    SlowRule::Limits limits() const;
+    // The device's own limits where it has them, the settings' otherwise.
+    SlowRule::Limits limits(const DeviceEntry& device) const;
     void forgetAll();
+    // Judges the device afresh, quietly; the views hear it if it was slow.
+    void forget(const QString& ip, const SlowRule::Limits& limits);
 
     Data& m_data;
     const Settings& m_settings;

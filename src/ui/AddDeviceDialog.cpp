@@ -4,6 +4,7 @@
 #include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
+#include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
 #include "data/XmlStreamParser.h"
@@ -22,6 +23,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
+    , m_slowField(new SlowLimitsField(this))
 {
     setWindowTitle(QStringLiteral("Add Device - Tarnwick"));
     m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
@@ -32,6 +34,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     m_ipEdit->setMaxLength(253);
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
     layout->addField(QStringLiteral("Check"), m_checkField);
+    layout->addField(QStringLiteral("Slow when"), m_slowField);
     connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -74,6 +77,7 @@ bool AddDeviceDialog::addTypedEntry()
     DeviceEntry entry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),
                       m_informCheckBox->checkState() == Qt::Checked, NoReplyResult);
     entry.check = m_checkField->check().value_or(DeviceCheck{});
+    entry.slowLimits = m_slowField->appliedTo({});
     store->addEntry(entry);
     m_lastAdded = address;
     return true;

@@ -10,6 +10,7 @@ namespace Tarnwick {
 
 class DeviceCheckField;
 class DeviceTypeComboBox;
+class SlowLimitsField;
 
 // Adds one device to the list each time "Add" is pressed; "OK" (or Enter) adds what is typed,
 // unless "Add" has added it already, and closes. An address that cannot be a device's, or that
@@ -35,6 +36,7 @@ private:
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
     DeviceCheckField* m_checkField;
+    SlowLimitsField* m_slowField;
     QString m_lastAdded;
 };
 

@@ -4,6 +4,7 @@
 #include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
+#include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/XmlStreamParser.h"
 
@@ -39,6 +40,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
+    , m_slowField(new SlowLimitsField(this))
     , m_entries(entries)
 {
     Q_ASSERT(!entries.isEmpty());
@@ -58,6 +60,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     ok->setDefault(true);
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     layout->addField(QStringLiteral("Check"), m_checkField);
+    layout->addField(QStringLiteral("Slow when"), m_slowField);
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 
@@ -91,6 +94,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         m_checkField->setCheck(first.check);
     else
         m_checkField->setUnset();
+    m_slowField->setLimits(entries);
 
     connect(ok, &QPushButton::pressed, this, &EditDeviceEntryDialog::OkPushButtonClicked);
     connect(cancel, &QPushButton::pressed, this, &EditDeviceEntryDialog::CancelPushButtonClicked);
@@ -101,10 +105,11 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
     if (Data* store = Data::instance()) {
         const Qt::CheckState inform = m_informCheckBox->checkState();
         for (const DeviceEntry& entry : std::as_const(m_entries)) {
-            store->changeEntry(
-                entry.ip, entry.ip, inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
-                m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
-                m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(), m_checkField->check());
+            store->changeEntry(entry.ip, entry.ip,
+                               inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
+                               m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
+                               m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(),
+                               m_checkField->check(), m_slowField->appliedTo(entry.slowLimits));
         }
     }
     accept();

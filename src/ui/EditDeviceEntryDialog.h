@@ -14,6 +14,7 @@ namespace Tarnwick {
 
 class DeviceCheckField;
 class DeviceTypeComboBox;
+class SlowLimitsField;
 
 // Changes the type, description and notification flag of one entry; its address stays. Given
 // several entries, it sets the type and the flag of them all at once; each keeps its own
@@ -36,6 +37,7 @@ private:
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
     DeviceCheckField* m_checkField;
+    SlowLimitsField* m_slowField;
     QList<DeviceEntry> m_entries;
 };
 

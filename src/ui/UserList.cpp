@@ -19,9 +19,11 @@
 #include "data/MuteList.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
+#include "data/SlowView.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
+#include "skin/SlowMark.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -201,7 +203,8 @@ UserList::UserList(Services services, QWidget* parent)
     m_filter->setPlaceholderText(QStringLiteral("Filter"));
     m_filter->setClearButtonEnabled(true);
     m_stateFilter->setObjectName(QStringLiteral("stateFilter"));
-    m_stateFilter->addItems({QStringLiteral("All"), QStringLiteral("Connected"), QStringLiteral("Disconnected")});
+    m_stateFilter->addItems(
+        {QStringLiteral("All"), QStringLiteral("Connected"), QStringLiteral("Disconnected"), QStringLiteral("Slow")});
     connect(m_filter, &QLineEdit::textChanged, this, &UserList::applyFilter);
     connect(m_stateFilter, &QComboBox::currentIndexChanged, this, &UserList::applyFilter);
     auto* find = new QShortcut(QKeySequence::Find, this);
@@ -238,6 +241,8 @@ UserList::UserList(Services services, QWidget* parent)
     // Who is cut off is looked at anew when it changes, not at every refresh.
     if (m_services.reachability)
         connect(m_services.reachability, &ReachabilityView::reachabilityChanged, this, &UserList::showCutOffs);
+    if (m_services.slow)
+        connect(m_services.slow, &SlowView::slownessChanged, this, &UserList::slownessChanged);
     m_statisticsTimer.start(2000);
     fitColumns();
     // The rows the window fills the list with get their figures as soon as it shows.
@@ -257,7 +262,8 @@ bool UserList::matchesFilter(const UserListRow* row) const
 {
     const int state = m_stateFilter->currentIndex();
     if ((state == 1 && row->stateRank() != UserListRow::Connected)
-        || (state == 2 && row->stateRank() != UserListRow::Disconnected))
+        || (state == 2 && row->stateRank() != UserListRow::Disconnected)
+        || (state == 3 && (row->stateRank() != UserListRow::Connected || !isSlow(row->text(AddressColumn)))))
         return false;
     const QString text = m_filter->text().trimmed();
     return text.isEmpty() || row->text(AddressColumn).contains(text, Qt::CaseInsensitive)
@@ -324,8 +330,8 @@ void UserList::fitColumnsFrom(int first)
 
 void UserList::refreshSummary()
 {
-    const DeviceSummary summary = DeviceSummary::of(Data::instance() ? Data::instance()->entries()
-                                                                     : QList<DeviceEntry>());
+    const DeviceSummary summary = DeviceSummary::of(
+        Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>(), m_services.slow);
     m_summary->setText(summary.text());
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
 }
@@ -526,6 +532,33 @@ void UserList::showCutOff(UserListRow* row, const QString& behind)
     }
 }
 
+bool UserList::isSlow(const QString& ip) const
+{
+    return m_services.slow && m_services.slow->isSlow(ip);
+}
+
+void UserList::showSlow(UserListRow* row)
+{
+    // Only a connected device is judged slow; the other pictures are set with their state.
+    if (row->stateRank() != UserListRow::Connected)
+        return;
+    const QIcon connected = SkinResources::icon(DevicePictures::forState(DeviceStateConnected));
+    const bool slow = isSlow(row->text(AddressColumn));
+    row->setIcon(StateColumn, slow ? SlowMark::over(connected) : connected);
+    row->setToolTip(StateColumn, slow ? QStringLiteral("Slow") : QString());
+}
+
+void UserList::slownessChanged(const QString& ip)
+{
+    QMutexLocker lock(&m_mutex);
+    for (QTreeWidgetItem* item : m_rowsByAddress.value(ip)) {
+        auto* row = static_cast<UserListRow*>(item);
+        showSlow(row);
+        row->setHidden(!matchesFilter(row));
+    }
+    m_summaryTimer.start();
+}
+
 qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
 {
     if (m_services.historyFile.isEmpty())
@@ -576,6 +609,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     row->setStatistics(m_statistics.get());
     showCutOff(row, cutOffBehind(entry.ip));
     showMute(row);
+    showSlow(row);
     row->setHidden(!matchesFilter(row));
     rowsChanged();
 }

@@ -29,6 +29,7 @@ class ProbeEngine;
 class MuteList;
 class NeighbourFinder;
 class ReachabilityView;
+class SlowView;
 class UserListRow;
 class UserListStatistics;
 class UserListTreeWidget;
@@ -74,6 +75,8 @@ public:
         // How the discovery dialog finds IPv6 neighbours (its socket opened at start); none: the
         // dialog opens a socket of its own for each search.
         const NeighbourFinder* neighbours{};
+        // Which connected devices are slow; none shows none.
+        const SlowView* slow{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -119,6 +122,10 @@ private:
     // Greys the state picture of a disconnected row cut off behind another failed device.
     void showCutOff(UserListRow* row, const QString& behind);
     QString cutOffBehind(const QString& ip) const;
+    bool isSlow(const QString& ip) const;
+    // Marks the state picture of a connected row whose device is slow, or takes the mark off.
+    void showSlow(UserListRow* row);
+    void slownessChanged(const QString& ip);
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
     void hideColumns(const QString& numbers);
     // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/Settings.h"
 
 #include "../common/SmallDisk.h"
 #include "../common/TestFiles.h"
@@ -75,6 +76,10 @@ private slots:
         QTest::newRow("checks") << QList<DeviceEntry>{DeviceEntry("127.0.0.1", "Gateway", DeviceTypeRouter, true, "X"),
                                                       share, laptop}
                                 << "DeviceConfig-checks.xml";
+        DeviceEntry gateway("127.0.0.1", "Gateway", DeviceTypeRouter, true, "X");
+        gateway.slowLimits = {250, 0, 5};
+        share.slowLimits.lossPercent = 10;
+        QTest::newRow("slow limits") << QList<DeviceEntry>{gateway, share} << "DeviceConfig-slow.xml";
     }
 
     void savesByteExact()
@@ -166,6 +171,19 @@ private slots:
         QCOMPARE(data.load(QStringLiteral("DeviceConfig.xml")), complete);
         QCOMPARE(describe(data), expected);
         QCOMPARE(added.size(), expected.size());
+    }
+
+    void slowLimitsAreHeldToTheSettingsRanges()
+    {
+        writeFile(QStringLiteral("DeviceConfig.xml"),
+                  "<DeviceEntries><DeviceEntry IP=\"a\" SlowAverageMs=\"9999999\" SlowLossPercent=\"400\" "
+                  "SlowResults=\"0\"/><DeviceEntry IP=\"b\" SlowLossPercent=\"x\"/></DeviceEntries>");
+        Data data;
+        QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
+        const DeviceEntry::SlowLimits held{Settings::MaxMilliseconds, 100, 1};
+        QCOMPARE(data.entry(QStringLiteral("a")).slowLimits, held);
+        const DeviceEntry::SlowLimits lossOff{std::nullopt, 0, std::nullopt};
+        QCOMPARE(data.entry(QStringLiteral("b")).slowLimits, lossOff);
     }
 
     void iascTwoIsWrittenBackAsOne()

@@ -6,8 +6,10 @@
 #include "map/DeviceEntryRepresentationGraphicsItem.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
+#include "skin/SlowMark.h"
 
 #include "../common/FixedReachability.h"
+#include "../common/FixedSlowness.h"
 #include "../common/WidgetTest.h"
 
 #include <QDir>
@@ -285,6 +287,33 @@ private slots:
         reachability.set({{QStringLiteral("c"), QStringLiteral("b")}});
         m_map->addItem({QStringLiteral("c"), 100, 0});
         QCOMPARE(widget.badge(QStringLiteral("c"))->lines().last(), QStringLiteral("behind b"));
+    }
+
+    // A slow device's state picture carries the amber mark, drawn on it; one placed after the
+    // view said so is marked too, and a device down is not.
+    void slowBadgesAreMarked()
+    {
+        m_map->appendItem({QStringLiteral("a"), 0, 0});
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
+        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(3ms));
+        FixedSlowness slowness;
+        VisualRepresentationWidget widget;
+        widget.setSlowView(&slowness);
+        DeviceEntryRepresentationGraphicsItem* a = widget.badge(QStringLiteral("a"));
+        const QImage plain = render(*a);
+        slowness.set(QStringLiteral("a"), true);
+        QVERIFY(a->showsSlow());
+        const QImage marked = render(*a);
+        // The lower right of the state picture, at (-50, -30) and 18 wide.
+        QCOMPARE(at(marked, -36, -16), SlowMark::Amber);
+        QVERIFY(at(plain, -36, -16) != SlowMark::Amber);
+        slowness.set(QStringLiteral("b"), true);
+        m_map->addItem({QStringLiteral("b"), 100, 0});
+        QVERIFY(widget.badge(QStringLiteral("b"))->showsSlow());
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        QVERIFY(!a->showsSlow());
+        slowness.set(QStringLiteral("b"), false);
+        QVERIFY(!widget.badge(QStringLiteral("b"))->showsSlow());
     }
 
     void badgeFollowsOnlyItsOwnAddress()

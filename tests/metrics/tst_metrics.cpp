@@ -7,6 +7,7 @@
 #include "netlab/HttpGet.h"
 
 #include "../common/FixedReachability.h"
+#include "../common/FixedSlowness.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -229,6 +230,36 @@ private slots:
 
         const DeviceMetrics withoutTheRightToPing(data, statistics, reachability, QStringLiteral("9.8.7"), false);
         QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
+    }
+
+    // Whether each probed device is slow, as the view says now; without a view, no such series.
+    void slowDevicesAreOneTheOthersZero()
+    {
+        Data data;
+        for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
+            data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, QString()));
+        data.awaitFirstResults();
+        data.setPingResult(QStringLiteral("10.0.0.1"), ProbeResult::reply(1ms));
+        data.setPingResult(QStringLiteral("10.0.0.2"), ProbeResult::reply(1ms));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("1"), true);
+        QVERIFY(!exposition(metrics).join('\n').contains(QStringLiteral("tarnwick_device_slow")));
+        FixedSlowness slowness;
+        slowness.slow = {QStringLiteral("10.0.0.1")};
+        metrics.setSlowView(&slowness);
+        const auto slowSeries = [&metrics] {
+            return exposition(metrics).filter(QStringLiteral("tarnwick_device_slow{"));
+        };
+        // Not yet probed: no series, as for "up".
+        QCOMPARE(slowSeries(),
+                 QStringList(
+                     {"tarnwick_device_slow{address=\"10.0.0.1\"} 1", "tarnwick_device_slow{address=\"10.0.0.2\"} 0"}));
+        slowness.set(QStringLiteral("10.0.0.1"), false);
+        slowness.set(QStringLiteral("10.0.0.2"), true);
+        QCOMPARE(slowSeries(),
+                 QStringList(
+                     {"tarnwick_device_slow{address=\"10.0.0.1\"} 0", "tarnwick_device_slow{address=\"10.0.0.2\"} 1"}));
     }
 
     // A port that is taken is said, not served twice.

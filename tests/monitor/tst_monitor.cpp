@@ -228,6 +228,78 @@ private slots:
         QTRY_COMPARE(shown, messages);
     }
 
+    // Steps: "r=S" the device turns slow, "r=R" it recovers, "n=2" waits for two messages.
+    // Devices whose names start with "q" ask for no messages.
+    void slowDevicesBehindASlowOneAreGrouped_data()
+    {
+        QTest::addColumn<QString>("firstHop");
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("messages");
+        const QString slow = QStringLiteral("Device slow|%1 : average 300 ms over the last 3 replies");
+        const QString back = QStringLiteral(
+            "Device no longer slow|%1 : average 2.0 ms, loss 0 % over the last 3 probes");
+        QTest::newRow("each alone without a first hop")
+            << "" << QStringList{"gw-r", "r-b"} << QStringList{"r=S", "b=S", "b=R"}
+            << QStringList{slow.arg("r"), slow.arg("b"), back.arg("b")};
+        QTest::newRow("behind a slow router: its message counts them, and they recover unheard")
+            << "gw" << QStringList{"gw-r", "r-b", "r-qc"}
+            << QStringList{"b=S", "r=S", "qc=S", "n=1", "b=R", "qc=R", "r=R"}
+            << QStringList{slow.arg("r") + ", 2 devices behind it slow", back.arg("r")};
+        QTest::newRow("a way round the slow router: each is told")
+            << "gw" << QStringList{"gw-r", "gw-s", "r-b", "s-b"} << QStringList{"r=S", "b=S"}
+            << QStringList{slow.arg("r"), slow.arg("b")};
+        QTest::newRow("a group that grows updates the router's message")
+            << "gw" << QStringList{"gw-r", "r-b", "r-c"} << QStringList{"r=S", "n=1", "b=S", "n=2", "c=S"}
+            << QStringList{slow.arg("r"), "again " + slow.arg("r") + ", 1 device behind it slow",
+                           "again " + slow.arg("r") + ", 2 devices behind it slow"};
+    }
+
+    void slowDevicesBehindASlowOneAreGrouped()
+    {
+        QFETCH(QString, firstHop);
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, messages);
+        Settings& settings = Settings::instance();
+        settings.firstHop = firstHop;
+        const auto restore = qScopeGuard([&settings] { settings.firstHop.clear(); });
+        Data data;
+        VisualRepresentationData map;
+        for (const QString& link : std::as_const(links)) {
+            const QStringList ends = link.split(QLatin1Char('-'));
+            for (const QString& ip : ends) {
+                if (map.item(ip))
+                    continue;
+                map.addItem({ip, 0, 0});
+                data.addEntry(
+                    DeviceEntry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult));
+                data.setPingResult(ip, ProbeResult::reply(std::chrono::milliseconds(2)));
+            }
+            map.addConnection({ends[0], ends[1], 1});
+        }
+        ReachabilityWatcher reachability(data, map, settings);
+        Announcer announcer(data, settings, reachability, std::chrono::milliseconds(100));
+        QStringList shown;
+        connect(&announcer, &Announcer::announced, this, [&shown](const Announcement& announcement) {
+            if (announcement.what != Announcement::What::SlowChanged
+                && announcement.title.contains(QLatin1String("slow")))
+                shown << (announcement.what == Announcement::What::AlertRepeated ? QStringLiteral("again ") : QString())
+                        + announcement.title + QLatin1Char('|') + announcement.text;
+        });
+        SlowRule::Figures turnedSlow{true, 300, 3, 3, 0, true};
+        SlowRule::Figures recovered{false, 2, 3, 3, 0, false};
+        for (const QString& step : std::as_const(steps)) {
+            const QString name = step.section(QLatin1Char('='), 0, 0);
+            const QString value = step.section(QLatin1Char('='), 1);
+            if (name == QLatin1String("n"))
+                QTRY_COMPARE(shown.size(), value.toInt());
+            else
+                announcer.slowChanged(data.entry(name), value == QLatin1String("S") ? turnedSlow : recovered);
+        }
+        QTRY_COMPARE(shown, messages);
+    }
+
     // The map's lines and the first hop tell who is cut off behind whom, as states change.
     void watcherFollowsStatesLinesAndFirstHop()
     {

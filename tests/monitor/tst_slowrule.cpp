@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/Data.h"
+#include "data/ProbeRecord.h"
+#include "data/Settings.h"
 #include "monitor/SlowRule.h"
+#include "monitor/SlowWatch.h"
 
+#include <QSignalSpy>
 #include <QTest>
+
+#include <optional>
 
 using namespace Tarnwick;
 using namespace std::chrono_literals;
@@ -84,6 +91,49 @@ private slots:
         rule.reset({100, 50, 1});
         QVERIFY(!rule.slow());
         QVERIFY(!rule.take(ProbeResult::reply(5ms)));
+    }
+
+    // Settings of 250 ms or 50 % over 3 results; the device at 150 ms with one reply in three
+    // missed, judged by the limits it has of its own where it has them.
+    void eachDeviceIsJudgedByItsOwnLimits_data()
+    {
+        using Limit = std::optional<int>;
+        QTest::addColumn<DeviceEntry::SlowLimits>("own");
+        QTest::addColumn<bool>("slow");
+        QTest::newRow("the settings") << DeviceEntry::SlowLimits{} << false;
+        QTest::newRow("a lower average") << DeviceEntry::SlowLimits{100, Limit(), Limit()} << true;
+        QTest::newRow("a lower loss") << DeviceEntry::SlowLimits{Limit(), 20, Limit()} << true;
+        QTest::newRow("loss off, average lower") << DeviceEntry::SlowLimits{100, 0, Limit()} << true;
+        QTest::newRow("more results than given") << DeviceEntry::SlowLimits{100, 20, 4} << false;
+    }
+
+    void eachDeviceIsJudgedByItsOwnLimits()
+    {
+        QFETCH(DeviceEntry::SlowLimits, own);
+        QFETCH(bool, slow);
+        Settings settings;
+        settings.slowAverageMs = 250;
+        settings.slowLossPercent = 50;
+        settings.slowResults = 3;
+        Data data;
+        const QString ip = QStringLiteral("10.0.0.5");
+        DeviceEntry device(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult);
+        device.slowLimits = own;
+        data.addEntry(device);
+        data.setPingResult(ip, ProbeResult::reply(150ms));
+        QCOMPARE(data.entry(ip).state, int(DeviceStateConnected));
+        SlowWatch watch(data, settings);
+        QSignalSpy changed(&watch, &SlowWatch::slowChanged);
+        for (const ProbeResult& result : {ProbeResult::reply(150ms), ProbeResult::timeout(), ProbeResult::reply(150ms)})
+            watch.record({ip, 0, result});
+        // The results cross to the watch's thread queued: the last one has been judged once a
+        // marker queued after it has come through.
+        bool judged = false;
+        QMetaObject::invokeMethod(
+            &watch, [&judged] { judged = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(judged);
+        QCOMPARE(watch.isSlow(ip), slow);
+        QCOMPARE(changed.size(), slow ? 1 : 0);
     }
 };
 

@@ -223,6 +223,49 @@ private slots:
         QCOMPARE(note->text(), QStringLiteral("ARP reaches only addresses on a local link."));
     }
 
+    // Limits typed are the device's own; a box emptied follows the settings again, and where
+    // several devices differ, a box left as it is keeps each one's.
+    void slowLimitsAreTheDevicesOwnOrTheSettings()
+    {
+        const auto typeLimit = [](QWidget* dialog, const char* name, const QString& text) {
+            auto* box = field<QSpinBox>(dialog, name);
+            box->setFocus();
+            box->selectAll();
+            if (text.isEmpty())
+                QTest::keyClick(box, Qt::Key_Backspace);
+            else
+                QTest::keyClicks(box, text);
+        };
+        {
+            AddDeviceDialog dialog;
+            dialog.show();
+            QCOMPARE(field<QSpinBox>(&dialog, "slowAverageSpin")->text(), QStringLiteral("Use the settings"));
+            typeInto(field<QLineEdit>(&dialog, "ipEdit"), QStringLiteral("a"));
+            typeLimit(&dialog, "slowAverageSpin", QStringLiteral("300"));
+            pressButton(&dialog, "okButton");
+        }
+        const DeviceEntry::SlowLimits averageOnly{300, std::nullopt, std::nullopt};
+        QCOMPARE(m_data->entry(QStringLiteral("a")).slowLimits, averageOnly);
+        m_data->addEntry(DeviceEntry(QStringLiteral("b"), QString(), DeviceTypePC, false, NoReplyResult));
+        {
+            EditDeviceEntryDialog dialog(m_data->entries());
+            dialog.show();
+            QCOMPARE(field<QSpinBox>(&dialog, "slowAverageSpin")->text(), QStringLiteral("Each keeps its own"));
+            QCOMPARE(field<QSpinBox>(&dialog, "slowLossSpin")->text(), QStringLiteral("Use the settings"));
+            typeLimit(&dialog, "slowLossSpin", QStringLiteral("0"));
+            pressButton(&dialog, "okButton");
+        }
+        const DeviceEntry::SlowLimits averageAndNoLoss{300, 0, std::nullopt};
+        QCOMPARE(m_data->entry(QStringLiteral("a")).slowLimits, averageAndNoLoss);
+        const DeviceEntry::SlowLimits noLoss{std::nullopt, 0, std::nullopt};
+        QCOMPARE(m_data->entry(QStringLiteral("b")).slowLimits, noLoss);
+        EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("a")));
+        dialog.show();
+        typeLimit(&dialog, "slowAverageSpin", QString());
+        pressButton(&dialog, "okButton");
+        QCOMPARE(m_data->entry(QStringLiteral("a")).slowLimits, noLoss);
+    }
+
     // Several entries with different checks keep their own unless one is chosen for all.
     void multiEditKeepsOrSetsTheChecks()
     {

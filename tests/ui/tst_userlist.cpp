@@ -6,6 +6,7 @@
 #include "skin/SkinResources.h"
 
 #include "../common/FixedReachability.h"
+#include "../common/FixedSlowness.h"
 #include "../common/TestFiles.h"
 #include "../common/WidgetTest.h"
 #include "history/HistoryStore.h"
@@ -562,6 +563,60 @@ private slots:
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QTRY_VERIFY(!placeholder->isVisible());
+    }
+
+    // A slow device: its picture marked, counted in the summary, and shown by the "Slow" filter;
+    // all of it gone when it recovers or goes down.
+    void slowDevicesAreMarkedCountedAndFiltered()
+    {
+        QVERIFY(QDir::setCurrent(QStringLiteral(TARNWICK_SOURCE_DIR)));
+        Settings::instance().skin = QStringLiteral("Default");
+        SkinResources::load();
+        FixedSlowness slowness;
+        useServices({.slow = &slowness});
+        for (const char* ip : {"a", "b", "c"}) {
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
+        }
+        m_data->setPingResult(QStringLiteral("c"), ProbeResult::timeout());
+        auto* summary = m_list->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 2 connected, 1 disconnected"));
+        const auto picture = [this](int row) {
+            return m_list->tree()->topLevelItem(row)->icon(0).pixmap(16).toImage();
+        };
+        const QImage connected
+            = SkinResources::icon(DevicePictures::forState(DeviceStateConnected)).pixmap(16).toImage();
+        QCOMPARE(picture(0), connected);
+
+        slowness.set(QStringLiteral("a"), true);
+        QVERIFY(picture(0) != connected);
+        QCOMPARE(picture(1), connected);
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 2 connected (1 slow), 1 disconnected"));
+        auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
+        QTest::keyClick(state, Qt::Key_End);
+        QCOMPARE(state->currentText(), QStringLiteral("Slow"));
+        const auto shown = [this] {
+            QStringList texts;
+            for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
+                if (!m_list->tree()->topLevelItem(i)->isHidden())
+                    texts << m_list->tree()->topLevelItem(i)->text(2);
+            }
+            return texts;
+        };
+        QCOMPARE(shown(), QStringList({"a"}));
+        slowness.set(QStringLiteral("b"), true);
+        QCOMPARE(shown(), QStringList({"a", "b"}));
+
+        // Down, it is told as such: neither marked nor counted slow, whatever the view says.
+        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        QCOMPARE(shown(), QStringList({"b"}));
+        QCOMPARE(picture(0),
+                 SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected)).pixmap(16).toImage());
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected (1 slow), 2 disconnected"));
+        slowness.set(QStringLiteral("b"), false);
+        QCOMPARE(picture(1), connected);
+        QCOMPARE(shown(), QStringList());
+        QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 2 disconnected"));
     }
 
     // The empty list's hint covers the list's whole inside, also when the list is sized before
