@@ -4,6 +4,7 @@
 #include "SlowRule.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 
 namespace Tarnwick {
@@ -16,8 +17,7 @@ struct ProbeRecord;
 
 // Judges every connected device by its last results (SlowRule, with the settings' limits) and
 // tells when one becomes slow or recovers. A device that goes down is no longer judged: its
-// results start again when it is back. Lives on the store's thread; record() takes results
-// from any thread.
+// results start again when it is back. Lives on the store's thread, and takes the results there.
 class SlowWatch : public QObject
 {
     Q_OBJECT
@@ -25,8 +25,8 @@ class SlowWatch : public QObject
 public:
     SlowWatch(Data& data, const Settings& settings, QObject* parent = nullptr);
 
-    // A result of the monitor, from whichever thread reported it.
-    void record(const ProbeRecord& record);
+    // Results of the monitor, once the store has taken them.
+    void record(const QList<ProbeRecord>& results);
     bool isSlow(const QString& ip) const;
 
 signals:

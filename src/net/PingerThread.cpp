@@ -15,10 +15,10 @@ namespace {
 
 PingerThread* s_current = nullptr;
 
-// How many announcements may wait for the GUI thread before the monitor holds back. Without
-// a bound, a fast network (gap 0, loopback) would announce results faster than the window
-// takes them, and the event loop would stall on ever larger batches.
-constexpr int MaxUndeliveredEvents = 200;
+// How many results may wait for the store's thread before the monitor holds back. Without a
+// bound, a fast network (gap 0, loopback) would report results faster than the window takes
+// them, and the event loop would stall on ever larger batches.
+constexpr int MaxWaitingResults = 500;
 
 // In 64 bits: the seconds of the setting times a thousand leave the range of an int.
 qint64 periodMs(const Settings& settings)
@@ -52,11 +52,45 @@ QStringList addresses(const Data& data)
 
 } // namespace
 
-void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result)
+void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
+                          const ProbeResult& result)
 {
-    data.setPingResult(ip, result);
-    if (sink)
-        sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    ++gate->waiting;
+    gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    if (gate->batch.size() > 1)
+        return;
+    gate->batchFor = &data;
+    // The store carries the hand-off: a store that goes first takes the batch with it.
+    QMetaObject::invokeMethod(
+        &data, [gate] { handOver(*gate); }, Qt::QueuedConnection);
+}
+
+void PingerThread::handOver(ResultGate& gate)
+{
+    QList<ProbeRecord> batch;
+    Data* data = nullptr;
+    {
+        QMutexLocker lock(&gate.mutex);
+        batch.swap(gate.batch);
+        std::swap(data, gate.batchFor);
+    }
+    if (batch.isEmpty())
+        return;
+    data->setPingResults(batch);
+    if (gate.sink)
+        gate.sink(batch);
+    gate.waiting -= int(batch.size());
+}
+
+void PingerThread::handOverWaiting()
+{
+    Data* data = nullptr;
+    {
+        QMutexLocker lock(&m_gate->mutex);
+        data = m_gate->batchFor;
+    }
+    if (data && data->thread() == QThread::currentThread())
+        handOver(*m_gate);
 }
 
 PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* checksThrough)
@@ -82,9 +116,9 @@ void PingerThread::requestStop()
     m_waiter.stop();
 }
 
-bool PingerThread::holdBack(const Data& data)
+bool PingerThread::holdBack()
 {
-    while (data.undeliveredAnnouncements() > MaxUndeliveredEvents) {
+    while (m_gate->waiting > MaxWaitingResults) {
         if (!m_waiter.sleep(1))
             return false;
     }
@@ -110,14 +144,15 @@ void PingerThread::runPass(Data& data)
     const Settings& settings = Settings::instance();
     const QList<DeviceEntry> snapshot = data.entries();
     for (const DeviceEntry& entry : snapshot) {
-        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack(data))
+        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack())
             return;
         if (periodMs(settings) > 0)
             return;
         const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip, timeoutMs(settings));
         if (!result)
             return;
-        report(data, m_gate->sink, entry.ip, *result);
+        QMutexLocker lock(&m_gate->mutex);
+        report(m_gate, data, entry.ip, *result);
     }
 }
 
@@ -137,7 +172,7 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         // the first round tells every device's state at once. One whose last probe is still
         // out goes as soon as that ends rather than a round later.
         for (const QString& ip : ips) {
-            if (!holdBack(data))
+            if (!holdBack())
                 return;
             if (!submit(data, ip))
                 late.insert(ip);
@@ -157,7 +192,7 @@ bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 unt
 {
     const Settings& settings = Settings::instance();
     for (;;) {
-        if (!holdBack(data) || periodMs(settings) != period)
+        if (!holdBack() || periodMs(settings) != period)
             return false;
         for (auto it = late.begin(); it != late.end();)
             it = submit(data, *it) ? late.erase(it) : std::next(it);
@@ -189,7 +224,7 @@ bool PingerThread::submit(Data& data, const QString& ip)
                                  QMutexLocker lock(&gate->mutex);
                                  gate->outstanding.remove(ip);
                                  if (gate->open)
-                                     report(*store, gate->sink, ip, result);
+                                     report(gate, *store, ip, result);
                              });
     return true;
 }
@@ -208,6 +243,7 @@ void stopPinger()
         return;
     s_current->requestStop();
     s_current->wait();
+    s_current->handOverWaiting();
     delete s_current;
     s_current = nullptr;
 }
