@@ -126,7 +126,7 @@ int main(int argc, char** argv)
             longestStall = std::max(longestStall, now - lastTick);
         lastTick = now;
         if (PingerThread* pinger = currentPinger())
-            largestBacklog = std::max(largestBacklog, pinger->resultsWaiting() + data.undeliveredAnnouncements());
+            largestBacklog = std::max(largestBacklog, pinger->resultsWaiting());
         if (memoryAtTenth == 0 && delivered >= wanted / 10)
             memoryAtTenth = residentMegabytes();
     });
