@@ -6,6 +6,7 @@
 #include "data/Settings.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -19,6 +20,14 @@ PingerThread* s_current = nullptr;
 // bound, a fast network (gap 0, loopback) would report results faster than the window takes
 // them, and the event loop would stall on ever larger batches.
 constexpr int MaxWaitingResults = 500;
+
+// Results that come within this time of the first of a batch join it. At a steady pace of
+// thousands a second, each wake-up of the engine brings a result or two: the window makes one
+// hand-off of a few dozen of them, and a device's state is told no later for it that matters.
+constexpr int HandOverWindowMs = 20;
+// A batch this full goes at once (fewer than MaxWaitingResults, so the monitor never waits on
+// the window).
+constexpr qsizetype FullBatch = 256;
 
 // In 64 bits: the seconds of the setting times a thousand leave the range of an int.
 qint64 periodMs(const Settings& settings)
@@ -57,29 +66,40 @@ void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, c
 {
     ++gate->waiting;
     gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result});
-    if (gate->batch.size() > 1)
+    if (gate->batch.size() == 1) {
+        gate->batchFor = &data;
+        gate->firstAt.start();
+    } else if (gate->batch.size() != FullBatch) {
         return;
-    gate->batchFor = &data;
+    }
     // The store carries the hand-off: a store that goes first takes the batch with it.
+    const bool full = gate->batch.size() == FullBatch;
     QMetaObject::invokeMethod(
-        &data, [gate] { handOver(*gate); }, Qt::QueuedConnection);
+        &data, [gate, full] { handOver(gate, full); }, Qt::QueuedConnection);
 }
 
-void PingerThread::handOver(ResultGate& gate)
+void PingerThread::handOver(const std::shared_ptr<ResultGate>& gate, bool now)
 {
     QList<ProbeRecord> batch;
     Data* data = nullptr;
     {
-        QMutexLocker lock(&gate.mutex);
-        batch.swap(gate.batch);
-        std::swap(data, gate.batchFor);
+        QMutexLocker lock(&gate->mutex);
+        if (gate->batch.isEmpty())
+            return;
+        data = gate->batchFor;
+        const qint64 left = HandOverWindowMs - gate->firstAt.elapsed();
+        if (!now && left > 0) {
+            lock.unlock();
+            QTimer::singleShot(int(left), data, [gate] { handOver(gate, true); });
+            return;
+        }
+        batch.swap(gate->batch);
+        gate->batchFor = nullptr;
     }
-    if (batch.isEmpty())
-        return;
     data->setPingResults(batch);
-    if (gate.sink)
-        gate.sink(batch);
-    gate.waiting -= int(batch.size());
+    if (gate->sink)
+        gate->sink(batch);
+    gate->waiting -= int(batch.size());
 }
 
 void PingerThread::handOverWaiting()
@@ -90,7 +110,7 @@ void PingerThread::handOverWaiting()
         data = m_gate->batchFor;
     }
     if (data && data->thread() == QThread::currentThread())
-        handOver(*m_gate);
+        handOver(m_gate, true);
 }
 
 PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* checksThrough)

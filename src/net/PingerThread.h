@@ -57,8 +57,8 @@ protected:
 private:
     // Probe results that arrive later, on other threads, pass through here; once the monitor
     // stops, none goes on to the store. They go to the store's thread in batches: the first
-    // result of a batch posts it, and those that come before the store's thread takes it join
-    // it, so one wake-up of the engine makes one hand-off however many results it brings.
+    // result of a batch posts its hand-off, and those that come before the store's thread takes
+    // it, within a short window, join it: many wake-ups of the engine make one hand-off.
     struct ResultGate
     {
         QMutex mutex;
@@ -66,6 +66,7 @@ private:
         QSet<QString> outstanding;
         QList<ProbeRecord> batch;
         Data* batchFor = nullptr;
+        QElapsedTimer firstAt;
         // Reported and not taken by the store yet (the batch, and one being taken).
         std::atomic<int> waiting{0};
         // Set once, before the thread starts.
@@ -88,8 +89,9 @@ private:
     // gate's mutex is held.
     static void report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
                        const ProbeResult& result);
-    // On the store's thread: the batch to the store, then to the sink.
-    static void handOver(ResultGate& gate);
+    // On the store's thread: the batch to the store, then to the sink; unless now, not before
+    // the batch's window has passed.
+    static void handOver(const std::shared_ptr<ResultGate>& gate, bool now);
 
     // How the entry is probed: by probe, or through the engine as its check asks.
     AsyncProbe probeFor(const DeviceEntry& entry) const;
