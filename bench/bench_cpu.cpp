@@ -4,6 +4,7 @@
 // 1 s; then fping -l -p 1000 -i 1 loops over the same 2,500 targets. Prints each one's CPU time
 // per 1,000 probes and their ratio. The program's probes are counted from its own metrics,
 // fping's from its closing summary. Needs root.
+//   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
 #include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -107,7 +108,8 @@ int main(int argc, char** argv)
     QProcess program;
     program.setWorkingDirectory(dir.path());
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(TARNWICK_EXECUTABLE), {"--headless", "--metrics", QString::number(Port)});
+    const QString executable = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(TARNWICK_EXECUTABLE);
+    program.start(executable, {"--headless", "--metrics", QString::number(Port)});
     if (!program.waitForStarted(10000)) {
         std::fprintf(stderr, "bench_cpu: %s\n", qPrintable(program.errorString()));
         return 1;
