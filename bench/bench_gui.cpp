@@ -125,7 +125,8 @@ int main(int argc, char** argv)
         if (lastTick >= 0)
             longestStall = std::max(longestStall, now - lastTick);
         lastTick = now;
-        largestBacklog = std::max(largestBacklog, data.undeliveredAnnouncements());
+        if (PingerThread* pinger = currentPinger())
+            largestBacklog = std::max(largestBacklog, pinger->resultsWaiting());
         if (memoryAtTenth == 0 && delivered >= wanted / 10)
             memoryAtTenth = residentMegabytes();
     });
@@ -136,7 +137,10 @@ int main(int argc, char** argv)
     // millisecond at most): the window is what is measured.
     startPinger(
         NetworkProbe::from([](const QString&, int) { return ProbeResult::reply(std::chrono::microseconds(0)); }),
-        [&history](const ProbeRecord& record) { history->record(record); });
+        [&history](const QList<ProbeRecord>& results) {
+            for (const ProbeRecord& record : results)
+                history->record(record);
+        });
     app.exec();
     const qint64 took = clock.elapsed();
     stopPinger();

@@ -78,11 +78,13 @@ int main(int argc, char** argv)
                                                          [] { return true; });
     std::atomic<bool> metricsOn{true};
     std::atomic<qint64> results{0};
-    const auto sink = [&](const ProbeRecord& record) {
-        statistics.record(record);
-        if (metricsOn.load(std::memory_order_relaxed))
-            metrics->record(record);
-        results.fetch_add(1, std::memory_order_relaxed);
+    const auto sink = [&](const QList<ProbeRecord>& taken) {
+        for (const ProbeRecord& record : taken) {
+            statistics.record(record);
+            if (metricsOn.load(std::memory_order_relaxed))
+                metrics->record(record);
+        }
+        results.fetch_add(taken.size(), std::memory_order_relaxed);
     };
     MetricsServer server;
     if (!server.listen(MetricsAddress::parse(QString::number(Port)), metrics, &whyNot)) {

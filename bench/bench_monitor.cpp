@@ -3,9 +3,7 @@
 // 250 devices of which 25 are silent, time-out 1000 ms.
 // - How long after a host goes silent (its address taken away in its namespace) the store
 //   says "disconnected", and after it comes back at a random moment of the period,
-//   "connected"; five times each.
-// - The CPU time it spends per 1,000 probes, next to fping -c 20 -p 1000 -i 1 -t 1000 on the
-//   same targets.
+//   "connected"; five times each. (The CPU it takes is bench_cpu's, on the shipped program.)
 // Needs root.
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -18,26 +16,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <sys/resource.h>
 
 using namespace Tarnwick;
 
 namespace {
-
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    ::getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs the event loop until the condition holds or ms pass; true when it held.
 bool runUntil(const std::function<bool()>& condition, int ms)
@@ -83,8 +70,6 @@ int main(int argc, char** argv)
     for (const QString& ip : targets)
         data.addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
     Data::setInstance(&data);
-    qint64 probes = 0;
-    QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) { ++probes; });
     startPinger(NetworkProbe::overNetwork(engine));
 
     // Settled: every answering host connected.
@@ -117,33 +102,7 @@ int main(int argc, char** argv)
                 worstDown, worstUp);
     std::printf("@ monitor_down_s %.3f\n@ monitor_up_s %.3f\n", worstDown, worstUp);
 
-    // CPU per 1,000 probes over 20 s, next to fping doing the same.
-    const qint64 probesBefore = probes;
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
-    {
-        QEventLoop window;
-        QTimer::singleShot(20000, &window, &QEventLoop::quit);
-        window.exec();
-    }
-    const double ourCpuMs = (cpuSeconds(RUSAGE_SELF) - cpuBefore) * 1000;
-    const qint64 ourProbes = probes - probesBefore;
     stopPinger();
-    QCoreApplication::sendPostedEvents();
     Data::setInstance(nullptr);
-
-    const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
-    // The same pacing and time-out as ours: one request a millisecond, a second each.
-    const QStringList fpingArguments = {"-q", "-c", "20", "-p", "1000", "-i", "1", "-t", "1000"};
-    QProcess fping;
-    fping.start(QStringLiteral("fping"), fpingArguments + targets);
-    fping.waitForFinished(120000);
-    const double fpingCpuMs = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) * 1000;
-    const double ours = ourCpuMs * 1000 / double(std::max<qint64>(ourProbes, 1));
-    const double theirs = fpingCpuMs * 1000 / (20.0 * double(targets.size()));
-    std::printf("CPU per 1,000 probes: %.1f ms (%lld probes); fping %s: %.1f ms; ratio %.2f\n", ours,
-                static_cast<long long>(ourProbes), qPrintable(fpingArguments.join(QLatin1Char(' '))), theirs,
-                ours / std::max(theirs, 1e-9));
-    if (ourProbes > 0)
-        std::printf("@ monitor_cpu_ms %.2f\n@ fping_cpu_ms %.2f\n", ours, theirs);
     return 0;
 }

@@ -187,7 +187,7 @@ void Data::addEntry(const DeviceEntry& entry)
         return;
     auto event = std::make_shared<DeviceAddedEvent>(added);
     emit DeviceAdded(event.get());
-    releaseAfterDelivery(std::move(event));
+    releaseAfterDelivery({std::move(event)});
 }
 
 void Data::removeEntry(const QString& ip)
@@ -206,7 +206,7 @@ void Data::removeEntry(const QString& ip)
     }
     auto event = std::make_shared<DeviceRemovedEvent>(removed);
     emit DeviceRemoved(event.get());
-    releaseAfterDelivery(std::move(event));
+    releaseAfterDelivery({std::move(event)});
 }
 
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
@@ -238,15 +238,14 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
         event = std::make_shared<DeviceEntryChangedEvent>(e, old);
     }
     emit DeviceEntryChanged(event.get());
-    releaseAfterDelivery(std::move(event));
+    releaseAfterDelivery({std::move(event)});
 }
 
-void Data::setPingResult(const QString& ip, const ProbeResult& result)
+std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const QString& ip, const ProbeResult& result)
 {
-    auto locked = lock();
     const qsizetype i = indexOf(ip);
     if (i < 0)
-        return;
+        return nullptr;
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
     e.pingResult = resultText(result);
@@ -270,13 +269,41 @@ void Data::setPingResult(const QString& ip, const ProbeResult& result)
             streak = 0;
         }
     }
+    return std::make_shared<DeviceEntryChangedEvent>(e, old);
+}
+
+void Data::setPingResult(const QString& ip, const ProbeResult& result)
+{
+    auto locked = lock();
+    auto event = takeResult(ip, result);
+    if (!event)
+        return;
     // Emitted under the lock so that announcements leave in the order the changes were made.
-    auto event = std::make_shared<DeviceEntryChangedEvent>(e, old);
     m_emittingUnderLock = QThread::currentThread();
     emit DeviceEntryChanged(event.get());
     m_emittingUnderLock = nullptr;
     locked.unlock();
-    releaseAfterDelivery(std::move(event));
+    releaseAfterDelivery({std::move(event)});
+}
+
+void Data::setPingResults(const QList<ProbeRecord>& results)
+{
+    Q_ASSERT_X(QThread::currentThread() == thread(), "Data::setPingResults", "results are taken on the store's thread");
+    std::vector<std::shared_ptr<StoreEvent>> events;
+    events.reserve(std::size_t(results.size()));
+    for (const ProbeRecord& record : results) {
+        std::shared_ptr<DeviceEntryChangedEvent> event;
+        {
+            auto locked = lock();
+            event = takeResult(record.device, record.result);
+        }
+        if (!event)
+            continue;
+        emit DeviceEntryChanged(event.get());
+        events.push_back(std::move(event));
+    }
+    // One release for the whole batch: receivers here have run, queued ones hold the records.
+    releaseAfterDelivery(std::move(events));
 }
 
 void Data::awaitFirstResults()
@@ -287,18 +314,20 @@ void Data::awaitFirstResults()
         e.awaitingFirstResult = true;
 }
 
-void Data::releaseAfterDelivery(std::shared_ptr<StoreEvent> event)
+void Data::releaseAfterDelivery(std::vector<std::shared_ptr<StoreEvent>> events)
 {
     // Receivers on this thread have run by now. Queued deliveries to the application's
     // thread were posted before this release, and posted events are handled in order, so
-    // the record outlives them. The application object rather than the store carries the
+    // the records outlive them. The application object rather than the store carries the
     // release, so that deliveries still queued when the store is destroyed stay valid.
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app)
+    if (!app || events.empty())
         return;
-    ++*m_undelivered;
+    const int count = int(events.size());
+    *m_undelivered += count;
     QMetaObject::invokeMethod(
-        app, [event = std::move(event), undelivered = m_undelivered]() { --*undelivered; }, Qt::QueuedConnection);
+        app, [events = std::move(events), count, undelivered = m_undelivered]() { *undelivered -= count; },
+        Qt::QueuedConnection);
 }
 
 } // namespace Tarnwick

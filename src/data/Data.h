@@ -6,6 +6,7 @@
 #include "DeviceEntryChangedEvent.h"
 #include "DeviceRemovedEvent.h"
 #include "DocumentFile.h"
+#include "ProbeRecord.h"
 #include "ProbeResult.h"
 
 #include <QHash>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QXmlStreamWriter;
 
@@ -70,6 +72,10 @@ public:
     // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
     // NoReplyResult, PresentResult) is made here once, for the files and the list, beside the outcome itself.
     void setPingResult(const QString& ip, const ProbeResult& result);
+    // Takes the monitor's results in the order given, each as setPingResult does, on the
+    // store's own thread. Each change is announced once the lock is let go, so the receivers run
+    // directly, in the order of the changes, and may read the store.
+    void setPingResults(const QList<ProbeRecord>& results);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.
@@ -122,7 +128,9 @@ private:
     qsizetype indexOf(const QString& ip) const;
     void rebuildIndex();
     static void writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list);
-    void releaseAfterDelivery(std::shared_ptr<StoreEvent> event);
+    // Applies a result to the entry with that address, under the lock; none when there is none.
+    std::shared_ptr<DeviceEntryChangedEvent> takeResult(const QString& ip, const ProbeResult& result);
+    void releaseAfterDelivery(std::vector<std::shared_ptr<StoreEvent>> events);
 
     QList<DeviceEntry> m_entries;
     QHash<QString, qsizetype> m_firstIndex;

@@ -117,7 +117,7 @@ void MonitorCore::start()
     // asked by ARP too, so that one whose firewall drops echo requests is seen present.
     startPinger(
         m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine, 0, true),
-        [this](const ProbeRecord& record) { fanOut(record); }, m_options.probe ? nullptr : &m_engine);
+        [this](const QList<ProbeRecord>& results) { fanOut(results); }, m_options.probe ? nullptr : &m_engine);
 }
 
 void MonitorCore::pingNow(const QString& ip)
@@ -126,12 +126,15 @@ void MonitorCore::pingNow(const QString& ip)
         pinger->probeNow(*m_data, ip);
 }
 
-void MonitorCore::fanOut(const ProbeRecord& record)
+void MonitorCore::fanOut(const QList<ProbeRecord>& results)
 {
-    // On the monitor's and the network's threads: the sinks live until the monitor stops.
-    m_history->record(record);
-    m_metrics->record(record);
-    m_slow->record(record);
+    // The sinks live until the monitor stops, and the monitor hands over what it still holds as
+    // it stops.
+    for (const ProbeRecord& record : results) {
+        m_history->record(record);
+        m_metrics->record(record);
+    }
+    m_slow->record(results);
 }
 
 void MonitorCore::paceEngineSoon()
@@ -159,11 +162,11 @@ void MonitorCore::end()
     if (m_ended)
         return;
     m_ended = true;
+    // The results the monitor reported before it stopped reach the store and the sinks now.
     stopPinger();
     m_engine.stop();
     m_engine.resolver().stop();
-    // Results the monitor announced before it stopped still wait in the queue: deliver them,
-    // which also releases their event records.
+    // Announcements queued to receivers elsewhere, and the releases of their event records.
     QCoreApplication::sendPostedEvents();
     m_metrics.reset();
     m_history.reset();

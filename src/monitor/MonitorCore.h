@@ -4,6 +4,7 @@
 #include "Announcer.h"
 #include "net/NetworkProbe.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -80,7 +81,9 @@ public:
     void end();
 
 private:
-    void fanOut(const ProbeRecord& record);
+    // The monitor's results, once the store has taken them, to the history, the statistics,
+    // the metrics and the slow watch.
+    void fanOut(const QList<ProbeRecord>& results);
     // Sets the engine's pace to what the list and the period need, once for a burst of changes,
     // and says in the log when devices are probed less often than the period asks.
     void paceEngineSoon();

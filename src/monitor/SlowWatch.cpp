@@ -22,10 +22,10 @@ SlowWatch::SlowWatch(Data& data, const Settings& settings, QObject* parent)
     settings.onChange(&Settings::slowResults, this, [this] { forgetAll(); });
 }
 
-void SlowWatch::record(const ProbeRecord& record)
+void SlowWatch::record(const QList<ProbeRecord>& results)
 {
-    QMetaObject::invokeMethod(
-        this, [this, ip = record.device, result = record.result] { take(ip, result); }, Qt::QueuedConnection);
+    for (const ProbeRecord& record : results)
+        take(record.device, record.result);
 }
 
 bool SlowWatch::isSlow(const QString& ip) const

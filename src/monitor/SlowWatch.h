@@ -5,6 +5,7 @@
 #include "data/SlowView.h"
 
 #include <QHash>
+#include <QList>
 
 namespace Tarnwick {
 
@@ -17,7 +18,7 @@ struct ProbeRecord;
 // Judges every connected device by its last results (SlowRule, with its own limits where it has
 // them and the settings' otherwise) and tells when one becomes slow or recovers. A device that
 // goes down is no longer judged: its results start again when it is back. Lives on the store's
-// thread; record() takes results from any thread.
+// thread, and takes the results there.
 class SlowWatch : public SlowView
 {
     Q_OBJECT
@@ -25,8 +26,8 @@ class SlowWatch : public SlowView
 public:
     SlowWatch(Data& data, const Settings& settings, QObject* parent = nullptr);
 
-    // A result of the monitor, from whichever thread reported it.
-    void record(const ProbeRecord& record);
+    // Results of the monitor, once the store has taken them.
+    void record(const QList<ProbeRecord>& results);
     bool isSlow(const QString& ip) const override;
 
 signals:

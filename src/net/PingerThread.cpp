@@ -6,6 +6,7 @@
 #include "data/Settings.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -15,10 +16,18 @@ namespace {
 
 PingerThread* s_current = nullptr;
 
-// How many announcements may wait for the GUI thread before the monitor holds back. Without
-// a bound, a fast network (gap 0, loopback) would announce results faster than the window
-// takes them, and the event loop would stall on ever larger batches.
-constexpr int MaxUndeliveredEvents = 200;
+// How many results may wait for the store's thread before the monitor holds back. Without a
+// bound, a fast network (gap 0, loopback) would report results faster than the window takes
+// them, and the event loop would stall on ever larger batches.
+constexpr int MaxWaitingResults = 500;
+
+// Results that come within this time of the first of a batch join it. At a steady pace of
+// thousands a second, each wake-up of the engine brings a result or two: the window makes one
+// hand-off of a few dozen of them, and a device's state is told no later for it that matters.
+constexpr int HandOverWindowMs = 20;
+// A batch this full goes at once (fewer than MaxWaitingResults, so the monitor never waits on
+// the window).
+constexpr qsizetype FullBatch = 256;
 
 // In 64 bits: the seconds of the setting times a thousand leave the range of an int.
 qint64 periodMs(const Settings& settings)
@@ -52,11 +61,56 @@ QStringList addresses(const Data& data)
 
 } // namespace
 
-void PingerThread::report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result)
+void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
+                          const ProbeResult& result)
 {
-    data.setPingResult(ip, result);
-    if (sink)
-        sink({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    ++gate->waiting;
+    gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    if (gate->batch.size() == 1) {
+        gate->batchFor = &data;
+        gate->firstAt.start();
+    } else if (gate->batch.size() != FullBatch) {
+        return;
+    }
+    // The store carries the hand-off: a store that goes first takes the batch with it.
+    const bool full = gate->batch.size() == FullBatch;
+    QMetaObject::invokeMethod(
+        &data, [gate, full] { handOver(gate, full); }, Qt::QueuedConnection);
+}
+
+void PingerThread::handOver(const std::shared_ptr<ResultGate>& gate, bool now)
+{
+    QList<ProbeRecord> batch;
+    Data* data = nullptr;
+    {
+        QMutexLocker lock(&gate->mutex);
+        if (gate->batch.isEmpty())
+            return;
+        data = gate->batchFor;
+        const qint64 left = HandOverWindowMs - gate->firstAt.elapsed();
+        if (!now && left > 0) {
+            lock.unlock();
+            QTimer::singleShot(int(left), data, [gate] { handOver(gate, true); });
+            return;
+        }
+        batch.swap(gate->batch);
+        gate->batchFor = nullptr;
+    }
+    data->setPingResults(batch);
+    if (gate->sink)
+        gate->sink(batch);
+    gate->waiting -= int(batch.size());
+}
+
+void PingerThread::handOverWaiting()
+{
+    Data* data = nullptr;
+    {
+        QMutexLocker lock(&m_gate->mutex);
+        data = m_gate->batchFor;
+    }
+    if (data && data->thread() == QThread::currentThread())
+        handOver(m_gate, true);
 }
 
 PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* checksThrough)
@@ -82,9 +136,9 @@ void PingerThread::requestStop()
     m_waiter.stop();
 }
 
-bool PingerThread::holdBack(const Data& data)
+bool PingerThread::holdBack()
 {
-    while (data.undeliveredAnnouncements() > MaxUndeliveredEvents) {
+    while (m_gate->waiting > MaxWaitingResults) {
         if (!m_waiter.sleep(1))
             return false;
     }
@@ -110,14 +164,15 @@ void PingerThread::runPass(Data& data)
     const Settings& settings = Settings::instance();
     const QList<DeviceEntry> snapshot = data.entries();
     for (const DeviceEntry& entry : snapshot) {
-        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack(data))
+        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack())
             return;
         if (periodMs(settings) > 0)
             return;
         const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip, timeoutMs(settings));
         if (!result)
             return;
-        report(data, m_gate->sink, entry.ip, *result);
+        QMutexLocker lock(&m_gate->mutex);
+        report(m_gate, data, entry.ip, *result);
     }
 }
 
@@ -137,7 +192,7 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         // the first round tells every device's state at once. One whose last probe is still
         // out goes as soon as that ends rather than a round later.
         for (const QString& ip : ips) {
-            if (!holdBack(data))
+            if (!holdBack())
                 return;
             if (!submit(data, ip))
                 late.insert(ip);
@@ -157,7 +212,7 @@ bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 unt
 {
     const Settings& settings = Settings::instance();
     for (;;) {
-        if (!holdBack(data) || periodMs(settings) != period)
+        if (!holdBack() || periodMs(settings) != period)
             return false;
         for (auto it = late.begin(); it != late.end();)
             it = submit(data, *it) ? late.erase(it) : std::next(it);
@@ -189,7 +244,7 @@ bool PingerThread::submit(Data& data, const QString& ip)
                                  QMutexLocker lock(&gate->mutex);
                                  gate->outstanding.remove(ip);
                                  if (gate->open)
-                                     report(*store, gate->sink, ip, result);
+                                     report(gate, *store, ip, result);
                              });
     return true;
 }
@@ -208,6 +263,7 @@ void stopPinger()
         return;
     s_current->requestStop();
     s_current->wait();
+    s_current->handOverWaiting();
     delete s_current;
     s_current = nullptr;
 }

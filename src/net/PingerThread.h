@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 namespace Tarnwick {
@@ -29,9 +30,9 @@ class PingerThread : public QThread
     Q_OBJECT
 
 public:
-    // Where every result goes besides the store (history, statistics, metrics), from the
-    // monitor's and the network's threads while the monitor runs.
-    using ResultSink = std::function<void(const ProbeRecord& record)>;
+    // Where the results go besides the store (history, statistics, metrics), a batch at a time,
+    // on the store's thread, right after the store has taken them.
+    using ResultSink = std::function<void(const QList<ProbeRecord>& results)>;
 
     // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
     // checksThrough: the engine that probes devices whose check is a TCP port or ARP; none
@@ -44,23 +45,36 @@ public:
     // monitor does ("Ping now"); nothing when the device is being probed already.
     void probeNow(Data& data, const QString& ip);
 
+    // Results reported that the store has not taken yet.
+    int resultsWaiting() const { return m_gate->waiting; }
+    // Hands the results waiting for the store to it and the sink now, on the store's thread;
+    // after a stop, nothing more reaches the store.
+    void handOverWaiting();
+
 protected:
     void run() override;
 
 private:
     // Probe results that arrive later, on other threads, pass through here; once the monitor
-    // stops, none goes on to the store.
+    // stops, none goes on to the store. They go to the store's thread in batches: the first
+    // result of a batch posts its hand-off, and those that come before the store's thread takes
+    // it, within a short window, join it: many wake-ups of the engine make one hand-off.
     struct ResultGate
     {
         QMutex mutex;
         bool open = true;
         QSet<QString> outstanding;
+        QList<ProbeRecord> batch;
+        Data* batchFor = nullptr;
+        QElapsedTimer firstAt;
+        // Reported and not taken by the store yet (the batch, and one being taken).
+        std::atomic<int> waiting{0};
         // Set once, before the thread starts.
         ResultSink sink;
     };
 
-    // Waits while the store's receivers lag behind; false when a stop was requested.
-    bool holdBack(const Data& data);
+    // Waits while the store's thread lags behind; false when a stop was requested.
+    bool holdBack();
     // One pass over the entries, one probe at a time; ends early when the mode changes.
     void runPass(Data& data);
     // Round after round, every entry once a round, many in flight at once; ends when the mode
@@ -71,8 +85,13 @@ private:
     bool sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
     // Sends a probe of the device unless one is out already; false then.
     bool submit(Data& data, const QString& ip);
-    // Hands a result to the store and to the sink.
-    static void report(Data& data, const ResultSink& sink, const QString& ip, const ProbeResult& result);
+    // Adds a result to the batch for the store, posting the batch when it is the first; the
+    // gate's mutex is held.
+    static void report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
+                       const ProbeResult& result);
+    // On the store's thread: the batch to the store, then to the sink; unless now, not before
+    // the batch's window has passed.
+    static void handOver(const std::shared_ptr<ResultGate>& gate, bool now);
 
     // How the entry is probed: by probe, or through the engine as its check asks.
     AsyncProbe probeFor(const DeviceEntry& entry) const;

@@ -261,6 +261,39 @@ private slots:
         QCOMPARE(StoreEvent::liveCount(), 0);
     }
 
+    // The monitor's results taken as one batch on the store's thread: announced one by one in
+    // their order, to receivers that run at once and may read the store, and released together.
+    void aBatchOfResultsIsAnnouncedInOrder()
+    {
+        Data data;
+        data.addEntry(makeEntry(QStringLiteral("a")));
+        data.addEntry(makeEntry(QStringLiteral("b")));
+        Recorder recorder;
+        Recorder queued;
+        data.connectReceiver(&recorder);
+        data.connectReceiver(&queued, Qt::QueuedConnection);
+        QStringList seenInTheStore;
+        data.connectReceiver(&recorder, {.changed = [&](DeviceEntryChangedEvent* pEvent) {
+            seenInTheStore << data.entry(pEvent->newEntry().ip).pingResult;
+        }});
+        data.setPingResults({{QStringLiteral("a"), 1, ProbeResult::reply(4ms)},
+                             {QStringLiteral("gone"), 2, ProbeResult::reply(4ms)},
+                             {QStringLiteral("b"), 3, ProbeResult::timeout()},
+                             {QStringLiteral("a"), 4, ProbeResult::timeout()}});
+        QCOMPARE(recorder.newEntries.size(), 3);
+        QCOMPARE(recorder.newEntries[0].pingResult, QStringLiteral("4"));
+        QCOMPARE(recorder.newEntries[1].ip, QStringLiteral("b"));
+        QCOMPARE(recorder.newEntries[2].pingResult, NoReplyResult);
+        QCOMPARE(recorder.oldEntries[2].pingResult, QStringLiteral("4"));
+        QCOMPARE(seenInTheStore, QStringList({"4", "X", "X"}));
+        QVERIFY(queued.newEntries.isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(queued.newEntries.size(), 3);
+        QCOMPARE(queued.newEntries[0].pingResult, QStringLiteral("4"));
+        QCOMPARE(StoreEvent::liveCount(), 0);
+        QCOMPARE(data.undeliveredAnnouncements(), 0);
+    }
+
     void queuedDeliveryOutlivesTheStore()
     {
         Recorder queued;
