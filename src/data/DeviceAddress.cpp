@@ -120,4 +120,21 @@ qint64 DeviceAddress::ipv4Number(const QString& text)
     return number;
 }
 
+QByteArray DeviceAddress::sortKey(const QString& text)
+{
+    if (const qint64 number = ipv4Number(text); number >= 0) {
+        QByteArray key(5, '\4');
+        for (int i = 4; i >= 1; --i)
+            key[i] = char((number >> (8 * (4 - i))) & 0xff);
+        return key;
+    }
+    if (!text.contains(QLatin1Char(':')))
+        return {};
+    in6_addr address{};
+    const QByteArray bare = text.section(QLatin1Char('%'), 0, 0).toLatin1();
+    if (inet_pton(AF_INET6, bare.constData(), &address) != 1)
+        return {};
+    return QByteArray(1, '\6') + QByteArray(reinterpret_cast<const char*>(address.s6_addr), sizeof address.s6_addr);
+}
+
 } // namespace Tarnwick

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace Tarnwick {
@@ -17,6 +18,9 @@ public:
     static QString problem(const QString& text);
     // Dotted IPv4 text as the number it stands for; -1 for anything else (a host name).
     static qint64 ipv4Number(const QString& text);
+    // What addresses sort by: IPv4 addresses by their number before IPv6 addresses by theirs (a
+    // link-local one's interface left aside). Empty for a host name.
+    static QByteArray sortKey(const QString& text);
 };
 
 } // namespace Tarnwick

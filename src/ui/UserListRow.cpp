@@ -100,7 +100,7 @@ void UserListRow::setData(int column, int role, const QVariant& value)
     const QString shown = value.toString();
     if (column == AddressColumn) {
         m_ip = shown;
-        m_address = DeviceAddress::ipv4Number(shown);
+        m_address = DeviceAddress::sortKey(shown);
         return;
     }
     if (column == ResultColumn)
@@ -128,13 +128,14 @@ bool UserListRow::operator<(const QTreeWidgetItem& other) const
         return row ? m_sequence < row->m_sequence : false;
     const auto tieBreak = [&] { return m_sequence < row->m_sequence; };
     if (column == AddressColumn) {
-        const qint64 mine = m_address;
-        const qint64 theirs = row->m_address;
-        // Addresses by their number, before host names, which go by their text.
-        if (mine >= 0 && theirs >= 0)
-            return mine != theirs ? mine < theirs : tieBreak();
-        if ((mine >= 0) != (theirs >= 0))
-            return mine >= 0;
+        const QByteArray& mine = m_address;
+        const QByteArray& theirs = row->m_address;
+        // Addresses by their number, before host names, which go by their text; the same
+        // address on two links by the text of its interface.
+        if (!mine.isEmpty() && !theirs.isEmpty() && mine != theirs)
+            return mine < theirs;
+        if (mine.isEmpty() != theirs.isEmpty())
+            return !mine.isEmpty();
     } else if (column != DescriptionColumn && column != InformColumn) {
         const std::optional<double> mine = numberFor(column);
         const std::optional<double> theirs = row->numberFor(column);

@@ -64,7 +64,7 @@ private:
     std::optional<double> m_roundTripMs;
     QString m_ip;
     const UserListStatistics* m_statistics = nullptr;
-    qint64 m_address = -1;
+    QByteArray m_address;
     qint64 m_sequence;
     StateRank m_stateRank = Disconnected;
     int m_type = 0;

@@ -407,12 +407,12 @@ private slots:
     {
         QTest::addColumn<int>("sortColumn");
         QTest::addColumn<QStringList>("ascending");
-        QTest::newRow("address: by number, then names")
-            << 2 << QStringList({"127.0.0.9", "127.0.0.10", "127.0.1.1", "printer", "scanner"});
+        QTest::newRow("address: IPv4, then IPv6 by number, then names")
+            << 2 << QStringList({"127.0.0.9", "127.0.0.10", "127.0.1.1", "fd00::9", "fd00::10", "printer", "scanner"});
         QTest::newRow("state: connected, disconnected, not yet probed")
-            << 0 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "127.0.1.1"});
+            << 0 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "fd00::10", "127.0.1.1", "fd00::9"});
         QTest::newRow("result: by number, no reply last")
-            << 3 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "127.0.1.1"});
+            << 3 << QStringList({"127.0.0.10", "127.0.0.9", "scanner", "printer", "fd00::10", "127.0.1.1", "fd00::9"});
     }
 
     void headerClicksCycleTheSort()
@@ -420,7 +420,7 @@ private slots:
         QFETCH(int, sortColumn);
         QFETCH(QStringList, ascending);
         const auto restore = qScopeGuard([] { Settings::instance().deviceListSort.clear(); });
-        const QStringList added = {"scanner", "127.0.0.10", "printer", "127.0.0.9", "127.0.1.1"};
+        const QStringList added = {"scanner", "127.0.0.10", "printer", "fd00::10", "127.0.0.9", "127.0.1.1", "fd00::9"};
         for (const QString& ip : added)
             m_data->addEntry(entry(ip));
         m_data->awaitFirstResults();
