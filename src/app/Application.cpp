@@ -137,6 +137,8 @@ MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& 
     options.metricsAddress = command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
     options.version = appVersion;
     options.report = reportToLog;
+    // A SIGTERM while a long list is read ends the program without waiting for the rest of it.
+    options.stopLoading = &ProcessSignalWatcher::terminationPending;
     return options;
 }
 

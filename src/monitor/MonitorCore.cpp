@@ -53,7 +53,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
 {
     if (!m_options.report)
         m_options.report = [](const QString&) {};
-    m_data->load(m_options.deviceListFile, m_options.report);
+    m_data->load(m_options.deviceListFile, m_options.report, m_options.stopLoading);
     // Until each device answers or not, it shows as not yet probed, and its first result
     // announces nothing.
     m_data->awaitFirstResults();
