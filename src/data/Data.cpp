@@ -60,11 +60,11 @@ QString Data::fileName() const
     return m_file.fileName();
 }
 
-bool Data::load(const QString& fileName, DocumentFile::Reporter reporter)
+bool Data::load(const QString& fileName, DocumentFile::Reporter reporter, const std::function<bool()>& stopRequested)
 {
     m_file = DocumentFile(fileName, QStringLiteral("DeviceEntries"), DocumentFile::PartialReadPolicy::KeepCopy,
                           std::move(reporter));
-    DataXmlHandler handler(*this);
+    DataXmlHandler handler(*this, stopRequested);
     const bool complete = m_file.read(handler);
     m_savedRevision = m_revision;
     return complete;

@@ -50,8 +50,10 @@ public:
 
     // Reads the device list file; true when it was read whole. A file that could not be
     // read at all is never written over (see DocumentFile); file() says why. Failed saves
-    // are told to reporter.
-    bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
+    // are told to reporter. stopRequested, where given, is asked between the entries: true gives
+    // the reading up (the program is quitting), and the file is then never saved over.
+    bool load(const QString& fileName, DocumentFile::Reporter reporter = {},
+              const std::function<bool()>& stopRequested = {});
     bool save();
     QString fileName() const;
     const DocumentFile& file() const { return m_file; }

@@ -23,14 +23,17 @@ std::optional<int> limitFrom(const QXmlStreamAttributes& attributes, const QStri
 
 } // namespace
 
-DataXmlHandler::DataXmlHandler(Data& data)
+DataXmlHandler::DataXmlHandler(Data& data, std::function<bool()> stopRequested)
     : m_data(data)
+    , m_stopRequested(std::move(stopRequested))
 {
 }
 
 bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttributes& attributes)
 {
     if (qName == EntryElement) {
+        if (m_stopRequested && m_stopRequested())
+            return false;
         m_current = DeviceEntry(attributes.value(QStringLiteral("IP")).toString(), QString(),
                                 XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
                                 XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);

@@ -4,16 +4,19 @@
 #include "DeviceEntry.h"
 #include "IXmlContentHandler.h"
 
+#include <functional>
+
 namespace Tarnwick {
 
 class Data;
 
 // Reads "DeviceConfig.xml": every "DeviceEntry" element, wherever it stands, becomes one
-// entry of the store, with the element's text as its description.
+// entry of the store, with the element's text as its description. stopRequested, where given,
+// is asked before each entry: true ends the reading there.
 class DataXmlHandler : public IXmlContentHandler
 {
 public:
-    explicit DataXmlHandler(Data& data);
+    explicit DataXmlHandler(Data& data, std::function<bool()> stopRequested = {});
 
     bool startElement(const QString& qName, const QXmlStreamAttributes& attributes) override;
     bool endElement(const QString& qName) override;
@@ -22,6 +25,7 @@ public:
 private:
     DeviceEntry m_current;
     Data& m_data;
+    std::function<bool()> m_stopRequested;
 };
 
 } // namespace Tarnwick

@@ -111,6 +111,11 @@ bool DocumentFile::read(IXmlContentHandler& handler)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const XmlStreamParser::Result result = XmlStreamParser::parse(buffer, handler, m_rootElement);
+    if (result.stoppedByHandler) {
+        m_outcome = ReadOutcome::Abandoned;
+        m_readProblem = QStringLiteral("its reading was given up before the end");
+        return false;
+    }
     if (!result.wellFormed)
         problems << QStringLiteral("it is not well-formed XML: %1").arg(result.error);
     else if (!result.rootAsExpected)
@@ -213,6 +218,11 @@ bool DocumentFile::write(const BodyWriter& writeBody, bool ownChanges)
 {
     if (m_fileName.isEmpty())
         return false;
+    if (m_outcome == ReadOutcome::Abandoned) {
+        if (ownChanges)
+            report(QStringLiteral("\"%1\" was read only in part at start and is not saved over").arg(m_fileName));
+        return !ownChanges;
+    }
     const bool unopenable = m_outcome == ReadOutcome::Unopenable;
     const bool exists = !unopenable && diskState(m_fileName).exists;
     // Nothing of ours to write: whatever is on disk stays as it is, hand edits included. The

@@ -43,6 +43,9 @@ public:
     QString readProblem() const { return m_readProblem; }
     // The file exists but could not be opened: its saves go to sessionFileName() instead.
     bool unopenable() const { return m_outcome == ReadOutcome::Unopenable; }
+    // The handler ended the reading early (the program was quitting): the file is never saved
+    // over, since what was read is only a part of it.
+    bool abandoned() const { return m_outcome == ReadOutcome::Abandoned; }
     QString sessionFileName() const { return m_sessionFileName; }
 
     // For owners of small documents that have no other way to tell their changes: records
@@ -62,7 +65,7 @@ public:
     QString backupFileName() const;
 
 private:
-    enum class ReadOutcome { NotRead, Complete, Partial, Unopenable };
+    enum class ReadOutcome { NotRead, Complete, Partial, Unopenable, Abandoned };
 
     // What the file on disk looked like when it was last read or written.
     struct DiskState

@@ -28,11 +28,14 @@ namespace {
 // The state each device of the list was last known in, where the history holds one.
 QHash<QString, bool> lastKnownStates(const QString& historyFile, const Data& data)
 {
-    const HistoryReader history(historyFile);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // One read for the whole list: a query per device costs seconds at 100,000 devices.
+    const QHash<QString, HistoryReader::StateChange> changes
+        = HistoryReader(historyFile).lastStateChanges(QDateTime::currentMSecsSinceEpoch());
     QHash<QString, bool> states;
+    if (changes.isEmpty())
+        return states;
     for (const DeviceEntry& entry : data.entries()) {
-        if (const auto last = history.lastStateChange(entry.ip, now))
+        if (const auto last = changes.constFind(entry.ip); last != changes.cend())
             states.insert(entry.ip, last->connected);
     }
     return states;
@@ -50,7 +53,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
 {
     if (!m_options.report)
         m_options.report = [](const QString&) {};
-    m_data->load(m_options.deviceListFile, m_options.report);
+    m_data->load(m_options.deviceListFile, m_options.report, m_options.stopLoading);
     // Until each device answers or not, it shows as not yet probed, and its first result
     // announces nothing.
     m_data->awaitFirstResults();

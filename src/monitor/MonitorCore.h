@@ -48,6 +48,9 @@ public:
         ProbeFunction probe;
         // With a first hop set, how long disconnections wait for their group.
         std::chrono::milliseconds grouping = Announcer::DefaultGrouping;
+        // Asked between the entries of the device list as it is read: true gives the reading up
+        // (the program is quitting), and the list is then never saved.
+        std::function<bool()> stopLoading;
     };
 
     // Reads the device list and the map; the settings are read already. Devices read now are

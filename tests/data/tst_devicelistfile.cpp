@@ -232,6 +232,27 @@ private slots:
         QVERIFY(!QFile::exists(QStringLiteral("DeviceConfig.xml.unreadable.3")));
     }
 
+    // A reading given up half-way (the program is quitting) never lets the part read replace
+    // the file, whether or not the list changed meanwhile.
+    void givenUpReadingNeverSavesOverTheFile()
+    {
+        const QByteArray original = "<DeviceEntries><DeviceEntry IP=\"a\"/><DeviceEntry IP=\"b\"/>"
+                                    "<DeviceEntry IP=\"c\"/></DeviceEntries>";
+        writeFile(QStringLiteral("DeviceConfig.xml"), original);
+        int asked = 0;
+        Data data;
+        QVERIFY(!data.load(QStringLiteral("DeviceConfig.xml"), reporter(), [&asked] { return ++asked > 2; }));
+        QVERIFY(data.file().abandoned());
+        QCOMPARE(describe(data), (QStringList{"a|0|0|", "b|0|0|"}));
+        QVERIFY(data.save());
+        add(data, QStringLiteral("d"));
+        QVERIFY(!data.save());
+        QCOMPARE(m_reports.size(), 1);
+        QVERIFY(m_reports.first().contains("not saved over"));
+        QCOMPARE(readAll(QStringLiteral("DeviceConfig.xml")), original);
+        QCOMPARE(QDir().entryList(QDir::Files), QStringList{"DeviceConfig.xml"});
+    }
+
     // A file that cannot be read at all is never written over; what the user adds in that
     // session is saved beside it, under the name the start-up message gives.
     void unopenableFileIsNotOverwrittenTheSessionIsSavedBeside()
