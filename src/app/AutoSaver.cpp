@@ -31,14 +31,20 @@ AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& m
     data.connectReceiver(
         this,
         {.added = [this](DeviceAddedEvent*) { changed(); }, .removed = [this](DeviceRemovedEvent*) { changed(); }});
-    // Probe results arrive on the monitor's thread, many a second, and are not kept in the
-    // file: heard directly, they cost one comparison there instead of a queued call each.
-    // Edits are made on this thread.
+    // Probe results come many a second and are not kept in the file: only a change that moved
+    // the list's revision (an edit) starts the wait, or a steady flow of results would keep
+    // putting the save off. Heard directly, as results may come from the monitor's thread.
+    m_heardRevision = data.revision();
     data.connectReceiver(this,
                          {.changed =
                               [this](DeviceEntryChangedEvent*) {
-                                  if (QThread::currentThread() == thread() && m_data.hasUnsavedChanges())
+                                  if (QThread::currentThread() != thread())
+                                      return;
+                                  const int revision = m_data.revision();
+                                  if (revision != m_heardRevision) {
+                                      m_heardRevision = revision;
                                       changed();
+                                  }
                               }},
                          Qt::DirectConnection);
 }

@@ -37,6 +37,7 @@ private:
     Settings& m_settings;
     VisualRepresentationData& m_map;
     QTimer m_quiet;
+    int m_heardRevision = 0;
 };
 
 } // namespace Tarnwick

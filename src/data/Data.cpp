@@ -85,6 +85,11 @@ bool Data::hasUnsavedChanges() const
     return m_revision != m_savedRevision;
 }
 
+int Data::revision() const
+{
+    return m_revision;
+}
+
 void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list)
 {
     writer.writeStartElement(QStringLiteral("DeviceEntries"));

@@ -60,6 +60,8 @@ public:
     // Whether the user changed the list (added, removed or edited entries) since it was
     // loaded or last saved; probe results do not count.
     bool hasUnsavedChanges() const;
+    // Counts the user's changes to the list; probe results leave it as it is.
+    int revision() const;
 
     QList<DeviceEntry> entries() const;
     DeviceEntry entry(const QString& ip) const;
@@ -140,7 +142,8 @@ private:
     QHash<QString, int> m_streaks;
     DocumentFile m_file;
     // Counts the user's changes, on the store's thread only.
-    int m_revision = 0;
+    // Read without the lock by receivers the store calls while it holds it.
+    std::atomic<int> m_revision = 0;
     int m_savedRevision = 0;
     bool m_newEntriesAwaitFirstResult = false;
     mutable QMutex m_mutex;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -53,6 +54,24 @@ private slots:
                                  5000);
         QVERIFY(map.addItem({QStringLiteral("127.0.0.10"), 5, 6}));
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("VisualRepresentation.xml")).contains("X=\"5\""), 5000);
+    }
+
+    // Results keep coming in on the window's thread while the monitor runs; they change nothing
+    // the file keeps, so an edit is saved in spite of them.
+    void resultsDoNotHoldBackASave()
+    {
+        Settings settings;
+        Data data;
+        data.load(QStringLiteral("DeviceConfig.xml"));
+        VisualRepresentationData map;
+        constexpr std::chrono::milliseconds quietTime{50};
+        AutoSaver saver(data, settings, map, quietTime);
+        const QString ip = QStringLiteral("127.0.0.10");
+        data.addEntry(DeviceEntry(ip, QStringLiteral("router"), 2, true, NoReplyResult));
+        QTimer results;
+        QObject::connect(&results, &QTimer::timeout, [&data, &ip] { data.setPingResult(ip, ProbeResult::reply(3ms)); });
+        results.start(quietTime / 5);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("router"), 5000);
     }
 
     // A burst of changes is saved once it has been quiet for the whole wait, not while it goes
