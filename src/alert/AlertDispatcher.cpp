@@ -47,7 +47,8 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
 
 void AlertDispatcher::announced(const Announcement& announcement)
 {
-    if (announcement.what != Announcement::What::StateChanged)
+    // Log lines (a change of state, a device turning slow) stay in the log; messages go out.
+    if (announcement.what == Announcement::What::Alert || announcement.what == Announcement::What::AlertRepeated)
         dispatch(alertOf(announcement));
 }
 

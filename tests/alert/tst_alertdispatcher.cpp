@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/TestHttpServer.h"
 #include "alert/AlertDispatcher.h"
+#include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "monitor/MonitorCore.h"
@@ -44,6 +45,30 @@ private slots:
         if (!NetworkSandbox::enter(&whyNot))
             QSKIP(qPrintable(whyNot));
         Settings::instance().load(QStringLiteral("Settings.xml"));
+    }
+
+    // Messages leave through the channels; the log's lines do not. Each line ends up in the
+    // command's file only if it went out; a message after them shows the others were heard.
+    void onlyMessagesGoOut()
+    {
+        Settings settings;
+        AlertDispatcher alerts(settings, QStringLiteral("Outbox-lines.sqlite"), [](const QString&) {},
+                               {5s, {100ms, 1s, 24h}});
+        const QString heard = m_dir.filePath(QStringLiteral("heard.txt"));
+        settings.set(&Settings::alertCommand,
+                     QStringLiteral("/bin/sh -c 'echo \"$TARNWICK_TITLE\" >> \"$0\"' '%1'").arg(heard));
+        using What = Announcement::What;
+        for (const auto& [what, title] :
+             {std::pair{What::StateChanged, "state changed"}, std::pair{What::SlowChanged, "is slow"},
+              std::pair{What::Alert, "Device slow"}, std::pair{What::AlertRepeated, "Device slow again"}}) {
+            Announcement announcement;
+            announcement.what = what;
+            announcement.title = QString::fromLatin1(title);
+            announcement.devices = {QStringLiteral("127.0.0.5")};
+            alerts.announced(announcement);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(heard).contains(QStringLiteral("again")), 20000);
+        QCOMPARE(readAll(heard), QStringLiteral("Device slow\nDevice slow again\n"));
     }
 
     // A watched device on loopback answers (its first result is quiet), then stops: its message
