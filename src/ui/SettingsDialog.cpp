@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -210,15 +211,29 @@ void SettingsDialog::addFirstHopRow()
     box->setObjectName(QStringLiteral("firstHopComboBox"));
     box->setToolTip(QStringLiteral("The device this computer reaches the network through; with it, the map's lines "
                                    "tell which devices are only cut off behind a failed one"));
-    box->addItem(QStringLiteral("None"), QString());
+    // One entry a device: made apart and handed to the box in one go, and the box sized by a
+    // typical entry rather than by measuring every one, so that a list of 100,000 devices
+    // opens the dialog at once.
+    QList<QStandardItem*> items;
+    const auto item = [](const QString& text, const QString& ip) {
+        auto* made = new QStandardItem(text);
+        made->setData(ip, Qt::UserRole);
+        return made;
+    };
+    items << item(QStringLiteral("None"), QString());
     if (const Data* store = Data::instance()) {
         for (const DeviceEntry& entry : store->entries()) {
-            box->addItem(entry.description.isEmpty()
-                             ? entry.ip
-                             : entry.ip + QStringLiteral(" (") + entry.description + QLatin1Char(')'),
-                         entry.ip);
+            items << item(entry.description.isEmpty()
+                              ? entry.ip
+                              : entry.ip + QStringLiteral(" (") + entry.description + QLatin1Char(')'),
+                          entry.ip);
         }
     }
+    auto* model = new QStandardItemModel(box);
+    model->appendColumn(items);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(28);
+    box->setModel(model);
     const int current = box->findData(m_original.firstHop);
     if (current < 0 && !m_original.firstHop.isEmpty())
         box->addItem(m_original.firstHop, m_original.firstHop);

@@ -608,6 +608,30 @@ private slots:
         Settings::instance().metricsAddress.clear();
     }
 
+    // The first hop is picked among the listed devices, by the keys a user presses on the box;
+    // the one already set is shown chosen.
+    void firstHopIsPickedAmongTheDevices()
+    {
+        Data data;
+        for (const char* ip : {"127.0.0.1", "127.0.0.2"})
+            data.addEntry(
+                DeviceEntry(QString::fromLatin1(ip), QStringLiteral("gw"), DeviceTypePC, true, NoReplyResult));
+        Data::setInstance(&data);
+        const auto restore = qScopeGuard([] {
+            Data::setInstance(nullptr);
+            Settings::instance().firstHop.clear();
+        });
+        Settings::instance().firstHop = QStringLiteral("127.0.0.1");
+        SettingsDialog dialog;
+        dialog.show();
+        auto* box = field<QComboBox>(&dialog, "firstHopComboBox");
+        QCOMPARE(box->currentText(), QStringLiteral("127.0.0.1 (gw)"));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Down);
+        pressButton(&dialog, "okButton");
+        QCOMPARE(Settings::instance().firstHop, QStringLiteral("127.0.0.2"));
+    }
+
     // The dialog edits a copy: while it is open the program goes on with the settings as they
     // were. "Cancel" leaves the record as it is, changes made elsewhere meanwhile included;
     // Escape keeps the edits as "OK" does, and only the edited fields are set, once each.
