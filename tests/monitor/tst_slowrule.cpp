@@ -125,7 +125,7 @@ private slots:
         SlowWatch watch(data, settings);
         QSignalSpy changed(&watch, &SlowWatch::slowChanged);
         for (const ProbeResult& result : {ProbeResult::reply(150ms), ProbeResult::timeout(), ProbeResult::reply(150ms)})
-            watch.record({ip, 0, result});
+            watch.record({{ip, 0, result}});
         // The results cross to the watch's thread queued: the last one has been judged once a
         // marker queued after it has come through.
         bool judged = false;
