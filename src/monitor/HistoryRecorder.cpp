@@ -66,4 +66,9 @@ void HistoryRecorder::slowChanged(const DeviceEntry& device, const SlowRule::Fig
     m_store.recordSlowChange(device.ip, QDateTime::currentMSecsSinceEpoch(), figures.slow);
 }
 
+void HistoryRecorder::slowDropped(const QString& ip)
+{
+    m_store.recordSlowEnded(ip, QDateTime::currentMSecsSinceEpoch());
+}
+
 } // namespace Tarnwick

@@ -37,6 +37,9 @@ public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     // A device became slow or recovered.
     void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
+    // The device is no longer judged slow without having recovered (new limits judge it afresh,
+    // or it left the list): its slow period, if one is open, ends now.
+    void slowDropped(const QString& ip);
 
 private:
     QString m_fileName;

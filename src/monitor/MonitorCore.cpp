@@ -72,6 +72,12 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     });
     m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_history.get(), &HistoryRecorder::slowChanged);
+    // A judgement dropped rather than recovered from closes the slow period too; after a recovery
+    // none is open any more, and nothing is kept.
+    QObject::connect(m_slow.get(), &SlowView::slownessChanged, m_history.get(), [this](const QString& ip) {
+        if (!m_slow->isSlow(ip))
+            m_history->slowDropped(ip);
+    });
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
                                                    *m_reachability, m_options.version, m_engine.hasSocket(),

@@ -657,6 +657,51 @@ private slots:
             kept << change.slow;
         QCOMPARE(kept, QList<bool>({true, false}));
     }
+
+    // New limits drop a slow device's judgement without a recovery: its slow period ends in the
+    // history all the same, rather than staying open until it goes down.
+    void slowPeriodsEndWithNewLimits_data()
+    {
+        QTest::addColumn<bool>("ownLimit");
+        QTest::newRow("the settings' limit raised") << false;
+        QTest::newRow("the device's own limit raised") << true;
+    }
+
+    void slowPeriodsEndWithNewLimits()
+    {
+        QFETCH(bool, ownLimit);
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        Settings& settings = Settings::instance();
+        const Settings saved = settings;
+        const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
+        settings.set(&Settings::pingTimeGap, 0);
+        settings.set(&Settings::slowAverageMs, 250);
+        settings.set(&Settings::slowResults, 3);
+        MonitorCore::Options options;
+        options.probe = [](const QString&, int) { return ProbeResult::reply(std::chrono::milliseconds(340)); };
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore core(settings, engine, options);
+        const QString ip = QStringLiteral("127.0.0.1");
+        core.data().addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+        Data::setInstance(&core.data());
+        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
+        core.start();
+        QTRY_VERIFY(core.slowWatch().isSlow(ip));
+        if (ownLimit)
+            core.data().changeEntry(ip, ip, true, QStringLiteral("Printer"), DeviceTypePC, std::nullopt,
+                                    DeviceEntry::SlowLimits{.averageMs = 1000});
+        else
+            settings.set(&Settings::slowAverageMs, 1000);
+        QTRY_VERIFY(!core.slowWatch().isSlow(ip));
+        core.end();
+        QList<bool> kept;
+        for (const HistoryReader::SlowChange& change :
+             HistoryReader(core.historyFile()).slowChanges(ip, 0, QDateTime::currentMSecsSinceEpoch() + 1))
+            kept << change.slow;
+        QCOMPARE(kept, QList<bool>({true, false}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMonitor)
