@@ -691,7 +691,7 @@ private slots:
         QTRY_VERIFY(core.slowWatch().isSlow(ip));
         if (ownLimit)
             core.data().changeEntry(ip, ip, true, QStringLiteral("Printer"), DeviceTypePC, std::nullopt,
-                                    DeviceEntry::SlowLimits{.averageMs = 1000});
+                                    DeviceEntry::SlowLimits{.averageMs = 1000, .lossPercent = {}, .results = {}});
         else
             settings.set(&Settings::slowAverageMs, 1000);
         QTRY_VERIFY(!core.slowWatch().isSlow(ip));
