@@ -48,6 +48,7 @@ void AppriseChannel::send(const Alert& alert)
     // The type is what services colour or rank a message by (ntfy's priority, Discord's colour).
     const QString type = alert.state == QLatin1String("disconnected") ? QStringLiteral("failure")
         : alert.state == QLatin1String("connected")                   ? QStringLiteral("success")
+        : alert.state == QLatin1String("mixed")                       ? QStringLiteral("warning")
                                                                       : QStringLiteral("info");
     m_running->setArguments(
         {QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text, QStringLiteral("-n"), type});

@@ -71,7 +71,8 @@ void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const Alert& alert
         id = reply.value();
         if (replaced != 0 && replaced != id)
             m_addressOfId.remove(replaced);
-        m_addressOfId.insert(id, alert.address);
+        // "Show" on a message about several devices shows the first it names.
+        m_addressOfId.insert(id, alert.devices.isEmpty() ? alert.address : alert.devices.first().address);
         if (!key.isEmpty())
             m_idOfKey.insert(key, id);
     }
