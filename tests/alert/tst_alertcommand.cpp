@@ -22,7 +22,8 @@ Alert sampleAlert()
             QStringLiteral("disconnected"),
             QStringLiteral("127.0.2.254"),
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5, 250), Qt::UTC),
-            QStringLiteral("group-1")};
+            QStringLiteral("group-1"),
+            {}};
 }
 
 // Whether the process runs (a zombie waiting for its parent does not).

@@ -28,7 +28,8 @@ Alert sampleAlert()
             QStringLiteral("disconnected"),
             QString(),
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5), Qt::UTC),
-            QStringLiteral("group-1")};
+            QStringLiteral("group-1"),
+            {}};
 }
 
 int rowsIn(const QString& fileName)
