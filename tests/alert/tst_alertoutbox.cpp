@@ -11,6 +11,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +60,7 @@ private slots:
     void init();
     void arrivesOnceAfterRefusals_data();
     void arrivesOnceAfterRefusals();
+    void silentWebhookIsToldAsSilent();
     void waitingAlertArrivesAfterRestart();
     void givesUpAfterItsTime();
     void missingAppriseIsLoggedOnceAndWaits();
@@ -136,6 +138,20 @@ void TestAlertOutbox::arrivesOnceAfterRefusals()
     QVERIFY2(m_log.first().startsWith(QStringLiteral("Alerts for the %1 wait: ").arg(channel)),
              qPrintable(m_log.first()));
     QCOMPARE(m_log.last(), QStringLiteral("Alerts go out through the %1 again.").arg(channel));
+}
+
+void TestAlertOutbox::silentWebhookIsToldAsSilent()
+{
+    // The server takes the connection and never answers.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    WebhookChannel webhook(QUrl(QStringLiteral("http://127.0.0.1:%1/hook").arg(server.serverPort())),
+                           std::chrono::milliseconds(300));
+    QSignalSpy failed(&webhook, &AlertChannel::failed);
+    webhook.send(sampleAlert());
+    QVERIFY(failed.wait(20000));
+    QCOMPARE(failed.first().first().toString(),
+             QStringLiteral("the webhook at http://127.0.0.1:%1 did not answer within 0.3 s").arg(server.serverPort()));
 }
 
 void TestAlertOutbox::waitingAlertArrivesAfterRestart()
