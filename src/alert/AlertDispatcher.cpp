@@ -102,7 +102,10 @@ void AlertDispatcher::followOutbox()
         channels << new WebhookChannel(url);
     else if (!m_settings.webhookUrl.trimmed().isEmpty())
         m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
-    if (!m_settings.appriseUrls.trimmed().isEmpty())
+    const QString notAUrl = AppriseChannel::notAUrl(m_settings.appriseUrls);
+    if (!notAUrl.isEmpty())
+        m_log(AppriseChannel::refusal(notAUrl));
+    else if (!m_settings.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_settings.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_limits.appriseProgram);
     if (!channels.isEmpty())

@@ -30,6 +30,10 @@ public:
     QString name() const override;
     void send(const Alert& alert) override;
     QStringList urls() const { return m_urls; }
+    // The first word of the user's URLs that is no URL (it lacks "service://"), or empty.
+    static QString notAUrl(const QString& urls);
+    // Why the user's URLs cannot be used, for the log and the settings dialog.
+    static QString refusal(const QString& word);
 
 private:
     void ended(const QString& why);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/TestHttpServer.h"
 #include "alert/AlertDispatcher.h"
+#include "alert/AppriseChannel.h"
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -105,6 +106,32 @@ private slots:
         QVERIFY2(log.isEmpty(), qPrintable(log.join(u'\n')));
         if (!withApprise)
             QSKIP("apprise is not installed (scripts/setup-deps test installs it): its channel was not tried");
+    }
+
+    void appriseWordsThatAreNoUrlAreRefused_data()
+    {
+        QTest::addColumn<QString>("urls");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("stray word") << "json://127.0.0.1:8129/ notascheme"
+                                    << "notascheme";
+        QTest::newRow("no scheme") << "ntfy.sh/topic"
+                                   << "ntfy.sh/topic";
+        QTest::newRow("urls") << "json://127.0.0.1:8129/\n mailtos://me:pw@example.com?to=me@example.com"
+                              << "";
+    }
+
+    void appriseWordsThatAreNoUrlAreRefused()
+    {
+        QFETCH(QString, urls);
+        QFETCH(QString, refused);
+        Settings settings;
+        settings.appriseUrls = urls;
+        QStringList log;
+        AlertDispatcher alerts(settings, QStringLiteral("Refused.sqlite"), [&log](const QString& line) { log << line; },
+                               {5s, {100ms, 1s, 24h}});
+        QCOMPARE(log, refused.isEmpty() ? QStringList() : QStringList{AppriseChannel::refusal(refused)});
+        QCOMPARE(QFile::exists(QStringLiteral("Refused.sqlite")), refused.isEmpty());
+        QVERIFY(QFile::remove(QStringLiteral("Refused.sqlite")) || !refused.isEmpty());
     }
 
     // A message about devices that changed each on its own names no one of them as the device
