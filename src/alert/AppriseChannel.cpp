@@ -43,6 +43,18 @@ QString AppriseChannel::refusal(const QString& word)
         .arg(word);
 }
 
+QString AppriseChannel::lastWords(const QString& output)
+{
+    // Apprise's log lines: "2026-12-08 22:57:07,752 - WARNING - A Connection error occurred ...".
+    static const QRegularExpression logged(QStringLiteral("^\\S+ \\S+ - [A-Z]+ - "));
+    QStringList said = output.split(u'\n', Qt::SkipEmptyParts);
+    said = said.mid(std::max<qsizetype>(0, said.size() - MaxReasonLines));
+    for (QString& line : said)
+        line = line.remove(logged).trimmed();
+    said.removeAll(QString());
+    return said.isEmpty() ? QString() : QStringLiteral(": ") + said.join(QStringLiteral("; "));
+}
+
 QString AppriseChannel::name() const
 {
     return QStringLiteral("apprise");
@@ -67,8 +79,9 @@ void AppriseChannel::send(const Alert& alert)
         : alert.state == QLatin1String("connected")                   ? QStringLiteral("success")
         : alert.state == QLatin1String("mixed")                       ? QStringLiteral("warning")
                                                                       : QStringLiteral("info");
-    m_running->setArguments(
-        {QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text, QStringLiteral("-n"), type});
+    // -v: without it apprise fails without saying why.
+    m_running->setArguments({QStringLiteral("-v"), QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text,
+                             QStringLiteral("-n"), type});
     // The URLs carry passwords and tokens: in the environment only this user can read them, where
     // on the command line every user of the computer could.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -91,8 +104,7 @@ void AppriseChannel::send(const Alert& alert)
             ended(QString());
             return;
         }
-        const QStringList said = QString::fromLocal8Bit(m_running->readAll()).split(u'\n', Qt::SkipEmptyParts);
-        const QString last = said.isEmpty() ? QString() : QStringLiteral(": ") + said.last().trimmed();
+        const QString last = lastWords(QString::fromLocal8Bit(m_running->readAll()));
         if (!limit->isActive())
             ended(tr("apprise did not end within %1 s and was stopped").arg(m_timeLimit.count() / 1000));
         else if (status == QProcess::CrashExit)

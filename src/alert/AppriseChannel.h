@@ -36,7 +36,11 @@ public:
     static QString refusal(const QString& word);
 
 private:
+    // The lines of apprise's output that tell why it failed, as ": reason", or empty.
+    static QString lastWords(const QString& output);
     void ended(const QString& why);
+
+    static constexpr qsizetype MaxReasonLines = 3;
 
     const QStringList m_urls;
     const std::chrono::milliseconds m_timeLimit;
