@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alert/Alert.h"
 
+#include <QJsonArray>
+
 namespace Tarnwick {
 
 QString Alert::isoTime() const
@@ -10,15 +12,31 @@ QString Alert::isoTime() const
 
 QJsonObject Alert::toJson() const
 {
-    return {{QStringLiteral("title"), title},     {QStringLiteral("text"), text},
-            {QStringLiteral("address"), address}, {QStringLiteral("description"), description},
-            {QStringLiteral("state"), state},     {QStringLiteral("behind"), behind},
-            {QStringLiteral("time"), isoTime()}};
+    QJsonObject json{{QStringLiteral("title"), title},     {QStringLiteral("text"), text},
+                     {QStringLiteral("address"), address}, {QStringLiteral("description"), description},
+                     {QStringLiteral("state"), state},     {QStringLiteral("behind"), behind},
+                     {QStringLiteral("time"), isoTime()}};
+    if (!devices.isEmpty()) {
+        QJsonArray each;
+        for (const Device& device : devices)
+            each.append(QJsonObject{{QStringLiteral("address"), device.address},
+                                    {QStringLiteral("description"), device.description},
+                                    {QStringLiteral("state"), device.state}});
+        json.insert(QStringLiteral("devices"), each);
+    }
+    return json;
 }
 
 Alert Alert::fromJson(const QJsonObject& json)
 {
     const auto text = [&](const char* name) { return json.value(QLatin1String(name)).toString(); };
+    QList<Device> devices;
+    for (const QJsonValue& each : json.value(QStringLiteral("devices")).toArray()) {
+        const QJsonObject device = each.toObject();
+        devices.append({device.value(QStringLiteral("address")).toString(),
+                        device.value(QStringLiteral("description")).toString(),
+                        device.value(QStringLiteral("state")).toString()});
+    }
     return {text("title"),
             text("text"),
             text("address"),
@@ -26,7 +44,8 @@ Alert Alert::fromJson(const QJsonObject& json)
             text("state"),
             text("behind"),
             QDateTime::fromString(text("time"), Qt::ISODateWithMs).toUTC(),
-            QString()};
+            QString(),
+            devices};
 }
 
 QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
@@ -38,6 +57,12 @@ QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
     environment.insert(QStringLiteral("TARNWICK_STATE"), state);
     environment.insert(QStringLiteral("TARNWICK_BEHIND"), behind);
     environment.insert(QStringLiteral("TARNWICK_TIME"), isoTime());
+    if (!devices.isEmpty()) {
+        QStringList lines;
+        for (const Device& device : devices)
+            lines << QStringLiteral("%1 %2 %3").arg(device.address, device.state, device.description).trimmed();
+        environment.insert(QStringLiteral("TARNWICK_DEVICES"), lines.join(u'\n'));
+    }
     return environment;
 }
 

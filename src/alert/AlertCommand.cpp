@@ -6,12 +6,23 @@
 
 #include <glib.h>
 
+#include <csignal>
+#include <unistd.h>
+
 namespace Tarnwick {
 
 namespace {
 
 // Lines of a command's output that reach the log per run; a chatty command cannot bury it.
 constexpr int MaxLoggedLines = 20;
+// How long a stopped command's processes have to end on SIGTERM before they get SIGKILL.
+constexpr std::chrono::milliseconds StopGrace{2000};
+
+void signalGroup(qint64 group, int signal)
+{
+    if (group > 0)
+        ::kill(-pid_t(group), signal);
+}
 
 } // namespace
 
@@ -48,7 +59,7 @@ AlertCommand::AlertCommand(const QString& commandLine, Log log, std::chrono::mil
         if (!m_running)
             return;
         m_killed = true;
-        m_running->kill();
+        stop(m_running->processId());
     });
 }
 
@@ -56,9 +67,27 @@ AlertCommand::~AlertCommand()
 {
     if (m_running) {
         m_running->disconnect(this);
-        m_running->kill();
+        const qint64 group = m_running->processId();
+        signalGroup(group, SIGTERM);
+        m_running->waitForFinished(int(StopGrace.count()));
+        signalGroup(group, SIGKILL);
         m_running->waitForFinished(1000);
+        logOutput();
+        m_log(tr("The alert command \"%1\" was still running and was stopped.").arg(m_commandLine));
     }
+    for (const qint64 group : std::as_const(m_stopping))
+        signalGroup(group, SIGKILL);
+}
+
+void AlertCommand::stop(qint64 group)
+{
+    // The whole group: a shell script's children would otherwise run on, adopted by init.
+    signalGroup(group, SIGTERM);
+    m_stopping << group;
+    QTimer::singleShot(StopGrace, this, [this, group] {
+        signalGroup(group, SIGKILL);
+        m_stopping.removeOne(group);
+    });
 }
 
 void AlertCommand::run(const Alert& alert)
@@ -88,6 +117,9 @@ void AlertCommand::startNext()
     m_running->setProcessEnvironment(alert.addTo(QProcessEnvironment::systemEnvironment()));
     m_running->setProgram(m_arguments.first());
     m_running->setArguments(m_arguments.mid(1));
+    // A session of its own, so that the command and everything it starts form one process group
+    // that can be stopped together.
+    m_running->setChildProcessModifier([] { ::setsid(); });
     m_killed = false;
     connect(m_running, &QProcess::finished, this, &AlertCommand::ended);
     connect(m_running, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

@@ -20,7 +20,8 @@ namespace Tarnwick {
 // (single and double quotes, backslashes) and the program started directly, never through a
 // shell, so nothing in an alert is ever read as shell syntax. Runs are asynchronous and one at a time, in the order of
 // the alerts, so that a command that switches something on and off ends on the latest state; a run that outlasts the
-// time limit is killed. Whatever goes wrong, and whatever the command prints, goes to the log.
+// time limit is stopped with all the processes it started. Whatever goes wrong, and whatever the command prints, goes
+// to the log.
 class AlertCommand : public QObject
 {
     Q_OBJECT
@@ -51,6 +52,8 @@ private:
     void startNext();
     void ended();
     void logOutput();
+    // Ends the process group of a run that outlasted its limit: SIGTERM, then SIGKILL.
+    void stop(qint64 group);
 
     QString m_unreadable; // why the command line cannot be split
     const QStringList m_arguments; // the program first
@@ -61,6 +64,8 @@ private:
     QProcess* m_running = nullptr;
     QTimer* m_limit = nullptr;
     bool m_killed = false;
+    // Process groups told to end that have not yet been sent SIGKILL.
+    QList<qint64> m_stopping;
 };
 
 } // namespace Tarnwick

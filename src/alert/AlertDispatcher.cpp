@@ -41,6 +41,21 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
     alert.state = announcement.connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
     alert.behind = announcement.behind;
     alert.time = announcement.time.isValid() ? announcement.time.toUTC() : QDateTime::currentDateTimeUtc();
+    if (!announcement.each.isEmpty()) {
+        // Devices that changed each on their own: no one of them stands for the others, and the
+        // state is what holds for all of them.
+        const auto stateOf = [](bool connected) {
+            return connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
+        };
+        alert.address.clear();
+        alert.description.clear();
+        alert.state = stateOf(announcement.each.first().connected);
+        for (const Announcement::Device& device : announcement.each) {
+            alert.devices.append({device.address, device.description, stateOf(device.connected)});
+            if (alert.devices.last().state != alert.state)
+                alert.state = QStringLiteral("mixed");
+        }
+    }
     alert.groupKey = alert.address + QLatin1Char('/') + alert.state;
     return alert;
 }
@@ -88,7 +103,10 @@ void AlertDispatcher::followOutbox()
         channels << new WebhookChannel(url);
     else if (!m_settings.webhookUrl.trimmed().isEmpty())
         m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
-    if (!m_settings.appriseUrls.trimmed().isEmpty())
+    const QString notAUrl = AppriseChannel::notAUrl(m_settings.appriseUrls);
+    if (!notAUrl.isEmpty())
+        m_log(AppriseChannel::refusal(notAUrl));
+    else if (!m_settings.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_settings.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_limits.appriseProgram);
     if (!channels.isEmpty())

@@ -26,6 +26,35 @@ AppriseChannel::~AppriseChannel()
     }
 }
 
+QString AppriseChannel::notAUrl(const QString& urls)
+{
+    // Apprise reads a stray word as a path of the URL before it and would report its delivery.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    for (const QString& word : urls.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+        if (!scheme.match(word).hasMatch())
+            return word;
+    return {};
+}
+
+QString AppriseChannel::refusal(const QString& word)
+{
+    return tr("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL (each begins with its "
+              "service, as in ntfys:// or mailtos://).")
+        .arg(word);
+}
+
+QString AppriseChannel::lastWords(const QString& output)
+{
+    // Apprise's log lines: "2026-12-08 22:57:07,752 - WARNING - A Connection error occurred ...".
+    static const QRegularExpression logged(QStringLiteral("^\\S+ \\S+ - [A-Z]+ - "));
+    QStringList said = output.split(u'\n', Qt::SkipEmptyParts);
+    said = said.mid(std::max<qsizetype>(0, said.size() - MaxReasonLines));
+    for (QString& line : said)
+        line = line.remove(logged).trimmed();
+    said.removeAll(QString());
+    return said.isEmpty() ? QString() : QStringLiteral(": ") + said.join(QStringLiteral("; "));
+}
+
 QString AppriseChannel::name() const
 {
     return QStringLiteral("apprise");
@@ -48,9 +77,11 @@ void AppriseChannel::send(const Alert& alert)
     // The type is what services colour or rank a message by (ntfy's priority, Discord's colour).
     const QString type = alert.state == QLatin1String("disconnected") ? QStringLiteral("failure")
         : alert.state == QLatin1String("connected")                   ? QStringLiteral("success")
+        : alert.state == QLatin1String("mixed")                       ? QStringLiteral("warning")
                                                                       : QStringLiteral("info");
-    m_running->setArguments(
-        {QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text, QStringLiteral("-n"), type});
+    // -v: without it apprise fails without saying why.
+    m_running->setArguments({QStringLiteral("-v"), QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text,
+                             QStringLiteral("-n"), type});
     // The URLs carry passwords and tokens: in the environment only this user can read them, where
     // on the command line every user of the computer could.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -73,8 +104,7 @@ void AppriseChannel::send(const Alert& alert)
             ended(QString());
             return;
         }
-        const QStringList said = QString::fromLocal8Bit(m_running->readAll()).split(u'\n', Qt::SkipEmptyParts);
-        const QString last = said.isEmpty() ? QString() : QStringLiteral(": ") + said.last().trimmed();
+        const QString last = lastWords(QString::fromLocal8Bit(m_running->readAll()));
         if (!limit->isActive())
             ended(tr("apprise did not end within %1 s and was stopped").arg(m_timeLimit.count() / 1000));
         else if (status == QProcess::CrashExit)

@@ -30,9 +30,17 @@ public:
     QString name() const override;
     void send(const Alert& alert) override;
     QStringList urls() const { return m_urls; }
+    // The first word of the user's URLs that is no URL (it lacks "service://"), or empty.
+    static QString notAUrl(const QString& urls);
+    // Why the user's URLs cannot be used, for the log and the settings dialog.
+    static QString refusal(const QString& word);
 
 private:
+    // The lines of apprise's output that tell why it failed, as ": reason", or empty.
+    static QString lastWords(const QString& output);
     void ended(const QString& why);
+
+    static constexpr qsizetype MaxReasonLines = 3;
 
     const QStringList m_urls;
     const std::chrono::milliseconds m_timeLimit;

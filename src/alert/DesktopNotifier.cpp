@@ -39,6 +39,11 @@ bool DesktopNotifier::isAvailable() const
 
 void DesktopNotifier::notify(const Alert& alert)
 {
+    if (!m_bodyMarkup) {
+        m_beforeCapabilities << alert;
+        askCapabilities();
+        return;
+    }
     const QString& key = alert.groupKey;
     if (!key.isEmpty() && m_pendingKeys.contains(key)) {
         m_nextForKey.insert(key, alert);
@@ -47,13 +52,32 @@ void DesktopNotifier::notify(const Alert& alert)
     send(alert, key.isEmpty() ? 0 : m_idOfKey.value(key));
 }
 
+void DesktopNotifier::askCapabilities()
+{
+    if (m_askingCapabilities)
+        return;
+    m_askingCapabilities = true;
+    const QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface,
+                                                             QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<QStringList> reply = *finished;
+        m_askingCapabilities = false;
+        // A service that does not say is taken to show bodies as plain text, as the protocol allows.
+        m_bodyMarkup = reply.isValid() && reply.value().contains(QStringLiteral("body-markup"));
+        for (const Alert& alert : std::exchange(m_beforeCapabilities, {}))
+            notify(alert);
+    });
+}
+
 void DesktopNotifier::send(const Alert& alert, uint replaces)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     const QStringList actions{DefaultAction, tr("Show"), ShowAction, tr("Show")};
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("tarnwick")}};
-    call << QStringLiteral("Tarnwick") << replaces << m_iconName << alert.title << alert.text << actions << hints
-         << qint32(-1);
+    call << QStringLiteral("Tarnwick") << replaces << m_iconName << alert.title
+         << (*m_bodyMarkup ? alert.text.toHtmlEscaped() : alert.text) << actions << hints << qint32(-1);
     if (!alert.groupKey.isEmpty())
         m_pendingKeys.insert(alert.groupKey);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
@@ -71,7 +95,8 @@ void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const Alert& alert
         id = reply.value();
         if (replaced != 0 && replaced != id)
             m_addressOfId.remove(replaced);
-        m_addressOfId.insert(id, alert.address);
+        // "Show" on a message about several devices shows the first it names.
+        m_addressOfId.insert(id, alert.devices.isEmpty() ? alert.address : alert.devices.first().address);
         if (!key.isEmpty())
             m_idOfKey.insert(key, id);
     }

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <optional>
+
 class QDBusPendingCallWatcher;
 
 namespace Tarnwick {
@@ -37,6 +39,7 @@ private slots:
     void onClosed(uint id, uint reason);
 
 private:
+    void askCapabilities();
     void send(const Alert& alert, uint replaces);
     void answered(QDBusPendingCallWatcher* call, const Alert& alert, uint replaced);
 
@@ -48,6 +51,11 @@ private:
     // must replace the notification the answer names, not add one).
     QSet<QString> m_pendingKeys;
     QHash<QString, Alert> m_nextForKey;
+    // Whether the service draws markup in bodies; unknown until it has said, and alerts wait
+    // for that answer (a description is shown as typed, never as markup).
+    std::optional<bool> m_bodyMarkup;
+    bool m_askingCapabilities = false;
+    QList<Alert> m_beforeCapabilities;
 };
 
 } // namespace Tarnwick

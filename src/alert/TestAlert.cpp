@@ -45,12 +45,16 @@ void TestAlert::send(const Alert& alert)
     QList<AlertChannel*> channels;
     if (!url.isEmpty())
         channels << new WebhookChannel(url, WebhookChannel::DefaultTimeLimit, this);
-    if (!m_channels.appriseUrls.trimmed().isEmpty())
+    const QString notAUrl = AppriseChannel::notAUrl(m_channels.appriseUrls);
+    if (!notAUrl.isEmpty())
+        emit reported(AppriseChannel::refusal(notAUrl));
+    else if (!m_channels.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_channels.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_channels.appriseProgram, this);
     m_pending = int(channels.size()) + (runCommand ? 1 : 0);
     if (m_pending == 0) {
-        if (commandLine.isEmpty() && m_channels.webhookUrl.trimmed().isEmpty())
+        if (commandLine.isEmpty() && m_channels.webhookUrl.trimmed().isEmpty()
+            && m_channels.appriseUrls.trimmed().isEmpty())
             emit reported(tr("No alert channel is set."));
         emit finished();
         deleteLater();

@@ -51,6 +51,10 @@ void WebhookChannel::send(const Alert& alert)
             const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
             emit failed(
                 tr("the webhook at %1 answered HTTP %2 %3").arg(where(), QString::number(status), phrase).trimmed());
+        } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // Nothing else cancels a post: the transfer timeout ran out, the server silent.
+            emit failed(tr("the webhook at %1 did not answer within %2 s")
+                            .arg(where(), QString::number(double(m_timeLimit.count()) / 1000.0)));
         } else {
             emit failed(tr("the webhook at %1 cannot be reached: %2").arg(where(), reply->errorString()));
         }

@@ -12,6 +12,15 @@ namespace Tarnwick {
 // the tray, sounds).
 struct Announcement
 {
+    // One device of a message about several that changed each on its own.
+    struct Device
+    {
+        QString address;
+        QString description;
+        bool connected = false;
+        bool operator==(const Device&) const = default;
+    };
+
     enum class What {
         // A device's state changed (every device, watched or not): one log line.
         StateChanged,
@@ -43,6 +52,9 @@ struct Announcement
     bool whileAway = false;
     // When the announcer decided it (UTC): a grouped message is decided after its wait.
     QDateTime time;
+    // A message about devices that changed each on its own (while Tarnwick was not running):
+    // each of them, in the order the text names them. Empty otherwise.
+    QList<Device> each;
 };
 
 } // namespace Tarnwick

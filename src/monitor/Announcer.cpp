@@ -105,18 +105,20 @@ void Announcer::announceChangedWhileAway()
     }
     QStringList addresses;
     QStringList named;
+    QList<Announcement::Device> each;
     bool allConnected = true;
     for (const DeviceEntry& device : devices) {
         const bool up = device.state == DeviceStateConnected;
         allConnected = allConnected && up;
         addresses << device.ip;
+        each.append({device.ip, device.description, up});
         const QString name = device.description.isEmpty() ? device.ip
                                                           : device.ip + QLatin1Char(' ') + device.description;
         named << QStringLiteral("%1 %2").arg(name, up ? QStringLiteral("connected") : QStringLiteral("disconnected"));
     }
     alert(Announcement::What::Alert, QStringLiteral("Devices changed %1").arg(away), addresses, first.description,
           QStringLiteral("%1 devices changed %2: %3").arg(devices.size()).arg(away, named.join(QStringLiteral(", "))),
-          allConnected);
+          allConnected, each);
 }
 
 void Announcer::connected(const DeviceEntry& device)
@@ -366,7 +368,8 @@ void Announcer::stateChanged(const QString& ip, const QString& description, bool
 }
 
 void Announcer::alert(Announcement::What what, const QString& title, const QStringList& devices,
-                      const QString& description, const QString& text, bool connected)
+                      const QString& description, const QString& text, bool connected,
+                      const QList<Announcement::Device>& each)
 {
     // A group's message is about the device it names first (the failed one).
     if (m_mutes && m_mutes->isMuted(devices.first()))
@@ -379,6 +382,7 @@ void Announcer::alert(Announcement::What what, const QString& title, const QStri
     announcement.description = description;
     announcement.connected = connected;
     announcement.time = QDateTime::currentDateTimeUtc();
+    announcement.each = each;
     emit announced(announcement);
 }
 

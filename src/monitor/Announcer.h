@@ -98,7 +98,7 @@ private:
     void stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind = {},
                       const QString& reason = {});
     void alert(Announcement::What what, const QString& title, const QStringList& devices, const QString& description,
-               const QString& text, bool connected);
+               const QString& text, bool connected, const QList<Announcement::Device>& each = {});
 
     Data& m_data;
     const Settings& m_settings;

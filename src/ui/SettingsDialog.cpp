@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -319,11 +321,23 @@ void SettingsDialog::sendTestAlert()
     m_testAlertButton->setEnabled(false);
     m_testAlertResult->setText(QStringLiteral("Sending…"));
     m_testAlertResult->show();
+    // The result sits below the button, often below the part of the settings in view; it is
+    // brought into view once the layout has made room for its lines.
+    const auto reveal = [this] {
+        QTimer::singleShot(0, this, [this] {
+            // The scroll area learns the new height of the settings from their layout request.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            if (auto* scroll = findChild<QScrollArea*>(QStringLiteral("settingsScrollArea")))
+                scroll->ensureWidgetVisible(m_testAlertResult);
+        });
+    };
+    reveal();
     auto* test = new TestAlert({m_edited.alertCommand, m_edited.webhookUrl, m_edited.appriseUrls}, this);
     auto lines = std::make_shared<QStringList>();
-    connect(test, &TestAlert::reported, this, [this, lines](const QString& line) {
+    connect(test, &TestAlert::reported, this, [this, lines, reveal](const QString& line) {
         *lines << line;
         m_testAlertResult->setText(lines->join(QLatin1Char('\n')));
+        reveal();
     });
     connect(test, &TestAlert::finished, m_testAlertButton, [this] { m_testAlertButton->setEnabled(true); });
     test->send(TestAlert::sample());

@@ -22,7 +22,18 @@ Alert sampleAlert()
             QStringLiteral("disconnected"),
             QStringLiteral("127.0.2.254"),
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5, 250), Qt::UTC),
-            QStringLiteral("group-1")};
+            QStringLiteral("group-1"),
+            {}};
+}
+
+// Whether the process runs (a zombie waiting for its parent does not).
+bool runs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 QStringList linesOf(const QString& fileName)
@@ -46,6 +57,8 @@ private slots:
     void failuresAndOutputAreLogged_data();
     void failuresAndOutputAreLogged();
     void isKilledAfterTheTimeLimit();
+    void stoppingEndsWhatTheCommandStarted_data();
+    void stoppingEndsWhatTheCommandStarted();
 
 private:
     void run(const QString& commandLine, std::chrono::milliseconds limit = std::chrono::seconds(20));
@@ -137,6 +150,39 @@ void TestAlertCommand::isKilledAfterTheTimeLimit()
     run(QStringLiteral("sleep 60"), std::chrono::milliseconds(300));
     QVERIFY(clock.elapsed() < 20000);
     QCOMPARE(m_log, QStringList{"The alert command \"sleep 60\" did not end within 0.3 s and was stopped."});
+}
+
+void TestAlertCommand::stoppingEndsWhatTheCommandStarted_data()
+{
+    QTest::addColumn<bool>("byLimit");
+    QTest::addColumn<QString>("stopped");
+    QTest::newRow("time limit") << true << "did not end within 0.5 s and was stopped.";
+    QTest::newRow("command dropped") << false << "was still running and was stopped.";
+}
+
+void TestAlertCommand::stoppingEndsWhatTheCommandStarted()
+{
+    QFETCH(bool, byLimit);
+    QFETCH(QString, stopped);
+    // The child ignores SIGTERM, so only SIGKILL to the whole group ends it.
+    const QString pidFile = m_dir->filePath(QStringLiteral("child.pid"));
+    auto command = std::make_unique<AlertCommand>(
+        QStringLiteral("sh -c 'echo started; sh -c \"trap \\\"\\\" TERM; sleep 100\" & echo $! > child.pid; wait'"),
+        [this](const QString& line) { m_log << line; },
+        byLimit ? std::chrono::milliseconds(500) : std::chrono::seconds(60));
+    QSignalSpy ended(command.get(), &AlertCommand::runEnded);
+    command->run(sampleAlert());
+    QTRY_VERIFY_WITH_TIMEOUT(linesOf(pidFile).size() == 1 && !linesOf(pidFile).first().startsWith(u'<'), 10000);
+    const qint64 child = linesOf(pidFile).first().toLongLong();
+    QVERIFY(runs(child));
+    if (byLimit)
+        QVERIFY(ended.wait(10000));
+    else
+        command.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!runs(child), 10000);
+    QCOMPARE(m_log.size(), 2);
+    QVERIFY2(m_log.first().endsWith(QStringLiteral("said: started")), qPrintable(m_log.first()));
+    QVERIFY2(m_log.last().endsWith(stopped), qPrintable(m_log.last()));
 }
 
 QTEST_GUILESS_MAIN(TestAlertCommand)

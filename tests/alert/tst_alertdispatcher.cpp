@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/TestHttpServer.h"
 #include "alert/AlertDispatcher.h"
+#include "alert/AppriseChannel.h"
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -128,6 +130,92 @@ private slots:
         QVERIFY2(log.isEmpty(), qPrintable(log.join(u'\n')));
         if (!withApprise)
             QSKIP("apprise is not installed (scripts/setup-deps test installs it): its channel was not tried");
+    }
+
+    void appriseWordsThatAreNoUrlAreRefused_data()
+    {
+        QTest::addColumn<QString>("urls");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("stray word") << "json://127.0.0.1:8129/ notascheme"
+                                    << "notascheme";
+        QTest::newRow("no scheme") << "ntfy.sh/topic"
+                                   << "ntfy.sh/topic";
+        QTest::newRow("urls") << "json://127.0.0.1:8129/\n mailtos://me:pw@example.com?to=me@example.com"
+                              << "";
+    }
+
+    void appriseWordsThatAreNoUrlAreRefused()
+    {
+        QFETCH(QString, urls);
+        QFETCH(QString, refused);
+        Settings settings;
+        settings.appriseUrls = urls;
+        QStringList log;
+        AlertDispatcher alerts(settings, QStringLiteral("Refused.sqlite"), [&log](const QString& line) { log << line; },
+                               {5s, {100ms, 1s, 24h}});
+        QCOMPARE(log, refused.isEmpty() ? QStringList() : QStringList{AppriseChannel::refusal(refused)});
+        QCOMPARE(QFile::exists(QStringLiteral("Refused.sqlite")), refused.isEmpty());
+        QVERIFY(QFile::remove(QStringLiteral("Refused.sqlite")) || !refused.isEmpty());
+    }
+
+    // A message about devices that changed each on its own names no one of them as the device
+    // and no state that is not true of all; each device comes with its own state.
+    void severalDevicesAreToldEachWithItsState_data()
+    {
+        QTest::addColumn<QList<bool>>("connected");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("devicesVariable");
+        QTest::newRow("one device") << QList<bool>{true} << "10.28.0.6"
+                                    << "connected"
+                                    << "";
+        QTest::newRow("mixed") << QList<bool>{true, false} << ""
+                               << "mixed"
+                               << "10.28.0.6 connected Printer <b>\n10.28.0.5 disconnected";
+        QTest::newRow("all down") << QList<bool>{false, false} << ""
+                                  << "disconnected"
+                                  << "10.28.0.6 disconnected Printer <b>\n10.28.0.5 disconnected";
+    }
+
+    void severalDevicesAreToldEachWithItsState()
+    {
+        QFETCH(QList<bool>, connected);
+        QFETCH(QString, address);
+        QFETCH(QString, state);
+        QFETCH(QString, devicesVariable);
+        Announcement announcement;
+        announcement.what = Announcement::What::Alert;
+        announcement.devices = QStringList{"10.28.0.6", "10.28.0.5"}.first(connected.size());
+        announcement.description = QStringLiteral("Printer <b>");
+        announcement.connected = connected.first();
+        if (connected.size() > 1)
+            announcement.each = {{"10.28.0.6", "Printer <b>", connected[0]}, {"10.28.0.5", "", connected[1]}};
+        const Alert alert = AlertDispatcher::alertOf(announcement);
+
+        const QJsonObject json = alert.toJson();
+        QCOMPARE(json.value(QStringLiteral("address")).toString(), address);
+        QCOMPARE(json.value(QStringLiteral("state")).toString(), state);
+        const QJsonArray devices = json.value(QStringLiteral("devices")).toArray();
+        QCOMPARE(devices.size(), connected.size() > 1 ? connected.size() : 0);
+        for (qsizetype i = 0; i < devices.size(); ++i) {
+            const QJsonObject device = devices.at(i).toObject();
+            QCOMPARE(device.value(QStringLiteral("address")).toString(), announcement.each.at(i).address);
+            QCOMPARE(device.value(QStringLiteral("description")).toString(), announcement.each.at(i).description);
+            QCOMPARE(device.value(QStringLiteral("state")).toString(),
+                     connected.at(i) ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+        }
+        if (devices.isEmpty())
+            QCOMPARE(json.keys(), (QStringList{"address", "behind", "description", "state", "text", "time", "title"}));
+        // The outbox keeps alerts as this JSON.
+        Alert kept = Alert::fromJson(json);
+        kept.groupKey = alert.groupKey;
+        QCOMPARE(kept, alert);
+
+        const QProcessEnvironment environment = alert.addTo({});
+        QCOMPARE(environment.value(QStringLiteral("TARNWICK_ADDRESS")), address);
+        QCOMPARE(environment.value(QStringLiteral("TARNWICK_STATE")), state);
+        QCOMPARE(environment.contains(QStringLiteral("TARNWICK_DEVICES")), !devicesVariable.isEmpty());
+        QCOMPARE(environment.value(QStringLiteral("TARNWICK_DEVICES")), devicesVariable);
     }
 };
 

@@ -48,7 +48,7 @@ QList<QVariantList> notifyCalls(const QDBusConnection& bus)
 Alert alertFor(const QString& address, const QString& key, const QString& text)
 {
     return {QStringLiteral("Devices down"),  text, address, QString(), QStringLiteral("disconnected"), QString(),
-            QDateTime::currentDateTimeUtc(), key};
+            QDateTime::currentDateTimeUtc(), key,  {}};
 }
 
 } // namespace
@@ -63,6 +63,8 @@ public:
 private slots:
     void initTestCase();
     void showsTitleTextAndShow();
+    void bodyShowsAsTyped_data();
+    void bodyShowsAsTyped();
     void groupUpdatesItsNotification_data();
     void groupUpdatesItsNotification();
     void showOpensTheDevice();
@@ -146,6 +148,35 @@ void TestDesktopNotifier::showsTitleTextAndShow()
     const QStringList actions = qdbus_cast<QStringList>(call.value(5));
     QVERIFY2(actions.contains(QStringLiteral("show")) && actions.contains(QStringLiteral("Show")),
              qPrintable(actions.join(u',')));
+}
+
+void TestDesktopNotifier::bodyShowsAsTyped_data()
+{
+    QTest::addColumn<QString>("capabilities");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("markup") << "body body-markup actions"
+                            << "Printer &lt;b&gt;bold&lt;/b&gt; &amp; $(id)";
+    QTest::newRow("plain text") << "body actions"
+                                << "Printer <b>bold</b> & $(id)";
+}
+
+void TestDesktopNotifier::bodyShowsAsTyped()
+{
+    QFETCH(QString, capabilities);
+    QFETCH(QString, body);
+    QDBusInterface mock(QStringLiteral("org.freedesktop.Notifications"),
+                        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                        bus());
+    const QDBusMessage changed = mock.call(
+        QStringLiteral("AddMethod"), QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("GetCapabilities"),
+        QString(), QStringLiteral("as"),
+        QStringLiteral("ret = %1.split()").arg(QLatin1String("'") + capabilities + QLatin1String("'")));
+    QCOMPARE(changed.type(), QDBusMessage::ReplyMessage);
+    DesktopNotifier notifier(bus());
+    const qsizetype before = notifyCalls(bus()).size();
+    notifier.notify(alertFor(QStringLiteral("127.0.2.6"), QString(), QStringLiteral("Printer <b>bold</b> & $(id)")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
+    QCOMPARE(notifyCalls(bus()).last().value(4).toString(), body);
 }
 
 void TestDesktopNotifier::groupUpdatesItsNotification_data()

@@ -483,6 +483,9 @@ private slots:
             alerts[0].text.startsWith(QStringLiteral("2 devices changed while Tarnwick was not running: 127.0.0.")),
             qPrintable(alerts[0].text));
         QVERIFY(!alerts[0].connected);
+        QCOMPARE(alerts[0].each.size(), 2);
+        for (const Announcement::Device& device : alerts[0].each)
+            QVERIFY(named.contains(device.address) && !device.connected);
     }
 
     // A muted device is logged as ever but makes no message; mutes end by themselves, and

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -692,6 +693,10 @@ private slots:
         pressButton(&dialog, "testAlertButton");
         auto* result = field<QLabel>(&dialog, "testAlertResult");
         QTRY_VERIFY_WITH_TIMEOUT(result->text().contains(QStringLiteral("ran")), 20000);
+        // What became of it shows in the visible part of the dialog, below the button.
+        auto* scroll = field<QScrollArea>(&dialog, "settingsScrollArea");
+        QTRY_VERIFY(
+            scroll->viewport()->rect().contains(QRect(result->mapTo(scroll->viewport(), QPoint()), result->size())));
         QFile env(envFile);
         QVERIFY(env.open(QIODevice::ReadOnly));
         const QByteArray variables = env.readAll();
