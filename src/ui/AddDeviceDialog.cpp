@@ -70,6 +70,10 @@ bool AddDeviceDialog::addTypedEntry()
         refuse(problem);
         return false;
     }
+    if (const QString checkProblem = m_checkField->problem(); !checkProblem.isEmpty()) {
+        refuse(checkProblem);
+        return false;
+    }
     if (store->contains(address)) {
         refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
         return false;

@@ -16,12 +16,12 @@ namespace {
 
 constexpr int DefaultPort = 80;
 
-// Whether ARP can ask the address: an IPv4 address on a directly connected Ethernet network.
-// A host name is resolved only when probed, so it gets the benefit of the doubt.
+const QString ArpIsIpv4Only = QStringLiteral("ARP is for IPv4 addresses only.");
+
+// Whether ARP can ask an IPv4 address: one on a directly connected Ethernet network. A host name
+// is resolved only when probed, so it gets the benefit of the doubt.
 bool arpReaches(const QString& address)
 {
-    if (address.contains(QLatin1Char(':')))
-        return false; // IPv6 has no ARP
     in_addr host{};
     if (::inet_pton(AF_INET, address.toLatin1().constData(), &host) != 1)
         return true;
@@ -34,7 +34,7 @@ DeviceCheckField::DeviceCheckField(QWidget* parent)
     : QWidget(parent)
     , m_kind(new QComboBox(this))
     , m_port(new QSpinBox(this))
-    , m_note(new QLabel(QStringLiteral("ARP reaches only addresses on a local link."), this))
+    , m_note(new QLabel(this))
 {
     m_kind->setObjectName(QStringLiteral("checkCombo"));
     m_port->setObjectName(QStringLiteral("portSpin"));
@@ -80,12 +80,26 @@ void DeviceCheckField::setAddress(const QString& address)
     update();
 }
 
+QString DeviceCheckField::problem() const
+{
+    const std::optional<DeviceCheck> current = check();
+    if (current && current->kind == DeviceCheck::Arp && m_address.contains(QLatin1Char(':')))
+        return ArpIsIpv4Only;
+    return {};
+}
+
 void DeviceCheckField::update()
 {
     const std::optional<DeviceCheck> current = check();
     m_port->setEnabled(current && current->kind == DeviceCheck::TcpPort);
-    m_note->setVisible(current && current->kind == DeviceCheck::Arp && !m_address.isEmpty()
-                       && !arpReaches(m_address.trimmed()));
+    const bool arp = current && current->kind == DeviceCheck::Arp && !m_address.trimmed().isEmpty();
+    if (!problem().isEmpty())
+        m_note->setText(problem());
+    else if (arp && !arpReaches(m_address.trimmed()))
+        m_note->setText(QStringLiteral("ARP reaches only addresses on a local link."));
+    else
+        m_note->clear();
+    m_note->setVisible(!m_note->text().isEmpty());
 }
 
 } // namespace Tarnwick

@@ -23,8 +23,9 @@ DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* t
     addLayout(grid);
     m_buttons->addStretch(50);
     addLayout(m_buttons);
+    // No fixed minimum: the layout's own keeps every row whole and grows the dialog when a row
+    // grows (the check's note appearing).
     dialog->setBaseSize(300, 150);
-    dialog->setMinimumSize(300, 150);
 }
 
 void DeviceFormLayout::addField(const QString& label, QWidget* field)

@@ -4,10 +4,11 @@
 #include "SlowLimitBox.h"
 #include "data/Settings.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 
 #include <algorithm>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -42,15 +43,20 @@ SlowLimitsField::SlowLimitsField(QWidget* parent)
     m_results->setObjectName(QStringLiteral("slowResultsSpin"));
     m_average->setToolTip(QStringLiteral("0: never slow by its round trip"));
     m_loss->setToolTip(QStringLiteral("0: never slow by its loss"));
-    auto* layout = new QHBoxLayout(this);
+    // One line a limit, so that the row reads whole at the dialog's usual width.
+    auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(QStringLiteral("the average round trip exceeds"), this));
-    layout->addWidget(m_average);
-    layout->addWidget(new QLabel(QStringLiteral("ms or loss exceeds"), this));
-    layout->addWidget(m_loss);
-    layout->addWidget(new QLabel(QStringLiteral("% over the last"), this));
-    layout->addWidget(m_results);
-    layout->addWidget(new QLabel(QStringLiteral("results"), this));
+    const QList<std::pair<QString, QString>> texts = {
+        {QStringLiteral("Average round trip above"), QStringLiteral("ms")},
+        {QStringLiteral("or loss above"), QStringLiteral("%")},
+        {QStringLiteral("over the last"), QStringLiteral("results")}};
+    const QList<SlowLimitBox*> boxes = {m_average, m_loss, m_results};
+    for (int row = 0; row < 3; ++row) {
+        layout->addWidget(new QLabel(texts[row].first, this), row, 0);
+        layout->addWidget(boxes[row], row, 1);
+        layout->addWidget(new QLabel(texts[row].second, this), row, 2);
+    }
+    layout->setColumnStretch(2, 1);
 }
 
 void SlowLimitsField::setLimits(const QList<DeviceEntry>& entries)

@@ -29,6 +29,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace std::chrono_literals;
 
 using namespace Tarnwick;
@@ -222,6 +224,78 @@ private slots:
         QCOMPARE(check->currentText(), QStringLiteral("ARP"));
         QVERIFY(!note->isHidden());
         QCOMPARE(note->text(), QStringLiteral("ARP reaches only addresses on a local link."));
+    }
+
+    // Shown at its default size, with the ARP note up, every text and box of a device dialog reads
+    // whole and nothing is drawn over the check; so do the boxes of devices whose limits differ.
+    void dialogsShowEveryFieldWhole_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("add, IPv4 off the links") << false << "127.0.0.4";
+        QTest::newRow("add, IPv6") << false << "fd00::20";
+        QTest::newRow("edit, IPv6") << true << "fd00::20";
+        QTest::newRow("edit, two devices whose limits differ") << true << QString();
+    }
+
+    void dialogsShowEveryFieldWhole()
+    {
+        QFETCH(bool, edit);
+        QFETCH(QString, address);
+        DeviceEntry entry(address.isEmpty() ? QStringLiteral("127.0.0.4") : address, QString(), 3, false,
+                          NoReplyResult);
+        entry.check = DeviceCheck{DeviceCheck::Arp, 0};
+        std::unique_ptr<QDialog> dialog;
+        if (address.isEmpty()) {
+            DeviceEntry other(QStringLiteral("127.0.0.5"), QString(), 3, false, NoReplyResult);
+            other.slowLimits = {300, 5, 20};
+            dialog = std::make_unique<EditDeviceEntryDialog>(QList<DeviceEntry>{entry, other});
+        } else if (edit) {
+            dialog = std::make_unique<EditDeviceEntryDialog>(entry);
+        } else {
+            dialog = std::make_unique<AddDeviceDialog>();
+            dialog->show();
+            typeInto(field<QLineEdit>(dialog.get(), "ipEdit"), address);
+            QTest::keyClick(field<QComboBox>(dialog.get(), "checkCombo"), Qt::Key_End);
+        }
+        if (edit)
+            dialog->show();
+        auto* note = field<QLabel>(dialog.get(), "checkNote");
+        QTRY_COMPARE(note->isVisible(), !address.isEmpty());
+        QCoreApplication::processEvents();
+        for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+            if (!widget->isVisible() || !(qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractSpinBox*>(widget)))
+                continue;
+            const QString what = widget->objectName() + QLatin1Char(' ')
+                + (qobject_cast<QLabel*>(widget) ? qobject_cast<QLabel*>(widget)->text()
+                                                 : qobject_cast<QAbstractSpinBox*>(widget)->text());
+            if (!qobject_cast<QLabel*>(widget) || !qobject_cast<QLabel*>(widget)->wordWrap())
+                QVERIFY2(widget->sizeHint().width() <= widget->width(), qPrintable(what));
+            QVERIFY2(widget->minimumSizeHint().height() <= widget->height(), qPrintable(what));
+        }
+        for (const char* name : {"checkCombo", "portSpin"}) {
+            QWidget* box = field<QWidget>(dialog.get(), name);
+            const QRect boxAt(box->mapTo(dialog.get(), QPoint()), box->size());
+            const QRect noteAt(note->mapTo(dialog.get(), QPoint()), note->size());
+            QVERIFY2(note->isHidden() || !boxAt.intersects(noteAt), name);
+            QVERIFY2(box->height() >= box->minimumSizeHint().height(), name);
+        }
+    }
+
+    // ARP cannot ask an IPv6 address: the note says so and the dialog does not add it.
+    void arpIsRefusedForAnIpv6Address()
+    {
+        AddDeviceDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), QStringLiteral("fd00::20"));
+        QTest::keyClick(field<QComboBox>(&dialog, "checkCombo"), Qt::Key_End);
+        QCOMPARE(field<QLabel>(&dialog, "checkNote")->text(), QStringLiteral("ARP is for IPv4 addresses only."));
+        pressButton(&dialog, "okButton");
+        QVERIFY(dialog.isVisible());
+        QVERIFY(m_data->entries().isEmpty());
+        auto* box = dialog.findChild<QMessageBox*>(QStringLiteral("refusal"));
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("ARP is for IPv4 addresses only."));
     }
 
     // Limits typed are the device's own; a box emptied follows the settings again, and where
