@@ -135,18 +135,22 @@ HistoryGraph::Areas HistoryGraph::areas(const QRect& area, const QFontMetrics& m
 
 double HistoryGraph::roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets)
 {
-    QList<qint64> slowest;
-    slowest.reserve(buckets.size());
+    // A bucket's average, not its slowest reply: one slow reply among a minute of fast ones
+    // should not decide the scale, it is drawn at the top edge, marked.
+    QList<qint64> averages;
+    averages.reserve(buckets.size());
     for (const HistoryReader::Bucket& b : buckets) {
         if (b.received > 0)
-            slowest.append(b.maxUs);
+            averages.append(b.sumUs / b.received);
     }
-    if (slowest.isEmpty())
+    if (averages.isEmpty())
         return MinimumScaleMs;
-    // The nearest rank: of 60 buckets the 57th slowest, so that three may go past the top.
-    const qsizetype rank = (ScalePercentile * slowest.size() + 99) / 100 - 1;
-    std::nth_element(slowest.begin(), slowest.begin() + rank, slowest.end());
-    return roundedUp(std::max(MinimumScaleMs, double(slowest[rank]) / 1000.0 * ScaleHeadroom));
+    // The rank below the percentile: of 60 buckets the 57th, so that three may go past the top,
+    // and of fewer than 20 still not the slowest, so that a new device's one slow minute does not
+    // flatten the others.
+    const qsizetype rank = ScalePercentile * (averages.size() - 1) / 100;
+    std::nth_element(averages.begin(), averages.begin() + rank, averages.end());
+    return roundedUp(std::max(MinimumScaleMs, double(averages[rank]) / 1000.0 * ScaleHeadroom));
 }
 
 void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& series, bool labels)

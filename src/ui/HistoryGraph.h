@@ -57,8 +57,9 @@ public:
     // (the widget), without, nothing but the curves (a row's tooltip).
     static void paint(QPainter& painter, const QRect& area, const Series& series, bool labels);
     static Areas areas(const QRect& area, const QFontMetrics& metrics, bool labels);
-    // The top of the round-trip scale in ms: the 95th percentile of the buckets' slowest replies
-    // with a quarter on top, rounded up to 1, 2 or 5 times a power of ten.
+    // The top of the round-trip scale in ms: the 95th percentile of the buckets' average replies
+    // (the rank below it, so that with few buckets the slowest is left out) with a quarter on top,
+    // rounded up to 1, 2 or 5 times a power of ten.
     static double roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets);
 
 protected:

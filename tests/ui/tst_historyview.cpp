@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <numeric>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,32 +133,48 @@ private slots:
                  2);
     }
 
-    // The round trip is scaled to what most buckets show: one slow reply among an hour of fast
-    // ones, or a handful, stays at the top; a device slow all along sets the scale.
+    // The round trip is scaled to what most replies show: one slow reply among an hour of fast
+    // ones, or a handful, or a new device's one slow minute, stays at the top; a device slow all
+    // along sets the scale. Each bucket is given as its replies.
     void roundTripScale_data()
     {
-        QTest::addColumn<QList<qint64>>("slowestUs");
+        QTest::addColumn<QList<QList<qint64>>>("bucketsUs");
         QTest::addColumn<double>("scaleMs");
-        QList<qint64> hour(60, 900);
+        QList<QList<qint64>> hour(60, {900});
         QTest::newRow("an hour of 0.9 ms") << hour << 2.0;
-        hour[30] = 280000;
+        hour[30] = {280000};
         QTest::newRow("one 280 ms reply in it") << hour << 2.0;
-        hour[10] = hour[20] = 280000;
+        hour[10] = hour[20] = {280000};
         QTest::newRow("three of them") << hour << 2.0;
-        hour[40] = 280000;
+        hour[40] = {280000};
         QTest::newRow("four of them") << hour << 500.0;
-        QTest::newRow("one bucket only") << QList<qint64>{280000} << 500.0;
-        QTest::newRow("head-room above 4 ms") << QList<qint64>(10, 4000) << 5.0;
-        QTest::newRow("head-room above 4.1 ms") << QList<qint64>(10, 4100) << 10.0;
-        QTest::newRow("no replies") << QList<qint64>{} << 0.1;
+        QTest::newRow("one bucket only") << QList<QList<qint64>>{{280000}} << 500.0;
+        QTest::newRow("head-room above 4 ms") << QList<QList<qint64>>(10, {4000}) << 5.0;
+        QTest::newRow("head-room above 4.1 ms") << QList<QList<qint64>>(10, {4100}) << 10.0;
+        QTest::newRow("no replies") << QList<QList<qint64>>{} << 0.1;
+
+        QList<QList<qint64>> sevenMinutes(7, QList<qint64>(60, 1000));
+        sevenMinutes[3][20] = 480000;
+        QTest::newRow("7 buckets, one with a 480 ms reply") << sevenMinutes << 2.0;
+        QList<QList<qint64>> sevenReplies(7, {1000});
+        sevenReplies[3] = {480000};
+        QTest::newRow("7 buckets of one reply, one of 480 ms") << sevenReplies << 2.0;
+        QList<QList<qint64>> often(60, QList<qint64>(60, 900));
+        for (int minute = 0; minute < 60; minute += 10)
+            often[minute][0] = 280000;
+        QTest::newRow("a 280 ms reply in every tenth minute") << often << 10.0;
+        QTest::newRow("all about 300 ms") << QList<QList<qint64>>(60, {290000, 300000, 310000}) << 500.0;
     }
 
     void roundTripScale()
     {
-        QFETCH(QList<qint64>, slowestUs);
+        QFETCH(QList<QList<qint64>>, bucketsUs);
         QList<HistoryReader::Bucket> buckets;
-        for (const qint64 us : slowestUs)
-            buckets.append({buckets.size() * 60000LL, 1, 1, us / 2, us, us});
+        for (const QList<qint64>& replies : bucketsUs) {
+            const auto [fastest, slowest] = std::minmax_element(replies.cbegin(), replies.cend());
+            buckets.append({buckets.size() * 60000LL, int(replies.size()), int(replies.size()), *fastest, *slowest,
+                            std::accumulate(replies.cbegin(), replies.cend(), qint64(0))});
+        }
         // Minutes without a reply count for nothing.
         buckets.append({-60000, 1, 0, 0, 0, 0});
         QTEST(HistoryGraph::roundTripScaleMs(buckets), "scaleMs");
