@@ -188,14 +188,21 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         const QStringList ips = addresses(data);
         // Where the list outgrows the engine's ceiling, the round stretches to what it can send.
         const qint64 length = ProbeRate::effectivePeriodMs(ips.size(), period);
-        // All at the round's start, as fping -l does: the engine's pace spreads them out, and
-        // the first round tells every device's state at once. One whose last probe is still
-        // out goes as soon as that ends rather than a round later.
-        for (const QString& ip : ips) {
+        // At the engine's pace, as fping -l sends, handed over a little ahead of it: the
+        // engine's queue then holds what leaves within QueueAheadMs, so that "Ping now" or a
+        // scan waits behind that much of the list, not a whole round of it. One whose last probe
+        // is still out goes as soon as that ends rather than a round later.
+        const qint64 intervalNs = ProbeRate::intervalNs(ips.size(), period);
+        for (qsizetype i = 0; i < ips.size(); ++i) {
             if (!holdBack())
                 return;
-            if (!submit(data, ip))
-                late.insert(ip);
+            const qint64 dueMs = roundStart + i * intervalNs / 1000000;
+            if (dueMs - clock.elapsed() > QueueAheadMs) {
+                if (!m_waiter.sleep(int(dueMs - clock.elapsed() - QueueAheadMs / 2)) || periodMs(settings) != period)
+                    return;
+            }
+            if (!submit(data, ips[i]))
+                late.insert(ips[i]);
         }
         if (!sleepUntil(data, clock, roundStart + length, late, period))
             return;

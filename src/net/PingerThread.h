@@ -30,6 +30,9 @@ class PingerThread : public QThread
     Q_OBJECT
 
 public:
+    // In the period mode, how far ahead of the engine's pace the monitor hands it requests.
+    static constexpr qint64 QueueAheadMs = 50;
+
     // Where the results go besides the store (history, statistics, metrics), a batch at a time,
     // on the store's thread, right after the store has taken them.
     using ResultSink = std::function<void(const QList<ProbeRecord>& results)>;

@@ -5,6 +5,7 @@
 #include "net/NameResolver.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
+#include "net/ProbeRate.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -288,6 +289,25 @@ private slots:
         stopPinger();
         for (qsizetype i = 1; i < reported.size(); ++i)
             QVERIFY2(reported[i] - reported[i - 1] < 1300, qPrintable(QString::number(reported[i] - reported[i - 1])));
+    }
+
+    // A list beyond the engine's ceiling is handed over at the engine's pace, a little ahead of
+    // it, not a round at a time: "Ping now" and scans queue behind that little only.
+    void aLongListIsHandedOverAtTheEnginesPace()
+    {
+        constexpr int devices = 10000;
+        for (int i = 0; i < devices; ++i)
+            m_data->addEntry(DeviceEntry(QStringLiteral("h%1").arg(i), QString(), DeviceTypePC, false, NoReplyResult));
+        Settings::instance().probePeriod = 1;
+        RecordingProbe probe;
+        startPinger(probe.function());
+        constexpr qsizetype counted = 2000;
+        QTRY_VERIFY_WITH_TIMEOUT(probe.count() >= counted, 20000);
+        stopPinger();
+        const QList<Call> calls = probe.calls();
+        const qint64 paceMs = counted * ProbeRate::intervalNs(devices + 3, 1000) / 1000000;
+        const qint64 took = calls[counted - 1].at - calls[0].at;
+        QVERIFY2(took >= paceMs - PingerThread::QueueAheadMs - 10, qPrintable(QString::number(took)));
     }
 
     // Quitting, or starting a scan, never waits for a probe in flight: here one that would
