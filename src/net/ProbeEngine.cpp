@@ -44,6 +44,30 @@ std::int64_t monotonicNs()
     return clockNs(CLOCK_MONOTONIC);
 }
 
+// Takes one datagram from the socket without waiting: its sender (or, from the error queue,
+// its destination) into peer, its ancillary data into control. A signal does not end the
+// reading; less than 0 once there is nothing more to take.
+ssize_t receiveOne(int fd, int flags, void* buffer, std::size_t size, void* peer, socklen_t peerSize, void* control,
+                   std::size_t controlSize, msghdr& message)
+{
+    iovec data{buffer, size};
+    for (;;) {
+        message = msghdr{};
+        message.msg_name = peer;
+        message.msg_namelen = peerSize;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = controlSize;
+        const ssize_t received = ::recvmsg(fd, &message, flags | MSG_DONTWAIT);
+        // Only the ancillary data is read from the header afterwards.
+        message.msg_iov = nullptr;
+        message.msg_iovlen = 0;
+        if (received >= 0 || errno != EINTR)
+            return received;
+    }
+}
+
 // When the kernel took the packet in, by the wall clock, where it says.
 std::optional<std::int64_t> receivedRealNs(msghdr& message)
 {
@@ -464,21 +488,12 @@ void ProbeEngine::receiveAll(Finished& finished)
     std::uint8_t buffer[1500];
     for (;;) {
         sockaddr_in from{};
-        iovec data{buffer, sizeof buffer};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = ::recvmsg(m_socket->fd(), &message, MSG_DONTWAIT);
-        if (received < 0) {
-            if (errno == EINTR)
-                continue;
+        msghdr message;
+        const ssize_t received = receiveOne(m_socket->fd(), 0, buffer, sizeof buffer, &from, sizeof from, control,
+                                            sizeof control, message);
+        if (received < 0)
             break;
-        }
         const std::int64_t now = monotonicNs();
         const auto reply = EchoPacket::parseReply(buffer, static_cast<std::size_t>(received), m_socket->isRaw());
         if (!reply) {
@@ -511,20 +526,11 @@ void ProbeEngine::receiveErrorQueue(Finished& finished)
     std::uint8_t control[512];
     for (;;) {
         sockaddr_in destination{};
-        iovec data{payload, sizeof payload};
-        msghdr message{};
-        message.msg_name = &destination;
-        message.msg_namelen = sizeof destination;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = ::recvmsg(m_socket->fd(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-        if (received < 0) {
-            if (errno == EINTR)
-                continue;
+        msghdr message;
+        const ssize_t received = receiveOne(m_socket->fd(), MSG_ERRQUEUE, payload, sizeof payload, &destination,
+                                            sizeof destination, control, sizeof control, message);
+        if (received < 0)
             return;
-        }
         const auto quoted = EchoPacket::parseQuotedRequest(payload, static_cast<std::size_t>(received));
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR
@@ -600,21 +606,12 @@ void ProbeEngine::receiveIpv6(Finished& finished)
     char buffer[1500];
     for (;;) {
         sockaddr_in6 from{};
-        iovec data{buffer, sizeof buffer};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = ::recvmsg(m_socket6->fd(), &message, MSG_DONTWAIT);
-        if (received < 0) {
-            if (errno == EINTR)
-                continue;
+        msghdr message;
+        const ssize_t received = receiveOne(m_socket6->fd(), 0, buffer, sizeof buffer, &from, sizeof from, control,
+                                            sizeof control, message);
+        if (received < 0)
             break;
-        }
         const std::int64_t now = monotonicNs();
         const bool raw = m_socket6->isRaw();
         const auto reply = Icmpv6Echo::parseReply(buffer, received);
@@ -645,20 +642,11 @@ void ProbeEngine::receiveIpv6ErrorQueue(Finished& finished)
     std::uint8_t control[512];
     for (;;) {
         sockaddr_in6 destination{};
-        iovec data{payload, sizeof payload};
-        msghdr message{};
-        message.msg_name = &destination;
-        message.msg_namelen = sizeof destination;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = ::recvmsg(m_socket6->fd(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-        if (received < 0) {
-            if (errno == EINTR)
-                continue;
+        msghdr message;
+        const ssize_t received = receiveOne(m_socket6->fd(), MSG_ERRQUEUE, payload, sizeof payload, &destination,
+                                            sizeof destination, control, sizeof control, message);
+        if (received < 0)
             return;
-        }
         const auto quoted = Icmpv6Echo::parseQuotedRequest(payload, received);
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IPV6 || header->cmsg_type != IPV6_RECVERR
