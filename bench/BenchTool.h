@@ -2,7 +2,12 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QProcess>
+#include <QTimer>
+
+#include <functional>
 
 // A peer tool's run: how long it took and what it printed; seconds is -1 when it did not end
 // normally within ten minutes.
@@ -21,4 +26,27 @@ inline ToolRun runTool(const QString& program, const QStringList& arguments)
     if (!tool.waitForFinished(600000) || tool.exitStatus() != QProcess::NormalExit)
         return {};
     return {double(timer.nsecsElapsed()) / 1e9, tool.readAllStandardOutput()};
+}
+
+// Writes the whole file; false when it could not.
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Runs the event loop until the condition holds or ms pass; true when it held.
+inline bool runUntil(const std::function<bool()>& condition, int ms)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    look.start(5);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!condition())
+        loop.exec();
+    return condition();
 }

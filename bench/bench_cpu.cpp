@@ -5,6 +5,7 @@
 // per 1,000 probes and their ratio. The program's probes are counted from its own metrics,
 // fping's from its closing summary. Needs root.
 //   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
+#include "BenchTool.h"
 #include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -60,12 +61,6 @@ qint64 probesCounted()
             sum += line.mid(line.lastIndexOf(' ') + 1).toLongLong();
     }
     return sum;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace

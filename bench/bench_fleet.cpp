@@ -6,6 +6,7 @@
 // how long after it went silent the program's log says "disconnected", and after it came back
 // at a moment of the period left to chance, "connected". The lines are timed as they arrive on
 // the program's standard error. Needs root.
+#include "BenchTool.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -38,28 +39,6 @@ bool runHere(const QStringList& command)
     QProcess process;
     process.start(command.first(), command.mid(1));
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Runs the event loop until the condition holds or ms pass; true when it held.
-bool runUntil(const std::function<bool()>& condition, int ms)
-{
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    look.start(5);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    if (!condition())
-        loop.exec();
-    return condition();
 }
 
 struct Worst

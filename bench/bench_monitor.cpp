@@ -5,6 +5,7 @@
 //   says "disconnected", and after it comes back at a random moment of the period,
 //   "connected"; five times each. (The CPU it takes is bench_cpu's, on the shipped program.)
 // Needs root.
+#include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
@@ -23,26 +24,6 @@
 #include <cstdio>
 
 using namespace Tarnwick;
-
-namespace {
-
-// Runs the event loop until the condition holds or ms pass; true when it held.
-bool runUntil(const std::function<bool()>& condition, int ms)
-{
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    look.start(5);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    if (!condition())
-        loop.exec();
-    return condition();
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

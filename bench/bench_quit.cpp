@@ -2,6 +2,7 @@
 // How long the program takes to end after SIGTERM while the network holds it up, inside a
 // namespace of its own: once while a probe waits on a 30 s time-out, once while a name server
 // never answers its look-up. Three times each; the longest counts. Needs root.
+#include "BenchTool.h"
 #include "netlab/EchoRequestWatch.h"
 #include "netlab/HangingNameServer.h"
 #include "netlab/NetworkSandbox.h"
@@ -20,12 +21,6 @@
 namespace {
 
 HangingNameServer* s_nameServer = nullptr;
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Milliseconds from SIGTERM to the end of a program that watches the device; -1 on failure.
 double quitWhileHeldUp(const QString& device, EchoRequestWatch& echo)
