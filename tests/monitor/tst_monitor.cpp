@@ -60,6 +60,23 @@ private:
     bool m_entered;
 };
 
+// Places the ends of each "a-b" link on the map, joins them, and lists each in the store once;
+// devices whose address starts with "q" ask for no messages.
+void joinOnMap(const QStringList& links, Data& data, VisualRepresentationData& map)
+{
+    for (const QString& link : links) {
+        const QStringList ends = link.split(QLatin1Char('-'));
+        for (const QString& ip : ends) {
+            if (!map.item(ip))
+                map.addItem({ip, 0, 0});
+            if (!data.contains(ip))
+                data.addEntry(
+                    DeviceEntry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult));
+        }
+        map.addConnection({ends[0], ends[1], 1});
+    }
+}
+
 } // namespace
 
 class TestMonitor : public QObject
@@ -178,17 +195,7 @@ private slots:
 
         Data data;
         VisualRepresentationData map;
-        for (const QString& link : std::as_const(links)) {
-            const QStringList ends = link.split(QLatin1Char('-'));
-            for (const QString& ip : ends) {
-                if (!map.item(ip))
-                    map.addItem({ip, 0, 0});
-                if (!data.contains(ip))
-                    data.addEntry(
-                        DeviceEntry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult));
-            }
-            map.addConnection({ends[0], ends[1], 1});
-        }
+        joinOnMap(links, data, map);
         for (const QString& step : std::as_const(steps)) {
             const QString ip = step.section(QLatin1Char('='), 0, 0);
             if (ip != QLatin1String("lines") && !data.contains(ip))
@@ -266,18 +273,9 @@ private slots:
         const auto restore = qScopeGuard([&settings] { settings.firstHop.clear(); });
         Data data;
         VisualRepresentationData map;
-        for (const QString& link : std::as_const(links)) {
-            const QStringList ends = link.split(QLatin1Char('-'));
-            for (const QString& ip : ends) {
-                if (map.item(ip))
-                    continue;
-                map.addItem({ip, 0, 0});
-                data.addEntry(
-                    DeviceEntry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult));
-                data.setPingResult(ip, ProbeResult::reply(std::chrono::milliseconds(2)));
-            }
-            map.addConnection({ends[0], ends[1], 1});
-        }
+        joinOnMap(links, data, map);
+        for (const DeviceEntry& entry : data.entries())
+            data.setPingResult(entry.ip, ProbeResult::reply(std::chrono::milliseconds(2)));
         ReachabilityWatcher reachability(data, map, settings);
         Announcer announcer(data, settings, reachability, std::chrono::milliseconds(100));
         QStringList shown;
