@@ -62,6 +62,27 @@ class TestHeadless : public QObject
         return options;
     }
 
+    // Headless with metrics on MetricsPort; as the user nobody (no capability, no root) where
+    // asked, which then needs the folder open to everyone.
+    ProgramRun::Options headlessWithMetrics(bool asNobody) const
+    {
+        ProgramRun::Options options = headless(
+            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)});
+        if (asNobody)
+            options.childSetup = [] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(3);
+            };
+        return options;
+    }
+
+    static bool openToEveryone(const QTemporaryDir& dir)
+    {
+        return QFile::setPermissions(dir.path(),
+                                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                         | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+    }
+
     // tarnwick_device_up as Prometheus has it now, by address ("10.79.50.1" -> "1").
     static QMap<QString, QString> upSeries(bool* ok)
     {
@@ -115,18 +136,9 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("needs root and a network of its own: ") + m_whyNoSandbox));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(QFile::setPermissions(dir.path(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+        QVERIFY(openToEveryone(dir));
         writeDevices(dir, {QStringLiteral("127.0.0.1")});
-        ProgramRun::Options options = headless(
-            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)});
-        if (asNobody)
-            options.childSetup = [] {
-                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-                    ::_exit(3);
-            };
-        ProgramRun program(dir.path(), options);
+        ProgramRun program(dir.path(), headlessWithMetrics(asNobody));
         QVERIFY(program.started());
         const QRegularExpression expected(
             asNobody ? QStringLiteral("^tarnwick_monitor_can_probe 0$")
@@ -256,18 +268,9 @@ private slots:
             [] { NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/ping_group_range"), QStringLiteral("1 0")); });
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(QFile::setPermissions(dir.path(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+        QVERIFY(openToEveryone(dir));
         writeDevices(dir, {link.address(3), link.address(9)});
-        ProgramRun::Options options = headless(
-            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(MetricsPort)});
-        if (asNobody)
-            options.childSetup = [] {
-                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-                    ::_exit(3);
-            };
-        ProgramRun program(dir.path(), options);
+        ProgramRun program(dir.path(), headlessWithMetrics(asNobody));
         QVERIFY(program.started());
         const auto up = [](const QString& address) {
             const QRegularExpression line(QStringLiteral("^tarnwick_device_up\\{address=\"%1\"[^}]*\\} (\\d)$")
