@@ -9,12 +9,12 @@ DeviceEntryChangedEvent::DeviceEntryChangedEvent(const DeviceEntry& newEntry, co
 {
 }
 
-DeviceEntry DeviceEntryChangedEvent::newEntry() const
+const DeviceEntry& DeviceEntryChangedEvent::newEntry() const
 {
     return m_newEntry;
 }
 
-DeviceEntry DeviceEntryChangedEvent::oldEntry() const
+const DeviceEntry& DeviceEntryChangedEvent::oldEntry() const
 {
     return m_oldEntry;
 }

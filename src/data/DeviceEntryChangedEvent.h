@@ -13,8 +13,8 @@ class DeviceEntryChangedEvent : public StoreEvent
 {
 public:
     DeviceEntryChangedEvent(const DeviceEntry& newEntry, const DeviceEntry& oldEntry);
-    DeviceEntry newEntry() const;
-    DeviceEntry oldEntry() const;
+    const DeviceEntry& newEntry() const;
+    const DeviceEntry& oldEntry() const;
     // Whether the device went from connected to disconnected or back. The first result after
     // start tells a device's state; it changes none.
     bool changesState() const;

@@ -8,7 +8,7 @@ EntryEvent::EntryEvent(const DeviceEntry& entry)
 {
 }
 
-DeviceEntry EntryEvent::entry() const
+const DeviceEntry& EntryEvent::entry() const
 {
     return m_entry;
 }

@@ -11,7 +11,7 @@ class EntryEvent : public StoreEvent
 {
 public:
     explicit EntryEvent(const DeviceEntry& entry);
-    DeviceEntry entry() const;
+    const DeviceEntry& entry() const;
 
 private:
     DeviceEntry m_entry;

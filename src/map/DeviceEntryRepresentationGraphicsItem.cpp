@@ -188,7 +188,7 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
 
 void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry changed = pEvent->newEntry();
+    const DeviceEntry& changed = pEvent->newEntry();
     if (changed.ip != m_ip)
         return;
     // Most results leave what the badge shows as it was; measuring its texts anew for each
@@ -197,9 +197,10 @@ void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChange
         && changed.awaitingFirstResult == m_entry.awaitingFirstResult && changed.pingResult == m_entry.pingResult
         && changed.lastProbe.answered() == m_entry.lastProbe.answered() && changed.description == m_entry.description
         && changed.type == m_entry.type;
+    if (shownAsBefore)
+        return;
     m_entry = changed;
-    if (!shownAsBefore)
-        layOut();
+    layOut();
 }
 
 void DeviceEntryRepresentationGraphicsItem::mousePressEvent(QGraphicsSceneMouseEvent* event)

@@ -62,6 +62,7 @@ private:
     void layOut();
 
     const QString m_ip;
+    // The entry as last drawn: results that show as before do not replace it.
     DeviceEntry m_entry;
     QString m_behind;
     bool m_slow = false;

@@ -45,7 +45,7 @@ void Announcer::setMutes(const MuteList* mutes)
 
 void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry after = pEvent->newEntry();
+    const DeviceEntry& after = pEvent->newEntry();
     if (pEvent->changesState())
         forgetSlow(after.ip);
     if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)

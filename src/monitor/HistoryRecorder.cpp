@@ -47,7 +47,7 @@ void HistoryRecorder::record(const ProbeRecord& record)
 
 void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    const DeviceEntry after = pEvent->newEntry();
+    const DeviceEntry& after = pEvent->newEntry();
     const bool connected = after.state == DeviceStateConnected;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const bool firstResult = pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult;

@@ -42,8 +42,8 @@ void ReachabilityWatcher::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     // Events arrive in the order of the results, so counting them orders the results. An edit
     // repeats the last result, which changes no order that matters.
-    const DeviceEntry after = pEvent->newEntry();
-    const DeviceEntry before = pEvent->oldEntry();
+    const DeviceEntry& after = pEvent->newEntry();
+    const DeviceEntry& before = pEvent->oldEntry();
     if (after.ip != before.ip)
         m_heard.remove(before.ip);
     else

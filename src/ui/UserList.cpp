@@ -638,8 +638,8 @@ void UserList::DeviceRemoved(DeviceRemovedEvent* pEvent)
 void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     QMutexLocker lock(&m_mutex);
-    const DeviceEntry after = pEvent->newEntry();
-    const DeviceEntry before = pEvent->oldEntry();
+    const DeviceEntry& after = pEvent->newEntry();
+    const DeviceEntry& before = pEvent->oldEntry();
     // Rows keep the address they were added with; the entry is found by its old address.
     auto* row = static_cast<UserListRow*>(firstRow(before.ip));
     if (!row)
