@@ -25,8 +25,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 #include <ctime>
+#include <vector>
 
 using namespace Tarnwick;
 
