@@ -220,8 +220,10 @@ void Application::requestQuit()
     // The window is only hidden, and stays the instance: the program ends it once every file
     // is saved, if at all, rather than take a long list apart in the event loop first.
     MainWindow* window = MainWindow::instance();
-    if (window)
+    if (window) {
         window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->stopAddingRows();
+    }
     if (MainSystemTrayIcon* tray = MainSystemTrayIcon::instance())
         tray->CloseWindow();
     MainWindow::setInstance(window);

@@ -142,11 +142,19 @@ void MainWindow::addRowsSlice()
             m_userList->addEntryRow(entry);
     }
     if (m_rowsAdded < m_rowsToAdd.size()) {
-        QTimer::singleShot(0, this, &MainWindow::addRowsSlice);
+        // A timer, not a queued call: queued calls go ahead of the socket that brings a
+        // SIGTERM, which then waited for another slice and its layout.
+        QTimer::singleShot(1, Qt::PreciseTimer, this, &MainWindow::addRowsSlice);
     } else {
         m_rowsToAdd.clear();
         m_addedMeanwhile.clear();
     }
+}
+
+void MainWindow::stopAddingRows()
+{
+    m_rowsToAdd.clear();
+    m_addedMeanwhile.clear();
 }
 
 void MainWindow::applyStoredGeometry(const QRect& stored)

@@ -30,6 +30,9 @@ public:
     UserList* userList() const { return m_userList; }
     // Shows the device list with the device's row selected.
     void showDevice(const QString& ip);
+    // The program is ending: rows not added yet never will be, so that no further slice holds
+    // up the saving of the files.
+    void stopAddingRows();
 
 protected:
     void moveEvent(QMoveEvent* event) override;
