@@ -131,12 +131,31 @@ private slots:
 
     void pacingKeepsTheInterval()
     {
-        ProbePacer pacer(1000);
+        ProbePacer pacer(1000000);
         QVERIFY(pacer.maySend(5));
         pacer.sent(5);
-        QVERIFY(!pacer.maySend(1004));
-        QVERIFY(pacer.maySend(1005));
-        QCOMPARE(pacer.nextSendAt(), 1005);
+        QVERIFY(!pacer.maySend(1000004));
+        QVERIFY(pacer.maySend(1000005));
+        QCOMPARE(pacer.nextSendAt(), 1000005);
+    }
+
+    // Under a millisecond apart, one wake-up sends what falls due within the millisecond, and
+    // the rate stays what the interval says.
+    void pacingSendsAMillisecondsRequestsTogether()
+    {
+        ProbePacer pacer(250000);
+        int sent = 0;
+        std::int64_t wakeUps = 0;
+        for (std::int64_t now = 0; now < 100000000; now = pacer.nextSendAt()) {
+            ++wakeUps;
+            for (int inTurn = 0; pacer.maySend(now); ++inTurn) {
+                QVERIFY(inTurn < 4);
+                pacer.sent(now);
+                ++sent;
+            }
+        }
+        QCOMPARE(sent, 400);
+        QCOMPARE(wakeUps, 100);
     }
 
     // The engine's pace follows the list: never slower than 1 ms, head-room above what the
@@ -171,17 +190,17 @@ private slots:
     {
         // Every send leaves 300 ns late: the schedule keeps its own times, so the late
         // wake-ups do not add up.
-        ProbePacer pacer(1000);
+        ProbePacer pacer(1000000);
         pacer.sent(0);
         for (int i = 1; i <= 100; ++i) {
             const std::int64_t due = pacer.nextSendAt();
-            QCOMPARE(due, std::int64_t(i) * 1000);
+            QCOMPARE(due, std::int64_t(i) * 1000000);
             pacer.sent(due + 300);
         }
         // After a long pause the schedule starts from the send, with no burst to make up.
-        pacer.sent(10000000);
-        QCOMPARE(pacer.nextSendAt(), 10001000);
-        QVERIFY(!pacer.maySend(10000999));
+        pacer.sent(10000000000);
+        QCOMPARE(pacer.nextSendAt(), 10001000000);
+        QVERIFY(!pacer.maySend(10000999999));
     }
 
     // Over the network of the test's own namespace.
