@@ -14,12 +14,12 @@ constexpr qint64 MinuteMs = 60000;
 
 void DeviceStatistics::record(const ProbeRecord& result)
 {
-    const qint64 minute = result.atMs / MinuteMs;
+    const auto minute = qint32(result.atMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
     Device& device = m_devices[result.device];
     Bucket& bucket = device.buckets[std::size_t(minute % 60)];
     if (bucket.minute != minute)
-        bucket = Bucket{minute};
+        bucket = Bucket{.minute = minute};
     ++bucket.sent;
     if (!result.result.answered())
         return;
@@ -36,11 +36,11 @@ void DeviceStatistics::record(const ProbeRecord& result)
 
 void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::Bucket& minute)
 {
-    const qint64 number = minute.startMs / MinuteMs;
+    const auto number = qint32(minute.startMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
     Bucket& bucket = m_devices[name].buckets[std::size_t(number % 60)];
     if (bucket.minute != number)
-        bucket = Bucket{number};
+        bucket = Bucket{.minute = number};
     bucket.sent += minute.sent;
     bucket.received += minute.received;
     bucket.sumUs += minute.sumUs;

@@ -24,9 +24,9 @@ std::optional<SlowRule::Figures> SlowRule::take(const ProbeResult& result)
     if ((m_limits.averageMs <= 0 && m_limits.lossPercent <= 0) || result.kind == ProbeResult::Present)
         return std::nullopt;
     m_window.push_back(result);
-    const auto size = std::size_t(std::max(m_limits.results, 1));
+    const auto size = qsizetype(std::max(m_limits.results, 1));
     while (m_window.size() > size)
-        m_window.pop_front();
+        m_window.removeFirst();
     if (m_window.size() < size)
         return std::nullopt;
 

@@ -3,7 +3,8 @@
 
 #include "data/ProbeResult.h"
 
-#include <deque>
+#include <QList>
+
 #include <optional>
 
 namespace Tarnwick {
@@ -55,7 +56,8 @@ private:
     Figures figures() const;
 
     Limits m_limits;
-    std::deque<ProbeResult> m_window;
+    // Not a std::deque: an empty one still takes half a kilobyte, and every device has a rule.
+    QList<ProbeResult> m_window;
     bool m_slow = false;
 };
 
