@@ -78,6 +78,10 @@ bool rowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column)
 class ResultRow : public QTreeWidgetItem
 {
 public:
+    // Told that it never has rows of its own, the tree skips asking each row about them every
+    // time it lays out tens of thousands.
+    ResultRow() { setFlags(flags() | Qt::ItemNeverHasChildren); }
+
     bool operator<(const QTreeWidgetItem& other) const override
     {
         const QTreeWidget* tree = treeWidget();
@@ -327,6 +331,7 @@ void DiscoverDevicesDialog::clearResults()
     qDeleteAll(std::exchange(m_pendingRows, {}));
     m_tree->clear();
     m_rowsByAddress.clear();
+    m_thereRows.clear();
     // The list's names may point elsewhere by now.
     if (m_listed)
         m_listed->refresh();
@@ -472,6 +477,7 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
         markInList(row);
         if (!isThere(row))
             continue;
+        m_thereRows.append(row);
         m_names->lookUp(address);
         showHardware(row, neighbours);
     }
@@ -516,8 +522,8 @@ void DiscoverDevicesDialog::scanEnded()
     m_progress->hide();
     // Hardware addresses of hosts that answered late in a batch are known by now.
     const NeighbourTable neighbours = NeighbourTable::current();
-    for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
-        if (isThere(row) && row->text(MacColumn).isEmpty()) {
+    for (QTreeWidgetItem* row : std::as_const(m_thereRows)) {
+        if (row->text(MacColumn).isEmpty()) {
             showHardware(row, neighbours);
             keepSorted(row, {MacColumn, VendorColumn});
         }

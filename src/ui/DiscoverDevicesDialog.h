@@ -117,6 +117,9 @@ private:
     ReverseNameLookup* m_names;
     ListedHosts* m_listed = nullptr; // none without a store
     QHash<QString, QTreeWidgetItem*> m_rowsByAddress;
+    // The scan's rows of hosts that are there, whose hardware addresses the end of a scan fills
+    // in: a handful among tens of thousands of silent addresses.
+    QList<QTreeWidgetItem*> m_thereRows;
     bool m_searchStarted = false;
     DiscoverDevicesThread* m_scan = nullptr;
     bool m_releaseAfterScan = false;

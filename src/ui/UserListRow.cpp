@@ -40,6 +40,9 @@ QString valueText(const std::optional<double>& value, const char* unit, int deci
 UserListRow::UserListRow(qint64 sequence)
     : m_sequence(sequence)
 {
+    // Told that it never has rows of its own, the tree skips asking each row about them every
+    // time it lays out tens of thousands.
+    setFlags(flags() | Qt::ItemNeverHasChildren);
 }
 
 bool UserListRow::isStatisticsColumn(int column) const
