@@ -4,7 +4,7 @@
 // - Discovery of the /24 with "tarnwick --scan", next to fping -a -q -i 1 -t 1000 -r 0 -g and
 //   nmap -sn -PE on the same addresses in the same run.
 // - One round of the monitor (every device every second) over 20 devices of which 15 are
-//   silent, next to fping -c 1 on the same targets.
+//   silent, next to fping -q -c 1 -i 1 -r 0 -t 1000 on the same targets (the same pace and time-out).
 // Needs root.
 #include "BenchTool.h"
 #include "data/Data.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         QCoreApplication::sendPostedEvents();
         Data::setInstance(nullptr);
         const ToolRun fpingPass = runTool(QStringLiteral("fping"),
-                                          QStringList{"-q", "-c", "1", "-r", "0", "-t", "1000"} + targets);
+                                          QStringList{"-q", "-c", "1", "-i", "1", "-r", "0", "-t", "1000"} + targets);
         std::printf("monitor round over 20 devices, 15 silent: %.2f s; fping -c 1: %.2f s\n", seconds,
                     fpingPass.seconds);
         std::printf("@ monitor_pass_s %.3f\n@ fping_pass_s %.3f\n", seconds, fpingPass.seconds);
