@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PingerThread.h"
 
+#include "ProbeEngine.h"
 #include "ProbeRate.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -113,18 +114,18 @@ void PingerThread::handOverWaiting()
         handOver(m_gate, true);
 }
 
-PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* checksThrough)
+PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* engine)
     : m_probe(std::move(probe))
-    , m_checksThrough(checksThrough)
+    , m_engine(engine)
 {
     m_gate->sink = std::move(sink);
 }
 
 AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
 {
-    if (!m_checksThrough || entry.check.kind == DeviceCheck::Echo)
+    if (!m_engine || entry.check.kind == DeviceCheck::Echo)
         return m_probe;
-    return NetworkProbe::checking(*m_checksThrough, entry.check);
+    return NetworkProbe::checking(*m_engine, entry.check);
 }
 
 void PingerThread::requestStop()
@@ -194,7 +195,7 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         // is still out goes as soon as that ends rather than a round later.
         const qint64 intervalNs = ProbeRate::intervalNs(ips.size(), period);
         for (qsizetype i = 0; i < ips.size(); ++i) {
-            if (!holdBack())
+            if (!holdBack() || !keepUpWithTheEngine(intervalNs))
                 return;
             const qint64 dueMs = roundStart + i * intervalNs / 1000000;
             if (dueMs - clock.elapsed() > QueueAheadMs) {
@@ -232,6 +233,21 @@ bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 unt
     }
 }
 
+bool PingerThread::keepUpWithTheEngine(qint64 intervalNs)
+{
+    // At its ceiling the engine sends a little slower than the pace asked of it, and the
+    // difference would pile up in its queue until a whole round waited there, ahead of "Ping
+    // now" and of scans, with each device's next probe refused while its last one still waits.
+    if (!m_engine)
+        return true;
+    const auto most = std::size_t(std::max<qint64>(1, QueueAheadMs * 1000000 / std::max<qint64>(intervalNs, 1)));
+    while (m_engine->requestsQueued() > most) {
+        if (!m_waiter.sleep(int(QueueAheadMs / 10)))
+            return false;
+    }
+    return true;
+}
+
 void PingerThread::probeNow(Data& data, const QString& ip)
 {
     submit(data, ip);
@@ -256,11 +272,11 @@ bool PingerThread::submit(Data& data, const QString& ip)
     return true;
 }
 
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink, ProbeEngine* checksThrough)
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink, ProbeEngine* engine)
 {
     if (s_current)
         return;
-    s_current = new PingerThread(std::move(probe), std::move(sink), checksThrough);
+    s_current = new PingerThread(std::move(probe), std::move(sink), engine);
     s_current->start(QThread::InheritPriority);
 }
 

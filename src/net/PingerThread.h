@@ -38,9 +38,9 @@ public:
     using ResultSink = std::function<void(const QList<ProbeRecord>& results)>;
 
     // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
-    // checksThrough: the engine that probes devices whose check is a TCP port or ARP; none
-    // probes every device with probe.
-    explicit PingerThread(AsyncProbe probe, ResultSink sink = {}, ProbeEngine* checksThrough = nullptr);
+    // engine: the engine behind probe, which also probes devices whose check is a TCP port or
+    // ARP, and whose queue the period mode keeps short; none probes every device with probe.
+    explicit PingerThread(AsyncProbe probe, ResultSink sink = {}, ProbeEngine* engine = nullptr);
 
     void requestStop();
 
@@ -88,6 +88,9 @@ private:
     bool sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
     // Sends a probe of the device unless one is out already; false then.
     bool submit(Data& data, const QString& ip);
+    // Waits while the engine holds more than QueueAheadMs of requests at the interval; false
+    // when a stop was requested.
+    bool keepUpWithTheEngine(qint64 intervalNs);
     // Adds a result to the batch for the store, posting the batch when it is the first; the
     // gate's mutex is held.
     static void report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
@@ -100,14 +103,14 @@ private:
     AsyncProbe probeFor(const DeviceEntry& entry) const;
 
     AsyncProbe m_probe;
-    ProbeEngine* m_checksThrough = nullptr;
+    ProbeEngine* m_engine = nullptr;
     // Where the thread sleeps and waits for answers.
     ProbeWaiter m_waiter;
     std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
 };
 
 // Starts the one monitor thread unless it runs already.
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {}, ProbeEngine* checksThrough = nullptr);
+void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {}, ProbeEngine* engine = nullptr);
 // Stops the monitor thread and waits until it has ended; nothing when none runs.
 void stopPinger();
 // The running monitor thread, or none.

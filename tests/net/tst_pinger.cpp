@@ -310,6 +310,34 @@ private slots:
         QVERIFY2(took >= paceMs - PingerThread::QueueAheadMs - 10, qPrintable(QString::number(took)));
     }
 
+    // An engine that sends slower than the pace asked of it (at its ceiling it falls a little
+    // short) never gets more than QueueAheadMs of the list queued, so that "Ping now" and a scan
+    // wait behind that much, not behind a round.
+    void aSlowerEngineIsNotHandedARound()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        for (const char* name : {"a", "b", "c"})
+            m_data->removeEntry(QString::fromLatin1(name));
+        constexpr int devices = 2000;
+        for (int i = 0; i < devices; ++i)
+            m_data->addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250), QString(),
+                                         DeviceTypePC, false, NoReplyResult));
+        Settings::instance().probePeriod = 1;
+        int results = 0;
+        connect(m_data, &Data::DeviceEntryChanged, this, [&results] { ++results; });
+        // At its own pace of one request a millisecond; the list asks for three a millisecond.
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine), {}, &engine);
+        std::size_t most = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((most = std::max(most, engine.requestsQueued()), results >= 1500), 30000);
+        const qint64 allowed = PingerThread::QueueAheadMs * 1000000 / ProbeRate::intervalNs(devices, 1000);
+        QVERIFY2(qint64(most) <= allowed + 1, qPrintable(QStringLiteral("%1 queued").arg(most)));
+    }
+
     // Quitting, or starting a scan, never waits for a probe in flight: here one that would
     // wait 30 s for its reply.
     void stopWhileAProbeWaitsEndsAtOnce()
