@@ -18,6 +18,10 @@ namespace Tarnwick {
 namespace {
 
 constexpr qint64 MinuteMs = 60000;
+// Between two looks at whether to give a long reading up: rows read, or devices whose last
+// change one statement finds (a few tens of milliseconds either).
+constexpr int RowsBetweenLooks = 4096;
+constexpr qint64 DevicesPerStatement = 10000;
 
 // Prepares a statement on a file that could be opened; none (a first start) reads as empty.
 bool prepare(QSqlQuery& query, const QString& statement)
@@ -83,7 +87,8 @@ QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint6
     return result;
 }
 
-QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64 fromMs) const
+QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64 fromMs,
+                                                                          const std::function<bool()>& stop) const
 {
     QList<QPair<QString, Bucket>> result;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
@@ -95,6 +100,8 @@ QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64
     if (!query.exec())
         return result;
     while (query.next()) {
+        if (stop && result.size() % RowsBetweenLooks == 0 && stop())
+            break;
         result.append({query.value(0).toString(),
                        {query.value(1).toLongLong() * MinuteMs, query.value(2).toInt(), query.value(3).toInt(),
                         query.value(4).toLongLong(), query.value(5).toLongLong(), query.value(6).toLongLong()}});
@@ -148,23 +155,35 @@ std::optional<HistoryReader::StateChange> HistoryReader::lastStateChange(const Q
     return StateChange{query.value(0).toLongLong(), query.value(1).toInt() != 0};
 }
 
-QHash<QString, HistoryReader::StateChange> HistoryReader::lastStateChanges(qint64 beforeMs) const
+QHash<QString, HistoryReader::StateChange> HistoryReader::lastStateChanges(qint64 beforeMs,
+                                                                           const std::function<bool()>& stop) const
 {
     QHash<QString, StateChange> changes;
+    QSqlQuery top(QSqlDatabase::database(m_connection, false));
+    if (!prepare(top, QStringLiteral("SELECT max(id) FROM devices")) || !top.exec() || !top.next())
+        return changes;
+    const qint64 lastId = top.value(0).toLongLong();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    // SQLite takes the other columns of an aggregate query from the row that max() picked.
+    // SQLite takes the other columns of an aggregate query from the row that max() picked. A
+    // range of devices at a time: one statement over 100,000 devices would run for a quarter of
+    // a second without a chance to give up.
     if (!prepare(query,
                  QStringLiteral("SELECT devices.address, max(state_changes.at), state_changes.connected "
                                 "FROM state_changes JOIN devices ON devices.id = state_changes.device "
-                                "WHERE state_changes.at < ? GROUP BY state_changes.device")))
+                                "WHERE state_changes.at < ? AND state_changes.device BETWEEN ? AND ? "
+                                "GROUP BY state_changes.device")))
         return changes;
-    query.addBindValue(beforeMs);
-    if (!query.exec()) {
-        qCWarning(lcHistory).noquote() << "Reading the history failed:" << query.lastError().text();
-        return changes;
+    for (qint64 first = 0; first <= lastId && !(stop && stop()); first += DevicesPerStatement) {
+        query.bindValue(0, beforeMs);
+        query.bindValue(1, first);
+        query.bindValue(2, first + DevicesPerStatement - 1);
+        if (!query.exec()) {
+            qCWarning(lcHistory).noquote() << "Reading the history failed:" << query.lastError().text();
+            return changes;
+        }
+        while (query.next())
+            changes.insert(query.value(0).toString(), {query.value(1).toLongLong(), query.value(2).toInt() != 0});
     }
-    while (query.next())
-        changes.insert(query.value(0).toString(), {query.value(1).toLongLong(), query.value(2).toInt() != 0});
     return changes;
 }
 

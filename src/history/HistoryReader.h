@@ -8,6 +8,7 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace Tarnwick {
@@ -46,15 +47,17 @@ public:
     // The minutes from fromMs up to toMs, summed up bucketMinutes at a time; buckets without a
     // result are left out.
     QList<Bucket> buckets(const QString& device, qint64 fromMs, qint64 toMs, int bucketMinutes) const;
-    // Every device's minutes from fromMs on, each with its device's address.
-    QList<QPair<QString, Bucket>> recentMinutes(qint64 fromMs) const;
+    // Every device's minutes from fromMs on, each with its device's address. stop is asked now
+    // and then: true gives the reading up, with what was read so far (the program is quitting).
+    QList<QPair<QString, Bucket>> recentMinutes(qint64 fromMs, const std::function<bool()>& stop = {}) const;
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The device's last state change before beforeMs, where the history still holds one.
     std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
     // The same for every device at once, by address: one read where thousands would each ask.
-    QHash<QString, StateChange> lastStateChanges(qint64 beforeMs) const;
+    // stop as for recentMinutes.
+    QHash<QString, StateChange> lastStateChanges(qint64 beforeMs, const std::function<bool()>& stop = {}) const;
     // When the device became slow and recovered; a file from before slow periods has none.
     QList<SlowChange> slowChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // Whether the device was slow just before beforeMs.

@@ -288,8 +288,17 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
-    if (version == SchemaVersion)
-        return createSlowTable(query) ? Problem{} : failed();
+    if (version == SchemaVersion) {
+        if (!createSlowTable(query))
+            return failed();
+        // Every known device's number in one read: asked one at a time, the first results of a
+        // long list cost two statements each, and a quit waits for the batch that holds them.
+        if (exec(query, QStringLiteral("SELECT id, address FROM devices"))) {
+            while (query.next())
+                m_deviceIds.insert(query.value(1).toString(), query.value(0).toLongLong());
+        }
+        return {};
+    }
     if (!db.transaction())
         return Problem::of(db.lastError());
     const bool migrated = version == 0 ? createTables(query) : migrateFromVersion1(query);
@@ -633,8 +642,11 @@ void HistoryStore::run()
                 clockSettledAt = steady;
             lastWall = wall;
             lastSteady = steady;
-            // Tried again on a back-off, or at once when what was seen in the way has gone.
-            if (!m_usable && (stopping || steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db)))) {
+            // Tried again on a back-off, or at once when what was seen in the way has gone; at
+            // the end only for something to write (a quit during start-up opens nothing).
+            const bool tryNow = stopping ? !batch.isEmpty()
+                                         : steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db));
+            if (!m_usable && tryNow) {
                 const Problem problem = open(db);
                 if (problem.kind == Problem::None) {
                     m_usable = true;

@@ -23,7 +23,10 @@ class HistoryRecorder : public QObject
 public:
     // report: where the history says what went wrong, called on the thread that made the
     // recorder, also for what it says as it ends.
-    HistoryRecorder(const QString& fileName, const Settings& settings, Data& data, HistoryStore::Reporter report = {});
+    // stopReading: asked while the last hour's figures are read from the file; true gives the
+    // reading up (the program is quitting).
+    HistoryRecorder(const QString& fileName, const Settings& settings, Data& data, HistoryStore::Reporter report = {},
+                    const std::function<bool()>& stopReading = {});
 
     // From any thread.
     void record(const ProbeRecord& record);

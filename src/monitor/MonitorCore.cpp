@@ -26,11 +26,11 @@ namespace Tarnwick {
 namespace {
 
 // The state each device of the list was last known in, where the history holds one.
-QHash<QString, bool> lastKnownStates(const QString& historyFile, const Data& data)
+QHash<QString, bool> lastKnownStates(const QString& historyFile, const Data& data, const std::function<bool()>& stop)
 {
     // One read for the whole list: a query per device costs seconds at 100,000 devices.
     const QHash<QString, HistoryReader::StateChange> changes
-        = HistoryReader(historyFile).lastStateChanges(QDateTime::currentMSecsSinceEpoch());
+        = HistoryReader(historyFile).lastStateChanges(QDateTime::currentMSecsSinceEpoch(), stop);
     QHash<QString, bool> states;
     if (changes.isEmpty())
         return states;
@@ -61,7 +61,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings);
     m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
     // Read before this run records anything: a first result that differs was missed meanwhile.
-    m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data));
+    m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data, m_options.stopLoading));
     m_mutes->load(m_options.mutesFile, m_options.report);
     m_announcer->setMutes(m_mutes.get());
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
@@ -70,7 +70,8 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
         if (!m_slow->isSlow(ip))
             m_announcer->forgetSlow(ip);
     });
-    m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report);
+    m_history = std::make_unique<HistoryRecorder>(m_options.historyFile, m_settings, *m_data, m_options.report,
+                                                  m_options.stopLoading);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_history.get(), &HistoryRecorder::slowChanged);
     // A judgement dropped rather than recovered from closes the slow period too; after a recovery
     // none is open any more, and nothing is kept.

@@ -48,8 +48,9 @@ public:
         ProbeFunction probe;
         // With a first hop set, how long disconnections wait for their group.
         std::chrono::milliseconds grouping = Announcer::DefaultGrouping;
-        // Asked between the entries of the device list as it is read: true gives the reading up
-        // (the program is quitting), and the list is then never saved.
+        // Asked between the entries of the device list as it is read, and while the history's
+        // last states and last hour are read: true gives the reading up (the program is
+        // quitting), and the list is then never saved.
         std::function<bool()> stopLoading;
     };
 

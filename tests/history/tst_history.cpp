@@ -182,6 +182,29 @@ private slots:
         QCOMPARE(reader.stateChanges(QStringLiteral("unknown"), 0, now).size(), 1);
     }
 
+    // Every device's last state comes back from one read done a range of devices at a time,
+    // and a reading given up (the program quits during start-up) stops between ranges.
+    void lastStatesOfALongListAreReadInRanges()
+    {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        constexpr int devices = 10050;
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            for (int i = 0; i < devices; ++i)
+                store->recordStateChange(QStringLiteral("d%1").arg(i), now - 5000, i % 2 == 0);
+            store->recordStateChange(QStringLiteral("d%1").arg(devices - 1), now - 1000, true);
+        }
+        HistoryReader reader(QStringLiteral("History.sqlite"));
+        const QHash<QString, HistoryReader::StateChange> all = reader.lastStateChanges(now);
+        QCOMPARE(all.size(), devices);
+        QVERIFY(!all.value(QStringLiteral("d1")).connected);
+        QCOMPARE(all.value(QStringLiteral("d%1").arg(devices - 1)).atMs, now - 1000);
+        QVERIFY(all.value(QStringLiteral("d%1").arg(devices - 1)).connected);
+        int asked = 0;
+        const auto givenUp = reader.lastStateChanges(now, [&asked] { return ++asked > 1; });
+        QVERIFY2(!givenUp.isEmpty() && givenUp.size() < devices, qPrintable(QString::number(givenUp.size())));
+    }
+
     // Slow periods are kept beside the changes of state, also in a file made before there were
     // any; a period is closed only where one is open, and a file without them reads as none.
     void slowPeriodsAreKept()
