@@ -92,7 +92,25 @@ void IcmpSocket::acceptOnlyIdentifier(std::uint16_t identifier)
         attachFilter(code, sizeof code / sizeof code[0]);
         return;
     }
-    // The identifier travels least    attachFilter(code, sizeof code / sizeof code[0]);
+    // The identifier travels least significant byte first; a 16-bit load reads it the other
+    // way round.
+    const auto loaded = std::uint32_t((identifier & 0xFF) << 8 | identifier >> 8);
+    // Errors (destination unreachable, time exceeded) are rare and pass whole: whether they
+    // quote a request of ours is read from the quoted request itself.
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X = length of the IPv4 header
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0), // ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 7, 0), // accept
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 6, 0), // accept
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 4), // echo reply, or drop
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 1), // code
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 0, 2), // 0, or drop
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, loaded, 1, 0), // ours: accept
+        BPF_STMT(BPF_RET | BPF_K, 0),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
+    };
+    attachFilter(code, sizeof code / sizeof code[0]);
 }
 
 void IcmpSocket::attachFilter(sock_filter* code, std::size_t length)

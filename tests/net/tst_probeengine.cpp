@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/EchoPacket.h"
+#include "net/IcmpSocket.h"
 #include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
 #include "net/OutstandingTable.h"
@@ -21,6 +22,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -127,6 +129,38 @@ private slots:
         QCOMPARE(*table.nextDeadline(), 300);
         QVERIFY(table.find(7));
         QVERIFY(!table.find(8));
+    }
+
+    // The kernel hands the engine's raw socket only the echo replies with its identifier: the
+    // replies of every other ping on the machine (another Tarnwick probing thousands a second)
+    // would fill its buffer, above all before its thread first reads it, and crowd its own out.
+    void otherPingsRepliesNeverReachTheSocket()
+    {
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        IcmpSocket ours;
+        IcmpSocket other;
+        if (!ours.isRaw() || !other.isRaw())
+            QSKIP("needs raw ICMP sockets");
+        ours.acceptOnlyIdentifier(0x1234);
+        sockaddr_in loopback{};
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = address("127.0.0.1");
+        for (const std::uint16_t identifier : {std::uint16_t(0x4321), std::uint16_t(0x1234)}) {
+            const EchoPacket::Request request = EchoPacket::buildRequest(identifier, 1, 0);
+            QCOMPARE(::sendto(other.fd(), request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&loopback),
+                              sizeof loopback),
+                     ssize_t(request.size()));
+        }
+        pollfd readable{ours.fd(), POLLIN, 0};
+        QCOMPARE(::poll(&readable, 1, 5000), 1);
+        std::uint8_t datagram[256];
+        const ssize_t length = ::recv(ours.fd(), datagram, sizeof datagram, 0);
+        const std::optional<EchoPacket::Reply> reply = EchoPacket::parseReply(
+            datagram, std::size_t(std::max<ssize_t>(length, 0)), true);
+        QVERIFY(reply);
+        QCOMPARE(reply->identifier, std::uint16_t(0x1234));
     }
 
     void pacingKeepsTheInterval()
