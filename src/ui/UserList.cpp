@@ -284,7 +284,7 @@ void UserList::rowsChanged()
 {
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
     m_tree->sortSoon();
-    m_summaryTimer.start();
+    refreshSummarySoon();
     fitColumnsSoon();
 }
 
@@ -296,6 +296,14 @@ int UserList::lastShownColumn() const
             return header->logicalIndex(visual);
     }
     return -1;
+}
+
+void UserList::refreshSummarySoon()
+{
+    // Not put off again by each change: while the first results of a long list stream in, the
+    // line would otherwise wait for them all.
+    if (!m_summaryTimer.isActive())
+        m_summaryTimer.start();
 }
 
 void UserList::fitColumnsSoon()
@@ -556,7 +564,7 @@ void UserList::slownessChanged(const QString& ip)
         showSlow(row);
         row->setHidden(!matchesFilter(row));
     }
-    m_summaryTimer.start();
+    refreshSummarySoon();
 }
 
 qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
@@ -675,7 +683,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         row->setToolTip(StateColumn, QString());
         showCutOff(row, cutOffBehind(before.ip));
         row->setHidden(!matchesFilter(row));
-        m_summaryTimer.start();
+        refreshSummarySoon();
     } else if (!m_filter->text().isEmpty()) {
         row->setHidden(!matchesFilter(row));
     }

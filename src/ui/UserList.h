@@ -114,6 +114,7 @@ private:
     // Rows came or went: the summary, the sort and the empty list's text follow.
     void rowsChanged();
     void refreshSummary();
+    void refreshSummarySoon();
     void fitColumnsSoon();
     void fitColumns();
     void fitColumnsFrom(int first);

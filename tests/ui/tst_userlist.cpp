@@ -565,6 +565,30 @@ private slots:
         QTRY_VERIFY(!placeholder->isVisible());
     }
 
+    // The summary follows while the first results of a long list stream in, not only once
+    // they pause.
+    void summaryKeepsUpWhileResultsStream()
+    {
+        constexpr int devices = 40;
+        for (int i = 0; i < devices; ++i)
+            m_data->addEntry(entry(QStringLiteral("s%1").arg(i)));
+        m_data->awaitFirstResults();
+        UserList list;
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+        auto* summary = list.findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        int fed = 0;
+        QTimer feeder;
+        connect(&feeder, &QTimer::timeout, this, [&] {
+            if (fed < devices)
+                m_data->setPingResult(QStringLiteral("s%1").arg(fed++), ProbeResult::reply(1ms));
+        });
+        feeder.start(50);
+        QTRY_VERIFY_WITH_TIMEOUT(!summary->text().contains(QStringLiteral(" 0 connected")) || fed == devices, 10000);
+        QVERIFY2(fed < devices, qPrintable(summary->text()));
+    }
+
     // A slow device: its picture marked, counted in the summary, and shown by the "Slow" filter;
     // all of it gone when it recovers or goes down.
     void slowDevicesAreMarkedCountedAndFiltered()
