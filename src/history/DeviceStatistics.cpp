@@ -39,6 +39,10 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
     const auto number = qint32(minute.startMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
     Bucket& bucket = m_devices[name].buckets[std::size_t(number % 60)];
+    // Kept minutes come in while this run records: one an hour older than the slot's never
+    // takes the place of this run's minute.
+    if (bucket.minute > number)
+        return;
     if (bucket.minute != number)
         bucket = Bucket{.minute = number};
     bucket.sent += minute.sent;

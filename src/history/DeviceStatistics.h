@@ -31,7 +31,7 @@ public:
 
     void record(const ProbeRecord& result);
     // Counts a minute the history kept from before this run (its round trips only as a sum:
-    // no jitter, no last answer).
+    // no jitter, no last answer); one older than what its slot holds is left out.
     void addKeptMinute(const QString& device, const HistoryReader::Bucket& minute);
     Summary lastHour(const QString& device, qint64 nowMs) const { return lastMinutes(device, nowMs, 60); }
     // The current minute and the minutes - 1 before it (1 to 60).

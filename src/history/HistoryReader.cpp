@@ -18,9 +18,8 @@ namespace Tarnwick {
 namespace {
 
 constexpr qint64 MinuteMs = 60000;
-// Between two looks at whether to give a long reading up: rows read, or devices whose last
-// change one statement finds (a few tens of milliseconds either).
-constexpr int RowsBetweenLooks = 4096;
+// Devices whose last change one statement finds: a few tens of milliseconds between two looks
+// at whether to give a long reading up.
 constexpr qint64 DevicesPerStatement = 10000;
 
 // Prepares a statement on a file that could be opened; none (a first start) reads as empty.
@@ -87,26 +86,27 @@ QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint6
     return result;
 }
 
-QList<QPair<QString, HistoryReader::Bucket>> HistoryReader::recentMinutes(qint64 fromMs,
-                                                                          const std::function<bool()>& stop) const
+void HistoryReader::forEachRecentMinute(qint64 fromMs,
+                                        const std::function<bool(const QString&, const Bucket&)>& take) const
 {
-    QList<QPair<QString, Bucket>> result;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!prepare(query,
                  QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us "
                                 "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")))
-        return result;
+        return;
     query.addBindValue(fromMs / MinuteMs);
     if (!query.exec())
-        return result;
+        return;
     while (query.next()) {
-        if (stop && result.size() % RowsBetweenLooks == 0 && stop())
-            break;
-        result.append({query.value(0).toString(),
-                       {query.value(1).toLongLong() * MinuteMs, query.value(2).toInt(), query.value(3).toInt(),
-                        query.value(4).toLongLong(), query.value(5).toLongLong(), query.value(6).toLongLong()}});
+        const Bucket minute{query.value(1).toLongLong() * MinuteMs,
+                            query.value(2).toInt(),
+                            query.value(3).toInt(),
+                            query.value(4).toLongLong(),
+                            query.value(5).toLongLong(),
+                            query.value(6).toLongLong()};
+        if (!take(query.value(0).toString(), minute))
+            return;
     }
-    return result;
 }
 
 QList<HistoryReader::StateChange> HistoryReader::stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const

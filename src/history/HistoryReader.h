@@ -47,16 +47,17 @@ public:
     // The minutes from fromMs up to toMs, summed up bucketMinutes at a time; buckets without a
     // result are left out.
     QList<Bucket> buckets(const QString& device, qint64 fromMs, qint64 toMs, int bucketMinutes) const;
-    // Every device's minutes from fromMs on, each with its device's address. stop is asked now
-    // and then: true gives the reading up, with what was read so far (the program is quitting).
-    QList<QPair<QString, Bucket>> recentMinutes(qint64 fromMs, const std::function<bool()>& stop = {}) const;
+    // Hands every device's minutes from fromMs on to take, each with its device's address, one
+    // at a time (there may be millions); take returns false to give the reading up.
+    void forEachRecentMinute(qint64 fromMs, const std::function<bool(const QString&, const Bucket&)>& take) const;
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The device's last state change before beforeMs, where the history still holds one.
     std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
     // The same for every device at once, by address: one read where thousands would each ask.
-    // stop as for recentMinutes.
+    // stop is asked between ranges of devices: true gives the reading up, with what was read
+    // so far (the program is quitting).
     QHash<QString, StateChange> lastStateChanges(qint64 beforeMs, const std::function<bool()>& stop = {}) const;
     // When the device became slow and recovered; a file from before slow periods has none.
     QList<SlowChange> slowChanges(const QString& device, qint64 fromMs, qint64 toMs) const;

@@ -28,21 +28,29 @@ HistoryStore::Reporter onThisThread(HistoryStore::Reporter report)
 } // namespace
 
 HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data,
-                                 HistoryStore::Reporter report, const std::function<bool()>& stopReading)
+                                 HistoryStore::Reporter report, std::function<bool()> stopReading)
     : m_fileName(fileName)
     , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
 {
     // The last hour's figures carry on from the previous run.
     const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
-    const QList<QPair<QString, HistoryReader::Bucket>> minutes = HistoryReader(fileName).recentMinutes(hourAgo,
-                                                                                                       stopReading);
-    for (qsizetype i = 0; i < minutes.size(); ++i) {
-        // Each device's first minute makes its hour of buckets: at 100,000 devices, a while.
-        if (stopReading && i % 4096 == 0 && stopReading())
-            break;
-        m_statistics.addKeptMinute(minutes[i].first, minutes[i].second);
-    }
+    m_keptMinutesReader = std::thread([this, fileName, hourAgo, stop = std::move(stopReading)] {
+        HistoryReader(fileName).forEachRecentMinute(hourAgo,
+                                                    [&](const QString& device, const HistoryReader::Bucket& minute) {
+                                                        if (m_leaving || (stop && stop()))
+                                                            return false;
+                                                        m_statistics.addKeptMinute(device, minute);
+                                                        return true;
+                                                    });
+        m_keptMinutesRead = true;
+    });
     data.connectReceiver(this);
+}
+
+HistoryRecorder::~HistoryRecorder()
+{
+    m_leaving = true;
+    m_keptMinutesReader.join();
 }
 
 void HistoryRecorder::record(const ProbeRecord& record)

@@ -607,10 +607,13 @@ private slots:
         QVERIFY(!b.averageMs && !b.jitterMs && !b.lastAnsweredMs);
 
         // Minutes kept from the previous run count with the results of this one, in their own
-        // minute or one that this run shares; one from before the hour does not.
+        // minute or one that this run shares; one from before the hour does not, nor pushes one
+        // of this run's out.
         statistics.addKeptMinute(QStringLiteral("b"), {now - 5 * 60000, 4, 3, 1000, 3000, 6000});
         statistics.addKeptMinute(QStringLiteral("b"), {now, 1, 1, 4000, 4000, 4000});
         statistics.addKeptMinute(QStringLiteral("b"), {now - 70 * 60000, 9, 0, 0, 0, 0});
+        // Read while this run records: an hour older than this minute, in its slot.
+        statistics.addKeptMinute(QStringLiteral("b"), {now - 60 * 60000, 9, 0, 0, 0, 0});
         const DeviceStatistics::Summary kept = statistics.lastHour(QStringLiteral("b"), now);
         QCOMPARE(kept.sent, 6);
         QCOMPARE(kept.received, 4);

@@ -577,6 +577,29 @@ private slots:
 
     // A slow period ends in the history when its device goes down, and when a new run first
     // hears of the device, as the run before may have ended while it was slow.
+    // The previous run's last hour joins this run's statistics, read beside the results that
+    // come meanwhile.
+    void thePreviousRunsHourCarriesOn()
+    {
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        const QString ip = QStringLiteral("127.0.0.1");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        {
+            Data before;
+            HistoryRecorder previous(QStringLiteral("History.sqlite"), Settings::instance(), before);
+            for (int i = 0; i < 4; ++i)
+                previous.record({ip, now - 5 * 60000 + i * 1000, ProbeResult::reply(std::chrono::milliseconds(2))});
+        }
+        Data data;
+        HistoryRecorder recorder(QStringLiteral("History.sqlite"), Settings::instance(), data);
+        recorder.record({ip, now, ProbeResult::timeout()});
+        QTRY_VERIFY(recorder.keptMinutesRead());
+        const DeviceStatistics::Summary hour = recorder.statistics().lastHour(ip, now);
+        QCOMPARE(hour.sent, 5);
+        QCOMPARE(hour.received, 4);
+    }
+
     void slowPeriodsEndWithTheirDevice()
     {
         const OwnFolder folder;
