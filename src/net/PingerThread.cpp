@@ -164,9 +164,11 @@ void PingerThread::runPass(Data& data)
 {
     const Settings& settings = Settings::instance();
     const QList<DeviceEntry> snapshot = data.entries();
+    QSet<QString> late;
     for (const DeviceEntry& entry : snapshot) {
         if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack())
             return;
+        submitLate(data, late);
         if (periodMs(settings) > 0)
             return;
         const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip, timeoutMs(settings));
@@ -197,6 +199,7 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         for (qsizetype i = 0; i < ips.size(); ++i) {
             if (!holdBack() || !keepUpWithTheEngine(intervalNs))
                 return;
+            submitLate(data, late);
             const qint64 dueMs = roundStart + i * intervalNs / 1000000;
             if (dueMs - clock.elapsed() > QueueAheadMs) {
                 if (!m_waiter.sleep(int(dueMs - clock.elapsed() - QueueAheadMs / 2)) || periodMs(settings) != period)
@@ -222,8 +225,7 @@ bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 unt
     for (;;) {
         if (!holdBack() || periodMs(settings) != period)
             return false;
-        for (auto it = late.begin(); it != late.end();)
-            it = submit(data, *it) ? late.erase(it) : std::next(it);
+        submitLate(data, late);
         const qint64 left = untilMs - clock.elapsed();
         if (left <= 0)
             return true;
@@ -248,9 +250,24 @@ bool PingerThread::keepUpWithTheEngine(qint64 intervalNs)
     return true;
 }
 
+void PingerThread::submitLate(Data& data, QSet<QString>& late)
+{
+    {
+        QMutexLocker lock(&m_gate->mutex);
+        if (!m_gate->askedAgain.isEmpty())
+            late.unite(std::exchange(m_gate->askedAgain, {}));
+    }
+    for (auto it = late.begin(); it != late.end();)
+        it = submit(data, *it) ? late.erase(it) : std::next(it);
+}
+
 void PingerThread::probeNow(Data& data, const QString& ip)
 {
-    submit(data, ip);
+    if (submit(data, ip))
+        return;
+    QMutexLocker lock(&m_gate->mutex);
+    if (m_gate->open)
+        m_gate->askedAgain.insert(ip);
 }
 
 bool PingerThread::submit(Data& data, const QString& ip)

@@ -45,7 +45,8 @@ public:
     void requestStop();
 
     // Probes one device at once, outside the monitor's turn, and reports the result as the
-    // monitor does ("Ping now"); nothing when the device is being probed already.
+    // monitor does ("Ping now"). A device being probed already is probed again as soon as that
+    // probe ends (in the period mode), so that the result shown is one asked for now.
     void probeNow(Data& data, const QString& ip);
 
     // Results reported that the store has not taken yet.
@@ -67,6 +68,8 @@ private:
         QMutex mutex;
         bool open = true;
         QSet<QString> outstanding;
+        // "Ping now" on a device whose probe was out: it goes once that one ends.
+        QSet<QString> askedAgain;
         QList<ProbeRecord> batch;
         Data* batchFor = nullptr;
         QElapsedTimer firstAt;
@@ -88,6 +91,9 @@ private:
     bool sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
     // Sends a probe of the device unless one is out already; false then.
     bool submit(Data& data, const QString& ip);
+    // Sends the probes that waited for their device's last one to end, "Ping now" among them;
+    // those still waiting stay in late.
+    void submitLate(Data& data, QSet<QString>& late);
     // Waits while the engine holds more than QueueAheadMs of requests at the interval; false
     // when a stop was requested.
     bool keepUpWithTheEngine(qint64 intervalNs);

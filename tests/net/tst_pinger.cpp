@@ -125,6 +125,39 @@ private slots:
         QCOMPARE(probe.calls().first().ip, QStringLiteral("c"));
     }
 
+    // "Ping now" on a device whose probe is still out (a silent one waits for its time-out)
+    // probes it again as soon as that one ends, not a period later.
+    void probeNowWhileOutGoesWhenItEnds()
+    {
+        Settings::instance().probePeriod = 60;
+        QMutex mutex;
+        QStringList calls;
+        ProbeCompletion held;
+        startPinger([&](const QString& ip, int, ProbeCompletion done) {
+            QMutexLocker lock(&mutex);
+            calls << ip;
+            if (ip == QLatin1String("a") && calls.count(ip) == 1)
+                held = std::move(done);
+            else
+                done(ProbeResult::reply(3ms));
+        });
+        const auto callsOfA = [&] {
+            QMutexLocker lock(&mutex);
+            return calls.count(QStringLiteral("a"));
+        };
+        QTRY_COMPARE(callsOfA(), 1);
+        currentPinger()->probeNow(*m_data, QStringLiteral("a"));
+        QCOMPARE(callsOfA(), 1);
+        ProbeCompletion release;
+        {
+            QMutexLocker lock(&mutex);
+            release = std::move(held);
+        }
+        release(ProbeResult::timeout());
+        QTRY_COMPARE(callsOfA(), 2);
+        QTRY_COMPARE(m_data->entry(QStringLiteral("a")).pingResult, QStringLiteral("3"));
+    }
+
     void startingTwiceKeepsOnePinger()
     {
         RecordingProbe probe;
