@@ -162,7 +162,9 @@ void MonitorCore::paceEngine()
     const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
     m_engine.setInterval(ProbeRate::intervalNs(devices, period));
     const QString outgrown = ProbeRate::outgrownText(devices, period);
-    if (!outgrown.isEmpty() && outgrown != m_paceReported)
+    // A list whose reading was given up (the program is quitting) is only a part of itself.
+    const bool quitting = m_options.stopLoading && m_options.stopLoading();
+    if (!outgrown.isEmpty() && outgrown != m_paceReported && !quitting)
         m_options.report(outgrown + QLatin1Char('.'));
     m_paceReported = outgrown;
 }

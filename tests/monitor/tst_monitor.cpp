@@ -411,6 +411,36 @@ private slots:
         QTRY_COMPARE(reports.filter(QStringLiteral("With ")), (QStringList{told, told}));
     }
 
+    // A list whose reading was given up (a SIGTERM during start-up) is a part of itself: its
+    // length says nothing of the pace.
+    void aListGivenUpWhileReadSaysNothingOfThePace()
+    {
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        Settings& settings = Settings::instance();
+        settings.set(&Settings::probePeriod, 1);
+        const auto restore = qScopeGuard([&settings] { settings.set(&Settings::probePeriod, 0); });
+        QFile list(QStringLiteral("DeviceConfig.xml"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("<DeviceEntries>");
+        for (int i = 0; i < 12000; ++i)
+            list.write(QStringLiteral("<DeviceEntry IP=\"127.1.%1.%2\"/>").arg(i / 250).arg(i % 250 + 1).toLatin1());
+        list.write("</DeviceEntries>");
+        list.close();
+        QStringList reports;
+        MonitorCore::Options options;
+        options.report = [&reports](const QString& text) { reports << text; };
+        int asked = 0;
+        options.stopLoading = [&asked] { return ++asked > 6000; };
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore core(settings, engine, options);
+        QVERIFY2(core.data().entries().size() > 5000 && core.data().entries().size() < 12000,
+                 qPrintable(QString::number(core.data().entries().size())));
+        QCoreApplication::processEvents();
+        QVERIFY2(reports.filter(QStringLiteral("With ")).isEmpty(), qPrintable(reports.join(QLatin1Char('|'))));
+    }
+
     // A second run reads the history the first one wrote: devices whose state changed in
     // between are told at their first result, the watched ones in one message; unchanged
     // devices and devices without a history stay quiet.
