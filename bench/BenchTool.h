@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <QList>
+
+#include <algorithm>
 #include <functional>
 
 // A peer tool's run: how long it took and what it printed; seconds is -1 when it did not end
@@ -49,4 +52,19 @@ inline bool runUntil(const std::function<bool()>& condition, int ms)
     if (!condition())
         loop.exec();
     return condition();
+}
+
+// Runs the event loop for ms.
+inline void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The middle value (the upper of the two middle ones of an even count); 0 for none.
+inline double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
 }

@@ -6,7 +6,7 @@
 // fping's from its closing summary. Needs root.
 //   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
 #include "BenchTool.h"
-#include "netlab/HttpGet.h"
+#include "ProbesCounted.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -31,13 +31,6 @@ constexpr int MeasureSeconds = 20;
 constexpr int Port = 9717;
 const QStringList FpingArguments = {"-l", "-p", "1000", "-i", "1"};
 
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // The process's user and system time so far, in milliseconds; -1 when it cannot be read.
 double cpuMs(qint64 pid)
 {
@@ -50,17 +43,6 @@ double cpuMs(qint64 pid)
     if (fields.size() < 13)
         return -1;
     return double(fields[11].toLongLong() + fields[12].toLongLong()) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
-}
-
-// Every probe the program has counted in its metrics, whatever the result.
-qint64 probesCounted()
-{
-    qint64 sum = 0;
-    for (const QByteArray& line : httpGet(Port, "/metrics").split('\n')) {
-        if (line.startsWith("tarnwick_probes_total{"))
-            sum += line.mid(line.lastIndexOf(' ') + 1).toLongLong();
-    }
-    return sum;
 }
 
 } // namespace
@@ -112,15 +94,15 @@ int main(int argc, char** argv)
     // Settled: every device probed twice, and the history has its devices.
     QElapsedTimer warmUp;
     warmUp.start();
-    while (probesCounted() < 2 * targets.size() && warmUp.elapsed() < 60000)
+    while (probesCounted(Port) < 2 * targets.size() && warmUp.elapsed() < 60000)
         runFor(500);
-    const qint64 probesBefore = probesCounted();
+    const qint64 probesBefore = probesCounted(Port);
     const double cpuBefore = cpuMs(program.processId());
     QElapsedTimer window;
     window.start();
     runFor(MeasureSeconds * 1000);
     const double ourCpuMs = cpuMs(program.processId()) - cpuBefore;
-    const qint64 ourProbes = probesCounted() - probesBefore;
+    const qint64 ourProbes = probesCounted(Port) - probesBefore;
     const double seconds = double(window.elapsed()) / 1000;
     ::kill(pid_t(program.processId()), SIGTERM);
     if (!program.waitForFinished(30000) || program.exitCode() != 0 || cpuBefore < 0 || ourProbes <= 0) {

@@ -6,6 +6,7 @@
 // size and how fast it took the results in. Before that, the CPU time per result with no device
 // placed on the map and with 1,000 placed (alternately, the median of each), and their ratio.
 #include "BenchMemory.h"
+#include "BenchTool.h"
 #include "app/MainWindow.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -26,7 +27,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <vector>
 
 using namespace Tarnwick;
 
@@ -56,20 +56,6 @@ double cpuPerResultUs(Data& data, int count)
     QCoreApplication::sendPostedEvents();
     QObject::disconnect(counting);
     return spent / double(std::max(delivered, 1));
-}
-
-void settle(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
@@ -113,18 +99,18 @@ int main(int argc, char** argv)
     // A first pass takes every device out of "not yet probed" first, which neither run should pay.
     cpuPerResultUs(data, 2 * devices);
     const QList<DeviceEntry> entries = data.entries();
-    std::vector<double> none;
-    std::vector<double> placed;
+    QList<double> none;
+    QList<double> placed;
     for (int round = 0; round < 3; ++round) {
         none.push_back(cpuPerResultUs(data, perPhase));
         for (int i = 0; i < 1000; ++i)
             map.addItem({entries.at(i).ip, 60 * (i % 40), 60 * (i / 40)});
         // Placing is paid once (the scene's index, fitting the view), not by each result.
-        settle(300);
+        runFor(300);
         placed.push_back(cpuPerResultUs(data, perPhase));
         for (const DeviceEntry& e : entries.mid(0, 1000))
             map.removeItem(e.ip);
-        settle(300);
+        runFor(300);
     }
     const double noneUs = median(none);
     const double placedUs = median(placed);
@@ -134,7 +120,7 @@ int main(int argc, char** argv)
     std::printf("@ gui_cpu_none_us %.2f\n@ gui_cpu_placed_us %.2f\n", noneUs, placedUs);
     for (int i = 0; i < devices; ++i)
         map.addItem({entries.at(i).ip, 60 * (i % 50), 60 * (i / 50)});
-    settle(300);
+    runFor(300);
 
     int delivered = 0;
     QObject::connect(&data, &Data::DeviceEntryChanged, &app, [&](DeviceEntryChangedEvent*) {

@@ -5,6 +5,7 @@
 // - the monitor's results per second at gap 0, real probes, with the metrics recorded and
 //   scraped every second, against without them (three rounds of each, taken in turn, medians).
 // Needs root.
+#include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "history/DeviceStatistics.h"
@@ -34,19 +35,6 @@ using namespace Tarnwick;
 namespace {
 
 constexpr int Port = 9716;
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
 
 } // namespace
 

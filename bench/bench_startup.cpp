@@ -9,8 +9,8 @@
 //   devices, each device probed every second (as often as the engine's ceiling allows) until
 //   every one has been probed at least twice, as its metrics confirm.
 // Needs root for the namespace.
+#include "ProbesCounted.h"
 #include "net/ProbeRate.h"
-#include "netlab/HttpGet.h"
 #include "netlab/NetworkSandbox.h"
 
 #include <QCoreApplication>
@@ -140,7 +140,7 @@ public:
         QThread::msleep(unsigned(2 * roundMs + 2000));
         while (elapsedMs() < 120000) {
             const double mb = double(residentKb(pid())) / 1024.0;
-            if (devices == 0 || probesCounted() >= 2 * qint64(devices))
+            if (devices == 0 || probesCounted(MetricsPort) >= 2 * qint64(devices))
                 return mb;
             QThread::msleep(2000);
         }
@@ -160,16 +160,6 @@ public:
     }
 
 private:
-    static qint64 probesCounted()
-    {
-        qint64 sum = 0;
-        for (const QByteArray& line : httpGet(MetricsPort, "/metrics").split('\n')) {
-            if (line.startsWith("tarnwick_probes_total{"))
-                sum += line.mid(line.lastIndexOf(' ') + 1).toLongLong();
-        }
-        return sum;
-    }
-
     QTemporaryDir m_dir;
     QProcess m_program;
     QElapsedTimer m_clock;
