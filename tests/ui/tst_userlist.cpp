@@ -73,6 +73,17 @@ class TestUserList : public QObject
     Data* m_data = nullptr;
     UserList* m_list = nullptr;
 
+    // The addresses of the rows the filters leave shown, in their order.
+    QStringList shown() const
+    {
+        QStringList texts;
+        for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
+            if (!m_list->tree()->topLevelItem(i)->isHidden())
+                texts << m_list->tree()->topLevelItem(i)->text(2);
+        }
+        return texts;
+    }
+
 private slots:
     void init()
     {
@@ -496,14 +507,6 @@ private slots:
         for (const char* ip : {"127.0.0.1", "127.0.0.2", "printer"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         m_data->setPingResult(QStringLiteral("127.0.0.2"), ProbeResult::reply(1ms));
-        const auto shown = [this] {
-            QStringList texts;
-            for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
-                if (!m_list->tree()->topLevelItem(i)->isHidden())
-                    texts << m_list->tree()->topLevelItem(i)->text(2);
-            }
-            return texts;
-        };
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
         typeInto(filter, QStringLiteral("ABOUT 127"));
@@ -619,14 +622,6 @@ private slots:
         auto* state = m_list->findChild<QComboBox*>(QStringLiteral("stateFilter"));
         QTest::keyClick(state, Qt::Key_End);
         QCOMPARE(state->currentText(), QStringLiteral("Slow"));
-        const auto shown = [this] {
-            QStringList texts;
-            for (int i = 0; i < m_list->tree()->topLevelItemCount(); ++i) {
-                if (!m_list->tree()->topLevelItem(i)->isHidden())
-                    texts << m_list->tree()->topLevelItem(i)->text(2);
-            }
-            return texts;
-        };
         QCOMPARE(shown(), QStringList({"a"}));
         slowness.set(QStringLiteral("b"), true);
         QCOMPARE(shown(), QStringList({"a", "b"}));
