@@ -511,13 +511,18 @@ void ProbeEngine::receiveAll(Finished& finished)
                                             m_socket->isRaw()};
         if (!request || request->ipv6 || !expected.accepts(*reply, from.sin_addr.s_addr))
             continue;
-        OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
-        finished.emplace_back(
-            std::move(answered.done),
-            ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, now, receivedRealNs(message)) / 1000)));
+        finishWithReply(reply->sequence, now, message, finished);
     }
     if (!m_socket->isRaw())
         receiveErrorQueue(finished);
+}
+
+void ProbeEngine::finishWithReply(std::uint16_t sequence, std::int64_t nowNs, msghdr& message, Finished& finished)
+{
+    OutstandingTable::Request answered = m_outstanding.take(sequence);
+    finished.emplace_back(
+        std::move(answered.done),
+        ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, nowNs, receivedRealNs(message)) / 1000)));
 }
 
 void ProbeEngine::receiveErrorQueue(Finished& finished)
@@ -627,10 +632,7 @@ void ProbeEngine::receiveIpv6(Finished& finished)
         if (!request || !request->ipv6 || request->ipv6->ipv6() != bytesOf(from.sin6_addr)
             || (raw && reply->id != m_identifier))
             continue;
-        OutstandingTable::Request answered = m_outstanding.take(reply->sequence);
-        finished.emplace_back(
-            std::move(answered.done),
-            ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, now, receivedRealNs(message)) / 1000)));
+        finishWithReply(reply->sequence, now, message, finished);
     }
     if (!m_socket6->isRaw())
         receiveIpv6ErrorQueue(finished);

@@ -141,6 +141,9 @@ private:
     void receiveIpv6(Finished& finished);
     void receiveIpv6ErrorQueue(Finished& finished);
     void finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAddress::Ipv6Bytes& offender, Finished& finished);
+    // The outstanding request with the sequence number is answered by the reply just received
+    // (its kernel time stamp in message, where there is one).
+    void finishWithReply(std::uint16_t sequence, std::int64_t nowNs, struct msghdr& message, Finished& finished);
     void queue(Pending request);
     void receiveArp(Finished& finished);
     void startConnect(Pending& request, std::int64_t nowNs, Finished& finished);
