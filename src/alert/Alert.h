@@ -15,7 +15,7 @@ struct Alert
     // One device of an alert about several that changed each on its own.
     struct Device
     {
-        QString address; // empty when the alert is about several devices (see devices)
+        QString address;
         QString description;
         QString state;
         bool operator==(const Device&) const = default;
@@ -23,7 +23,7 @@ struct Alert
 
     QString title;
     QString text;
-    QString address;
+    QString address; // empty when the alert is about several devices (see devices)
     QString description;
     // "connected" or "disconnected"; for several devices, "mixed" when their states differ.
     QString state;

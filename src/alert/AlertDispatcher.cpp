@@ -33,20 +33,20 @@ void AlertDispatcher::setNotifier(DesktopNotifier* notifier)
 
 Alert AlertDispatcher::alertOf(const Announcement& announcement)
 {
+    const auto stateOf = [](bool connected) {
+        return connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
+    };
     Alert alert;
     alert.title = announcement.title;
     alert.text = announcement.text;
     alert.address = announcement.devices.value(0);
     alert.description = announcement.description;
-    alert.state = announcement.connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
+    alert.state = stateOf(announcement.connected);
     alert.behind = announcement.behind;
     alert.time = announcement.time.isValid() ? announcement.time.toUTC() : QDateTime::currentDateTimeUtc();
     if (!announcement.each.isEmpty()) {
         // Devices that changed each on their own: no one of them stands for the others, and the
         // state is what holds for all of them.
-        const auto stateOf = [](bool connected) {
-            return connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
-        };
         alert.address.clear();
         alert.description.clear();
         alert.state = stateOf(announcement.each.first().connected);
@@ -103,9 +103,8 @@ void AlertDispatcher::followOutbox()
         channels << new WebhookChannel(url);
     else if (!m_settings.webhookUrl.trimmed().isEmpty())
         m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
-    const QString notAUrl = AppriseChannel::notAUrl(m_settings.appriseUrls);
-    if (!notAUrl.isEmpty())
-        m_log(AppriseChannel::refusal(notAUrl));
+    if (const QString refused = AppriseChannel::refusal(m_settings.appriseUrls); !refused.isEmpty())
+        m_log(refused);
     else if (!m_settings.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_settings.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_limits.appriseProgram);
