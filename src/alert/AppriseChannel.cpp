@@ -26,21 +26,17 @@ AppriseChannel::~AppriseChannel()
     }
 }
 
-QString AppriseChannel::notAUrl(const QString& urls)
+QString AppriseChannel::refusal(const QString& urls)
 {
     // Apprise reads a stray word as a path of the URL before it and would report its delivery.
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    for (const QString& word : urls.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+    for (const QString& word : urls.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
         if (!scheme.match(word).hasMatch())
-            return word;
+            return tr("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL (each begins with its "
+                      "service, as in ntfys:// or mailtos://).")
+                .arg(word);
+    }
     return {};
-}
-
-QString AppriseChannel::refusal(const QString& word)
-{
-    return tr("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL (each begins with its "
-              "service, as in ntfys:// or mailtos://).")
-        .arg(word);
 }
 
 QString AppriseChannel::lastWords(const QString& output)

@@ -30,10 +30,9 @@ public:
     QString name() const override;
     void send(const Alert& alert) override;
     QStringList urls() const { return m_urls; }
-    // The first word of the user's URLs that is no URL (it lacks "service://"), or empty.
-    static QString notAUrl(const QString& urls);
-    // Why the user's URLs cannot be used, for the log and the settings dialog.
-    static QString refusal(const QString& word);
+    // Why the user's URLs cannot be used, naming the first word among them that is no URL (it
+    // lacks "service://"), for the log and the settings dialog; empty when they can.
+    static QString refusal(const QString& urls);
 
 private:
     // The lines of apprise's output that tell why it failed, as ": reason", or empty.

@@ -45,9 +45,8 @@ void TestAlert::send(const Alert& alert)
     QList<AlertChannel*> channels;
     if (!url.isEmpty())
         channels << new WebhookChannel(url, WebhookChannel::DefaultTimeLimit, this);
-    const QString notAUrl = AppriseChannel::notAUrl(m_channels.appriseUrls);
-    if (!notAUrl.isEmpty())
-        emit reported(AppriseChannel::refusal(notAUrl));
+    if (const QString refused = AppriseChannel::refusal(m_channels.appriseUrls); !refused.isEmpty())
+        emit reported(refused);
     else if (!m_channels.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_channels.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_channels.appriseProgram, this);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../common/TestHttpServer.h"
 #include "alert/AlertDispatcher.h"
-#include "alert/AppriseChannel.h"
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -153,7 +152,9 @@ private slots:
         QStringList log;
         AlertDispatcher alerts(settings, QStringLiteral("Refused.sqlite"), [&log](const QString& line) { log << line; },
                                {5s, {100ms, 1s, 24h}});
-        QCOMPARE(log, refused.isEmpty() ? QStringList() : QStringList{AppriseChannel::refusal(refused)});
+        const QString refusal = QStringLiteral("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL "
+                                               "(each begins with its service, as in ntfys:// or mailtos://).");
+        QCOMPARE(log, refused.isEmpty() ? QStringList() : QStringList{refusal.arg(refused)});
         QCOMPARE(QFile::exists(QStringLiteral("Refused.sqlite")), refused.isEmpty());
         QVERIFY(QFile::remove(QStringLiteral("Refused.sqlite")) || !refused.isEmpty());
     }
