@@ -93,8 +93,8 @@ void DeviceCheckField::update()
     const std::optional<DeviceCheck> current = check();
     m_port->setEnabled(current && current->kind == DeviceCheck::TcpPort);
     const bool arp = current && current->kind == DeviceCheck::Arp && !m_address.trimmed().isEmpty();
-    if (!problem().isEmpty())
-        m_note->setText(problem());
+    if (const QString why = problem(); !why.isEmpty())
+        m_note->setText(why);
     else if (arp && !arpReaches(m_address.trimmed()))
         m_note->setText(QStringLiteral("ARP reaches only addresses on a local link."));
     else
