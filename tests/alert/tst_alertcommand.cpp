@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/TestFiles.h"
 #include "alert/AlertCommand.h"
 
 #include <QDir>
@@ -74,14 +75,10 @@ void TestAlertCommand::init()
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("with space")));
     m_script = m_dir->filePath(QStringLiteral("with space/record.sh"));
-    QFile script(m_script);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "out=\"$1\"; shift\n"
-                 "printf '%s\\n' \"$@\" > \"$out.args\"\n"
-                 "env | grep '^TARNWICK_' | sort > \"$out.env\"\n");
-    script.close();
-    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(TestFiles::writeScript(m_script,
+                                   "out=\"$1\"; shift\n"
+                                   "printf '%s\\n' \"$@\" > \"$out.args\"\n"
+                                   "env | grep '^TARNWICK_' | sort > \"$out.env\"\n"));
     QVERIFY(QDir::setCurrent(m_dir->path()));
     m_log.clear();
 }

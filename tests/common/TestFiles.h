@@ -22,6 +22,15 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
+// Writes an executable shell script that runs body (a stand-in for a program); whether it could.
+inline bool writeScript(const QString& path, const QByteArray& body)
+{
+    const QByteArray text = "#!/bin/sh\n" + body;
+    QFile script(path);
+    return script.open(QIODevice::WriteOnly) && script.write(text) == text.size()
+        && script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 // Empties the temporary folder and makes it the working directory.
 inline void enterEmpty(const QTemporaryDir& dir)
 {

@@ -605,8 +605,6 @@ private slots:
         QVERIFY(again.isMuted(QStringLiteral("10.0.0.2")));
     }
 
-    // A slow period ends in the history when its device goes down, and when a new run first
-    // hears of the device, as the run before may have ended while it was slow.
     // The previous run's last hour joins this run's statistics, read beside the results that
     // come meanwhile.
     void thePreviousRunsHourCarriesOn()
@@ -630,6 +628,8 @@ private slots:
         QCOMPARE(hour.received, 4);
     }
 
+    // A slow period ends in the history when its device goes down, and when a new run first
+    // hears of the device, as the run before may have ended while it was slow.
     void slowPeriodsEndWithTheirDevice()
     {
         const OwnFolder folder;

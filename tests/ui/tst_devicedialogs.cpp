@@ -7,6 +7,7 @@
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/SettingsDialog.h"
 
+#include "../common/TestFiles.h"
 #include "../common/WidgetTest.h"
 
 #include <QApplication>
@@ -588,11 +589,7 @@ private slots:
         QVERIFY(QDir().mkpath(folderPath));
         // A stand-in for the program that says where it was started.
         const QString programPath = dir.filePath(program);
-        QFile script(programPath);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\npwd -P > \"$TARNWICK_TEST_MARK\"\n");
-        script.close();
-        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::writeScript(programPath, "pwd -P > \"$TARNWICK_TEST_MARK\"\n"));
 
         QString why;
         const QString text = AutostartEntry::contents(programPath, folderPath, &why);
