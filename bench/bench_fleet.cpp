@@ -85,7 +85,7 @@ Worst watchFleet(PeerNetwork& peer, int devices, int periodS)
     if (!program.waitForStarted(10000))
         return {};
     // Every device heard once, and then some.
-    runUntil([] { return false; }, (2 * periodS + 3) * 1000);
+    runFor((2 * periodS + 3) * 1000);
 
     Worst worst;
     for (int round = 0; round < 5; ++round) {
@@ -97,7 +97,7 @@ Worst watchFleet(PeerNetwork& peer, int devices, int periodS)
         if (!runUntil([&] { return disconnectedAt.value(ip) > silenced; }, 60000))
             return {};
         worst.down = std::max(worst.down, double(disconnectedAt.value(ip) - silenced) / 1000);
-        runUntil([] { return false; }, int(QRandomGenerator::global()->bounded(periodS * 1000)));
+        runFor(int(QRandomGenerator::global()->bounded(periodS * 1000)));
         QStringList back = route;
         back[1] = QStringLiteral("del");
         if (!peer.runInside(QStringList{QStringLiteral("ip")} + back))

@@ -9,6 +9,7 @@
 //   devices, each device probed every second (as often as the engine's ceiling allows) until
 //   every one has been probed at least twice, as its metrics confirm.
 // Needs root for the namespace.
+#include "BenchTool.h"
 #include "ProbesCounted.h"
 #include "net/ProbeRate.h"
 #include "netlab/NetworkSandbox.h"
@@ -38,8 +39,7 @@ bool writeDeviceList(const QString& path, int count)
                     .arg(i % 256)
                     .toLatin1();
     text += "</DeviceEntries>\n";
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    return writeFile(path, text);
 }
 
 // The GUI thread's state letter and CPU ticks, from /proc; state 0 once the process is gone.
@@ -86,9 +86,8 @@ public:
         if (headless)
             arguments << QStringLiteral("--headless");
         if (monitored) {
-            QFile settings(m_dir.filePath(QStringLiteral("Settings.xml")));
-            if (settings.open(QIODevice::WriteOnly))
-                settings.write("<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod></Settings>");
+            writeFile(m_dir.filePath(QStringLiteral("Settings.xml")),
+                      "<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod></Settings>");
             arguments << QStringLiteral("--metrics") << QString::number(MetricsPort);
         }
         m_program.setWorkingDirectory(m_dir.path());
