@@ -17,6 +17,12 @@ const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString DefaultAction = QStringLiteral("default");
 const QString ShowAction = QStringLiteral("show");
 
+// "Show" on a message about several devices shows the first it names.
+QString shownAddress(const Alert& alert)
+{
+    return alert.devices.isEmpty() ? alert.address : alert.devices.first().address;
+}
+
 } // namespace
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, const QString& iconName, QObject* parent)
@@ -80,6 +86,10 @@ void DesktopNotifier::send(const Alert& alert, uint replaces)
          << (*m_bodyMarkup ? alert.text.toHtmlEscaped() : alert.text) << actions << hints << qint32(-1);
     if (!alert.groupKey.isEmpty())
         m_pendingKeys.insert(alert.groupKey);
+    // The daemon shows the new text under the old id as soon as it reads this call, and a click
+    // on it can come back before our answer does: the id names the new device from now on.
+    if (replaces != 0)
+        m_addressOfId.insert(replaces, shownAddress(alert));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, alert, replaces](QDBusPendingCallWatcher* finished) { answered(finished, alert, replaces); });
@@ -95,8 +105,7 @@ void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const Alert& alert
         id = reply.value();
         if (replaced != 0 && replaced != id)
             m_addressOfId.remove(replaced);
-        // "Show" on a message about several devices shows the first it names.
-        m_addressOfId.insert(id, alert.devices.isEmpty() ? alert.address : alert.devices.first().address);
+        m_addressOfId.insert(id, shownAddress(alert));
         if (!key.isEmpty())
             m_idOfKey.insert(key, id);
     }
