@@ -89,13 +89,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QByteArray list = "<DeviceEntries>\n";
-        for (int i = 0; i < 20000; ++i)
-            list += QStringLiteral("<DeviceEntry IP=\"127.1.%1.%2\" Type=\"3\" IASC=\"0\"/>\n")
-                        .arg(i / 256)
-                        .arg(i % 256)
-                        .toLatin1();
-        list += "</DeviceEntries>\n";
+        const QByteArray list = TestFiles::loopbackDeviceList(20000);
         TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")), list);
         ProgramRun program(dir.path());
         QVERIFY(program.started());

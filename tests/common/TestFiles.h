@@ -22,6 +22,19 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
+// A device list of count loopback addresses (127.1.0.1 on), as the program reads it.
+inline QByteArray loopbackDeviceList(int count)
+{
+    QByteArray list = "<DeviceEntries>\n";
+    for (int i = 0; i < count; ++i)
+        list += QStringLiteral("<DeviceEntry IP=\"127.1.%1.%2\" Type=\"3\" IASC=\"0\"/>\n")
+                    .arg(i / 250)
+                    .arg(i % 250 + 1)
+                    .toLatin1();
+    list += "</DeviceEntries>\n";
+    return list;
+}
+
 // Writes an executable shell script that runs body (a stand-in for a program); whether it could.
 inline bool writeScript(const QString& path, const QByteArray& body)
 {

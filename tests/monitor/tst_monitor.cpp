@@ -420,13 +420,7 @@ private slots:
         Settings& settings = Settings::instance();
         settings.set(&Settings::probePeriod, 1);
         const auto restore = qScopeGuard([&settings] { settings.set(&Settings::probePeriod, 0); });
-        QFile list(QStringLiteral("DeviceConfig.xml"));
-        QVERIFY(list.open(QIODevice::WriteOnly));
-        list.write("<DeviceEntries>");
-        for (int i = 0; i < 12000; ++i)
-            list.write(QStringLiteral("<DeviceEntry IP=\"127.1.%1.%2\"/>").arg(i / 250).arg(i % 250 + 1).toLatin1());
-        list.write("</DeviceEntries>");
-        list.close();
+        TestFiles::writeFile(QStringLiteral("DeviceConfig.xml"), TestFiles::loopbackDeviceList(12000));
         QStringList reports;
         MonitorCore::Options options;
         options.report = [&reports](const QString& text) { reports << text; };

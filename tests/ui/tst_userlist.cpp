@@ -84,6 +84,14 @@ class TestUserList : public QObject
         return texts;
     }
 
+    // A list of the test's own showing the store's devices, as the main window fills its own.
+    void showTheStore(UserList& list) const
+    {
+        m_data->connectReceiver(&list);
+        for (const DeviceEntry& e : m_data->entries())
+            list.addEntryRow(e);
+    }
+
 private slots:
     void init()
     {
@@ -301,9 +309,7 @@ private slots:
         m_data->addEntry(entry(QStringLiteral("a")));
         m_data->awaitFirstResults();
         UserList list({.historyFile = QStringLiteral("History.sqlite")});
-        m_data->connectReceiver(&list);
-        for (const DeviceEntry& e : m_data->entries())
-            list.addEntryRow(e);
+        showTheStore(list);
         m_data->setPingResult(QStringLiteral("a"), firstResult);
         list.refreshStatistics();
         QCOMPARE(list.tree()->topLevelItem(0)->text(9), since);
@@ -440,9 +446,7 @@ private slots:
         m_data->setPingResult(QStringLiteral("scanner"), ProbeResult::timeout());
         m_data->setPingResult(QStringLiteral("printer"), ProbeResult::timeout());
         UserList list;
-        m_data->connectReceiver(&list);
-        for (const DeviceEntry& e : m_data->entries())
-            list.addEntryRow(e);
+        showTheStore(list);
         QTreeWidget* tree = list.tree();
         QHeaderView* header = tree->header();
         list.resize(900, 300);
@@ -553,9 +557,7 @@ private slots:
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         m_data->awaitFirstResults();
         UserList list;
-        m_data->connectReceiver(&list);
-        for (const DeviceEntry& e : m_data->entries())
-            list.addEntryRow(e);
+        showTheStore(list);
         auto* listSummary = list.findChild<QLabel*>(QStringLiteral("summaryLabel"));
         QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
         const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
@@ -577,9 +579,7 @@ private slots:
             m_data->addEntry(entry(QStringLiteral("s%1").arg(i)));
         m_data->awaitFirstResults();
         UserList list;
-        m_data->connectReceiver(&list);
-        for (const DeviceEntry& e : m_data->entries())
-            list.addEntryRow(e);
+        showTheStore(list);
         auto* summary = list.findChild<QLabel*>(QStringLiteral("summaryLabel"));
         int fed = 0;
         QTimer feeder;
@@ -1025,9 +1025,7 @@ private slots:
         m_data->addEntry(entry(QStringLiteral("b")));
         m_data->changeEntry(QStringLiteral("b"), QStringLiteral("a"), false, QStringLiteral("second"), DeviceTypePC);
         UserList list;
-        m_data->connectReceiver(&list);
-        for (const DeviceEntry& e : m_data->entries())
-            list.addEntryRow(e);
+        showTheStore(list);
         QTreeWidget* tree = list.findChild<QTreeWidget*>(QStringLiteral("deviceTree"));
         QCOMPARE(column(tree, 4), QStringList({"about a", "second"}));
         m_data->removeEntry(QStringLiteral("a"));
