@@ -146,8 +146,7 @@ void MainWindow::addRowsSlice()
         // SIGTERM, which then waited for another slice and its layout.
         QTimer::singleShot(1, Qt::PreciseTimer, this, &MainWindow::addRowsSlice);
     } else {
-        m_rowsToAdd.clear();
-        m_addedMeanwhile.clear();
+        stopAddingRows();
     }
 }
 

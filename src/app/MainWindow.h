@@ -30,8 +30,8 @@ public:
     UserList* userList() const { return m_userList; }
     // Shows the device list with the device's row selected.
     void showDevice(const QString& ip);
-    // The program is ending: rows not added yet never will be, so that no further slice holds
-    // up the saving of the files.
+    // Rows not added yet never will be: the program is ending, and no further slice may hold up
+    // the saving of the files. The last slice ends the adding the same way.
     void stopAddingRows();
 
 protected:
