@@ -339,8 +339,12 @@ private slots:
         stopPinger();
         const QList<Call> calls = probe.calls();
         const qint64 paceMs = counted * ProbeRate::intervalNs(devices + 3, 1000) / 1000000;
-        const qint64 took = calls[counted - 1].at - calls[0].at;
-        QVERIFY2(took >= paceMs - PingerThread::QueueAheadMs - 10, qPrintable(QString::number(took)));
+        // Timed from the probe's clock, which started before the round did: the round's first
+        // call may itself come late (a busy machine), and the calls due meanwhile then follow
+        // it closely, as they should.
+        const qint64 lastAt = calls[counted - 1].at;
+        QVERIFY2(lastAt >= paceMs - PingerThread::QueueAheadMs - 10,
+                 qPrintable(QStringLiteral("%1 ms, the first at %2 ms").arg(lastAt).arg(calls[0].at)));
     }
 
     // An engine that sends slower than the pace asked of it (at its ceiling it falls a little
