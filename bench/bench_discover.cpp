@@ -3,6 +3,7 @@
 // which answers, inside a private network namespace: how long the scan takes, the longest
 // stall of the window's event loop while the rows come in, and the memory used at the end.
 // Needs root.
+#include "../tests/common/RunningPinger.h"
 #include "BenchMemory.h"
 #include "data/Data.h"
 #include "data/Settings.h"

@@ -5,6 +5,7 @@
 // largest backlog of undelivered results, the memory used, and what the history made of it: its
 // size and how fast it took the results in. Before that, the CPU time per result with no device
 // placed on the map and with 1,000 placed (alternately, the median of each), and their ratio.
+#include "../tests/common/RunningPinger.h"
 #include "BenchMemory.h"
 #include "BenchTool.h"
 #include "app/MainWindow.h"

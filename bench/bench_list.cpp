@@ -7,13 +7,14 @@
 //   it takes;
 // - the periodic statistics refresh of a list of 20,000 rows with a statistics source: the GUI
 //   time from the refresh until the rows on screen are painted anew, worst of 10.
+#include "../tests/common/RunningPinger.h"
 #include "BenchMemory.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "log/FileLog.h"
-#include "log/LogListWidget.h"
 #include "log/LogManager.h"
 #include "net/PingerThread.h"
+#include "ui/LogListWidget.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
 

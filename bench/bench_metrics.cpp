@@ -5,6 +5,7 @@
 // - the monitor's results per second at gap 0, real probes, with the metrics recorded and
 //   scraped every second, against without them (three rounds of each, taken in turn, medians).
 // Needs root.
+#include "../tests/common/RunningPinger.h"
 #include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"

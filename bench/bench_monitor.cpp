@@ -5,6 +5,7 @@
 //   says "disconnected", and after it comes back at a random moment of the period,
 //   "connected"; five times each. (The CPU it takes is bench_cpu's, on the shipped program.)
 // Needs root.
+#include "../tests/common/RunningPinger.h"
 #include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"

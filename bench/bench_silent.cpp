@@ -6,6 +6,7 @@
 // - One round of the monitor (every device every second) over 20 devices of which 15 are
 //   silent, next to fping -q -c 1 -i 1 -r 0 -t 1000 on the same targets (the same pace and time-out).
 // Needs root.
+#include "../tests/common/RunningPinger.h"
 #include "BenchTool.h"
 #include "data/Data.h"
 #include "data/Settings.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AboutDialog.h"
 
-#include "ProcessValues.h"
+#include "server/ProcessValues.h"
 #include "skin/SkinResources.h"
 
 #include <QHBoxLayout>

@@ -1,18 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 
-#include "AppLogging.h"
 #include "AutoSaver.h"
-#include "CommandLine.h"
-#include "InstanceLock.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
-#include "NeighboursCommand.h"
-#include "Privileges.h"
-#include "ProcessSignalWatcher.h"
-#include "ProcessValues.h"
-#include "RunLogs.h"
-#include "ScanCommand.h"
+#include "RunningMonitor.h"
 #include "StateChangeSound.h"
 #include "TarnwickVersion.h"
 #include "alert/AlertDispatcher.h"
@@ -30,6 +22,17 @@
 #include "net/NeighbourFinder.h"
 #include "net/OuiRegistry.h"
 #include "net/ProbeEngine.h"
+#include "server/AppLogging.h"
+#include "server/CommandLine.h"
+#include "server/HeadlessProgram.h"
+#include "server/InstanceLock.h"
+#include "server/Monitoring.h"
+#include "server/NeighboursCommand.h"
+#include "server/Privileges.h"
+#include "server/ProcessSignalWatcher.h"
+#include "server/ProcessValues.h"
+#include "server/RunLogs.h"
+#include "server/ScanCommand.h"
 #include "skin/SkinResources.h"
 #include "ui/UserList.h"
 
@@ -37,6 +40,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QStyleFactory>
 
 #include <csignal>
@@ -56,22 +60,14 @@ void applyStyle(QApplication& app, QFile& styleSheet)
         app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 }
 
-// Without any ICMP socket every device would read disconnected; say why and how to mend it.
-QString icmpPermissionHint()
-{
-    return QStringLiteral("ICMP echo requests cannot be sent, so every device will show as disconnected. "
-                          "Allow them with \"sudo setcap cap_net_raw+ep %1\", "
-                          "or for every user with \"sudo sysctl -w net.ipv4.ping_group_range='0 2147483647'\".")
-        .arg(QCoreApplication::applicationFilePath());
-}
-
 // Whether the process was started as the headless monitor, from its command line in /proc.
 bool runsHeadless(qint64 pid)
 {
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
     if (!commandLine.open(QIODevice::ReadOnly))
         return false;
-    return commandLine.readAll().split('\0').contains("--headless");
+    const QList<QByteArray> words = commandLine.readAll().split('\0');
+    return words.contains("--headless") || words.first().endsWith("tarnwick-headless");
 }
 
 // A second start in a folder where the program runs already: it brings the running one's
@@ -125,71 +121,6 @@ void tellAboutDeviceListProblem(const Data& data)
     box->show();
 }
 
-// What the core and the program's files have to say (failed saves, copies kept aside, where
-// the metrics go) goes to the log, besides the diagnostics.
-void reportToLog(const QString& text)
-{
-    LogManager::instance().log("Application", text.toStdString());
-}
-
-MonitorCore::Options coreOptions(const CommandLine& command, const ProbeEngine& engine)
-{
-    if (!engine.hasSocket())
-        reportToLog(icmpPermissionHint());
-    // The monitor and discovery ask hosts on the local link by ARP where they may.
-    else if (!engine.asksByArp())
-        reportToLog(QStringLiteral("Hosts on the local link are asked by echo alone: no packet socket for ARP (%1).")
-                        .arg(QString::fromLocal8Bit(std::strerror(engine.arpSocketError()))));
-    MonitorCore::Options options;
-    // Where the metrics go: the command line's choice for this run, else the setting.
-    options.metricsAddress = command.metricsGiven ? command.metrics : Settings::instance().metricsAddress;
-    options.version = appVersion;
-    options.report = reportToLog;
-    // A SIGTERM while a long list is read ends the program without waiting for the rest of it.
-    options.stopLoading = &ProcessSignalWatcher::terminationPending;
-    return options;
-}
-
-void logAlerts(const QString& text)
-{
-    LogManager::instance().log("Alerts", text.toStdString());
-}
-
-// What the desktop and the headless run both keep while the monitor runs: the core, published
-// through the accessors, the log's lines about the devices and the alerts that leave the program.
-struct Monitoring
-{
-    DataLogListener logListener;
-    MonitorCore core;
-    AlertDispatcher alerts;
-
-    Monitoring(const CommandLine& command, ProbeEngine& engine)
-        : core(Settings::instance(), engine, coreOptions(command, engine))
-        , alerts(Settings::instance(), QStringLiteral("Outbox.sqlite"), logAlerts)
-    {
-        // Connected only after loading, so that the entries read from the file are not logged.
-        core.data().connectReceiver(&logListener);
-        QObject::connect(&core.announcer(), &Announcer::announced, &logListener, &DataLogListener::announced);
-        QObject::connect(&core.announcer(), &Announcer::announced, &alerts, &AlertDispatcher::announced);
-        Data::setInstance(&core.data());
-        VisualRepresentationData::setInstance(&core.map());
-    }
-
-    ~Monitoring()
-    {
-        VisualRepresentationData::setInstance(nullptr);
-        Data::setInstance(nullptr);
-    }
-
-    void end()
-    {
-        core.end();
-        // After the monitor, which makes no more alerts then.
-        alerts.finishSending();
-        LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
-    }
-};
-
 // What the device lists read and ask of the monitor: the history's figures while it is kept,
 // reachability and "Ping now".
 UserList::Services deviceListServices(MonitorCore& core)
@@ -208,7 +139,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.reachability = &core.reachability();
     services.slow = &core.slowWatch();
     services.engine = &core.engine();
-    services.startMonitor = [&core] { core.start(); };
+    services.monitor = {&stopPinger, &startPinger};
     services.mutes = &core.mutes();
     return services;
 }
@@ -235,75 +166,12 @@ void Application::requestQuit()
 int Application::run(int argc, char** argv)
 {
     appVersion = QStringLiteral(TARNWICK_VERSION);
-    const CommandLine command = CommandLine::parse(argumentsOf(argc, argv));
-    switch (command.mode) {
-    case CommandLine::Mode::Help:
-        std::printf("%s", qPrintable(CommandLine::usage()));
-        return 0;
-    case CommandLine::Mode::Version:
-        std::printf("Tarnwick %s\n", TARNWICK_VERSION);
-        return 0;
-    case CommandLine::Mode::Error:
-        std::fprintf(stderr, "tarnwick: %s\n", qPrintable(command.error));
-        return 2;
-    case CommandLine::Mode::Scan: {
-        NameResolver resolver;
-        const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
-        return ScanCommand::run(argc, argv, command, *engine);
-    }
-    case CommandLine::Mode::Neighbours:
-        return NeighboursCommand::run();
-    case CommandLine::Mode::Headless:
-        return runHeadless(argc, argv, command);
-    case CommandLine::Mode::Desktop:
-        break;
-    }
+    const CommandLine command = CommandLine::parse(HeadlessProgram::argumentsOf(argc, argv));
+    if (const std::optional<int> status = HeadlessProgram::runTool(argc, argv, command, CommandLine::Mode::Desktop))
+        return *status;
+    if (command.mode == CommandLine::Mode::Headless)
+        return HeadlessProgram::runMonitor(argc, argv, command);
     return runDesktop(argc, argv, command);
-}
-
-QStringList Application::argumentsOf(int argc, char** argv)
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
-}
-
-std::unique_ptr<ProbeEngine> Application::openIcmpSocketThenDropPrivileges(NameResolver& resolver)
-{
-    if (Privileges::startedRaised())
-        Privileges::forgetCodeLoadingEnvironment();
-    auto engine = std::make_unique<ProbeEngine>(resolver);
-    Privileges::dropCapabilities();
-    return engine;
-}
-
-int Application::runHeadless(int argc, char** argv, const CommandLine& command)
-{
-    quitRequested = false;
-    ProcessSignalWatcher::installHandlers();
-    NameResolver resolver;
-    const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
-    InstanceLock lock;
-    if (!lock.acquire()) {
-        std::fprintf(stderr, "Tarnwick runs already in this folder (process %lld).\n", qlonglong(lock.holder()));
-        return 1;
-    }
-    // Without a desktop, standard error (the journal, under systemd) is where a person looks.
-    const RunLogs logs(true);
-    Settings::instance().load(QStringLiteral("Settings.xml"), &reportToLog);
-
-    QCoreApplication app(argc, argv);
-    Monitoring monitoring(command, *engine);
-    ProcessSignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &requestQuit);
-
-    monitoring.core.start();
-    do {
-        QCoreApplication::exec();
-    } while (!quitRequested);
-    monitoring.end();
-    return 0;
 }
 
 int Application::runDesktop(int argc, char** argv, const CommandLine& command)
@@ -313,14 +181,14 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     NameResolver resolver;
     // Its ICMPv6 socket, like the engine's sockets, is opened while the right to is still there.
     const NeighbourFinder neighbours(OuiRegistry::shared());
-    const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+    const std::unique_ptr<ProbeEngine> engine = HeadlessProgram::openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire())
         return answerSecondStart(argc, argv, lock.holder());
 
     const RunLogs logs(false);
     Settings& settings = Settings::instance();
-    settings.load(QStringLiteral("Settings.xml"), &reportToLog);
+    settings.load(QStringLiteral("Settings.xml"), &Monitoring::reportToLog);
 
     QApplication app(argc, argv);
     QFile styleSheet;
@@ -328,13 +196,15 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
-    Monitoring monitoring(command, *engine);
+    Monitoring monitoring(command, settings, *engine);
+    setRunningCore(&monitoring.core());
+    const auto unpublish = qScopeGuard([] { setRunningCore(nullptr); });
     // Asked to quit while the lists were read: no window is built only to be taken down.
     if (ProcessSignalWatcher::terminationPending()) {
         monitoring.end();
         return 0;
     }
-    MonitorCore& core = monitoring.core;
+    MonitorCore& core = monitoring.core();
     Data& data = core.data();
     UserList::Services services = deviceListServices(core);
     services.neighbours = &neighbours;
@@ -346,7 +216,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     // without one either, balloons wait for a tray as before.
     DesktopNotifier notifier;
     if ((!tray->systemTrayAvailable() || !QSystemTrayIcon::supportsMessages()) && notifier.isAvailable()) {
-        monitoring.alerts.setNotifier(&notifier);
+        monitoring.alerts().setNotifier(&notifier);
         QObject::connect(&notifier, &DesktopNotifier::showRequested, tray, [tray](const QString& ip) {
             tray->ShowWindow();
             if (MainWindow* window = MainWindow::instance())
@@ -374,7 +244,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::showWindowRequested, tray, &MainSystemTrayIcon::ShowWindow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &requestQuit);
 
-    core.start();
+    startPinger();
 
     do {
         QApplication::exec();

@@ -3,11 +3,11 @@
 
 #include "AboutDialog.h"
 #include "MainWindow.h"
-#include "ProcessValues.h"
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/DeviceSummary.h"
 #include "data/MuteList.h"
+#include "server/ProcessValues.h"
 #include "skin/SkinResources.h"
 #include "ui/ModalDialog.h"
 

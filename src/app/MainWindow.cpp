@@ -6,11 +6,11 @@
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
 #include "data/Settings.h"
-#include "log/LogListWidget.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
 #include "ui/AddDeviceDialog.h"
 #include "ui/DiscoverDevicesDialog.h"
+#include "ui/LogListWidget.h"
 #include "ui/ModalDialog.h"
 #include "ui/SettingsDialog.h"
 #include "ui/UserList.h"
@@ -64,7 +64,7 @@ MainWindow::MainWindow(UserList::Services services)
     const ReachabilityView* reachability = services.reachability;
     const SlowView* slow = services.slow;
     m_engine = services.engine;
-    m_startMonitor = services.startMonitor;
+    m_monitor = services.monitor;
     m_neighbours = services.neighbours;
     m_discoverButton->setEnabled(m_engine);
     m_userList = new UserList(std::move(services), this);
@@ -230,7 +230,7 @@ void MainWindow::CloseButtonClicked()
 
 void MainWindow::DiscoverDevicesButtonClicked()
 {
-    ModalDialog::open(new DiscoverDevicesDialog(*m_engine, m_startMonitor, nullptr, m_neighbours), this);
+    ModalDialog::open(new DiscoverDevicesDialog(*m_engine, m_monitor, nullptr, m_neighbours), this);
 }
 
 void MainWindow::SettingsButtonClicked()

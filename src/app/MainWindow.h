@@ -57,7 +57,7 @@ private:
     QPushButton* m_settingsButton;
     QPushButton* m_addButton;
     ProbeEngine* m_engine;
-    std::function<void()> m_startMonitor;
+    MonitorSwitch m_monitor;
     const NeighbourFinder* m_neighbours = nullptr;
     UserList* m_userList;
     LogListWidget* m_logView;

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QMetaMethod>
 #include <QMutexLocker>
+#include <QSet>
 #include <QXmlStreamWriter>
 
 namespace Tarnwick {
@@ -68,6 +69,50 @@ bool Data::load(const QString& fileName, DocumentFile::Reporter reporter, const 
     const bool complete = m_file.read(handler);
     m_savedRevision = m_revision;
     return complete;
+}
+
+FileReload Data::reload(DocumentFile::Reporter reporter)
+{
+    FileReload outcome;
+    Data read;
+    if (!read.load(fileName(), std::move(reporter))) {
+        outcome.problem = DocumentFile::notReadReason(read.file());
+        return outcome;
+    }
+    outcome.read = true;
+    const QList<DeviceEntry> wanted = read.entries();
+    QSet<QString> kept;
+    for (const DeviceEntry& entry : wanted)
+        kept.insert(entry.ip);
+    for (const DeviceEntry& entry : entries()) {
+        if (!kept.contains(entry.ip)) {
+            removeEntry(entry.ip);
+            ++outcome.removed;
+        }
+    }
+    for (const DeviceEntry& entry : wanted) {
+        const std::optional<DeviceEntry> running = contains(entry.ip) ? std::optional(this->entry(entry.ip))
+                                                                      : std::nullopt;
+        if (running && running->check != entry.check) {
+            // Another check's figures say nothing of this one.
+            removeEntry(entry.ip);
+            addEntry(entry);
+            ++outcome.changed;
+        } else if (!running) {
+            addEntry(entry);
+            ++outcome.added;
+        } else if (running->type != entry.type || running->description != entry.description
+                   || running->informOnStateChange != entry.informOnStateChange
+                   || running->slowLimits != entry.slowLimits) {
+            changeEntry(entry.ip, entry.ip, entry.informOnStateChange, entry.description, entry.type, entry.check,
+                        entry.slowLimits);
+            ++outcome.changed;
+        }
+    }
+    // The list is what the file says now: nothing to save.
+    m_file = read.m_file;
+    m_savedRevision = m_revision;
+    return outcome;
 }
 
 bool Data::save()
@@ -267,8 +312,9 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const QString& ip, con
     } else if (e.state == said) {
         streak = 0;
     } else {
-        const Settings& settings = Settings::instance();
-        const int needed = answered ? settings.connectAfter.load() : settings.disconnectAfter.load();
+        const int needed = !m_settings ? 1
+            : answered                 ? m_settings->connectAfter.load()
+                                       : m_settings->disconnectAfter.load();
         if (++streak >= needed) {
             e.state = said;
             streak = 0;

@@ -6,6 +6,7 @@
 #include "DeviceEntryChangedEvent.h"
 #include "DeviceRemovedEvent.h"
 #include "DocumentFile.h"
+#include "FileReload.h"
 #include "ProbeRecord.h"
 #include "ProbeResult.h"
 
@@ -25,6 +26,8 @@ class QXmlStreamWriter;
 
 namespace Tarnwick {
 
+class Settings;
+
 // The one list of monitored devices. Every change goes through it and is announced by a
 // signal carrying an event record; the record stays valid until every receiver of that
 // emission has run.
@@ -43,6 +46,10 @@ public:
     explicit Data(QObject* parent = nullptr);
     ~Data() override;
 
+    // The settings whose counts decide when results change a device's state ("Disconnected
+    // after N missed replies"); without any, each result that disagrees changes it at once.
+    void setSettings(const Settings* settings) { m_settings = settings; }
+
     static Data* instance();
     static void setInstance(Data* data);
     // The published store, publishing a new empty one first where none exists yet.
@@ -55,6 +62,12 @@ public:
     bool load(const QString& fileName, DocumentFile::Reporter reporter = {},
               const std::function<bool()>& stopRequested = {});
     bool save();
+    // Reads the list file again and makes the running list what it says: an entry whose address
+    // and check are unchanged keeps its state and results (its other fields follow the file),
+    // new addresses are added as not yet probed, missing ones removed, and an entry whose check
+    // changed starts afresh. A file that cannot be read whole changes nothing. On the store's
+    // thread; announced as the user's own changes are.
+    FileReload reload(DocumentFile::Reporter reporter = {});
     QString fileName() const;
     const DocumentFile& file() const { return m_file; }
     // Whether the user changed the list (added, removed or edited entries) since it was
@@ -151,6 +164,7 @@ private:
     std::atomic<const QThread*> m_emittingUnderLock{nullptr};
     // Shared with the releases still queued, which may run after the store has gone.
     std::shared_ptr<std::atomic<int>> m_undelivered = std::make_shared<std::atomic<int>>(0);
+    const Settings* m_settings = nullptr;
 
     static std::atomic<Data*> s_instance;
 };

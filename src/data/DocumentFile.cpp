@@ -72,6 +72,13 @@ DocumentFile::DiskState DocumentFile::diskState(const QString& fileName, const Q
     return state;
 }
 
+QString DocumentFile::notReadReason(const DocumentFile& file)
+{
+    if (!file.readProblem().isEmpty())
+        return file.readProblem();
+    return QFileInfo::exists(file.fileName()) ? QStringLiteral("it is empty") : QStringLiteral("it does not exist");
+}
+
 bool DocumentFile::read(IXmlContentHandler& handler)
 {
     m_readProblem.clear();

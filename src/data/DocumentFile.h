@@ -41,6 +41,8 @@ public:
     bool read(IXmlContentHandler& handler);
     // Why the file could not be opened or read whole; empty when it could.
     QString readProblem() const { return m_readProblem; }
+    // Why a read gave nothing or not all: the problem, or that the file is missing or empty.
+    static QString notReadReason(const DocumentFile& file);
     // The file exists but could not be opened: its saves go to sessionFileName() instead.
     bool unopenable() const { return m_outcome == ReadOutcome::Unopenable; }
     // The handler ended the reading early (the program was quitting): the file is never saved

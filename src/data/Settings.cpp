@@ -67,6 +67,32 @@ bool Settings::load(const QString& name, DocumentFile::Reporter reporter)
     return complete;
 }
 
+FileReload Settings::reload(DocumentFile::Reporter reporter)
+{
+    FileReload outcome;
+    // Records of one file share its bookkeeping, which reading replaces: a file that cannot be
+    // read whole must leave what the program last read or wrote.
+    const DocumentFile kept = file();
+    Settings read;
+    if (!read.load(fileName, std::move(reporter))) {
+        outcome.problem = DocumentFile::notReadReason(read.file());
+        file() = kept;
+        return outcome;
+    }
+    outcome.read = true;
+    const Settings before = *this;
+    setEdited(before, read);
+    forEachStoredField([&](const auto& element) {
+        if constexpr (isWindowElement<decltype(element)>)
+            outcome.changed += before.*element.geometry != read.*element.geometry
+                || before.*element.maximized != read.*element.maximized;
+        else
+            outcome.changed += !(before.*element.field == read.*element.field);
+    });
+    // The file's bookkeeping is the read's now: what it says is what a save would write.
+    return outcome;
+}
+
 bool Settings::save()
 {
     return file().write([this](QXmlStreamWriter& writer) { writeDocument(writer); }, hasUnsavedChanges());

@@ -3,6 +3,7 @@
 
 #include "CopyableAtomic.h"
 #include "DocumentFile.h"
+#include "FileReload.h"
 #include "SettingsNotifier.h"
 
 #include <QRect>
@@ -76,6 +77,9 @@ public:
 
     // Failed saves are told to reporter.
     bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
+    // Reads the file again and puts in each field whose value changed, so that whoever follows
+    // it hears the change; a file that cannot be read whole changes nothing.
+    FileReload reload(DocumentFile::Reporter reporter = {});
     bool save();
     // Whether a save would write anything other than what was last read or saved.
     bool hasUnsavedChanges() const;

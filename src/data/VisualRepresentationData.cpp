@@ -3,6 +3,7 @@
 
 #include "VisualRepresentationDataXmlHandler.h"
 
+#include <QFileInfo>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -44,6 +45,48 @@ bool VisualRepresentationData::load(const QString& fileName, DocumentFile::Repor
     const bool complete = m_file.read(handler);
     m_file.rememberAsSaved([this](QXmlStreamWriter& writer) { writeDocument(writer); });
     return complete;
+}
+
+FileReload VisualRepresentationData::reload(DocumentFile::Reporter reporter)
+{
+    FileReload outcome;
+    VisualRepresentationData read;
+    if (!read.load(m_fileName, std::move(reporter))) {
+        // No map file and no map: there is nothing to keep or to say.
+        if (m_items.isEmpty() && m_connections.isEmpty() && !QFileInfo::exists(m_fileName))
+            outcome.read = true;
+        else
+            outcome.problem = DocumentFile::notReadReason(read.m_file);
+        return outcome;
+    }
+    outcome.read = true;
+    for (const VisualRepresentationItemConnection& line : connections()) {
+        if (read.connectionIndex(line.ip1, line.ip2) < 0 && removeConnection(line.ip1, line.ip2))
+            ++outcome.removed;
+    }
+    for (const VisualRepresentationItem& badge : items()) {
+        if (!read.item(badge.ip) && removeItem(badge.ip))
+            ++outcome.removed;
+    }
+    for (const VisualRepresentationItem& badge : read.m_items) {
+        const std::optional<VisualRepresentationItem> running = item(badge.ip);
+        if (!running)
+            outcome.added += addItem(badge);
+        else if (*running != badge)
+            outcome.changed += moveItem(badge.ip, badge.x, badge.y, badge.laidOut);
+    }
+    for (const VisualRepresentationItemConnection& line : read.m_connections) {
+        const qsizetype i = connectionIndex(line.ip1, line.ip2);
+        if (i < 0)
+            outcome.added += addConnection(line);
+        else if (m_connections.at(i).type != line.type)
+            outcome.changed += setConnectionType(line.ip1, line.ip2, line.type);
+    }
+    // The same badges and lines in the file's order, so that a save writes the file as it is.
+    m_items = read.m_items;
+    m_connections = read.m_connections;
+    m_file = read.m_file;
+    return outcome;
 }
 
 bool VisualRepresentationData::save()

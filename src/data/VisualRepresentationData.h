@@ -4,6 +4,7 @@
 #include "VisualRepresentationItem.h"
 #include "VisualRepresentationItemConnection.h"
 #include "data/DocumentFile.h"
+#include "data/FileReload.h"
 
 #include <QList>
 #include <QObject>
@@ -36,6 +37,10 @@ public:
     // Failed saves are told to reporter.
     bool load(const QString& fileName, DocumentFile::Reporter reporter = {});
     bool save();
+    // Reads the map file again and makes the map what it says (badges added, moved and removed,
+    // lines likewise), announced as the user's own changes are; a file that cannot be read
+    // whole changes nothing.
+    FileReload reload(DocumentFile::Reporter reporter = {});
     // Whether a save would write anything other than what was last read or saved.
     bool hasUnsavedChanges() const;
 

@@ -7,6 +7,7 @@
 #include "ReachabilityWatcher.h"
 #include "SlowWatch.h"
 #include "data/Data.h"
+#include "data/FileReload.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
@@ -51,6 +52,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     , m_map(std::make_unique<VisualRepresentationData>())
     , m_mutes(std::make_unique<MuteList>())
 {
+    m_data->setSettings(&m_settings);
     if (!m_options.report)
         m_options.report = [](const QString&) {};
     m_data->load(m_options.deviceListFile, m_options.report, m_options.stopLoading);
@@ -79,10 +81,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
         if (!m_slow->isSlow(ip))
             m_history->slowDropped(ip);
     });
-    // The start-up opened the socket, or found it cannot, before the right to was given up.
-    m_metrics = std::make_unique<MetricsPublisher>(m_options.metricsAddress, *m_data, m_history->statistics(),
-                                                   *m_reachability, m_options.version, m_engine.hasSocket(),
-                                                   m_options.report, *m_slow);
+    serveMetrics(m_options.metricsAddress);
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
@@ -93,8 +92,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
 MonitorCore::~MonitorCore()
 {
     // Left without end() (a start-up that failed): the monitor must not outlive the sinks.
-    if (m_started && !m_ended)
-        stopPinger();
+    pause();
 }
 
 const ReachabilityView& MonitorCore::reachability() const
@@ -120,20 +118,26 @@ QString MonitorCore::recordingProblem() const
 void MonitorCore::start()
 {
     // A scan that ends after the core did must not bring the monitor back.
-    if (m_ended)
+    if (m_ended || m_pinger)
         return;
-    m_started = true;
     // A stand-in answers for every device, whatever its check. Echo devices on a local link are
     // asked by ARP too, so that one whose firewall drops echo requests is seen present.
-    startPinger(
+    m_pinger = std::make_unique<PingerThread>(
+        *m_data, m_settings,
         m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine, 0, true),
         [this](const QList<ProbeRecord>& results) { fanOut(results); }, m_options.probe ? nullptr : &m_engine);
+    m_pinger->start(QThread::InheritPriority);
+}
+
+void MonitorCore::pause()
+{
+    m_pinger.reset();
 }
 
 void MonitorCore::pingNow(const QString& ip)
 {
-    if (PingerThread* pinger = currentPinger())
-        pinger->probeNow(*m_data, ip);
+    if (m_pinger)
+        m_pinger->probeNow(ip);
 }
 
 void MonitorCore::fanOut(const QList<ProbeRecord>& results)
@@ -169,13 +173,48 @@ void MonitorCore::paceEngine()
     m_paceReported = outgrown;
 }
 
+void MonitorCore::serveMetrics(const QString& address)
+{
+    m_options.metricsAddress = address;
+    // The old server lets its port go before the new one takes it.
+    m_metrics.reset();
+    // The start-up opened the socket, or found it cannot, before the right to was given up.
+    m_metrics = std::make_unique<MetricsPublisher>(address, *m_data, m_history->statistics(), *m_reachability,
+                                                   m_options.version, m_engine.hasSocket(), m_options.report, *m_slow);
+}
+
+void MonitorCore::reload()
+{
+    if (m_ended)
+        return;
+    reportReload(m_settings.fileName, m_settings.reload(m_options.report));
+    if (m_options.metricsFollowSettings && m_settings.metricsAddress != m_options.metricsAddress)
+        serveMetrics(m_settings.metricsAddress);
+    reportReload(m_data->fileName(), m_data->reload(m_options.report));
+    reportReload(m_map->fileName(), m_map->reload(m_options.report));
+}
+
+void MonitorCore::reportReload(const QString& file, const FileReload& outcome)
+{
+    if (!outcome.read) {
+        m_options.report(
+            QStringLiteral("\"%1\" was not read again: %2. What runs is kept as it was.").arg(file, outcome.problem));
+    } else if (outcome.changedAnything()) {
+        m_options.report(QStringLiteral("\"%1\" read again: %2 added, %3 removed, %4 changed.")
+                             .arg(file, QString::number(outcome.added), QString::number(outcome.removed),
+                                  QString::number(outcome.changed)));
+    } else {
+        m_options.report(QStringLiteral("\"%1\" read again: nothing changed.").arg(file));
+    }
+}
+
 void MonitorCore::end()
 {
     if (m_ended)
         return;
     m_ended = true;
     // The results the monitor reported before it stopped reach the store and the sinks now.
-    stopPinger();
+    pause();
     m_engine.stop();
     m_engine.resolver().stop();
     // Announcements queued to receivers elsewhere, and the releases of their event records.

@@ -17,12 +17,14 @@ class DeviceStatistics;
 class HistoryRecorder;
 class MetricsPublisher;
 class MuteList;
+class PingerThread;
 class ProbeEngine;
 class ReachabilityView;
 class ReachabilityWatcher;
 class SlowWatch;
 class Settings;
 class VisualRepresentationData;
+struct FileReload;
 struct ProbeRecord;
 
 // The monitor without any window: the device list and the map with their files, the probe
@@ -42,6 +44,9 @@ public:
         QString historyFile = QStringLiteral("History.sqlite");
         QString mutesFile = QStringLiteral("Mutes.xml");
         QString metricsAddress;
+        // Whether the metrics address is the setting's, and so follows it when the settings
+        // are read again, rather than one given for this run.
+        bool metricsFollowSettings = false;
         QString version;
         Report report;
         // A stand-in for the network (tests); none probes over it.
@@ -74,12 +79,22 @@ public:
     // Why results wait in memory rather than in the history file, if they do.
     QString recordingProblem() const;
 
-    // Starts the monitor, or starts it again after it was stopped for a while (a scan); nothing
-    // while it runs or once the core has ended.
+    // Starts the monitor, or starts it again after it was paused; nothing while it runs or
+    // once the core has ended.
     void start();
+    // Stops the monitor until start() (a scan that must not compete with it); the results it
+    // reported reach the store and the sinks before this returns.
+    void pause();
+    // The running monitor, or none.
+    PingerThread* pinger() const { return m_pinger.get(); }
     // Probes the device at once, outside the monitor's turn ("Ping now"); nothing while the
     // monitor does not run.
     void pingNow(const QString& ip);
+    // Reads the settings, the device list and the map files again (a hand edit while the
+    // program runs): devices whose address and check are unchanged keep their state, figures
+    // and history; new ones start not yet probed; removed ones stop. A file that cannot be read
+    // whole leaves what runs as it is. Each file's outcome is reported.
+    void reload();
     // Stops the monitor before what takes its results, lets those go, and saves the files
     // last. Nothing of the core is used after this but its store, read-only.
     void end();
@@ -92,6 +107,9 @@ private:
     // and says in the log when devices are probed less often than the period asks.
     void paceEngineSoon();
     void paceEngine();
+    void serveMetrics(const QString& address);
+    // Says in the report what reading one file again did.
+    void reportReload(const QString& file, const FileReload& outcome);
 
     Settings& m_settings;
     ProbeEngine& m_engine;
@@ -104,7 +122,7 @@ private:
     std::unique_ptr<SlowWatch> m_slow;
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<MetricsPublisher> m_metrics;
-    bool m_started = false;
+    std::unique_ptr<PingerThread> m_pinger;
     bool m_ended = false;
     bool m_pacePending = false;
     QString m_paceReported;

@@ -15,8 +15,6 @@ namespace Tarnwick {
 
 namespace {
 
-PingerThread* s_current = nullptr;
-
 // How many results may wait for the store's thread before the monitor holds back. Without a
 // bound, a fast network (gap 0, loopback) would report results faster than the window takes
 // them, and the event loop would stall on ever larger batches.
@@ -114,11 +112,25 @@ void PingerThread::handOverWaiting()
         handOver(m_gate, true);
 }
 
-PingerThread::PingerThread(AsyncProbe probe, ResultSink sink, ProbeEngine* engine)
-    : m_probe(std::move(probe))
+PingerThread::PingerThread(Data& data, const Settings& settings, AsyncProbe probe, ResultSink sink, ProbeEngine* engine)
+    : m_data(data)
+    , m_settings(settings)
+    , m_probe(std::move(probe))
     , m_engine(engine)
 {
     m_gate->sink = std::move(sink);
+}
+
+PingerThread::~PingerThread()
+{
+    stop();
+}
+
+void PingerThread::stop()
+{
+    requestStop();
+    wait();
+    handOverWaiting();
 }
 
 AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
@@ -148,21 +160,17 @@ bool PingerThread::holdBack()
 
 void PingerThread::run()
 {
-    const Settings& settings = Settings::instance();
     while (m_waiter.sleep(1)) {
-        Data* data = Data::instance();
-        if (!data)
-            continue;
-        if (const qint64 period = periodMs(settings))
-            runPeriods(*data, period);
+        if (const qint64 period = periodMs(m_settings))
+            runPeriods(m_data, period);
         else
-            runPass(*data);
+            runPass(m_data);
     }
 }
 
 void PingerThread::runPass(Data& data)
 {
-    const Settings& settings = Settings::instance();
+    const Settings& settings = m_settings;
     const QList<DeviceEntry> snapshot = data.entries();
     QSet<QString> late;
     for (const DeviceEntry& entry : snapshot) {
@@ -181,7 +189,7 @@ void PingerThread::runPass(Data& data)
 
 void PingerThread::runPeriods(Data& data, qint64 period)
 {
-    const Settings& settings = Settings::instance();
+    const Settings& settings = m_settings;
     QElapsedTimer clock;
     clock.start();
     QSet<QString> late;
@@ -221,7 +229,7 @@ void PingerThread::runPeriods(Data& data, qint64 period)
 bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late,
                               qint64 period)
 {
-    const Settings& settings = Settings::instance();
+    const Settings& settings = m_settings;
     for (;;) {
         if (!holdBack() || periodMs(settings) != period)
             return false;
@@ -261,9 +269,9 @@ void PingerThread::submitLate(Data& data, QSet<QString>& late)
         it = submit(data, *it) ? late.erase(it) : std::next(it);
 }
 
-void PingerThread::probeNow(Data& data, const QString& ip)
+void PingerThread::probeNow(const QString& ip)
 {
-    if (submit(data, ip))
+    if (submit(m_data, ip))
         return;
     QMutexLocker lock(&m_gate->mutex);
     if (m_gate->open)
@@ -279,38 +287,13 @@ bool PingerThread::submit(Data& data, const QString& ip)
             return false;
         m_gate->outstanding.insert(ip);
     }
-    probeFor(data.entry(ip))(ip, timeoutMs(Settings::instance()),
-                             [gate = m_gate, store = &data, ip](const ProbeResult& result) {
-                                 QMutexLocker lock(&gate->mutex);
-                                 gate->outstanding.remove(ip);
-                                 if (gate->open)
-                                     report(gate, *store, ip, result);
-                             });
+    probeFor(data.entry(ip))(ip, timeoutMs(m_settings), [gate = m_gate, store = &data, ip](const ProbeResult& result) {
+        QMutexLocker lock(&gate->mutex);
+        gate->outstanding.remove(ip);
+        if (gate->open)
+            report(gate, *store, ip, result);
+    });
     return true;
-}
-
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink, ProbeEngine* engine)
-{
-    if (s_current)
-        return;
-    s_current = new PingerThread(std::move(probe), std::move(sink), engine);
-    s_current->start(QThread::InheritPriority);
-}
-
-void stopPinger()
-{
-    if (!s_current)
-        return;
-    s_current->requestStop();
-    s_current->wait();
-    s_current->handOverWaiting();
-    delete s_current;
-    s_current = nullptr;
-}
-
-PingerThread* currentPinger()
-{
-    return s_current;
 }
 
 } // namespace Tarnwick

@@ -18,6 +18,7 @@ namespace Tarnwick {
 
 class Data;
 class ProbeEngine;
+class Settings;
 
 // The monitor: probes every entry of the store and hands each result to the store, without
 // end. By default it probes one entry at a time with the gap before each; with
@@ -37,17 +38,25 @@ public:
     // on the store's thread, right after the store has taken them.
     using ResultSink = std::function<void(const QList<ProbeRecord>& results)>;
 
+    // data: the store whose entries are probed and which takes the results; settings: the
+    // pace, gap and time-out. Both must outlive the thread.
     // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
     // engine: the engine behind probe, which also probes devices whose check is a TCP port or
     // ARP, and whose queue the period mode keeps short; none probes every device with probe.
-    explicit PingerThread(AsyncProbe probe, ResultSink sink = {}, ProbeEngine* engine = nullptr);
+    PingerThread(Data& data, const Settings& settings, AsyncProbe probe, ResultSink sink = {},
+                 ProbeEngine* engine = nullptr);
+    // Stops the thread first where it still runs.
+    ~PingerThread() override;
 
     void requestStop();
+    // Stops the thread and waits until it has ended, then hands what it reported to the store;
+    // nothing reaches the store after this returns. Called on the store's thread.
+    void stop();
 
     // Probes one device at once, outside the monitor's turn, and reports the result as the
     // monitor does ("Ping now"). A device being probed already is probed again as soon as that
     // probe ends (in the period mode), so that the result shown is one asked for now.
-    void probeNow(Data& data, const QString& ip);
+    void probeNow(const QString& ip);
 
     // Results reported that the store has not taken yet.
     int resultsWaiting() const { return m_gate->waiting; }
@@ -108,18 +117,13 @@ private:
     // How the entry is probed: by probe, or through the engine as its check asks.
     AsyncProbe probeFor(const DeviceEntry& entry) const;
 
+    Data& m_data;
+    const Settings& m_settings;
     AsyncProbe m_probe;
     ProbeEngine* m_engine = nullptr;
     // Where the thread sleeps and waits for answers.
     ProbeWaiter m_waiter;
     std::shared_ptr<ResultGate> m_gate = std::make_shared<ResultGate>();
 };
-
-// Starts the one monitor thread unless it runs already.
-void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {}, ProbeEngine* engine = nullptr);
-// Stops the monitor thread and waits until it has ended; nothing when none runs.
-void stopPinger();
-// The running monitor thread, or none.
-PingerThread* currentPinger();
 
 } // namespace Tarnwick

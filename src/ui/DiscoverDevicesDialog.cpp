@@ -8,7 +8,6 @@
 #include "net/LocalNetwork.h"
 #include "net/NeighbourTable.h"
 #include "net/OuiRegistry.h"
-#include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
 #include "skin/DevicePictures.h"
@@ -132,11 +131,11 @@ QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, c
 
 } // namespace
 
-DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor, QWidget* parent,
+DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch monitor, QWidget* parent,
                                              const NeighbourFinder* neighbours)
     : QDialog(parent)
     , m_engine(engine)
-    , m_startMonitor(std::move(startMonitor))
+    , m_monitor(std::move(monitor))
     , m_tree(new QTreeWidget(this))
     , m_toEdit(new QLineEdit(this))
     , m_fromEdit(new QLineEdit(this))
@@ -387,7 +386,8 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
 void DiscoverDevicesDialog::startScan(const ScanRange& range)
 {
     clearResults();
-    stopPinger();
+    if (m_monitor.pause)
+        m_monitor.pause();
     m_stopButton->setEnabled(true);
     m_statusLabel->setText(QStringLiteral("Searching..."));
     m_progress->setRange(0, int(std::min<qint64>(range.size(), INT_MAX)));
@@ -620,8 +620,8 @@ void DiscoverDevicesDialog::stopScan()
 
 void DiscoverDevicesDialog::resumeMonitor()
 {
-    if (m_startMonitor)
-        m_startMonitor();
+    if (m_monitor.resume)
+        m_monitor.resume();
 }
 
 void DiscoverDevicesDialog::closeEvent(QCloseEvent* event)

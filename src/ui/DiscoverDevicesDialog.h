@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "MonitorSwitch.h"
+
 #include "net/NeighbourFinder.h"
 
 #include <QDialog>
@@ -44,11 +46,11 @@ class DiscoverDevicesDialog : public QDialog
 
 public:
     // engine: what scans probe through (and the list's names are resolved by); it must outlive
-    // the dialog. startMonitor: starts the monitor again once a scan is over. neighbours: what
+    // the dialog. monitor: how a scan pauses the monitor and resumes it once over. neighbours: what
     // "Find neighbours" asks through, if it must outlive the dialog; none makes a finder for
     // each search.
-    explicit DiscoverDevicesDialog(ProbeEngine& engine, std::function<void()> startMonitor = {},
-                                   QWidget* parent = nullptr, const NeighbourFinder* neighbours = nullptr);
+    explicit DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch monitor = {}, QWidget* parent = nullptr,
+                                   const NeighbourFinder* neighbours = nullptr);
     ~DiscoverDevicesDialog() override;
 
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.
@@ -106,7 +108,7 @@ private:
     void showNeighbours(const NeighbourFinder::Outcome& outcome);
 
     ProbeEngine& m_engine;
-    std::function<void()> m_startMonitor;
+    MonitorSwitch m_monitor;
     QTreeWidget* m_tree;
     QLineEdit* m_toEdit;
     QLineEdit* m_fromEdit;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "MonitorSwitch.h"
 #include "SaveFileChooser.h"
 #include "history/HistoryReader.h"
 
@@ -66,10 +67,10 @@ public:
         PingNow pingNow{};
         // Which devices are cut off behind a failed one; none shows none.
         const ReachabilityView* reachability{};
-        // What the discovery dialog scans through, and how the monitor starts again after a
-        // scan; without an engine there is no scan to open.
+        // What the discovery dialog scans through, and how a scan pauses and resumes the
+        // monitor; without an engine there is no scan to open.
         ProbeEngine* engine{};
-        std::function<void()> startMonitor{};
+        MonitorSwitch monitor{};
         // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
         MuteList* mutes{};
         // How the discovery dialog finds IPv6 neighbours (its socket opened at start); none: the

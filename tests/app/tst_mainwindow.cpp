@@ -4,7 +4,6 @@
 #include "../common/WidgetTest.h"
 #include "app/MainSystemTrayIcon.h"
 #include "app/MainWindow.h"
-#include "app/ProcessValues.h"
 #include "app/StateChangeSound.h"
 #include "data/Data.h"
 #include "data/MuteList.h"
@@ -16,6 +15,7 @@
 #include "monitor/ReachabilityWatcher.h"
 #include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
+#include "server/ProcessValues.h"
 #include "skin/SkinResources.h"
 #include "ui/UserListTreeWidget.h"
 

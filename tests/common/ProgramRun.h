@@ -18,9 +18,16 @@ public:
         std::function<void()> childSetup;
         // Environment variables to remove.
         QStringList unset;
+        // The desktop program, or the server program where set.
+        bool server = false;
     };
 
-    explicit ProgramRun(const QString& workingDirectory, const Options& options = {})
+    explicit ProgramRun(const QString& workingDirectory)
+        : ProgramRun(workingDirectory, Options())
+    {
+    }
+
+    ProgramRun(const QString& workingDirectory, const Options& options)
         : m_dir(workingDirectory)
     {
         if (options.childSetup)
@@ -31,7 +38,9 @@ public:
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(workingDirectory);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(QStringLiteral(TARNWICK_EXECUTABLE), options.arguments);
+        m_process.start(options.server ? QStringLiteral(TARNWICK_HEADLESS_EXECUTABLE)
+                                       : QStringLiteral(TARNWICK_EXECUTABLE),
+                        options.arguments);
     }
 
     ~ProgramRun()

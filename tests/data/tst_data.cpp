@@ -194,14 +194,11 @@ private slots:
         QFETCH(int, connectAfter);
         QFETCH(QString, results);
         QFETCH(QString, states);
-        Settings& settings = Settings::instance();
-        const auto restore = qScopeGuard([&settings] {
-            settings.disconnectAfter = 1;
-            settings.connectAfter = 1;
-        });
+        Settings settings;
         settings.disconnectAfter = disconnectAfter;
         settings.connectAfter = connectAfter;
         Data data;
+        data.setSettings(&settings);
         data.addEntry(makeEntry(QStringLiteral("a")));
         QStringList seen;
         for (const QString& result : results.split(QLatin1Char(' '))) {

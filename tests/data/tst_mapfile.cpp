@@ -138,6 +138,61 @@ private slots:
                  readAll(QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/golden/VisualRepresentation-edited.xml")));
     }
 
+    // Read again while it runs, the map becomes what the file says through the same
+    // announcements as edits in the program, and a save leaves the file as it is; a file that
+    // cannot be read whole changes nothing.
+    void readAgain_data()
+    {
+        QTest::addColumn<QByteArray>("edited");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<int>("added");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("changed");
+        QTest::newRow("moved, joined, removed")
+            << QByteArray("<VisualRepresentation><Devices><Device IP=\"pc\" X=\"5\" Y=\"6\"/>"
+                          "<Device IP=\"router\" X=\"100\" Y=\"50\"/><Device IP=\"ap\" X=\"1\" Y=\"2\"/>"
+                          "</Devices><Connections><Connection IP1=\"ap\" IP2=\"router\" Type=\"1\"/>"
+                          "</Connections></VisualRepresentation>")
+            << QStringList{"line removed", "changed pc", "added ap", "line ap-router"} << 2 << 1 << 1;
+        QTest::newRow("cut short") << QByteArray("<VisualRepresentation><Devices><Device IP=\"ap\"") << QStringList()
+                                   << 0 << 0 << 0;
+    }
+
+    void readAgain()
+    {
+        QFETCH(QByteArray, edited);
+        QFETCH(QStringList, said);
+        QFETCH(int, added);
+        QFETCH(int, removed);
+        QFETCH(int, changed);
+        const QString name = QStringLiteral("VisualRepresentation.xml");
+        VisualRepresentationData map;
+        map.load(name);
+        QVERIFY(map.addItem({QStringLiteral("router"), 100, 50}));
+        QVERIFY(map.addItem({QStringLiteral("pc"), 100, 250}));
+        QVERIFY(map.addConnection({QStringLiteral("router"), QStringLiteral("pc"), 1}));
+        QVERIFY(map.save());
+        const QList<VisualRepresentationItem> before = map.items();
+        writeFile(name, edited);
+        QStringList heard;
+        connect(&map, &VisualRepresentationData::ItemAdded, this, [&](auto i) { heard << "added " + i.ip; });
+        connect(&map, &VisualRepresentationData::ItemChanged, this, [&](auto i) { heard << "changed " + i.ip; });
+        connect(&map, &VisualRepresentationData::ItemRemoved, this, [&](auto i) { heard << "removed " + i.ip; });
+        connect(&map, &VisualRepresentationData::ItemConnectionAdded, this,
+                [&](auto c) { heard << "line " + c.ip1 + "-" + c.ip2; });
+        connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, [&](auto) { heard << "line removed"; });
+        const FileReload outcome = map.reload();
+        QCOMPARE(heard, said);
+        QCOMPARE(outcome.read, said.size() > 0);
+        QCOMPARE(outcome.problem.isEmpty(), outcome.read);
+        QCOMPARE(QList<int>({outcome.added, outcome.removed, outcome.changed}), QList<int>({added, removed, changed}));
+        if (!outcome.read)
+            QCOMPARE(map.items(), before);
+        QVERIFY(!map.hasUnsavedChanges());
+        QVERIFY(map.save());
+        QCOMPARE(readAll(name), edited);
+    }
+
     void partlyReadFileIsNeverWrittenOver()
     {
         const QByteArray original = "<VisualRepresentation><Devices><Device IP=\"a\"/><Device IP=\"b\">"

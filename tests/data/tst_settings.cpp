@@ -158,6 +158,40 @@ private slots:
         QCOMPARE(readAll(QStringLiteral("Settings.xml.changed-on-disk")), edit);
     }
 
+    // Read again while the program runs, each field that changed is put in and heard once;
+    // the file is left as written. One that cannot be read whole changes nothing.
+    void readAgainPutsInWhatChanged_data()
+    {
+        QTest::addColumn<QByteArray>("edited");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<int>("heard");
+        QTest::newRow("two fields") << QByteArray("<Settings><PingTimeout>77</PingTimeout><PingTimeGap>5</PingTimeGap>"
+                                                  "<FirstHop>gw</FirstHop></Settings>\n")
+                                    << 77 << 2;
+        QTest::newRow("cut short") << QByteArray("<Settings><PingTimeout>77</PingTimeout><FirstHop>") << 42 << 0;
+    }
+
+    void readAgainPutsInWhatChanged()
+    {
+        QFETCH(QByteArray, edited);
+        QFETCH(int, timeout);
+        QFETCH(int, heard);
+        writeFile(QStringLiteral("Settings.xml"),
+                  "<Settings><PingTimeout>42</PingTimeout><PingTimeGap>5</PingTimeGap></Settings>");
+        Settings s;
+        QVERIFY(s.load(QStringLiteral("Settings.xml")));
+        writeFile(QStringLiteral("Settings.xml"), edited);
+        QSignalSpy changes(&s.notifier(), &SettingsNotifier::changed);
+        const FileReload outcome = s.reload();
+        QCOMPARE(s.pingTimeout.load(), timeout);
+        QCOMPARE(int(changes.size()), heard);
+        QCOMPARE(outcome.changed, heard);
+        QCOMPARE(outcome.read, heard > 0);
+        QVERIFY(!s.hasUnsavedChanges());
+        QVERIFY(s.save());
+        QCOMPARE(readAll(QStringLiteral("Settings.xml")), edited);
+    }
+
     void windowWrittenBackWithTheSameNumbers()
     {
         writeFile(

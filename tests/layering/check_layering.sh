@@ -8,10 +8,10 @@ build="$1"
 source="$2"
 
 if output="$(cmake --build "$build" --target layering_probe 2>&1)"; then
-    echo "FAIL: a data file including app/ProcessValues.h compiled"
+    echo "FAIL: a data file including app/MainWindow.h compiled"
     exit 1
 fi
-if ! grep -q 'app/ProcessValues.h: No such file or directory' <<<"$output"; then
+if ! grep -q 'app/MainWindow.h: No such file or directory' <<<"$output"; then
     echo "FAIL: the probe failed for another reason:"
     echo "$output"
     exit 1
@@ -25,3 +25,22 @@ if [ -n "$escapes" ]; then
     exit 1
 fi
 echo "ok: no include climbs out of its folder"
+
+# The server program and the libraries it is built from need nothing of a desktop: no widget,
+# GUI or multimedia library is loaded, and no symbol of one is wanted.
+desktop='libQt6(Widgets|Gui|Multimedia|OpenGL)'
+needed="$(readelf -d "$build/tarnwick-headless" | grep NEEDED)"
+if grep -qE "$desktop" <<<"$needed"; then
+    echo "FAIL: tarnwick-headless loads a desktop library:"
+    grep -E "$desktop" <<<"$needed"
+    exit 1
+fi
+for library in data history log net metrics monitor alert server; do
+    wanted="$(nm -C --undefined-only "$build/libtarnwick_$library.a" | grep -E ' U (QWidget|QApplication|QGuiApplication|QPixmap|QImage|QIcon|QPainter|QColor|QSound|QMedia)\b' || true)"
+    if [ -n "$wanted" ]; then
+        echo "FAIL: tarnwick_$library wants symbols of a desktop library:"
+        echo "$wanted" | head
+        exit 1
+    fi
+done
+echo "ok: the server program and its libraries need no desktop library"

@@ -4,8 +4,8 @@
 #include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/ILogManagerListener.h"
-#include "log/LogListWidget.h"
 #include "log/LogManager.h"
+#include "ui/LogListWidget.h"
 
 #include "../common/TestFiles.h"
 

@@ -335,16 +335,20 @@ private slots:
         QCOMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
     }
 
-    // Every result reaches the store and each sink; ended, the monitor stops first and the
-    // history has written what it took before the files are saved.
+    // Every result reaches the core's own store and each sink, at the pace of the core's own
+    // settings, whatever the process publishes; ended, the monitor stops first and the history
+    // has written what it took before the files are saved.
     void coreFeedsItsSinksAndSavesOnEnd()
     {
         const OwnFolder folder;
         QVERIFY(folder.entered());
-        Settings& settings = Settings::instance();
-        const int gap = settings.pingTimeGap.load();
+        Settings settings;
         settings.pingTimeGap = 0;
-        const auto restore = qScopeGuard([&settings, gap] { settings.pingTimeGap = gap; });
+        // A core that read the process's settings would wait a minute between probes.
+        Settings& published = Settings::instance();
+        const int gap = published.pingTimeGap.load();
+        published.pingTimeGap = 60000;
+        const auto restore = qScopeGuard([&published, gap] { published.pingTimeGap = gap; });
         QStringList reports;
         MonitorCore::Options options;
         options.report = [&reports](const QString& text) { reports << text; };
@@ -357,8 +361,6 @@ private slots:
         MonitorCore core(settings, engine, options);
         const QString ip = QStringLiteral("127.0.0.1");
         core.data().addEntry(DeviceEntry(ip, QString(), DeviceTypePC, false, NoReplyResult));
-        Data::setInstance(&core.data());
-        const auto unpublish = qScopeGuard([] { Data::setInstance(nullptr); });
         // The metrics say why they are not served, through the core's report.
         QCOMPARE(reports.size(), 1);
 
@@ -369,14 +371,15 @@ private slots:
         QTRY_VERIFY(received() >= 3);
         QTRY_COMPARE(core.data().entry(ip).pingResult, QStringLiteral("7"));
         // A scan rests the monitor; started again, its results still reach the history.
-        stopPinger();
+        core.pause();
+        QCOMPARE(core.pinger(), nullptr);
         const int rested = received();
         core.start();
         QTRY_VERIFY(received() > rested);
         core.end();
         // A scan that ends after the core did leaves the monitor stopped.
         core.start();
-        QCOMPARE(currentPinger(), nullptr);
+        QCOMPARE(core.pinger(), nullptr);
         QVERIFY(!HistoryReader(QStringLiteral("History.sqlite"))
                      .results(ip, 0, QDateTime::currentMSecsSinceEpoch())
                      .isEmpty());

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/RunningPinger.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/StoreEvent.h"
@@ -119,7 +120,7 @@ private slots:
         RecordingProbe probe;
         probe.answers = {{"c", ProbeResult::reply(4ms)}};
         startPinger(probe.function());
-        currentPinger()->probeNow(*m_data, QStringLiteral("c"));
+        currentPinger()->probeNow(QStringLiteral("c"));
         QTRY_COMPARE(m_data->entry(QStringLiteral("c")).pingResult, QStringLiteral("4"));
         QCOMPARE(probe.calls().size(), 1);
         QCOMPARE(probe.calls().first().ip, QStringLiteral("c"));
@@ -146,7 +147,7 @@ private slots:
             return calls.count(QStringLiteral("a"));
         };
         QTRY_COMPARE(callsOfA(), 1);
-        currentPinger()->probeNow(*m_data, QStringLiteral("a"));
+        currentPinger()->probeNow(QStringLiteral("a"));
         QCOMPARE(callsOfA(), 1);
         ProbeCompletion release;
         {

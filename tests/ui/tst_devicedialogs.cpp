@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/RunningPinger.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/PingerThread.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/RunningPinger.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
@@ -211,7 +212,7 @@ private slots:
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(QString, message);
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Discover Devices - Tarn Wick"));
         dialog.scanResult(true, QStringLiteral("127.0.0.9"), QStringLiteral("1 ms"));
@@ -233,7 +234,7 @@ private slots:
     // dialog's width.
     void columnsShowTheirTextsWhole()
     {
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.scanResult(true, QStringLiteral("127.0.0.123"), QStringLiteral("Socket error"));
@@ -269,7 +270,7 @@ private slots:
         QFETCH(int, active);
         QFETCH(int, total);
         QFETCH(QString, text);
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.scanCompleted(active, total);
         QCOMPARE(status(&dialog), text);
     }
@@ -279,7 +280,7 @@ private slots:
         // New entries keep their "X" while nothing probes them.
         stopPinger();
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.3"), QStringLiteral("known"), 2, true, NoReplyResult));
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
         dialog.scanResult(false, QStringLiteral("127.0.0.2"), QStringLiteral("Timeout"));
         dialog.scanResult(true, QStringLiteral("127.0.0.3"), QStringLiteral("0 ms"));
@@ -345,7 +346,7 @@ private slots:
         stopPinger();
         m_data->addEntry(
             DeviceEntry(QStringLiteral("localhost"), QStringLiteral("here"), DeviceTypePC, true, NoReplyResult));
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.scanResult(true, QStringLiteral("127.0.0.1"), QStringLiteral("1 ms"));
         dialog.scanResult(true, QStringLiteral("127.0.0.2"), QStringLiteral("1 ms"));
         QTreeWidget* tree = results(&dialog);
@@ -363,7 +364,7 @@ private slots:
     void rowsGoToTheirPlaceInTheOrderShown()
     {
         stopPinger();
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTreeWidget* tree = results(&dialog);
@@ -396,7 +397,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         auto* stop = dialog.findChild<QPushButton*>(QStringLiteral("stopButton"));
         QVERIFY(!stop->isEnabled());
@@ -423,7 +424,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "0");
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         startSearch(&dialog, QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.3"));
         QCOMPARE(currentPinger(), nullptr);
@@ -454,7 +455,7 @@ private slots:
         QString whyNot;
         QVERIFY2(link.startOnLink(QStringLiteral("10.78.6"), {10, 11}, &whyNot), qPrintable(whyNot));
         QVERIFY(link.runInside({"sysctl", "-qw", "net.ipv4.icmp_echo_ignore_all=1"}));
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         startSearch(&dialog, QStringLiteral("10.78.6.9"), QStringLiteral("10.78.6.12"));
         QTRY_COMPARE_WITH_TIMEOUT(status(&dialog),
@@ -481,7 +482,7 @@ private slots:
         PeerNetwork link;
         QString whyNot;
         QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         pressButton(&dialog, "findNeighboursButton");
         QCOMPARE(status(&dialog), QStringLiteral("Finding neighbours..."));
@@ -490,7 +491,7 @@ private slots:
         QCOMPARE(column(tree, 1), QStringList{"fe80::2%twlab0"});
         QCOMPARE(column(tree, 4), QStringList{"00:1b:21:3a:4b:5c"});
 
-        auto* closing = new DiscoverDevicesDialog(engine(), &startMonitor);
+        auto* closing = new DiscoverDevicesDialog(engine(), {&stopPinger, &startMonitor});
         closing->show();
         pressButton(closing, "findNeighboursButton");
         QElapsedTimer clock;
@@ -504,7 +505,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
-        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
+        auto* dialog = new DiscoverDevicesDialog(engine(), {&stopPinger, &startMonitor});
         dialog->show();
         // Large enough that the silent addresses' time-outs come in over more than a second.
         startSearch(dialog, QStringLiteral("127.0.1.1"), QStringLiteral("127.0.8.254"));
@@ -543,7 +544,7 @@ private slots:
         if (!sandbox())
             QSKIP("live scan needs a private network namespace (root)");
         NetworkSandbox::setSysctl("net/ipv4/icmp_echo_ignore_all", "1");
-        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
+        auto* dialog = new DiscoverDevicesDialog(engine(), {&stopPinger, &startMonitor});
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         QPointer<DiscoverDevicesDialog> guard(dialog);
@@ -561,7 +562,7 @@ private slots:
 
     void escapeWhenIdleReleasesAtOnce()
     {
-        auto* dialog = new DiscoverDevicesDialog(engine(), &startMonitor);
+        auto* dialog = new DiscoverDevicesDialog(engine(), {&stopPinger, &startMonitor});
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         QPointer<DiscoverDevicesDialog> guard(dialog);
@@ -572,7 +573,7 @@ private slots:
 
     void keyboardOrderFollowsTheLayout()
     {
-        DiscoverDevicesDialog dialog(engine(), &startMonitor);
+        DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("fromEdit")));

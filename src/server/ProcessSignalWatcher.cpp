@@ -19,6 +19,7 @@ constexpr int WatchedSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 // The signals whose handlers were installed here, so that only those are put back.
 sigset_t s_installed;
 volatile sig_atomic_t s_terminationPending = 0;
+volatile sig_atomic_t s_hangupReloads = 0;
 
 void installHandler(int sig, void (*handler)(int))
 {
@@ -38,10 +39,11 @@ void installHandler(int sig, void (*handler)(int))
 
 } // namespace
 
-void ProcessSignalWatcher::installHandlers()
+void ProcessSignalWatcher::installHandlers(Hangup hangup)
 {
     if (s_fds[0] >= 0)
         return;
+    s_hangupReloads = hangup == Hangup::Reloads;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, s_fds) != 0)
         return;
     sigemptyset(&s_installed);
@@ -80,7 +82,7 @@ bool ProcessSignalWatcher::terminationPending()
 
 void ProcessSignalWatcher::handleSignal(int signalNumber)
 {
-    if (signalNumber != SIGUSR1)
+    if (signalNumber != SIGUSR1 && !(signalNumber == SIGHUP && s_hangupReloads))
         s_terminationPending = 1;
     const char byte = static_cast<char>(signalNumber);
     // Only async-signal-safe calls here; when the socket is full a repeat is simply dropped.
@@ -93,16 +95,22 @@ void ProcessSignalWatcher::readSignals()
     char buffer[16];
     bool quit = false;
     bool show = false;
+    bool reload = false;
     for (ssize_t n; (n = ::read(s_fds[1], buffer, sizeof buffer)) > 0;) {
         for (ssize_t i = 0; i < n; ++i) {
             if (buffer[i] == SIGUSR1)
                 show = true;
+            else if (buffer[i] == SIGHUP && s_hangupReloads)
+                reload = true;
             else
                 quit = true;
         }
     }
     if (show)
         emit showWindowRequested();
+    // Several hang-ups while the loop was busy read the files once.
+    if (reload && !quit)
+        emit reloadRequested();
     if (quit)
         emit terminationRequested();
 }

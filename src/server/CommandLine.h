@@ -23,8 +23,10 @@ struct CommandLine
     bool metricsGiven = false;
     QString metrics;
 
-    static CommandLine parse(const QStringList& arguments);
-    static QString usage();
+    // withoutOptions: what the program does when asked nothing else (the desktop program starts
+    // its window, the server program watches without one).
+    static CommandLine parse(const QStringList& arguments, Mode withoutOptions = Mode::Desktop);
+    static QString usage(Mode withoutOptions = Mode::Desktop);
 };
 
 } // namespace Tarnwick

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ILogManagerListener.h"
+#include "log/ILogManagerListener.h"
 
 #include <QWidget>
 

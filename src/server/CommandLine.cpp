@@ -52,9 +52,10 @@ qsizetype qtOptionLength(const QString& argument)
 
 } // namespace
 
-CommandLine CommandLine::parse(const QStringList& arguments)
+CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions)
 {
     CommandLine line;
+    line.mode = withoutOptions;
     QStringList scanAddresses;
     QStringList given;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -154,13 +155,15 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     return line;
 }
 
-QString CommandLine::usage()
+QString CommandLine::usage(Mode withoutOptions)
 {
-    return QStringLiteral("Usage: tarnwick [OPTION]...\n"
+    const bool server = withoutOptions == Mode::Headless;
+    return QStringLiteral("Usage: %1 [OPTION]...\n"
                           "Watches the devices of your local network.\n"
                           "\n"
-                          "Without options, starts the desktop program in the current folder, which holds its\n"
+                          "Without options, %2 in the current folder, which holds its\n"
                           "files (DeviceConfig.xml, Settings.xml, VisualRepresentation.xml, LogRelease.txt).\n"
+                          "SIGHUP to the monitor without a window reads those files again.\n"
                           "\n"
                           "  --scan FROM TO   probe every address from FROM to TO (each octet on its own, as the\n"
                           "                   \"Discover Devices\" dialog does) and print one line per address;\n"
@@ -172,8 +175,8 @@ QString CommandLine::usage()
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
                           "                   print who answers, with hardware address and vendor; touches no file\n"
                           "  --headless       watch the devices without a window or tray icon (no display needed),\n"
-                          "                   logging to standard error as well as LogRelease.txt, until SIGTERM,\n"
-                          "                   SIGINT or SIGHUP\n"
+                          "                   logging to standard error as well as LogRelease.txt, until SIGTERM\n"
+                          "                   or SIGINT\n"
                           "  --metrics ADDRESS:PORT\n"
                           "                   serve Prometheus metrics at http://ADDRESS:PORT/metrics this time, in\n"
                           "                   place of the \"Serve metrics at\" setting; a port alone means\n"
@@ -183,7 +186,10 @@ QString CommandLine::usage()
                           "\n"
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
                           "folder and could not be asked to show itself (or --neighbours could not send its\n"
-                          "request), 2 for bad arguments.\n");
+                          "request), 2 for bad arguments.\n")
+        .arg(server ? QStringLiteral("tarnwick-headless") : QStringLiteral("tarnwick"),
+             server ? QStringLiteral("watches the devices without a window (no display needed)")
+                    : QStringLiteral("starts the desktop program"));
 }
 
 } // namespace Tarnwick

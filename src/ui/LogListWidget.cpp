@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "LogListWidget.h"
 
-#include "LogManager.h"
-#include "LogTimestamp.h"
+#include "log/LogManager.h"
+#include "log/LogTimestamp.h"
 
 #include <QScrollBar>
 #include <QTreeWidget>

@@ -76,6 +76,31 @@ class TestHeadless : public QObject
         return options;
     }
 
+    // tarnwick_device_up as served now: "address=value" in address order.
+    static QString upSeries()
+    {
+        static const QRegularExpression line(
+            QStringLiteral("^tarnwick_device_up\\{address=\"([^\"]+)\"[^}]*\\} (\\d)$"),
+            QRegularExpression::MultilineOption);
+        QStringList series;
+        for (const QRegularExpressionMatch& match :
+             line.globalMatch(QString::fromUtf8(httpGet(MetricsPort, "/metrics"))))
+            series << match.captured(1) + QLatin1Char('=') + match.captured(2);
+        series.sort();
+        return series.join(QLatin1Char(' '));
+    }
+
+    // How many echo replies the device has had, as served now; -1 while it has no series.
+    static int replies(const QString& address)
+    {
+        const QRegularExpression line(
+            QStringLiteral("^tarnwick_probes_total\\{address=\"%1\"[^}]*result=\"reply\"\\} (\\d+)$")
+                .arg(QRegularExpression::escape(address)),
+            QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch match = line.match(QString::fromUtf8(httpGet(MetricsPort, "/metrics")));
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    }
+
     static bool openToEveryone(const QTemporaryDir& dir)
     {
         return QFile::setPermissions(dir.path(),
@@ -101,22 +126,89 @@ class TestHeadless : public QObject
 private slots:
     void initTestCase() { m_sandbox = NetworkSandbox::enter(&m_whyNoSandbox); }
 
-    // Without any display it runs, says so on standard error and in the log, keeps a second
-    // start out, and ends on SIGHUP as on the other termination signals.
+    // Without any display either program runs, says so on standard error and in the log, and
+    // keeps a second start out.
     void runsWithoutADisplay()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        ProgramRun program(dir.path(), headless());
+        ProgramRun::Options server;
+        server.server = true;
+        ProgramRun program(dir.path(), server);
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.output().contains("| Application | Application \"Tarnwick\" started"), 20000);
         ProgramRun second(dir.path(), headless());
         QVERIFY(second.started());
         QCOMPARE(second.waitForExit(), 1);
         QVERIFY(second.output().contains("Tarnwick runs already in this folder"));
-        QCOMPARE(program.endWith(SIGHUP), 0);
+        QCOMPARE(program.endWith(SIGTERM), 0);
         QVERIFY(program.output().contains("| Application | Application \"Tarnwick\" closed"));
         QVERIFY(program.log().contains("| Application | Application \"Tarnwick\" closed"));
+    }
+
+    void reloadsOnHangup_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<QByteArray>("edited");
+        QTest::addColumn<QString>("upAfter");
+        QTest::addColumn<QByteArray>("said");
+        const QByteArray first = "<DeviceEntry IP=\"127.0.0.1\" Type=\"1\" IASC=\"1\">Host 1</DeviceEntry>";
+        const QByteArray third = "<DeviceEntry IP=\"127.0.0.3\" Type=\"1\" IASC=\"1\">Host 3</DeviceEntry>";
+        QTest::newRow("added") << true << first + third + "<DeviceEntry IP=\"127.0.0.2\" Type=\"1\" IASC=\"1\"/>"
+                               << "127.0.0.1=1 127.0.0.2=1 127.0.0.3=1" << QByteArray("1 added, 0 removed, 0 changed");
+        QTest::newRow("removed, tarnwick --headless")
+            << false << first << "127.0.0.1=1" << QByteArray("0 added, 1 removed, 0 changed");
+        QTest::newRow("check changed") << true
+                                       << first
+                + "<DeviceEntry IP=\"127.0.0.3\" Type=\"1\" IASC=\"1\" Check=\"tcp:9\">Host 3</DeviceEntry>"
+                                       << "127.0.0.1=1 127.0.0.3=0" << QByteArray("0 added, 0 removed, 1 changed");
+        QTest::newRow("described anew") << true
+                                        << first + "<DeviceEntry IP=\"127.0.0.3\" Type=\"2\" IASC=\"0\">3</DeviceEntry>"
+                                        << "127.0.0.1=1 127.0.0.3=1" << QByteArray("0 added, 0 removed, 1 changed");
+        QTest::newRow("cut short") << true << first + "<DeviceEntry IP=\"127.0.0.2\""
+                                   << "127.0.0.1=1 127.0.0.3=1"
+                                   << QByteArray("was not read again: it is not well-formed");
+    }
+
+    // SIGHUP reads the device list again while the monitor runs: devices whose address and
+    // check stay keep their figures (their probe count goes on rather than starting over),
+    // new ones are probed, removed ones go, and a list that cannot be read whole leaves the
+    // running one as it was. The log says what was read.
+    void reloadsOnHangup()
+    {
+        QFETCH(bool, server);
+        QFETCH(QByteArray, edited);
+        QFETCH(QString, upAfter);
+        QFETCH(QByteArray, said);
+        if (!m_sandbox)
+            QSKIP(qPrintable(QStringLiteral("needs a network of its own: ") + m_whyNoSandbox));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        TestFiles::writeFile(dir.filePath(QStringLiteral("Settings.xml")),
+                             "<?xml version=\"1.0\"?><Settings><ProbePeriod>1</ProbePeriod></Settings>");
+        writeDevices(dir, {QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.3")});
+        ProgramRun::Options options = headlessWithMetrics(false);
+        if (server) {
+            options.server = true;
+            options.arguments.removeAll(QStringLiteral("--headless"));
+        }
+        ProgramRun program(dir.path(), options);
+        QVERIFY(program.started());
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(), QStringLiteral("127.0.0.1=1 127.0.0.3=1"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(replies(QStringLiteral("127.0.0.1")) >= 3, 20000);
+        const int before = replies(QStringLiteral("127.0.0.1"));
+
+        TestFiles::writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")),
+                             "<?xml version=\"1.0\"?>\n<DeviceEntries>" + edited + "</DeviceEntries>\n");
+        ::kill(pid_t(program.pid()), SIGHUP);
+        QTRY_VERIFY2_WITH_TIMEOUT(program.log().contains(said), program.log().constData(), 20000);
+        QVERIFY(replies(QStringLiteral("127.0.0.1")) >= before);
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(), upAfter, 20000);
+        QVERIFY(program.running());
+        QCOMPARE(program.endWith(SIGTERM), 0);
+        // A list read again is what the file says: the program leaves the hand edit as it is.
+        QCOMPARE(program.file(QStringLiteral("DeviceConfig.xml")),
+                 "<?xml version=\"1.0\"?>\n<DeviceEntries>" + edited + "</DeviceEntries>\n");
     }
 
     void privileges_data()

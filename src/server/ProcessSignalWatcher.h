@@ -8,17 +8,20 @@ class QSocketNotifier;
 namespace Tarnwick {
 
 // Turns the process signals that concern the program into Qt signals on the GUI thread:
-// SIGTERM, SIGINT and SIGHUP ask it to quit, SIGUSR1 (sent by a second start in the same
-// folder) to show its window. The handlers are installed first thing at start-up and only
-// write a byte into a socket pair; a signal that arrives before the event loop runs waits
-// there until the watcher picks it up. A signal that was ignored when the program started
-// (nohup, a background job) stays ignored.
+// SIGTERM and SIGINT ask it to quit, SIGHUP to quit or, for the monitor without a window, to
+// read its files again, SIGUSR1 (sent by a second start in the same folder) to show its window. The handlers are
+// installed first thing at start-up and only write a byte into a socket pair; a signal that arrives before the event
+// loop runs waits there until the watcher picks it up. A signal that was ignored when the program started (nohup, a
+// background job) stays ignored.
 class ProcessSignalWatcher : public QObject
 {
     Q_OBJECT
 
 public:
-    static void installHandlers();
+    // What SIGHUP asks of the program.
+    enum class Hangup { Quits, Reloads };
+
+    static void installHandlers(Hangup hangup = Hangup::Quits);
     // Whether a signal asked the program to quit since the handlers were installed: start-up
     // looks before it builds what it would only have to take down again.
     static bool terminationPending();
@@ -29,6 +32,7 @@ public:
 signals:
     void terminationRequested();
     void showWindowRequested();
+    void reloadRequested();
 
 private:
     void readSignals();

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "HeadlessProgram.h"
+
+#include "CommandLine.h"
+#include "InstanceLock.h"
+#include "Monitoring.h"
+#include "NeighboursCommand.h"
+#include "Privileges.h"
+#include "ProcessSignalWatcher.h"
+#include "ProcessValues.h"
+#include "RunLogs.h"
+#include "ScanCommand.h"
+#include "TarnwickVersion.h"
+#include "data/Settings.h"
+#include "net/NameResolver.h"
+#include "net/ProbeEngine.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace Tarnwick {
+
+int HeadlessProgram::run(int argc, char** argv)
+{
+    appVersion = QStringLiteral(TARNWICK_VERSION);
+    const CommandLine command = CommandLine::parse(argumentsOf(argc, argv), CommandLine::Mode::Headless);
+    if (command.mode == CommandLine::Mode::Desktop) {
+        std::fprintf(stderr, "tarnwick-headless: the desktop program is \"tarnwick\"\n");
+        return 2;
+    }
+    if (const std::optional<int> status = runTool(argc, argv, command, CommandLine::Mode::Headless))
+        return *status;
+    return runMonitor(argc, argv, command);
+}
+
+std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const CommandLine& command,
+                                            CommandLine::Mode program)
+{
+    switch (command.mode) {
+    case CommandLine::Mode::Help:
+        std::printf("%s", qPrintable(CommandLine::usage(program)));
+        return 0;
+    case CommandLine::Mode::Version:
+        std::printf("Tarnwick %s\n", TARNWICK_VERSION);
+        return 0;
+    case CommandLine::Mode::Error:
+        std::fprintf(stderr, "tarnwick: %s\n", qPrintable(command.error));
+        return 2;
+    case CommandLine::Mode::Scan: {
+        NameResolver resolver;
+        const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+        return ScanCommand::run(argc, argv, command, *engine);
+    }
+    case CommandLine::Mode::Neighbours:
+        return NeighboursCommand::run();
+    case CommandLine::Mode::Headless:
+    case CommandLine::Mode::Desktop:
+        break;
+    }
+    return std::nullopt;
+}
+
+QStringList HeadlessProgram::argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+std::unique_ptr<ProbeEngine> HeadlessProgram::openIcmpSocketThenDropPrivileges(NameResolver& resolver)
+{
+    if (Privileges::startedRaised())
+        Privileges::forgetCodeLoadingEnvironment();
+    auto engine = std::make_unique<ProbeEngine>(resolver);
+    Privileges::dropCapabilities();
+    return engine;
+}
+
+int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& command)
+{
+    quitRequested = false;
+    // SIGHUP reads the files again here: a service manager's "reload".
+    ProcessSignalWatcher::installHandlers(ProcessSignalWatcher::Hangup::Reloads);
+    NameResolver resolver;
+    const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+    InstanceLock lock;
+    if (!lock.acquire()) {
+        std::fprintf(stderr, "Tarnwick runs already in this folder (process %lld).\n", qlonglong(lock.holder()));
+        return 1;
+    }
+    // Without a desktop, standard error (the journal, under systemd) is where a person looks.
+    const RunLogs logs(true);
+    Settings& settings = Settings::instance();
+    settings.load(QStringLiteral("Settings.xml"), &Monitoring::reportToLog);
+
+    QCoreApplication app(argc, argv);
+    Monitoring monitoring(command, settings, *engine);
+    ProcessSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, [] {
+        quitRequested = true;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::reloadRequested,
+                     [&monitoring] { monitoring.core().reload(); });
+
+    monitoring.core().start();
+    do {
+        QCoreApplication::exec();
+    } while (!quitRequested);
+    monitoring.end();
+    return 0;
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Monitoring.h"
+
+#include "CommandLine.h"
+#include "ProcessSignalWatcher.h"
+#include "ProcessValues.h"
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "data/VisualRepresentationData.h"
+#include "log/LogManager.h"
+#include "net/ProbeEngine.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace Tarnwick {
+
+namespace {
+
+// Without any ICMP socket every device would read disconnected; say why and how to mend it.
+QString icmpPermissionHint()
+{
+    return QStringLiteral("ICMP echo requests cannot be sent, so every device will show as disconnected. "
+                          "Allow them with \"sudo setcap cap_net_raw+ep %1\", "
+                          "or for every user with \"sudo sysctl -w net.ipv4.ping_group_range='0 2147483647'\".")
+        .arg(QCoreApplication::applicationFilePath());
+}
+
+MonitorCore::Options coreOptions(const CommandLine& command, const Settings& settings, const ProbeEngine& engine)
+{
+    if (!engine.hasSocket())
+        Monitoring::reportToLog(icmpPermissionHint());
+    // The monitor and discovery ask hosts on the local link by ARP where they may.
+    else if (!engine.asksByArp())
+        Monitoring::reportToLog(
+            QStringLiteral("Hosts on the local link are asked by echo alone: no packet socket for ARP (%1).")
+                .arg(QString::fromLocal8Bit(std::strerror(engine.arpSocketError()))));
+    MonitorCore::Options options;
+    // Where the metrics go: the command line's choice for this run, else the setting.
+    options.metricsAddress = command.metricsGiven ? command.metrics : settings.metricsAddress;
+    options.metricsFollowSettings = !command.metricsGiven;
+    options.version = appVersion;
+    options.report = &Monitoring::reportToLog;
+    // A SIGTERM while a long list is read ends the program without waiting for the rest of it.
+    options.stopLoading = &ProcessSignalWatcher::terminationPending;
+    return options;
+}
+
+void logAlerts(const QString& text)
+{
+    LogManager::instance().log("Alerts", text.toStdString());
+}
+
+} // namespace
+
+void Monitoring::reportToLog(const QString& text)
+{
+    LogManager::instance().log("Application", text.toStdString());
+}
+
+Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine)
+    : m_core(settings, engine, coreOptions(command, settings, engine))
+    , m_alerts(settings, QStringLiteral("Outbox.sqlite"), logAlerts)
+{
+    // Connected only after loading, so that the entries read from the file are not logged.
+    m_core.data().connectReceiver(&m_logListener);
+    QObject::connect(&m_core.announcer(), &Announcer::announced, &m_logListener, &DataLogListener::announced);
+    QObject::connect(&m_core.announcer(), &Announcer::announced, &m_alerts, &AlertDispatcher::announced);
+    Data::setInstance(&m_core.data());
+    VisualRepresentationData::setInstance(&m_core.map());
+}
+
+Monitoring::~Monitoring()
+{
+    VisualRepresentationData::setInstance(nullptr);
+    Data::setInstance(nullptr);
+}
+
+void Monitoring::end()
+{
+    m_core.end();
+    // After the monitor, which makes no more alerts then.
+    m_alerts.finishSending();
+    LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
+}
+
+} // namespace Tarnwick

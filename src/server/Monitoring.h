@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "alert/AlertDispatcher.h"
+#include "log/DataLogListener.h"
+#include "monitor/MonitorCore.h"
+
+namespace Tarnwick {
+
+struct CommandLine;
+class ProbeEngine;
+class Settings;
+
+// What the desktop and the server program both keep while the monitor runs: the core,
+// published through the process's accessors, the log's lines about the devices and the alerts
+// that leave the program.
+class Monitoring
+{
+public:
+    // The settings are read already; the device list and the map are read now.
+    Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine);
+    ~Monitoring();
+
+    MonitorCore& core() { return m_core; }
+    AlertDispatcher& alerts() { return m_alerts; }
+
+    // Stops the monitor, lets the alerts under way go out and saves the files.
+    void end();
+
+    // Where the start-up, the core and the files say what the user should know: the log.
+    static void reportToLog(const QString& text);
+
+private:
+    DataLogListener m_logListener;
+    MonitorCore m_core;
+    AlertDispatcher m_alerts;
+};
+
+} // namespace Tarnwick

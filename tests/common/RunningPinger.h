@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "data/Data.h"
+#include "data/Settings.h"
+#include "net/PingerThread.h"
+
+#include <memory>
+
+namespace Tarnwick {
+
+// The tests' one monitor thread over the published store and the process's settings, started
+// and stopped under the names the program's start-up uses, as its core starts and pauses it.
+inline std::unique_ptr<PingerThread>& runningPinger()
+{
+    static std::unique_ptr<PingerThread> pinger;
+    return pinger;
+}
+
+inline void startPinger(AsyncProbe probe, PingerThread::ResultSink sink = {}, ProbeEngine* engine = nullptr)
+{
+    if (runningPinger())
+        return;
+    runningPinger() = std::make_unique<PingerThread>(*Data::instance(), Settings::instance(), std::move(probe),
+                                                     std::move(sink), engine);
+    runningPinger()->start();
+}
+
+inline void stopPinger()
+{
+    runningPinger().reset();
+}
+
+inline PingerThread* currentPinger()
+{
+    return runningPinger().get();
+}
+
+} // namespace Tarnwick
