@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the built tree into temporary folders and checks what a Linux user gets: the
 # layout, the desktop entry and AppStream data, the headless service and the Prometheus
-# examples, the launcher's per-user data directory, the ICMP right, and the Debian package.
+# examples, the launcher's per-user data directory, the ICMP right, and the Debian packages.
 #   test_packaging.sh <build folder> <version>              all but the ICMP right
 #   test_packaging.sh <build folder> <version> capability   the ICMP right alone (as root)
 set -euo pipefail
@@ -78,10 +78,11 @@ capability_checks() {
 
     # As the headless service runs it: a user of no rights, the capability only in its ambient
     # set (the program file has none), no new privileges, no display.
+    program="$work/stage/usr/bin/tarnwick-headless"
     setcap -r "$program"
     rm -f "$home/History.sqlite"*
     (cd "$home" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps +net_raw \
-        --ambient-caps +net_raw --no-new-privs env -i PATH=/usr/bin:/bin HOME="$home" "$program" --headless) \
+        --ambient-caps +net_raw --no-new-privs env -i PATH=/usr/bin:/bin HOME="$home" "$program") \
         >"$work/headless.log" 2>&1 &
     app=$!
     pids+=("$app")
@@ -108,18 +109,18 @@ if [ "${3:-}" = capability ]; then
     summary
     exit 0
 fi
-for f in usr/bin/tarnwick usr/bin/tarnwick-desktop \
+for f in usr/bin/tarnwick usr/bin/tarnwick-desktop usr/bin/tarnwick-headless \
          usr/share/tarnwick/Skins/Default/style.css usr/share/tarnwick/Skins/Default/twicon.png \
          usr/share/tarnwick/Skins/Default/ConnectedIcon.png usr/share/tarnwick/Skins/Default/DeviceTypeWebIcon.png \
          usr/share/applications/tarnwick.desktop usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml \
          usr/share/icons/hicolor/16x16/apps/tarnwick.png usr/share/icons/hicolor/48x48/apps/tarnwick.png \
          usr/share/icons/hicolor/256x256/apps/tarnwick.png usr/lib/systemd/system/tarnwick-headless.service \
-         usr/share/doc/tarnwick/examples/prometheus/prometheus-tarnwick.yml \
-         usr/share/doc/tarnwick/examples/prometheus/tarnwick-alerts.yml usr/share/doc/tarnwick/README.md \
-         usr/share/doc/tarnwick/copyright usr/share/doc/tarnwick/changelog.gz \
-         usr/share/doc/tarnwick/examples/office/DeviceConfig.xml \
-         usr/share/doc/tarnwick/examples/office/VisualRepresentation.xml \
-         usr/share/man/man1/tarnwick.1.gz usr/share/man/man1/tarnwick-desktop.1.gz; do
+         usr/share/doc/tarnwick-headless/examples/prometheus/prometheus-tarnwick.yml \
+         usr/share/doc/tarnwick-headless/examples/prometheus/tarnwick-alerts.yml usr/share/doc/tarnwick-headless/README.md \
+         usr/share/doc/tarnwick-headless/copyright usr/share/doc/tarnwick-headless/changelog.gz \
+         usr/share/doc/tarnwick-headless/examples/office/DeviceConfig.xml \
+         usr/share/doc/tarnwick-headless/examples/office/VisualRepresentation.xml \
+         usr/share/man/man1/tarnwick-headless.1.gz usr/share/man/man1/tarnwick-desktop.1.gz; do
     [ -e "$work/stage/$f" ] || fail "not installed: $f"
 done
 [ -x "$work/stage/usr/bin/tarnwick-desktop" ] || fail "the launcher is not executable"
@@ -142,7 +143,7 @@ fi
 # licence named wherever it is declared.
 head -n 2 "$repo/LICENSE" | grep -q 'GNU GENERAL PUBLIC LICENSE' && grep -q '^ *Version 3, 29 June 2007' "$repo/LICENSE" \
     || fail "LICENSE is not the GNU GPL version 3"
-doc="$work/stage/usr/share/doc/tarnwick"
+doc="$work/stage/usr/share/doc/tarnwick-headless"
 head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     || fail "the copyright file is not machine-readable (DEP-5)"
 grep -qx 'License: GPL-3.0-or-later' "$doc/copyright" || fail "the copyright file does not say GPL-3.0-or-later"
@@ -157,15 +158,20 @@ if command -v dpkg-parsechangelog >/dev/null; then
 else
     skip "changelog version: dpkg-parsechangelog is missing"
 fi
-grep -q '/usr/share/doc/tarnwick/examples' "$doc/README.md" || fail "the README does not name the examples' place"
-# The manual page: formatted without a warning, and every option of --help in it.
-page="$work/stage/usr/share/man/man1/tarnwick.1.gz"
-[ "$(readlink "$work/stage/usr/share/man/man1/tarnwick-desktop.1.gz")" = tarnwick.1.gz ] \
-    || fail "tarnwick-desktop.1.gz does not lead to tarnwick.1.gz"
+grep -q '/usr/share/doc/tarnwick-headless/examples' "$doc/README.md" || fail "the README does not name the examples' place"
+# The manual page: formatted without a warning, every option of each program's --help in it,
+# and the desktop programs' names leading to it.
+page="$work/stage/usr/share/man/man1/tarnwick-headless.1.gz"
+for name in tarnwick tarnwick-desktop; do
+    [ "$(readlink "$work/stage/usr/share/man/man1/$name.1.gz")" = tarnwick-headless.1.gz ] \
+        || fail "$name.1.gz does not lead to tarnwick-headless.1.gz"
+done
 manual="$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err")" || fail "man -l failed"
 [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "the manual page has formatting warnings"; }
-for option in $(QT_QPA_PLATFORM=offscreen "$work/stage/usr/bin/tarnwick" --help | grep -oE -- '--[a-z]+' | sort -u); do
-    grep -q -- "$option" <<<"$manual" || fail "the manual page lacks $option"
+for program in tarnwick tarnwick-headless; do
+    for option in $(QT_QPA_PLATFORM=offscreen "$work/stage/usr/bin/$program" --help | grep -oE -- '--[a-z]+' | sort -u); do
+        grep -q -- "$option" <<<"$manual" || fail "the manual page lacks $program's $option"
+    done
 done
 for section in SYNOPSIS OPTIONS SIGNALS ENVIRONMENT FILES "EXIT STATUS" QT_LOGGING_RULES; do
     grep -q "$section" <<<"$manual" || fail "the manual page lacks $section"
@@ -176,22 +182,26 @@ if command -v systemd-analyze >/dev/null; then
     # Checked against the staged program; any remark at all (even one systemd only warns of,
     # such as a value it ignores) fails.
     unit="$work/tarnwick-headless.service"
-    sed "s#^ExecStart=/usr/bin/tarnwick #ExecStart=$work/stage/usr/bin/tarnwick #" \
+    sed "s#^ExecStart=/usr/bin/tarnwick-headless\$#ExecStart=$work/stage/usr/bin/tarnwick-headless#" \
         "$work/stage/usr/lib/systemd/system/tarnwick-headless.service" >"$unit"
     # Its Documentation= manual page is looked up among the staged ones.
     remarks="$(MANPATH="$work/stage/usr/share/man" systemd-analyze verify "$unit" 2>&1)" \
         || { echo "$remarks"; fail "systemd-analyze verify"; }
     [ -z "$remarks" ] || { echo "$remarks"; fail "systemd-analyze verify has remarks"; }
     for setting in DynamicUser=yes StateDirectory=tarnwick AmbientCapabilities=CAP_NET_RAW ProtectSystem=strict \
-                   NoNewPrivileges=yes; do
-        grep -qx "$setting" "$unit" || fail "the service lacks $setting"
+                   NoNewPrivileges=yes 'ExecReload=/bin/kill -HUP $MAINPID'; do
+        grep -qxF "$setting" "$unit" || fail "the service lacks $setting"
     done
-    pass "headless service unit verified"
+    # How much of the system the sandbox leaves the service, by systemd's own measure (0 to 10).
+    exposure="$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/^.*Overall exposure level for .*: \([0-9.]*\) .*$/\1/p')"
+    [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.5) }' \
+        || { systemd-analyze security --offline=true "$unit"; fail "the service's exposure is ${exposure:-unknown}, above 2.5"; }
+    pass "headless service unit verified, exposure $exposure"
 else
     skip "headless service unit: systemd-analyze is missing"
 fi
 if command -v promtool >/dev/null; then
-    examples="$work/stage/usr/share/doc/tarnwick/examples/prometheus"
+    examples="$doc/examples/prometheus"
     promtool check config "$examples/prometheus-tarnwick.yml" >"$work/promtool.log" 2>&1 \
         && promtool check rules "$examples/tarnwick-alerts.yml" >>"$work/promtool.log" 2>&1 \
         && cp "$repo/tests/packaging/tarnwick-alerts.test.yml" "$examples/" \
@@ -236,44 +246,65 @@ for f in DeviceConfig.xml Settings.xml VisualRepresentation.xml LogRelease.txt; 
 done
 pass "launcher: data directory, skin and files"
 
-# 4. The Debian package.
+# 4. The Debian packages: the monitor, its service and what every user needs without a desktop;
+# and the desktop program, which depends on it.
 if ! command -v dpkg-deb >/dev/null || ! command -v dpkg-shlibdeps >/dev/null; then
-    skip "Debian package not built: dpkg-deb or dpkg-shlibdeps is missing"
+    skip "Debian packages not built: dpkg-deb or dpkg-shlibdeps is missing"
     summary
     exit 0
 fi
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
-deb="$(ls "$work"/package/tarnwick_*.deb)"
-[ "$(dpkg-deb -f "$deb" Package)" = tarnwick ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
-depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6-sqlite libqt6multimedia6 libcap2-bin \
-           libprometheus-cpp-pull1.0; do
-    grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
+arch="$(dpkg --print-architecture)"
+headless="$work/package/tarnwick-headless_${version}_$arch.deb"
+desktop="$work/package/tarnwick_${version}_$arch.deb"
+[ "$(ls "$work"/package/*.deb)" = "$(ls "$headless" "$desktop")" ] || fail "cpack made $(ls "$work"/package/*.deb)"
+# Each package (unpacked in $work/<package>): its name and version, its program stripped and
+# given the ICMP right, and lintian without an error or a warning.
+for package in tarnwick-headless tarnwick; do
+    deb="$work/package/${package}_${version}_$arch.deb"
+    [ "$(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version)" = "$package $version" ] || fail "$package: name or version"
+    dpkg-deb -x "$deb" "$work/$package" && dpkg-deb -e "$deb" "$work/$package/DEBIAN" || fail "$package: not unpacked"
+    [ -x "$work/$package/usr/bin/$package" ] && ! readelf -S "$work/$package/usr/bin/$package" | grep -q '\.debug_info' \
+        || fail "$package: no /usr/bin/$package without debugging symbols"
+    grep -q "setcap cap_net_raw+ep /usr/bin/$package\b" "$work/$package/DEBIAN/postinst" || fail "$package: no cap_net_raw"
+    if command -v lintian >/dev/null; then
+        lintian --fail-on error,warning --suppress-tags-from-file /dev/null "$deb" >"$work/lintian.log" 2>&1 \
+            || { cat "$work/lintian.log"; fail "lintian: $package"; }
+        sed "s/^/lintian: /" "$work/lintian.log"
+    else
+        skip "lintian $package: it is missing"
+    fi
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = "ieee-data, apprise" ] || fail "Recommends is not ieee-data, apprise: $(dpkg-deb -f "$deb" Recommends)"
+# Each file in the package it belongs to, and in one package only (dpkg refuses a second one's).
+for f in tarnwick-headless/usr/lib/systemd/system/tarnwick-headless.service tarnwick-headless/usr/share/man/man1/tarnwick-headless.1.gz \
+         tarnwick/usr/bin/tarnwick-desktop tarnwick/usr/share/applications/tarnwick.desktop tarnwick/usr/share/tarnwick/Skins/Default/style.css; do
+    [ -e "$work/$f" ] || fail "the package lacks $f"
+done
+files() { (cd "$work/$1" && find . ! -type d ! -path './DEBIAN/*' | sort); }
+shared="$(comm -12 <(files tarnwick) <(files tarnwick-headless))"
+[ -z "$shared" ] || fail "files in both packages: $shared"
 
-contents="$(dpkg-deb -c "$deb")"
-for f in ./usr/bin/tarnwick ./usr/bin/tarnwick-desktop ./usr/share/applications/tarnwick.desktop \
-         ./usr/lib/systemd/system/tarnwick-headless.service \
-         ./usr/share/icons/hicolor/48x48/apps/tarnwick.png ./usr/share/tarnwick/Skins/Default/style.css; do
-    grep -q " $f\$" <<<"$contents" || fail "the package lacks $f"
+# A server takes the monitor without any desktop library; the desktop program brings its own
+# and the monitor of its version.
+headless_depends="$(dpkg-deb -f "$headless" Depends)"
+for dep in libqt6core6 libqt6network6 libqt6sql6-sqlite libqt6dbus6 libcap2-bin libprometheus-cpp-pull1.0; do
+    grep -q "$dep" <<<"$headless_depends" || fail "tarnwick-headless's Depends lacks $dep: $headless_depends"
 done
-dpkg-deb -x "$deb" "$work/unpacked"
-if readelf -S "$work/unpacked/usr/bin/tarnwick" | grep -q '\.debug_info'; then
-    fail "the packaged executable has debugging symbols"
-fi
-size="$(stat -c %s "$work/unpacked/usr/bin/tarnwick")"
-if command -v lintian >/dev/null; then
-    lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$work/lintian.log" 2>&1 \
-        || { cat "$work/lintian.log"; fail "lintian found errors"; }
-    grep -q '^E: ' "$work/lintian.log" && { cat "$work/lintian.log"; fail "lintian found errors"; }
-    sed 's/^/lintian: /' "$work/lintian.log"
-    pass "lintian: no errors"
-else
-    skip "lintian: it is missing"
-fi
-dpkg-deb -e "$deb" "$work/control"
-grep -q 'setcap cap_net_raw+ep /usr/bin/tarnwick' "$work/control/postinst" || fail "postinst does not set cap_net_raw"
-pass "Debian package: $(basename "$deb"), executable stripped ($size bytes), Depends: $depends"
+! grep -qE '(^|, )(libqt6(widgets|gui|multimedia|opengl)|libgl[^i]|libegl|libopengl|libx|libwayland)' <<<"$headless_depends" \
+    || fail "tarnwick-headless depends on a desktop library: $headless_depends"
+[ "$(dpkg-deb -f "$headless" Recommends)" = "ieee-data, apprise" ] || fail "Recommends: $(dpkg-deb -f "$headless" Recommends)"
+desktop_depends="$(dpkg-deb -f "$desktop" Depends)"
+for dep in "tarnwick-headless (= $version)" libqt6widgets6 libqt6gui6 libqt6multimedia6; do
+    grep -qF "$dep" <<<"$desktop_depends" || fail "tarnwick's Depends lacks $dep: $desktop_depends"
+done
+
+# The service follows the package: restarted with the new program on upgrade, stopped before
+# the program goes, its enabled state forgotten on purge; the desktop package leaves it alone.
+for step in 'postinst:deb-systemd-invoke restart' 'prerm:"$1" = remove .*deb-systemd-invoke stop' \
+            'postrm:"$1" = purge .*deb-systemd-helper purge'; do
+    tr -d '\n' <"$work/tarnwick-headless/DEBIAN/${step%%:*}" | grep -q "${step#*:} tarnwick-headless.service" \
+        || fail "${step%%:*} lacks ${step#*:} tarnwick-headless.service"
+done
+! grep -q systemd "$work/tarnwick/DEBIAN/postinst" || fail "the desktop package handles the service"
+pass "Debian packages: $(basename "$headless") ($(stat -c %s "$work/tarnwick-headless/usr/bin/tarnwick-headless") bytes, Depends: $headless_depends), $(basename "$desktop") ($(stat -c %s "$work/tarnwick/usr/bin/tarnwick") bytes, Depends: $desktop_depends)"
 summary
