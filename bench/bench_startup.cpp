@@ -5,7 +5,9 @@
 //   rests in its event loop (seen sleeping, its CPU time unchanged, for 100 ms running);
 // - SIGTERM at several moments of that start-up: the longest time to the program's end;
 // - SIGTERM once the window is usable with 10,000 devices (quitting in steady state);
-// - the resident memory of the window and of the headless monitor at 0, 10,000 and 100,000
+// - the same three for the server program (tarnwick-headless): until its main thread rests in
+//   its loop with 100,000 devices, SIGTERM during that start-up, and at rest with 10,000;
+// - the resident memory of the window and of the server program at 0, 10,000 and 100,000
 //   devices, each device probed every second (as often as the engine's ceiling allows) until
 //   every one has been probed at least twice, as its metrics confirm.
 // Needs root for the namespace.
@@ -74,17 +76,18 @@ qint64 residentKb(qint64 pid)
     return -1;
 }
 
+// The desktop program with its window, or the server program.
+enum class Program { Window, Server };
+
 class ProgramStart
 {
 public:
     // monitored: every device probed every second, with metrics on to count the probes.
-    ProgramStart(int devices, bool headless, bool monitored = false)
+    ProgramStart(int devices, Program program, bool monitored = false)
     {
         m_dir.setAutoRemove(true);
         writeDeviceList(m_dir.filePath(QStringLiteral("DeviceConfig.xml")), devices);
         QStringList arguments;
-        if (headless)
-            arguments << QStringLiteral("--headless");
         if (monitored) {
             writeFile(m_dir.filePath(QStringLiteral("Settings.xml")),
                       "<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod></Settings>");
@@ -97,7 +100,9 @@ public:
         m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_program.setStandardOutputFile(QProcess::nullDevice());
         m_clock.start();
-        m_program.start(QStringLiteral(TARNWICK_EXECUTABLE), arguments);
+        m_program.start(program == Program::Server ? QStringLiteral(TARNWICK_HEADLESS_EXECUTABLE)
+                                                   : QStringLiteral(TARNWICK_EXECUTABLE),
+                        arguments);
         m_program.waitForStarted(10000);
     }
     ~ProgramStart()
@@ -174,47 +179,53 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_startup: %s\n", qPrintable(whyNot));
         return 1;
     }
-    double usable = 0;
-    for (int round = 0; round < 2; ++round) {
-        ProgramStart start(100000, false);
-        const double atRest = start.untilAtRest();
-        if (atRest < 0 || start.quitMs() < 0) {
-            std::fprintf(stderr, "bench_startup: the window with 100,000 devices never came to rest or ended badly\n");
-            return 1;
+    for (const Program program : {Program::Window, Program::Server}) {
+        const char* name = program == Program::Server ? "headless_" : "";
+        double usable = 0;
+        for (int round = 0; round < 2; ++round) {
+            ProgramStart start(100000, program);
+            const double atRest = start.untilAtRest();
+            if (atRest < 0 || start.quitMs() < 0) {
+                std::fprintf(stderr, "bench_startup: %s with 100,000 devices never came to rest or ended badly\n",
+                             program == Program::Server ? "tarnwick-headless" : "the window");
+                return 1;
+            }
+            usable = std::max(usable, atRest);
         }
-        usable = std::max(usable, atRest);
+        double worstQuit = 0;
+        for (const int moment : {100, 300, 600, 1000, 1500, 2000, 3000}) {
+            ProgramStart start(100000, program);
+            while (start.elapsedMs() < moment)
+                QThread::msleep(5);
+            const double quit = start.quitMs();
+            std::printf("%s: SIGTERM %d ms into the start-up with 100,000 devices: ended after %.0f ms\n",
+                        program == Program::Server ? "tarnwick-headless" : "tarnwick", moment, quit);
+            if (quit < 0)
+                return 1;
+            worstQuit = std::max(worstQuit, quit);
+        }
+        double steadyQuit = 0;
+        for (int round = 0; round < 3; ++round) {
+            ProgramStart start(10000, program);
+            if (start.untilAtRest() < 0)
+                return 1;
+            steadyQuit = std::max(steadyQuit, start.quitMs());
+        }
+        std::printf(
+            "@ startup_%susable_100000_ms %.0f\n@ startup_%squit_100000_ms %.0f\n@ quit_%ssteady_10000_ms %.0f\n", name,
+            usable, name, worstQuit, name, steadyQuit);
     }
-    double worstQuit = 0;
-    for (const int moment : {100, 300, 600, 1000, 1500, 2000, 3000}) {
-        ProgramStart start(100000, false);
-        while (start.elapsedMs() < moment)
-            QThread::msleep(5);
-        const double quit = start.quitMs();
-        std::printf("SIGTERM %d ms into the start-up with 100,000 devices: ended after %.0f ms\n", moment, quit);
-        if (quit < 0)
-            return 1;
-        worstQuit = std::max(worstQuit, quit);
-    }
-    double steadyQuit = 0;
-    for (int round = 0; round < 3; ++round) {
-        ProgramStart start(10000, false);
-        if (start.untilAtRest() < 0)
-            return 1;
-        steadyQuit = std::max(steadyQuit, start.quitMs());
-    }
-    std::printf("@ startup_usable_100000_ms %.0f\n@ startup_quit_100000_ms %.0f\n@ quit_steady_10000_ms %.0f\n", usable,
-                worstQuit, steadyQuit);
 
-    for (const bool headless : {false, true}) {
+    for (const Program program : {Program::Window, Program::Server}) {
         for (const int devices : {0, 10000, 100000}) {
-            ProgramStart start(devices, headless, true);
+            ProgramStart start(devices, program, true);
             const double mb = start.residentMbOnceProbedTwice(devices);
             if (mb < 0) {
                 std::fprintf(stderr, "bench_startup: %d devices were not all probed twice within two minutes\n",
                              devices);
                 return 1;
             }
-            std::printf("@ memory_%s_%d_mb %.1f\n", headless ? "headless" : "window", devices, mb);
+            std::printf("@ memory_%s_%d_mb %.1f\n", program == Program::Server ? "headless" : "window", devices, mb);
             start.quitMs();
         }
     }

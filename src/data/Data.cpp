@@ -161,9 +161,6 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
 
 QMutexLocker<QMutex> Data::lock() const
 {
-    Q_ASSERT_X(m_emittingUnderLock.load() != QThread::currentThread(), "Data",
-               "a receiver of setPingResult's announcement ran on the reporting thread and called back "
-               "into the store; receivers must live on another thread or be connected queued");
     return QMutexLocker(&m_mutex);
 }
 
@@ -177,11 +174,6 @@ void Data::connectReceiver(QObject* receiver, Reactions reactions, Qt::Connectio
         connect(this, &Data::DeviceAdded, receiver, std::move(reactions.added), type);
     if (reactions.removed)
         connect(this, &Data::DeviceRemoved, receiver, std::move(reactions.removed), type);
-}
-
-int Data::undeliveredAnnouncements() const
-{
-    return m_undelivered->load();
 }
 
 qsizetype Data::indexOf(const QString& ip) const
@@ -323,20 +315,6 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const QString& ip, con
     return std::make_shared<DeviceEntryChangedEvent>(e, old);
 }
 
-void Data::setPingResult(const QString& ip, const ProbeResult& result)
-{
-    auto locked = lock();
-    auto event = takeResult(ip, result);
-    if (!event)
-        return;
-    // Emitted under the lock so that announcements leave in the order the changes were made.
-    m_emittingUnderLock = QThread::currentThread();
-    emit DeviceEntryChanged(event.get());
-    m_emittingUnderLock = nullptr;
-    locked.unlock();
-    releaseAfterDelivery({std::move(event)});
-}
-
 void Data::setPingResults(const QList<ProbeRecord>& results)
 {
     Q_ASSERT_X(QThread::currentThread() == thread(), "Data::setPingResults", "results are taken on the store's thread");
@@ -374,11 +352,8 @@ void Data::releaseAfterDelivery(std::vector<std::shared_ptr<StoreEvent>> events)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || events.empty())
         return;
-    const int count = int(events.size());
-    *m_undelivered += count;
     QMetaObject::invokeMethod(
-        app, [events = std::move(events), count, undelivered = m_undelivered]() { *undelivered -= count; },
-        Qt::QueuedConnection);
+        app, [events = std::move(events)] {}, Qt::QueuedConnection);
 }
 
 } // namespace Tarnwick

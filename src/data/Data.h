@@ -32,12 +32,9 @@ class Settings;
 // signal carrying an event record; the record stays valid until every receiver of that
 // emission has run.
 //
-// Threading rule: setPingResult is called from worker threads and emits while it holds the
-// store's lock, so that announcements leave in the order of the changes. Its receivers must
-// therefore live on another thread than the caller (the store's own thread, as connectReceiver
-// makes sure) or be connected queued; a receiver run directly on the reporting thread that
-// calls back into the store would wait for itself for ever. Debug builds stop with an
-// assertion naming this rule instead.
+// Threading rule: the list is read from any thread under the store's lock; it changes, and
+// announces its changes, on the store's own thread alone (probe results too, through
+// setPingResults), so that receivers run in the order of the changes and may read the store.
 class Data : public QObject
 {
     Q_OBJECT
@@ -86,22 +83,16 @@ public:
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type, const std::optional<DeviceCheck>& check = std::nullopt,
                      const std::optional<DeviceEntry::SlowLimits>& slowLimits = std::nullopt);
-    // Takes a probe's outcome for the entry: its text (the round trip in whole milliseconds, or
-    // NoReplyResult, PresentResult) is made here once, for the files and the list, beside the outcome itself.
-    void setPingResult(const QString& ip, const ProbeResult& result);
-    // Takes the monitor's results in the order given, each as setPingResult does, on the
-    // store's own thread. Each change is announced once the lock is let go, so the receivers run
-    // directly, in the order of the changes, and may read the store.
+    // The one way probe results enter the store: takes them in the order given, on the store's
+    // own thread. Each result's text (the round trip in whole milliseconds, or NoReplyResult,
+    // PresentResult) is made here once, for the files and the list, beside the outcome itself.
+    // Each change is announced once the lock is let go, so the receivers run directly, in the
+    // order of the changes, and may read the store.
     void setPingResults(const QList<ProbeRecord>& results);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.
     void awaitFirstResults();
-
-    // How many announcements have been made whose receivers on other threads have not all run
-    // yet. A thread that reports results holds back while this is high, so that the receivers'
-    // thread is never buried under a backlog.
-    int undeliveredAnnouncements() const;
 
     // What a receiver does with each kind of announcement; a kind left empty is not connected.
     struct Reactions
@@ -137,8 +128,6 @@ signals:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
-    // Takes the store's lock; asserts that the caller is not a receiver running inside an
-    // announcement that this same thread is making under that lock.
     QMutexLocker<QMutex> lock() const;
     // The position of the first entry with that address, or -1; kept in an index beside
     // the list so that a look-up costs the same for ten entries as for a hundred thousand.
@@ -160,10 +149,6 @@ private:
     int m_savedRevision = 0;
     bool m_newEntriesAwaitFirstResult = false;
     mutable QMutex m_mutex;
-    // The thread that emits while it holds the lock, for the assertion in lock().
-    std::atomic<const QThread*> m_emittingUnderLock{nullptr};
-    // Shared with the releases still queued, which may run after the store has gone.
-    std::shared_ptr<std::atomic<int>> m_undelivered = std::make_shared<std::atomic<int>>(0);
     const Settings* m_settings = nullptr;
 
     static std::atomic<Data*> s_instance;

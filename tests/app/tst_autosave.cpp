@@ -43,7 +43,7 @@ private slots:
         data.addEntry(DeviceEntry(QStringLiteral("127.0.0.10"), QStringLiteral("router"), 2, true, NoReplyResult));
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("127.0.0.10"), 5000);
         QVERIFY(!data.hasUnsavedChanges());
-        data.setPingResult(QStringLiteral("127.0.0.10"), ProbeResult::reply(3ms));
+        data.setPingResults({{QStringLiteral("127.0.0.10"), 0, ProbeResult::reply(3ms)}});
         QVERIFY(!data.hasUnsavedChanges());
         data.changeEntry(QStringLiteral("127.0.0.10"), QStringLiteral("127.0.0.10"), true, QStringLiteral("gateway"),
                          2);
@@ -69,7 +69,9 @@ private slots:
         const QString ip = QStringLiteral("127.0.0.10");
         data.addEntry(DeviceEntry(ip, QStringLiteral("router"), 2, true, NoReplyResult));
         QTimer results;
-        QObject::connect(&results, &QTimer::timeout, [&data, &ip] { data.setPingResult(ip, ProbeResult::reply(3ms)); });
+        QObject::connect(&results, &QTimer::timeout, [&data, &ip] {
+            data.setPingResults({{ip, 0, ProbeResult::reply(3ms)}});
+        });
         results.start(quietTime / 5);
         QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("DeviceConfig.xml")).contains("router"), 5000);
     }

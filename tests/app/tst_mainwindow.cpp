@@ -259,7 +259,7 @@ private slots:
         QTRY_COMPARE(m_tray->toolTip(), summary->text());
         QVERIFY(!m_tray->showsAlarm());
         for (const QString& ip : added)
-            m_data->setPingResult(ip, ProbeResult::reply(2ms));
+            m_data->setPingResults({{ip, 0, ProbeResult::reply(2ms)}});
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 3 connected, 0 disconnected"));
         QVERIFY(m_balloons.isEmpty());
     }
@@ -366,12 +366,12 @@ private slots:
         const QString ip = QStringLiteral("127.0.0.9");
         m_data->addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
         m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(ip, ProbeResult::timeout());
-        m_data->setPingResult(ip, ProbeResult::reply(3ms));
-        m_data->setPingResult(ip, ProbeResult::reply(4ms));
+        m_data->setPingResults({{ip, 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{ip, 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{ip, 0, ProbeResult::reply(4ms)}});
         m_data->changeEntry(ip, ip, true, QString(), DeviceTypeWeb);
-        m_data->setPingResult(ip, ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{ip, 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("quiet"), 0, ProbeResult::reply(1ms)}});
         QCOMPARE(m_balloons.size(), 2);
         QCOMPARE(m_balloons[0].title, QStringLiteral("Device connected"));
         QCOMPARE(m_balloons[0].text, QStringLiteral("127.0.0.9 Printer"));
@@ -389,16 +389,16 @@ private slots:
         m_announcer->setMutes(&mutes);
         const QString ip = QStringLiteral("127.0.0.9");
         m_data->addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
-        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        m_data->setPingResults({{ip, 0, ProbeResult::reply(3ms)}});
         QCOMPARE(m_balloons.size(), 1);
         m_balloons.clear();
         chooseFromTrayMenu(QStringLiteral("Mute all alerts for 1 hour"));
         QVERIFY(mutes.isMuted(ip));
-        m_data->setPingResult(ip, ProbeResult::timeout());
+        m_data->setPingResults({{ip, 0, ProbeResult::timeout()}});
         QVERIFY(m_balloons.isEmpty());
         chooseFromTrayMenu(QStringLiteral("Mute all alerts for 1 hour"));
         QVERIFY(!mutes.allMutedUntil());
-        m_data->setPingResult(ip, ProbeResult::reply(3ms));
+        m_data->setPingResults({{ip, 0, ProbeResult::reply(3ms)}});
         QCOMPARE(m_balloons.size(), 1);
         QCOMPARE(m_balloons[0].title, QStringLiteral("Device connected"));
     }
@@ -419,13 +419,13 @@ private slots:
         m_data->awaitFirstResults();
         const QImage normal = m_tray->icon().pixmap(32).toImage();
         QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 0 connected, 0 disconnected, 2 not yet probed"));
-        m_data->setPingResult(watched, ProbeResult::reply(3ms));
-        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::timeout());
+        m_data->setPingResults({{watched, 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{QStringLiteral("quiet"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE(m_tray->toolTip(), QStringLiteral("2 devices: 1 connected, 1 disconnected"));
         QVERIFY(m_balloons.isEmpty());
         QVERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
-        m_data->setPingResult(watched, ProbeResult::timeout());
+        m_data->setPingResults({{watched, 0, ProbeResult::timeout()}});
         QTRY_VERIFY(m_tray->showsAlarm());
         QCOMPARE(m_balloons.size(), 1);
         QCOMPARE(m_balloons[0].title, QStringLiteral("Device Disconnected"));
@@ -434,7 +434,7 @@ private slots:
         // The mark is red, in the lower right corner.
         const QColor corner = alarm.pixelColor(24, 24);
         QVERIFY2(corner.red() > 180 && corner.green() < 80, qPrintable(corner.name()));
-        m_data->setPingResult(watched, ProbeResult::reply(2ms));
+        m_data->setPingResults({{watched, 0, ProbeResult::reply(2ms)}});
         QTRY_VERIFY(!m_tray->showsAlarm());
         QCOMPARE(m_tray->icon().pixmap(32).toImage(), normal);
     }
@@ -463,9 +463,9 @@ private slots:
         m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.99"), QString(), DeviceTypePC, true, NoReplyResult));
         m_data->awaitFirstResults();
         for (int i = 1; i <= down; ++i)
-            m_data->setPingResult(QStringLiteral("127.0.0.%1").arg(i), ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("127.0.0.99"), ProbeResult::reply(1ms));
+            m_data->setPingResults({{QStringLiteral("127.0.0.%1").arg(i), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("quiet"), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("127.0.0.99"), 0, ProbeResult::reply(1ms)}});
         QTRY_COMPARE(m_tray->toolTip(), toolTip);
         // Markup in a description shows as it was typed.
         QVERIFY(!Qt::mightBeRichText(m_tray->toolTip()));
@@ -503,16 +503,16 @@ private slots:
                 sounds << announcement.connected;
         });
         for (const QString& ip : all)
-            m_data->setPingResult(ip, ProbeResult::reply(1ms));
+            m_data->setPingResults({{ip, 0, ProbeResult::reply(1ms)}});
         m_balloons.clear();
         // "early" fails while the router still answers: a failure of its own.
-        m_data->setPingResult(QStringLiteral("early"), ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("router"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("early"), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("router"), 0, ProbeResult::reply(1ms)}});
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 1, 10000);
         QCOMPARE(m_balloons[0].text, QStringLiteral("early "));
         m_balloons.clear();
         for (const char* ip : {"a", "router", "d", "b", "c"})
-            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::timeout());
+            m_data->setPingResults({{QString::fromLatin1(ip), 0, ProbeResult::timeout()}});
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 2, 10000);
         QStringList texts;
         for (const Balloon& balloon : std::as_const(m_balloons)) {
@@ -524,20 +524,20 @@ private slots:
         QVERIFY(m_reachability->behind(QStringLiteral("early")).isEmpty());
         QCOMPARE(sounds.count(), 9);
         // A device probed after the wait, even an unwatched one, updates the router's balloon.
-        m_data->setPingResult(QStringLiteral("dd"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("dd"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
         QCOMPARE(m_balloons[2].text, QStringLiteral("router Router, 4 devices behind it unreachable"));
         QCOMPARE(sounds.count(), 9);
         m_balloons.clear();
         for (const char* ip : {"router", "a", "d", "dd", "early"})
-            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
+            m_data->setPingResults({{QString::fromLatin1(ip), 0, ProbeResult::reply(1ms)}});
         QTRY_COMPARE(m_balloons.size(), 2);
         QCOMPARE(m_balloons[0].text, QStringLiteral("router Router"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("early "));
         QCOMPARE(sounds.count(), 11);
         // "b" did not come back with its group: probed again since, it failed on its own.
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE_WITH_TIMEOUT(m_balloons.size(), 3, 10000);
         QCOMPARE(m_balloons[2].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[2].text, QStringLiteral("b "));
@@ -576,9 +576,9 @@ private slots:
         const QString ip = QStringLiteral("127.0.0.9");
         m_data->addEntry(DeviceEntry(ip, QString(), DeviceTypePC, true, NoReplyResult));
         m_data->addEntry(DeviceEntry(QStringLiteral("quiet"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(ip, ProbeResult::reply(3ms));
-        m_data->setPingResult(QStringLiteral("quiet"), ProbeResult::reply(3ms));
-        m_data->setPingResult(ip, ProbeResult::timeout());
+        m_data->setPingResults({{ip, 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{QStringLiteral("quiet"), 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{ip, 0, ProbeResult::timeout()}});
         QCOMPARE(m_balloons.size(), 2);
         if (!playSounds) {
             QVERIFY(played.isEmpty());

@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(placed[0]->zValue(), 1.0);
 
         // Both badges of the duplicated address follow its changes.
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(6ms));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(6ms)}});
         QCOMPARE(placed[0]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[1]->entry().pingResult, QStringLiteral("6"));
         QCOMPARE(placed[2]->entry().pingResult, QStringLiteral("X"));
@@ -213,10 +213,10 @@ private slots:
         if (!result.isEmpty()) {
             m_data->addEntry(
                 DeviceEntry(ip, QStringLiteral("Printer on the second floor"), DeviceTypePC, false, NoReplyResult));
-            m_data->setPingResult(ip,
-                                  result == QLatin1String("X")
-                                      ? ProbeResult::timeout()
-                                      : ProbeResult::reply(std::chrono::milliseconds(result.toInt())));
+            m_data->setPingResults(
+                {{ip, 0,
+                  result == QLatin1String("X") ? ProbeResult::timeout()
+                                               : ProbeResult::reply(std::chrono::milliseconds(result.toInt()))}});
         }
         DeviceEntryRepresentationGraphicsItem badge(ip);
         badge.setCutOffBehind(behind);
@@ -261,7 +261,7 @@ private slots:
     {
         QFETCH(int, type);
         m_data->addEntry(DeviceEntry(QStringLiteral("t"), QString(), type, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("t"), ProbeResult::reply(3ms));
+        m_data->setPingResults({{QStringLiteral("t"), 0, ProbeResult::reply(3ms)}});
         DeviceEntryRepresentationGraphicsItem badge(QStringLiteral("t"));
         const QImage image = render(badge);
         QCOMPARE(at(image, 0, -24), DiscColour);
@@ -273,7 +273,7 @@ private slots:
     void badgesShowWhoIsCutOff()
     {
         m_map->appendItem({QStringLiteral("a"), 0, 0});
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::timeout()}});
         FixedReachability reachability;
         reachability.set({{QStringLiteral("a"), QStringLiteral("b")}});
         VisualRepresentationWidget widget;
@@ -283,7 +283,7 @@ private slots:
         reachability.set({});
         QCOMPARE(widget.badge(QStringLiteral("a"))->look(), DeviceEntryRepresentationGraphicsItem::Look::Failed);
         m_data->addEntry(DeviceEntry(QStringLiteral("c"), QString(), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("c"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("c"), 0, ProbeResult::timeout()}});
         reachability.set({{QStringLiteral("c"), QStringLiteral("b")}});
         m_map->addItem({QStringLiteral("c"), 100, 0});
         QCOMPARE(widget.badge(QStringLiteral("c"))->lines().last(), QStringLiteral("behind b"));
@@ -294,8 +294,8 @@ private slots:
     void slowBadgesAreMarked()
     {
         m_map->appendItem({QStringLiteral("a"), 0, 0});
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(3ms));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::reply(3ms)}});
         FixedSlowness slowness;
         VisualRepresentationWidget widget;
         widget.setSlowView(&slowness);
@@ -310,7 +310,7 @@ private slots:
         slowness.set(QStringLiteral("b"), true);
         m_map->addItem({QStringLiteral("b"), 100, 0});
         QVERIFY(widget.badge(QStringLiteral("b"))->showsSlow());
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::timeout()}});
         QVERIFY(!a->showsSlow());
         slowness.set(QStringLiteral("b"), false);
         QVERIFY(!widget.badge(QStringLiteral("b"))->showsSlow());
@@ -321,10 +321,10 @@ private slots:
         m_map->appendItem({QStringLiteral("a"), 0, 0});
         VisualRepresentationWidget widget;
         DeviceEntryRepresentationGraphicsItem* badge = badges(widget.scene()).value(0);
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(9ms));
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::reply(9ms)}});
         QCOMPARE(badge->entry().pingResult, QStringLiteral("X"));
         QCOMPARE(badge->entry().state, int(DeviceStateDisconnected));
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(3ms)}});
         QCOMPARE(badge->entry().pingResult, QStringLiteral("3"));
         QCOMPARE(badge->entry().state, int(DeviceStateConnected));
     }

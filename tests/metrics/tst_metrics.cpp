@@ -179,8 +179,8 @@ private slots:
         }
         // The first result tells the state; the next two change it.
         for (const ProbeResult& result : {ProbeResult::reply(1ms), ProbeResult::timeout(), ProbeResult::reply(2ms)})
-            data.setPingResult(QStringLiteral("10.0.0.2"), result);
-        data.setPingResult(QStringLiteral("10.0.0.2"), ProbeResult::timeout());
+            data.setPingResults({{QStringLiteral("10.0.0.2"), 0, result}});
+        data.setPingResults({{QStringLiteral("10.0.0.2"), 0, ProbeResult::timeout()}});
 
         const QString a = QStringLiteral("{address=\"10.0.0.1\"");
         const QString b = QStringLiteral("{address=\"10.0.0.2\"");
@@ -239,8 +239,8 @@ private slots:
         for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
             data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, QString()));
         data.awaitFirstResults();
-        data.setPingResult(QStringLiteral("10.0.0.1"), ProbeResult::reply(1ms));
-        data.setPingResult(QStringLiteral("10.0.0.2"), ProbeResult::reply(1ms));
+        data.setPingResults({{QStringLiteral("10.0.0.1"), 0, ProbeResult::reply(1ms)}});
+        data.setPingResults({{QStringLiteral("10.0.0.2"), 0, ProbeResult::reply(1ms)}});
         DeviceStatistics statistics;
         FixedReachability reachability;
         DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("1"), true);

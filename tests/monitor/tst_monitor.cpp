@@ -125,20 +125,20 @@ private slots:
             connect(&announcer, &Announcer::announced, &log, &DataLogListener::announced);
             const QString ip = QStringLiteral("127.0.0.5");
             data.addEntry(DeviceEntry(ip, QStringLiteral("d"), DeviceTypePC, true, NoReplyResult));
-            data.setPingResult(ip, ProbeResult::timeout());
-            data.setPingResult(ip, ProbeResult::reply(4ms));
-            data.setPingResult(ip, ProbeResult::reply(5ms));
+            data.setPingResults({{ip, 0, ProbeResult::timeout()}});
+            data.setPingResults({{ip, 0, ProbeResult::reply(4ms)}});
+            data.setPingResults({{ip, 0, ProbeResult::reply(5ms)}});
             data.changeEntry(ip, ip, false, QStringLiteral("edited"), DeviceTypeWeb);
-            data.setPingResult(ip, ProbeResult::timeout());
-            data.setPingResult(ip, ProbeResult::timeout());
+            data.setPingResults({{ip, 0, ProbeResult::timeout()}});
+            data.setPingResults({{ip, 0, ProbeResult::timeout()}});
             data.removeEntry(ip);
             // Devices read at start: their first result tells the state and is not logged.
             const QString known = QStringLiteral("127.0.0.6");
             data.addEntry(DeviceEntry(known, QString(), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
-            data.setPingResult(known, ProbeResult::reply(2ms));
-            data.setPingResult(known,
-                               ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")});
+            data.setPingResults({{known, 0, ProbeResult::reply(2ms)}});
+            data.setPingResults(
+                {{known, 0, ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")}}});
         }
         LogManager::instance().removeListener(&listener);
         QCOMPARE(listener.seen, expected);
@@ -222,10 +222,10 @@ private slots:
             if (name == QLatin1String("lines"))
                 QTRY_COMPARE(lines.seen.size(), value.toInt());
             else
-                data.setPingResult(name,
-                                   value == QLatin1String("X")
-                                       ? ProbeResult::timeout()
-                                       : ProbeResult::reply(std::chrono::milliseconds(value.toInt())));
+                data.setPingResults(
+                    {{name, 0,
+                      value == QLatin1String("X") ? ProbeResult::timeout()
+                                                  : ProbeResult::reply(std::chrono::milliseconds(value.toInt()))}});
         }
         QStringList expected;
         for (const QString& line : std::as_const(log))
@@ -275,7 +275,7 @@ private slots:
         VisualRepresentationData map;
         joinOnMap(links, data, map);
         for (const DeviceEntry& entry : data.entries())
-            data.setPingResult(entry.ip, ProbeResult::reply(std::chrono::milliseconds(2)));
+            data.setPingResults({{entry.ip, 0, ProbeResult::reply(std::chrono::milliseconds(2))}});
         ReachabilityWatcher reachability(data, map, settings);
         Announcer announcer(data, settings, reachability, std::chrono::milliseconds(100));
         QStringList shown;
@@ -315,13 +315,13 @@ private slots:
         ReachabilityWatcher watcher(data, map, Settings::instance());
         QSignalSpy changed(&watcher, &ReachabilityWatcher::reachabilityChanged);
         // a and b start disconnected, as new entries do; gw answers: b is behind a.
-        data.setPingResult(QStringLiteral("gw"), ProbeResult::reply(1ms));
+        data.setPingResults({{QStringLiteral("gw"), 0, ProbeResult::reply(1ms)}});
         QTRY_COMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
         QVERIFY(watcher.behind(QStringLiteral("a")).isEmpty());
         QVERIFY(changed.count() >= 1);
-        data.setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
+        data.setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
         QTRY_VERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
-        data.setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        data.setPingResults({{QStringLiteral("a"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
         // Without the line back to the first hop, nothing is behind a.
         map.removeConnection(QStringLiteral("gw"), QStringLiteral("a"));
@@ -559,9 +559,9 @@ private slots:
         connect(&announcer, &Announcer::announced, this, [&](const Announcement& announcement) {
             (announcement.what == Announcement::What::StateChanged ? lines : messages) << announcement.devices.first();
         });
-        data.setPingResult(ip, ProbeResult::reply(1ms));
+        data.setPingResults({{ip, 0, ProbeResult::reply(1ms)}});
         now = start.addSecs(minutesLater * 60);
-        data.setPingResult(ip, ProbeResult::timeout());
+        data.setPingResults({{ip, 0, ProbeResult::timeout()}});
         QCOMPARE(lines, QStringList{ip});
         QCOMPARE(messages, message ? QStringList{ip} : QStringList());
     }
@@ -638,10 +638,10 @@ private slots:
             data.addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
             data.awaitFirstResults();
             HistoryRecorder recorder(QStringLiteral("History.sqlite"), Settings::instance(), data);
-            data.setPingResult(ip, reply);
+            data.setPingResults({{ip, 0, reply}});
             recorder.slowChanged(data.entry(ip), SlowRule::Figures{.slow = true});
             for (int i = 0; goesDown && i < Settings::instance().disconnectAfter.load(); ++i)
-                data.setPingResult(ip, ProbeResult::timeout());
+                data.setPingResults({{ip, 0, ProbeResult::timeout()}});
             QCOMPARE(data.entry(ip).state == DeviceStateConnected, !goesDown);
         }
         QList<bool> kept;

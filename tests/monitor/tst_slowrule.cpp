@@ -120,7 +120,7 @@ private slots:
         DeviceEntry device(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult);
         device.slowLimits = own;
         data.addEntry(device);
-        data.setPingResult(ip, ProbeResult::reply(150ms));
+        data.setPingResults({{ip, 0, ProbeResult::reply(150ms)}});
         QCOMPARE(data.entry(ip).state, int(DeviceStateConnected));
         SlowWatch watch(data, settings);
         QSignalSpy changed(&watch, &SlowWatch::slowChanged);

@@ -385,7 +385,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, stored);
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), type, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("h"), ProbeResult::reply(8ms));
+        m_data->setPingResults({{QStringLiteral("h"), 0, ProbeResult::reply(8ms)}});
         EditDeviceEntryDialog dialog(m_data->entry(QStringLiteral("h")));
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Device Entry - Tarnwick"));

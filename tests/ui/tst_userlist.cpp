@@ -310,7 +310,7 @@ private slots:
         m_data->awaitFirstResults();
         UserList list({.historyFile = QStringLiteral("History.sqlite")});
         showTheStore(list);
-        m_data->setPingResult(QStringLiteral("a"), firstResult);
+        m_data->setPingResults({{QStringLiteral("a"), 0, firstResult}});
         list.refreshStatistics();
         QCOMPARE(list.tree()->topLevelItem(0)->text(9), since);
     }
@@ -338,8 +338,8 @@ private slots:
                                      NoReplyResult));
         m_data->addEntry(
             DeviceEntry(QStringLiteral("b"), QStringLiteral("@SUM(A1)"), DeviceTypePC, false, NoReplyResult));
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(3ms));
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(3ms)}});
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
         m_list->exportList();
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("list.csv")).split('\n');
         QCOMPARE(lines.size(), 5);
@@ -441,10 +441,10 @@ private slots:
         for (const QString& ip : added)
             m_data->addEntry(entry(ip));
         m_data->awaitFirstResults();
-        m_data->setPingResult(QStringLiteral("127.0.0.10"), ProbeResult::reply(2ms));
-        m_data->setPingResult(QStringLiteral("127.0.0.9"), ProbeResult::reply(12ms));
-        m_data->setPingResult(QStringLiteral("scanner"), ProbeResult::timeout());
-        m_data->setPingResult(QStringLiteral("printer"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("127.0.0.10"), 0, ProbeResult::reply(2ms)}});
+        m_data->setPingResults({{QStringLiteral("127.0.0.9"), 0, ProbeResult::reply(12ms)}});
+        m_data->setPingResults({{QStringLiteral("scanner"), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("printer"), 0, ProbeResult::timeout()}});
         UserList list;
         showTheStore(list);
         QTreeWidget* tree = list.tree();
@@ -498,9 +498,9 @@ private slots:
         for (const char* ip : {"a", "b", "c"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
         nextMillisecond();
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
         nextMillisecond();
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::reply(1ms)}});
         QTRY_COMPARE(column(list.tree(), 2), order);
     }
 
@@ -510,7 +510,7 @@ private slots:
     {
         for (const char* ip : {"127.0.0.1", "127.0.0.2", "printer"})
             m_data->addEntry(entry(QString::fromLatin1(ip)));
-        m_data->setPingResult(QStringLiteral("127.0.0.2"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("127.0.0.2"), 0, ProbeResult::reply(1ms)}});
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
         typeInto(filter, QStringLiteral("ABOUT 127"));
@@ -527,7 +527,7 @@ private slots:
         QTest::keyClick(state, Qt::Key_Down);
         QCOMPARE(state->currentText(), QStringLiteral("Connected"));
         QCOMPARE(shown(), QStringList({"127.0.0.2"}));
-        m_data->setPingResult(QStringLiteral("127.0.0.1"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("127.0.0.1"), 0, ProbeResult::reply(1ms)}});
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
         typeInto(filter, QString());
         QTest::keyClick(state, Qt::Key_Down);
@@ -562,8 +562,8 @@ private slots:
         QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
         const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
         QCOMPARE(list.tree()->topLevelItem(0)->icon(0).pixmap(16).toImage(), notProbed);
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(1ms));
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE(listSummary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
@@ -585,7 +585,7 @@ private slots:
         QTimer feeder;
         connect(&feeder, &QTimer::timeout, this, [&] {
             if (fed < devices)
-                m_data->setPingResult(QStringLiteral("s%1").arg(fed++), ProbeResult::reply(1ms));
+                m_data->setPingResults({{QStringLiteral("s%1").arg(fed++), 0, ProbeResult::reply(1ms)}});
         });
         feeder.start(50);
         QTRY_VERIFY_WITH_TIMEOUT(!summary->text().contains(QStringLiteral(" 0 connected")) || fed == devices, 10000);
@@ -603,9 +603,9 @@ private slots:
         useServices({.slow = &slowness});
         for (const char* ip : {"a", "b", "c"}) {
             m_data->addEntry(entry(QString::fromLatin1(ip)));
-            m_data->setPingResult(QString::fromLatin1(ip), ProbeResult::reply(1ms));
+            m_data->setPingResults({{QString::fromLatin1(ip), 0, ProbeResult::reply(1ms)}});
         }
-        m_data->setPingResult(QStringLiteral("c"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("c"), 0, ProbeResult::timeout()}});
         auto* summary = m_list->findChild<QLabel*>(QStringLiteral("summaryLabel"));
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 2 connected, 1 disconnected"));
         const auto picture = [this](int row) {
@@ -627,7 +627,7 @@ private slots:
         QCOMPARE(shown(), QStringList({"a", "b"}));
 
         // Down, it is told as such: neither marked nor counted slow, whatever the view says.
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::timeout()}});
         QCOMPARE(shown(), QStringList({"b"}));
         QCOMPARE(picture(0),
                  SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected)).pixmap(16).toImage());
@@ -843,10 +843,11 @@ private slots:
     {
         m_data->addEntry(entry(QStringLiteral("pc")));
         QTreeWidgetItem* pc = m_list->tree()->topLevelItem(0);
-        m_data->setPingResult(QStringLiteral("pc"),
-                              ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")});
+        m_data->setPingResults(
+            {{QStringLiteral("pc"), 0,
+              ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("host unreachable, from 10.0.0.1")}}});
         QCOMPARE(pc->toolTip(UserListRow::ResultColumn), QStringLiteral("host unreachable, from 10.0.0.1"));
-        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::reply(3ms));
+        m_data->setPingResults({{QStringLiteral("pc"), 0, ProbeResult::reply(3ms)}});
         QVERIFY(pc->toolTip(UserListRow::ResultColumn).isEmpty());
     }
 
@@ -876,7 +877,7 @@ private slots:
         QVERIFY(picture(pc) != disconnected);
         QVERIFY(tree->topLevelItem(0)->toolTip(0).isEmpty());
 
-        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::reply(1ms));
+        m_data->setPingResults({{QStringLiteral("pc"), 0, ProbeResult::reply(1ms)}});
         QCOMPARE(picture(pc), connected);
         QVERIFY(pc->toolTip(0).isEmpty());
         m_list->refreshStatistics();
@@ -885,7 +886,7 @@ private slots:
         m_list->refreshStatistics();
         QCOMPARE(picture(pc), connected);
 
-        m_data->setPingResult(QStringLiteral("pc"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("pc"), 0, ProbeResult::timeout()}});
         QCOMPARE(picture(pc), disconnected);
         reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
         m_list->refreshStatistics();
@@ -915,8 +916,8 @@ private slots:
         QCOMPARE(column(tree, 3), QStringList({"X", "X", "X", "X"}));
         QCOMPARE(column(tree, 5), QStringList({"no", "yes", "no", "no"}));
 
-        m_data->setPingResult(QStringLiteral("b"), ProbeResult::reply(12ms));
-        m_data->setPingResult(QStringLiteral("host"), ProbeResult::reply(3ms));
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::reply(12ms)}});
+        m_data->setPingResults({{QStringLiteral("host"), 0, ProbeResult::reply(3ms)}});
         QCOMPARE(column(tree, 3), QStringList({"X", "12", "X", "X"}));
 
         m_data->changeEntry(QStringLiteral("c"), QStringLiteral("c"), true, QStringLiteral("new text"), 9);
@@ -942,7 +943,7 @@ private slots:
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeAPIcon.png"));
         QVERIFY(tree->topLevelItem(1)->icon(1).isNull());
 
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::reply(4ms));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(4ms)}});
         QCOMPARE(a->icon(0).cacheKey(), key("ConnectedIcon.png"));
         m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), DeviceTypeWeb);
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
@@ -950,7 +951,7 @@ private slots:
         // A type outside 1 to 4 leaves the icon as it was.
         m_data->changeEntry(QStringLiteral("a"), QStringLiteral("a"), false, QString(), 9);
         QCOMPARE(a->icon(1).cacheKey(), key("DeviceTypeWebIcon.png"));
-        m_data->setPingResult(QStringLiteral("a"), ProbeResult::timeout());
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::timeout()}});
         QCOMPARE(a->icon(0).cacheKey(), key("DisconnectedIcon.png"));
         QCOMPARE(a->text(3), QStringLiteral("X"));
     }
