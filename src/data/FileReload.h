@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace Tarnwick {
 
@@ -15,6 +16,8 @@ struct FileReload
     int added = 0;
     int removed = 0;
     int changed = 0;
+    // What changed, where its records have names (the settings' elements).
+    QStringList changedNames;
 
     bool changedAnything() const { return added + removed + changed > 0; }
 };

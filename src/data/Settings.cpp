@@ -83,12 +83,16 @@ FileReload Settings::reload(DocumentFile::Reporter reporter)
     const Settings before = *this;
     setEdited(before, read);
     forEachStoredField([&](const auto& element) {
+        bool changed = false;
         if constexpr (isWindowElement<decltype(element)>)
-            outcome.changed += before.*element.geometry != read.*element.geometry
+            changed = before.*element.geometry != read.*element.geometry
                 || before.*element.maximized != read.*element.maximized;
         else
-            outcome.changed += !(before.*element.field == read.*element.field);
+            changed = !(before.*element.field == read.*element.field);
+        if (changed)
+            outcome.changedNames << QString::fromLatin1(element.name);
     });
+    outcome.changed = int(outcome.changedNames.size());
     // The file's bookkeeping is the read's now: what it says is what a save would write.
     return outcome;
 }

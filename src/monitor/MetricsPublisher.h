@@ -31,6 +31,7 @@ public:
 
     // From any thread; nothing while no metrics are served.
     void record(const ProbeRecord& record);
+    bool serving() const { return m_metrics != nullptr; }
 
 private:
     std::shared_ptr<DeviceMetrics> m_metrics;

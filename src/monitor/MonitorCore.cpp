@@ -12,6 +12,7 @@
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "history/HistoryReader.h"
+#include "metrics/MetricsAddress.h"
 #include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
 #include "net/PingerThread.h"
@@ -176,11 +177,15 @@ void MonitorCore::paceEngine()
 void MonitorCore::serveMetrics(const QString& address)
 {
     m_options.metricsAddress = address;
+    const bool served = m_metrics && m_metrics->serving();
     // The old server lets its port go before the new one takes it.
     m_metrics.reset();
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(address, *m_data, m_history->statistics(), *m_reachability,
                                                    m_options.version, m_engine.hasSocket(), m_options.report, *m_slow);
+    // A refused address says why itself; one left empty says nothing.
+    if (served && !MetricsAddress::parse(address).enabled() && MetricsAddress::parse(address).error.isEmpty())
+        m_options.report(QStringLiteral("Metrics are no longer served."));
 }
 
 void MonitorCore::reload()
@@ -188,8 +193,11 @@ void MonitorCore::reload()
     if (m_ended)
         return;
     reportReload(m_settings.fileName, m_settings.reload(m_options.report));
-    if (m_options.metricsFollowSettings && m_settings.metricsAddress != m_options.metricsAddress)
-        serveMetrics(m_settings.metricsAddress);
+    // A server that could not listen (its port was taken) tries again, the address unchanged.
+    const QString metrics = m_settings.metricsAddress;
+    if (m_options.metricsFollowSettings
+        && (metrics != m_options.metricsAddress || (!m_metrics->serving() && MetricsAddress::parse(metrics).enabled())))
+        serveMetrics(metrics);
     reportReload(m_data->fileName(), m_data->reload(m_options.report));
     reportReload(m_map->fileName(), m_map->reload(m_options.report));
 }
@@ -199,6 +207,9 @@ void MonitorCore::reportReload(const QString& file, const FileReload& outcome)
     if (!outcome.read) {
         m_options.report(
             QStringLiteral("\"%1\" was not read again: %2. What runs is kept as it was.").arg(file, outcome.problem));
+    } else if (!outcome.changedNames.isEmpty()) {
+        m_options.report(QStringLiteral("\"%1\" read again: %2 changed.")
+                             .arg(file, outcome.changedNames.join(QStringLiteral(", "))));
     } else if (outcome.changedAnything()) {
         m_options.report(QStringLiteral("\"%1\" read again: %2 added, %3 removed, %4 changed.")
                              .arg(file, QString::number(outcome.added), QString::number(outcome.removed),

@@ -160,7 +160,8 @@ bool PingerThread::holdBack()
 
 void PingerThread::run()
 {
-    while (m_waiter.sleep(1)) {
+    // An empty list is looked at again ten times a second rather than a thousand.
+    for (int pause = 1; m_waiter.sleep(pause); pause = m_data.entries().isEmpty() ? 100 : 1) {
         if (const qint64 period = periodMs(m_settings))
             runPeriods(m_data, period);
         else
