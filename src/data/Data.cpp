@@ -8,6 +8,7 @@
 #include "Settings.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QMetaMethod>
 #include <QMutexLocker>
 #include <QSet>
@@ -81,29 +82,30 @@ FileReload Data::reload(DocumentFile::Reporter reporter)
     }
     outcome.read = true;
     const QList<DeviceEntry> wanted = read.entries();
-    QSet<QString> kept;
+    QHash<QString, DeviceCheck> checks;
     for (const DeviceEntry& entry : wanted)
-        kept.insert(entry.ip);
+        checks.insert(entry.ip, entry.check);
+    // Gone from the file, or asked another way: taken out in one pass (a long list swapped for
+    // another must not cost a pass per device). The latter come back below, afresh: another
+    // check's figures say nothing of the new one.
+    QSet<QString> leaving;
     for (const DeviceEntry& entry : entries()) {
-        if (!kept.contains(entry.ip)) {
-            removeEntry(entry.ip);
-            ++outcome.removed;
+        const auto check = checks.constFind(entry.ip);
+        if (check == checks.cend() || *check != entry.check) {
+            ++(check == checks.cend() ? outcome.removed : outcome.changed);
+            leaving.insert(entry.ip);
         }
     }
+    removeEntries(leaving);
     for (const DeviceEntry& entry : wanted) {
-        const std::optional<DeviceEntry> running = contains(entry.ip) ? std::optional(this->entry(entry.ip))
-                                                                      : std::nullopt;
-        if (running && running->check != entry.check) {
-            // Another check's figures say nothing of this one.
-            removeEntry(entry.ip);
+        if (!contains(entry.ip)) {
             addEntry(entry);
-            ++outcome.changed;
-        } else if (!running) {
-            addEntry(entry);
-            ++outcome.added;
-        } else if (running->type != entry.type || running->description != entry.description
-                   || running->informOnStateChange != entry.informOnStateChange
-                   || running->slowLimits != entry.slowLimits) {
+            outcome.added += !leaving.contains(entry.ip);
+            continue;
+        }
+        const DeviceEntry running = this->entry(entry.ip);
+        if (running.type != entry.type || running.description != entry.description
+            || running.informOnStateChange != entry.informOnStateChange || running.slowLimits != entry.slowLimits) {
             changeEntry(entry.ip, entry.ip, entry.informOnStateChange, entry.description, entry.type, entry.check,
                         entry.slowLimits);
             ++outcome.changed;
@@ -251,6 +253,38 @@ void Data::removeEntry(const QString& ip)
     releaseAfterDelivery({std::move(event)});
 }
 
+void Data::removeEntries(const QSet<QString>& ips)
+{
+    QList<DeviceEntry> removed;
+    {
+        auto locked = lock();
+        QList<DeviceEntry> kept;
+        kept.reserve(m_entries.size());
+        for (DeviceEntry& entry : m_entries) {
+            if (ips.contains(entry.ip)) {
+                m_streaks.remove(entry.ip);
+                removed.append(std::move(entry));
+            } else {
+                kept.append(std::move(entry));
+            }
+        }
+        // Every entry has been moved out of the list: it takes those kept, whether any went.
+        m_entries.swap(kept);
+        if (removed.isEmpty())
+            return;
+        rebuildIndex();
+        ++m_revision;
+    }
+    std::vector<std::shared_ptr<StoreEvent>> events;
+    events.reserve(std::size_t(removed.size()));
+    for (const DeviceEntry& entry : removed) {
+        auto event = std::make_shared<DeviceRemovedEvent>(entry);
+        emit DeviceRemoved(event.get());
+        events.push_back(std::move(event));
+    }
+    releaseAfterDelivery(std::move(events));
+}
+
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                        int type, const std::optional<DeviceCheck>& check,
                        const std::optional<DeviceEntry::SlowLimits>& slowLimits)
@@ -283,10 +317,12 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
     releaseAfterDelivery({std::move(event)});
 }
 
-std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const QString& ip, const ProbeResult& result)
+std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& record)
 {
+    const QString& ip = record.device;
+    const ProbeResult& result = record.result;
     const qsizetype i = indexOf(ip);
-    if (i < 0)
+    if (i < 0 || (record.check && *record.check != m_entries[i].check))
         return nullptr;
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
@@ -315,24 +351,28 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const QString& ip, con
     return std::make_shared<DeviceEntryChangedEvent>(e, old);
 }
 
-void Data::setPingResults(const QList<ProbeRecord>& results)
+QList<ProbeRecord> Data::setPingResults(const QList<ProbeRecord>& results)
 {
     Q_ASSERT_X(QThread::currentThread() == thread(), "Data::setPingResults", "results are taken on the store's thread");
     std::vector<std::shared_ptr<StoreEvent>> events;
     events.reserve(std::size_t(results.size()));
+    QList<ProbeRecord> taken;
+    taken.reserve(results.size());
     for (const ProbeRecord& record : results) {
         std::shared_ptr<DeviceEntryChangedEvent> event;
         {
             auto locked = lock();
-            event = takeResult(record.device, record.result);
+            event = takeResult(record);
         }
         if (!event)
             continue;
+        taken.append(record);
         emit DeviceEntryChanged(event.get());
         events.push_back(std::move(event));
     }
     // One release for the whole batch: receivers here have run, queued ones hold the records.
     releaseAfterDelivery(std::move(events));
+    return taken;
 }
 
 void Data::awaitFirstResults()

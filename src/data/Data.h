@@ -14,6 +14,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QThread>
 
 #include <atomic>
@@ -79,6 +80,9 @@ public:
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);
+    // Removes every entry with one of the addresses at once (one pass over the list, however
+    // many go), announcing each as removeEntry does.
+    void removeEntries(const QSet<QString>& ips);
     // check, slowLimits: none keeps the entry's own.
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type, const std::optional<DeviceCheck>& check = std::nullopt,
@@ -87,8 +91,9 @@ public:
     // own thread. Each result's text (the round trip in whole milliseconds, or NoReplyResult,
     // PresentResult) is made here once, for the files and the list, beside the outcome itself.
     // Each change is announced once the lock is let go, so the receivers run directly, in the
-    // order of the changes, and may read the store.
-    void setPingResults(const QList<ProbeRecord>& results);
+    // order of the changes, and may read the store. Returns the results taken: those of devices
+    // still in the list, asked with the check they have.
+    QList<ProbeRecord> setPingResults(const QList<ProbeRecord>& results);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.
@@ -134,8 +139,9 @@ private:
     qsizetype indexOf(const QString& ip) const;
     void rebuildIndex();
     static void writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list);
-    // Applies a result to the entry with that address, under the lock; none when there is none.
-    std::shared_ptr<DeviceEntryChangedEvent> takeResult(const QString& ip, const ProbeResult& result);
+    // Applies a result to the entry with its address, under the lock; none for a device no longer
+    // in the list, or asked with another check than it has now.
+    std::shared_ptr<DeviceEntryChangedEvent> takeResult(const ProbeRecord& record);
     void releaseAfterDelivery(std::vector<std::shared_ptr<StoreEvent>> events);
 
     QList<DeviceEntry> m_entries;

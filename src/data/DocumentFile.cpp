@@ -93,6 +93,14 @@ bool DocumentFile::read(IXmlContentHandler& handler)
         return false;
     }
 
+    // A pipe or a device in the file's place would hold the reading up, or never end it.
+    if (!info.isFile() && !info.isDir()) {
+        m_outcome = ReadOutcome::Unopenable;
+        m_readProblem = QStringLiteral("it is not a regular file");
+        m_sessionFileName = firstFreeName(m_fileName + QStringLiteral(".new"));
+        qCWarning(lcData).noquote() << m_fileName << "cannot be read:" << m_readProblem;
+        return false;
+    }
     QFile file(m_fileName);
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DeviceCheck.h"
 #include "ProbeResult.h"
 
 #include <QString>
+
+#include <optional>
 
 namespace Tarnwick {
 
@@ -13,6 +16,9 @@ struct ProbeRecord
     QString device; // the entry's address text
     qint64 atMs = 0; // UTC, milliseconds since the epoch
     ProbeResult result;
+    // How the device was asked, where known: a result of another check than the entry has by
+    // the time it arrives (the check changed meanwhile) is not the entry's.
+    std::optional<DeviceCheck> check{};
 };
 
 } // namespace Tarnwick

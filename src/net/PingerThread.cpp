@@ -61,10 +61,10 @@ QStringList addresses(const Data& data)
 } // namespace
 
 void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
-                          const ProbeResult& result)
+                          const ProbeResult& result, const DeviceCheck& check)
 {
     ++gate->waiting;
-    gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result});
+    gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result, check});
     if (gate->batch.size() == 1) {
         gate->batchFor = &data;
         gate->firstAt.start();
@@ -95,9 +95,10 @@ void PingerThread::handOver(const std::shared_ptr<ResultGate>& gate, bool now)
         batch.swap(gate->batch);
         gate->batchFor = nullptr;
     }
-    data->setPingResults(batch);
-    if (gate->sink)
-        gate->sink(batch);
+    // Results of devices removed, or asked another way, meanwhile go no further.
+    const QList<ProbeRecord> taken = data->setPingResults(batch);
+    if (gate->sink && !taken.isEmpty())
+        gate->sink(taken);
     gate->waiting -= int(batch.size());
 }
 
@@ -172,19 +173,25 @@ void PingerThread::run()
 void PingerThread::runPass(Data& data)
 {
     const Settings& settings = m_settings;
-    const QList<DeviceEntry> snapshot = data.entries();
+    const QStringList ips = addresses(data);
     QSet<QString> late;
-    for (const DeviceEntry& entry : snapshot) {
+    for (const QString& ip : ips) {
+        // Each device as it is now: one removed meanwhile is not asked, a changed one its new way.
+        if (!data.contains(ip))
+            continue;
         if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack())
             return;
         submitLate(data, late);
         if (periodMs(settings) > 0)
             return;
-        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), entry.ip, timeoutMs(settings));
+        const DeviceEntry entry = data.entry(ip);
+        if (entry.ip != ip)
+            continue;
+        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), ip, timeoutMs(settings));
         if (!result)
             return;
         QMutexLocker lock(&m_gate->mutex);
-        report(m_gate, data, entry.ip, *result);
+        report(m_gate, data, ip, *result, entry.check);
     }
 }
 
@@ -288,12 +295,14 @@ bool PingerThread::submit(Data& data, const QString& ip)
             return false;
         m_gate->outstanding.insert(ip);
     }
-    probeFor(data.entry(ip))(ip, timeoutMs(m_settings), [gate = m_gate, store = &data, ip](const ProbeResult& result) {
-        QMutexLocker lock(&gate->mutex);
-        gate->outstanding.remove(ip);
-        if (gate->open)
-            report(gate, *store, ip, result);
-    });
+    const DeviceEntry entry = data.entry(ip);
+    probeFor(entry)(ip, timeoutMs(m_settings),
+                    [gate = m_gate, store = &data, ip, check = entry.check](const ProbeResult& result) {
+                        QMutexLocker lock(&gate->mutex);
+                        gate->outstanding.remove(ip);
+                        if (gate->open)
+                            report(gate, *store, ip, result, check);
+                    });
     return true;
 }
 

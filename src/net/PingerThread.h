@@ -109,7 +109,7 @@ private:
     // Adds a result to the batch for the store, posting the batch when it is the first; the
     // gate's mutex is held.
     static void report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
-                       const ProbeResult& result);
+                       const ProbeResult& result, const DeviceCheck& check);
     // On the store's thread: the batch to the store, then to the sink; unless now, not before
     // the batch's window has passed.
     static void handOver(const std::shared_ptr<ResultGate>& gate, bool now);

@@ -10,14 +10,17 @@
 #include "ProcessValues.h"
 #include "RunLogs.h"
 #include "ScanCommand.h"
+#include "ServiceNotifier.h"
 #include "TarnwickVersion.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -103,10 +106,29 @@ int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& comman
         quitRequested = true;
         QCoreApplication::quit();
     });
-    QObject::connect(&signalWatcher, &ProcessSignalWatcher::reloadRequested,
-                     [&monitoring] { monitoring.core().reload(); });
+    // The files are read again at most once a second: a storm of hang-ups reads them once at
+    // its start and once after it, not thousands of times.
+    QTimer reloadPause;
+    reloadPause.setSingleShot(true);
+    reloadPause.setInterval(1000);
+    bool reloadWaiting = false;
+    const auto reload = [&] {
+        monitoring.core().reload();
+        reloadPause.start();
+    };
+    QObject::connect(&signalWatcher, &ProcessSignalWatcher::reloadRequested, [&] {
+        if (reloadPause.isActive())
+            reloadWaiting = true;
+        else
+            reload();
+    });
+    QObject::connect(&reloadPause, &QTimer::timeout, [&] {
+        if (std::exchange(reloadWaiting, false))
+            reload();
+    });
 
     monitoring.core().start();
+    ServiceNotifier::ready();
     do {
         QCoreApplication::exec();
     } while (!quitRequested);

@@ -65,9 +65,11 @@ ProcessSignalWatcher::~ProcessSignalWatcher()
 {
     if (s_fds[0] < 0)
         return;
+    // The program is on its way out: a signal now finds nothing to tell, and must not end the
+    // process with a status of its own while it ends well.
     for (int sig : WatchedSignals) {
         if (sigismember(&s_installed, sig))
-            ::signal(sig, SIG_DFL);
+            ::signal(sig, SIG_IGN);
     }
     delete m_notifier;
     ::close(s_fds[0]);

@@ -16,8 +16,9 @@ public:
         QStringList arguments;
         // Runs in the child between fork and exec (for example to drop privileges).
         std::function<void()> childSetup;
-        // Environment variables to remove.
+        // Environment variables to remove, and to set ("NAME=value").
         QStringList unset;
+        QStringList set;
         // The desktop program, or the server program where set.
         bool server = false;
     };
@@ -35,6 +36,8 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& name : options.unset)
             env.remove(name);
+        for (const QString& variable : options.set)
+            env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(workingDirectory);
         m_process.setProcessChannelMode(QProcess::MergedChannels);

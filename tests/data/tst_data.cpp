@@ -272,10 +272,15 @@ private slots:
         data.connectReceiver(&recorder, {.changed = [&](DeviceEntryChangedEvent* pEvent) {
             seenInTheStore << data.entry(pEvent->newEntry().ip).pingResult;
         }});
-        data.setPingResults({{QStringLiteral("a"), 1, ProbeResult::reply(4ms)},
-                             {QStringLiteral("gone"), 2, ProbeResult::reply(4ms)},
-                             {QStringLiteral("b"), 3, ProbeResult::timeout()},
-                             {QStringLiteral("a"), 4, ProbeResult::timeout()}});
+        // A device gone, and a probe of another check than the device has now, are not taken.
+        const QList<ProbeRecord> taken = data.setPingResults(
+            {{QStringLiteral("a"), 1, ProbeResult::reply(4ms)},
+             {QStringLiteral("gone"), 2, ProbeResult::reply(4ms)},
+             {QStringLiteral("b"), 3, ProbeResult::timeout()},
+             {QStringLiteral("b"), 5, ProbeResult::reply(4ms), DeviceCheck::tcp(80)},
+             {QStringLiteral("a"), 4, ProbeResult::timeout(), DeviceCheck()}});
+        QCOMPARE(taken.size(), 3);
+        QCOMPARE(taken[2].atMs, 4);
         QCOMPARE(recorder.newEntries.size(), 3);
         QCOMPARE(recorder.newEntries[0].pingResult, QStringLiteral("4"));
         QCOMPARE(recorder.newEntries[1].ip, QStringLiteral("b"));

@@ -12,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -126,17 +129,37 @@ class TestHeadless : public QObject
 private slots:
     void initTestCase() { m_sandbox = NetworkSandbox::enter(&m_whyNoSandbox); }
 
-    // Without any display either program runs, says so on standard error and in the log, and
-    // keeps a second start out.
+    // Without any display either program runs, says so on standard error and in the log, tells
+    // the service manager that it is ready, and keeps a second start out.
     void runsWithoutADisplay()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
+        // Where systemd would wait for "READY=1".
+        const QString notifyPath = dir.filePath(QStringLiteral("notify"));
+        const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        QVERIFY(manager >= 0);
+        const auto closeManager = qScopeGuard([manager] { ::close(manager); });
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(notifyPath).constData(), sizeof address.sun_path - 1);
+        QVERIFY(::bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
         ProgramRun::Options server;
         server.server = true;
+        server.set = {QStringLiteral("NOTIFY_SOCKET=") + notifyPath};
         ProgramRun program(dir.path(), server);
         QVERIFY(program.started());
         QTRY_VERIFY_WITH_TIMEOUT(program.output().contains("| Application | Application \"Tarnwick\" started"), 20000);
+        QByteArray said;
+        const auto hear = [&] {
+            char message[64];
+            const ssize_t length = ::recv(manager, message, sizeof message, 0);
+            if (length > 0)
+                said = QByteArray(message, length);
+            return !said.isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hear(), 20000);
+        QCOMPARE(said, QByteArray("READY=1"));
         ProgramRun second(dir.path(), headless());
         QVERIFY(second.started());
         QCOMPARE(second.waitForExit(), 1);
