@@ -28,9 +28,4 @@ void stopPinger()
         s_core->pause();
 }
 
-PingerThread* currentPinger()
-{
-    return s_core ? s_core->pinger() : nullptr;
-}
-
 } // namespace Tarnwick

@@ -4,7 +4,6 @@
 namespace Tarnwick {
 
 class MonitorCore;
-class PingerThread;
 
 // The desktop program's running monitor under the names its start-up and its windows use:
 // thin forwards to the one core the start-up publishes, so that there is no second monitor.
@@ -13,7 +12,5 @@ void setRunningCore(MonitorCore* core);
 void startPinger();
 // Pauses the monitor (a scan); its results so far reach the store first.
 void stopPinger();
-// The running monitor, or none.
-PingerThread* currentPinger();
 
 } // namespace Tarnwick

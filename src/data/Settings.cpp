@@ -40,18 +40,25 @@ DocumentFile& Settings::file() const
     return *it;
 }
 
-void Settings::setEdited(const Settings& original, const Settings& edited)
+QStringList Settings::setEdited(const Settings& original, const Settings& edited)
 {
+    QStringList changed;
     forEachStoredField([&](const auto& element) {
         if constexpr (isWindowElement<decltype(element)>) {
-            if (original.*element.geometry != edited.*element.geometry)
+            const bool moved = original.*element.geometry != edited.*element.geometry;
+            const bool maximized = original.*element.maximized != edited.*element.maximized;
+            if (moved)
                 set(element.geometry, edited.*element.geometry);
-            if (original.*element.maximized != edited.*element.maximized)
+            if (maximized)
                 set(element.maximized, edited.*element.maximized);
+            if (moved || maximized)
+                changed << QString::fromLatin1(element.name);
         } else if (!(original.*element.field == edited.*element.field)) {
             set(element.field, edited.*element.field);
+            changed << QString::fromLatin1(element.name);
         }
     });
+    return changed;
 }
 
 bool Settings::load(const QString& name, DocumentFile::Reporter reporter)
@@ -80,18 +87,7 @@ FileReload Settings::reload(DocumentFile::Reporter reporter)
         return outcome;
     }
     outcome.read = true;
-    const Settings before = *this;
-    setEdited(before, read);
-    forEachStoredField([&](const auto& element) {
-        bool changed = false;
-        if constexpr (isWindowElement<decltype(element)>)
-            changed = before.*element.geometry != read.*element.geometry
-                || before.*element.maximized != read.*element.maximized;
-        else
-            changed = !(before.*element.field == read.*element.field);
-        if (changed)
-            outcome.changedNames << QString::fromLatin1(element.name);
-    });
+    outcome.changedNames = setEdited(Settings(*this), read);
     outcome.changed = int(outcome.changedNames.size());
     // The file's bookkeeping is the read's now: what it says is what a save would write.
     return outcome;

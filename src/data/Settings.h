@@ -8,6 +8,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <limits>
@@ -101,7 +102,8 @@ public:
     void set(T Settings::*member, const V& value);
     // Sets every stored field in which edited differs from original, so that only the fields
     // edited in a copy are heard (and fields changed meanwhile elsewhere are left alone).
-    void setEdited(const Settings& original, const Settings& edited);
+    // Returns the element names of the fields set.
+    QStringList setEdited(const Settings& original, const Settings& edited);
 
     // Calls slot() in receiver's thread whenever the member takes a new value through set().
     template <typename T, typename Slot>

@@ -178,13 +178,14 @@ void MonitorCore::serveMetrics(const QString& address)
 {
     m_options.metricsAddress = address;
     const bool served = m_metrics && m_metrics->serving();
+    const MetricsAddress parsed = MetricsAddress::parse(address);
     // The old server lets its port go before the new one takes it.
     m_metrics.reset();
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(address, *m_data, m_history->statistics(), *m_reachability,
                                                    m_options.version, m_engine.hasSocket(), m_options.report, *m_slow);
     // A refused address says why itself; one left empty says nothing.
-    if (served && !MetricsAddress::parse(address).enabled() && MetricsAddress::parse(address).error.isEmpty())
+    if (served && !parsed.enabled() && parsed.error.isEmpty())
         m_options.report(QStringLiteral("Metrics are no longer served."));
 }
 

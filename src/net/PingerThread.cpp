@@ -164,47 +164,45 @@ void PingerThread::run()
     // An empty list is looked at again ten times a second rather than a thousand.
     for (int pause = 1; m_waiter.sleep(pause); pause = m_data.entries().isEmpty() ? 100 : 1) {
         if (const qint64 period = periodMs(m_settings))
-            runPeriods(m_data, period);
+            runPeriods(period);
         else
-            runPass(m_data);
+            runPass();
     }
 }
 
-void PingerThread::runPass(Data& data)
+void PingerThread::runPass()
 {
-    const Settings& settings = m_settings;
-    const QStringList ips = addresses(data);
+    const QStringList ips = addresses(m_data);
     QSet<QString> late;
     for (const QString& ip : ips) {
         // Each device as it is now: one removed meanwhile is not asked, a changed one its new way.
-        if (!data.contains(ip))
+        if (!m_data.contains(ip))
             continue;
-        if (!m_waiter.sleep(settings.pingTimeGap.load()) || !holdBack())
+        if (!m_waiter.sleep(m_settings.pingTimeGap.load()) || !holdBack())
             return;
-        submitLate(data, late);
-        if (periodMs(settings) > 0)
+        submitLate(late);
+        if (periodMs(m_settings) > 0)
             return;
-        const DeviceEntry entry = data.entry(ip);
+        const DeviceEntry entry = m_data.entry(ip);
         if (entry.ip != ip)
             continue;
-        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), ip, timeoutMs(settings));
+        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), ip, timeoutMs(m_settings));
         if (!result)
             return;
         QMutexLocker lock(&m_gate->mutex);
-        report(m_gate, data, ip, *result, entry.check);
+        report(m_gate, m_data, ip, *result, entry.check);
     }
 }
 
-void PingerThread::runPeriods(Data& data, qint64 period)
+void PingerThread::runPeriods(qint64 period)
 {
-    const Settings& settings = m_settings;
     QElapsedTimer clock;
     clock.start();
     QSet<QString> late;
     qint64 roundStart = 0;
-    while (periodMs(settings) == period) {
+    while (periodMs(m_settings) == period) {
         // Entries added or removed meanwhile count from the next round on.
-        const QStringList ips = addresses(data);
+        const QStringList ips = addresses(m_data);
         // Where the list outgrows the engine's ceiling, the round stretches to what it can send.
         const qint64 length = ProbeRate::effectivePeriodMs(ips.size(), period);
         // At the engine's pace, as fping -l sends, handed over a little ahead of it: the
@@ -215,16 +213,16 @@ void PingerThread::runPeriods(Data& data, qint64 period)
         for (qsizetype i = 0; i < ips.size(); ++i) {
             if (!holdBack() || !keepUpWithTheEngine(intervalNs))
                 return;
-            submitLate(data, late);
+            submitLate(late);
             const qint64 dueMs = roundStart + i * intervalNs / 1000000;
             if (dueMs - clock.elapsed() > QueueAheadMs) {
-                if (!m_waiter.sleep(int(dueMs - clock.elapsed() - QueueAheadMs / 2)) || periodMs(settings) != period)
+                if (!m_waiter.sleep(int(dueMs - clock.elapsed() - QueueAheadMs / 2)) || periodMs(m_settings) != period)
                     return;
             }
-            if (!submit(data, ips[i]))
+            if (!submit(ips[i]))
                 late.insert(ips[i]);
         }
-        if (!sleepUntil(data, clock, roundStart + length, late, period))
+        if (!sleepUntil(clock, roundStart + length, late, period))
             return;
         // The next round is due from when this one was due, so rounds do not drift; after a
         // hold-up longer than a round the schedule starts afresh rather than rushing.
@@ -234,14 +232,12 @@ void PingerThread::runPeriods(Data& data, qint64 period)
     }
 }
 
-bool PingerThread::sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late,
-                              qint64 period)
+bool PingerThread::sleepUntil(const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 period)
 {
-    const Settings& settings = m_settings;
     for (;;) {
-        if (!holdBack() || periodMs(settings) != period)
+        if (!holdBack() || periodMs(m_settings) != period)
             return false;
-        submitLate(data, late);
+        submitLate(late);
         const qint64 left = untilMs - clock.elapsed();
         if (left <= 0)
             return true;
@@ -266,7 +262,7 @@ bool PingerThread::keepUpWithTheEngine(qint64 intervalNs)
     return true;
 }
 
-void PingerThread::submitLate(Data& data, QSet<QString>& late)
+void PingerThread::submitLate(QSet<QString>& late)
 {
     {
         QMutexLocker lock(&m_gate->mutex);
@@ -274,19 +270,19 @@ void PingerThread::submitLate(Data& data, QSet<QString>& late)
             late.unite(std::exchange(m_gate->askedAgain, {}));
     }
     for (auto it = late.begin(); it != late.end();)
-        it = submit(data, *it) ? late.erase(it) : std::next(it);
+        it = submit(*it) ? late.erase(it) : std::next(it);
 }
 
 void PingerThread::probeNow(const QString& ip)
 {
-    if (submit(m_data, ip))
+    if (submit(ip))
         return;
     QMutexLocker lock(&m_gate->mutex);
     if (m_gate->open)
         m_gate->askedAgain.insert(ip);
 }
 
-bool PingerThread::submit(Data& data, const QString& ip)
+bool PingerThread::submit(const QString& ip)
 {
     {
         // Never two probes of one device at a time.
@@ -295,9 +291,9 @@ bool PingerThread::submit(Data& data, const QString& ip)
             return false;
         m_gate->outstanding.insert(ip);
     }
-    const DeviceEntry entry = data.entry(ip);
+    const DeviceEntry entry = m_data.entry(ip);
     probeFor(entry)(ip, timeoutMs(m_settings),
-                    [gate = m_gate, store = &data, ip, check = entry.check](const ProbeResult& result) {
+                    [gate = m_gate, store = &m_data, ip, check = entry.check](const ProbeResult& result) {
                         QMutexLocker lock(&gate->mutex);
                         gate->outstanding.remove(ip);
                         if (gate->open)

@@ -91,18 +91,18 @@ private:
     // Waits while the store's thread lags behind; false when a stop was requested.
     bool holdBack();
     // One pass over the entries, one probe at a time; ends early when the mode changes.
-    void runPass(Data& data);
+    void runPass();
     // Round after round, every entry once a round, many in flight at once; ends when the mode
     // or the period changes.
-    void runPeriods(Data& data, qint64 periodMs);
+    void runPeriods(qint64 periodMs);
     // Sleeps until the clock reaches the time, sending meanwhile the probes that were due while
     // their device's previous probe was still out; false when the monitor should leave the mode.
-    bool sleepUntil(Data& data, const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
+    bool sleepUntil(const QElapsedTimer& clock, qint64 untilMs, QSet<QString>& late, qint64 periodMs);
     // Sends a probe of the device unless one is out already; false then.
-    bool submit(Data& data, const QString& ip);
+    bool submit(const QString& ip);
     // Sends the probes that waited for their device's last one to end, "Ping now" among them;
     // those still waiting stay in late.
-    void submitLate(Data& data, QSet<QString>& late);
+    void submitLate(QSet<QString>& late);
     // Waits while the engine holds more than QueueAheadMs of requests at the interval; false
     // when a stop was requested.
     bool keepUpWithTheEngine(qint64 intervalNs);

@@ -155,6 +155,11 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
     return line;
 }
 
+QString CommandLine::programName(Mode withoutOptions)
+{
+    return withoutOptions == Mode::Headless ? QStringLiteral("tarnwick-headless") : QStringLiteral("tarnwick");
+}
+
 QString CommandLine::usage(Mode withoutOptions)
 {
     const bool server = withoutOptions == Mode::Headless;
@@ -188,7 +193,7 @@ QString CommandLine::usage(Mode withoutOptions)
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
                           "folder and could not be asked to show itself (or --neighbours could not send its\n"
                           "request), 2 for bad arguments.\n")
-        .arg(server ? QStringLiteral("tarnwick-headless") : QStringLiteral("tarnwick"),
+        .arg(programName(withoutOptions),
              server ? QStringLiteral("watches the devices without a window (no display needed)")
                     : QStringLiteral("starts the desktop program"));
 }

@@ -27,6 +27,8 @@ struct CommandLine
     // its window, the server program watches without one).
     static CommandLine parse(const QStringList& arguments, Mode withoutOptions = Mode::Desktop);
     static QString usage(Mode withoutOptions = Mode::Desktop);
+    // The name of the program that does that: "tarnwick" or "tarnwick-headless".
+    static QString programName(Mode withoutOptions);
 };
 
 } // namespace Tarnwick

@@ -48,8 +48,7 @@ std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const Command
         std::printf("Tarnwick %s\n", TARNWICK_VERSION);
         return 0;
     case CommandLine::Mode::Error:
-        std::fprintf(stderr, "%s: %s\n", program == CommandLine::Mode::Headless ? "tarnwick-headless" : "tarnwick",
-                     qPrintable(command.error));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(CommandLine::programName(program)), qPrintable(command.error));
         return 2;
     case CommandLine::Mode::Scan: {
         NameResolver resolver;

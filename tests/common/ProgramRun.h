@@ -18,7 +18,7 @@ public:
         std::function<void()> childSetup;
         // Environment variables to remove, and to set ("NAME=value").
         QStringList unset;
-        QStringList set;
+        QStringList set{};
         // The desktop program, or the server program where set.
         bool server = false;
     };

@@ -10,7 +10,7 @@
 namespace Tarnwick {
 
 // The tests' one monitor thread over the published store and the process's settings, started
-// and stopped under the names the program's start-up uses, as its core starts and pauses it.
+// and stopped as the program's core starts and pauses its own.
 inline std::unique_ptr<PingerThread>& runningPinger()
 {
     static std::unique_ptr<PingerThread> pinger;
