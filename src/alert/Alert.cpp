@@ -15,7 +15,7 @@ QJsonObject Alert::toJson() const
     QJsonObject json{{QStringLiteral("title"), title},     {QStringLiteral("text"), text},
                      {QStringLiteral("address"), address}, {QStringLiteral("description"), description},
                      {QStringLiteral("state"), state},     {QStringLiteral("behind"), behind},
-                     {QStringLiteral("time"), isoTime()}};
+                     {QStringLiteral("time"), isoTime()}, {QStringLiteral("kind"), kind}};
     if (!devices.isEmpty()) {
         QJsonArray each;
         for (const Device& device : devices)
@@ -37,6 +37,9 @@ Alert Alert::fromJson(const QJsonObject& json)
                         device.value(QStringLiteral("description")).toString(),
                         device.value(QStringLiteral("state")).toString()});
     }
+    QString kind = text("kind");
+    if (kind.isEmpty())
+        kind = text("state") == QLatin1String("connected") ? Kinds::Up : Kinds::Down;
     return {text("title"),
             text("text"),
             text("address"),
@@ -45,7 +48,8 @@ Alert Alert::fromJson(const QJsonObject& json)
             text("behind"),
             QDateTime::fromString(text("time"), Qt::ISODateWithMs).toUTC(),
             QString(),
-            devices};
+            devices,
+            kind};
 }
 
 QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
@@ -57,6 +61,7 @@ QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
     environment.insert(QStringLiteral("TARNWICK_STATE"), state);
     environment.insert(QStringLiteral("TARNWICK_BEHIND"), behind);
     environment.insert(QStringLiteral("TARNWICK_TIME"), isoTime());
+    environment.insert(QStringLiteral("TARNWICK_KIND"), kind);
     if (!devices.isEmpty()) {
         QStringList lines;
         for (const Device& device : devices)

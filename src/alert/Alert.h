@@ -25,24 +25,40 @@ struct Alert
     QString text;
     QString address; // empty when the alert is about several devices (see devices)
     QString description;
-    // "connected" or "disconnected"; for several devices, "mixed" when their states differ.
+    // "connected" or "disconnected"; for several devices, "mixed" when their states differ;
+    // empty for a test alert.
     QString state;
     QString behind; // the failed device this one is cut off behind; empty when it is not
     QDateTime time; // UTC
     // Announcements that update an earlier one (a group that grows) carry the same key.
     QString groupKey;
-    // An alert about several devices that changed each on its own: each of them. Empty for an
-    // alert about one device, or a group behind the failed device at address.
+    // An alert about several devices: each of them (a group cut off behind the failed device at
+    // address: that one first). Empty for an alert about one device.
     QList<Device> devices;
+    // What the alert tells of: "down", "up", "slow", "no longer slow" or "test" (Kinds). Several
+    // devices that changed each on its own are "up" when all came up, "down" otherwise.
+    QString kind;
+
+    // The kinds, as the fields carry them.
+    struct Kinds
+    {
+        static inline const QString Down = QStringLiteral("down");
+        static inline const QString Up = QStringLiteral("up");
+        static inline const QString Slow = QStringLiteral("slow");
+        static inline const QString NoLongerSlow = QStringLiteral("no longer slow");
+        static inline const QString Test = QStringLiteral("test");
+    };
 
     // The time as ISO 8601 in UTC, milliseconds included.
     QString isoTime() const;
-    // The fields a webhook receives: title, text, address, description, state, behind, time, and
-    // for several devices "devices", an array of objects with address, description and state.
+    // The fields a webhook receives: title, text, address, description, state, behind, time,
+    // kind, and for several devices "devices", an array of objects with address, description
+    // and state.
     QJsonObject toJson() const;
-    // The alert back from toJson; the group key is not part of it.
+    // The alert back from toJson; the group key is not part of it. Without a kind (written
+    // before alerts had one), the state decides between "up" and "down".
     static Alert fromJson(const QJsonObject& json);
-    // The fields as TARNWICK_TITLE, TARNWICK_TEXT, ... added to the given environment; for
+    // The fields as TARNWICK_TITLE, TARNWICK_TEXT, ..., TARNWICK_KIND added to the given environment; for
     // several devices TARNWICK_DEVICES too, one line "address state description" each.
     QProcessEnvironment addTo(QProcessEnvironment environment) const;
 

@@ -44,19 +44,32 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
     alert.state = stateOf(announcement.connected);
     alert.behind = announcement.behind;
     alert.time = announcement.time.isValid() ? announcement.time.toUTC() : QDateTime::currentDateTimeUtc();
-    if (!announcement.each.isEmpty()) {
+    for (const Announcement::Device& device : announcement.each)
+        alert.devices.append({device.address, device.description, stateOf(device.connected)});
+    if (announcement.whileAway && !announcement.each.isEmpty()) {
         // Devices that changed each on their own: no one of them stands for the others, and the
         // state is what holds for all of them.
         alert.address.clear();
         alert.description.clear();
-        alert.state = stateOf(announcement.each.first().connected);
-        for (const Announcement::Device& device : announcement.each) {
-            alert.devices.append({device.address, device.description, stateOf(device.connected)});
-            if (alert.devices.last().state != alert.state)
+        alert.state = alert.devices.first().state;
+        for (const Alert::Device& device : std::as_const(alert.devices)) {
+            if (device.state != alert.state)
                 alert.state = QStringLiteral("mixed");
         }
     }
-    alert.groupKey = alert.address + QLatin1Char('/') + alert.state;
+    switch (announcement.kind) {
+    case Announcement::Kind::State:
+        alert.kind = alert.state == QLatin1String("connected") ? Alert::Kinds::Up : Alert::Kinds::Down;
+        break;
+    case Announcement::Kind::Slow:
+        alert.kind = Alert::Kinds::Slow;
+        break;
+    case Announcement::Kind::NoLongerSlow:
+        alert.kind = Alert::Kinds::NoLongerSlow;
+        break;
+    }
+    // A notification shown replaces the one of the same device and kind (a group that grows).
+    alert.groupKey = alert.address + QLatin1Char('/') + alert.kind;
     return alert;
 }
 

@@ -71,10 +71,12 @@ void AppriseChannel::send(const Alert& alert)
     m_running->setStandardInputFile(QProcess::nullDevice());
     m_running->setProgram(m_program);
     // The type is what services colour or rank a message by (ntfy's priority, Discord's colour).
-    const QString type = alert.state == QLatin1String("disconnected") ? QStringLiteral("failure")
-        : alert.state == QLatin1String("connected")                   ? QStringLiteral("success")
-        : alert.state == QLatin1String("mixed")                       ? QStringLiteral("warning")
-                                                                      : QStringLiteral("info");
+    // Slowness and a mixed return warn; a test informs.
+    const QString type = alert.state == QLatin1String("mixed") || alert.kind == Alert::Kinds::Slow
+        ? QStringLiteral("warning")
+        : alert.kind == Alert::Kinds::Down                                         ? QStringLiteral("failure")
+        : alert.kind == Alert::Kinds::Up || alert.kind == Alert::Kinds::NoLongerSlow ? QStringLiteral("success")
+                                                                                     : QStringLiteral("info");
     // -v: without it apprise fails without saying why.
     m_running->setArguments({QStringLiteral("-v"), QStringLiteral("-t"), alert.title, QStringLiteral("-b"), alert.text,
                              QStringLiteral("-n"), type});

@@ -16,9 +16,9 @@ Alert TestAlert::sample()
     Alert alert;
     alert.title = QStringLiteral("Tarnwick");
     alert.text = QStringLiteral("Test alert");
-    alert.address = QStringLiteral("127.0.0.1");
+    // About no device: a receiver that sorts by address or state finds none to act on.
     alert.description = QHostInfo::localHostName();
-    alert.state = QStringLiteral("connected");
+    alert.kind = Alert::Kinds::Test;
     alert.time = QDateTime::currentDateTimeUtc();
     alert.groupKey = QStringLiteral("test");
     return alert;

@@ -33,7 +33,15 @@ struct Announcement
         SlowChanged,
     };
 
+    // What an Alert tells of: a change of state (see connected), or of slowness.
+    enum class Kind {
+        State,
+        Slow,
+        NoLongerSlow,
+    };
+
     What what = What::StateChanged;
+    Kind kind = Kind::State;
     // The message's title and text (SlowChanged: the line's); empty for StateChanged.
     QString title;
     QString text;
@@ -48,12 +56,12 @@ struct Announcement
     // unreachable, from 10.0.0.1").
     QString reason;
     // The change happened while Tarnwick was not running: the device's first result differs
-    // from the last state the history holds of it.
+    // from the last state (or slowness) the history holds of it.
     bool whileAway = false;
     // When the announcer decided it (UTC): a grouped message is decided after its wait.
     QDateTime time;
-    // A message about devices that changed each on its own (while Tarnwick was not running):
-    // each of them, in the order the text names them. Empty otherwise.
+    // A message about several devices: each of them, in the order the text names them (the
+    // failed device first, for a group cut off behind it). Empty for a message about one.
     QList<Device> each;
 };
 

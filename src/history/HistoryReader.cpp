@@ -158,20 +158,40 @@ std::optional<HistoryReader::StateChange> HistoryReader::lastStateChange(const Q
 QHash<QString, HistoryReader::StateChange> HistoryReader::lastStateChanges(qint64 beforeMs,
                                                                            const std::function<bool()>& stop) const
 {
+    return lastChanges("state_changes", "connected", beforeMs, stop);
+}
+
+QSet<QString> HistoryReader::slowDevicesBefore(qint64 beforeMs, const std::function<bool()>& stop) const
+{
+    QSet<QString> slow;
+    const QHash<QString, StateChange> changes = lastChanges("slow_changes", "slow", beforeMs, stop);
+    for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
+        if (change->connected)
+            slow.insert(change.key());
+    }
+    return slow;
+}
+
+QHash<QString, HistoryReader::StateChange> HistoryReader::lastChanges(const char* table, const char* column,
+                                                                      qint64 beforeMs,
+                                                                      const std::function<bool()>& stop) const
+{
     QHash<QString, StateChange> changes;
     QSqlQuery top(QSqlDatabase::database(m_connection, false));
     if (!prepare(top, QStringLiteral("SELECT max(id) FROM devices")) || !top.exec() || !top.next())
         return changes;
     const qint64 lastId = top.value(0).toLongLong();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    // SQLite takes the other columns of an aggregate query from the row that max() picked. A
-    // range of devices at a time: one statement over 100,000 devices would run for a quarter of
-    // a second without a chance to give up.
+    // Of changes in the same millisecond the one written last holds. A range of devices at a
+    // time: one statement over 100,000 devices would run for a quarter of a second without a
+    // chance to give up.
     if (!prepare(query,
-                 QStringLiteral("SELECT devices.address, max(state_changes.at), state_changes.connected "
-                                "FROM state_changes JOIN devices ON devices.id = state_changes.device "
-                                "WHERE state_changes.at < ? AND state_changes.device BETWEEN ? AND ? "
-                                "GROUP BY state_changes.device")))
+                 QStringLiteral("SELECT devices.address, last.at, last.%2 FROM "
+                                "(SELECT device, at, %2, row_number() OVER "
+                                "(PARTITION BY device ORDER BY at DESC, rowid DESC) AS n "
+                                "FROM %1 WHERE at < ? AND device BETWEEN ? AND ?) AS last "
+                                "JOIN devices ON devices.id = last.device WHERE last.n = 1")
+                     .arg(QLatin1String(table), QLatin1String(column))))
         return changes;
     for (qint64 first = 0; first <= lastId && !(stop && stop()); first += DevicesPerStatement) {
         query.bindValue(0, beforeMs);

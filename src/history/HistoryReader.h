@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -63,8 +64,15 @@ public:
     QList<SlowChange> slowChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // Whether the device was slow just before beforeMs.
     bool slowBefore(const QString& device, qint64 beforeMs) const;
+    // Every device that was slow just before beforeMs, read as lastStateChanges reads.
+    QSet<QString> slowDevicesBefore(qint64 beforeMs, const std::function<bool()>& stop = {}) const;
 
 private:
+    // Each device's last row before beforeMs of a table of changes, with its on/off column as
+    // the change's connected.
+    QHash<QString, StateChange> lastChanges(const char* table, const char* column, qint64 beforeMs,
+                                            const std::function<bool()>& stop) const;
+
     QString m_connection;
 };
 

@@ -38,6 +38,11 @@ void Announcer::setStatesBeforeStart(QHash<QString, bool> states)
     m_statesBefore = std::move(states);
 }
 
+void Announcer::setSlowBeforeStart(QSet<QString> devices)
+{
+    m_slowBefore = std::move(devices);
+}
+
 void Announcer::setMutes(const MuteList* mutes)
 {
     m_mutes = mutes;
@@ -48,6 +53,9 @@ void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const DeviceEntry& after = pEvent->newEntry();
     if (pEvent->changesState())
         forgetSlow(after.ip);
+    // A device found down is told of as such; slowness from before has ended with it.
+    if (!after.awaitingFirstResult && after.state != DeviceStateConnected)
+        m_slowBefore.remove(after.ip);
     if (pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult)
         firstResult(after);
     else if (!pEvent->changesState())
@@ -98,9 +106,12 @@ void Announcer::announceChangedWhileAway()
     const DeviceEntry& first = devices.first();
     const bool connected = first.state == DeviceStateConnected;
     if (devices.size() == 1) {
-        alert(Announcement::What::Alert,
-              connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"), {first.ip},
-              first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away), connected);
+        Announcement single
+            = message(connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"),
+                      {first.ip}, first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away),
+                      connected);
+        single.whileAway = true;
+        alert(single);
         return;
     }
     QStringList addresses;
@@ -116,9 +127,13 @@ void Announcer::announceChangedWhileAway()
                                                           : device.ip + QLatin1Char(' ') + device.description;
         named << QStringLiteral("%1 %2").arg(name, up ? QStringLiteral("connected") : QStringLiteral("disconnected"));
     }
-    alert(Announcement::What::Alert, QStringLiteral("Devices changed %1").arg(away), addresses, first.description,
-          QStringLiteral("%1 devices changed %2: %3").arg(devices.size()).arg(away, named.join(QStringLiteral(", "))),
-          allConnected, each);
+    Announcement several = message(
+        QStringLiteral("Devices changed %1").arg(away), addresses, first.description,
+        QStringLiteral("%1 devices changed %2: %3").arg(devices.size()).arg(away, named.join(QStringLiteral(", "))),
+        allConnected);
+    several.whileAway = true;
+    several.each = each;
+    alert(several);
 }
 
 void Announcer::connected(const DeviceEntry& device)
@@ -144,8 +159,8 @@ void Announcer::connected(const DeviceEntry& device)
         m_groupsBack.insert(device.ip);
     if (!device.informOnStateChange && !ledGroup)
         return;
-    alert(Announcement::What::Alert, QStringLiteral("Device connected"), {device.ip}, device.description,
-          device.ip + QLatin1Char(' ') + device.description, true);
+    alert(message(QStringLiteral("Device connected"), {device.ip}, device.description,
+                  device.ip + QLatin1Char(' ') + device.description, true));
 }
 
 void Announcer::disconnected(const DeviceEntry& device)
@@ -226,8 +241,8 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
     // A failed device that leads a group is told of in the group's message alone.
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
         if (!cutOffBehind.count(it.key()))
-            alert(Announcement::What::Alert, QStringLiteral("Device Disconnected"), {it.key()}, it.value(),
-                  it.key() + QLatin1Char(' ') + it.value(), false);
+            alert(message(QStringLiteral("Device Disconnected"), {it.key()}, it.value(),
+                          it.key() + QLatin1Char(' ') + it.value(), false));
         m_announcedDown.insert(it.key());
     }
     // The count is of every device cut off behind the failed one, watched or not. Devices that
@@ -238,13 +253,16 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
         const QString description = m_data.entry(failed).description;
         const bool shownBefore = m_announcedDown.contains(failed) && !alone.contains(failed);
         m_announcedDown.insert(failed);
-        alert(shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert,
-              QStringLiteral("Device Disconnected"), QStringList{failed} + behindEach.value(failed), description,
-              QStringLiteral("%1 %2, %3 %4 behind it unreachable")
-                  .arg(failed, description)
-                  .arg(count)
-                  .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
-              false);
+        Announcement group = message(QStringLiteral("Device Disconnected"), QStringList{failed} + behindEach.value(failed),
+                                     description,
+                                     QStringLiteral("%1 %2, %3 %4 behind it unreachable")
+                                         .arg(failed, description)
+                                         .arg(count)
+                                         .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
+                                     false);
+        group.what = shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert;
+        group.each = eachOf(group.devices, false);
+        alert(group);
     }
 }
 
@@ -261,16 +279,30 @@ QString Announcer::slowText(const SlowRule::Figures& figures)
     return QStringLiteral("loss %1 % over the last %2 probes").arg(figures.lossPercent).arg(figures.results);
 }
 
-void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+void Announcer::slowLine(const DeviceEntry& device, const QString& text)
 {
     Announcement line;
     line.what = Announcement::What::SlowChanged;
-    line.text = (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: "))
-        + slowText(figures);
+    line.text = text;
     line.devices = {device.ip};
     line.description = device.description;
     line.connected = true;
     emit announced(line);
+}
+
+void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)
+{
+    // Slow when the last run ended and slow again at this run's first judgement: the same
+    // slowness, told before. Its recovery is news.
+    if (figures.slow && m_slowBefore.remove(device.ip)) {
+        slowLine(device, QStringLiteral("is still slow: ") + slowText(figures));
+        m_slow.insert(device.ip, figures);
+        if (device.informOnStateChange)
+            m_slowShown.insert(device.ip);
+        return;
+    }
+    slowLine(device, (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: "))
+                         + slowText(figures));
 
     if (!figures.slow) {
         // A device told of in another's message recovers with it, unheard.
@@ -290,17 +322,33 @@ void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& 
     m_downGate.start();
 }
 
-void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures)
+void Announcer::judgedNotSlow(const DeviceEntry& device, const SlowRule::Figures& figures)
 {
-    if (device.informOnStateChange)
-        alert(Announcement::What::Alert,
-              figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
-              device.description,
-              device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures), true);
+    // Slow when the last run ended, and no longer: it recovered while Tarnwick was not running.
+    if (!m_slowBefore.remove(device.ip))
+        return;
+    const QString away = QStringLiteral(" (while Tarnwick was not running)");
+    slowLine(device, QStringLiteral("is no longer slow: ") + slowText(figures) + away);
+    alertSlow(device, figures, away);
+}
+
+void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, const QString& suffix)
+{
+    if (!device.informOnStateChange)
+        return;
+    Announcement slow
+        = message(figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
+                  device.description,
+                  device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures) + suffix,
+                  true);
+    slow.kind = figures.slow ? Announcement::Kind::Slow : Announcement::Kind::NoLongerSlow;
+    slow.whileAway = !suffix.isEmpty();
+    alert(slow);
 }
 
 void Announcer::forgetSlow(const QString& ip)
 {
+    m_slowBefore.remove(ip);
     m_slow.remove(ip);
     m_slowCovered.remove(ip);
     m_slowShown.remove(ip);
@@ -345,13 +393,17 @@ void Announcer::alertWaitingSlow()
         const int count = int(std::count(behind.cbegin(), behind.cend(), leader));
         const bool shownBefore = m_slowShown.contains(leader);
         m_slowShown.insert(leader);
-        alert(shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert,
-              QStringLiteral("Device slow"), QStringList{leader} + behindEach.value(leader), device.description,
-              QStringLiteral("%1 %2: %3, %4 %5 behind it slow")
-                  .arg(leader, device.description, slowText(m_slow.value(leader)))
-                  .arg(count)
-                  .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
-              true);
+        Announcement group = message(QStringLiteral("Device slow"), QStringList{leader} + behindEach.value(leader),
+                                     device.description,
+                                     QStringLiteral("%1 %2: %3, %4 %5 behind it slow")
+                                         .arg(leader, device.description, slowText(m_slow.value(leader)))
+                                         .arg(count)
+                                         .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
+                                     true);
+        group.what = shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert;
+        group.kind = Announcement::Kind::Slow;
+        group.each = eachOf(group.devices, true);
+        alert(group);
     }
 }
 
@@ -367,22 +419,34 @@ void Announcer::stateChanged(const QString& ip, const QString& description, bool
     emit announced(announcement);
 }
 
-void Announcer::alert(Announcement::What what, const QString& title, const QStringList& devices,
-                      const QString& description, const QString& text, bool connected,
-                      const QList<Announcement::Device>& each)
+Announcement Announcer::message(const QString& title, const QStringList& devices, const QString& description,
+                                const QString& text, bool connected)
 {
-    // A group's message is about the device it names first (the failed one).
-    if (m_mutes && m_mutes->isMuted(devices.first()))
-        return;
     Announcement announcement;
-    announcement.what = what;
+    announcement.what = Announcement::What::Alert;
     announcement.title = title;
     announcement.text = text;
     announcement.devices = devices;
     announcement.description = description;
     announcement.connected = connected;
+    return announcement;
+}
+
+QList<Announcement::Device> Announcer::eachOf(const QStringList& devices, bool connected) const
+{
+    QList<Announcement::Device> each;
+    each.reserve(devices.size());
+    for (const QString& ip : devices)
+        each.append({ip, m_data.entry(ip).description, connected});
+    return each;
+}
+
+void Announcer::alert(Announcement announcement)
+{
+    // A group's message is about the device it names first (the failed one).
+    if (m_mutes && m_mutes->isMuted(announcement.devices.first()))
+        return;
     announcement.time = QDateTime::currentDateTimeUtc();
-    announcement.each = each;
     emit announced(announcement);
 }
 

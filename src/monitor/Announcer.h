@@ -40,6 +40,9 @@ class Settings;
 //   time as disconnections do: those slow only because the device they sit behind is slow go
 //   into its message (its count of devices slow behind it), or into the message of the failed
 //   one they sit behind, and make none of their own, nor when they recover.
+// - given the devices slow when the last run ended, the first judgement of each is no news
+//   when it finds the device slow still ("is still slow" in the log, no message), and a
+//   recovery while Tarnwick was not running when it finds it not slow.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -53,6 +56,8 @@ public:
     // Each device's last known state (connected or not) from earlier runs, by address; before
     // the monitor starts.
     void setStatesBeforeStart(QHash<QString, bool> states);
+    // The devices slow when the last run ended, by address; before the monitor starts.
+    void setSlowBeforeStart(QSet<QString> devices);
     // Whose messages the user silenced; none silences none.
     void setMutes(const MuteList* mutes);
     // The device is judged afresh without a word (it went down, or its limits changed): it is
@@ -65,6 +70,7 @@ signals:
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
+    void judgedNotSlow(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 private:
     // A disconnection waiting for the grouping time: its log line (unless it only waits for
@@ -91,14 +97,20 @@ private:
     void alertDown(const QList<GoneDown>& devices);
     // What the figures of a slow device, or one that recovered, say in its messages.
     static QString slowText(const SlowRule::Figures& figures);
-    void alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures);
+    void alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, const QString& suffix = {});
+    void slowLine(const DeviceEntry& device, const QString& text);
     // The devices that turned slow while the grouping time ran, each alone or in the message
     // of the slow device they sit behind.
     void alertWaitingSlow();
     void stateChanged(const QString& ip, const QString& description, bool connected, const QString& behind = {},
                       const QString& reason = {});
-    void alert(Announcement::What what, const QString& title, const QStringList& devices, const QString& description,
-               const QString& text, bool connected, const QList<Announcement::Device>& each = {});
+    // A message (What::Alert, Kind::State) with the given fields, for alert().
+    static Announcement message(const QString& title, const QStringList& devices, const QString& description,
+                                const QString& text, bool connected);
+    // The devices of a group's message, each with its description, all in one state.
+    QList<Announcement::Device> eachOf(const QStringList& devices, bool connected) const;
+    // Announces the message, stamped with the time, unless its first device is muted.
+    void alert(Announcement announcement);
 
     Data& m_data;
     const Settings& m_settings;
@@ -119,6 +131,8 @@ private:
     QHash<QString, Covered> m_covered;
     // Failed devices told of with a group that have come back.
     QSet<QString> m_groupsBack;
+    // Devices slow when the last run ended whose first judgement has not come yet.
+    QSet<QString> m_slowBefore;
     // Devices known from earlier runs whose first result has not come yet.
     QHash<QString, bool> m_statesBefore;
     // Watched devices found changed at their first result, waiting for the others' first results.

@@ -65,10 +65,13 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
     // Read before this run records anything: a first result that differs was missed meanwhile.
     m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data, m_options.stopLoading));
+    m_announcer->setSlowBeforeStart(HistoryReader(m_options.historyFile)
+                                        .slowDevicesBefore(QDateTime::currentMSecsSinceEpoch(), m_options.stopLoading));
     m_mutes->load(m_options.mutesFile, m_options.report);
     m_announcer->setMutes(m_mutes.get());
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
+    QObject::connect(m_slow.get(), &SlowWatch::judgedNotSlow, m_announcer.get(), &Announcer::judgedNotSlow);
     QObject::connect(m_slow.get(), &SlowView::slownessChanged, m_announcer.get(), [this](const QString& ip) {
         if (!m_slow->isSlow(ip))
             m_announcer->forgetSlow(ip);

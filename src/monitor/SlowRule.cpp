@@ -17,6 +17,11 @@ void SlowRule::reset(Limits limits)
     m_slow = false;
 }
 
+bool SlowRule::judged() const
+{
+    return m_window.size() >= qsizetype(std::max(m_limits.results, 1));
+}
+
 std::optional<SlowRule::Figures> SlowRule::take(const ProbeResult& result)
 {
     // A host that answers ARP but drops echo requests has no round trip to judge, and its

@@ -50,10 +50,13 @@ public:
     // Forgets the results (the device went down, or its limits changed), quietly.
     void reset(Limits limits);
     bool slow() const { return m_slow; }
+    // Whether there are results enough to judge by.
+    bool judged() const;
     Limits limits() const { return m_limits; }
+    // What the results taken so far show.
+    Figures figures() const;
 
 private:
-    Figures figures() const;
 
     Limits m_limits;
     // Not a std::deque: an empty one still takes half a kilobyte, and every device has a rule.

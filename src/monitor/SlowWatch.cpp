@@ -61,9 +61,12 @@ void SlowWatch::take(const QString& ip, const ProbeResult& result)
     // Limits of its own that changed judge from new results, as new settings do.
     if (rule->limits() != own)
         forget(ip, own);
+    const bool judgedBefore = rule->judged();
     if (const auto figures = rule->take(result)) {
         emit slowChanged(device, *figures);
         emit slownessChanged(ip);
+    } else if (!judgedBefore && rule->judged()) {
+        emit judgedNotSlow(device, rule->figures());
     }
 }
 

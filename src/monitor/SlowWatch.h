@@ -33,6 +33,8 @@ public:
 signals:
     // The device as the store has it now, with the figures that decided.
     void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
+    // The first judgement since the device's results started (again) found it not slow.
+    void judgedNotSlow(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 public slots:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);

@@ -24,7 +24,8 @@ Alert sampleAlert()
             QStringLiteral("127.0.2.254"),
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5, 250), Qt::UTC),
             QStringLiteral("group-1"),
-            {}};
+            {},
+            Alert::Kinds::Down};
 }
 
 // Whether the process runs (a zombie waiting for its parent does not).
@@ -111,7 +112,7 @@ void TestAlertCommand::getsArgumentsAndEnvironment()
     QCOMPARE(linesOf(out + QStringLiteral(".args")), expected);
     QCOMPARE(linesOf(out + QStringLiteral(".env")),
              (QStringList{"TARNWICK_ADDRESS=127.0.2.1", "TARNWICK_BEHIND=127.0.2.254",
-                          "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_STATE=disconnected",
+                          "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_KIND=down", "TARNWICK_STATE=disconnected",
                           "TARNWICK_TEXT=$(touch pwned); `id` \"quoted\" & more",
                           "TARNWICK_TIME=2026-12-08T18:30:05.250Z", "TARNWICK_TITLE=Router down"}));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("pwned"))));

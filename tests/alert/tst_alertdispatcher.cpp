@@ -19,6 +19,8 @@
 #include <QTest>
 
 using namespace Tarnwick;
+
+Q_DECLARE_METATYPE(Tarnwick::Announcement::Kind)
 using namespace std::chrono_literals;
 
 namespace {
@@ -160,32 +162,58 @@ private slots:
     }
 
     // A message about devices that changed each on its own names no one of them as the device
-    // and no state that is not true of all; each device comes with its own state.
+    // and no state that is not true of all; each device comes with its own state. A group cut
+    // off behind a failed device names that one, and lists all. The kind tells slowness apart.
     void severalDevicesAreToldEachWithItsState_data()
     {
         QTest::addColumn<QList<bool>>("connected");
+        QTest::addColumn<bool>("whileAway");
+        QTest::addColumn<Announcement::Kind>("change");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("devicesVariable");
-        QTest::newRow("one device") << QList<bool>{true} << "10.28.0.6"
+        QTest::newRow("one device") << QList<bool>{true} << false << Announcement::Kind::State << "10.28.0.6"
                                     << "connected"
+                                    << "up"
                                     << "";
-        QTest::newRow("mixed") << QList<bool>{true, false} << ""
+        QTest::newRow("mixed") << QList<bool>{true, false} << true << Announcement::Kind::State << ""
                                << "mixed"
+                               << "down"
                                << "10.28.0.6 connected Printer <b>\n10.28.0.5 disconnected";
-        QTest::newRow("all down") << QList<bool>{false, false} << ""
+        QTest::newRow("all down") << QList<bool>{false, false} << true << Announcement::Kind::State << ""
                                   << "disconnected"
+                                  << "down"
                                   << "10.28.0.6 disconnected Printer <b>\n10.28.0.5 disconnected";
+        QTest::newRow("cut off behind") << QList<bool>{false, false} << false << Announcement::Kind::State
+                                        << "10.28.0.6"
+                                        << "disconnected"
+                                        << "down"
+                                        << "10.28.0.6 disconnected Printer <b>\n10.28.0.5 disconnected";
+        QTest::newRow("slow") << QList<bool>{true} << false << Announcement::Kind::Slow << "10.28.0.6"
+                              << "connected"
+                              << "slow"
+                              << "";
+        QTest::newRow("no longer slow") << QList<bool>{true} << true << Announcement::Kind::NoLongerSlow
+                                        << "10.28.0.6"
+                                        << "connected"
+                                        << "no longer slow"
+                                        << "";
     }
 
     void severalDevicesAreToldEachWithItsState()
     {
         QFETCH(QList<bool>, connected);
+        QFETCH(bool, whileAway);
+        QFETCH(Announcement::Kind, change);
         QFETCH(QString, address);
         QFETCH(QString, state);
+        QFETCH(QString, kind);
         QFETCH(QString, devicesVariable);
         Announcement announcement;
         announcement.what = Announcement::What::Alert;
+        announcement.kind = change;
+        announcement.whileAway = whileAway;
         announcement.devices = QStringList{"10.28.0.6", "10.28.0.5"}.first(connected.size());
         announcement.description = QStringLiteral("Printer <b>");
         announcement.connected = connected.first();
@@ -196,6 +224,7 @@ private slots:
         const QJsonObject json = alert.toJson();
         QCOMPARE(json.value(QStringLiteral("address")).toString(), address);
         QCOMPARE(json.value(QStringLiteral("state")).toString(), state);
+        QCOMPARE(json.value(QStringLiteral("kind")).toString(), kind);
         const QJsonArray devices = json.value(QStringLiteral("devices")).toArray();
         QCOMPARE(devices.size(), connected.size() > 1 ? connected.size() : 0);
         for (qsizetype i = 0; i < devices.size(); ++i) {
@@ -206,7 +235,8 @@ private slots:
                      connected.at(i) ? QStringLiteral("connected") : QStringLiteral("disconnected"));
         }
         if (devices.isEmpty())
-            QCOMPARE(json.keys(), (QStringList{"address", "behind", "description", "state", "text", "time", "title"}));
+            QCOMPARE(json.keys(),
+                     (QStringList{"address", "behind", "description", "kind", "state", "text", "time", "title"}));
         // The outbox keeps alerts as this JSON.
         Alert kept = Alert::fromJson(json);
         kept.groupKey = alert.groupKey;
@@ -215,6 +245,7 @@ private slots:
         const QProcessEnvironment environment = alert.addTo({});
         QCOMPARE(environment.value(QStringLiteral("TARNWICK_ADDRESS")), address);
         QCOMPARE(environment.value(QStringLiteral("TARNWICK_STATE")), state);
+        QCOMPARE(environment.value(QStringLiteral("TARNWICK_KIND")), kind);
         QCOMPARE(environment.contains(QStringLiteral("TARNWICK_DEVICES")), !devicesVariable.isEmpty());
         QCOMPARE(environment.value(QStringLiteral("TARNWICK_DEVICES")), devicesVariable);
     }

@@ -709,6 +709,60 @@ private slots:
         QCOMPARE(kept, QList<bool>({true, false}));
     }
 
+    // Slowness that goes on across restarts is told once; a recovery while Tarnwick was not
+    // running is told at the next start.
+    void slownessCarriesAcrossRestarts_data()
+    {
+        QTest::addColumn<QList<int>>("roundTripsMs"); // one run each
+        QTest::addColumn<QStringList>("told");
+        const QString slow = QStringLiteral("Device slow: 127.0.0.1 Printer: average 340 ms over the last 3 replies");
+        const QString recovered = QStringLiteral("Device no longer slow: 127.0.0.1 Printer: average 2.0 ms, loss 0 % "
+                                                 "over the last 3 probes (while Tarnwick was not running)");
+        QTest::newRow("slow through three starts") << QList<int>{340, 340, 340} << QStringList{slow};
+        QTest::newRow("recovered while not running") << QList<int>{340, 2, 2} << QStringList{slow, recovered};
+        QTest::newRow("slow again") << QList<int>{340, 2, 340} << QStringList{slow, recovered, slow};
+    }
+
+    void slownessCarriesAcrossRestarts()
+    {
+        QFETCH(QList<int>, roundTripsMs);
+        QFETCH(QStringList, told);
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        Settings& settings = Settings::instance();
+        const Settings saved = settings;
+        const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
+        settings.set(&Settings::pingTimeGap, 0);
+        settings.set(&Settings::slowAverageMs, 250);
+        settings.set(&Settings::slowResults, 3);
+        const QString ip = QStringLiteral("127.0.0.1");
+        QStringList messages;
+        QStringList stillSlow;
+        for (const int roundTripMs : roundTripsMs) {
+            MonitorCore::Options options;
+            options.probe = [roundTripMs](const QString&, int) {
+                return ProbeResult::reply(std::chrono::milliseconds(roundTripMs));
+            };
+            NameResolver resolver;
+            ProbeEngine engine(resolver);
+            MonitorCore core(settings, engine, options);
+            if (!core.data().contains(ip))
+                core.data().addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult));
+            connect(&core.announcer(), &Announcer::announced, this, [&](const Announcement& announcement) {
+                if (announcement.what == Announcement::What::Alert && announcement.kind != Announcement::Kind::State)
+                    messages << announcement.title + QStringLiteral(": ") + announcement.text;
+                if (announcement.what == Announcement::What::SlowChanged && announcement.text.startsWith("is still"))
+                    stillSlow << announcement.text;
+            });
+            QSignalSpy judged(&core.slowWatch(), &SlowWatch::judgedNotSlow);
+            core.start();
+            QTRY_VERIFY(core.slowWatch().isSlow(ip) || !judged.isEmpty());
+            core.end();
+        }
+        QCOMPARE(messages, told);
+        QCOMPARE(stillSlow.size(), int(roundTripsMs.count(340)) - int(told.count(told.first())));
+    }
+
     // New limits drop a slow device's judgement without a recovery: its slow period ends in the
     // history all the same, rather than staying open until it goes down.
     void slowPeriodsEndWithNewLimits_data()
