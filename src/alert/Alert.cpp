@@ -15,7 +15,7 @@ QJsonObject Alert::toJson() const
     QJsonObject json{{QStringLiteral("title"), title},     {QStringLiteral("text"), text},
                      {QStringLiteral("address"), address}, {QStringLiteral("description"), description},
                      {QStringLiteral("state"), state},     {QStringLiteral("behind"), behind},
-                     {QStringLiteral("time"), isoTime()}, {QStringLiteral("kind"), kind}};
+                     {QStringLiteral("time"), isoTime()},  {QStringLiteral("kind"), kind}};
     if (!devices.isEmpty()) {
         QJsonArray each;
         for (const Device& device : devices)

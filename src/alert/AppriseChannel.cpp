@@ -74,7 +74,7 @@ void AppriseChannel::send(const Alert& alert)
     // Slowness and a mixed return warn; a test informs.
     const QString type = alert.state == QLatin1String("mixed") || alert.kind == Alert::Kinds::Slow
         ? QStringLiteral("warning")
-        : alert.kind == Alert::Kinds::Down                                         ? QStringLiteral("failure")
+        : alert.kind == Alert::Kinds::Down                                           ? QStringLiteral("failure")
         : alert.kind == Alert::Kinds::Up || alert.kind == Alert::Kinds::NoLongerSlow ? QStringLiteral("success")
                                                                                      : QStringLiteral("info");
     // -v: without it apprise fails without saying why.

@@ -106,10 +106,9 @@ void Announcer::announceChangedWhileAway()
     const DeviceEntry& first = devices.first();
     const bool connected = first.state == DeviceStateConnected;
     if (devices.size() == 1) {
-        Announcement single
-            = message(connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"),
-                      {first.ip}, first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away),
-                      connected);
+        Announcement single = message(
+            connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"), {first.ip},
+            first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away), connected);
         single.whileAway = true;
         alert(single);
         return;
@@ -253,8 +252,8 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
         const QString description = m_data.entry(failed).description;
         const bool shownBefore = m_announcedDown.contains(failed) && !alone.contains(failed);
         m_announcedDown.insert(failed);
-        Announcement group = message(QStringLiteral("Device Disconnected"), QStringList{failed} + behindEach.value(failed),
-                                     description,
+        Announcement group = message(QStringLiteral("Device Disconnected"),
+                                     QStringList{failed} + behindEach.value(failed), description,
                                      QStringLiteral("%1 %2, %3 %4 behind it unreachable")
                                          .arg(failed, description)
                                          .arg(count)
@@ -301,8 +300,8 @@ void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& 
             m_slowShown.insert(device.ip);
         return;
     }
-    slowLine(device, (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: "))
-                         + slowText(figures));
+    slowLine(device,
+             (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: ")) + slowText(figures));
 
     if (!figures.slow) {
         // A device told of in another's message recovers with it, unheard.
@@ -336,11 +335,10 @@ void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& fi
 {
     if (!device.informOnStateChange)
         return;
-    Announcement slow
-        = message(figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
-                  device.description,
-                  device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures) + suffix,
-                  true);
+    Announcement slow = message(
+        figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
+        device.description,
+        device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures) + suffix, true);
     slow.kind = figures.slow ? Announcement::Kind::Slow : Announcement::Kind::NoLongerSlow;
     slow.whileAway = !suffix.isEmpty();
     alert(slow);

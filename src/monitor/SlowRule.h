@@ -57,7 +57,6 @@ public:
     Figures figures() const;
 
 private:
-
     Limits m_limits;
     // Not a std::deque: an empty one still takes half a kilobyte, and every device has a rule.
     QList<ProbeResult> m_window;

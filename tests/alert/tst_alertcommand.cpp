@@ -112,8 +112,8 @@ void TestAlertCommand::getsArgumentsAndEnvironment()
     QCOMPARE(linesOf(out + QStringLiteral(".args")), expected);
     QCOMPARE(linesOf(out + QStringLiteral(".env")),
              (QStringList{"TARNWICK_ADDRESS=127.0.2.1", "TARNWICK_BEHIND=127.0.2.254",
-                          "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_KIND=down", "TARNWICK_STATE=disconnected",
-                          "TARNWICK_TEXT=$(touch pwned); `id` \"quoted\" & more",
+                          "TARNWICK_DESCRIPTION=Router in the hall", "TARNWICK_KIND=down",
+                          "TARNWICK_STATE=disconnected", "TARNWICK_TEXT=$(touch pwned); `id` \"quoted\" & more",
                           "TARNWICK_TIME=2026-12-08T18:30:05.250Z", "TARNWICK_TITLE=Router down"}));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("pwned"))));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("x"))));

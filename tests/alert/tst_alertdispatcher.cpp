@@ -194,8 +194,7 @@ private slots:
                               << "connected"
                               << "slow"
                               << "";
-        QTest::newRow("no longer slow") << QList<bool>{true} << true << Announcement::Kind::NoLongerSlow
-                                        << "10.28.0.6"
+        QTest::newRow("no longer slow") << QList<bool>{true} << true << Announcement::Kind::NoLongerSlow << "10.28.0.6"
                                         << "connected"
                                         << "no longer slow"
                                         << "";
