@@ -39,13 +39,19 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
 
     Data* data = Data::ensureInstance();
     // The picture and the tooltip follow the list, looked at once for any number of changes.
+    // Not put off again by each change: results that keep coming less than the interval apart
+    // would otherwise hold the picture still for as long as they come.
     m_stateTimer.setSingleShot(true);
     m_stateTimer.setInterval(250);
     connect(&m_stateTimer, &QTimer::timeout, this, &MainSystemTrayIcon::refreshState);
+    const auto refreshSoon = [this] {
+        if (!m_stateTimer.isActive())
+            m_stateTimer.start();
+    };
     data->connectReceiver(this,
-                          {.changed = [this](DeviceEntryChangedEvent*) { m_stateTimer.start(); },
-                           .added = [this](DeviceAddedEvent*) { m_stateTimer.start(); },
-                           .removed = [this](DeviceRemovedEvent*) { m_stateTimer.start(); }});
+                          {.changed = [refreshSoon](DeviceEntryChangedEvent*) { refreshSoon(); },
+                           .added = [refreshSoon](DeviceAddedEvent*) { refreshSoon(); },
+                           .removed = [refreshSoon](DeviceRemovedEvent*) { refreshSoon(); }});
     refreshState();
     connect(this, &QSystemTrayIcon::messageClicked, this, &MainSystemTrayIcon::MessageClicked);
     connect(this, &QSystemTrayIcon::activated, this, &MainSystemTrayIcon::Activated);

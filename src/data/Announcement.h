@@ -31,6 +31,9 @@ struct Announcement
         // A connected device became slow or recovered: one log line, its text after the
         // device's name ("is slow: average 340 ms over the last 20 replies").
         SlowChanged,
+        // A device's probes cannot be sent, for the reason in text ("name not found"): one log
+        // line when that starts or its reason changes.
+        CannotProbe,
     };
 
     // What an Alert tells of: a change of state (see connected), or of slowness.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -24,13 +25,15 @@ struct ProbeResult
     Kind kind = Timeout;
     // The round trip, measured on the monotonic clock; 0 unless kind is Reply.
     std::int64_t roundTripUs = 0;
-    // Why no reply came where the network said so, such as "host unreachable, from 10.0.0.1";
-    // empty otherwise.
+    // Why no reply came where the network said so, such as "host unreachable, from 10.0.0.1",
+    // or why no probe could be sent ("name not found"); empty otherwise.
     QString reason = {};
 
     static ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
     static ProbeResult timeout() { return {Timeout, 0}; }
     static ProbeResult socketError() { return {SocketError, 0}; }
+    // The device's name did not resolve, for the resolver's reason ("name not found").
+    static ProbeResult unresolved(QString why) { return {SocketError, 0, std::move(why)}; }
 
     bool answered() const { return kind == Reply; }
     // Whether the host showed itself: it answered the echo request, or ARP on the local link

@@ -26,7 +26,8 @@ void DataLogListener::logForDevice(const QString& ip, const QString& description
 
 void DataLogListener::announced(const Announcement& announcement)
 {
-    if (announcement.what == Announcement::What::SlowChanged && !announcement.devices.isEmpty()) {
+    if ((announcement.what == Announcement::What::SlowChanged || announcement.what == Announcement::What::CannotProbe)
+        && !announcement.devices.isEmpty()) {
         logForDevice(announcement.devices.first(), announcement.description, ' ' + announcement.text.toStdString());
         return;
     }

@@ -174,8 +174,16 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                          MetricType::Gauge,
                          {}};
 
+    MetricFamily unprobed{"tarnwick_device_probe_failed",
+                          "Present (1) while the device's probes cannot be sent, for the reason in its "
+                          "label (\"name not found\"); absent otherwise.",
+                          MetricType::Gauge,
+                          {}};
+
     for (const DeviceEntry& entry : entries) {
         const std::vector<ClientMetric::Label> labels{{"address", entry.ip.toStdString()}};
+        if (const ProbeResult& last = entry.lastProbe; last.kind == ProbeResult::SocketError && !last.reason.isEmpty())
+            unprobed.metric.push_back(sample({labels[0], {"reason", last.reason.toStdString()}}, MetricType::Gauge, 1));
         const Counts count = counts.value(entry.ip);
         info.metric.push_back(
             sample({labels[0], {"description", entry.description.toStdString()}}, MetricType::Gauge, 1));
@@ -204,7 +212,7 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     }
     std::vector<MetricFamily> families{std::move(devices), std::move(build), std::move(canProbe), std::move(info),
                                        std::move(cutOff),  std::move(up),    std::move(rtt),      std::move(probes),
-                                       std::move(changes), std::move(loss),  std::move(average)};
+                                       std::move(changes), std::move(loss),  std::move(average),  std::move(unprobed)};
     if (judged)
         families.push_back(std::move(slow));
     return families;

@@ -4,6 +4,7 @@
 #include "ReachabilityWatcher.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DeviceRemovedEvent.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 
@@ -51,6 +52,7 @@ void Announcer::setMutes(const MuteList* mutes)
 void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry& after = pEvent->newEntry();
+    cannotProbe(after);
     if (pEvent->changesState())
         forgetSlow(after.ip);
     // A device found down is told of as such; slowness from before has ended with it.
@@ -64,6 +66,31 @@ void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         connected(after);
     else
         disconnected(after);
+}
+
+void Announcer::DeviceRemoved(DeviceRemovedEvent* pEvent)
+{
+    m_cannotProbe.remove(pEvent->entry().ip);
+}
+
+void Announcer::cannotProbe(const DeviceEntry& device)
+{
+    const ProbeResult& probe = device.lastProbe;
+    if (probe.kind != ProbeResult::SocketError || probe.reason.isEmpty()) {
+        m_cannotProbe.remove(device.ip);
+        return;
+    }
+    // Told once while the same reason holds: a name that never resolves fails at every probe.
+    const auto known = m_cannotProbe.constFind(device.ip);
+    if (known != m_cannotProbe.cend() && *known == probe.reason)
+        return;
+    m_cannotProbe.insert(device.ip, probe.reason);
+    Announcement line;
+    line.what = Announcement::What::CannotProbe;
+    line.text = QStringLiteral("cannot be probed: ") + probe.reason;
+    line.devices = {device.ip};
+    line.description = device.description;
+    emit announced(line);
 }
 
 void Announcer::firstResult(const DeviceEntry& device)

@@ -17,6 +17,7 @@ namespace Tarnwick {
 
 class Data;
 class DeviceEntryChangedEvent;
+class DeviceRemovedEvent;
 class MuteList;
 class ReachabilityWatcher;
 class Settings;
@@ -43,6 +44,8 @@ class Settings;
 // - given the devices slow when the last run ended, the first judgement of each is no news
 //   when it finds the device slow still ("is still slow" in the log, no message), and a
 //   recovery while Tarnwick was not running when it finds it not slow.
+// - a device whose probes cannot be sent (its name does not resolve) makes a CannotProbe line
+//   once, and again only when the reason changes or after probes were sent again.
 class Announcer : public QObject
 {
     Q_OBJECT
@@ -69,6 +72,7 @@ signals:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
     void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
     void judgedNotSlow(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
@@ -86,6 +90,8 @@ private:
         QString reason = {};
     };
 
+    // A CannotProbe line when the device's probes start failing to be sent, or for a new reason.
+    void cannotProbe(const DeviceEntry& device);
     void firstResult(const DeviceEntry& device);
     void announceChangedWhileAway();
     void connected(const DeviceEntry& device);
@@ -131,6 +137,8 @@ private:
     QHash<QString, Covered> m_covered;
     // Failed devices told of with a group that have come back.
     QSet<QString> m_groupsBack;
+    // Devices whose probes cannot be sent, with the reason told.
+    QHash<QString, QString> m_cannotProbe;
     // Devices slow when the last run ended whose first judgement has not come yet.
     QSet<QString> m_slowBefore;
     // Devices known from earlier runs whose first result has not come yet.

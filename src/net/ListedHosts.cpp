@@ -36,8 +36,8 @@ void ListedHosts::refresh()
         const QString name = entry.ip;
         if (name.isEmpty() || NameResolver::numeric(name))
             continue;
-        m_resolver.resolve(name, ResolveWaitMs, [shared = m_shared, name](NameResolver::Address address) {
-            const QString dotted = address ? address->toString() : QString();
+        m_resolver.resolve(name, ResolveWaitMs, [shared = m_shared, name](const NameResolver::Outcome& found) {
+            const QString dotted = found.address ? found.address->toString() : QString();
             // Under the lock, the owner cannot go while its answer is posted.
             QMutexLocker lock(&shared->mutex);
             if (ListedHosts* owner = shared->owner)

@@ -14,14 +14,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-NameResolver::Address lookUpIn(const std::string& name, int family)
+// The resolver's reason as the program shows it after "Last probe:".
+QString failureOf(int error)
+{
+    if (error == EAI_NONAME || error == EAI_NODATA)
+        return QStringLiteral("name not found");
+    QString said = QString::fromLocal8Bit(::gai_strerror(error));
+    if (!said.isEmpty())
+        said[0] = said[0].toLower();
+    return said;
+}
+
+NameResolver::Outcome lookUpIn(const std::string& name, int family)
 {
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_RAW;
     addrinfo* result = nullptr;
     NameResolver::Address address;
-    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result) {
+    const int error = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
+    if (error != 0)
+        return {std::nullopt, failureOf(error)};
+    if (result) {
         if (family == AF_INET) {
             address = IpAddress::ipv4(reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
         } else {
@@ -32,15 +46,22 @@ NameResolver::Address lookUpIn(const std::string& name, int family)
         }
         ::freeaddrinfo(result);
     }
+    if (!address)
+        return {std::nullopt, failureOf(EAI_NONAME)};
     return address;
 }
 
-// The name's A answer; its AAAA answer where it has none.
-NameResolver::Address systemLookUp(const std::string& name)
+// The name's A answer; its AAAA answer where it has none. Of two failures, the one that says
+// more than "not found" (a name server that fails) is the reason.
+NameResolver::Outcome systemLookUp(const std::string& name)
 {
-    if (NameResolver::Address address = lookUpIn(name, AF_INET))
-        return address;
-    return lookUpIn(name, AF_INET6);
+    NameResolver::Outcome v4 = lookUpIn(name, AF_INET);
+    if (v4.address)
+        return v4;
+    NameResolver::Outcome v6 = lookUpIn(name, AF_INET6);
+    if (!v6.address && v4.failure != failureOf(EAI_NONAME))
+        v6.failure = v4.failure;
+    return v6;
 }
 
 } // namespace
@@ -56,7 +77,7 @@ struct NameResolver::State
     };
     struct CacheEntry
     {
-        Address address;
+        Outcome outcome;
         Clock::time_point until;
     };
 
@@ -92,10 +113,15 @@ NameResolver::Address NameResolver::numeric(const QString& host)
     return IpAddress::parse(host);
 }
 
+QString NameResolver::noAnswerInTime()
+{
+    return QStringLiteral("no answer from the name server in time");
+}
+
 void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)
 {
     if (const Address address = numeric(host)) {
-        done(address);
+        done(Outcome(address));
         return;
     }
     const std::string name = host.toStdString();
@@ -104,9 +130,9 @@ void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)
     std::unique_lock lock(s.mutex);
     const auto cached = s.cache.find(name);
     if (s.stopped || (cached != s.cache.end() && cached->second.until > now)) {
-        const Address address = s.stopped ? Address() : cached->second.address;
+        const Outcome outcome = s.stopped ? Outcome() : cached->second.outcome;
         lock.unlock();
-        done(address);
+        done(outcome);
         return;
     }
     // Under the lock and not stopped: a stop either comes first or finds the thread to join.
@@ -131,12 +157,12 @@ void NameResolver::lookUpOnPool(const std::shared_ptr<State>& state, const std::
         if (state->stopped)
             return;
     }
-    const Address address = state->lookUp(name);
+    const Outcome outcome = state->lookUp(name);
 
     std::vector<State::Waiter> waiters;
     {
         std::lock_guard lock(state->mutex);
-        state->cache[name] = {address, Clock::now() + (address ? RememberFound : RememberFailed)};
+        state->cache[name] = {outcome, Clock::now() + (outcome.address ? RememberFound : RememberFailed)};
         state->running.erase(name);
         const auto it = state->waiting.find(name);
         if (it != state->waiting.end()) {
@@ -154,7 +180,7 @@ void NameResolver::lookUpOnPool(const std::shared_ptr<State>& state, const std::
         }
     }
     for (State::Waiter& waiter : waiters)
-        waiter.done(address);
+        waiter.done(outcome);
 }
 
 void NameResolver::watchDeadlines()
@@ -186,7 +212,7 @@ void NameResolver::watchDeadlines()
             s.waiting.erase(key.first);
         lock.unlock();
         if (done)
-            done(std::nullopt);
+            done(Outcome(std::nullopt, noAnswerInTime()));
         lock.lock();
     }
 }
@@ -211,7 +237,7 @@ void NameResolver::stop()
         m_watcher.join();
     m_pool->clear();
     for (Done& done : abandoned)
-        done(std::nullopt);
+        done(Outcome());
     // Idle threads are joined here; a thread in a look-up that a name server holds up is not
     // waited for: the pool is let go and its thread ends when the look-up does.
     if (!m_pool->waitForDone(0))

@@ -17,6 +17,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 class QThreadPool;
@@ -33,10 +34,25 @@ class NameResolver
 {
 public:
     using Address = std::optional<IpAddress>; // none when unresolved
-    using Done = std::function<void(Address address)>;
+    // What a look-up came to: the address, or why there is none ("name not found").
+    struct Outcome
+    {
+        Outcome(Address found = {}, QString why = {})
+            : address(found)
+            , failure(std::move(why))
+        {
+        }
+        Address address;
+        // Empty when resolved, and when the resolver stopped.
+        QString failure;
+    };
+    using Done = std::function<void(const Outcome& outcome)>;
     // Resolves one name, blocking; the system's resolver unless a test stands in for it, which
     // takes the name's IPv4 address, or its IPv6 address where it has none.
-    using LookUp = std::function<Address(const std::string& name)>;
+    using LookUp = std::function<Outcome(const std::string& name)>;
+
+    // Why a waiter got no address: the look-up outlasted its bound.
+    static QString noAnswerInTime();
 
     static constexpr std::chrono::seconds RememberFound{60};
     static constexpr std::chrono::seconds RememberFailed{10};

@@ -19,12 +19,12 @@ AsyncProbe NetworkProbe::overNetwork(ProbeEngine& engine, std::uint64_t client, 
     return [&engine, client, onLink](const QString& host, int timeoutMs, ProbeCompletion done) {
         engine.resolver().resolve(
             host, resolutionBoundMs(timeoutMs),
-            [&engine, timeoutMs, client, onLink, done = std::move(done)](NameResolver::Address address) mutable {
-                if (!address) {
-                    done(ProbeResult::socketError());
+            [&engine, timeoutMs, client, onLink, done = std::move(done)](const NameResolver::Outcome& found) mutable {
+                if (!found.address) {
+                    done(ProbeResult::unresolved(found.failure));
                     return;
                 }
-                engine.submit(*address, timeoutMs, std::move(done), client, onLink);
+                engine.submit(*found.address, timeoutMs, std::move(done), client, onLink);
             });
     };
 }
@@ -36,13 +36,13 @@ AsyncProbe NetworkProbe::checking(ProbeEngine& engine, const DeviceCheck& check,
     return [&engine, check, client](const QString& host, int timeoutMs, ProbeCompletion done) {
         engine.resolver().resolve(
             host, resolutionBoundMs(timeoutMs),
-            [&engine, timeoutMs, client, check, done = std::move(done)](NameResolver::Address address) mutable {
-                if (!address)
-                    done(ProbeResult::socketError());
+            [&engine, timeoutMs, client, check, done = std::move(done)](const NameResolver::Outcome& found) mutable {
+                if (!found.address)
+                    done(ProbeResult::unresolved(found.failure));
                 else if (check.kind == DeviceCheck::TcpPort)
-                    engine.submitConnect(*address, check.port, timeoutMs, std::move(done), client);
+                    engine.submitConnect(*found.address, check.port, timeoutMs, std::move(done), client);
                 else
-                    engine.submit(*address, timeoutMs, std::move(done), client, ProbeEngine::OnLink::ArpOnly);
+                    engine.submit(*found.address, timeoutMs, std::move(done), client, ProbeEngine::OnLink::ArpOnly);
             });
     };
 }

@@ -487,7 +487,9 @@ void UserList::exportList()
                     !probed                                            ? QString()
                         : answered                                     ? QStringLiteral("answered")
                         : entry.lastProbe.kind == ProbeResult::Present ? QStringLiteral("present, no echo reply")
-                                                                       : QStringLiteral("no reply")});
+                        : entry.lastProbe.kind == ProbeResult::SocketError && !entry.lastProbe.reason.isEmpty()
+                        ? entry.lastProbe.reason
+                        : QStringLiteral("no reply")});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),

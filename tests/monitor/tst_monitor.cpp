@@ -709,6 +709,44 @@ private slots:
         QCOMPARE(kept, QList<bool>({true, false}));
     }
 
+    // A name that does not resolve is logged once with the resolver's reason, and again only
+    // after it resolved meanwhile.
+    void unresolvedNamesAreLoggedOnce()
+    {
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        Settings& settings = Settings::instance();
+        const Settings saved = settings;
+        const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
+        settings.set(&Settings::pingTimeGap, 0);
+        std::atomic<bool> resolves{false};
+        std::atomic<int> probes{0};
+        MonitorCore::Options options;
+        options.probe = [&](const QString&, int) {
+            ++probes;
+            return resolves ? ProbeResult::reply(1ms) : ProbeResult::unresolved(QStringLiteral("name not found"));
+        };
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        MonitorCore core(settings, engine, options);
+        const QString name = QStringLiteral("nosuch.invalid");
+        core.data().addEntry(DeviceEntry(name, QString(), DeviceTypePC, true, NoReplyResult));
+        QStringList lines;
+        connect(&core.announcer(), &Announcer::announced, this, [&lines](const Announcement& announcement) {
+            if (announcement.what == Announcement::What::CannotProbe)
+                lines << announcement.devices.first() + QLatin1Char(' ') + announcement.text;
+        });
+        core.start();
+        for (const bool resolvesNow : {false, true, false}) {
+            resolves = resolvesNow;
+            const int from = probes;
+            QTRY_VERIFY(probes >= from + 3);
+        }
+        core.end();
+        QCOMPARE(lines, QStringList(2, name + QStringLiteral(" cannot be probed: name not found")));
+        QCOMPARE(core.data().entry(name).lastProbe.explanation(), QStringLiteral("name not found"));
+    }
+
     // Slowness that goes on across restarts is told once; a recovery while Tarnwick was not
     // running is told at the next start.
     void slownessCarriesAcrossRestarts_data()

@@ -360,7 +360,7 @@ private slots:
         std::atomic<int> unresolved{0};
         for (int i = 0; i < names; ++i)
             resolver->resolve(QStringLiteral("hanging-%1").arg(i), 100,
-                              [&unresolved](NameResolver::Address address) { unresolved += !address; });
+                              [&unresolved](const NameResolver::Outcome& found) { unresolved += !found.address; });
         QTRY_COMPARE(unresolved.load(), names);
         QCOMPARE(hang->started.load(), NameResolver::Workers);
         QElapsedTimer stopping;
@@ -559,7 +559,8 @@ private slots:
     }
 
     // A name with no IPv4 address resolves to its IPv6 one; a name with both keeps its IPv4
-    // one. The names come from a hosts file of the test's own, in a mount namespace of its own.
+    // one; an unknown one says why. The names come from a hosts file of the test's own, in a
+    // mount namespace of its own.
     void namesWithoutAnIpv4AddressResolveToTheirIpv6One_data()
     {
         QTest::addColumn<QString>("name");
@@ -568,6 +569,9 @@ private slots:
                                     << "fd79:8::1";
         QTest::newRow("both") << "both.tarnwick.test"
                               << "10.79.8.1";
+        // Not in the hosts file, and no name server asked: the resolver's own reason.
+        QTest::newRow("unknown") << "nosuch.tarnwick.test"
+                                 << "name not found";
     }
 
     void namesWithoutAnIpv4AddressResolveToTheirIpv6One()
@@ -587,10 +591,18 @@ private slots:
         hosts.close();
         QCOMPARE(::mount(QFile::encodeName(hosts.fileName()).constData(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
         const auto unmount = qScopeGuard([] { ::umount2("/etc/hosts", MNT_DETACH); });
+        QFile nsswitch(dir.filePath(QStringLiteral("nsswitch.conf")));
+        QVERIFY(nsswitch.open(QIODevice::WriteOnly));
+        nsswitch.write("hosts: files\n");
+        nsswitch.close();
+        QCOMPARE(::mount(QFile::encodeName(nsswitch.fileName()).constData(), "/etc/nsswitch.conf", nullptr, MS_BIND,
+                         nullptr),
+                 0);
+        const auto unmountNsswitch = qScopeGuard([] { ::umount2("/etc/nsswitch.conf", MNT_DETACH); });
         NameResolver resolver;
         QMutex mutex;
-        std::optional<NameResolver::Address> found;
-        resolver.resolve(name, 5000, [&](NameResolver::Address resolved) {
+        std::optional<NameResolver::Outcome> found;
+        resolver.resolve(name, 5000, [&](const NameResolver::Outcome& resolved) {
             QMutexLocker lock(&mutex);
             found = resolved;
         });
@@ -598,8 +610,7 @@ private slots:
             QMutexLocker lock(&mutex);
             return found.has_value();
         }());
-        QVERIFY(found->has_value());
-        QCOMPARE((*found)->toString(), address);
+        QCOMPARE(found->address ? found->address->toString() : found->failure, address);
     }
 
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.
