@@ -34,6 +34,12 @@ void DeviceStatistics::record(const ProbeRecord& result)
     device.lastAnsweredMs = result.atMs;
 }
 
+void DeviceStatistics::forget(const QString& device)
+{
+    QMutexLocker lock(&m_mutex);
+    m_devices.remove(device);
+}
+
 void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::Bucket& minute)
 {
     const auto number = qint32(minute.startMs / MinuteMs);

@@ -33,6 +33,9 @@ public:
     // Counts a minute the history kept from before this run (its round trips only as a sum:
     // no jitter, no last answer); one older than what its slot holds is left out.
     void addKeptMinute(const QString& device, const HistoryReader::Bucket& minute);
+    // Drops what the device's results said so far (its check changed: they are another
+    // check's figures).
+    void forget(const QString& device);
     Summary lastHour(const QString& device, qint64 nowMs) const { return lastMinutes(device, nowMs, 60); }
     // The current minute and the minutes - 1 before it (1 to 60).
     Summary lastMinutes(const QString& device, qint64 nowMs, int minutes) const;

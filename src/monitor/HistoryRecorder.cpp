@@ -65,6 +65,9 @@ void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const bool connected = after.state == DeviceStateConnected;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const bool firstResult = pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult;
+    // Another check's loss and round trips say nothing of this one's; the history keeps them.
+    if (pEvent->oldEntry().check != after.check)
+        m_statistics.forget(after.ip);
     if (pEvent->changesState())
         m_store.recordStateChange(after.ip, now, connected);
     else if (firstResult)

@@ -2,6 +2,7 @@
 #include "SlowWatch.h"
 
 #include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/ProbeRecord.h"
 #include "data/Settings.h"
@@ -32,6 +33,14 @@ bool SlowWatch::isSlow(const QString& ip) const
 {
     const auto rule = m_rules.constFind(ip);
     return rule != m_rules.cend() && rule->slow();
+}
+
+void SlowWatch::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    // A new check is judged from its own results.
+    const DeviceEntry& after = pEvent->newEntry();
+    if (pEvent->oldEntry().check != after.check && m_rules.contains(after.ip))
+        forget(after.ip, limits(after));
 }
 
 void SlowWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)

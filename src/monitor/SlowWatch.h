@@ -11,6 +11,7 @@ namespace Tarnwick {
 
 class Data;
 class DeviceEntry;
+class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class Settings;
 struct ProbeRecord;
@@ -37,6 +38,7 @@ signals:
     void judgedNotSlow(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
 
 public slots:
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:

@@ -651,6 +651,27 @@ private slots:
         QCOMPARE(kept, QList<bool>({true, false, true, false}));
     }
 
+    // A new check's figures start afresh: the old check's loss says nothing of it.
+    void figuresStartAfreshWithANewCheck()
+    {
+        const OwnFolder folder;
+        QVERIFY(folder.entered());
+        const QString ip = QStringLiteral("127.0.0.1");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        Data data;
+        DeviceEntry device(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult);
+        device.check = DeviceCheck::arp();
+        data.addEntry(device);
+        HistoryRecorder recorder(QStringLiteral("History.sqlite"), Settings::instance(), data);
+        for (int i = 0; i < 3; ++i)
+            recorder.record({ip, now, ProbeResult::timeout(), device.check});
+        QCOMPARE(recorder.statistics().lastHour(ip, now).sent, 3);
+        data.changeEntry(ip, ip, true, device.description, device.type, DeviceCheck());
+        QCOMPARE(recorder.statistics().lastHour(ip, now).sent, 0);
+        recorder.record({ip, now, ProbeResult::reply(1ms), DeviceCheck()});
+        QCOMPARE(recorder.statistics().lastHour(ip, now).lossPercent, 0.0);
+    }
+
     // A device whose replies grow slow is told slow, in the log and in a message, and told
     // again when it recovers; one that goes down meanwhile is not judged.
     void coreTellsSlowDevicesAndTheirRecovery()
