@@ -142,7 +142,7 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
     writer.writeStartElement(QStringLiteral("DeviceEntries"));
     for (const DeviceEntry& e : list) {
         writer.writeStartElement(QStringLiteral("DeviceEntry"));
-        writer.writeAttribute(QStringLiteral("IP"), e.ip);
+        writer.writeAttribute(QStringLiteral("IP"), e.hasAddress() ? e.ip : QString());
         writer.writeAttribute(QStringLiteral("Type"), QString::number(e.type));
         writer.writeAttribute(QStringLiteral("IASC"),
                               e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));

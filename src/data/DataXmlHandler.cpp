@@ -37,6 +37,8 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
         m_current = DeviceEntry(attributes.value(QStringLiteral("IP")).toString(), QString(),
                                 XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
                                 XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);
+        if (m_current.ip.isEmpty())
+            m_current.ip = DeviceEntry::keyWithoutAddress(++m_withoutAddress);
         m_current.check = DeviceCheck::fromAttribute(attributes.value(QStringLiteral("Check")));
         m_current.slowLimits = {limitFrom(attributes, QStringLiteral("SlowAverageMs"), 0, Settings::MaxMilliseconds),
                                 limitFrom(attributes, QStringLiteral("SlowLossPercent"), 0, 100),

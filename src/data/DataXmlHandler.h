@@ -24,6 +24,8 @@ public:
 
 private:
     DeviceEntry m_current;
+    // Entries read without an address so far.
+    int m_withoutAddress = 0;
     Data& m_data;
     std::function<bool()> m_stopRequested;
 };

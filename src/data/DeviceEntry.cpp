@@ -3,6 +3,16 @@
 
 namespace Tarnwick {
 
+QString DeviceEntry::keyWithoutAddress(int n)
+{
+    return QStringLiteral("(no address %1)").arg(n);
+}
+
+bool DeviceEntry::hasAddress() const
+{
+    return !ip.isEmpty() && !(ip.startsWith(QLatin1String("(no address ")) && ip.endsWith(QLatin1Char(')')));
+}
+
 DeviceEntry::DeviceEntry(const QString& address, const QString& text, int deviceType, bool inform,
                          const QString& result)
     : type(deviceType)

@@ -28,6 +28,13 @@ public:
     DeviceEntry() = default;
     DeviceEntry(const QString& address, const QString& text, int deviceType, bool inform, const QString& result);
 
+    // The key of the nth entry (from 1) that the device list gave no address (IP="", or none):
+    // "(no address 1)". Such an entry is kept, shown and written back as it came, under a key
+    // that no host has, and never probed, until it is given an address.
+    static QString keyWithoutAddress(int n);
+    // Whether the entry has an address to probe: not one of the keys above.
+    bool hasAddress() const;
+
     int type = 0;
     QString ip;
     QString description;

@@ -10,7 +10,9 @@ DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries, const SlowVie
     DeviceSummary summary;
     summary.total = int(entries.size());
     for (const DeviceEntry& e : entries) {
-        if (e.awaitingFirstResult) {
+        if (!e.hasAddress()) {
+            ++summary.withoutAddress;
+        } else if (e.awaitingFirstResult) {
             ++summary.notProbed;
         } else if (e.state == DeviceStateConnected) {
             ++summary.connected;
@@ -36,6 +38,8 @@ QString DeviceSummary::text() const
                        .arg(disconnected);
     if (notProbed > 0)
         text += QStringLiteral(", %1 not yet probed").arg(notProbed);
+    if (withoutAddress > 0)
+        text += QStringLiteral(", %1 without an address").arg(withoutAddress);
     return text;
 }
 

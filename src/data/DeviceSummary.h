@@ -18,6 +18,8 @@ struct DeviceSummary
     int connected = 0;
     int disconnected = 0;
     int notProbed = 0;
+    // Entries without an address, which are never probed.
+    int withoutAddress = 0;
     // Connected devices that are slow, where the caller knows which.
     int slow = 0;
     // Devices that ask to be told of their state changes and are disconnected.

@@ -121,8 +121,22 @@ void HistoryStore::fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& re
     count(*it, result);
 }
 
+bool HistoryStore::keeps(const QString& device)
+{
+    if (!device.isEmpty())
+        return true;
+    // Told once: such a device would fail every transaction it is part of, and with it the
+    // results of all the others.
+    if (!m_skippedUnaddressed.exchange(true))
+        report(QStringLiteral("Results of a device without an address are not kept in the history \"%1\".")
+                   .arg(m_fileName));
+    return false;
+}
+
 void HistoryStore::record(const ProbeRecord& result)
 {
+    if (!keeps(result.device))
+        return;
     std::lock_guard lock(m_mutex);
     if (m_waiting.results.size() < m_limits.maxWaiting) {
         m_waiting.results.append(result);
@@ -137,24 +151,32 @@ void HistoryStore::record(const ProbeRecord& result)
 
 void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
 {
+    if (!keeps(device))
+        return;
     std::lock_guard lock(m_mutex);
     m_waiting.changes.append({device, atMs, connected, false, ChangeOf::Connection});
 }
 
 void HistoryStore::recordFirstState(const QString& device, qint64 atMs, bool connected)
 {
+    if (!keeps(device))
+        return;
     std::lock_guard lock(m_mutex);
     m_waiting.changes.append({device, atMs, connected, true, ChangeOf::Connection});
 }
 
 void HistoryStore::recordSlowChange(const QString& device, qint64 atMs, bool slow)
 {
+    if (!keeps(device))
+        return;
     std::lock_guard lock(m_mutex);
     m_waiting.changes.append({device, atMs, slow, false, ChangeOf::Slowness});
 }
 
 void HistoryStore::recordSlowEnded(const QString& device, qint64 atMs)
 {
+    if (!keeps(device))
+        return;
     std::lock_guard lock(m_mutex);
     m_waiting.changes.append({device, atMs, false, true, ChangeOf::Slowness});
 }
@@ -472,11 +494,25 @@ void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
             if (problem.kind == Problem::None)
                 problem = write(db, batch);
         }
-        if (problem.kind == Problem::None)
+        if (problem.kind == Problem::None) {
+            writtenAgain();
             return;
+        }
         stopRecording(db, problem);
     }
     keepWaiting(batch);
+}
+
+void HistoryStore::writtenAgain()
+{
+    m_retryDelayMs = 0;
+    QString was;
+    {
+        std::lock_guard lock(m_mutex);
+        std::swap(was, m_problem);
+    }
+    if (!was.isEmpty())
+        report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
 }
 
 bool HistoryStore::looksWritable(QSqlDatabase& db)
@@ -648,19 +684,12 @@ void HistoryStore::run()
                                          : steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db));
             if (!m_usable && tryNow) {
                 const Problem problem = open(db);
-                if (problem.kind == Problem::None) {
+                // Written again, and the back-off over, once a write works: a file that opens
+                // but fails every write would otherwise be opened anew each second.
+                if (problem.kind == Problem::None)
                     m_usable = true;
-                    m_retryDelayMs = 0;
-                    QString was;
-                    {
-                        std::lock_guard lock(m_mutex);
-                        std::swap(was, m_problem);
-                    }
-                    if (!was.isEmpty())
-                        report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
-                } else {
+                else
                     stopRecording(db, problem);
-                }
             }
             if (!batch.isEmpty())
                 writeOrKeep(db, batch);

@@ -10,6 +10,7 @@
 #include <QPair>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -130,6 +131,10 @@ private:
     // Writes the batch, or keeps it waiting when the file cannot take it now.
     void writeOrKeep(QSqlDatabase& db, Batch& batch);
     void stopRecording(QSqlDatabase& db, const Problem& problem);
+    // A write worked: the problem told before (if any) is over.
+    void writtenAgain();
+    // Whether the device's results can be kept: not those of a device without an address.
+    bool keeps(const QString& device);
     // Cheap signs that the file could be written now: a folder and file that may be written, on a
     // disk that is writable and not full, with no other program holding the write lock.
     bool looksWritable(QSqlDatabase& db);
@@ -158,6 +163,8 @@ private:
     qint64 m_retryDelayMs = 0;
     // The cheap signs showed what was in the way, so they also show when it has gone.
     bool m_watchForCause = false;
+
+    std::atomic<bool> m_skippedUnaddressed{false};
 
     mutable std::mutex m_mutex;
     QString m_problem;

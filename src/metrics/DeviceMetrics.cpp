@@ -181,6 +181,8 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                           {}};
 
     for (const DeviceEntry& entry : entries) {
+        if (!entry.hasAddress())
+            continue;
         const std::vector<ClientMetric::Label> labels{{"address", entry.ip.toStdString()}};
         if (const ProbeResult& last = entry.lastProbe; last.kind == ProbeResult::SocketError && !last.reason.isEmpty())
             unprobed.metric.push_back(sample({labels[0], {"reason", last.reason.toStdString()}}, MetricType::Gauge, 1));

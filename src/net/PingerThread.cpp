@@ -53,8 +53,10 @@ QStringList addresses(const Data& data)
     QStringList ips;
     const QList<DeviceEntry> entries = data.entries();
     ips.reserve(entries.size());
-    for (const DeviceEntry& entry : entries)
-        ips.append(entry.ip);
+    for (const DeviceEntry& entry : entries) {
+        if (entry.hasAddress())
+            ips.append(entry.ip);
+    }
     return ips;
 }
 
@@ -161,8 +163,9 @@ bool PingerThread::holdBack()
 
 void PingerThread::run()
 {
-    // An empty list is looked at again ten times a second rather than a thousand.
-    for (int pause = 1; m_waiter.sleep(pause); pause = m_data.entries().isEmpty() ? 100 : 1) {
+    // A list without an address to probe is looked at again ten times a second rather than a
+    // thousand.
+    for (int pause = 1; m_waiter.sleep(pause); pause = addresses(m_data).isEmpty() ? 100 : 1) {
         if (const qint64 period = periodMs(m_settings))
             runPeriods(period);
         else

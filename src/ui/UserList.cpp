@@ -607,6 +607,10 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     if (!typeIcon.isEmpty())
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
+    if (!entry.hasAddress())
+        row->setToolTip(AddressColumn,
+                        QStringLiteral("The device list gives this device no address: edit it to "
+                                       "give it one, or remove it."));
     row->setResult(entry.pingResult, entry.lastProbe);
     row->setToolTip(ResultColumn, entry.lastProbe.explanation());
     row->setText(DescriptionColumn, entry.description);

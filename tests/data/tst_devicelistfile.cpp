@@ -121,7 +121,13 @@ private slots:
         const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
         QTest::newRow("missing attributes")
             << head + "<DeviceEntries><DeviceEntry>d</DeviceEntry><DeviceEntry IP=\"h\"/></DeviceEntries>" << true
-            << QStringList{"|0|0|d", "h|0|0|"};
+            << QStringList{"(no address 1)|0|0|d", "h|0|0|"};
+        // Each entry without an address is kept under a key of its own.
+        QTest::newRow("without addresses")
+            << head
+                + "<DeviceEntries><DeviceEntry IP=\"\">a</DeviceEntry><DeviceEntry>b</DeviceEntry>"
+                  "<DeviceEntry IP=\"h\"/></DeviceEntries>"
+            << true << QStringList{"(no address 1)|0|0|a", "(no address 2)|0|0|b", "h|0|0|"};
         QTest::newRow("non-numbers read as 0")
             << head + "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"3x\" IASC=\"true\"/></DeviceEntries>" << true
             << QStringList{"h|0|0|"};
@@ -189,13 +195,16 @@ private slots:
     void iascTwoIsWrittenBackAsOne()
     {
         writeFile(QStringLiteral("DeviceConfig.xml"),
-                  "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"007\" IASC=\"2\"/></DeviceEntries>");
+                  "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"007\" IASC=\"2\"/><DeviceEntry>b</DeviceEntry>"
+                  "</DeviceEntries>");
         Data data;
         QVERIFY(data.load(QStringLiteral("DeviceConfig.xml")));
         QVERIFY(QFile::remove(QStringLiteral("DeviceConfig.xml")));
         QVERIFY(data.save());
-        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml"))
-                    .contains("<DeviceEntry IP=\"h\" Type=\"7\" IASC=\"1\"></DeviceEntry>"));
+        const QByteArray saved = readAll(QStringLiteral("DeviceConfig.xml"));
+        QVERIFY(saved.contains("<DeviceEntry IP=\"h\" Type=\"7\" IASC=\"1\"></DeviceEntry>"));
+        // An entry without an address goes back without one.
+        QVERIFY2(saved.contains("<DeviceEntry IP=\"\" Type=\"0\" IASC=\"0\">b</DeviceEntry>"), saved.constData());
     }
 
     void missingFileIsCreatedOnSave()

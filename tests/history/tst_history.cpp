@@ -139,6 +139,9 @@ private slots:
             store->record(result("a", minute + 5000, 2500));
             store->record(result("a", minute + 61000, 800));
             store->recordStateChange(QStringLiteral("a"), minute + 61000, true);
+            // A device without an address is left out, with one line, and holds up no other.
+            store->record({QString(), minute + 62000, ProbeResult::timeout()});
+            store->recordStateChange(QString(), minute + 62000, false);
         }
         HistoryReader reader(QStringLiteral("History.sqlite"));
         const qint64 to = minute + 120000;
@@ -159,7 +162,9 @@ private slots:
         Reader sql(QStringLiteral("History.sqlite"));
         QCOMPARE(sql.rows(QStringLiteral("PRAGMA journal_mode")), QStringList{"wal"});
         QCOMPARE(sql.rows(QStringLiteral("PRAGMA user_version")), QStringList{"2"});
-        QVERIFY(m_reports.isEmpty());
+        QCOMPARE(m_reports,
+                 QStringList{"Results of a device without an address are not kept in the history "
+                             "\"History.sqlite\"."});
     }
 
     // A device's first state in a run is a change of state only where the history last knew it
