@@ -406,7 +406,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
         connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);
     }
-    m_runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
+    runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
 }
 
 void VisualRepresentationWidget::beginConnecting(const QString& fromIp)
@@ -429,7 +429,14 @@ void VisualRepresentationWidget::finishConnecting(const QString& toIp, const QPo
                     map->addConnection({from, toIp, type});
                 });
     }
-    m_runMenu(&types, globalPosition);
+    runMenu(&types, globalPosition);
+}
+
+void VisualRepresentationWidget::runMenu(QMenu* menu, const QPoint& globalPosition)
+{
+    if (QGraphicsItem* grabber = m_scene->mouseGrabberItem())
+        grabber->ungrabMouse();
+    m_runMenu(menu, globalPosition);
 }
 
 bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)

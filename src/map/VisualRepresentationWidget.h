@@ -98,6 +98,8 @@ private:
     void followTheList();
     void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
     void finishConnecting(const QString& toIp, const QPoint& globalPosition);
+    // Runs a menu opened by a press, whose release the menu takes: no badge keeps the press.
+    void runMenu(QMenu* menu, const QPoint& globalPosition);
     // The scene holds every badge with room around it, and stays put while a badge moves.
     void fitSceneToItems();
     // Fits the scene to the badges once the moves under way are done.
