@@ -169,6 +169,15 @@ void SettingsDialog::addPassRow()
     m_pass = new QLabel(this);
     m_pass->setObjectName(QStringLiteral("passLabel"));
     m_pass->setTextFormat(Qt::PlainText);
+    m_pass->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The line keeps the room of its longest text whatever it says, so that typing never moves
+    // the rows below it under the mouse. A list without devices has nothing to tell.
+    if (Data::instance() && !Data::instance()->entries().isEmpty()) {
+        m_pass->setText(passText(Data::instance()->entries().size(), 999999999, 999999999));
+        m_pass->setMinimumSize(m_pass->sizeHint());
+    } else {
+        m_pass->hide();
+    }
     m_grid->addWidget(m_pass, m_grid->rowCount(), 1, 1, 2);
     for (QLineEdit* field :
          {pingTimeoutLineEdit, pingTimeGapLineEdit, findChild<QLineEdit*>(QStringLiteral("probePeriodLineEdit"))})
@@ -176,24 +185,8 @@ void SettingsDialog::addPassRow()
     showPass();
 }
 
-void SettingsDialog::showPass()
+QString SettingsDialog::passText(qint64 devices, qint64 fastestMs, qint64 slowestMs)
 {
-    const Settings& settings = m_edited;
-    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
-    if (settings.probePeriod.load() > 0) {
-        // Side by side, the list may need more probes a second than the engine sends.
-        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
-        m_pass->setVisible(!outgrown.isEmpty());
-        m_pass->setText(outgrown + QLatin1Char('.'));
-        m_pass->setMinimumHeight(m_pass->sizeHint().height());
-        return;
-    }
-    m_pass->setVisible(devices > 0);
-    if (devices == 0)
-        return;
-    // Each device waits the gap, then answers at once or takes the whole time-out.
-    const qint64 fastestMs = devices * settings.pingTimeGap.load();
-    const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
     // Lines of their own rather than wrapped: a wrapped label's height is not what the grid
     // gives it.
     QString text = QStringLiteral("A pass over %1 takes %2,\nup to %3 when none answers.")
@@ -202,9 +195,25 @@ void SettingsDialog::showPass()
     if (slowestMs > 30000)
         text += QStringLiteral("\n\"Probe every device every N seconds\" probes them side by side\ninstead, each "
                                "every N seconds.");
-    m_pass->setText(text);
-    // Its lines, whole, even where the window manager gives the dialog less than it asks for.
-    m_pass->setMinimumHeight(m_pass->sizeHint().height());
+    return text;
+}
+
+void SettingsDialog::showPass()
+{
+    const Settings& settings = m_edited;
+    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
+    if (devices == 0)
+        return;
+    if (settings.probePeriod.load() > 0) {
+        // Side by side, the list may need more probes a second than the engine sends.
+        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
+        m_pass->setText(outgrown.isEmpty() ? QString() : outgrown + QLatin1Char('.'));
+        return;
+    }
+    // Each device waits the gap, then answers at once or takes the whole time-out.
+    const qint64 fastestMs = devices * settings.pingTimeGap.load();
+    const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
+    m_pass->setText(passText(devices, fastestMs, slowestMs));
 }
 
 void SettingsDialog::addFirstHopRow()

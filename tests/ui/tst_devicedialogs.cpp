@@ -512,8 +512,13 @@ private slots:
                                          false, NoReplyResult));
         SettingsDialog dialog;
         dialog.show();
+        // Whatever the line says, the rows below it stay under the mouse.
+        auto* below = field<QLineEdit>(&dialog, "disconnectAfterLineEdit");
+        const QPoint before = below->mapTo(&dialog, QPoint());
         typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), timeout);
         typeInto(field<QLineEdit>(&dialog, "probePeriodLineEdit"), period);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(below->mapTo(&dialog, QPoint()), before);
         auto* pass = field<QLabel>(&dialog, "passLabel");
         QCOMPARE(pass->isVisible() ? pass->text() : QString(), shown);
         dialog.reject();
