@@ -5,6 +5,7 @@
 #include "DigitsValidator.h"
 #include "alert/TestAlert.h"
 #include "data/Data.h"
+#include "metrics/MetricsAddress.h"
 #include "net/ProbeRate.h"
 
 #include <QCheckBox>
@@ -264,11 +265,28 @@ void SettingsDialog::addMetricsRow()
     field->setToolTip(QStringLiteral("Address and port of Prometheus metrics at /metrics, for example 127.0.0.1:9716 "
                                      "(a port alone serves this computer only); empty: off. Takes effect at the next "
                                      "start"));
+    // Why the program would refuse the address at its next start, said as it would say it, while
+    // it is typed. The line keeps its room when empty, so the rows below stay where they are.
+    auto* problem = new QLabel(this);
+    problem->setObjectName(QStringLiteral("metricsProblemLabel"));
+    problem->setTextFormat(Qt::PlainText);
+    problem->setWordWrap(true);
+    problem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    problem->setFixedHeight(2 * problem->fontMetrics().lineSpacing());
+    problem->setStyleSheet(QStringLiteral("color: #a00000"));
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(QStringLiteral("Serve metrics at"), this), row, 1);
     m_grid->addWidget(field, row, 2);
-    connect(field, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_edited.metricsAddress = text.trimmed(); });
+    m_grid->addWidget(problem, row + 1, 1, 1, 2);
+    const auto check = [this, problem](const QString& text) {
+        m_edited.metricsAddress = text.trimmed();
+        const QString why = MetricsAddress::parse(text).error;
+        problem->setText(why);
+        // OK stays off while the address would be refused; Escape keeps the other edits only.
+        okButton->setEnabled(why.isEmpty());
+    };
+    connect(field, &QLineEdit::textChanged, this, check);
+    check(field->text());
 }
 
 void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)
@@ -355,6 +373,9 @@ void SettingsDialog::sendTestAlert()
 void SettingsDialog::applyOnClose()
 {
     Settings& settings = Settings::instance();
+    // Escape and the title bar keep the edits, but never an address the program would refuse.
+    if (!MetricsAddress::parse(m_edited.metricsAddress).error.isEmpty())
+        m_edited.metricsAddress = m_original.metricsAddress;
     if (!m_cancelled)
         settings.setEdited(m_original, m_edited);
     QString why;

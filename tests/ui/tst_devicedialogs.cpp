@@ -686,6 +686,21 @@ private slots:
         Settings::instance().metricsAddress.clear();
     }
 
+    // An address the program would refuse at its start is refused as it is typed, in the
+    // program's words, and never stored: Escape keeps the edits, but not that one.
+    void metricsAddressIsCheckedAsTyped()
+    {
+        SettingsDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "metricsAddressLineEdit"), QStringLiteral("localhost:9716"));
+        QCOMPARE(field<QLabel>(&dialog, "metricsProblemLabel")->text(),
+                 QStringLiteral("\"localhost:9716\" is not an address to serve metrics at: give an IPv4 address or an "
+                                "IPv6 address in brackets, not a name"));
+        QVERIFY(!field<QPushButton>(&dialog, "okButton")->isEnabled());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(Settings::instance().metricsAddress, QString());
+    }
+
     // The first hop is picked among the listed devices, by the keys a user presses on the box;
     // the one already set is shown chosen.
     void firstHopIsPickedAmongTheDevices()
