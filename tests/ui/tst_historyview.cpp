@@ -251,7 +251,6 @@ private slots:
         for (qint64 minute = 0; minute <= 60; ++minute)
             series.buckets.append({minute * 60000, 2, 1, 900, 900, 900});
         HistoryGraph graph;
-        graph.resize(600, 240);
         graph.setSeries(series);
         const QImage image = graph.grab().toImage();
         const HistoryGraph::Areas areas = HistoryGraph::areas(graph.rect(), graph.fontMetrics(), true);
