@@ -24,6 +24,11 @@ constexpr qreal PlateTop = 4;
 constexpr qreal PlatePadding = 6;
 // Longer descriptions and host names are cut with an ellipsis; the tooltip has them whole.
 constexpr int MaxTextWidth = 160;
+// The ring of a selected or highlighted badge, outside the disc's frame.
+constexpr qreal RingGap = 6;
+constexpr qreal RingWidth = 5;
+const QColor HighlightColour(255, 190, 0);
+const QColor SelectionColour(40, 110, 220);
 
 QFont badgeFont(const QGraphicsItem* item)
 {
@@ -58,6 +63,7 @@ Colours coloursOf(DeviceEntryRepresentationGraphicsItem::Look look)
 DeviceEntryRepresentationGraphicsItem::DeviceEntryRepresentationGraphicsItem(const QString& ip)
     : m_ip(ip)
 {
+    setFlag(ItemIsSelectable);
     refreshEntry();
 }
 
@@ -109,9 +115,10 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     width = std::ceil(width) + 2 * PlatePadding;
     const qreal height = std::ceil(qreal(lines.size()) * metrics.height()) + PlatePadding;
     const QRectF plate(-width / 2, PlateTop, width, height);
-    // The disc's frame is drawn half outside it.
+    // The disc's frame is drawn half outside it, and the ring beyond that.
+    const qreal outside = m_highlighted || isSelected() ? RingGap + RingWidth : 3;
     const QRectF bounds = QRectF(-DiscRadius, -DiscRadius, 2 * DiscRadius, 2 * DiscRadius)
-                              .adjusted(-3, -3, 3, 3)
+                              .adjusted(-outside, -outside, outside, outside)
                               .united(plate.adjusted(-1, -1, 1, 1));
     if (bounds != m_bounds)
         prepareGeometryChange();
@@ -137,6 +144,21 @@ bool DeviceEntryRepresentationGraphicsItem::showsSlow() const
     return m_slow && m_look == Look::Normal && !m_entry.awaitingFirstResult && m_entry.state == DeviceStateConnected;
 }
 
+void DeviceEntryRepresentationGraphicsItem::setHighlighted(bool highlighted)
+{
+    if (highlighted == m_highlighted)
+        return;
+    m_highlighted = highlighted;
+    layOut();
+}
+
+QVariant DeviceEntryRepresentationGraphicsItem::itemChange(GraphicsItemChange change, const QVariant& value)
+{
+    if (change == ItemSelectedHasChanged)
+        layOut();
+    return QGraphicsItem::itemChange(change, value);
+}
+
 QRectF DeviceEntryRepresentationGraphicsItem::boundingRect() const
 {
     return m_bounds;
@@ -151,6 +173,12 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
     painter->setPen(colours.frame);
     painter->setBrush(colours.fill);
     painter->drawEllipse(disc);
+    if (m_highlighted || isSelected()) {
+        const qreal ring = RingGap + RingWidth / 2;
+        painter->setPen(QPen(m_highlighted ? HighlightColour : SelectionColour, RingWidth));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawEllipse(disc.adjusted(-ring, -ring, ring, ring));
+    }
 
     if (m_look != Look::NotInList) {
         const QString type = DevicePictures::forType(m_entry.type);

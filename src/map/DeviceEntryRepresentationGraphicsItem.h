@@ -17,7 +17,8 @@ class DeviceEntryChangedEvent;
 // frame, and says behind which. It follows the store's changes of its own address. It can be
 // dragged with any mouse button: PositionChanged says where it is while it moves, and
 // dragFinished when it has been put down. An address in no entry of the list is drawn greyed
-// with "not in list". A slow device's state picture carries an amber mark.
+// with "not in list". A slow device's state picture carries an amber mark. A selected badge has a
+// ring round its disc.
 class DeviceEntryRepresentationGraphicsItem : public QObject, public QGraphicsItem
 {
     Q_OBJECT
@@ -39,6 +40,9 @@ public:
     // Whether the device is slow: its state picture, while connected, carries the amber mark.
     void setSlow(bool slow);
     bool showsSlow() const;
+    // A bright ring round the disc that tells the badge apart for a moment ("Show on map").
+    void setHighlighted(bool highlighted);
+    bool highlighted() const { return m_highlighted; }
 
     // How the badge looks, by what is known of its device.
     enum class Look { Normal, Failed, Unreachable, NotInList };
@@ -53,6 +57,7 @@ public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
 
 protected:
+    QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
@@ -66,6 +71,7 @@ private:
     DeviceEntry m_entry;
     QString m_behind;
     bool m_slow = false;
+    bool m_highlighted = false;
     Look m_look = Look::Normal;
     QStringList m_lines;
     int m_statusLines = 0;

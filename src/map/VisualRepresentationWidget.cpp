@@ -81,6 +81,12 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     m_viewport = m_view->viewport();
     m_viewport->installEventFilter(this);
     connect(m_view, &QWidget::customContextMenuRequested, this, &VisualRepresentationWidget::openContextMenu);
+    m_highlightEnd.setSingleShot(true);
+    m_highlightEnd.setInterval(HighlightMs);
+    connect(&m_highlightEnd, &QTimer::timeout, this, [this] {
+        if (m_highlighted)
+            m_highlighted->setHighlighted(false);
+    });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view);
 
@@ -406,7 +412,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
         connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);
     }
-    m_runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
+    runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
 }
 
 void VisualRepresentationWidget::beginConnecting(const QString& fromIp)
@@ -429,7 +435,14 @@ void VisualRepresentationWidget::finishConnecting(const QString& toIp, const QPo
                     map->addConnection({from, toIp, type});
                 });
     }
-    m_runMenu(&types, globalPosition);
+    runMenu(&types, globalPosition);
+}
+
+void VisualRepresentationWidget::runMenu(QMenu* menu, const QPoint& globalPosition)
+{
+    if (QGraphicsItem* grabber = m_scene->mouseGrabberItem())
+        grabber->ungrabMouse();
+    m_runMenu(menu, globalPosition);
 }
 
 bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)
@@ -475,8 +488,18 @@ void VisualRepresentationWidget::fitToWindow()
 
 void VisualRepresentationWidget::showDevice(const QString& ip)
 {
-    if (DeviceEntryRepresentationGraphicsItem* shown = badge(ip); shown && shown->isVisible())
-        m_view->centerOn(shown);
+    DeviceEntryRepresentationGraphicsItem* shown = badge(ip);
+    if (!shown || !shown->isVisible())
+        return;
+    m_view->centerOn(shown);
+    // Among many badges the one asked for is found at a glance.
+    m_scene->clearSelection();
+    shown->setSelected(true);
+    if (m_highlighted)
+        m_highlighted->setHighlighted(false);
+    m_highlighted = shown;
+    shown->setHighlighted(true);
+    m_highlightEnd.start();
 }
 
 void VisualRepresentationWidget::fitSceneSoon()

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 #include <QPointF>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -59,7 +61,9 @@ public:
     double zoom() const { return m_zoom; }
     void setZoom(double zoom);
     void fitToWindow();
+    // Centres the view on the device's badge, selects it and lights it up for a moment.
     void showDevice(const QString& ip);
+    static constexpr int HighlightMs = 1500;
     // Where the badges learn which devices are cut off behind a failed one; none shows none.
     void setReachability(const ReachabilityView* reachability);
     // Where the badges learn which devices are slow; none shows none.
@@ -98,6 +102,8 @@ private:
     void followTheList();
     void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
     void finishConnecting(const QString& toIp, const QPoint& globalPosition);
+    // Runs a menu opened by a press, whose release the menu takes: no badge keeps the press.
+    void runMenu(QMenu* menu, const QPoint& globalPosition);
     // The scene holds every badge with room around it, and stays put while a badge moves.
     void fitSceneToItems();
     // Fits the scene to the badges once the moves under way are done.
@@ -120,6 +126,8 @@ private:
     double m_zoom = 1.0;
     qreal m_nextZ = 0;
     bool m_fitPending = false;
+    QPointer<DeviceEntryRepresentationGraphicsItem> m_highlighted;
+    QTimer m_highlightEnd;
 };
 
 } // namespace Tarnwick

@@ -4,7 +4,9 @@
 #include "HistoryGraph.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
+#include "data/Settings.h"
 #include "history/HistoryReader.h"
+#include "net/ProbeRate.h"
 
 #include <QButtonGroup>
 #include <QDateTime>
@@ -147,6 +149,13 @@ void DeviceDetailsDialog::refresh()
     if (const auto before = m_reader->lastStateChange(m_ip, series.fromMs))
         series.connectedBefore = before->connected;
     series.slowBefore = m_reader->slowBefore(m_ip, series.fromMs);
+    // As the monitor probes now: each device once a period, or one after another, each taking
+    // its gap and at most the time-out.
+    const Settings& settings = Settings::instance();
+    const qint64 devices = Data::instance() ? std::max<qint64>(1, Data::instance()->entries().size()) : 1;
+    series.quietMs = settings.probePeriod.load() > 0
+        ? ProbeRate::effectivePeriodMs(devices, qint64(settings.probePeriod.load()) * 1000)
+        : devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
     m_graph->setSeries(series);
 
     const QString problem = m_recordingProblem ? m_recordingProblem() : QString();

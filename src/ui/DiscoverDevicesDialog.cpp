@@ -10,6 +10,7 @@
 #include "net/OuiRegistry.h"
 #include "net/ProbeEngine.h"
 #include "net/ReverseNameLookup.h"
+#include "net/ScanRange.h"
 #include "skin/DevicePictures.h"
 #include "skin/SkinResources.h"
 
@@ -149,6 +150,7 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
     m_tree->setObjectName(QStringLiteral("resultTree"));
     m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
+    m_fromEdit->setToolTip(QStringLiteral("The first address, or a prefix such as 192.168.1.0/24 without \"To\""));
     m_toEdit->setObjectName(QStringLiteral("toEdit"));
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
     m_progress->setObjectName(QStringLiteral("progressBar"));
@@ -308,6 +310,11 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
 {
     if (scanRunning()) {
         showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        return;
+    }
+    // A prefix in "From" is scanned as the command line's --scan takes it, without "To".
+    if (const std::optional<ScanRange> prefix = ScanRange::parsePrefix(m_fromEdit->text().trimmed())) {
+        startScan(*prefix);
         return;
     }
     const auto from = parseIPv4(m_fromEdit->text());

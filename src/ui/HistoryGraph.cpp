@@ -35,6 +35,33 @@ QString timeLabel(qint64 ms, qint64 spanMs)
     return time.toString(spanMs < 24 * 3600 * 1000LL ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm"));
 }
 
+struct Span
+{
+    qint64 fromMs;
+    qint64 toMs;
+};
+
+// When the device was monitored: the buckets that hold its results, joined across the holes a
+// running monitor leaves between results, and reaching the range's ends across such a hole
+// (the results of the running minute reach the history a moment late).
+QList<Span> monitored(const HistoryGraph::Series& series)
+{
+    const qint64 join = std::max(series.quietMs, series.bucketMs) + 60000;
+    QList<Span> spans;
+    for (const HistoryReader::Bucket& b : series.buckets) {
+        if (b.sent == 0)
+            continue;
+        const qint64 from = spans.isEmpty() && b.startMs - series.fromMs <= join ? series.fromMs : b.startMs;
+        if (!spans.isEmpty() && from - spans.last().toMs <= join)
+            spans.last().toMs = b.startMs + series.bucketMs;
+        else
+            spans.append({from, b.startMs + series.bucketMs});
+    }
+    if (!spans.isEmpty() && series.toMs - spans.last().toMs <= join)
+        spans.last().toMs = series.toMs;
+    return spans;
+}
+
 // The device's state over the range, one colour a stretch; a stretch too short to see (an outage
 // of seconds in a month) still takes a pixel, over the connected ones around it.
 template <typename XAt>
@@ -65,18 +92,25 @@ void drawStates(QPainter& painter, const QRect& strip, const HistoryGraph::Serie
     std::optional<bool> isConnected = series.connectedBefore;
     bool slow = series.slowBefore;
     qint64 since = series.fromMs;
+    const QList<Span> spans = monitored(series);
     const auto close = [&](qint64 until) {
         until = std::min(until, series.toMs);
         if (until <= since)
             return;
-        const double x0 = xAt(since);
-        const double x1 = xAt(until);
-        if (isConnected == false)
-            notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::DisconnectedColor});
-        else if (slow)
-            notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::SlowColor});
-        else if (isConnected == true)
-            connected.append({x0, x1, HistoryGraph::ConnectedColor});
+        for (const Span& span : spans) {
+            const qint64 from = std::max(since, span.fromMs);
+            const qint64 to = std::min(until, span.toMs);
+            if (to <= from)
+                continue;
+            const double x0 = xAt(from);
+            const double x1 = xAt(to);
+            if (isConnected == false)
+                notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::DisconnectedColor});
+            else if (slow)
+                notable.append({x0, std::max(x1, x0 + 1), HistoryGraph::SlowColor});
+            else if (isConnected == true)
+                connected.append({x0, x1, HistoryGraph::ConnectedColor});
+        }
         since = until;
     };
     for (const Change& c : changes) {
@@ -174,6 +208,8 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
     painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
     painter.drawRect(rttArea);
     painter.drawRect(lossArea);
+    // The buckets at the range's ends (the running minute) reach past it: only the plot shows.
+    painter.setClipRect(QRect(rttArea.topLeft(), lossArea.bottomRight()));
 
     QPainterPath average;
     QPainterPath carets;
@@ -206,6 +242,7 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
     painter.setPen(QPen(AverageColor, 1.5));
     painter.drawPath(average);
     painter.fillPath(carets, CaretColor);
+    painter.setClipping(false);
 
     if (labels) {
         drawStates(painter, parts.states, series, xAt);

@@ -12,8 +12,9 @@ namespace Tarnwick {
 // A device's round trip and loss over a span of time: per bucket a band from the least to the
 // most round trip with the average as a line, the loss as red bars in a thin band below, and,
 // with labels, the device's state as a strip along the bottom (green: connected, amber: slow,
-// red: disconnected). The round trip is scaled to what most buckets show, so that a few slow
-// replies do not flatten the rest: what goes past the top is drawn at the top edge, marked.
+// red: disconnected), empty where the device was not monitored. The round trip is scaled to
+// what most buckets show, so that a few slow replies do not flatten the rest: what goes past the
+// top is drawn at the top edge, marked.
 class HistoryGraph : public QWidget
 {
     Q_OBJECT
@@ -30,6 +31,11 @@ public:
         // The device's state as the range begins, where the history knows it.
         std::optional<bool> connectedBefore;
         bool slowBefore = false;
+        // The longest a monitored device goes without a result (its probe period, or a pass
+        // over the list at its slowest). A longer stretch without any, give or take a minute, is
+        // time the monitor did not run (Tarnwick was not running, or a scan rested it): the
+        // state strip leaves it empty rather than carry the last state across it.
+        qint64 quietMs = 0;
     };
     // Where paint() puts the round trip, the loss and the state strip (empty without labels).
     struct Areas

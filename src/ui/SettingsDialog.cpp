@@ -5,6 +5,7 @@
 #include "DigitsValidator.h"
 #include "alert/TestAlert.h"
 #include "data/Data.h"
+#include "metrics/MetricsAddress.h"
 #include "net/ProbeRate.h"
 
 #include <QCheckBox>
@@ -169,6 +170,15 @@ void SettingsDialog::addPassRow()
     m_pass = new QLabel(this);
     m_pass->setObjectName(QStringLiteral("passLabel"));
     m_pass->setTextFormat(Qt::PlainText);
+    m_pass->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The line keeps the room of its longest text whatever it says, so that typing never moves
+    // the rows below it under the mouse. A list without devices has nothing to tell.
+    if (Data::instance() && !Data::instance()->entries().isEmpty()) {
+        m_pass->setText(passText(Data::instance()->entries().size(), 999999999, 999999999));
+        m_pass->setMinimumSize(m_pass->sizeHint());
+    } else {
+        m_pass->hide();
+    }
     m_grid->addWidget(m_pass, m_grid->rowCount(), 1, 1, 2);
     for (QLineEdit* field :
          {pingTimeoutLineEdit, pingTimeGapLineEdit, findChild<QLineEdit*>(QStringLiteral("probePeriodLineEdit"))})
@@ -176,24 +186,8 @@ void SettingsDialog::addPassRow()
     showPass();
 }
 
-void SettingsDialog::showPass()
+QString SettingsDialog::passText(qint64 devices, qint64 fastestMs, qint64 slowestMs)
 {
-    const Settings& settings = m_edited;
-    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
-    if (settings.probePeriod.load() > 0) {
-        // Side by side, the list may need more probes a second than the engine sends.
-        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
-        m_pass->setVisible(!outgrown.isEmpty());
-        m_pass->setText(outgrown + QLatin1Char('.'));
-        m_pass->setMinimumHeight(m_pass->sizeHint().height());
-        return;
-    }
-    m_pass->setVisible(devices > 0);
-    if (devices == 0)
-        return;
-    // Each device waits the gap, then answers at once or takes the whole time-out.
-    const qint64 fastestMs = devices * settings.pingTimeGap.load();
-    const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
     // Lines of their own rather than wrapped: a wrapped label's height is not what the grid
     // gives it.
     QString text = QStringLiteral("A pass over %1 takes %2,\nup to %3 when none answers.")
@@ -202,9 +196,25 @@ void SettingsDialog::showPass()
     if (slowestMs > 30000)
         text += QStringLiteral("\n\"Probe every device every N seconds\" probes them side by side\ninstead, each "
                                "every N seconds.");
-    m_pass->setText(text);
-    // Its lines, whole, even where the window manager gives the dialog less than it asks for.
-    m_pass->setMinimumHeight(m_pass->sizeHint().height());
+    return text;
+}
+
+void SettingsDialog::showPass()
+{
+    const Settings& settings = m_edited;
+    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
+    if (devices == 0)
+        return;
+    if (settings.probePeriod.load() > 0) {
+        // Side by side, the list may need more probes a second than the engine sends.
+        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
+        m_pass->setText(outgrown.isEmpty() ? QString() : outgrown + QLatin1Char('.'));
+        return;
+    }
+    // Each device waits the gap, then answers at once or takes the whole time-out.
+    const qint64 fastestMs = devices * settings.pingTimeGap.load();
+    const qint64 slowestMs = devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
+    m_pass->setText(passText(devices, fastestMs, slowestMs));
 }
 
 void SettingsDialog::addFirstHopRow()
@@ -255,11 +265,28 @@ void SettingsDialog::addMetricsRow()
     field->setToolTip(QStringLiteral("Address and port of Prometheus metrics at /metrics, for example 127.0.0.1:9716 "
                                      "(a port alone serves this computer only); empty: off. Takes effect at the next "
                                      "start"));
+    // Why the program would refuse the address at its next start, said as it would say it, while
+    // it is typed. The line keeps its room when empty, so the rows below stay where they are.
+    auto* problem = new QLabel(this);
+    problem->setObjectName(QStringLiteral("metricsProblemLabel"));
+    problem->setTextFormat(Qt::PlainText);
+    problem->setWordWrap(true);
+    problem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    problem->setFixedHeight(2 * problem->fontMetrics().lineSpacing());
+    problem->setStyleSheet(QStringLiteral("color: #a00000"));
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(QStringLiteral("Serve metrics at"), this), row, 1);
     m_grid->addWidget(field, row, 2);
-    connect(field, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_edited.metricsAddress = text.trimmed(); });
+    m_grid->addWidget(problem, row + 1, 1, 1, 2);
+    const auto check = [this, problem](const QString& text) {
+        m_edited.metricsAddress = text.trimmed();
+        const QString why = MetricsAddress::parse(text).error;
+        problem->setText(why);
+        // OK stays off while the address would be refused; Escape keeps the other edits only.
+        okButton->setEnabled(why.isEmpty());
+    };
+    connect(field, &QLineEdit::textChanged, this, check);
+    check(field->text());
 }
 
 void SettingsDialog::addCheckRow(const QString& label, const char* objectName, bool Settings::*setting)
@@ -346,6 +373,9 @@ void SettingsDialog::sendTestAlert()
 void SettingsDialog::applyOnClose()
 {
     Settings& settings = Settings::instance();
+    // Escape and the title bar keep the edits, but never an address the program would refuse.
+    if (!MetricsAddress::parse(m_edited.metricsAddress).error.isEmpty())
+        m_edited.metricsAddress = m_original.metricsAddress;
     if (!m_cancelled)
         settings.setEdited(m_original, m_edited);
     QString why;

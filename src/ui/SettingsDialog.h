@@ -50,6 +50,8 @@ private:
     // device is really probed where the list needs more than the engine sends.
     void addPassRow();
     void showPass();
+    // What the line says of a pass over the list one device at a time.
+    static QString passText(qint64 devices, qint64 fastestMs, qint64 slowestMs);
     // Puts the edits into the record unless the user cancelled, then brings the desktop's
     // autostart entry in step with the record.
     void applyOnClose();

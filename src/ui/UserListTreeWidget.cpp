@@ -209,6 +209,10 @@ void UserListTreeWidget::mousePressEvent(QMouseEvent* event)
             clearSelection();
             item->setSelected(true);
         }
+        // The entries for one device ("Show on map") act on the row clicked, not on the one the
+        // keyboard was at.
+        if (item)
+            selectionModel()->setCurrentIndex(indexFromItem(item), QItemSelectionModel::NoUpdate);
         m_runMenu(m_menu, event->globalPosition().toPoint());
         event->accept();
     }

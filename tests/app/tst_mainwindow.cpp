@@ -11,6 +11,8 @@
 #include "data/VisualRepresentationData.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
+#include "map/DeviceEntryRepresentationGraphicsItem.h"
+#include "map/VisualRepresentationWidget.h"
 #include "monitor/Announcer.h"
 #include "monitor/ReachabilityWatcher.h"
 #include "net/NameResolver.h"
@@ -655,6 +657,26 @@ private slots:
             [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Ping now"))); });
         QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 0));
         QCOMPARE(probed, QStringList{"127.0.0.1"});
+    }
+
+    // "Show on map" in the list's menu selects the device's badge and lights it up a moment.
+    void showOnMapSelectsAndLightsTheBadge()
+    {
+        VisualRepresentationData::setInstance(m_map);
+        const auto restore = qScopeGuard([] { VisualRepresentationData::setInstance(nullptr); });
+        for (const char* ip : {"127.0.0.1", "127.0.0.2"}) {
+            m_data->addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, NoReplyResult));
+            m_map->appendItem({ip, 3000, 2000 + 400 * int(m_map->items().size())});
+        }
+        MainWindow* window = openWindow();
+        UserListTreeWidget* tree = window->userList()->tree();
+        tree->setMenuRunner([](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, "Show on map")); });
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, onRow(tree, 0));
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
+        auto* map = window->findChild<VisualRepresentationWidget*>(QStringLiteral("mapView"));
+        DeviceEntryRepresentationGraphicsItem* shown = map->badge("127.0.0.2");
+        QVERIFY(shown->isSelected() && shown->highlighted() && !map->badge("127.0.0.1")->isSelected());
+        QTRY_VERIFY(!shown->highlighted() && shown->isSelected());
     }
 
     // Dialogs are modal to the main window only, so the tray's "Exit" works while one is open.

@@ -19,6 +19,7 @@
 #include <QGraphicsView>
 #include <QImage>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -588,6 +589,39 @@ private slots:
         }
         // Moved badges stay within the scene, so that "Fit to window" and the scroll bars reach them.
         QTRY_VERIFY(widget.scene()->sceneRect().contains(widget.scene()->itemsBoundingRect()));
+    }
+
+    // A line drawn with the mouse from the first hop, "Place all devices" and "Fit to window":
+    // every badge stays where the map keeps it.
+    void placeAllAndFitKeepEachBadgeAtItsPlace()
+    {
+        Settings::instance().firstHop = QStringLiteral("a");
+        const auto restore = qScopeGuard([] { Settings::instance().firstHop.clear(); });
+        VisualRepresentationWidget widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QString pick;
+        widget.setMenuRunner([&pick](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, pick)); });
+        QWidget* viewport = widget.view()->viewport();
+        const auto place = [this](const char* ip) { return QPointF(m_map->item(ip)->x, m_map->item(ip)->y); };
+        // A click that opens a menu as the window system delivers it: the press, then the menu,
+        // which takes the release.
+        const auto clickForMenu = [&](const QPointF& at, const QString& choice, Qt::MouseButton button) {
+            pick = choice;
+            const QPoint point = widget.view()->mapFromScene(at);
+            QMouseEvent press(QEvent::MouseButtonPress, point, viewport->mapToGlobal(point), button, button, {});
+            QCoreApplication::sendEvent(viewport, &press);
+            if (button == Qt::RightButton)
+                rightClickForMenu(viewport, point);
+        };
+        const QPointF ground = widget.view()->mapToScene(QPoint(3, 3));
+        clickForMenu(ground, QStringLiteral("Place all devices"), Qt::RightButton);
+        clickForMenu(place("a"), QStringLiteral("Connect to..."), Qt::RightButton);
+        clickForMenu(place("b"), QStringLiteral("Thin line"), Qt::LeftButton);
+        clickForMenu(ground, QStringLiteral("Place all devices"), Qt::RightButton);
+        clickForMenu(ground, QStringLiteral("Fit to window"), Qt::RightButton);
+        for (const char* ip : {"a", "b"})
+            QCOMPARE(widget.badge(ip)->pos(), place(ip));
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()

@@ -512,8 +512,13 @@ private slots:
                                          false, NoReplyResult));
         SettingsDialog dialog;
         dialog.show();
+        // Whatever the line says, the rows below it stay under the mouse.
+        auto* below = field<QLineEdit>(&dialog, "disconnectAfterLineEdit");
+        const QPoint before = below->mapTo(&dialog, QPoint());
         typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), timeout);
         typeInto(field<QLineEdit>(&dialog, "probePeriodLineEdit"), period);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(below->mapTo(&dialog, QPoint()), before);
         auto* pass = field<QLabel>(&dialog, "passLabel");
         QCOMPARE(pass->isVisible() ? pass->text() : QString(), shown);
         dialog.reject();
@@ -679,6 +684,21 @@ private slots:
         pressButton(&dialog, "okButton");
         QCOMPARE(Settings::instance().metricsAddress, QStringLiteral("127.0.0.1:9716"));
         Settings::instance().metricsAddress.clear();
+    }
+
+    // An address the program would refuse at its start is refused as it is typed, in the
+    // program's words, and never stored: Escape keeps the edits, but not that one.
+    void metricsAddressIsCheckedAsTyped()
+    {
+        SettingsDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "metricsAddressLineEdit"), QStringLiteral("localhost:9716"));
+        QCOMPARE(field<QLabel>(&dialog, "metricsProblemLabel")->text(),
+                 QStringLiteral("\"localhost:9716\" is not an address to serve metrics at: give an IPv4 address or an "
+                                "IPv6 address in brackets, not a name"));
+        QVERIFY(!field<QPushButton>(&dialog, "okButton")->isEnabled());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(Settings::instance().metricsAddress, QString());
     }
 
     // The first hop is picked among the listed devices, by the keys a user presses on the box;

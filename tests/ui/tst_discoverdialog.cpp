@@ -438,6 +438,10 @@ private slots:
         startSearch(&dialog, QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.5"));
         QTRY_COMPARE(status(&dialog), QStringLiteral("Search completed. Active: 1/1 (100%)"));
         QCOMPARE(addresses(&dialog), QStringList{"127.0.0.5"});
+        // "From" takes a prefix as --scan does, its host addresses, and leaves "To" aside.
+        startSearch(&dialog, QStringLiteral("127.0.0.4/30"), QStringLiteral("127.0.0.9"));
+        QTRY_COMPARE(status(&dialog), QStringLiteral("Search completed. Active: 2/2 (100%)"));
+        QCOMPARE(addresses(&dialog), (QStringList{"127.0.0.5", "127.0.0.6"}));
     }
 
     // A host on the local link that drops echo requests shows as there, with a picture and a

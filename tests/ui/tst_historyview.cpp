@@ -190,9 +190,12 @@ private slots:
         constexpr qint64 MinuteMs = 60000;
         {
             HistoryStore store(QStringLiteral("History.sqlite"), {});
-            for (int minute = 1; minute < 60; ++minute)
-                store.record({ip, now - minute * MinuteMs,
-                              ProbeResult::reply(std::chrono::microseconds(minute == 30 ? 280000 : 900))});
+            for (int minute = 1; minute < 60; ++minute) {
+                // Tarnwick did not run from 44 to 32 minutes ago.
+                if (minute < 32 || minute > 44)
+                    store.record({ip, now - minute * MinuteMs,
+                                  ProbeResult::reply(std::chrono::microseconds(minute == 30 ? 280000 : 900))});
+            }
             store.recordStateChange(ip, now - 120 * MinuteMs, true);
             store.recordStateChange(ip, now - 50 * MinuteMs, false);
             store.recordStateChange(ip, now - 48 * MinuteMs, true);
@@ -216,6 +219,7 @@ private slots:
         QVERIFY(looksLike(stateAt(49), HistoryGraph::DisconnectedColor));
         QVERIFY(looksLike(stateAt(17), HistoryGraph::SlowColor));
         QVERIFY(looksLike(stateAt(5), HistoryGraph::ConnectedColor));
+        QCOMPARE(stateAt(38), image.pixelColor(xAt(now - 38 * MinuteMs), areas.states.top() - 1));
         for (int y = rtt.top(); y <= rtt.bottom(); ++y) {
             for (const qint64 minutesAgo : {50, 48, 20})
                 QVERIFY(
@@ -237,6 +241,21 @@ private slots:
         QVERIFY(averageY >= 0);
         const double height = double(rtt.bottom() - averageY) / rtt.height();
         QVERIFY2(height > 0.3 && height < 0.6, qPrintable(QString::number(height)));
+    }
+
+    // The buckets at the range's ends (here the running minute, half gone) stay in the plot.
+    void graphStaysInItsPlot()
+    {
+        HistoryGraph::Series series;
+        series.toMs = 60 * 60000 + 30000;
+        for (qint64 minute = 0; minute <= 60; ++minute)
+            series.buckets.append({minute * 60000, 2, 1, 900, 900, 900});
+        HistoryGraph graph;
+        graph.setSeries(series);
+        const QImage image = graph.grab().toImage();
+        const HistoryGraph::Areas areas = HistoryGraph::areas(graph.rect(), graph.fontMetrics(), true);
+        for (int y = areas.roundTrip.top(); y <= areas.loss.bottom(); ++y)
+            QCOMPARE(image.pixelColor(areas.loss.right() + 3, y), image.pixelColor(graph.width() - 1, y));
     }
 
     // While results do not reach the file, the details view says so and why.
