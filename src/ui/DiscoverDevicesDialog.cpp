@@ -697,9 +697,10 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
     describeRows(rows);
     for (QTreeWidgetItem* row : rows)
         keepSorted(row, {InListColumn, NameColumn, MacColumn, VendorColumn});
-    if (skipped > 0)
-        m_statusLabel->setText(
-            QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped));
+    m_statusLabel->setText(
+        skipped > 0
+            ? QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped)
+            : QStringLiteral("Added %1 to the list.").arg(rows.size()));
 }
 
 } // namespace Tarnwick

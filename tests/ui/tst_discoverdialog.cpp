@@ -313,6 +313,7 @@ private slots:
         QVERIFY(added.informOnStateChange);
         QCOMPARE(added.pingResult, QStringLiteral("X"));
         QCOMPARE(tree->topLevelItem(0)->text(6), QStringLiteral("yes"));
+        QCOMPARE(status(&dialog), QStringLiteral("Added 1 to the list."));
         // Adding everything skips what is there and says how much; without information on
         // state changes, if the user says so.
         auto* inform = dialog.findChild<QCheckBox*>(QStringLiteral("informCheckBox"));
