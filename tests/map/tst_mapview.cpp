@@ -18,6 +18,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScopeGuard>
@@ -588,6 +589,22 @@ private slots:
         }
         // Moved badges stay within the scene, so that "Fit to window" and the scroll bars reach them.
         QTRY_VERIFY(widget.scene()->sceneRect().contains(widget.scene()->itemsBoundingRect()));
+    }
+
+    // The empty map's hint covers the viewport whatever size the window is given, so that its
+    // centred text is in the middle of what shows.
+    void emptyMapHintIsCentred()
+    {
+        VisualRepresentationWidget widget;
+        widget.resize(300, 200);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        auto* hint = widget.findChild<QLabel*>(QStringLiteral("emptyMapPlaceholder"));
+        QVERIFY(hint && hint->isVisible());
+        for (const QSize size : {QSize(300, 200), QSize(900, 700), QSize(400, 600)}) {
+            widget.resize(size);
+            QTRY_COMPARE(hint->geometry(), widget.view()->viewport()->rect());
+        }
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()
