@@ -69,6 +69,18 @@ std::pair<QString, UserListRow::StateRank> stateOf(const DeviceEntry& entry)
             entry.state == DeviceStateConnected ? UserListRow::Connected : UserListRow::Disconnected};
 }
 
+// Whether the entry's state and result come from a probe: neither does before its first result.
+bool probed(const DeviceEntry& entry)
+{
+    return !entry.awaitingFirstResult && entry.state != DeviceStateNone;
+}
+
+// The result column's text: nothing until the first result, rather than a "no reply" never heard.
+QString resultShown(const DeviceEntry& entry)
+{
+    return probed(entry) ? entry.pingResult : QString();
+}
+
 // "12,34,..." as column widths; an empty list when the text holds anything else.
 QList<int> widthsFrom(const QString& text)
 {
@@ -474,17 +486,16 @@ void UserList::exportList()
     };
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
-        const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
-        const bool answered = probed && entry.lastProbe.answered();
+        const bool answered = probed(entry) && entry.lastProbe.answered();
         csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
-                    !probed                                   ? QStringLiteral("not yet probed")
+                    !probed(entry)                            ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
                                                               : QStringLiteral("disconnected"),
                     answered ? entry.pingResult : QString(), yesNo(entry.informOnStateChange),
                     number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
                     time(m_stateSince.value(entry.ip, now)),
                     statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
-                    !probed                                            ? QString()
+                    !probed(entry)                                     ? QString()
                         : answered                                     ? QStringLiteral("answered")
                         : entry.lastProbe.kind == ProbeResult::Present ? QStringLiteral("present, no echo reply")
                                                                        : QStringLiteral("no reply")});
@@ -605,7 +616,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     if (!typeIcon.isEmpty())
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setText(AddressColumn, entry.ip);
-    row->setResult(entry.pingResult, entry.lastProbe);
+    row->setResult(resultShown(entry), entry.lastProbe);
     row->setToolTip(ResultColumn, entry.lastProbe.explanation());
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
@@ -652,7 +663,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     auto* row = static_cast<UserListRow*>(firstRow(before.ip));
     if (!row)
         return;
-    row->setResult(after.pingResult, after.lastProbe);
+    row->setResult(resultShown(after), after.lastProbe);
     row->setToolTip(ResultColumn, after.lastProbe.explanation());
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for

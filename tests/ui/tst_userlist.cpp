@@ -562,9 +562,12 @@ private slots:
         QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
         const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
         QCOMPARE(list.tree()->topLevelItem(0)->icon(0).pixmap(16).toImage(), notProbed);
-        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
+        // No result before the first one, not a "no reply"; a reply within the millisecond in hundredths.
+        QCOMPARE(column(list.tree(), 3), QStringList({"", "", ""}));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(30us)}});
         m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE(listSummary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
+        QCOMPARE(column(list.tree(), 3), QStringList({"0.03", "X", ""}));
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QTRY_VERIFY(!placeholder->isVisible());
