@@ -140,6 +140,7 @@ UserList::UserList(Services services, QWidget* parent)
     , m_filter(new QLineEdit(this))
     , m_stateFilter(new QComboBox(this))
     , m_summary(new QLabel(this))
+    , m_filterCount(new QLabel(this))
     , m_placeholder(new QLabel(m_tree->viewport()))
 {
     m_tree->setObjectName(QStringLiteral("deviceTree"));
@@ -237,6 +238,9 @@ UserList::UserList(Services services, QWidget* parent)
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_stateFilter);
+    m_filterCount->setObjectName(QStringLiteral("filterCountLabel"));
+    m_filterCount->hide();
+    filterRow->addWidget(m_filterCount);
     layout->addLayout(filterRow);
     layout->addWidget(m_tree, 1);
     layout->addWidget(m_summary);
@@ -290,6 +294,17 @@ void UserList::applyFilter()
         row->setHidden(!matchesFilter(row));
     }
     m_tree->setUpdatesEnabled(true);
+    showFilterCount();
+}
+
+void UserList::showFilterCount()
+{
+    const int rows = m_tree->topLevelItemCount();
+    int shown = 0;
+    for (int i = 0; i < rows; ++i)
+        shown += m_tree->topLevelItem(i)->isHidden() ? 0 : 1;
+    m_filterCount->setText(QStringLiteral("%1 of %2 shown").arg(shown).arg(rows));
+    m_filterCount->setVisible(shown < rows);
 }
 
 void UserList::rowsChanged()
@@ -353,6 +368,7 @@ void UserList::refreshSummary()
     const DeviceSummary summary = DeviceSummary::of(
         Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>(), m_services.slow);
     m_summary->setText(summary.text());
+    showFilterCount();
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
 }
 
@@ -697,6 +713,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         refreshSummarySoon();
     } else if (!m_filter->text().isEmpty()) {
         row->setHidden(!matchesFilter(row));
+        refreshSummarySoon();
     }
     if (after.description != before.description)
         fitColumnsSoon();

@@ -513,8 +513,12 @@ private slots:
         m_data->setPingResults({{QStringLiteral("127.0.0.2"), 0, ProbeResult::reply(1ms)}});
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
+        auto* count = m_list->findChild<QLabel*>(QStringLiteral("filterCountLabel"));
+        QVERIFY(count->isHidden());
         typeInto(filter, QStringLiteral("ABOUT 127"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        QCOMPARE(count->text(), QStringLiteral("2 of 3 shown"));
+        QVERIFY(!count->isHidden());
         // An edit of the description is filtered anew, both ways.
         m_data->changeEntry(QStringLiteral("printer"), QStringLiteral("printer"), false, QStringLiteral("about 127"),
                             DeviceTypePC);
@@ -533,6 +537,9 @@ private slots:
         QTest::keyClick(state, Qt::Key_Down);
         QCOMPARE(state->currentText(), QStringLiteral("Disconnected"));
         QCOMPARE(shown(), QStringList({"printer"}));
+        QCOMPARE(count->text(), QStringLiteral("1 of 3 shown"));
+        QTest::keyClick(state, Qt::Key_Home);
+        QVERIFY(count->isHidden());
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
         QTest::keySequence(m_list->tree(), QKeySequence::Find);
