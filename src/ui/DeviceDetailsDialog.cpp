@@ -198,8 +198,8 @@ void DeviceDetailsDialog::exportResults()
     CsvDocument csv({QStringLiteral("Time (UTC)"), QStringLiteral("Address"), QStringLiteral("Outcome"),
                      QStringLiteral("Round trip (ms)")});
     for (const ProbeRecord& r : results)
-        csv.addRow({QDateTime::fromMSecsSinceEpoch(r.atMs, Qt::UTC).toString(Qt::ISODateWithMs), r.device,
-                    outcomeText(r.result.kind), r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
+        csv.addRow({CsvDocument::time(r.atMs), r.device, outcomeText(r.result.kind),
+                    r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
     m_status->setText(csv.save(fileName)
                           ? QStringLiteral("%1 results written to \"%2\"").arg(results.size()).arg(fileName)
                           : QStringLiteral("\"%1\" could not be written").arg(fileName));

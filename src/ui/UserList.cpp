@@ -486,20 +486,19 @@ void UserList::exportList()
     if (fileName.isEmpty())
         return;
     // Number columns hold numbers alone, or nothing; what the last probe came to has a column
-    // of its own. Times are in the form spreadsheets read as a date and time.
+    // of its own. Times are as every export writes them.
     CsvDocument csv({QStringLiteral("Address"), QStringLiteral("Description"), QStringLiteral("Type"),
                      QStringLiteral("State"), QStringLiteral("Ping result (ms)"),
                      QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
                      QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since (UTC)"),
-                     QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome")});
+                     QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome"), QStringLiteral("Check"),
+                     QStringLiteral("Slow")});
     const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const auto number = [](const std::optional<double>& value, int decimals) {
         return value ? QString::number(*value, 'f', decimals) : QString();
     };
-    const auto time = [](qint64 ms) {
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    };
+    const auto time = &CsvDocument::time;
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
         const bool answered = probed(entry) && entry.lastProbe.answered();
@@ -514,7 +513,8 @@ void UserList::exportList()
                     !probed(entry)                                     ? QString()
                         : answered                                     ? QStringLiteral("answered")
                         : entry.lastProbe.kind == ProbeResult::Present ? QStringLiteral("present, no echo reply")
-                                                                       : QStringLiteral("no reply")});
+                                                                       : QStringLiteral("no reply"),
+                    entry.check.text(), probed(entry) ? yesNo(isSlow(entry.ip)) : QString()});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
