@@ -3,8 +3,10 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -40,4 +42,17 @@ bool NetworkSandbox::setSysctl(const QString& name, const QString& value)
 {
     QFile file(QStringLiteral("/proc/sys/") + name);
     return file.open(QIODevice::WriteOnly) && file.write(value.toLatin1() + '\n') > 0;
+}
+
+bool NetworkSandbox::useHostsFile(const QByteArray& text)
+{
+    // Mounts of the process's own, so that the system's hosts file stays as it is for everyone else.
+    static const bool privateMounts = ::unshare(CLONE_NEWNS) == 0
+        && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (!s_active || !privateMounts)
+        return false;
+    // The mount keeps the file's content; its name goes with this object.
+    QTemporaryFile file;
+    return file.open() && file.write(text) == text.size() && file.flush()
+        && ::mount(QFile::encodeName(file.fileName()).constData(), "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
 }

@@ -14,6 +14,8 @@ namespace {
 // The link's two ends, on a /30 of their own beside the hosts' /24.
 constexpr const char* LinkHere = "twlab0";
 constexpr const char* LinkThere = "twlab1";
+// The bridge this side's end is a port of, where the test asks for one.
+constexpr const char* Bridge = "twbr0";
 
 } // namespace
 
@@ -23,6 +25,8 @@ PeerNetwork::~PeerNetwork()
         // The link would go with the namespace, but only some time later: gone now, a next
         // network of the same process can take its name.
         run({QStringLiteral("ip"), "link", "del", LinkHere});
+        if (m_bridged)
+            run({QStringLiteral("ip"), "link", "del", Bridge});
         ::kill(m_holder, SIGKILL);
         ::waitpid(m_holder, nullptr, 0);
     }
@@ -129,15 +133,28 @@ bool PeerNetwork::addIpv6(const QString& prefix, const QList<int>& hosts, QStrin
     return ok;
 }
 
-bool PeerNetwork::startIpv6OnLink(const QString& hardwareAddress, QString* whyNot)
+bool PeerNetwork::startIpv6OnLink(const QString& hardwareAddress, QString* whyNot, OnLink here)
 {
     if (!makeNamespace(whyNot))
         return false;
     const QString ip = QStringLiteral("ip");
-    const bool ok = run({ip, "link", "add", LinkHere, "type", "veth", "peer", "name", LinkThere, "netns",
-                         QString::number(m_holder)})
-        && run({ip, "link", "set", LinkHere, "addrgenmode", "none"})
-        && run({ip, "addr", "add", "fe80::1/64", "dev", LinkHere, "nodad"}) && run({ip, "link", "set", LinkHere, "up"})
+    m_bridged = here == OnLink::BridgePort;
+    // This side's addresses are the bridge's where its end is a port; the port keeps a
+    // link-local address of its own, as ports do.
+    const QString hereLink = QString::fromLatin1(m_bridged ? Bridge : LinkHere);
+    bool ok = run({ip, "link", "add", LinkHere, "type", "veth", "peer", "name", LinkThere, "netns",
+                   QString::number(m_holder)})
+        && run({ip, "link", "set", LinkHere, "addrgenmode", "none"});
+    if (m_bridged)
+        ok = ok && run({ip, "link", "add", Bridge, "type", "bridge"})
+            && run({ip, "link", "set", Bridge, "addrgenmode", "none"})
+            && run({ip, "link", "set", LinkHere, "master", Bridge})
+            && run({ip, "addr", "add", "fe80::3/64", "dev", LinkHere, "nodad"})
+            && run({ip, "addr", "add", "fd77::1/64", "dev", Bridge, "nodad"})
+            && run({ip, "addr", "add", "10.77.9.1/24", "dev", Bridge}) && run({ip, "link", "set", Bridge, "up"})
+            && runInside({ip, "addr", "add", "10.77.9.2/24", "dev", LinkThere});
+    ok = ok && run({ip, "addr", "add", "fe80::1/64", "dev", hereLink, "nodad"})
+        && run({ip, "link", "set", LinkHere, "up"})
         && runInside({ip, "link", "set", LinkThere, "address", hardwareAddress})
         && runInside({ip, "link", "set", LinkThere, "addrgenmode", "none"})
         && runInside({ip, "addr", "add", "fe80::2/64", "dev", LinkThere, "nodad"})
@@ -152,8 +169,8 @@ bool PeerNetwork::startIpv6OnLink(const QString& hardwareAddress, QString* whyNo
     bool carries = false;
     for (int attempt = 0; attempt < 10 && !carries; ++attempt)
         carries = run(
-            {QStringLiteral("ping"), "-6", "-n", "-q", "-c", "1", "-W", "1", QStringLiteral("fe80::2%") + LinkHere});
-    if (!carries || !run({ip, "-6", "neigh", "flush", "dev", LinkHere})) {
+            {QStringLiteral("ping"), "-6", "-n", "-q", "-c", "1", "-W", "1", QStringLiteral("fe80::2%") + hereLink});
+    if (!carries || !run({ip, "-6", "neigh", "flush", "dev", hereLink})) {
         *whyNot = QStringLiteral("the IPv6 link to the peer namespace carries nothing");
         return false;
     }

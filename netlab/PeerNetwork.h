@@ -36,9 +36,13 @@ public:
 
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
+    // Where this side's end of the link is: the link itself, or a port of a bridge (twbr0).
+    enum class OnLink { Directly, BridgePort };
     // One IPv6 host on the link instead: this side is fe80::1, the peer fe80::2 and fd77::2
     // (without duplicate address detection, so usable at once), with the hardware address given.
-    bool startIpv6OnLink(const QString& hardwareAddress, QString* whyNot);
+    // Behind a bridge, this side (the bridge) is fe80::1, fd77::1 and 10.77.9.1/24, its port
+    // fe80::3, and the peer 10.77.9.2 as well.
+    bool startIpv6OnLink(const QString& hardwareAddress, QString* whyNot, OnLink here = OnLink::Directly);
     // Makes one host stop answering, or answer again.
     bool silence(int host);
     bool revive(int host);
@@ -55,4 +59,5 @@ private:
     QString m_prefix;
     QString m_prefix6;
     pid_t m_holder = -1;
+    bool m_bridged = false;
 };

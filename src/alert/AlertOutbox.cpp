@@ -22,6 +22,20 @@ namespace {
 constexpr std::chrono::milliseconds FirstStoreRetry{1000};
 constexpr std::chrono::milliseconds LongestStoreRetry{60000};
 
+// A channel as a log line names it: "Apprise" is a program's name, the webhook is a thing.
+QString channelTitle(const QString& channel)
+{
+    return channel == QLatin1String("apprise") ? QStringLiteral("Apprise") : QStringLiteral("the ") + channel;
+}
+
+// A reason ends in a period of its own where the channel wrote a sentence; the line adds one.
+QString withoutFullStop(QString why)
+{
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    return why;
+}
+
 } // namespace
 
 AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& channels, Log log, Backoff backoff,
@@ -136,7 +150,7 @@ void AlertOutbox::onDelivered(const QString& channel)
     m_changes.append({false, done});
     store();
     if (!queue.lastProblem.isEmpty()) {
-        m_log(tr("Alerts go out through the %1 again.").arg(channel));
+        m_log(tr("Alerts go out through %1 again.").arg(channelTitle(channel)));
         queue.lastProblem.clear();
     }
     emit delivered(channel, done.alert);
@@ -150,9 +164,9 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
     const Delivery& failed = queue.deliveries.first();
     if (QDateTime::currentMSecsSinceEpoch() - failed.postedMs >= m_backoff.giveUpAfter.count()) {
         const Delivery dropped = queue.deliveries.takeFirst();
-        m_log(tr("Gave up sending the alert \"%1\" of %2 through the %3: %4.")
+        m_log(tr("Gave up sending the alert \"%1\" of %2 through %3: %4.")
                   .arg(dropped.alert.text, QDateTime::fromMSecsSinceEpoch(dropped.postedMs).toString(Qt::ISODate),
-                       channel, why));
+                       channelTitle(channel), withoutFullStop(why)));
         m_changes.append({false, dropped});
         store();
         emit givenUp(channel, dropped.alert);
@@ -160,9 +174,9 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
         return;
     }
     if (why != queue.lastProblem) {
-        m_log(tr("Alerts for the %1 wait: %2. They are tried again; one that cannot be sent for a day is given "
+        m_log(tr("Alerts for %1 wait: %2. They are tried again; one that cannot be sent for a day is given "
                  "up.")
-                  .arg(channel, why));
+                  .arg(channelTitle(channel), withoutFullStop(why)));
         queue.lastProblem = why;
     }
     const int doublings = std::min(failed.attempts - 1, 30);

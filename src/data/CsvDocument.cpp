@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvDocument.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -60,6 +61,11 @@ bool CsvDocument::save(const QString& fileName) const
         return false;
     const QByteArray bytes = toUtf8();
     return file.write(bytes) == bytes.size() && file.commit();
+}
+
+QString CsvDocument::time(qint64 msSinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 } // namespace Tarnwick

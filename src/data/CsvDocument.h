@@ -24,6 +24,9 @@ public:
     bool save(const QString& fileName) const;
 
     static QString field(const QString& text);
+    // A time as every export writes it, in UTC: "2026-12-08 16:11:05", which spreadsheets read
+    // as a date and time.
+    static QString time(qint64 msSinceEpoch);
 
 private:
     QList<QStringList> m_rows;

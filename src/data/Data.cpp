@@ -14,6 +14,8 @@
 #include <QSet>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 std::atomic<Data*> Data::s_instance{nullptr};
@@ -24,7 +26,13 @@ QString resultText(const ProbeResult& result)
 {
     if (result.kind == ProbeResult::Present)
         return PresentResult;
-    return result.answered() ? QString::number(result.roundTripMs()) : NoReplyResult;
+    if (!result.answered())
+        return NoReplyResult;
+    // A round trip on the local machine or link takes a fraction of a millisecond, which whole
+    // milliseconds would show as 0; hundredths, and at least one, tell it from nothing.
+    if (result.roundTripUs < 1000)
+        return QString::number(double(std::max<std::int64_t>(result.roundTripUs / 10, 1)) / 100.0, 'f', 2);
+    return QString::number(result.roundTripMs());
 }
 
 } // namespace

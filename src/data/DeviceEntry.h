@@ -41,7 +41,8 @@ public:
     bool informOnStateChange = false;
     int state = DeviceStateNone;
     // The last result as the files and the list show it: the round trip in whole milliseconds
-    // or "X"; the store sets it together with lastProbe, which is the same result as a number.
+    // (hundredths under one), "Present" or "X"; the store sets it together with lastProbe, which is the same result as
+    // a number.
     QString pingResult;
     // Its reason says why no reply came, where the network said so.
     ProbeResult lastProbe;

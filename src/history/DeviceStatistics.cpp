@@ -14,6 +14,10 @@ constexpr qint64 MinuteMs = 60000;
 
 void DeviceStatistics::record(const ProbeRecord& result)
 {
+    // A host that answers ARP but drops echo requests is there: its results are no lost
+    // replies, and count neither way in its loss.
+    if (result.result.kind == ProbeResult::Present)
+        return;
     const auto minute = qint32(result.atMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
     Device& device = m_devices[result.device];

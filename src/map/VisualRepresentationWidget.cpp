@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -99,6 +100,7 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     placeholder->setObjectName(QStringLiteral("emptyMapPlaceholder"));
     placeholder->setAlignment(Qt::AlignCenter);
     placeholder->setEnabled(false);
+    placeholder->installEventFilter(this);
     m_placeholder = placeholder;
 
     VisualRepresentationData* map = VisualRepresentationData::instance();
@@ -447,8 +449,16 @@ void VisualRepresentationWidget::runMenu(QMenu* menu, const QPoint& globalPositi
 
 bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)
 {
+    // The view scrolls the viewport's children along with the scene as it centres it: the hint
+    // stays where it covers the viewport, so that its text is in the middle of what shows.
+    if (watched == m_placeholder && event->type() == QEvent::Move && m_placeholder->pos() != QPoint())
+        m_placeholder->move(0, 0);
     if (watched != m_viewport)
         return QWidget::eventFilter(watched, event);
+    // The viewport is laid out after this widget has its size, and its scroll bars come and go:
+    // the hint follows the viewport's own size.
+    if (event->type() == QEvent::Resize)
+        m_placeholder->resize(static_cast<QResizeEvent*>(event)->size());
     if (event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -533,12 +543,6 @@ void VisualRepresentationWidget::updatePlaceholder()
 {
     if (m_placeholder)
         m_placeholder->setVisible(m_badges.isEmpty());
-}
-
-void VisualRepresentationWidget::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    m_placeholder->resize(m_view->viewport()->size());
 }
 
 } // namespace Tarnwick

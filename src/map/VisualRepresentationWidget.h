@@ -78,7 +78,6 @@ public slots:
     void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Ipv6NeighbourTable.h"
 
+#include "IpAddress.h"
+#include "NetlinkDump.h"
+
 #include <cstring>
 
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace Tarnwick {
 
@@ -25,37 +26,9 @@ QByteArray key(int interfaceIndex, const std::uint8_t* address)
 
 Ipv6NeighbourTable Ipv6NeighbourTable::current()
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
-        return {};
-    struct
-    {
-        nlmsghdr header;
-        ndmsg neighbour;
-    } request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETNEIGH;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
-    request.neighbour.ndm_family = AF_INET6;
-    QByteArray answer;
-    timeval limit{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::send(fd, &request, sizeof request, 0) == ssize_t(sizeof request)) {
-        // The dump comes in parts, the last of which is NLMSG_DONE (or an error).
-        alignas(nlmsghdr) char buffer[32768];
-        for (bool done = false; !done;) {
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                break;
-            answer.append(buffer, got);
-            int left = int(got);
-            for (auto* part = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(part, left); part = NLMSG_NEXT(part, left))
-                done = done || part->nlmsg_type == NLMSG_DONE || part->nlmsg_type == NLMSG_ERROR;
-        }
-    }
-    ::close(fd);
-    return parse(answer);
+    ndmsg request{};
+    request.ndm_family = AF_INET6;
+    return parse(NetlinkDump::request(RTM_GETNEIGH, &request, sizeof request));
 }
 
 Ipv6NeighbourTable Ipv6NeighbourTable::parse(const QByteArray& messages)
@@ -85,8 +58,10 @@ Ipv6NeighbourTable Ipv6NeighbourTable::parse(const QByteArray& messages)
         if (!address || !hardware)
             continue;
         QString text = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(hardware), 6).toHex(':'));
-        if (text != QLatin1String("00:00:00:00:00:00"))
+        if (text != QLatin1String("00:00:00:00:00:00")) {
             table.m_addresses.insert(key(neighbour->ndm_ifindex, address), text);
+            table.m_onAnyLink.insert(QByteArray(reinterpret_cast<const char*>(address), 16), text);
+        }
     }
     return table;
 }
@@ -94,6 +69,16 @@ Ipv6NeighbourTable Ipv6NeighbourTable::parse(const QByteArray& messages)
 QString Ipv6NeighbourTable::hardwareAddress(int interfaceIndex, const Address& address) const
 {
     return m_addresses.value(key(interfaceIndex, address.data()));
+}
+
+QString Ipv6NeighbourTable::hardwareAddress(const QString& address) const
+{
+    const std::optional<IpAddress> parsed = IpAddress::parse(address);
+    if (!parsed || !parsed->isIpv6())
+        return {};
+    if (parsed->scope() != 0)
+        return hardwareAddress(int(parsed->scope()), parsed->ipv6());
+    return m_onAnyLink.value(QByteArray(reinterpret_cast<const char*>(parsed->ipv6().data()), 16));
 }
 
 } // namespace Tarnwick

@@ -24,9 +24,13 @@ public:
 
     // "aa:bb:cc:dd:ee:ff" in lower case, or empty.
     QString hardwareAddress(int interfaceIndex, const Address& address) const;
+    // The same for an address as text: a link-local one on the link its "%interface" names,
+    // any other on whichever link it was learnt.
+    QString hardwareAddress(const QString& address) const;
 
 private:
     QHash<QByteArray, QString> m_addresses; // by interface index and address
+    QHash<QByteArray, QString> m_onAnyLink; // by address
 };
 
 } // namespace Tarnwick

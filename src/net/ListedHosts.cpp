@@ -74,4 +74,16 @@ bool ListedHosts::contains(const QString& address) const
     return false;
 }
 
+QStringList ListedHosts::addresses() const
+{
+    QStringList all;
+    for (const DeviceEntry& entry : m_data.entries()) {
+        if (NameResolver::numeric(entry.ip))
+            all << entry.ip;
+        else if (const QString address = m_addressOfName.value(entry.ip); !address.isEmpty())
+            all << address;
+    }
+    return all;
+}
+
 } // namespace Tarnwick

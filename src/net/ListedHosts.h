@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,6 +33,9 @@ public:
     void refresh();
     // Whether the list holds this dotted address, itself or through a name resolved so far.
     bool contains(const QString& address) const;
+    // Every address the list holds: the entries' own numeric ones, and those their names
+    // resolved to so far.
+    QStringList addresses() const;
 
 signals:
     void namesResolved();

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NeighbourFinder.h"
 
+#include "BridgePorts.h"
 #include "Icmpv6Echo.h"
 #include "Ipv6NeighbourTable.h"
 #include "OuiRegistry.h"
 
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -12,6 +14,8 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -28,24 +32,92 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The links that are up and carry IPv6, by index: where an all-nodes request can go.
-std::map<int, QString> linksUp()
+struct Link
 {
-    std::map<int, QString> links;
+    QString name;
+    // An address of this machine's on the link that is not link-local, where it has one: asked
+    // from it, hosts answer from theirs.
+    std::optional<in6_addr> global;
+};
+
+// The links that are up and carry IPv6, by index: where an all-nodes request can go. A port of
+// a bridge is none: what it hears is the bridge's.
+std::map<int, Link> linksUp()
+{
+    std::map<int, Link> links;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return links;
+    const BridgePorts ports = BridgePorts::current();
     for (const ifaddrs* it = list; it; it = it->ifa_next) {
         if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET6)
             continue;
         const unsigned flags = it->ifa_flags;
         if (!(flags & IFF_UP) || !(flags & IFF_RUNNING) || (flags & IFF_LOOPBACK) || !(flags & IFF_MULTICAST))
             continue;
-        if (const unsigned index = ::if_nametoindex(it->ifa_name))
-            links.emplace(int(index), QString::fromLocal8Bit(it->ifa_name));
+        const auto index = int(::if_nametoindex(it->ifa_name));
+        if (index == 0 || ports.contains(index))
+            continue;
+        Link& link = links[index];
+        link.name = QString::fromLocal8Bit(it->ifa_name);
+        const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(it->ifa_addr)->sin6_addr;
+        if (!link.global && !IN6_IS_ADDR_LINKLOCAL(&address) && !IN6_IS_ADDR_LOOPBACK(&address))
+            link.global = address;
     }
     ::freeifaddrs(list);
     return links;
+}
+
+// What every socket of the search needs: this machine is no neighbour of its own, and each
+// reply says which link it came in on (a global source has no scope to tell it).
+void prepare(int fd)
+{
+    const int loop = 0;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, &loop, sizeof loop);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
+}
+
+// A datagram socket asks from the address it is bound to, whatever a request says: one bound
+// to a link's global address asks from it. -1 where none can be had.
+int boundTo(const in6_addr& address)
+{
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+    if (fd < 0)
+        return -1;
+    sockaddr_in6 local{};
+    local.sin6_family = AF_INET6;
+    local.sin6_addr = address;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    prepare(fd);
+    return fd;
+}
+
+// One datagram, with the link it came in on.
+ssize_t receive(int fd, char* buffer, size_t size, sockaddr_in6* from, int* interfaceIndex)
+{
+    iovec part{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))];
+    msghdr header{};
+    header.msg_name = from;
+    header.msg_namelen = sizeof *from;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(fd, &header, 0);
+    *interfaceIndex = int(from->sin6_scope_id);
+    for (cmsghdr* option = got >= 0 ? CMSG_FIRSTHDR(&header) : nullptr; option; option = CMSG_NXTHDR(&header, option)) {
+        if (option->cmsg_level == IPPROTO_IPV6 && option->cmsg_type == IPV6_PKTINFO) {
+            in6_pktinfo arrival{};
+            std::memcpy(&arrival, CMSG_DATA(option), sizeof arrival);
+            *interfaceIndex = int(arrival.ipi6_ifindex);
+        }
+    }
+    return got;
 }
 
 // An ICMPv6 socket that receives echo replies (a datagram socket gets only the replies to its
@@ -64,22 +136,45 @@ int openSocket(bool* raw)
         ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
         ::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
     }
-    // This machine is no neighbour of its own.
-    const int loop = 0;
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, &loop, sizeof loop);
+    prepare(fd);
     return fd;
 }
 
-bool sendEcho(int fd, const in6_addr& to, int interfaceIndex, quint16 id, quint16 sequence)
+// from: the source address where the kernel's own choice (link-local for ff02::1) is not wanted;
+// a raw socket takes it, a datagram one keeps the address it is bound to.
+bool sendEcho(int fd, const in6_addr& to, int interfaceIndex, quint16 id, quint16 sequence,
+              const std::optional<in6_addr>& from = std::nullopt)
 {
     sockaddr_in6 destination{};
     destination.sin6_family = AF_INET6;
     destination.sin6_addr = to;
     destination.sin6_scope_id = std::uint32_t(interfaceIndex);
-    const QByteArray message = Icmpv6Echo::request(id, sequence);
-    return ::sendto(fd, message.constData(), size_t(message.size()), 0, reinterpret_cast<const sockaddr*>(&destination),
-                    sizeof destination)
-        == ssize_t(message.size());
+    QByteArray message = Icmpv6Echo::request(id, sequence);
+    iovec part{message.data(), size_t(message.size())};
+    msghdr header{};
+    header.msg_name = &destination;
+    header.msg_namelen = sizeof destination;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+    if (from) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* option = CMSG_FIRSTHDR(&header);
+        option->cmsg_level = IPPROTO_IPV6;
+        option->cmsg_type = IPV6_PKTINFO;
+        option->cmsg_len = CMSG_LEN(sizeof(in6_pktinfo));
+        in6_pktinfo source{};
+        source.ipi6_addr = *from;
+        source.ipi6_ifindex = unsigned(interfaceIndex);
+        std::memcpy(CMSG_DATA(option), &source, sizeof source);
+    }
+    return ::sendmsg(fd, &header, 0) == ssize_t(message.size());
+}
+
+bool isLinkLocal(const QString& address)
+{
+    return address.contains(QLatin1Char('%'));
 }
 
 QString addressText(const in6_addr& address, const QString& interfaceName)
@@ -110,7 +205,7 @@ NeighbourFinder::~NeighbourFinder()
 NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<bool>* stop) const
 {
     Outcome outcome;
-    const std::map<int, QString> links = linksUp();
+    const std::map<int, Link> links = linksUp();
     if (links.empty()) {
         outcome.error = QStringLiteral("No link with IPv6 is up");
         return outcome;
@@ -130,9 +225,26 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
     const quint16 ownSequence = 2;
     in6_addr allNodes{};
     ::inet_pton(AF_INET6, "ff02::1", &allNodes);
+    // Hosts answer a link-local source from their link-local address alone: each link is asked
+    // from its global address too, through a socket bound to it where the socket is a datagram one.
+    std::vector<int> sockets{fd};
+    const auto closeBound = qScopeGuard([&sockets] {
+        for (std::size_t i = 1; i < sockets.size(); ++i)
+            ::close(sockets[i]);
+    });
     const Clock::time_point sent = Clock::now();
-    for (const auto& [index, name] : links)
-        outcome.linksAsked += sendEcho(fd, allNodes, index, id, sequence) ? 1 : 0;
+    for (const auto& [index, link] : links) {
+        bool asked = sendEcho(fd, allNodes, index, id, sequence);
+        if (link.global && raw) {
+            asked = sendEcho(fd, allNodes, index, id, sequence, link.global) || asked;
+        } else if (link.global) {
+            if (const int bound = boundTo(*link.global); bound >= 0) {
+                sockets.push_back(bound);
+                asked = sendEcho(bound, allNodes, index, id, sequence) || asked;
+            }
+        }
+        outcome.linksAsked += asked ? 1 : 0;
+    }
     if (outcome.linksAsked == 0) {
         outcome.error
             = QStringLiteral("The request could not be sent: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -152,20 +264,23 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
         // Looks at the stop now and then while nothing comes.
         const auto wait = std::min<std::int64_t>(
             100, std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count() + 1);
-        pollfd readable{fd, POLLIN, 0};
-        if (::poll(&readable, 1, int(wait)) <= 0)
+        std::vector<pollfd> readable;
+        for (const int socket : sockets)
+            readable.push_back({socket, POLLIN, 0});
+        if (::poll(readable.data(), nfds_t(readable.size()), int(wait)) <= 0)
             continue;
-        for (;;) {
+        for (const pollfd& ready : readable) {
+            if (!(ready.revents & POLLIN))
+                continue;
             char buffer[1500];
             sockaddr_in6 from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
+            int index = 0;
+            const ssize_t got = receive(ready.fd, buffer, sizeof buffer, &from, &index);
             if (got < 0)
-                break;
+                continue;
             const std::optional<Icmpv6Echo::Reply> reply = Icmpv6Echo::parseReply(buffer, got);
             if (!reply || reply->sequence != sequence || (raw && reply->id != id))
                 continue;
-            const int index = int(from.sin6_scope_id);
             const QByteArray key = QByteArray(reinterpret_cast<const char*>(&from.sin6_addr), 16)
                 + QByteArray::number(IN6_IS_ADDR_LINKLOCAL(&from.sin6_addr) ? index : 0);
             if (seen.contains(key))
@@ -174,7 +289,7 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
             heard.push_back({from.sin6_addr, index,
                              std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count()});
             // Answered to us, so the kernel resolves the host's hardware address.
-            sendEcho(fd, from.sin6_addr, index, id, ownSequence);
+            sendEcho(ready.fd, from.sin6_addr, index, id, ownSequence);
         }
     }
 
@@ -182,7 +297,7 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
     for (const Heard& host : heard) {
         Neighbour neighbour;
         const auto link = links.find(host.interfaceIndex);
-        neighbour.interfaceName = link != links.end() ? link->second : QString::number(host.interfaceIndex);
+        neighbour.interfaceName = link != links.end() ? link->second.name : QString::number(host.interfaceIndex);
         neighbour.address = addressText(host.address, neighbour.interfaceName);
         Ipv6NeighbourTable::Address bytes;
         std::memcpy(bytes.data(), &host.address, 16);
@@ -192,6 +307,17 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
         neighbour.roundTripUs = host.roundTripUs;
         outcome.neighbours.append(neighbour);
     }
+    // A host known by a global address is listed by it: its link-local one is only good on
+    // this link, and changes with nothing the user set.
+    QSet<QString> global;
+    for (const Neighbour& neighbour : std::as_const(outcome.neighbours)) {
+        if (!neighbour.hardwareAddress.isEmpty() && !isLinkLocal(neighbour.address))
+            global.insert(neighbour.interfaceName + QLatin1Char(' ') + neighbour.hardwareAddress);
+    }
+    outcome.neighbours.removeIf([&global](const Neighbour& neighbour) {
+        return isLinkLocal(neighbour.address)
+            && global.contains(neighbour.interfaceName + QLatin1Char(' ') + neighbour.hardwareAddress);
+    });
     std::sort(outcome.neighbours.begin(), outcome.neighbours.end(), [](const Neighbour& a, const Neighbour& b) {
         return a.interfaceName != b.interfaceName ? a.interfaceName < b.interfaceName : a.address < b.address;
     });

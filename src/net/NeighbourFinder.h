@@ -12,9 +12,11 @@ namespace Tarnwick {
 class OuiRegistry;
 
 // Finds the IPv6 hosts on this machine's links: one echo request to all nodes (ff02::1) on
-// each link that is up, then whoever answers within the listening time, with the hardware
-// address the kernel learnt for it and the maker of that hardware. Each host that answers is
-// sent one echo request of its own too, so that the kernel resolves its hardware address.
+// each link that is up (a bridge's ports are no links of their own), and one more from the
+// link's global address where it has one, then whoever answers within the listening time, with
+// the hardware address the kernel learnt for it and the maker of that hardware. Each host that
+// answers is sent one echo request of its own too, so that the kernel resolves its hardware
+// address. A host heard at a global address is listed by it rather than by its link-local one.
 class NeighbourFinder
 {
 public:
@@ -58,8 +60,9 @@ public:
 
 private:
     const OuiRegistry& m_vendors;
-    int m_fd = -1;
+    // Before the socket, which sets it as it is opened.
     bool m_raw = false;
+    int m_fd = -1;
     int m_openError = 0;
 };
 

@@ -5,9 +5,7 @@
 #include <QMutexLocker>
 #include <QThreadPool>
 
-#include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
 namespace Tarnwick {
@@ -40,16 +38,15 @@ ReverseNameLookup::~ReverseNameLookup()
 
 QString ReverseNameLookup::nameOf(const QString& address)
 {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &socketAddress.sin_addr) != 1)
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* numeric = nullptr;
+    if (::getaddrinfo(address.toLatin1().constData(), nullptr, &hints, &numeric) != 0)
         return {};
     char host[NI_MAXHOST] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress, host, sizeof host,
-                      nullptr, 0, NI_NAMEREQD)
-        != 0)
-        return {};
-    return QString::fromUtf8(host);
+    const int failed = ::getnameinfo(numeric->ai_addr, numeric->ai_addrlen, host, sizeof host, nullptr, 0, NI_NAMEREQD);
+    ::freeaddrinfo(numeric);
+    return failed != 0 ? QString() : QString::fromUtf8(host);
 }
 
 void ReverseNameLookup::lookUp(const QString& address)
@@ -58,10 +55,16 @@ void ReverseNameLookup::lookUp(const QString& address)
         const QString name = nameOf(address);
         // Under the lock, the owner cannot go while its answer is posted.
         QMutexLocker telling(&shared->mutex);
-        if (shared->owner && !name.isEmpty()) {
-            ReverseNameLookup* owner = shared->owner;
+        if (ReverseNameLookup* owner = shared->owner) {
             QMetaObject::invokeMethod(
-                owner, [owner, address, name] { emit owner->nameFound(address, name); }, Qt::QueuedConnection);
+                owner,
+                [owner, address, name] {
+                    if (name.isEmpty())
+                        emit owner->noNameFound(address);
+                    else
+                        emit owner->nameFound(address, name);
+                },
+                Qt::QueuedConnection);
         }
     });
 }

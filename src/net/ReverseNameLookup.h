@@ -10,9 +10,9 @@ class QThreadPool;
 
 namespace Tarnwick {
 
-// Finds the names of IPv4 addresses (reverse DNS, or the hosts file) on threads of its own, a
-// few at a time, and tells each that has one through nameFound on the thread that owns this
-// object. Nothing ever waits for a look-up: one that a slow name server holds up goes on
+// Finds the names of IPv4 and IPv6 addresses (reverse DNS, or the hosts file) on threads of its
+// own, a few at a time, and tells each answer (nameFound, or noNameFound) on the thread that owns
+// this object. Nothing ever waits for a look-up: one that a slow name server holds up goes on
 // alone, and its answer is dropped if this object has gone meanwhile; the addresses still
 // waiting for a thread go with the object.
 class ReverseNameLookup : public QObject
@@ -27,11 +27,13 @@ public:
 
     void lookUp(const QString& address);
 
-    // The name of dotted IPv4 text, waited for; empty where there is none.
+    // The name of a numeric address (IPv6 with its "%interface" where link-local), waited for;
+    // empty where there is none.
     static QString nameOf(const QString& address);
 
 signals:
     void nameFound(const QString& address, const QString& name);
+    void noNameFound(const QString& address);
 
 private:
     struct Shared;

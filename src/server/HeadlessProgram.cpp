@@ -56,7 +56,7 @@ std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const Command
         return ScanCommand::run(argc, argv, command, *engine);
     }
     case CommandLine::Mode::Neighbours:
-        return NeighboursCommand::run();
+        return NeighboursCommand::run(argc, argv);
     case CommandLine::Mode::Headless:
     case CommandLine::Mode::Desktop:
         break;

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 
 namespace Tarnwick {
@@ -15,6 +17,8 @@ namespace Tarnwick {
 namespace {
 
 constexpr int DefaultPort = 80;
+
+const QString SeveralPorts = QStringLiteral("(several)");
 
 const QString ArpIsIpv4Only = QStringLiteral("ARP is for IPv4 addresses only.");
 
@@ -61,9 +65,27 @@ void DeviceCheckField::setCheck(const DeviceCheck& check)
     m_kind->setCurrentIndex(m_kind->findData(check.kind));
 }
 
-void DeviceCheckField::setUnset()
+void DeviceCheckField::setChecks(const QList<DeviceCheck>& checks)
 {
-    m_kind->setCurrentIndex(-1);
+    const auto alike = [&](auto field) {
+        return std::all_of(checks.begin(), checks.end(),
+                           [&](const DeviceCheck& check) { return check.*field == checks.first().*field; });
+    };
+    if (checks.isEmpty() || alike(&DeviceCheck::port)) {
+        if (!checks.isEmpty() && alike(&DeviceCheck::kind))
+            setCheck(checks.first());
+        else
+            m_kind->setCurrentIndex(-1);
+        return;
+    }
+    // 0 is no port: the spin box shows it as "(several)" until a port is typed.
+    m_port->setSpecialValueText(SeveralPorts);
+    m_port->setMinimum(0);
+    m_port->setValue(0);
+    if (alike(&DeviceCheck::kind))
+        m_kind->setCurrentIndex(m_kind->findData(checks.first().kind));
+    else
+        m_kind->setCurrentIndex(-1);
 }
 
 std::optional<DeviceCheck> DeviceCheckField::check() const
@@ -72,6 +94,16 @@ std::optional<DeviceCheck> DeviceCheckField::check() const
         return std::nullopt;
     const auto kind = DeviceCheck::Kind(m_kind->currentData().toInt());
     return DeviceCheck{kind, kind == DeviceCheck::TcpPort ? std::uint16_t(m_port->value()) : std::uint16_t(0)};
+}
+
+DeviceCheck DeviceCheckField::appliedTo(const DeviceCheck& own) const
+{
+    std::optional<DeviceCheck> chosen = check();
+    if (!chosen)
+        return own;
+    if (chosen->kind == DeviceCheck::TcpPort && chosen->port == 0)
+        chosen->port = own.kind == DeviceCheck::TcpPort ? own.port : DefaultPort;
+    return *chosen;
 }
 
 void DeviceCheckField::setAddress(const QString& address)

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <QList>
+
 #include <optional>
 
 class QComboBox;
@@ -23,9 +25,13 @@ public:
     explicit DeviceCheckField(QWidget* parent = nullptr);
 
     void setCheck(const DeviceCheck& check);
-    // Starts blank, for entries whose checks differ; left so, check() is none.
-    void setUnset();
+    // The checks of several entries: where they differ, the kind starts blank, and the port
+    // "(several)" where the ports differ; what is left so stays each entry's own (appliedTo).
+    void setChecks(const QList<DeviceCheck>& checks);
     std::optional<DeviceCheck> check() const;
+    // The check an entry that has own gets: the one chosen, with own's port where the ports
+    // were left "(several)"; own itself where no kind was chosen.
+    DeviceCheck appliedTo(const DeviceCheck& own) const;
 
     // The address the check is for, so that the field can say when ARP cannot ask it.
     void setAddress(const QString& address);

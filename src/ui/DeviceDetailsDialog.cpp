@@ -177,7 +177,11 @@ void DeviceDetailsDialog::refresh()
         m_summary->setText(QStringLiteral("No results in this range"));
         return;
     }
-    QString text = QStringLiteral("Sent %1, received %2 (loss %3 %)")
+    // A TCP check sends nothing of its own: it tries a connection, which is made or fails.
+    const Data* store = Data::instance();
+    const bool tcp = store && store->entry(m_ip).check.kind == DeviceCheck::TcpPort;
+    QString text = (tcp ? QStringLiteral("Connections tried %1, made %2 (failed %3 %)")
+                        : QStringLiteral("Sent %1, received %2 (loss %3 %)"))
                        .arg(sent)
                        .arg(received)
                        .arg(100.0 * double(sent - received) / double(sent), 0, 'f', 2);
@@ -185,7 +189,7 @@ void DeviceDetailsDialog::refresh()
         text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
-    if (const Data* store = Data::instance()) {
+    if (store) {
         if (const QString reason = store->entry(m_ip).lastProbe.reason; !reason.isEmpty())
             text += QStringLiteral("\nLast probe: %1").arg(reason);
     }
@@ -203,8 +207,8 @@ void DeviceDetailsDialog::exportResults()
     CsvDocument csv({QStringLiteral("Time (UTC)"), QStringLiteral("Address"), QStringLiteral("Outcome"),
                      QStringLiteral("Round trip (ms)")});
     for (const ProbeRecord& r : results)
-        csv.addRow({QDateTime::fromMSecsSinceEpoch(r.atMs, Qt::UTC).toString(Qt::ISODateWithMs), r.device,
-                    outcomeText(r.result.kind), r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
+        csv.addRow({CsvDocument::time(r.atMs), r.device, outcomeText(r.result.kind),
+                    r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
     m_status->setText(csv.save(fileName)
                           ? QStringLiteral("%1 results written to \"%2\"").arg(results.size()).arg(fileName)
                           : QStringLiteral("\"%1\" could not be written").arg(fileName));

@@ -4,6 +4,7 @@
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
 #include "net/DiscoverDevicesThread.h"
+#include "net/Ipv6NeighbourTable.h"
 #include "net/ListedHosts.h"
 #include "net/LocalNetwork.h"
 #include "net/NeighbourTable.h"
@@ -341,6 +342,7 @@ void DiscoverDevicesDialog::clearResults()
     // The list's names may point elsewhere by now.
     if (m_listed)
         m_listed->refresh();
+    refreshListedHardware();
 }
 
 void DiscoverDevicesDialog::FindNeighboursPushButtonClicked()
@@ -368,6 +370,8 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
 {
     m_neighbourSearch->wait();
     delete std::exchange(m_neighbourSearch, nullptr);
+    // The kernel has learnt the hardware of the hosts that answered, the listed ones among them.
+    refreshListedHardware();
     // After every IPv4 address, in the finder's order.
     qint64 order = qint64(1) << 32;
     for (const NeighbourFinder::Neighbour& neighbour : outcome.neighbours) {
@@ -383,6 +387,7 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
         m_rowsByAddress.insert(neighbour.address, row);
         markInList(row);
         place(row);
+        m_names->lookUp(neighbour.address);
     }
     // Link-local addresses with their link are wider than any IPv4 address.
     if (!outcome.neighbours.isEmpty())
@@ -481,18 +486,35 @@ void DiscoverDevicesDialog::describeRows(const QList<QTreeWidgetItem*>& rows)
     for (QTreeWidgetItem* row : rows) {
         const QString address = row->text(AddressColumn);
         m_rowsByAddress.insert(address, row);
+        if (isThere(row)) {
+            m_thereRows.append(row);
+            m_names->lookUp(address);
+            showHardware(row, neighbours);
+        }
         markInList(row);
-        if (!isThere(row))
-            continue;
-        m_thereRows.append(row);
-        m_names->lookUp(address);
-        showHardware(row, neighbours);
+    }
+}
+
+void DiscoverDevicesDialog::refreshListedHardware()
+{
+    m_listedHardware.clear();
+    if (!m_listed)
+        return;
+    const NeighbourTable ipv4 = NeighbourTable::current();
+    const Ipv6NeighbourTable ipv6 = Ipv6NeighbourTable::current();
+    for (const QString& address : m_listed->addresses()) {
+        const QString hardware = address.contains(QLatin1Char(':')) ? ipv6.hardwareAddress(address)
+                                                                    : ipv4.hardwareAddress(address);
+        if (!hardware.isEmpty())
+            m_listedHardware.insert(hardware);
     }
 }
 
 bool DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
 {
-    const bool listed = m_listed && m_listed->contains(row->text(AddressColumn));
+    // The same host by another of its addresses (its IPv4 one, say) is watched as well.
+    const bool listed = m_listed
+        && (m_listed->contains(row->text(AddressColumn)) || m_listedHardware.contains(row->text(MacColumn)));
     const QString text = listed ? QStringLiteral("yes") : QStringLiteral("no");
     if (row->text(InListColumn) == text)
         return false;
@@ -509,6 +531,7 @@ bool DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
 
 void DiscoverDevicesDialog::listedNamesResolved()
 {
+    refreshListedHardware();
     for (QTreeWidgetItem* row : std::as_const(m_rowsByAddress)) {
         if (markInList(row))
             keepSorted(row, {InListColumn});
@@ -677,12 +700,14 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
         store->addEntry(
             DeviceEntry(address, row->text(NameColumn), DeviceTypePC, m_informCheckBox->isChecked(), NoReplyResult));
     }
+    refreshListedHardware();
     describeRows(rows);
     for (QTreeWidgetItem* row : rows)
         keepSorted(row, {InListColumn, NameColumn, MacColumn, VendorColumn});
-    if (skipped > 0)
-        m_statusLabel->setText(
-            QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped));
+    m_statusLabel->setText(
+        skipped > 0
+            ? QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped)
+            : QStringLiteral("Added %1 to the list.").arg(rows.size()));
 }
 
 } // namespace Tarnwick

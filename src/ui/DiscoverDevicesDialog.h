@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QTimer>
 
 #include <atomic>
@@ -95,6 +96,8 @@ private:
     // "In list", and watched rows set apart; whether that changed.
     bool markInList(QTreeWidgetItem* row);
     void listedNamesResolved();
+    // Reads the hardware addresses the kernel knows for the list's addresses.
+    void refreshListedHardware();
     // Puts a row into the tree at its place in the order shown.
     void place(QTreeWidgetItem* row);
     // Moves a row of the tree to its new place when the order shown is by a column that changed.
@@ -119,6 +122,8 @@ private:
     ReverseNameLookup* m_names;
     ListedHosts* m_listed = nullptr; // none without a store
     QHash<QString, QTreeWidgetItem*> m_rowsByAddress;
+    // The hardware addresses of the hosts the list watches, where the kernel knows them.
+    QSet<QString> m_listedHardware;
     // The scan's rows of hosts that are there, whose hardware addresses the end of a scan fills
     // in: a handful among tens of thousands of silent addresses.
     QList<QTreeWidgetItem*> m_thereRows;

@@ -90,10 +90,10 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         m_informCheckBox->setTristate(true);
         m_informCheckBox->setCheckState(Qt::PartiallyChecked);
     }
-    if (allAlike(entries, &DeviceEntry::check))
-        m_checkField->setCheck(first.check);
-    else
-        m_checkField->setUnset();
+    QList<DeviceCheck> checks;
+    for (const DeviceEntry& entry : entries)
+        checks << entry.check;
+    m_checkField->setChecks(checks);
     m_slowField->setLimits(entries);
 
     connect(ok, &QPushButton::pressed, this, &EditDeviceEntryDialog::OkPushButtonClicked);
@@ -109,7 +109,7 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
                                inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
                                m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
                                m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(),
-                               m_checkField->check(), m_slowField->appliedTo(entry.slowLimits));
+                               m_checkField->appliedTo(entry.check), m_slowField->appliedTo(entry.slowLimits));
         }
     }
     accept();

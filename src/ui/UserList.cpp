@@ -69,6 +69,18 @@ std::pair<QString, UserListRow::StateRank> stateOf(const DeviceEntry& entry)
             entry.state == DeviceStateConnected ? UserListRow::Connected : UserListRow::Disconnected};
 }
 
+// Whether the entry's state and result come from a probe: neither does before its first result.
+bool probed(const DeviceEntry& entry)
+{
+    return !entry.awaitingFirstResult && entry.state != DeviceStateNone;
+}
+
+// The result column's text: nothing until the first result, rather than a "no reply" never heard.
+QString resultShown(const DeviceEntry& entry)
+{
+    return probed(entry) ? entry.pingResult : QString();
+}
+
 // "12,34,..." as column widths; an empty list when the text holds anything else.
 QList<int> widthsFrom(const QString& text)
 {
@@ -128,6 +140,7 @@ UserList::UserList(Services services, QWidget* parent)
     , m_filter(new QLineEdit(this))
     , m_stateFilter(new QComboBox(this))
     , m_summary(new QLabel(this))
+    , m_filterCount(new QLabel(this))
     , m_placeholder(new QLabel(m_tree->viewport()))
 {
     m_tree->setObjectName(QStringLiteral("deviceTree"));
@@ -225,6 +238,9 @@ UserList::UserList(Services services, QWidget* parent)
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_stateFilter);
+    m_filterCount->setObjectName(QStringLiteral("filterCountLabel"));
+    m_filterCount->hide();
+    filterRow->addWidget(m_filterCount);
     layout->addLayout(filterRow);
     layout->addWidget(m_tree, 1);
     layout->addWidget(m_summary);
@@ -278,6 +294,17 @@ void UserList::applyFilter()
         row->setHidden(!matchesFilter(row));
     }
     m_tree->setUpdatesEnabled(true);
+    showFilterCount();
+}
+
+void UserList::showFilterCount()
+{
+    const int rows = m_tree->topLevelItemCount();
+    int shown = 0;
+    for (int i = 0; i < rows; ++i)
+        shown += m_tree->topLevelItem(i)->isHidden() ? 0 : 1;
+    m_filterCount->setText(QStringLiteral("%1 of %2 shown").arg(shown).arg(rows));
+    m_filterCount->setVisible(shown < rows);
 }
 
 void UserList::rowsChanged()
@@ -341,6 +368,7 @@ void UserList::refreshSummary()
     const DeviceSummary summary = DeviceSummary::of(
         Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>(), m_services.slow);
     m_summary->setText(summary.text());
+    showFilterCount();
     m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
 }
 
@@ -458,38 +486,37 @@ void UserList::exportList()
     if (fileName.isEmpty())
         return;
     // Number columns hold numbers alone, or nothing; what the last probe came to has a column
-    // of its own. Times are in the form spreadsheets read as a date and time.
+    // of its own. Times are as every export writes them.
     CsvDocument csv({QStringLiteral("Address"), QStringLiteral("Description"), QStringLiteral("Type"),
                      QStringLiteral("State"), QStringLiteral("Ping result (ms)"),
                      QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
                      QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since (UTC)"),
-                     QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome")});
+                     QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome"), QStringLiteral("Check"),
+                     QStringLiteral("Slow")});
     const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const auto number = [](const std::optional<double>& value, int decimals) {
         return value ? QString::number(*value, 'f', decimals) : QString();
     };
-    const auto time = [](qint64 ms) {
-        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    };
+    const auto time = &CsvDocument::time;
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
-        const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
-        const bool answered = probed && entry.lastProbe.answered();
+        const bool answered = probed(entry) && entry.lastProbe.answered();
         csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
-                    !probed                                   ? QStringLiteral("not yet probed")
+                    !probed(entry)                            ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
                                                               : QStringLiteral("disconnected"),
                     answered ? entry.pingResult : QString(), yesNo(entry.informOnStateChange),
                     number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
                     time(m_stateSince.value(entry.ip, now)),
                     statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
-                    !probed                                            ? QString()
+                    !probed(entry)                                     ? QString()
                         : answered                                     ? QStringLiteral("answered")
                         : entry.lastProbe.kind == ProbeResult::Present ? QStringLiteral("present, no echo reply")
                         : entry.lastProbe.kind == ProbeResult::SocketError && !entry.lastProbe.reason.isEmpty()
                         ? entry.lastProbe.reason
-                        : QStringLiteral("no reply")});
+                        : QStringLiteral("no reply"),
+                    entry.check.text(), probed(entry) ? yesNo(isSlow(entry.ip)) : QString()});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
@@ -611,7 +638,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
         row->setToolTip(AddressColumn,
                         QStringLiteral("The device list gives this device no address: edit it to "
                                        "give it one, or remove it."));
-    row->setResult(entry.pingResult, entry.lastProbe);
+    row->setResult(resultShown(entry), entry.lastProbe);
     row->setToolTip(ResultColumn, entry.lastProbe.explanation());
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
@@ -658,7 +685,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     auto* row = static_cast<UserListRow*>(firstRow(before.ip));
     if (!row)
         return;
-    row->setResult(after.pingResult, after.lastProbe);
+    row->setResult(resultShown(after), after.lastProbe);
     row->setToolTip(ResultColumn, after.lastProbe.explanation());
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
@@ -692,6 +719,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         refreshSummarySoon();
     } else if (!m_filter->text().isEmpty()) {
         row->setHidden(!matchesFilter(row));
+        refreshSummarySoon();
     }
     if (after.description != before.description)
         fitColumnsSoon();

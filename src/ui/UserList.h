@@ -116,6 +116,8 @@ private:
     void rowsChanged();
     void refreshSummary();
     void refreshSummarySoon();
+    // "4 of 19 shown" beside the filter while it hides rows.
+    void showFilterCount();
     void fitColumnsSoon();
     void fitColumns();
     void fitColumnsFrom(int first);
@@ -161,6 +163,7 @@ private:
     QLineEdit* m_filter;
     QComboBox* m_stateFilter;
     QLabel* m_summary;
+    QLabel* m_filterCount;
     QLabel* m_placeholder;
     // The tree's viewport, whose size the placeholder follows.
     QWidget* m_viewport = nullptr;

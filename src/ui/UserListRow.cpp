@@ -117,8 +117,11 @@ void UserListRow::setData(int column, int role, const QVariant& value)
 
 void UserListRow::setResult(const QString& text, const ProbeResult& result)
 {
-    // What is shown is whole milliseconds; rows that show the same number keep their order.
-    m_roundTripMs = result.answered() ? std::optional<double>(double(result.roundTripMs())) : std::nullopt;
+    // By the number shown (whole milliseconds, hundredths under one); rows that show the same
+    // number keep their order.
+    bool shown = false;
+    const double ms = text.toDouble(&shown);
+    m_roundTripMs = result.answered() && shown ? std::optional<double>(ms) : std::nullopt;
     setText(ResultColumn, text);
 }
 

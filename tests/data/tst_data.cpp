@@ -139,14 +139,18 @@ private slots:
     }
 
     // The store makes the result's text once, from the outcome it keeps beside it: whole
-    // milliseconds (cut, not rounded, as the list has always shown them) or "X".
+    // milliseconds (cut, not rounded, as the list has always shown them), hundredths under one
+    // millisecond (never "0.00", which would read as nothing), or "X".
     void pingResultSetsTextAndState_data()
     {
         QTest::addColumn<ProbeResult>("result");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("state");
         QTest::newRow("reply") << ProbeResult::reply(12'999us) << "12" << int(DeviceStateConnected);
-        QTest::newRow("under a millisecond") << ProbeResult::reply(400us) << "0" << int(DeviceStateConnected);
+        QTest::newRow("under a millisecond") << ProbeResult::reply(400us) << "0.40" << int(DeviceStateConnected);
+        QTest::newRow("loopback") << ProbeResult::reply(30us) << "0.03" << int(DeviceStateConnected);
+        QTest::newRow("just under one") << ProbeResult::reply(999us) << "0.99" << int(DeviceStateConnected);
+        QTest::newRow("a few microseconds") << ProbeResult::reply(4us) << "0.01" << int(DeviceStateConnected);
         QTest::newRow("over an int of ms")
             << ProbeResult::reply(3'000'000'000'000us) << "3000000000" << int(DeviceStateConnected);
         QTest::newRow("no reply") << ProbeResult::timeout() << "X" << int(DeviceStateDisconnected);

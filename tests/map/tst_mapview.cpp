@@ -18,6 +18,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -622,6 +623,22 @@ private slots:
         clickForMenu(ground, QStringLiteral("Fit to window"), Qt::RightButton);
         for (const char* ip : {"a", "b"})
             QCOMPARE(widget.badge(ip)->pos(), place(ip));
+    }
+
+    // The empty map's hint covers the viewport whatever size the window is given, so that its
+    // centred text is in the middle of what shows.
+    void emptyMapHintIsCentred()
+    {
+        VisualRepresentationWidget widget;
+        widget.resize(300, 200);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        auto* hint = widget.findChild<QLabel*>(QStringLiteral("emptyMapPlaceholder"));
+        QVERIFY(hint && hint->isVisible());
+        for (const QSize size : {QSize(300, 200), QSize(900, 700), QSize(400, 600)}) {
+            widget.resize(size);
+            QTRY_COMPARE(hint->geometry(), widget.view()->viewport()->rect());
+        }
     }
 
     void zoomStaysWithinItsLimitsAndIsKept()

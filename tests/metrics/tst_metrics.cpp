@@ -168,7 +168,9 @@ private slots:
         FixedReachability reachability;
         DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("9.8.7"), true);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeResult::reply(1500us)},
+        // A host there without echo replies has lost none of them.
+        const QList<ProbeRecord> results{{QStringLiteral("10.0.0.1"), now, ProbeResult{ProbeResult::Present, 0}},
+                                         {QStringLiteral("10.0.0.1"), now, ProbeResult::reply(1500us)},
                                          {QStringLiteral("10.0.0.2"), now, ProbeResult::reply(2000us)},
                                          {QStringLiteral("10.0.0.2"), now, ProbeResult::timeout()},
                                          {QStringLiteral("10.0.0.2"), now, ProbeResult::socketError()},
@@ -200,6 +202,7 @@ private slots:
                  QStringLiteral("tarnwick_device_state_changes_total%1} 3").arg(b),
                  QStringLiteral("tarnwick_device_state_changes_total%1} 0").arg(a),
                  QStringLiteral("tarnwick_device_loss_5m_ratio%1} 0.75").arg(b),
+                 QStringLiteral("tarnwick_device_loss_5m_ratio%1} 0").arg(a),
                  QStringLiteral("tarnwick_device_rtt_5m_average_seconds%1} 0.002").arg(b),
              }) {
             QVERIFY2(samples.contains(expected),

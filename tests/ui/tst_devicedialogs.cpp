@@ -368,6 +368,42 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("p")).check, DeviceCheck::arp());
     }
 
+    void multiEditShowsDifferingPortsAsSeveral_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::newRow("left as it is") << QString() << 80 << 8080;
+        QTest::newRow("a port typed") << "443" << 443 << 443;
+    }
+
+    // Ports that differ show as "(several)", not as the first device's, and stay each
+    // device's own until one is typed for all.
+    void multiEditShowsDifferingPortsAsSeveral()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, first);
+        QFETCH(int, second);
+        for (const auto& [ip, number] : {std::pair{"w", 80}, {"v", 8080}}) {
+            DeviceEntry web(QString::fromLatin1(ip), QString(), DeviceTypeWeb, false, NoReplyResult);
+            web.check = DeviceCheck::tcp(std::uint16_t(number));
+            m_data->addEntry(web);
+        }
+        EditDeviceEntryDialog dialog(m_data->entries());
+        dialog.show();
+        auto* port = field<QSpinBox>(&dialog, "portSpin");
+        QCOMPARE(field<QComboBox>(&dialog, "checkCombo")->currentText(), QStringLiteral("TCP port"));
+        QCOMPARE(port->text(), QStringLiteral("(several)"));
+        if (!typed.isEmpty()) {
+            port->setFocus();
+            port->selectAll();
+            QTest::keyClicks(port, typed);
+        }
+        pressButton(&dialog, "okButton");
+        QCOMPARE(m_data->entry(QStringLiteral("w")).check, DeviceCheck::tcp(std::uint16_t(first)));
+        QCOMPARE(m_data->entry(QStringLiteral("v")).check, DeviceCheck::tcp(std::uint16_t(second)));
+    }
+
     void editShowsTheEntryAndChangesOnlyItsUserFields_data()
     {
         QTest::addColumn<int>("type");

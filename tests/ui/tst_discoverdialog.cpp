@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -312,6 +313,7 @@ private slots:
         QVERIFY(added.informOnStateChange);
         QCOMPARE(added.pingResult, QStringLiteral("X"));
         QCOMPARE(tree->topLevelItem(0)->text(6), QStringLiteral("yes"));
+        QCOMPARE(status(&dialog), QStringLiteral("Added 1 to the list."));
         // Adding everything skips what is there and says how much; without information on
         // state changes, if the user says so.
         auto* inform = dialog.findChild<QCheckBox*>(QStringLiteral("informCheckBox"));
@@ -477,23 +479,31 @@ private slots:
         QVERIFY(tree->topLevelItem(0)->icon(0).cacheKey() != present.cacheKey());
     }
 
-    // "Find neighbours" lists the IPv6 host on the link with its hardware address, and a dialog
-    // closed while it listens goes at once.
+    // "Find neighbours" on a bridged host lists the IPv6 host on the link by its global address,
+    // with its hardware address and name, as watched when its IPv4 address is; the bridge's
+    // port is no link of its own. A dialog closed while it listens goes at once.
     void findNeighboursListsTheHostsOnTheLink()
     {
         if (!sandbox())
             QSKIP("finding neighbours needs a private network namespace (root)");
+        QVERIFY(NetworkSandbox::useHostsFile("fd77::2 peer.twlab.test\n"));
         PeerNetwork link;
         QString whyNot;
-        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot), qPrintable(whyNot));
+        QVERIFY2(link.startIpv6OnLink(QStringLiteral("00:1b:21:3a:4b:5c"), &whyNot, PeerNetwork::OnLink::BridgePort),
+                 qPrintable(whyNot));
+        m_data->addEntry(DeviceEntry(QStringLiteral("10.77.9.2"), QString(), DeviceTypePC, false, NoReplyResult));
+        // As the monitor's echo requests would, so that the kernel knows its hardware address.
+        QCOMPARE(QProcess::execute(QStringLiteral("ping"), {"-n", "-q", "-c", "1", "-W", "2", "10.77.9.2"}), 0);
         DiscoverDevicesDialog dialog(engine(), {&stopPinger, &startMonitor});
         dialog.show();
         pressButton(&dialog, "findNeighboursButton");
         QCOMPARE(status(&dialog), QStringLiteral("Finding neighbours..."));
         QTRY_COMPARE_WITH_TIMEOUT(status(&dialog), QStringLiteral("Neighbours found: 1 on 1 link"), 10000);
         const QTreeWidget* tree = results(&dialog);
-        QCOMPARE(column(tree, 1), QStringList{"fe80::2%twlab0"});
+        QCOMPARE(column(tree, 1), QStringList{"fd77::2"});
         QCOMPARE(column(tree, 4), QStringList{"00:1b:21:3a:4b:5c"});
+        QCOMPARE(column(tree, 6), QStringList{"yes"});
+        QTRY_COMPARE(column(tree, 3), QStringList{"peer.twlab.test"});
 
         auto* closing = new DiscoverDevicesDialog(engine(), {&stopPinger, &startMonitor});
         closing->show();

@@ -278,7 +278,10 @@ private slots:
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("b.csv")).split('\n');
         QCOMPARE(lines.size(), 32); // header, 30 results, and the end after the last line break
         QCOMPARE(lines[0], QByteArray("Time (UTC),Address,Outcome,Round trip (ms)\r"));
-        QVERIFY(lines[1].endsWith(",b,answered,1.000\r"));
+        // The same form of time as the list's export.
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,b,answered,1.000\r$"))
+                    .match(QString::fromUtf8(lines[1]))
+                    .hasMatch());
         QVERIFY(lines[10].endsWith(",b,no reply,\r"));
         delete dialog;
     }
@@ -321,41 +324,47 @@ private slots:
     {
         QTemporaryDir dir;
         TestFiles::enterEmpty(dir);
-        useServices({.statistics = [](const QString& ip) {
-            UserList::RowStatistics statistics;
-            if (ip == QLatin1String("a")) {
-                statistics.lossPercent = 12.5;
-                statistics.averageMs = 3.267;
-                statistics.lastAnsweredMs = 1765000000000;
-            }
-            return statistics;
-        }});
+        FixedSlowness slowness;
+        slowness.slow.insert(QStringLiteral("a"));
+        useServices({.statistics =
+                         [](const QString& ip) {
+                             UserList::RowStatistics statistics;
+                             if (ip == QLatin1String("a")) {
+                                 statistics.lossPercent = 12.5;
+                                 statistics.averageMs = 3.267;
+                                 statistics.lastAnsweredMs = 1765000000000;
+                             }
+                             return statistics;
+                         },
+                     .slow = &slowness});
         m_list->setFileChooser([](QWidget*, const QString&, const QString&) { return QStringLiteral("list.csv"); });
         m_data->addEntry(DeviceEntry(QStringLiteral("c"), QStringLiteral("=HYPERLINK(\"http://127.0.0.1\")"),
                                      DeviceTypeWeb, false, NoReplyResult));
         m_data->awaitFirstResults();
         m_data->addEntry(DeviceEntry(QStringLiteral("a"), QStringLiteral("Printer, \"new\""), DeviceTypeRouter, true,
                                      NoReplyResult));
-        m_data->addEntry(
-            DeviceEntry(QStringLiteral("b"), QStringLiteral("@SUM(A1)"), DeviceTypePC, false, NoReplyResult));
+        DeviceEntry web(QStringLiteral("b"), QStringLiteral("@SUM(A1)"), DeviceTypePC, false, NoReplyResult);
+        web.check = DeviceCheck::tcp(8080);
+        m_data->addEntry(web);
         m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(3ms)}});
-        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
+        m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout(), web.check}});
         m_list->exportList();
         const QList<QByteArray> lines = TestFiles::readAll(QStringLiteral("list.csv")).split('\n');
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0],
                  QByteArray("Address,Description,Type,State,Ping result (ms),Information on state change,"
-                            "Loss (%),Avg (ms),Jitter (ms),Since (UTC),Last seen (UTC),Outcome\r"));
+                            "Loss (%),Avg (ms),Jitter (ms),Since (UTC),Last seen (UTC),Outcome,Check,Slow\r"));
         // The time the state began is now, give or take the test's own run.
         const QRegularExpression since(QStringLiteral(",\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,"));
         QList<QByteArray> rest;
         for (const QByteArray& line : lines.mid(1, 3))
             rest << QString::fromUtf8(line).replace(since, QStringLiteral(",T,")).toUtf8();
-        QCOMPARE(rest[0], QByteArray("c,\"'=HYPERLINK(\"\"http://127.0.0.1\"\")\",Web,not yet probed,,no,,,,T,,\r"));
+        QCOMPARE(rest[0],
+                 QByteArray("c,\"'=HYPERLINK(\"\"http://127.0.0.1\"\")\",Web,not yet probed,,no,,,,T,,,ICMP echo,\r"));
         QCOMPARE(rest[1],
                  QByteArray("a,\"Printer, \"\"new\"\"\",Router,connected,3,yes,12.5,3.27,,T,"
-                            "2025-12-06 05:46:40,answered\r"));
-        QCOMPARE(rest[2], QByteArray("b,'@SUM(A1),PC,disconnected,,no,,,,T,,no reply\r"));
+                            "2025-12-06 05:46:40,answered,ICMP echo,yes\r"));
+        QCOMPARE(rest[2], QByteArray("b,'@SUM(A1),PC,disconnected,,no,,,,T,,no reply,TCP port 8080,no\r"));
     }
 
     // Columns hidden from the header's menu stay hidden in the next list (the next start).
@@ -513,8 +522,12 @@ private slots:
         m_data->setPingResults({{QStringLiteral("127.0.0.2"), 0, ProbeResult::reply(1ms)}});
         auto* filter = m_list->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
         QCOMPARE(filter->placeholderText(), QStringLiteral("Filter"));
+        auto* count = m_list->findChild<QLabel*>(QStringLiteral("filterCountLabel"));
+        QVERIFY(count->isHidden());
         typeInto(filter, QStringLiteral("ABOUT 127"));
         QCOMPARE(shown(), QStringList({"127.0.0.1", "127.0.0.2"}));
+        QCOMPARE(count->text(), QStringLiteral("2 of 3 shown"));
+        QVERIFY(!count->isHidden());
         // An edit of the description is filtered anew, both ways.
         m_data->changeEntry(QStringLiteral("printer"), QStringLiteral("printer"), false, QStringLiteral("about 127"),
                             DeviceTypePC);
@@ -533,6 +546,9 @@ private slots:
         QTest::keyClick(state, Qt::Key_Down);
         QCOMPARE(state->currentText(), QStringLiteral("Disconnected"));
         QCOMPARE(shown(), QStringList({"printer"}));
+        QCOMPARE(count->text(), QStringLiteral("1 of 3 shown"));
+        QTest::keyClick(state, Qt::Key_Home);
+        QVERIFY(count->isHidden());
         m_list->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_list));
         QTest::keySequence(m_list->tree(), QKeySequence::Find);
@@ -562,9 +578,12 @@ private slots:
         QCOMPARE(listSummary->text(), QStringLiteral("3 devices: 0 connected, 0 disconnected, 3 not yet probed"));
         const QImage notProbed = SkinResources::icon(DevicePictures::notProbed()).pixmap(16).toImage();
         QCOMPARE(list.tree()->topLevelItem(0)->icon(0).pixmap(16).toImage(), notProbed);
-        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
+        // No result before the first one, not a "no reply"; a reply within the millisecond in hundredths.
+        QCOMPARE(column(list.tree(), 3), QStringList({"", "", ""}));
+        m_data->setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(30us)}});
         m_data->setPingResults({{QStringLiteral("b"), 0, ProbeResult::timeout()}});
         QTRY_COMPARE(listSummary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
+        QCOMPARE(column(list.tree(), 3), QStringList({"0.03", "X", ""}));
         QVERIFY(list.tree()->topLevelItem(1)->icon(0).pixmap(16).toImage() != notProbed);
         QTRY_COMPARE(summary->text(), QStringLiteral("3 devices: 1 connected, 1 disconnected, 1 not yet probed"));
         QTRY_VERIFY(!placeholder->isVisible());
