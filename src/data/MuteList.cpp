@@ -71,24 +71,30 @@ void MuteList::mute(const QString& ip, const QDateTime& until)
 {
     m_devices.insert(ip, until);
     changedNow();
+    emit muted(ip, until);
 }
 
 void MuteList::unmute(const QString& ip)
 {
-    if (m_devices.remove(ip))
-        changedNow();
+    if (!m_devices.remove(ip))
+        return;
+    changedNow();
+    emit unmuted(ip);
 }
 
 void MuteList::muteAll(const QDateTime& until)
 {
     m_all = until;
     changedNow();
+    emit muted(QString(), until);
 }
 
 void MuteList::unmuteAll()
 {
-    if (std::exchange(m_all, std::nullopt))
-        changedNow();
+    if (!std::exchange(m_all, std::nullopt))
+        return;
+    changedNow();
+    emit unmuted(QString());
 }
 
 bool MuteList::isMuted(const QString& ip) const

@@ -53,6 +53,11 @@ public:
 signals:
     // A mute was set, lifted or came to its end.
     void changed();
+    // The user muted a device's alerts, or all devices' (an empty address), until a time
+    // (invalid: until unmuted).
+    void muted(const QString& ip, const QDateTime& until);
+    // The user lifted a device's mute, or the mute of all devices (an empty address).
+    void unmuted(const QString& ip);
 
 private:
     bool startElement(const QString& qName, const QXmlStreamAttributes& attributes) override;

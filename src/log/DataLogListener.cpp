@@ -4,6 +4,7 @@
 #include "LogManager.h"
 #include "data/Announcement.h"
 #include "data/DeviceAddedEvent.h"
+#include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
 
@@ -46,6 +47,42 @@ void DataLogListener::announced(const Announcement& announcement)
 void DataLogListener::DeviceAdded(DeviceAddedEvent* pEvent)
 {
     logForDevice(pEvent->entry().ip, pEvent->entry().description, " added to list");
+}
+
+void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    // Results change the entry too, many times a second: only what the user edits is told.
+    const DeviceEntry& before = pEvent->oldEntry();
+    const DeviceEntry& after = pEvent->newEntry();
+    QStringList changes;
+    const auto note = [&changes](const char* field, const QString& from, const QString& to) {
+        if (from != to)
+            changes << QStringLiteral("%1 \"%2\" to \"%3\"").arg(QLatin1String(field), from, to);
+    };
+    const auto yesNo = [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); };
+    note("address", before.ip, after.ip);
+    note("description", before.description, after.description);
+    note("type", QString::number(before.type), QString::number(after.type));
+    note("information on state change", yesNo(before.informOnStateChange), yesNo(after.informOnStateChange));
+    note("check", before.check.text(), after.check.text());
+    if (before.slowLimits != after.slowLimits)
+        changes << QStringLiteral("its slow limits");
+    if (!changes.isEmpty())
+        logForDevice(before.ip, before.description, " edited: " + changes.join(QStringLiteral(", ")).toStdString());
+}
+
+void DataLogListener::muted(const QString& ip, const QDateTime& until)
+{
+    const QString whose = ip.isEmpty() ? QStringLiteral("all devices") : ip;
+    const QString end = until.isValid() ? until.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm"))
+                                        : QStringLiteral("unmuted");
+    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 muted until %2").arg(whose, end).toStdString());
+}
+
+void DataLogListener::unmuted(const QString& ip)
+{
+    const QString whose = ip.isEmpty() ? QStringLiteral("all devices") : ip;
+    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 unmuted").arg(whose).toStdString());
 }
 
 void DataLogListener::DeviceRemoved(DeviceRemovedEvent* pEvent)

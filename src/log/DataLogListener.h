@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 
 #include <string>
@@ -9,11 +10,13 @@ namespace Tarnwick {
 
 struct Announcement;
 class DeviceAddedEvent;
+class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class LogManager;
 
-// Writes a "DeviceList" log entry when a device is added or removed, and when the announcer
-// says a device changed its state, while state-change logging is switched on in the settings.
+// Writes a "DeviceList" log entry when a device is added, edited or removed, and when the
+// announcer says a device changed its state, while state-change logging is switched on in the
+// settings; and an "Alerts" entry for each mute the user sets or lifts.
 class DataLogListener : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,11 @@ public:
 public slots:
     void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
+    // What the user changed of a device: one line naming each field with its old and new value.
+    void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    // A mute set or lifted by the user (an empty address: all devices).
+    void muted(const QString& ip, const QDateTime& until);
+    void unmuted(const QString& ip);
     void announced(const Tarnwick::Announcement& announcement);
 
 private:

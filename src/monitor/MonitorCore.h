@@ -76,6 +76,7 @@ public:
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
     QString historyFile() const;
+    QString deviceListFile() const { return m_options.deviceListFile; }
     // Why results wait in memory rather than in the history file, if they do.
     QString recordingProblem() const;
 

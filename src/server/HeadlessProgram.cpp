@@ -12,11 +12,13 @@
 #include "ScanCommand.h"
 #include "ServiceNotifier.h"
 #include "TarnwickVersion.h"
+#include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -111,8 +113,15 @@ int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& comman
     reloadPause.setSingleShot(true);
     reloadPause.setInterval(1000);
     bool reloadWaiting = false;
+    // A service enabled before anyone listed a device would otherwise watch nothing in silence.
+    const auto sayIfNoDevices = [&] {
+        if (monitoring.core().data().entries().isEmpty())
+            Monitoring::reportToLog(QStringLiteral("No devices to watch in %1; add some (see man tarnwick-headless)")
+                                        .arg(QDir::current().absoluteFilePath(monitoring.core().deviceListFile())));
+    };
     const auto reload = [&] {
         monitoring.core().reload();
+        sayIfNoDevices();
         reloadPause.start();
     };
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::reloadRequested, [&] {
@@ -126,6 +135,7 @@ int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& comman
             reload();
     });
 
+    sayIfNoDevices();
     monitoring.core().start();
     ServiceNotifier::ready();
     do {

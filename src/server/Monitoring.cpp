@@ -5,6 +5,7 @@
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "log/LogManager.h"
@@ -66,6 +67,8 @@ Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngi
     // Connected only after loading, so that the entries read from the file are not logged.
     m_core.data().connectReceiver(&m_logListener);
     QObject::connect(&m_core.announcer(), &Announcer::announced, &m_logListener, &DataLogListener::announced);
+    QObject::connect(&m_core.mutes(), &MuteList::muted, &m_logListener, &DataLogListener::muted);
+    QObject::connect(&m_core.mutes(), &MuteList::unmuted, &m_logListener, &DataLogListener::unmuted);
     QObject::connect(&m_core.announcer(), &Announcer::announced, &m_alerts, &AlertDispatcher::announced);
     Data::setInstance(&m_core.data());
     VisualRepresentationData::setInstance(&m_core.map());

@@ -5,6 +5,7 @@
 #include "DigitsValidator.h"
 #include "alert/TestAlert.h"
 #include "data/Data.h"
+#include "log/LogManager.h"
 #include "metrics/MetricsAddress.h"
 #include "net/ProbeRate.h"
 
@@ -361,7 +362,9 @@ void SettingsDialog::sendTestAlert()
     reveal();
     auto* test = new TestAlert({m_edited.alertCommand, m_edited.webhookUrl, m_edited.appriseUrls}, this);
     auto lines = std::make_shared<QStringList>();
+    LogManager::instance().log("Alerts", "Test alert sent");
     connect(test, &TestAlert::reported, this, [this, lines, reveal](const QString& line) {
+        LogManager::instance().log("Alerts", "Test alert: " + line.toStdString());
         *lines << line;
         m_testAlertResult->setText(lines->join(QLatin1Char('\n')));
         reveal();
@@ -376,8 +379,13 @@ void SettingsDialog::applyOnClose()
     // Escape and the title bar keep the edits, but never an address the program would refuse.
     if (!MetricsAddress::parse(m_edited.metricsAddress).error.isEmpty())
         m_edited.metricsAddress = m_original.metricsAddress;
-    if (!m_cancelled)
-        settings.setEdited(m_original, m_edited);
+    if (!m_cancelled) {
+        const QStringList changed = settings.setEdited(m_original, m_edited);
+        if (!changed.isEmpty())
+            LogManager::instance().log(
+                "Settings",
+                QStringLiteral("Settings changed: %1").arg(changed.join(QStringLiteral(", "))).toStdString());
+    }
     QString why;
     if (AutostartEntry::set(settings.autostart, &why))
         return;

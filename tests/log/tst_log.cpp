@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/Data.h"
+#include "data/MuteList.h"
+#include "data/Settings.h"
+#include "log/DataLogListener.h"
 #include "log/FileLog.h"
 #include "log/ILogManagerListener.h"
 #include "log/LogManager.h"
@@ -67,6 +71,38 @@ class TestLog : public QObject
 
 private slots:
     void init() { TestFiles::enterEmpty(m_dir); }
+
+    // What the user does to devices and their alerts is logged, one line each; results are not.
+    void userChangesAreLogged()
+    {
+        Settings::instance().logStateChange = true;
+        RecordingListener lines;
+        LogManager::instance().addListener(&lines);
+        Data data;
+        MuteList mutes;
+        DataLogListener listener;
+        const QString ip = QStringLiteral("127.0.0.1");
+        data.addEntry(DeviceEntry(ip, QStringLiteral("Printer"), DeviceTypePC, false, NoReplyResult));
+        data.connectReceiver(&listener);
+        connect(&mutes, &MuteList::muted, &listener, &DataLogListener::muted);
+        connect(&mutes, &MuteList::unmuted, &listener, &DataLogListener::unmuted);
+        data.setPingResults({{ip, 0, ProbeResult::timeout()}});
+        data.changeEntry(ip, ip, true, QStringLiteral("Copier"), DeviceTypePC, DeviceCheck::tcp(80));
+        mutes.mute(ip, QDateTime());
+        mutes.unmute(ip);
+        mutes.muteAll(QDateTime());
+        mutes.unmuteAll();
+        LogManager::instance().removeListener(&lines);
+        QStringList seen;
+        for (const std::string& line : lines.seen)
+            seen << QString::fromStdString(line);
+        QCOMPARE(
+            seen,
+            (QStringList{"DeviceList/Device 127.0.0.1 (Printer) edited: description \"Printer\" to \"Copier\", "
+                         "information on state change \"no\" to \"yes\", check \"ICMP echo\" to \"TCP port 80\"",
+                         "Alerts/Alerts of 127.0.0.1 muted until unmuted", "Alerts/Alerts of 127.0.0.1 unmuted",
+                         "Alerts/Alerts of all devices muted until unmuted", "Alerts/Alerts of all devices unmuted"}));
+    }
 
     void timestampFormat_data()
     {
