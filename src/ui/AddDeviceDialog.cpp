@@ -51,12 +51,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
 
 void AddDeviceDialog::refuse(const QString& why)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), why, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("refusal"));
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->show();
+    DeviceFormLayout::refuse(this, why);
 }
 
 bool AddDeviceDialog::addTypedEntry()

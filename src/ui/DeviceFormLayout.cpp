@@ -3,8 +3,19 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QMessageBox>
 
 namespace Tarnwick {
+
+void DeviceFormLayout::refuse(QWidget* dialog, const QString& why)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, dialog->windowTitle(), why, QMessageBox::Ok, dialog);
+    box->setObjectName(QStringLiteral("refusal"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
+}
 
 DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* typeField, QWidget* descriptionField,
                                    QWidget* informField)

@@ -12,6 +12,9 @@ namespace Tarnwick {
 class DeviceFormLayout : public QVBoxLayout
 {
 public:
+    // Tells the user in a box over the dialog why what was typed is not taken.
+    static void refuse(QWidget* dialog, const QString& why);
+
     DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* typeField, QWidget* descriptionField,
                      QWidget* informField);
 

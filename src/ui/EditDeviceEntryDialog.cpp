@@ -6,6 +6,7 @@
 #include "DeviceTypeComboBox.h"
 #include "SlowLimitsField.h"
 #include "data/Data.h"
+#include "data/DeviceAddress.h"
 #include "data/XmlStreamParser.h"
 
 #include <QCheckBox>
@@ -50,7 +51,17 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
     m_informCheckBox->setObjectName(QStringLiteral("informCheckBox"));
-    auto* layout = new DeviceFormLayout(this, m_ipLabel, m_typeCombo, m_descriptionEdit, m_informCheckBox);
+    const DeviceEntry& first = entries.first();
+    if (entries.size() == 1 && !first.hasAddress()) {
+        m_ipEdit = new QLineEdit(this);
+        m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
+        m_ipEdit->setMaxLength(253);
+        m_ipEdit->setPlaceholderText(QStringLiteral("The list gives no address: type one"));
+        m_ipLabel->hide();
+        connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
+    }
+    auto* layout = new DeviceFormLayout(this, m_ipEdit ? static_cast<QWidget*>(m_ipEdit) : m_ipLabel, m_typeCombo,
+                                        m_descriptionEdit, m_informCheckBox);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
@@ -64,7 +75,6 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 
-    const DeviceEntry& first = entries.first();
     if (entries.size() == 1) {
         m_ipLabel->setText(first.ip);
         m_descriptionEdit->setText(first.description);
@@ -102,6 +112,10 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
 
 void EditDeviceEntryDialog::OkPushButtonClicked()
 {
+    if (m_ipEdit) {
+        giveAddress();
+        return;
+    }
     if (Data* store = Data::instance()) {
         const Qt::CheckState inform = m_informCheckBox->checkState();
         for (const DeviceEntry& entry : std::as_const(m_entries)) {
@@ -112,6 +126,35 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
                                m_checkField->appliedTo(entry.check), m_slowField->appliedTo(entry.slowLimits));
         }
     }
+    accept();
+}
+
+void EditDeviceEntryDialog::giveAddress()
+{
+    Data* store = Data::instance();
+    if (!store)
+        return;
+    const QString address = DeviceAddress::normalised(m_ipEdit->text());
+    QString problem = DeviceAddress::problem(address);
+    if (problem.isEmpty())
+        problem = m_checkField->problem();
+    if (problem.isEmpty() && store->contains(address))
+        problem = QStringLiteral("\"%1\" is in the device list already.").arg(address);
+    if (!problem.isEmpty()) {
+        DeviceFormLayout::refuse(this, problem);
+        return;
+    }
+    // The entry comes back under its address, as one added: everything that follows the list
+    // keys its devices by address.
+    const DeviceEntry& before = m_entries.first();
+    const Qt::CheckState inform = m_informCheckBox->checkState();
+    DeviceEntry entry(
+        address, m_descriptionEdit->text(), m_typeCombo->currentIndex() < 0 ? before.type : m_typeCombo->currentType(),
+        inform == Qt::PartiallyChecked ? before.informOnStateChange : inform == Qt::Checked, NoReplyResult);
+    entry.check = m_checkField->appliedTo(before.check);
+    entry.slowLimits = m_slowField->appliedTo(before.slowLimits);
+    store->removeEntry(before.ip);
+    store->addEntry(entry);
     accept();
 }
 

@@ -32,7 +32,12 @@ private slots:
     void CancelPushButtonClicked();
 
 private:
+    // Gives an entry without an address the one typed, or says why not.
+    void giveAddress();
+
     QLabel* m_ipLabel;
+    // For an entry the list gave no address: where the user types one.
+    QLineEdit* m_ipEdit = nullptr;
     DeviceTypeComboBox* m_typeCombo;
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;

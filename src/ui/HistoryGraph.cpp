@@ -42,22 +42,24 @@ struct Span
 };
 
 // When the device was monitored: the buckets that hold its results, joined across the holes a
-// running monitor leaves between results, and reaching the range's ends across such a hole
+// running monitor leaves between results (a bucket left empty is a gap once results come more
+// often than a bucket lasts), and reaching the range's ends across such a hole or a minute more
 // (the results of the running minute reach the history a moment late).
 QList<Span> monitored(const HistoryGraph::Series& series)
 {
-    const qint64 join = std::max(series.quietMs, series.bucketMs) + 60000;
+    const qint64 join = series.quietMs;
+    const qint64 joinEnds = std::max(series.quietMs, series.bucketMs) + 60000;
     QList<Span> spans;
     for (const HistoryReader::Bucket& b : series.buckets) {
         if (b.sent == 0)
             continue;
-        const qint64 from = spans.isEmpty() && b.startMs - series.fromMs <= join ? series.fromMs : b.startMs;
+        const qint64 from = spans.isEmpty() && b.startMs - series.fromMs <= joinEnds ? series.fromMs : b.startMs;
         if (!spans.isEmpty() && from - spans.last().toMs <= join)
             spans.last().toMs = b.startMs + series.bucketMs;
         else
             spans.append({from, b.startMs + series.bucketMs});
     }
-    if (!spans.isEmpty() && series.toMs - spans.last().toMs <= join)
+    if (!spans.isEmpty() && series.toMs - spans.last().toMs <= joinEnds)
         spans.last().toMs = series.toMs;
     return spans;
 }

@@ -458,6 +458,40 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("h")).description, QStringLiteral("new"));
     }
 
+    // An entry the list gave no address gets one in the Edit dialog, keeping what the user set;
+    // an address that cannot be added is refused as in the Add dialog.
+    void editGivesAnEntryWithoutAnAddressOne_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("address") << "127.0.0.5" << true;
+        QTest::newRow("listed already") << "127.0.0.1" << false;
+        QTest::newRow("not an address") << "a b" << false;
+    }
+
+    void editGivesAnEntryWithoutAnAddressOne()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, taken);
+        const QString key = DeviceEntry::keyWithoutAddress(1);
+        m_data->addEntry(DeviceEntry(QStringLiteral("127.0.0.1"), QString(), 2, false, NoReplyResult));
+        m_data->addEntry(DeviceEntry(key, QStringLiteral("printer"), 3, true, NoReplyResult));
+        EditDeviceEntryDialog dialog(m_data->entry(key));
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), typed);
+        pressButton(&dialog, "okButton");
+        QCOMPARE(dialog.isVisible(), !taken);
+        QCOMPARE(m_data->contains(key), !taken);
+        if (!taken) {
+            QTRY_VERIFY(dialog.findChild<QMessageBox*>(QStringLiteral("refusal")));
+            return;
+        }
+        const DeviceEntry given = m_data->entry(typed);
+        QCOMPARE(given.description, QStringLiteral("printer"));
+        QCOMPARE(given.type, 3);
+        QVERIFY(given.informOnStateChange);
+    }
+
     void editOfARemovedEntryOrCancelChangesNothing()
     {
         m_data->addEntry(DeviceEntry(QStringLiteral("h"), QStringLiteral("desc"), 2, false, NoReplyResult));
