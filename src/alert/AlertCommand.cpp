@@ -77,6 +77,11 @@ AlertCommand::~AlertCommand()
     }
     for (const qint64 group : std::as_const(m_stopping))
         signalGroup(group, SIGKILL);
+    // Commands are not kept across a restart: whoever reads the log learns what they missed.
+    if (!m_waiting.isEmpty())
+        m_log(tr("Tarnwick ended before the alert command \"%1\" was run for the alerts waiting for it (%2).")
+                  .arg(m_commandLine)
+                  .arg(m_waiting.size()));
 }
 
 void AlertCommand::stop(qint64 group)

@@ -37,7 +37,9 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
         m_current = DeviceEntry(attributes.value(QStringLiteral("IP")).toString(), QString(),
                                 XmlNumber::toInt(attributes.value(QStringLiteral("Type"))),
                                 XmlNumber::toFlag(attributes.value(QStringLiteral("IASC"))), NoReplyResult);
-        if (m_current.ip.isEmpty())
+        // Text that reads as one of those keys is no address either: it would take another
+        // entry's key.
+        if (!m_current.hasAddress())
             m_current.ip = DeviceEntry::keyWithoutAddress(++m_withoutAddress);
         m_current.check = DeviceCheck::fromAttribute(attributes.value(QStringLiteral("Check")));
         m_current.slowLimits = {limitFrom(attributes, QStringLiteral("SlowAverageMs"), 0, Settings::MaxMilliseconds),

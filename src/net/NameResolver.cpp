@@ -19,6 +19,10 @@ QString failureOf(int error)
 {
     if (error == EAI_NONAME || error == EAI_NODATA)
         return QStringLiteral("name not found");
+    // The system's resolver gave up on the name server: the same as giving up on it ourselves,
+    // one reason whichever bound came first.
+    if (error == EAI_AGAIN)
+        return NameResolver::noAnswerInTime();
     QString said = QString::fromLocal8Bit(::gai_strerror(error));
     if (!said.isEmpty())
         said[0] = said[0].toLower();

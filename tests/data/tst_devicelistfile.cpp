@@ -128,6 +128,9 @@ private slots:
                 + "<DeviceEntries><DeviceEntry IP=\"\">a</DeviceEntry><DeviceEntry>b</DeviceEntry>"
                   "<DeviceEntry IP=\"h\"/></DeviceEntries>"
             << true << QStringList{"(no address 1)|0|0|a", "(no address 2)|0|0|b", "h|0|0|"};
+        QTest::newRow("text that reads as a key") << head
+                + "<DeviceEntries><DeviceEntry IP=\"(no address 1)\">a</DeviceEntry><DeviceEntry>b</DeviceEntry>"
+                  "</DeviceEntries>" << true << QStringList{"(no address 1)|0|0|a", "(no address 2)|0|0|b"};
         QTest::newRow("non-numbers read as 0")
             << head + "<DeviceEntries><DeviceEntry IP=\"h\" Type=\"3x\" IASC=\"true\"/></DeviceEntries>" << true
             << QStringList{"h|0|0|"};

@@ -100,6 +100,9 @@ private slots:
         QTest::newRow("on") << true
                             << QStringList{"DeviceList: Device 127.0.0.5 (d) added to list",
                                            "DeviceList: Device 127.0.0.5 (d) state changed to: connected",
+                                           "DeviceList: Device 127.0.0.5 (d) edited: description \"d\" to "
+                                           "\"edited\", type \"3\" to \"4\", information on state change "
+                                           "\"yes\" to \"no\"",
                                            "DeviceList: Device 127.0.0.5 (edited) state changed to: disconnected",
                                            "DeviceList: Device 127.0.0.5 (edited) removed from list",
                                            "DeviceList: Device 127.0.0.6 added to list",
