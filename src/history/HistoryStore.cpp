@@ -268,6 +268,17 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
     db.close();
+    // SQLite makes its -wal and -shm files with the file's permissions: made while the file was
+    // read-only, they stay so once it is writable again, and keep every write out until a
+    // restart. They follow the file again, as SQLite would have made them.
+    if (writable(m_fileName)) {
+        const QFileDevice::Permissions permissions = QFile::permissions(m_fileName);
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const QString part = m_fileName + QLatin1String(suffix);
+            if (QFile::exists(part) && QFile::permissions(part) != permissions)
+                QFile::setPermissions(part, permissions);
+        }
+    }
     db.setDatabaseName(m_fileName);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open())

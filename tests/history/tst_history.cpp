@@ -5,6 +5,7 @@
 #include "history/HistoryReader.h"
 #include "history/HistoryStore.h"
 
+#include "../common/FilePermissionsApply.h"
 #include "../common/SmallDisk.h"
 #include "../common/TestFiles.h"
 
@@ -88,7 +89,7 @@ class TestHistory : public QObject
 {
     Q_OBJECT
 
-    enum Cause { RandomBytes, LaterVersion, Locked, FullDisk, ReadOnly };
+    enum Cause { RandomBytes, LaterVersion, Locked, FullDisk, ReadOnly, ReadOnlyFile };
 
     QTemporaryDir m_dir;
     QStringList m_reports;
@@ -437,6 +438,8 @@ private slots:
         QTest::newRow("locked by another program") << int(Locked) << "database is locked";
         QTest::newRow("full disk") << int(FullDisk) << "disk";
         QTest::newRow("read-only") << int(ReadOnly) << "unable to open database file";
+        // Made read-only before the start: SQLite's own files come into being read-only too.
+        QTest::newRow("read-only file") << int(ReadOnlyFile) << "readonly database";
     }
 
     void openAndRetryRules()
@@ -477,6 +480,12 @@ private slots:
             SmallDisk::fill(QStringLiteral("filler"));
         if (cause == ReadOnly)
             QVERIFY(SmallDisk::remount(disk.path(), true));
+        std::unique_ptr<FilePermissionsApply> asAUser;
+        if (cause == ReadOnlyFile) {
+            QVERIFY(QFile::setPermissions(QStringLiteral("History.sqlite"), QFile::ReadOwner | QFile::ReadGroup));
+            asAUser = std::make_unique<FilePermissionsApply>();
+            QVERIFY(asAUser->applied());
+        }
         m_reports.clear();
         m_store.reset(newStore());
         HistoryStore* store = m_store.get();
@@ -499,6 +508,9 @@ private slots:
             QVERIFY(QFile::remove(QStringLiteral("filler")));
         if (cause == ReadOnly)
             QVERIFY(SmallDisk::remount(disk.path(), false));
+        if (cause == ReadOnlyFile)
+            QVERIFY(QFile::setPermissions(QStringLiteral("History.sqlite"),
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         QTRY_VERIFY_WITH_TIMEOUT(store->recordingProblem().isEmpty(), 15000);
         store->flush();
         QCOMPARE(m_reports.size(), 2);

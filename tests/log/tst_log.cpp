@@ -8,6 +8,7 @@
 #include "log/LogManager.h"
 #include "log/LogTimestamp.h"
 
+#include "../common/FilePermissionsApply.h"
 #include "../common/TestFiles.h"
 
 #include <QDir>
@@ -17,7 +18,6 @@
 #include <QTest>
 
 #include <cstdlib>
-#include <sys/capability.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,32 +33,6 @@ public:
     {
         seen.push_back(category + "/" + text);
     }
-};
-
-// Lets this thread meet file permissions as any user does, for as long as it lives: root's
-// override is taken out of the thread's effective set and put back afterwards.
-class FilePermissionsApply
-{
-public:
-    FilePermissionsApply()
-        : m_saved(cap_get_proc())
-    {
-        cap_t reduced = cap_dup(m_saved);
-        const cap_value_t overrides[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER};
-        cap_set_flag(reduced, CAP_EFFECTIVE, std::size(overrides), overrides, CAP_CLEAR);
-        m_applied = cap_set_proc(reduced) == 0;
-        cap_free(reduced);
-    }
-    ~FilePermissionsApply()
-    {
-        cap_set_proc(m_saved);
-        cap_free(m_saved);
-    }
-    bool applied() const { return m_applied; }
-
-private:
-    cap_t m_saved;
-    bool m_applied = false;
 };
 
 } // namespace
