@@ -6,6 +6,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <memory>
+
 namespace Tarnwick {
 
 WebhookChannel::WebhookChannel(const QUrl& url, std::chrono::milliseconds timeLimit, QObject* parent)
@@ -41,24 +43,46 @@ void WebhookChannel::send(const Alert& alert)
     QNetworkRequest request(m_url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(int(m_timeLimit.count()));
+    // A redirect is no delivery: followed, it would be a GET without the alert, to another
+    // address, whose 200 would count as delivered.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = m_network->post(request, QJsonDocument(alert.toJson()).toJson(QJsonDocument::Compact));
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
-            emit delivered();
-        } else if (status != 0) {
-            const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-            emit failed(
-                tr("the webhook at %1 answered HTTP %2 %3").arg(where(), QString::number(status), phrase).trimmed());
-        } else if (reply->error() == QNetworkReply::OperationCanceledError) {
-            // Nothing else cancels a post: the transfer timeout ran out, the server silent.
-            emit failed(tr("the webhook at %1 did not answer within %2 s")
-                            .arg(where(), QString::number(double(m_timeLimit.count()) / 1000.0)));
-        } else {
-            emit failed(tr("the webhook at %1 cannot be reached: %2").arg(where(), reply->errorString()));
+    // Only the status counts: the body is let go as it comes, and one without end is cut off.
+    reply->setReadBufferSize(MaxReplyBytes);
+    auto read = std::make_shared<qint64>(0);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, read] {
+        *read += reply->skip(reply->bytesAvailable());
+        if (*read > MaxReplyBytes) {
+            answered(reply);
+            reply->abort();
         }
     });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { answered(reply); });
+}
+
+void WebhookChannel::answered(QNetworkReply* reply)
+{
+    // Once: a reply cut off finishes again as it is aborted.
+    reply->disconnect(this);
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if ((reply->error() == QNetworkReply::NoError || reply->isRunning()) && status >= 200 && status < 300) {
+        emit delivered();
+    } else if (status >= 300 && status < 400) {
+        const QUrl to = m_url.resolved(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+        emit failed(tr("the webhook at %1 answered %2 to %3; set that address if it moved")
+                        .arg(where(), QString::number(status), to.adjusted(QUrl::RemoveUserInfo).toDisplayString()));
+    } else if (status != 0) {
+        const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        emit failed(
+            tr("the webhook at %1 answered HTTP %2 %3").arg(where(), QString::number(status), phrase).trimmed());
+    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+        // Nothing else cancels a post: the transfer timeout ran out, the server silent.
+        emit failed(tr("the webhook at %1 did not answer within %2 s")
+                        .arg(where(), QString::number(double(m_timeLimit.count()) / 1000.0)));
+    } else {
+        emit failed(tr("the webhook at %1 cannot be reached: %2").arg(where(), reply->errorString()));
+    }
 }
 
 } // namespace Tarnwick

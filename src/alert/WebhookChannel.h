@@ -8,17 +8,21 @@
 #include <chrono>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace Tarnwick {
 
-// Posts each alert as a JSON object (title, text, address, description, state, behind, time)
-// to the user's URL ("Post alerts to"). Only a 2xx answer is a delivery.
+// Posts each alert as a JSON object (title, text, address, description, state, behind, time,
+// kind) to the user's URL ("Post alerts to"). Only a 2xx answer of that URL is a delivery: a
+// redirect is not followed, but told with where it points.
 class WebhookChannel : public AlertChannel
 {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds DefaultTimeLimit{30000};
+    // The most of an answer's body read before the transfer is ended (the status came first).
+    static constexpr qint64 MaxReplyBytes = 64 * 1024;
 
     explicit WebhookChannel(const QUrl& url, std::chrono::milliseconds timeLimit = DefaultTimeLimit,
                             QObject* parent = nullptr);
@@ -33,6 +37,8 @@ public:
 private:
     // The URL without what may be secret in it (user, path, query), for the log.
     QString where() const;
+    // Tells what the answer means, once per reply.
+    void answered(QNetworkReply* reply);
 
     const QUrl m_url;
     const std::chrono::milliseconds m_timeLimit;

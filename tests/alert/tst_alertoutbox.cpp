@@ -63,6 +63,8 @@ private slots:
     void arrivesOnceAfterRefusals_data();
     void arrivesOnceAfterRefusals();
     void silentWebhookIsToldAsSilent();
+    void onlyTheWebhooksOwnAnswerCounts_data();
+    void onlyTheWebhooksOwnAnswerCounts();
     void appriseFailureSaysWhy();
     void waitingAlertArrivesAfterRestart();
     void givesUpAfterItsTime();
@@ -159,6 +161,44 @@ void TestAlertOutbox::silentWebhookIsToldAsSilent()
     QVERIFY(failed.wait(20000));
     QCOMPARE(failed.first().first().toString(),
              QStringLiteral("the webhook at http://127.0.0.1:%1 did not answer within 0.3 s").arg(server.serverPort()));
+}
+
+// A redirect is told with where it points, never followed (it would post nothing, elsewhere);
+// a body without end is cut off once the status is known.
+void TestAlertOutbox::onlyTheWebhooksOwnAnswerCounts_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<bool>("endless");
+    QTest::addColumn<QString>("failure"); // empty: delivered
+    QTest::newRow("moved") << 302 << QByteArray("Location: http://127.0.0.2:9/moved\r\n") << false
+                           << "answered 302 to http://127.0.0.2:9/moved; set that address if it moved";
+    QTest::newRow("moved here") << 301 << QByteArray("Location: /new\r\n") << false
+                                << "answered 301 to http://127.0.0.1:%1/new; set that address if it moved";
+    QTest::newRow("body without end") << 200 << QByteArray() << true << QString();
+    QTest::newRow("refusal without end") << 503 << QByteArray() << true << "answered HTTP 503";
+}
+
+void TestAlertOutbox::onlyTheWebhooksOwnAnswerCounts()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, headers);
+    QFETCH(bool, endless);
+    QFETCH(QString, failure);
+    TestHttpServer server({status});
+    server.headers = headers;
+    server.endless = endless;
+    WebhookChannel webhook(QUrl(QStringLiteral("http://127.0.0.1:%1/hook").arg(server.port())));
+    QSignalSpy delivered(&webhook, &AlertChannel::delivered);
+    QSignalSpy failed(&webhook, &AlertChannel::failed);
+    webhook.send(sampleAlert());
+    QTRY_VERIFY_WITH_TIMEOUT(delivered.size() + failed.size() > 0, 20000);
+    QCOMPARE(delivered.size(), failure.isEmpty() ? 1 : 0);
+    if (!failure.isEmpty())
+        QVERIFY2(failed.first().first().toString().contains(
+                     failure.replace(QStringLiteral("%1"), QString::number(server.port()))),
+                 qPrintable(failed.first().first().toString()));
+    QCOMPARE(server.requests, 1);
 }
 
 void TestAlertOutbox::appriseFailureSaysWhy()

@@ -26,6 +26,10 @@ public:
     quint16 port() const { return m_server.serverPort(); }
 
     QList<int> answers;
+    // Added to each answer's headers, such as "Location: http://...".
+    QByteArray headers;
+    // Each answer's body comes without end, this much at a time, until the client lets go.
+    bool endless = false;
     int requests = 0;
     QList<QByteArray> accepted; // the bodies answered with 200
 
@@ -48,11 +52,22 @@ private:
         if (status == 200)
             accepted << buffer.mid(headerEnd + 4, length);
         m_buffers.remove(socket);
-        socket->write(QStringLiteral("HTTP/1.1 %1 %2\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+        socket->write(QStringLiteral("HTTP/1.1 %1 %2\r\nContent-Length: %3\r\nConnection: close\r\n")
                           .arg(status)
                           .arg(status == 200 ? "OK" : "Service Unavailable")
-                          .toLatin1());
-        socket->disconnectFromHost();
+                          .arg(endless ? "1000000000000" : "0")
+                          .toLatin1()
+                      + headers + "\r\n");
+        if (!endless) {
+            socket->disconnectFromHost();
+            return;
+        }
+        const QByteArray block(16384, 'x');
+        socket->write(block);
+        connect(socket, &QTcpSocket::bytesWritten, socket, [socket, block] {
+            if (socket->bytesToWrite() < block.size())
+                socket->write(block);
+        });
     }
 
     QTcpServer m_server;
