@@ -5,6 +5,21 @@
 
 namespace Tarnwick {
 
+namespace {
+
+// The text with each control character (a line break, say) as a space: one line of a list
+// stays one line, however a description was written.
+QString inert(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
+
 QString Alert::isoTime() const
 {
     return time.toUTC().toString(Qt::ISODateWithMs);
@@ -65,7 +80,9 @@ QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
     if (!devices.isEmpty()) {
         QStringList lines;
         for (const Device& device : devices)
-            lines << QStringLiteral("%1 %2 %3").arg(device.address, device.state, device.description).trimmed();
+            lines << QStringLiteral("%1 %2 %3")
+                         .arg(inert(device.address), inert(device.state), inert(device.description))
+                         .trimmed();
         environment.insert(QStringLiteral("TARNWICK_DEVICES"), lines.join(u'\n'));
     }
     return environment;

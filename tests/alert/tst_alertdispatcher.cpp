@@ -189,7 +189,8 @@ private slots:
                                         << "10.28.0.6"
                                         << "disconnected"
                                         << "down"
-                                        << "10.28.0.6 disconnected Printer <b>\n10.28.0.5 disconnected";
+                                        << "10.28.0.6 disconnected Printer <b>\n10.28.0.5 disconnected Hall 10.0.0.9 "
+                                           "connected Forged";
         QTest::newRow("slow") << QList<bool>{true} << false << Announcement::Kind::Slow << "10.28.0.6"
                               << "connected"
                               << "slow"
@@ -218,6 +219,9 @@ private slots:
         announcement.connected = connected.first();
         if (connected.size() > 1)
             announcement.each = {{"10.28.0.6", "Printer <b>", connected[0]}, {"10.28.0.5", "", connected[1]}};
+        // A line break in a description makes no device of its own in the command's list.
+        if (!whileAway && connected.size() > 1)
+            announcement.each[1].description = QStringLiteral("Hall\n10.0.0.9 connected Forged");
         const Alert alert = AlertDispatcher::alertOf(announcement);
 
         const QJsonObject json = alert.toJson();
