@@ -219,7 +219,10 @@ private slots:
         QVERIFY(looksLike(stateAt(49), HistoryGraph::DisconnectedColor));
         QVERIFY(looksLike(stateAt(17), HistoryGraph::SlowColor));
         QVERIFY(looksLike(stateAt(5), HistoryGraph::ConnectedColor));
-        QCOMPARE(stateAt(38), image.pixelColor(xAt(now - 38 * MinuteMs), areas.states.top() - 1));
+        // The middle of the minute without results: its edges may share a pixel with its neighbours.
+        const qint64 stopped = (now - 38 * MinuteMs) / MinuteMs * MinuteMs + MinuteMs / 2;
+        QCOMPARE(image.pixelColor(xAt(stopped), areas.states.center().y()),
+                 image.pixelColor(xAt(stopped), areas.states.top() - 1));
         for (int y = rtt.top(); y <= rtt.bottom(); ++y) {
             for (const qint64 minutesAgo : {50, 48, 20})
                 QVERIFY(
