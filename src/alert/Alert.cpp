@@ -27,10 +27,15 @@ QString Alert::isoTime() const
 
 QJsonObject Alert::toJson() const
 {
-    QJsonObject json{{QStringLiteral("title"), title},     {QStringLiteral("text"), text},
-                     {QStringLiteral("address"), address}, {QStringLiteral("description"), description},
-                     {QStringLiteral("state"), state},     {QStringLiteral("behind"), behind},
-                     {QStringLiteral("time"), isoTime()},  {QStringLiteral("kind"), kind}};
+    QJsonObject json{{QStringLiteral("title"), title},
+                     {QStringLiteral("text"), text},
+                     {QStringLiteral("address"), address},
+                     {QStringLiteral("description"), description},
+                     {QStringLiteral("state"), state},
+                     {QStringLiteral("behind"), behind},
+                     {QStringLiteral("time"), isoTime()},
+                     {QStringLiteral("kind"), kind},
+                     {QStringLiteral("id"), id}};
     if (!devices.isEmpty()) {
         QJsonArray each;
         for (const Device& device : devices)
@@ -64,7 +69,8 @@ Alert Alert::fromJson(const QJsonObject& json)
             QDateTime::fromString(text("time"), Qt::ISODateWithMs).toUTC(),
             QString(),
             devices,
-            kind};
+            kind,
+            text("id")};
 }
 
 QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
@@ -77,6 +83,7 @@ QProcessEnvironment Alert::addTo(QProcessEnvironment environment) const
     environment.insert(QStringLiteral("TARNWICK_BEHIND"), behind);
     environment.insert(QStringLiteral("TARNWICK_TIME"), isoTime());
     environment.insert(QStringLiteral("TARNWICK_KIND"), kind);
+    environment.insert(QStringLiteral("TARNWICK_ID"), id);
     if (!devices.isEmpty()) {
         QStringList lines;
         for (const Device& device : devices)

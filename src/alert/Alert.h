@@ -35,9 +35,13 @@ struct Alert
     // An alert about several devices: each of them (a group cut off behind the failed device at
     // address: that one first). Empty for an alert about one device.
     QList<Device> devices;
-    // What the alert tells of: "down", "up", "slow", "no longer slow" or "test" (Kinds). Several
-    // devices that changed each on its own are "up" when all came up, "down" otherwise.
+    // What the alert tells of: "down", "up", "slow", "no longer slow", "test" or "dropped"
+    // (Kinds). Several devices that changed each on its own are "up" when all came up, "down"
+    // otherwise.
     QString kind;
+    // The alert's own identity, the same on every channel and every attempt (a retry, a
+    // restart): receivers, which may get an alert more than once, de-duplicate by it.
+    QString id;
 
     // The kinds, as the fields carry them.
     struct Kinds
@@ -47,18 +51,20 @@ struct Alert
         static inline const QString Slow = QStringLiteral("slow");
         static inline const QString NoLongerSlow = QStringLiteral("no longer slow");
         static inline const QString Test = QStringLiteral("test");
+        // Alerts that waited for a channel down too long, folded into one that counts them.
+        static inline const QString Dropped = QStringLiteral("dropped");
     };
 
     // The time as ISO 8601 in UTC, milliseconds included.
     QString isoTime() const;
     // The fields a webhook receives: title, text, address, description, state, behind, time,
-    // kind, and for several devices "devices", an array of objects with address, description
+    // kind, id, and for several devices "devices", an array of objects with address, description
     // and state.
     QJsonObject toJson() const;
     // The alert back from toJson; the group key is not part of it. Without a kind (written
     // before alerts had one), the state decides between "up" and "down".
     static Alert fromJson(const QJsonObject& json);
-    // The fields as TARNWICK_TITLE, TARNWICK_TEXT, ..., TARNWICK_KIND added to the given environment; for
+    // The fields as TARNWICK_TITLE, TARNWICK_TEXT, ..., TARNWICK_KIND, TARNWICK_ID added to the given environment; for
     // several devices TARNWICK_DEVICES too, one line "address state description" each.
     QProcessEnvironment addTo(QProcessEnvironment environment) const;
 

@@ -20,6 +20,9 @@ public:
     virtual QString name() const = 0;
     // Starts sending; ends in exactly one of delivered() or failed().
     virtual void send(const Alert& alert) = 0;
+    // Whether an alert that waits is replaced by a later one of its group (a message that grew),
+    // which then takes its turn at the end of the queue; otherwise each goes out.
+    virtual bool takesLatestOfGroup() const { return false; }
 
 signals:
     void delivered();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alert/AlertCommand.h"
 
+#include "alert/ProcessOutputTail.h"
+
 #include <QProcess>
 #include <QTimer>
 
@@ -46,9 +48,17 @@ QStringList AlertCommand::split(const QString& commandLine, QString* error)
     return arguments;
 }
 
+QString AlertCommand::refusal(const QString& commandLine)
+{
+    QString unreadable;
+    if (split(commandLine, &unreadable).isEmpty() && !unreadable.isEmpty())
+        return tr("The alert command \"%1\" cannot be run: %2").arg(commandLine.trimmed(), unreadable);
+    return {};
+}
+
 AlertCommand::AlertCommand(const QString& commandLine, Log log, std::chrono::milliseconds timeLimit, QObject* parent)
-    : QObject(parent)
-    , m_arguments(split(commandLine, &m_unreadable))
+    : AlertChannel(parent)
+    , m_arguments(split(commandLine))
     , m_commandLine(commandLine.trimmed())
     , m_log(std::move(log))
     , m_timeLimit(timeLimit)
@@ -77,11 +87,11 @@ AlertCommand::~AlertCommand()
     }
     for (const qint64 group : std::as_const(m_stopping))
         signalGroup(group, SIGKILL);
-    // Commands are not kept across a restart: whoever reads the log learns what they missed.
-    if (!m_waiting.isEmpty())
-        m_log(tr("Tarnwick ended before the alert command \"%1\" was run for the alerts waiting for it (%2).")
-                  .arg(m_commandLine)
-                  .arg(m_waiting.size()));
+}
+
+QString AlertCommand::name() const
+{
+    return Name;
 }
 
 void AlertCommand::stop(qint64 group)
@@ -95,30 +105,18 @@ void AlertCommand::stop(qint64 group)
     });
 }
 
-void AlertCommand::run(const Alert& alert)
+void AlertCommand::send(const Alert& alert)
 {
+    Q_ASSERT(!m_running);
     if (m_arguments.isEmpty()) {
-        if (!m_unreadable.isEmpty())
-            m_log(tr("The alert command \"%1\" cannot be run: %2").arg(m_commandLine, m_unreadable));
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(tr("the alert command \"%1\" cannot be run").arg(m_commandLine)); },
+            Qt::QueuedConnection);
         return;
     }
-    if (m_waiting.size() >= MaxWaiting) {
-        m_log(tr("The alert command \"%1\" is still busy with earlier alerts; it is not run for \"%2\".")
-                  .arg(m_commandLine, alert.text));
-        return;
-    }
-    m_waiting.enqueue(alert);
-    if (!m_running)
-        startNext();
-}
-
-void AlertCommand::startNext()
-{
-    if (m_waiting.isEmpty())
-        return;
-    const Alert alert = m_waiting.dequeue();
     m_running = new QProcess(this);
     m_running->setProcessChannelMode(QProcess::MergedChannels);
+    m_output = new ProcessOutputTail(m_running);
     m_running->setProcessEnvironment(alert.addTo(QProcessEnvironment::systemEnvironment()));
     m_running->setProgram(m_arguments.first());
     m_running->setArguments(m_arguments.mid(1));
@@ -128,10 +126,14 @@ void AlertCommand::startNext()
     m_killed = false;
     connect(m_running, &QProcess::finished, this, &AlertCommand::ended);
     connect(m_running, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        // A program that never started sends no finished().
+        // A program that never started sends no finished(); it may be there on the next try.
         if (error == QProcess::FailedToStart) {
-            m_log(tr("The alert command \"%1\" could not start: %2").arg(m_commandLine, m_running->errorString()));
-            ended();
+            const QString why = m_running->errorString();
+            m_limit->stop();
+            m_running->disconnect(this);
+            m_running->deleteLater();
+            m_running = nullptr;
+            emit failed(tr("the alert command \"%1\" could not start: %2").arg(m_commandLine, why));
         }
     });
     // Started first: a program that cannot start ends the run within start().
@@ -146,31 +148,25 @@ void AlertCommand::ended()
     if (m_killed) {
         m_log(tr("The alert command \"%1\" did not end within %2 s and was stopped.")
                   .arg(m_commandLine, QString::number(double(m_timeLimit.count()) / 1000.0)));
-    } else if (m_running->error() != QProcess::FailedToStart) {
-        if (m_running->exitStatus() == QProcess::CrashExit)
-            m_log(tr("The alert command \"%1\" crashed.").arg(m_commandLine));
-        else if (m_running->exitCode() != 0)
-            m_log(tr("The alert command \"%1\" failed with exit status %2.")
-                      .arg(m_commandLine, QString::number(m_running->exitCode())));
+    } else if (m_running->exitStatus() == QProcess::CrashExit) {
+        m_log(tr("The alert command \"%1\" crashed.").arg(m_commandLine));
+    } else if (m_running->exitCode() != 0) {
+        m_log(tr("The alert command \"%1\" failed with exit status %2.")
+                  .arg(m_commandLine, QString::number(m_running->exitCode())));
     }
     m_running->disconnect(this);
     m_running->deleteLater();
     m_running = nullptr;
-    emit runEnded();
-    startNext();
+    emit delivered();
 }
 
 void AlertCommand::logOutput()
 {
-    const QStringList lines = QString::fromLocal8Bit(m_running->readAll()).split(u'\n', Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < std::min<qsizetype>(lines.size(), MaxLoggedLines); ++i) {
-        const QString line = lines.at(i).trimmed();
-        if (!line.isEmpty())
-            m_log(tr("The alert command \"%1\" said: %2").arg(m_commandLine, line));
-    }
-    if (lines.size() > MaxLoggedLines)
-        m_log(tr("The alert command \"%1\" said %2 more lines.")
-                  .arg(m_commandLine, QString::number(lines.size() - MaxLoggedLines)));
+    const QStringList lines = m_output->lastLines(MaxLoggedLines);
+    if (const qint64 before = m_output->lineCount() - lines.size(); before > 0)
+        m_log(tr("The alert command \"%1\" said %2 lines before these.").arg(m_commandLine, QString::number(before)));
+    for (const QString& line : lines)
+        m_log(tr("The alert command \"%1\" said: %2").arg(m_commandLine, line));
 }
 
 } // namespace Tarnwick

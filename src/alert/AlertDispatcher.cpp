@@ -7,6 +7,8 @@
 #include "data/Announcement.h"
 #include "data/Settings.h"
 
+#include <QUuid>
+
 namespace Tarnwick {
 
 AlertDispatcher::AlertDispatcher(const Settings& settings, const QString& outboxFile, Log log, AlertLimits limits,
@@ -17,11 +19,10 @@ AlertDispatcher::AlertDispatcher(const Settings& settings, const QString& outbox
     , m_log(std::move(log))
     , m_limits(std::move(limits))
 {
-    followCommand();
-    followOutbox();
-    settings.onChange(&Settings::alertCommand, this, [this] { followCommand(); });
-    settings.onChange(&Settings::webhookUrl, this, [this] { followOutbox(); });
-    settings.onChange(&Settings::appriseUrls, this, [this] { followOutbox(); });
+    followChannels();
+    settings.onChange(&Settings::alertCommand, this, [this] { followChannels(); });
+    settings.onChange(&Settings::webhookUrl, this, [this] { followChannels(); });
+    settings.onChange(&Settings::appriseUrls, this, [this] { followChannels(); });
 }
 
 AlertDispatcher::~AlertDispatcher() = default;
@@ -80,10 +81,10 @@ void AlertDispatcher::announced(const Announcement& announcement)
         dispatch(alertOf(announcement));
 }
 
-void AlertDispatcher::dispatch(const Alert& alert)
+void AlertDispatcher::dispatch(Alert alert)
 {
-    if (m_command)
-        m_command->run(alert);
+    if (alert.id.isEmpty())
+        alert.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (m_outbox)
         m_outbox->post(alert);
     if (m_notifier)
@@ -96,33 +97,44 @@ void AlertDispatcher::finishSending()
         m_outbox->finishSending();
 }
 
-void AlertDispatcher::followCommand()
-{
-    const QString commandLine = m_settings.alertCommand.trimmed();
-    m_command.reset();
-    if (!commandLine.isEmpty())
-        m_command = std::make_unique<AlertCommand>(commandLine, m_log, m_limits.command);
-}
-
-void AlertDispatcher::followOutbox()
+void AlertDispatcher::followChannels()
 {
     // The old outbox lets go of the file before the new one opens it; what waits there is sent
-    // through the new channels (or dropped, with a line each, for a channel no longer set).
+    // through the new channels (or dropped, with a line, for a channel no longer set).
     m_outbox.reset();
-    QList<AlertChannel*> channels;
+    QStringList paused;
+    const QString commandLine = m_settings.alertCommand.trimmed();
+    const QString refusedCommand = AlertCommand::refusal(commandLine);
+    if (!refusedCommand.isEmpty()) {
+        m_log(refusedCommand);
+        paused << AlertCommand::Name;
+    }
+    const bool command = !commandLine.isEmpty() && refusedCommand.isEmpty();
     // A URL that can never be posted to would keep its alerts waiting for a day.
     const QUrl url = WebhookChannel::postableUrl(m_settings.webhookUrl);
-    if (!url.isEmpty())
-        channels << new WebhookChannel(url);
-    else if (!m_settings.webhookUrl.trimmed().isEmpty())
+    if (url.isEmpty() && !m_settings.webhookUrl.trimmed().isEmpty()) {
         m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
-    if (const QString refused = AppriseChannel::refusal(m_settings.appriseUrls); !refused.isEmpty())
-        m_log(refused);
-    else if (!m_settings.appriseUrls.trimmed().isEmpty())
-        channels << new AppriseChannel(m_settings.appriseUrls, AppriseChannel::DefaultTimeLimit,
-                                       m_limits.appriseProgram);
-    if (!channels.isEmpty())
-        m_outbox = std::make_unique<AlertOutbox>(m_outboxFile, channels, m_log, m_limits.backoff);
+        paused << WebhookChannel::Name;
+    }
+    const QString refusedApprise = AppriseChannel::refusal(m_settings.appriseUrls);
+    if (!refusedApprise.isEmpty()) {
+        m_log(refusedApprise);
+        paused << AppriseChannel::Name;
+    }
+    const QString appriseUrls = refusedApprise.isEmpty() ? m_settings.appriseUrls.trimmed() : QString();
+    if (!command && url.isEmpty() && appriseUrls.isEmpty() && paused.isEmpty())
+        return;
+    const auto makeChannels = [&](const AlertOutbox::Log& log) {
+        QList<AlertChannel*> channels;
+        if (command)
+            channels << new AlertCommand(commandLine, log, m_limits.command);
+        if (!url.isEmpty())
+            channels << new WebhookChannel(url);
+        if (!appriseUrls.isEmpty())
+            channels << new AppriseChannel(appriseUrls, AppriseChannel::DefaultTimeLimit, m_limits.appriseProgram);
+        return channels;
+    };
+    m_outbox = std::make_unique<AlertOutboxThread>(m_outboxFile, makeChannels, paused, m_log, m_limits.backoff);
 }
 
 } // namespace Tarnwick

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "alert/AlertCommand.h"
-#include "alert/AlertOutbox.h"
+#include "alert/AlertOutboxThread.h"
 
 #include <QObject>
 #include <QPointer>
@@ -26,10 +26,10 @@ struct AlertLimits
     QString appriseProgram = QStringLiteral("apprise");
 };
 
-// Carries the announcer's messages (what makes a balloon) out of the program: to the user's
-// command, through the outbox to the webhook and Apprise, and to the desktop's notification
-// service where one is given. The channels follow the settings as they change; the outbox file
-// is opened only once a webhook or Apprise is set.
+// Carries the announcer's messages (what makes a balloon) out of the program: through the outbox
+// to the user's command, the webhook and Apprise, and to the desktop's notification service where
+// one is given. The channels follow the settings as they change; the outbox file is opened only
+// once one of them is set. A channel whose setting cannot be read keeps its alerts until it can.
 class AlertDispatcher : public QObject
 {
     Q_OBJECT
@@ -42,13 +42,11 @@ public:
 
     // Alerts go to this notifier too (where the tray cannot show balloons); none: they do not.
     void setNotifier(DesktopNotifier* notifier);
-    // The outbox, while a webhook or Apprise is set.
-    AlertOutbox* outbox() const { return m_outbox.get(); }
-
-    // The announcement as the channels see it. Messages about the same device in the same state
-    // share a group key, so that a group that grows updates its notification.
+    // The announcement as the channels see it (without an id: dispatch gives one). Messages about the same device in
+    // the same state share a group key, so that a group that grows updates its notification.
     static Alert alertOf(const Announcement& announcement);
-    void dispatch(const Alert& alert);
+    // Sends the alert on every channel, under an id of its own where it has none.
+    void dispatch(Alert alert);
     // The run ends: deliveries under way may finish for a short while (AlertOutbox::finishSending).
     void finishSending();
 
@@ -56,15 +54,13 @@ public slots:
     void announced(const Tarnwick::Announcement& announcement);
 
 private:
-    void followCommand();
-    void followOutbox();
+    void followChannels();
 
     const Settings& m_settings;
     const QString m_outboxFile;
     const Log m_log;
     const AlertLimits m_limits;
-    std::unique_ptr<AlertCommand> m_command;
-    std::unique_ptr<AlertOutbox> m_outbox;
+    std::unique_ptr<AlertOutboxThread> m_outbox;
     QPointer<DesktopNotifier> m_notifier;
 };
 

@@ -14,6 +14,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <optional>
 
 namespace Tarnwick {
 
@@ -36,15 +37,37 @@ QString withoutFullStop(QString why)
     return why;
 }
 
+// A row's alert, or nothing when its text is not one (damaged, written by hand).
+std::optional<Alert> alertOf(const QByteArray& text, const QString& rowId)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    Alert alert = Alert::fromJson(document.object());
+    if (alert.title.isEmpty() && alert.text.isEmpty())
+        return std::nullopt;
+    // Written before alerts had ids: the row's own stays the same across runs.
+    if (alert.id.isEmpty())
+        alert.id = rowId;
+    return alert;
+}
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 } // namespace
 
-AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& channels, Log log, Backoff backoff,
-                         QObject* parent)
+AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& channels, const QStringList& paused,
+                         Log log, Backoff backoff, QObject* parent)
     : QObject(parent)
     , m_fileName(fileName)
     , m_log(std::move(log))
     , m_backoff(backoff)
-    , m_connection(QStringLiteral("Outbox-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    , m_connection(QStringLiteral("Outbox-") + newId())
+    , m_storeSoon(new QTimer(this))
     , m_storeRetry(new QTimer(this))
 {
     for (AlertChannel* channel : channels) {
@@ -58,22 +81,29 @@ AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& ch
         connect(channel, &AlertChannel::delivered, this, [this, name] { onDelivered(name); });
         connect(channel, &AlertChannel::failed, this, [this, name](const QString& why) { onFailed(name, why); });
     }
+    for (const QString& name : paused) {
+        m_queues[name].retry = new QTimer(this);
+        m_log(tr("Alerts for %1 are kept until the setting can be read.").arg(channelTitle(name)));
+    }
+    m_storeSoon->setSingleShot(true);
+    connect(m_storeSoon, &QTimer::timeout, this, &AlertOutbox::store);
     m_storeRetry->setSingleShot(true);
     connect(m_storeRetry, &QTimer::timeout, this, &AlertOutbox::store);
 
     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_finishing = true; // nothing goes out before the caller has connected to the signals
     store();
-    // What an earlier run left goes out once the caller has connected to the signals.
-    QTimer::singleShot(0, this, [this] {
-        for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it)
-            sendNext(it.key());
-    });
+    m_finishing = false;
+    QTimer::singleShot(0, this, &AlertOutbox::sendAll);
 }
 
 AlertOutbox::~AlertOutbox()
 {
+    m_finishing = true;
     // The channels go first, so that a send they abort reports to no one.
     for (Queue& queue : m_queues) {
+        if (!queue.channel)
+            continue;
         queue.channel->disconnect(this);
         delete queue.channel;
     }
@@ -83,46 +113,128 @@ AlertOutbox::~AlertOutbox()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-void AlertOutbox::post(const Alert& alert)
+QString AlertOutbox::droppedText(int count)
 {
+    return tr("%1 alerts were dropped while the channel was down").arg(count);
+}
+
+void AlertOutbox::post(Alert alert)
+{
+    if (alert.id.isEmpty())
+        alert.id = newId();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
-        const Delivery delivery{QUuid::createUuid().toString(QUuid::WithoutBraces), it.key(), alert, now, 0};
-        it->deliveries.append(delivery);
-        m_changes.append({true, delivery});
+        Queue& queue = *it;
+        if (queue.channel && queue.channel->takesLatestOfGroup() && !alert.address.isEmpty()) {
+            // The waiting alert of the group (not the one under way) gives way to this one.
+            for (qsizetype i = queue.sending ? 1 : 0; i < queue.deliveries.size(); ++i) {
+                if (queue.deliveries.at(i).alert.groupKey == alert.groupKey) {
+                    change(false, queue.deliveries.takeAt(i));
+                    break;
+                }
+            }
+        }
+        const Delivery delivery{newId(), it.key(), alert, now, 0};
+        if (holdsInMemory(queue))
+            queue.deliveries.append(delivery);
+        else
+            ++queue.inFile;
+        change(true, delivery);
+        keepWithinBound(it.key());
     }
-    // In the file before the first attempt, so that a run that ends during it sends it again.
-    store();
-    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it)
-        sendNext(it.key());
+    // In the file before the first attempt, so that a run that ends during it sends it again;
+    // while the file cannot be written, sending goes on without it.
+    if (m_storeRetry->isActive())
+        sendAll();
+    else
+        storeSoon();
+}
+
+bool AlertOutbox::holdsInMemory(const Queue& queue) const
+{
+    // Where the file cannot take them, memory is all there is.
+    if (!m_opened || !m_problem.isEmpty())
+        return true;
+    return queue.inFile == 0 && queue.deliveries.size() < PageSize;
+}
+
+void AlertOutbox::keepWithinBound(const QString& channel)
+{
+    Queue& queue = m_queues[channel];
+    const qsizetype first = queue.sending ? 1 : 0;
+    int dropped = 0;
+    qint64 oldest = 0;
+    while (queue.deliveries.size() + queue.inFile > MaxWaiting) {
+        qsizetype at = first;
+        while (at < queue.deliveries.size() && queue.deliveries.at(at).id == queue.foldId)
+            ++at;
+        // The oldest wait in memory; with none there beyond the one under way, the bound waits for the next page.
+        if (at >= queue.deliveries.size())
+            break;
+        const Delivery gone = queue.deliveries.takeAt(at);
+        if (dropped++ == 0)
+            oldest = gone.postedMs;
+        change(false, gone);
+    }
+    if (dropped == 0)
+        return;
+    const bool folding = !queue.foldId.isEmpty() && queue.deliveries.size() > first
+        && queue.deliveries.at(first).id == queue.foldId;
+    if (!folding) {
+        Alert fold;
+        fold.title = QStringLiteral("Tarnwick");
+        fold.kind = Alert::Kinds::Dropped;
+        fold.id = newId();
+        queue.foldId = newId();
+        queue.folded = 0;
+        // Just before the oldest it stands for, so that it goes first among those of its time.
+        queue.deliveries.insert(first, {queue.foldId, channel, fold, oldest - 1, 0});
+        m_log(tr("More than %1 alerts waited for %2; the oldest are dropped, and one alert says how many.")
+                  .arg(MaxWaiting)
+                  .arg(channelTitle(channel)));
+    }
+    Delivery& fold = queue.deliveries[first];
+    queue.folded += dropped;
+    fold.alert.text = droppedText(queue.folded);
+    fold.alert.time = QDateTime::currentDateTimeUtc();
+    change(true, fold);
 }
 
 int AlertOutbox::waiting() const
 {
-    int count = 0;
+    qint64 count = 0;
     for (const Queue& queue : m_queues)
-        count += int(queue.deliveries.size());
-    return count;
+        count += queue.deliveries.size() + queue.inFile;
+    return int(count);
 }
 
 void AlertOutbox::finishSending(std::chrono::milliseconds grace)
 {
     m_finishing = true;
-    if (!sending())
-        return;
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // Connected after the outbox's own receivers, so that the queue has taken the answer when
-    // the loop looks again.
-    for (const Queue& queue : std::as_const(m_queues)) {
-        connect(queue.channel, &AlertChannel::delivered, &loop, &QEventLoop::quit);
-        connect(queue.channel, &AlertChannel::failed, &loop, &QEventLoop::quit);
+    if (sending()) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        // Connected after the outbox's own receivers, so that the queue has taken the answer when
+        // the loop looks again.
+        for (const Queue& queue : std::as_const(m_queues)) {
+            if (!queue.channel)
+                continue;
+            connect(queue.channel, &AlertChannel::delivered, &loop, &QEventLoop::quit);
+            connect(queue.channel, &AlertChannel::failed, &loop, &QEventLoop::quit);
+        }
+        limit.start(grace);
+        while (sending() && limit.isActive())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    limit.start(grace);
-    while (sending() && limit.isActive())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    store();
+    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
+        if (const qint64 left = it->deliveries.size() + it->inFile; left > 0)
+            m_log(tr("%1 alerts wait for %2; they go out when Tarnwick starts again.")
+                      .arg(left)
+                      .arg(channelTitle(it.key())));
+    }
 }
 
 bool AlertOutbox::sending() const
@@ -130,13 +242,21 @@ bool AlertOutbox::sending() const
     return std::any_of(m_queues.cbegin(), m_queues.cend(), [](const Queue& queue) { return queue.sending; });
 }
 
+void AlertOutbox::sendAll()
+{
+    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it)
+        sendNext(it.key());
+}
+
 void AlertOutbox::sendNext(const QString& channel)
 {
     Queue& queue = m_queues[channel];
-    if (m_finishing || queue.sending || queue.deliveries.isEmpty() || queue.retry->isActive())
+    if (m_finishing || !queue.channel || queue.sending || queue.deliveries.isEmpty() || queue.retry->isActive())
         return;
     queue.sending = true;
     ++queue.deliveries.first().attempts;
+    if (queue.deliveries.first().id == queue.foldId)
+        queue.foldId.clear(); // under way: what is dropped from now on is counted anew
     // A copy: a channel that fails at once reports within send(), and the queue moves on.
     const Alert alert = queue.deliveries.first().alert;
     queue.channel->send(alert);
@@ -147,8 +267,8 @@ void AlertOutbox::onDelivered(const QString& channel)
     Queue& queue = m_queues[channel];
     queue.sending = false;
     const Delivery done = queue.deliveries.takeFirst();
-    m_changes.append({false, done});
-    store();
+    change(false, done);
+    storeSoon();
     if (!queue.lastProblem.isEmpty()) {
         m_log(tr("Alerts go out through %1 again.").arg(channelTitle(channel)));
         queue.lastProblem.clear();
@@ -167,8 +287,8 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
         m_log(tr("Gave up sending the alert \"%1\" of %2 through %3: %4.")
                   .arg(dropped.alert.text, QDateTime::fromMSecsSinceEpoch(dropped.postedMs).toString(Qt::ISODate),
                        channelTitle(channel), withoutFullStop(why)));
-        m_changes.append({false, dropped});
-        store();
+        change(false, dropped);
+        storeSoon();
         emit givenUp(channel, dropped.alert);
         sendNext(channel);
         return;
@@ -184,8 +304,29 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
     queue.retry->start(std::chrono::milliseconds(std::max<qint64>(delay, 0)));
 }
 
+void AlertOutbox::change(bool keep, const Delivery& delivery)
+{
+    // One change per row and batch: the latest says what becomes of it.
+    if (const auto at = m_changeOf.constFind(delivery.id); at != m_changeOf.cend()) {
+        m_changes[*at] = {keep, delivery};
+        return;
+    }
+    m_changeOf.insert(delivery.id, m_changes.size());
+    m_changes.append({keep, delivery});
+}
+
+void AlertOutbox::storeSoon()
+{
+    if (m_storeSoon->isActive() || m_storeRetry->isActive())
+        return;
+    const qint64 since = m_lastStore.isValid() ? m_lastStore.elapsed() : BatchGap.count();
+    m_storeSoon->start(std::chrono::milliseconds(std::max<qint64>(0, BatchGap.count() - since)));
+}
+
 void AlertOutbox::store()
 {
+    m_storeSoon->stop();
+    m_lastStore.start();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     const auto openAndWrite = [&] {
         if (!m_opened) {
@@ -206,11 +347,25 @@ void AlertOutbox::store()
         m_opened = false;
         problem = moveAside(problem.why);
         if (problem.kind == Problem::None) {
-            // What waits in memory is all there is now; the new file gets the whole of it.
+            // What waits in memory, and what was on its way to the file, is all there is now; the
+            // new file gets the whole of it.
+            QList<Change> pending;
+            for (const Change& each : std::as_const(m_changes))
+                if (each.keep)
+                    pending.append(each);
             m_changes.clear();
-            for (const Queue& queue : std::as_const(m_queues))
-                for (const Delivery& delivery : queue.deliveries)
-                    m_changes.append({true, delivery});
+            m_changeOf.clear();
+            for (Queue& queue : m_queues) {
+                queue.inFile = 0;
+                for (const Delivery& delivery : std::as_const(queue.deliveries))
+                    change(true, delivery);
+            }
+            for (const Change& each : std::as_const(pending)) {
+                if (!m_changeOf.contains(each.delivery.id)) {
+                    ++m_queues[each.delivery.channel].inFile;
+                    change(true, each.delivery);
+                }
+            }
             problem = openAndWrite();
             // Whatever a new file meets is the disk's doing, not the file's.
             if (problem.kind == Problem::NotOurs)
@@ -219,6 +374,7 @@ void AlertOutbox::store()
     }
     if (problem.kind != Problem::None) {
         keepForLater(problem);
+        sendAll();
         return;
     }
     m_storeDelay = std::chrono::milliseconds(0);
@@ -226,6 +382,8 @@ void AlertOutbox::store()
         m_log(tr("Alerts waiting to be sent are kept in \"%1\" again.").arg(m_fileName));
         m_problem.clear();
     }
+    refill();
+    sendAll();
 }
 
 AlertOutbox::Problem AlertOutbox::open(QSqlDatabase& db)
@@ -246,55 +404,136 @@ AlertOutbox::Problem AlertOutbox::open(QSqlDatabase& db)
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
         return {Problem::NotOurs, QStringLiteral("written by a later version of Tarnwick")};
-    if (version == 0) {
-        if (!db.transaction())
-            return Problem::of(db.lastError());
-        if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS waiting (id TEXT PRIMARY KEY, channel TEXT NOT "
-                                       "NULL, alert TEXT NOT NULL, posted_ms INTEGER NOT NULL)"))
-            || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)) || !db.commit()) {
-            const Problem problem = Problem::of(query.lastError().isValid() ? query.lastError() : db.lastError());
-            db.rollback();
-            return problem;
-        }
-    }
+    // The table of rows kept aside and the index pages are read by came later within the same
+    // version: a file without them gets them, and an earlier Tarnwick reads it as before.
+    if (!db.transaction())
+        return Problem::of(db.lastError());
+    const auto fail = [&] {
+        const Problem problem = Problem::of(query.lastError().isValid() ? query.lastError() : db.lastError());
+        db.rollback();
+        return problem;
+    };
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS waiting (id TEXT PRIMARY KEY, channel TEXT NOT NULL, "
+                                   "alert TEXT NOT NULL, posted_ms INTEGER NOT NULL)"))
+        || !query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS unreadable (id TEXT PRIMARY KEY, channel TEXT, "
+                                      "alert TEXT, posted_ms INTEGER)"))
+        || !query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS waiting_order ON waiting (channel, posted_ms)")))
+        return fail();
+    if (version == 0 && !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)))
+        return fail();
+    if (!db.commit())
+        return fail();
     return {};
 }
 
 AlertOutbox::Problem AlertOutbox::load(QSqlDatabase& db)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT id, channel, alert, posted_ms FROM waiting ORDER BY posted_ms, rowid")))
+    if (!query.exec(QStringLiteral("SELECT channel, COUNT(*) FROM waiting GROUP BY channel")))
         return Problem::of(query.lastError());
-    QSet<QString> known;
-    for (const Queue& queue : std::as_const(m_queues))
-        for (const Delivery& delivery : queue.deliveries)
-            known.insert(delivery.id);
-    for (const Change& change : std::as_const(m_changes))
-        known.insert(change.delivery.id);
-    QSet<QString> grown;
-    while (query.next()) {
-        Delivery delivery{query.value(0).toString(), query.value(1).toString(),
-                          Alert::fromJson(QJsonDocument::fromJson(query.value(2).toByteArray()).object()),
-                          query.value(3).toLongLong(), 0};
-        if (known.contains(delivery.id))
+    QHash<QString, qint64> counts;
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toLongLong());
+    query.finish();
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (m_queues.contains(it.key()))
             continue;
-        if (!m_queues.contains(delivery.channel)) {
-            m_log(tr("The alert \"%1\" waited to be sent through the %2, which is no longer set up; it is dropped.")
-                      .arg(delivery.alert.text, delivery.channel));
-            m_changes.append({false, delivery});
-            continue;
-        }
-        m_queues[delivery.channel].deliveries.append(delivery);
-        grown.insert(delivery.channel);
+        // Gone with its setting: nothing would ever send them.
+        if (!query.prepare(QStringLiteral("DELETE FROM waiting WHERE channel = ?")))
+            return Problem::of(query.lastError());
+        query.addBindValue(it.key());
+        if (!query.exec())
+            return Problem::of(query.lastError());
+        m_log(tr("%1 alerts waited to be sent through the %2, which is no longer set up; they are dropped.")
+                  .arg(it.value())
+                  .arg(it.key()));
     }
-    // Alerts of an earlier run go before those posted while the file could not be read; the
-    // one being sent keeps its place.
-    for (const QString& channel : std::as_const(grown)) {
-        Queue& queue = m_queues[channel];
-        std::stable_sort(queue.deliveries.begin() + (queue.sending ? 1 : 0), queue.deliveries.end(),
-                         [](const Delivery& a, const Delivery& b) { return a.postedMs < b.postedMs; });
+    for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
+        Queue& queue = *it;
+        const qint64 earlier = counts.value(it.key());
+        if (earlier == 0)
+            continue;
+        // Alerts of an earlier run go before those posted while the file could not be read, which
+        // wait behind them on their way to the file; the one being sent keeps its place.
+        const qsizetype first = queue.sending ? 1 : 0;
+        queue.inFile += queue.deliveries.size() - first + earlier;
+        queue.deliveries.resize(first);
+        if (const Problem problem = readPage(db, it.key()); problem.kind != Problem::None)
+            return problem;
     }
     return {};
+}
+
+AlertOutbox::Problem AlertOutbox::readPage(QSqlDatabase& db, const QString& channel)
+{
+    Queue& queue = m_queues[channel];
+    if (queue.inFile <= 0 || queue.deliveries.size() >= PageSize)
+        return {};
+    QSet<QString> held;
+    for (const Delivery& delivery : std::as_const(queue.deliveries))
+        held.insert(delivery.id);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT id, alert, posted_ms FROM waiting WHERE channel = ? "
+                                      "ORDER BY posted_ms, rowid")))
+        return Problem::of(query.lastError());
+    query.addBindValue(channel);
+    if (!query.exec())
+        return Problem::of(query.lastError());
+    QStringList unreadable;
+    bool more = false;
+    while ((more = query.next()) && queue.deliveries.size() < PageSize) {
+        const QString id = query.value(0).toString();
+        if (held.contains(id))
+            continue;
+        --queue.inFile;
+        if (const std::optional<Alert> alert = alertOf(query.value(1).toByteArray(), id))
+            queue.deliveries.append({id, channel, *alert, query.value(2).toLongLong(), 0});
+        else
+            unreadable << id;
+    }
+    // The count was a guess where rows went while this run held them (another program's doing).
+    if (!more)
+        queue.inFile = 0;
+    queue.inFile = std::max<qint64>(queue.inFile, 0);
+    query.finish();
+    if (unreadable.isEmpty())
+        return {};
+    QSqlQuery aside(db);
+    for (const QString& id : std::as_const(unreadable)) {
+        aside.prepare(QStringLiteral("INSERT OR REPLACE INTO unreadable SELECT id, channel, alert, posted_ms FROM "
+                                     "waiting WHERE id = ?"));
+        aside.addBindValue(id);
+        if (!aside.exec())
+            return Problem::of(aside.lastError());
+        aside.prepare(QStringLiteral("DELETE FROM waiting WHERE id = ?"));
+        aside.addBindValue(id);
+        if (!aside.exec())
+            return Problem::of(aside.lastError());
+    }
+    if (m_keptAside == 0)
+        m_log(tr("Alerts in \"%1\" that cannot be read are kept aside in it (the table \"unreadable\") and not sent.")
+                  .arg(m_fileName));
+    m_keptAside += unreadable.size();
+    return {};
+}
+
+void AlertOutbox::refill()
+{
+    if (!m_opened || !m_changes.isEmpty())
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
+        if (it->inFile <= 0 || it->deliveries.size() > PageSize / 2)
+            continue;
+        if (const Problem problem = readPage(db, it.key()); problem.kind != Problem::None) {
+            // Read again on the next occasion; a file that is no longer ours shows on the next write.
+            if (problem.why != m_problem)
+                m_log(tr("Alerts waiting in \"%1\" cannot be read for now (%2); they are read again later.")
+                          .arg(m_fileName, problem.why));
+            return;
+        }
+    }
 }
 
 AlertOutbox::Problem AlertOutbox::write(QSqlDatabase& db)
@@ -305,14 +544,17 @@ AlertOutbox::Problem AlertOutbox::write(QSqlDatabase& db)
         return Problem::of(db.lastError());
     QSqlQuery keep(db);
     QSqlQuery remove(db);
-    keep.prepare(QStringLiteral("INSERT OR REPLACE INTO waiting (id, channel, alert, posted_ms) VALUES (?, ?, ?, ?)"));
+    // An upsert, not a replace: a row rewritten keeps its place among those of its time.
+    keep.prepare(QStringLiteral("INSERT INTO waiting (id, channel, alert, posted_ms) VALUES (?, ?, ?, ?) "
+                                "ON CONFLICT (id) DO UPDATE SET alert = excluded.alert"));
     remove.prepare(QStringLiteral("DELETE FROM waiting WHERE id = ?"));
     for (const Change& change : std::as_const(m_changes)) {
         QSqlQuery& query = change.keep ? keep : remove;
         query.addBindValue(change.delivery.id);
         if (change.keep) {
             query.addBindValue(change.delivery.channel);
-            query.addBindValue(QString::fromUtf8(QJsonDocument(change.delivery.alert.toJson()).toJson()));
+            query.addBindValue(
+                QString::fromUtf8(QJsonDocument(change.delivery.alert.toJson()).toJson(QJsonDocument::Compact)));
             query.addBindValue(change.delivery.postedMs);
         }
         if (!query.exec()) {
@@ -327,6 +569,7 @@ AlertOutbox::Problem AlertOutbox::write(QSqlDatabase& db)
         return problem;
     }
     m_changes.clear();
+    m_changeOf.clear();
     return {};
 }
 

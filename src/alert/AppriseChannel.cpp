@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alert/AppriseChannel.h"
 
+#include "alert/ProcessOutputTail.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -39,12 +41,10 @@ QString AppriseChannel::refusal(const QString& urls)
     return {};
 }
 
-QString AppriseChannel::lastWords(const QString& output)
+QString AppriseChannel::lastWords(QStringList said)
 {
     // Apprise's log lines: "2026-12-08 22:57:07,752 - WARNING - A Connection error occurred ...".
     static const QRegularExpression logged(QStringLiteral("^\\S+ \\S+ - [A-Z]+ - "));
-    QStringList said = output.split(u'\n', Qt::SkipEmptyParts);
-    said = said.mid(std::max<qsizetype>(0, said.size() - MaxReasonLines));
     for (QString& line : said)
         line = line.remove(logged).trimmed();
     said.removeAll(QString());
@@ -53,7 +53,7 @@ QString AppriseChannel::lastWords(const QString& output)
 
 QString AppriseChannel::name() const
 {
-    return QStringLiteral("apprise");
+    return Name;
 }
 
 void AppriseChannel::send(const Alert& alert)
@@ -67,6 +67,7 @@ void AppriseChannel::send(const Alert& alert)
     }
     m_running = new QProcess(this);
     m_running->setProcessChannelMode(QProcess::MergedChannels);
+    auto* output = new ProcessOutputTail(m_running);
     // Without a body on the command line apprise would read one from its input.
     m_running->setStandardInputFile(QProcess::nullDevice());
     m_running->setProgram(m_program);
@@ -97,12 +98,12 @@ void AppriseChannel::send(const Alert& alert)
         else
             ended(tr("%1 cannot be started: %2").arg(m_program, m_running->errorString()));
     });
-    connect(m_running, &QProcess::finished, this, [this, limit](int code, QProcess::ExitStatus status) {
+    connect(m_running, &QProcess::finished, this, [this, limit, output](int code, QProcess::ExitStatus status) {
         if (status == QProcess::NormalExit && code == 0) {
             ended(QString());
             return;
         }
-        const QString last = lastWords(QString::fromLocal8Bit(m_running->readAll()));
+        const QString last = lastWords(output->lastLines(MaxReasonLines));
         if (!limit->isActive())
             ended(tr("apprise did not end within %1 s and was stopped").arg(m_timeLimit.count() / 1000));
         else if (status == QProcess::CrashExit)

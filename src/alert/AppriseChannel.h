@@ -27,6 +27,8 @@ public:
                             const QString& program = QStringLiteral("apprise"), QObject* parent = nullptr);
     ~AppriseChannel() override;
 
+    // The channel's name, as the outbox keeps it with each waiting alert.
+    static inline const QString Name = QStringLiteral("apprise");
     QString name() const override;
     void send(const Alert& alert) override;
     QStringList urls() const { return m_urls; }
@@ -35,8 +37,8 @@ public:
     static QString refusal(const QString& urls);
 
 private:
-    // The lines of apprise's output that tell why it failed, as ": reason", or empty.
-    static QString lastWords(const QString& output);
+    // The last lines of apprise's output, which tell why it failed, as ": reason", or empty.
+    static QString lastWords(QStringList said);
     void ended(const QString& why);
 
     static constexpr qsizetype MaxReasonLines = 3;

@@ -6,6 +6,7 @@
 #include "WebhookChannel.h"
 
 #include <QHostInfo>
+#include <QUuid>
 
 #include <memory>
 
@@ -30,19 +31,29 @@ TestAlert::TestAlert(Channels channels, QObject* parent)
 {
 }
 
-void TestAlert::send(const Alert& alert)
+void TestAlert::send(Alert alert)
 {
+    alert.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     // Everything that will answer is counted before anything starts: a channel may answer
     // within its start.
     const QString commandLine = m_channels.command.trimmed();
-    QString unreadable;
-    const bool runCommand = !commandLine.isEmpty() && !AlertCommand::split(commandLine, &unreadable).isEmpty();
-    if (!unreadable.isEmpty())
-        emit reported(tr("The alert command \"%1\" cannot be run: %2").arg(commandLine, unreadable));
+    const QString refusedCommand = AlertCommand::refusal(commandLine);
+    if (!refusedCommand.isEmpty())
+        emit reported(refusedCommand);
     const QUrl url = WebhookChannel::postableUrl(m_channels.webhookUrl);
     if (!m_channels.webhookUrl.trimmed().isEmpty() && url.isEmpty())
         emit reported(tr("\"Post alerts to\" takes an http or https URL."));
     QList<AlertChannel*> channels;
+    // A command that runs well says nothing; then a line of ours tells that it ran.
+    auto said = std::make_shared<bool>(false);
+    if (!commandLine.isEmpty() && refusedCommand.isEmpty())
+        channels << new AlertCommand(
+            commandLine,
+            [this, said](const QString& line) {
+                *said = true;
+                emit reported(line);
+            },
+            AlertCommand::DefaultTimeLimit, this);
     if (!url.isEmpty())
         channels << new WebhookChannel(url, WebhookChannel::DefaultTimeLimit, this);
     if (const QString refused = AppriseChannel::refusal(m_channels.appriseUrls); !refused.isEmpty())
@@ -50,7 +61,7 @@ void TestAlert::send(const Alert& alert)
     else if (!m_channels.appriseUrls.trimmed().isEmpty())
         channels << new AppriseChannel(m_channels.appriseUrls, AppriseChannel::DefaultTimeLimit,
                                        m_channels.appriseProgram, this);
-    m_pending = int(channels.size()) + (runCommand ? 1 : 0);
+    m_pending = int(channels.size());
     if (m_pending == 0) {
         if (commandLine.isEmpty() && m_channels.webhookUrl.trimmed().isEmpty()
             && m_channels.appriseUrls.trimmed().isEmpty())
@@ -59,28 +70,16 @@ void TestAlert::send(const Alert& alert)
         deleteLater();
         return;
     }
-    if (runCommand) {
-        // A command that runs well says nothing; then a line of ours tells that it ran.
-        auto said = std::make_shared<bool>(false);
-        auto* command = new AlertCommand(
-            commandLine,
-            [this, said](const QString& line) {
-                *said = true;
-                emit reported(line);
-            },
-            AlertCommand::DefaultTimeLimit, this);
-        connect(command, &AlertCommand::runEnded, this, [this, said, commandLine] {
-            if (!*said)
-                emit reported(tr("The alert command \"%1\" ran.").arg(commandLine));
-            oneEnded();
-        });
-        command->run(alert);
-    }
     for (AlertChannel* channel : channels) {
-        const QString took = channel->name() == QLatin1String("webhook") ? tr("The webhook took the test alert.")
-                                                                         : tr("Apprise took the test alert.");
-        connect(channel, &AlertChannel::delivered, this, [this, took] {
-            emit reported(took);
+        const QString name = channel->name();
+        connect(channel, &AlertChannel::delivered, this, [this, name, said, commandLine] {
+            if (name == AlertCommand::Name) {
+                if (!*said)
+                    emit reported(tr("The alert command \"%1\" ran.").arg(commandLine));
+            } else {
+                emit reported(name == WebhookChannel::Name ? tr("The webhook took the test alert.")
+                                                           : tr("Apprise took the test alert."));
+            }
             oneEnded();
         });
         connect(channel, &AlertChannel::failed, this, [this](const QString& why) {

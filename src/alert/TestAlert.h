@@ -28,8 +28,8 @@ public:
 
     explicit TestAlert(Channels channels, QObject* parent = nullptr);
     // Starts sending: each channel's outcome comes in reported(), then finished(). Nothing is
-    // set: one line says so.
-    void send(const Alert& alert);
+    // set: one line says so. The alert gets an id of its own, as every alert does.
+    void send(Alert alert);
 
 signals:
     void reported(const QString& line);

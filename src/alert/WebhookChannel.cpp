@@ -29,7 +29,7 @@ QUrl WebhookChannel::postableUrl(const QString& text)
 
 QString WebhookChannel::name() const
 {
-    return QStringLiteral("webhook");
+    return Name;
 }
 
 QString WebhookChannel::where() const
@@ -43,6 +43,9 @@ void WebhookChannel::send(const Alert& alert)
     QNetworkRequest request(m_url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(int(m_timeLimit.count()));
+    // The same on every attempt, so that a receiver can tell a retry from a new alert.
+    if (!alert.id.isEmpty())
+        request.setRawHeader("Idempotency-Key", alert.id.toUtf8());
     // A redirect is no delivery: followed, it would be a GET without the alert, to another
     // address, whose 200 would count as delivered.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);

@@ -13,8 +13,8 @@ class QNetworkReply;
 namespace Tarnwick {
 
 // Posts each alert as a JSON object (title, text, address, description, state, behind, time,
-// kind) to the user's URL ("Post alerts to"). Only a 2xx answer of that URL is a delivery: a
-// redirect is not followed, but told with where it points.
+// kind, id; the id again as the header Idempotency-Key) to the user's URL ("Post alerts to"). Only a 2xx answer of that
+// URL is a delivery: a redirect is not followed, but told with where it points.
 class WebhookChannel : public AlertChannel
 {
     Q_OBJECT
@@ -31,6 +31,8 @@ public:
     // URL otherwise.
     static QUrl postableUrl(const QString& text);
 
+    // The channel's name, as the outbox keeps it with each waiting alert.
+    static inline const QString Name = QStringLiteral("webhook");
     QString name() const override;
     void send(const Alert& alert) override;
 

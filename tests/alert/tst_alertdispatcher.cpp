@@ -67,7 +67,8 @@ private slots:
             Announcement announcement;
             announcement.what = what;
             announcement.title = QString::fromLatin1(title);
-            announcement.devices = {QStringLiteral("127.0.0.5")};
+            // Each about a device of its own: the command runs for the latest of a group alone.
+            announcement.devices = {QStringLiteral("127.0.0.%1").arg(int(what) + 5)};
             alerts.announced(announcement);
         }
         QTRY_VERIFY_WITH_TIMEOUT(readAll(heard).contains(QStringLiteral("again")), 20000);
@@ -133,32 +134,67 @@ private slots:
             QSKIP("apprise is not installed (scripts/setup-deps test installs it): its channel was not tried");
     }
 
-    void appriseWordsThatAreNoUrlAreRefused_data()
+    // A setting that cannot be read stops its channel, not its alerts: they are kept, and go
+    // out once the setting is mended.
+    void refusedSettingKeepsItsAlerts_data()
     {
-        QTest::addColumn<QString>("urls");
+        QTest::addColumn<int>("channel"); // an index of Channels
         QTest::addColumn<QString>("refused");
-        QTest::newRow("stray word") << "json://127.0.0.1:8129/ notascheme"
-                                    << "notascheme";
-        QTest::newRow("no scheme") << "ntfy.sh/topic"
-                                   << "ntfy.sh/topic";
-        QTest::newRow("urls") << "json://127.0.0.1:8129/\n mailtos://me:pw@example.com?to=me@example.com"
-                              << "";
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("apprise, stray word") << 0 << "json://127.0.0.1:8129/ notascheme"
+                                             << "Alerts are not sent through Apprise: \"notascheme\" is not an Apprise "
+                                                "URL (each begins with its service, as in ntfys:// or mailtos://).";
+        QTest::newRow("apprise, no scheme")
+            << 0 << "ntfy.sh/topic"
+            << "Alerts are not sent through Apprise: \"ntfy.sh/topic\" is not an "
+               "Apprise URL (each begins with its service, as in ntfys:// or mailtos://).";
+        QTest::newRow("webhook") << 1 << "htp:/127.0.0.1/hook"
+                                 << "Alerts are not posted: \"Post alerts to\" takes an http or https URL.";
+        QTest::newRow("command") << 2 << "sh -c 'echo"
+                                 << "The alert command \"sh -c 'echo\" cannot be run: Text ended before matching "
+                                    "quote was found for '. (The text was “sh -c 'echo”)";
     }
 
-    void appriseWordsThatAreNoUrlAreRefused()
+    void refusedSettingKeepsItsAlerts()
     {
-        QFETCH(QString, urls);
+        QFETCH(int, channel);
         QFETCH(QString, refused);
+        QFETCH(QString, refusal);
+        struct Channel
+        {
+            QString Settings::*setting;
+            const char* title;
+        };
+        const Channel channels[] = {{&Settings::appriseUrls, "Apprise"},
+                                    {&Settings::webhookUrl, "the webhook"},
+                                    {&Settings::alertCommand, "the command"}};
+        const Channel& tried = channels[channel];
+        if (channel == 0 && QStandardPaths::findExecutable(QStringLiteral("apprise")).isEmpty())
+            QSKIP("apprise is not installed (scripts/setup-deps test installs it)");
         Settings settings;
-        settings.appriseUrls = urls;
+        settings.*tried.setting = refused;
         QStringList log;
-        AlertDispatcher alerts(settings, QStringLiteral("Refused.sqlite"), [&log](const QString& line) { log << line; },
-                               {5s, {100ms, 1s, 24h}});
-        const QString refusal = QStringLiteral("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL "
-                                               "(each begins with its service, as in ntfys:// or mailtos://).");
-        QCOMPARE(log, refused.isEmpty() ? QStringList() : QStringList{refusal.arg(refused)});
-        QCOMPARE(QFile::exists(QStringLiteral("Refused.sqlite")), refused.isEmpty());
-        QVERIFY(QFile::remove(QStringLiteral("Refused.sqlite")) || !refused.isEmpty());
+        AlertDispatcher alerts(settings, QStringLiteral("Kept-%1.sqlite").arg(QLatin1String(QTest::currentDataTag())),
+                               [&log](const QString& line) { log << line; }, {5s, {100ms, 1s, 24h}});
+        QCOMPARE(log,
+                 (QStringList{refusal,
+                              QStringLiteral("Alerts for %1 are kept until the setting can be read.")
+                                  .arg(QLatin1String(tried.title))}));
+        Alert alert;
+        alert.title = QStringLiteral("Device Disconnected");
+        alert.text = QStringLiteral("kept while refused");
+        alerts.dispatch(alert);
+
+        TestHttpServer server({200});
+        const QString heard = m_dir.filePath(QStringLiteral("kept.txt"));
+        const QString mended[] = {QStringLiteral("json://127.0.0.1:%1/").arg(server.port()),
+                                  QStringLiteral("http://127.0.0.1:%1/").arg(server.port()),
+                                  QStringLiteral("/bin/sh -c 'echo \"$TARNWICK_TEXT\" > \"$0\"' '%1'").arg(heard)};
+        settings.set(tried.setting, mended[channel]);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(heard).contains(alert.text)
+                                     || (!server.accepted.isEmpty() && server.accepted.first().contains("kept while")),
+                                 30000);
+        QVERIFY2(log.size() == 2, qPrintable(log.join(u'\n')));
     }
 
     // A message about devices that changed each on its own names no one of them as the device
@@ -239,7 +275,7 @@ private slots:
         }
         if (devices.isEmpty())
             QCOMPARE(json.keys(),
-                     (QStringList{"address", "behind", "description", "kind", "state", "text", "time", "title"}));
+                     (QStringList{"address", "behind", "description", "id", "kind", "state", "text", "time", "title"}));
         // The outbox keeps alerts as this JSON.
         Alert kept = Alert::fromJson(json);
         kept.groupKey = alert.groupKey;

@@ -32,17 +32,19 @@ Alert sampleAlert()
             QDateTime(QDate(2026, 12, 8), QTime(18, 30, 5), Qt::UTC),
             QStringLiteral("group-1"),
             {},
-            Alert::Kinds::Down};
+            Alert::Kinds::Down,
+            QString()};
 }
 
-int rowsIn(const QString& fileName)
+int rowsIn(const QString& fileName, const char* table = "waiting")
 {
     int rows = -1;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(fileName);
         QSqlQuery query(db);
-        if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM waiting")) && query.next())
+        if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)))
+            && query.next())
             rows = query.value(0).toInt();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
@@ -50,6 +52,13 @@ int rowsIn(const QString& fileName)
 }
 
 const AlertOutbox::Backoff Fast{20ms, 100ms, 24h};
+
+// The alert as posted under the id it was given.
+Alert withId(Alert alert, const QJsonObject& posted)
+{
+    alert.id = posted.value(QStringLiteral("id")).toString();
+    return alert;
+}
 
 } // namespace
 
@@ -75,6 +84,7 @@ private slots:
     void fileOfAnotherKindIsMovedAside();
     void lockedFileIsKeptAndSendingGoesOn();
     void sendUnderWayFinishesAsTheRunEnds();
+    void boundedAndReadInPages();
 
 private:
     AlertOutbox::Log log()
@@ -126,19 +136,19 @@ void TestAlertOutbox::arrivesOnceAfterRefusals()
     AlertChannel* sender = channel == QLatin1String("webhook")
         ? static_cast<AlertChannel*>(new WebhookChannel(QUrl(url)))
         : new AppriseChannel(url);
-    AlertOutbox outbox(m_file, {sender}, log(), Fast);
+    AlertOutbox outbox(m_file, {sender}, {}, log(), Fast);
     QSignalSpy delivered(&outbox, &AlertOutbox::delivered);
     outbox.post(sampleAlert());
     QVERIFY(delivered.wait(60000));
     QCOMPARE(server.requests, 3);
     QCOMPARE(server.accepted.size(), 1);
     QCOMPARE(outbox.waiting(), 0);
-    QCOMPARE(rowsIn(m_file), 0);
+    QTRY_COMPARE(rowsIn(m_file), 0);
     const QJsonObject body = QJsonDocument::fromJson(server.accepted.first()).object();
     QCOMPARE(body.value(QStringLiteral("title")).toString(), sampleAlert().title);
     QCOMPARE(body.value(textField).toString(), sampleAlert().text);
     if (channel == QLatin1String("webhook"))
-        QCOMPARE(body, sampleAlert().toJson());
+        QCOMPARE(body, withId(sampleAlert(), body).toJson());
     // Two refusals for the same reason make one line, and the recovery another.
     QCOMPARE(m_log.size(), 2);
     const QString title = channel == QLatin1String("webhook") ? QStringLiteral("the webhook")
@@ -225,28 +235,33 @@ void TestAlertOutbox::waitingAlertArrivesAfterRestart()
     TestHttpServer server({503});
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()));
     {
-        AlertOutbox outbox(m_file, {new WebhookChannel(url)}, log(), Fast);
+        AlertOutbox outbox(m_file, {new WebhookChannel(url)}, {}, log(), Fast);
         outbox.post(sampleAlert());
-        QTRY_VERIFY(server.requests >= 1);
+        QTRY_VERIFY(server.requests >= 2);
         // Gone while the alert waits, as in a run that ends.
     }
     QCOMPARE(rowsIn(m_file), 1);
     server.answers = {200};
-    AlertOutbox outbox(m_file, {new WebhookChannel(url)}, log(), Fast);
+    AlertOutbox outbox(m_file, {new WebhookChannel(url)}, {}, log(), Fast);
     QSignalSpy delivered(&outbox, &AlertOutbox::delivered);
     QVERIFY(delivered.wait(20000));
     QCOMPARE(delivered.size(), 1);
     QCOMPARE(server.accepted.size(), 1);
-    QCOMPARE(QJsonDocument::fromJson(server.accepted.first()).object(), sampleAlert().toJson());
+    const QJsonObject posted = QJsonDocument::fromJson(server.accepted.first()).object();
+    QCOMPARE(posted, withId(sampleAlert(), posted).toJson());
+    // The same id on every attempt, before and after the restart, in the body and the header.
+    QVERIFY(!posted.value(QStringLiteral("id")).toString().isEmpty());
+    QCOMPARE(QSet<QByteArray>(server.keys.cbegin(), server.keys.cend()),
+             QSet<QByteArray>{posted.value(QStringLiteral("id")).toString().toLatin1()});
     QCOMPARE(outbox.waiting(), 0);
-    QCOMPARE(rowsIn(m_file), 0);
+    QTRY_COMPARE(rowsIn(m_file), 0);
 }
 
 void TestAlertOutbox::givesUpAfterItsTime()
 {
     TestHttpServer server({503});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
-                       log(), {20ms, 40ms, 300ms});
+                       {}, log(), {20ms, 40ms, 300ms});
     QSignalSpy givenUp(&outbox, &AlertOutbox::givenUp);
     outbox.post(sampleAlert());
     QVERIFY(givenUp.wait(20000));
@@ -254,7 +269,7 @@ void TestAlertOutbox::givesUpAfterItsTime()
     QVERIFY2(!logLinesWith(QStringLiteral("Gave up sending the alert \"%1\"").arg(sampleAlert().text)).isEmpty(),
              qPrintable(m_log.join(u'\n')));
     QCOMPARE(outbox.waiting(), 0);
-    QCOMPARE(rowsIn(m_file), 0);
+    QTRY_COMPARE(rowsIn(m_file), 0);
 }
 
 void TestAlertOutbox::missingAppriseIsLoggedOnceAndWaits()
@@ -262,7 +277,7 @@ void TestAlertOutbox::missingAppriseIsLoggedOnceAndWaits()
     auto* apprise = new AppriseChannel(QStringLiteral("json://127.0.0.1:9/"), 10s,
                                        QStringLiteral("tarnwick-no-apprise"));
     QSignalSpy failed(apprise, &AlertChannel::failed);
-    AlertOutbox outbox(m_file, {apprise}, log(), Fast);
+    AlertOutbox outbox(m_file, {apprise}, {}, log(), Fast);
     outbox.post(sampleAlert());
     QTRY_VERIFY(failed.size() >= 3);
     QCOMPARE(m_log.size(), 1);
@@ -342,22 +357,22 @@ void TestAlertOutbox::fileOfAnotherKindIsMovedAside()
 
     TestHttpServer server({503});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
-                       log(), Fast);
+                       {}, log(), Fast);
     QVERIFY2(!logLinesWith(QStringLiteral("was moved aside as \"%1.unreadable\"").arg(m_file)).isEmpty(),
              qPrintable(m_log.join(u'\n')));
     QFile aside(m_file + QStringLiteral(".unreadable"));
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), before);
     outbox.post(sampleAlert());
+    QTRY_COMPARE(rowsIn(m_file), 1);
     QCOMPARE(outbox.storingProblem(), QString());
-    QCOMPARE(rowsIn(m_file), 1);
 }
 
 void TestAlertOutbox::lockedFileIsKeptAndSendingGoesOn()
 {
     TestHttpServer server({200});
     AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
-                       log(), Fast);
+                       {}, log(), Fast);
     QSignalSpy delivered(&outbox, &AlertOutbox::delivered);
     {
         QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
@@ -368,8 +383,8 @@ void TestAlertOutbox::lockedFileIsKeptAndSendingGoesOn()
         QVERIFY(lock.exec(QStringLiteral("INSERT INTO waiting VALUES ('other', 'webhook', '{}', 0)")));
 
         outbox.post(sampleAlert());
-        QVERIFY(!outbox.storingProblem().isEmpty());
-        QVERIFY(delivered.wait(20000));
+        QTRY_VERIFY(!outbox.storingProblem().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(delivered.size(), 1, 20000);
         QVERIFY(QFile::exists(m_file));
         QVERIFY(!QFile::exists(m_file + QStringLiteral(".unreadable")));
         QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
@@ -381,6 +396,47 @@ void TestAlertOutbox::lockedFileIsKeptAndSendingGoesOn()
     QCOMPARE(server.accepted.size(), 1);
 }
 
+// Alerts for a channel that cannot take them are bounded: the oldest are folded into one that
+// counts them. The next run reads the file a page at a time, oldest first, and keeps a row that
+// cannot be read aside rather than sending an empty alert.
+void TestAlertOutbox::boundedAndReadInPages()
+{
+    constexpr int Posted = AlertOutbox::MaxWaiting + 3;
+    {
+        AlertOutbox outbox(m_file, {}, {QStringLiteral("webhook")}, log(), Fast);
+        for (int i = 0; i < Posted; ++i) {
+            Alert alert = sampleAlert();
+            alert.text = QStringLiteral("alert %1").arg(i);
+            outbox.post(alert);
+        }
+        QCOMPARE(outbox.waiting(), AlertOutbox::MaxWaiting);
+        QTRY_COMPARE(rowsIn(m_file), AlertOutbox::MaxWaiting);
+    }
+    QCOMPARE(m_log,
+             (QStringList{"Alerts for the webhook are kept until the setting can be read.",
+                          "More than 10000 alerts waited for the webhook; the oldest are dropped, and one alert "
+                          "says how many."}));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hand"));
+        db.setDatabaseName(m_file);
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("INSERT INTO waiting VALUES ('hand', 'webhook', '{\"title\":', 0)")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("hand"));
+    m_log.clear();
+
+    TestHttpServer server({200});
+    AlertOutbox outbox(m_file, {new WebhookChannel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.port())))},
+                       {}, log(), Fast);
+    QTRY_VERIFY_WITH_TIMEOUT(server.accepted.size() >= 3, 20000);
+    QStringList texts;
+    for (const QByteArray& body : server.accepted.first(3))
+        texts << QJsonDocument::fromJson(body).object().value(QStringLiteral("text")).toString();
+    QCOMPARE(texts, (QStringList{AlertOutbox::droppedText(4), "alert 4", "alert 5"}));
+    QCOMPARE(m_log.filter(QStringLiteral("cannot be read are kept aside")).size(), 1);
+    QCOMPARE(rowsIn(m_file, "unreadable"), 1);
+}
+
 QTEST_GUILESS_MAIN(TestAlertOutbox)
 #include "tst_alertoutbox.moc"
 
@@ -390,12 +446,13 @@ void TestAlertOutbox::sendUnderWayFinishesAsTheRunEnds()
 {
     // A stand-in for apprise that takes a while, and counts its runs.
     const QString program = m_dir->filePath(QStringLiteral("apprise"));
-    QVERIFY(TestFiles::writeScript(program, "sleep 0.5\necho run >> \"$0.runs\"\n"));
+    QVERIFY(TestFiles::writeScript(program, "echo > \"$0.started\"\nsleep 0.5\necho run >> \"$0.runs\"\n"));
     {
-        AlertOutbox outbox(m_file, {new AppriseChannel(QStringLiteral("json://127.0.0.1:9/"), 10s, program)}, log(),
+        AlertOutbox outbox(m_file, {new AppriseChannel(QStringLiteral("json://127.0.0.1:9/"), 10s, program)}, {}, log(),
                            Fast);
         outbox.post(sampleAlert());
         outbox.post(sampleAlert());
+        QTRY_VERIFY(QFile::exists(program + QStringLiteral(".started")));
         outbox.finishSending(10s);
         QCOMPARE(outbox.waiting(), 1);
     }

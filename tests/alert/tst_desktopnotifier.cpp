@@ -47,9 +47,17 @@ QList<QVariantList> notifyCalls(const QDBusConnection& bus)
 
 Alert alertFor(const QString& address, const QString& key, const QString& text)
 {
-    return {
-        QStringLiteral("Devices down"),  text, address, QString(),         QStringLiteral("disconnected"), QString(),
-        QDateTime::currentDateTimeUtc(), key,  {},      Alert::Kinds::Down};
+    return {QStringLiteral("Devices down"),
+            text,
+            address,
+            QString(),
+            QStringLiteral("disconnected"),
+            QString(),
+            QDateTime::currentDateTimeUtc(),
+            key,
+            {},
+            Alert::Kinds::Down,
+            QString()};
 }
 
 } // namespace

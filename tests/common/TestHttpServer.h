@@ -31,6 +31,7 @@ public:
     // Each answer's body comes without end, this much at a time, until the client lets go.
     bool endless = false;
     int requests = 0;
+    QList<QByteArray> keys; // each request's Idempotency-Key header
     QList<QByteArray> accepted; // the bodies answered with 200
 
 private:
@@ -42,13 +43,18 @@ private:
         if (headerEnd < 0)
             return;
         qsizetype length = 0;
-        for (const QByteArray& line : buffer.left(headerEnd).split('\n'))
+        QByteArray key;
+        for (const QByteArray& line : buffer.left(headerEnd).split('\n')) {
             if (line.toLower().startsWith("content-length:"))
                 length = line.mid(15).trimmed().toLongLong();
+            if (line.toLower().startsWith("idempotency-key:"))
+                key = line.mid(16).trimmed();
+        }
         if (buffer.size() < headerEnd + 4 + length)
             return;
         const int status = answers.value(requests, answers.last());
         ++requests;
+        keys << key;
         if (status == 200)
             accepted << buffer.mid(headerEnd + 4, length);
         m_buffers.remove(socket);
