@@ -218,6 +218,30 @@ private slots:
         QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains(kept));
     }
 
+    // The mute list beside it: a mute whose end cannot be read mutes nothing, and says so.
+    void mutesWhoseEndCannotBeReadMuteNothing_data()
+    {
+        QTest::addColumn<QByteArray>("mute");
+        QTest::addColumn<QString>("said"); // empty: h is muted
+        QTest::newRow("until unmuted") << QByteArray("<Device Address=\"h\"/>") << QString();
+        QTest::newRow("device") << QByteArray("<Device Address=\"h\" Until=\"next week\"/>")
+                                << "the mute of h ends at \"next week\", which cannot be read";
+        QTest::newRow("all devices") << QByteArray("<AllDevices Until=\"2999-13-01\"/>")
+                                     << "the mute of all devices ends at \"2999-13-01\", which cannot be read";
+    }
+
+    void mutesWhoseEndCannotBeReadMuteNothing()
+    {
+        QFETCH(QByteArray, mute);
+        QFETCH(QString, said);
+        writeFile(QStringLiteral("Mutes.xml"), "<Mutes>" + mute + "</Mutes>");
+        MuteList mutes;
+        mutes.load(QStringLiteral("Mutes.xml"), reporter());
+        QCOMPARE(mutes.isMuted(QStringLiteral("h")), said.isEmpty());
+        QCOMPARE(m_reports.size(), said.isEmpty() ? 0 : 1);
+        QVERIFY2(said.isEmpty() || m_reports.first().contains(said), qPrintable(m_reports.join('\n')));
+    }
+
     void slowLimitsAreHeldToTheSettingsRanges()
     {
         writeFile(QStringLiteral("DeviceConfig.xml"),
