@@ -73,8 +73,8 @@ QString Data::fileName() const
 bool Data::load(const QString& fileName, DocumentFile::Reporter reporter, const std::function<bool()>& stopRequested)
 {
     m_file = DocumentFile(fileName, QStringLiteral("DeviceEntries"), DocumentFile::PartialReadPolicy::KeepCopy,
-                          std::move(reporter));
-    DataXmlHandler handler(*this, stopRequested);
+                          reporter);
+    DataXmlHandler handler(*this, stopRequested, std::move(reporter));
     const bool complete = m_file.read(handler);
     m_savedRevision = m_revision;
     return complete;

@@ -2,6 +2,7 @@
 #include "DataXmlHandler.h"
 
 #include "Data.h"
+#include "DeviceAddress.h"
 #include "Settings.h"
 #include "XmlNumber.h"
 
@@ -23,9 +24,10 @@ std::optional<int> limitFrom(const QXmlStreamAttributes& attributes, const QStri
 
 } // namespace
 
-DataXmlHandler::DataXmlHandler(Data& data, std::function<bool()> stopRequested)
+DataXmlHandler::DataXmlHandler(Data& data, std::function<bool()> stopRequested, DocumentFile::Reporter report)
     : m_data(data)
     , m_stopRequested(std::move(stopRequested))
+    , m_report(std::move(report))
 {
 }
 
@@ -51,8 +53,23 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
 
 bool DataXmlHandler::endElement(const QString& qName)
 {
-    if (qName == EntryElement)
-        m_data.addEntry(m_current);
+    if (qName != EntryElement)
+        return true;
+    if (m_report) {
+        const QString& ip = m_current.ip;
+        if (m_data.contains(ip))
+            m_report(QStringLiteral("The device list names %1 more than once: its first entry is kept and a later "
+                                    "one left out.")
+                         .arg(ip));
+        else if (m_current.check.kind == DeviceCheck::Unreadable)
+            m_report(QStringLiteral("The device list's entry for %1: %2; its probes fail for that reason until "
+                                    "a check is chosen, and the file keeps the text as written.")
+                         .arg(ip, m_current.check.text()));
+        else if (const QString problem = m_current.hasAddress() ? DeviceAddress::problem(ip) : QString();
+                 !problem.isEmpty())
+            m_report(QStringLiteral("The device list's entry %1 is kept, and its probes fail: %2").arg(ip, problem));
+    }
+    m_data.addEntry(m_current);
     return true;
 }
 

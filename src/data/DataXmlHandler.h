@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DeviceEntry.h"
+#include "DocumentFile.h"
 #include "IXmlContentHandler.h"
 
 #include <functional>
@@ -12,11 +13,13 @@ class Data;
 
 // Reads "DeviceConfig.xml": every "DeviceEntry" element, wherever it stands, becomes one
 // entry of the store, with the element's text as its description. stopRequested, where given,
-// is asked before each entry: true ends the reading there.
+// is asked before each entry: true ends the reading there. What it takes on trust is told to
+// report: an address or a check that cannot be read (the entry is kept as written, and its
+// probes fail with the reason), and an address listed twice (the later entry is left out).
 class DataXmlHandler : public IXmlContentHandler
 {
 public:
-    explicit DataXmlHandler(Data& data, std::function<bool()> stopRequested = {});
+    DataXmlHandler(Data& data, std::function<bool()> stopRequested = {}, DocumentFile::Reporter report = {});
 
     bool startElement(const QString& qName, const QXmlStreamAttributes& attributes) override;
     bool endElement(const QString& qName) override;
@@ -28,6 +31,7 @@ private:
     int m_withoutAddress = 0;
     Data& m_data;
     std::function<bool()> m_stopRequested;
+    DocumentFile::Reporter m_report;
 };
 
 } // namespace Tarnwick

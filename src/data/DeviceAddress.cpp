@@ -36,9 +36,18 @@ QString dottedQuadProblem(const QString& text)
     return QString();
 }
 
+// Whether the interface after a "%" is one of this machine's, by name or by number.
+bool interfaceHere(const QString& interface)
+{
+    bool isNumber = false;
+    const uint index = interface.toUInt(&isNumber);
+    char name[IF_NAMESIZE] = {};
+    return isNumber ? ::if_indextoname(index, name) != nullptr
+                    : ::if_nametoindex(interface.toLatin1().constData()) != 0;
+}
+
 // IPv6 text, with the interface after a "%" where the address is link-local: the same address
-// is on every link, so the interface tells which one. The interface is not looked up here: a
-// device list may come from another machine.
+// is on every link, so the interface tells which one.
 QString ipv6Problem(const QString& text)
 {
     const qsizetype percent = text.indexOf(QLatin1Char('%'));
@@ -55,6 +64,8 @@ QString ipv6Problem(const QString& text)
             || std::any_of(interface.begin(), interface.end(),
                            [](QChar c) { return c.isSpace() || c == QLatin1Char('/') || c.unicode() > 127; })))
         return QStringLiteral("\"%1\" does not name an interface after its \"%\".").arg(text);
+    if (percent >= 0 && !interfaceHere(interface))
+        return QStringLiteral("\"%1\" cannot be reached: no interface %2 on this machine.").arg(text, interface);
     if (linkLocal && percent < 0)
         return QStringLiteral("\"%1\" is a link-local address: add the interface it is reached on, such as "
                               "%1%eth0.")
@@ -104,6 +115,17 @@ QString DeviceAddress::problem(const QString& text)
     return QString();
 }
 
+QString DeviceAddress::probed(const QString& text)
+{
+    in6_addr bytes{};
+    if (!text.contains(QLatin1Char(':')) || ::inet_pton(AF_INET6, text.toLatin1().constData(), &bytes) != 1
+        || !IN6_IS_ADDR_V4MAPPED(&bytes))
+        return text;
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &bytes.s6_addr[12], dotted, sizeof dotted);
+    return QString::fromLatin1(dotted);
+}
+
 qint64 DeviceAddress::ipv4Number(const QString& text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
@@ -122,7 +144,7 @@ qint64 DeviceAddress::ipv4Number(const QString& text)
 
 QByteArray DeviceAddress::sortKey(const QString& text)
 {
-    if (const qint64 number = ipv4Number(text); number >= 0) {
+    if (const qint64 number = ipv4Number(probed(text)); number >= 0) {
         QByteArray key(5, '\4');
         for (int i = 4; i >= 1; --i)
             key[i] = char((number >> (8 * (4 - i))) & 0xff);

@@ -15,6 +15,8 @@ QString DeviceCheck::attribute() const
         return TcpPrefix + QString::number(port);
     case Arp:
         return ArpText;
+    case Unreadable:
+        return written;
     case Echo:
         break;
     }
@@ -24,6 +26,8 @@ QString DeviceCheck::attribute() const
 DeviceCheck DeviceCheck::fromAttribute(QStringView text)
 {
     const QStringView trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return {};
     if (trimmed.compare(ArpText, Qt::CaseInsensitive) == 0)
         return arp();
     if (trimmed.startsWith(TcpPrefix, Qt::CaseInsensitive)) {
@@ -32,7 +36,7 @@ DeviceCheck DeviceCheck::fromAttribute(QStringView text)
         if (ok && port >= 1 && port <= 65535)
             return tcp(std::uint16_t(port));
     }
-    return {};
+    return {Unreadable, 0, text.toString()};
 }
 
 QString DeviceCheck::text() const
@@ -42,6 +46,8 @@ QString DeviceCheck::text() const
         return QStringLiteral("TCP port %1").arg(port);
     case Arp:
         return QStringLiteral("ARP");
+    case Unreadable:
+        return QStringLiteral("the check \"%1\" cannot be read").arg(written);
     case Echo:
         break;
     }

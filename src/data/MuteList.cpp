@@ -36,6 +36,7 @@ MuteList::MuteList(QObject* parent)
 void MuteList::load(const QString& fileName, const DocumentFile::Reporter& report)
 {
     m_file = DocumentFile(fileName, Root, DocumentFile::PartialReadPolicy::KeepCopy, report);
+    m_report = report;
     m_devices.clear();
     m_all.reset();
     m_file.read(*this);
@@ -49,9 +50,19 @@ void MuteList::setClock(Clock clock)
 
 bool MuteList::startElement(const QString& qName, const QXmlStreamAttributes& attributes)
 {
-    // A time that does not read, or one that is over, mutes nothing.
+    // A time that does not read, or one that is over, mutes nothing; no time mutes until unmuted.
     const QStringView untilText = attributes.value(UntilAttribute);
     const QDateTime until = QDateTime::fromString(untilText.toString(), Qt::ISODate);
+    if ((qName == DeviceElement || qName == AllElement) && !untilText.isEmpty() && !until.isValid()) {
+        if (m_report)
+            m_report(QStringLiteral("%1: the mute of %2 ends at \"%3\", which cannot be read as a time; it mutes "
+                                    "nothing.")
+                         .arg(m_file.fileName(),
+                              qName == AllElement ? QStringLiteral("all devices")
+                                                  : attributes.value(AddressAttribute).toString().trimmed(),
+                              untilText.toString()));
+        return true;
+    }
     if (qName == DeviceElement) {
         const QString ip = attributes.value(AddressAttribute).toString().trimmed();
         if (!ip.isEmpty() && (untilText.isEmpty() || active(until)))

@@ -29,7 +29,8 @@ public:
 
     explicit MuteList(QObject* parent = nullptr);
 
-    // Reads the file and saves to it from now on; a missing file is an empty list.
+    // Reads the file and saves to it from now on; a missing file is an empty list. A mute whose
+    // end cannot be read mutes nothing, and is told to report.
     void load(const QString& fileName, const DocumentFile::Reporter& report = {});
     // What "now" is (tests); the system clock by default.
     void setClock(Clock clock);
@@ -71,6 +72,7 @@ private:
 
     Clock m_now;
     DocumentFile m_file;
+    DocumentFile::Reporter m_report;
     // By address; an invalid time: until unmuted.
     QHash<QString, QDateTime> m_devices;
     std::optional<QDateTime> m_all;

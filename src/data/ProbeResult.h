@@ -32,8 +32,10 @@ struct ProbeResult
     static ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
     static ProbeResult timeout() { return {Timeout, 0}; }
     static ProbeResult socketError() { return {SocketError, 0}; }
+    // No probe could be sent, for that reason.
+    static ProbeResult notSent(QString why) { return {SocketError, 0, std::move(why)}; }
     // The device's name did not resolve, for the resolver's reason ("name not found").
-    static ProbeResult unresolved(QString why) { return {SocketError, 0, std::move(why)}; }
+    static ProbeResult unresolved(QString why) { return notSent(std::move(why)); }
 
     bool answered() const { return kind == Reply; }
     // Whether the host showed itself: it answered the echo request, or ARP on the local link

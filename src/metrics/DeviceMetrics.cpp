@@ -175,8 +175,8 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                          {}};
 
     MetricFamily unprobed{"tarnwick_device_probe_failed",
-                          "Present (1) while the device's probes cannot be sent, for the reason in its "
-                          "label (\"name not found\"); absent otherwise.",
+                          "Present (1) while the device's probes end in an error, for the reason in its "
+                          "label (\"name not found\", \"connection refused\"); absent otherwise.",
                           MetricType::Gauge,
                           {}};
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "IpAddress.h"
 
+#include "data/DeviceAddress.h"
+
 #include <arpa/inet.h>
 #include <cstring>
 #include <net/if.h>
@@ -24,8 +26,9 @@ IpAddress IpAddress::ipv6(const Ipv6Bytes& bytes, std::uint32_t scope)
     return address;
 }
 
-std::optional<IpAddress> IpAddress::parse(const QString& text)
+std::optional<IpAddress> IpAddress::parse(const QString& typed)
 {
+    const QString text = DeviceAddress::probed(typed);
     const QByteArray latin = text.toLatin1();
     if (!text.contains(QLatin1Char(':'))) {
         in_addr v4{};

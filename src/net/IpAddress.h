@@ -22,6 +22,7 @@ public:
     static IpAddress ipv6(const Ipv6Bytes& bytes, std::uint32_t scope = 0);
     // The address that numeric text stands for: four-part dotted IPv4, or IPv6 with an optional
     // "%interface" (an interface of this machine, by name or number); none for anything else, names included.
+    // An IPv4-mapped IPv6 address is the IPv4 address it carries (DeviceAddress::probed).
     static std::optional<IpAddress> parse(const QString& text);
 
     bool isIpv6() const { return m_isIpv6; }

@@ -54,4 +54,9 @@ AsyncProbe NetworkProbe::from(ProbeFunction probe)
     };
 }
 
+AsyncProbe NetworkProbe::refusing(const QString& why)
+{
+    return from([why](const QString&, int) { return ProbeResult::notSent(why); });
+}
+
 } // namespace Tarnwick

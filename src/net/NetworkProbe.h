@@ -30,10 +30,13 @@ public:
     // outlive the probe.
     static AsyncProbe overNetwork(ProbeEngine& engine, std::uint64_t client = 0, bool askByArp = false);
     // Over the network as a device's check asks: an echo as overNetwork(engine), a TCP
-    // connection to its port, or an ARP question alone.
+    // connection to its port, or an ARP question alone. Not for an Unreadable check, which
+    // asks nothing (refusing).
     static AsyncProbe checking(ProbeEngine& engine, const DeviceCheck& check, std::uint64_t client = 0);
     // A stand-in answered at once.
     static AsyncProbe from(ProbeFunction probe);
+    // No probe at all: each fails at once with a socket error that says why.
+    static AsyncProbe refusing(const QString& why);
     // How long a name may take to resolve for a probe with this time-out.
     static int resolutionBoundMs(int timeoutMs);
 };

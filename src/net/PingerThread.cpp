@@ -4,6 +4,7 @@
 #include "ProbeEngine.h"
 #include "ProbeRate.h"
 #include "data/Data.h"
+#include "data/DeviceAddress.h"
 #include "data/Settings.h"
 
 #include <QDateTime>
@@ -138,6 +139,12 @@ void PingerThread::stop()
 
 AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
 {
+    // A device that cannot be asked as the list says fails each probe with the reason, so that
+    // its state and details say why, rather than another probe going out in its place.
+    const QString refused = entry.check.kind == DeviceCheck::Unreadable ? entry.check.text()
+                                                                        : DeviceAddress::problem(entry.ip);
+    if (!refused.isEmpty())
+        return NetworkProbe::refusing(refused);
     if (!m_engine || entry.check.kind == DeviceCheck::Echo)
         return m_probe;
     return NetworkProbe::checking(*m_engine, entry.check);

@@ -124,13 +124,14 @@ IpAddress::Ipv6Bytes bytesOf(const in6_addr& address)
     return bytes;
 }
 
-// Why a connection could not be made, in the system's words, but for the one answer users
-// read most, which the program words as it does everywhere else.
-QString connectFailure(int error)
+// A connection that could not be made, with the reason in the system's words, but for the one
+// answer users read most, which the program words as it does everywhere else. A refusal is the
+// host's own answer that nothing listens on the port: an error, not a probe that went unheard.
+ProbeResult connectFailure(int error)
 {
     if (error == ECONNREFUSED)
-        return QStringLiteral("connection refused");
-    return QString::fromLocal8Bit(std::strerror(error));
+        return {ProbeResult::SocketError, 0, QStringLiteral("connection refused")};
+    return {ProbeResult::Timeout, 0, QString::fromLocal8Bit(std::strerror(error))};
 }
 
 } // namespace
@@ -324,7 +325,7 @@ void ProbeEngine::startConnect(Pending& request, std::int64_t nowNs, Finished& f
         finished.emplace_back(std::move(request.done),
                               ProbeResult::reply(std::chrono::microseconds((monotonicNs() - nowNs) / 1000)));
     else
-        finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::Timeout, 0, connectFailure(error)});
+        finished.emplace_back(std::move(request.done), connectFailure(error));
 }
 
 void ProbeEngine::finishConnects(Finished& finished)
@@ -346,7 +347,7 @@ void ProbeEngine::finishConnects(Finished& finished)
         if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
         auto it = m_connecting.find(polled.fd);
-        ProbeResult result = error ? ProbeResult{ProbeResult::Timeout, 0, connectFailure(error)}
+        ProbeResult result = error ? connectFailure(error)
                                    : ProbeResult::reply(std::chrono::microseconds((now - it->second.sentNs) / 1000));
         finished.emplace_back(std::move(it->second.done), std::move(result));
         ::close(polled.fd);

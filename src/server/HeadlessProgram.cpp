@@ -42,6 +42,9 @@ int HeadlessProgram::run(int argc, char** argv)
 std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const CommandLine& command,
                                             CommandLine::Mode program)
 {
+    // A tool reloads nothing: a hang-up held back since the start ends it, as it always did.
+    if (command.mode != CommandLine::Mode::Headless && command.mode != CommandLine::Mode::Desktop)
+        ProcessSignalWatcher::releaseHangUps();
     switch (command.mode) {
     case CommandLine::Mode::Help:
         std::printf("%s", qPrintable(CommandLine::usage(program)));

@@ -39,16 +39,34 @@ void installHandler(int sig, void (*handler)(int))
 
 } // namespace
 
+void ProcessSignalWatcher::holdHangUps()
+{
+    sigset_t hangUp;
+    sigemptyset(&hangUp);
+    sigaddset(&hangUp, SIGHUP);
+    ::sigprocmask(SIG_BLOCK, &hangUp, nullptr);
+}
+
+void ProcessSignalWatcher::releaseHangUps()
+{
+    sigset_t hangUp;
+    sigemptyset(&hangUp);
+    sigaddset(&hangUp, SIGHUP);
+    ::sigprocmask(SIG_UNBLOCK, &hangUp, nullptr);
+}
+
 void ProcessSignalWatcher::installHandlers(Hangup hangup)
 {
-    if (s_fds[0] >= 0)
-        return;
-    s_hangupReloads = hangup == Hangup::Reloads;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, s_fds) != 0)
-        return;
-    sigemptyset(&s_installed);
-    for (int sig : WatchedSignals)
-        installHandler(sig, &ProcessSignalWatcher::handleSignal);
+    if (s_fds[0] < 0) {
+        s_hangupReloads = hangup == Hangup::Reloads;
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, s_fds) == 0) {
+            sigemptyset(&s_installed);
+            for (int sig : WatchedSignals)
+                installHandler(sig, &ProcessSignalWatcher::handleSignal);
+        }
+    }
+    // A hang-up held back since the start reaches its handler now.
+    releaseHangUps();
 }
 
 ProcessSignalWatcher::ProcessSignalWatcher(QObject* parent)

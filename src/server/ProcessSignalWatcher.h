@@ -21,6 +21,12 @@ public:
     // What SIGHUP asks of the program.
     enum class Hangup { Quits, Reloads };
 
+    // Holds SIGHUP back until installHandlers (or releaseHangUps) lets it through: the first
+    // thing the program without a window does, so that a reload asked for while it starts is
+    // delivered once it can reload rather than ending it.
+    static void holdHangUps();
+    // Lets a held SIGHUP through with whatever handles it now (a tool that reloads nothing ends).
+    static void releaseHangUps();
     static void installHandlers(Hangup hangup = Hangup::Quits);
     // Whether a signal asked the program to quit since the handlers were installed: start-up
     // looks before it builds what it would only have to take down again.

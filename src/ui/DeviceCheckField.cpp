@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceCheckField.h"
 
+#include "data/DeviceAddress.h"
 #include "net/LocalLinks.h"
 
 #include <QComboBox>
@@ -108,7 +109,8 @@ DeviceCheck DeviceCheckField::appliedTo(const DeviceCheck& own) const
 
 void DeviceCheckField::setAddress(const QString& address)
 {
-    m_address = address;
+    // ARP asks the address that is probed: an IPv4-mapped one is IPv4.
+    m_address = DeviceAddress::probed(DeviceAddress::normalised(address));
     update();
 }
 

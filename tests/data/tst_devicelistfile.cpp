@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/MuteList.h"
 #include "data/Settings.h"
 
 #include "../common/SmallDisk.h"
@@ -180,6 +181,65 @@ private slots:
         QCOMPARE(data.load(QStringLiteral("DeviceConfig.xml")), complete);
         QCOMPARE(describe(data), expected);
         QCOMPARE(added.size(), expected.size());
+    }
+
+    // What cannot be read is said once in the log, and kept as the user wrote it.
+    void entriesTakenOnTrustAreReported_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QString>("said"); // empty: nothing to say
+        QTest::addColumn<QByteArray>("kept"); // in the file saved after another entry is added
+        for (const char* check : {"tcp:0", "tcp:65536", "tcp:http"})
+            QTest::newRow(check) << "IP=\"h\" Check=\"" + QByteArray(check) + "\""
+                                 << QStringLiteral("the check \"%1\" cannot be read").arg(QLatin1String(check))
+                                 << "Check=\"" + QByteArray(check) + "\"";
+        QTest::newRow("readable check") << QByteArray("IP=\"h\" Check=\" ARP \"") << QString() << QByteArray("arp");
+        QTest::newRow("brackets") << QByteArray("IP=\"[::1]\"") << "\"[::1]\" is not an IPv6 address"
+                                  << QByteArray("[::1]");
+        QTest::newRow("missing interface")
+            << QByteArray("IP=\"fe80::1%nosuchif\"") << "no interface nosuchif" << QByteArray("%nosuchif");
+        QTest::newRow("IPv4-mapped") << QByteArray("IP=\"::ffff:127.0.0.1\"") << QString() << QByteArray("::ffff:");
+        QTest::newRow("listed twice") << QByteArray("IP=\"h\">one</DeviceEntry><DeviceEntry IP=\"h\"")
+                                      << "names h more than once: its first entry is kept" << QByteArray(">one<");
+    }
+
+    void entriesTakenOnTrustAreReported()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, said);
+        QFETCH(QByteArray, kept);
+        writeFile(QStringLiteral("DeviceConfig.xml"), "<DeviceEntries><DeviceEntry " + entry + "/></DeviceEntries>");
+        Data data;
+        QVERIFY(data.load(QStringLiteral("DeviceConfig.xml"), reporter()));
+        QCOMPARE(m_reports.size(), said.isEmpty() ? 0 : 1);
+        QVERIFY2(said.isEmpty() || m_reports.first().contains(said), qPrintable(m_reports.join('\n')));
+        add(data, QStringLiteral("added"));
+        QVERIFY(data.save());
+        QVERIFY(readAll(QStringLiteral("DeviceConfig.xml")).contains(kept));
+    }
+
+    // The mute list beside it: a mute whose end cannot be read mutes nothing, and says so.
+    void mutesWhoseEndCannotBeReadMuteNothing_data()
+    {
+        QTest::addColumn<QByteArray>("mute");
+        QTest::addColumn<QString>("said"); // empty: h is muted
+        QTest::newRow("until unmuted") << QByteArray("<Device Address=\"h\"/>") << QString();
+        QTest::newRow("device") << QByteArray("<Device Address=\"h\" Until=\"next week\"/>")
+                                << "the mute of h ends at \"next week\", which cannot be read";
+        QTest::newRow("all devices") << QByteArray("<AllDevices Until=\"2999-13-01\"/>")
+                                     << "the mute of all devices ends at \"2999-13-01\", which cannot be read";
+    }
+
+    void mutesWhoseEndCannotBeReadMuteNothing()
+    {
+        QFETCH(QByteArray, mute);
+        QFETCH(QString, said);
+        writeFile(QStringLiteral("Mutes.xml"), "<Mutes>" + mute + "</Mutes>");
+        MuteList mutes;
+        mutes.load(QStringLiteral("Mutes.xml"), reporter());
+        QCOMPARE(mutes.isMuted(QStringLiteral("h")), said.isEmpty());
+        QCOMPARE(m_reports.size(), said.isEmpty() ? 0 : 1);
+        QVERIFY2(said.isEmpty() || m_reports.first().contains(said), qPrintable(m_reports.join('\n')));
     }
 
     void slowLimitsAreHeldToTheSettingsRanges()

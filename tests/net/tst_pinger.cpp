@@ -494,6 +494,39 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.1")).pingResult, QStringLiteral("X"));
     }
 
+    // A device that cannot be asked as the list says is never asked another way: each probe
+    // fails at once, and the device shows why.
+    void devicesThatCannotBeAskedShowWhy_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("port 0") << "127.0.0.1"
+                                << "tcp:0"
+                                << "the check \"tcp:0\" cannot be read";
+        QTest::newRow("IPv6 in brackets") << "[::1]"
+                                          << ""
+                                          << "\"[::1]\" is not an IPv6 address";
+        QTest::newRow("missing interface") << "fe80::1%nosuchif"
+                                           << ""
+                                           << "no interface nosuchif";
+    }
+
+    void devicesThatCannotBeAskedShowWhy()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, check);
+        QFETCH(QString, reason);
+        m_data->changeEntry("a", address, false, QString(), DeviceTypePC, DeviceCheck::fromAttribute(check));
+        RecordingProbe probe;
+        startPinger(probe.function());
+        QTRY_VERIFY(m_data->entry(address).lastProbe.reason.contains(reason));
+        QTRY_VERIFY(probe.count() >= 4);
+        stopPinger();
+        const QList<Call> calls = probe.calls();
+        QVERIFY(std::none_of(calls.begin(), calls.end(), [&](const Call& call) { return call.ip == address; }));
+    }
+
     // Results that the GUI thread has not taken yet hold the monitor back, so a fast network
     // cannot bury the event loop under results.
     void holdsBackWhileResultsWait()

@@ -493,8 +493,7 @@ private slots:
         engine.submitConnect(address("10.79.2.9"), 80, 300, outcomes.forRequest(2));
         QTRY_COMPARE(outcomes.count(), 3);
         QCOMPARE(outcomes.at(1).reason, QStringLiteral("connection refused"));
-        QCOMPARE(outcomes.at(1).kind, ProbeResult::Timeout);
-        QCOMPARE(outcomes.at(1).code(), PingNoReply);
+        QCOMPARE(outcomes.at(1).kind, ProbeResult::SocketError);
         QCOMPARE(outcomes.at(2), ProbeResult::timeout());
         QVERIFY(timer.elapsed() >= 290);
         QTRY_COMPARE(int(engine.requestsInFlight()), 0);
@@ -614,25 +613,41 @@ private slots:
     }
 
     // Dotted text needs no look-up; anything else that is not an address is not taken for one.
+    // An IPv4-mapped IPv6 address is the IPv4 address it carries.
     void numericAddresses_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("numeric");
-        QTest::newRow("dotted") << "127.0.0.1" << true;
-        QTest::newRow("short form") << "127.1" << false;
-        QTest::newRow("name") << "printer.lan" << false;
-        QTest::newRow("white space") << " 127.0.0.1" << false;
-        QTest::newRow("IPv6") << "fd00::1" << true;
-        QTest::newRow("IPv6 with its interface") << "fe80::1%lo" << true;
-        QTest::newRow("IPv6 with an interface not here") << "fe80::1%twnone9" << false;
-        QTest::newRow("IPv6 with three colons") << "fd00:::1" << false;
+        QTest::addColumn<QString>("address"); // empty: none
+        QTest::newRow("dotted") << "127.0.0.1"
+                                << "127.0.0.1";
+        QTest::newRow("short form") << "127.1"
+                                    << "";
+        QTest::newRow("name") << "printer.lan"
+                              << "";
+        QTest::newRow("white space") << " 127.0.0.1"
+                                     << "";
+        QTest::newRow("IPv6") << "fd00::1"
+                              << "fd00::1";
+        QTest::newRow("IPv6 with its interface") << "fe80::1%lo"
+                                                 << "fe80::1";
+        QTest::newRow("IPv6 with an interface not here") << "fe80::1%twnone9"
+                                                         << "";
+        QTest::newRow("IPv6 with three colons") << "fd00:::1"
+                                                << "";
+        QTest::newRow("IPv4-mapped") << "::ffff:127.0.0.1"
+                                     << "127.0.0.1";
+        QTest::newRow("IPv4-mapped in hexadecimal") << "::FFFF:7f00:2"
+                                                    << "127.0.0.2";
+        QTest::newRow("IPv4-compatible is IPv6") << "::127.0.0.1"
+                                                 << "::127.0.0.1";
     }
 
     void numericAddresses()
     {
         QFETCH(QString, text);
-        QFETCH(bool, numeric);
-        QCOMPARE(NameResolver::numeric(text).has_value(), numeric);
+        QFETCH(QString, address);
+        const NameResolver::Address numeric = NameResolver::numeric(text);
+        QCOMPARE(numeric ? numeric->toString() : QString(), address);
     }
 };
 

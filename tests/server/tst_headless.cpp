@@ -5,6 +5,7 @@
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -238,6 +239,36 @@ private slots:
         // A list read again is what the file says: the program leaves the hand edit as it is.
         QCOMPARE(program.file(QStringLiteral("DeviceConfig.xml")),
                  "<?xml version=\"1.0\"?>\n<DeviceEntries>" + edited + "</DeviceEntries>\n");
+    }
+
+    // A hang-up sent the moment the program starts, as a service manager's reload may be, is
+    // taken as a reload once the program can reload, never as the end of it. It is sent as soon
+    // as the program holds hang-ups back, before its libraries' start-up code (no code of a
+    // program runs earlier, while the loader maps its libraries).
+    void aHangupAtStartIsAReload()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            QTemporaryDir dir;
+            ProgramRun::Options options = headless();
+            options.server = true;
+            options.arguments.clear();
+            ProgramRun program(dir.path(), options);
+            QVERIFY(program.started());
+            const QString status = QStringLiteral("/proc/%1/status").arg(program.pid());
+            QDeadlineTimer deadline(10000);
+            const auto heldBack = [&status] {
+                const QByteArray text = TestFiles::readAll(status);
+                const qsizetype line = text.indexOf("\nSigBlk:");
+                return line >= 0 && (text.mid(line + 8, 17).trimmed().right(1).toUInt(nullptr, 16) & 1);
+            };
+            while (!heldBack())
+                QVERIFY2(!deadline.hasExpired(), "SIGHUP is never held back");
+            ::kill(pid_t(program.pid()), SIGHUP);
+            // Said at the start and once more after the reload.
+            QTRY_VERIFY_WITH_TIMEOUT(program.log().count("No devices to watch") == 2, 20000);
+            QVERIFY(program.running());
+            QCOMPARE(program.endWith(SIGTERM), 0);
+        }
     }
 
     void privileges_data()
