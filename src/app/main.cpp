@@ -2,17 +2,9 @@
 #include "app/Application.h"
 #include "server/ProcessSignalWatcher.h"
 
-namespace {
-
-// Runs before the libraries' own start-up code, which takes tens of milliseconds: from here on
-// a hang-up while the program starts waits for its handler.
-void holdHangUpsFirst(int, char**, char**)
-{
-    Tarnwick::ProcessSignalWatcher::holdHangUps();
-}
-[[gnu::used, gnu::section(".preinit_array")]] void (*holdHangUpsAtLoad)(int, char**, char**) = holdHangUpsFirst;
-
-} // namespace
+// Before the libraries' own start-up code: a hang-up while the program starts waits for its handler.
+[[gnu::used, gnu::section(".preinit_array")]] static void (*holdHangUpsAtLoad)(int, char**, char**)
+    = &Tarnwick::ProcessSignalWatcher::holdHangUps;
 
 int main(int argc, char** argv)
 {

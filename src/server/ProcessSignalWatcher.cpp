@@ -39,7 +39,7 @@ void installHandler(int sig, void (*handler)(int))
 
 } // namespace
 
-void ProcessSignalWatcher::holdHangUps()
+void ProcessSignalWatcher::holdHangUps(int, char**, char**)
 {
     sigset_t hangUp;
     sigemptyset(&hangUp);

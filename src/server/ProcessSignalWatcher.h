@@ -21,10 +21,11 @@ public:
     // What SIGHUP asks of the program.
     enum class Hangup { Quits, Reloads };
 
-    // Holds SIGHUP back until installHandlers (or releaseHangUps) lets it through: the first
-    // thing the program without a window does, so that a reload asked for while it starts is
-    // delivered once it can reload rather than ending it.
-    static void holdHangUps();
+    // Holds SIGHUP back until installHandlers (or releaseHangUps) lets it through, so that a
+    // reload asked for while the program starts is delivered once it can reload rather than
+    // ending it. Each program's main puts it into ".preinit_array",
+    // which runs before the libraries' own start-up code, the tens of milliseconds it takes.
+    static void holdHangUps(int = 0, char** = nullptr, char** = nullptr);
     // Lets a held SIGHUP through with whatever handles it now (a tool that reloads nothing ends).
     static void releaseHangUps();
     static void installHandlers(Hangup hangup = Hangup::Quits);
