@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/PeakMemory.h"
 #include "../common/TestFiles.h"
 #include "alert/AlertCommand.h"
 
@@ -148,22 +149,13 @@ void TestAlertCommand::failuresAndOutputAreLogged()
 {
     QFETCH(QString, commandLine);
     QFETCH(QStringList, expected);
-    // The peak of resident memory starts again from here.
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    QVERIFY(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1);
-    clearRefs.close();
+    QVERIFY(PeakMemory::reset());
     run(commandLine);
     QCOMPARE(m_log.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
         QVERIFY2(m_log.at(i).contains(expected.at(i)), qPrintable(m_log.at(i)));
 #ifndef __SANITIZE_ADDRESS__ // whose quarantine holds on to what was read and let go
-    const qint64 peakMb = linesOf(QStringLiteral("/proc/self/status"))
-                              .filter(QStringLiteral("VmHWM:"))
-                              .value(0)
-                              .section(QLatin1Char(' '), -2, -2, QString::SectionSkipEmpty)
-                              .toLongLong()
-        / 1024;
-    QVERIFY2(peakMb > 0 && peakMb < 64, qPrintable(QString::number(peakMb)));
+    QVERIFY2(PeakMemory::mb() > 0 && PeakMemory::mb() < 64, qPrintable(QString::number(PeakMemory::mb())));
 #endif
 }
 

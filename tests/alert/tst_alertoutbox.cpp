@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/PeakMemory.h"
 #include "../common/TestFiles.h"
 #include "../common/TestHttpServer.h"
 #include "alert/AlertOutbox.h"
@@ -201,8 +202,11 @@ void TestAlertOutbox::onlyTheWebhooksOwnAnswerCounts()
     WebhookChannel webhook(QUrl(QStringLiteral("http://127.0.0.1:%1/hook").arg(server.port())));
     QSignalSpy delivered(&webhook, &AlertChannel::delivered);
     QSignalSpy failed(&webhook, &AlertChannel::failed);
+    QVERIFY(PeakMemory::reset());
     webhook.send(sampleAlert());
     QTRY_VERIFY_WITH_TIMEOUT(delivered.size() + failed.size() > 0, 20000);
+    // The server sends on while the client reads; what came in was let go.
+    QVERIFY2(PeakMemory::mb() < 100, qPrintable(QString::number(PeakMemory::mb())));
     QCOMPARE(delivered.size(), failure.isEmpty() ? 1 : 0);
     if (!failure.isEmpty())
         QVERIFY2(failed.first().first().toString().contains(

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +109,25 @@ class TestHeadless : public QObject
             QRegularExpression::MultilineOption);
         const QRegularExpressionMatch match = line.match(QString::fromUtf8(httpGet(MetricsPort, "/metrics")));
         return match.hasMatch() ? match.captured(1).toInt() : -1;
+    }
+
+    // Alerts waiting in the folder's outbox for the channel; -1 when it cannot be read.
+    static int waitingFor(const QTemporaryDir& dir, const char* channel)
+    {
+        int rows = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outbox"));
+            db.setDatabaseName(dir.filePath(QStringLiteral("Outbox.sqlite")));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            QSqlQuery query(db);
+            if (db.open()
+                && query.exec(
+                    QStringLiteral("SELECT COUNT(*) FROM waiting WHERE channel = '%1'").arg(QLatin1String(channel)))
+                && query.next())
+                rows = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("outbox"));
+        return rows;
     }
 
     static bool openToEveryone(const QTemporaryDir& dir)
@@ -247,7 +268,8 @@ private slots:
     // program runs earlier, while the loader maps its libraries).
     void aHangupAtStartIsAReload()
     {
-        for (int attempt = 0; attempt < 5; ++attempt) {
+        int sentWhileHeld = 0;
+        for (int attempt = 0; attempt < 30 && sentWhileHeld < 3; ++attempt) {
             QTemporaryDir dir;
             ProgramRun::Options options = headless();
             options.server = true;
@@ -255,20 +277,29 @@ private slots:
             ProgramRun program(dir.path(), options);
             QVERIFY(program.started());
             const QString status = QStringLiteral("/proc/%1/status").arg(program.pid());
-            QDeadlineTimer deadline(10000);
-            const auto heldBack = [&status] {
+            // Whether SIGHUP is in the set the status names (SigBlk: held back, SigCgt: handled).
+            const auto hangUpIn = [&status](const QByteArray& set) {
                 const QByteArray text = TestFiles::readAll(status);
-                const qsizetype line = text.indexOf("\nSigBlk:");
-                return line >= 0 && (text.mid(line + 8, 17).trimmed().right(1).toUInt(nullptr, 16) & 1);
+                const qsizetype line = text.indexOf("\n" + set + ':');
+                return line >= 0 && (text.mid(line + set.size() + 2, 17).trimmed().right(1).toUInt(nullptr, 16) & 1);
             };
-            while (!heldBack())
-                QVERIFY2(!deadline.hasExpired(), "SIGHUP is never held back");
+            QDeadlineTimer deadline(10000);
+            bool held = false;
+            while (!(held = hangUpIn("SigBlk")) && !hangUpIn("SigCgt"))
+                QVERIFY2(!deadline.hasExpired(), "the program neither holds hang-ups back nor handles them");
+            // A start whose moment of holding the test missed (a busy machine) is tried again.
+            if (!held) {
+                QCOMPARE(program.endWith(SIGTERM), 0);
+                continue;
+            }
+            ++sentWhileHeld;
             ::kill(pid_t(program.pid()), SIGHUP);
             // Said at the start and once more after the reload.
             QTRY_VERIFY_WITH_TIMEOUT(program.log().count("No devices to watch") == 2, 20000);
             QVERIFY(program.running());
             QCOMPARE(program.endWith(SIGTERM), 0);
         }
+        QVERIFY2(sentWhileHeld == 3, "SIGHUP is never held back while the program starts");
     }
 
     void privileges_data()
@@ -462,7 +493,7 @@ private slots:
         QFile settings(dir.filePath(QStringLiteral("Settings.xml")));
         QVERIFY(settings.open(QIODevice::WriteOnly));
         settings.write(QStringLiteral("<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod>"
-                                      "<AlertCommand>/bin/sh -c 'sleep 0.01; echo \"$TARNWICK_ADDRESS\" &gt;&gt; "
+                                      "<AlertCommand>/bin/sh -c 'echo \"$TARNWICK_ADDRESS\" &gt;&gt; "
                                       "\"$0\"' %1</AlertCommand><WebhookUrl>http://127.0.0.1:%2/</WebhookUrl>"
                                       "</Settings>")
                            .arg(ran)
@@ -486,9 +517,13 @@ private slots:
         // 2.5 s is the promise (period + time-out + 0.5 s), measured in bench/run; alerts that
         // held up the monitor took many times that.
         QVERIFY2(seconds < 6, qPrintable(QString::number(seconds)));
+        // Every alert queued (in the outbox, or run) before the kill: an alert is written within
+        // 50 ms of its change, and the kill is to find them waiting there.
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::readAll(ran).count('\n') + waitingFor(dir, "command") >= Devices, 60000);
         const int before = int(TestFiles::readAll(ran).count('\n'));
         QVERIFY(::kill(pid_t(program->pid()), SIGKILL) == 0);
         program.reset();
+        qInfo("the command had run for %d alerts before kill -9", before);
 
         program = std::make_unique<ProgramRun>(dir.path(), headless());
         QVERIFY(program->started());
@@ -499,9 +534,11 @@ private slots:
                     each.insert(QString::fromLatin1(line));
             return each;
         };
+        QElapsedTimer drain;
+        drain.start();
         QTRY_VERIFY2_WITH_TIMEOUT(heard().size() >= Devices, qPrintable(QString::number(heard().size())), 120000);
+        qInfo("the next run ran the command for the rest within %.1f s", double(drain.elapsed()) / 1000);
         QVERIFY(heard().contains(QSet<QString>(addresses.cbegin(), addresses.cend())));
-        qInfo("the command had run for %d alerts before kill -9; the next run ran the rest", before);
         QSet<QString> posted;
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
