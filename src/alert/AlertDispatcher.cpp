@@ -7,6 +7,7 @@
 #include "data/Announcement.h"
 #include "data/Settings.h"
 
+#include <QTimer>
 #include <QUuid>
 
 namespace Tarnwick {
@@ -20,9 +21,9 @@ AlertDispatcher::AlertDispatcher(const Settings& settings, const QString& outbox
     , m_limits(std::move(limits))
 {
     followChannels();
-    settings.onChange(&Settings::alertCommand, this, [this] { followChannels(); });
-    settings.onChange(&Settings::webhookUrl, this, [this] { followChannels(); });
-    settings.onChange(&Settings::appriseUrls, this, [this] { followChannels(); });
+    settings.onChange(&Settings::alertCommand, this, [this] { followChannelsSoon(); });
+    settings.onChange(&Settings::webhookUrl, this, [this] { followChannelsSoon(); });
+    settings.onChange(&Settings::appriseUrls, this, [this] { followChannelsSoon(); });
 }
 
 AlertDispatcher::~AlertDispatcher() = default;
@@ -85,6 +86,11 @@ void AlertDispatcher::dispatch(Alert alert)
 {
     if (alert.id.isEmpty())
         alert.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // Settings changed in this turn apply to the alert too.
+    if (m_channelsChanged) {
+        m_channelsChanged = false;
+        followChannels();
+    }
     if (m_outbox)
         m_outbox->post(alert);
     if (m_notifier)
@@ -97,31 +103,58 @@ void AlertDispatcher::finishSending()
         m_outbox->finishSending();
 }
 
+void AlertDispatcher::followChannelsSoon()
+{
+    // The settings dialog sets each of the three in turn: one outbox for all of them.
+    QTimer::singleShot(0, this, [this] {
+        if (m_channelsChanged) {
+            m_channelsChanged = false;
+            followChannels();
+        }
+    });
+    m_channelsChanged = true;
+}
+
+void AlertDispatcher::tellRefusal(const QString& channel, const QString& refusal)
+{
+    // Said when it becomes so, not again as another channel's setting changes.
+    const QString before = m_refusals.value(channel);
+    if (refusal == before)
+        return;
+    if (!refusal.isEmpty()) {
+        m_log(refusal);
+        m_log(tr("Alerts for %1 are kept until the setting can be read.").arg(AlertOutbox::channelTitle(channel)));
+        m_refusals.insert(channel, refusal);
+    } else {
+        m_refusals.remove(channel);
+        m_log(tr("The setting for %1 can be read again; the alerts kept for it go out.")
+                  .arg(AlertOutbox::channelTitle(channel)));
+    }
+}
+
 void AlertDispatcher::followChannels()
 {
     // The old outbox lets go of the file before the new one opens it; what waits there is sent
     // through the new channels (or dropped, with a line, for a channel no longer set).
     m_outbox.reset();
-    QStringList paused;
     const QString commandLine = m_settings.alertCommand.trimmed();
     const QString refusedCommand = AlertCommand::refusal(commandLine);
-    if (!refusedCommand.isEmpty()) {
-        m_log(refusedCommand);
-        paused << AlertCommand::Name;
-    }
     const bool command = !commandLine.isEmpty() && refusedCommand.isEmpty();
     // A URL that can never be posted to would keep its alerts waiting for a day.
     const QUrl url = WebhookChannel::postableUrl(m_settings.webhookUrl);
-    if (url.isEmpty() && !m_settings.webhookUrl.trimmed().isEmpty()) {
-        m_log(tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL."));
-        paused << WebhookChannel::Name;
-    }
+    const QString refusedWebhook = url.isEmpty() && !m_settings.webhookUrl.trimmed().isEmpty()
+        ? tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL.")
+        : QString();
     const QString refusedApprise = AppriseChannel::refusal(m_settings.appriseUrls);
-    if (!refusedApprise.isEmpty()) {
-        m_log(refusedApprise);
-        paused << AppriseChannel::Name;
-    }
     const QString appriseUrls = refusedApprise.isEmpty() ? m_settings.appriseUrls.trimmed() : QString();
+    QStringList paused;
+    for (const auto& [channel, refusal] :
+         {std::pair{AlertCommand::Name, refusedCommand}, std::pair{WebhookChannel::Name, refusedWebhook},
+          std::pair{AppriseChannel::Name, refusedApprise}}) {
+        tellRefusal(channel, refusal);
+        if (!refusal.isEmpty())
+            paused << channel;
+    }
     if (!command && url.isEmpty() && appriseUrls.isEmpty() && paused.isEmpty())
         return;
     const auto makeChannels = [&](const AlertOutbox::Log& log) {

@@ -4,6 +4,7 @@
 #include "alert/AlertCommand.h"
 #include "alert/AlertOutboxThread.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -55,12 +56,17 @@ public slots:
 
 private:
     void followChannels();
+    void followChannelsSoon();
+    // Logs a channel's setting that became unreadable (why) or readable again (empty).
+    void tellRefusal(const QString& channel, const QString& refusal);
 
     const Settings& m_settings;
     const QString m_outboxFile;
     const Log m_log;
     const AlertLimits m_limits;
     std::unique_ptr<AlertOutboxThread> m_outbox;
+    QHash<QString, QString> m_refusals; // by channel, as last told
+    bool m_channelsChanged = false;
     QPointer<DesktopNotifier> m_notifier;
 };
 

@@ -23,12 +23,6 @@ namespace {
 constexpr std::chrono::milliseconds FirstStoreRetry{1000};
 constexpr std::chrono::milliseconds LongestStoreRetry{60000};
 
-// A channel as a log line names it: "Apprise" is a program's name, the webhook is a thing.
-QString channelTitle(const QString& channel)
-{
-    return channel == QLatin1String("apprise") ? QStringLiteral("Apprise") : QStringLiteral("the ") + channel;
-}
-
 // A reason ends in a period of its own where the channel wrote a sentence; the line adds one.
 QString withoutFullStop(QString why)
 {
@@ -81,10 +75,8 @@ AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& ch
         connect(channel, &AlertChannel::delivered, this, [this, name] { onDelivered(name); });
         connect(channel, &AlertChannel::failed, this, [this, name](const QString& why) { onFailed(name, why); });
     }
-    for (const QString& name : paused) {
+    for (const QString& name : paused)
         m_queues[name].retry = new QTimer(this);
-        m_log(tr("Alerts for %1 are kept until the setting can be read.").arg(channelTitle(name)));
-    }
     m_storeSoon->setSingleShot(true);
     connect(m_storeSoon, &QTimer::timeout, this, &AlertOutbox::store);
     m_storeRetry->setSingleShot(true);
@@ -111,6 +103,12 @@ AlertOutbox::~AlertOutbox()
         store();
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
+}
+
+QString AlertOutbox::channelTitle(const QString& channel)
+{
+    // "Apprise" is a program's name, the webhook and the command are things.
+    return channel == QLatin1String("apprise") ? QStringLiteral("Apprise") : QStringLiteral("the ") + channel;
 }
 
 QString AlertOutbox::droppedText(int count)

@@ -88,6 +88,8 @@ public:
     // while it can.
     QString storingProblem() const { return m_problem; }
 
+    // A channel as a log line names it ("the webhook", "Apprise").
+    static QString channelTitle(const QString& channel);
     // The text of the alert that stands for alerts dropped while a channel could not take them.
     static QString droppedText(int count);
 
