@@ -164,7 +164,8 @@ void AlertCommand::logOutput()
 {
     const QStringList lines = m_output->lastLines(MaxLoggedLines);
     if (const qint64 before = m_output->lineCount() - lines.size(); before > 0)
-        m_log(tr("The alert command \"%1\" said %2 lines before these.").arg(m_commandLine, QString::number(before)));
+        m_log(tr("The alert command \"%1\" said %2 before these.")
+                  .arg(m_commandLine, before == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(before)));
     for (const QString& line : lines)
         m_log(tr("The alert command \"%1\" said: %2").arg(m_commandLine, line));
 }

@@ -47,6 +47,12 @@ std::optional<Alert> alertOf(const QByteArray& text, const QString& rowId)
     return alert;
 }
 
+// "1 alert", "2 alerts".
+QString countOf(qint64 alerts)
+{
+    return alerts == 1 ? QStringLiteral("1 alert") : QStringLiteral("%1 alerts").arg(alerts);
+}
+
 QString newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -176,26 +182,33 @@ void AlertOutbox::keepWithinBound(const QString& channel)
     }
     if (dropped == 0)
         return;
+    fold(channel, dropped, oldest);
+}
+
+void AlertOutbox::fold(const QString& channel, int dropped, qint64 oldest)
+{
+    Queue& queue = m_queues[channel];
+    const qsizetype first = queue.sending ? 1 : 0;
     const bool folding = !queue.foldId.isEmpty() && queue.deliveries.size() > first
         && queue.deliveries.at(first).id == queue.foldId;
     if (!folding) {
-        Alert fold;
-        fold.title = QStringLiteral("Tarnwick");
-        fold.kind = Alert::Kinds::Dropped;
-        fold.id = newId();
+        Alert alert;
+        alert.title = QStringLiteral("Tarnwick");
+        alert.kind = Alert::Kinds::Dropped;
+        alert.id = newId();
         queue.foldId = newId();
         queue.folded = 0;
         // Just before the oldest it stands for, so that it goes first among those of its time.
-        queue.deliveries.insert(first, {queue.foldId, channel, fold, oldest - 1, 0});
+        queue.deliveries.insert(first, {queue.foldId, channel, alert, oldest - 1, 0});
         m_log(tr("More than %1 alerts waited for %2; the oldest are dropped, and one alert says how many.")
                   .arg(MaxWaiting)
                   .arg(channelTitle(channel)));
     }
-    Delivery& fold = queue.deliveries[first];
+    Delivery& delivery = queue.deliveries[first];
     queue.folded += dropped;
-    fold.alert.text = droppedText(queue.folded);
-    fold.alert.time = QDateTime::currentDateTimeUtc();
-    change(true, fold);
+    delivery.alert.text = droppedText(queue.folded);
+    delivery.alert.time = QDateTime::currentDateTimeUtc();
+    change(true, delivery);
 }
 
 int AlertOutbox::waiting() const
@@ -227,11 +240,19 @@ void AlertOutbox::finishSending(std::chrono::milliseconds grace)
             loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     store();
+    // What the file could not take is lost with the run: said so, not promised for the next.
+    QHash<QString, qint64> unwritten;
+    for (const Change& change : std::as_const(m_changes))
+        if (change.keep)
+            ++unwritten[change.delivery.channel];
     for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
-        if (const qint64 left = it->deliveries.size() + it->inFile; left > 0)
-            m_log(tr("%1 alerts wait for %2; they go out when Tarnwick starts again.")
-                      .arg(left)
-                      .arg(channelTitle(it.key())));
+        const qint64 lost = unwritten.value(it.key());
+        if (const qint64 left = it->deliveries.size() + it->inFile - lost; left > 0)
+            m_log(tr("%1 waiting for %2; they go out when Tarnwick starts again.")
+                      .arg(countOf(left), channelTitle(it.key())));
+        if (lost > 0)
+            m_log(tr("%1 for %2 could not be kept in \"%3\" (%4) and are lost as Tarnwick ends.")
+                      .arg(countOf(lost), channelTitle(it.key()), m_fileName, m_problem));
     }
 }
 
@@ -442,9 +463,8 @@ AlertOutbox::Problem AlertOutbox::load(QSqlDatabase& db)
         query.addBindValue(it.key());
         if (!query.exec())
             return Problem::of(query.lastError());
-        m_log(tr("%1 alerts waited to be sent through the %2, which is no longer set up; they are dropped.")
-                  .arg(it.value())
-                  .arg(it.key()));
+        m_log(tr("%1 waited to be sent through the %2, which is no longer set up; dropped.")
+                  .arg(countOf(it.value()), it.key()));
     }
     for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
         Queue& queue = *it;
@@ -454,10 +474,38 @@ AlertOutbox::Problem AlertOutbox::load(QSqlDatabase& db)
         // Alerts of an earlier run go before those posted while the file could not be read, which
         // wait behind them on their way to the file; the one being sent keeps its place.
         const qsizetype first = queue.sending ? 1 : 0;
-        queue.inFile += queue.deliveries.size() - first + earlier;
+        queue.inFile += queue.deliveries.size() - first;
         queue.deliveries.resize(first);
+        // A file with more than a channel may keep (an earlier version's, or one written by hand)
+        // is cut to the bound as alerts posted are: the oldest make way for one that counts them.
+        const qint64 excess = earlier + queue.inFile - MaxWaiting;
+        qint64 dropped = 0;
+        qint64 oldest = 0;
+        if (excess > 0) {
+            query.prepare(QStringLiteral("SELECT MIN(posted_ms) FROM waiting WHERE channel = ?"));
+            query.addBindValue(it.key());
+            if (!query.exec() || !query.next())
+                return Problem::of(query.lastError());
+            oldest = query.value(0).toLongLong();
+            // An alert that already counts dropped ones stays, and counts these too.
+            query.prepare(QStringLiteral("DELETE FROM waiting WHERE id IN (SELECT id FROM waiting WHERE channel = ? "
+                                         "AND alert NOT LIKE '%\"kind\":\"dropped\"%' ORDER BY posted_ms, rowid "
+                                         "LIMIT ?)"));
+            query.addBindValue(it.key());
+            query.addBindValue(std::min(excess, earlier));
+            if (!query.exec())
+                return Problem::of(query.lastError());
+            dropped = query.numRowsAffected();
+        }
+        queue.inFile += earlier - dropped;
         if (const Problem problem = readPage(db, it.key()); problem.kind != Problem::None)
             return problem;
+        if (queue.deliveries.size() > first && queue.deliveries.at(first).alert.kind == Alert::Kinds::Dropped) {
+            queue.foldId = queue.deliveries.at(first).id;
+            queue.folded = queue.deliveries.at(first).alert.text.section(QLatin1Char(' '), 0, 0).toInt();
+        }
+        if (dropped > 0)
+            fold(it.key(), int(dropped), oldest);
     }
     return {};
 }
@@ -472,8 +520,10 @@ AlertOutbox::Problem AlertOutbox::readPage(QSqlDatabase& db, const QString& chan
         held.insert(delivery.id);
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT id, alert, posted_ms FROM waiting WHERE channel = ? "
-                                      "ORDER BY posted_ms, rowid")))
+    // No alert of ours comes near the bound; a longer row is someone else's and is not read whole.
+    if (!query.prepare(QStringLiteral("SELECT id, CASE WHEN length(alert) <= %1 THEN alert END, posted_ms FROM "
+                                      "waiting WHERE channel = ? ORDER BY posted_ms, rowid")
+                           .arg(MaxRowBytes)))
         return Problem::of(query.lastError());
     query.addBindValue(channel);
     if (!query.exec())

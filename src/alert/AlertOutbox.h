@@ -54,6 +54,8 @@ public:
     static constexpr int MaxWaiting = 10000;
     // Alerts of one channel held in memory while more wait in the file.
     static constexpr int PageSize = 500;
+    // The longest row read back: longer ones are kept aside unread.
+    static constexpr int MaxRowBytes = 4 * 1024 * 1024;
     // The shortest time between two writes of the file.
     static constexpr std::chrono::milliseconds BatchGap{50};
 
@@ -135,6 +137,9 @@ private:
     bool holdsInMemory(const Queue& queue) const;
     // Drops the oldest waiting alerts beyond the most, and counts them in one that stands first.
     void keepWithinBound(const QString& channel);
+    // Counts alerts dropped in one that stands first (after the one under way), made where
+    // there is none yet.
+    void fold(const QString& channel, int dropped, qint64 oldest);
     // Writes the changes soon, in one batch with those that come meanwhile.
     void storeSoon();
     // Writes the changes that wait, opening the file first where needed.

@@ -3,6 +3,8 @@
 
 #include <QProcess>
 
+#include <utility>
+
 namespace Tarnwick {
 
 ProcessOutputTail::ProcessOutputTail(QProcess* process)
@@ -39,13 +41,15 @@ void ProcessOutputTail::take()
 QStringList ProcessOutputTail::lastLines(qsizetype count)
 {
     take();
-    QByteArray tail = m_tail.size() > MaxBytes ? m_tail.right(MaxBytes) : m_tail;
-    // A line the tail begins within is a piece of one, not a line of the program's.
-    if (m_cut || tail.size() < m_tail.size())
-        tail.remove(0, tail.indexOf('\n') + 1);
+    const QByteArray tail = m_tail.size() > MaxBytes ? m_tail.right(MaxBytes) : m_tail;
+    // A line the tail begins within is the end of a longer one: shown as such.
+    const bool cut = m_cut || tail.size() < m_tail.size();
     QStringList lines;
+    bool first = true;
     for (const QByteArray& raw : tail.split('\n')) {
         QString line = QString::fromLocal8Bit(raw).trimmed();
+        if (std::exchange(first, false) && cut && !line.isEmpty())
+            line.prepend(QStringLiteral("…"));
         if (line.isEmpty())
             continue;
         if (line.size() > MaxLineLength)

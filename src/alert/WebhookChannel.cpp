@@ -71,10 +71,20 @@ void WebhookChannel::answered(QNetworkReply* reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if ((reply->error() == QNetworkReply::NoError || reply->isRunning()) && status >= 200 && status < 300) {
         emit delivered();
+        return;
+    }
+    // A server that failed may hold its connection open and feed it without end (a header that
+    // never ends is read on by the network thread however the reply ends): a new manager lets go
+    // of every connection of the old one.
+    m_network->deleteLater();
+    m_network = new QNetworkAccessManager(this);
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (status >= 300 && status < 400 && target.isEmpty()) {
+        emit failed(tr("the webhook at %1 answered %2 without saying where to").arg(where(), QString::number(status)));
     } else if (status >= 300 && status < 400) {
-        const QUrl to = m_url.resolved(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
         emit failed(tr("the webhook at %1 answered %2 to %3; set that address if it moved")
-                        .arg(where(), QString::number(status), to.adjusted(QUrl::RemoveUserInfo).toDisplayString()));
+                        .arg(where(), QString::number(status),
+                             m_url.resolved(target).adjusted(QUrl::RemoveUserInfo).toDisplayString()));
     } else if (status != 0) {
         const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         emit failed(

@@ -142,7 +142,7 @@ void TestAlertCommand::failuresAndOutputAreLogged_data()
         last << QStringLiteral("said: %1").arg(i);
     QTest::newRow("chatter") << "sh -c 'head -c 100000000 /dev/zero | tr \"\\000\" x; echo; seq 1 30'" << last;
     QTest::newRow("one long line") << "sh -c 'head -c 3000000 /dev/zero | tr \"\\000\" y; exit 2'"
-                                   << QStringList{"said: " + QString(500, u'y') + u'…', "failed with exit status 2."};
+                                   << QStringList{"said: …" + QString(499, u'y') + u'…', "failed with exit status 2."};
 }
 
 void TestAlertCommand::failuresAndOutputAreLogged()
