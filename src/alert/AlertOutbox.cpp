@@ -424,7 +424,14 @@ AlertOutbox::Problem AlertOutbox::open(QSqlDatabase& db)
     if (version > SchemaVersion)
         return {Problem::NotOurs, QStringLiteral("written by a later version of Tarnwick")};
     // The table of rows kept aside and the index pages are read by came later within the same
-    // version: a file without them gets them, and an earlier Tarnwick reads it as before.
+    // version: a file without them gets them, and an earlier Tarnwick reads it as before. A file
+    // that has them is only read here, so that a read-only one still gives its alerts.
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('waiting', 'unreadable', "
+                                   "'waiting_order')"))
+        || !query.next())
+        return Problem::of(query.lastError());
+    if (query.value(0).toInt() == 3)
+        return {};
     if (!db.transaction())
         return Problem::of(db.lastError());
     const auto fail = [&] {
