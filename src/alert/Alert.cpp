@@ -2,6 +2,7 @@
 #include "alert/Alert.h"
 
 #include <QJsonArray>
+#include <QUuid>
 
 namespace Tarnwick {
 
@@ -19,6 +20,11 @@ QString inert(QString text)
 }
 
 } // namespace
+
+QString Alert::newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
 
 QString Alert::isoTime() const
 {

@@ -55,6 +55,8 @@ struct Alert
         static inline const QString Dropped = QStringLiteral("dropped");
     };
 
+    // A new id, for an alert (or a row that carries one).
+    static QString newId();
     // The time as ISO 8601 in UTC, milliseconds included.
     QString isoTime() const;
     // The fields a webhook receives: title, text, address, description, state, behind, time,

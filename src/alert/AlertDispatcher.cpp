@@ -8,7 +8,6 @@
 #include "data/Settings.h"
 
 #include <QTimer>
-#include <QUuid>
 
 namespace Tarnwick {
 
@@ -85,12 +84,9 @@ void AlertDispatcher::announced(const Announcement& announcement)
 void AlertDispatcher::dispatch(Alert alert)
 {
     if (alert.id.isEmpty())
-        alert.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        alert.id = Alert::newId();
     // Settings changed in this turn apply to the alert too.
-    if (m_channelsChanged) {
-        m_channelsChanged = false;
-        followChannels();
-    }
+    followPendingChannels();
     if (m_outbox)
         m_outbox->post(alert);
     if (m_notifier)
@@ -106,13 +102,16 @@ void AlertDispatcher::finishSending()
 void AlertDispatcher::followChannelsSoon()
 {
     // The settings dialog sets each of the three in turn: one outbox for all of them.
-    QTimer::singleShot(0, this, [this] {
-        if (m_channelsChanged) {
-            m_channelsChanged = false;
-            followChannels();
-        }
-    });
+    QTimer::singleShot(0, this, &AlertDispatcher::followPendingChannels);
     m_channelsChanged = true;
+}
+
+void AlertDispatcher::followPendingChannels()
+{
+    if (m_channelsChanged) {
+        m_channelsChanged = false;
+        followChannels();
+    }
 }
 
 void AlertDispatcher::tellRefusal(const QString& channel, const QString& refusal)

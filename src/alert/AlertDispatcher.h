@@ -56,7 +56,9 @@ public slots:
 
 private:
     void followChannels();
+    // Follows the settings on the next turn, and at once when an alert comes first.
     void followChannelsSoon();
+    void followPendingChannels();
     // Logs a channel's setting that became unreadable (why) or readable again (empty).
     void tellRefusal(const QString& channel, const QString& refusal);
 

@@ -53,11 +53,6 @@ QString countOf(qint64 alerts)
     return alerts == 1 ? QStringLiteral("1 alert") : QStringLiteral("%1 alerts").arg(alerts);
 }
 
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
 } // namespace
 
 AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& channels, const QStringList& paused,
@@ -66,7 +61,7 @@ AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& ch
     , m_fileName(fileName)
     , m_log(std::move(log))
     , m_backoff(backoff)
-    , m_connection(QStringLiteral("Outbox-") + newId())
+    , m_connection(QStringLiteral("Outbox-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
     , m_storeSoon(new QTimer(this))
     , m_storeRetry(new QTimer(this))
 {
@@ -82,7 +77,7 @@ AlertOutbox::AlertOutbox(const QString& fileName, const QList<AlertChannel*>& ch
         connect(channel, &AlertChannel::failed, this, [this, name](const QString& why) { onFailed(name, why); });
     }
     for (const QString& name : paused)
-        m_queues[name].retry = new QTimer(this);
+        m_queues.insert(name, Queue());
     m_storeSoon->setSingleShot(true);
     connect(m_storeSoon, &QTimer::timeout, this, &AlertOutbox::store);
     m_storeRetry->setSingleShot(true);
@@ -125,7 +120,7 @@ QString AlertOutbox::droppedText(int count)
 void AlertOutbox::post(Alert alert)
 {
     if (alert.id.isEmpty())
-        alert.id = newId();
+        alert.id = Alert::newId();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
         Queue& queue = *it;
@@ -138,7 +133,7 @@ void AlertOutbox::post(Alert alert)
                 }
             }
         }
-        const Delivery delivery{newId(), it.key(), alert, now, 0};
+        const Delivery delivery{Alert::newId(), it.key(), alert, now, 0};
         if (holdsInMemory(queue))
             queue.deliveries.append(delivery);
         else
@@ -195,8 +190,8 @@ void AlertOutbox::fold(const QString& channel, int dropped, qint64 oldest)
         Alert alert;
         alert.title = QStringLiteral("Tarnwick");
         alert.kind = Alert::Kinds::Dropped;
-        alert.id = newId();
-        queue.foldId = newId();
+        alert.id = Alert::newId();
+        queue.foldId = Alert::newId();
         queue.folded = 0;
         // Just before the oldest it stands for, so that it goes first among those of its time.
         queue.deliveries.insert(first, {queue.foldId, channel, alert, oldest - 1, 0});

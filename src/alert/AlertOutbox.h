@@ -114,7 +114,7 @@ private:
         QList<Delivery> deliveries; // in memory, oldest first; the first is the one being sent
         qint64 inFile = 0; // newer ones, waiting in the file (or for it) and not in memory
         bool sending = false;
-        QTimer* retry = nullptr;
+        QTimer* retry = nullptr; // none while paused
         QString lastProblem; // logged once until the channel delivers again
         QString foldId; // the waiting alert that counts those dropped, while there is one
         int folded = 0;

@@ -6,7 +6,6 @@
 #include "WebhookChannel.h"
 
 #include <QHostInfo>
-#include <QUuid>
 
 #include <memory>
 
@@ -33,7 +32,7 @@ TestAlert::TestAlert(Channels channels, QObject* parent)
 
 void TestAlert::send(Alert alert)
 {
-    alert.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    alert.id = Alert::newId();
     // Everything that will answer is counted before anything starts: a channel may answer
     // within its start.
     const QString commandLine = m_channels.command.trimmed();
