@@ -34,6 +34,11 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/tarnwick-headless.service DESTINATION li
 set(TARNWICK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tarnwick-headless)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/prometheus-tarnwick.yml ${CMAKE_CURRENT_LIST_DIR}/tarnwick-alerts.yml
         DESTINATION ${TARNWICK_DOC_DIR}/examples/prometheus COMPONENT headless)
+# Several sites under one Prometheus: Alertmanager's routes and inhibitions, a site's agent, and
+# a Grafana dashboard.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sites DESTINATION ${TARNWICK_DOC_DIR}/examples COMPONENT headless)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/grafana-dashboard.json DESTINATION ${TARNWICK_DOC_DIR}/examples
+        COMPONENT headless)
 
 # The documentation a Debian user looks for: the README and the example map with the monitor;
 # the licence statement and the changelog in each package's own folder, as Debian wants them;
@@ -110,6 +115,7 @@ set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libcap2-bin")
 # Makers of network hardware for the discovery and --neighbours; without it the vendor stays empty.
 # Apprise carries alerts to e-mail, chat and phones; without it those alerts wait and the log says why.
 set(CPACK_DEBIAN_HEADLESS_PACKAGE_RECOMMENDS "ieee-data, apprise")
+set(CPACK_DEBIAN_HEADLESS_PACKAGE_SUGGESTS "prometheus, prometheus-alertmanager")
 # The service's unit was the tarnwick package's before the monitor had a package of its own
 # (0.4.0): an older tarnwick gives it up and goes first.
 set(CPACK_DEBIAN_HEADLESS_PACKAGE_BREAKS "tarnwick (<< 0.4.0)")

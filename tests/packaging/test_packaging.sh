@@ -120,6 +120,9 @@ for f in usr/bin/tarnwick usr/bin/tarnwick-desktop usr/bin/tarnwick-headless \
          usr/share/doc/tarnwick-headless/copyright usr/share/doc/tarnwick-headless/changelog.gz \
          usr/share/doc/tarnwick-headless/examples/office/DeviceConfig.xml \
          usr/share/doc/tarnwick-headless/examples/office/VisualRepresentation.xml \
+         usr/share/doc/tarnwick-headless/examples/sites/alertmanager.yml \
+         usr/share/doc/tarnwick-headless/examples/sites/prometheus-agent.yml \
+         usr/share/doc/tarnwick-headless/examples/grafana-dashboard.json \
          usr/share/man/man1/tarnwick-headless.1.gz usr/share/man/man1/tarnwick-desktop.1.gz; do
     [ -e "$work/stage/$f" ] || fail "not installed: $f"
 done
@@ -204,6 +207,7 @@ if command -v promtool >/dev/null; then
     examples="$doc/examples/prometheus"
     promtool check config "$examples/prometheus-tarnwick.yml" >"$work/promtool.log" 2>&1 \
         && promtool check rules "$examples/tarnwick-alerts.yml" >>"$work/promtool.log" 2>&1 \
+        && promtool check config "$doc/examples/sites/prometheus-agent.yml" >>"$work/promtool.log" 2>&1 \
         && cp "$repo/tests/packaging/tarnwick-alerts.test.yml" "$examples/" \
         && (cd "$examples" && promtool test rules tarnwick-alerts.test.yml) >>"$work/promtool.log" 2>&1 \
         && rm "$examples/tarnwick-alerts.test.yml" \
@@ -211,6 +215,13 @@ if command -v promtool >/dev/null; then
     pass "Prometheus examples: configuration and alert rules accepted by promtool, alerts as expected"
 else
     skip "Prometheus examples: promtool is missing"
+fi
+if command -v amtool >/dev/null; then
+    amtool check-config "$doc/examples/sites/alertmanager.yml" >"$work/amtool.log" 2>&1 \
+        || { cat "$work/amtool.log"; fail "amtool check-config"; }
+    pass "Alertmanager example: accepted by amtool"
+else
+    skip "Alertmanager example: amtool is missing"
 fi
 
 # 2. The launcher gives the program a per-user data directory with the installed skin.
