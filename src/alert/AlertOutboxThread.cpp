@@ -34,8 +34,10 @@ AlertOutboxThread::AlertOutboxThread(const QString& fileName, const MakeChannels
 
 AlertOutboxThread::~AlertOutboxThread()
 {
-    // Destroyed on its own thread as that ends, writing what waits.
-    m_outbox->deleteLater();
+    // Destroyed on its own thread, writing what waits, after the alerts posted to it: a thread
+    // that ends drops the calls still queued for it.
+    QMetaObject::invokeMethod(
+        m_outbox, [outbox = m_outbox] { delete outbox; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     tellLog();
