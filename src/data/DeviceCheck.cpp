@@ -54,4 +54,11 @@ QString DeviceCheck::text() const
     return QStringLiteral("ICMP echo");
 }
 
+QString DeviceCheck::problemWith(const QString& probedAddress) const
+{
+    if (kind == Arp && probedAddress.contains(QLatin1Char(':')))
+        return QStringLiteral("ARP is for IPv4 addresses only.");
+    return {};
+}
+
 } // namespace Tarnwick

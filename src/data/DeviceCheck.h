@@ -33,6 +33,9 @@ struct DeviceCheck
     // As the program shows it: "ICMP echo", "TCP port 443", "ARP", or for text that does not
     // read: the check "tcp:0" cannot be read.
     QString text() const;
+    // Why this check cannot ask the (probed) address, for the user to read; empty when it can.
+    // The device dialogs and the API refuse the same pairs with the same words.
+    QString problemWith(const QString& probedAddress) const;
 
     bool operator==(const DeviceCheck& other) const = default;
 };

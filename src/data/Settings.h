@@ -164,6 +164,9 @@ public:
     CopyableAtomic<int> slowAverageMs{0};
     CopyableAtomic<int> slowLossPercent{0};
     CopyableAtomic<int> slowResults{20};
+    // Where the HTTP API is served, in the metrics address's forms ("127.0.0.1:9717"; empty:
+    // nowhere).
+    QString apiAddress;
 
 private:
     // The listeners belong to the record they subscribed to: a copy starts with none of them,
@@ -218,6 +221,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"SlowAverageMs", &Settings::slowAverageMs, 0, 0, MaxMilliseconds});
     visit(SettingsElement<CopyableAtomic<int>>{"SlowLossPercent", &Settings::slowLossPercent, 0, 0, 100});
     visit(SettingsElement<CopyableAtomic<int>>{"SlowResults", &Settings::slowResults, 20, 1, MaxSlowResults});
+    visit(SettingsElement<QString>{"ApiAddress", &Settings::apiAddress, QString()});
 }
 
 template <typename T>

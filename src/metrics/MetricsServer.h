@@ -2,12 +2,11 @@
 #pragma once
 
 #include "MetricsAddress.h"
+#include "ServerDoor.h"
 
 #include <QString>
 
 #include <memory>
-
-#include <sys/socket.h>
 
 namespace prometheus {
 class Collectable;
@@ -45,12 +44,10 @@ public:
 
 private:
     void stop();
-    void knock() const;
 
     Limits m_limits;
     std::unique_ptr<prometheus::Exposer> m_exposer;
-    // Where a connection reaches the listening socket (loopback for a wildcard address).
-    sockaddr_storage m_door = {};
+    ServerDoor m_door;
 };
 
 } // namespace Tarnwick

@@ -101,6 +101,11 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
                 return failed(QStringLiteral("--metrics needs ADDRESS:PORT (or \"\" for none)"));
             line.metricsGiven = true;
             line.metrics = arguments.at(++i);
+        } else if (argument == QLatin1String("--api")) {
+            if (i + 1 >= arguments.size())
+                return failed(QStringLiteral("--api needs ADDRESS:PORT (or \"\" for none)"));
+            line.apiGiven = true;
+            line.api = arguments.at(++i);
         } else if (argument.startsWith(QLatin1Char('-'))) {
             return failed(QStringLiteral("unknown option %1 (see --help)").arg(argument));
         } else {
@@ -121,8 +126,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             line.mode = Mode::Headless;
         return line;
     }
-    if (headless || line.metricsGiven)
-        return failed(QStringLiteral("--scan goes with neither --headless nor --metrics"));
+    if (headless || line.metricsGiven || line.apiGiven)
+        return failed(QStringLiteral("--scan goes with none of --headless, --metrics and --api"));
     if (scanAddresses.size() == 1) {
         const std::optional<ScanRange> prefix = ScanRange::parsePrefix(scanAddresses.first());
         if (!prefix)
@@ -188,6 +193,10 @@ QString CommandLine::usage(Mode withoutOptions)
                           "                   serve Prometheus metrics at http://ADDRESS:PORT/metrics this time, in\n"
                           "                   place of the \"Serve metrics at\" setting; a port alone means\n"
                           "                   127.0.0.1; \"\" serves none\n"
+                          "  --api ADDRESS:PORT\n"
+                          "                   serve the HTTP API at http://ADDRESS:PORT/api/v1/ this time, in place\n"
+                          "                   of the ApiAddress setting; the same forms as --metrics; every request\n"
+                          "                   carries the token kept in the file ApiToken\n"
                           "  --help           print this and end\n"
                           "  --version        print the version and end\n"
                           "\n"

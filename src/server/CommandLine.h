@@ -22,6 +22,9 @@ struct CommandLine
     // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
     bool metricsGiven = false;
     QString metrics;
+    // --api: where to serve the HTTP API this time, in place of the setting (Desktop, Headless).
+    bool apiGiven = false;
+    QString api;
 
     // withoutOptions: what the program does when asked nothing else (the desktop program starts
     // its window, the server program watches without one).

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "ProcessSignalWatcher.h"
 #include "ProcessValues.h"
+#include "api/ApiToken.h"
 #include "data/Data.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
@@ -12,6 +13,8 @@
 #include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstring>
 
@@ -63,6 +66,10 @@ void Monitoring::reportToLog(const QString& text)
 Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine)
     : m_core(settings, engine, coreOptions(command, settings, engine))
     , m_alerts(settings, QStringLiteral("Outbox.sqlite"), logAlerts)
+    , m_api(m_core,
+            QFileInfo(m_core.deviceListFile()).absoluteDir().filePath(QString::fromLatin1(ApiToken::DefaultFileName)),
+            &Monitoring::reportToLog)
+    , m_apiFollowsSettings(!command.apiGiven)
 {
     // Connected only after loading, so that the entries read from the file are not logged.
     m_core.data().connectReceiver(&m_logListener);
@@ -72,6 +79,12 @@ Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngi
     QObject::connect(&m_core.announcer(), &Announcer::announced, &m_alerts, &AlertDispatcher::announced);
     Data::setInstance(&m_core.data());
     VisualRepresentationData::setInstance(&m_core.map());
+    m_api.serve(command.apiGiven ? command.api : settings.apiAddress);
+    // A changed setting (the file read again) moves the API, unless --api chose its address.
+    settings.onChange(&Settings::apiAddress, &m_api, [this, &settings] {
+        if (m_apiFollowsSettings)
+            m_api.serve(settings.apiAddress);
+    });
 }
 
 Monitoring::~Monitoring()
@@ -82,6 +95,8 @@ Monitoring::~Monitoring()
 
 void Monitoring::end()
 {
+    // No request may change the list while the files are saved.
+    m_api.stop();
     m_core.end();
     // After the monitor, which makes no more alerts then.
     m_alerts.finishSending();

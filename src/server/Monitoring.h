@@ -2,6 +2,7 @@
 #pragma once
 
 #include "alert/AlertDispatcher.h"
+#include "api/ApiService.h"
 #include "log/DataLogListener.h"
 #include "monitor/MonitorCore.h"
 
@@ -23,6 +24,7 @@ public:
 
     MonitorCore& core() { return m_core; }
     AlertDispatcher& alerts() { return m_alerts; }
+    ApiService& api() { return m_api; }
 
     // Stops the monitor, lets the alerts under way go out and saves the files.
     void end();
@@ -34,6 +36,9 @@ private:
     DataLogListener m_logListener;
     MonitorCore m_core;
     AlertDispatcher m_alerts;
+    ApiService m_api;
+    // Whether the API's address is the setting's, and so follows it, rather than --api's.
+    bool m_apiFollowsSettings = false;
 };
 
 } // namespace Tarnwick

@@ -21,8 +21,6 @@ constexpr int DefaultPort = 80;
 
 const QString SeveralPorts = QStringLiteral("(several)");
 
-const QString ArpIsIpv4Only = QStringLiteral("ARP is for IPv4 addresses only.");
-
 // Whether ARP can ask an IPv4 address: one on a directly connected Ethernet network. A host name
 // is resolved only when probed, so it gets the benefit of the doubt.
 bool arpReaches(const QString& address)
@@ -117,9 +115,7 @@ void DeviceCheckField::setAddress(const QString& address)
 QString DeviceCheckField::problem() const
 {
     const std::optional<DeviceCheck> current = check();
-    if (current && current->kind == DeviceCheck::Arp && m_address.contains(QLatin1Char(':')))
-        return ArpIsIpv4Only;
-    return {};
+    return current ? current->problemWith(m_address) : QString();
 }
 
 void DeviceCheckField::update()

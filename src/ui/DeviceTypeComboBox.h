@@ -17,9 +17,6 @@ public:
     int currentType() const;
     // Codes outside 1 to 4 choose "PC".
     void setCurrentType(int type);
-
-    // "PC", "AP", "Router" or "Web"; empty for a code outside 1 to 4.
-    static QString typeName(int type);
 };
 
 } // namespace Tarnwick

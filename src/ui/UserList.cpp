@@ -2,7 +2,6 @@
 #include "UserList.h"
 
 #include "DeviceDetailsDialog.h"
-#include "DeviceTypeComboBox.h"
 #include "HistoryGraph.h"
 #include "ModalDialog.h"
 #include "MuteMark.h"
@@ -16,6 +15,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
+#include "data/DeviceTypeName.h"
 #include "data/MuteList.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
@@ -502,7 +502,7 @@ void UserList::exportList()
     for (const DeviceEntry& entry : entries) {
         const RowStatistics statistics = m_services.statistics ? m_services.statistics(entry.ip) : RowStatistics();
         const bool answered = probed(entry) && entry.lastProbe.answered();
-        csv.addRow({entry.ip, entry.description, DeviceTypeComboBox::typeName(entry.type),
+        csv.addRow({entry.ip, entry.description, DeviceTypeName::of(entry.type),
                     !probed(entry)                            ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
                                                               : QStringLiteral("disconnected"),

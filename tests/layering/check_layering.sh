@@ -35,7 +35,7 @@ if grep -qE "$desktop" <<<"$needed"; then
     grep -E "$desktop" <<<"$needed"
     exit 1
 fi
-for library in data history log net metrics monitor alert server; do
+for library in data history log net metrics monitor alert api server; do
     wanted="$(nm -C --undefined-only "$build/libtarnwick_$library.a" | grep -E ' U (QWidget|QApplication|QGuiApplication|QPixmap|QImage|QIcon|QPainter|QColor|QSound|QMedia)\b' || true)"
     if [ -n "$wanted" ]; then
         echo "FAIL: tarnwick_$library wants symbols of a desktop library:"

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DeviceRequests.h"
+
+#include "DeviceJson.h"
+#include "JsonBody.h"
+#include "data/Data.h"
+#include "data/DeviceAddress.h"
+#include "data/DeviceTypeName.h"
+#include "monitor/MonitorCore.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace Tarnwick {
+
+namespace {
+
+const QStringList DeviceFieldNames = {QStringLiteral("address"), QStringLiteral("description"), QStringLiteral("type"),
+                                      QStringLiteral("check"), QStringLiteral("alerts")};
+
+// The fields a request gives, each checked as its dialog field checks it; the first refusal
+// is kept with its status.
+struct DeviceFields
+{
+    std::optional<QString> address;
+    std::optional<QString> description;
+    std::optional<int> type;
+    std::optional<DeviceCheck> check;
+    std::optional<bool> alerts;
+    QString problem;
+
+    explicit DeviceFields(const QByteArray& body)
+    {
+        JsonBody json(body, DeviceFieldNames);
+        address = json.string(QStringLiteral("address"));
+        description = json.string(QStringLiteral("description"));
+        const std::optional<QString> typeName = json.string(QStringLiteral("type"));
+        const std::optional<QString> checkText = json.string(QStringLiteral("check"));
+        alerts = json.boolean(QStringLiteral("alerts"));
+        problem = json.problem();
+        if (!problem.isEmpty())
+            return;
+        if (address) {
+            address = DeviceAddress::normalised(*address);
+            problem = DeviceAddress::problem(*address);
+        }
+        if (typeName && problem.isEmpty()) {
+            type = DeviceTypeName::codeOf(*typeName);
+            if (*type == 0)
+                problem = QStringLiteral("Unknown type \"%1\": the types are PC, AP, Router and Web.").arg(*typeName);
+        }
+        if (checkText && problem.isEmpty()) {
+            check = checkText->trimmed().compare(QStringLiteral("echo"), Qt::CaseInsensitive) == 0
+                ? DeviceCheck{}
+                : DeviceCheck::fromAttribute(*checkText);
+            if (check->kind == DeviceCheck::Unreadable || checkText->trimmed().isEmpty())
+                problem = QStringLiteral("Unknown check \"%1\": the checks are echo, arp and tcp:PORT (1 to 65535).")
+                              .arg(*checkText);
+        }
+    }
+};
+
+QString alreadyListed(const QString& address)
+{
+    return QStringLiteral("\"%1\" is in the device list already.").arg(address);
+}
+
+ApiResponse notListed(const QString& address)
+{
+    return ApiResponse::error(404, QStringLiteral("\"%1\" is not in the device list.").arg(address));
+}
+
+} // namespace
+
+DeviceRequests::DeviceRequests(MonitorCore& core, const StateSince& since, Report report)
+    : m_core(core)
+    , m_since(since)
+    , m_report(std::move(report))
+{
+}
+
+ApiResponse DeviceRequests::handle(const QByteArray& method, const QString& address, bool probe, const QByteArray& body)
+{
+    if (probe)
+        return method == "POST" ? probeNow(address) : ApiResponse::error(405, QStringLiteral("Use POST."));
+    if (address.isEmpty()) {
+        if (method == "GET")
+            return list();
+        if (method == "POST")
+            return add(body);
+        return ApiResponse::error(405, QStringLiteral("Use GET or POST."));
+    }
+    if (method == "GET")
+        return one(address);
+    if (method == "PATCH")
+        return edit(address, body);
+    if (method == "DELETE")
+        return remove(address);
+    return ApiResponse::error(405, QStringLiteral("Use GET, PATCH or DELETE."));
+}
+
+ApiResponse DeviceRequests::list() const
+{
+    // Gathered here, written on the server's thread: a list of thousands costs this thread
+    // only the look-ups.
+    QList<DeviceJson> devices = DeviceJson::ofAll(m_core, m_since);
+    return {200, {}, [devices = std::move(devices)] {
+                QJsonArray array;
+                for (const DeviceJson& device : devices)
+                    array.append(device.toJson());
+                return QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
+            }};
+}
+
+ApiResponse DeviceRequests::one(const QString& address) const
+{
+    Data& data = m_core.data();
+    if (!data.contains(address))
+        return notListed(address);
+    return ApiResponse::json(
+        200, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+}
+
+ApiResponse DeviceRequests::add(const QByteArray& body)
+{
+    const DeviceFields fields(body);
+    if (!fields.problem.isEmpty())
+        return ApiResponse::error(400, fields.problem);
+    if (!fields.address || fields.address->isEmpty())
+        return ApiResponse::error(400, QStringLiteral("\"address\" is needed."));
+    const QString address = *fields.address;
+    DeviceEntry entry(address, fields.description.value_or(QString()), fields.type.value_or(DeviceTypePC),
+                      fields.alerts.value_or(false), NoReplyResult);
+    entry.check = fields.check.value_or(DeviceCheck{});
+    if (const QString why = entry.check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
+        return ApiResponse::error(400, why);
+    Data& data = m_core.data();
+    if (data.contains(address))
+        return ApiResponse::error(409, alreadyListed(address));
+    data.addEntry(entry);
+    m_report(QStringLiteral("Device %1 added through the API").arg(address));
+    m_core.pingNow(address);
+    return ApiResponse::json(
+        201, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+}
+
+ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
+{
+    Data& data = m_core.data();
+    if (!data.contains(address))
+        return notListed(address);
+    const DeviceFields fields(body);
+    if (!fields.problem.isEmpty())
+        return ApiResponse::error(400, fields.problem);
+    const DeviceEntry before = data.entry(address);
+    const QString newAddress = fields.address.value_or(address);
+    if (newAddress.isEmpty())
+        return ApiResponse::error(400, QStringLiteral("\"address\" cannot be empty."));
+    const DeviceCheck check = fields.check.value_or(before.check);
+    if (const QString why = check.problemWith(DeviceAddress::probed(newAddress)); !why.isEmpty())
+        return ApiResponse::error(400, why);
+    if (newAddress != address && data.contains(newAddress))
+        return ApiResponse::error(409, alreadyListed(newAddress));
+    data.changeEntry(address, newAddress, fields.alerts.value_or(before.informOnStateChange),
+                     fields.description.value_or(before.description), fields.type.value_or(before.type), check);
+    m_report(QStringLiteral("Device %1 edited through the API").arg(address));
+    return ApiResponse::json(
+        200, DeviceJson::of(data.entry(newAddress), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+}
+
+ApiResponse DeviceRequests::remove(const QString& address)
+{
+    Data& data = m_core.data();
+    if (!data.contains(address))
+        return notListed(address);
+    data.removeEntry(address);
+    m_report(QStringLiteral("Device %1 removed through the API").arg(address));
+    return ApiResponse::noContent();
+}
+
+ApiResponse DeviceRequests::probeNow(const QString& address)
+{
+    if (!m_core.data().contains(address))
+        return notListed(address);
+    if (!m_core.pinger())
+        return ApiResponse::error(503, QStringLiteral("The monitor does not run now (a scan is under way)."));
+    m_core.pingNow(address);
+    return ApiResponse::json(202, QJsonObject{{QStringLiteral("address"), address}});
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "StateSince.h"
+
+#include "data/Data.h"
+
+#include <QDateTime>
+
+namespace Tarnwick {
+
+StateSince::StateSince(Data& data, QString historyFile, QObject* parent)
+    : QObject(parent)
+    , m_historyFile(std::move(historyFile))
+{
+    data.connectReceiver(this);
+}
+
+std::optional<qint64> StateSince::sinceMs(const QString& ip) const
+{
+    const auto since = m_since.constFind(ip);
+    return since == m_since.cend() ? std::nullopt : std::optional<qint64>(*since);
+}
+
+void StateSince::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
+{
+    const DeviceEntry& before = pEvent->oldEntry();
+    const DeviceEntry& after = pEvent->newEntry();
+    if (after.ip != before.ip)
+        m_since.remove(before.ip);
+    if (after.awaitingFirstResult)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (before.awaitingFirstResult) {
+        if (!m_before)
+            m_before = HistoryReader(m_historyFile).lastStateChanges(now + 1);
+        const auto last = m_before->constFind(after.ip);
+        const bool agrees = last != m_before->cend() && last->connected == (after.state == DeviceStateConnected);
+        m_since.insert(after.ip, agrees ? last->atMs : now);
+    } else if (after.state != before.state || !m_since.contains(after.ip)) {
+        m_since.insert(after.ip, now);
+    }
+}
+
+void StateSince::DeviceRemoved(DeviceRemovedEvent* pEvent)
+{
+    m_since.remove(pEvent->entry().ip);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "DeviceTypeName.h"
+
+#include "DeviceEntry.h"
+
+namespace Tarnwick {
+
+namespace {
+
+struct TypeChoice
+{
+    const char* text;
+    int code;
+};
+
+constexpr TypeChoice Choices[] = {
+    {"PC", DeviceTypePC},
+    {"AP", DeviceTypeAP},
+    {"Router", DeviceTypeRouter},
+    {"Web", DeviceTypeWeb},
+};
+
+} // namespace
+
+QString DeviceTypeName::of(int type)
+{
+    for (const TypeChoice& choice : Choices) {
+        if (choice.code == type)
+            return QString::fromLatin1(choice.text);
+    }
+    return {};
+}
+
+int DeviceTypeName::codeOf(const QString& name)
+{
+    for (const TypeChoice& choice : Choices) {
+        if (name.compare(QLatin1String(choice.text), Qt::CaseInsensitive) == 0)
+            return choice.code;
+    }
+    return 0;
+}
+
+QList<int> DeviceTypeName::chooserOrder()
+{
+    QList<int> codes;
+    for (const TypeChoice& choice : Choices)
+        codes << choice.code;
+    return codes;
+}
+
+} // namespace Tarnwick
