@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-QByteArray httpGet(int port, const char* path)
+QByteArray httpGet(int port, const char* path, const QByteArray& headers)
 {
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket < 0)
@@ -18,7 +18,7 @@ QByteArray httpGet(int port, const char* path)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     QByteArray reply;
     if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const QByteArray request = QByteArray("GET ") + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray request = QByteArray("GET ") + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
         if (::write(socket, request.constData(), size_t(request.size())) == request.size()) {
             pollfd wait{socket, POLLIN, 0};
             char buffer[65536];

@@ -4,4 +4,5 @@
 #include <QByteArray>
 
 // The body of http://127.0.0.1:<port><path> when it answers 200 within 5 s; nothing otherwise.
-QByteArray httpGet(int port, const char* path);
+// headers: more lines of the request, each ending in "\r\n".
+QByteArray httpGet(int port, const char* path, const QByteArray& headers = {});

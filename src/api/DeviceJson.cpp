@@ -9,15 +9,42 @@
 #include "monitor/MonitorCore.h"
 #include "monitor/SlowWatch.h"
 
-#include <QJsonValue>
+#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
 
-QJsonValue orNull(const std::optional<double>& value)
+// Writes the text as a JSON string: quotes, backslashes and control characters escaped, the
+// rest as UTF-8.
+void appendString(QByteArray& out, const QString& text)
 {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+    out += '"';
+    // Most texts are ASCII, and need no conversion of their own.
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QByteArray utf8 = ascii ? QByteArray() : text.toUtf8();
+    const qsizetype length = ascii ? text.size() : utf8.size();
+    for (qsizetype i = 0; i < length; ++i) {
+        const char byte = ascii ? char(text.at(i).unicode()) : utf8.at(i);
+        const auto code = static_cast<unsigned char>(byte);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += byte;
+        } else if (code < 0x20) {
+            static constexpr char Hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += Hex[code >> 4];
+            out += Hex[code & 0xf];
+        } else {
+            out += byte;
+        }
+    }
+    out += '"';
+}
+
+void appendNumber(QByteArray& out, const std::optional<double>& value)
+{
+    out += value ? QByteArray::number(*value, 'g', 10) : QByteArrayLiteral("null");
 }
 
 } // namespace
@@ -62,32 +89,72 @@ QString DeviceJson::checkText(const DeviceCheck& check)
 
 QString DeviceJson::time(const QDateTime& at)
 {
-    return at.toUTC().toString(Qt::ISODate);
+    return (at.timeSpec() == Qt::UTC ? at : at.toUTC()).toString(Qt::ISODate);
 }
 
-QJsonObject DeviceJson::toJson() const
+void DeviceJson::write(QByteArray& out) const
 {
+    // Written by hand rather than through QJsonObject: a list of ten thousand devices is
+    // asked for several times a second, and this is a fifth of the time. The fields come in
+    // the order the API describes them.
     const bool probed = !entry.awaitingFirstResult && entry.state != DeviceStateNone;
-    const QJsonValue null(QJsonValue::Null);
-    QJsonValue muted = null;
-    if (mutedUntil)
-        muted = mutedUntil->isValid() ? time(*mutedUntil) : QStringLiteral("until unmuted");
-    return {
-        {QStringLiteral("address"), entry.ip},
-        {QStringLiteral("description"), entry.description},
-        {QStringLiteral("type"), DeviceTypeName::of(entry.type)},
-        {QStringLiteral("check"), checkText(entry.check)},
-        {QStringLiteral("alerts"), entry.informOnStateChange},
-        {QStringLiteral("state"), stateText()},
-        {QStringLiteral("roundTripMs"),
-         probed && entry.lastProbe.answered() ? QJsonValue(double(entry.lastProbe.roundTripUs) / 1000.0) : null},
-        {QStringLiteral("since"), sinceMs ? QJsonValue(time(QDateTime::fromMSecsSinceEpoch(*sinceMs))) : null},
-        {QStringLiteral("slow"), slow},
-        {QStringLiteral("muted"), muted},
-        {QStringLiteral("behind"), behind.isEmpty() ? null : QJsonValue(behind)},
-        {QStringLiteral("loss"), orNull(hour.lossPercent)},
-        {QStringLiteral("avg"), orNull(hour.averageMs)},
-    };
+    out += "{\"address\":";
+    appendString(out, entry.ip);
+    out += ",\"description\":";
+    appendString(out, entry.description);
+    out += ",\"type\":";
+    appendString(out, DeviceTypeName::of(entry.type));
+    out += ",\"check\":";
+    appendString(out, checkText(entry.check));
+    out += entry.informOnStateChange ? ",\"alerts\":true,\"state\":" : ",\"alerts\":false,\"state\":";
+    appendString(out, stateText());
+    out += ",\"roundTripMs\":";
+    appendNumber(out,
+                 probed && entry.lastProbe.answered()
+                     ? std::optional<double>(double(entry.lastProbe.roundTripUs) / 1000.0)
+                     : std::nullopt);
+    out += ",\"since\":";
+    if (sinceMs)
+        appendString(out, time(QDateTime::fromMSecsSinceEpoch(*sinceMs, Qt::UTC)));
+    else
+        out += "null";
+    out += slow ? ",\"slow\":true,\"muted\":" : ",\"slow\":false,\"muted\":";
+    if (!mutedUntil)
+        out += "null";
+    else
+        appendString(out, mutedUntil->isValid() ? time(*mutedUntil) : QStringLiteral("until unmuted"));
+    out += ",\"behind\":";
+    if (behind.isEmpty())
+        out += "null";
+    else
+        appendString(out, behind);
+    out += ",\"loss\":";
+    appendNumber(out, hour.lossPercent);
+    out += ",\"avg\":";
+    appendNumber(out, hour.averageMs);
+    out += '}';
+}
+
+QByteArray DeviceJson::document(const QList<DeviceJson>& devices)
+{
+    QByteArray out;
+    out.reserve(devices.size() * 256 + 4);
+    out += '[';
+    for (const DeviceJson& device : devices) {
+        if (out.size() > 1)
+            out += ',';
+        device.write(out);
+    }
+    out += "]\n";
+    return out;
+}
+
+QByteArray DeviceJson::document() const
+{
+    QByteArray out;
+    write(out);
+    out += '\n';
+    return out;
 }
 
 } // namespace Tarnwick

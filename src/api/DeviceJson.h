@@ -4,8 +4,8 @@
 #include "data/DeviceEntry.h"
 #include "history/DeviceStatistics.h"
 
+#include <QByteArray>
 #include <QDateTime>
-#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -32,12 +32,17 @@ public:
     static DeviceJson of(const DeviceEntry& entry, MonitorCore& core, const StateSince& since, qint64 nowMs);
     static QList<DeviceJson> ofAll(MonitorCore& core, const StateSince& since);
 
-    QJsonObject toJson() const;
+    // The device as a JSON object, added to out.
+    void write(QByteArray& out) const;
+    // The device alone, and a list of them, as a response's body.
+    QByteArray document() const;
+    static QByteArray document(const QList<DeviceJson>& devices);
     // "connected", "disconnected", "not yet probed" or "present".
     QString stateText() const;
     // How the API writes a check: "echo", "arp", "tcp:443".
     static QString checkText(const DeviceCheck& check);
-    // UTC, to the second: "2026-12-09T21:00:00Z".
+    // UTC, to the second: "2026-12-09T21:00:00Z". A time in UTC already is written without a
+    // look at the time zone (which costs a file's status each time).
     static QString time(const QDateTime& at);
 };
 

@@ -8,8 +8,7 @@
 #include "data/DeviceTypeName.h"
 #include "monitor/MonitorCore.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace Tarnwick {
 
@@ -104,12 +103,7 @@ ApiResponse DeviceRequests::list() const
     // Gathered here, written on the server's thread: a list of thousands costs this thread
     // only the look-ups.
     QList<DeviceJson> devices = DeviceJson::ofAll(m_core, m_since);
-    return {200, {}, [devices = std::move(devices)] {
-                QJsonArray array;
-                for (const DeviceJson& device : devices)
-                    array.append(device.toJson());
-                return QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
-            }};
+    return {200, {}, [devices = std::move(devices)] { return DeviceJson::document(devices); }};
 }
 
 ApiResponse DeviceRequests::one(const QString& address) const
@@ -117,8 +111,8 @@ ApiResponse DeviceRequests::one(const QString& address) const
     Data& data = m_core.data();
     if (!data.contains(address))
         return notListed(address);
-    return ApiResponse::json(
-        200, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+    return ApiResponse{
+        200, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).document(), {}};
 }
 
 ApiResponse DeviceRequests::add(const QByteArray& body)
@@ -140,8 +134,8 @@ ApiResponse DeviceRequests::add(const QByteArray& body)
     data.addEntry(entry);
     m_report(QStringLiteral("Device %1 added through the API").arg(address));
     m_core.pingNow(address);
-    return ApiResponse::json(
-        201, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+    return ApiResponse{
+        201, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).document(), {}};
 }
 
 ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
@@ -164,8 +158,10 @@ ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
     data.changeEntry(address, newAddress, fields.alerts.value_or(before.informOnStateChange),
                      fields.description.value_or(before.description), fields.type.value_or(before.type), check);
     m_report(QStringLiteral("Device %1 edited through the API").arg(address));
-    return ApiResponse::json(
-        200, DeviceJson::of(data.entry(newAddress), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).toJson());
+    return ApiResponse{
+        200,
+        DeviceJson::of(data.entry(newAddress), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).document(),
+        {}};
 }
 
 ApiResponse DeviceRequests::remove(const QString& address)
