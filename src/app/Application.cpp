@@ -141,6 +141,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.engine = &core.engine();
     services.monitor = {&stopPinger, &startPinger};
     services.mutes = &core.mutes();
+    services.maintenance = &core.maintenance();
     return services;
 }
 
@@ -211,6 +212,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     auto* tray = new MainSystemTrayIcon;
     tray->setWindowServices(services);
     tray->setMutes(core.mutes());
+    tray->setMaintenance(core.maintenance());
     MainSystemTrayIcon::setInstance(tray);
     // Where the tray cannot show balloons, messages go to the desktop's notification service;
     // without one either, balloons wait for a tray as before.

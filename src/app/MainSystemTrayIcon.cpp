@@ -6,9 +6,11 @@
 #include "data/Announcement.h"
 #include "data/Data.h"
 #include "data/DeviceSummary.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "server/ProcessValues.h"
 #include "skin/SkinResources.h"
+#include "ui/MaintenanceDialog.h"
 #include "ui/ModalDialog.h"
 
 #include <QApplication>
@@ -90,6 +92,16 @@ void MainSystemTrayIcon::setMutes(MuteList& mutes)
         else
             mutes.unmuteAll();
     });
+}
+
+void MainSystemTrayIcon::setMaintenance(MaintenanceList& maintenance)
+{
+    QMenu* menu = contextMenu();
+    auto* open = new QAction(QStringLiteral("Maintenance…"), menu);
+    // Before "About" and "Exit".
+    menu->insertAction(menu->actions().value(menu->actions().size() - 2), open);
+    connect(open, &QAction::triggered, &maintenance,
+            [&maintenance] { ModalDialog::open(new MaintenanceDialog(maintenance, {}), MainWindow::instance()); });
 }
 
 MainSystemTrayIcon* MainSystemTrayIcon::instance()

@@ -13,6 +13,7 @@
 
 namespace Tarnwick {
 
+class MaintenanceList;
 class MuteList;
 
 struct Announcement;
@@ -49,6 +50,8 @@ public:
     // Adds "Mute all alerts for 1 hour" to the menu, checked while that mute lasts; choosing
     // it again unmutes.
     void setMutes(MuteList& mutes);
+    // Adds "Maintenance…" to the menu: the maintenance windows of every device.
+    void setMaintenance(MaintenanceList& maintenance);
 
     // Where balloons go; replaceable so that tests can watch them.
     using BalloonSink = std::function<void(const QString& title, const QString& text, MessageIcon icon, int ms)>;

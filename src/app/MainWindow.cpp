@@ -5,6 +5,7 @@
 #include "WindowPlacement.h"
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
+#include "data/MaintenanceList.h"
 #include "data/Settings.h"
 #include "map/VisualRepresentationWidget.h"
 #include "skin/SkinResources.h"
@@ -63,6 +64,7 @@ MainWindow::MainWindow(UserList::Services services)
 
     const ReachabilityView* reachability = services.reachability;
     const SlowView* slow = services.slow;
+    const MaintenanceView* maintenance = services.maintenance;
     m_engine = services.engine;
     m_monitor = services.monitor;
     m_neighbours = services.neighbours;
@@ -71,6 +73,7 @@ MainWindow::MainWindow(UserList::Services services)
     m_mapView = new VisualRepresentationWidget(this);
     m_mapView->setReachability(reachability);
     m_mapView->setSlowView(slow);
+    m_mapView->setMaintenanceView(maintenance);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

@@ -3,6 +3,7 @@
 
 #include "data/Data.h"
 #include "skin/DevicePictures.h"
+#include "skin/MaintenanceMark.h"
 #include "skin/SkinResources.h"
 #include "skin/SlowMark.h"
 
@@ -125,7 +126,7 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     m_bounds = bounds;
     m_plate = plate;
     m_lines = lines;
-    QStringList tip{m_ip, m_entry.description, status.join(QLatin1Char(' '))};
+    QStringList tip{m_ip, m_entry.description, status.join(QLatin1Char(' ')), m_maintenance};
     tip.removeAll(QString());
     setToolTip(tip.join(QLatin1Char('\n')));
     update();
@@ -137,6 +138,14 @@ void DeviceEntryRepresentationGraphicsItem::setSlow(bool slow)
         return;
     m_slow = slow;
     update();
+}
+
+void DeviceEntryRepresentationGraphicsItem::setMaintenance(const QString& text)
+{
+    if (text == m_maintenance)
+        return;
+    m_maintenance = text;
+    layOut();
 }
 
 bool DeviceEntryRepresentationGraphicsItem::showsSlow() const
@@ -195,6 +204,9 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
             painter->drawImage(statePlace, SkinResources::image(state), QRectF(0, 0, 64, 64));
         if (showsSlow())
             SlowMark::paint(*painter, statePlace);
+        if (showsMaintenance())
+            MaintenanceMark::paint(
+                *painter, QRectF(-statePlace.right(), statePlace.top(), statePlace.width(), statePlace.height()));
     }
 
     // The plate keeps the texts readable over the disc's edge and the lines below it.

@@ -17,8 +17,9 @@ class DeviceEntryChangedEvent;
 // frame, and says behind which. It follows the store's changes of its own address. It can be
 // dragged with any mouse button: PositionChanged says where it is while it moves, and
 // dragFinished when it has been put down. An address in no entry of the list is drawn greyed
-// with "not in list". A slow device's state picture carries an amber mark. A selected badge has a
-// ring round its disc.
+// with "not in list". A slow device's state picture carries an amber mark, and a device in
+// maintenance the maintenance mark on the other side of the disc. A selected badge has a ring
+// round its disc.
 class DeviceEntryRepresentationGraphicsItem : public QObject, public QGraphicsItem
 {
     Q_OBJECT
@@ -40,6 +41,10 @@ public:
     // Whether the device is slow: its state picture, while connected, carries the amber mark.
     void setSlow(bool slow);
     bool showsSlow() const;
+    // What the badge says of the device's maintenance ("In maintenance until 04:00"), shown
+    // with its mark; empty while the device is not in maintenance.
+    void setMaintenance(const QString& text);
+    bool showsMaintenance() const { return !m_maintenance.isEmpty() && m_look != Look::NotInList; }
     // A bright ring round the disc that tells the badge apart for a moment ("Show on map").
     void setHighlighted(bool highlighted);
     bool highlighted() const { return m_highlighted; }
@@ -71,6 +76,7 @@ private:
     DeviceEntry m_entry;
     QString m_behind;
     bool m_slow = false;
+    QString m_maintenance;
     bool m_highlighted = false;
     Look m_look = Look::Normal;
     QStringList m_lines;

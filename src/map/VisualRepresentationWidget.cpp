@@ -4,11 +4,13 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/MaintenanceView.h"
 #include "data/MapLayout.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "data/SlowView.h"
 #include "data/VisualRepresentationData.h"
+#include "skin/MaintenanceMark.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
@@ -220,6 +222,28 @@ void VisualRepresentationWidget::setSlowView(const SlowView* slow)
         placed->setSlow(m_slow && m_slow->isSlow(placed->ip()));
 }
 
+void VisualRepresentationWidget::setMaintenanceView(const MaintenanceView* maintenance)
+{
+    if (m_maintenance)
+        disconnect(m_maintenance, nullptr, this, nullptr);
+    m_maintenance = maintenance;
+    if (m_maintenance) {
+        connect(m_maintenance, &MaintenanceView::changed, this, [this] {
+            for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+                showMaintenance(placed);
+        });
+    }
+    for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
+        showMaintenance(placed);
+}
+
+void VisualRepresentationWidget::showMaintenance(DeviceEntryRepresentationGraphicsItem* badge)
+{
+    badge->setMaintenance(m_maintenance ? MaintenanceMark::toolTip(m_maintenance->maintenanceEnds(badge->ip()),
+                                                                   QDateTime::currentDateTimeUtc())
+                                        : QString());
+}
+
 DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(const VisualRepresentationItem& item)
 {
     auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
@@ -227,6 +251,7 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
         badge->setCutOffBehind(m_reachability->behind(item.ip));
     if (m_slow)
         badge->setSlow(m_slow->isSlow(item.ip));
+    showMaintenance(badge);
     badge->setPos(item.x, item.y);
     badge->setZValue(m_nextZ++);
     connect(badge, &DeviceEntryRepresentationGraphicsItem::PositionChanged, this,

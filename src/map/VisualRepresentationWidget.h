@@ -21,6 +21,7 @@ class DeviceAddedEvent;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class DeviceEntryRepresentationGraphicsItem;
+class MaintenanceView;
 class ReachabilityView;
 class SlowView;
 struct VisualRepresentationItem;
@@ -68,6 +69,8 @@ public:
     void setReachability(const ReachabilityView* reachability);
     // Where the badges learn which devices are slow; none shows none.
     void setSlowView(const SlowView* slow);
+    // Where the badges learn which devices are in maintenance, and until when; none shows none.
+    void setMaintenanceView(const MaintenanceView* maintenance);
 
     // The first badge of an address (a file may place one twice).
     DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
@@ -82,6 +85,7 @@ protected:
 
 private:
     void showCutOffs();
+    void showMaintenance(DeviceEntryRepresentationGraphicsItem* badge);
     struct Line
     {
         QString ip1;
@@ -119,6 +123,7 @@ private:
     QHash<QString, QList<DeviceEntryRepresentationGraphicsItem*>> m_badgesByAddress;
     const ReachabilityView* m_reachability = nullptr;
     const SlowView* m_slow = nullptr;
+    const MaintenanceView* m_maintenance = nullptr;
     MenuRunner m_runMenu;
     DeviceChooser m_chooseDevice;
     QString m_connectFrom;

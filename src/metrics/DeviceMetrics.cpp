@@ -2,7 +2,9 @@
 #include "DeviceMetrics.h"
 
 #include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/MaintenanceView.h"
 #include "data/ReachabilityView.h"
 #include "data/SlowView.h"
 #include "history/DeviceStatistics.h"
@@ -40,7 +42,9 @@ DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, con
     , m_version(version.toStdString())
     , m_canProbe(canProbe)
 {
-    data.connectReceiver(this, {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); }});
+    data.connectReceiver(this,
+                         {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); },
+                          .added = [this](DeviceAddedEvent* pEvent) { deviceAdded(pEvent->entry().ip); }});
     connect(&reachability, &ReachabilityView::reachabilityChanged, this, &DeviceMetrics::reachabilityChanged);
     reachabilityChanged();
 }
@@ -92,6 +96,38 @@ void DeviceMetrics::slownessChanged(const QString& ip)
         m_slow.remove(ip);
 }
 
+void DeviceMetrics::setMaintenanceView(const MaintenanceView* maintenance)
+{
+    if (m_maintenanceView)
+        disconnect(m_maintenanceView, nullptr, this, nullptr);
+    m_maintenanceView = maintenance;
+    if (maintenance)
+        connect(maintenance, &MaintenanceView::changed, this, &DeviceMetrics::maintenanceChanged);
+    maintenanceChanged();
+}
+
+void DeviceMetrics::maintenanceChanged()
+{
+    QSet<QString> inMaintenance;
+    if (m_maintenanceView) {
+        for (const DeviceEntry& entry : m_data.entries()) {
+            if (m_maintenanceView->inMaintenance(entry.ip))
+                inMaintenance.insert(entry.ip);
+        }
+    }
+    QMutexLocker lock(&m_mutex);
+    m_inMaintenance = std::move(inMaintenance);
+}
+
+void DeviceMetrics::deviceAdded(const QString& ip)
+{
+    // A window for every device covers one added while it lasts.
+    if (!m_maintenanceView || !m_maintenanceView->inMaintenance(ip))
+        return;
+    QMutexLocker lock(&m_mutex);
+    m_inMaintenance.insert(ip);
+}
+
 void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     if (!pEvent->changesState())
@@ -118,13 +154,17 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     QHash<QString, Counts> counts;
     QHash<QString, QString> behind;
     QSet<QString> slowNow;
+    QSet<QString> inMaintenance;
     bool judged = false;
+    bool maintenanceKnown = false;
     {
         QMutexLocker lock(&m_mutex);
         counts = m_counts;
         behind = m_behind;
         slowNow = m_slow;
         judged = m_slowView != nullptr;
+        inMaintenance = m_inMaintenance;
+        maintenanceKnown = m_maintenanceView != nullptr;
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
@@ -154,6 +194,11 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                       "not (0); absent until its first result.",
                       MetricType::Gauge,
                       {}};
+    MetricFamily maintenance{"tarnwick_device_in_maintenance",
+                             "Whether a maintenance window of the device, or of every device, holds its "
+                             "alerts back now (1) or not (0).",
+                             MetricType::Gauge,
+                             {}};
     MetricFamily rtt{"tarnwick_device_rtt_seconds",
                      "Round trip of the device's last reply; absent when its "
                      "last probe had no reply.",
@@ -197,6 +242,8 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
             if (judged)
                 slow.metric.push_back(sample(labels, MetricType::Gauge, slowNow.contains(entry.ip) ? 1 : 0));
         }
+        if (maintenanceKnown)
+            maintenance.metric.push_back(sample(labels, MetricType::Gauge, inMaintenance.contains(entry.ip) ? 1 : 0));
         if (count.lastRoundTripUs >= 0)
             rtt.metric.push_back(sample(labels, MetricType::Gauge, double(count.lastRoundTripUs) / 1e6));
         for (const auto& [result, value] :
@@ -217,6 +264,8 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                                        std::move(changes), std::move(loss),  std::move(average),  std::move(unprobed)};
     if (judged)
         families.push_back(std::move(slow));
+    if (maintenanceKnown)
+        families.push_back(std::move(maintenance));
     return families;
 }
 

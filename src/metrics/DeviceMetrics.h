@@ -20,17 +20,18 @@ namespace Tarnwick {
 class Data;
 class DeviceEntryChangedEvent;
 class DeviceStatistics;
+class MaintenanceView;
 class ReachabilityView;
 class SlowView;
 
 // What Prometheus scrapes: for every device of the list, labelled by its address alone (so that
 // editing a description does not start new series), its description, whether it is up and which
-// failed device it is cut off behind, whether it is slow, its last round trip, its probes by result, its changes of
-// state, and its loss and average round trip over the last five minutes; besides, the number of
-// devices and the build, and whether the monitor can probe at all (without that, every device
-// reads as down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added,
-// edited or removed show so in the next one. Results are counted from the monitor's threads and scrapes come from the
-// server's: neither waits for the other longer than a copy of the counts takes.
+// failed device it is cut off behind, whether it is slow or in maintenance, its last round trip, its probes by result,
+// its changes of state, and its loss and average round trip over the last five minutes; besides, the number of devices
+// and the build, and whether the monitor can probe at all (without that, every device reads as down and says nothing of
+// the devices). Each scrape reads the list as it is then, so that devices added, edited or removed show so in the next
+// one. Results are counted from the monitor's threads and scrapes come from the server's: neither waits for the other
+// longer than a copy of the counts takes.
 class DeviceMetrics : public QObject, public prometheus::Collectable
 {
     Q_OBJECT
@@ -46,6 +47,8 @@ public:
     void record(const ProbeRecord& result);
     // Where tarnwick_device_slow comes from; without it the family is left out.
     void setSlowView(const SlowView* slow);
+    // Where tarnwick_device_in_maintenance comes from; without it the family is left out.
+    void setMaintenanceView(const MaintenanceView* maintenance);
 
     std::vector<prometheus::MetricFamily> Collect() const override;
 
@@ -53,6 +56,8 @@ private slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
     void reachabilityChanged();
     void slownessChanged(const QString& ip);
+    void maintenanceChanged();
+    void deviceAdded(const QString& ip);
 
 private:
     struct Counts
@@ -76,6 +81,9 @@ private:
     // Likewise the slow devices, by address, while a view of them is given.
     const SlowView* m_slowView = nullptr;
     QSet<QString> m_slow;
+    // Likewise the devices in maintenance, by address, while a view of them is given.
+    const MaintenanceView* m_maintenanceView = nullptr;
+    QSet<QString> m_inMaintenance;
 };
 
 } // namespace Tarnwick

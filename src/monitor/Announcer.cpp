@@ -5,6 +5,7 @@
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/MaintenanceView.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 
@@ -49,6 +50,15 @@ void Announcer::setMutes(const MuteList* mutes)
     m_mutes = mutes;
 }
 
+void Announcer::setMaintenance(const MaintenanceView* maintenance)
+{
+    if (m_maintenance)
+        disconnect(m_maintenance, nullptr, this, nullptr);
+    m_maintenance = maintenance;
+    if (m_maintenance)
+        connect(m_maintenance, &MaintenanceView::changed, this, &Announcer::maintenanceChanged);
+}
+
 void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry& after = pEvent->newEntry();
@@ -71,6 +81,7 @@ void Announcer::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 void Announcer::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     m_cannotProbe.remove(pEvent->entry().ip);
+    m_held.remove(pEvent->entry().ip);
 }
 
 void Announcer::cannotProbe(const DeviceEntry& device)
@@ -469,10 +480,66 @@ QList<Announcement::Device> Announcer::eachOf(const QStringList& devices, bool c
 void Announcer::alert(Announcement announcement)
 {
     // A group's message is about the device it names first (the failed one).
-    if (m_mutes && m_mutes->isMuted(announcement.devices.first()))
+    const QString& about = announcement.devices.first();
+    if (m_maintenance && m_maintenance->inMaintenance(about)) {
+        holdForMaintenance(announcement);
+        return;
+    }
+    if (m_mutes && m_mutes->isMuted(about))
         return;
     announcement.time = QDateTime::currentDateTimeUtc();
     emit announced(announcement);
+}
+
+void Announcer::holdForMaintenance(const Announcement& announcement)
+{
+    // A message that repeats one shown before the window changes nothing that was told.
+    const bool repeated = announcement.what == Announcement::What::AlertRepeated;
+    Held& held = m_held[announcement.devices.first()];
+    if (announcement.kind == Announcement::Kind::State) {
+        if (!held.state)
+            held.connectedBefore = repeated ? announcement.connected : !announcement.connected;
+        held.state = announcement;
+    } else {
+        const bool slow = announcement.kind == Announcement::Kind::Slow;
+        if (!held.slow)
+            held.slowBefore = repeated ? slow : !slow;
+        held.slow = announcement;
+    }
+}
+
+void Announcer::maintenanceChanged()
+{
+    QList<std::pair<QString, Held>> ended;
+    for (auto it = m_held.begin(); it != m_held.end();) {
+        if (m_maintenance && m_maintenance->inMaintenance(it.key())) {
+            ++it;
+            continue;
+        }
+        ended.append({it.key(), it.value()});
+        it = m_held.erase(it);
+    }
+    const auto tell = [this](Announcement announcement) {
+        announcement.what = Announcement::What::Alert;
+        announcement.text += QStringLiteral(" (during maintenance)");
+        alert(std::move(announcement));
+    };
+    for (const auto& [ip, held] : std::as_const(ended)) {
+        const DeviceEntry device = m_data.entry(ip);
+        // Told only where the device is in the state the last held message says, and that
+        // differs from what was told before the window.
+        if (held.state && !device.awaitingFirstResult
+            && (device.state == DeviceStateConnected || device.state == DeviceStateDisconnected)) {
+            const bool connected = device.state == DeviceStateConnected;
+            if (connected == held.state->connected && connected != held.connectedBefore)
+                tell(*held.state);
+        }
+        if (held.slow) {
+            const bool slow = m_slow.contains(ip);
+            if (slow == (held.slow->kind == Announcement::Kind::Slow) && slow != held.slowBefore)
+                tell(*held.slow);
+        }
+    }
 }
 
 } // namespace Tarnwick

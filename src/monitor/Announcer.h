@@ -12,12 +12,14 @@
 #include <QTimer>
 
 #include <chrono>
+#include <optional>
 
 namespace Tarnwick {
 
 class Data;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
+class MaintenanceView;
 class MuteList;
 class ReachabilityWatcher;
 class Settings;
@@ -33,6 +35,9 @@ class Settings;
 // - a device that comes back while its disconnection waits is told disconnected first;
 // - muted devices make no messages (their log lines stay): a message about a muted device is
 //   not announced at all, so no one who tells the user shows it.
+// - devices in maintenance make no messages either while their window lasts; as it ends, the
+//   last message held back of each kind (state, slowness) is told if it still holds, so that a
+//   device that went down and came back within the window makes none.
 // - given the states devices were last known in before the start, a first result that differs
 //   is a change that happened while Tarnwick was not running: its log line says so, and the
 //   watched devices among them make one message together.
@@ -63,6 +68,8 @@ public:
     void setSlowBeforeStart(QSet<QString> devices);
     // Whose messages the user silenced; none silences none.
     void setMutes(const MuteList* mutes);
+    // Which devices are in maintenance; none puts none in maintenance.
+    void setMaintenance(const MaintenanceView* maintenance);
     // The device is judged afresh without a word (it went down, or its limits changed): it is
     // no longer slow, nor in another's message.
     void forgetSlow(const QString& ip);
@@ -115,8 +122,12 @@ private:
                                 const QString& text, bool connected);
     // The devices of a group's message, each with its description, all in one state.
     QList<Announcement::Device> eachOf(const QStringList& devices, bool connected) const;
-    // Announces the message, stamped with the time, unless its first device is muted.
+    // Announces the message, stamped with the time, unless its first device is muted; holds it
+    // back while that device is in maintenance.
     void alert(Announcement announcement);
+    void holdForMaintenance(const Announcement& announcement);
+    // Tells what was held back of the devices whose maintenance ended and still holds.
+    void maintenanceChanged();
 
     Data& m_data;
     const Settings& m_settings;
@@ -147,6 +158,17 @@ private:
     QList<DeviceEntry> m_changedWhileAway;
     QTimer m_awayGate;
     const MuteList* m_mutes = nullptr;
+    const MaintenanceView* m_maintenance = nullptr;
+    // The messages held back during a device's maintenance: the last of each kind, and what
+    // was last told before the first of them (connected, slow).
+    struct Held
+    {
+        std::optional<Announcement> state;
+        bool connectedBefore = false;
+        std::optional<Announcement> slow;
+        bool slowBefore = false;
+    };
+    QHash<QString, Held> m_held;
     // The devices slow now, with the figures that made them so.
     QHash<QString, SlowRule::Figures> m_slow;
     // Devices that turned slow while the grouping time runs, in that order.

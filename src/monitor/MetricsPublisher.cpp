@@ -8,7 +8,7 @@ namespace Tarnwick {
 
 MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
                                    const ReachabilityView& reachability, const QString& version, bool canProbe,
-                                   const Report& report, const SlowView& slow)
+                                   const Report& report, const SlowView& slow, const MaintenanceView& maintenance)
 {
     const MetricsAddress address = MetricsAddress::parse(addressText);
     if (!address.error.isEmpty()) {
@@ -19,6 +19,7 @@ MetricsPublisher::MetricsPublisher(const QString& addressText, Data& data, const
         return;
     auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, version, canProbe);
     metrics->setSlowView(&slow);
+    metrics->setMaintenanceView(&maintenance);
     QString why;
     if (!m_server.listen(address, metrics, &why)) {
         report(QStringLiteral("Metrics cannot be served at %1: %2").arg(address.listen, why));

@@ -13,6 +13,7 @@ namespace Tarnwick {
 class Data;
 class DeviceMetrics;
 class DeviceStatistics;
+class MaintenanceView;
 class ReachabilityView;
 class SlowView;
 struct ProbeRecord;
@@ -27,7 +28,7 @@ public:
     // canProbe: whether the monitor has a socket to probe with.
     MetricsPublisher(const QString& addressText, Data& data, const DeviceStatistics& statistics,
                      const ReachabilityView& reachability, const QString& version, bool canProbe, const Report& report,
-                     const SlowView& slow);
+                     const SlowView& slow, const MaintenanceView& maintenance);
 
     // From any thread; nothing while no metrics are served.
     void record(const ProbeRecord& record);

@@ -8,6 +8,7 @@
 #include "SlowWatch.h"
 #include "data/Data.h"
 #include "data/FileReload.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
@@ -52,6 +53,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     , m_data(std::make_unique<Data>())
     , m_map(std::make_unique<VisualRepresentationData>())
     , m_mutes(std::make_unique<MuteList>())
+    , m_maintenance(std::make_unique<MaintenanceList>())
 {
     m_data->setSettings(&m_settings);
     if (!m_options.report)
@@ -69,6 +71,8 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
                                         .slowDevicesBefore(QDateTime::currentMSecsSinceEpoch(), m_options.stopLoading));
     m_mutes->load(m_options.mutesFile, m_options.report);
     m_announcer->setMutes(m_mutes.get());
+    m_maintenance->load(m_options.maintenanceFile, m_options.report);
+    m_announcer->setMaintenance(m_maintenance.get());
     m_slow = std::make_unique<SlowWatch>(*m_data, m_settings);
     QObject::connect(m_slow.get(), &SlowWatch::slowChanged, m_announcer.get(), &Announcer::slowChanged);
     QObject::connect(m_slow.get(), &SlowWatch::judgedNotSlow, m_announcer.get(), &Announcer::judgedNotSlow);
@@ -186,7 +190,8 @@ void MonitorCore::serveMetrics(const QString& address)
     m_metrics.reset();
     // The start-up opened the socket, or found it cannot, before the right to was given up.
     m_metrics = std::make_unique<MetricsPublisher>(address, *m_data, m_history->statistics(), *m_reachability,
-                                                   m_options.version, m_engine.hasSocket(), m_options.report, *m_slow);
+                                                   m_options.version, m_engine.hasSocket(), m_options.report, *m_slow,
+                                                   *m_maintenance);
     // A refused address says why itself; one left empty says nothing.
     if (served && !parsed.enabled() && parsed.error.isEmpty())
         m_options.report(QStringLiteral("Metrics are no longer served."));

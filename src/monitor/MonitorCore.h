@@ -15,6 +15,7 @@ namespace Tarnwick {
 class Data;
 class DeviceStatistics;
 class HistoryRecorder;
+class MaintenanceList;
 class MetricsPublisher;
 class MuteList;
 class PingerThread;
@@ -43,6 +44,7 @@ public:
         QString mapFile = QStringLiteral("VisualRepresentation.xml");
         QString historyFile = QStringLiteral("History.sqlite");
         QString mutesFile = QStringLiteral("Mutes.xml");
+        QString maintenanceFile = QStringLiteral("Maintenance.xml");
         QString metricsAddress;
         // Whether the metrics address is the setting's, and so follows it when the settings
         // are read again, rather than one given for this run.
@@ -70,6 +72,8 @@ public:
     ProbeEngine& engine() { return m_engine; }
     // Devices whose messages the user silenced, kept in the mutes file.
     MuteList& mutes() { return *m_mutes; }
+    // The maintenance windows, kept in the maintenance file.
+    MaintenanceList& maintenance() { return *m_maintenance; }
     // Which connected devices are slow.
     const SlowWatch& slowWatch() const { return *m_slow; }
     const ReachabilityView& reachability() const;
@@ -119,6 +123,7 @@ private:
     std::unique_ptr<VisualRepresentationData> m_map;
     std::unique_ptr<ReachabilityWatcher> m_reachability;
     std::unique_ptr<MuteList> m_mutes;
+    std::unique_ptr<MaintenanceList> m_maintenance;
     std::unique_ptr<Announcer> m_announcer;
     std::unique_ptr<SlowWatch> m_slow;
     std::unique_ptr<HistoryRecorder> m_history;

@@ -3,6 +3,7 @@
 
 #include "DeviceDetailsDialog.h"
 #include "HistoryGraph.h"
+#include "MaintenanceDialog.h"
 #include "ModalDialog.h"
 #include "MuteMark.h"
 #include "SaveFileChooser.h"
@@ -16,12 +17,14 @@
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
 #include "data/DeviceTypeName.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "data/SlowView.h"
 #include "history/HistoryReader.h"
 #include "skin/DevicePictures.h"
+#include "skin/MaintenanceMark.h"
 #include "skin/SkinResources.h"
 #include "skin/SlowMark.h"
 
@@ -194,6 +197,10 @@ UserList::UserList(Services services, QWidget* parent)
     if (m_services.mutes) {
         addMuteMenu(*m_services.mutes);
         connect(m_services.mutes, &MuteList::changed, this, &UserList::showMutes);
+    }
+    if (m_services.maintenance) {
+        addMaintenanceMenu(*m_services.maintenance);
+        connect(m_services.maintenance, &MaintenanceList::changed, this, &UserList::showMaintenances);
     }
     connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
@@ -457,6 +464,40 @@ void UserList::showMute(QTreeWidgetItem* row)
     row->setToolTip(DescriptionColumn, text);
 }
 
+void UserList::addMaintenanceMenu(MaintenanceList& maintenance)
+{
+    QMenu* menu = m_tree->contextMenu();
+    const QList<QAction*> actions = menu->actions();
+    const auto separator = std::find_if(actions.cbegin(), actions.cend(),
+                                        [](QAction* action) { return action->isSeparator(); });
+    auto* open = new QAction(QStringLiteral("Maintenance…"), menu);
+    menu->insertAction(separator == actions.cend() ? nullptr : *separator, open);
+    connect(open, &QAction::triggered, &maintenance, [this, &maintenance] {
+        ModalDialog::open(new MaintenanceDialog(maintenance, m_tree->selectedAddresses()), this);
+    });
+}
+
+void UserList::showMaintenances()
+{
+    for (const QList<QTreeWidgetItem*>& rows : std::as_const(m_rowsByAddress)) {
+        for (QTreeWidgetItem* row : rows)
+            showMaintenance(row);
+    }
+    fitColumnsSoon();
+}
+
+void UserList::showMaintenance(QTreeWidgetItem* row)
+{
+    if (!m_services.maintenance)
+        return;
+    const QString text = MaintenanceMark::toolTip(m_services.maintenance->maintenanceEnds(row->text(AddressColumn)),
+                                                  QDateTime::currentDateTimeUtc());
+    if (text == row->toolTip(InformColumn))
+        return;
+    row->setIcon(InformColumn, text.isEmpty() ? QIcon() : MaintenanceMark::icon());
+    row->setToolTip(InformColumn, text);
+}
+
 QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 {
     const QString ip = row->text(AddressColumn);
@@ -650,6 +691,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     row->setStatistics(m_statistics.get());
     showCutOff(row, cutOffBehind(entry.ip));
     showMute(row);
+    showMaintenance(row);
     showSlow(row);
     row->setHidden(!matchesFilter(row));
     rowsChanged();

@@ -27,6 +27,7 @@ class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class ProbeEngine;
+class MaintenanceList;
 class MuteList;
 class NeighbourFinder;
 class ReachabilityView;
@@ -73,6 +74,8 @@ public:
         MonitorSwitch monitor{};
         // Whose messages the user muted; none leaves "Mute alerts" out of the row menu.
         MuteList* mutes{};
+        // The maintenance windows; none leaves "Maintenance…" out of the row menu.
+        MaintenanceList* maintenance{};
         // How the discovery dialog finds IPv6 neighbours (its socket opened at start); none: the
         // dialog opens a socket of its own for each search.
         const NeighbourFinder* neighbours{};
@@ -138,6 +141,11 @@ private:
     // Marks the description of a muted device, and says until when.
     void showMutes();
     void showMute(QTreeWidgetItem* row);
+    // "Maintenance…" in the row menu, after the mutes: the windows of the selected rows.
+    void addMaintenanceMenu(MaintenanceList& maintenance);
+    // Marks the "Information on state change" of a device in maintenance, and says until when.
+    void showMaintenances();
+    void showMaintenance(QTreeWidgetItem* row);
     QString hiddenColumnNumbers() const;
 
     // When the device got the state it has now: the history's last change where it agrees,

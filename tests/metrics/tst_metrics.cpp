@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/MaintenanceList.h"
 #include "history/DeviceStatistics.h"
 #include "metrics/DeviceMetrics.h"
 #include "metrics/MetricsAddress.h"
@@ -263,6 +264,39 @@ private slots:
         QCOMPARE(slowSeries(),
                  QStringList(
                      {"tarnwick_device_slow{address=\"10.0.0.1\"} 0", "tarnwick_device_slow{address=\"10.0.0.2\"} 1"}));
+    }
+
+    // One sample per listed device, 1 while a window covers it, following the windows and the
+    // devices added later; without a view, no such series.
+    void devicesInMaintenanceAreOneTheOthersZero()
+    {
+        Data data;
+        for (const char* ip : {"10.0.0.1", "10.0.0.2"})
+            data.addEntry(DeviceEntry(QString::fromLatin1(ip), QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("1"), true);
+        const auto series = [&metrics] {
+            return exposition(metrics).filter(QStringLiteral("tarnwick_device_in_maintenance{"));
+        };
+        QVERIFY(series().isEmpty());
+        MaintenanceList maintenance;
+        MaintenanceWindow window;
+        window.ip = QStringLiteral("10.0.0.2");
+        window.from = QDateTime::currentDateTimeUtc().addSecs(-60);
+        window.to = window.from.addSecs(3600);
+        QVERIFY(!maintenance.add(window).isEmpty());
+        metrics.setMaintenanceView(&maintenance);
+        QCOMPARE(series(),
+                 QStringList({"tarnwick_device_in_maintenance{address=\"10.0.0.1\"} 0",
+                              "tarnwick_device_in_maintenance{address=\"10.0.0.2\"} 1"}));
+        window.ip.clear();
+        QVERIFY(!maintenance.add(window).isEmpty());
+        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.3"), QString(), DeviceTypePC, false, QString()));
+        QCOMPARE(series(),
+                 QStringList({"tarnwick_device_in_maintenance{address=\"10.0.0.1\"} 1",
+                              "tarnwick_device_in_maintenance{address=\"10.0.0.2\"} 1",
+                              "tarnwick_device_in_maintenance{address=\"10.0.0.3\"} 1"}));
     }
 
     // A port that is taken is said, not served twice.

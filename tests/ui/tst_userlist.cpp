@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 #include "skin/DevicePictures.h"
@@ -13,6 +14,7 @@
 #include "ui/DeviceDetailsDialog.h"
 #include "ui/EditDeviceEntryDialog.h"
 #include "ui/HistoryGraph.h"
+#include "ui/MaintenanceDialog.h"
 #include "ui/UserList.h"
 #include "ui/UserListRow.h"
 #include "ui/UserListTreeWidget.h"
@@ -22,6 +24,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -29,10 +32,12 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -855,6 +860,57 @@ private slots:
         QTRY_VERIFY(said(b).isEmpty());
         QVERIFY(b->icon(UserListRow::DescriptionColumn).isNull());
         QCOMPARE(said(a), QStringLiteral("Alerts muted until unmuted"));
+    }
+
+    // "Maintenance…" in the row menu opens the dialog for the row: a weekly window without a day
+    // is refused with its reason; a window from an hour ago is added, listed, and marks the row
+    // while it lasts; "Remove" takes it away again.
+    void rowMenuOpensTheRowsMaintenance()
+    {
+        MaintenanceList maintenance;
+        useServices({.maintenance = &maintenance});
+        for (const char* ip : {"a", "b"})
+            m_data->addEntry(entry(QString::fromLatin1(ip)));
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        tree->setMenuRunner(
+            [](QMenu* menu, const QPoint& at) { QVERIFY(chooseInMenu(menu, at, QStringLiteral("Maintenance…"))); });
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onRow(tree, 1));
+        MaintenanceDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = m_list->findChild<MaintenanceDialog*>()));
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+
+        QTest::mouseClick(dialog->findChild<QRadioButton*>(QStringLiteral("weeklyButton")), Qt::LeftButton);
+        pressButton(dialog, "addButton");
+        QMessageBox* refusal = nullptr;
+        QTRY_VERIFY((refusal = dialog->findChild<QMessageBox*>(QStringLiteral("refusal"))));
+        QCOMPARE(refusal->text(), QStringLiteral("Choose at least one day of the week."));
+        QTest::mouseClick(refusal->button(QMessageBox::Ok), Qt::LeftButton);
+        QVERIFY(maintenance.windows().isEmpty());
+
+        QTest::mouseClick(dialog->findChild<QRadioButton*>(QStringLiteral("onceButton")), Qt::LeftButton);
+        // From a day earlier than offered: the window covers now.
+        QTest::keyClick(dialog->findChild<QDateTimeEdit*>(QStringLiteral("fromEdit")), Qt::Key_Down);
+        pressButton(dialog, "addButton");
+        QCOMPARE(maintenance.windows().size(), 1);
+        QCOMPARE(maintenance.windows()[0].ip, QStringLiteral("b"));
+        auto* listed = dialog->findChild<QListWidget*>(QStringLiteral("windowList"));
+        QCOMPARE(listed->count(), 1);
+        QCOMPARE(listed->item(0)->text(), maintenance.windows()[0].text());
+        const QTreeWidgetItem* a = tree->topLevelItem(0);
+        const QTreeWidgetItem* b = tree->topLevelItem(1);
+        QVERIFY(a->toolTip(UserListRow::InformColumn).isEmpty());
+        QVERIFY2(b->toolTip(UserListRow::InformColumn).startsWith(QStringLiteral("In maintenance until ")),
+                 qPrintable(b->toolTip(UserListRow::InformColumn)));
+        QVERIFY(!b->icon(UserListRow::InformColumn).isNull());
+
+        QTest::mouseClick(listed->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          listed->visualItemRect(listed->item(0)).center());
+        pressButton(dialog, "removeButton");
+        QVERIFY(maintenance.windows().isEmpty());
+        QCOMPARE(listed->count(), 0);
+        QVERIFY(b->icon(UserListRow::InformColumn).isNull());
     }
 
     // Why a probe failed, where the network said so, is the result's tooltip until a reply.
