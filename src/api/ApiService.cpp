@@ -43,6 +43,7 @@ ApiService::ApiService(MonitorCore& core, QString tokenFile, Report report, QObj
     , m_since(core.data(), core.historyFile())
     , m_devices(core, m_since, m_report)
     , m_mutes(core.mutes(), core.data())
+    , m_maintenance(core.maintenance(), core.data(), m_report)
 {
 }
 
@@ -111,6 +112,8 @@ ApiResponse ApiService::answer(const ApiRequest& request)
     }
     if (const std::optional<QString> rest = below(request.path, QStringLiteral("/mutes")))
         return m_mutes.handle(request.method, *rest, request.body);
+    if (const std::optional<QString> rest = below(request.path, QStringLiteral("/maintenance")))
+        return m_maintenance.handle(request.method, *rest, request.body);
     return ApiResponse::error(404, QStringLiteral("No such resource: %1").arg(request.path));
 }
 

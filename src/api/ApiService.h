@@ -4,6 +4,7 @@
 #include "ApiRequest.h"
 #include "ApiResponse.h"
 #include "DeviceRequests.h"
+#include "MaintenanceRequests.h"
 #include "MuteRequests.h"
 #include "StateSince.h"
 #include "metrics/MetricsAddress.h"
@@ -50,6 +51,7 @@ private:
     StateSince m_since;
     DeviceRequests m_devices;
     MuteRequests m_mutes;
+    MaintenanceRequests m_maintenance;
     std::unique_ptr<ApiServer> m_server;
 };
 

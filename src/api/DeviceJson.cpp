@@ -4,6 +4,7 @@
 #include "StateSince.h"
 #include "data/Data.h"
 #include "data/DeviceTypeName.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "data/ReachabilityView.h"
 #include "monitor/MonitorCore.h"
@@ -57,6 +58,8 @@ DeviceJson DeviceJson::of(const DeviceEntry& entry, MonitorCore& core, const Sta
     device.slow = core.slowWatch().isSlow(entry.ip);
     device.mutedUntil = core.mutes().heardAgainAt(entry.ip);
     device.behind = core.reachability().behind(entry.ip);
+    if (core.maintenance().inMaintenance(entry.ip))
+        device.maintenanceEnds = core.maintenance().maintenanceEnds(entry.ip).value_or(QDateTime());
     if (const DeviceStatistics* statistics = core.statistics())
         device.hour = statistics->lastHour(entry.ip, nowMs);
     return device;
@@ -132,6 +135,11 @@ void DeviceJson::write(QByteArray& out) const
     appendNumber(out, hour.lossPercent);
     out += ",\"avg\":";
     appendNumber(out, hour.averageMs);
+    out += ",\"maintenance\":";
+    if (!maintenanceEnds)
+        out += "null";
+    else
+        appendString(out, maintenanceEnds->isValid() ? time(*maintenanceEnds) : QStringLiteral("in maintenance"));
     out += '}';
 }
 

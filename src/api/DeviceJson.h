@@ -27,6 +27,8 @@ public:
     // Muted now: when its alerts are heard again (invalid: not before it is unmuted).
     std::optional<QDateTime> mutedUntil;
     QString behind;
+    // In maintenance now: when it ends (invalid: not known).
+    std::optional<QDateTime> maintenanceEnds;
     DeviceStatistics::Summary hour;
 
     static DeviceJson of(const DeviceEntry& entry, MonitorCore& core, const StateSince& since, qint64 nowMs);

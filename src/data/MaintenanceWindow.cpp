@@ -83,6 +83,15 @@ QString MaintenanceWindow::problem() const
     return {};
 }
 
+QString MaintenanceWindow::problemAt(const QDateTime& now) const
+{
+    if (const QString why = problem(); !why.isEmpty())
+        return why;
+    if (repeat == Repeat::Once && to <= now)
+        return QStringLiteral("The window is over already.");
+    return {};
+}
+
 QString MaintenanceWindow::text() const
 {
     const QLocale english = QLocale::c();

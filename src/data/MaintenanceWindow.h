@@ -36,6 +36,9 @@ struct MaintenanceWindow
     QDateTime nextChangeAfter(const QDateTime& at) const;
     // Why the window cannot be used, as the Maintenance dialog says it; empty when it can.
     QString problem() const;
+    // The same, and for a window that would be over as it is added (a once window that has
+    // ended by now).
+    QString problemAt(const QDateTime& now) const;
     // For people: "Sundays 02:00–04:00", "Mondays, Fridays 22:00–06:00",
     // "10 Dec 2026 02:00 – 10 Dec 2026 04:00" (local time).
     QString text() const;

@@ -148,13 +148,9 @@ void MaintenanceDialog::addWindow()
         window.from = m_from->dateTime();
         window.to = m_to->dateTime();
     }
-    if (const QString problem = window.problem(); !problem.isEmpty()) {
+    // A window over already would be dropped as soon as it was added.
+    if (const QString problem = window.problemAt(QDateTime::currentDateTime()); !problem.isEmpty()) {
         DeviceFormLayout::refuse(this, problem);
-        return;
-    }
-    // It would be dropped as soon as it was added.
-    if (!m_weekly->isChecked() && window.to <= QDateTime::currentDateTime()) {
-        DeviceFormLayout::refuse(this, QStringLiteral("The window is over already."));
         return;
     }
     for (const QString& ip : m_ips.isEmpty() ? QStringList{QString()} : m_ips) {

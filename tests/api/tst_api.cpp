@@ -75,6 +75,7 @@ class TestApi : public QObject
         QString relative = path.mid(QStringLiteral("/api/v1").size());
         relative.replace(QRegularExpression(QStringLiteral("^/devices/[^/]+")), QStringLiteral("/devices/{address}"));
         relative.replace(QRegularExpression(QStringLiteral("^/mutes/.+")), QStringLiteral("/mutes/{address}"));
+        relative.replace(QRegularExpression(QStringLiteral("^/maintenance/.+")), QStringLiteral("/maintenance/{id}"));
         const QJsonObject operations = m_document.value(QStringLiteral("paths")).toObject().value(relative).toObject();
         const QJsonObject operation = operations.value(QString::fromLatin1(method.toLower())).toObject();
         if (status == 405)
@@ -203,6 +204,28 @@ private slots:
             << QByteArray("GET") << devices + "/127.0.0.1" << QByteArray() << mine << 200 << "\"muted\":\"20";
         QTest::newRow("unmuted") << QByteArray("DELETE") << mutes + "/127.0.0.1" << QByteArray() << mine << 204 << "";
         QTest::newRow("all not muted") << QByteArray("DELETE") << mutes << QByteArray() << mine << 404 << "not muted";
+        const QString maintenance = QStringLiteral("/api/v1/maintenance");
+        QTest::newRow("a weekly window") << QByteArray("POST") << maintenance
+                                         << QByteArray("{\"address\":\"127.0.0.1\",\"days\":[\"sunday\",\"Monday\"],"
+                                                       "\"from\":\"22:00\",\"to\":\"02:00\"}")
+                                         << mine << 201 << "\"text\":\"Mondays, Sundays 22:00–02:00\"";
+        QTest::newRow("no day") << QByteArray("POST") << maintenance
+                                << QByteArray("{\"days\":[],\"from\":\"02:00\",\"to\":\"04:00\"}") << mine << 400
+                                << "Choose at least one day of the week.";
+        QTest::newRow("a day unknown") << QByteArray("POST") << maintenance
+                                       << QByteArray("{\"days\":[\"Caturday\"],\"from\":\"02:00\",\"to\":\"04:00\"}")
+                                       << mine << 400 << "is no day of the week";
+        QTest::newRow("an end before the start")
+            << QByteArray("POST") << maintenance
+            << QByteArray("{\"from\":\"2099-01-02T00:00:00Z\",\"to\":\"2099-01-01T00:00:00Z\"}") << mine << 400
+            << "The end must be after the start.";
+        QTest::newRow("a window over") << QByteArray(
+            "POST") << maintenance << QByteArray("{\"from\":\"2000-01-01T00:00:00Z\",\"to\":\"2000-01-02T00:00:00Z\"}")
+                                       << mine << 400 << "The window is over already.";
+        QTest::newRow("windows listed") << QByteArray("GET") << maintenance << QByteArray() << mine << 200
+                                        << "\"days\":[\"Monday\",\"Sunday\"]";
+        QTest::newRow("no such window") << QByteArray("DELETE") << maintenance + "/nothing" << QByteArray() << mine
+                                        << 404 << "No maintenance window";
         QTest::newRow("nothing there") << QByteArray("GET") << QStringLiteral("/api/v2/devices") << QByteArray() << mine
                                        << 404 << "No such resource";
     }
