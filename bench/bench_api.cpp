@@ -4,7 +4,9 @@
 // answers, its API and metrics on loopback:
 // - how long GET /api/v1/devices takes (median and worst of 30), and how large it is;
 // - probes a second while a client asks GET /api/v1/devices ten times a second, against while
-//   nobody asks (three rounds of 10 s each, taken in turn, medians).
+//   nobody asks (three rounds of 10 s each, taken in turn, medians);
+// - probes a second, and the slowest scrape of /metrics, over 10 s while 200 connections to the
+//   API sit idle and 1,000 clients ask it at once.
 // Needs root for the namespace.
 #include "BenchTool.h"
 #include "ProbesCounted.h"
@@ -15,11 +17,17 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -111,6 +119,38 @@ int main(int argc, char** argv)
         client.join();
         (asking ? asked : alone) << perSecond;
     }
+    // The crowd: idle connections hold the API's threads, a thousand requests wait behind them.
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(ApiPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            idle.push_back(fd);
+        else if (fd >= 0)
+            ::close(fd);
+    }
+    std::vector<std::thread> crowd;
+    for (int i = 0; i < 1000; ++i)
+        crowd.emplace_back([&] { httpGet(ApiPort, "/api/v1/devices", authorisation); });
+    double worstScrape = 0;
+    const qint64 stormBefore = probesCounted(MetricsPort);
+    QElapsedTimer storm;
+    storm.start();
+    while (storm.elapsed() < 10000) {
+        QElapsedTimer scrape;
+        scrape.start();
+        probesCounted(MetricsPort);
+        worstScrape = std::max(worstScrape, double(scrape.nsecsElapsed()) / 1e6);
+        runFor(500);
+    }
+    const double stormPerSecond = double(probesCounted(MetricsPort) - stormBefore) * 1000.0 / double(storm.elapsed());
+    for (const int fd : idle)
+        ::close(fd);
+    for (std::thread& client : crowd)
+        client.join();
     program.terminate();
     program.waitForFinished(30000);
 
@@ -120,6 +160,10 @@ int main(int argc, char** argv)
                 median(askMs), worstAsk, double(bytes) / 1000.0);
     std::printf("probes/s: %.0f while asked 10 times a second (%lld answers), %.0f while nobody asks\n", with,
                 static_cast<long long>(answered.load()), without);
+    std::printf("during %zu idle connections and 1,000 requests at once: %.0f probes/s, slowest scrape %.0f ms\n",
+                idle.size(), stormPerSecond, worstScrape);
+    std::printf("@ api_storm_per_s %.0f\n@ api_storm_scrape_ms %.0f\n@ api_storm_idle %zu\n", stormPerSecond,
+                worstScrape, idle.size());
     std::printf("@ api_devices_ms %.1f\n@ api_devices_worst_ms %.1f\n@ api_devices_kb %.0f\n@ api_asked_per_s %.0f\n"
                 "@ api_alone_per_s %.0f\n@ api_answers %lld\n",
                 median(askMs), worstAsk, double(bytes) / 1000.0, with, without,
