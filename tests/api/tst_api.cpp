@@ -171,6 +171,10 @@ private slots:
                                    << mine << 201 << "\"check\":\"tcp:22\"";
         QTest::newRow("a zone id read") << QByteArray("GET") << devices + "/fe80::1%25lo" << QByteArray() << mine << 200
                                         << "\"type\":\"Web\"";
+        QTest::newRow("a description to escape")
+            << QByteArray("POST") << devices
+            << QByteArray("{\"address\":\"192.0.2.5\",\"description\":\"Dr\\u00fccker \\\"2\\\"\\n\\t\\u0001\\\\\"}")
+            << mine << 201 << "\"description\":\"Drücker \\\"2\\\"\\u000a\\u0009\\u0001\\\\\"";
         QTest::newRow("edited") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                 << QByteArray("{\"type\":\"router\",\"description\":\"gateway\"}") << mine << 200
                                 << "\"description\":\"gateway\"";
