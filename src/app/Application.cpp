@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 
-#include "AutoSaver.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
 #include "RunningMonitor.h"
@@ -16,6 +15,7 @@
 #include "log/DataLogListener.h"
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
+#include "monitor/AutoSaver.h"
 #include "monitor/MonitorCore.h"
 #include "monitor/SlowWatch.h"
 #include "net/NameResolver.h"
