@@ -15,7 +15,6 @@
 #include "log/DataLogListener.h"
 #include "log/LogManager.h"
 #include "monitor/Announcer.h"
-#include "monitor/AutoSaver.h"
 #include "monitor/MonitorCore.h"
 #include "monitor/SlowWatch.h"
 #include "net/NameResolver.h"
@@ -236,7 +235,6 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
         window->show();
     tellAboutDeviceListProblem(data);
 
-    AutoSaver autoSaver(data, settings, core.map());
     StateChangeSound sound;
     QObject::connect(&core.announcer(), &Announcer::announced, &sound, &StateChangeSound::announced);
     ProcessSignalWatcher signalWatcher;

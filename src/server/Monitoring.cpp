@@ -63,6 +63,7 @@ void Monitoring::reportToLog(const QString& text)
 Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine)
     : m_core(settings, engine, coreOptions(command, settings, engine))
     , m_alerts(settings, QStringLiteral("Outbox.sqlite"), logAlerts)
+    , m_autoSaver(m_core.data(), settings, m_core.map())
 {
     // Connected only after loading, so that the entries read from the file are not logged.
     m_core.data().connectReceiver(&m_logListener);
