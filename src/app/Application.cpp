@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 
-#include "AutoSaver.h"
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
 #include "RunningMonitor.h"
@@ -238,7 +237,6 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
         window->show();
     tellAboutDeviceListProblem(data);
 
-    AutoSaver autoSaver(data, settings, core.map());
     StateChangeSound sound;
     QObject::connect(&core.announcer(), &Announcer::announced, &sound, &StateChangeSound::announced);
     ProcessSignalWatcher signalWatcher;

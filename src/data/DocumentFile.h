@@ -66,10 +66,8 @@ public:
     // The name under which a partly read file is kept before it is first saved over.
     QString backupFileName() const;
 
-private:
-    enum class ReadOutcome { NotRead, Complete, Partial, Unopenable, Abandoned };
-
-    // What the file on disk looked like when it was last read or written.
+    // What a file on disk looks like: whether it is there (a regular file), its size, time and
+    // inode, and the hash of its contents where they are given.
     struct DiskState
     {
         bool exists = false;
@@ -80,10 +78,15 @@ private:
 
         bool operator==(const DiskState& other) const = default;
     };
+    static DiskState diskState(const QString& fileName, const QByteArray* contents = nullptr);
+    // Whether the file on disk holds something other than what the program last read or wrote
+    // (someone edited or replaced it); a file that is gone has nothing to read.
+    bool changedOnDisk() const;
+
+private:
+    enum class ReadOutcome { NotRead, Complete, Partial, Unopenable, Abandoned };
 
     static QByteArray render(const BodyWriter& writeBody);
-    static DiskState diskState(const QString& fileName, const QByteArray* contents = nullptr);
-    bool changedOnDisk() const;
     bool keepCopy(const QString& baseName, const QString& why);
     bool replace(const QString& fileName, const QByteArray& document);
     void report(const QString& text);
@@ -95,6 +98,7 @@ private:
     QString m_readProblem;
     QString m_sessionFileName;
     QByteArray m_savedHash;
+    // The file as it was when last read or written.
     DiskState m_disk;
     Reporter m_reporter;
     QString m_lastReport;

@@ -47,6 +47,8 @@ public:
     QList<VisualRepresentationItem> items() const { return m_items; }
     QList<VisualRepresentationItemConnection> connections() const { return m_connections; }
     QString fileName() const { return m_fileName; }
+    // What the program knows of the map file.
+    const DocumentFile& file() const { return m_file; }
 
     std::optional<VisualRepresentationItem> item(const QString& ip) const;
 

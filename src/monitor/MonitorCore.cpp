@@ -95,6 +95,9 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
                              .removed = [this](DeviceRemovedEvent*) { paceEngineSoon(); }});
     paceEngine();
+    m_fileWatch = std::make_unique<FileChangeWatch>();
+    for (FileChangeWatch::File& file : files())
+        m_fileWatch->watch(std::move(file));
 }
 
 MonitorCore::~MonitorCore()
@@ -197,18 +200,59 @@ void MonitorCore::serveMetrics(const QString& address)
         m_options.report(QStringLiteral("Metrics are no longer served."));
 }
 
+std::vector<FileChangeWatch::File> MonitorCore::files()
+{
+    const auto file = [this](auto document, auto ownChangesWaiting, auto readAgain) {
+        return FileChangeWatch::File{
+            .document = document,
+            .ownChangesWaiting = ownChangesWaiting,
+            .readAgain = readAgain,
+            .heldBack = [this, document] { reportHeldBack(document()); },
+        };
+    };
+    return {
+        file([this]() -> const DocumentFile& { return m_settings.file(); },
+             [this] { return m_settings.hasUnsavedChanges(); }, [this] { readSettingsAgain(); }),
+        file([this]() -> const DocumentFile& { return m_data->file(); }, [this] { return m_data->hasUnsavedChanges(); },
+             [this] { reportReload(m_data->fileName(), m_data->reload(m_options.report)); }),
+        file([this]() -> const DocumentFile& { return m_map->file(); }, [this] { return m_map->hasUnsavedChanges(); },
+             [this] { reportReload(m_map->fileName(), m_map->reload(m_options.report)); }),
+    };
+}
+
 void MonitorCore::reload()
 {
     if (m_ended)
         return;
+    for (const FileChangeWatch::File& file : files()) {
+        // Reading it now would undo what was changed here and not saved yet.
+        if (file.ownChangesWaiting())
+            reportHeldBack(file.document());
+        else
+            file.readAgain();
+    }
+}
+
+void MonitorCore::readSettingsAgain()
+{
     reportReload(m_settings.fileName, m_settings.reload(m_options.report));
     // A server that could not listen (its port was taken) tries again, the address unchanged.
     const QString metrics = m_settings.metricsAddress;
     if (m_options.metricsFollowSettings
         && (metrics != m_options.metricsAddress || (!m_metrics->serving() && MetricsAddress::parse(metrics).enabled())))
         serveMetrics(metrics);
-    reportReload(m_data->fileName(), m_data->reload(m_options.report));
-    reportReload(m_map->fileName(), m_map->reload(m_options.report));
+}
+
+void MonitorCore::reportHeldBack(const DocumentFile& file)
+{
+    if (file.changedOnDisk())
+        m_options.report(
+            QStringLiteral("\"%1\" changed on disk while changes made in Tarnwick wait to be saved to it, "
+                           "so it is not read again: the save keeps your version as \"%1.changed-on-disk\".")
+                .arg(file.fileName()));
+    else
+        m_options.report(QStringLiteral("\"%1\" was not read again: changes made in Tarnwick wait to be saved to it.")
+                             .arg(file.fileName()));
 }
 
 void MonitorCore::reportReload(const QString& file, const FileReload& outcome)
@@ -233,6 +277,8 @@ void MonitorCore::end()
     if (m_ended)
         return;
     m_ended = true;
+    // What is saved below is not read back.
+    m_fileWatch.reset();
     // The results the monitor reported before it stopped reach the store and the sinks now.
     pause();
     m_engine.stop();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Announcer.h"
+#include "FileChangeWatch.h"
 #include "net/NetworkProbe.h"
 
 #include <QList>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Tarnwick {
 
@@ -98,7 +100,9 @@ public:
     // Reads the settings, the device list and the map files again (a hand edit while the
     // program runs): devices whose address and check are unchanged keep their state, figures
     // and history; new ones start not yet probed; removed ones stop. A file that cannot be read
-    // whole leaves what runs as it is. Each file's outcome is reported.
+    // whole leaves what runs as it is, and so does one the program holds changes of its own
+    // for that are not saved yet. Each file's outcome is reported. A file that changes on disk
+    // is read again by itself, on the same terms, soon after.
     void reload();
     // Stops the monitor before what takes its results, lets those go, and saves the files
     // last. Nothing of the core is used after this but its store, read-only.
@@ -113,8 +117,13 @@ private:
     void paceEngineSoon();
     void paceEngine();
     void serveMetrics(const QString& address);
+    // The files the core reads again: the settings, the device list and the map.
+    std::vector<FileChangeWatch::File> files();
+    void readSettingsAgain();
     // Says in the report what reading one file again did.
     void reportReload(const QString& file, const FileReload& outcome);
+    // Says why a file is not read again: the program's own changes to it wait to be saved.
+    void reportHeldBack(const DocumentFile& file);
 
     Settings& m_settings;
     ProbeEngine& m_engine;
@@ -129,6 +138,7 @@ private:
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<MetricsPublisher> m_metrics;
     std::unique_ptr<PingerThread> m_pinger;
+    std::unique_ptr<FileChangeWatch> m_fileWatch;
     bool m_ended = false;
     bool m_pacePending = false;
     QString m_paceReported;

@@ -66,6 +66,7 @@ void Monitoring::reportToLog(const QString& text)
 Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine)
     : m_core(settings, engine, coreOptions(command, settings, engine))
     , m_alerts(settings, QStringLiteral("Outbox.sqlite"), logAlerts)
+    , m_autoSaver(m_core.data(), settings, m_core.map())
     , m_api(m_core,
             QFileInfo(m_core.deviceListFile()).absoluteDir().filePath(QString::fromLatin1(ApiToken::DefaultFileName)),
             &Monitoring::reportToLog)

@@ -4,6 +4,7 @@
 #include "alert/AlertDispatcher.h"
 #include "api/ApiService.h"
 #include "log/DataLogListener.h"
+#include "monitor/AutoSaver.h"
 #include "monitor/MonitorCore.h"
 
 namespace Tarnwick {
@@ -13,8 +14,8 @@ class ProbeEngine;
 class Settings;
 
 // What the desktop and the server program both keep while the monitor runs: the core,
-// published through the process's accessors, the log's lines about the devices and the alerts
-// that leave the program.
+// published through the process's accessors, the log's lines about the devices, the alerts
+// that leave the program and the autosave of whatever the program changes in its files.
 class Monitoring
 {
 public:
@@ -36,6 +37,7 @@ private:
     DataLogListener m_logListener;
     MonitorCore m_core;
     AlertDispatcher m_alerts;
+    AutoSaver m_autoSaver;
     ApiService m_api;
     // Whether the API's address is the setting's, and so follows it, rather than --api's.
     bool m_apiFollowsSettings = false;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/AutoSaver.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
+#include "monitor/AutoSaver.h"
 
 #include "../common/TestFiles.h"
 

@@ -12,8 +12,9 @@ class Data;
 class Settings;
 class VisualRepresentationData;
 
-// Saves the device list, the map and the settings a little while after the user last changed
-// them, so that a crash or a kill costs at most the last seconds; quitting saves them too.
+// Saves the device list, the map and the settings a little while after they last changed in
+// the program (the window's edits, the server's), so that a crash or a kill costs at most the
+// last seconds; quitting saves them too.
 // Changes that come in a burst are saved together, once the burst has been quiet for a while.
 // A save that fails is tried again after the same while, until it succeeds.
 class AutoSaver : public QObject
