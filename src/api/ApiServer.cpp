@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <strings.h>
 
 namespace Tarnwick {
 
@@ -24,7 +25,8 @@ void send(mg_connection* connection, const ApiResponse& response)
         head += "WWW-Authenticate: Bearer\r\n";
     head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
     mg_write(connection, head.data(), head.size());
-    if (response.status != 204 && !body.isEmpty())
+    const bool headOnly = std::strcmp(mg_get_request_info(connection)->request_method, "HEAD") == 0;
+    if (response.status != 204 && !headOnly && !body.isEmpty())
         mg_write(connection, body.constData(), size_t(body.size()));
 }
 
@@ -92,8 +94,11 @@ bool ApiServer::listen(const MetricsAddress& address, QString* error)
     failure.text_buffer_size = sizeof reason;
     m_server = mg_start2(&init, &failure);
     if (!m_server) {
+        // Civetweb says only that it failed; the system says why, where a socket tells.
+        const QString port = address.listen.mid(address.listen.lastIndexOf(QLatin1Char(':')) + 1);
+        const QString why = ServerDoor(address.listen, port.toInt()).bindProblem();
         if (error)
-            *error = QString::fromLocal8Bit(reason);
+            *error = why.isEmpty() ? QString::fromLocal8Bit(reason) : why;
         return false;
     }
     mg_set_request_handler(m_server, "/", &ApiServer::handle, this);
@@ -142,6 +147,9 @@ ApiResponse ApiServer::answer(mg_connection* connection)
     }
     if (got > m_limits.maxBodyBytes)
         return ApiResponse::error(413, tooLarge);
+    // A body cut short is no request: nothing of it is carried out.
+    if (info->content_length >= 0 && got < info->content_length)
+        return ApiResponse::error(400, QStringLiteral("The body ended before its Content-Length."));
     body.truncate(got);
     request.body = body;
     return askContext(std::move(request));
@@ -177,8 +185,9 @@ ApiResponse ApiServer::askContext(ApiRequest request)
 
 bool ApiServer::authorised(const char* header) const
 {
-    static constexpr char Scheme[] = "Bearer ";
-    if (!header || std::strncmp(header, Scheme, sizeof Scheme - 1) != 0)
+    // The scheme's name is read in any case, as HTTP reads it.
+    static constexpr char Scheme[] = "bearer ";
+    if (!header || ::strncasecmp(header, Scheme, sizeof Scheme - 1) != 0)
         return false;
     const QByteArray given = QByteArray(header + sizeof Scheme - 1).trimmed();
     // Compared in a time that tells nothing of how much of it was right.

@@ -43,7 +43,7 @@ ApiService::ApiService(MonitorCore& core, QString tokenFile, Report report, QObj
     , m_since(core.data(), core.historyFile())
     , m_devices(core, m_since, m_report)
     , m_mutes(core.mutes(), core.data())
-    , m_maintenance(core.maintenance(), core.data(), m_report)
+    , m_maintenance(core.maintenance(), core.data())
 {
 }
 
@@ -51,7 +51,7 @@ ApiService::~ApiService() = default;
 
 void ApiService::serve(const QString& address)
 {
-    const MetricsAddress parsed = MetricsAddress::parse(address);
+    const MetricsAddress parsed = MetricsAddress::parse(address, QStringLiteral("the API"));
     if (!parsed.error.isEmpty()) {
         m_server.reset();
         m_report(QStringLiteral("The API is not served: %1").arg(parsed.error));
@@ -70,7 +70,10 @@ void ApiService::serveAt(const MetricsAddress& parsed)
         return;
     }
     QString problem;
-    const QByteArray token = ApiToken::readOrMake(m_tokenFile, &problem);
+    QString warning;
+    const QByteArray token = ApiToken::readOrMake(m_tokenFile, &problem, &warning);
+    if (!warning.isEmpty())
+        m_report(warning);
     if (token.isEmpty()) {
         m_report(QStringLiteral("The API is not served: its token cannot be had (%1).").arg(problem));
         return;

@@ -2,6 +2,7 @@
 #include "ApiToken.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
@@ -47,18 +48,30 @@ QByteArray made(const QString& fileName, QString* error)
 
 } // namespace
 
-QByteArray ApiToken::readOrMake(const QString& fileName, QString* error)
+QByteArray ApiToken::readOrMake(const QString& fileName, QString* error, QString* warning)
 {
     QString ignored;
     if (!error)
         error = &ignored;
     QFile file(fileName);
-    if (!file.exists())
+    const QFileInfo info(fileName);
+    if (!info.exists() && !info.isSymLink())
         return made(fileName, error);
+    // A pipe would hold the start until someone writes to it.
+    if (!info.isFile()) {
+        *error = QStringLiteral("\"%1\" is not a regular file").arg(fileName);
+        return {};
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("\"%1\": %2").arg(fileName, file.errorString());
         return {};
     }
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+        | QFileDevice::WriteOther;
+    if (warning && (file.permissions() & others))
+        *warning = QStringLiteral("\"%1\" may be read by others than its owner: anyone who can read it can change the "
+                                  "device list (chmod 600 \"%1\")")
+                       .arg(fileName);
     const QByteArray token = file.read(4096).trimmed();
     if (token.size() < 32) {
         *error = QStringLiteral("\"%1\" holds no token of at least 32 characters; remove it to have one made")

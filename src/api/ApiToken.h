@@ -17,7 +17,8 @@ public:
     // The file's token, made first where there is no file. Empty, with the reason in error, when
     // the file cannot be read or made: the API is then not served, and a file that exists is
     // never written over.
-    static QByteArray readOrMake(const QString& fileName, QString* error);
+    // warning: set when others than its owner may read or change the file.
+    static QByteArray readOrMake(const QString& fileName, QString* error, QString* warning = nullptr);
 };
 
 } // namespace Tarnwick

@@ -17,6 +17,22 @@ namespace {
 const QStringList DeviceFieldNames = {QStringLiteral("address"), QStringLiteral("description"), QStringLiteral("type"),
                                       QStringLiteral("check"), QStringLiteral("alerts")};
 
+// Whether the device list file can hold the text: no control characters (which the dialogs'
+// one-line fields never take, and XML cannot carry), no halves of a character.
+bool writable(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 || c == 0x7f || c == 0xfffe || c == 0xffff)
+            return false;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode()))
+            ++i;
+        else if (QChar::isSurrogate(c))
+            return false;
+    }
+    return true;
+}
+
 // The fields a request gives, each checked as its dialog field checks it; the first refusal
 // is kept with its status.
 struct DeviceFields
@@ -43,6 +59,9 @@ struct DeviceFields
             address = DeviceAddress::normalised(*address);
             problem = DeviceAddress::problem(*address);
         }
+        if (description && problem.isEmpty() && !writable(*description))
+            problem = QStringLiteral(
+                "\"description\" may hold no control characters (a line of text, as in the dialogs).");
         if (typeName && problem.isEmpty()) {
             type = DeviceTypeName::codeOf(*typeName);
             if (*type == 0)
@@ -146,22 +165,21 @@ ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
     const DeviceFields fields(body);
     if (!fields.problem.isEmpty())
         return ApiResponse::error(400, fields.problem);
+    // As in the edit dialog, a device keeps its address: its mute, its maintenance windows, its
+    // place on the map and its history all go by it.
+    if (fields.address && *fields.address != address)
+        return ApiResponse::error(
+            400, QStringLiteral("A device's address cannot be changed: remove it and add the new address."));
     const DeviceEntry before = data.entry(address);
-    const QString newAddress = fields.address.value_or(address);
-    if (newAddress.isEmpty())
-        return ApiResponse::error(400, QStringLiteral("\"address\" cannot be empty."));
     const DeviceCheck check = fields.check.value_or(before.check);
-    if (const QString why = check.problemWith(DeviceAddress::probed(newAddress)); !why.isEmpty())
+    if (const QString why = check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
         return ApiResponse::error(400, why);
-    if (newAddress != address && data.contains(newAddress))
-        return ApiResponse::error(409, alreadyListed(newAddress));
-    data.changeEntry(address, newAddress, fields.alerts.value_or(before.informOnStateChange),
+    data.changeEntry(address, address, fields.alerts.value_or(before.informOnStateChange),
                      fields.description.value_or(before.description), fields.type.value_or(before.type), check);
-    m_report(QStringLiteral("Device %1 edited through the API").arg(address));
+    if (!(data.entry(address) == before))
+        m_report(QStringLiteral("Device %1 edited through the API").arg(address));
     return ApiResponse{
-        200,
-        DeviceJson::of(data.entry(newAddress), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).document(),
-        {}};
+        200, DeviceJson::of(data.entry(address), m_core, m_since, QDateTime::currentMSecsSinceEpoch()).document(), {}};
 }
 
 ApiResponse DeviceRequests::remove(const QString& address)

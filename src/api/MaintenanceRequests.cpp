@@ -51,10 +51,9 @@ int dayNumber(const QString& name)
 
 } // namespace
 
-MaintenanceRequests::MaintenanceRequests(MaintenanceList& maintenance, const Data& data, Report report)
+MaintenanceRequests::MaintenanceRequests(MaintenanceList& maintenance, const Data& data)
     : m_maintenance(maintenance)
     , m_data(data)
-    , m_report(std::move(report))
 {
 }
 
@@ -71,7 +70,6 @@ ApiResponse MaintenanceRequests::handle(const QByteArray& method, const QString&
         return ApiResponse::error(405, QStringLiteral("Use DELETE."));
     if (!m_maintenance.remove(id))
         return ApiResponse::error(404, QStringLiteral("No maintenance window \"%1\".").arg(id));
-    m_report(QStringLiteral("Maintenance window %1 removed through the API").arg(id));
     return ApiResponse::noContent();
 }
 
@@ -131,8 +129,6 @@ ApiResponse MaintenanceRequests::add(const QByteArray& body)
     const QList<MaintenanceWindow> kept = m_maintenance.windows();
     const auto added = std::find_if(kept.cbegin(), kept.cend(),
                                     [&id](const MaintenanceWindow& each) { return each.id == id; });
-    m_report(QStringLiteral("Maintenance window %1 (%2, %3) added through the API")
-                 .arg(id, window.ip.isEmpty() ? QStringLiteral("all devices") : window.ip, window.text()));
     return ApiResponse::json(201, windowJson(added != kept.cend() ? *added : window, now));
 }
 

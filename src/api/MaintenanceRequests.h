@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-
 namespace Tarnwick {
 
 class Data;
@@ -19,9 +17,7 @@ class MaintenanceList;
 class MaintenanceRequests
 {
 public:
-    using Report = std::function<void(const QString& text)>;
-
-    MaintenanceRequests(MaintenanceList& maintenance, const Data& data, Report report);
+    MaintenanceRequests(MaintenanceList& maintenance, const Data& data);
 
     // id: one window's, from the path; empty for the collection.
     ApiResponse handle(const QByteArray& method, const QString& id, const QByteArray& body);
@@ -32,7 +28,6 @@ private:
 
     MaintenanceList& m_maintenance;
     const Data& m_data;
-    Report m_report;
 };
 
 } // namespace Tarnwick

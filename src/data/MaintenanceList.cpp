@@ -145,15 +145,21 @@ QString MaintenanceList::add(MaintenanceWindow window)
     m_windows << window;
     save();
     look(true);
+    emit windowAdded(window);
     return window.id;
 }
 
 bool MaintenanceList::remove(const QString& id)
 {
-    if (!m_windows.removeIf([&](const MaintenanceWindow& window) { return window.id == id; }))
+    const auto removed = std::find_if(m_windows.cbegin(), m_windows.cend(),
+                                      [&](const MaintenanceWindow& window) { return window.id == id; });
+    if (removed == m_windows.cend())
         return false;
+    const MaintenanceWindow window = *removed;
+    m_windows.erase(removed);
     save();
     look(true);
+    emit windowRemoved(window);
     return true;
 }
 

@@ -46,6 +46,11 @@ public:
     bool inMaintenance(const QString& ip) const override;
     std::optional<QDateTime> maintenanceEnds(const QString& ip) const override;
 
+signals:
+    // The user added a window, or removed one (not one over and dropped at its end).
+    void windowAdded(const Tarnwick::MaintenanceWindow& window);
+    void windowRemoved(const Tarnwick::MaintenanceWindow& window);
+
 private:
     bool startElement(const QString& qName, const QXmlStreamAttributes& attributes) override;
     bool endElement(const QString&) override { return true; }

@@ -85,6 +85,20 @@ void DataLogListener::unmuted(const QString& ip)
     m_logManager.log("Alerts", QStringLiteral("Alerts of %1 unmuted").arg(whose).toStdString());
 }
 
+void DataLogListener::maintenanceAdded(const MaintenanceWindow& window)
+{
+    const QString whose = window.ip.isEmpty() ? QStringLiteral("all devices") : window.ip;
+    m_logManager.log("Alerts",
+                     QStringLiteral("Maintenance window for %1 added: %2").arg(whose, window.text()).toStdString());
+}
+
+void DataLogListener::maintenanceRemoved(const MaintenanceWindow& window)
+{
+    const QString whose = window.ip.isEmpty() ? QStringLiteral("all devices") : window.ip;
+    m_logManager.log("Alerts",
+                     QStringLiteral("Maintenance window for %1 removed: %2").arg(whose, window.text()).toStdString());
+}
+
 void DataLogListener::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     logForDevice(pEvent->entry().ip, pEvent->entry().description, " removed from list");

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/MaintenanceWindow.h"
+
 #include <QDateTime>
 #include <QObject>
 
@@ -32,6 +34,9 @@ public slots:
     // A mute set or lifted by the user (an empty address: all devices).
     void muted(const QString& ip, const QDateTime& until);
     void unmuted(const QString& ip);
+    // A maintenance window added or removed by the user (an empty address: every device).
+    void maintenanceAdded(const Tarnwick::MaintenanceWindow& window);
+    void maintenanceRemoved(const Tarnwick::MaintenanceWindow& window);
     void announced(const Tarnwick::Announcement& announcement);
 
 private:

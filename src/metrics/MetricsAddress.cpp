@@ -18,14 +18,14 @@ QString literal(int family, const QString& text)
     return QString::fromLatin1(spelled);
 }
 
-MetricsAddress refused(const QString& text, const QString& why)
+MetricsAddress refused(const QString& text, const QString& why, const QString& served)
 {
-    return {QString(), QStringLiteral("\"%1\" is not an address to serve metrics at: %2").arg(text, why)};
+    return {QString(), QStringLiteral("\"%1\" is not an address to serve %2 at: %3").arg(text, served, why)};
 }
 
 } // namespace
 
-MetricsAddress MetricsAddress::parse(const QString& text)
+MetricsAddress MetricsAddress::parse(const QString& text, const QString& served)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
@@ -35,21 +35,21 @@ MetricsAddress MetricsAddress::parse(const QString& text)
     bool ok = false;
     const uint port = trimmed.mid(colon + 1).toUInt(&ok);
     if (!ok || port < 1 || port > 65535)
-        return refused(trimmed, QStringLiteral("the port must be a number from 1 to 65535"));
+        return refused(trimmed, QStringLiteral("the port must be a number from 1 to 65535"), served);
     if (host.isEmpty())
         return {QStringLiteral("127.0.0.1:%1").arg(port), QString()};
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
         const QString v6 = literal(AF_INET6, host.mid(1, host.size() - 2));
         if (v6.isEmpty())
-            return refused(trimmed, QStringLiteral("only IPv6 addresses go in brackets"));
+            return refused(trimmed, QStringLiteral("only IPv6 addresses go in brackets"), served);
         return {QStringLiteral("[%1]:%2").arg(v6).arg(port), QString()};
     }
     const QString v4 = literal(AF_INET, host);
     if (!v4.isEmpty())
         return {QStringLiteral("%1:%2").arg(v4).arg(port), QString()};
     if (!literal(AF_INET6, host).isEmpty())
-        return refused(trimmed, QStringLiteral("an IPv6 address goes in brackets, as in [::1]:9716"));
-    return refused(trimmed, QStringLiteral("give an IPv4 address or an IPv6 address in brackets, not a name"));
+        return refused(trimmed, QStringLiteral("an IPv6 address goes in brackets, as in [::1]:9716"), served);
+    return refused(trimmed, QStringLiteral("give an IPv4 address or an IPv6 address in brackets, not a name"), served);
 }
 
 } // namespace Tarnwick

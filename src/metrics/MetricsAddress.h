@@ -15,7 +15,8 @@ struct MetricsAddress
     QString error; // why the text was refused; empty when it was not
 
     bool enabled() const { return !listen.isEmpty(); }
-    static MetricsAddress parse(const QString& text);
+    // served: what is served there, in the refusal's words ("metrics", "the API").
+    static MetricsAddress parse(const QString& text, const QString& served = QStringLiteral("metrics"));
 };
 
 } // namespace Tarnwick

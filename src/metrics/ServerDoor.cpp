@@ -5,8 +5,10 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -56,6 +58,21 @@ void ServerDoor::stopWhileKnocking(const std::function<void()>& stopServer) cons
         knock();
     lock.unlock();
     ending.join();
+}
+
+QString ServerDoor::bindProblem() const
+{
+    const int fd = ::socket(m_door.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const int yes = 1;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&m_door),
+                              m_door.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in))
+        == 0;
+    const int error = errno;
+    ::close(fd);
+    return bound ? QString() : QString::fromLocal8Bit(std::strerror(error));
 }
 
 void ServerDoor::knock() const

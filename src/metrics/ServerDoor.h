@@ -22,6 +22,10 @@ public:
     // comes in, or after two seconds of waiting for one, and quitting would sit that out.
     void stopWhileKnocking(const std::function<void()>& stopServer) const;
 
+    // Why a socket cannot be bound at the door (its port is taken, say), in the system's words;
+    // empty when it can. For a server that would not start, whose library says less.
+    QString bindProblem() const;
+
 private:
     void knock() const;
 

@@ -6,6 +6,7 @@
 #include "ProcessValues.h"
 #include "api/ApiToken.h"
 #include "data/Data.h"
+#include "data/MaintenanceList.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
@@ -77,6 +78,10 @@ Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngi
     QObject::connect(&m_core.announcer(), &Announcer::announced, &m_logListener, &DataLogListener::announced);
     QObject::connect(&m_core.mutes(), &MuteList::muted, &m_logListener, &DataLogListener::muted);
     QObject::connect(&m_core.mutes(), &MuteList::unmuted, &m_logListener, &DataLogListener::unmuted);
+    QObject::connect(&m_core.maintenance(), &MaintenanceList::windowAdded, &m_logListener,
+                     &DataLogListener::maintenanceAdded);
+    QObject::connect(&m_core.maintenance(), &MaintenanceList::windowRemoved, &m_logListener,
+                     &DataLogListener::maintenanceRemoved);
     QObject::connect(&m_core.announcer(), &Announcer::announced, &m_alerts, &AlertDispatcher::announced);
     Data::setInstance(&m_core.data());
     VisualRepresentationData::setInstance(&m_core.map());
@@ -85,6 +90,9 @@ Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngi
     settings.onChange(&Settings::apiAddress, &m_api, [this, &settings] {
         if (m_apiFollowsSettings)
             m_api.serve(settings.apiAddress);
+        else
+            reportToLog(QStringLiteral("The API stays where --api put it for this run; ApiAddress takes effect at a "
+                                       "start without --api."));
     });
 }
 

@@ -32,7 +32,7 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
     , m_end(new QTimeEdit(QTime(4, 0)))
 {
     setWindowTitle(QStringLiteral("Maintenance"));
-    const QString whose = m_ips.isEmpty() ? QStringLiteral("All devices")
+    const QString whose = m_ips.isEmpty() ? QStringLiteral("all devices")
         : m_ips.size() == 1               ? m_ips.first()
                                           : QStringLiteral("%1 devices").arg(m_ips.size());
     auto* layout = new QVBoxLayout(this);

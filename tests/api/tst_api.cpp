@@ -21,6 +21,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace Tarnwick;
 using namespace std::chrono_literals;
 
@@ -161,6 +163,10 @@ private slots:
                                    << "Malformed JSON at byte";
         QTest::newRow("no object") << QByteArray("POST") << devices << QByteArray("[1]") << mine << 400
                                    << "must be a JSON object";
+        QTest::newRow("a control character")
+            << QByteArray("POST") << devices
+            << QByteArray("{\"address\":\"192.0.2.6\",\"description\":\"bell\\u0007\"}") << mine << 400
+            << "may hold no control characters";
         QTest::newRow("a number for a text") << QByteArray("POST") << devices << QByteArray("{\"address\":5}") << mine
                                              << 400 << "\\\"address\\\" must be a string.";
         QTest::newRow("over 64 KiB") << QByteArray("POST") << devices
@@ -173,14 +179,14 @@ private slots:
                                         << "\"type\":\"Web\"";
         QTest::newRow("a description to escape")
             << QByteArray("POST") << devices
-            << QByteArray("{\"address\":\"192.0.2.5\",\"description\":\"Dr\\u00fccker \\\"2\\\"\\n\\t\\u0001\\\\\"}")
-            << mine << 201 << "\"description\":\"Drücker \\\"2\\\"\\u000a\\u0009\\u0001\\\\\"";
+            << QByteArray("{\"address\":\"192.0.2.5\",\"description\":\"Dr\\u00fccker \\\"2\\\" \\\\\"}") << mine << 201
+            << "\"description\":\"Drücker \\\"2\\\" \\\\\"";
         QTest::newRow("edited") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                 << QByteArray("{\"type\":\"router\",\"description\":\"gateway\"}") << mine << 200
                                 << "\"description\":\"gateway\"";
-        QTest::newRow("renamed onto another")
-            << QByteArray("PATCH") << devices + "/127.0.0.1" << QByteArray("{\"address\":\"fe80::1%lo\"}") << mine
-            << 409 << "in the device list already";
+        QTest::newRow("a new address") << QByteArray("PATCH") << devices + "/127.0.0.1"
+                                       << QByteArray("{\"address\":\"127.0.0.9\"}") << mine << 400
+                                       << "address cannot be changed";
         QTest::newRow("an unlisted edit") << QByteArray("PATCH") << devices + "/192.0.2.99" << QByteArray("{}") << mine
                                           << 404 << "is not in the device list";
         QTest::newRow("removed") << QByteArray("DELETE") << devices + "/fe80::1%25lo" << QByteArray() << mine << 204
@@ -251,6 +257,40 @@ private slots:
             QVERIFY2(got.body.contains(answer.toUtf8()), got.body.constData());
         if (path.startsWith(QLatin1String("/api/v1/")))
             QVERIFY2(documented(method, path, status), "the OpenAPI document does not list this answer");
+    }
+
+    // A token file that is no regular file, or too short, serves no API; one that others may
+    // read is used, with a warning.
+    void tokenFiles_data()
+    {
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<bool>("served");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a pipe") << "mkfifo" << false << "is not a regular file";
+        QTest::newRow("too short") << "short" << false << "holds no token of at least 32 characters";
+        QTest::newRow("readable by all") << "0644" << true << "may be read by others than its owner";
+    }
+
+    void tokenFiles()
+    {
+        QFETCH(QString, make);
+        QFETCH(bool, served);
+        QFETCH(QString, said);
+        const QString name = QStringLiteral("Token-") + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+        if (make == QLatin1String("mkfifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+        } else {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(make == QLatin1String("short") ? "abc\n" : QByteArray(64, 'e'));
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        }
+        QString error;
+        QString warning;
+        const QByteArray token = ApiToken::readOrMake(name, &error, &warning);
+        QCOMPARE(!token.isEmpty(), served);
+        QVERIFY2((served ? warning : error).contains(said), qPrintable(error + warning));
     }
 
     // A device added is probed at once, logged as the API's, and listed with its state.
