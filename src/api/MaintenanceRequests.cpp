@@ -39,16 +39,6 @@ QJsonObject windowJson(const MaintenanceWindow& window, const QDateTime& now)
     return json;
 }
 
-// A day's number (1 Monday to 7 Sunday) by its name in any case; 0 for none.
-int dayNumber(const QString& name)
-{
-    for (int day = 1; day <= 7; ++day) {
-        if (name.compare(MaintenanceWindow::dayName(day), Qt::CaseInsensitive) == 0)
-            return day;
-    }
-    return 0;
-}
-
 } // namespace
 
 MaintenanceRequests::MaintenanceRequests(MaintenanceList& maintenance, const Data& data)
@@ -101,7 +91,7 @@ ApiResponse MaintenanceRequests::add(const QByteArray& body)
     if (days) {
         window.repeat = MaintenanceWindow::Repeat::Weekly;
         for (const QString& name : *days) {
-            const int day = dayNumber(name);
+            const int day = MaintenanceWindow::dayOfWeek(name, Qt::CaseInsensitive);
             if (day == 0)
                 return ApiResponse::error(400, QStringLiteral("\"%1\" is no day of the week.").arg(name));
             window.days |= 1 << (day - 1);

@@ -71,10 +71,8 @@ MaintenanceWindow MaintenanceList::fromAttributes(const QXmlStreamAttributes& at
         window.repeat = MaintenanceWindow::Repeat::Weekly;
         const QStringList days = attributes.value(DaysAttribute).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (const QString& name : days) {
-            int day = 1;
-            while (day <= 7 && MaintenanceWindow::dayName(day) != name)
-                ++day;
-            if (day > 7) {
+            const int day = MaintenanceWindow::dayOfWeek(name, Qt::CaseSensitive);
+            if (day == 0) {
                 problem = QStringLiteral("\"%1\" is no day of the week").arg(name);
                 return window;
             }

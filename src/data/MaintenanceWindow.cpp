@@ -25,6 +25,15 @@ QString MaintenanceWindow::dayName(int dayOfWeek)
     return QString::fromLatin1(names.at(std::size_t(dayOfWeek - 1)));
 }
 
+int MaintenanceWindow::dayOfWeek(const QString& name, Qt::CaseSensitivity sensitivity)
+{
+    for (int day = 1; day <= 7; ++day) {
+        if (name.compare(dayName(day), sensitivity) == 0)
+            return day;
+    }
+    return 0;
+}
+
 bool MaintenanceWindow::covers(const QDateTime& at) const
 {
     if (repeat == Repeat::Once)

@@ -30,6 +30,8 @@ struct MaintenanceWindow
     static constexpr int EveryDay = 0x7f;
     // "Monday" ... "Sunday", by Qt's day of the week (1 to 7): the file's and the texts' names.
     static QString dayName(int dayOfWeek);
+    // The day of the week (1 to 7) a name stands for; 0 for none.
+    static int dayOfWeek(const QString& name, Qt::CaseSensitivity sensitivity);
 
     bool covers(const QDateTime& at) const;
     // The next moment after at when covers() flips; invalid: never.

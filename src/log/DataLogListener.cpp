@@ -10,6 +10,16 @@
 
 namespace Tarnwick {
 
+namespace {
+
+// Whom a mute or a maintenance window is for, in a log line: an empty address is every device.
+QString whose(const QString& ip)
+{
+    return ip.isEmpty() ? QStringLiteral("all devices") : ip;
+}
+
+} // namespace
+
 DataLogListener::DataLogListener(QObject* parent)
     : QObject(parent)
     , m_logManager(LogManager::instance())
@@ -73,30 +83,28 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 
 void DataLogListener::muted(const QString& ip, const QDateTime& until)
 {
-    const QString whose = ip.isEmpty() ? QStringLiteral("all devices") : ip;
     const QString end = until.isValid() ? until.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm"))
                                         : QStringLiteral("unmuted");
-    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 muted until %2").arg(whose, end).toStdString());
+    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 muted until %2").arg(whose(ip), end).toStdString());
 }
 
 void DataLogListener::unmuted(const QString& ip)
 {
-    const QString whose = ip.isEmpty() ? QStringLiteral("all devices") : ip;
-    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 unmuted").arg(whose).toStdString());
+    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 unmuted").arg(whose(ip)).toStdString());
 }
 
 void DataLogListener::maintenanceAdded(const MaintenanceWindow& window)
 {
-    const QString whose = window.ip.isEmpty() ? QStringLiteral("all devices") : window.ip;
-    m_logManager.log("Alerts",
-                     QStringLiteral("Maintenance window for %1 added: %2").arg(whose, window.text()).toStdString());
+    m_logManager.log(
+        "Alerts",
+        QStringLiteral("Maintenance window for %1 added: %2").arg(whose(window.ip), window.text()).toStdString());
 }
 
 void DataLogListener::maintenanceRemoved(const MaintenanceWindow& window)
 {
-    const QString whose = window.ip.isEmpty() ? QStringLiteral("all devices") : window.ip;
-    m_logManager.log("Alerts",
-                     QStringLiteral("Maintenance window for %1 removed: %2").arg(whose, window.text()).toStdString());
+    m_logManager.log(
+        "Alerts",
+        QStringLiteral("Maintenance window for %1 removed: %2").arg(whose(window.ip), window.text()).toStdString());
 }
 
 void DataLogListener::DeviceRemoved(DeviceRemovedEvent* pEvent)
