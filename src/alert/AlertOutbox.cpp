@@ -333,8 +333,9 @@ void AlertOutbox::storeSoon()
 {
     if (m_storeSoon->isActive() || m_storeRetry->isActive())
         return;
-    const qint64 since = m_lastStore.isValid() ? m_lastStore.elapsed() : BatchGap.count();
-    m_storeSoon->start(std::chrono::milliseconds(std::max<qint64>(0, BatchGap.count() - since)));
+    const qint64 gap = std::max<qint64>(BatchGap.count(), m_lastStoreTookMs * (SendingPerWriting + 1));
+    const qint64 since = m_lastStore.isValid() ? m_lastStore.elapsed() : gap;
+    m_storeSoon->start(std::chrono::milliseconds(std::max<qint64>(0, gap - since)));
 }
 
 void AlertOutbox::store()
@@ -386,6 +387,7 @@ void AlertOutbox::store()
                 problem.kind = Problem::Transient;
         }
     }
+    m_lastStoreTookMs = m_lastStore.elapsed();
     if (problem.kind != Problem::None) {
         keepForLater(problem);
         sendAll();

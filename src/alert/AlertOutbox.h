@@ -58,6 +58,10 @@ public:
     static constexpr int MaxRowBytes = 4 * 1024 * 1024;
     // The shortest time between two writes of the file.
     static constexpr std::chrono::milliseconds BatchGap{50};
+    // Between two writes the thread sends for at least this many times as long as the last
+    // write took: on a disk slow to sync, sending would otherwise wait for the disk after
+    // every alert.
+    static constexpr int SendingPerWriting = 4;
 
     struct Backoff
     {
@@ -166,6 +170,7 @@ private:
     QTimer* m_storeSoon;
     QTimer* m_storeRetry;
     QElapsedTimer m_lastStore;
+    qint64 m_lastStoreTookMs = 0;
     std::chrono::milliseconds m_storeDelay{0};
     qint64 m_keptAside = 0; // rows moved aside as unreadable, in this run
 };
