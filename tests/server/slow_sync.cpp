@@ -12,7 +12,7 @@ void waitForTheDisk()
     nanosleep(&pause, nullptr);
 }
 
-template<typename Call>
+template <typename Call>
 int thenTheRealOne(const char* name, int fd)
 {
     waitForTheDisk();
