@@ -167,6 +167,13 @@ public:
     // Where the HTTP API is served, in the metrics address's forms ("127.0.0.1:9717"; empty:
     // nowhere).
     QString apiAddress;
+    // How often the local networks are swept for devices that join them or answer from other
+    // hardware, in seconds (0: never; a shorter time than MinNetworkWatchPeriod counts as that),
+    // and which networks ("10.0.0.0/24 fd00::/64"; empty: the directly connected ones).
+    CopyableAtomic<int> networkWatchPeriod{0};
+    QString networkWatchPrefixes;
+    static constexpr int MinNetworkWatchPeriod = 10;
+    static constexpr int MaxNetworkWatchPeriod = 7 * 24 * 3600;
 
 private:
     // The listeners belong to the record they subscribed to: a copy starts with none of them,
@@ -222,6 +229,9 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"SlowLossPercent", &Settings::slowLossPercent, 0, 0, 100});
     visit(SettingsElement<CopyableAtomic<int>>{"SlowResults", &Settings::slowResults, 20, 1, MaxSlowResults});
     visit(SettingsElement<QString>{"ApiAddress", &Settings::apiAddress, QString()});
+    visit(SettingsElement<CopyableAtomic<int>>{"NetworkWatchPeriod", &Settings::networkWatchPeriod, 0, 0,
+                                               MaxNetworkWatchPeriod});
+    visit(SettingsElement<QString>{"NetworkWatchPrefixes", &Settings::networkWatchPrefixes, QString()});
 }
 
 template <typename T>
