@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "NetworkInventory.h"
+
+#include <QSet>
+
+namespace Tarnwick {
+
+NetworkInventory::NetworkInventory(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void NetworkInventory::load(const QList<InventoryEntry>& entries)
+{
+    m_entries.clear();
+    m_holder.clear();
+    // Oldest heard first, so that an address held by several is the latest one's.
+    QList<InventoryEntry> byTime = entries;
+    std::sort(byTime.begin(), byTime.end(),
+              [](const InventoryEntry& a, const InventoryEntry& b) { return a.lastSeen < b.lastSeen; });
+    for (const InventoryEntry& entry : std::as_const(byTime)) {
+        m_entries.insert(entry.hardwareAddress, entry);
+        if (!entry.addresses.isEmpty())
+            m_holder.insert(entry.addresses.first(), entry.hardwareAddress);
+    }
+}
+
+const InventoryEntry* NetworkInventory::entry(const QString& hardwareAddress) const
+{
+    const auto it = m_entries.constFind(hardwareAddress);
+    return it == m_entries.cend() ? nullptr : &*it;
+}
+
+bool NetworkInventory::isKnown(const InventoryEntry& entry) const
+{
+    if (entry.markedKnown)
+        return true;
+    return m_listed && std::any_of(entry.addresses.cbegin(), entry.addresses.cend(), m_listed);
+}
+
+void NetworkInventory::holdAddress(InventoryEntry& entry, const QString& address)
+{
+    entry.addresses.removeOne(address);
+    entry.addresses.prepend(address);
+    while (entry.addresses.size() > MaxAddresses)
+        entry.addresses.removeLast();
+    m_holder.insert(address, entry.hardwareAddress);
+}
+
+QList<InventoryEvent> NetworkInventory::merge(const QList<NetworkSighting>& seen, const QDateTime& now, bool baseline)
+{
+    // For how many addresses each piece of hardware answered this round.
+    QHash<QString, int> addressCount;
+    for (const NetworkSighting& sighting : seen)
+        ++addressCount[sighting.hardwareAddress];
+    QList<InventoryEvent> events;
+    QStringList touched;
+    QSet<QString> touchedSet;
+    for (const NetworkSighting& sighting : seen) {
+        const QString& hardware = sighting.hardwareAddress;
+        const bool isNew = !m_entries.contains(hardware);
+        InventoryEntry& entry = m_entries[hardware];
+        if (isNew) {
+            entry.hardwareAddress = hardware;
+            entry.firstSeen = now;
+        }
+        entry.lastSeen = now;
+        if (!touchedSet.contains(hardware)) {
+            touchedSet.insert(hardware);
+            touched << hardware;
+        }
+        if (addressCount.value(hardware) >= ProxyAddresses && !entry.answersForMany) {
+            entry.answersForMany = true;
+            if (!baseline)
+                events.append({InventoryEvent::Kind::AnswersForMany,
+                               sighting.address,
+                               hardware,
+                               {},
+                               {},
+                               addressCount.value(hardware)});
+        }
+        const QString previous = m_holder.value(sighting.address);
+        const bool hadAddress = entry.addresses.contains(sighting.address);
+        holdAddress(entry, sighting.address);
+        if (baseline || entry.answersForMany)
+            continue;
+        if (!previous.isEmpty() && previous != hardware && !hadAddress) {
+            // Where the hardware of before answered this round, other than here.
+            QString stillAt;
+            for (const NetworkSighting& other : seen)
+                if (other.hardwareAddress == previous) {
+                    stillAt = other.address;
+                    if (other.address != sighting.address)
+                        break;
+                }
+            events.append({InventoryEvent::Kind::HardwareChanged, sighting.address, hardware, previous, stillAt, 0});
+        } else if (isNew && !(m_listed && m_listed(sighting.address))) {
+            events.append({InventoryEvent::Kind::NewDevice, sighting.address, hardware, {}, {}, 0});
+        }
+    }
+    if (!touched.isEmpty())
+        emit entriesChanged(touched);
+    return events;
+}
+
+void NetworkInventory::describe(const QString& hardwareAddress, const QString& name, const QString& vendor)
+{
+    const auto it = m_entries.find(hardwareAddress);
+    if (it == m_entries.end() || (it->name == name && it->vendor == vendor))
+        return;
+    it->name = name;
+    it->vendor = vendor;
+    emit entriesChanged({hardwareAddress});
+}
+
+void NetworkInventory::markKnown(const QString& hardwareAddress, bool known)
+{
+    const auto it = m_entries.find(hardwareAddress);
+    if (it == m_entries.end() || it->markedKnown == known)
+        return;
+    it->markedKnown = known;
+    emit entriesChanged({hardwareAddress});
+}
+
+void NetworkInventory::forget(const QString& hardwareAddress)
+{
+    const auto it = m_entries.find(hardwareAddress);
+    if (it == m_entries.end())
+        return;
+    for (const QString& address : std::as_const(it->addresses))
+        if (m_holder.value(address) == hardwareAddress)
+            m_holder.remove(address);
+    m_entries.erase(it);
+    emit entryForgotten(hardwareAddress);
+}
+
+QString NetworkInventory::titleOf(InventoryEvent::Kind kind)
+{
+    switch (kind) {
+    case InventoryEvent::Kind::NewDevice:
+        return tr("New device on the network");
+    case InventoryEvent::Kind::HardwareChanged:
+        return tr("Hardware address changed");
+    case InventoryEvent::Kind::AnswersForMany:
+        break;
+    }
+    return tr("Hardware answering for many addresses");
+}
+
+QString NetworkInventory::textOf(const InventoryEvent& event) const
+{
+    const InventoryEntry* heard = entry(event.hardwareAddress);
+    switch (event.kind) {
+    case InventoryEvent::Kind::NewDevice: {
+        QStringList details{event.hardwareAddress};
+        if (heard && !heard->vendor.isEmpty())
+            details << heard->vendor;
+        if (heard && !heard->name.isEmpty())
+            details << QStringLiteral("\"%1\"").arg(heard->name);
+        return tr("New device %1 (%2)").arg(event.address, details.join(QStringLiteral(", ")));
+    }
+    case InventoryEvent::Kind::HardwareChanged: {
+        const QString text = tr("%1 answers from %2 (was %3)")
+                                 .arg(event.address, event.hardwareAddress, event.previousHardwareAddress);
+        if (event.previousStillAt.isEmpty())
+            return text;
+        if (event.previousStillAt == event.address)
+            return tr("%1; both answer: possibly spoofed").arg(text);
+        return tr("%1; %2 still answers at %3: possibly spoofed")
+            .arg(text, event.previousHardwareAddress, event.previousStillAt);
+    }
+    case InventoryEvent::Kind::AnswersForMany:
+        break;
+    }
+    return tr("%1 answers for %2 addresses, as a proxy-ARP router does; its addresses are not told one by one")
+        .arg(event.hardwareAddress)
+        .arg(event.addressCount);
+}
+
+QString NetworkInventory::baselineText(const QStringList& networks, int devices)
+{
+    const QString watched = networks.join(QStringLiteral(", "));
+    return devices == 1 ? tr("Watching %1: 1 device seen").arg(watched)
+                        : tr("Watching %1: %2 devices seen").arg(watched).arg(devices);
+}
+
+} // namespace Tarnwick
