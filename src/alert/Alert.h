@@ -53,6 +53,11 @@ struct Alert
         static inline const QString Test = QStringLiteral("test");
         // Alerts that waited for a channel down too long, folded into one that counts them.
         static inline const QString Dropped = QStringLiteral("dropped");
+        // News of the network watch.
+        static inline const QString NewDevice = QStringLiteral("new device");
+        static inline const QString HardwareChanged = QStringLiteral("hardware changed");
+        static inline const QString AnswersForMany = QStringLiteral("answers for many");
+        static inline const QString NetworkWatched = QStringLiteral("network watched");
     };
 
     // A new id, for an alert (or a row that carries one).

@@ -68,7 +68,22 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
     case Announcement::Kind::NoLongerSlow:
         alert.kind = Alert::Kinds::NoLongerSlow;
         break;
+    case Announcement::Kind::NewDevice:
+        alert.kind = Alert::Kinds::NewDevice;
+        break;
+    case Announcement::Kind::HardwareChanged:
+        alert.kind = Alert::Kinds::HardwareChanged;
+        break;
+    case Announcement::Kind::AnswersForMany:
+        alert.kind = Alert::Kinds::AnswersForMany;
+        break;
+    case Announcement::Kind::NetworkWatched:
+        alert.kind = Alert::Kinds::NetworkWatched;
+        break;
     }
+    // The network watch tells of hardware, not of a listed device's state.
+    if (announcement.kind >= Announcement::Kind::NewDevice)
+        alert.state.clear();
     // A notification shown replaces the one of the same device and kind (a group that grows).
     alert.groupKey = alert.address + QLatin1Char('/') + alert.kind;
     return alert;

@@ -72,8 +72,10 @@ void AppriseChannel::send(const Alert& alert)
     m_running->setStandardInputFile(QProcess::nullDevice());
     m_running->setProgram(m_program);
     // The type is what services colour or rank a message by (ntfy's priority, Discord's colour).
-    // Slowness and a mixed return warn; a test informs.
+    // Slowness, a mixed return and hardware answering in another's place warn; a test and a new
+    // device inform.
     const QString type = alert.state == QLatin1String("mixed") || alert.kind == Alert::Kinds::Slow
+            || alert.kind == Alert::Kinds::HardwareChanged
         ? QStringLiteral("warning")
         : alert.kind == Alert::Kinds::Down                                           ? QStringLiteral("failure")
         : alert.kind == Alert::Kinds::Up || alert.kind == Alert::Kinds::NoLongerSlow ? QStringLiteral("success")

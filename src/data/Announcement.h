@@ -36,11 +36,17 @@ struct Announcement
         CannotProbe,
     };
 
-    // What an Alert tells of: a change of state (see connected), or of slowness.
+    // What an Alert tells of: a change of state (see connected), or of slowness; or news of the
+    // network watch: hardware never heard before, an address answering from other hardware,
+    // hardware answering for many addresses, and the first round of a watch (its baseline).
     enum class Kind {
         State,
         Slow,
         NoLongerSlow,
+        NewDevice,
+        HardwareChanged,
+        AnswersForMany,
+        NetworkWatched,
     };
 
     What what = What::StateChanged;

@@ -44,6 +44,8 @@ public:
     const InventoryEntry* entry(const QString& hardwareAddress) const;
     int count() const { return int(m_entries.size()); }
     bool isKnown(const InventoryEntry& entry) const;
+    // The hardware that last answered for the address; empty where none did.
+    QString hardwareAt(const QString& address) const { return m_holder.value(address); }
 
     // Takes one round's answers heard at now (UTC), and returns what they tell in the order
     // they were heard. Tells entriesChanged of every entry the round touched.

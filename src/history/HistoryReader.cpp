@@ -233,4 +233,38 @@ bool HistoryReader::slowBefore(const QString& device, qint64 beforeMs) const
         && query.next() && query.value(0).toInt() != 0;
 }
 
+QList<InventoryEntry> HistoryReader::inventory() const
+{
+    QList<InventoryEntry> entries;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    // A file without the table is an inventory without entries, not a failure to report.
+    if (!query.exec(QStringLiteral("SELECT hardware, addresses, name, vendor, first_seen, last_seen, known, many "
+                                   "FROM inventory")))
+        return entries;
+    while (query.next()) {
+        InventoryEntry entry;
+        entry.hardwareAddress = query.value(0).toString();
+        entry.addresses = query.value(1).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        entry.name = query.value(2).toString();
+        entry.vendor = query.value(3).toString();
+        entry.firstSeen = QDateTime::fromMSecsSinceEpoch(query.value(4).toLongLong(), Qt::UTC);
+        entry.lastSeen = QDateTime::fromMSecsSinceEpoch(query.value(5).toLongLong(), Qt::UTC);
+        entry.markedKnown = query.value(6).toInt() != 0;
+        entry.answersForMany = query.value(7).toInt() != 0;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+QStringList HistoryReader::watchedNetworks() const
+{
+    QStringList networks;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT network FROM watched_networks ORDER BY network")))
+        return networks;
+    while (query.next())
+        networks << query.value(0).toString();
+    return networks;
+}
+
 } // namespace Tarnwick

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/InventoryEntry.h"
+
 #include "data/ProbeRecord.h"
 
 #include <QHash>
@@ -66,6 +68,10 @@ public:
     bool slowBefore(const QString& device, qint64 beforeMs) const;
     // Every device that was slow just before beforeMs, read as lastStateChanges reads.
     QSet<QString> slowDevicesBefore(qint64 beforeMs, const std::function<bool()>& stop = {}) const;
+    // The network watch's inventory, and the networks whose first round was its baseline; a file
+    // from before the watch has neither.
+    QList<InventoryEntry> inventory() const;
+    QStringList watchedNetworks() const;
 
 private:
     // Each device's last row before beforeMs of a table of changes, with its on/off column as

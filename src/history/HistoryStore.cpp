@@ -181,6 +181,24 @@ void HistoryStore::recordSlowEnded(const QString& device, qint64 atMs)
     m_waiting.changes.append({device, atMs, false, true, ChangeOf::Slowness});
 }
 
+void HistoryStore::recordInventoryEntry(const InventoryEntry& entry)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.inventory.insert(entry.hardwareAddress, entry);
+}
+
+void HistoryStore::recordInventoryForgotten(const QString& hardwareAddress)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.inventory.insert(hardwareAddress, std::nullopt);
+}
+
+void HistoryStore::recordWatchedNetworks(const QStringList& networks)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.watchedNetworks = networks;
+}
+
 void HistoryStore::flush()
 {
     std::unique_lock lock(m_mutex);
@@ -215,6 +233,17 @@ bool createSlowTable(QSqlQuery& query)
                 QStringLiteral("CREATE INDEX IF NOT EXISTS slow_changes_by_device ON slow_changes (device, at)"));
 }
 
+// The network watch's inventory came later still, on the same terms.
+bool createInventoryTables(QSqlQuery& query)
+{
+    return exec(query,
+                QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS inventory (hardware TEXT PRIMARY KEY, addresses TEXT NOT NULL, "
+                    "name TEXT NOT NULL, vendor TEXT NOT NULL, first_seen INTEGER NOT NULL, "
+                    "last_seen INTEGER NOT NULL, known INTEGER NOT NULL, many INTEGER NOT NULL)"))
+        && exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS watched_networks (network TEXT PRIMARY KEY)"));
+}
+
 bool createTables(QSqlQuery& query)
 {
     return exec(query, QStringLiteral("CREATE TABLE devices (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"))
@@ -233,7 +262,7 @@ bool createTables(QSqlQuery& query)
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
-        && createSlowTable(query);
+        && createSlowTable(query) && createInventoryTables(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -322,7 +351,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion) {
-        if (!createSlowTable(query))
+        if (!createSlowTable(query) || !createInventoryTables(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -489,9 +518,56 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         if (!queries.insert.exec())
             return fail(queries.insert.lastError());
     }
+    if (!writeInventory(db, batch, error))
+        return fail(error);
     if (!db.commit())
         return fail(db.lastError());
     return {};
+}
+
+bool HistoryStore::writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error)
+{
+    QSqlQuery upsert(db);
+    QSqlQuery remove(db);
+    if (!batch.inventory.isEmpty()
+        && (!upsert.prepare(QStringLiteral("INSERT OR REPLACE INTO inventory (hardware, addresses, name, vendor, "
+                                           "first_seen, last_seen, known, many) VALUES (?, COALESCE(?, ''), "
+                                           "COALESCE(?, ''), COALESCE(?, ''), ?, ?, ?, ?)"))
+            || !remove.prepare(QStringLiteral("DELETE FROM inventory WHERE hardware = ?")))) {
+        error = upsert.lastError().isValid() ? upsert.lastError() : remove.lastError();
+        return false;
+    }
+    for (auto it = batch.inventory.cbegin(); it != batch.inventory.cend(); ++it) {
+        QSqlQuery& query = it->has_value() ? upsert : remove;
+        query.addBindValue(it.key());
+        if (const std::optional<InventoryEntry>& entry = *it) {
+            for (const QVariant& value :
+                 {QVariant(entry->addresses.join(QLatin1Char(' '))), QVariant(entry->name), QVariant(entry->vendor),
+                  QVariant(entry->firstSeen.toMSecsSinceEpoch()), QVariant(entry->lastSeen.toMSecsSinceEpoch()),
+                  QVariant(entry->markedKnown ? 1 : 0), QVariant(entry->answersForMany ? 1 : 0)})
+                query.addBindValue(value);
+        }
+        if (!query.exec()) {
+            error = query.lastError();
+            return false;
+        }
+    }
+    if (!batch.watchedNetworks)
+        return true;
+    QSqlQuery networks(db);
+    if (!networks.exec(QStringLiteral("DELETE FROM watched_networks"))
+        || !networks.prepare(QStringLiteral("INSERT OR IGNORE INTO watched_networks (network) VALUES (?)"))) {
+        error = networks.lastError();
+        return false;
+    }
+    for (const QString& network : std::as_const(*batch.watchedNetworks)) {
+        networks.addBindValue(network);
+        if (!networks.exec()) {
+            error = networks.lastError();
+            return false;
+        }
+    }
+    return true;
 }
 
 void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
@@ -594,6 +670,10 @@ void HistoryStore::keepWaiting(Batch& batch)
         it->received += m.received;
     }
     batch.changes += m_waiting.changes;
+    for (auto it = m_waiting.inventory.cbegin(); it != m_waiting.inventory.cend(); ++it)
+        batch.inventory.insert(it.key(), *it);
+    if (m_waiting.watchedNetworks)
+        batch.watchedNetworks = m_waiting.watchedNetworks;
     m_waiting = std::move(batch);
 }
 

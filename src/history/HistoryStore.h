@@ -3,6 +3,7 @@
 
 #include "SqliteProblem.h"
 
+#include "data/InventoryEntry.h"
 #include "data/ProbeRecord.h"
 
 #include <QHash>
@@ -14,6 +15,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class QSqlDatabase;
@@ -79,6 +81,11 @@ public:
     // Whatever slow period the history holds open for the device ends here (it went down, or a
     // new run judges it afresh); nothing is kept where none is open.
     void recordSlowEnded(const QString& device, qint64 atMs);
+    // The network watch's inventory: an entry as it is now, an entry forgotten, and the networks
+    // whose first round has been taken as the baseline.
+    void recordInventoryEntry(const InventoryEntry& entry);
+    void recordInventoryForgotten(const QString& hardwareAddress);
+    void recordWatchedNetworks(const QStringList& networks);
     // Writes everything waiting and returns when it is on the disk.
     void flush();
 
@@ -114,7 +121,14 @@ private:
         QList<ProbeRecord> results;
         QHash<MinuteKey, Minute> folded;
         QList<StateChange> changes;
-        bool isEmpty() const { return results.isEmpty() && folded.isEmpty() && changes.isEmpty(); }
+        // By hardware address, the latest of each; none: forgotten.
+        QHash<QString, std::optional<InventoryEntry>> inventory;
+        std::optional<QStringList> watchedNetworks;
+        bool isEmpty() const
+        {
+            return results.isEmpty() && folded.isEmpty() && changes.isEmpty() && inventory.isEmpty()
+                && !watchedNetworks;
+        }
     };
 
     // What stands in the way of a file, and whether waiting can help.
@@ -128,6 +142,7 @@ private:
     // Opens the file, or starts a new one in place of a file that is no history of ours.
     Problem open(QSqlDatabase& db);
     Problem write(QSqlDatabase& db, const Batch& batch);
+    static bool writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     // Writes the batch, or keeps it waiting when the file cannot take it now.
     void writeOrKeep(QSqlDatabase& db, Batch& batch);
     void stopRecording(QSqlDatabase& db, const Problem& problem);

@@ -157,6 +157,7 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     QSet<QString> inMaintenance;
     bool judged = false;
     bool maintenanceKnown = false;
+    std::optional<NetworkFigures> network;
     {
         QMutexLocker lock(&m_mutex);
         counts = m_counts;
@@ -165,6 +166,7 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         judged = m_slowView != nullptr;
         inMaintenance = m_inMaintenance;
         maintenanceKnown = m_maintenanceView != nullptr;
+        network = m_network;
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
@@ -266,7 +268,36 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         families.push_back(std::move(slow));
     if (maintenanceKnown)
         families.push_back(std::move(maintenance));
+    if (network) {
+        MetricFamily heard{"tarnwick_network_devices",
+                           "Hardware that answered in the network watch's last round.",
+                           MetricType::Gauge,
+                           {}};
+        heard.metric.push_back(sample({}, MetricType::Gauge, network->heard));
+        MetricFamily joined{"tarnwick_network_new_devices_total",
+                            "Hardware the network watch heard for the first time.",
+                            MetricType::Counter,
+                            {}};
+        joined.metric.push_back(sample({}, MetricType::Counter, network->newDevices));
+        MetricFamily changed{"tarnwick_network_address_changes_total",
+                             "Addresses the network watch heard answer from other hardware than before.",
+                             MetricType::Counter,
+                             {}};
+        changed.metric.push_back(sample({}, MetricType::Counter, network->hardwareChanges));
+        families.push_back(std::move(heard));
+        families.push_back(std::move(joined));
+        families.push_back(std::move(changed));
+    }
     return families;
+}
+
+void DeviceMetrics::networkRound(int heard, int newDevices, int hardwareChanges)
+{
+    QMutexLocker lock(&m_mutex);
+    NetworkFigures& figures = m_network ? *m_network : m_network.emplace();
+    figures.heard = heard;
+    figures.newDevices += newDevices;
+    figures.hardwareChanges += hardwareChanges;
 }
 
 } // namespace Tarnwick

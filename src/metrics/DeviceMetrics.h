@@ -12,6 +12,7 @@
 #include <prometheus/collectable.h>
 #include <prometheus/metric_family.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ public:
     void setSlowView(const SlowView* slow);
     // Where tarnwick_device_in_maintenance comes from; without it the family is left out.
     void setMaintenanceView(const MaintenanceView* maintenance);
+    // A round of the network watch ended: how much hardware it heard, and what it told of.
+    void networkRound(int heard, int newDevices, int hardwareChanges);
 
     std::vector<prometheus::MetricFamily> Collect() const override;
 
@@ -84,6 +87,14 @@ private:
     // Likewise the devices in maintenance, by address, while a view of them is given.
     const MaintenanceView* m_maintenanceView = nullptr;
     QSet<QString> m_inMaintenance;
+    // The network watch's figures, served once it has ended a round.
+    struct NetworkFigures
+    {
+        int heard = 0;
+        double newDevices = 0;
+        double hardwareChanges = 0;
+    };
+    std::optional<NetworkFigures> m_network;
 };
 
 } // namespace Tarnwick

@@ -491,6 +491,17 @@ void Announcer::alert(Announcement announcement)
     emit announced(announcement);
 }
 
+void Announcer::tellNetworkNews(Announcement announcement)
+{
+    const QString about = announcement.devices.value(0);
+    if (m_mutes && (about.isEmpty() ? m_mutes->allMutedUntil().has_value() : m_mutes->isMuted(about)))
+        return;
+    if (m_maintenance && !about.isEmpty() && m_maintenance->inMaintenance(about))
+        return;
+    announcement.time = QDateTime::currentDateTimeUtc();
+    emit announced(announcement);
+}
+
 void Announcer::holdForMaintenance(const Announcement& announcement)
 {
     // A message that repeats one shown before the window changes nothing that was told.

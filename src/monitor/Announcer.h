@@ -70,6 +70,10 @@ public:
     void setMutes(const MuteList* mutes);
     // Which devices are in maintenance; none puts none in maintenance.
     void setMaintenance(const MaintenanceView* maintenance);
+    // News of the network watch (What::Alert, a network kind), about the address it names first
+    // if it names one: silenced by a mute as any message, and dropped while that address is in
+    // maintenance (the window's end has nothing of it to tell).
+    void tellNetworkNews(Announcement announcement);
     // The device is judged afresh without a word (it went down, or its limits changed): it is
     // no longer slow, nor in another's message.
     void forgetSlow(const QString& ip);

@@ -43,6 +43,8 @@ public:
 
     const DeviceStatistics& statistics() const { return m_statistics; }
     QString fileName() const { return m_fileName; }
+    // Where what else belongs in the history file goes (the network watch's inventory).
+    HistoryStore& store() { return m_store; }
     // Why results wait in memory rather than in the file, if they do.
     QString recordingProblem() const { return m_store.recordingProblem(); }
 

@@ -35,4 +35,10 @@ void MetricsPublisher::record(const ProbeRecord& record)
         m_metrics->record(record);
 }
 
+void MetricsPublisher::networkRound(int heard, int newDevices, int hardwareChanges)
+{
+    if (m_metrics)
+        m_metrics->networkRound(heard, newDevices, hardwareChanges);
+}
+
 } // namespace Tarnwick

@@ -32,6 +32,8 @@ public:
 
     // From any thread; nothing while no metrics are served.
     void record(const ProbeRecord& record);
+    // A round of the network watch ended; nothing while no metrics are served.
+    void networkRound(int heard, int newDevices, int hardwareChanges);
     bool serving() const { return m_metrics != nullptr; }
 
 private:

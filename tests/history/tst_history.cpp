@@ -252,6 +252,41 @@ private slots:
         QVERIFY(!reader.slowBefore(QStringLiteral("unknown"), now));
     }
 
+    // The network watch's inventory: a file from before it gains the tables as it opens, and the
+    // latest of each entry, the forgotten ones gone, and the baseline's networks read back.
+    void inventoryIsKept()
+    {
+        const QDateTime then = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::UTC);
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            store->record(result("a", then.toMSecsSinceEpoch(), 900));
+        }
+        {
+            Reader old(QStringLiteral("History.sqlite"));
+            QVERIFY(QSqlQuery(old.db()).exec(QStringLiteral("DROP TABLE inventory")));
+            QVERIFY(QSqlQuery(old.db()).exec(QStringLiteral("DROP TABLE watched_networks")));
+        }
+        QVERIFY(HistoryReader(QStringLiteral("History.sqlite")).inventory().isEmpty());
+        const InventoryEntry kept{
+            "02:00:00:00:00:aa", {"10.0.0.2", "fe80::1%eth0"}, "printer", "Acme", then, then.addSecs(60), true, false};
+        {
+            std::unique_ptr<HistoryStore> store(newStore());
+            InventoryEntry earlier = kept;
+            earlier.addresses = {"10.0.0.9"};
+            store->recordInventoryEntry(earlier);
+            store->recordInventoryEntry(kept);
+            store->recordInventoryEntry({"02:00:00:00:00:bb", {"10.0.0.3"}, {}, {}, then, then, false, true});
+            store->recordWatchedNetworks({"10.0.0.0/24"});
+            store->flush();
+            store->recordInventoryForgotten(QStringLiteral("02:00:00:00:00:bb"));
+            store->recordWatchedNetworks({"10.0.0.0/24", "10.0.1.0/24"});
+        }
+        QVERIFY(m_reports.isEmpty());
+        const HistoryReader reader(QStringLiteral("History.sqlite"));
+        QCOMPARE(reader.inventory(), QList<InventoryEntry>{kept});
+        QCOMPARE(reader.watchedNetworks(), QStringList({"10.0.0.0/24", "10.0.1.0/24"}));
+    }
+
     // A file of the first version (addresses in every row) is carried over as it opens.
     void versionOneIsMigrated()
     {
