@@ -44,6 +44,8 @@ public:
     const InventoryEntry* entry(const QString& hardwareAddress) const;
     int count() const { return int(m_entries.size()); }
     bool isKnown(const InventoryEntry& entry) const;
+    // Whether one of its addresses is in the device list.
+    bool isListed(const InventoryEntry& entry) const;
 
     // Takes one round's answers heard at now (UTC), and returns what they tell in the order
     // they were heard. Tells entriesChanged of every entry the round touched.
