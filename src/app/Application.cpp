@@ -141,6 +141,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.monitor = {&stopPinger, &startPinger};
     services.mutes = &core.mutes();
     services.maintenance = &core.maintenance();
+    services.inventory = &core.inventory();
     return services;
 }
 

@@ -13,6 +13,7 @@
 #include "ui/DiscoverDevicesDialog.h"
 #include "ui/LogListWidget.h"
 #include "ui/ModalDialog.h"
+#include "ui/NetworkView.h"
 #include "ui/SettingsDialog.h"
 #include "ui/UserList.h"
 #include "ui/UserListTreeWidget.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(UserList::Services services)
     m_engine = services.engine;
     m_monitor = services.monitor;
     m_neighbours = services.neighbours;
+    NetworkInventory* inventory = services.inventory;
     m_discoverButton->setEnabled(m_engine);
     m_userList = new UserList(std::move(services), this);
     m_mapView = new VisualRepresentationWidget(this);
@@ -80,18 +82,27 @@ MainWindow::MainWindow(UserList::Services services)
     m_logView->setObjectName(QStringLiteral("logView"));
     m_mapView->hide();
     m_logView->hide();
+    if (inventory) {
+        m_networkView = new NetworkView(*inventory, this);
+        m_networkView->setObjectName(QStringLiteral("networkView"));
+        m_networkView->hide();
+    }
 
     auto* tabs = new QTabBar;
     tabs->setObjectName(QStringLiteral("tabBar"));
     tabs->addTab(QStringLiteral("Device list"));
     tabs->addTab(QStringLiteral("Visual representation"));
     tabs->addTab(QStringLiteral("Log"));
+    if (m_networkView)
+        tabs->addTab(QStringLiteral("Network"));
     tabs->setCurrentIndex(0);
 
     auto* views = new QHBoxLayout;
     views->addWidget(m_userList);
     views->addWidget(m_mapView);
     views->addWidget(m_logView);
+    if (m_networkView)
+        views->addWidget(m_networkView);
     outer->addWidget(tabs, 0);
     outer->addLayout(views, 0);
     outer->addLayout(buttons, 0);
@@ -218,7 +229,10 @@ void MainWindow::TabChanged(int index)
 {
     m_userList->setVisible(index == 0);
     m_mapView->setVisible(index == 1);
-    m_logView->setVisible(index != 0 && index != 1);
+    const bool network = m_networkView && index == 3;
+    m_logView->setVisible(index != 0 && index != 1 && !network);
+    if (m_networkView)
+        m_networkView->setVisible(network);
 }
 
 void MainWindow::CloseButtonClicked()

@@ -12,10 +12,11 @@ class QPushButton;
 namespace Tarnwick {
 
 class LogListWidget;
+class NetworkView;
 class VisualRepresentationWidget;
 
-// The one main window: a tab bar over the device list, the map and the log, and a row of
-// buttons. Closing it hides it to the tray while the tray icon is shown.
+// The one main window: a tab bar over the device list, the map, the log and, with an inventory,
+// the network, and a row of buttons. Closing it hides it to the tray while the tray icon is shown.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -61,6 +62,8 @@ private:
     const NeighbourFinder* m_neighbours = nullptr;
     UserList* m_userList;
     LogListWidget* m_logView;
+    // None without an inventory.
+    NetworkView* m_networkView = nullptr;
     VisualRepresentationWidget* m_mapView;
     bool m_checkFrameOnShow = false;
     // The store's entries when the window was made, and how many of them are in the list.

@@ -33,8 +33,11 @@ const InventoryEntry* NetworkInventory::entry(const QString& hardwareAddress) co
 
 bool NetworkInventory::isKnown(const InventoryEntry& entry) const
 {
-    if (entry.markedKnown)
-        return true;
+    return entry.markedKnown || isListed(entry);
+}
+
+bool NetworkInventory::isListed(const InventoryEntry& entry) const
+{
     return m_listed && std::any_of(entry.addresses.cbegin(), entry.addresses.cend(), m_listed);
 }
 

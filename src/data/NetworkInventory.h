@@ -46,6 +46,8 @@ public:
     bool isKnown(const InventoryEntry& entry) const;
     // The hardware that last answered for the address; empty where none did.
     QString hardwareAt(const QString& address) const { return m_holder.value(address); }
+    // Whether one of its addresses is in the device list.
+    bool isListed(const InventoryEntry& entry) const;
 
     // Takes one round's answers heard at now (UTC), and returns what they tell in the order
     // they were heard. Tells entriesChanged of every entry the round touched.

@@ -56,6 +56,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     , m_maintenance(std::make_unique<MaintenanceList>())
 {
     m_data->setSettings(&m_settings);
+    m_inventory.setListed([this](const QString& address) { return m_data->contains(address); });
     if (!m_options.report)
         m_options.report = [](const QString&) {};
     m_data->load(m_options.deviceListFile, m_options.report, m_options.stopLoading);

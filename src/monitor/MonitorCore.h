@@ -3,6 +3,7 @@
 
 #include "Announcer.h"
 #include "FileChangeWatch.h"
+#include "data/NetworkInventory.h"
 #include "net/NetworkProbe.h"
 
 #include <QList>
@@ -78,6 +79,9 @@ public:
     MaintenanceList& maintenance() { return *m_maintenance; }
     // Which connected devices are slow.
     const SlowWatch& slowWatch() const { return *m_slow; }
+    // Every piece of hardware the network watch has heard; an address of the device list makes
+    // an entry known.
+    NetworkInventory& inventory() { return m_inventory; }
     const ReachabilityView& reachability() const;
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
@@ -133,6 +137,7 @@ private:
     std::unique_ptr<ReachabilityWatcher> m_reachability;
     std::unique_ptr<MuteList> m_mutes;
     std::unique_ptr<MaintenanceList> m_maintenance;
+    NetworkInventory m_inventory;
     std::unique_ptr<Announcer> m_announcer;
     std::unique_ptr<SlowWatch> m_slow;
     std::unique_ptr<HistoryRecorder> m_history;

@@ -49,6 +49,12 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     connect(ok, &QPushButton::pressed, this, &AddDeviceDialog::OkPushButtonClicked);
 }
 
+void AddDeviceDialog::fillIn(const QString& address, const QString& description)
+{
+    m_ipEdit->setText(address);
+    m_descriptionEdit->setText(description);
+}
+
 void AddDeviceDialog::refuse(const QString& why)
 {
     DeviceFormLayout::refuse(this, why);

@@ -22,6 +22,9 @@ class AddDeviceDialog : public QDialog
 public:
     explicit AddDeviceDialog(QWidget* parent = nullptr);
 
+    // Starts the fields with a device found elsewhere, for the user to complete and add.
+    void fillIn(const QString& address, const QString& description);
+
 private slots:
     void AddPushButtonClicked();
     void OkPushButtonClicked();

@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -90,6 +91,7 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     addNumberRow(QStringLiteral("over the last M results"), "slowResultsLineEdit", &Settings::slowResults,
                  Settings::MaxSlowResults, QStringLiteral("A device is judged once it has as many results"));
     addAlertRows();
+    addNetworkWatchRows();
     connect(this, &QDialog::finished, this, &SettingsDialog::applyOnClose);
     // The settings outgrow a small screen: they scroll there rather than squeeze into each other.
     auto* form = new QWidget;
@@ -302,11 +304,11 @@ void SettingsDialog::addCheckRow(const QString& label, const char* objectName, b
 }
 
 void SettingsDialog::addTextRow(const QString& label, const char* objectName, QString Settings::*setting,
-                                const QString& hint)
+                                const QString& hint, const QString& placeholder)
 {
     auto* field = new QLineEdit(m_original.*setting, this);
     field->setObjectName(QString::fromLatin1(objectName));
-    field->setPlaceholderText(QStringLiteral("off"));
+    field->setPlaceholderText(placeholder);
     field->setToolTip(hint);
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(label, this), row, 1);
@@ -315,14 +317,49 @@ void SettingsDialog::addTextRow(const QString& label, const char* objectName, QS
             [this, setting](const QString& text) { m_edited.*setting = text.trimmed(); });
 }
 
-void SettingsDialog::addAlertRows()
+void SettingsDialog::addHeading(const QString& text)
 {
-    auto* heading = new QLabel(QStringLiteral("Alerts"), this);
+    auto* heading = new QLabel(text, this);
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
     heading->setContentsMargins(0, 8, 0, 0);
     m_grid->addWidget(heading, m_grid->rowCount(), 1, 1, 2);
+}
+
+void SettingsDialog::addNetworkWatchRows()
+{
+    addHeading(QStringLiteral("Network"));
+    auto* period = new QSpinBox(this);
+    period->setObjectName(QStringLiteral("networkWatchPeriodSpinBox"));
+    period->setRange(0, Settings::MaxNetworkWatchPeriod);
+    period->setSpecialValueText(QStringLiteral("Off"));
+    period->setSuffix(QStringLiteral(" seconds"));
+    period->setValue(m_original.networkWatchPeriod.load());
+    period->setToolTip(
+        QStringLiteral("Asks every address of the networks to watch by ARP, and the IPv6 neighbours, "
+                       "this often, and tells of hardware not heard before; never more often than every %1 seconds")
+            .arg(Settings::MinNetworkWatchPeriod));
+    const int row = m_grid->rowCount();
+    m_grid->addWidget(new QLabel(QStringLiteral("Watch my network for new devices every"), this), row, 1);
+    m_grid->addWidget(period, row, 2);
+    // A shorter period than the shortest is kept as the shortest, and shown so once typed.
+    const auto atLeastShortest = [](int seconds) {
+        return seconds > 0 ? std::max(seconds, int(Settings::MinNetworkWatchPeriod)) : 0;
+    };
+    connect(period, &QSpinBox::valueChanged, this,
+            [this, atLeastShortest](int seconds) { m_edited.networkWatchPeriod = atLeastShortest(seconds); });
+    connect(period, &QSpinBox::editingFinished, this,
+            [period, atLeastShortest] { period->setValue(atLeastShortest(period->value())); });
+    addTextRow(QStringLiteral("Networks to watch"), "networkWatchPrefixesLineEdit", &Settings::networkWatchPrefixes,
+               QStringLiteral("Networks such as 192.168.1.0/24 or fd00::/64, separated by commas or spaces, none "
+                              "larger than a /16; empty: the directly connected networks"),
+               QStringLiteral("the directly connected networks"));
+}
+
+void SettingsDialog::addAlertRows()
+{
+    addHeading(QStringLiteral("Alerts"));
     addTextRow(QStringLiteral("Run on each alert"), "alertCommandLineEdit", &Settings::alertCommand,
                QStringLiteral("A program and its arguments, quoted as in a shell but run without one; the alert is in "
                               "TARNWICK_TITLE, TARNWICK_TEXT, TARNWICK_ADDRESS, TARNWICK_DESCRIPTION, TARNWICK_STATE, "

@@ -38,7 +38,14 @@ private:
     // "Alerts": where alerts go besides the desktop, and a button that sends a test alert there
     // with the values as typed.
     void addAlertRows();
-    void addTextRow(const QString& label, const char* objectName, QString Settings::*setting, const QString& hint);
+    // A bold line over the rows that follow it.
+    void addHeading(const QString& text);
+    // A text setting; its placeholder says what an empty field means.
+    void addTextRow(const QString& label, const char* objectName, QString Settings::*setting, const QString& hint,
+                    const QString& placeholder = QStringLiteral("off"));
+    // How often the network watch looks for devices ("Off" or seconds, at least the shortest
+    // period) and which networks it looks at.
+    void addNetworkWatchRows();
     void sendTestAlert();
     // A check box for a yes/no setting, in a row of its own below the others.
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);

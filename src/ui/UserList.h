@@ -30,6 +30,7 @@ class ProbeEngine;
 class MaintenanceList;
 class MuteList;
 class NeighbourFinder;
+class NetworkInventory;
 class ReachabilityView;
 class SlowView;
 class UserListRow;
@@ -81,6 +82,9 @@ public:
         const NeighbourFinder* neighbours{};
         // Which connected devices are slow; none shows none.
         const SlowView* slow{};
+        // Every piece of hardware the network watch has heard; none: the window has no
+        // "Network" tab.
+        NetworkInventory* inventory{};
     };
 
     explicit UserList(QWidget* parent = nullptr);

@@ -45,6 +45,11 @@ UserListRow::UserListRow(qint64 sequence)
     setFlags(flags() | Qt::ItemNeverHasChildren);
 }
 
+QString UserListRow::timeText(const QDateTime& time)
+{
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : QString();
+}
+
 bool UserListRow::isStatisticsColumn(int column) const
 {
     return m_statistics && column >= LossColumn && column <= SinceColumn;
@@ -65,10 +70,9 @@ QVariant UserListRow::data(int column, int role) const
     case JitterColumn:
         return valueText(statistics.jitterMs, "ms", 2);
     default:
-        return statistics.lastAnsweredMs ? QStringLiteral("Last seen %1")
-                                               .arg(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)
-                                                        .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-                                         : QStringLiteral("Not seen since Tarnwick started");
+        return statistics.lastAnsweredMs
+            ? QStringLiteral("Last seen %1").arg(timeText(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)))
+            : QStringLiteral("Not seen since Tarnwick started");
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "data/ProbeResult.h"
 
+#include <QDateTime>
 #include <QTreeWidgetItem>
 
 #include <array>
@@ -34,6 +35,9 @@ public:
     enum StateRank { Connected, Disconnected, NotProbed };
 
     explicit UserListRow(qint64 sequence);
+
+    // A moment as the list shows it, in local time: "2026-12-08 17:11:05".
+    static QString timeText(const QDateTime& time);
 
     qint64 sequence() const { return m_sequence; }
     void setStateRank(StateRank rank) { m_stateRank = rank; }

@@ -7,6 +7,7 @@
 #include "app/StateChangeSound.h"
 #include "data/Data.h"
 #include "data/MuteList.h"
+#include "data/NetworkInventory.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "log/ILogManagerListener.h"
@@ -112,11 +113,13 @@ class TestMainWindow : public QObject
     // What the discovery dialog scans through.
     NameResolver m_resolver;
     ProbeEngine m_engine{m_resolver};
+    NetworkInventory m_inventory;
 
     MainWindow* openWindow()
     {
         UserList::Services services;
         services.engine = &m_engine;
+        services.inventory = &m_inventory;
         auto* window = new MainWindow(services);
         MainWindow::setInstance(window);
         window->show();
@@ -174,6 +177,7 @@ private slots:
         QTest::newRow("device list") << 0 << "userList";
         QTest::newRow("map") << 1 << "mapView";
         QTest::newRow("log") << 2 << "logView";
+        QTest::newRow("network") << 3 << "networkView";
         QTest::newRow("any other index") << 7 << "logView";
         QTest::newRow("no tab") << -1 << "logView";
     }
@@ -184,7 +188,7 @@ private slots:
         QFETCH(QString, visible);
         MainWindow* window = openWindow();
         QVERIFY(QMetaObject::invokeMethod(window, "TabChanged", Q_ARG(int, index)));
-        for (const char* name : {"userList", "mapView", "logView"}) {
+        for (const char* name : {"userList", "mapView", "logView", "networkView"}) {
             QWidget* view = window->findChild<QWidget*>(QString::fromLatin1(name));
             QVERIFY(view);
             QCOMPARE(view->isVisible(), visible == QLatin1String(name));

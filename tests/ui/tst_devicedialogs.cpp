@@ -545,6 +545,36 @@ private slots:
         QCOMPARE(Settings::instance().pingTimeout.load(), stored);
     }
 
+    // The watch's period: a shorter one than the shortest is kept as the shortest, 0 is off;
+    // the networks are kept as typed, trimmed.
+    void settingsNetworkWatch_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("off") << "0" << 0;
+        QTest::newRow("shorter than the shortest") << "5" << 10;
+        QTest::newRow("beyond a week") << "700000" << 70000;
+    }
+
+    void settingsNetworkWatch()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, stored);
+        Settings::instance().set(&Settings::networkWatchPeriod, 60);
+        SettingsDialog dialog;
+        dialog.show();
+        auto* period = field<QSpinBox>(&dialog, "networkWatchPeriodSpinBox");
+        QCOMPARE(period->text(), QStringLiteral("60 seconds"));
+        QTest::keyClick(period, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(period, typed);
+        auto* networks = field<QLineEdit>(&dialog, "networkWatchPrefixesLineEdit");
+        QCOMPARE(networks->placeholderText(), QStringLiteral("the directly connected networks"));
+        typeInto(networks, QStringLiteral(" 10.0.0.0/24 fd00::/64 "));
+        pressButton(&dialog, "okButton");
+        QCOMPARE(Settings::instance().networkWatchPeriod.load(), stored);
+        QCOMPARE(Settings::instance().networkWatchPrefixes, QStringLiteral("10.0.0.0/24 fd00::/64"));
+    }
+
     // Probing one at a time, the dialog says how long a pass over the list takes with the
     // time-out and gap typed, and points at the period when a pass is long; side by side, how
     // often devices are really probed where the list is too long for the period.
