@@ -395,10 +395,11 @@ void ProbeEngine::receiveArp(Finished& finished)
             if (wait.request.address == received->reply.senderAddress
                 && wait.link.address == received->reply.targetAddress
                 && wait.link.interfaceIndex == received->interfaceIndex) {
-                if (wait.request.onLink == OnLink::ArpOnly)
-                    finished.emplace_back(std::move(it->second.request.done),
-                                          ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000)));
-                else
+                if (wait.request.onLink == OnLink::ArpOnly) {
+                    ProbeResult result = ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000));
+                    result.hardwareAddress = ArpPacket::number(received->reply.senderHardware);
+                    finished.emplace_back(std::move(it->second.request.done), std::move(result));
+                } else
                     answered.push_back(std::move(it->second.request));
                 it = m_arpWaiting.erase(it);
             } else {

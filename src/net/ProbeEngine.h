@@ -67,8 +67,9 @@ public:
     using Client = std::uint64_t;
     Client newClient() { return ++m_lastClient; }
 
-    // ArpOnly: the ARP answer is the outcome (a reply, its round trip the ARP reply time); an
-    // address on no local link, or an engine without a packet socket, fails with the reason.
+    // ArpOnly: the ARP answer is the outcome (a reply, its round trip the ARP reply time, with
+    // the hardware address that answered first); an address on no local link, or an engine
+    // without a packet socket, fails with the reason.
     enum class OnLink { EchoOnly, AskByArp, ArpOnly };
 
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
