@@ -175,7 +175,8 @@ void NetworkSweep::planNetwork(const WatchedNetworks::Ipv4Network& network, cons
                 index = m_linkIndexes.size();
                 m_linkIndexes << link->interfaceIndex;
                 m_linkNames << interfaceName(link->interfaceIndex);
-                m_linkIntervalsNs << 1000000000 / requestsPerSecond(linkSpeed(m_linkNames.last()));
+                m_linkIntervalsNs << 1000000000
+                        / std::max(1, requestsPerSecond(linkSpeed(m_linkNames.last())) - 2 * MostAtOnce);
             }
             m_targets.push_back({address, int(index)});
             planned.insert(address);
@@ -198,9 +199,14 @@ void NetworkSweep::planNetwork(const WatchedNetworks::Ipv4Network& network, cons
 void NetworkSweep::feed()
 {
     const std::int64_t now = m_clock.nsecsElapsed();
-    // A late tick does not make up for lost time with a burst.
-    m_nextDueNs = std::max(m_nextDueNs, now - std::int64_t(FeedTickMs) * 1000000);
-    while (m_nextTarget < m_targets.size() && m_inFlight < MaxInFlight && m_nextDueNs <= now) {
+    // A late tick makes up for lost time with MostAtOnce requests at most, and no more than that
+    // many of ours wait in the engine.
+    if (m_nextTarget < m_targets.size())
+        m_nextDueNs = std::max(m_nextDueNs, now - MostAtOnce * m_linkIntervalsNs.at(m_targets[m_nextTarget].link));
+    std::size_t waiting = m_engine.requestsQueued(m_client);
+    while (m_nextTarget < m_targets.size() && m_inFlight < MaxInFlight && m_nextDueNs <= now
+           && waiting < std::size_t(MostAtOnce)) {
+        ++waiting;
         const Target target = m_targets[m_nextTarget++];
         m_nextDueNs += m_linkIntervalsNs.at(target.link);
         ++m_inFlight;

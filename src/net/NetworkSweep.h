@@ -37,6 +37,10 @@ public:
     // An ARP request on the wire: 42 bytes of frame padded to 60, the check sum, the preamble and
     // the gap between frames.
     static constexpr int RequestBitsOnWire = 84 * 8;
+    // The most requests given to the engine at once after a late tick, and the most of ours
+    // waiting there to be sent (all of which it sends back to back when it runs late): the pace
+    // is twice this below the most a second, so that no second holds more.
+    static constexpr int MostAtOnce = 4;
     // Requests given to the engine and not answered yet. A silent address holds its place for
     // the time-out, so this must exceed a second at the most pace to keep that pace.
     static constexpr int MaxInFlight = 1024;

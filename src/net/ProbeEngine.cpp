@@ -182,6 +182,13 @@ std::size_t ProbeEngine::requestsQueued()
     return m_queue.size();
 }
 
+std::size_t ProbeEngine::requestsQueued(Client client)
+{
+    std::lock_guard lock(m_mutex);
+    return std::size_t(std::count_if(m_queue.begin(), m_queue.end(),
+                                     [client](const Pending& request) { return request.client == client; }));
+}
+
 void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
 {
     queue({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});

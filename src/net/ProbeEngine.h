@@ -92,8 +92,9 @@ public:
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
-    // Requests waiting to be sent.
+    // Requests waiting to be sent: all of them, or the client's.
     std::size_t requestsQueued();
+    std::size_t requestsQueued(Client client);
 
     // Ends within 100 ms: outcomes not reported yet are dropped, the socket is closed.
     void stop();
