@@ -9,15 +9,14 @@
 
 namespace Tarnwick {
 
-// What one sweep of the local networks heard.
+// What one sweep of the watched networks heard.
 struct NetworkRound
 {
+    // One per address and hardware address: a host that answers from two gives two.
     QList<NetworkSighting> seen;
-    // As swept, "10.0.0.0/24".
-    QStringList networks;
-    // One log line for each network or link that could not be swept, and why.
-    QStringList skipped;
-    int requestsSent = 0;
+    QStringList networks; // the IPv4 networks swept, "10.0.0.0/24"
+    QStringList skipped; // one line each for what could not be swept, "127.0.0.0/8: lo has no ARP; not swept"
+    int requestsSent = 0; // ARP requests
     qint64 elapsedMs = 0;
 };
 

@@ -6,13 +6,14 @@
 
 namespace Tarnwick {
 
-// One answer heard while the local networks were swept: which hardware answered for which address.
+// One address heard on the network with the hardware address it answered from.
 struct NetworkSighting
 {
-    QString address;
-    // "aa:bb:cc:dd:ee:ff", lower case.
-    QString hardwareAddress;
-    QString interfaceName;
+    QString address; // "10.0.0.23", or an IPv6 address ("fe80::1%eth0" where only meaningful on its link)
+    QString hardwareAddress; // "aa:bb:cc:dd:ee:ff", lower case; empty where none was learnt
+    QString interfaceName; // the link it was heard on
+
+    bool operator==(const NetworkSighting& other) const = default;
 };
 
 } // namespace Tarnwick

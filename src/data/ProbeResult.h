@@ -28,6 +28,9 @@ struct ProbeResult
     // Why no reply came where the network said so, such as "host unreachable, from 10.0.0.1",
     // or why no probe could be sent ("name not found"); empty otherwise.
     QString reason = {};
+    // The sender hardware address of the ARP reply that answered an ArpOnly request, its six
+    // octets in the low 48 bits (the first octet highest); 0 where no ARP reply answered.
+    std::uint64_t hardwareAddress = 0;
 
     static ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
     static ProbeResult timeout() { return {Timeout, 0}; }

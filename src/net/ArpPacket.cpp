@@ -27,6 +27,14 @@ ArpPacket::Bytes ArpPacket::buildRequest(const HardwareAddress& senderHardware, 
     return packet;
 }
 
+std::uint64_t ArpPacket::number(const HardwareAddress& hardware)
+{
+    std::uint64_t value = 0;
+    for (const std::uint8_t octet : hardware)
+        value = (value << 8) | octet;
+    return value;
+}
+
 std::optional<ArpPacket::Reply> ArpPacket::parseReply(const std::uint8_t* data, std::size_t length)
 {
     if (length < Size || std::memcmp(data, Header, sizeof Header) != 0 || data[6] != 0 || data[7] != ReplyOpcode)

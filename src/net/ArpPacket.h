@@ -28,6 +28,9 @@ public:
         std::uint32_t targetAddress; // whom it answered, network byte order
     };
 
+    // The six octets as one number, the first octet highest (ProbeResult::hardwareAddress).
+    static std::uint64_t number(const HardwareAddress& hardware);
+
     // The reply in a frame, or nothing unless it is a whole Ethernet/IPv4 ARP reply.
     static std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t length);
 };

@@ -30,6 +30,8 @@ public:
     // behind a router, for this machine's own addresses, and for a network's own and
     // broadcast addresses, which no single host answers for.
     std::optional<Link> linkFor(std::uint32_t address) const;
+    // One per IPv4 address of each link.
+    const std::vector<Link>& links() const { return m_links; }
 
 private:
     explicit LocalLinks(std::vector<Link> links = {})

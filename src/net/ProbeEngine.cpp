@@ -182,6 +182,13 @@ std::size_t ProbeEngine::requestsQueued()
     return m_queue.size();
 }
 
+std::size_t ProbeEngine::requestsQueued(Client client)
+{
+    std::lock_guard lock(m_mutex);
+    return std::size_t(std::count_if(m_queue.begin(), m_queue.end(),
+                                     [client](const Pending& request) { return request.client == client; }));
+}
+
 void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
 {
     queue({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});
@@ -395,10 +402,11 @@ void ProbeEngine::receiveArp(Finished& finished)
             if (wait.request.address == received->reply.senderAddress
                 && wait.link.address == received->reply.targetAddress
                 && wait.link.interfaceIndex == received->interfaceIndex) {
-                if (wait.request.onLink == OnLink::ArpOnly)
-                    finished.emplace_back(std::move(it->second.request.done),
-                                          ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000)));
-                else
+                if (wait.request.onLink == OnLink::ArpOnly) {
+                    ProbeResult result = ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000));
+                    result.hardwareAddress = ArpPacket::number(received->reply.senderHardware);
+                    finished.emplace_back(std::move(it->second.request.done), std::move(result));
+                } else
                     answered.push_back(std::move(it->second.request));
                 it = m_arpWaiting.erase(it);
             } else {

@@ -67,8 +67,9 @@ public:
     using Client = std::uint64_t;
     Client newClient() { return ++m_lastClient; }
 
-    // ArpOnly: the ARP answer is the outcome (a reply, its round trip the ARP reply time); an
-    // address on no local link, or an engine without a packet socket, fails with the reason.
+    // ArpOnly: the ARP answer is the outcome (a reply, its round trip the ARP reply time, with
+    // the hardware address that answered first); an address on no local link, or an engine
+    // without a packet socket, fails with the reason.
     enum class OnLink { EchoOnly, AskByArp, ArpOnly };
 
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
@@ -91,8 +92,9 @@ public:
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
-    // Requests waiting to be sent.
+    // Requests waiting to be sent: all of them, or the client's.
     std::size_t requestsQueued();
+    std::size_t requestsQueued(Client client);
 
     // Ends within 100 ms: outcomes not reported yet are dropped, the socket is closed.
     void stop();

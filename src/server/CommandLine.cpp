@@ -57,6 +57,7 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
     CommandLine line;
     line.mode = withoutOptions;
     QStringList scanAddresses;
+    QString sweepText;
     QStringList given;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -94,6 +95,10 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             ++i;
         } else if (argument == QLatin1String("--neighbours")) {
             continue;
+        } else if (argument == QLatin1String("--sweep")) {
+            // The networks are optional: without them, this machine's own.
+            if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1Char('-')))
+                sweepText = arguments.at(++i);
         } else if (argument == QLatin1String("--headless")) {
             continue;
         } else if (argument == QLatin1String("--metrics")) {
@@ -117,6 +122,17 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
         if (given.size() > 1)
             return failed(QStringLiteral("--neighbours goes with no other option"));
         line.mode = Mode::Neighbours;
+        return line;
+    }
+    if (given.contains(QStringLiteral("--sweep"))) {
+        if (given.size() > 1)
+            return failed(QStringLiteral("--sweep goes with no other option"));
+        QString why;
+        const std::optional<WatchedNetworks> networks = WatchedNetworks::parse(sweepText, &why);
+        if (!networks)
+            return failed(why);
+        line.mode = Mode::Sweep;
+        line.sweepNetworks = *networks;
         return line;
     }
     if (line.mode != Mode::Scan) {
@@ -186,6 +202,13 @@ QString CommandLine::usage(Mode withoutOptions)
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
                           "                   print who answers, with hardware address, vendor and name; touches no\n"
                           "                   file\n"
+                          "  --sweep [NETWORKS]\n"
+                          "                   ask every address of the IPv4 networks by ARP, at most 500 a second,\n"
+                          "                   and the IPv6 neighbours of the IPv6 ones, and print each host that\n"
+                          "                   answers with hardware address and vendor; NETWORKS such as\n"
+                          "                   \"192.168.4.0/22,fd00::/64\" (none larger than a /16; without them,\n"
+                          "                   this computer's own networks up to a /22 each, and every IPv6\n"
+                          "                   neighbour); touches no file\n"
                           "  --headless       watch the devices without a window or tray icon (no display needed),\n"
                           "                   logging to standard error as well as LogRelease.txt, until SIGTERM\n"
                           "                   or SIGINT\n"
@@ -202,7 +225,7 @@ QString CommandLine::usage(Mode withoutOptions)
                           "\n"
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
                           "folder and could not be asked to show itself (or --neighbours could not send its\n"
-                          "request), 2 for bad arguments.\n")
+                          "request, or no host answered --sweep), 2 for bad arguments.\n")
         .arg(programName(withoutOptions),
              server ? QStringLiteral("watches the devices without a window (no display needed)")
                     : QStringLiteral("starts the desktop program"));

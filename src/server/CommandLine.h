@@ -2,6 +2,7 @@
 #pragma once
 
 #include "net/ScanRange.h"
+#include "net/WatchedNetworks.h"
 
 #include <QList>
 #include <QString>
@@ -13,12 +14,13 @@ namespace Tarnwick {
 // as "-platform") are left to Qt.
 struct CommandLine
 {
-    enum class Mode { Desktop, Headless, Help, Version, Scan, Error, Neighbours };
+    enum class Mode { Desktop, Headless, Help, Version, Scan, Error, Neighbours, Sweep };
 
     Mode mode = Mode::Desktop;
     QString error; // Mode::Error: what was wrong, in one line
     ScanRange scanRange; // Mode::Scan
     int timeoutMs = 1000;
+    WatchedNetworks sweepNetworks; // Mode::Sweep
     // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
     bool metricsGiven = false;
     QString metrics;

@@ -11,10 +11,13 @@
 #include "RunLogs.h"
 #include "ScanCommand.h"
 #include "ServiceNotifier.h"
+#include "SweepCommand.h"
 #include "TarnwickVersion.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
+#include "net/NeighbourFinder.h"
+#include "net/OuiRegistry.h"
 #include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
@@ -62,6 +65,15 @@ std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const Command
     }
     case CommandLine::Mode::Neighbours:
         return NeighboursCommand::run(argc, argv);
+    case CommandLine::Mode::Sweep: {
+        NameResolver resolver;
+        // Its socket, too, may take the right the engine's do.
+        std::optional<NeighbourFinder> neighbours;
+        if (command.sweepNetworks.watchesIpv6())
+            neighbours.emplace(OuiRegistry::shared());
+        const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+        return SweepCommand::run(argc, argv, command, *engine, neighbours ? &*neighbours : nullptr);
+    }
     case CommandLine::Mode::Headless:
     case CommandLine::Mode::Desktop:
         break;
