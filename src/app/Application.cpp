@@ -182,6 +182,8 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     NameResolver resolver;
     // Its ICMPv6 socket, like the engine's sockets, is opened while the right to is still there.
     const NeighbourFinder neighbours(OuiRegistry::shared());
+    // The network watch's own: the discovery dialog may search while a round does.
+    const NeighbourFinder watchNeighbours(OuiRegistry::shared());
     const std::unique_ptr<ProbeEngine> engine = HeadlessProgram::openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire())
@@ -197,7 +199,7 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
-    Monitoring monitoring(command, settings, *engine);
+    Monitoring monitoring(command, settings, *engine, &watchNeighbours);
     setRunningCore(&monitoring.core());
     const auto unpublish = qScopeGuard([] { setRunningCore(nullptr); });
     // Asked to quit while the lists were read: no window is built only to be taken down.

@@ -4,6 +4,7 @@
 #include "Announcer.h"
 #include "HistoryRecorder.h"
 #include "MetricsPublisher.h"
+#include "NetworkWatch.h"
 #include "ReachabilityWatcher.h"
 #include "SlowWatch.h"
 #include "data/Data.h"
@@ -16,6 +17,7 @@
 #include "metrics/MetricsAddress.h"
 #include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
+#include "net/NetworkSweep.h"
 #include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "net/ProbeRate.h"
@@ -91,6 +93,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
             m_history->slowDropped(ip);
     });
     serveMetrics(m_options.metricsAddress);
+    watchTheNetwork();
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
@@ -105,6 +108,16 @@ MonitorCore::~MonitorCore()
 {
     // Left without end() (a start-up that failed): the monitor must not outlive the sinks.
     pause();
+}
+
+void MonitorCore::watchTheNetwork()
+{
+    const HistoryReader kept(m_options.historyFile);
+    m_inventory.load(kept.inventory());
+    m_sweep = std::make_unique<NetworkSweep>(m_engine, m_options.neighbours);
+    m_networkWatch = std::make_unique<NetworkWatch>(m_settings, m_inventory, *m_sweep, *m_announcer, m_options.report);
+    m_networkWatch->keepIn(&m_history->store(), kept.watchedNetworks());
+    m_networkWatch->setMetrics(m_metrics.get());
 }
 
 const ReachabilityView& MonitorCore::reachability() const
@@ -139,6 +152,7 @@ void MonitorCore::start()
         m_options.probe ? NetworkProbe::from(m_options.probe) : NetworkProbe::overNetwork(m_engine, 0, true),
         [this](const QList<ProbeRecord>& results) { fanOut(results); }, m_options.probe ? nullptr : &m_engine);
     m_pinger->start(QThread::InheritPriority);
+    m_networkWatch->start();
 }
 
 void MonitorCore::pause()
@@ -196,6 +210,8 @@ void MonitorCore::serveMetrics(const QString& address)
     m_metrics = std::make_unique<MetricsPublisher>(address, *m_data, m_history->statistics(), *m_reachability,
                                                    m_options.version, m_engine.hasSocket(), m_options.report, *m_slow,
                                                    *m_maintenance);
+    if (m_networkWatch)
+        m_networkWatch->setMetrics(m_metrics.get());
     // A refused address says why itself; one left empty says nothing.
     if (served && !parsed.enabled() && parsed.error.isEmpty())
         m_options.report(QStringLiteral("Metrics are no longer served."));
@@ -280,6 +296,9 @@ void MonitorCore::end()
     m_ended = true;
     // What is saved below is not read back.
     m_fileWatch.reset();
+    // Its last entries reach the history before that ends.
+    m_networkWatch.reset();
+    m_sweep.reset();
     // The results the monitor reported before it stopped reach the store and the sinks now.
     pause();
     m_engine.stop();

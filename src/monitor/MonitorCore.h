@@ -21,6 +21,9 @@ class HistoryRecorder;
 class MaintenanceList;
 class MetricsPublisher;
 class MuteList;
+class NeighbourFinder;
+class NetworkSweep;
+class NetworkWatch;
 class PingerThread;
 class ProbeEngine;
 class ReachabilityView;
@@ -62,6 +65,9 @@ public:
         // last states and last hour are read: true gives the reading up (the program is
         // quitting), and the list is then never saved.
         std::function<bool()> stopLoading;
+        // How the network watch finds IPv6 neighbours (its socket opened at start); none: the
+        // watch asks IPv4 networks alone.
+        const NeighbourFinder* neighbours = nullptr;
     };
 
     // Reads the device list and the map; the settings are read already. Devices read now are
@@ -121,6 +127,8 @@ private:
     void paceEngineSoon();
     void paceEngine();
     void serveMetrics(const QString& address);
+    // The inventory as the history kept it, and the watch that adds to it.
+    void watchTheNetwork();
     // The files the core reads again: the settings, the device list and the map.
     std::vector<FileChangeWatch::File> files();
     void readSettingsAgain();
@@ -144,6 +152,8 @@ private:
     std::unique_ptr<MetricsPublisher> m_metrics;
     std::unique_ptr<PingerThread> m_pinger;
     std::unique_ptr<FileChangeWatch> m_fileWatch;
+    std::unique_ptr<NetworkSweep> m_sweep;
+    std::unique_ptr<NetworkWatch> m_networkWatch;
     bool m_ended = false;
     bool m_pacePending = false;
     QString m_paceReported;

@@ -104,6 +104,8 @@ int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& comman
     // SIGHUP reads the files again here: a service manager's "reload".
     ProcessSignalWatcher::installHandlers(ProcessSignalWatcher::Hangup::Reloads);
     NameResolver resolver;
+    // Its ICMPv6 socket, like the engine's sockets, is opened while the right to is still there.
+    const NeighbourFinder neighbours(OuiRegistry::shared());
     const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
     InstanceLock lock;
     if (!lock.acquire()) {
@@ -116,7 +118,7 @@ int HeadlessProgram::runMonitor(int argc, char** argv, const CommandLine& comman
     settings.load(QStringLiteral("Settings.xml"), &Monitoring::reportToLog);
 
     QCoreApplication app(argc, argv);
-    Monitoring monitoring(command, settings, *engine);
+    Monitoring monitoring(command, settings, *engine, &neighbours);
     ProcessSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, [] {
         quitRequested = true;

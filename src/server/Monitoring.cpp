@@ -32,7 +32,8 @@ QString icmpPermissionHint()
         .arg(QCoreApplication::applicationFilePath());
 }
 
-MonitorCore::Options coreOptions(const CommandLine& command, const Settings& settings, const ProbeEngine& engine)
+MonitorCore::Options coreOptions(const CommandLine& command, const Settings& settings, const ProbeEngine& engine,
+                                 const NeighbourFinder* neighbours)
 {
     if (!engine.hasSocket())
         Monitoring::reportToLog(icmpPermissionHint());
@@ -49,6 +50,7 @@ MonitorCore::Options coreOptions(const CommandLine& command, const Settings& set
     options.report = &Monitoring::reportToLog;
     // A SIGTERM while a long list is read ends the program without waiting for the rest of it.
     options.stopLoading = &ProcessSignalWatcher::terminationPending;
+    options.neighbours = neighbours;
     return options;
 }
 
@@ -64,8 +66,9 @@ void Monitoring::reportToLog(const QString& text)
     LogManager::instance().log("Application", text.toStdString());
 }
 
-Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine)
-    : m_core(settings, engine, coreOptions(command, settings, engine))
+Monitoring::Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine,
+                       const NeighbourFinder* neighbours)
+    : m_core(settings, engine, coreOptions(command, settings, engine, neighbours))
     , m_alerts(settings, QStringLiteral("Outbox.sqlite"), logAlerts)
     , m_autoSaver(m_core.data(), settings, m_core.map())
     , m_api(m_core,

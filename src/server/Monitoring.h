@@ -10,6 +10,7 @@
 namespace Tarnwick {
 
 struct CommandLine;
+class NeighbourFinder;
 class ProbeEngine;
 class Settings;
 
@@ -19,8 +20,10 @@ class Settings;
 class Monitoring
 {
 public:
-    // The settings are read already; the device list and the map are read now.
-    Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine);
+    // The settings are read already; the device list and the map are read now. neighbours: how
+    // the network watch finds IPv6 neighbours (none: it does not).
+    Monitoring(const CommandLine& command, Settings& settings, ProbeEngine& engine,
+               const NeighbourFinder* neighbours = nullptr);
     ~Monitoring();
 
     MonitorCore& core() { return m_core; }
