@@ -41,10 +41,28 @@ bool NetworkInventory::isListed(const InventoryEntry& entry) const
     return m_listed && std::any_of(entry.addresses.cbegin(), entry.addresses.cend(), m_listed);
 }
 
+namespace {
+
+// How an address ranks for standing first: an IPv4 address is the one a user knows a device by,
+// then a global IPv6 one; a link-local one (with its "%link") last.
+int rankOf(const QString& address)
+{
+    if (!address.contains(QLatin1Char(':')))
+        return 0;
+    return address.startsWith(QLatin1String("fe80:"), Qt::CaseInsensitive) ? 2 : 1;
+}
+
+} // namespace
+
 void NetworkInventory::holdAddress(InventoryEntry& entry, const QString& address)
 {
     entry.addresses.removeOne(address);
-    entry.addresses.prepend(address);
+    // The latest first among those of its rank.
+    const int rank = rankOf(address);
+    qsizetype at = 0;
+    while (at < entry.addresses.size() && rankOf(entry.addresses.at(at)) < rank)
+        ++at;
+    entry.addresses.insert(at, address);
     while (entry.addresses.size() > MaxAddresses)
         entry.addresses.removeLast();
     m_holder.insert(address, entry.hardwareAddress);
@@ -57,6 +75,9 @@ QList<InventoryEvent> NetworkInventory::merge(const QList<NetworkSighting>& seen
     for (const NetworkSighting& sighting : seen)
         ++addressCount[sighting.hardwareAddress];
     QList<InventoryEvent> events;
+    // One change of hardware told once a round, at the first address it shows at (the IPv4 one,
+    // which the sweep hears first), not again at each IPv6 address the device holds.
+    QSet<QPair<QString, QString>> changesTold;
     QStringList touched;
     QSet<QString> touchedSet;
     for (const NetworkSighting& sighting : seen) {
@@ -88,6 +109,9 @@ QList<InventoryEvent> NetworkInventory::merge(const QList<NetworkSighting>& seen
         if (baseline || entry.answersForMany)
             continue;
         if (!previous.isEmpty() && previous != hardware && !hadAddress) {
+            if (changesTold.contains({hardware, previous}))
+                continue;
+            changesTold.insert({hardware, previous});
             // Where the hardware of before answered this round, other than here.
             QString stillAt;
             for (const NetworkSighting& other : seen)

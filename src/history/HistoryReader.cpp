@@ -236,10 +236,12 @@ bool HistoryReader::slowBefore(const QString& device, qint64 beforeMs) const
 QList<InventoryEntry> HistoryReader::inventory() const
 {
     QList<InventoryEntry> entries;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    // A file without the table is an inventory without entries, not a failure to report.
-    if (!query.exec(QStringLiteral("SELECT hardware, addresses, name, vendor, first_seen, last_seen, known, many "
-                                   "FROM inventory")))
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    // No file yet, or one without the table: an inventory without entries, not a failure to report.
+    if (!db.isOpen()
+        || !query.exec(QStringLiteral("SELECT hardware, addresses, name, vendor, first_seen, last_seen, known, many "
+                                      "FROM inventory")))
         return entries;
     while (query.next()) {
         InventoryEntry entry;
@@ -259,8 +261,9 @@ QList<InventoryEntry> HistoryReader::inventory() const
 QStringList HistoryReader::watchedNetworks() const
 {
     QStringList networks;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("SELECT network FROM watched_networks ORDER BY network")))
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    if (!db.isOpen() || !query.exec(QStringLiteral("SELECT network FROM watched_networks ORDER BY network")))
         return networks;
     while (query.next())
         networks << query.value(0).toString();

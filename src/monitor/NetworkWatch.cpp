@@ -122,8 +122,12 @@ void NetworkWatch::followSettings()
                 m_store->recordWatchedNetworks({});
             m_log(tr("The network watch is off."));
         }
+        m_toldPeriod = 0;
         return;
     }
+    if (m_period != m_toldPeriod)
+        m_log(tr("The network is watched for new devices every %1 s.").arg(m_period));
+    m_toldPeriod = m_period;
     // A new period or new networks take effect with a round now.
     m_sweep.stop();
     m_nextRound.start(0);

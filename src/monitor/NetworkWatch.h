@@ -72,6 +72,8 @@ private:
     // What the settings said when last read: the period in seconds (0: off), and why the
     // networks cannot be used (told once).
     int m_period = 0;
+    // The period the log last said the network is watched at.
+    int m_toldPeriod = 0;
     QString m_refusal;
     // Lines of networks that could not be swept, told once each.
     QSet<QString> m_skippedTold;

@@ -7,6 +7,7 @@
 #include "net/ProbeEngine.h"
 
 #include <QCoreApplication>
+#include <QSet>
 
 #include <cstdio>
 
@@ -30,6 +31,9 @@ int SweepCommand::run(int argc, char** argv, const CommandLine& command, ProbeEn
                     qPrintable(OuiRegistry::shared().vendor(sighting.hardwareAddress)));
     for (const QString& line : result.skipped)
         std::fprintf(stderr, "%s\n", qPrintable(line));
+    // Nothing could be asked at all: every network was refused for its link, as bad input is.
+    if (result.networks.isEmpty() && result.seen.isEmpty())
+        return 2;
     std::printf("%s\n", qPrintable(summary(result)));
     return result.seen.isEmpty() ? 1 : 0;
 }
@@ -37,9 +41,13 @@ int SweepCommand::run(int argc, char** argv, const CommandLine& command, ProbeEn
 QString SweepCommand::summary(const NetworkRound& round)
 {
     const double seconds = double(round.elapsedMs) / 1000;
-    return QStringLiteral("Swept %1: %2 devices in %3 s, %4 requests (%5/s)")
+    // A device is a piece of hardware, heard at one address or several (IPv4 and IPv6).
+    QSet<QString> hardware;
+    for (const NetworkSighting& sighting : round.seen)
+        hardware.insert(sighting.hardwareAddress);
+    return QStringLiteral("Swept %1: %2 in %3 s, %4 requests (%5/s)")
         .arg(round.networks.isEmpty() ? QStringLiteral("no IPv4 network") : round.networks.join(QStringLiteral(", ")))
-        .arg(round.seen.size())
+        .arg(hardware.size() == 1 ? QStringLiteral("1 device") : QStringLiteral("%1 devices").arg(hardware.size()))
         .arg(seconds, 0, 'f', 1)
         .arg(round.requestsSent)
         .arg(seconds > 0 ? qRound(round.requestsSent / seconds) : 0);

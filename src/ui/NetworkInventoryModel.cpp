@@ -19,17 +19,19 @@ struct ColumnDefinition
     const char* header;
     const char* csvHeader;
     SortBy sortBy;
+    // What the column is made wide enough for at first, whatever the rows hold then.
+    const char* typical;
 };
 
 constexpr ColumnDefinition Columns[] = {
-    {"Address", "Address", SortBy::Address},
-    {"Hardware address", "Hardware address", SortBy::Text},
-    {"Vendor", "Vendor", SortBy::Text},
-    {"Name", "Name", SortBy::Text},
-    {"First seen", "First seen (UTC)", SortBy::Time},
-    {"Last seen", "Last seen (UTC)", SortBy::Time},
-    {"Known", "Known", SortBy::Text},
-    {"Other addresses", "Other addresses", SortBy::Text},
+    {"Address", "Address", SortBy::Address, "255.255.255.255"},
+    {"Hardware address", "Hardware address", SortBy::Text, "aa:bb:cc:dd:ee:ff"},
+    {"Vendor", "Vendor", SortBy::Text, "Raspberry Pi Trading Ltd"},
+    {"Name", "Name", SortBy::Text, "printer.home.arpa"},
+    {"First seen", "First seen (UTC)", SortBy::Time, "2026-12-31 23:59:59"},
+    {"Last seen", "Last seen (UTC)", SortBy::Time, "2026-12-31 23:59:59"},
+    {"Known", "Known", SortBy::Text, "yes (listed)"},
+    {"Other addresses", "Other addresses", SortBy::Text, "fe80::aaaa:bbff:fecc:dddd%eth0"},
 };
 static_assert(std::size(Columns) == NetworkInventoryModel::ColumnCount);
 
@@ -50,6 +52,11 @@ NetworkInventoryModel::NetworkInventoryModel(NetworkInventory& inventory, QObjec
     }
     connect(&inventory, &NetworkInventory::entriesChanged, this, &NetworkInventoryModel::entriesChanged);
     connect(&inventory, &NetworkInventory::entryForgotten, this, &NetworkInventoryModel::entryForgotten);
+}
+
+QString NetworkInventoryModel::typicalText(int column)
+{
+    return QString::fromLatin1(Columns[column].typical);
 }
 
 int NetworkInventoryModel::rowCount(const QModelIndex& parent) const

@@ -46,6 +46,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     static QStringList csvHeader();
+    // A text as wide as the column's usually are.
+    static QString typicalText(int column);
     // The hardware address of a row's entry.
     QString hardwareAddress(int row) const { return m_rows.value(row); }
     const InventoryEntry* entry(int row) const;

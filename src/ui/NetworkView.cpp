@@ -56,12 +56,7 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
                                     "to fill this list."));
     m_empty->setWordWrap(true);
     m_empty->setTextFormat(Qt::PlainText);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
-        // The first rows give the columns their widths; later ones leave them as they are.
-        if (m_empty->isVisibleTo(this))
-            m_table->resizeColumnsToContents();
-        m_empty->hide();
-    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { m_empty->hide(); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { m_empty->setVisible(m_model->rowCount() == 0); });
     m_empty->setVisible(m_model->rowCount() == 0);
 
@@ -79,7 +74,13 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(NetworkInventoryModel::AddressColumn, Qt::AscendingOrder);
-    m_table->resizeColumnsToContents();
+    // Wide enough for what the columns hold, not for the few rows there may be at first.
+    const QFontMetrics metrics = m_table->fontMetrics();
+    for (int column = 0; column < NetworkInventoryModel::ColumnCount; ++column)
+        m_table->setColumnWidth(column,
+                                std::max(metrics.horizontalAdvance(NetworkInventoryModel::typicalText(column)),
+                                         m_table->horizontalHeader()->sectionSizeHint(column))
+                                    + 16);
     m_table->installEventFilter(this);
     m_table->viewport()->installEventFilter(this);
 

@@ -344,13 +344,18 @@ void SettingsDialog::addNetworkWatchRows()
     m_grid->addWidget(new QLabel(QStringLiteral("Watch my network for new devices every"), this), row, 1);
     m_grid->addWidget(period, row, 2);
     // A shorter period than the shortest is kept as the shortest, and shown so once typed.
-    const auto atLeastShortest = [](int seconds) {
-        return seconds > 0 ? std::max(seconds, int(Settings::MinNetworkWatchPeriod)) : 0;
-    };
-    connect(period, &QSpinBox::valueChanged, this,
-            [this, atLeastShortest](int seconds) { m_edited.networkWatchPeriod = atLeastShortest(seconds); });
-    connect(period, &QSpinBox::editingFinished, this,
-            [period, atLeastShortest] { period->setValue(atLeastShortest(period->value())); });
+    // The times between Off and the shortest mean the shortest: a step from Off goes to it, a step
+    // down from it goes to Off, and one typed becomes it as the typing ends.
+    period->setKeyboardTracking(false);
+    connect(period, &QSpinBox::valueChanged, this, [this, period, last = period->value()](int seconds) mutable {
+        const int shortest = Settings::MinNetworkWatchPeriod;
+        if (seconds > 0 && seconds < shortest) {
+            period->setValue(seconds == last - period->singleStep() ? 0 : shortest);
+            return;
+        }
+        last = seconds;
+        m_edited.networkWatchPeriod = seconds;
+    });
     addTextRow(QStringLiteral("Networks to watch"), "networkWatchPrefixesLineEdit", &Settings::networkWatchPrefixes,
                QStringLiteral("Networks such as 192.168.1.0/24 or fd00::/64, separated by commas or spaces, none "
                               "larger than a /16; empty: the directly connected networks"),

@@ -68,6 +68,9 @@ private slots:
             << "10.0.0.1=aa|10.0.0.1=aa 10.0.0.20=ee 10.0.0.21=ee 10.0.0.22=ee 10.0.0.23=ee 10.0.0.24=ee "
                "10.0.0.25=ee 10.0.0.26=ee 10.0.0.27=ee|10.0.0.1=aa 10.0.0.28=ee 10.0.0.20=ee"
             << QStringList{"many 10.0.0.20 ee 8"};
+        QTest::newRow("one change, told at the IPv4 address alone")
+            << "10.0.0.1=aa fe80::aa%eth0=aa|10.0.0.1=cc fe80::aa%eth0=cc fe80::cc%eth0=cc"
+            << QStringList{"changed 10.0.0.1 cc was aa"};
         QTest::newRow("forgotten hardware is new again")
             << "10.0.0.1=aa|forget aa|10.0.0.1=aa" << QStringList{"new 10.0.0.1 aa"};
     }
@@ -91,6 +94,18 @@ private slots:
             baseline = false;
         }
         QCOMPARE(heard, told);
+    }
+
+    // The IPv4 address stands first, then global IPv6 ones, then link-local ones, each the latest
+    // first: what the tab shows and "Add to list" takes.
+    void addressesStandByRank()
+    {
+        NetworkInventory inventory;
+        inventory.merge(roundsOf("fe80::1%eth0=aa 10.0.0.1=aa 2001:db8::1=aa").first(), QDateTime::currentDateTimeUtc(),
+                        true);
+        inventory.merge(roundsOf("10.0.0.2=aa fe80::2%eth0=aa").first(), QDateTime::currentDateTimeUtc(), false);
+        QCOMPARE(inventory.entry("02:00:00:00:00:aa")->addresses,
+                 QStringList({"10.0.0.2", "10.0.0.1", "2001:db8::1", "fe80::2%eth0", "fe80::1%eth0"}));
     }
 
     // An earlier run's inventory: nothing it holds is new, and the latest holder of an address is

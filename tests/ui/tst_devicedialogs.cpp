@@ -549,24 +549,32 @@ private slots:
     // the networks are kept as typed, trimmed.
     void settingsNetworkWatch_data()
     {
-        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QString>("typed"); // "up" and "down": the arrow keys
         QTest::addColumn<int>("stored");
-        QTest::newRow("off") << "0" << 0;
-        QTest::newRow("shorter than the shortest") << "5" << 10;
-        QTest::newRow("beyond a week") << "700000" << 70000;
+        QTest::newRow("off") << 60 << "0" << 0;
+        QTest::newRow("shorter than the shortest") << 60 << "5" << 10;
+        QTest::newRow("beyond a week") << 60 << "700000" << 70000;
+        QTest::newRow("a step up from off") << 0 << "up" << 10;
+        QTest::newRow("a step down from the shortest") << 10 << "down" << 0;
     }
 
     void settingsNetworkWatch()
     {
+        QFETCH(int, before);
         QFETCH(QString, typed);
         QFETCH(int, stored);
-        Settings::instance().set(&Settings::networkWatchPeriod, 60);
+        Settings::instance().set(&Settings::networkWatchPeriod, before);
         SettingsDialog dialog;
         dialog.show();
         auto* period = field<QSpinBox>(&dialog, "networkWatchPeriodSpinBox");
-        QCOMPARE(period->text(), QStringLiteral("60 seconds"));
-        QTest::keyClick(period, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(period, typed);
+        QCOMPARE(period->text(), before == 0 ? QStringLiteral("Off") : QStringLiteral("%1 seconds").arg(before));
+        if (typed == QLatin1String("up") || typed == QLatin1String("down")) {
+            QTest::keyClick(period, typed == QLatin1String("up") ? Qt::Key_Up : Qt::Key_Down);
+        } else {
+            QTest::keyClick(period, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(period, typed);
+        }
         auto* networks = field<QLineEdit>(&dialog, "networkWatchPrefixesLineEdit");
         QCOMPARE(networks->placeholderText(), QStringLiteral("the directly connected networks"));
         typeInto(networks, QStringLiteral(" 10.0.0.0/24 fd00::/64 "));
