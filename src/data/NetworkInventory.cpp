@@ -127,7 +127,26 @@ QList<InventoryEvent> NetworkInventory::merge(const QList<NetworkSighting>& seen
     }
     if (!touched.isEmpty())
         emit entriesChanged(touched);
+    keepWithinBound();
     return events;
+}
+
+void NetworkInventory::keepWithinBound()
+{
+    if (m_entries.size() <= MaxEntries)
+        return;
+    QList<const InventoryEntry*> byAge;
+    for (const InventoryEntry& entry : std::as_const(m_entries))
+        if (!entry.markedKnown)
+            byAge << &entry;
+    const qsizetype excess = std::min<qsizetype>(m_entries.size() - MaxEntries, byAge.size());
+    std::partial_sort(byAge.begin(), byAge.begin() + excess, byAge.end(),
+                      [](const InventoryEntry* a, const InventoryEntry* b) { return a->lastSeen < b->lastSeen; });
+    QStringList oldest;
+    for (qsizetype i = 0; i < excess; ++i)
+        oldest << byAge.at(i)->hardwareAddress;
+    for (const QString& hardware : std::as_const(oldest))
+        forget(hardware);
 }
 
 void NetworkInventory::describe(const QString& hardwareAddress, const QString& name, const QString& vendor)

@@ -32,6 +32,10 @@ public:
     static constexpr int ProxyAddresses = 8;
     // Addresses kept an entry; the oldest go first.
     static constexpr int MaxAddresses = 16;
+    // Entries kept at most: hardware made up in a flood (a host answering from a new address each
+    // time) must not grow memory and the history without end. Beyond it, the longest unheard go
+    // first; those the user marked known stay.
+    static constexpr int MaxEntries = 65536;
 
     explicit NetworkInventory(QObject* parent = nullptr);
 
@@ -71,6 +75,7 @@ signals:
 
 private:
     void holdAddress(InventoryEntry& entry, const QString& address);
+    void keepWithinBound();
 
     QHash<QString, InventoryEntry> m_entries;
     // The hardware that last answered for each address.

@@ -139,8 +139,7 @@ void NetworkWatch::sweep()
     const std::optional<WatchedNetworks> networks = WatchedNetworks::parse(m_settings.networkWatchPrefixes, &why);
     if (!networks) {
         if (why != m_refusal)
-            m_log(tr("The networks to watch \"%1\" cannot be used: %2. The watch waits for a setting it can use.")
-                      .arg(m_settings.networkWatchPrefixes.trimmed(), why));
+            m_log(tr("The networks to watch cannot be used: %1. The watch waits for a setting it can use.").arg(why));
         m_refusal = why;
         return;
     }
@@ -188,7 +187,27 @@ void NetworkWatch::roundFinished(const NetworkRound& round)
         m_announcer.tellNetworkNews(
             newsOf(Announcement::Kind::NetworkWatched, tr("Watching the network"), text, QString()));
     }
-    describeNew(events);
+    describeNew(withinBound(events));
+}
+
+QList<InventoryEvent> NetworkWatch::withinBound(const QList<InventoryEvent>& events)
+{
+    QList<InventoryEvent> told;
+    QHash<InventoryEvent::Kind, int> count;
+    for (const InventoryEvent& event : events)
+        if (++count[event.kind] <= MaxToldPerRound)
+            told << event;
+    for (const auto kind : {InventoryEvent::Kind::NewDevice, InventoryEvent::Kind::HardwareChanged}) {
+        const int more = count.value(kind) - MaxToldPerRound;
+        if (more <= 0)
+            continue;
+        const QString text = kind == InventoryEvent::Kind::NewDevice
+            ? tr("%1 more new devices in this round are not told one by one; the Network tab lists them.").arg(more)
+            : tr("%1 more addresses answered from other hardware in this round; they are not told one by one.")
+                  .arg(more);
+        m_waitingCounts << newsOf(kindOf(kind), NetworkInventory::titleOf(kind), text, QString());
+    }
+    return told;
 }
 
 void NetworkWatch::describeNew(const QList<InventoryEvent>& events)
@@ -226,9 +245,16 @@ void NetworkWatch::tellWaiting()
 {
     m_nameWait.stop();
     m_asking.clear();
+    // What is told is in the history first: a run that ends right after does not tell it again.
+    if (m_store && !m_waiting.isEmpty())
+        m_store->flush();
     const QList<InventoryEvent> waiting = std::exchange(m_waiting, {});
     for (const InventoryEvent& event : waiting)
         tell(event);
+    for (const Announcement& counted : std::exchange(m_waitingCounts, {})) {
+        m_log(counted.text);
+        m_announcer.tellNetworkNews(counted);
+    }
 }
 
 void NetworkWatch::tell(const InventoryEvent& event)

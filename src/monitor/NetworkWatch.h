@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/Announcement.h"
 #include "data/InventoryEvent.h"
 #include "data/NetworkRound.h"
 
@@ -34,6 +35,8 @@ class NetworkWatch : public QObject
 public:
     using Log = std::function<void(const QString& line)>;
     static constexpr std::chrono::milliseconds NameWait{2000};
+    // News of one kind told one by one in a round; the rest in one message that counts them.
+    static constexpr int MaxToldPerRound = 10;
 
     // store: where the inventory is kept (none: nowhere); watchedBefore: the networks of the
     // last baseline, as the store read them at start.
@@ -52,6 +55,8 @@ private:
     void sweep();
     void roundFinished(const NetworkRound& round);
     void describeNew(const QList<InventoryEvent>& events);
+    // The round's news within MaxToldPerRound of each kind, and one message each for the rest.
+    QList<InventoryEvent> withinBound(const QList<InventoryEvent>& events);
     void nameHeard(const QString& address, const QString& name);
     void tellWaiting();
     void tell(const InventoryEvent& event);
@@ -79,6 +84,8 @@ private:
     QSet<QString> m_skippedTold;
     // News waiting for names, and the addresses whose names are still asked.
     QList<InventoryEvent> m_waiting;
+    // Messages that count the news beyond the bound, told after the news itself.
+    QList<Announcement> m_waitingCounts;
     QSet<QString> m_asking;
     // Hardware whose name has been asked in this run.
     QSet<QString> m_named;

@@ -72,14 +72,19 @@ std::optional<WatchedNetworks> WatchedNetworks::parse(const QString& text, QStri
             *why = reason;
         return std::nullopt;
     };
+    if (prefixes.size() > MaxPrefixes)
+        return refuse(QStringLiteral("%1 networks are more than %2; list fewer").arg(prefixes.size()).arg(MaxPrefixes));
     WatchedNetworks networks;
-    for (const QString& prefix : prefixes) {
-        const qsizetype slash = prefix.indexOf(QLatin1Char('/'));
-        const QByteArray address = prefix.left(slash).toLatin1();
-        if (prefix.contains(QLatin1Char(':'))) {
+    qint64 addresses = 0;
+    for (const QString& whole : prefixes) {
+        // Named in a refusal, but not at any length.
+        const QString prefix = whole.size() > 64 ? whole.left(60) + QStringLiteral("…") : whole;
+        const qsizetype slash = whole.indexOf(QLatin1Char('/'));
+        const QByteArray address = whole.left(slash).toLatin1();
+        if (whole.contains(QLatin1Char(':'))) {
             Ipv6Prefix v6;
-            v6.length = lengthOf(prefix, slash, 128);
-            if (v6.length < 0 || prefix.contains(QLatin1Char('%'))
+            v6.length = lengthOf(whole, slash, 128);
+            if (v6.length < 0 || whole.contains(QLatin1Char('%'))
                 || ::inet_pton(AF_INET6, address.constData(), v6.bytes.data()) != 1)
                 return refuse(QStringLiteral("\"%1\" is not a network such as fd00::/64").arg(prefix));
             for (int bit = v6.length; bit < 128; ++bit)
@@ -89,7 +94,7 @@ std::optional<WatchedNetworks> WatchedNetworks::parse(const QString& text, QStri
             continue;
         }
         Ipv4Network v4;
-        v4.length = lengthOf(prefix, slash, 32);
+        v4.length = lengthOf(whole, slash, 32);
         quint32 order = 0;
         if (v4.length < 0 || ::inet_pton(AF_INET, address.constData(), &order) != 1)
             return refuse(QStringLiteral("\"%1\" is not a network such as 10.0.0.0/24").arg(prefix));
@@ -97,9 +102,16 @@ std::optional<WatchedNetworks> WatchedNetworks::parse(const QString& text, QStri
             return refuse(
                 QStringLiteral("%1 is larger than a /%2; list its parts instead").arg(prefix).arg(LargestIpv4Prefix));
         v4.network = ntohl(order) & maskOf(v4.length);
-        if (!networks.m_ipv4.contains(v4))
+        if (!networks.m_ipv4.contains(v4)) {
             networks.m_ipv4 << v4;
+            addresses += qint64(1) << (32 - v4.length);
+        }
     }
+    if (addresses > MaxIpv4Addresses)
+        return refuse(QStringLiteral("the networks hold %1 addresses, more than the %2 of a /%3; list fewer")
+                          .arg(addresses)
+                          .arg(MaxIpv4Addresses)
+                          .arg(LargestIpv4Prefix));
     return networks;
 }
 

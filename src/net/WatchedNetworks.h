@@ -20,6 +20,10 @@ class WatchedNetworks
 public:
     // The largest IPv4 network one may list: a /16 is 65,534 requests, two minutes at the pace.
     static constexpr int LargestIpv4Prefix = 16;
+    // What one round may ask at most, together: the addresses of a /16, in no more than so many
+    // networks.
+    static constexpr qint64 MaxIpv4Addresses = qint64(1) << (32 - LargestIpv4Prefix);
+    static constexpr int MaxPrefixes = 1024;
 
     struct Ipv4Network
     {

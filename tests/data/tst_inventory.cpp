@@ -96,6 +96,30 @@ private slots:
         QCOMPARE(heard, told);
     }
 
+    // Hardware made up in a flood cannot grow the inventory without end: the longest unheard go,
+    // the ones marked known stay.
+    void theInventoryIsBounded()
+    {
+        NetworkInventory inventory;
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        QList<NetworkSighting> flood;
+        for (int i = 0; i < NetworkInventory::MaxEntries; ++i)
+            flood.append({QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255),
+                          QStringLiteral("02:01:00:%1:%2:%3")
+                              .arg((i >> 16) & 255, 2, 16, QLatin1Char('0'))
+                              .arg((i >> 8) & 255, 2, 16, QLatin1Char('0'))
+                              .arg(i & 255, 2, 16, QLatin1Char('0')),
+                          QStringLiteral("eth0")});
+        inventory.merge(flood.mid(0, 2), start, true);
+        inventory.markKnown(flood.at(0).hardwareAddress, true);
+        inventory.merge(flood.mid(2), start.addSecs(10), false);
+        inventory.merge(roundsOf("10.200.0.1=aa 10.200.0.2=bb").first(), start.addSecs(20), false);
+        QCOMPARE(inventory.count(), NetworkInventory::MaxEntries);
+        QVERIFY(inventory.entry(flood.at(0).hardwareAddress));
+        QVERIFY(!inventory.entry(flood.at(1).hardwareAddress));
+        QVERIFY(inventory.entry("02:00:00:00:00:aa") && inventory.entry("02:00:00:00:00:bb"));
+    }
+
     // The IPv4 address stands first, then global IPv6 ones, then link-local ones, each the latest
     // first: what the tab shows and "Add to list" takes.
     void addressesStandByRank()

@@ -65,6 +65,15 @@ private slots:
         QTest::newRow("IPv6 length too long") << "fd00::/129"
                                               << ""
                                               << "\"fd00::/129\" is not a network such as fd00::/64" << false;
+        QTest::newRow("more than a /16 together") << "10.1.0.0/16 10.2.0.0/24"
+                                                  << ""
+                                                  << "the networks hold 65792 addresses, more than the 65536 of a /16; "
+                                                     "list fewer"
+                                                  << false;
+        QTest::newRow("a long one named in part")
+            << QString(100, QLatin1Char('9')) << ""
+            << QStringLiteral("\"%1…\" is not a network such as 10.0.0.0/24").arg(QString(60, QLatin1Char('9')))
+            << false;
         QTest::newRow("IPv6 with a scope") << "fe80::/64%eth0"
                                            << ""
                                            << "\"fe80::/64%eth0\" is not a network such as fd00::/64" << false;
