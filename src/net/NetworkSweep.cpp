@@ -233,7 +233,10 @@ void NetworkSweep::arpAnswered(std::uint64_t round, const Target& target, const 
     if (round != m_round || !m_running)
         return;
     --m_inFlight;
-    if (result.answered() && result.hardwareAddress)
+    // No station has a group address (its first octet's lowest bit set, broadcast among them) or
+    // none at all: an answer from one is forged or broken, and no device.
+    const bool station = result.hardwareAddress != 0 && ((result.hardwareAddress >> 40) & 1) == 0;
+    if (result.answered() && station)
         see({dotted(target.address), hardwareText(result.hardwareAddress), m_linkNames.at(target.link)});
     if (m_nextTarget == m_targets.size())
         finishIfDone();
