@@ -38,6 +38,7 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
         return connected ? QStringLiteral("connected") : QStringLiteral("disconnected");
     };
     Alert alert;
+    alert.id = announcement.id;
     alert.title = announcement.title;
     alert.text = announcement.text;
     alert.address = announcement.devices.value(0);

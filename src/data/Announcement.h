@@ -69,6 +69,10 @@ struct Announcement
     bool whileAway = false;
     // When the announcer decided it (UTC): a grouped message is decided after its wait.
     QDateTime time;
+    // The identity of the alert it makes where that must stay the same when it is told again
+    // (news of the network watch, told again by a run that ended before its inventory was
+    // written), so that receivers drop the copy; empty: a new one each time.
+    QString id;
     // A message about several devices: each of them, in the order the text names them (the
     // failed device first, for a group cut off behind it). Empty for a message about one.
     QList<Device> each;

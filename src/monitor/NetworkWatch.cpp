@@ -13,6 +13,7 @@
 #include "net/WatchedNetworks.h"
 
 #include <QDateTime>
+#include <QUuid>
 
 namespace Tarnwick {
 
@@ -245,9 +246,6 @@ void NetworkWatch::tellWaiting()
 {
     m_nameWait.stop();
     m_asking.clear();
-    // What is told is in the history first: a run that ends right after does not tell it again.
-    if (m_store && !m_waiting.isEmpty())
-        m_store->flush();
     const QList<InventoryEvent> waiting = std::exchange(m_waiting, {});
     for (const InventoryEvent& event : waiting)
         tell(event);
@@ -255,13 +253,25 @@ void NetworkWatch::tellWaiting()
         m_log(counted.text);
         m_announcer.tellNetworkNews(counted);
     }
+    // Told first, then in the history: a run that ends in between tells it again at its first
+    // round, under the same identity (receivers drop the copy), rather than never.
+    if (m_store && !waiting.isEmpty())
+        m_store->flush();
 }
 
 void NetworkWatch::tell(const InventoryEvent& event)
 {
     const QString text = m_inventory.textOf(event);
     m_log(text);
-    m_announcer.tellNetworkNews(newsOf(kindOf(event.kind), NetworkInventory::titleOf(event.kind), text, event.address));
+    Announcement news = newsOf(kindOf(event.kind), NetworkInventory::titleOf(event.kind), text, event.address);
+    // The same news has the same identity in every run.
+    static const QUuid namespaceOfNews(QStringLiteral("{6f1d1f3e-2a1c-4d55-9d7e-3b8f0c6a2e41}"));
+    news.id = QUuid::createUuidV5(namespaceOfNews,
+                                  QStringList{QString::number(int(event.kind)), event.address, event.hardwareAddress,
+                                              event.previousHardwareAddress}
+                                      .join(QLatin1Char('|')))
+                  .toString(QUuid::WithoutBraces);
+    m_announcer.tellNetworkNews(news);
 }
 
 } // namespace Tarnwick
