@@ -165,7 +165,9 @@ void DeviceDetailsDialog::refresh()
     m_recording->setVisible(!problem.isEmpty());
 
     qint64 sent = 0, received = 0, sumUs = 0, leastUs = -1, mostUs = 0;
+    LatencySketch spread;
     for (const HistoryReader::Bucket& b : series.buckets) {
+        spread.merge(b.sketch);
         sent += b.sent;
         received += b.received;
         sumUs += b.sumUs;
@@ -188,6 +190,10 @@ void DeviceDetailsDialog::refresh()
     if (received > 0)
         text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
+    // Only minutes recorded since the history keeps the spread of round trips have one.
+    if (!spread.isEmpty())
+        text += QStringLiteral("; median %1 ms, 95 % under %2 ms")
+                    .arg(milliseconds(qint64(*spread.quantileUs(0.5))), milliseconds(qint64(*spread.quantileUs(0.95))));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
     if (store) {
         if (const QString reason = store->entry(m_ip).lastProbe.reason; !reason.isEmpty())
