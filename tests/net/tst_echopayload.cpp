@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/Data.h"
+#include "data/Settings.h"
 #include "net/NameResolver.h"
 #include "net/NetworkProbe.h"
+#include "net/PingerThread.h"
 #include "net/ProbeEngine.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
+#include <QFile>
 #include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/capability.h>
@@ -194,6 +199,35 @@ private slots:
         QCOMPARE(capture.firstRequest()->first, wireLength);
         if (!ipv6 && dontFragment)
             QVERIFY2(capture.firstRequest()->second, qPrintable(capture.text()));
+    }
+
+    // A device of the list with its own payload is probed so by the monitor, through the same
+    // engine as the others.
+    void monitorSendsTheListedPayload()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("DeviceConfig.xml"));
+        QFile list(file);
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("<DeviceEntries><DeviceEntry IP=\"10.81.1.5\" PayloadSize=\"1200\" DontFragment=\"1\"/>"
+                   "</DeviceEntries>");
+        list.close();
+        Data data;
+        QVERIFY(data.load(file));
+        PeerNetwork peer;
+        QString whyNot;
+        QVERIFY2(peer.start(QStringLiteral("10.81.1"), {5}, &whyNot), qPrintable(whyNot));
+        Capture capture;
+        QVERIFY(capture.start());
+        ProbeEngine engine(m_resolver);
+        Settings settings;
+        PingerThread monitor(data, settings, NetworkProbe::overNetwork(engine, 0, true), {}, &engine);
+        monitor.start();
+        QTRY_VERIFY2(capture.firstRequest(), qPrintable(capture.text()));
+        QCOMPARE(capture.firstRequest()->first, 1228);
+        QVERIFY(capture.firstRequest()->second);
+        QTRY_COMPARE(data.entry(QStringLiteral("10.81.1.5")).lastProbe.kind, ProbeResult::Reply);
+        monitor.stop();
     }
 };
 
