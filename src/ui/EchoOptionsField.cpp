@@ -48,7 +48,7 @@ EchoOptionsField::EchoOptionsField(QWidget* parent)
     fields->addWidget(new QLabel(QStringLiteral("Payload size (bytes)"), m_content), 0, 0);
     fields->addWidget(m_payloadSize, 0, 1);
     fields->addWidget(m_dontFragment, 1, 0, 1, 2);
-    fields->addWidget(m_note, 2, 0, 1, 2);
+    fields->addWidget(m_note, 2, 0, 1, 3);
     fields->setColumnStretch(2, 1);
     m_content->hide();
     auto* layout = new QVBoxLayout(this);
