@@ -68,6 +68,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     , m_recordingProblem(std::move(recordingProblem))
     , m_ranges(new QButtonGroup(this))
     , m_summary(new QLabel(this))
+    , m_echoOptions(new QLabel(this))
     , m_status(new QLabel(this))
     , m_recording(new QLabel(this))
     , m_graph(new HistoryGraph(this))
@@ -75,6 +76,8 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     setWindowTitle(QStringLiteral("Details - %1").arg(ip));
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_echoOptions->setObjectName(QStringLiteral("echoOptionsLabel"));
+    m_echoOptions->hide();
     m_graph->setObjectName(QStringLiteral("historyGraph"));
     m_recording->setObjectName(QStringLiteral("recordingLabel"));
     m_recording->setTextFormat(Qt::PlainText);
@@ -91,6 +94,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     bold.setBold(true);
     heading->setFont(bold);
     layout->addWidget(heading);
+    layout->addWidget(m_echoOptions);
     auto* rangeRow = new QHBoxLayout;
     for (int i = 0; i < int(std::size(Ranges)); ++i) {
         auto* button = new QToolButton(this);
@@ -163,6 +167,12 @@ void DeviceDetailsDialog::refresh()
                                         "can be written again.")
                              .arg(problem));
     m_recording->setVisible(!problem.isEmpty());
+
+    if (const Data* store = Data::instance()) {
+        const DeviceEntry entry = store->entry(m_ip);
+        m_echoOptions->setText(entry.check.kind == DeviceCheck::Echo ? entry.echo.text() : QString());
+        m_echoOptions->setVisible(!m_echoOptions->text().isEmpty());
+    }
 
     qint64 sent = 0, received = 0, sumUs = 0, leastUs = -1, mostUs = 0;
     LatencySketch spread;
