@@ -72,8 +72,8 @@ bool HistoryReader::hasSketches() const
 {
     // A file no program of ours has written since sketches came has minutes without them.
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    return query.exec(QStringLiteral("SELECT count(*) FROM pragma_table_info('minutes') WHERE name = 'sketch'"))
-        && query.next() && query.value(0).toInt() > 0;
+    return prepare(query, QStringLiteral("SELECT count(*) FROM pragma_table_info('minutes') WHERE name = 'sketch'"))
+        && query.exec() && query.next() && query.value(0).toInt() > 0;
 }
 
 QString HistoryReader::sketchColumn(const char* expression) const

@@ -14,15 +14,20 @@ namespace Tarnwick {
 namespace {
 
 const QColor LossColor(210, 40, 40);
-// The spread of a bucket's round trips, lightest outermost: least to most, the middle 80 % and
-// the middle half; drawn over each other, the inner bands read darker.
+// A bucket's least to most round trip, where its spread is not known.
 const QColor BandColor(60, 120, 220, 70);
-struct Band
+// The smoke: each hundredth of a bucket's round trips is shaded where it lies, the lightest for
+// the outermost tenths (least to most), darker for the middle 80 % and darkest for the middle
+// half. Hundredths that fall together add up, so where the round trips crowd the smoke is dense,
+// and round trips in two modes show two bands with nothing between them.
+struct SmokeBand
 {
-    double lower;
-    double upper;
+    double from; // the middle share the band starts at, from the outside in
+    QColor color;
 };
-constexpr Band InnerBands[] = {{0.10, 0.90}, {0.25, 0.75}};
+const SmokeBand SmokeBands[] = {
+    {0.0, QColor(60, 120, 220, 18)}, {0.10, QColor(60, 120, 220, 30)}, {0.25, QColor(40, 90, 200, 45)}};
+constexpr int SmokeSteps = 100;
 // The median's colour says how much of the bucket was lost: none, a little, much, most.
 struct LossShade
 {
@@ -242,9 +247,8 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
     QPainterPath average;
     QPainterPath carets;
     qint64 previousEnd = -1;
-    // Where the bucket before ended its line: the average's, or the median's height.
+    // Whether the bucket before drew the average, which this one's then joins.
     bool averageGoesOn = false;
-    double previousMedianY = -1; // none
     for (const HistoryReader::Bucket& b : series.buckets) {
         const double x0 = xAt(b.startMs);
         const double x1 = std::max(x0 + 1, xAt(b.startMs + series.bucketMs));
@@ -255,14 +259,14 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
         }
         if (b.received == 0) {
             previousEnd = -1;
-            previousMedianY = -1;
             averageGoesOn = false;
             continue;
         }
-        const auto band = [&](qint64 lowerUs, qint64 upperUs) {
-            painter.fillRect(QRectF(x0, yAt(upperUs), x1 - x0, std::max(1.0, yAt(lowerUs) - yAt(upperUs))), BandColor);
+        const auto band = [&](qint64 lowerUs, qint64 upperUs, const QColor& color) {
+            painter.fillRect(QRectF(x0, yAt(upperUs), x1 - x0, std::max(1.0, yAt(lowerUs) - yAt(upperUs))), color);
         };
-        band(b.minUs, b.maxUs);
+        if (b.sketch.isEmpty())
+            band(b.minUs, b.maxUs, BandColor);
         if (b.maxUs > scaleUs) {
             const double x = (x0 + x1) / 2;
             carets.addPolygon(QPolygonF({QPointF(x, rttArea.top()), QPointF(x + CaretHalfWidth, rttArea.top() + 6),
@@ -278,19 +282,27 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
             else
                 average.moveTo(point);
             averageGoesOn = true;
-            previousMedianY = -1;
             continue;
         }
         const auto at = [&](double q) { return qint64(b.sketch.quantileUs(q).value_or(0)); };
-        for (const Band& inner : InnerBands)
-            band(at(inner.lower), at(inner.upper));
-        // The median as a step, in the colour of the bucket's loss.
+        // A hundredth is drawn over the whole of the sketch's bucket it reads back from.
+        constexpr double Growth = (1 + LatencySketch::RelativeError) / (1 - LatencySketch::RelativeError);
+        for (int step = 0; step <= SmokeSteps; ++step) {
+            const double q = double(step) / SmokeSteps;
+            const double fromOutside = std::min(q, 1 - q);
+            const SmokeBand* shade = &SmokeBands[0];
+            for (const SmokeBand& smoke : SmokeBands) {
+                if (fromOutside >= smoke.from)
+                    shade = &smoke;
+            }
+            const double us = double(at(q));
+            band(qint64(us * (Growth + 1) / (2 * Growth)), qint64(us * (Growth + 1) / 2), shade->color);
+        }
+        // The median as a mark across the bucket, in the colour of the bucket's loss; not joined to
+        // the next, so that round trips in two modes do not draw a wall between them.
         const double y = yAt(at(0.5));
         painter.setPen(QPen(lossShade(b), 2, Qt::SolidLine, Qt::FlatCap));
-        if (follows && previousMedianY >= 0)
-            painter.drawLine(QPointF(x0, previousMedianY), QPointF(x0, y));
         painter.drawLine(QPointF(x0, y), QPointF(x1, y));
-        previousMedianY = y;
         averageGoesOn = false;
     }
     painter.setPen(QPen(AverageColor, 1.5));
