@@ -11,7 +11,7 @@ namespace Tarnwick {
 namespace {
 constexpr qint64 MinuteMs = 60000;
 constexpr qint64 QuarterMs = 15 * MinuteMs;
-constexpr qint64 SixHoursMs = 360 * MinuteMs;
+constexpr qint64 SixHoursMs = HistoryReader::SketchSpanMs;
 } // namespace
 
 LatencySketch* DeviceStatistics::slotFor(SketchRing& ring, qint32 span)

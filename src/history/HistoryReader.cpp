@@ -130,27 +130,18 @@ void HistoryReader::forEachRecentMinute(qint64 fromMs,
 }
 
 void HistoryReader::forEachSketchSpan(
-    qint64 fromMs, qint64 toMs, int spanMinutes,
-    const std::function<bool(const QString&, qint64, const LatencySketch&)>& take) const
+    qint64 fromMs, const std::function<bool(const QString&, qint64, const LatencySketch&)>& take) const
 {
-    if (!hasSketches())
-        return;
-    const qint64 width = std::max(1, spanMinutes);
-    // Added up inside SQLite, in the order of the minutes' key: a day of minutes of thousands of
-    // devices never crosses into the program one by one.
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!prepare(query,
-                 QStringLiteral("SELECT d.address, m.minute / %1, sketch_merge(m.sketch) FROM minutes m "
-                                "JOIN devices d ON d.id = m.device WHERE m.minute >= ? AND m.minute < ? "
-                                "AND m.sketch IS NOT NULL GROUP BY m.device, 2")
-                     .arg(width)))
+    // A file without the table (none of ours has written it since sketches came) has none.
+    if (!prepare(query, QStringLiteral("SELECT d.address, s.span, s.sketch FROM sketch_spans s "
+                                       "JOIN devices d ON d.id = s.device WHERE s.span >= ?")))
         return;
-    query.addBindValue(fromMs / MinuteMs);
-    query.addBindValue((toMs + MinuteMs - 1) / MinuteMs);
+    query.addBindValue(fromMs / SketchSpanMs);
     if (!query.exec())
         return;
     while (query.next()) {
-        if (!take(query.value(0).toString(), query.value(1).toLongLong() * width * MinuteMs,
+        if (!take(query.value(0).toString(), query.value(1).toLongLong() * SketchSpanMs,
                   LatencySketch::fromBytes(query.value(2).toByteArray())))
             return;
     }

@@ -56,10 +56,12 @@ public:
     // Hands every device's minutes from fromMs on to take, each with its device's address, one
     // at a time (there may be millions); take returns false to give the reading up.
     void forEachRecentMinute(qint64 fromMs, const std::function<bool(const QString&, const Bucket&)>& take) const;
-    // Hands every device's latency sketches of the minutes from fromMs up to toMs to take, added
-    // up spanMinutes at a time (each span from a multiple of spanMinutes since 1970), with the
-    // device's address and the span's start (UTC); take returns false to give the reading up.
-    void forEachSketchSpan(qint64 fromMs, qint64 toMs, int spanMinutes,
+    // The spans the history sums the minutes' sketches up in besides, for a start to read the
+    // last day's in a few rows a device: six hours from midnight UTC.
+    static constexpr qint64 SketchSpanMs = 6 * 3600 * 1000;
+    // Hands every device's sketches of the spans from the one holding fromMs on to take, with
+    // the device's address and the span's start (UTC); take returns false to give the reading up.
+    void forEachSketchSpan(qint64 fromMs,
                            const std::function<bool(const QString&, qint64, const LatencySketch&)>& take) const;
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).

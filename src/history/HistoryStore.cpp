@@ -2,6 +2,7 @@
 #include "HistoryStore.h"
 
 #include "HistoryLogging.h"
+#include "HistoryReader.h"
 #include "SketchSqlFunctions.h"
 #include "data/Settings.h"
 
@@ -246,15 +247,20 @@ bool createInventoryTables(QSqlQuery& query)
         && exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS watched_networks (network TEXT PRIMARY KEY)"));
 }
 
-// So did each minute's latency sketch (LatencySketch's bytes; NULL where nothing answered).
-bool addSketchColumn(QSqlQuery& query)
+// So did each minute's latency sketch (LatencySketch's bytes; NULL where nothing answered), and
+// the sketches of the last spans of six hours, which a start reads instead of a day of minutes.
+bool addSketches(QSqlQuery& query)
 {
     if (!exec(query, QStringLiteral("SELECT count(*) FROM pragma_table_info('minutes') WHERE name = 'sketch'"))
         || !query.next())
         return false;
     const bool present = query.value(0).toInt() > 0;
     query.finish();
-    return present || exec(query, QStringLiteral("ALTER TABLE minutes ADD COLUMN sketch BLOB"));
+    return (present || exec(query, QStringLiteral("ALTER TABLE minutes ADD COLUMN sketch BLOB")))
+        && exec(query,
+                QStringLiteral("CREATE TABLE IF NOT EXISTS sketch_spans (device INTEGER NOT NULL, "
+                               "span INTEGER NOT NULL, sketch BLOB NOT NULL, PRIMARY KEY (device, span)) "
+                               "WITHOUT ROWID"));
 }
 
 bool createTables(QSqlQuery& query)
@@ -275,7 +281,7 @@ bool createTables(QSqlQuery& query)
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
-        && createSlowTable(query) && createInventoryTables(query) && addSketchColumn(query);
+        && createSlowTable(query) && createInventoryTables(query) && addSketches(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -367,7 +373,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion) {
-        if (!createSlowTable(query) || !createInventoryTables(query) || !addSketchColumn(query))
+        if (!createSlowTable(query) || !createInventoryTables(query) || !addSketches(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -487,6 +493,8 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
                        "ELSE min(min_us, excluded.min_us) END, "
                        "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
                        "sent = sent + excluded.sent, received = received + excluded.received"));
+    // Each device's sketches of the batch by span of six hours, added to the span's row once.
+    QHash<QPair<qint64, qint64>, LatencySketch> spans;
     for (const Minute& m : std::as_const(minutes)) {
         const qint64 id = deviceId(db, m.device, error);
         if (id < 0)
@@ -497,6 +505,19 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
             upsert.addBindValue(value);
         if (!upsert.exec())
             return fail(upsert.lastError());
+        if (!m.sketch.isEmpty())
+            spans[{id, m.minute * MinuteMs / HistoryReader::SketchSpanMs}].merge(m.sketch);
+    }
+    QSqlQuery spanUpsert(db);
+    spanUpsert.prepare(QStringLiteral("INSERT INTO sketch_spans (device, span, sketch) VALUES (?, ?, ?) "
+                                      "ON CONFLICT (device, span) DO UPDATE SET "
+                                      "sketch = sketch_merge(sketch, excluded.sketch)"));
+    for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
+        spanUpsert.addBindValue(span.key().first);
+        spanUpsert.addBindValue(span.key().second);
+        spanUpsert.addBindValue(span.value().toBytes());
+        if (!spanUpsert.exec())
+            return fail(spanUpsert.lastError());
     }
     // Per kind of change: its insert, and the last known value (of two at the same time, the later
     // one written).
@@ -704,6 +725,8 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
     exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - keepMs) / MinuteMs));
     exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
     exec(query, QStringLiteral("DELETE FROM slow_changes WHERE at < %1").arg(nowMs - keepMs));
+    // A start reads the spans of the last day alone.
+    exec(query, QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));
 }
 
 void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)

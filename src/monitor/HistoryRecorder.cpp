@@ -32,8 +32,7 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
     : m_fileName(fileName)
     , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
 {
-    // The last hour's figures and the day's spread carry on from the previous run. The day is
-    // read only up to this run's start, whose results are counted as they come.
+    // The last hour's figures and the day's spread carry on from the previous run.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_keptMinutesReader = std::thread([this, fileName, now, stop = std::move(stopReading)] {
         const auto goOn = [&] { return !m_leaving && !(stop && stop()); };
@@ -44,7 +43,7 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
             m_statistics.addKeptMinute(device, minute);
             return true;
         });
-        reader.forEachSketchSpan(now - 24 * 3600 * 1000, now, 360,
+        reader.forEachSketchSpan(now - 24 * 3600 * 1000,
                                  [&](const QString& device, qint64 startMs, const LatencySketch& sketch) {
                                      if (!goOn())
                                          return false;
