@@ -134,8 +134,9 @@ void HistoryReader::forEachSketchSpan(
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     // A file without the table (none of ours has written it since sketches came) has none.
-    if (!prepare(query, QStringLiteral("SELECT d.address, s.span, s.sketch FROM sketch_spans s "
-                                       "JOIN devices d ON d.id = s.device WHERE s.span >= ?")))
+    if (!prepare(query,
+                 QStringLiteral("SELECT d.address, s.span, s.sketch FROM sketch_spans s "
+                                "JOIN devices d ON d.id = s.device WHERE s.span >= ?")))
         return;
     query.addBindValue(fromMs / SketchSpanMs);
     if (!query.exec())

@@ -726,7 +726,8 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
     exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
     exec(query, QStringLiteral("DELETE FROM slow_changes WHERE at < %1").arg(nowMs - keepMs));
     // A start reads the spans of the last day alone.
-    exec(query, QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));
+    exec(query,
+         QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));
 }
 
 void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)

@@ -312,12 +312,10 @@ private slots:
         QVERIFY(std::abs(spreadOf().sketch.quantileUs(0.75).value() - 3000) < 60);
         int spans = 0;
         HistoryReader(QStringLiteral("History.sqlite"))
-            .forEachSketchSpan(minute - DayMs,
-                               [&](const QString& device, qint64 startMs, const LatencySketch& sketch) {
-                                   ++spans;
-                                   return device == QLatin1String("a") && startMs == minute / 21600000 * 21600000
-                                       && sketch.count() == 4;
-                               });
+            .forEachSketchSpan(minute - DayMs, [&](const QString& device, qint64 startMs, const LatencySketch& sketch) {
+                ++spans;
+                return device == QLatin1String("a") && startMs == minute / 21600000 * 21600000 && sketch.count() == 4;
+            });
         QCOMPARE(spans, 1);
 
         QVERIFY(QSqlQuery(Reader(QStringLiteral("History.sqlite")).db())
