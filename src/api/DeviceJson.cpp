@@ -87,7 +87,7 @@ QString DeviceJson::stateText() const
 
 QString DeviceJson::checkText(const DeviceCheck& check)
 {
-    return check.kind == DeviceCheck::Echo ? QStringLiteral("echo") : check.attribute();
+    return check.word();
 }
 
 QString DeviceJson::time(const QDateTime& at)
@@ -109,6 +109,13 @@ void DeviceJson::write(QByteArray& out) const
     appendString(out, DeviceTypeName::of(entry.type));
     out += ",\"check\":";
     appendString(out, checkText(entry.check));
+    out += ",\"moreChecks\":[";
+    for (qsizetype i = 0; i < entry.moreChecks.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendString(out, checkText(entry.moreChecks.at(i)));
+    }
+    out += ']';
     out += ",\"payloadSize\":";
     out += QByteArray::number(entry.echo.payloadSize);
     out += entry.echo.dontFragment ? ",\"dontFragment\":true" : ",\"dontFragment\":false";

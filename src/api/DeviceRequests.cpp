@@ -3,6 +3,7 @@
 
 #include "DeviceJson.h"
 #include "JsonBody.h"
+#include "data/CheckList.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
 #include "data/DeviceTypeName.h"
@@ -16,9 +17,10 @@ namespace Tarnwick {
 
 namespace {
 
-const QStringList DeviceFieldNames = {
-    QStringLiteral("address"), QStringLiteral("description"), QStringLiteral("type"),        QStringLiteral("check"),
-    QStringLiteral("alerts"),  QStringLiteral("payloadSize"), QStringLiteral("dontFragment")};
+const QStringList DeviceFieldNames = {QStringLiteral("address"),      QStringLiteral("description"),
+                                      QStringLiteral("type"),         QStringLiteral("check"),
+                                      QStringLiteral("alerts"),       QStringLiteral("payloadSize"),
+                                      QStringLiteral("dontFragment"), QStringLiteral("moreChecks")};
 
 // Whether the device list file can hold the text: no control characters (which the dialogs'
 // one-line fields never take, and XML cannot carry), no halves of a character.
@@ -47,6 +49,8 @@ struct DeviceFields
     std::optional<bool> alerts;
     std::optional<qint64> payloadSize;
     std::optional<bool> dontFragment;
+    // As CheckList reads them, once the first check and the address are known.
+    std::optional<QString> moreChecks;
     QString problem;
 
     explicit DeviceFields(const QByteArray& body)
@@ -61,6 +65,7 @@ struct DeviceFields
         payloadSize = json.integer(QStringLiteral("payloadSize"), std::numeric_limits<qint64>::min() / 2,
                                    std::numeric_limits<qint64>::max() / 2);
         dontFragment = json.boolean(QStringLiteral("dontFragment"));
+        const std::optional<QStringList> moreCheckTexts = json.strings(QStringLiteral("moreChecks"));
         problem = json.problem();
         if (!problem.isEmpty())
             return;
@@ -77,15 +82,20 @@ struct DeviceFields
                 problem = QStringLiteral("Unknown type \"%1\": the types are PC, AP, Router and Web.").arg(*typeName);
         }
         if (checkText && problem.isEmpty()) {
-            check = checkText->trimmed().compare(QStringLiteral("echo"), Qt::CaseInsensitive) == 0
-                ? DeviceCheck{}
-                : DeviceCheck::fromAttribute(*checkText);
-            if (check->kind == DeviceCheck::Unreadable || checkText->trimmed().isEmpty())
-                problem = QStringLiteral("Unknown check \"%1\": the checks are echo, arp and tcp:PORT (1 to 65535).")
-                              .arg(*checkText);
+            check = DeviceCheck::fromWord(*checkText);
+            if (check->kind == DeviceCheck::Unreadable)
+                problem = CheckList::unknownCheck(*checkText);
         }
         if (payloadSize && problem.isEmpty())
             problem = EchoOptions::payloadSizeProblem(*payloadSize);
+        if (moreCheckTexts && problem.isEmpty()) {
+            // Each item one check: "tcp:443 arp" is no check's name.
+            for (const QString& text : *moreCheckTexts) {
+                if (text.trimmed().isEmpty() || text.trimmed().contains(QLatin1Char(' ')))
+                    problem = CheckList::unknownCheck(text);
+            }
+            moreChecks = moreCheckTexts->join(QLatin1Char(' '));
+        }
     }
 
     // The echo options an entry that has own gets.
@@ -165,6 +175,11 @@ ApiResponse DeviceRequests::add(const QByteArray& body)
     entry.echo = fields.echoFor({});
     if (const QString why = entry.check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
         return ApiResponse::error(400, why);
+    QString why;
+    entry.moreChecks = CheckList::read(fields.moreChecks.value_or(QString()), entry.check,
+                                       DeviceAddress::probed(address), &why);
+    if (!why.isEmpty())
+        return ApiResponse::error(400, why);
     Data& data = m_core.data();
     if (data.contains(address))
         return ApiResponse::error(409, alreadyListed(address));
@@ -192,9 +207,15 @@ ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
     const DeviceCheck check = fields.check.value_or(before.check);
     if (const QString why = check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
         return ApiResponse::error(400, why);
+    // The further checks kept are held to the first one given too.
+    QString why;
+    const QList<DeviceCheck> moreChecks = CheckList::read(
+        fields.moreChecks.value_or(CheckList::text(before.moreChecks)), check, DeviceAddress::probed(address), &why);
+    if (!why.isEmpty())
+        return ApiResponse::error(400, why);
     data.changeEntry(address, address, fields.alerts.value_or(before.informOnStateChange),
                      fields.description.value_or(before.description), fields.type.value_or(before.type), check,
-                     std::nullopt, fields.echoFor(before.echo));
+                     std::nullopt, fields.echoFor(before.echo), moreChecks);
     if (!(data.entry(address) == before))
         m_report(QStringLiteral("Device %1 edited through the API").arg(address));
     return ApiResponse{

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Data.h"
 
+#include "CheckList.h"
+#include "CheckRound.h"
 #include "DataXmlHandler.h"
 #include "DeviceAddedEvent.h"
 #include "DeviceEntryChangedEvent.h"
@@ -20,9 +22,7 @@ namespace Tarnwick {
 
 std::atomic<Data*> Data::s_instance{nullptr};
 
-namespace {
-
-QString resultText(const ProbeResult& result)
+QString Data::resultText(const ProbeResult& result)
 {
     if (result.kind == ProbeResult::Present)
         return PresentResult;
@@ -34,8 +34,6 @@ QString resultText(const ProbeResult& result)
         return QString::number(double(std::max<std::int64_t>(result.roundTripUs / 10, 1)) / 100.0, 'f', 2);
     return QString::number(result.roundTripMs());
 }
-
-} // namespace
 
 Data::Data(QObject* parent)
     : QObject(parent)
@@ -90,16 +88,16 @@ FileReload Data::reload(DocumentFile::Reporter reporter)
     }
     outcome.read = true;
     const QList<DeviceEntry> wanted = read.entries();
-    QHash<QString, DeviceCheck> checks;
+    QHash<QString, QList<DeviceCheck>> checks;
     for (const DeviceEntry& entry : wanted)
-        checks.insert(entry.ip, entry.check);
+        checks.insert(entry.ip, QList<DeviceCheck>{entry.check} + entry.moreChecks);
     // Gone from the file, or asked another way: taken out in one pass (a long list swapped for
     // another must not cost a pass per device). The latter come back below, afresh: another
     // check's figures say nothing of the new one.
     QSet<QString> leaving;
     for (const DeviceEntry& entry : entries()) {
         const auto check = checks.constFind(entry.ip);
-        if (check == checks.cend() || *check != entry.check) {
+        if (check == checks.cend() || *check != QList<DeviceCheck>{entry.check} + entry.moreChecks) {
             ++(check == checks.cend() ? outcome.removed : outcome.changed);
             leaving.insert(entry.ip);
         }
@@ -157,6 +155,10 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
                               e.informOnStateChange ? QStringLiteral("1") : QStringLiteral("0"));
         if (e.check.kind != DeviceCheck::Echo)
             writer.writeAttribute(QStringLiteral("Check"), e.check.attribute());
+        // Only where there are any, so that a list without them is written as before; a reader
+        // that knows no MoreChecks still reads the device with its first check.
+        if (!e.moreChecks.isEmpty())
+            writer.writeAttribute(QStringLiteral("MoreChecks"), CheckList::text(e.moreChecks));
         const auto writeLimit = [&writer](const QString& name, const std::optional<int>& limit) {
             if (limit)
                 writer.writeAttribute(name, QString::number(*limit));
@@ -301,7 +303,8 @@ void Data::removeEntries(const QSet<QString>& ips)
 
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                        int type, const std::optional<DeviceCheck>& check,
-                       const std::optional<DeviceEntry::SlowLimits>& slowLimits, const std::optional<EchoOptions>& echo)
+                       const std::optional<DeviceEntry::SlowLimits>& slowLimits, const std::optional<EchoOptions>& echo,
+                       const std::optional<QList<DeviceCheck>>& moreChecks)
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {
@@ -321,6 +324,11 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
             e.slowLimits = *slowLimits;
         if (echo)
             e.echo = *echo;
+        // Results of the checks asked before say nothing of others.
+        if (moreChecks && *moreChecks != e.moreChecks) {
+            e.moreChecks = *moreChecks;
+            e.moreProbes.clear();
+        }
         if (newIp != keyIp) {
             rebuildIndex();
             m_streaks.remove(keyIp);
@@ -336,12 +344,17 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
 std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& record)
 {
     const QString& ip = record.device;
-    const ProbeResult& result = record.result;
     const qsizetype i = indexOf(ip);
-    if (i < 0 || (record.check && *record.check != m_entries[i].check))
+    if (i < 0
+        || (record.check && (*record.check != m_entries[i].check || record.moreChecks != m_entries[i].moreChecks)))
         return nullptr;
     DeviceEntry& e = m_entries[i];
     const DeviceEntry old = e;
+    if (!e.moreChecks.isEmpty()) {
+        e.moreProbes = record.moreResults;
+        e.moreProbes.resize(e.moreChecks.size(), ProbeResult::timeout());
+    }
+    const ProbeResult result = CheckRound::outcome(e.check, record.result, e.moreChecks, e.moreProbes);
     e.pingResult = resultText(result);
     e.lastProbe = result;
     // The state follows the results only once enough of them in a row say so: a device that

@@ -83,11 +83,12 @@ public:
     // Removes every entry with one of the addresses at once (one pass over the list, however
     // many go), announcing each as removeEntry does.
     void removeEntries(const QSet<QString>& ips);
-    // check, slowLimits, echo: none keeps the entry's own.
+    // check, slowLimits, echo, moreChecks: none keeps the entry's own.
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type, const std::optional<DeviceCheck>& check = std::nullopt,
                      const std::optional<DeviceEntry::SlowLimits>& slowLimits = std::nullopt,
-                     const std::optional<EchoOptions>& echo = std::nullopt);
+                     const std::optional<EchoOptions>& echo = std::nullopt,
+                     const std::optional<QList<DeviceCheck>>& moreChecks = std::nullopt);
     // The one way probe results enter the store: takes them in the order given, on the store's
     // own thread. Each result's text (the round trip in whole milliseconds, or NoReplyResult,
     // PresentResult) is made here once, for the files and the list, beside the outcome itself.
@@ -95,6 +96,8 @@ public:
     // order of the changes, and may read the store. Returns the results taken: those of devices
     // still in the list, asked with the check they have.
     QList<ProbeRecord> setPingResults(const QList<ProbeRecord>& results);
+    // A result as the files and the list show it: "12", "0.35", NoReplyResult or PresentResult.
+    static QString resultText(const ProbeResult& result);
     // Marks every entry as not probed since start (see DeviceEntry::awaitingFirstResult), and
     // every entry added from now on as not probed yet: the monitor runs, and only its first
     // result tells the state of a device.

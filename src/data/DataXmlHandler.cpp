@@ -46,6 +46,40 @@ std::uint16_t payloadSizeFrom(const QXmlStreamAttributes& attributes, QString* p
     return held;
 }
 
+// The checks beside the first, in the order written: each word read as DeviceCheck::fromWord
+// reads it, a word that reads as no check kept as written. A check given twice, or past the
+// most a device takes, is left out, and said why.
+QList<DeviceCheck> moreChecksFrom(const QXmlStreamAttributes& attributes, const DeviceCheck& first, QString* problem)
+{
+    QList<DeviceCheck> more;
+    QStringList left;
+    QStringList unread;
+    const QStringList words
+        = attributes.value(QStringLiteral("MoreChecks")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& word : words) {
+        const DeviceCheck check = DeviceCheck::fromWord(word);
+        if (check == first || more.contains(check)) {
+            left.append(QStringLiteral("\"%1\" (given twice)").arg(word));
+        } else if (more.size() + 1 >= DeviceEntry::MaxChecks) {
+            left.append(QStringLiteral("\"%1\" (more than %2 checks)").arg(word).arg(DeviceEntry::MaxChecks));
+        } else {
+            more.append(check);
+            if (check.kind == DeviceCheck::Unreadable)
+                unread.append(QStringLiteral("\"%1\"").arg(word));
+        }
+    }
+    QStringList problems;
+    if (!unread.isEmpty())
+        problems.append(QStringLiteral("its further check %1 cannot be read; its probes fail for that reason until "
+                                       "a check is chosen, and the file keeps the text as written")
+                            .arg(unread.join(QStringLiteral(", "))));
+    if (!left.isEmpty())
+        problems.append(QStringLiteral("its further checks leave out %1, and the file is saved so")
+                            .arg(left.join(QStringLiteral(", "))));
+    *problem = problems.join(QStringLiteral("; "));
+    return more;
+}
+
 } // namespace
 
 DataXmlHandler::DataXmlHandler(Data& data, std::function<bool()> stopRequested, DocumentFile::Reporter report)
@@ -68,6 +102,8 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
         if (!m_current.hasAddress())
             m_current.ip = DeviceEntry::keyWithoutAddress(++m_withoutAddress);
         m_current.check = DeviceCheck::fromAttribute(attributes.value(QStringLiteral("Check")));
+        m_checksProblem.clear();
+        m_current.moreChecks = moreChecksFrom(attributes, m_current.check, &m_checksProblem);
         m_current.slowLimits = {limitFrom(attributes, QStringLiteral("SlowAverageMs"), 0, Settings::MaxMilliseconds),
                                 limitFrom(attributes, QStringLiteral("SlowLossPercent"), 0, 100),
                                 limitFrom(attributes, QStringLiteral("SlowResults"), 1, Settings::MaxSlowResults)};
@@ -98,6 +134,8 @@ bool DataXmlHandler::endElement(const QString& qName)
         else if (!m_echoProblem.isEmpty())
             m_report(
                 QStringLiteral("The device list's entry for %1: %2, and the file is saved so.").arg(ip, m_echoProblem));
+        if (!m_data.contains(ip) && !m_checksProblem.isEmpty())
+            m_report(QStringLiteral("The device list's entry for %1: %2.").arg(ip, m_checksProblem));
     }
     m_data.addEntry(m_current);
     return true;

@@ -31,6 +31,8 @@ private:
     DeviceEntry m_current;
     // What cannot be taken of the current entry's echo options as written.
     QString m_echoProblem;
+    // Why some of the further checks are left out; empty when none is.
+    QString m_checksProblem;
     // Entries read without an address so far.
     int m_withoutAddress = 0;
     Data& m_data;

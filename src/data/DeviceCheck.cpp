@@ -6,6 +6,7 @@ namespace Tarnwick {
 namespace {
 const QString TcpPrefix = QStringLiteral("tcp:");
 const QString ArpText = QStringLiteral("arp");
+const QString EchoWord = QStringLiteral("echo");
 } // namespace
 
 QString DeviceCheck::attribute() const
@@ -37,6 +38,35 @@ DeviceCheck DeviceCheck::fromAttribute(QStringView text)
             return tcp(std::uint16_t(port));
     }
     return {Unreadable, 0, text.toString()};
+}
+
+QString DeviceCheck::word() const
+{
+    return kind == Echo ? EchoWord : attribute();
+}
+
+DeviceCheck DeviceCheck::fromWord(QStringView text)
+{
+    if (text.trimmed().compare(EchoWord, Qt::CaseInsensitive) == 0)
+        return {};
+    // Nothing is no echo here: an empty word is text that does not read.
+    if (text.trimmed().isEmpty())
+        return {Unreadable, 0, text.toString()};
+    return fromAttribute(text);
+}
+
+QString DeviceCheck::shortText() const
+{
+    switch (kind) {
+    case TcpPort:
+        return QStringLiteral("TCP %1").arg(port);
+    case Arp:
+    case Echo:
+        break;
+    case Unreadable:
+        return QStringLiteral("Check \"%1\"").arg(written);
+    }
+    return text();
 }
 
 QString DeviceCheck::text() const

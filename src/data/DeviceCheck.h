@@ -30,6 +30,12 @@ struct DeviceCheck
     // unchanged.
     QString attribute() const;
     static DeviceCheck fromAttribute(QStringView text);
+    // As the MoreChecks attribute lists a check among others: attribute(), and "echo" for an
+    // echo, whose attribute() is empty.
+    QString word() const;
+    static DeviceCheck fromWord(QStringView text);
+    // As a reason names the check that failed: "ICMP echo", "TCP 443", "ARP".
+    QString shortText() const;
     // As the program shows it: "ICMP echo", "TCP port 443", "ARP", or for text that does not
     // read: the check "tcp:0" cannot be read.
     QString text() const;

@@ -8,6 +8,11 @@ QString DeviceEntry::keyWithoutAddress(int n)
     return QStringLiteral("(no address %1)").arg(n);
 }
 
+QString DeviceEntry::checkKey(const QString& address, const DeviceCheck& check)
+{
+    return address + QLatin1Char(' ') + check.word();
+}
+
 bool DeviceEntry::hasAddress() const
 {
     return !ip.isEmpty() && !(ip.startsWith(QLatin1String("(no address ")) && ip.endsWith(QLatin1Char(')')));

@@ -5,6 +5,7 @@
 #include "EchoOptions.h"
 #include "ProbeResult.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -51,6 +52,16 @@ public:
     // first result sets the state without announcing a change of it.
     bool awaitingFirstResult = false;
     DeviceCheck check;
+    // At most this many checks a device, the first among them.
+    static constexpr int MaxChecks = 8;
+    // The checks asked besides the first, each time it is: the device is connected only while
+    // all of them answer.
+    QList<DeviceCheck> moreChecks;
+    // The last result of each of moreChecks, in their order; empty until they have been asked.
+    QList<ProbeResult> moreProbes;
+    // The key under which a further check's results are kept in the history and the
+    // statistics: "10.0.0.5 tcp:443", which no address can be.
+    static QString checkKey(const QString& address, const DeviceCheck& check);
 
     // Limits of its own for being slow; each one not set follows the settings.
     struct SlowLimits

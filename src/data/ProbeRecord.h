@@ -4,6 +4,7 @@
 #include "DeviceCheck.h"
 #include "ProbeResult.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -19,6 +20,10 @@ struct ProbeRecord
     // How the device was asked, where known: a result of another check than the entry has by
     // the time it arrives (the check changed meanwhile) is not the entry's.
     std::optional<DeviceCheck> check{};
+    // The device's further checks as they were asked in the same round, and their results in
+    // that order; a check whose result did not come counts as unanswered.
+    QList<DeviceCheck> moreChecks{};
+    QList<ProbeResult> moreResults{};
 };
 
 } // namespace Tarnwick

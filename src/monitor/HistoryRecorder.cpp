@@ -76,6 +76,10 @@ void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     // Another check's loss and round trips say nothing of this one's; the history keeps them.
     if (pEvent->oldEntry().check != after.check)
         m_statistics.forget(after.ip);
+    for (const DeviceCheck& check : pEvent->oldEntry().moreChecks) {
+        if (!after.moreChecks.contains(check))
+            m_statistics.forget(DeviceEntry::checkKey(pEvent->oldEntry().ip, check));
+    }
     if (pEvent->changesState())
         m_store.recordStateChange(after.ip, now, connected);
     else if (firstResult)

@@ -8,6 +8,7 @@
 #include "ReachabilityWatcher.h"
 #include "SlowWatch.h"
 #include "data/Data.h"
+#include "data/DeviceEntryChangedEvent.h"
 #include "data/FileReload.h"
 #include "data/MaintenanceList.h"
 #include "data/MuteList.h"
@@ -96,7 +97,12 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     watchTheNetwork();
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
-                            {.added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
+                            {.changed =
+                                 [this](DeviceEntryChangedEvent* event) {
+                                     if (event->newEntry().moreChecks.size() != event->oldEntry().moreChecks.size())
+                                         paceEngineSoon();
+                                 },
+                             .added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
                              .removed = [this](DeviceRemovedEvent*) { paceEngineSoon(); }});
     paceEngine();
     m_fileWatch = std::make_unique<FileChangeWatch>();
@@ -173,6 +179,13 @@ void MonitorCore::fanOut(const QList<ProbeRecord>& results)
     for (const ProbeRecord& record : results) {
         m_history->record(record);
         m_metrics->record(record);
+        // Each further check's figures are kept under a key of its own; the metrics and the
+        // slow watch follow the first check's.
+        for (qsizetype i = 0; i < record.moreChecks.size() && i < record.moreResults.size(); ++i) {
+            const DeviceCheck& check = record.moreChecks.at(i);
+            m_history->record(
+                {DeviceEntry::checkKey(record.device, check), record.atMs, record.moreResults.at(i), check});
+        }
     }
     m_slow->record(results);
 }
@@ -188,10 +201,13 @@ void MonitorCore::paceEngineSoon()
 void MonitorCore::paceEngine()
 {
     m_pacePending = false;
-    const qint64 devices = m_data->entries().size();
+    // Each check of a device is a request of its own.
+    qint64 requests = 0;
+    for (const DeviceEntry& entry : m_data->entries())
+        requests += 1 + entry.moreChecks.size();
     const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
-    m_engine.setInterval(ProbeRate::intervalNs(devices, period));
-    const QString outgrown = ProbeRate::outgrownText(devices, period);
+    m_engine.setInterval(ProbeRate::intervalNs(requests, period));
+    const QString outgrown = ProbeRate::outgrownText(requests, period);
     // A list whose reading was given up (the program is quitting) is only a part of itself.
     const bool quitting = m_options.stopLoading && m_options.stopLoading();
     if (!outgrown.isEmpty() && outgrown != m_paceReported && !quitting)

@@ -47,7 +47,8 @@ int timeoutMs(const Settings& settings)
     return int(std::min<qint64>(timeout, period - std::min<qint64>(100, period / 10)));
 }
 
-QStringList addresses(const Data& data)
+// requests: where given, counts the requests a round of them makes, one a check.
+QStringList addresses(const Data& data, qint64* requests = nullptr)
 {
     // Only the addresses are kept: a copy of the entries held through the round would make
     // the store copy its whole list at the next result.
@@ -55,19 +56,22 @@ QStringList addresses(const Data& data)
     const QList<DeviceEntry> entries = data.entries();
     ips.reserve(entries.size());
     for (const DeviceEntry& entry : entries) {
-        if (entry.hasAddress())
+        if (entry.hasAddress()) {
             ips.append(entry.ip);
+            if (requests)
+                *requests += 1 + entry.moreChecks.size();
+        }
     }
     return ips;
 }
 
 } // namespace
 
-void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
-                          const ProbeResult& result, const DeviceCheck& check)
+void PingerThread::report(const std::shared_ptr<ResultGate>& gate, Data& data, ProbeRecord record)
 {
     ++gate->waiting;
-    gate->batch.append({ip, QDateTime::currentMSecsSinceEpoch(), result, check});
+    record.atMs = QDateTime::currentMSecsSinceEpoch();
+    gate->batch.append(std::move(record));
     if (gate->batch.size() == 1) {
         gate->batchFor = &data;
         gate->firstAt.start();
@@ -137,19 +141,56 @@ void PingerThread::stop()
     handOverWaiting();
 }
 
-AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
+AsyncProbe PingerThread::probeFor(const DeviceEntry& entry, const DeviceCheck& check) const
 {
     // A device that cannot be asked as the list says fails each probe with the reason, so that
     // its state and details say why, rather than another probe going out in its place.
-    const QString refused = entry.check.kind == DeviceCheck::Unreadable ? entry.check.text()
-                                                                        : DeviceAddress::problem(entry.ip);
+    const QString refused = check.kind == DeviceCheck::Unreadable ? check.text() : DeviceAddress::problem(entry.ip);
     if (!refused.isEmpty())
         return NetworkProbe::refusing(refused);
     // An echo of the usual make goes the monitor's way (m_probe); one of its own make through
     // the engine, which takes the make with each request.
-    if (!m_engine || (entry.check.kind == DeviceCheck::Echo && entry.echo.isDefault()))
+    if (!m_engine || (check.kind == DeviceCheck::Echo && entry.echo.isDefault()))
         return m_probe;
-    return NetworkProbe::checking(*m_engine, entry.check, entry.echo);
+    return NetworkProbe::checking(*m_engine, check, entry.echo);
+}
+
+void PingerThread::askEveryCheck(const DeviceEntry& entry, int timeoutMs, RoundDone done) const
+{
+    const AsyncProbe first = probeFor(entry, entry.check);
+    if (entry.moreChecks.isEmpty()) {
+        first(entry.ip, timeoutMs, [done = std::move(done)](const ProbeResult& result) { done(result, {}); });
+        return;
+    }
+    // The answers come on the engine's thread, or at once for a check that asks nothing.
+    struct Answers
+    {
+        QMutex mutex;
+        ProbeResult first;
+        QList<ProbeResult> more;
+        qsizetype left = 0;
+        RoundDone done;
+    };
+    auto answers = std::make_shared<Answers>();
+    answers->more.resize(entry.moreChecks.size());
+    answers->left = entry.moreChecks.size() + 1;
+    answers->done = std::move(done);
+    const auto answer = [answers](qsizetype i) {
+        return [answers, i](const ProbeResult& result) {
+            QMutexLocker lock(&answers->mutex);
+            (i < 0 ? answers->first : answers->more[i]) = result;
+            if (--answers->left > 0)
+                return;
+            lock.unlock();
+            answers->done(answers->first, answers->more);
+        };
+    };
+    QList<AsyncProbe> probes;
+    for (const DeviceCheck& check : entry.moreChecks)
+        probes.append(probeFor(entry, check));
+    first(entry.ip, timeoutMs, answer(-1));
+    for (qsizetype i = 0; i < probes.size(); ++i)
+        probes.at(i)(entry.ip, timeoutMs, answer(i));
 }
 
 void PingerThread::requestStop()
@@ -198,11 +239,34 @@ void PingerThread::runPass()
         const DeviceEntry entry = m_data.entry(ip);
         if (entry.ip != ip)
             continue;
-        const std::optional<ProbeResult> result = m_waiter.probe(probeFor(entry), ip, timeoutMs(m_settings));
+        // The further checks' results, taken under their mutex: a round that outlasts the
+        // waiter's bound counts them unanswered.
+        struct More
+        {
+            QMutex mutex;
+            QList<ProbeResult> results;
+        };
+        const auto more = std::make_shared<More>();
+        const AsyncProbe everyCheck = [this, &entry, more](const QString&, int timeout, ProbeCompletion done) {
+            askEveryCheck(entry, timeout,
+                          [more, done = std::move(done)](const ProbeResult& first, const QList<ProbeResult>& others) {
+                              {
+                                  QMutexLocker lock(&more->mutex);
+                                  more->results = others;
+                              }
+                              done(first);
+                          });
+        };
+        const std::optional<ProbeResult> result = m_waiter.probe(everyCheck, ip, timeoutMs(m_settings));
         if (!result)
             return;
+        QList<ProbeResult> moreResults;
+        {
+            QMutexLocker lock(&more->mutex);
+            moreResults = more->results;
+        }
         QMutexLocker lock(&m_gate->mutex);
-        report(m_gate, m_data, ip, *result, entry.check);
+        report(m_gate, m_data, {ip, 0, *result, entry.check, entry.moreChecks, moreResults});
     }
 }
 
@@ -214,19 +278,23 @@ void PingerThread::runPeriods(qint64 period)
     qint64 roundStart = 0;
     while (periodMs(m_settings) == period) {
         // Entries added or removed meanwhile count from the next round on.
-        const QStringList ips = addresses(m_data);
+        qint64 requests = 0;
+        const QStringList ips = addresses(m_data, &requests);
         // Where the list outgrows the engine's ceiling, the round stretches to what it can send.
-        const qint64 length = ProbeRate::effectivePeriodMs(ips.size(), period);
+        const qint64 length = ProbeRate::effectivePeriodMs(requests, period);
         // At the engine's pace, as fping -l sends, handed over a little ahead of it: the
         // engine's queue then holds what leaves within QueueAheadMs, so that "Ping now" or a
         // scan waits behind that much of the list, not a whole round of it. One whose last probe
         // is still out goes as soon as that ends rather than a round later.
-        const qint64 intervalNs = ProbeRate::intervalNs(ips.size(), period);
+        // A device of several checks hands the engine a request for each at once, and the
+        // devices are spread so that the requests keep the engine's pace.
+        const qint64 intervalNs = ProbeRate::intervalNs(requests, period);
+        const qint64 deviceIntervalNs = ips.isEmpty() ? intervalNs : intervalNs * requests / ips.size();
         for (qsizetype i = 0; i < ips.size(); ++i) {
             if (!holdBack() || !keepUpWithTheEngine(intervalNs))
                 return;
             submitLate(late);
-            const qint64 dueMs = roundStart + i * intervalNs / 1000000;
+            const qint64 dueMs = roundStart + i * deviceIntervalNs / 1000000;
             if (dueMs - clock.elapsed() > QueueAheadMs) {
                 if (!m_waiter.sleep(int(dueMs - clock.elapsed() - QueueAheadMs / 2)) || periodMs(m_settings) != period)
                     return;
@@ -304,13 +372,14 @@ bool PingerThread::submit(const QString& ip)
         m_gate->outstanding.insert(ip);
     }
     const DeviceEntry entry = m_data.entry(ip);
-    probeFor(entry)(ip, timeoutMs(m_settings),
-                    [gate = m_gate, store = &m_data, ip, check = entry.check](const ProbeResult& result) {
-                        QMutexLocker lock(&gate->mutex);
-                        gate->outstanding.remove(ip);
-                        if (gate->open)
-                            report(gate, *store, ip, result, check);
-                    });
+    askEveryCheck(entry, timeoutMs(m_settings),
+                  [gate = m_gate, store = &m_data, ip, check = entry.check,
+                   moreChecks = entry.moreChecks](const ProbeResult& result, const QList<ProbeResult>& more) {
+                      QMutexLocker lock(&gate->mutex);
+                      gate->outstanding.remove(ip);
+                      if (gate->open)
+                          report(gate, *store, {ip, 0, result, check, moreChecks, more});
+                  });
     return true;
 }
 

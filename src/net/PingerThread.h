@@ -109,14 +109,18 @@ private:
     bool keepUpWithTheEngine(qint64 intervalNs);
     // Adds a result to the batch for the store, posting the batch when it is the first; the
     // gate's mutex is held.
-    static void report(const std::shared_ptr<ResultGate>& gate, Data& data, const QString& ip,
-                       const ProbeResult& result, const DeviceCheck& check);
+    static void report(const std::shared_ptr<ResultGate>& gate, Data& data, ProbeRecord record);
     // On the store's thread: the batch to the store, then to the sink; unless now, not before
     // the batch's window has passed.
     static void handOver(const std::shared_ptr<ResultGate>& gate, bool now);
 
-    // How the entry is probed: by probe, or through the engine as its check asks.
-    AsyncProbe probeFor(const DeviceEntry& entry) const;
+    // How the entry is asked with one of its checks: by probe, or through the engine as the
+    // check asks.
+    AsyncProbe probeFor(const DeviceEntry& entry, const DeviceCheck& check) const;
+    // Asks every check of the entry at once; done gets the first check's result and the
+    // others' (in the order of DeviceEntry::moreChecks) once the last of them has come.
+    using RoundDone = std::function<void(const ProbeResult& first, const QList<ProbeResult>& more)>;
+    void askEveryCheck(const DeviceEntry& entry, int timeoutMs, RoundDone done) const;
 
     Data& m_data;
     const Settings& m_settings;

@@ -5,6 +5,7 @@
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "EchoOptionsField.h"
+#include "MoreChecksField.h"
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
@@ -24,6 +25,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
+    , m_moreChecksField(new MoreChecksField(this))
     , m_slowField(new SlowLimitsField(this))
     , m_echoField(new EchoOptionsField(this))
 {
@@ -36,6 +38,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     m_ipEdit->setMaxLength(253);
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
     layout->addField(QStringLiteral("Check"), m_checkField);
+    layout->addField(QStringLiteral("More checks"), m_moreChecksField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
     layout->addEchoOptions(m_echoField, m_checkField);
     connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
@@ -78,13 +81,22 @@ bool AddDeviceDialog::addTypedEntry()
         refuse(checkProblem);
         return false;
     }
+    const DeviceCheck check = m_checkField->check().value_or(DeviceCheck{});
+    QString moreProblem;
+    const QList<DeviceCheck> moreChecks = m_moreChecksField->appliedTo({}, check, DeviceAddress::probed(address),
+                                                                       &moreProblem);
+    if (!moreProblem.isEmpty()) {
+        refuse(moreProblem);
+        return false;
+    }
     if (store->contains(address)) {
         refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
         return false;
     }
     DeviceEntry entry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),
                       m_informCheckBox->checkState() == Qt::Checked, NoReplyResult);
-    entry.check = m_checkField->check().value_or(DeviceCheck{});
+    entry.check = check;
+    entry.moreChecks = moreChecks;
     entry.slowLimits = m_slowField->appliedTo({});
     entry.echo = m_echoField->appliedTo({});
     store->addEntry(entry);

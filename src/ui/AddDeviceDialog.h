@@ -11,6 +11,7 @@ namespace Tarnwick {
 class DeviceCheckField;
 class DeviceTypeComboBox;
 class EchoOptionsField;
+class MoreChecksField;
 class SlowLimitsField;
 
 // Adds one device to the list each time "Add" is pressed; "OK" (or Enter) adds what is typed,
@@ -40,6 +41,7 @@ private:
     QLineEdit* m_descriptionEdit;
     QCheckBox* m_informCheckBox;
     DeviceCheckField* m_checkField;
+    MoreChecksField* m_moreChecksField;
     SlowLimitsField* m_slowField;
     EchoOptionsField* m_echoField;
     QString m_lastAdded;

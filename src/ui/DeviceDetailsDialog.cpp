@@ -2,6 +2,7 @@
 #include "DeviceDetailsDialog.h"
 
 #include "HistoryGraph.h"
+#include "data/CheckRound.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
 #include "data/Settings.h"
@@ -206,8 +207,17 @@ void DeviceDetailsDialog::refresh()
                     .arg(milliseconds(qint64(*spread.quantileUs(0.5))), milliseconds(qint64(*spread.quantileUs(0.95))));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
     if (store) {
-        if (const QString reason = store->entry(m_ip).lastProbe.reason; !reason.isEmpty())
-            text += QStringLiteral("\nLast probe: %1").arg(reason);
+        const DeviceEntry entry = store->entry(m_ip);
+        if (!entry.lastProbe.reason.isEmpty())
+            text += QStringLiteral("\nLast probe: %1").arg(entry.lastProbe.reason);
+        // Each further check by name with its last result; these figures are the first check's.
+        QStringList more;
+        for (qsizetype i = 0; i < entry.moreChecks.size(); ++i)
+            more << CheckRound::resultText(entry.moreChecks.at(i),
+                                           i < entry.moreProbes.size() ? &entry.moreProbes.at(i) : nullptr);
+        if (!more.isEmpty())
+            text += QStringLiteral("\nThese figures are of the %1 check; further checks: %2")
+                        .arg(entry.check.shortText(), more.join(QStringLiteral("; ")));
     }
     m_summary->setText(text);
 }

@@ -5,6 +5,7 @@
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
 #include "EchoOptionsField.h"
+#include "MoreChecksField.h"
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
@@ -42,6 +43,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     , m_descriptionEdit(new QLineEdit(this))
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
+    , m_moreChecksField(new MoreChecksField(this))
     , m_slowField(new SlowLimitsField(this))
     , m_echoField(new EchoOptionsField(this))
     , m_entries(entries)
@@ -73,6 +75,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     ok->setDefault(true);
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     layout->addField(QStringLiteral("Check"), m_checkField);
+    layout->addField(QStringLiteral("More checks"), m_moreChecksField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
     layout->addEchoOptions(m_echoField, m_checkField);
     layout->buttonRow()->addWidget(cancel);
@@ -104,9 +107,13 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         m_informCheckBox->setCheckState(Qt::PartiallyChecked);
     }
     QList<DeviceCheck> checks;
-    for (const DeviceEntry& entry : entries)
+    QList<QList<DeviceCheck>> moreChecks;
+    for (const DeviceEntry& entry : entries) {
         checks << entry.check;
+        moreChecks << entry.moreChecks;
+    }
     m_checkField->setChecks(checks);
+    m_moreChecksField->setChecks(moreChecks);
     m_slowField->setLimits(entries);
     QList<EchoOptions> echoes;
     for (const DeviceEntry& entry : entries)
@@ -124,14 +131,27 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
         return;
     }
     if (Data* store = Data::instance()) {
-        const Qt::CheckState inform = m_informCheckBox->checkState();
+        // Every entry's checks are read before any is changed: one refused changes none.
+        QList<QList<DeviceCheck>> moreChecks;
         for (const DeviceEntry& entry : std::as_const(m_entries)) {
+            QString problem;
+            moreChecks << m_moreChecksField->appliedTo(entry.moreChecks, m_checkField->appliedTo(entry.check),
+                                                       DeviceAddress::probed(entry.ip), &problem);
+            if (!problem.isEmpty()) {
+                DeviceFormLayout::refuse(this,
+                                         m_entries.size() == 1 ? problem : entry.ip + QStringLiteral(": ") + problem);
+                return;
+            }
+        }
+        const Qt::CheckState inform = m_informCheckBox->checkState();
+        for (qsizetype i = 0; i < m_entries.size(); ++i) {
+            const DeviceEntry& entry = m_entries.at(i);
             store->changeEntry(entry.ip, entry.ip,
                                inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
                                m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
                                m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(),
                                m_checkField->appliedTo(entry.check), m_slowField->appliedTo(entry.slowLimits),
-                               m_echoField->appliedTo(entry.echo));
+                               m_echoField->appliedTo(entry.echo), moreChecks.at(i));
         }
     }
     accept();
@@ -146,6 +166,11 @@ void EditDeviceEntryDialog::giveAddress()
     QString problem = DeviceAddress::problem(address);
     if (problem.isEmpty())
         problem = m_checkField->problem();
+    const DeviceEntry& before = m_entries.first();
+    const DeviceCheck check = m_checkField->appliedTo(before.check);
+    QList<DeviceCheck> moreChecks;
+    if (problem.isEmpty())
+        moreChecks = m_moreChecksField->appliedTo(before.moreChecks, check, DeviceAddress::probed(address), &problem);
     if (problem.isEmpty() && store->contains(address))
         problem = QStringLiteral("\"%1\" is in the device list already.").arg(address);
     if (!problem.isEmpty()) {
@@ -154,12 +179,12 @@ void EditDeviceEntryDialog::giveAddress()
     }
     // The entry comes back under its address, as one added: everything that follows the list
     // keys its devices by address.
-    const DeviceEntry& before = m_entries.first();
     const Qt::CheckState inform = m_informCheckBox->checkState();
     DeviceEntry entry(
         address, m_descriptionEdit->text(), m_typeCombo->currentIndex() < 0 ? before.type : m_typeCombo->currentType(),
         inform == Qt::PartiallyChecked ? before.informOnStateChange : inform == Qt::Checked, NoReplyResult);
-    entry.check = m_checkField->appliedTo(before.check);
+    entry.check = check;
+    entry.moreChecks = moreChecks;
     entry.slowLimits = m_slowField->appliedTo(before.slowLimits);
     entry.echo = m_echoField->appliedTo(before.echo);
     store->removeEntry(before.ip);

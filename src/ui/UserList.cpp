@@ -10,6 +10,7 @@
 #include "UserListRow.h"
 #include "UserListStatistics.h"
 #include "UserListTreeWidget.h"
+#include "data/CheckRound.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
@@ -80,10 +81,27 @@ bool probed(const DeviceEntry& entry)
     return !entry.awaitingFirstResult && entry.state != DeviceStateNone;
 }
 
-// The result column's text: nothing until the first result, rather than a "no reply" never heard.
+// The result column's text: nothing until the first result, rather than a "no reply" never heard;
+// a device of further checks has their count after it: "12 +1".
 QString resultShown(const DeviceEntry& entry)
 {
-    return probed(entry) ? entry.pingResult : QString();
+    if (!probed(entry))
+        return {};
+    if (entry.moreChecks.isEmpty())
+        return entry.pingResult;
+    return QStringLiteral("%1 +%2").arg(entry.pingResult).arg(entry.moreChecks.size());
+}
+
+// The result column's tooltip: why the last probe failed, and each further check's last result.
+QString resultToolTip(const DeviceEntry& entry)
+{
+    QStringList lines;
+    if (const QString why = entry.lastProbe.explanation(); !why.isEmpty())
+        lines << why;
+    for (qsizetype i = 0; i < entry.moreChecks.size(); ++i)
+        lines << CheckRound::resultText(entry.moreChecks.at(i),
+                                        i < entry.moreProbes.size() ? &entry.moreProbes.at(i) : nullptr);
+    return lines.join(QLatin1Char('\n'));
 }
 
 // "12,34,..." as column widths; an empty list when the text holds anything else.
@@ -698,7 +716,7 @@ void UserList::addEntryRow(const DeviceEntry& entry)
                         QStringLiteral("The device list gives this device no address: edit it to "
                                        "give it one, or remove it."));
     row->setResult(resultShown(entry), entry.lastProbe);
-    row->setToolTip(ResultColumn, entry.lastProbe.explanation());
+    row->setToolTip(ResultColumn, resultToolTip(entry));
     row->setText(DescriptionColumn, entry.description);
     row->setText(InformColumn, yesNo(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
@@ -746,7 +764,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!row)
         return;
     row->setResult(resultShown(after), after.lastProbe);
-    row->setToolTip(ResultColumn, after.lastProbe.explanation());
+    row->setToolTip(ResultColumn, resultToolTip(after));
     row->setText(DescriptionColumn, after.description);
     // Icons never compare equal, so setting the same one again would repaint the row for
     // every probe result; the type rarely changes.

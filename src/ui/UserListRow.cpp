@@ -134,10 +134,10 @@ void UserListRow::setData(int column, int role, const QVariant& value)
 
 void UserListRow::setResult(const QString& text, const ProbeResult& result)
 {
-    // By the number shown (whole milliseconds, hundredths under one); rows that show the same
-    // number keep their order.
+    // By the number shown (whole milliseconds, hundredths under one; the mark of further
+    // checks after it, "12 +1", aside); rows that show the same number keep their order.
     bool shown = false;
-    const double ms = text.toDouble(&shown);
+    const double ms = text.section(QLatin1Char(' '), 0, 0).toDouble(&shown);
     m_roundTripMs = result.answered() && shown ? std::optional<double>(ms) : std::nullopt;
     setText(ResultColumn, text);
 }

@@ -143,8 +143,9 @@ private slots:
         QTest::newRow("added") << QByteArray("POST") << devices
                                << QByteArray("{\"address\":\" 127.0.0.1 \",\"description\":\"loop\",\"alerts\":true}")
                                << mine << 201 << "\"state\":\"not yet probed\"";
-        QTest::newRow("default echo options") << QByteArray("GET") << devices + "/127.0.0.1" << QByteArray() << mine
-                                              << 200 << "\"check\":\"echo\",\"payloadSize\":40,\"dontFragment\":false";
+        QTest::newRow("default echo options")
+            << QByteArray("GET") << devices + "/127.0.0.1" << QByteArray() << mine << 200
+            << "\"check\":\"echo\",\"moreChecks\":[],\"payloadSize\":40,\"dontFragment\":false";
         QTest::newRow("added twice") << QByteArray("POST") << devices << QByteArray("{\"address\":\"127.0.0.1\"}")
                                      << mine << 409 << "\\\"127.0.0.1\\\" is in the device list already.";
         QTest::newRow("an unknown field")
@@ -183,6 +184,16 @@ private slots:
             << QByteArray("POST") << devices
             << QByteArray("{\"address\":\"192.0.2.5\",\"description\":\"Dr\\u00fccker \\\"2\\\" \\\\\"}") << mine << 201
             << "\"description\":\"Drücker \\\"2\\\" \\\\\"";
+        QTest::newRow("more checks") << QByteArray("PATCH") << devices + "/192.0.2.5"
+                                     << QByteArray("{\"moreChecks\":[\"TCP:443\",\"arp\"]}") << mine << 200
+                                     << "\"check\":\"echo\",\"moreChecks\":[\"tcp:443\",\"arp\"]";
+        QTest::newRow("a first check given again")
+            << QByteArray("PATCH") << devices + "/192.0.2.5" << QByteArray("{\"check\":\"arp\"}") << mine << 400
+            << "The check \\\"arp\\\" is given twice.";
+        QTest::newRow("an unknown further check")
+            << QByteArray("POST") << devices
+            << QByteArray("{\"address\":\"192.0.2.8\",\"moreChecks\":[\"tcp:443 arp\"]}") << mine << 400
+            << "Unknown check \\\"tcp:443 arp\\\"";
         QTest::newRow("edited") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                 << QByteArray("{\"type\":\"router\",\"description\":\"gateway\"}") << mine << 200
                                 << "\"description\":\"gateway\"";

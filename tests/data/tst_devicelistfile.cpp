@@ -88,6 +88,10 @@ private slots:
         DeviceEntry unfragmented("10.0.0.9", "", DeviceTypePC, false, "X");
         unfragmented.echo.dontFragment = true;
         QTest::newRow("echo options") << QList<DeviceEntry>{large, empty, unfragmented} << "DeviceConfig-echo.xml";
+        DeviceEntry web("10.0.0.5", "Web", DeviceTypeWeb, false, "X");
+        web.moreChecks = {DeviceCheck::tcp(443), DeviceCheck::arp()};
+        share.moreChecks = {DeviceCheck(), DeviceCheck::fromAttribute(u"tcp:0")};
+        QTest::newRow("more checks") << QList<DeviceEntry>{web, share} << "DeviceConfig-more.xml";
     }
 
     void savesByteExact()
@@ -215,6 +219,16 @@ private slots:
         QTest::newRow("payload unreadable")
             << QByteArray("IP=\"h\" PayloadSize=\"1k\"") << "the payload size \"1k\" cannot be read"
             << QByteArray("<DeviceEntry IP=\"h\" Type=\"0\" IASC=\"0\"></DeviceEntry>");
+        QTest::newRow("checks twice") << QByteArray("IP=\"h\" MoreChecks=\"tcp:443 echo TCP:443 Echo\"")
+                                      << "leave out \"echo\" (given twice), \"TCP:443\" (given twice)"
+                                      << QByteArray("MoreChecks=\"tcp:443\"");
+        QTest::newRow("nine checks") << QByteArray(
+            "IP=\"h\" MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 arp tcp:7 tcp:8\"")
+                                     << "leave out \"tcp:8\" (more than 8 checks)"
+                                     << QByteArray("MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 arp tcp:7\"");
+        QTest::newRow("further check unreadable")
+            << QByteArray("IP=\"h\" Check=\"arp\" MoreChecks=\"ping echo\"")
+            << "its further check \"ping\" cannot be read" << QByteArray("Check=\"arp\" MoreChecks=\"ping echo\"");
         QTest::newRow("listed twice") << QByteArray("IP=\"h\">one</DeviceEntry><DeviceEntry IP=\"h\"")
                                       << "names h more than once: its first entry is kept" << QByteArray(">one<");
     }

@@ -494,6 +494,56 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("127.0.0.1")).pingResult, QStringLiteral("X"));
     }
 
+    // A device of an echo and a TCP port is connected only while both answer: a host that
+    // answers ping with its port closed is down, and says which check failed. Both ways of
+    // probing ask every check.
+    void everyCheckMustAnswer_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::newRow("one at a time") << 0;
+        QTest::newRow("every period") << 1;
+    }
+
+    void everyCheckMustAnswer()
+    {
+        QFETCH(int, period);
+        QString whyNot;
+        if (!NetworkSandbox::enter(&whyNot))
+            QSKIP(qPrintable(whyNot));
+        const QHostAddress loopback(QStringLiteral("127.0.0.1"));
+        QTcpServer server;
+        QVERIFY(server.listen(loopback));
+        const quint16 port = server.serverPort();
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            while (QTcpSocket* connection = server.nextPendingConnection())
+                connection->deleteLater();
+        });
+        const QString ip = loopback.toString();
+        m_data->changeEntry(QStringLiteral("a"), ip, false, QString(), DeviceTypePC, DeviceCheck{}, std::nullopt,
+                            std::nullopt, QList{DeviceCheck::tcp(port)});
+        Settings::instance().probePeriod = period;
+        Settings::instance().pingTimeGap = 20;
+        Settings::instance().pingTimeout = 500;
+        NameResolver resolver;
+        ProbeEngine engine(resolver);
+        const auto stop = qScopeGuard([] { stopPinger(); });
+        startPinger(NetworkProbe::overNetwork(engine), {}, &engine);
+        QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(ip).state, int(DeviceStateConnected), 10000);
+        QCOMPARE(m_data->entry(ip).moreProbes.size(), 1);
+
+        server.close();
+        const QString refused = QStringLiteral("TCP %1: connection refused").arg(port);
+        QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(ip).lastProbe.reason, refused, 10000);
+        const DeviceEntry down = m_data->entry(ip);
+        QCOMPARE(down.state, int(DeviceStateDisconnected));
+        QCOMPARE(down.pingResult, NoReplyResult);
+        QCOMPARE(down.moreProbes.first().reason, QStringLiteral("connection refused"));
+
+        QVERIFY(server.listen(loopback, port));
+        QTRY_COMPARE_WITH_TIMEOUT(m_data->entry(ip).state, int(DeviceStateConnected), 10000);
+        QCOMPARE(m_data->entry(ip).lastProbe.kind, ProbeResult::Reply);
+    }
+
     // A device that cannot be asked as the list says is never asked another way: each probe
     // fails at once, and the device shows why.
     void devicesThatCannotBeAskedShowWhy_data()

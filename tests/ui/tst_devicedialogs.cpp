@@ -228,6 +228,34 @@ private slots:
         QCOMPARE(note->text(), QStringLiteral("ARP reaches only addresses on a local link."));
     }
 
+    // Further checks are typed in the words of the device list; one given twice is refused.
+    void addTakesFurtherChecks_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<DeviceCheck>>("taken");
+        QTest::addColumn<QString>("said"); // empty: added
+        QTest::newRow("TCP and ARP") << " tcp:443  ARP" << QList{DeviceCheck::tcp(443), DeviceCheck::arp()}
+                                     << QString();
+        QTest::newRow("the first again") << "tcp:443 echo" << QList<DeviceCheck>()
+                                         << "The check \"echo\" is given twice.";
+    }
+
+    void addTakesFurtherChecks()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QList<DeviceCheck>, taken);
+        QFETCH(QString, said);
+        AddDeviceDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "ipEdit"), QStringLiteral("127.0.0.4"));
+        typeInto(field<QLineEdit>(&dialog, "moreChecksEdit"), typed);
+        pressButton(&dialog, "addButton");
+        QCOMPARE(m_data->contains(QStringLiteral("127.0.0.4")), said.isEmpty());
+        QCOMPARE(m_data->entry(QStringLiteral("127.0.0.4")).moreChecks, taken);
+        auto* box = dialog.findChild<QMessageBox*>(QStringLiteral("refusal"));
+        QCOMPARE(box ? box->text() : QString(), said);
+    }
+
     // Shown at its default size, with the ARP note up, every text and box of a device dialog reads
     // whole and nothing is drawn over the check; so do the boxes of devices whose limits differ.
     void dialogsShowEveryFieldWhole_data()

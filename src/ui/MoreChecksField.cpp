@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "MoreChecksField.h"
+
+#include "data/CheckList.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+MoreChecksField::MoreChecksField(QWidget* parent)
+    : QLineEdit(parent)
+{
+    setObjectName(QStringLiteral("moreChecksEdit"));
+    setPlaceholderText(QStringLiteral("None; for example: tcp:443 arp"));
+    setToolTip(QStringLiteral("Checks asked besides the first, separated by spaces: echo, arp or tcp:PORT.\n"
+                              "The device is connected only while every check answers."));
+}
+
+void MoreChecksField::setChecks(const QList<QList<DeviceCheck>>& checks)
+{
+    m_several = !checks.isEmpty() && !std::all_of(checks.begin(), checks.end(), [&](const QList<DeviceCheck>& own) {
+        return own == checks.first();
+    });
+    setText(m_several || checks.isEmpty() ? QString() : CheckList::text(checks.first()));
+    if (m_several)
+        setPlaceholderText(QStringLiteral("Each keeps its own"));
+    setModified(false);
+}
+
+QList<DeviceCheck> MoreChecksField::appliedTo(const QList<DeviceCheck>& own, const DeviceCheck& first,
+                                              const QString& probedAddress, QString* problem) const
+{
+    // An entry's own checks are held to the first check chosen for it too.
+    return CheckList::read(m_several && !isModified() ? CheckList::text(own) : text(), first, probedAddress, problem);
+}
+
+} // namespace Tarnwick
