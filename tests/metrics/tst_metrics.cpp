@@ -236,6 +236,56 @@ private slots:
         QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
+    void roundTripHistogram_data()
+    {
+        QTest::addColumn<QList<qint64>>("roundTripsUs");
+        QTest::addColumn<QList<int>>("cumulative"); // by bucket, as the bounds below, +Inf last
+        QTest::addColumn<QString>("sum");
+        QTest::newRow("no reply yet") << QList<qint64>{} << QList<int>(22, 0) << "0";
+        QTest::newRow("2 ms and 40 ms") << QList<qint64>{2000, 40000}
+                                        << QList<int>{0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}
+                                        << "0.042";
+        QTest::newRow("on a bound: in its bucket")
+            << QList<qint64>{100, 178, 1000, 10000000}
+            << QList<int>{1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4} << "10.001278";
+        QTest::newRow("under the first, over the last")
+            << QList<qint64>{0, 99, 10000001}
+            << QList<int>{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3} << "10.0001";
+    }
+
+    // Replies only, each counted in the buckets of the bounds at or above it; a device without
+    // one has every bucket at 0.
+    void roundTripHistogram()
+    {
+        QFETCH(QList<qint64>, roundTripsUs);
+        QFETCH(QList<int>, cumulative);
+        QFETCH(QString, sum);
+        Data data;
+        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.1"), QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("1"), true);
+        metrics.record({QStringLiteral("10.0.0.1"), 0, ProbeResult::timeout()});
+        for (const qint64 us : roundTripsUs)
+            metrics.record({QStringLiteral("10.0.0.1"), 0, ProbeResult::reply(std::chrono::microseconds(us))});
+
+        const QStringList bounds{"0.0001", "0.000178", "0.000316", "0.000562", "0.001", "0.00178", "0.00316", "0.00562",
+                                 "0.01",   "0.0178",   "0.0316",   "0.0562",   "0.1",   "0.178",   "0.316",   "0.5625",
+                                 "1",      "1.78",     "3.16",     "5.62",     "10",    "+Inf"};
+        const QString name = QStringLiteral("tarnwick_device_round_trip_seconds");
+        QStringList expected;
+        for (qsizetype i = 0; i < bounds.size(); ++i)
+            expected << QStringLiteral("%1_bucket{address=\"10.0.0.1\",le=\"%2\"} %3")
+                            .arg(name, bounds[i])
+                            .arg(cumulative[i]);
+        expected << QStringLiteral("%1_count{address=\"10.0.0.1\"} %2").arg(name).arg(roundTripsUs.size())
+                 << QStringLiteral("%1_sum{address=\"10.0.0.1\"} %2").arg(name, sum);
+        QStringList samples = exposition(metrics).filter(name);
+        samples.sort();
+        expected.sort();
+        QCOMPARE(samples, expected);
+    }
+
     // Whether each probed device is slow, as the view says now; without a view, no such series.
     void slowDevicesAreOneTheOthersZero()
     {
