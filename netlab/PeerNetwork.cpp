@@ -30,6 +30,10 @@ PeerNetwork::~PeerNetwork()
         ::kill(m_holder, SIGKILL);
         ::waitpid(m_holder, nullptr, 0);
     }
+    if (m_behind > 0) {
+        ::kill(m_behind, SIGKILL);
+        ::waitpid(m_behind, nullptr, 0);
+    }
 }
 
 bool PeerNetwork::run(const QStringList& command) const
@@ -42,19 +46,32 @@ bool PeerNetwork::run(const QStringList& command) const
 
 bool PeerNetwork::runInside(const QStringList& command) const
 {
-    return run(QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/proc/%1/ns/net").arg(m_holder)} + command);
+    return runIn(m_holder, command);
+}
+
+bool PeerNetwork::runIn(pid_t holder, const QStringList& command) const
+{
+    return run(QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/proc/%1/ns/net").arg(holder)} + command);
 }
 
 bool PeerNetwork::makeNamespace(QString* whyNot)
 {
-    int ready[2];
-    if (::pipe(ready) != 0) {
-        *whyNot = QStringLiteral("pipe failed");
+    m_holder = holdNamespace();
+    if (m_holder < 0) {
+        *whyNot = QStringLiteral("could not make the peer namespace");
         return false;
     }
+    return true;
+}
+
+pid_t PeerNetwork::holdNamespace()
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
     // The namespace lives as long as a child that holds it; the child dies with this process.
-    m_holder = ::fork();
-    if (m_holder == 0) {
+    const pid_t holder = ::fork();
+    if (holder == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         const char result = ::unshare(CLONE_NEWNET) == 0 ? 'y' : 'n';
         (void)!::write(ready[1], &result, 1);
@@ -63,13 +80,46 @@ bool PeerNetwork::makeNamespace(QString* whyNot)
     }
     ::close(ready[1]);
     char result = 'n';
-    const bool gotAnswer = m_holder > 0 && ::read(ready[0], &result, 1) == 1;
+    const bool gotAnswer = holder > 0 && ::read(ready[0], &result, 1) == 1;
     ::close(ready[0]);
     if (!gotAnswer || result != 'y') {
-        *whyNot = QStringLiteral("could not make the peer namespace");
-        return false;
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+        return -1;
     }
-    return true;
+    return holder;
+}
+
+bool PeerNetwork::addHostBehind(int host, int mtu, QString* whyNot)
+{
+    m_behind = holdNamespace();
+    const QString ip = QStringLiteral("ip");
+    const QString mtuText = QString::number(mtu);
+    const QString net = m_prefix.section(QLatin1Char('.'), 0, 1);
+    // The far link's ends: the peer's .254.1, the host's .254.2.
+    bool ok = m_behind > 0
+        && runInside({ip, "link", "add", "twfar0", "mtu", mtuText, "type", "veth", "peer", "name", "twfar1", "mtu",
+                      mtuText, "netns", QString::number(m_behind)})
+        && runInside({ip, "addr", "add", net + ".254.1/30", "dev", "twfar0"})
+        && runInside({ip, "link", "set", "twfar0", "up"})
+        && runInside({ip, "route", "add", address(host) + "/32", "via", net + ".254.2"})
+        && runInside({"sysctl", "-qw", "net.ipv4.ip_forward=1"}) && runIn(m_behind, {ip, "link", "set", "lo", "up"})
+        && runIn(m_behind, {ip, "link", "set", "twfar1", "up"})
+        && runIn(m_behind, {ip, "addr", "add", net + ".254.2/30", "dev", "twfar1"})
+        && runIn(m_behind, {ip, "addr", "add", address(host) + "/32", "dev", "lo"})
+        && runIn(m_behind, {ip, "route", "add", "default", "via", net + ".254.1"});
+    if (ok && !m_prefix6.isEmpty())
+        ok = runInside({ip, "-6", "addr", "add", m_prefix6 + ":fe::1/64", "dev", "twfar0", "nodad"})
+            && runInside({ip, "-6", "route", "add", ipv6Address(host) + "/128", "via", m_prefix6 + ":fe::2"})
+            && runInside({"sysctl", "-qw", "net.ipv6.conf.all.forwarding=1"})
+            && runIn(m_behind, {ip, "-6", "addr", "add", m_prefix6 + ":fe::2/64", "dev", "twfar1", "nodad"})
+            && runIn(m_behind, {ip, "-6", "addr", "add", ipv6Address(host) + "/128", "dev", "lo"})
+            && runIn(m_behind, {ip, "-6", "route", "add", "default", "via", m_prefix6 + ":fe::1"});
+    if (!ok)
+        *whyNot = QStringLiteral("could not set up the host behind the peer");
+    return ok;
 }
 
 // hereAddress and thereAddress: the "ip addr add" arguments of each end, if any; route: the

@@ -36,6 +36,12 @@ public:
 
     QString address(int host) const { return m_prefix + QLatin1Char('.') + QString::number(host); }
 
+    // One more answering host, address(host) (and ipv6Address(host) after addIpv6), behind the
+    // peer rather than in it: in a namespace of its own, on a link of the given MTU, so that
+    // the peer routes to it as a router does, and tells a sender whose packets are too large
+    // for that link ("fragmentation needed", "packet too big"). After start.
+    bool addHostBehind(int host, int mtu, QString* whyNot);
+
     // Where this side's end of the link is: the link itself, or a port of a bridge (twbr0).
     enum class OnLink { Directly, BridgePort };
     // One IPv6 host on the link instead: this side is fe80::1, the peer fe80::2 and fd77::2
@@ -53,11 +59,17 @@ public:
 private:
     bool run(const QStringList& command) const;
     bool makeNamespace(QString* whyNot);
+    // A network namespace held by a child of its own, which dies with this process; -1 when
+    // none can be had.
+    static pid_t holdNamespace();
+    bool runIn(pid_t holder, const QStringList& command) const;
     bool linkUp(const QStringList& hereAddress, const QStringList& thereAddress, const QStringList& route,
                 const QList<int>& hosts, QString* whyNot);
 
     QString m_prefix;
     QString m_prefix6;
     pid_t m_holder = -1;
+    // The namespace of the host behind the peer, if any.
+    pid_t m_behind = -1;
     bool m_bridged = false;
 };

@@ -3,9 +3,11 @@
 // (net.ipv4.icmp_echo_ignore_all=1); it answers requests for one address after a delay and,
 // on request, misbehaves first the ways real networks do. Prints "ready" once listening and
 // ends when its standard input closes or after --seconds. With --delay-only, only the first N
-// replies wait, and the ones after them leave at once (a host that is slow for a while).
+// replies wait, and the ones after them leave at once (a host that is slow for a while). With
+// --alternate-delay, every second reply waits that long instead (round trips in two modes).
 //
-//   echo_responder --address A [--delay MS [--delay-only N]] [--wrong-id] [--wrong-seq] [--duplicate]
+//   echo_responder --address A [--delay MS [--delay-only N]] [--alternate-delay MS] [--wrong-id] [--wrong-seq]
+//                  [--duplicate]
 //                  [--foreign-source B [--only-foreign]] [--unrelated] [--seconds N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -71,6 +73,8 @@ int main(int argc, char** argv)
     bool haveForeign = false;
     int delayMs = 0;
     long delayedReplies = -1;
+    int alternateDelayMs = -1;
+    bool alternate = false;
     int seconds = 60;
     bool wrongId = false, wrongSeq = false, duplicate = false, unrelated = false, onlyForeign = false;
     for (int i = 1; i < argc; ++i) {
@@ -82,6 +86,8 @@ int main(int argc, char** argv)
             haveForeign = true, ++i;
         else if (arg == "--delay")
             delayMs = std::atoi(next), ++i;
+        else if (arg == "--alternate-delay")
+            alternateDelayMs = std::atoi(next), ++i;
         else if (arg == "--delay-only")
             delayedReplies = std::atol(next), ++i;
         else if (arg == "--seconds")
@@ -138,8 +144,10 @@ int main(int argc, char** argv)
 
         std::vector<std::uint8_t> reply(icmp, icmp + (n - static_cast<ssize_t>(headerLength)));
         reply[0] = 0;
-        if (delayMs > 0 && delayedReplies != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        alternate = alternateDelayMs >= 0 && !alternate;
+        const int waitMs = alternate ? alternateDelayMs : delayMs;
+        if (waitMs > 0 && delayedReplies != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         if (delayedReplies > 0)
             --delayedReplies;
         if (unrelated) {

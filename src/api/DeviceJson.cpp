@@ -109,6 +109,9 @@ void DeviceJson::write(QByteArray& out) const
     appendString(out, DeviceTypeName::of(entry.type));
     out += ",\"check\":";
     appendString(out, checkText(entry.check));
+    out += ",\"payloadSize\":";
+    out += QByteArray::number(entry.echo.payloadSize);
+    out += entry.echo.dontFragment ? ",\"dontFragment\":true" : ",\"dontFragment\":false";
     out += entry.informOnStateChange ? ",\"alerts\":true,\"state\":" : ",\"alerts\":false,\"state\":";
     appendString(out, stateText());
     out += ",\"roundTripMs\":";

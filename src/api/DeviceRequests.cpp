@@ -10,12 +10,15 @@
 
 #include <QJsonObject>
 
+#include <limits>
+
 namespace Tarnwick {
 
 namespace {
 
-const QStringList DeviceFieldNames = {QStringLiteral("address"), QStringLiteral("description"), QStringLiteral("type"),
-                                      QStringLiteral("check"), QStringLiteral("alerts")};
+const QStringList DeviceFieldNames = {
+    QStringLiteral("address"), QStringLiteral("description"), QStringLiteral("type"),        QStringLiteral("check"),
+    QStringLiteral("alerts"),  QStringLiteral("payloadSize"), QStringLiteral("dontFragment")};
 
 // Whether the device list file can hold the text: no control characters (which the dialogs'
 // one-line fields never take, and XML cannot carry), no halves of a character.
@@ -42,6 +45,8 @@ struct DeviceFields
     std::optional<int> type;
     std::optional<DeviceCheck> check;
     std::optional<bool> alerts;
+    std::optional<qint64> payloadSize;
+    std::optional<bool> dontFragment;
     QString problem;
 
     explicit DeviceFields(const QByteArray& body)
@@ -52,6 +57,10 @@ struct DeviceFields
         const std::optional<QString> typeName = json.string(QStringLiteral("type"));
         const std::optional<QString> checkText = json.string(QStringLiteral("check"));
         alerts = json.boolean(QStringLiteral("alerts"));
+        // Any whole number is read, so that one out of range is refused in the dialogs' words.
+        payloadSize = json.integer(QStringLiteral("payloadSize"), std::numeric_limits<qint64>::min() / 2,
+                                   std::numeric_limits<qint64>::max() / 2);
+        dontFragment = json.boolean(QStringLiteral("dontFragment"));
         problem = json.problem();
         if (!problem.isEmpty())
             return;
@@ -75,6 +84,14 @@ struct DeviceFields
                 problem = QStringLiteral("Unknown check \"%1\": the checks are echo, arp and tcp:PORT (1 to 65535).")
                               .arg(*checkText);
         }
+        if (payloadSize && problem.isEmpty())
+            problem = EchoOptions::payloadSizeProblem(*payloadSize);
+    }
+
+    // The echo options an entry that has own gets.
+    EchoOptions echoFor(const EchoOptions& own) const
+    {
+        return {payloadSize ? std::uint16_t(*payloadSize) : own.payloadSize, dontFragment.value_or(own.dontFragment)};
     }
 };
 
@@ -145,6 +162,7 @@ ApiResponse DeviceRequests::add(const QByteArray& body)
     DeviceEntry entry(address, fields.description.value_or(QString()), fields.type.value_or(DeviceTypePC),
                       fields.alerts.value_or(false), NoReplyResult);
     entry.check = fields.check.value_or(DeviceCheck{});
+    entry.echo = fields.echoFor({});
     if (const QString why = entry.check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
         return ApiResponse::error(400, why);
     Data& data = m_core.data();
@@ -175,7 +193,8 @@ ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
     if (const QString why = check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
         return ApiResponse::error(400, why);
     data.changeEntry(address, address, fields.alerts.value_or(before.informOnStateChange),
-                     fields.description.value_or(before.description), fields.type.value_or(before.type), check);
+                     fields.description.value_or(before.description), fields.type.value_or(before.type), check,
+                     std::nullopt, fields.echoFor(before.echo));
     if (!(data.entry(address) == before))
         m_report(QStringLiteral("Device %1 edited through the API").arg(address));
     return ApiResponse{

@@ -129,8 +129,13 @@ UserList::Services deviceListServices(MonitorCore& core)
         const DeviceStatistics* statistics = core.statistics();
         if (!statistics)
             return UserList::RowStatistics();
-        const DeviceStatistics::Summary hour = statistics->lastHour(ip, QDateTime::currentMSecsSinceEpoch());
-        return UserList::RowStatistics{hour.lossPercent, hour.averageMs, hour.jitterMs, hour.lastAnsweredMs};
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const DeviceStatistics::Summary hour = statistics->lastHour(ip, now);
+        const DeviceStatistics::Spread hourSpread = statistics->lastHourSpread(ip, now);
+        const DeviceStatistics::Spread daySpread = statistics->lastDaySpread(ip, now);
+        return UserList::RowStatistics{hour.lossPercent,    hour.averageMs,          hour.jitterMs,
+                                       hour.lastAnsweredMs, hourSpread.medianMs,     hourSpread.percentile95Ms,
+                                       daySpread.medianMs,  daySpread.percentile95Ms};
     };
     services.historyFile = core.historyFile();
     services.recordingProblem = [&core] { return core.recordingProblem(); };

@@ -113,9 +113,10 @@ FileReload Data::reload(DocumentFile::Reporter reporter)
         }
         const DeviceEntry running = this->entry(entry.ip);
         if (running.type != entry.type || running.description != entry.description
-            || running.informOnStateChange != entry.informOnStateChange || running.slowLimits != entry.slowLimits) {
+            || running.informOnStateChange != entry.informOnStateChange || running.slowLimits != entry.slowLimits
+            || running.echo != entry.echo) {
             changeEntry(entry.ip, entry.ip, entry.informOnStateChange, entry.description, entry.type, entry.check,
-                        entry.slowLimits);
+                        entry.slowLimits, entry.echo);
             ++outcome.changed;
         }
     }
@@ -163,6 +164,11 @@ void Data::writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& lis
         writeLimit(QStringLiteral("SlowAverageMs"), e.slowLimits.averageMs);
         writeLimit(QStringLiteral("SlowLossPercent"), e.slowLimits.lossPercent);
         writeLimit(QStringLiteral("SlowResults"), e.slowLimits.results);
+        // Written only when set, so that a list without them is written as before.
+        if (e.echo.payloadSize != EchoOptions::DefaultPayloadSize)
+            writer.writeAttribute(QStringLiteral("PayloadSize"), QString::number(e.echo.payloadSize));
+        if (e.echo.dontFragment)
+            writer.writeAttribute(QStringLiteral("DontFragment"), QStringLiteral("1"));
         writer.writeCharacters(e.description);
         writer.writeEndElement();
     }
@@ -295,7 +301,7 @@ void Data::removeEntries(const QSet<QString>& ips)
 
 void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                        int type, const std::optional<DeviceCheck>& check,
-                       const std::optional<DeviceEntry::SlowLimits>& slowLimits)
+                       const std::optional<DeviceEntry::SlowLimits>& slowLimits, const std::optional<EchoOptions>& echo)
 {
     std::shared_ptr<DeviceEntryChangedEvent> event;
     {
@@ -313,6 +319,8 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
             e.check = *check;
         if (slowLimits)
             e.slowLimits = *slowLimits;
+        if (echo)
+            e.echo = *echo;
         if (newIp != keyIp) {
             rebuildIndex();
             m_streaks.remove(keyIp);

@@ -83,10 +83,11 @@ public:
     // Removes every entry with one of the addresses at once (one pass over the list, however
     // many go), announcing each as removeEntry does.
     void removeEntries(const QSet<QString>& ips);
-    // check, slowLimits: none keeps the entry's own.
+    // check, slowLimits, echo: none keeps the entry's own.
     void changeEntry(const QString& keyIp, const QString& newIp, bool informOnStateChange, const QString& description,
                      int type, const std::optional<DeviceCheck>& check = std::nullopt,
-                     const std::optional<DeviceEntry::SlowLimits>& slowLimits = std::nullopt);
+                     const std::optional<DeviceEntry::SlowLimits>& slowLimits = std::nullopt,
+                     const std::optional<EchoOptions>& echo = std::nullopt);
     // The one way probe results enter the store: takes them in the order given, on the store's
     // own thread. Each result's text (the round trip in whole milliseconds, or NoReplyResult,
     // PresentResult) is made here once, for the files and the list, beside the outcome itself.

@@ -22,6 +22,30 @@ std::optional<int> limitFrom(const QXmlStreamAttributes& attributes, const QStri
     return std::clamp(XmlNumber::toInt(attributes.value(name)), lowest, highest);
 }
 
+// The echo's payload size: absent is the default; text that is no number, or a number out of
+// range, is taken as the default or held to the range, and said why.
+std::uint16_t payloadSizeFrom(const QXmlStreamAttributes& attributes, QString* problem)
+{
+    const QString name = QStringLiteral("PayloadSize");
+    if (!attributes.hasAttribute(name))
+        return EchoOptions::DefaultPayloadSize;
+    const QStringView text = attributes.value(name);
+    bool ok = false;
+    const qint64 bytes = text.trimmed().toLongLong(&ok, 10);
+    if (!ok) {
+        *problem = QStringLiteral("the payload size \"%1\" cannot be read; its echo requests carry %2 bytes")
+                       .arg(text.toString())
+                       .arg(EchoOptions::DefaultPayloadSize);
+        return EchoOptions::DefaultPayloadSize;
+    }
+    const auto held = std::uint16_t(std::clamp<qint64>(bytes, 0, EchoOptions::MaxPayloadSize));
+    if (held != bytes)
+        *problem = QStringLiteral("the payload size %1 is out of range; its echo requests carry %2 bytes")
+                       .arg(bytes)
+                       .arg(held);
+    return held;
+}
+
 } // namespace
 
 DataXmlHandler::DataXmlHandler(Data& data, std::function<bool()> stopRequested, DocumentFile::Reporter report)
@@ -47,6 +71,9 @@ bool DataXmlHandler::startElement(const QString& qName, const QXmlStreamAttribut
         m_current.slowLimits = {limitFrom(attributes, QStringLiteral("SlowAverageMs"), 0, Settings::MaxMilliseconds),
                                 limitFrom(attributes, QStringLiteral("SlowLossPercent"), 0, 100),
                                 limitFrom(attributes, QStringLiteral("SlowResults"), 1, Settings::MaxSlowResults)};
+        m_echoProblem.clear();
+        m_current.echo = {payloadSizeFrom(attributes, &m_echoProblem),
+                          XmlNumber::toFlag(attributes.value(QStringLiteral("DontFragment")))};
     }
     return true;
 }
@@ -68,6 +95,9 @@ bool DataXmlHandler::endElement(const QString& qName)
         else if (const QString problem = m_current.hasAddress() ? DeviceAddress::problem(ip) : QString();
                  !problem.isEmpty())
             m_report(QStringLiteral("The device list's entry %1 is kept, and its probes fail: %2").arg(ip, problem));
+        else if (!m_echoProblem.isEmpty())
+            m_report(
+                QStringLiteral("The device list's entry for %1: %2, and the file is saved so.").arg(ip, m_echoProblem));
     }
     m_data.addEntry(m_current);
     return true;

@@ -15,7 +15,9 @@ class Data;
 // entry of the store, with the element's text as its description. stopRequested, where given,
 // is asked before each entry: true ends the reading there. What it takes on trust is told to
 // report: an address or a check that cannot be read (the entry is kept as written, and its
-// probes fail with the reason), and an address listed twice (the later entry is left out).
+// probes fail with the reason), an address listed twice (the later entry is left out), and an
+// echo payload size that cannot be read or is out of range (the entry is kept, with the default
+// size or the nearest one in range).
 class DataXmlHandler : public IXmlContentHandler
 {
 public:
@@ -27,6 +29,8 @@ public:
 
 private:
     DeviceEntry m_current;
+    // What cannot be taken of the current entry's echo options as written.
+    QString m_echoProblem;
     // Entries read without an address so far.
     int m_withoutAddress = 0;
     Data& m_data;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DeviceCheck.h"
+#include "EchoOptions.h"
 #include "ProbeResult.h"
 
 #include <QString>
@@ -63,6 +64,8 @@ public:
         bool operator==(const SlowLimits& other) const = default;
     };
     SlowLimits slowLimits;
+    // How an echo check's requests are made.
+    EchoOptions echo;
 
     bool operator==(const DeviceEntry& other) const = default;
 };

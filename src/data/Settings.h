@@ -172,6 +172,8 @@ public:
     // and which networks ("10.0.0.0/24 fd00::/64"; empty: the directly connected ones).
     CopyableAtomic<int> networkWatchPeriod{0};
     QString networkWatchPrefixes;
+    // Which of the device list's columns that start hidden the user has shown ("10,11").
+    QString shownColumns;
     static constexpr int MinNetworkWatchPeriod = 10;
     static constexpr int MaxNetworkWatchPeriod = 7 * 24 * 3600;
 
@@ -232,6 +234,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"NetworkWatchPeriod", &Settings::networkWatchPeriod, 0, 0,
                                                MaxNetworkWatchPeriod});
     visit(SettingsElement<QString>{"NetworkWatchPrefixes", &Settings::networkWatchPrefixes, QString()});
+    visit(SettingsElement<QString>{"ShownColumns", &Settings::shownColumns, QString()});
 }
 
 template <typename T>

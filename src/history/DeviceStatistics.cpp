@@ -10,6 +10,46 @@ namespace Tarnwick {
 
 namespace {
 constexpr qint64 MinuteMs = 60000;
+constexpr qint64 QuarterMs = 15 * MinuteMs;
+constexpr qint64 SixHoursMs = 360 * MinuteMs;
+} // namespace
+
+LatencySketch* DeviceStatistics::slotFor(SketchRing& ring, qint32 span)
+{
+    SketchSlot& slot = ring[std::size_t(span) % ring.size()];
+    if (slot.span > span)
+        return nullptr;
+    if (slot.span != span)
+        slot = SketchSlot{span, {}};
+    return &slot.sketch;
+}
+
+DeviceStatistics::Spread DeviceStatistics::spreadOf(const SketchRing& ring, qint32 nowSpan)
+{
+    LatencySketch sum;
+    for (const SketchSlot& slot : ring)
+        if (slot.span > nowSpan - qint32(ring.size()) && slot.span <= nowSpan)
+            sum.merge(slot.sketch);
+    const auto ms = [](std::optional<double> us) { return us ? std::optional(*us / 1000.0) : std::nullopt; };
+    return {ms(sum.quantileUs(0.5)), ms(sum.quantileUs(0.95))};
+}
+
+DeviceStatistics::Spread DeviceStatistics::spread(const QString& name, qint64 nowMs, SketchRing Device::*ring,
+                                                  qint64 spanMs) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_devices.constFind(name);
+    return it == m_devices.cend() ? Spread{} : spreadOf((*it).*ring, qint32(nowMs / spanMs));
+}
+
+DeviceStatistics::Spread DeviceStatistics::lastHourSpread(const QString& device, qint64 nowMs) const
+{
+    return spread(device, nowMs, &Device::quarters, QuarterMs);
+}
+
+DeviceStatistics::Spread DeviceStatistics::lastDaySpread(const QString& device, qint64 nowMs) const
+{
+    return spread(device, nowMs, &Device::sixHours, SixHoursMs);
 }
 
 void DeviceStatistics::record(const ProbeRecord& result)
@@ -36,6 +76,10 @@ void DeviceStatistics::record(const ProbeRecord& result)
     }
     device.lastRoundTripUs = roundTripUs;
     device.lastAnsweredMs = result.atMs;
+    for (const auto& [ring, spanMs] :
+         {std::pair{&Device::quarters, QuarterMs}, std::pair{&Device::sixHours, SixHoursMs}})
+        if (LatencySketch* sketch = slotFor(device.*ring, qint32(result.atMs / spanMs)))
+            sketch->add(roundTripUs);
 }
 
 void DeviceStatistics::forget(const QString& device)
@@ -48,7 +92,10 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
 {
     const auto number = qint32(minute.startMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
-    Bucket& bucket = m_devices[name].buckets[std::size_t(number % 60)];
+    Device& device = m_devices[name];
+    if (LatencySketch* sketch = slotFor(device.quarters, qint32(minute.startMs / QuarterMs)))
+        sketch->merge(minute.sketch);
+    Bucket& bucket = device.buckets[std::size_t(number % 60)];
     // Kept minutes come in while this run records: one an hour older than the slot's never
     // takes the place of this run's minute.
     if (bucket.minute > number)
@@ -58,6 +105,13 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
     bucket.sent += minute.sent;
     bucket.received += minute.received;
     bucket.sumUs += minute.sumUs;
+}
+
+void DeviceStatistics::addKeptSixHours(const QString& name, qint64 startMs, const LatencySketch& sketch)
+{
+    QMutexLocker lock(&m_mutex);
+    if (LatencySketch* slot = slotFor(m_devices[name].sixHours, qint32(startMs / SixHoursMs)))
+        slot->merge(sketch);
 }
 
 DeviceStatistics::Summary DeviceStatistics::lastMinutes(const QString& name, qint64 nowMs, int minutes) const

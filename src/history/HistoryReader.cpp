@@ -2,6 +2,7 @@
 #include "HistoryReader.h"
 
 #include "HistoryLogging.h"
+#include "SketchSqlFunctions.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -57,12 +58,27 @@ HistoryReader::HistoryReader(const QString& fileName)
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=200"));
     if (!db.open())
         qCWarning(lcHistory).noquote() << "The history cannot be read:" << db.lastError().text();
+    else if (!SketchSqlFunctions::install(db))
+        qCWarning(lcHistory).noquote() << "The history's latency sketches cannot be read: SQLite refuses the functions";
 }
 
 HistoryReader::~HistoryReader()
 {
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool HistoryReader::hasSketches() const
+{
+    // A file no program of ours has written since sketches came has minutes without them.
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    return query.exec(QStringLiteral("SELECT count(*) FROM pragma_table_info('minutes') WHERE name = 'sketch'"))
+        && query.next() && query.value(0).toInt() > 0;
+}
+
+QString HistoryReader::sketchColumn(const char* expression) const
+{
+    return hasSketches() ? QLatin1String(expression) : QStringLiteral("NULL");
 }
 
 QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint64 fromMs, qint64 toMs,
@@ -74,15 +90,17 @@ QList<HistoryReader::Bucket> HistoryReader::buckets(const QString& device, qint6
     if (!run(
             query,
             QStringLiteral("SELECT minute / %1, sum(sent), sum(received), min(CASE WHEN received > 0 THEN min_us END), "
-                           "max(max_us), sum(sum_us) FROM minutes "
+                           "max(max_us), sum(sum_us), %2 FROM minutes "
                            "WHERE device = (SELECT id FROM devices WHERE address = ?) AND minute >= ? AND minute < ? "
                            "GROUP BY 1 ORDER BY 1")
-                .arg(width),
+                .arg(width)
+                .arg(sketchColumn("sketch_merge(sketch)")),
             device, fromMs / MinuteMs, (toMs + MinuteMs - 1) / MinuteMs))
         return result;
     while (query.next())
         result.append({query.value(0).toLongLong() * width * MinuteMs, query.value(1).toInt(), query.value(2).toInt(),
-                       query.value(3).toLongLong(), query.value(4).toLongLong(), query.value(5).toLongLong()});
+                       query.value(3).toLongLong(), query.value(4).toLongLong(), query.value(5).toLongLong(),
+                       LatencySketch::fromBytes(query.value(6).toByteArray())});
     return result;
 }
 
@@ -91,8 +109,9 @@ void HistoryReader::forEachRecentMinute(qint64 fromMs,
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!prepare(query,
-                 QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us "
-                                "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")))
+                 QStringLiteral("SELECT d.address, m.minute, m.sent, m.received, m.min_us, m.max_us, m.sum_us, %1 "
+                                "FROM minutes m JOIN devices d ON d.id = m.device WHERE m.minute >= ?")
+                     .arg(sketchColumn("m.sketch"))))
         return;
     query.addBindValue(fromMs / MinuteMs);
     if (!query.exec())
@@ -103,8 +122,36 @@ void HistoryReader::forEachRecentMinute(qint64 fromMs,
                             query.value(3).toInt(),
                             query.value(4).toLongLong(),
                             query.value(5).toLongLong(),
-                            query.value(6).toLongLong()};
+                            query.value(6).toLongLong(),
+                            LatencySketch::fromBytes(query.value(7).toByteArray())};
         if (!take(query.value(0).toString(), minute))
+            return;
+    }
+}
+
+void HistoryReader::forEachSketchSpan(
+    qint64 fromMs, qint64 toMs, int spanMinutes,
+    const std::function<bool(const QString&, qint64, const LatencySketch&)>& take) const
+{
+    if (!hasSketches())
+        return;
+    const qint64 width = std::max(1, spanMinutes);
+    // Added up inside SQLite, in the order of the minutes' key: a day of minutes of thousands of
+    // devices never crosses into the program one by one.
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!prepare(query,
+                 QStringLiteral("SELECT d.address, m.minute / %1, sketch_merge(m.sketch) FROM minutes m "
+                                "JOIN devices d ON d.id = m.device WHERE m.minute >= ? AND m.minute < ? "
+                                "AND m.sketch IS NOT NULL GROUP BY m.device, 2")
+                     .arg(width)))
+        return;
+    query.addBindValue(fromMs / MinuteMs);
+    query.addBindValue((toMs + MinuteMs - 1) / MinuteMs);
+    if (!query.exec())
+        return;
+    while (query.next()) {
+        if (!take(query.value(0).toString(), query.value(1).toLongLong() * width * MinuteMs,
+                  LatencySketch::fromBytes(query.value(2).toByteArray())))
             return;
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "LatencySketch.h"
 #include "data/InventoryEntry.h"
 
 #include "data/ProbeRecord.h"
@@ -30,6 +31,8 @@ public:
         qint64 minUs = 0; // over the replies; 0 when there was none
         qint64 maxUs = 0;
         qint64 sumUs = 0;
+        // The spread of the round trips; empty in minutes kept before sketches were.
+        LatencySketch sketch = {};
     };
     struct StateChange
     {
@@ -53,6 +56,11 @@ public:
     // Hands every device's minutes from fromMs on to take, each with its device's address, one
     // at a time (there may be millions); take returns false to give the reading up.
     void forEachRecentMinute(qint64 fromMs, const std::function<bool(const QString&, const Bucket&)>& take) const;
+    // Hands every device's latency sketches of the minutes from fromMs up to toMs to take, added
+    // up spanMinutes at a time (each span from a multiple of spanMinutes since 1970), with the
+    // device's address and the span's start (UTC); take returns false to give the reading up.
+    void forEachSketchSpan(qint64 fromMs, qint64 toMs, int spanMinutes,
+                           const std::function<bool(const QString&, qint64, const LatencySketch&)>& take) const;
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
@@ -74,6 +82,9 @@ public:
     QStringList watchedNetworks() const;
 
 private:
+    bool hasSketches() const;
+    // The expression where the file's minutes have sketches, NULL where they have none.
+    QString sketchColumn(const char* expression) const;
     // Each device's last row before beforeMs of a table of changes, with its on/off column as
     // the change's connected.
     QHash<QString, StateChange> lastChanges(const char* table, const char* column, qint64 beforeMs,

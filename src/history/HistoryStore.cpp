@@ -2,6 +2,7 @@
 #include "HistoryStore.h"
 
 #include "HistoryLogging.h"
+#include "SketchSqlFunctions.h"
 #include "data/Settings.h"
 
 #include <QDateTime>
@@ -109,6 +110,7 @@ void HistoryStore::count(Minute& minute, const ProbeRecord& result)
     minute.minUs = minute.received == 0 ? roundTripUs : std::min(minute.minUs, roundTripUs);
     minute.maxUs = std::max(minute.maxUs, roundTripUs);
     minute.sumUs += roundTripUs;
+    minute.sketch.add(roundTripUs);
     ++minute.received;
 }
 
@@ -117,7 +119,7 @@ void HistoryStore::fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& re
     const MinuteKey key{result.device, result.atMs / MinuteMs};
     auto it = minutes.find(key);
     if (it == minutes.end())
-        it = minutes.insert(key, Minute{result.device, key.second, 0, 0, 0, 0, 0});
+        it = minutes.insert(key, Minute{.device = result.device, .minute = key.second});
     count(*it, result);
 }
 
@@ -244,6 +246,17 @@ bool createInventoryTables(QSqlQuery& query)
         && exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS watched_networks (network TEXT PRIMARY KEY)"));
 }
 
+// So did each minute's latency sketch (LatencySketch's bytes; NULL where nothing answered).
+bool addSketchColumn(QSqlQuery& query)
+{
+    if (!exec(query, QStringLiteral("SELECT count(*) FROM pragma_table_info('minutes') WHERE name = 'sketch'"))
+        || !query.next())
+        return false;
+    const bool present = query.value(0).toInt() > 0;
+    query.finish();
+    return present || exec(query, QStringLiteral("ALTER TABLE minutes ADD COLUMN sketch BLOB"));
+}
+
 bool createTables(QSqlQuery& query)
 {
     return exec(query, QStringLiteral("CREATE TABLE devices (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"))
@@ -262,7 +275,7 @@ bool createTables(QSqlQuery& query)
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
-        && createSlowTable(query) && createInventoryTables(query);
+        && createSlowTable(query) && createInventoryTables(query) && addSketchColumn(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -279,7 +292,8 @@ bool migrateFromVersion1(QSqlQuery& query)
                 QStringLiteral("INSERT INTO results SELECT d.id, r.at, r.outcome, r.rtt_us FROM results_1 r "
                                "JOIN devices d ON d.address = r.device"))
         && exec(query,
-                QStringLiteral("INSERT INTO minutes SELECT d.id, m.minute, m.sent, m.received, m.min_us, m.max_us, "
+                QStringLiteral("INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us) "
+                               "SELECT d.id, m.minute, m.sent, m.received, m.min_us, m.max_us, "
                                "m.sum_us FROM minutes_1 m JOIN devices d ON d.address = m.device"))
         && exec(query, QStringLiteral("DROP TABLE results_1")) && exec(query, QStringLiteral("DROP TABLE minutes_1"));
 }
@@ -312,6 +326,8 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open())
         return Problem::of(db.lastError());
+    if (!SketchSqlFunctions::install(db))
+        return {Problem::Transient, QStringLiteral("SQLite does not take the functions that add latency sketches")};
     QSqlQuery query(db);
     const auto failed = [&] { return Problem::of(query.lastError()); };
     // Read through once a run: a file that was sound when it was last opened is still ours.
@@ -351,7 +367,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion) {
-        if (!createSlowTable(query) || !createInventoryTables(query))
+        if (!createSlowTable(query) || !createInventoryTables(query) || !addSketchColumn(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -463,19 +479,21 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
             return fail(insert.lastError());
     }
     QSqlQuery upsert(db);
-    upsert.prepare(QStringLiteral(
-        "INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us) VALUES (?, ?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT (device, minute) DO UPDATE SET "
-        "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
-        "ELSE min(min_us, excluded.min_us) END, "
-        "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
-        "sent = sent + excluded.sent, received = received + excluded.received"));
+    upsert.prepare(
+        QStringLiteral("INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, sketch) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, minute) DO UPDATE SET "
+                       "sketch = sketch_merge(sketch, excluded.sketch), "
+                       "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
+                       "ELSE min(min_us, excluded.min_us) END, "
+                       "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
+                       "sent = sent + excluded.sent, received = received + excluded.received"));
     for (const Minute& m : std::as_const(minutes)) {
         const qint64 id = deviceId(db, m.device, error);
         if (id < 0)
             return fail(error);
-        for (const QVariant& value : {QVariant(id), QVariant(m.minute), QVariant(m.sent), QVariant(m.received),
-                                      QVariant(m.minUs), QVariant(m.maxUs), QVariant(m.sumUs)})
+        for (const QVariant& value :
+             {QVariant(id), QVariant(m.minute), QVariant(m.sent), QVariant(m.received), QVariant(m.minUs),
+              QVariant(m.maxUs), QVariant(m.sumUs), m.sketch.isEmpty() ? QVariant() : QVariant(m.sketch.toBytes())})
             upsert.addBindValue(value);
         if (!upsert.exec())
             return fail(upsert.lastError());
@@ -668,6 +686,7 @@ void HistoryStore::keepWaiting(Batch& batch)
         it->sumUs += m.sumUs;
         it->sent += m.sent;
         it->received += m.received;
+        it->sketch.merge(m.sketch);
     }
     batch.changes += m_waiting.changes;
     for (auto it = m_waiting.inventory.cbegin(); it != m_waiting.inventory.cend(); ++it)

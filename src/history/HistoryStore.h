@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "LatencySketch.h"
 #include "SqliteProblem.h"
 
 #include "data/InventoryEntry.h"
@@ -27,7 +28,8 @@ class Settings;
 
 // Every probe result of the monitor, kept in an SQLite file ("History.sqlite") in WAL mode:
 // the raw results for a day, and per device a summary of every minute (sent, received, least,
-// most and total round trip) and its changes of state for as many days as the history keeps.
+// most and total round trip, and the spread of the round trips as a LatencySketch) and its
+// changes of state for as many days as the history keeps.
 // Results are written on a thread of the store's own, about once a second in one transaction;
 // recording never waits for the disk, and a store that falls behind folds what it cannot keep
 // up with into the minute summaries rather than growing without bound. The file never grows
@@ -104,6 +106,7 @@ private:
         qint64 minUs = 0;
         qint64 maxUs = 0;
         qint64 sumUs = 0;
+        LatencySketch sketch = {};
     };
     // A change of connection or of slowness, each kept in a table of its own.
     enum class ChangeOf { Connection, Slowness };

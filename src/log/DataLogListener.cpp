@@ -77,6 +77,8 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     note("check", before.check.text(), after.check.text());
     if (before.slowLimits != after.slowLimits)
         changes << QStringLiteral("its slow limits");
+    if (before.echo != after.echo)
+        changes << QStringLiteral("its echo requests");
     if (!changes.isEmpty())
         logForDevice(before.ip, before.description, " edited: " + changes.join(QStringLiteral(", ")).toStdString());
 }

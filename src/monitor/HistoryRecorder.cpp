@@ -32,16 +32,25 @@ HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settin
     : m_fileName(fileName)
     , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
 {
-    // The last hour's figures carry on from the previous run.
-    const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
-    m_keptMinutesReader = std::thread([this, fileName, hourAgo, stop = std::move(stopReading)] {
-        HistoryReader(fileName).forEachRecentMinute(hourAgo,
-                                                    [&](const QString& device, const HistoryReader::Bucket& minute) {
-                                                        if (m_leaving || (stop && stop()))
-                                                            return false;
-                                                        m_statistics.addKeptMinute(device, minute);
-                                                        return true;
-                                                    });
+    // The last hour's figures and the day's spread carry on from the previous run. The day is
+    // read only up to this run's start, whose results are counted as they come.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_keptMinutesReader = std::thread([this, fileName, now, stop = std::move(stopReading)] {
+        const auto goOn = [&] { return !m_leaving && !(stop && stop()); };
+        const HistoryReader reader(fileName);
+        reader.forEachRecentMinute(now - 3600 * 1000, [&](const QString& device, const HistoryReader::Bucket& minute) {
+            if (!goOn())
+                return false;
+            m_statistics.addKeptMinute(device, minute);
+            return true;
+        });
+        reader.forEachSketchSpan(now - 24 * 3600 * 1000, now, 360,
+                                 [&](const QString& device, qint64 startMs, const LatencySketch& sketch) {
+                                     if (!goOn())
+                                         return false;
+                                     m_statistics.addKeptSixHours(device, startMs, sketch);
+                                     return true;
+                                 });
         m_keptMinutesRead = true;
     });
     data.connectReceiver(this);

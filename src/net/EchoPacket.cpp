@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EchoPacket.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -13,6 +14,7 @@ constexpr std::uint8_t EchoReplyType = 0;
 constexpr std::size_t IcmpHeaderAndTime = 16;
 constexpr std::uint8_t DestinationUnreachableType = 3;
 constexpr std::uint8_t TimeExceededType = 11;
+constexpr std::uint8_t FragmentationNeededCode = 4;
 constexpr std::size_t IcmpHeader = 8;
 constexpr std::uint8_t IcmpProtocol = 1;
 
@@ -64,18 +66,24 @@ std::uint16_t EchoPacket::checksum(const std::uint8_t* data, std::size_t length)
 
 EchoPacket::Request EchoPacket::buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t sendTime)
 {
-    Request r{};
-    r[0] = EchoRequestType;
-    r[1] = 0;
-    putLittleEndian16(&r[4], identifier);
-    putLittleEndian16(&r[6], sequence);
-    for (int i = 0; i < 4; ++i)
-        r[12 + i] = static_cast<std::uint8_t>(sendTime >> (8 * i));
-    for (std::size_t i = 0; i < 32; ++i)
-        r[16 + i] = static_cast<std::uint8_t>(0x20 + i);
-    const std::uint16_t sum = checksum(r.data(), r.size());
-    std::memcpy(&r[2], &sum, 2);
+    Request r;
+    writeRequest(r.data(), r.size(), identifier, sequence, sendTime);
     return r;
+}
+
+void EchoPacket::writeRequest(std::uint8_t* packet, std::size_t size, std::uint16_t identifier, std::uint16_t sequence,
+                              std::uint32_t sendTime)
+{
+    std::uint8_t header[IcmpHeaderAndTime] = {EchoRequestType};
+    putLittleEndian16(&header[4], identifier);
+    putLittleEndian16(&header[6], sequence);
+    for (int i = 0; i < 4; ++i)
+        header[12 + i] = static_cast<std::uint8_t>(sendTime >> (8 * i));
+    std::memcpy(packet, header, std::min(size, sizeof header));
+    for (std::size_t i = IcmpHeaderAndTime; i < size; ++i)
+        packet[i] = static_cast<std::uint8_t>(0x20 + (i - IcmpHeaderAndTime));
+    const std::uint16_t sum = checksum(packet, size);
+    std::memcpy(&packet[2], &sum, 2);
 }
 
 std::optional<EchoPacket::Reply> EchoPacket::parseReply(const std::uint8_t* data, std::size_t length, bool withIpHeader)
@@ -86,12 +94,15 @@ std::optional<EchoPacket::Reply> EchoPacket::parseReply(const std::uint8_t* data
         if (offset == 0)
             return std::nullopt;
     }
-    if (length < offset || length - offset < IcmpHeaderAndTime)
+    if (length < offset || length - offset < IcmpHeader)
         return std::nullopt;
     const std::uint8_t* icmp = data + offset;
     if (icmp[0] != EchoReplyType || icmp[1] != 0)
         return std::nullopt;
-    return Reply{littleEndian16(icmp + 4), littleEndian16(icmp + 6), littleEndian32(icmp + 12)};
+    // The send time travels in the echo data, which a request with less than eight bytes of
+    // it does not carry.
+    const std::uint32_t sendTime = length - offset >= IcmpHeaderAndTime ? littleEndian32(icmp + 12) : 0;
+    return Reply{littleEndian16(icmp + 4), littleEndian16(icmp + 6), sendTime};
 }
 
 std::optional<std::pair<std::uint16_t, std::uint16_t>> EchoPacket::parseQuotedRequest(const std::uint8_t* data,
@@ -120,6 +131,8 @@ std::optional<EchoPacket::Error> EchoPacket::parseError(const std::uint8_t* data
         return std::nullopt;
     Error error{icmp[0], icmp[1], request->first, request->second, 0};
     std::memcpy(&error.destination, quoted + 16, 4);
+    if (icmp[0] == DestinationUnreachableType && icmp[1] == FragmentationNeededCode)
+        error.nextHopMtu = static_cast<std::uint16_t>(icmp[6] << 8 | icmp[7]);
     return error;
 }
 

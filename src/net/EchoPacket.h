@@ -19,6 +19,11 @@ public:
     // Type 8, code 0, identifier and sequence least significant byte first, the send time at
     // bytes 12-15 and the payload 0x20..0x3F, with the checksum filled in.
     static Request buildRequest(std::uint16_t identifier, std::uint16_t sequence, std::uint32_t sendTime);
+    // The same request with size bytes in all (the ICMP header's 8, then the echo data): the
+    // send time as far as it fits, and beyond it the pattern counting on from 0x20 (wrapping
+    // at 0xFF).
+    static void writeRequest(std::uint8_t* packet, std::size_t size, std::uint16_t identifier, std::uint16_t sequence,
+                             std::uint32_t sendTime);
 
     // RFC 1071 checksum, in the byte order of the data it was summed over.
     static std::uint16_t checksum(const std::uint8_t* data, std::size_t length);
@@ -31,8 +36,8 @@ public:
         std::uint32_t sendTime;
     };
 
-    // The echo reply in a datagram, or nothing when the datagram is not a whole echo reply
-    // (type 0, code 0, long enough to hold the send time). withIpHeader: the datagram starts
+    // The echo reply in a datagram, or nothing when the datagram is no echo reply (type 0, code
+    // 0, a whole ICMP header; the send time is 0 where a short one holds none). withIpHeader: the datagram starts
     // with its IPv4 header (raw sockets), whose length is taken from the header; otherwise it
     // starts with the ICMP message.
     static std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t length, bool withIpHeader);
@@ -46,6 +51,8 @@ public:
         std::uint16_t identifier; // of the quoted request
         std::uint16_t sequence; // of the quoted request
         std::uint32_t destination; // of the quoted request, network byte order
+        // The next hop's MTU that a "fragmentation needed" message gives; 0 otherwise.
+        std::uint16_t nextHopMtu = 0;
     };
 
     // The error in a datagram as a raw socket delivers it (IPv4 header first), or nothing unless

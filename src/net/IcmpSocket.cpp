@@ -40,6 +40,10 @@ IcmpSocket::IcmpSocket(int family)
     }
     if (m_fd < 0)
         return;
+    if (family == AF_INET) {
+        socklen_t length = sizeof m_pathMtuDiscovery;
+        ::getsockopt(m_fd, SOL_IP, IP_MTU_DISCOVER, &m_pathMtuDiscovery, &length);
+    }
     // Each reply carries the time the kernel took it in: a round trip then leaves out how long
     // the engine took to wake.
     const int stamp = 1;
@@ -59,6 +63,7 @@ void IcmpSocket::openIpv6()
         ICMP6_FILTER_SETBLOCKALL(&filter);
         ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
         ICMP6_FILTER_SETPASS(ICMP6_DST_UNREACH, &filter);
+        ICMP6_FILTER_SETPASS(ICMP6_PACKET_TOO_BIG, &filter);
         ICMP6_FILTER_SETPASS(ICMP6_TIME_EXCEEDED, &filter);
         ::setsockopt(m_fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
     } else {
@@ -82,7 +87,8 @@ void IcmpSocket::acceptOnlyIdentifier(std::uint16_t identifier)
         // ICMPv6 messages come without the IPv6 header, the identifier in network byte order.
         sock_filter code[] = {
             BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0), // type
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_DST_UNREACH, 4, 0), // accept
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_DST_UNREACH, 5, 0), // accept
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_PACKET_TOO_BIG, 4, 0), // accept
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_TIME_EXCEEDED, 3, 0), // accept
             BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 4), // identifier of an echo reply (the socket's filter)
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 1, 0), // ours: accept
@@ -111,6 +117,42 @@ void IcmpSocket::acceptOnlyIdentifier(std::uint16_t identifier)
         BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
     };
     attachFilter(code, sizeof code / sizeof code[0]);
+}
+
+void IcmpSocket::startUnfragmented()
+{
+    const int on = 1;
+    if (m_family == AF_INET6) {
+        ::setsockopt(m_fd, SOL_IPV6, IPV6_DONTFRAG, &on, sizeof on);
+    } else {
+        const int discovery = IP_PMTUDISC_DO;
+        ::setsockopt(m_fd, SOL_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery);
+    }
+    // A datagram socket has its error queue on for good; a raw one only now, since every ICMP
+    // error would otherwise wait there twice over (it reads them as datagrams).
+    if (m_raw)
+        setErrorQueue(true);
+}
+
+void IcmpSocket::endUnfragmented()
+{
+    const int off = 0;
+    if (m_family == AF_INET6)
+        ::setsockopt(m_fd, SOL_IPV6, IPV6_DONTFRAG, &off, sizeof off);
+    else
+        ::setsockopt(m_fd, SOL_IP, IP_MTU_DISCOVER, &m_pathMtuDiscovery, sizeof m_pathMtuDiscovery);
+    // Turned off, the error queue is emptied too.
+    if (m_raw)
+        setErrorQueue(false);
+}
+
+void IcmpSocket::setErrorQueue(bool on)
+{
+    const int value = on ? 1 : 0;
+    if (m_family == AF_INET6)
+        ::setsockopt(m_fd, SOL_IPV6, IPV6_RECVERR, &value, sizeof value);
+    else
+        ::setsockopt(m_fd, SOL_IP, IP_RECVERR, &value, sizeof value);
 }
 
 void IcmpSocket::attachFilter(sock_filter* code, std::size_t length)

@@ -33,13 +33,24 @@ public:
     // A datagram socket receives such errors on its error queue (IP_RECVERR, IPV6_RECVERR).
     void acceptOnlyIdentifier(std::uint16_t identifier);
 
+    // Between these two, what is sent leaves with "don't fragment" (IPv4) or is never
+    // fragmented by this host (IPv6): a datagram larger than the path's known MTU fails with
+    // EMSGSIZE, and the kernel's error with that MTU (sock_extended_err::ee_info) waits on the
+    // error queue until endUnfragmented. The options change only for such sends, so that the
+    // others cost nothing more than the send.
+    void startUnfragmented();
+    void endUnfragmented();
+
 private:
     void openIpv6();
+    void setErrorQueue(bool on);
     void attachFilter(sock_filter* code, std::size_t length);
 
     int m_fd = -1;
     bool m_raw = false;
     int m_family = AF_INET;
+    // The IPv4 path MTU discovery the socket came with, which endUnfragmented puts back.
+    int m_pathMtuDiscovery = 0;
 };
 
 } // namespace Tarnwick

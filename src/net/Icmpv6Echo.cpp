@@ -27,14 +27,18 @@ quint16 bigEndian16(const char* at)
 QByteArray Icmpv6Echo::request(quint16 id, quint16 sequence)
 {
     QByteArray packet(HeaderSize + PayloadSize, '\0');
-    packet[0] = char(EchoRequestType);
-    packet[4] = char(id >> 8);
-    packet[5] = char(id);
-    packet[6] = char(sequence >> 8);
-    packet[7] = char(sequence);
-    for (qsizetype i = 0; i < PayloadSize; ++i)
-        packet[HeaderSize + i] = char(0x20 + i);
+    writeRequest(reinterpret_cast<std::uint8_t*>(packet.data()), std::size_t(packet.size()), id, sequence);
     return packet;
+}
+
+void Icmpv6Echo::writeRequest(std::uint8_t* packet, std::size_t size, quint16 id, quint16 sequence)
+{
+    const std::uint8_t header[HeaderSize] = {
+        EchoRequestType,       0, 0, 0, std::uint8_t(id >> 8), std::uint8_t(id), std::uint8_t(sequence >> 8),
+        std::uint8_t(sequence)};
+    std::memcpy(packet, header, HeaderSize);
+    for (std::size_t i = HeaderSize; i < size; ++i)
+        packet[i] = std::uint8_t(0x20 + (i - HeaderSize));
 }
 
 std::optional<Icmpv6Echo::Reply> Icmpv6Echo::parseReply(const char* data, qsizetype size)
@@ -56,7 +60,7 @@ std::optional<Icmpv6Echo::Error> Icmpv6Echo::parseError(const char* data, qsizet
     if (size < HeaderSize + Ipv6HeaderSize + HeaderSize)
         return std::nullopt;
     const quint8 type = quint8(data[0]);
-    if (type != DestinationUnreachableType && type != TimeExceededType)
+    if (type != DestinationUnreachableType && type != TimeExceededType && type != PacketTooBigType)
         return std::nullopt;
     const char* quoted = data + HeaderSize;
     // An IPv6 header whose next header is ICMPv6: a request with extension headers is not ours.
@@ -67,6 +71,8 @@ std::optional<Icmpv6Echo::Error> Icmpv6Echo::parseError(const char* data, qsizet
         return std::nullopt;
     Error error{type, quint8(data[1]), request->id, request->sequence, {}};
     std::memcpy(error.destination.data(), quoted + 24, 16);
+    if (type == PacketTooBigType)
+        error.mtu = quint32(bigEndian16(data + 4)) << 16 | bigEndian16(data + 6);
     return error;
 }
 
@@ -74,6 +80,8 @@ QString Icmpv6Echo::errorText(quint8 type, quint8 code)
 {
     if (type == TimeExceededType)
         return code == 1 ? QStringLiteral("fragment reassembly time exceeded") : QStringLiteral("hop limit exceeded");
+    if (type == PacketTooBigType)
+        return QStringLiteral("packet too big");
     static const char* const unreachable[] = {
         "no route to destination",
         "communication administratively prohibited",

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -20,6 +21,9 @@ public:
     // Type 128, code 0, identifier and sequence in network byte order, the payload 0x20..0x47;
     // the checksum is left to the kernel.
     static QByteArray request(quint16 id, quint16 sequence);
+    // The same request with size bytes in all (the header's 8, then the echo data counting on
+    // from 0x20, wrapping at 0xFF).
+    static void writeRequest(std::uint8_t* packet, std::size_t size, quint16 id, quint16 sequence);
 
     struct Reply
     {
@@ -36,9 +40,12 @@ public:
         quint16 id; // of the quoted request
         quint16 sequence; // of the quoted request
         std::array<std::uint8_t, 16> destination; // of the quoted request
+        // The MTU that a "packet too big" message gives; 0 otherwise.
+        quint32 mtu = 0;
     };
-    // A destination-unreachable or time-exceeded message that quotes the IPv6 header and the
-    // first eight bytes of an echo request; none for anything else.
+    static constexpr quint8 PacketTooBigType = 2;
+    // A destination-unreachable, packet-too-big or time-exceeded message that quotes the IPv6
+    // header and the first eight bytes of an echo request; none for anything else.
     static std::optional<Error> parseError(const char* data, qsizetype size);
     // The identifier and sequence of the echo request at the start of data, as a datagram
     // socket's error queue returns it.

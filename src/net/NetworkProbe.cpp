@@ -13,26 +13,26 @@ int NetworkProbe::resolutionBoundMs(int timeoutMs)
     return std::clamp(timeoutMs, 1000, 5000);
 }
 
-AsyncProbe NetworkProbe::overNetwork(ProbeEngine& engine, std::uint64_t client, bool askByArp)
+AsyncProbe NetworkProbe::overNetwork(ProbeEngine& engine, std::uint64_t client, bool askByArp, EchoOptions echo)
 {
     const auto onLink = askByArp ? ProbeEngine::OnLink::AskByArp : ProbeEngine::OnLink::EchoOnly;
-    return [&engine, client, onLink](const QString& host, int timeoutMs, ProbeCompletion done) {
-        engine.resolver().resolve(
-            host, resolutionBoundMs(timeoutMs),
-            [&engine, timeoutMs, client, onLink, done = std::move(done)](const NameResolver::Outcome& found) mutable {
-                if (!found.address) {
-                    done(ProbeResult::unresolved(found.failure));
-                    return;
-                }
-                engine.submit(*found.address, timeoutMs, std::move(done), client, onLink);
-            });
+    return [&engine, client, onLink, echo](const QString& host, int timeoutMs, ProbeCompletion done) {
+        engine.resolver().resolve(host, resolutionBoundMs(timeoutMs),
+                                  [&engine, timeoutMs, client, onLink, echo,
+                                   done = std::move(done)](const NameResolver::Outcome& found) mutable {
+                                      if (!found.address) {
+                                          done(ProbeResult::unresolved(found.failure));
+                                          return;
+                                      }
+                                      engine.submit(*found.address, timeoutMs, std::move(done), client, onLink, echo);
+                                  });
     };
 }
 
-AsyncProbe NetworkProbe::checking(ProbeEngine& engine, const DeviceCheck& check, std::uint64_t client)
+AsyncProbe NetworkProbe::checking(ProbeEngine& engine, const DeviceCheck& check, EchoOptions echo, std::uint64_t client)
 {
     if (check.kind == DeviceCheck::Echo)
-        return overNetwork(engine, client);
+        return overNetwork(engine, client, true, echo);
     return [&engine, check, client](const QString& host, int timeoutMs, ProbeCompletion done) {
         engine.resolver().resolve(
             host, resolutionBoundMs(timeoutMs),

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "data/DeviceCheck.h"
+#include "data/EchoOptions.h"
 #include "data/ProbeResult.h"
 
 #include <QString>
@@ -26,13 +27,15 @@ public:
     // Over the network: the name resolved without blocking by the engine's resolver (a name
     // that cannot be resolved in time is a socket error, as an unusable destination always
     // was), then the engine, as the client's requests. askByArp: hosts on a local link are
-    // asked by ARP first, and one that answers that alone is reported present. The engine must
-    // outlive the probe.
-    static AsyncProbe overNetwork(ProbeEngine& engine, std::uint64_t client = 0, bool askByArp = false);
-    // Over the network as a device's check asks: an echo as overNetwork(engine), a TCP
-    // connection to its port, or an ARP question alone. Not for an Unreadable check, which
-    // asks nothing (refusing).
-    static AsyncProbe checking(ProbeEngine& engine, const DeviceCheck& check, std::uint64_t client = 0);
+    // asked by ARP first, and one that answers that alone is reported present. echo: how the
+    // echo requests are made. The engine must outlive the probe.
+    static AsyncProbe overNetwork(ProbeEngine& engine, std::uint64_t client = 0, bool askByArp = false,
+                                  EchoOptions echo = {});
+    // Over the network as the monitor asks a device: an echo made as echo says, asked by ARP
+    // first on a local link, a TCP connection to its port, or an ARP question alone (these two
+    // ignore echo). Not for an Unreadable check, which asks nothing (refusing).
+    static AsyncProbe checking(ProbeEngine& engine, const DeviceCheck& check, EchoOptions echo = {},
+                               std::uint64_t client = 0);
     // A stand-in answered at once.
     static AsyncProbe from(ProbeFunction probe);
     // No probe at all: each fails at once with a socket error that says why.

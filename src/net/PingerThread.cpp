@@ -145,9 +145,11 @@ AsyncProbe PingerThread::probeFor(const DeviceEntry& entry) const
                                                                         : DeviceAddress::problem(entry.ip);
     if (!refused.isEmpty())
         return NetworkProbe::refusing(refused);
-    if (!m_engine || entry.check.kind == DeviceCheck::Echo)
+    // An echo of the usual make goes the monitor's way (m_probe); one of its own make through
+    // the engine, which takes the make with each request.
+    if (!m_engine || (entry.check.kind == DeviceCheck::Echo && entry.echo.isDefault()))
         return m_probe;
-    return NetworkProbe::checking(*m_engine, entry.check);
+    return NetworkProbe::checking(*m_engine, entry.check, entry.echo);
 }
 
 void PingerThread::requestStop()

@@ -42,7 +42,8 @@ public:
     // pace, gap and time-out. Both must outlive the thread.
     // probe: how a device is probed (NetworkProbe::overNetwork, or a stand-in in tests).
     // engine: the engine behind probe, which also probes devices whose check is a TCP port or
-    // ARP, and whose queue the period mode keeps short; none probes every device with probe.
+    // ARP, or an echo of a size or fragmenting of its own (DeviceEntry::echo), and whose queue
+    // the period mode keeps short; none probes every device with probe.
     PingerThread(Data& data, const Settings& settings, AsyncProbe probe, ResultSink sink = {},
                  ProbeEngine* engine = nullptr);
     // Stops the thread first where it still runs.

@@ -23,6 +23,8 @@ namespace Tarnwick {
 
 namespace {
 
+constexpr std::size_t IcmpHeaderSize = 8;
+
 // The most requests sent between two reads of the socket: a 1 MiB receive buffer holds about
 // 1,300 echo replies.
 constexpr int MaxSendsPerTurn = 256;
@@ -127,6 +129,12 @@ IpAddress::Ipv6Bytes bytesOf(const in6_addr& address)
 // A connection that could not be made, with the reason in the system's words, but for the one
 // answer users read most, which the program words as it does everywhere else. A refusal is the
 // host's own answer that nothing listens on the port: an error, not a probe that went unheard.
+// An echo request larger than the path carries, refused by this host or by a router on the way.
+ProbeResult tooLong(std::uint32_t pathMtu)
+{
+    return {ProbeResult::Timeout, 0, QStringLiteral("message too long; path MTU %1").arg(pathMtu)};
+}
+
 ProbeResult connectFailure(int error)
 {
     if (error == ECONNREFUSED)
@@ -189,9 +197,11 @@ std::size_t ProbeEngine::requestsQueued(Client client)
                                      [client](const Pending& request) { return request.client == client; }));
 }
 
-void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
+void ProbeEngine::submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink,
+                         EchoOptions echo)
 {
-    queue({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs()});
+    queue({address, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs(), 0, std::nullopt,
+           echo});
 }
 
 void ProbeEngine::submitConnect(std::uint32_t address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
@@ -200,13 +210,14 @@ void ProbeEngine::submitConnect(std::uint32_t address, std::uint16_t port, int t
     queue({address, std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly, false, monotonicNs(), port});
 }
 
-void ProbeEngine::submit(const IpAddress& address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink)
+void ProbeEngine::submit(const IpAddress& address, int timeoutMs, ProbeCompletion done, Client client, OnLink onLink,
+                         EchoOptions echo)
 {
     if (!address.isIpv6()) {
-        submit(address.ipv4(), timeoutMs, std::move(done), client, onLink);
+        submit(address.ipv4(), timeoutMs, std::move(done), client, onLink, echo);
         return;
     }
-    queue({0, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs(), 0, address});
+    queue({0, std::max(0, timeoutMs), std::move(done), client, onLink, false, monotonicNs(), 0, address, echo});
 }
 
 void ProbeEngine::submitConnect(const IpAddress& address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
@@ -470,18 +481,20 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         m_queue.push_front(std::move(request));
         return false;
     }
-    const EchoPacket::Request packet = EchoPacket::buildRequest(m_identifier, *sequence, TickCounter::now());
+    m_packet.resize(IcmpHeaderSize + request.echo.payloadSize);
+    EchoPacket::writeRequest(m_packet.data(), m_packet.size(), m_identifier, *sequence, TickCounter::now());
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = request.address;
     // Taken before the send: the reply may well be in before sendto returns.
     const std::int64_t sentNs = monotonicNs();
     const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
-    const ssize_t sent = ::sendto(m_socket->fd(), packet.data(), packet.size(), 0,
-                                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    std::optional<int> pathMtu;
+    const ssize_t sent = sendEcho(*m_socket, reinterpret_cast<const sockaddr*>(&destination), sizeof destination,
+                                  request.echo.dontFragment, pathMtu, finished);
     m_pacer.sent(sentNs);
-    if (sent != static_cast<ssize_t>(packet.size())) {
-        finished.emplace_back(std::move(request.done), ProbeResult::socketError());
+    if (sent != static_cast<ssize_t>(m_packet.size())) {
+        finished.emplace_back(std::move(request.done), pathMtu ? tooLong(*pathMtu) : ProbeResult::socketError());
         return true;
     }
     m_outstanding.insert(*sequence,
@@ -510,7 +523,7 @@ void ProbeEngine::receiveAll(Finished& finished)
                                                  : std::nullopt;
             if (error && error->identifier == m_identifier)
                 finishWithError(error->sequence, error->destination, error->type, error->code, from.sin_addr.s_addr,
-                                finished);
+                                error->nextHopMtu, finished);
             continue;
         }
         const OutstandingTable::Request* request = m_outstanding.find(reply->sequence);
@@ -526,6 +539,23 @@ void ProbeEngine::receiveAll(Finished& finished)
         receiveErrorQueue(finished);
 }
 
+ssize_t ProbeEngine::sendEcho(IcmpSocket& socket, const sockaddr* destination, socklen_t destinationSize,
+                              bool dontFragment, std::optional<int>& pathMtu, Finished& finished)
+{
+    if (!dontFragment)
+        return ::sendto(socket.fd(), m_packet.data(), m_packet.size(), 0, destination, destinationSize);
+    socket.startUnfragmented();
+    const ssize_t sent = ::sendto(socket.fd(), m_packet.data(), m_packet.size(), 0, destination, destinationSize);
+    const int error = errno;
+    // The kernel's refusal waits on the error queue with the MTU it went by, behind the
+    // network's errors about earlier requests, which are taken as they would be later.
+    if (sent < 0 && error == EMSGSIZE)
+        pathMtu = &socket == m_socket6.get() ? receiveIpv6ErrorQueue(finished) : receiveErrorQueue(finished);
+    socket.endUnfragmented();
+    errno = error;
+    return sent;
+}
+
 void ProbeEngine::finishWithReply(std::uint16_t sequence, std::int64_t nowNs, msghdr& message, Finished& finished)
 {
     OutstandingTable::Request answered = m_outstanding.take(sequence);
@@ -534,44 +564,48 @@ void ProbeEngine::finishWithReply(std::uint16_t sequence, std::int64_t nowNs, ms
         ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, nowNs, receivedRealNs(message)) / 1000)));
 }
 
-void ProbeEngine::receiveErrorQueue(Finished& finished)
+std::optional<int> ProbeEngine::receiveErrorQueue(Finished& finished)
 {
     std::uint8_t payload[576];
     std::uint8_t control[512];
+    std::optional<int> refusedMtu;
     for (;;) {
         sockaddr_in destination{};
         msghdr message;
         const ssize_t received = receiveOne(m_socket->fd(), MSG_ERRQUEUE, payload, sizeof payload, &destination,
                                             sizeof destination, control, sizeof control, message);
         if (received < 0)
-            return;
+            return refusedMtu;
         const auto quoted = EchoPacket::parseQuotedRequest(payload, static_cast<std::size_t>(received));
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR
                 || header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in)))
                 continue;
             sock_extended_err error{};
             std::memcpy(&error, CMSG_DATA(header), sizeof error);
-            if (error.ee_origin != SO_EE_ORIGIN_ICMP)
+            if (error.ee_origin == SO_EE_ORIGIN_LOCAL && error.ee_errno == EMSGSIZE)
+                refusedMtu = int(error.ee_info);
+            if (error.ee_origin != SO_EE_ORIGIN_ICMP || !quoted)
                 continue;
             sockaddr_in offender{};
             std::memcpy(&offender, CMSG_DATA(header) + sizeof error, sizeof offender);
             // The kernel chose the identifier of a datagram socket; the sequence and the
             // destination tell our request.
             finishWithError(quoted->second, destination.sin_addr.s_addr, error.ee_type, error.ee_code,
-                            offender.sin_family == AF_INET ? offender.sin_addr.s_addr : 0, finished);
+                            offender.sin_family == AF_INET ? offender.sin_addr.s_addr : 0,
+                            error.ee_errno == EMSGSIZE ? error.ee_info : 0, finished);
         }
     }
 }
 
 void ProbeEngine::finishWithError(std::uint16_t sequence, std::uint32_t destination, std::uint8_t type,
-                                  std::uint8_t code, std::uint32_t offender, Finished& finished)
+                                  std::uint8_t code, std::uint32_t offender, std::uint32_t mtu, Finished& finished)
 {
     const OutstandingTable::Request* request = m_outstanding.find(sequence);
     if (!request || request->ipv6 || request->address != destination)
         return;
     OutstandingTable::Request failed = m_outstanding.take(sequence);
-    QString reason = QString::fromLatin1(EchoPacket::errorText(type, code));
+    QString reason = mtu ? tooLong(mtu).reason : QString::fromLatin1(EchoPacket::errorText(type, code));
     char text[INET_ADDRSTRLEN] = {};
     if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text))
         reason += QStringLiteral(", from ") + QString::fromLatin1(text);
@@ -595,16 +629,20 @@ bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
         m_queue.push_front(std::move(request));
         return false;
     }
-    const QByteArray packet = Icmpv6Echo::request(m_identifier, *sequence);
+    m_packet.resize(IcmpHeaderSize + request.echo.payloadSize);
+    Icmpv6Echo::writeRequest(m_packet.data(), m_packet.size(), m_identifier, *sequence);
     const sockaddr_in6 destination = ipv6Destination(*request.ipv6);
     const std::int64_t sentNs = monotonicNs();
     const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
-    const ssize_t sent = ::sendto(m_socket6->fd(), packet.constData(), std::size_t(packet.size()), 0,
-                                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    std::optional<int> pathMtu;
+    const ssize_t sent = sendEcho(*m_socket6, reinterpret_cast<const sockaddr*>(&destination), sizeof destination,
+                                  request.echo.dontFragment, pathMtu, finished);
     m_pacer.sent(sentNs);
-    if (sent != packet.size()) {
-        finished.emplace_back(std::move(request.done),
-                              ProbeResult{ProbeResult::SocketError, 0, QString::fromLocal8Bit(std::strerror(errno))});
+    if (sent != static_cast<ssize_t>(m_packet.size())) {
+        finished.emplace_back(
+            std::move(request.done),
+            pathMtu ? tooLong(*pathMtu)
+                    : ProbeResult{ProbeResult::SocketError, 0, QString::fromLocal8Bit(std::strerror(errno))});
         return true;
     }
     m_outstanding.insert(*sequence,
@@ -647,32 +685,36 @@ void ProbeEngine::receiveIpv6(Finished& finished)
         receiveIpv6ErrorQueue(finished);
 }
 
-void ProbeEngine::receiveIpv6ErrorQueue(Finished& finished)
+std::optional<int> ProbeEngine::receiveIpv6ErrorQueue(Finished& finished)
 {
     char payload[1280];
     std::uint8_t control[512];
+    std::optional<int> refusedMtu;
     for (;;) {
         sockaddr_in6 destination{};
         msghdr message;
         const ssize_t received = receiveOne(m_socket6->fd(), MSG_ERRQUEUE, payload, sizeof payload, &destination,
                                             sizeof destination, control, sizeof control, message);
         if (received < 0)
-            return;
+            return refusedMtu;
         const auto quoted = Icmpv6Echo::parseQuotedRequest(payload, received);
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); quoted && header; header = CMSG_NXTHDR(&message, header)) {
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IPV6 || header->cmsg_type != IPV6_RECVERR
                 || header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in6)))
                 continue;
             sock_extended_err error{};
             std::memcpy(&error, CMSG_DATA(header), sizeof error);
-            if (error.ee_origin != SO_EE_ORIGIN_ICMP6)
+            if (error.ee_origin == SO_EE_ORIGIN_LOCAL && error.ee_errno == EMSGSIZE)
+                refusedMtu = int(error.ee_info);
+            if (error.ee_origin != SO_EE_ORIGIN_ICMP6 || !quoted)
                 continue;
             sockaddr_in6 offender{};
             std::memcpy(&offender, CMSG_DATA(header) + sizeof error, sizeof offender);
             // The kernel chose the identifier of a datagram socket; the sequence and the
             // destination tell our request.
             finishWithIpv6Error(
-                {error.ee_type, error.ee_code, quoted->id, quoted->sequence, bytesOf(destination.sin6_addr)},
+                {error.ee_type, error.ee_code, quoted->id, quoted->sequence, bytesOf(destination.sin6_addr),
+                 error.ee_type == Icmpv6Echo::PacketTooBigType ? error.ee_info : 0},
                 offender.sin6_family == AF_INET6 ? bytesOf(offender.sin6_addr) : IpAddress::Ipv6Bytes{}, finished);
         }
     }
@@ -685,7 +727,7 @@ void ProbeEngine::finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAd
     if (!request || !request->ipv6 || request->ipv6->ipv6() != error.destination)
         return;
     OutstandingTable::Request failed = m_outstanding.take(error.sequence);
-    QString reason = Icmpv6Echo::errorText(error.type, error.code);
+    QString reason = error.mtu ? tooLong(error.mtu).reason : Icmpv6Echo::errorText(error.type, error.code);
     if (offender != IpAddress::Ipv6Bytes{})
         reason += QStringLiteral(", from ") + IpAddress::ipv6(offender).toString();
     finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});

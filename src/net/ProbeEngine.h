@@ -8,6 +8,7 @@
 #include "LocalLinks.h"
 #include "OutstandingTable.h"
 #include "ProbePacer.h"
+#include "data/EchoOptions.h"
 #include "data/ProbeResult.h"
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace Tarnwick {
 
@@ -75,9 +77,11 @@ public:
     // Probes an IPv4 address (network byte order), waiting up to timeoutMs for the reply; done
     // is called exactly once, on the engine's thread, unless the engine stops first or the
     // client withdraws the request before it is sent. AskByArp: an address on a local link is
-    // asked by ARP first, waiting up to timeoutMs for that answer too.
+    // asked by ARP first, waiting up to timeoutMs for that answer too. echo: the echo request's
+    // data size, and whether it may be fragmented; one that the path cannot carry fails with
+    // the reason "message too long; path MTU 1400".
     void submit(std::uint32_t address, int timeoutMs, ProbeCompletion done, Client client = 0,
-                OnLink onLink = OnLink::EchoOnly);
+                OnLink onLink = OnLink::EchoOnly, EchoOptions echo = {});
     // Connects to a TCP port of an IPv4 address (network byte order) without blocking, paced and
     // timed out like an echo request; the connect time is the round trip. A refused connection
     // fails with the reason "connection refused"; the connection is closed once made.
@@ -86,7 +90,7 @@ public:
     // Either of the above for an IPv4 or IPv6 address; an IPv6 address is sent an ICMPv6 echo
     // request (never asked by ARP: ArpOnly fails with the reason) or connected to over IPv6.
     void submit(const IpAddress& address, int timeoutMs, ProbeCompletion done, Client client = 0,
-                OnLink onLink = OnLink::EchoOnly);
+                OnLink onLink = OnLink::EchoOnly, EchoOptions echo = {});
     void submitConnect(const IpAddress& address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
                        Client client = 0);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
@@ -116,6 +120,7 @@ private:
         std::uint16_t port = 0;
         // The IPv6 address to probe instead of address.
         std::optional<IpAddress> ipv6 = std::nullopt;
+        EchoOptions echo = {};
     };
     // A request whose ARP question is out, with the link it went out on.
     struct ArpWait
@@ -138,10 +143,16 @@ private:
     bool sendNext(std::int64_t nowNs, Finished& finished);
     bool askByArp(Pending& request, std::int64_t nowNs);
     void receiveAll(Finished& finished);
-    void receiveErrorQueue(Finished& finished);
+    // Both return the path MTU of the kernel's own "message too long" error about a send just
+    // refused, where there is one.
+    std::optional<int> receiveErrorQueue(Finished& finished);
     bool sendIpv6(Pending& request, Finished& finished);
     void receiveIpv6(Finished& finished);
-    void receiveIpv6ErrorQueue(Finished& finished);
+    std::optional<int> receiveIpv6ErrorQueue(Finished& finished);
+    // Sends the echo request in m_packet as sendto does, unfragmented where asked: pathMtu is
+    // then the MTU of the kernel's refusal of one larger than the path carries.
+    ssize_t sendEcho(IcmpSocket& socket, const struct sockaddr* destination, socklen_t destinationSize,
+                     bool dontFragment, std::optional<int>& pathMtu, Finished& finished);
     void finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAddress::Ipv6Bytes& offender, Finished& finished);
     // The outstanding request with the sequence number is answered by the reply just received
     // (its kernel time stamp in message, where there is one).
@@ -152,8 +163,9 @@ private:
     void finishConnects(Finished& finished);
     void closeConnects();
     void finishExpired(std::int64_t nowNs, Finished& finished);
+    // mtu: the next hop's, where the error is that the request was too large for it.
     void finishWithError(std::uint16_t sequence, std::uint32_t destination, std::uint8_t type, std::uint8_t code,
-                         std::uint32_t offender, Finished& finished);
+                         std::uint32_t offender, std::uint32_t mtu, Finished& finished);
     void wait(std::int64_t nowNs);
     void wake();
 
@@ -169,6 +181,8 @@ private:
     std::int64_t m_intervalNs = ProbePacer::DefaultIntervalNs;
 
     // The engine's thread alone touches these.
+    // The echo request being sent, kept between sends so that its memory is taken once.
+    std::vector<std::uint8_t> m_packet;
     OutstandingTable m_outstanding;
     ProbePacer m_pacer;
     std::multimap<std::int64_t, ArpWait> m_arpWaiting; // by deadline

@@ -4,6 +4,7 @@
 #include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
+#include "EchoOptionsField.h"
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
@@ -24,6 +25,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
     , m_slowField(new SlowLimitsField(this))
+    , m_echoField(new EchoOptionsField(this))
 {
     setWindowTitle(QStringLiteral("Add Device - Tarnwick"));
     m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
@@ -35,6 +37,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
     layout->addField(QStringLiteral("Check"), m_checkField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
+    layout->addEchoOptions(m_echoField, m_checkField);
     connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -83,6 +86,7 @@ bool AddDeviceDialog::addTypedEntry()
                       m_informCheckBox->checkState() == Qt::Checked, NoReplyResult);
     entry.check = m_checkField->check().value_or(DeviceCheck{});
     entry.slowLimits = m_slowField->appliedTo({});
+    entry.echo = m_echoField->appliedTo({});
     store->addEntry(entry);
     m_lastAdded = address;
     return true;

@@ -10,6 +10,7 @@ namespace Tarnwick {
 
 class DeviceCheckField;
 class DeviceTypeComboBox;
+class EchoOptionsField;
 class SlowLimitsField;
 
 // Adds one device to the list each time "Add" is pressed; "OK" (or Enter) adds what is typed,
@@ -40,6 +41,7 @@ private:
     QCheckBox* m_informCheckBox;
     DeviceCheckField* m_checkField;
     SlowLimitsField* m_slowField;
+    EchoOptionsField* m_echoField;
     QString m_lastAdded;
 };
 

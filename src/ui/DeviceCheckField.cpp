@@ -54,6 +54,7 @@ DeviceCheckField::DeviceCheckField(QWidget* parent)
     layout->addWidget(m_port, 0, 1);
     layout->addWidget(m_note, 1, 0, 1, 2);
     connect(m_kind, &QComboBox::currentIndexChanged, this, &DeviceCheckField::update);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &DeviceCheckField::kindChanged);
     update();
 }
 

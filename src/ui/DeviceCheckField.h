@@ -38,6 +38,10 @@ public:
     // Why the check chosen can never work for the address (ARP for an IPv6 address), or empty.
     QString problem() const;
 
+signals:
+    // Another kind of check was chosen (or none).
+    void kindChanged();
+
 private:
     void update();
 

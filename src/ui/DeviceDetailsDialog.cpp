@@ -68,6 +68,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     , m_recordingProblem(std::move(recordingProblem))
     , m_ranges(new QButtonGroup(this))
     , m_summary(new QLabel(this))
+    , m_echoOptions(new QLabel(this))
     , m_status(new QLabel(this))
     , m_recording(new QLabel(this))
     , m_graph(new HistoryGraph(this))
@@ -75,6 +76,8 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     setWindowTitle(QStringLiteral("Details - %1").arg(ip));
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_echoOptions->setObjectName(QStringLiteral("echoOptionsLabel"));
+    m_echoOptions->hide();
     m_graph->setObjectName(QStringLiteral("historyGraph"));
     m_recording->setObjectName(QStringLiteral("recordingLabel"));
     m_recording->setTextFormat(Qt::PlainText);
@@ -91,6 +94,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     bold.setBold(true);
     heading->setFont(bold);
     layout->addWidget(heading);
+    layout->addWidget(m_echoOptions);
     auto* rangeRow = new QHBoxLayout;
     for (int i = 0; i < int(std::size(Ranges)); ++i) {
         auto* button = new QToolButton(this);
@@ -164,8 +168,16 @@ void DeviceDetailsDialog::refresh()
                              .arg(problem));
     m_recording->setVisible(!problem.isEmpty());
 
+    if (const Data* store = Data::instance()) {
+        const DeviceEntry entry = store->entry(m_ip);
+        m_echoOptions->setText(entry.check.kind == DeviceCheck::Echo ? entry.echo.text() : QString());
+        m_echoOptions->setVisible(!m_echoOptions->text().isEmpty());
+    }
+
     qint64 sent = 0, received = 0, sumUs = 0, leastUs = -1, mostUs = 0;
+    LatencySketch spread;
     for (const HistoryReader::Bucket& b : series.buckets) {
+        spread.merge(b.sketch);
         sent += b.sent;
         received += b.received;
         sumUs += b.sumUs;
@@ -188,6 +200,10 @@ void DeviceDetailsDialog::refresh()
     if (received > 0)
         text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
+    // Only minutes recorded since the history keeps the spread of round trips have one.
+    if (!spread.isEmpty())
+        text += QStringLiteral("; median %1 ms, 95 % under %2 ms")
+                    .arg(milliseconds(qint64(*spread.quantileUs(0.5))), milliseconds(qint64(*spread.quantileUs(0.95))));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
     if (store) {
         if (const QString reason = store->entry(m_ip).lastProbe.reason; !reason.isEmpty())

@@ -51,6 +51,8 @@ private:
     Range m_range = LastHour;
     QButtonGroup* m_ranges;
     QLabel* m_summary;
+    // How the echo requests are made, where not as usual ("Payload: 1200 bytes, don't fragment").
+    QLabel* m_echoOptions;
     QLabel* m_status;
     QLabel* m_recording;
     HistoryGraph* m_graph;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceFormLayout.h"
 
+#include "DeviceCheckField.h"
+#include "EchoOptionsField.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -44,6 +47,17 @@ void DeviceFormLayout::addField(const QString& label, QWidget* field)
     const int row = m_grid->rowCount();
     m_grid->addWidget(new QLabel(label, field->parentWidget()), row, 1);
     m_grid->addWidget(field, row, 2);
+}
+
+void DeviceFormLayout::addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check)
+{
+    m_grid->addWidget(field, m_grid->rowCount(), 1, 1, 2);
+    const auto follow = [field, check] {
+        const std::optional<DeviceCheck> chosen = check->check();
+        field->setForEcho(!chosen || chosen->kind == DeviceCheck::Echo);
+    };
+    QObject::connect(check, &DeviceCheckField::kindChanged, field, follow);
+    follow();
 }
 
 } // namespace Tarnwick

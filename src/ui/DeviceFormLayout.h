@@ -8,6 +8,9 @@ class QHBoxLayout;
 
 namespace Tarnwick {
 
+class DeviceCheckField;
+class EchoOptionsField;
+
 // The layout both device dialogs share: four labelled rows, then a button row at the right.
 class DeviceFormLayout : public QVBoxLayout
 {
@@ -21,6 +24,8 @@ public:
     QHBoxLayout* buttonRow() const { return m_buttons; }
     // A further labelled row below the four.
     void addField(const QString& label, QWidget* field);
+    // The "Advanced" fold below the rows, its echo fields on while the check chosen is an echo.
+    void addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check);
 
 private:
     QGridLayout* m_grid;

@@ -4,6 +4,7 @@
 #include "DeviceCheckField.h"
 #include "DeviceFormLayout.h"
 #include "DeviceTypeComboBox.h"
+#include "EchoOptionsField.h"
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
@@ -42,6 +43,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     , m_informCheckBox(new QCheckBox(this))
     , m_checkField(new DeviceCheckField(this))
     , m_slowField(new SlowLimitsField(this))
+    , m_echoField(new EchoOptionsField(this))
     , m_entries(entries)
 {
     Q_ASSERT(!entries.isEmpty());
@@ -72,6 +74,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     layout->addField(QStringLiteral("Check"), m_checkField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
+    layout->addEchoOptions(m_echoField, m_checkField);
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 
@@ -105,6 +108,10 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         checks << entry.check;
     m_checkField->setChecks(checks);
     m_slowField->setLimits(entries);
+    QList<EchoOptions> echoes;
+    for (const DeviceEntry& entry : entries)
+        echoes << entry.echo;
+    m_echoField->setOptions(echoes);
 
     connect(ok, &QPushButton::pressed, this, &EditDeviceEntryDialog::OkPushButtonClicked);
     connect(cancel, &QPushButton::pressed, this, &EditDeviceEntryDialog::CancelPushButtonClicked);
@@ -123,7 +130,8 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
                                inform == Qt::PartiallyChecked ? entry.informOnStateChange : inform == Qt::Checked,
                                m_entries.size() == 1 ? m_descriptionEdit->text() : entry.description,
                                m_typeCombo->currentIndex() < 0 ? entry.type : m_typeCombo->currentType(),
-                               m_checkField->appliedTo(entry.check), m_slowField->appliedTo(entry.slowLimits));
+                               m_checkField->appliedTo(entry.check), m_slowField->appliedTo(entry.slowLimits),
+                               m_echoField->appliedTo(entry.echo));
         }
     }
     accept();
@@ -153,6 +161,7 @@ void EditDeviceEntryDialog::giveAddress()
         inform == Qt::PartiallyChecked ? before.informOnStateChange : inform == Qt::Checked, NoReplyResult);
     entry.check = m_checkField->appliedTo(before.check);
     entry.slowLimits = m_slowField->appliedTo(before.slowLimits);
+    entry.echo = m_echoField->appliedTo(before.echo);
     store->removeEntry(before.ip);
     store->addEntry(entry);
     accept();

@@ -14,6 +14,7 @@ namespace Tarnwick {
 
 class DeviceCheckField;
 class DeviceTypeComboBox;
+class EchoOptionsField;
 class SlowLimitsField;
 
 // Changes the type, description and notification flag of one entry; its address stays. Given
@@ -43,6 +44,7 @@ private:
     QCheckBox* m_informCheckBox;
     DeviceCheckField* m_checkField;
     SlowLimitsField* m_slowField;
+    EchoOptionsField* m_echoField;
     QList<DeviceEntry> m_entries;
 };
 

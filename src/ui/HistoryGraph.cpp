@@ -14,7 +14,33 @@ namespace Tarnwick {
 namespace {
 
 const QColor LossColor(210, 40, 40);
+// The spread of a bucket's round trips, lightest outermost: least to most, the middle 80 % and
+// the middle half; drawn over each other, the inner bands read darker.
 const QColor BandColor(60, 120, 220, 70);
+struct Band
+{
+    double lower;
+    double upper;
+};
+constexpr Band InnerBands[] = {{0.10, 0.90}, {0.25, 0.75}};
+// The median's colour says how much of the bucket was lost: none, a little, much, most.
+struct LossShade
+{
+    double upTo;
+    QColor color;
+};
+const LossShade LossShades[] = {
+    {0.0, HistoryGraph::AverageColor}, {0.05, QColor(0, 150, 200)}, {0.20, QColor(150, 40, 200)}, {1.0, LossColor}};
+
+QColor lossShade(const HistoryReader::Bucket& bucket)
+{
+    const double lost = 1.0 - double(bucket.received) / bucket.sent;
+    for (const LossShade& shade : LossShades) {
+        if (lost <= shade.upTo)
+            return shade.color;
+    }
+    return LossColor;
+}
 constexpr double CaretHalfWidth = 4;
 constexpr double MinimumScaleMs = 0.1;
 
@@ -216,6 +242,9 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
     QPainterPath average;
     QPainterPath carets;
     qint64 previousEnd = -1;
+    // Where the bucket before ended its line: the average's, or the median's height.
+    bool averageGoesOn = false;
+    double previousMedianY = -1; // none
     for (const HistoryReader::Bucket& b : series.buckets) {
         const double x0 = xAt(b.startMs);
         const double x1 = std::max(x0 + 1, xAt(b.startMs + series.bucketMs));
@@ -226,20 +255,43 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
         }
         if (b.received == 0) {
             previousEnd = -1;
+            previousMedianY = -1;
+            averageGoesOn = false;
             continue;
         }
-        painter.fillRect(QRectF(x0, yAt(b.maxUs), x1 - x0, std::max(1.0, yAt(b.minUs) - yAt(b.maxUs))), BandColor);
+        const auto band = [&](qint64 lowerUs, qint64 upperUs) {
+            painter.fillRect(QRectF(x0, yAt(upperUs), x1 - x0, std::max(1.0, yAt(lowerUs) - yAt(upperUs))), BandColor);
+        };
+        band(b.minUs, b.maxUs);
         if (b.maxUs > scaleUs) {
             const double x = (x0 + x1) / 2;
             carets.addPolygon(QPolygonF({QPointF(x, rttArea.top()), QPointF(x + CaretHalfWidth, rttArea.top() + 6),
                                          QPointF(x - CaretHalfWidth, rttArea.top() + 6)}));
         }
-        const QPointF point((x0 + x1) / 2, yAt(b.sumUs / b.received));
-        if (previousEnd == b.startMs)
-            average.lineTo(point);
-        else
-            average.moveTo(point);
+        const bool follows = previousEnd == b.startMs;
         previousEnd = b.startMs + series.bucketMs;
+        if (b.sketch.isEmpty()) {
+            // Minutes kept before their spread was: the average as a line.
+            const QPointF point((x0 + x1) / 2, yAt(b.sumUs / b.received));
+            if (follows && averageGoesOn)
+                average.lineTo(point);
+            else
+                average.moveTo(point);
+            averageGoesOn = true;
+            previousMedianY = -1;
+            continue;
+        }
+        const auto at = [&](double q) { return qint64(b.sketch.quantileUs(q).value_or(0)); };
+        for (const Band& inner : InnerBands)
+            band(at(inner.lower), at(inner.upper));
+        // The median as a step, in the colour of the bucket's loss.
+        const double y = yAt(at(0.5));
+        painter.setPen(QPen(lossShade(b), 2, Qt::SolidLine, Qt::FlatCap));
+        if (follows && previousMedianY >= 0)
+            painter.drawLine(QPointF(x0, previousMedianY), QPointF(x0, y));
+        painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        previousMedianY = y;
+        averageGoesOn = false;
     }
     painter.setPen(QPen(AverageColor, 1.5));
     painter.drawPath(average);

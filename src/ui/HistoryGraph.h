@@ -9,8 +9,10 @@
 
 namespace Tarnwick {
 
-// A device's round trip and loss over a span of time: per bucket a band from the least to the
-// most round trip with the average as a line, the loss as red bars in a thin band below, and,
+// A device's round trip and loss over a span of time: per bucket the spread of its round trips
+// as shaded bands (least to most, 10 to 90 %, 25 to 75 %) with the median as a step coloured by
+// the bucket's loss (minutes kept before their spread was show their average as a line instead),
+// the loss as red bars in a thin band below, and,
 // with labels, the device's state as a strip along the bottom (green: connected, amber: slow,
 // red: disconnected), empty where the device was not monitored. The round trip is scaled to
 // what most buckets show, so that a few slow replies do not flatten the rest: what goes past the

@@ -61,6 +61,8 @@ constexpr int LossColumn = UserListRow::LossColumn;
 constexpr int AverageColumn = UserListRow::AverageColumn;
 constexpr int JitterColumn = UserListRow::JitterColumn;
 constexpr int SinceColumn = UserListRow::SinceColumn;
+// The columns from here on start hidden: the user shows them from the header's menu.
+constexpr int FirstOptionalColumn = UserListRow::MedianColumn;
 constexpr int ColumnCount = UserListRow::ColumnCount;
 
 // The picture and the sort rank of an entry's state.
@@ -156,26 +158,33 @@ UserList::UserList(Services services, QWidget* parent)
     m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("T"), QStringLiteral("IP"), QStringLiteral("[ms]"),
                              QStringLiteral("Description"), QStringLiteral("Information on state change"),
                              QStringLiteral("Loss"), QStringLiteral("Avg"), QStringLiteral("Jitter"),
-                             QStringLiteral("Since")});
+                             QStringLiteral("Since"), QStringLiteral("Median"), QStringLiteral("95 %"),
+                             QStringLiteral("Day median"), QStringLiteral("Day 95 %")});
     // The header's own minimum would widen the narrow type column past its 24 px.
     m_tree->header()->setMinimumSectionSize(16);
-    const int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90};
-    const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
+    static constexpr int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90, 70, 70, 80, 80};
+    static_assert(std::size(widths) == ColumnCount);
+    // Widths kept before the optional columns came cover the columns before them.
+    const auto keptWidth = [](int column) {
+        const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
+        return kept.size() >= FirstOptionalColumn && column < kept.size() ? kept[column] : widths[column];
+    };
     for (int column = 0; column < ColumnCount; ++column)
-        m_tree->setColumnWidth(column, kept.size() == ColumnCount ? kept[column] : widths[column]);
-    connect(m_tree->header(), &QHeaderView::sectionResized, this, [this](int resized) {
+        m_tree->setColumnWidth(column, keptWidth(column));
+    connect(m_tree->header(), &QHeaderView::sectionResized, this, [this, keptWidth](int resized) {
         // Only the user's own widths are kept: not those the list fits to its content, nor
         // the last column's, which stretches with the window.
         if (m_fittingColumns || resized == lastShownColumn())
             return;
+        // A hidden column's size reads 0: the width it had stays kept for when it shows again.
         QStringList sizes;
         for (int column = 0; column < ColumnCount; ++column)
-            sizes << QString::number(m_tree->header()->sectionSize(column));
-        // A hidden column's size reads 0; its width is kept for when it shows again.
-        if (!sizes.contains(QStringLiteral("0")))
-            Settings::instance().set(&Settings::columnWidths, sizes.join(QLatin1Char(',')));
+            sizes << QString::number(m_tree->isColumnHidden(column) ? keptWidth(column)
+                                                                    : m_tree->header()->sectionSize(column));
+        Settings::instance().set(&Settings::columnWidths, sizes.join(QLatin1Char(',')));
     });
-    // Every column but the address may be hidden from the header's menu; the choice is kept.
+    // Every column but the address may be hidden or shown from the header's menu; the choice is
+    // kept.
     m_columnsMenu = new QMenu(this);
     for (int column = 0; column < ColumnCount; ++column) {
         if (column == AddressColumn)
@@ -186,10 +195,11 @@ UserList::UserList(Services services, QWidget* parent)
         toggle->setData(column);
         connect(toggle, &QAction::toggled, this, [this, column](bool shown) {
             m_tree->setColumnHidden(column, !shown);
-            Settings::instance().set(&Settings::hiddenColumns, hiddenColumnNumbers());
+            Settings::instance().set(&Settings::hiddenColumns, columnNumbers(0, FirstOptionalColumn, true));
+            Settings::instance().set(&Settings::shownColumns, columnNumbers(FirstOptionalColumn, ColumnCount, false));
         });
     }
-    hideColumns(Settings::instance().hiddenColumns);
+    showColumns(Settings::instance().hiddenColumns, Settings::instance().shownColumns);
     m_tree->header()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree->header(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_tree->runMenu(m_columnsMenu, m_tree->header()->mapToGlobal(at)); });
@@ -394,21 +404,26 @@ void UserList::setFileChooser(SaveFileChooser::Chooser chooser)
     m_chooseFile = std::move(chooser);
 }
 
-void UserList::hideColumns(const QString& numbers)
+void UserList::showColumns(const QString& hidden, const QString& shown)
 {
-    const QStringList hidden = numbers.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (QAction* toggle : m_columnsMenu->actions())
-        toggle->setChecked(!hidden.contains(QString::number(toggle->data().toInt())));
+    const QStringList hiddenNumbers = hidden.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList shownNumbers = shown.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QAction* toggle : m_columnsMenu->actions()) {
+        const int column = toggle->data().toInt();
+        const QString number = QString::number(column);
+        toggle->setChecked(column >= FirstOptionalColumn ? shownNumbers.contains(number)
+                                                         : !hiddenNumbers.contains(number));
+    }
 }
 
-QString UserList::hiddenColumnNumbers() const
+QString UserList::columnNumbers(int first, int end, bool hidden) const
 {
-    QStringList hidden;
-    for (int column = 0; column < ColumnCount; ++column) {
-        if (m_tree->isColumnHidden(column))
-            hidden << QString::number(column);
+    QStringList numbers;
+    for (int column = first; column < end; ++column) {
+        if (m_tree->isColumnHidden(column) == hidden)
+            numbers << QString::number(column);
     }
-    return hidden.join(QLatin1Char(','));
+    return numbers.join(QLatin1Char(','));
 }
 
 void UserList::addMuteMenu(MuteList& mutes)
@@ -533,7 +548,8 @@ void UserList::exportList()
                      QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
                      QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since (UTC)"),
                      QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome"), QStringLiteral("Check"),
-                     QStringLiteral("Slow")});
+                     QStringLiteral("Slow"), QStringLiteral("Median (ms)"), QStringLiteral("95 % (ms)"),
+                     QStringLiteral("Day median (ms)"), QStringLiteral("Day 95 % (ms)")});
     const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const auto number = [](const std::optional<double>& value, int decimals) {
@@ -557,7 +573,9 @@ void UserList::exportList()
                         : entry.lastProbe.kind == ProbeResult::SocketError && !entry.lastProbe.reason.isEmpty()
                         ? entry.lastProbe.reason
                         : QStringLiteral("no reply"),
-                    entry.check.text(), probed(entry) ? yesNo(isSlow(entry.ip)) : QString()});
+                    entry.check.text(), probed(entry) ? yesNo(isSlow(entry.ip)) : QString(),
+                    number(statistics.medianMs, 2), number(statistics.percentile95Ms, 2),
+                    number(statistics.dayMedianMs, 2), number(statistics.dayPercentile95Ms, 2)});
     }
     if (!csv.save(fileName)) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
@@ -572,7 +590,7 @@ void UserList::refreshStatistics()
     m_statistics->refresh(QDateTime::currentMSecsSinceEpoch());
     m_tree->viewport()->update();
     // New figures may reorder a list sorted by them; "Since" keeps its order as time passes.
-    if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() < SinceColumn)
+    if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() != SinceColumn)
         m_tree->sortSoon();
     fitColumnsFrom(LossColumn);
 }

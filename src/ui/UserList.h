@@ -43,13 +43,18 @@ class UserList : public QWidget
     Q_OBJECT
 
 public:
-    // What the list shows of a device's last hour (none where nothing is known yet).
+    // What the list shows of a device's last hour, and the spread of its round trips over the
+    // hour and the day (none where nothing is known yet).
     struct RowStatistics
     {
         std::optional<double> lossPercent;
         std::optional<double> averageMs;
         std::optional<double> jitterMs;
         std::optional<qint64> lastAnsweredMs; // UTC
+        std::optional<double> medianMs = {};
+        std::optional<double> percentile95Ms = {};
+        std::optional<double> dayMedianMs = {};
+        std::optional<double> dayPercentile95Ms = {};
     };
     using StatisticsSource = std::function<RowStatistics(const QString& ip)>;
     using RecordingProblem = std::function<QString()>;
@@ -138,7 +143,9 @@ private:
     void showSlow(UserListRow* row);
     void slownessChanged(const QString& ip);
     QString rowToolTip(QTreeWidgetItem* row, int column) const;
-    void hideColumns(const QString& numbers);
+    // Hides the columns in hidden and those that start hidden but are not in shown (numbers
+    // separated by commas).
+    void showColumns(const QString& hidden, const QString& shown);
     // "Mute alerts" (for an hour, eight hours or until unmuted) and "Unmute" in the row menu,
     // for the selected rows.
     void addMuteMenu(MuteList& mutes);
@@ -150,7 +157,9 @@ private:
     // Marks the "Information on state change" of a device in maintenance, and says until when.
     void showMaintenances();
     void showMaintenance(QTreeWidgetItem* row);
-    QString hiddenColumnNumbers() const;
+    // The numbers of the columns from first up to end that are hidden, or shown, as the
+    // settings keep them ("6,8").
+    QString columnNumbers(int first, int end, bool hidden) const;
 
     // When the device got the state it has now: the history's last change where it agrees,
     // otherwise now.

@@ -35,6 +35,29 @@ QString valueText(const std::optional<double>& value, const char* unit, int deci
     return value ? QStringLiteral("%1 %2").arg(*value, 0, 'f', decimals).arg(QLatin1String(unit)) : QStringLiteral("-");
 }
 
+// The figure a statistics column other than "Since" shows.
+std::optional<double> figureOf(const UserList::RowStatistics& statistics, int column)
+{
+    switch (column) {
+    case UserListRow::LossColumn:
+        return statistics.lossPercent;
+    case UserListRow::AverageColumn:
+        return statistics.averageMs;
+    case UserListRow::JitterColumn:
+        return statistics.jitterMs;
+    case UserListRow::MedianColumn:
+        return statistics.medianMs;
+    case UserListRow::Percentile95Column:
+        return statistics.percentile95Ms;
+    case UserListRow::DayMedianColumn:
+        return statistics.dayMedianMs;
+    case UserListRow::DayPercentile95Column:
+        return statistics.dayPercentile95Ms;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 UserListRow::UserListRow(qint64 sequence)
@@ -52,7 +75,7 @@ QString UserListRow::timeText(const QDateTime& time)
 
 bool UserListRow::isStatisticsColumn(int column) const
 {
-    return m_statistics && column >= LossColumn && column <= SinceColumn;
+    return m_statistics && column >= LossColumn && column < ColumnCount;
 }
 
 QVariant UserListRow::data(int column, int role) const
@@ -62,28 +85,18 @@ QVariant UserListRow::data(int column, int role) const
     if (column == SinceColumn && role == Qt::DisplayRole)
         return durationText(m_statistics->nowMs() - m_sinceMs);
     const UserList::RowStatistics& statistics = m_statistics->of(m_ip);
-    switch (column) {
-    case LossColumn:
-        return valueText(statistics.lossPercent, "%", 1);
-    case AverageColumn:
-        return valueText(statistics.averageMs, "ms", 2);
-    case JitterColumn:
-        return valueText(statistics.jitterMs, "ms", 2);
-    default:
+    if (column == SinceColumn)
         return statistics.lastAnsweredMs
             ? QStringLiteral("Last seen %1").arg(timeText(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)))
             : QStringLiteral("Not seen since Tarnwick started");
-    }
+    return column == LossColumn ? valueText(statistics.lossPercent, "%", 1)
+                                : valueText(figureOf(statistics, column), "ms", 2);
 }
 
 std::optional<double> UserListRow::numberFor(int column) const
 {
-    if (isStatisticsColumn(column) && column != SinceColumn) {
-        const UserList::RowStatistics& statistics = m_statistics->of(m_ip);
-        return column == LossColumn   ? statistics.lossPercent
-            : column == AverageColumn ? statistics.averageMs
-                                      : statistics.jitterMs;
-    }
+    if (isStatisticsColumn(column) && column != SinceColumn)
+        return figureOf(m_statistics->of(m_ip), column);
     switch (column) {
     case StateColumn:
         return double(m_stateRank);

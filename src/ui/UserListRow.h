@@ -29,6 +29,11 @@ public:
         AverageColumn,
         JitterColumn,
         SinceColumn,
+        // Hidden until the user shows them: the spread of the round trips, the hour's and the day's.
+        MedianColumn,
+        Percentile95Column,
+        DayMedianColumn,
+        DayPercentile95Column,
         ColumnCount
     };
     // What a state column sorts by: connected first, then disconnected, then not yet probed.

@@ -143,6 +143,8 @@ private slots:
         QTest::newRow("added") << QByteArray("POST") << devices
                                << QByteArray("{\"address\":\" 127.0.0.1 \",\"description\":\"loop\",\"alerts\":true}")
                                << mine << 201 << "\"state\":\"not yet probed\"";
+        QTest::newRow("default echo options") << QByteArray("GET") << devices + "/127.0.0.1" << QByteArray() << mine
+                                              << 200 << "\"check\":\"echo\",\"payloadSize\":40,\"dontFragment\":false";
         QTest::newRow("added twice") << QByteArray("POST") << devices << QByteArray("{\"address\":\"127.0.0.1\"}")
                                      << mine << 409 << "\\\"127.0.0.1\\\" is in the device list already.";
         QTest::newRow("an unknown field")
@@ -184,6 +186,15 @@ private slots:
         QTest::newRow("edited") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                 << QByteArray("{\"type\":\"router\",\"description\":\"gateway\"}") << mine << 200
                                 << "\"description\":\"gateway\"";
+        QTest::newRow("echo options") << QByteArray("PATCH") << devices + "/127.0.0.1"
+                                      << QByteArray("{\"payloadSize\":1472,\"dontFragment\":true}") << mine << 200
+                                      << "\"payloadSize\":1472,\"dontFragment\":true";
+        QTest::newRow("echo options kept")
+            << QByteArray("PATCH") << devices + "/127.0.0.1" << QByteArray("{\"dontFragment\":false}") << mine << 200
+            << "\"payloadSize\":1472,\"dontFragment\":false";
+        QTest::newRow("a payload too large")
+            << QByteArray("POST") << devices << QByteArray("{\"address\":\"192.0.2.7\",\"payloadSize\":65508}") << mine
+            << 400 << "The payload size must be from 0 to 65507 bytes.";
         QTest::newRow("a new address") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                        << QByteArray("{\"address\":\"127.0.0.9\"}") << mine << 400
                                        << "address cannot be changed";

@@ -81,6 +81,13 @@ private slots:
         gateway.slowLimits = {250, 0, 5};
         share.slowLimits.lossPercent = 10;
         QTest::newRow("slow limits") << QList<DeviceEntry>{gateway, share} << "DeviceConfig-slow.xml";
+        DeviceEntry large("10.0.0.7", "MTU check", DeviceTypeRouter, false, "X");
+        large.echo = {1472, true};
+        DeviceEntry empty("10.0.0.8", "", DeviceTypePC, false, "X");
+        empty.echo.payloadSize = 0;
+        DeviceEntry unfragmented("10.0.0.9", "", DeviceTypePC, false, "X");
+        unfragmented.echo.dontFragment = true;
+        QTest::newRow("echo options") << QList<DeviceEntry>{large, empty, unfragmented} << "DeviceConfig-echo.xml";
     }
 
     void savesByteExact()
@@ -199,6 +206,15 @@ private slots:
         QTest::newRow("missing interface")
             << QByteArray("IP=\"fe80::1%nosuchif\"") << "no interface nosuchif" << QByteArray("%nosuchif");
         QTest::newRow("IPv4-mapped") << QByteArray("IP=\"::ffff:127.0.0.1\"") << QString() << QByteArray("::ffff:");
+        QTest::newRow("payload too large")
+            << QByteArray("IP=\"h\" PayloadSize=\"70000\"") << "the payload size 70000 is out of range"
+            << QByteArray("PayloadSize=\"65507\"");
+        QTest::newRow("payload negative")
+            << QByteArray("IP=\"h\" PayloadSize=\"-1\" DontFragment=\"1\"") << "the payload size -1 is out of range"
+            << QByteArray("PayloadSize=\"0\" DontFragment=\"1\"");
+        QTest::newRow("payload unreadable")
+            << QByteArray("IP=\"h\" PayloadSize=\"1k\"") << "the payload size \"1k\" cannot be read"
+            << QByteArray("<DeviceEntry IP=\"h\" Type=\"0\" IASC=\"0\"></DeviceEntry>");
         QTest::newRow("listed twice") << QByteArray("IP=\"h\">one</DeviceEntry><DeviceEntry IP=\"h\"")
                                       << "names h more than once: its first entry is kept" << QByteArray(">one<");
     }

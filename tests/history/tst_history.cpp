@@ -154,6 +154,11 @@ private slots:
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("a"), minute, to, 1)),
                  QStringList({"4|3|500|2500|4500", "1|1|800|800|800"}));
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("a"), minute, to, 2)), QStringList({"5|4|500|2500|5300"}));
+        // The spread of the round trips adds up across writes and buckets as the sums do.
+        const LatencySketch spread = reader.buckets(QStringLiteral("a"), minute, to, 2).value(0).sketch;
+        QCOMPARE(spread.count(), 4u);
+        QVERIFY(std::abs(spread.quantileUs(0.5).value() - 800) < 16);
+        QVERIFY(std::abs(spread.quantileUs(1).value() - 2500) < 50);
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("b"), minute, to, 1)), QStringList{"1|1|700|700|700"});
         QVERIFY(reader.buckets(QStringLiteral("c"), minute, to, 1).isEmpty());
         const QList<HistoryReader::StateChange> changes = reader.stateChanges(QStringLiteral("a"), minute, to);
@@ -288,6 +293,43 @@ private slots:
     }
 
     // A file of the first version (addresses in every row) is carried over as it opens.
+    // A minute's sketch that a later run adds to keeps both runs' round trips; a file from before
+    // sketches reads as before, and gains them as a store opens it.
+    void minuteSketchesAddUpAcrossRuns()
+    {
+        const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000 * 60000 - 60000;
+        const auto spreadOf = [&] {
+            return HistoryReader(QStringLiteral("History.sqlite"))
+                .buckets(QStringLiteral("a"), minute, minute + 60000, 1)
+                .value(0);
+        };
+        for (const qint64 roundTripUs : {1000, 1000, 3000, 3000}) {
+            std::unique_ptr<HistoryStore> store(newStore());
+            store->record(result("a", minute + 1000, roundTripUs));
+        }
+        QCOMPARE(spreadOf().sketch.count(), 4u);
+        QVERIFY(std::abs(spreadOf().sketch.quantileUs(0.5).value() - 1000) < 20);
+        QVERIFY(std::abs(spreadOf().sketch.quantileUs(0.75).value() - 3000) < 60);
+        int spans = 0;
+        HistoryReader(QStringLiteral("History.sqlite"))
+            .forEachSketchSpan(minute - DayMs, minute + 60000, 360,
+                               [&](const QString& device, qint64 startMs, const LatencySketch& sketch) {
+                                   ++spans;
+                                   return device == QLatin1String("a") && startMs == minute / 21600000 * 21600000
+                                       && sketch.count() == 4;
+                               });
+        QCOMPARE(spans, 1);
+
+        QVERIFY(QSqlQuery(Reader(QStringLiteral("History.sqlite")).db())
+                    .exec(QStringLiteral("ALTER TABLE minutes DROP COLUMN sketch")));
+        QCOMPARE(spreadOf().sent, 4);
+        QVERIFY(spreadOf().sketch.isEmpty());
+        std::unique_ptr<HistoryStore>(newStore())->record(result("a", minute + 2000, 5000));
+        QCOMPARE(spreadOf().sent, 5);
+        QCOMPARE(spreadOf().sketch.count(), 1u);
+        QVERIFY(m_reports.isEmpty());
+    }
+
     void versionOneIsMigrated()
     {
         {
@@ -631,6 +673,47 @@ private slots:
         DeviceStatistics statistics;
         statistics.record(result("a", (1000 - minutesAgo) * 60000LL + 59999, 1000));
         QCOMPARE(statistics.lastMinutes(QStringLiteral("a"), now, window).sent, counted);
+    }
+
+    // The hour's spread is the current quarter of an hour and the three before; the day's the
+    // current six hours and the three spans before; kept spans count with this run's.
+    void spreadWindows_data()
+    {
+        QTest::addColumn<bool>("day");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<bool>("counted");
+        QTest::newRow("hour, oldest quarter") << false << 52 << true;
+        QTest::newRow("hour, a quarter too old") << false << 53 << false;
+        QTest::newRow("day, oldest span") << true << 18 * 60 + 37 << true;
+        QTest::newRow("day, a span too old") << true << 18 * 60 + 38 << false;
+    }
+
+    void spreadWindows()
+    {
+        QFETCH(bool, day);
+        QFETCH(int, minutesAgo);
+        QFETCH(bool, counted);
+        // 37 minutes into six hours, and 7 into its third quarter of an hour.
+        const qint64 now = 1000LL * 21600000 + 37 * 60000;
+        const auto spread = [&](const DeviceStatistics& statistics) {
+            return day ? statistics.lastDaySpread(QStringLiteral("a"), now)
+                       : statistics.lastHourSpread(QStringLiteral("a"), now);
+        };
+        DeviceStatistics statistics;
+        statistics.record(result("a", now - minutesAgo * 60000LL, 2000));
+        statistics.record(result("a", now, 4000));
+        QCOMPARE(std::round(spread(statistics).medianMs.value()), counted ? 2.0 : 4.0);
+
+        DeviceStatistics kept;
+        LatencySketch sketch;
+        sketch.add(2000);
+        const qint64 at = now - minutesAgo * 60000LL;
+        if (day)
+            kept.addKeptSixHours(QStringLiteral("a"), at / 21600000 * 21600000, sketch);
+        else
+            kept.addKeptMinute(QStringLiteral("a"), {at / 60000 * 60000, 1, 1, 2000, 2000, 2000, sketch});
+        kept.record(result("a", now, 4000));
+        QCOMPARE(std::round(spread(kept).medianMs.value()), counted ? 2.0 : 4.0);
     }
 
     // Loss, average and jitter over the last hour, against figures worked out by hand.

@@ -343,6 +343,65 @@ private slots:
         QCOMPARE(m_data->entry(QStringLiteral("a")).slowLimits, noLoss);
     }
 
+    // The "Advanced" fold opens on a click; the echo options are typed and ticked there, and
+    // only an echo check takes them.
+    void advancedFoldSetsTheEchoOptions_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("size"); // typed; empty: left as it is
+        QTest::addColumn<bool>("clickDontFragment");
+        QTest::addColumn<int>("payloadSize");
+        QTest::addColumn<bool>("dontFragment");
+        QTest::newRow("add, 1200 bytes unfragmented") << false << false << "1200" << true << 1200 << true;
+        QTest::newRow("add, no data") << false << false << "0" << false << 0 << false;
+        QTest::newRow("add, beyond the largest") << false << false << "99999" << false << 9999 << false;
+        QTest::newRow("edit, back to the default") << true << false << "40" << true << 40 << false;
+        QTest::newRow("add, TCP check") << false << true << "" << false << 40 << false;
+    }
+
+    void advancedFoldSetsTheEchoOptions()
+    {
+        QFETCH(bool, edit);
+        QFETCH(bool, tcp);
+        QFETCH(QString, size);
+        QFETCH(bool, clickDontFragment);
+        QFETCH(int, payloadSize);
+        QFETCH(bool, dontFragment);
+        const QString address = QStringLiteral("127.0.0.4");
+        std::unique_ptr<QDialog> dialog;
+        if (edit) {
+            DeviceEntry entry(address, QString(), DeviceTypePC, false, NoReplyResult);
+            entry.echo = {1472, true};
+            m_data->addEntry(entry);
+            dialog = std::make_unique<EditDeviceEntryDialog>(entry);
+            dialog->show();
+        } else {
+            dialog = std::make_unique<AddDeviceDialog>();
+            dialog->show();
+            typeInto(field<QLineEdit>(dialog.get(), "ipEdit"), address);
+        }
+        if (tcp)
+            QTest::keyClick(field<QComboBox>(dialog.get(), "checkCombo"), Qt::Key_Down);
+        auto* spin = field<QSpinBox>(dialog.get(), "payloadSizeSpin");
+        auto* unfragmented = field<QCheckBox>(dialog.get(), "dontFragmentCheckBox");
+        QVERIFY(!spin->isVisible());
+        QTest::mouseClick(field<QWidget>(dialog.get(), "advancedFold"), Qt::LeftButton);
+        QTRY_VERIFY(spin->isVisible());
+        QCOMPARE(spin->isEnabled(), !tcp);
+        QCOMPARE(field<QLabel>(dialog.get(), "echoOptionsNote")->isVisible(), tcp);
+        if (!size.isEmpty()) {
+            spin->setFocus();
+            spin->selectAll();
+            QTest::keyClicks(spin, size);
+        }
+        if (clickDontFragment)
+            clickCheckBox(unfragmented);
+        pressButton(dialog.get(), "okButton");
+        const EchoOptions expected{std::uint16_t(payloadSize), dontFragment};
+        QCOMPARE(m_data->entry(address).echo, expected);
+    }
+
     // Several entries with different checks keep their own unless one is chosen for all.
     void multiEditKeepsOrSetsTheChecks()
     {

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "EchoOptions.h"
+
+namespace Tarnwick {
+
+QString EchoOptions::text() const
+{
+    if (isDefault())
+        return {};
+    QString shown = QStringLiteral("Payload: %1 bytes").arg(payloadSize);
+    if (dontFragment)
+        shown += QStringLiteral(", don't fragment");
+    return shown;
+}
+
+QString EchoOptions::payloadSizeProblem(qint64 bytes)
+{
+    if (bytes >= 0 && bytes <= MaxPayloadSize)
+        return {};
+    return QStringLiteral("The payload size must be from 0 to %1 bytes.").arg(MaxPayloadSize);
+}
+
+} // namespace Tarnwick
