@@ -17,11 +17,10 @@ class RoundTripHistogram
 public:
     // Each bucket's upper bound, inclusive, in microseconds: whole numbers, so that a round trip
     // on a bound counts in that bucket, and the labels read as written here (0.000178, not
-    // 0.00017782794100389227). 562.5 ms stands for 562 ms: no double prints as 0.562 in the 16
-    // digits the serializer writes (le="0.5620000000000001"), while 0.5625 is exact.
+    // 0.00017782794100389227): the page writes the shortest digits that read back the same.
     static constexpr std::array<qint64, 21> UpperBoundsUs{100,    178,    316,     562,     1000,    1780,    3160,
                                                           5620,   10000,  17800,   31600,   56200,   100000,  178000,
-                                                          316000, 562500, 1000000, 1780000, 3160000, 5620000, 10000000};
+                                                          316000, 562000, 1000000, 1780000, 3160000, 5620000, 10000000};
 
     void observe(qint64 roundTripUs);
     // Cumulative counts by upper bound in seconds, the count and the sum in seconds; the +Inf

@@ -397,7 +397,7 @@ private slots:
             metrics.record({QStringLiteral("10.0.0.1"), 0, ProbeResult::reply(std::chrono::microseconds(us))});
 
         const QStringList bounds{"0.0001", "0.000178", "0.000316", "0.000562", "0.001", "0.00178", "0.00316", "0.00562",
-                                 "0.01",   "0.0178",   "0.0316",   "0.0562",   "0.1",   "0.178",   "0.316",   "0.5625",
+                                 "0.01",   "0.0178",   "0.0316",   "0.0562",   "0.1",   "0.178",   "0.316",   "0.562",
                                  "1",      "1.78",     "3.16",     "5.62",     "10",    "+Inf"};
         const QString name = QStringLiteral("tarnwick_device_round_trip_seconds");
         QStringList expected;
