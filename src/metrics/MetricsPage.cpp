@@ -5,6 +5,7 @@
 
 #include <prometheus/collectable.h>
 
+#include <algorithm>
 #include <new>
 
 namespace Tarnwick {
@@ -69,14 +70,20 @@ void MetricsPage::render()
 void MetricsPage::compress()
 {
     deflateReset(&m_zip);
-    m_gzipped.resize(deflateBound(&m_zip, uLong(m_page.size())));
     m_zip.next_in = reinterpret_cast<Bytef*>(m_page.data());
     m_zip.avail_in = uInt(m_page.size());
-    m_zip.next_out = reinterpret_cast<Bytef*>(m_gzipped.data());
-    m_zip.avail_out = uInt(m_gzipped.size());
-    // The bound holds the whole page, so one call finishes the stream.
-    deflate(&m_zip, Z_FINISH);
-    m_gzipped.resize(m_gzipped.size() - m_zip.avail_out);
+    // Grown as the stream needs, not to deflate's bound for the page (about the page's size, all of
+    // it written once to make room), which would keep a second page's worth of memory for good.
+    std::size_t used = 0;
+    for (int status = Z_OK; status != Z_STREAM_END;) {
+        if (used == m_gzipped.size())
+            m_gzipped.resize(std::max<std::size_t>(2 * used, 64 * 1024));
+        m_zip.next_out = reinterpret_cast<Bytef*>(m_gzipped.data() + used);
+        m_zip.avail_out = uInt(m_gzipped.size() - used);
+        status = deflate(&m_zip, Z_FINISH);
+        used = m_gzipped.size() - m_zip.avail_out;
+    }
+    m_gzipped.resize(used);
 }
 
 } // namespace Tarnwick
