@@ -9,7 +9,8 @@
 //   its loop with 100,000 devices, SIGTERM during that start-up, and at rest with 10,000;
 // - the resident memory of the window and of the server program at 0, 10,000 and 100,000
 //   devices, each device probed every second (as often as the engine's ceiling allows) until
-//   every one has been probed at least twice, as its metrics confirm.
+//   every one has been probed at least twice, as its metrics confirm;
+// - the server program's resident memory at 10,000 devices after 100 scrapes one second apart.
 // Needs root for the namespace.
 #include "BenchTool.h"
 #include "ProbesCounted.h"
@@ -226,6 +227,15 @@ int main(int argc, char** argv)
                 return 1;
             }
             std::printf("@ memory_%s_%d_mb %.1f\n", program == Program::Server ? "headless" : "window", devices, mb);
+            if (program == Program::Server && devices == 10000) {
+                // Scraped as Prometheus does, gzipped, once a second: a page rendered over and over
+                // must leave the memory where it was.
+                for (int scrape = 0; scrape < 100; ++scrape) {
+                    httpGet(MetricsPort, "/metrics", "Accept-Encoding: gzip\r\n");
+                    QThread::msleep(1000);
+                }
+                std::printf("@ memory_headless_10000_scraped_mb %.1f\n", double(residentKb(start.pid())) / 1024.0);
+            }
             start.quitMs();
         }
     }

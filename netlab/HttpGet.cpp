@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-QByteArray httpGet(int port, const char* path, const QByteArray& headers)
+QByteArray httpGet(int port, const char* path, const QByteArray& headers, QByteArray* head)
 {
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket < 0)
@@ -29,5 +29,7 @@ QByteArray httpGet(int port, const char* path, const QByteArray& headers)
     }
     ::close(socket);
     const qsizetype bodyAt = reply.indexOf("\r\n\r\n");
+    if (head)
+        *head = reply.left(bodyAt);
     return reply.startsWith("HTTP/1.1 200") && bodyAt >= 0 ? reply.mid(bodyAt + 4) : QByteArray();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "RoundTripHistogram.h"
 #include "data/ProbeRecord.h"
 
 #include <QHash>
@@ -27,12 +28,12 @@ class SlowView;
 
 // What Prometheus scrapes: for every device of the list, labelled by its address alone (so that
 // editing a description does not start new series), its description, whether it is up and which
-// failed device it is cut off behind, whether it is slow or in maintenance, its last round trip, its probes by result,
-// its changes of state, and its loss and average round trip over the last five minutes; besides, the number of devices
-// and the build, and whether the monitor can probe at all (without that, every device reads as down and says nothing of
-// the devices). Each scrape reads the list as it is then, so that devices added, edited or removed show so in the next
-// one. Results are counted from the monitor's threads and scrapes come from the server's: neither waits for the other
-// longer than a copy of the counts takes.
+// failed device it is cut off behind, whether it is slow or in maintenance, its last round trip and a histogram of
+// them all, its probes by result, its changes of state, and its loss and average round trip over the last five minutes;
+// besides, the number of devices and the build, and whether the monitor can probe at all (without that, every device
+// reads as down and says nothing of the devices). Each scrape reads the list as it is then, so that devices added,
+// edited or removed show so in the next one. Results are counted from the monitor's threads and scrapes come from the
+// server's: neither waits for the other longer than a copy of the counts takes.
 class DeviceMetrics : public QObject, public prometheus::Collectable
 {
     Q_OBJECT
@@ -70,6 +71,7 @@ private:
         double errors = 0;
         double stateChanges = 0;
         qint64 lastRoundTripUs = -1; // -1: the last result was no reply
+        RoundTripHistogram roundTrips; // of the replies
     };
 
     Data& m_data;

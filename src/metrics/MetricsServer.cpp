@@ -1,13 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MetricsServer.h"
 
-#include <prometheus/exposer.h>
+#include "MetricsPage.h"
 
+#include <civetweb.h>
+
+#include <cstring>
 #include <exception>
 #include <string>
-#include <vector>
 
 namespace Tarnwick {
+
+namespace {
+
+// Civetweb's own lines about clients that went away or sent nonsense are no news for the log.
+int quiet(const mg_connection*, const char*)
+{
+    return 1;
+}
+
+bool acceptsGzip(const mg_connection* connection)
+{
+    const char* accepted = mg_get_header(connection, "Accept-Encoding");
+    return accepted && std::strstr(accepted, "gzip");
+}
+
+} // namespace
 
 MetricsServer::MetricsServer()
     : MetricsServer(Limits{})
@@ -17,17 +35,22 @@ MetricsServer::MetricsServer()
 MetricsServer::MetricsServer(Limits limits)
     : m_limits(limits)
 {
+    mg_init_library(0);
 }
 
 MetricsServer::~MetricsServer()
 {
     stop();
+    mg_exit_library();
 }
 
 void MetricsServer::stop()
 {
-    if (m_exposer)
-        m_door.stopWhileKnocking([this] { m_exposer.reset(); });
+    if (m_server)
+        m_door.stopWhileKnocking([this] { mg_stop(m_server); });
+    m_server = nullptr;
+    m_port = 0;
+    m_page.reset();
 }
 
 bool MetricsServer::listen(const MetricsAddress& address, const std::shared_ptr<prometheus::Collectable>& collectable,
@@ -35,26 +58,63 @@ bool MetricsServer::listen(const MetricsAddress& address, const std::shared_ptr<
 {
     stop();
     try {
-        auto exposer = std::make_unique<prometheus::Exposer>(std::vector<std::string>{
-            "listening_ports", address.listen.toStdString(), "num_threads", std::to_string(m_limits.threads),
-            "request_timeout_ms", std::to_string(m_limits.requestTimeoutMs)});
-        exposer->RegisterCollectable(collectable);
-        m_exposer = std::move(exposer);
-        m_door = ServerDoor(address.listen, port());
-        return true;
+        m_page = std::make_unique<MetricsPage>(collectable);
     } catch (const std::exception& failure) {
         if (error)
             *error = QString::fromLocal8Bit(failure.what());
         return false;
     }
+    const std::string ports = address.listen.toStdString();
+    const std::string threads = std::to_string(m_limits.threads);
+    const std::string timeout = std::to_string(m_limits.requestTimeoutMs);
+    const char* options[] = {"listening_ports",    ports.c_str(),   "num_threads", threads.c_str(),
+                             "request_timeout_ms", timeout.c_str(), nullptr};
+    mg_callbacks callbacks = {};
+    callbacks.log_message = quiet;
+    mg_init_data init = {};
+    init.callbacks = &callbacks;
+    init.configuration_options = options;
+    mg_error_data failure = {};
+    char reason[256] = {};
+    failure.text = reason;
+    failure.text_buffer_size = sizeof reason;
+    m_server = mg_start2(&init, &failure);
+    if (!m_server) {
+        m_page.reset();
+        // Civetweb says only that it failed; the system says why, where a socket tells.
+        const QString port = address.listen.mid(address.listen.lastIndexOf(QLatin1Char(':')) + 1);
+        const QString why = ServerDoor(address.listen, port.toInt()).bindProblem();
+        if (error)
+            *error = why.isEmpty() ? QString::fromLocal8Bit(reason) : why;
+        return false;
+    }
+    mg_set_request_handler(m_server, "/metrics", &MetricsServer::handle, this);
+    mg_server_port port = {};
+    if (mg_get_server_ports(m_server, 1, &port) == 1)
+        m_port = port.port;
+    m_door = ServerDoor(address.listen, m_port);
+    return true;
 }
 
 int MetricsServer::port() const
 {
-    if (!m_exposer)
-        return 0;
-    const std::vector<int> ports = m_exposer->GetListeningPorts();
-    return ports.empty() ? 0 : ports.front();
+    return m_port;
+}
+
+int MetricsServer::handle(mg_connection* connection, void* self)
+{
+    const bool gzip = acceptsGzip(connection);
+    const bool headOnly = std::strcmp(mg_get_request_info(connection)->request_method, "HEAD") == 0;
+    static_cast<MetricsServer*>(self)->m_page->serve(gzip, [&](std::string_view page) {
+        std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n";
+        if (gzip)
+            head += "Content-Encoding: gzip\r\n";
+        head += "Content-Length: " + std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n";
+        mg_write(connection, head.data(), head.size());
+        if (!headOnly)
+            mg_write(connection, page.data(), page.size());
+    });
+    return 200;
 }
 
 } // namespace Tarnwick

@@ -8,15 +8,20 @@
 
 #include <memory>
 
+struct mg_connection;
+struct mg_context;
+
 namespace prometheus {
 class Collectable;
-class Exposer;
 } // namespace prometheus
 
 namespace Tarnwick {
 
+class MetricsPage;
+
 // Serves what a collectable holds at "/metrics" of one address, read-only, on threads of its
-// own, for as long as it lives.
+// own, for as long as it lives: as Prometheus's text format, gzipped for clients that accept it.
+// Every other path is not found.
 class MetricsServer
 {
 public:
@@ -44,9 +49,12 @@ public:
 
 private:
     void stop();
+    static int handle(mg_connection* connection, void* self);
 
     Limits m_limits;
-    std::unique_ptr<prometheus::Exposer> m_exposer;
+    std::unique_ptr<MetricsPage> m_page;
+    mg_context* m_server = nullptr;
+    int m_port = 0;
     ServerDoor m_door;
 };
 

@@ -3,6 +3,7 @@
 #include "data/MaintenanceList.h"
 #include "history/DeviceStatistics.h"
 #include "metrics/DeviceMetrics.h"
+#include "metrics/ExpositionWriter.h"
 #include "metrics/MetricsAddress.h"
 #include "metrics/MetricsServer.h"
 #include "netlab/HttpGet.h"
@@ -21,7 +22,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -91,12 +95,36 @@ class TestMetrics : public QObject
 
     static QStringList exposition(const DeviceMetrics& metrics)
     {
-        const std::string text = prometheus::TextSerializer().Serialize(metrics.Collect());
+        std::string text;
+        ExpositionWriter(text).write(metrics.Collect());
         QStringList samples;
         for (const QString& line : QString::fromStdString(text).split(QLatin1Char('\n'))) {
             if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
                 samples << line;
         }
+        return samples;
+    }
+
+    // A page's lines, sorted, each number read and written again, so that pages that differ
+    // only in how they write numbers (0.562 or 0.56200000000000006, NaN or Nan) read the same.
+    static QStringList numbersRewritten(const std::string& page)
+    {
+        static const QRegularExpression number(QStringLiteral("(le=\"| )([-+0-9.eE]+|[-+]?Inf|NaN|Nan)(\"|$)"));
+        QStringList samples;
+        for (QString line : QString::fromStdString(page).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QList<QRegularExpressionMatch> found;
+            for (auto match = number.globalMatch(line); match.hasNext();)
+                found.prepend(match.next()); // the last first, so that earlier places stay put
+            for (const QRegularExpressionMatch& at : found) {
+                const QString text = at.captured(2).toLower();
+                const double value = text.endsWith(QLatin1String("inf"))
+                    ? (text.startsWith(QLatin1Char('-')) ? -INFINITY : INFINITY)
+                    : text.toDouble();
+                line.replace(at.capturedStart(2), at.capturedLength(2), QString::number(value, 'g', 17));
+            }
+            samples << line;
+        }
+        samples.sort();
         return samples;
     }
 
@@ -236,6 +264,155 @@ private slots:
         QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));
     }
 
+    void writesTheTextFormat_data()
+    {
+        using prometheus::MetricType;
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("label"); // the value of label "l"; none when null
+        QTest::addColumn<QList<double>>(
+            "values"); // a histogram's: sum, count, then bound and cumulative count by bucket
+        QTest::addColumn<qint64>("timestampMs");
+        QTest::addColumn<QString>("samples");
+        const auto row = [](const char* name, MetricType type, const QString& label, const QList<double>& values,
+                            qint64 timestampMs, const char* samples) {
+            QTest::newRow(name) << int(type) << label << values << timestampMs << QString::fromUtf8(samples);
+        };
+        row("a gauge, shortest digits", MetricType::Gauge, {}, {0.562}, 0, "m 0.562\n");
+        row("a whole counter", MetricType::Counter, {}, {2000}, 0, "m 2000\n");
+        row("in full from 1e-4 to 1e17, with an exponent beyond", MetricType::Gauge, QStringLiteral("a"),
+            {0.0001, 1e16, 1e17, 9.5e-5, -1.5e300}, 0,
+            "m{l=\"a\"} 0.0001\nm{l=\"a\"} 10000000000000000\nm{l=\"a\"} 1e+17\nm{l=\"a\"} 9.5e-05\n"
+            "m{l=\"a\"} -1.5e+300\n");
+        row("infinities and not a number", MetricType::Untyped, {}, {INFINITY, -INFINITY, NAN}, 0,
+            "m +Inf\nm -Inf\nm NaN\n");
+        row("a label escaped", MetricType::Gauge, QStringLiteral("say \"hi\"\\\nCafé"), {1}, 0,
+            "m{l=\"say \\\"hi\\\"\\\\\\nCafé\"} 1\n");
+        row("with its timestamp", MetricType::Counter, {}, {3}, 1700000000123, "m 3 1700000000123\n");
+        row("an empty family", MetricType::Gauge, {}, {}, 0, "");
+        row("a histogram", MetricType::Histogram, QStringLiteral("a"), {0.0625, 4, 0.000562, 1, 0.1, 3}, 0,
+            "m_bucket{l=\"a\",le=\"0.000562\"} 1\nm_bucket{l=\"a\",le=\"0.1\"} 3\n"
+            "m_bucket{l=\"a\",le=\"+Inf\"} 4\nm_sum{l=\"a\"} 0.0625\nm_count{l=\"a\"} 4\n");
+        row("a histogram without buckets", MetricType::Histogram, {}, {0, 0}, 0,
+            "m_bucket{le=\"+Inf\"} 0\nm_sum 0\nm_count 0\n");
+    }
+
+    // The text format, with its HELP escaped (backslash and line break, not quotes) and its TYPE.
+    void writesTheTextFormat()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, label);
+        QFETCH(QList<double>, values);
+        QFETCH(qint64, timestampMs);
+        QFETCH(QString, samples);
+        prometheus::MetricFamily family{"m", "Help \"x\" \\ and\nmore", prometheus::MetricType(type), {}};
+        const auto add = [&] {
+            prometheus::ClientMetric& metric = family.metric.emplace_back();
+            if (!label.isNull())
+                metric.label.push_back({"l", label.toStdString()});
+            metric.timestamp_ms = timestampMs;
+            return &metric;
+        };
+        if (family.type == prometheus::MetricType::Histogram) {
+            auto& histogram = add()->histogram;
+            histogram.sample_sum = values[0];
+            histogram.sample_count = std::uint64_t(values[1]);
+            for (qsizetype i = 2; i + 1 < values.size(); i += 2)
+                histogram.bucket.push_back({std::uint64_t(values[i + 1]), values[i]});
+        } else {
+            for (const double value : values) {
+                prometheus::ClientMetric* metric = add();
+                metric->counter.value = metric->gauge.value = metric->untyped.value = value;
+            }
+        }
+        std::string page = "kept\n";
+        ExpositionWriter(page).write(std::vector{family});
+        const char* typeName[] = {"counter", "gauge", "summary", "untyped", "histogram"};
+        QCOMPARE(
+            QString::fromStdString(page),
+            QStringLiteral("kept\n# HELP m Help \"x\" \\\\ and\\nmore\n# TYPE m %1\n%2").arg(typeName[type], samples));
+    }
+
+    // The page holds what prometheus-cpp's serializer wrote of the same collection: the same
+    // families, help, series and values; numbers may be written shorter.
+    void pageReadsAsPrometheusCppsDid()
+    {
+        Data data;
+        data.addEntry(
+            DeviceEntry(QStringLiteral("10.0.0.1"), QStringLiteral("Say \"hi\"\\\n"), DeviceTypePC, true, QString()));
+        data.addEntry(
+            DeviceEntry(QStringLiteral("10.0.0.2"), QStringLiteral("Café printer"), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        reachability.set({{QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}});
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("9.8.7"), true);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (const ProbeRecord& result :
+             QList<ProbeRecord>{{QStringLiteral("10.0.0.1"), now, ProbeResult::reply(562us)},
+                                {QStringLiteral("10.0.0.1"), now, ProbeResult::reply(1700us)},
+                                {QStringLiteral("10.0.0.2"), now, ProbeResult::timeout()}}) {
+            metrics.record(result);
+            statistics.record(result);
+        }
+        data.setPingResults({{QStringLiteral("10.0.0.1"), 0, ProbeResult::reply(1ms)}});
+        metrics.networkRound(3, 1, 0);
+        const std::vector<prometheus::MetricFamily> families = metrics.Collect();
+        std::string page;
+        ExpositionWriter(page).write(families);
+        const QStringList ours = numbersRewritten(page);
+        QCOMPARE(ours, numbersRewritten(prometheus::TextSerializer().Serialize(families)));
+        QVERIFY(ours.size() > 60);
+    }
+
+    void roundTripHistogram_data()
+    {
+        QTest::addColumn<QList<qint64>>("roundTripsUs");
+        QTest::addColumn<QList<int>>("cumulative"); // by bucket, as the bounds below, +Inf last
+        QTest::addColumn<QString>("sum");
+        QTest::newRow("no reply yet") << QList<qint64>{} << QList<int>(22, 0) << "0";
+        QTest::newRow("2 ms and 40 ms") << QList<qint64>{2000, 40000}
+                                        << QList<int>{0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}
+                                        << "0.042";
+        QTest::newRow("on a bound: in its bucket")
+            << QList<qint64>{100, 178, 1000, 10000000}
+            << QList<int>{1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4} << "10.001278";
+        QTest::newRow("under the first, over the last")
+            << QList<qint64>{0, 99, 10000001}
+            << QList<int>{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3} << "10.0001";
+    }
+
+    // Replies only, each counted in the buckets of the bounds at or above it; a device without
+    // one has every bucket at 0.
+    void roundTripHistogram()
+    {
+        QFETCH(QList<qint64>, roundTripsUs);
+        QFETCH(QList<int>, cumulative);
+        QFETCH(QString, sum);
+        Data data;
+        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.1"), QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        DeviceMetrics metrics(data, statistics, reachability, QStringLiteral("1"), true);
+        metrics.record({QStringLiteral("10.0.0.1"), 0, ProbeResult::timeout()});
+        for (const qint64 us : roundTripsUs)
+            metrics.record({QStringLiteral("10.0.0.1"), 0, ProbeResult::reply(std::chrono::microseconds(us))});
+
+        const QStringList bounds{"0.0001", "0.000178", "0.000316", "0.000562", "0.001", "0.00178", "0.00316", "0.00562",
+                                 "0.01",   "0.0178",   "0.0316",   "0.0562",   "0.1",   "0.178",   "0.316",   "0.562",
+                                 "1",      "1.78",     "3.16",     "5.62",     "10",    "+Inf"};
+        const QString name = QStringLiteral("tarnwick_device_round_trip_seconds");
+        QStringList expected;
+        for (qsizetype i = 0; i < bounds.size(); ++i)
+            expected << QStringLiteral("%1_bucket{address=\"10.0.0.1\",le=\"%2\"} %3")
+                            .arg(name, bounds[i])
+                            .arg(cumulative[i]);
+        expected << QStringLiteral("%1_count{address=\"10.0.0.1\"} %2").arg(name).arg(roundTripsUs.size())
+                 << QStringLiteral("%1_sum{address=\"10.0.0.1\"} %2").arg(name, sum);
+        QStringList samples = exposition(metrics).filter(name);
+        samples.sort();
+        expected.sort();
+        QCOMPARE(samples, expected);
+    }
+
     // Whether each probed device is slow, as the view says now; without a view, no such series.
     void slowDevicesAreOneTheOthersZero()
     {
@@ -336,6 +513,42 @@ private slots:
         ending.start();
         server.reset();
         QCOMPARE_LT(ending.elapsed(), 500);
+    }
+
+    // Gzipped for a client that accepts it, as Prometheus does, and reading back to the plain
+    // page; typed as the text format; nothing but /metrics served.
+    void servesThePageGzippedWhenAsked()
+    {
+        Data data;
+        for (int i = 1; i <= 50; ++i)
+            data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
+        MetricsServer server;
+        QString error;
+        QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
+        QByteArray head;
+        const QByteArray plain = httpGet(server.port(), "/metrics", {}, &head);
+        QVERIFY(head.contains("\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n"));
+        QVERIFY(!head.contains("Content-Encoding"));
+        QVERIFY(plain.contains("tarnwick_devices 50\n"));
+        const QByteArray gzipped = httpGet(server.port(), "/metrics", "Accept-Encoding: gzip\r\n", &head);
+        QVERIFY(head.contains("\r\nContent-Encoding: gzip\r\n"));
+        QCOMPARE_LT(gzipped.size(), plain.size() / 4);
+        QByteArray inflated(plain.size() * 2, '\0');
+        z_stream zip = {};
+        QCOMPARE(inflateInit2(&zip, 15 + 16), Z_OK);
+        zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzipped.constData()));
+        zip.avail_in = uInt(gzipped.size());
+        zip.next_out = reinterpret_cast<Bytef*>(inflated.data());
+        zip.avail_out = uInt(inflated.size());
+        QCOMPARE(inflate(&zip, Z_FINISH), Z_STREAM_END);
+        inflated.truncate(qsizetype(zip.total_out));
+        inflateEnd(&zip);
+        QCOMPARE(inflated, plain);
+        QVERIFY(httpGet(server.port(), "/", {}, &head).isEmpty());
+        QVERIFY(head.startsWith("HTTP/1.0 404 Not Found")); // as civetweb answers what it has no handler for
     }
 
     void scrapesBesideStalledClients_data()

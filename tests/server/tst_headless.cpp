@@ -400,17 +400,20 @@ private slots:
                 prometheus.kill();
         });
 
-        // The exposition itself passes Prometheus' own check.
-        QByteArray scrape;
-        QTRY_VERIFY_WITH_TIMEOUT(!(scrape = httpGet(MetricsPort, "/metrics")).isEmpty(), 20000);
         bool ok = false;
+        const QMap<QString, QString> expected{{addresses[0], "1"}, {addresses[1], "1"}, {addresses[2], "0"}};
+        QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), expected, 60000);
+        // The exposition itself, round trips counted by now, passes Prometheus' own check.
+        const QByteArray scrape = httpGet(MetricsPort, "/metrics");
+        const QRegularExpression counted(
+            QStringLiteral("^tarnwick_device_round_trip_seconds_count\\{address=\"%1\"\\} [1-9]")
+                .arg(QRegularExpression::escape(addresses[0])),
+            QRegularExpression::MultilineOption);
+        QVERIFY2(counted.match(QString::fromUtf8(scrape)).hasMatch(), scrape.constData());
         const QByteArray lint = runTool(QStringLiteral("promtool"),
                                         {QStringLiteral("check"), QStringLiteral("metrics")}, &ok, scrape);
         QVERIFY2(ok, lint.constData());
         QVERIFY(httpGet(MetricsPort, "/").isEmpty());
-
-        const QMap<QString, QString> expected{{addresses[0], "1"}, {addresses[1], "1"}, {addresses[2], "0"}};
-        QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), expected, 60000);
         QVERIFY(peers.silence(2));
         const QMap<QString, QString> silenced{{addresses[0], "1"}, {addresses[1], "0"}, {addresses[2], "0"}};
         QTRY_COMPARE_WITH_TIMEOUT(upSeries(&ok), silenced, 60000);

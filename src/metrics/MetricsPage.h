@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include <zlib.h>
+
+namespace prometheus {
+class Collectable;
+} // namespace prometheus
+
+namespace Tarnwick {
+
+// The metrics page, rendered afresh for each scrape into one buffer kept from scrape to scrape
+// (and gzipped into a second), always on a thread of the page's own: what a collection allocates
+// for a while then comes and goes in that thread's memory alone, instead of every server thread
+// keeping a page's worth of it. One scrape renders and sends at a time; others wait their turn,
+// so each gets a page as fresh as its request and the buffers are never written while sent.
+class MetricsPage
+{
+public:
+    explicit MetricsPage(std::shared_ptr<prometheus::Collectable> collectable);
+    ~MetricsPage();
+    MetricsPage(const MetricsPage&) = delete;
+    MetricsPage& operator=(const MetricsPage&) = delete;
+
+    // Renders the page, gzipped when asked, and hands it to send before the next scrape may render.
+    void serve(bool gzip, const std::function<void(std::string_view)>& send);
+
+private:
+    void run();
+    void render();
+    void compress();
+
+    std::shared_ptr<prometheus::Collectable> m_collectable;
+    std::mutex m_serving; // held by one scrape from its request until it has sent
+    std::mutex m_mutex; // guards what follows, between the scrape and the rendering thread
+    std::condition_variable m_changed;
+    bool m_wanted = false;
+    bool m_gzip = false;
+    bool m_stopping = false;
+    std::string m_page;
+    std::string m_gzipped;
+    z_stream m_zip = {};
+    std::thread m_thread;
+};
+
+} // namespace Tarnwick
