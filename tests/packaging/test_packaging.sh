@@ -298,7 +298,7 @@ shared="$(comm -12 <(files tarnwick) <(files tarnwick-headless))"
 # A server takes the monitor without any desktop library; the desktop program brings its own
 # and the monitor of its version.
 headless_depends="$(dpkg-deb -f "$headless" Depends)"
-for dep in libqt6core6 libqt6network6 libqt6sql6-sqlite libqt6dbus6 libcap2-bin libprometheus-cpp-pull1.0; do
+for dep in libqt6core6 libqt6network6 libqt6sql6-sqlite libqt6dbus6 libcap2-bin libcivetweb1 zlib1g libsqlite3-0; do
     grep -q "$dep" <<<"$headless_depends" || fail "tarnwick-headless's Depends lacks $dep: $headless_depends"
 done
 ! grep -qE '(^|, )(libqt6(widgets|gui|multimedia|opengl)|libgl[^i]|libegl|libopengl|libx|libwayland)' <<<"$headless_depends" \
