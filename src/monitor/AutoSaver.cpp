@@ -7,6 +7,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& map, std::chrono::milliseconds quietTime,
@@ -19,6 +21,7 @@ AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& m
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(quietTime);
     connect(&m_quiet, &QTimer::timeout, this, &AutoSaver::saveChanges);
+    m_quietTime = quietTime;
 
     connect(&settings.notifier(), &SettingsNotifier::changed, this, &AutoSaver::changed);
     for (auto signal : {&VisualRepresentationData::ItemAdded, &VisualRepresentationData::ItemRemoved,
@@ -51,7 +54,10 @@ AutoSaver::AutoSaver(Data& data, Settings& settings, VisualRepresentationData& m
 
 void AutoSaver::changed()
 {
-    m_quiet.start();
+    if (!m_unsavedSince.isValid())
+        m_unsavedSince.start();
+    const qint64 left = m_quietTime.count() * MaxWaits - m_unsavedSince.elapsed();
+    m_quiet.start(std::chrono::milliseconds(std::clamp<qint64>(left, 0, m_quietTime.count())));
 }
 
 void AutoSaver::saveChanges()
@@ -64,8 +70,11 @@ void AutoSaver::saveChanges()
     if (m_data.hasUnsavedChanges())
         saved = m_data.save() && saved;
     // The file keeps what it had and the changes wait here: try again rather than lose them.
-    if (!saved)
-        m_quiet.start();
+    if (!saved) {
+        m_quiet.start(m_quietTime);
+        return;
+    }
+    m_unsavedSince.invalidate();
 }
 
 } // namespace Tarnwick

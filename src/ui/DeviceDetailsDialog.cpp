@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace Tarnwick {
 
 namespace {
@@ -201,10 +203,12 @@ void DeviceDetailsDialog::refresh()
     if (received > 0)
         text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
-    // Only minutes recorded since the history keeps the spread of round trips have one.
-    if (!spread.isEmpty())
+    // Only minutes recorded since the history keeps the spread of round trips have one; a
+    // figure is held to the range's least and most round trip, which a damaged sketch may not be.
+    const auto within = [&](double q) { return std::clamp(qint64(*spread.quantileUs(q)), leastUs, mostUs); };
+    if (!spread.isEmpty() && received > 0)
         text += QStringLiteral("; median %1 ms, 95 % under %2 ms")
-                    .arg(milliseconds(qint64(*spread.quantileUs(0.5))), milliseconds(qint64(*spread.quantileUs(0.95))));
+                    .arg(milliseconds(within(0.5)), milliseconds(within(0.95)));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
     if (store) {
         const DeviceEntry entry = store->entry(m_ip);

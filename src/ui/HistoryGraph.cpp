@@ -284,7 +284,10 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
             averageGoesOn = true;
             continue;
         }
-        const auto at = [&](double q) { return qint64(b.sketch.quantileUs(q).value_or(0)); };
+        // Held to the bucket's least and most round trip, which a damaged sketch may not be.
+        const auto at = [&](double q) {
+            return std::clamp(qint64(b.sketch.quantileUs(q).value_or(0)), b.minUs, std::max(b.minUs, b.maxUs));
+        };
         // A hundredth is drawn over the whole of the sketch's bucket it reads back from.
         constexpr double Growth = (1 + LatencySketch::RelativeError) / (1 - LatencySketch::RelativeError);
         for (int step = 0; step <= SmokeSteps; ++step) {

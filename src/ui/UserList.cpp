@@ -539,7 +539,10 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
     if (picture.isEmpty())
         return {};
     return QStringLiteral("<b>%1</b>%2%3")
-        .arg(ip.toHtmlEscaped(), picture, own.isEmpty() ? QString() : QStringLiteral("<br>") + own.toHtmlEscaped());
+        .arg(ip.toHtmlEscaped(), picture,
+             own.isEmpty()
+                 ? QString()
+                 : QStringLiteral("<br>") + own.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
 }
 
 void UserList::showDetails(const QString& ip)

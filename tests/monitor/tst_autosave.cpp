@@ -99,6 +99,28 @@ private slots:
         QVERIFY(readAll(QStringLiteral("Settings.xml")).contains("<MapZoom>175</MapZoom>"));
     }
 
+    // Changes that never let up are saved all the same, once the first has waited a few quiet
+    // times, and again after that.
+    void aStreamOfChangesIsSavedAllTheSame()
+    {
+        Settings settings;
+        settings.load(QStringLiteral("Settings.xml"));
+        Data data;
+        VisualRepresentationData map;
+        constexpr std::chrono::milliseconds quietTime{100};
+        AutoSaver saver(data, settings, map, quietTime);
+        int zoom = 100;
+        QTimer stream;
+        connect(&stream, &QTimer::timeout, [&] { settings.set(&Settings::mapZoom, ++zoom); });
+        stream.start(quietTime / 4);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("Settings.xml")).contains("<MapZoom>"), 5000);
+        const int firstSaved = zoom;
+        QTRY_VERIFY_WITH_TIMEOUT(!readAll(QStringLiteral("Settings.xml"))
+                                      .contains(QStringLiteral("<MapZoom>%1</MapZoom>").arg(firstSaved).toUtf8()),
+                                 5000);
+        QVERIFY(stream.isActive());
+    }
+
     // A save that fails keeps the file as it was and is tried again, with no further change,
     // until it succeeds.
     void aFailedSaveIsTriedAgain()
