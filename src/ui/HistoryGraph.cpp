@@ -304,7 +304,9 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
         // The median as a mark across the bucket, in the colour of the bucket's loss; not joined to
         // the next, so that round trips in two modes do not draw a wall between them.
         const double y = yAt(at(0.5));
-        painter.setPen(QPen(lossShade(b), 2, Qt::SolidLine, Qt::FlatCap));
+        // Square ends reach a pixel past the bucket, so that the marks of adjacent buckets leave
+        // no lighter column where they meet between pixels.
+        painter.setPen(QPen(lossShade(b), 2, Qt::SolidLine, Qt::SquareCap));
         painter.drawLine(QPointF(x0, y), QPointF(x1, y));
         averageGoesOn = false;
     }
