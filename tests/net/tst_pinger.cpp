@@ -587,7 +587,9 @@ private slots:
         // The probe refers to this function's locals.
         const auto stop = qScopeGuard([] { stopPinger(); });
         startPinger(NetworkProbe::from([&](const QString&, int) {
-            mostWaiting = std::max(mostWaiting.load(), currentPinger()->resultsWaiting());
+            // Stopping forgets the monitor before it ends, and it may ask once more meanwhile.
+            if (const PingerThread* pinger = currentPinger())
+                mostWaiting = std::max(mostWaiting.load(), pinger->resultsWaiting());
             probes.release();
             return ProbeResult::reply(1ms);
         }));
