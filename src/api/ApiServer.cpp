@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ApiServer.h"
 
+#include "metrics/CivetwebStart.h"
+
 #include <QMetaObject>
 #include <QUrl>
 
@@ -28,12 +30,6 @@ void send(mg_connection* connection, const ApiResponse& response)
     const bool headOnly = std::strcmp(mg_get_request_info(connection)->request_method, "HEAD") == 0;
     if (response.status != 204 && !headOnly && !body.isEmpty())
         mg_write(connection, body.constData(), size_t(body.size()));
-}
-
-// Civetweb's own lines about clients that went away or sent nonsense are no news for the log.
-int quiet(const mg_connection*, const char*)
-{
-    return 1;
 }
 
 } // namespace
@@ -77,34 +73,10 @@ bool ApiServer::listen(const MetricsAddress& address, QString* error)
 {
     stop();
     m_waiting = std::make_shared<Waiting>();
-    const std::string ports = address.listen.toStdString();
-    const std::string threads = std::to_string(m_limits.threads);
-    const std::string timeout = std::to_string(m_limits.requestTimeoutMs);
-    const char* options[] = {"listening_ports",    ports.c_str(),   "num_threads", threads.c_str(),
-                             "request_timeout_ms", timeout.c_str(), nullptr};
-    mg_callbacks callbacks = {};
-    callbacks.log_message = quiet;
-    mg_init_data init = {};
-    init.callbacks = &callbacks;
-    init.user_data = this;
-    init.configuration_options = options;
-    mg_error_data failure = {};
-    char reason[256] = {};
-    failure.text = reason;
-    failure.text_buffer_size = sizeof reason;
-    m_server = mg_start2(&init, &failure);
-    if (!m_server) {
-        // Civetweb says only that it failed; the system says why, where a socket tells.
-        const QString port = address.listen.mid(address.listen.lastIndexOf(QLatin1Char(':')) + 1);
-        const QString why = ServerDoor(address.listen, port.toInt()).bindProblem();
-        if (error)
-            *error = why.isEmpty() ? QString::fromLocal8Bit(reason) : why;
+    m_server = CivetwebStart::start(address, m_limits.threads, m_limits.requestTimeoutMs, &m_port, error);
+    if (!m_server)
         return false;
-    }
     mg_set_request_handler(m_server, "/", &ApiServer::handle, this);
-    mg_server_port port = {};
-    if (mg_get_server_ports(m_server, 1, &port) == 1)
-        m_port = port.port;
     m_door = ServerDoor(address.listen, m_port);
     return true;
 }
