@@ -11,8 +11,6 @@
 
 #include <QJsonObject>
 
-#include <limits>
-
 namespace Tarnwick {
 
 namespace {
@@ -61,9 +59,7 @@ struct DeviceFields
         const std::optional<QString> typeName = json.string(QStringLiteral("type"));
         const std::optional<QString> checkText = json.string(QStringLiteral("check"));
         alerts = json.boolean(QStringLiteral("alerts"));
-        // Any whole number is read, so that one out of range is refused in the dialogs' words.
-        payloadSize = json.integer(QStringLiteral("payloadSize"), std::numeric_limits<qint64>::min() / 2,
-                                   std::numeric_limits<qint64>::max() / 2);
+        payloadSize = json.integer(QStringLiteral("payloadSize"), 0, EchoOptions::MaxPayloadSize);
         dontFragment = json.boolean(QStringLiteral("dontFragment"));
         const std::optional<QStringList> moreCheckTexts = json.strings(QStringLiteral("moreChecks"));
         problem = json.problem();
@@ -86,8 +82,6 @@ struct DeviceFields
             if (check->kind == DeviceCheck::Unreadable)
                 problem = CheckList::unknownCheck(*checkText);
         }
-        if (payloadSize && problem.isEmpty())
-            problem = EchoOptions::payloadSizeProblem(*payloadSize);
         if (moreCheckTexts && problem.isEmpty()) {
             // Each item one check: "tcp:443 arp" is no check's name.
             for (const QString& text : *moreCheckTexts) {

@@ -53,6 +53,7 @@ QList<DeviceCheck> moreChecksFrom(const QXmlStreamAttributes& attributes, const 
 {
     QList<DeviceCheck> more;
     QStringList left;
+    QStringList beyond;
     QStringList unread;
     const QStringList words
         = attributes.value(QStringLiteral("MoreChecks")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -61,12 +62,20 @@ QList<DeviceCheck> moreChecksFrom(const QXmlStreamAttributes& attributes, const 
         if (check == first || more.contains(check)) {
             left.append(QStringLiteral("\"%1\" (given twice)").arg(word));
         } else if (more.size() + 1 >= DeviceEntry::MaxChecks) {
-            left.append(QStringLiteral("\"%1\" (more than %2 checks)").arg(word).arg(DeviceEntry::MaxChecks));
+            beyond.append(QStringLiteral("\"%1\"").arg(word));
         } else {
             more.append(check);
             if (check.kind == DeviceCheck::Unreadable)
                 unread.append(QStringLiteral("\"%1\"").arg(word));
         }
+    }
+    // Those past the most are named once together, however many there are.
+    if (!beyond.isEmpty()) {
+        constexpr int Named = 3;
+        QString past = beyond.mid(0, Named).join(QStringLiteral(", "));
+        if (beyond.size() > Named)
+            past += QStringLiteral(" and %1 more").arg(beyond.size() - Named);
+        left.append(QStringLiteral("%1 (a device takes at most %2 checks)").arg(past).arg(DeviceEntry::MaxChecks));
     }
     QStringList problems;
     if (!unread.isEmpty())
@@ -74,8 +83,9 @@ QList<DeviceCheck> moreChecksFrom(const QXmlStreamAttributes& attributes, const 
                                        "a check is chosen, and the file keeps the text as written")
                             .arg(unread.join(QStringLiteral(", "))));
     if (!left.isEmpty())
-        problems.append(QStringLiteral("its further checks leave out %1, and the file is saved so")
-                            .arg(left.join(QStringLiteral(", "))));
+        problems.append(
+            QStringLiteral("its further checks leave out %1, and the list is saved so when it is next saved")
+                .arg(left.join(QStringLiteral(", "))));
     *problem = problems.join(QStringLiteral("; "));
     return more;
 }
@@ -133,7 +143,8 @@ bool DataXmlHandler::endElement(const QString& qName)
             m_report(QStringLiteral("The device list's entry %1 is kept, and its probes fail: %2").arg(ip, problem));
         else if (!m_echoProblem.isEmpty())
             m_report(
-                QStringLiteral("The device list's entry for %1: %2, and the file is saved so.").arg(ip, m_echoProblem));
+                QStringLiteral("The device list's entry for %1: %2, and the list is saved so when it is next saved.")
+                    .arg(ip, m_echoProblem));
         if (!m_data.contains(ip) && !m_checksProblem.isEmpty())
             m_report(QStringLiteral("The device list's entry for %1: %2.").arg(ip, m_checksProblem));
     }

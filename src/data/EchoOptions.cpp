@@ -13,11 +13,4 @@ QString EchoOptions::text() const
     return shown;
 }
 
-QString EchoOptions::payloadSizeProblem(qint64 bytes)
-{
-    if (bytes >= 0 && bytes <= MaxPayloadSize)
-        return {};
-    return QStringLiteral("The payload size must be from 0 to %1 bytes.").arg(MaxPayloadSize);
-}
-
 } // namespace Tarnwick

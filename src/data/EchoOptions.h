@@ -26,9 +26,6 @@ struct EchoOptions
     bool isDefault() const { return *this == EchoOptions{}; }
     // As the details show it: "Payload: 1200 bytes, don't fragment"; empty for the defaults.
     QString text() const;
-    // Why a payload size cannot be taken, in the words the dialogs and the API share; empty
-    // when it can.
-    static QString payloadSizeProblem(qint64 bytes);
 
     bool operator==(const EchoOptions& other) const = default;
 };

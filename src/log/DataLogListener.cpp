@@ -77,8 +77,17 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     note("check", before.check.text(), after.check.text());
     if (before.slowLimits != after.slowLimits)
         changes << QStringLiteral("its slow limits");
-    if (before.echo != after.echo)
-        changes << QStringLiteral("its echo requests");
+    const auto echoText = [](const EchoOptions& echo) {
+        return QStringLiteral("%1 bytes%2").arg(echo.payloadSize).arg(echo.dontFragment ? ", don't fragment" : "");
+    };
+    note("echo requests", echoText(before.echo), echoText(after.echo));
+    const auto checksText = [](const QList<DeviceCheck>& checks) {
+        QStringList words;
+        for (const DeviceCheck& check : checks)
+            words << check.text();
+        return words.join(QStringLiteral(", "));
+    };
+    note("further checks", checksText(before.moreChecks), checksText(after.moreChecks));
     if (!changes.isEmpty())
         logForDevice(before.ip, before.description, " edited: " + changes.join(QStringLiteral(", ")).toStdString());
 }

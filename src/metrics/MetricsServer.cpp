@@ -6,21 +6,14 @@
 
 #include <civetweb.h>
 
+#include <QByteArray>
+#include <QList>
+
 #include <cstring>
 #include <exception>
 #include <string>
 
 namespace Tarnwick {
-
-namespace {
-
-bool acceptsGzip(const mg_connection* connection)
-{
-    const char* accepted = mg_get_header(connection, "Accept-Encoding");
-    return accepted && std::strstr(accepted, "gzip");
-}
-
-} // namespace
 
 MetricsServer::MetricsServer()
     : MetricsServer(Limits{})
@@ -74,14 +67,46 @@ int MetricsServer::port() const
     return m_port;
 }
 
+bool MetricsServer::acceptsGzip(const char* acceptEncoding)
+{
+    // Each coding may carry a weight ("gzip;q=0" refuses it); "*" stands for any not named.
+    bool named = false;
+    bool gzip = false;
+    bool any = false;
+    for (const QByteArray& item : QByteArray(acceptEncoding).split(',')) {
+        const QList<QByteArray> parts = item.split(';');
+        const QByteArray coding = parts.first().trimmed().toLower();
+        double weight = 1;
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            const QByteArray parameter = parts.at(i).trimmed().toLower();
+            if (parameter.startsWith("q=")) {
+                bool ok = false;
+                weight = parameter.mid(2).toDouble(&ok);
+                if (!ok)
+                    weight = 0;
+            }
+        }
+        if (coding == "gzip" || coding == "x-gzip") {
+            named = true;
+            gzip = gzip || weight > 0;
+        } else if (coding == "*") {
+            any = weight > 0;
+        }
+    }
+    return named ? gzip : any;
+}
+
 int MetricsServer::handle(mg_connection* connection, void* self)
 {
-    const bool gzip = acceptsGzip(connection);
+    const char* accepted = mg_get_header(connection, "Accept-Encoding");
+    const bool gzip = accepted && acceptsGzip(accepted);
     const bool headOnly = std::strcmp(mg_get_request_info(connection)->request_method, "HEAD") == 0;
     static_cast<MetricsServer*>(self)->m_page->serve(gzip, [&](std::string_view page) {
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n";
         if (gzip)
             head += "Content-Encoding: gzip\r\n";
+        // The page differs by what the client accepts: a cache in between keeps them apart.
+        head += "Vary: Accept-Encoding\r\n";
         head += "Content-Length: " + std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n";
         mg_write(connection, head.data(), head.size());
         if (!headOnly)

@@ -46,6 +46,8 @@ public:
                 QString* error);
     // The port listened on; 0 when none.
     int port() const;
+    // Whether a request's Accept-Encoding takes gzip, its weights heeded.
+    static bool acceptsGzip(const char* acceptEncoding);
 
 private:
     void stop();

@@ -205,7 +205,10 @@ private slots:
             << "\"payloadSize\":1472,\"dontFragment\":false";
         QTest::newRow("a payload too large")
             << QByteArray("POST") << devices << QByteArray("{\"address\":\"192.0.2.7\",\"payloadSize\":65508}") << mine
-            << 400 << "The payload size must be from 0 to 65507 bytes.";
+            << 400 << "\\\"payloadSize\\\" must be a whole number from 0 to 65507.";
+        QTest::newRow("a payload in words")
+            << QByteArray("POST") << devices << QByteArray("{\"address\":\"192.0.2.7\",\"payloadSize\":\"abc\"}")
+            << mine << 400 << "\\\"payloadSize\\\" must be a whole number from 0 to 65507.";
         QTest::newRow("a new address") << QByteArray("PATCH") << devices + "/127.0.0.1"
                                        << QByteArray("{\"address\":\"127.0.0.9\"}") << mine << 400
                                        << "address cannot be changed";

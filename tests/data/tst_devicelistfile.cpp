@@ -224,8 +224,12 @@ private slots:
                                       << QByteArray("MoreChecks=\"tcp:443\"");
         QTest::newRow("nine checks") << QByteArray(
             "IP=\"h\" MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 arp tcp:7 tcp:8\"")
-                                     << "leave out \"tcp:8\" (more than 8 checks)"
+                                     << "leave out \"tcp:8\" (a device takes at most 8 checks)"
                                      << QByteArray("MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 arp tcp:7\"");
+        QTest::newRow("twelve checks")
+            << QByteArray("IP=\"h\" MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 tcp:6 tcp:7 tcp:8 tcp:9 tcp:10 tcp:11\"")
+            << "leave out \"tcp:8\", \"tcp:9\", \"tcp:10\" and 1 more (a device takes at most 8"
+            << QByteArray("MoreChecks=\"tcp:1 tcp:2 tcp:3 tcp:4 tcp:5 tcp:6 tcp:7\"");
         QTest::newRow("further check unreadable")
             << QByteArray("IP=\"h\" Check=\"arp\" MoreChecks=\"ping echo\"")
             << "its further check \"ping\" cannot be read" << QByteArray("Check=\"arp\" MoreChecks=\"ping echo\"");

@@ -61,7 +61,8 @@ private slots:
         connect(&mutes, &MuteList::muted, &listener, &DataLogListener::muted);
         connect(&mutes, &MuteList::unmuted, &listener, &DataLogListener::unmuted);
         data.setPingResults({{ip, 0, ProbeResult::timeout()}});
-        data.changeEntry(ip, ip, true, QStringLiteral("Copier"), DeviceTypePC, DeviceCheck::tcp(80));
+        data.changeEntry(ip, ip, true, QStringLiteral("Copier"), DeviceTypePC, DeviceCheck::tcp(80), std::nullopt,
+                         EchoOptions{1200, true}, QList<DeviceCheck>{DeviceCheck::tcp(443), DeviceCheck::arp()});
         mutes.mute(ip, QDateTime());
         mutes.unmute(ip);
         mutes.muteAll(QDateTime());
@@ -73,7 +74,9 @@ private slots:
         QCOMPARE(
             seen,
             (QStringList{"DeviceList/Device 127.0.0.1 (Printer) edited: description \"Printer\" to \"Copier\", "
-                         "information on state change \"no\" to \"yes\", check \"ICMP echo\" to \"TCP port 80\"",
+                         "information on state change \"no\" to \"yes\", check \"ICMP echo\" to \"TCP port 80\", "
+                         "echo requests \"40 bytes\" to \"1200 bytes, don't fragment\", further checks \"\" to "
+                         "\"TCP port 443, ARP\"",
                          "Alerts/Alerts of 127.0.0.1 muted until unmuted", "Alerts/Alerts of 127.0.0.1 unmuted",
                          "Alerts/Alerts of all devices muted until unmuted", "Alerts/Alerts of all devices unmuted"}));
     }

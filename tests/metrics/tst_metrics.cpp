@@ -535,6 +535,7 @@ private slots:
         QVERIFY(plain.contains("tarnwick_devices 50\n"));
         const QByteArray gzipped = httpGet(server.port(), "/metrics", "Accept-Encoding: gzip\r\n", &head);
         QVERIFY(head.contains("\r\nContent-Encoding: gzip\r\n"));
+        QVERIFY(head.contains("\r\nVary: Accept-Encoding\r\n"));
         QCOMPARE_LT(gzipped.size(), plain.size() / 4);
         QByteArray inflated(plain.size() * 2, '\0');
         z_stream zip = {};
@@ -549,6 +550,27 @@ private slots:
         QCOMPARE(inflated, plain);
         QVERIFY(httpGet(server.port(), "/", {}, &head).isEmpty());
         QVERIFY(head.startsWith("HTTP/1.0 404 Not Found")); // as civetweb answers what it has no handler for
+    }
+
+    void acceptEncodingIsWeighed_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("gzip");
+        QTest::newRow("Prometheus") << QByteArray("gzip") << true;
+        QTest::newRow("among others") << QByteArray("deflate, GZip;q=0.5, br") << true;
+        QTest::newRow("refused") << QByteArray("gzip;q=0") << false;
+        QTest::newRow("refused, spaced") << QByteArray("identity, gzip ; q=0.000") << false;
+        QTest::newRow("any") << QByteArray("*") << true;
+        QTest::newRow("any but gzip") << QByteArray("*, gzip;q=0") << false;
+        QTest::newRow("a name that only holds it") << QByteArray("gzipped, nogzip") << false;
+        QTest::newRow("weight unreadable") << QByteArray("gzip;q=x") << false;
+    }
+
+    void acceptEncodingIsWeighed()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(bool, gzip);
+        QCOMPARE(MetricsServer::acceptsGzip(header.constData()), gzip);
     }
 
     void scrapesBesideStalledClients_data()

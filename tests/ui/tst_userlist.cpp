@@ -940,6 +940,22 @@ private slots:
         QCOMPARE(pc->toolTip(UserListRow::ResultColumn), QStringLiteral("host unreachable, from 10.0.0.1"));
         m_data->setPingResults({{QStringLiteral("pc"), 0, ProbeResult::reply(3ms)}});
         QVERIFY(pc->toolTip(UserListRow::ResultColumn).isEmpty());
+
+        // A further check that fails is named once, beside those that answer.
+        DeviceEntry several = entry(QStringLiteral("nas"));
+        several.moreChecks = {DeviceCheck::tcp(8080), DeviceCheck::tcp(22)};
+        m_data->addEntry(several);
+        m_data->setPingResults(
+            {{QStringLiteral("nas"),
+              0,
+              ProbeResult::reply(3ms),
+              DeviceCheck{},
+              several.moreChecks,
+              {ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("connection refused")}, ProbeResult::reply(2ms)}}});
+        const QTreeWidgetItem* nas
+            = m_list->tree()->findItems(QStringLiteral("nas"), Qt::MatchExactly, UserListRow::AddressColumn).value(0);
+        QVERIFY(nas);
+        QCOMPARE(nas->toolTip(UserListRow::ResultColumn), QStringLiteral("TCP 8080: connection refused\nTCP 22: 2 ms"));
     }
 
     // A device cut off behind a failed one shows its state greyed, and says behind which; once
