@@ -129,10 +129,12 @@ IpAddress::Ipv6Bytes bytesOf(const in6_addr& address)
 // A connection that could not be made, with the reason in the system's words, but for the one
 // answer users read most, which the program words as it does everywhere else. A refusal is the
 // host's own answer that nothing listens on the port: an error, not a probe that went unheard.
-// An echo request larger than the path carries, refused by this host or by a router on the way.
+// An echo request larger than the path carries, refused by this host: not sent, an error (the
+// log's "cannot be probed" line and the metrics say so). One a router on the way refuses takes
+// the reason's words and went unheard, as other answers of routers do.
 ProbeResult tooLong(std::uint32_t pathMtu)
 {
-    return {ProbeResult::Timeout, 0, QStringLiteral("message too long; path MTU %1").arg(pathMtu)};
+    return {ProbeResult::SocketError, 0, QStringLiteral("message too long; path MTU %1").arg(pathMtu)};
 }
 
 ProbeResult connectFailure(int error)

@@ -40,7 +40,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     layout->addField(QStringLiteral("Check"), m_checkField);
     layout->addField(QStringLiteral("More checks"), m_moreChecksField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
-    layout->addEchoOptions(m_echoField, m_checkField);
+    layout->addEchoOptions(m_echoField, m_checkField, m_moreChecksField);
     connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
     auto* add = new QPushButton(QStringLiteral("Add"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

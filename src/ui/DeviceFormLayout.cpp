@@ -3,6 +3,7 @@
 
 #include "DeviceCheckField.h"
 #include "EchoOptionsField.h"
+#include "MoreChecksField.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -49,14 +50,16 @@ void DeviceFormLayout::addField(const QString& label, QWidget* field)
     m_grid->addWidget(field, row, 2);
 }
 
-void DeviceFormLayout::addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check)
+void DeviceFormLayout::addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check,
+                                      const MoreChecksField* more)
 {
     m_grid->addWidget(field, m_grid->rowCount(), 1, 1, 2);
-    const auto follow = [field, check] {
+    const auto follow = [field, check, more] {
         const std::optional<DeviceCheck> chosen = check->check();
-        field->setForEcho(!chosen || chosen->kind == DeviceCheck::Echo);
+        field->setForEcho(!chosen || chosen->kind == DeviceCheck::Echo || more->mayAskEcho());
     };
     QObject::connect(check, &DeviceCheckField::kindChanged, field, follow);
+    QObject::connect(more, &QLineEdit::textChanged, field, follow);
     follow();
 }
 

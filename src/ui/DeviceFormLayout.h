@@ -10,6 +10,7 @@ namespace Tarnwick {
 
 class DeviceCheckField;
 class EchoOptionsField;
+class MoreChecksField;
 
 // The layout both device dialogs share: four labelled rows, then a button row at the right.
 class DeviceFormLayout : public QVBoxLayout
@@ -24,8 +25,9 @@ public:
     QHBoxLayout* buttonRow() const { return m_buttons; }
     // A further labelled row below the four.
     void addField(const QString& label, QWidget* field);
-    // The "Advanced" fold below the rows, its echo fields on while the check chosen is an echo.
-    void addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check);
+    // The "Advanced" fold below the rows, its echo fields on while the check chosen or one of
+    // the further checks is an echo.
+    void addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check, const MoreChecksField* more);
 
 private:
     QGridLayout* m_grid;

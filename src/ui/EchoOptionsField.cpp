@@ -65,6 +65,9 @@ void EchoOptionsField::setOptions(const QList<EchoOptions>& options)
 {
     if (options.isEmpty())
         return;
+    // Open where an entry has options of its own, so that they are seen.
+    m_fold->setChecked(
+        std::any_of(options.begin(), options.end(), [](const EchoOptions& each) { return !each.isDefault(); }));
     const EchoOptions& first = options.first();
     const auto alike = [&](auto field) {
         return std::all_of(options.begin(), options.end(),

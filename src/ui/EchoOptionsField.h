@@ -13,7 +13,8 @@ class QToolButton;
 
 namespace Tarnwick {
 
-// The "Advanced" fold of the device dialogs, closed until the user opens it: the echo
+// The "Advanced" fold of the device dialogs, closed until the user opens it unless an entry
+// shown has options other than the defaults: the echo
 // requests' payload size and "Don't fragment". Only an echo check sends echo requests, so for
 // the others the fields are off and a note says why. Given several entries whose options
 // differ, a field starts at "Each keeps its own", and left so, each entry keeps its own.

@@ -77,7 +77,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     layout->addField(QStringLiteral("Check"), m_checkField);
     layout->addField(QStringLiteral("More checks"), m_moreChecksField);
     layout->addField(QStringLiteral("Slow when"), m_slowField);
-    layout->addEchoOptions(m_echoField, m_checkField);
+    layout->addEchoOptions(m_echoField, m_checkField, m_moreChecksField);
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
 

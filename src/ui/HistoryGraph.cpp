@@ -202,13 +202,17 @@ HistoryGraph::Areas HistoryGraph::areas(const QRect& area, const QFontMetrics& m
 
 double HistoryGraph::roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets)
 {
-    // A bucket's average, not its slowest reply: one slow reply among a minute of fast ones
-    // should not decide the scale, it is drawn at the top edge, marked.
+    // Not a bucket's slowest reply: one slow reply among a minute of fast ones should not decide
+    // the scale, it is drawn at the top edge, marked. Where the spread is known its 95th
+    // percentile, so that the slower of two modes a device answers in stays within the graph;
+    // otherwise the average.
     QList<qint64> averages;
     averages.reserve(buckets.size());
     for (const HistoryReader::Bucket& b : buckets) {
-        if (b.received > 0)
-            averages.append(b.sumUs / b.received);
+        if (b.received == 0)
+            continue;
+        const std::optional<double> upper = b.sketch.quantileUs(ScaleSpreadQuantile);
+        averages.append(upper ? std::clamp(qint64(*upper), b.minUs, std::max(b.minUs, b.maxUs)) : b.sumUs / b.received);
     }
     if (averages.isEmpty())
         return MinimumScaleMs;

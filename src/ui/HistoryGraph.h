@@ -56,6 +56,8 @@ public:
     static inline const QColor CaretColor{150, 40, 120};
     static constexpr int ScalePercentile = 95;
     static constexpr double ScaleHeadroom = 1.25;
+    // Of a bucket whose spread is known, the share of its replies its height on the scale covers.
+    static constexpr double ScaleSpreadQuantile = 0.95;
 
     explicit HistoryGraph(QWidget* parent = nullptr);
 
@@ -66,9 +68,10 @@ public:
     // (the widget), without, nothing but the curves (a row's tooltip).
     static void paint(QPainter& painter, const QRect& area, const Series& series, bool labels);
     static Areas areas(const QRect& area, const QFontMetrics& metrics, bool labels);
-    // The top of the round-trip scale in ms: the 95th percentile of the buckets' average replies
-    // (the rank below it, so that with few buckets the slowest is left out) with a quarter on top,
-    // rounded up to 1, 2 or 5 times a power of ten.
+    // The top of the round-trip scale in ms: the 95th percentile of the buckets' heights (the
+    // rank below it, so that with few buckets the slowest is left out) with a quarter on top,
+    // rounded up to 1, 2 or 5 times a power of ten. A bucket's height is its replies' 95th
+    // percentile where its spread is known, its average reply otherwise.
     static double roundTripScaleMs(const QList<HistoryReader::Bucket>& buckets);
 
 protected:

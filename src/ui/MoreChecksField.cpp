@@ -34,4 +34,13 @@ QList<DeviceCheck> MoreChecksField::appliedTo(const QList<DeviceCheck>& own, con
     return CheckList::read(m_several && !isModified() ? CheckList::text(own) : text(), first, probedAddress, problem);
 }
 
+bool MoreChecksField::mayAskEcho() const
+{
+    if (m_several && !isModified())
+        return true;
+    const QStringList words = text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return std::any_of(words.cbegin(), words.cend(),
+                       [](const QString& word) { return DeviceCheck::fromWord(word).kind == DeviceCheck::Echo; });
+}
+
 } // namespace Tarnwick

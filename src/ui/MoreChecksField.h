@@ -25,6 +25,8 @@ public:
     // when they can.
     QList<DeviceCheck> appliedTo(const QList<DeviceCheck>& own, const DeviceCheck& first, const QString& probedAddress,
                                  QString* problem) const;
+    // Whether the further checks may hold an echo: the text names one, or entries keep their own.
+    bool mayAskEcho() const;
 
 private:
     bool m_several = false;

@@ -188,10 +188,13 @@ UserList::UserList(Services services, QWidget* parent)
     m_tree->header()->setMinimumSectionSize(16);
     static constexpr int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90, 70, 70, 80, 80};
     static_assert(std::size(widths) == ColumnCount);
-    // Widths kept before the optional columns came cover the columns before them.
-    const auto keptWidth = [](int column) {
+    // Widths kept before the optional columns came cover the columns before them; a column
+    // without one is at least as wide as its header, in whatever font the desktop has.
+    const auto keptWidth = [this](int column) {
         const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
-        return kept.size() >= FirstOptionalColumn && column < kept.size() ? kept[column] : widths[column];
+        return kept.size() >= FirstOptionalColumn && column < kept.size()
+            ? kept[column]
+            : std::max(widths[column], column >= FirstOptionalColumn ? m_tree->header()->sectionSizeHint(column) : 0);
     };
     for (int column = 0; column < ColumnCount; ++column)
         m_tree->setColumnWidth(column, keptWidth(column));

@@ -377,21 +377,30 @@ private slots:
     {
         QTest::addColumn<bool>("edit");
         QTest::addColumn<bool>("tcp");
+        QTest::addColumn<QString>("more"); // typed into "More checks"
         QTest::addColumn<QString>("size"); // typed; empty: left as it is
         QTest::addColumn<bool>("clickDontFragment");
         QTest::addColumn<int>("payloadSize");
         QTest::addColumn<bool>("dontFragment");
-        QTest::newRow("add, 1200 bytes unfragmented") << false << false << "1200" << true << 1200 << true;
-        QTest::newRow("add, no data") << false << false << "0" << false << 0 << false;
-        QTest::newRow("add, beyond the largest") << false << false << "99999" << false << 9999 << false;
-        QTest::newRow("edit, back to the default") << true << false << "40" << true << 40 << false;
-        QTest::newRow("add, TCP check") << false << true << "" << false << 40 << false;
+        QTest::newRow("add, 1200 bytes unfragmented") << false << false << ""
+                                                      << "1200" << true << 1200 << true;
+        QTest::newRow("add, no data") << false << false << ""
+                                      << "0" << false << 0 << false;
+        QTest::newRow("add, beyond the largest") << false << false << ""
+                                                 << "99999" << false << 9999 << false;
+        QTest::newRow("edit, back to the default") << true << false << ""
+                                                   << "40" << true << 40 << false;
+        QTest::newRow("add, TCP check") << false << true << ""
+                                        << "" << false << 40 << false;
+        QTest::newRow("add, TCP check and an echo beside") << false << true << "echo"
+                                                           << "1200" << false << 1200 << false;
     }
 
     void advancedFoldSetsTheEchoOptions()
     {
         QFETCH(bool, edit);
         QFETCH(bool, tcp);
+        QFETCH(QString, more);
         QFETCH(QString, size);
         QFETCH(bool, clickDontFragment);
         QFETCH(int, payloadSize);
@@ -411,13 +420,17 @@ private slots:
         }
         if (tcp)
             QTest::keyClick(field<QComboBox>(dialog.get(), "checkCombo"), Qt::Key_Down);
+        typeInto(field<QLineEdit>(dialog.get(), "moreChecksEdit"), more);
         auto* spin = field<QSpinBox>(dialog.get(), "payloadSizeSpin");
         auto* unfragmented = field<QCheckBox>(dialog.get(), "dontFragmentCheckBox");
-        QVERIFY(!spin->isVisible());
-        QTest::mouseClick(field<QWidget>(dialog.get(), "advancedFold"), Qt::LeftButton);
+        // An entry with options of its own shows them open.
+        QCOMPARE(spin->isVisible(), edit);
+        if (!edit)
+            QTest::mouseClick(field<QWidget>(dialog.get(), "advancedFold"), Qt::LeftButton);
         QTRY_VERIFY(spin->isVisible());
-        QCOMPARE(spin->isEnabled(), !tcp);
-        QCOMPARE(field<QLabel>(dialog.get(), "echoOptionsNote")->isVisible(), tcp);
+        const bool echoSent = !tcp || !more.isEmpty();
+        QCOMPARE(spin->isEnabled(), echoSent);
+        QCOMPARE(field<QLabel>(dialog.get(), "echoOptionsNote")->isVisible(), !echoSent);
         if (!size.isEmpty()) {
             spin->setFocus();
             spin->selectAll();

@@ -140,40 +140,48 @@ private slots:
     {
         QTest::addColumn<QList<QList<qint64>>>("bucketsUs");
         QTest::addColumn<double>("scaleMs");
+        QTest::addColumn<bool>("spread"); // each bucket's sketch kept, as minutes recorded now have it
         QList<QList<qint64>> hour(60, {900});
-        QTest::newRow("an hour of 0.9 ms") << hour << 2.0;
+        QTest::newRow("an hour of 0.9 ms") << hour << 2.0 << false;
         hour[30] = {280000};
-        QTest::newRow("one 280 ms reply in it") << hour << 2.0;
+        QTest::newRow("one 280 ms reply in it") << hour << 2.0 << false;
         hour[10] = hour[20] = {280000};
-        QTest::newRow("three of them") << hour << 2.0;
+        QTest::newRow("three of them") << hour << 2.0 << false;
         hour[40] = {280000};
-        QTest::newRow("four of them") << hour << 500.0;
-        QTest::newRow("one bucket only") << QList<QList<qint64>>{{280000}} << 500.0;
-        QTest::newRow("head-room above 4 ms") << QList<QList<qint64>>(10, {4000}) << 5.0;
-        QTest::newRow("head-room above 4.1 ms") << QList<QList<qint64>>(10, {4100}) << 10.0;
-        QTest::newRow("no replies") << QList<QList<qint64>>{} << 0.1;
+        QTest::newRow("four of them") << hour << 500.0 << false;
+        QTest::newRow("one bucket only") << QList<QList<qint64>>{{280000}} << 500.0 << false;
+        QTest::newRow("head-room above 4 ms") << QList<QList<qint64>>(10, {4000}) << 5.0 << false;
+        QTest::newRow("head-room above 4.1 ms") << QList<QList<qint64>>(10, {4100}) << 10.0 << false;
+        QTest::newRow("no replies") << QList<QList<qint64>>{} << 0.1 << false;
 
         QList<QList<qint64>> sevenMinutes(7, QList<qint64>(60, 1000));
         sevenMinutes[3][20] = 480000;
-        QTest::newRow("7 buckets, one with a 480 ms reply") << sevenMinutes << 2.0;
+        QTest::newRow("7 buckets, one with a 480 ms reply") << sevenMinutes << 2.0 << false;
         QList<QList<qint64>> sevenReplies(7, {1000});
         sevenReplies[3] = {480000};
-        QTest::newRow("7 buckets of one reply, one of 480 ms") << sevenReplies << 2.0;
+        QTest::newRow("7 buckets of one reply, one of 480 ms") << sevenReplies << 2.0 << false;
         QList<QList<qint64>> often(60, QList<qint64>(60, 900));
         for (int minute = 0; minute < 60; minute += 10)
             often[minute][0] = 280000;
-        QTest::newRow("a 280 ms reply in every tenth minute") << often << 10.0;
-        QTest::newRow("all about 300 ms") << QList<QList<qint64>>(60, {290000, 300000, 310000}) << 500.0;
+        QTest::newRow("a 280 ms reply in every tenth minute") << often << 10.0 << false;
+        QTest::newRow("all about 300 ms") << QList<QList<qint64>>(60, {290000, 300000, 310000}) << 500.0 << false;
+        QTest::newRow("two modes, 1 and 50 ms, averaged") << QList<QList<qint64>>(60, {1000, 50000}) << 50.0 << false;
+        QTest::newRow("two modes, 1 and 50 ms, spread") << QList<QList<qint64>>(60, {1000, 50000}) << 100.0 << true;
+        QTest::newRow("a 280 ms reply in every tenth minute, spread") << often << 2.0 << true;
     }
 
     void roundTripScale()
     {
         QFETCH(QList<QList<qint64>>, bucketsUs);
+        QFETCH(bool, spread);
         QList<HistoryReader::Bucket> buckets;
         for (const QList<qint64>& replies : bucketsUs) {
             const auto [fastest, slowest] = std::minmax_element(replies.cbegin(), replies.cend());
+            LatencySketch sketch;
+            for (const qint64 us : spread ? replies : QList<qint64>())
+                sketch.add(us);
             buckets.append({buckets.size() * 60000LL, int(replies.size()), int(replies.size()), *fastest, *slowest,
-                            std::accumulate(replies.cbegin(), replies.cend(), qint64(0))});
+                            std::accumulate(replies.cbegin(), replies.cend(), qint64(0)), sketch});
         }
         // Minutes without a reply count for nothing.
         buckets.append({-60000, 1, 0, 0, 0, 0});

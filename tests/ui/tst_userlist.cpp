@@ -1006,11 +1006,21 @@ private slots:
 
     void columnWidthsAreRemembered()
     {
-        const auto restore = qScopeGuard([] { Settings::instance().columnWidths.clear(); });
+        const auto restore = qScopeGuard([] {
+            Settings::instance().columnWidths.clear();
+            Settings::instance().shownColumns.clear();
+        });
         m_list->tree()->header()->resizeSection(4, 321);
         QVERIFY(Settings::instance().columnWidths.contains(QStringLiteral(",321,")));
         UserList next;
         QCOMPARE(next.tree()->columnWidth(4), 321);
+        // Widths kept before the optional columns came: those show their headers whole.
+        Settings::instance().columnWidths = QStringLiteral("54,24,100,60,100,100,60,70,70,90");
+        const int dayMedian = UserListRow::ColumnCount - 2;
+        Settings::instance().shownColumns = QString::number(dayMedian);
+        UserList older;
+        QVERIFY(!older.tree()->isColumnHidden(dayMedian));
+        QCOMPARE_GE(older.tree()->columnWidth(dayMedian), older.tree()->header()->sectionSizeHint(dayMedian));
     }
 
     void rowsFollowTheStore()
