@@ -17,14 +17,19 @@ class Collectable;
 
 namespace Tarnwick {
 
-// The metrics page, rendered afresh for each scrape into one buffer kept from scrape to scrape
+// The metrics page, rendered afresh for each scrape into one buffer sized as the last page was
 // (and gzipped into a second), always on a thread of the page's own: what a collection allocates
 // for a while then comes and goes in that thread's memory alone, instead of every server thread
-// keeping a page's worth of it. One scrape renders and sends at a time; others wait their turn,
-// so each gets a page as fresh as its request and the buffers are never written while sent.
+// keeping a page's worth of it. Once sent, a large page's buffers and what the collection freed
+// go back to the system, so that between scrapes the program holds no such page. One scrape renders and sends at
+// a time; others wait their turn, so each gets a page as fresh as its request and the buffers are
+// never written while sent.
 class MetricsPage
 {
 public:
+    // The largest page whose buffers are kept from one scrape to the next (about 6,500 devices).
+    static constexpr std::size_t KeptPageBytes = 16 * 1024 * 1024;
+
     explicit MetricsPage(std::shared_ptr<prometheus::Collectable> collectable);
     ~MetricsPage();
     MetricsPage(const MetricsPage&) = delete;
@@ -47,6 +52,7 @@ private:
     bool m_stopping = false;
     std::string m_page;
     std::string m_gzipped;
+    std::size_t m_lastSize = 0; // of the last page rendered
     z_stream m_zip = {};
     std::thread m_thread;
 };
