@@ -202,12 +202,13 @@ void MonitorCore::paceEngine()
 {
     m_pacePending = false;
     // Each check of a device is a request of its own.
+    const QList<DeviceEntry> entries = m_data->entries();
     qint64 requests = 0;
-    for (const DeviceEntry& entry : m_data->entries())
+    for (const DeviceEntry& entry : entries)
         requests += 1 + entry.moreChecks.size();
     const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
     m_engine.setInterval(ProbeRate::intervalNs(requests, period));
-    const QString outgrown = ProbeRate::outgrownText(requests, period);
+    const QString outgrown = ProbeRate::outgrownText(entries.size(), requests, period);
     // A list whose reading was given up (the program is quitting) is only a part of itself.
     const bool quitting = m_options.stopLoading && m_options.stopLoading();
     if (!outgrown.isEmpty() && outgrown != m_paceReported && !quitting)

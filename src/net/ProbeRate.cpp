@@ -29,12 +29,12 @@ std::int64_t ProbeRate::effectivePeriodMs(std::int64_t devices, std::int64_t per
     return std::max(periodMs, atCeilingMs);
 }
 
-QString ProbeRate::outgrownText(std::int64_t devices, std::int64_t periodMs)
+QString ProbeRate::outgrownText(std::int64_t devices, std::int64_t requests, std::int64_t periodMs)
 {
-    if (periodMs <= 0 || !outgrown(devices, periodMs))
+    if (periodMs <= 0 || !outgrown(requests, periodMs))
         return {};
     // Tenths of a second, rounded up: the promise is never better than the truth.
-    const std::int64_t tenths = (effectivePeriodMs(devices, periodMs) + 99) / 100;
+    const std::int64_t tenths = (effectivePeriodMs(requests, periodMs) + 99) / 100;
     return QStringLiteral("With %1 devices, each is probed about every %2 s")
         .arg(devices)
         .arg(QString::number(double(tenths) / 10));

@@ -28,8 +28,9 @@ public:
         return effectivePeriodMs(devices, periodMs) > periodMs;
     }
     // What the user is told where the list outgrows the ceiling ("With 12000 devices, each is
-    // probed about every 2.4 s"); empty otherwise.
-    static QString outgrownText(std::int64_t devices, std::int64_t periodMs);
+    // probed about every 2.4 s"); empty otherwise. The requests are the checks of all devices
+    // together, each a request of its own.
+    static QString outgrownText(std::int64_t devices, std::int64_t requests, std::int64_t periodMs);
 };
 
 } // namespace Tarnwick

@@ -205,12 +205,17 @@ QString SettingsDialog::passText(qint64 devices, qint64 fastestMs, qint64 slowes
 void SettingsDialog::showPass()
 {
     const Settings& settings = m_edited;
-    const qint64 devices = Data::instance() ? Data::instance()->entries().size() : 0;
+    const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
+    const qint64 devices = entries.size();
     if (devices == 0)
         return;
     if (settings.probePeriod.load() > 0) {
-        // Side by side, the list may need more probes a second than the engine sends.
-        const QString outgrown = ProbeRate::outgrownText(devices, qint64(settings.probePeriod.load()) * 1000);
+        // Side by side, the list may need more probes a second than the engine sends, each
+        // further check one more.
+        qint64 requests = 0;
+        for (const DeviceEntry& entry : entries)
+            requests += 1 + entry.moreChecks.size();
+        const QString outgrown = ProbeRate::outgrownText(devices, requests, qint64(settings.probePeriod.load()) * 1000);
         m_pass->setText(outgrown.isEmpty() ? QString() : outgrown + QLatin1Char('.'));
         return;
     }

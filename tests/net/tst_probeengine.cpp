@@ -197,27 +197,32 @@ private slots:
     void rateFollowsTheList_data()
     {
         QTest::addColumn<qint64>("devices");
+        QTest::addColumn<int>("checks"); // each device's
         QTest::addColumn<qint64>("periodMs");
         QTest::addColumn<qint64>("intervalNs");
         QTest::addColumn<QString>("told");
-        QTest::newRow("one at a time") << qint64(10000) << qint64(0) << qint64(1000000) << QString();
-        QTest::newRow("few devices") << qint64(250) << qint64(1000) << qint64(1000000) << QString();
-        QTest::newRow("2,500 every second") << qint64(2500) << qint64(1000) << qint64(266666) << QString();
-        QTest::newRow("10,000 every 5 s") << qint64(10000) << qint64(5000) << qint64(333333) << QString();
-        QTest::newRow("at the ceiling") << qint64(5000) << qint64(1000) << qint64(200000) << QString();
-        QTest::newRow("beyond the ceiling") << qint64(12345) << qint64(1000) << qint64(200000)
+        QTest::newRow("one at a time") << qint64(10000) << 1 << qint64(0) << qint64(1000000) << QString();
+        QTest::newRow("few devices") << qint64(250) << 1 << qint64(1000) << qint64(1000000) << QString();
+        QTest::newRow("2,500 every second") << qint64(2500) << 1 << qint64(1000) << qint64(266666) << QString();
+        QTest::newRow("10,000 every 5 s") << qint64(10000) << 1 << qint64(5000) << qint64(333333) << QString();
+        QTest::newRow("at the ceiling") << qint64(5000) << 1 << qint64(1000) << qint64(200000) << QString();
+        QTest::newRow("beyond the ceiling") << qint64(12345) << 1 << qint64(1000) << qint64(200000)
                                             << QStringLiteral("With 12345 devices, each is probed about every 2.5 s");
-        QTest::newRow("empty list") << qint64(0) << qint64(1000) << qint64(1000000) << QString();
+        QTest::newRow("empty list") << qint64(0) << 1 << qint64(1000) << qint64(1000000) << QString();
+        QTest::newRow("3,000 devices of two checks")
+            << qint64(3000) << 2 << qint64(1000) << qint64(200000)
+            << QStringLiteral("With 3000 devices, each is probed about every 1.2 s");
     }
 
     void rateFollowsTheList()
     {
         QFETCH(qint64, devices);
+        QFETCH(int, checks);
         QFETCH(qint64, periodMs);
         QFETCH(qint64, intervalNs);
         QFETCH(QString, told);
-        QCOMPARE(ProbeRate::intervalNs(devices, periodMs), intervalNs);
-        QCOMPARE(ProbeRate::outgrownText(devices, periodMs), told);
+        QCOMPARE(ProbeRate::intervalNs(devices * checks, periodMs), intervalNs);
+        QCOMPARE(ProbeRate::outgrownText(devices, devices * checks, periodMs), told);
     }
 
     void pacingDoesNotDrift()
