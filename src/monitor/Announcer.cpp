@@ -206,7 +206,7 @@ void Announcer::disconnected(const DeviceEntry& device)
     if (m_settings.firstHop.isEmpty()) {
         stateChanged(device.ip, device.description, false, {}, device.lastProbe.reason);
         if (device.informOnStateChange)
-            alertDown({{device.ip, device.description, true, true, true}});
+            alertDown({{device.ip, device.description, true, true, true, device.lastProbe.reason}});
         return;
     }
     // With a first hop, what fails together is told together: the device waits a moment for
@@ -263,7 +263,7 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
 {
     // Devices cut off behind a failed one go into that one's message.
     std::set<QString> cutOffBehind;
-    QMap<QString, QString> alone;
+    QMap<QString, GoneDown> alone;
     QHash<QString, QStringList> behindEach;
     for (const GoneDown& device : devices) {
         const QString behind = m_reachability.behind(device.ip);
@@ -272,14 +272,18 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
             behindEach[behind] << device.ip;
             m_covered.insert(device.ip, {behind, 0});
         } else if (device.watched) {
-            alone.insert(device.ip, device.description);
+            alone.insert(device.ip, device);
         }
     }
     // A failed device that leads a group is told of in the group's message alone.
     for (auto it = alone.cbegin(); it != alone.cend(); ++it) {
-        if (!cutOffBehind.count(it.key()))
-            alert(message(QStringLiteral("Device Disconnected"), {it.key()}, it.value(),
-                          it.key() + QLatin1Char(' ') + it.value(), false));
+        if (!cutOffBehind.count(it.key())) {
+            QString text = it.key() + QLatin1Char(' ') + it->description;
+            // A device of several checks says which failed ("TCP 443: connection refused").
+            if (!it->reason.isEmpty() && !m_data.entry(it.key()).moreChecks.isEmpty())
+                text = QStringLiteral("%1 (%2)").arg(text.trimmed(), it->reason);
+            alert(message(QStringLiteral("Device Disconnected"), {it.key()}, it->description, text, false));
+        }
         m_announcedDown.insert(it.key());
     }
     // The count is of every device cut off behind the failed one, watched or not. Devices that

@@ -149,8 +149,9 @@ private slots:
     }
 
     // What the log and the messages say for a run of results. Devices are read at start (their
-    // first result is quiet); those named "q..." do not ask for messages. Steps: "device=result",
-    // or "lines=N" to wait until the log has N lines (a group's wait is over).
+    // first result is quiet); those named "q..." do not ask for messages, those named "m..."
+    // have a further check, TCP 443. Steps: "device=result" ("1+X": the further check's result
+    // after the first's), or "lines=N" to wait until the log has N lines (a group's wait is over).
     void logAndMessagesFollowTheDecisions_data()
     {
         QTest::addColumn<QString>("firstHop");
@@ -183,6 +184,10 @@ private slots:
             << QStringList{"gw=1", "r=1", "b=1", "b=X", "r=1", "lines=1", "r=X", "lines=2"}
             << QStringList{"b disconnected", "r disconnected"}
             << QStringList{"Device Disconnected|b ", "Device Disconnected|r "};
+        QTest::newRow("a failed further check named")
+            << "" << QStringList() << QStringList{"m=1+1", "m=1+X", "m=1+1"}
+            << QStringList{"m disconnected (TCP 443: no reply)", "m connected"}
+            << QStringList{"Device Disconnected|m (TCP 443: no reply)", "Device connected|m "};
     }
 
     void logAndMessagesFollowTheDecisions()
@@ -201,9 +206,12 @@ private slots:
         joinOnMap(links, data, map);
         for (const QString& step : std::as_const(steps)) {
             const QString ip = step.section(QLatin1Char('='), 0, 0);
-            if (ip != QLatin1String("lines") && !data.contains(ip))
-                data.addEntry(
-                    DeviceEntry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult));
+            if (ip != QLatin1String("lines") && !data.contains(ip)) {
+                DeviceEntry entry(ip, QString(), DeviceTypePC, !ip.startsWith(QLatin1Char('q')), NoReplyResult);
+                if (ip.startsWith(QLatin1Char('m')))
+                    entry.moreChecks = {DeviceCheck::tcp(443)};
+                data.addEntry(entry);
+            }
         }
         data.awaitFirstResults();
         ReachabilityWatcher reachability(data, map, settings);
@@ -224,11 +232,19 @@ private slots:
             const QString value = step.section(QLatin1Char('='), 1);
             if (name == QLatin1String("lines"))
                 QTRY_COMPARE(lines.seen.size(), value.toInt());
-            else
-                data.setPingResults(
-                    {{name, 0,
-                      value == QLatin1String("X") ? ProbeResult::timeout()
-                                                  : ProbeResult::reply(std::chrono::milliseconds(value.toInt()))}});
+            else {
+                const auto result = [](const QString& text) {
+                    return text == QLatin1String("X") ? ProbeResult::timeout()
+                                                      : ProbeResult::reply(std::chrono::milliseconds(text.toInt()));
+                };
+                ProbeRecord record{name, 0, result(value.section(QLatin1Char('+'), 0, 0))};
+                if (value.contains(QLatin1Char('+'))) {
+                    record.check = DeviceCheck{};
+                    record.moreChecks = data.entry(name).moreChecks;
+                    record.moreResults = {result(value.section(QLatin1Char('+'), 1))};
+                }
+                data.setPingResults({record});
+            }
         }
         QStringList expected;
         for (const QString& line : std::as_const(log))
