@@ -88,7 +88,10 @@ void Announcer::cannotProbe(const DeviceEntry& device)
 {
     const ProbeResult& probe = device.lastProbe;
     if (probe.kind != ProbeResult::SocketError || probe.reason.isEmpty()) {
-        m_cannotProbe.remove(device.ip);
+        // Only a heard probe ends it: one refused here and unheard in turn (a path whose MTU the
+        // kernel learns and forgets again) is told once.
+        if (probe.heard())
+            m_cannotProbe.remove(device.ip);
         return;
     }
     // Told once while the same reason holds: a name that never resolves fails at every probe.

@@ -50,7 +50,7 @@ class Settings;
 //   when it finds the device slow still ("is still slow" in the log, no message), and a
 //   recovery while Tarnwick was not running when it finds it not slow.
 // - a device whose probes cannot be sent (its name does not resolve) makes a CannotProbe line
-//   once, and again only when the reason changes or after probes were sent again.
+//   once, and again only when the reason changes or after a probe was heard again.
 class Announcer : public QObject
 {
     Q_OBJECT

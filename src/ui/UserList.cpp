@@ -188,13 +188,13 @@ UserList::UserList(Services services, QWidget* parent)
     m_tree->header()->setMinimumSectionSize(16);
     static constexpr int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90, 70, 70, 80, 80};
     static_assert(std::size(widths) == ColumnCount);
-    // Widths kept before the optional columns came cover the columns before them; a column
-    // without one is at least as wide as its header, in whatever font the desktop has.
+    // Widths kept before the optional columns came cover the columns before them. The optional
+    // columns, whose figures are as narrow as their headers, are never narrower than those, in
+    // whatever font the desktop has.
     const auto keptWidth = [this](int column) {
         const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
-        return kept.size() >= FirstOptionalColumn && column < kept.size()
-            ? kept[column]
-            : std::max(widths[column], column >= FirstOptionalColumn ? m_tree->header()->sectionSizeHint(column) : 0);
+        const int width = kept.size() >= FirstOptionalColumn && column < kept.size() ? kept[column] : widths[column];
+        return column >= FirstOptionalColumn ? std::max(width, m_tree->header()->sectionSizeHint(column)) : width;
     };
     for (int column = 0; column < ColumnCount; ++column)
         m_tree->setColumnWidth(column, keptWidth(column));
@@ -222,6 +222,10 @@ UserList::UserList(Services services, QWidget* parent)
         toggle->setData(column);
         connect(toggle, &QAction::toggled, this, [this, column](bool shown) {
             m_tree->setColumnHidden(column, !shown);
+            // The header may give a column shown again a width of its own choosing.
+            if (shown && column >= FirstOptionalColumn)
+                m_tree->setColumnWidth(
+                    column, std::max(m_tree->columnWidth(column), m_tree->header()->sectionSizeHint(column)));
             Settings::instance().set(&Settings::hiddenColumns, columnNumbers(0, FirstOptionalColumn, true));
             Settings::instance().set(&Settings::shownColumns, columnNumbers(FirstOptionalColumn, ColumnCount, false));
         });

@@ -750,7 +750,7 @@ private slots:
     }
 
     // A name that does not resolve is logged once with the resolver's reason, and again only
-    // after it resolved meanwhile.
+    // after it was heard meanwhile.
     void unresolvedNamesAreLoggedOnce()
     {
         const OwnFolder folder;
@@ -759,12 +759,21 @@ private slots:
         const Settings saved = settings;
         const auto restore = qScopeGuard([&settings, &saved] { settings.setEdited(settings, saved); });
         settings.set(&Settings::pingTimeGap, 0);
-        std::atomic<bool> resolves{false};
+        enum Outcome { Unresolved, Unheard, Answered };
+        std::atomic<Outcome> outcome{Unresolved};
         std::atomic<int> probes{0};
         MonitorCore::Options options;
         options.probe = [&](const QString&, int) {
             ++probes;
-            return resolves ? ProbeResult::reply(1ms) : ProbeResult::unresolved(QStringLiteral("name not found"));
+            switch (outcome.load()) {
+            case Unresolved:
+                return ProbeResult::unresolved(QStringLiteral("name not found"));
+            case Unheard:
+                return ProbeResult::timeout();
+            case Answered:
+                break;
+            }
+            return ProbeResult::reply(1ms);
         };
         NameResolver resolver;
         ProbeEngine engine(resolver);
@@ -777,8 +786,9 @@ private slots:
                 lines << announcement.devices.first() + QLatin1Char(' ') + announcement.text;
         });
         core.start();
-        for (const bool resolvesNow : {false, true, false}) {
-            resolves = resolvesNow;
+        // Told again once probes were heard, not after one that went unheard in between.
+        for (const Outcome now : {Unresolved, Unheard, Unresolved, Answered, Unresolved}) {
+            outcome = now;
             const int from = probes;
             QTRY_VERIFY(probes >= from + 3);
         }
