@@ -7,6 +7,7 @@
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
 #include "data/DeviceTypeName.h"
+#include "data/XmlStreamParser.h"
 #include "monitor/MonitorCore.h"
 
 #include <QJsonObject>
@@ -72,6 +73,10 @@ struct DeviceFields
         if (description && problem.isEmpty() && !writable(*description))
             problem = QStringLiteral(
                 "\"description\" may hold no control characters (a line of text, as in the dialogs).");
+        // The device list reads no longer text back, as the dialogs take none.
+        if (description && problem.isEmpty() && description->size() > XmlStreamParser::MaxTextLength)
+            problem
+                = QStringLiteral("\"description\" may hold at most %1 characters.").arg(XmlStreamParser::MaxTextLength);
         if (typeName && problem.isEmpty()) {
             type = DeviceTypeName::codeOf(*typeName);
             if (*type == 0)

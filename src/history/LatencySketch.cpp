@@ -52,7 +52,7 @@ double LatencySketch::valueOf(int bucket)
 
 void LatencySketch::add(std::int64_t roundTripUs)
 {
-    addToBucket(bucketOf(roundTripUs), 1);
+    addToBucket(bucketOf(std::min(roundTripUs, LongestRoundTripUs)), 1);
 }
 
 void LatencySketch::addToBucket(int bucket, std::uint64_t count)
@@ -152,6 +152,7 @@ QByteArray LatencySketch::toBytes() const
 
 LatencySketch LatencySketch::fromBytes(const QByteArray& bytes)
 {
+    static const int longest = bucketOf(LongestRoundTripUs);
     LatencySketch sketch;
     if (bytes.isEmpty() || bytes[0] != Format)
         return sketch;
@@ -160,7 +161,7 @@ LatencySketch LatencySketch::fromBytes(const QByteArray& bytes)
     while (at < bytes.size()) {
         const std::optional<std::uint64_t> step = readNumber(bytes, at);
         const std::optional<std::uint64_t> count = step ? readNumber(bytes, at) : std::nullopt;
-        if (!count || *step == 0 || *count == 0 || *count > MaxCount || bucket + std::int64_t(*step) > MaxBucket)
+        if (!count || *step == 0 || *count == 0 || *count > MaxCount || bucket + std::int64_t(*step) > longest)
             return {};
         bucket += std::int64_t(*step);
         sketch.m_buckets.push_back(pack(int(bucket), std::uint32_t(*count)));

@@ -20,6 +20,9 @@ class LatencySketch
 public:
     // The bound on a quantile's relative error.
     static constexpr double RelativeError = 0.02;
+    // No probe waits longer than this: a longer round trip is counted as this long, and a sketch
+    // that holds one is damaged.
+    static constexpr std::int64_t LongestRoundTripUs = 24LL * 3600 * 1000 * 1000;
 
     void add(std::int64_t roundTripUs);
     void merge(const LatencySketch& other);
@@ -36,7 +39,8 @@ public:
     // bucket's number and its count, each as a variable-length number. A few dozen bytes for a
     // minute of results; an empty sketch is an empty array.
     QByteArray toBytes() const;
-    // Anything that is not such a text (damaged, from a later format) reads as empty.
+    // Anything that is not such a text (damaged, from a later format, or counting a round trip
+    // longer than the longest) reads as empty.
     static LatencySketch fromBytes(const QByteArray& bytes);
 
     bool operator==(const LatencySketch& other) const = default;

@@ -21,9 +21,10 @@ namespace Tarnwick {
 // (and gzipped into a second), always on a thread of the page's own: what a collection allocates
 // for a while then comes and goes in that thread's memory alone, instead of every server thread
 // keeping a page's worth of it. Once sent, a large page's buffers and what the collection freed
-// go back to the system, so that between scrapes the program holds no such page. One scrape renders and sends at
-// a time; others wait their turn, so each gets a page as fresh as its request and the buffers are
-// never written while sent.
+// go back to the system, so that between scrapes the program holds no such page. One scrape
+// renders at a time; others wait their turn, so each gets a page as fresh as its request. Each
+// sends its page on its own: a page still being sent to a slow client stays its own, and the next
+// scrape renders into a new buffer.
 class MetricsPage
 {
 public:
@@ -40,18 +41,20 @@ public:
 
 private:
     void run();
+    // The buffer, or a new one where a scrape still sends it.
+    static std::string& writable(std::shared_ptr<std::string>& buffer);
     void render();
     void compress();
 
     std::shared_ptr<prometheus::Collectable> m_collectable;
-    std::mutex m_serving; // held by one scrape from its request until it has sent
+    std::mutex m_serving; // held by one scrape from its request until its page is rendered
     std::mutex m_mutex; // guards what follows, between the scrape and the rendering thread
     std::condition_variable m_changed;
     bool m_wanted = false;
     bool m_gzip = false;
     bool m_stopping = false;
-    std::string m_page;
-    std::string m_gzipped;
+    std::shared_ptr<std::string> m_page;
+    std::shared_ptr<std::string> m_gzipped;
     std::size_t m_lastSize = 0; // of the last page rendered
     z_stream m_zip = {};
     std::thread m_thread;

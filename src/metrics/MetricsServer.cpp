@@ -57,7 +57,8 @@ bool MetricsServer::listen(const MetricsAddress& address, const std::shared_ptr<
         m_page.reset();
         return false;
     }
-    mg_set_request_handler(m_server, "/metrics", &MetricsServer::handle, this);
+    // "$": the path itself, not every path it begins.
+    mg_set_request_handler(m_server, "/metrics$", &MetricsServer::handle, this);
     m_door = ServerDoor(address.listen, m_port);
     return true;
 }

@@ -206,6 +206,10 @@ private slots:
         QTest::newRow("a payload too large")
             << QByteArray("POST") << devices << QByteArray("{\"address\":\"192.0.2.7\",\"payloadSize\":65508}") << mine
             << 400 << "\\\"payloadSize\\\" must be a whole number from 0 to 65507.";
+        QTest::newRow("a description too long to read back")
+            << QByteArray("POST") << devices
+            << "{\"address\":\"192.0.2.7\",\"description\":\"" + QByteArray(4097, 'x') + "\"}" << mine << 400
+            << "\\\"description\\\" may hold at most 4096 characters.";
         QTest::newRow("a payload in words")
             << QByteArray("POST") << devices << QByteArray("{\"address\":\"192.0.2.7\",\"payloadSize\":\"abc\"}")
             << mine << 400 << "\\\"payloadSize\\\" must be a whole number from 0 to 65507.";

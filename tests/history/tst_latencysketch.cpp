@@ -111,6 +111,8 @@ void TestLatencySketch::damagedBytesReadAsEmpty_data()
     QTest::newRow("zero step") << QByteArray("\x01\x05\x01\x00\x01", 5);
     QTest::newRow("zero count") << QByteArray("\x01\x05\x00", 3);
     QTest::newRow("bucket past the last") << QByteArray("\x01\x81\x08\x01", 4);
+    QTest::newRow("the last bucket, 10^17 us") << QByteArray("\x01\x80\x08\xff\xff\xff\x01", 7);
+    QTest::newRow("a round trip of days") << QByteArray("\x01\xab\x05\x01", 4);
     QTest::newRow("number runs on") << QByteArray("\x01\xff\xff\xff\xff\xff\xff\x01\x01", 9);
 }
 

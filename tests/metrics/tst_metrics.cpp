@@ -12,6 +12,7 @@
 #include "../common/FixedSlowness.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <prometheus/text_serializer.h>
@@ -548,8 +549,11 @@ private slots:
         inflated.truncate(qsizetype(zip.total_out));
         inflateEnd(&zip);
         QCOMPARE(inflated, plain);
-        QVERIFY(httpGet(server.port(), "/", {}, &head).isEmpty());
-        QVERIFY(head.startsWith("HTTP/1.0 404 Not Found")); // as civetweb answers what it has no handler for
+        for (const char* elsewhere : {"/", "/metricsX", "/metrics/"}) {
+            QVERIFY(httpGet(server.port(), elsewhere, {}, &head).isEmpty());
+            QVERIFY2(head.startsWith("HTTP/1.0 404 Not Found"),
+                     elsewhere); // as civetweb answers what it has no handler for
+        }
     }
 
     void acceptEncodingIsWeighed_data()
@@ -571,6 +575,38 @@ private slots:
         QFETCH(QByteArray, header);
         QFETCH(bool, gzip);
         QCOMPARE(MetricsServer::acceptsGzip(header.constData()), gzip);
+    }
+
+    // A client that asks for a page larger than the sockets hold and never reads it keeps its
+    // own page: the next scrape is served meanwhile, not after the server gives up on it.
+    void aClientThatDoesNotReadHoldsUpNoScrape()
+    {
+        Data data;
+        for (int i = 0; i < 5000; ++i)
+            data.addEntry(DeviceEntry(QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255),
+                                      QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
+        MetricsServer server(MetricsServer::Limits{4, 120000});
+        QString error;
+        QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
+        const int stalled = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto hangUp = qScopeGuard([stalled] { ::close(stalled); });
+        const int smallest = 4096;
+        QCOMPARE(::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest), 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(server.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const QByteArray request("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QCOMPARE(::send(stalled, request.constData(), size_t(request.size()), MSG_NOSIGNAL), request.size());
+        // The page is on its way to the client that does not read.
+        pollfd arrived{stalled, POLLIN, 0};
+        QTRY_COMPARE(::poll(&arrived, 1, 0), 1);
+        const QByteArray page = httpGet(server.port(), "/metrics");
+        QVERIFY(page.contains("tarnwick_devices 5000\n"));
     }
 
     void scrapesBesideStalledClients_data()
