@@ -21,6 +21,11 @@ QString inert(QString text)
 
 } // namespace
 
+QString Alert::groupKeyOf(const QString& address, const QString& kind)
+{
+    return address + QLatin1Char('/') + kind;
+}
+
 QString Alert::newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -62,6 +62,9 @@ struct Alert
 
     // A new id, for an alert (or a row that carries one).
     static QString newId();
+    // The group key of the alerts of one device and kind: a notification shown is replaced by the
+    // next of its group (a group that grows).
+    static QString groupKeyOf(const QString& address, const QString& kind);
     // The time as ISO 8601 in UTC, milliseconds included.
     QString isoTime() const;
     // The fields a webhook receives: title, text, address, description, state, behind, time,

@@ -86,7 +86,7 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
     if (announcement.kind >= Announcement::Kind::NewDevice)
         alert.state.clear();
     // A notification shown replaces the one of the same device and kind (a group that grows).
-    alert.groupKey = alert.address + QLatin1Char('/') + alert.kind;
+    alert.groupKey = Alert::groupKeyOf(alert.address, alert.kind);
     return alert;
 }
 

@@ -23,6 +23,36 @@ QString shownAddress(const Alert& alert)
     return alert.devices.isEmpty() ? alert.address : alert.devices.first().address;
 }
 
+// The freedesktop hints of an alert's weight: a device down is critical and stays until it is
+// clicked or the device is back; being back, and slowness, are normal. Urgency is a byte.
+struct Weight
+{
+    uchar urgency = 1;
+    QString category;
+    qint32 expireMs = -1; // the service's own time; 0: until closed
+};
+
+// The notification an alert replaces where one is shown: the last of its group (a group that
+// grows); a device's being back takes the place of its being down, and a new fall that of its
+// being back.
+QString notificationKey(const Alert& alert)
+{
+    if (alert.kind == Alert::Kinds::Up && !alert.address.isEmpty())
+        return Alert::groupKeyOf(alert.address, Alert::Kinds::Down);
+    return alert.groupKey;
+}
+
+Weight weightOf(const Alert& alert)
+{
+    if (alert.kind == Alert::Kinds::Down)
+        return {2, QStringLiteral("network.disconnected"), 0};
+    if (alert.kind == Alert::Kinds::Up)
+        return {1, QStringLiteral("network.connected"), -1};
+    if (alert.kind == Alert::Kinds::Slow || alert.kind == Alert::Kinds::NoLongerSlow)
+        return {1, QStringLiteral("network"), -1};
+    return {};
+}
+
 } // namespace
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, const QString& iconName, QObject* parent)
@@ -50,7 +80,7 @@ void DesktopNotifier::notify(const Alert& alert)
         askCapabilities();
         return;
     }
-    const QString& key = alert.groupKey;
+    const QString key = notificationKey(alert);
     if (!key.isEmpty() && m_pendingKeys.contains(key)) {
         m_nextForKey.insert(key, alert);
         return;
@@ -81,11 +111,15 @@ void DesktopNotifier::send(const Alert& alert, uint replaces)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     const QStringList actions{DefaultAction, tr("Show"), ShowAction, tr("Show")};
-    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("tarnwick")}};
+    const Weight weight = weightOf(alert);
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("tarnwick")},
+                      {QStringLiteral("urgency"), QVariant::fromValue(weight.urgency)}};
+    if (!weight.category.isEmpty())
+        hints.insert(QStringLiteral("category"), weight.category);
     call << QStringLiteral("Tarnwick") << replaces << m_iconName << alert.title
-         << (*m_bodyMarkup ? alert.text.toHtmlEscaped() : alert.text) << actions << hints << qint32(-1);
-    if (!alert.groupKey.isEmpty())
-        m_pendingKeys.insert(alert.groupKey);
+         << (*m_bodyMarkup ? alert.text.toHtmlEscaped() : alert.text) << actions << hints << weight.expireMs;
+    if (const QString key = notificationKey(alert); !key.isEmpty())
+        m_pendingKeys.insert(key);
     // The daemon shows the new text under the old id as soon as it reads this call, and a click
     // on it can come back before our answer does: the id names the new device from now on.
     if (replaces != 0)
@@ -99,7 +133,7 @@ void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const Alert& alert
 {
     call->deleteLater();
     const QDBusPendingReply<uint> reply = *call;
-    const QString& key = alert.groupKey;
+    const QString key = notificationKey(alert);
     uint id = 0;
     if (reply.isValid()) {
         id = reply.value();

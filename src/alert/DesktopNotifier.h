@@ -16,8 +16,10 @@ namespace Tarnwick {
 
 // Shows alerts through the desktop's notification service (org.freedesktop.Notifications on the
 // session bus), for desktops where the tray cannot show balloons. Each notification offers
-// "Show"; an alert whose group key matches an earlier notification updates it in place. Calls
-// never wait for the service.
+// "Show"; an alert whose group key matches an earlier notification updates it in place. A
+// device down is told as critical (category "network.disconnected") and stays until clicked or
+// until the device is back, whose notification takes its place (and the other way round); being
+// back and slowness are normal. Calls never wait for the service.
 class DesktopNotifier : public QObject
 {
     Q_OBJECT

@@ -77,6 +77,9 @@ private slots:
     void groupUpdatesItsNotification_data();
     void groupUpdatesItsNotification();
     void showOpensTheDevice();
+    void weightFollowsTheAlert_data();
+    void weightFollowsTheAlert();
+    void backTakesThePlaceOfDown();
     // Last: it moves the test into a network namespace of its own.
     void theProgramWithoutATrayNotifies();
 
@@ -157,6 +160,51 @@ void TestDesktopNotifier::showsTitleTextAndShow()
     const QStringList actions = qdbus_cast<QStringList>(call.value(5));
     QVERIFY2(actions.contains(QStringLiteral("show")) && actions.contains(QStringLiteral("Show")),
              qPrintable(actions.join(u',')));
+}
+
+void TestDesktopNotifier::weightFollowsTheAlert_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("urgency");
+    QTest::addColumn<QString>("category");
+    QTest::addColumn<int>("expireMs");
+    QTest::newRow("down") << Alert::Kinds::Down << 2 << "network.disconnected" << 0;
+    QTest::newRow("back") << Alert::Kinds::Up << 1 << "network.connected" << -1;
+    QTest::newRow("slow") << Alert::Kinds::Slow << 1 << "network" << -1;
+    QTest::newRow("a test alert") << Alert::Kinds::Test << 1 << "" << -1;
+}
+
+void TestDesktopNotifier::weightFollowsTheAlert()
+{
+    QFETCH(QString, kind);
+    DesktopNotifier notifier(bus());
+    const qsizetype before = notifyCalls(bus()).size();
+    Alert alert = alertFor(QStringLiteral("127.0.2.8"), QString(), QStringLiteral("Router"));
+    alert.kind = kind;
+    notifier.notify(alert);
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
+    const QVariantList call = notifyCalls(bus()).last();
+    const auto hints = qdbus_cast<QVariantMap>(call.value(6));
+    QTEST(hints.value(QStringLiteral("urgency")).toInt(), "urgency");
+    QTEST(hints.value(QStringLiteral("category")).toString(), "category");
+    QTEST(call.value(7).toInt(), "expireMs");
+}
+
+// The critical notification of a device down gives way to the one saying it is back, even when
+// the daemon has not yet answered the first.
+void TestDesktopNotifier::backTakesThePlaceOfDown()
+{
+    DesktopNotifier notifier(bus());
+    const qsizetype before = notifyCalls(bus()).size();
+    notifier.notify(alertFor(QStringLiteral("127.0.2.9"), QStringLiteral("127.0.2.9/down"), QStringLiteral("Down")));
+    Alert back = alertFor(QStringLiteral("127.0.2.9"), QStringLiteral("127.0.2.9/up"), QStringLiteral("Back"));
+    back.kind = Alert::Kinds::Up;
+    notifier.notify(back);
+    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
+    const QList<QVariantList> calls = notifyCalls(bus()).mid(before);
+    QCOMPARE(calls.at(0).value(1).toUInt(), 0u);
+    QCOMPARE(calls.at(1).value(4).toString(), QStringLiteral("Back"));
+    QVERIFY(calls.at(1).value(1).toUInt() != 0);
 }
 
 void TestDesktopNotifier::bodyShowsAsTyped_data()
