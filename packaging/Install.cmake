@@ -69,8 +69,8 @@ foreach(name tarnwick tarnwick-desktop)
     install(FILES ${CMAKE_BINARY_DIR}/generated/${name}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
 endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tarnwick.metainfo.xml.in
-               ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.Tarnwick.metainfo.xml
+               ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.tarnwick.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/generated/io.github.tarnwick.tarnwick.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT desktop)
 
 # The application icon in the hicolor theme, drawn from the skin's picture sources.

@@ -112,7 +112,7 @@ fi
 for f in usr/bin/tarnwick usr/bin/tarnwick-desktop usr/bin/tarnwick-headless \
          usr/share/tarnwick/Skins/Default/style.css usr/share/tarnwick/Skins/Default/twicon.png \
          usr/share/tarnwick/Skins/Default/ConnectedIcon.png usr/share/tarnwick/Skins/Default/DeviceTypeWebIcon.png \
-         usr/share/applications/tarnwick.desktop usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml \
+         usr/share/applications/tarnwick.desktop usr/share/metainfo/io.github.tarnwick.tarnwick.metainfo.xml \
          usr/share/icons/hicolor/16x16/apps/tarnwick.png usr/share/icons/hicolor/48x48/apps/tarnwick.png \
          usr/share/icons/hicolor/256x256/apps/tarnwick.png usr/lib/systemd/system/tarnwick-headless.service \
          usr/share/doc/tarnwick-headless/examples/prometheus/prometheus-tarnwick.yml \
@@ -136,8 +136,10 @@ else
     skip "desktop entry: desktop-file-validate is missing"
 fi
 if command -v appstreamcli >/dev/null; then
-    appstreamcli validate --no-net "$work/stage/usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml" \
+    appstreamcli validate --pedantic --no-net "$work/stage/usr/share/metainfo/io.github.tarnwick.tarnwick.metainfo.xml" \
         >"$work/appstream.log" || { cat "$work/appstream.log"; fail "appstreamcli validate"; }
+    # Pedantic notes and hints do not fail the validation; they fail here.
+    ! grep -q '^[EWIP]: ' "$work/appstream.log" || { cat "$work/appstream.log"; fail "appstreamcli validate --pedantic"; }
     pass "AppStream data valid"
 else
     skip "AppStream data: appstreamcli is missing"
@@ -151,7 +153,7 @@ head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packag
     || fail "the copyright file is not machine-readable (DEP-5)"
 grep -qx 'License: GPL-3.0-or-later' "$doc/copyright" || fail "the copyright file does not say GPL-3.0-or-later"
 grep -q '<project_license>GPL-3.0-or-later</project_license>' \
-    "$work/stage/usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml" || fail "AppStream's project_license"
+    "$work/stage/usr/share/metainfo/io.github.tarnwick.tarnwick.metainfo.xml" || fail "AppStream's project_license"
 pass "licence: LICENSE, DEP-5 copyright, AppStream"
 # The changelog parses as Debian's format, newest entry the version built.
 changelog="$work/changelog"
