@@ -79,7 +79,6 @@ private slots:
     void showOpensTheDevice();
     void weightFollowsTheAlert_data();
     void weightFollowsTheAlert();
-    void backTakesThePlaceOfDown();
     // Last: it moves the test into a network namespace of its own.
     void theProgramWithoutATrayNotifies();
 
@@ -190,23 +189,6 @@ void TestDesktopNotifier::weightFollowsTheAlert()
     QTEST(call.value(7).toInt(), "expireMs");
 }
 
-// The critical notification of a device down gives way to the one saying it is back, even when
-// the daemon has not yet answered the first.
-void TestDesktopNotifier::backTakesThePlaceOfDown()
-{
-    DesktopNotifier notifier(bus());
-    const qsizetype before = notifyCalls(bus()).size();
-    notifier.notify(alertFor(QStringLiteral("127.0.2.9"), QStringLiteral("127.0.2.9/down"), QStringLiteral("Down")));
-    Alert back = alertFor(QStringLiteral("127.0.2.9"), QStringLiteral("127.0.2.9/up"), QStringLiteral("Back"));
-    back.kind = Alert::Kinds::Up;
-    notifier.notify(back);
-    QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
-    const QList<QVariantList> calls = notifyCalls(bus()).mid(before);
-    QCOMPARE(calls.at(0).value(1).toUInt(), 0u);
-    QCOMPARE(calls.at(1).value(4).toString(), QStringLiteral("Back"));
-    QVERIFY(calls.at(1).value(1).toUInt() != 0);
-}
-
 void TestDesktopNotifier::bodyShowsAsTyped_data()
 {
     QTest::addColumn<QString>("capabilities");
@@ -242,14 +224,19 @@ void TestDesktopNotifier::groupUpdatesItsNotification_data()
     QTest::addColumn<QString>("secondKey");
     QTest::addColumn<bool>("waitForFirst"); // or the second comes before the daemon answered
     QTest::addColumn<bool>("replaces");
+    QTest::addColumn<QString>("secondKind");
+    const QString down = Alert::Kinds::Down;
     QTest::newRow("same key") << "g1"
-                              << "g1" << true << true;
+                              << "g1" << true << true << down;
     QTest::newRow("same key at once") << "g2"
-                                      << "g2" << false << true;
+                                      << "g2" << false << true << down;
     QTest::newRow("other key") << "g3"
-                               << "g4" << true << false;
+                               << "g4" << true << false << down;
     QTest::newRow("no key") << ""
-                            << "" << true << false;
+                            << "" << true << false << down;
+    // The critical notification of a device down gives way to the one saying it is back.
+    QTest::newRow("back at once") << "127.0.2.2/down"
+                                  << "127.0.2.2/up" << false << true << Alert::Kinds::Up;
 }
 
 void TestDesktopNotifier::groupUpdatesItsNotification()
@@ -258,12 +245,15 @@ void TestDesktopNotifier::groupUpdatesItsNotification()
     QFETCH(QString, secondKey);
     QFETCH(bool, waitForFirst);
     QFETCH(bool, replaces);
+    QFETCH(QString, secondKind);
     DesktopNotifier notifier(bus());
     const qsizetype before = notifyCalls(bus()).size();
     notifier.notify(alertFor(QStringLiteral("127.0.2.1"), firstKey, QStringLiteral("One device disconnected")));
     if (waitForFirst)
         QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 1, 20000);
-    notifier.notify(alertFor(QStringLiteral("127.0.2.2"), secondKey, QStringLiteral("Two devices disconnected")));
+    Alert second = alertFor(QStringLiteral("127.0.2.2"), secondKey, QStringLiteral("Two devices disconnected"));
+    second.kind = secondKind;
+    notifier.notify(second);
     QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(bus()).size(), before + 2, 20000);
     const QList<QVariantList> calls = notifyCalls(bus()).mid(before);
     QCOMPARE(calls.at(0).value(1).toUInt(), 0u);

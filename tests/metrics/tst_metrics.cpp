@@ -12,7 +12,6 @@
 #include "../common/FixedSlowness.h"
 
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <prometheus/text_serializer.h>
@@ -41,24 +40,41 @@ namespace {
 class StalledClient
 {
 public:
+    // Sends its whole request and never reads the answer, its receive buffer the smallest.
+    static constexpr int NeverReads = -1;
+
+    // dripMs: 0 sends nothing, more sends a line of its request that often, NeverReads.
     StalledClient(int port, int dripMs)
         : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
+        const int smallest = 4096;
+        if (dripMs == NeverReads)
+            ::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         m_connected = ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        m_thread = std::thread([this, dripMs] { run(dripMs); });
+        if (dripMs == NeverReads)
+            send("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        else
+            m_thread = std::thread([this, dripMs] { run(dripMs); });
     }
     ~StalledClient()
     {
         ::shutdown(m_socket, SHUT_RDWR);
-        m_thread.join();
+        if (m_thread.joinable())
+            m_thread.join();
         ::close(m_socket);
     }
     bool connected() const { return m_connected; }
     bool closedByServer() const { return m_closed; }
+    // Whether an answer waits to be read.
+    bool answered() const
+    {
+        pollfd wait{m_socket, POLLIN, 0};
+        return ::poll(&wait, 1, 0) == 1;
+    }
 
 private:
     void run(int dripMs)
@@ -591,22 +607,10 @@ private slots:
         MetricsServer server(MetricsServer::Limits{4, 120000});
         QString error;
         QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
-        const int stalled = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const auto hangUp = qScopeGuard([stalled] { ::close(stalled); });
-        const int smallest = 4096;
-        QCOMPARE(::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest), 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(server.port()));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        const QByteArray request("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QCOMPARE(::send(stalled, request.constData(), size_t(request.size()), MSG_NOSIGNAL), request.size());
-        // The page is on its way to the client that does not read.
-        pollfd arrived{stalled, POLLIN, 0};
-        QTRY_COMPARE(::poll(&arrived, 1, 0), 1);
-        const QByteArray page = httpGet(server.port(), "/metrics");
-        QVERIFY(page.contains("tarnwick_devices 5000\n"));
+        const StalledClient stalled(server.port(), StalledClient::NeverReads);
+        QVERIFY(stalled.connected());
+        QTRY_VERIFY(stalled.answered()); // the page is on its way to it
+        QVERIFY(httpGet(server.port(), "/metrics").contains("tarnwick_devices 5000\n"));
     }
 
     void scrapesBesideStalledClients_data()
