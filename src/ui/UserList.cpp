@@ -262,6 +262,8 @@ UserList::UserList(Services services, QWidget* parent)
 
     m_filter->setObjectName(QStringLiteral("filterEdit"));
     m_filter->setPlaceholderText(QStringLiteral("Filter"));
+    // A placeholder is no name: a screen reader would announce an unnamed field.
+    m_filter->setAccessibleName(QStringLiteral("Filter"));
     m_filter->setClearButtonEnabled(true);
     m_stateFilter->setObjectName(QStringLiteral("stateFilter"));
     m_stateFilter->addItems(
@@ -674,6 +676,7 @@ void UserList::showSlow(UserListRow* row)
         return;
     const QIcon connected = SkinResources::icon(DevicePictures::forState(DeviceStateConnected));
     const bool slow = isSlow(row->text(AddressColumn));
+    row->setSlow(slow);
     row->setIcon(StateColumn, slow ? SlowMark::over(connected) : connected);
     row->setToolTip(StateColumn, slow ? QStringLiteral("Slow") : QString());
 }
@@ -804,6 +807,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         row->setStateRank(rank);
         if (!stateIcon.isEmpty())
             row->setIcon(StateColumn, SkinResources::icon(stateIcon));
+        row->setSlow(false); // the picture bears no mark now, until the slowness is told again
         // The picture now shows the new state as it is; whether it is cut off behind another
         // is looked at anew.
         row->setData(StateColumn, Qt::UserRole, QString());

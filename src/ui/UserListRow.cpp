@@ -3,6 +3,7 @@
 
 #include "UserListStatistics.h"
 #include "data/DeviceAddress.h"
+#include "data/DeviceTypeName.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -78,8 +79,36 @@ bool UserListRow::isStatisticsColumn(int column) const
     return m_statistics && column >= LossColumn && column < ColumnCount;
 }
 
+QString UserListRow::accessibleText(int column) const
+{
+    switch (column) {
+    case StateColumn: {
+        if (m_stateRank == NotProbed)
+            return QStringLiteral("not yet probed");
+        if (m_stateRank == Connected)
+            return m_slow ? QStringLiteral("connected, slow") : QStringLiteral("connected");
+        const QString behind = QTreeWidgetItem::data(StateColumn, Qt::UserRole).toString();
+        return behind.isEmpty() ? QStringLiteral("disconnected")
+                                : QStringLiteral("disconnected, unreachable behind %1").arg(behind);
+    }
+    case TypeColumn:
+        return DeviceTypeName::of(m_type);
+    case DescriptionColumn:
+    case InformColumn: {
+        // The mark's tooltip says what it means: "Alerts muted until 22:15".
+        const QString shown = text(column);
+        const QString mark = toolTip(column);
+        return mark.isEmpty() ? shown : shown.isEmpty() ? mark : QStringLiteral("%1; %2").arg(shown, mark);
+    }
+    default:
+        return QTreeWidgetItem::data(column, Qt::DisplayRole).toString();
+    }
+}
+
 QVariant UserListRow::data(int column, int role) const
 {
+    if (role == Qt::AccessibleTextRole && !isStatisticsColumn(column))
+        return accessibleText(column);
     if (!isStatisticsColumn(column) || (role != Qt::DisplayRole && !(role == Qt::ToolTipRole && column == SinceColumn)))
         return QTreeWidgetItem::data(column, role);
     if (column == SinceColumn && role == Qt::DisplayRole)

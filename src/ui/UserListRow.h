@@ -48,6 +48,8 @@ public:
     void setStateRank(StateRank rank) { m_stateRank = rank; }
     StateRank stateRank() const { return m_stateRank; }
     void setType(int type) { m_type = type; }
+    // Whether a connected device is slow: its state picture carries the mark, its text the word.
+    void setSlow(bool slow) { m_slow = slow; }
     // The result column: the store's text, sorted by the round trip it stands for.
     void setResult(const QString& text, const ProbeResult& result);
     // When the device got its present state, UTC ms.
@@ -56,6 +58,9 @@ public:
     // is shown or sorted, not written in every row at each refresh. None: the row's own texts.
     void setStatistics(const UserListStatistics* statistics) { m_statistics = statistics; }
 
+    // Besides the texts, what a screen reader says of the pictures (Qt::AccessibleTextRole):
+    // the state in words ("disconnected, unreachable behind 10.0.0.1", "connected, slow"), the
+    // type's name, and a mute or a maintenance window after the description or the yes/no.
     QVariant data(int column, int role) const override;
 
     // Sorts by the tree's sort column; with no sort column, in the order the rows were added.
@@ -67,6 +72,7 @@ private:
     // A number where the column has one (smaller first); none where it does not.
     std::optional<double> numberFor(int column) const;
     bool isStatisticsColumn(int column) const;
+    QString accessibleText(int column) const;
 
     // The number of each column's text where it has one ("12", "3.27 ms"), and of the address.
     std::array<std::optional<double>, ColumnCount> m_textNumbers;
@@ -77,6 +83,7 @@ private:
     qint64 m_sequence;
     StateRank m_stateRank = Disconnected;
     int m_type = 0;
+    bool m_slow = false;
     qint64 m_sinceMs = 0;
 };
 

@@ -19,6 +19,7 @@
 #include "ui/UserListRow.h"
 #include "ui/UserListTreeWidget.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -956,6 +957,41 @@ private slots:
             = m_list->tree()->findItems(QStringLiteral("nas"), Qt::MatchExactly, UserListRow::AddressColumn).value(0);
         QVERIFY(nas);
         QCOMPARE(nas->toolTip(UserListRow::ResultColumn), QStringLiteral("TCP 8080: connection refused\nTCP 22: 2 ms"));
+    }
+
+    // A screen reader hears each picture in words: the state (cut off, slow), the type, a mute.
+    void picturesAreSpokenInWords()
+    {
+        FixedReachability reachability;
+        reachability.set({{QStringLiteral("pc"), QStringLiteral("router")}});
+        FixedSlowness slowness;
+        MuteList mutes;
+        useServices({.reachability = &reachability, .mutes = &mutes, .slow = &slowness});
+        const auto forget = qScopeGuard([this] { useServices({}); });
+        m_data->addEntry(entry(QStringLiteral("router"), DeviceTypeRouter));
+        m_data->addEntry(entry(QStringLiteral("pc")));
+        m_data->setPingResults({{QStringLiteral("router"), 0, ProbeResult::reply(1ms)},
+                                {QStringLiteral("pc"), 0, ProbeResult::timeout()}});
+        m_list->refreshStatistics();
+        slowness.set(QStringLiteral("router"), true);
+        mutes.mute(QStringLiteral("pc"), QDateTime());
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(m_list->tree())->tableInterface();
+        QVERIFY(table);
+        const auto heard = [table](int row, int column) {
+            QAccessibleInterface* cell = table->cellAt(row, column);
+            return cell ? cell->text(QAccessible::Name) : QStringLiteral("(no cell)");
+        };
+        QCOMPARE(heard(0, UserListRow::StateColumn), QStringLiteral("connected, slow"));
+        QCOMPARE(heard(0, UserListRow::TypeColumn), QStringLiteral("Router"));
+        QCOMPARE(heard(1, UserListRow::StateColumn), QStringLiteral("disconnected, unreachable behind router"));
+        QCOMPARE(heard(1, UserListRow::DescriptionColumn), QStringLiteral("about pc; Alerts muted until unmuted"));
+        QCOMPARE(heard(1, UserListRow::AddressColumn), QStringLiteral("pc"));
+        // The filter field has a name of its own: a placeholder is none.
+        QVERIFY(!QAccessible::queryAccessibleInterface(m_list->findChild<QWidget*>(QStringLiteral("filterEdit")))
+                     ->text(QAccessible::Name)
+                     .isEmpty());
     }
 
     // A device cut off behind a failed one shows its state greyed, and says behind which; once
