@@ -203,15 +203,22 @@ ApiResponse DeviceRequests::edit(const QString& address, const QByteArray& body)
         return ApiResponse::error(
             400, QStringLiteral("A device's address cannot be changed: remove it and add the new address."));
     const DeviceEntry before = data.entry(address);
+    // Checks are looked at where the request gives them: an edit of another field keeps checks the
+    // file holds as written, readable or not.
     const DeviceCheck check = fields.check.value_or(before.check);
-    if (const QString why = check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
-        return ApiResponse::error(400, why);
-    // The further checks kept are held to the first one given too.
-    QString why;
-    const QList<DeviceCheck> moreChecks = CheckList::read(
-        fields.moreChecks.value_or(CheckList::text(before.moreChecks)), check, DeviceAddress::probed(address), &why);
-    if (!why.isEmpty())
-        return ApiResponse::error(400, why);
+    if (fields.check) {
+        if (const QString why = check.problemWith(DeviceAddress::probed(address)); !why.isEmpty())
+            return ApiResponse::error(400, why);
+    }
+    std::optional<QList<DeviceCheck>> moreChecks;
+    if (fields.check || fields.moreChecks) {
+        // The further checks kept are held to the first one given too.
+        QString why;
+        moreChecks = CheckList::read(fields.moreChecks.value_or(CheckList::text(before.moreChecks)), check,
+                                     DeviceAddress::probed(address), &why);
+        if (!why.isEmpty())
+            return ApiResponse::error(400, why);
+    }
     data.changeEntry(address, address, fields.alerts.value_or(before.informOnStateChange),
                      fields.description.value_or(before.description), fields.type.value_or(before.type), check,
                      std::nullopt, fields.echoFor(before.echo), moreChecks);

@@ -15,6 +15,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -286,6 +287,25 @@ private slots:
             QVERIFY2(got.body.contains(answer.toUtf8()), got.body.constData());
         if (path.startsWith(QLatin1String("/api/v1/")))
             QVERIFY2(documented(method, path, status), "the OpenAPI document does not list this answer");
+    }
+
+    // An edit of another field keeps checks the file holds that cannot be read; a new first check
+    // holds the kept ones to it.
+    void editsKeepChecksThatCannotBeRead()
+    {
+        const QString address = QStringLiteral("127.0.0.8");
+        DeviceEntry odd(address, QString(), DeviceTypePC, false, NoReplyResult);
+        odd.check = DeviceCheck::fromAttribute(u"tcp:0");
+        odd.moreChecks = {DeviceCheck::fromWord(u"bogus")};
+        m_core->data().addEntry(odd);
+        const auto forget = qScopeGuard([this, address] { m_core->data().removeEntry(address); });
+        const QString path = QStringLiteral("/api/v1/devices/") + address;
+        QCOMPARE(ask("PATCH", path, R"({"description":"renamed","payloadSize":100})").status, 200);
+        QCOMPARE(m_core->data().entry(address).description, QStringLiteral("renamed"));
+        QCOMPARE(m_core->data().entry(address).moreChecks, odd.moreChecks);
+        const Answer refused = ask("PATCH", path, R"({"check":"echo"})");
+        QCOMPARE(refused.status, 400);
+        QVERIFY2(refused.body.contains("Unknown check \\\"bogus\\\""), refused.body.constData());
     }
 
     // A token file that is no regular file, or too short, serves no API; one that others may
