@@ -57,4 +57,17 @@ QString CheckRound::resultText(const DeviceCheck& check, const ProbeResult* resu
     return check.shortText() + QStringLiteral(": ") + said;
 }
 
+QStringList CheckRound::furtherResults(const QList<DeviceCheck>& more, const QList<ProbeResult>& results,
+                                       const ProbeResult& outcome)
+{
+    const QStringList named = more.isEmpty() ? QStringList() : outcome.reason.split(QStringLiteral("; "));
+    QStringList lines;
+    for (qsizetype i = 0; i < more.size(); ++i) {
+        const QString line = resultText(more.at(i), i < results.size() ? &results.at(i) : nullptr);
+        if (!named.contains(line))
+            lines << line;
+    }
+    return lines;
+}
+
 } // namespace Tarnwick

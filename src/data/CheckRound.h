@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Tarnwick {
 
@@ -23,6 +24,10 @@ public:
     // One check's result as the list's tooltip and the details name it: "TCP 443: 3 ms",
     // "TCP 443: connection refused", "ARP: not asked yet" (none).
     static QString resultText(const DeviceCheck& check, const ProbeResult* result);
+    // Each further check's last result as resultText says it, but for those the round's outcome
+    // already names among its failures.
+    static QStringList furtherResults(const QList<DeviceCheck>& more, const QList<ProbeResult>& results,
+                                      const ProbeResult& outcome);
 };
 
 } // namespace Tarnwick

@@ -214,14 +214,12 @@ void DeviceDetailsDialog::refresh()
         const DeviceEntry entry = store->entry(m_ip);
         if (!entry.lastProbe.reason.isEmpty())
             text += QStringLiteral("\nLast probe: %1").arg(entry.lastProbe.reason);
-        // Each further check by name with its last result; these figures are the first check's.
-        QStringList more;
-        for (qsizetype i = 0; i < entry.moreChecks.size(); ++i)
-            more << CheckRound::resultText(entry.moreChecks.at(i),
-                                           i < entry.moreProbes.size() ? &entry.moreProbes.at(i) : nullptr);
-        if (!more.isEmpty())
-            text += QStringLiteral("\nThese figures are of the %1 check; further checks: %2")
-                        .arg(entry.check.shortText(), more.join(QStringLiteral("; ")));
+        // Each further check by name with its last result, but for those the last probe names
+        // already; these figures are the first check's.
+        const QStringList more = CheckRound::furtherResults(entry.moreChecks, entry.moreProbes, entry.lastProbe);
+        if (!entry.moreChecks.isEmpty())
+            text += QStringLiteral("\nThese figures are of the %1 check").arg(entry.check.shortText())
+                + (more.isEmpty() ? QString() : QStringLiteral("; further checks: ") + more.join(QStringLiteral("; ")));
     }
     m_summary->setText(text);
 }

@@ -93,20 +93,12 @@ QString resultShown(const DeviceEntry& entry)
 }
 
 // The result column's tooltip: why the last probe failed, and each further check's last result.
-// A failure of several checks names each failed one already: those are not said twice.
 QString resultToolTip(const DeviceEntry& entry)
 {
     QStringList lines;
     if (const QString why = entry.lastProbe.explanation(); !why.isEmpty())
         lines << why;
-    const QStringList named = entry.moreChecks.isEmpty() ? QStringList()
-                                                         : entry.lastProbe.reason.split(QStringLiteral("; "));
-    for (qsizetype i = 0; i < entry.moreChecks.size(); ++i) {
-        const QString line = CheckRound::resultText(entry.moreChecks.at(i),
-                                                    i < entry.moreProbes.size() ? &entry.moreProbes.at(i) : nullptr);
-        if (!named.contains(line))
-            lines << line;
-    }
+    lines << CheckRound::furtherResults(entry.moreChecks, entry.moreProbes, entry.lastProbe);
     return lines.join(QLatin1Char('\n'));
 }
 
