@@ -118,6 +118,14 @@ std::uint64_t LatencySketch::count() const
     return total;
 }
 
+std::optional<std::int64_t> LatencySketch::quantileWithinUs(double q, std::int64_t leastUs, std::int64_t mostUs) const
+{
+    const std::optional<double> us = quantileUs(q);
+    if (!us)
+        return std::nullopt;
+    return std::clamp(std::int64_t(*us), leastUs, std::max(leastUs, mostUs));
+}
+
 std::optional<double> LatencySketch::quantileUs(double q) const
 {
     const std::uint64_t total = count();

@@ -34,6 +34,9 @@ public:
     // The round trip (microseconds) under which the fraction q (0 to 1) of those counted lie;
     // none for an empty sketch.
     std::optional<double> quantileUs(double q) const;
+    // The same, held to the least and most round trip the counts came from, which a damaged
+    // sketch may lie beyond.
+    std::optional<std::int64_t> quantileWithinUs(double q, std::int64_t leastUs, std::int64_t mostUs) const;
 
     // As the history file keeps it: a format byte, then per bucket the step from the previous
     // bucket's number and its count, each as a variable-length number. A few dozen bytes for a

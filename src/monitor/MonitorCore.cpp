@@ -201,11 +201,8 @@ void MonitorCore::paceEngineSoon()
 void MonitorCore::paceEngine()
 {
     m_pacePending = false;
-    // Each check of a device is a request of its own.
     const QList<DeviceEntry> entries = m_data->entries();
-    qint64 requests = 0;
-    for (const DeviceEntry& entry : entries)
-        requests += 1 + entry.moreChecks.size();
+    const qint64 requests = ProbeRate::requestsOf(entries);
     const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
     m_engine.setInterval(ProbeRate::intervalNs(requests, period));
     const QString outgrown = ProbeRate::outgrownText(entries.size(), requests, period);

@@ -2,6 +2,7 @@
 #include "ProbeRate.h"
 
 #include "ProbePacer.h"
+#include "data/DeviceEntry.h"
 
 #include <algorithm>
 
@@ -12,6 +13,14 @@ namespace {
 constexpr std::int64_t CeilingIntervalNs = 1000000000 / ProbeRate::CeilingPerSecond;
 
 } // namespace
+
+std::int64_t ProbeRate::requestsOf(const QList<DeviceEntry>& entries)
+{
+    std::int64_t requests = 0;
+    for (const DeviceEntry& entry : entries)
+        requests += 1 + entry.moreChecks.size();
+    return requests;
+}
 
 std::int64_t ProbeRate::intervalNs(std::int64_t devices, std::int64_t periodMs)
 {

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
 
 namespace Tarnwick {
+
+class DeviceEntry;
 
 // How fast the engine sends for the monitor's period mode: fast enough that every device is
 // probed once a period, with head-room for late wake-ups and "Ping now", but never slower
@@ -15,6 +18,9 @@ class ProbeRate
 public:
     static constexpr double HeadRoom = 1.5;
     static constexpr std::int64_t CeilingPerSecond = 5000;
+
+    // The requests a round over the list takes: each check of a device is a request of its own.
+    static std::int64_t requestsOf(const QList<DeviceEntry>& entries);
 
     // The least time between two requests for that many devices each probed once a period
     // (periodMs 0: one at a time, the default pace).

@@ -205,7 +205,7 @@ void DeviceDetailsDialog::refresh()
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
     // Only minutes recorded since the history keeps the spread of round trips have one; a
     // figure is held to the range's least and most round trip, which a damaged sketch may not be.
-    const auto within = [&](double q) { return std::clamp(qint64(*spread.quantileUs(q)), leastUs, mostUs); };
+    const auto within = [&](double q) { return *spread.quantileWithinUs(q, leastUs, mostUs); };
     if (!spread.isEmpty() && received > 0)
         text += QStringLiteral("; median %1 ms, 95 % under %2 ms")
                     .arg(milliseconds(within(0.5)), milliseconds(within(0.95)));

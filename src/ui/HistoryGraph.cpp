@@ -211,8 +211,8 @@ double HistoryGraph::roundTripScaleMs(const QList<HistoryReader::Bucket>& bucket
     for (const HistoryReader::Bucket& b : buckets) {
         if (b.received == 0)
             continue;
-        const std::optional<double> upper = b.sketch.quantileUs(ScaleSpreadQuantile);
-        averages.append(upper ? std::clamp(qint64(*upper), b.minUs, std::max(b.minUs, b.maxUs)) : b.sumUs / b.received);
+        averages.append(
+            b.sketch.quantileWithinUs(ScaleSpreadQuantile, b.minUs, b.maxUs).value_or(b.sumUs / b.received));
     }
     if (averages.isEmpty())
         return MinimumScaleMs;
@@ -289,9 +289,7 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
             continue;
         }
         // Held to the bucket's least and most round trip, which a damaged sketch may not be.
-        const auto at = [&](double q) {
-            return std::clamp(qint64(b.sketch.quantileUs(q).value_or(0)), b.minUs, std::max(b.minUs, b.maxUs));
-        };
+        const auto at = [&](double q) { return b.sketch.quantileWithinUs(q, b.minUs, b.maxUs).value_or(b.minUs); };
         // A hundredth is drawn over the whole of the sketch's bucket it reads back from.
         constexpr double Growth = (1 + LatencySketch::RelativeError) / (1 - LatencySketch::RelativeError);
         for (int step = 0; step <= SmokeSteps; ++step) {

@@ -210,12 +210,9 @@ void SettingsDialog::showPass()
     if (devices == 0)
         return;
     if (settings.probePeriod.load() > 0) {
-        // Side by side, the list may need more probes a second than the engine sends, each
-        // further check one more.
-        qint64 requests = 0;
-        for (const DeviceEntry& entry : entries)
-            requests += 1 + entry.moreChecks.size();
-        const QString outgrown = ProbeRate::outgrownText(devices, requests, qint64(settings.probePeriod.load()) * 1000);
+        // Side by side, the list may need more probes a second than the engine sends.
+        const QString outgrown = ProbeRate::outgrownText(devices, ProbeRate::requestsOf(entries),
+                                                         qint64(settings.probePeriod.load()) * 1000);
         m_pass->setText(outgrown.isEmpty() ? QString() : outgrown + QLatin1Char('.'));
         return;
     }
