@@ -111,7 +111,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The desktop package depends on the headless one of the same version.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_HEADLESS_PACKAGE_DEPENDS "libcap2-bin, libqt6sql6-sqlite")
-set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libcap2-bin")
+# Qt's own translations name its standard buttons in the user's language, beside the program's.
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libcap2-bin, qt6-translations-l10n")
 # Makers of network hardware for the discovery and --neighbours; without it the vendor stays empty.
 # Apprise carries alerts to e-mail, chat and phones; without it those alerts wait and the log says why.
 set(CPACK_DEBIAN_HEADLESS_PACKAGE_RECOMMENDS "ieee-data, apprise")

@@ -2,6 +2,7 @@
 #include "alert/AlertCommand.h"
 
 #include "alert/ProcessOutputTail.h"
+#include "data/PhraseBook.h"
 
 #include <QProcess>
 #include <QTimer>
@@ -52,7 +53,7 @@ QString AlertCommand::refusal(const QString& commandLine)
 {
     QString unreadable;
     if (split(commandLine, &unreadable).isEmpty() && !unreadable.isEmpty())
-        return tr("The alert command \"%1\" cannot be run: %2").arg(commandLine.trimmed(), unreadable);
+        return PhraseBook::english(PhraseBook::CommandRefused, {commandLine.trimmed(), unreadable});
     return {};
 }
 
@@ -83,7 +84,7 @@ AlertCommand::~AlertCommand()
         signalGroup(group, SIGKILL);
         m_running->waitForFinished(1000);
         logOutput();
-        m_log(tr("The alert command \"%1\" was still running and was stopped.").arg(m_commandLine));
+        m_log(PhraseBook::english(PhraseBook::CommandStillRunning, {m_commandLine}));
     }
     for (const qint64 group : std::as_const(m_stopping))
         signalGroup(group, SIGKILL);
@@ -110,7 +111,7 @@ void AlertCommand::send(const Alert& alert)
     Q_ASSERT(!m_running);
     if (m_arguments.isEmpty()) {
         QMetaObject::invokeMethod(
-            this, [this] { emit failed(tr("the alert command \"%1\" cannot be run").arg(m_commandLine)); },
+            this, [this] { emit failed(PhraseBook::english(PhraseBook::CommandCannotRun, {m_commandLine})); },
             Qt::QueuedConnection);
         return;
     }
@@ -133,7 +134,7 @@ void AlertCommand::send(const Alert& alert)
             m_running->disconnect(this);
             m_running->deleteLater();
             m_running = nullptr;
-            emit failed(tr("the alert command \"%1\" could not start: %2").arg(m_commandLine, why));
+            emit failed(PhraseBook::english(PhraseBook::CommandCouldNotStart, {m_commandLine, why}));
         }
     });
     // Started first: a program that cannot start ends the run within start().
@@ -146,13 +147,12 @@ void AlertCommand::ended()
     m_limit->stop();
     logOutput();
     if (m_killed) {
-        m_log(tr("The alert command \"%1\" did not end within %2 s and was stopped.")
-                  .arg(m_commandLine, QString::number(double(m_timeLimit.count()) / 1000.0)));
+        m_log(PhraseBook::english(PhraseBook::CommandTimedOut,
+                                  {m_commandLine, QString::number(double(m_timeLimit.count()) / 1000.0)}));
     } else if (m_running->exitStatus() == QProcess::CrashExit) {
-        m_log(tr("The alert command \"%1\" crashed.").arg(m_commandLine));
+        m_log(PhraseBook::english(PhraseBook::CommandCrashed, {m_commandLine}));
     } else if (m_running->exitCode() != 0) {
-        m_log(tr("The alert command \"%1\" failed with exit status %2.")
-                  .arg(m_commandLine, QString::number(m_running->exitCode())));
+        m_log(PhraseBook::english(PhraseBook::CommandFailed, {m_commandLine, QString::number(m_running->exitCode())}));
     }
     m_running->disconnect(this);
     m_running->deleteLater();
@@ -164,10 +164,9 @@ void AlertCommand::logOutput()
 {
     const QStringList lines = m_output->lastLines(MaxLoggedLines);
     if (const qint64 before = m_output->lineCount() - lines.size(); before > 0)
-        m_log(tr("The alert command \"%1\" said %2 before these.")
-                  .arg(m_commandLine, before == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(before)));
+        m_log(PhraseBook::english(PhraseBook::CommandSaidBefore, {m_commandLine}, int(before)));
     for (const QString& line : lines)
-        m_log(tr("The alert command \"%1\" said: %2").arg(m_commandLine, line));
+        m_log(PhraseBook::english(PhraseBook::CommandSaid, {m_commandLine, line}));
 }
 
 } // namespace Tarnwick

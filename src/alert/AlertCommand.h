@@ -27,8 +27,6 @@ class ProcessOutputTail;
 // last lines the command printed, go to the log.
 class AlertCommand : public AlertChannel
 {
-    Q_OBJECT
-
 public:
     using Log = std::function<void(const QString& line)>;
     static constexpr std::chrono::milliseconds DefaultTimeLimit{30000};

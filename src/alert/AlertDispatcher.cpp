@@ -5,6 +5,7 @@
 #include "DesktopNotifier.h"
 #include "WebhookChannel.h"
 #include "data/Announcement.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 
 #include <QTimer>
@@ -138,12 +139,11 @@ void AlertDispatcher::tellRefusal(const QString& channel, const QString& refusal
         return;
     if (!refusal.isEmpty()) {
         m_log(refusal);
-        m_log(tr("Alerts for %1 are kept until the setting can be read.").arg(AlertOutbox::channelTitle(channel)));
+        m_log(PhraseBook::english(PhraseBook::AlertsKeptUntilReadable, {AlertOutbox::channelTitle(channel)}));
         m_refusals.insert(channel, refusal);
     } else {
         m_refusals.remove(channel);
-        m_log(tr("The setting for %1 can be read again; the alerts kept for it go out.")
-                  .arg(AlertOutbox::channelTitle(channel)));
+        m_log(PhraseBook::english(PhraseBook::SettingReadableAgain, {AlertOutbox::channelTitle(channel)}));
     }
 }
 
@@ -158,7 +158,8 @@ void AlertDispatcher::followChannels()
     // A URL that can never be posted to would keep its alerts waiting for a day.
     const QUrl url = WebhookChannel::postableUrl(m_settings.webhookUrl);
     const QString refusedWebhook = url.isEmpty() && !m_settings.webhookUrl.trimmed().isEmpty()
-        ? tr("Alerts are not posted: \"Post alerts to\" takes an http or https URL.")
+        ? QStringLiteral(
+            QT_TRANSLATE_NOOP("Phrases", "Alerts are not posted: \"Post alerts to\" takes an http or https URL."))
         : QString();
     const QString refusedApprise = AppriseChannel::refusal(m_settings.appriseUrls);
     const QString appriseUrls = refusedApprise.isEmpty() ? m_settings.appriseUrls.trimmed() : QString();

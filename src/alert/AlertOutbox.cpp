@@ -2,6 +2,7 @@
 #include "alert/AlertOutbox.h"
 
 #include "alert/AlertChannel.h"
+#include "data/PhraseBook.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -45,12 +46,6 @@ std::optional<Alert> alertOf(const QByteArray& text, const QString& rowId)
     if (alert.id.isEmpty())
         alert.id = rowId;
     return alert;
-}
-
-// "1 alert", "2 alerts".
-QString countOf(qint64 alerts)
-{
-    return alerts == 1 ? QStringLiteral("1 alert") : QStringLiteral("%1 alerts").arg(alerts);
 }
 
 } // namespace
@@ -109,12 +104,18 @@ AlertOutbox::~AlertOutbox()
 QString AlertOutbox::channelTitle(const QString& channel)
 {
     // "Apprise" is a program's name, the webhook and the command are things.
-    return channel == QLatin1String("apprise") ? QStringLiteral("Apprise") : QStringLiteral("the ") + channel;
+    if (channel == QLatin1String("apprise"))
+        return QStringLiteral("Apprise");
+    if (channel == QLatin1String("webhook"))
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "the webhook"));
+    if (channel == QLatin1String("command"))
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "the command"));
+    return QStringLiteral("the ") + channel;
 }
 
 QString AlertOutbox::droppedText(int count)
 {
-    return tr("%1 alerts were dropped while the channel was down").arg(count);
+    return PhraseBook::english(PhraseBook::AlertsDropped, {QString::number(count)});
 }
 
 void AlertOutbox::post(Alert alert)
@@ -195,9 +196,7 @@ void AlertOutbox::fold(const QString& channel, int dropped, qint64 oldest)
         queue.folded = 0;
         // Just before the oldest it stands for, so that it goes first among those of its time.
         queue.deliveries.insert(first, {queue.foldId, channel, alert, oldest - 1, 0});
-        m_log(tr("More than %1 alerts waited for %2; the oldest are dropped, and one alert says how many.")
-                  .arg(MaxWaiting)
-                  .arg(channelTitle(channel)));
+        m_log(PhraseBook::english(PhraseBook::AlertsOverBound, {QString::number(MaxWaiting), channelTitle(channel)}));
     }
     Delivery& delivery = queue.deliveries[first];
     queue.folded += dropped;
@@ -243,11 +242,10 @@ void AlertOutbox::finishSending(std::chrono::milliseconds grace)
     for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
         const qint64 lost = unwritten.value(it.key());
         if (const qint64 left = it->deliveries.size() + it->inFile - lost; left > 0)
-            m_log(tr("%1 waiting for %2; they go out when Tarnwick starts again.")
-                      .arg(countOf(left), channelTitle(it.key())));
+            m_log(PhraseBook::english(PhraseBook::AlertsWaitForNextRun, {channelTitle(it.key())}, int(left)));
         if (lost > 0)
-            m_log(tr("%1 for %2 could not be kept in \"%3\" (%4) and are lost as Tarnwick ends.")
-                      .arg(countOf(lost), channelTitle(it.key()), m_fileName, m_problem));
+            m_log(PhraseBook::english(PhraseBook::AlertsLostAtEnd, {channelTitle(it.key()), m_fileName, m_problem},
+                                      int(lost)));
     }
 }
 
@@ -284,7 +282,7 @@ void AlertOutbox::onDelivered(const QString& channel)
     change(false, done);
     storeSoon();
     if (!queue.lastProblem.isEmpty()) {
-        m_log(tr("Alerts go out through %1 again.").arg(channelTitle(channel)));
+        m_log(PhraseBook::english(PhraseBook::AlertsGoOutAgain, {channelTitle(channel)}));
         queue.lastProblem.clear();
     }
     emit delivered(channel, done.alert);
@@ -298,9 +296,10 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
     const Delivery& failed = queue.deliveries.first();
     if (QDateTime::currentMSecsSinceEpoch() - failed.postedMs >= m_backoff.giveUpAfter.count()) {
         const Delivery dropped = queue.deliveries.takeFirst();
-        m_log(tr("Gave up sending the alert \"%1\" of %2 through %3: %4.")
-                  .arg(dropped.alert.text, QDateTime::fromMSecsSinceEpoch(dropped.postedMs).toString(Qt::ISODate),
-                       channelTitle(channel), withoutFullStop(why)));
+        m_log(PhraseBook::english(PhraseBook::AlertGivenUp,
+                                  {dropped.alert.text,
+                                   QDateTime::fromMSecsSinceEpoch(dropped.postedMs).toString(Qt::ISODate),
+                                   channelTitle(channel), withoutFullStop(why)}));
         change(false, dropped);
         storeSoon();
         emit givenUp(channel, dropped.alert);
@@ -308,9 +307,7 @@ void AlertOutbox::onFailed(const QString& channel, const QString& why)
         return;
     }
     if (why != queue.lastProblem) {
-        m_log(tr("Alerts for %1 wait: %2. They are tried again; one that cannot be sent for a day is given "
-                 "up.")
-                  .arg(channelTitle(channel), withoutFullStop(why)));
+        m_log(PhraseBook::english(PhraseBook::AlertsWaitForChannel, {channelTitle(channel), withoutFullStop(why)}));
         queue.lastProblem = why;
     }
     const int doublings = std::min(failed.attempts - 1, 30);
@@ -395,7 +392,7 @@ void AlertOutbox::store()
     }
     m_storeDelay = std::chrono::milliseconds(0);
     if (!m_problem.isEmpty()) {
-        m_log(tr("Alerts waiting to be sent are kept in \"%1\" again.").arg(m_fileName));
+        m_log(PhraseBook::english(PhraseBook::OutboxKeptAgain, {m_fileName}));
         m_problem.clear();
     }
     refill();
@@ -467,8 +464,7 @@ AlertOutbox::Problem AlertOutbox::load(QSqlDatabase& db)
         query.addBindValue(it.key());
         if (!query.exec())
             return Problem::of(query.lastError());
-        m_log(tr("%1 waited to be sent through the %2, which is no longer set up; dropped.")
-                  .arg(countOf(it.value()), it.key()));
+        m_log(PhraseBook::english(PhraseBook::AlertsOfChannelGone, {it.key()}, int(it.value())));
     }
     for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
         Queue& queue = *it;
@@ -564,8 +560,7 @@ AlertOutbox::Problem AlertOutbox::readPage(QSqlDatabase& db, const QString& chan
             return Problem::of(aside.lastError());
     }
     if (m_keptAside == 0)
-        m_log(tr("Alerts in \"%1\" that cannot be read are kept aside in it (the table \"unreadable\") and not sent.")
-                  .arg(m_fileName));
+        m_log(PhraseBook::english(PhraseBook::OutboxKeptAside, {m_fileName}));
     m_keptAside += unreadable.size();
     return {};
 }
@@ -581,8 +576,7 @@ void AlertOutbox::refill()
         if (const Problem problem = readPage(db, it.key()); problem.kind != Problem::None) {
             // Read again on the next occasion; a file that is no longer ours shows on the next write.
             if (problem.why != m_problem)
-                m_log(tr("Alerts waiting in \"%1\" cannot be read for now (%2); they are read again later.")
-                          .arg(m_fileName, problem.why));
+                m_log(PhraseBook::english(PhraseBook::OutboxUnreadableForNow, {m_fileName, problem.why}));
             return;
         }
     }
@@ -630,17 +624,14 @@ AlertOutbox::Problem AlertOutbox::moveAside(const QString& why)
     QString aside;
     if (const Problem problem = Problem::moveAside(m_fileName, why, aside); problem.kind != Problem::None)
         return problem;
-    m_log(tr("The outbox \"%1\" could not be used (%2); it was moved aside as \"%3\" and a new one started.")
-              .arg(m_fileName, why, aside));
+    m_log(PhraseBook::english(PhraseBook::OutboxMovedAside, {m_fileName, why, aside}));
     return {};
 }
 
 void AlertOutbox::keepForLater(const Problem& problem)
 {
     if (problem.why != m_problem)
-        m_log(tr("Alerts waiting to be sent cannot be kept in \"%1\" for now (%2); they wait in memory, and the file "
-                 "is tried again.")
-                  .arg(m_fileName, problem.why));
+        m_log(PhraseBook::english(PhraseBook::OutboxInMemory, {m_fileName, problem.why}));
     m_problem = problem.why;
     m_storeDelay = m_storeDelay.count() == 0 ? FirstStoreRetry : std::min(m_storeDelay * 2, LongestStoreRetry);
     m_storeRetry->start(m_storeDelay);

@@ -2,6 +2,7 @@
 #include "alert/AppriseChannel.h"
 
 #include "alert/ProcessOutputTail.h"
+#include "data/PhraseBook.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -34,9 +35,7 @@ QString AppriseChannel::refusal(const QString& urls)
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     for (const QString& word : urls.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
         if (!scheme.match(word).hasMatch())
-            return tr("Alerts are not sent through Apprise: \"%1\" is not an Apprise URL (each begins with its "
-                      "service, as in ntfys:// or mailtos://).")
-                .arg(word);
+            return PhraseBook::english(PhraseBook::NotAnAppriseUrl, {word});
     }
     return {};
 }
@@ -48,7 +47,7 @@ QString AppriseChannel::lastWords(QStringList said)
     for (QString& line : said)
         line = line.remove(logged).trimmed();
     said.removeAll(QString());
-    return said.isEmpty() ? QString() : QStringLiteral(": ") + said.join(QStringLiteral("; "));
+    return said.join(QStringLiteral("; "));
 }
 
 QString AppriseChannel::name() const
@@ -62,7 +61,8 @@ void AppriseChannel::send(const Alert& alert)
     if (m_urls.isEmpty()) {
         // Without a URL apprise would turn to whatever configuration files it finds.
         QMetaObject::invokeMethod(
-            this, [this] { emit failed(tr("no Apprise URL is set")); }, Qt::QueuedConnection);
+            this, [this] { emit failed(QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "no Apprise URL is set"))); },
+            Qt::QueuedConnection);
         return;
     }
     m_running = new QProcess(this);
@@ -95,10 +95,9 @@ void AppriseChannel::send(const Alert& alert)
         if (error != QProcess::FailedToStart)
             return;
         if (QStandardPaths::findExecutable(m_program).isEmpty())
-            ended(tr("the program %1 is not installed: install the package apprise to send alerts through Apprise")
-                      .arg(m_program));
+            ended(PhraseBook::english(PhraseBook::AppriseNotInstalled, {m_program}));
         else
-            ended(tr("%1 cannot be started: %2").arg(m_program, m_running->errorString()));
+            ended(PhraseBook::english(PhraseBook::ProgramCannotStart, {m_program, m_running->errorString()}));
     });
     connect(m_running, &QProcess::finished, this, [this, limit, output](int code, QProcess::ExitStatus status) {
         if (status == QProcess::NormalExit && code == 0) {
@@ -106,12 +105,15 @@ void AppriseChannel::send(const Alert& alert)
             return;
         }
         const QString last = lastWords(output->lastLines(MaxReasonLines));
+        const QString exitCode = QString::number(code);
         if (!limit->isActive())
-            ended(tr("apprise did not end within %1 s and was stopped").arg(m_timeLimit.count() / 1000));
+            ended(PhraseBook::english(PhraseBook::AppriseTimedOut, {QString::number(m_timeLimit.count() / 1000)}));
         else if (status == QProcess::CrashExit)
-            ended(tr("apprise crashed%1").arg(last));
+            ended(last.isEmpty() ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "apprise crashed"))
+                                 : PhraseBook::english(PhraseBook::AppriseCrashedSaying, {last}));
         else
-            ended(tr("apprise failed with exit status %1%2").arg(QString::number(code), last));
+            ended(last.isEmpty() ? PhraseBook::english(PhraseBook::AppriseFailed, {exitCode})
+                                 : PhraseBook::english(PhraseBook::AppriseFailedSaying, {exitCode, last}));
     });
     // Started first: a program that cannot start ends the send within start().
     limit->start(m_timeLimit);

@@ -17,8 +17,6 @@ namespace Tarnwick {
 // a missing program is a failure that says which package to install, so the alerts wait until it is there.
 class AppriseChannel : public AlertChannel
 {
-    Q_OBJECT
-
 public:
     static constexpr std::chrono::milliseconds DefaultTimeLimit{60000};
 
@@ -37,7 +35,7 @@ public:
     static QString refusal(const QString& urls);
 
 private:
-    // The last lines of apprise's output, which tell why it failed, as ": reason", or empty.
+    // The last lines of apprise's output, which tell why it failed, or empty.
     static QString lastWords(QStringList said);
     void ended(const QString& why);
 

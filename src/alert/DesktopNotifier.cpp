@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alert/DesktopNotifier.h"
+#include "data/PhraseBook.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -116,8 +117,10 @@ void DesktopNotifier::send(const Alert& alert, uint replaces)
                       {QStringLiteral("urgency"), QVariant::fromValue(weight.urgency)}};
     if (!weight.category.isEmpty())
         hints.insert(QStringLiteral("category"), weight.category);
-    call << QStringLiteral("Tarnwick") << replaces << m_iconName << alert.title
-         << (*m_bodyMarkup ? alert.text.toHtmlEscaped() : alert.text) << actions << hints << weight.expireMs;
+    // The alert is made in English for every channel; the person at the desktop reads their language.
+    const QString text = PhraseBook::translate(alert.text);
+    call << QStringLiteral("Tarnwick") << replaces << m_iconName << PhraseBook::translate(alert.title)
+         << (*m_bodyMarkup ? text.toHtmlEscaped() : text) << actions << hints << weight.expireMs;
     if (const QString key = notificationKey(alert); !key.isEmpty())
         m_pendingKeys.insert(key);
     // The daemon shows the new text under the old id as soon as it reads this call, and a click

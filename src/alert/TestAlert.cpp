@@ -4,6 +4,7 @@
 #include "AlertCommand.h"
 #include "AppriseChannel.h"
 #include "WebhookChannel.h"
+#include "data/PhraseBook.h"
 
 #include <QHostInfo>
 
@@ -41,7 +42,7 @@ void TestAlert::send(Alert alert)
         emit reported(refusedCommand);
     const QUrl url = WebhookChannel::postableUrl(m_channels.webhookUrl);
     if (!m_channels.webhookUrl.trimmed().isEmpty() && url.isEmpty())
-        emit reported(tr("\"Post alerts to\" takes an http or https URL."));
+        emit reported(QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "\"Post alerts to\" takes an http or https URL.")));
     QList<AlertChannel*> channels;
     // A command that runs well says nothing; then a line of ours tells that it ran.
     auto said = std::make_shared<bool>(false);
@@ -64,7 +65,7 @@ void TestAlert::send(Alert alert)
     if (m_pending == 0) {
         if (commandLine.isEmpty() && m_channels.webhookUrl.trimmed().isEmpty()
             && m_channels.appriseUrls.trimmed().isEmpty())
-            emit reported(tr("No alert channel is set."));
+            emit reported(QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "No alert channel is set.")));
         emit finished();
         deleteLater();
         return;
@@ -74,10 +75,11 @@ void TestAlert::send(Alert alert)
         connect(channel, &AlertChannel::delivered, this, [this, name, said, commandLine] {
             if (name == AlertCommand::Name) {
                 if (!*said)
-                    emit reported(tr("The alert command \"%1\" ran.").arg(commandLine));
+                    emit reported(PhraseBook::english(PhraseBook::CommandRan, {commandLine}));
             } else {
-                emit reported(name == WebhookChannel::Name ? tr("The webhook took the test alert.")
-                                                           : tr("Apprise took the test alert."));
+                emit reported(name == WebhookChannel::Name
+                                  ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The webhook took the test alert."))
+                                  : QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Apprise took the test alert.")));
             }
             oneEnded();
         });

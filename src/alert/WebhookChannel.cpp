@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alert/WebhookChannel.h"
 
+#include "data/PhraseBook.h"
+
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -80,21 +82,22 @@ void WebhookChannel::answered(QNetworkReply* reply)
     m_network = new QNetworkAccessManager(this);
     const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     if (status >= 300 && status < 400 && target.isEmpty()) {
-        emit failed(tr("the webhook at %1 answered %2 without saying where to").arg(where(), QString::number(status)));
+        emit failed(PhraseBook::english(PhraseBook::WebhookNoTarget, {where(), QString::number(status)}));
     } else if (status >= 300 && status < 400) {
-        emit failed(tr("the webhook at %1 answered %2 to %3; set that address if it moved")
-                        .arg(where(), QString::number(status),
-                             m_url.resolved(target).adjusted(QUrl::RemoveUserInfo).toDisplayString()));
+        emit failed(PhraseBook::english(PhraseBook::WebhookMoved,
+                                        {where(), QString::number(status),
+                                         m_url.resolved(target).adjusted(QUrl::RemoveUserInfo).toDisplayString()}));
     } else if (status != 0) {
         const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        emit failed(
-            tr("the webhook at %1 answered HTTP %2 %3").arg(where(), QString::number(status), phrase).trimmed());
+        // The status and its reason phrase, which some servers leave out, as one part.
+        const QString answer = (QString::number(status) + u' ' + phrase).trimmed();
+        emit failed(PhraseBook::english(PhraseBook::WebhookAnswered, {where(), answer}));
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         // Nothing else cancels a post: the transfer timeout ran out, the server silent.
-        emit failed(tr("the webhook at %1 did not answer within %2 s")
-                        .arg(where(), QString::number(double(m_timeLimit.count()) / 1000.0)));
+        emit failed(PhraseBook::english(PhraseBook::WebhookTimedOut,
+                                        {where(), QString::number(double(m_timeLimit.count()) / 1000.0)}));
     } else {
-        emit failed(tr("the webhook at %1 cannot be reached: %2").arg(where(), reply->errorString()));
+        emit failed(PhraseBook::english(PhraseBook::WebhookUnreachable, {where(), reply->errorString()}));
     }
 }
 

@@ -17,8 +17,6 @@ namespace Tarnwick {
 // URL is a delivery: a redirect is not followed, but told with where it points.
 class WebhookChannel : public AlertChannel
 {
-    Q_OBJECT
-
 public:
     static constexpr std::chrono::milliseconds DefaultTimeLimit{30000};
     // The most of an answer's body read before the transfer is ended (the status came first).

@@ -15,19 +15,20 @@ AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
     , m_okButton(nullptr)
 {
-    setWindowTitle(QStringLiteral("Tarnwick - About"));
+    setWindowTitle(tr("Tarnwick - About"));
     auto* outer = new QVBoxLayout(this);
-    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton = new QPushButton(tr("OK"), this);
     m_okButton->setObjectName(QStringLiteral("okButton"));
     auto* row = new QHBoxLayout;
     auto* text = new QLabel(this);
     text->setObjectName(QStringLiteral("aboutText"));
-    text->setText(QStringLiteral("Tarnwick %1 (beta)\n\n"
-                                 "Written by the Tarnwick developers. Questions, ideas and bug reports "
-                                 "are welcome on the project's repository page.\n\n"
-                                 "Tarnwick is free software: you can redistribute it and/or modify it under the "
-                                 "terms of the GNU General Public License, version 3 or (at your option) any later "
-                                 "version. It comes with no warranty.")
+    //: %1: the program's version
+    text->setText(tr("Tarnwick %1 (beta)\n\n"
+                     "Written by the Tarnwick developers. Questions, ideas and bug reports "
+                     "are welcome on the project's repository page.\n\n"
+                     "Tarnwick is free software: you can redistribute it and/or modify it under the "
+                     "terms of the GNU General Public License, version 3 or (at your option) any later "
+                     "version. It comes with no warranty.")
                       .arg(appVersion));
     text->setWordWrap(true);
     auto* picture = new QLabel(this);

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
+#include "AppearanceSwitch.h"
+#include "DesktopColorScheme.h"
+#include "InterfaceTranslations.h"
 
 #include "MainSystemTrayIcon.h"
 #include "MainWindow.h"
@@ -9,6 +12,7 @@
 #include "alert/AlertDispatcher.h"
 #include "alert/DesktopNotifier.h"
 #include "data/Data.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 #include "history/DeviceStatistics.h"
@@ -40,7 +44,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QScopeGuard>
-#include <QStyleFactory>
 
 #include <csignal>
 #include <cstdio>
@@ -49,15 +52,6 @@
 namespace Tarnwick {
 
 namespace {
-
-void applyStyle(QApplication& app, QFile& styleSheet)
-{
-    styleSheet.setFileName(SkinResources::folder() + QStringLiteral("/style.css"));
-    if (styleSheet.open(QIODevice::ReadOnly | QIODevice::Text))
-        app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
-    else
-        app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-}
 
 // Whether the process was started as the headless monitor, from its command line in /proc.
 bool runsHeadless(qint64 pid)
@@ -74,11 +68,15 @@ bool runsHeadless(qint64 pid)
 int answerSecondStart(int argc, char** argv, qint64 holder)
 {
     const bool headless = holder > 0 && runsHeadless(holder);
-    const QString text = headless
-        ? QStringLiteral("Tarnwick runs already in this folder (process %1) as the headless monitor, which has no "
-                         "window to bring forward.")
-              .arg(holder)
-        : QStringLiteral("Tarnwick runs already in this folder (process %1).").arg(holder);
+    // Standard error gets the English words, the message box the user's language.
+    const char* const running = headless
+        //: %1: the number of the running process
+        ? QT_TRANSLATE_NOOP("Application",
+                            "Tarnwick runs already in this folder (process %1) as the headless "
+                            "monitor, which has no window to bring forward.")
+        //: %1: the number of the running process
+        : QT_TRANSLATE_NOOP("Application", "Tarnwick runs already in this folder (process %1).");
+    const QString text = QString::fromUtf8(running).arg(holder);
     if (!headless && holder > 0 && ::kill(pid_t(holder), SIGUSR1) == 0) {
         std::fprintf(stderr, "%s Its window was brought forward.\n", qPrintable(text));
         return 0;
@@ -86,8 +84,11 @@ int answerSecondStart(int argc, char** argv, qint64 holder)
     std::fprintf(stderr, "%s\n", qPrintable(text));
     if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
         QApplication app(argc, argv);
+        InterfaceTranslations translations;
+        translations.install();
         // The signals caught from the start end the message too, not only its button.
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"), text);
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"),
+                        QCoreApplication::translate("Application", running).arg(holder));
         ProcessSignalWatcher signalWatcher;
         QObject::connect(&signalWatcher, &ProcessSignalWatcher::terminationRequested, &box, &QDialog::reject);
         box.exec();
@@ -102,18 +103,23 @@ void tellAboutDeviceListProblem(const Data& data)
     const DocumentFile& file = data.file();
     if (file.readProblem().isEmpty())
         return;
-    QString text;
-    if (file.unopenable()) {
-        text = QStringLiteral("\"%1\" cannot be read: %2. Tarnwick starts with an empty device list; the devices "
-                              "you add are saved to \"%3\".")
-                   .arg(file.fileName(), file.readProblem(), file.sessionFileName());
-    } else {
-        text = QStringLiteral("\"%1\" could not be read completely: %2. Tarnwick shows the devices it could read; "
-                              "before the list is saved, the file is kept beside it as \"%3\".")
-                   .arg(file.fileName(), file.readProblem(), file.backupFileName());
-    }
-    LogManager::instance().log("Application", text.toStdString());
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Device list - Tarnwick"), text);
+    // The log keeps the English words, the message box says them in the user's language.
+    const char* const problem = file.unopenable()
+        //: %1: the device list's file, %2: why it cannot be read, %3: the file this session's list goes to
+        ? QT_TRANSLATE_NOOP("Application",
+                            "\"%1\" cannot be read: %2. Tarnwick starts with an empty device list; "
+                            "the devices you add are saved to \"%3\".")
+        //: %1: the device list's file, %2: what went wrong, %3: the copy of the file kept beside it
+        : QT_TRANSLATE_NOOP("Application",
+                            "\"%1\" could not be read completely: %2. Tarnwick shows the devices it "
+                            "could read; before the list is saved, the file is kept beside it as "
+                            "\"%3\".");
+    const QString keptAs = file.unopenable() ? file.sessionFileName() : file.backupFileName();
+    const auto told = [&](const QString& words, const QString& why) { return words.arg(file.fileName(), why, keptAs); };
+    LogManager::instance().log("Application", told(QString::fromUtf8(problem), file.readProblem()).toStdString());
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, QCoreApplication::translate("Application", "Device list - Tarnwick"),
+        told(QCoreApplication::translate("Application", problem), PhraseBook::translate(file.readProblem())));
     box->setObjectName(QStringLiteral("deviceListProblem"));
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -199,8 +205,12 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
     settings.load(QStringLiteral("Settings.xml"), &Monitoring::reportToLog);
 
     QApplication app(argc, argv);
-    QFile styleSheet;
-    applyStyle(app, styleSheet);
+    // The window in the user's language; logs, alerts and files stay English.
+    InterfaceTranslations translations;
+    translations.install();
+    // Light or dark, as the settings say or as the desktop prefers, from the window's first picture on.
+    DesktopColorScheme desktopScheme(QDBusConnection::sessionBus());
+    AppearanceSwitch appearance(settings, desktopScheme, SkinResources::folder());
     SkinResources::load();
     for (const QString& problem : SkinResources::problems())
         LogManager::instance().log("Application", problem.toStdString());
@@ -235,7 +245,9 @@ int Application::runDesktop(int argc, char** argv, const CommandLine& command)
         QObject::connect(&core.announcer(), &Announcer::announced, tray, &MainSystemTrayIcon::announced);
     }
     tray->show();
-    tray->showBalloon(QStringLiteral("Tarnwick"), QStringLiteral("Welcome to version %1").arg(appVersion),
+    //: The balloon at start; %1: the program's version
+    tray->showBalloon(QStringLiteral("Tarnwick"),
+                      QCoreApplication::translate("Application", "Welcome to version %1").arg(appVersion),
                       QSystemTrayIcon::Information, 10000);
 
     auto* window = new MainWindow(services);

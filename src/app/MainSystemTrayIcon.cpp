@@ -8,6 +8,7 @@
 #include "data/DeviceSummary.h"
 #include "data/MaintenanceList.h"
 #include "data/MuteList.h"
+#include "data/PhraseBook.h"
 #include "server/ProcessValues.h"
 #include "skin/SkinResources.h"
 #include "ui/MaintenanceDialog.h"
@@ -32,10 +33,13 @@ MainSystemTrayIcon::MainSystemTrayIcon(TrayIconDelays delays, QObject* parent)
     , m_maxPlacementWait(delays.maxPlacementWait)
 {
     auto* menu = new QMenu;
-    QAction* show = menu->addAction(QStringLiteral("Show"));
+    //: The tray menu's entry that shows the main window
+    QAction* show = menu->addAction(tr("Show"));
     menu->addSeparator();
-    QAction* about = menu->addAction(QStringLiteral("About"));
-    QAction* exit = menu->addAction(QStringLiteral("Exit"));
+    //: The tray menu's entry that opens the About dialog
+    QAction* about = menu->addAction(tr("About"));
+    //: The tray menu's entry that ends the program
+    QAction* exit = menu->addAction(tr("Exit"));
     setIcon(SkinResources::icon(QStringLiteral("twicon.png")));
     setContextMenu(menu);
 
@@ -77,7 +81,7 @@ MainSystemTrayIcon::~MainSystemTrayIcon()
 void MainSystemTrayIcon::setMutes(MuteList& mutes)
 {
     QMenu* menu = contextMenu();
-    m_muteAll = new QAction(QStringLiteral("Mute all alerts for 1 hour"), menu);
+    m_muteAll = new QAction(tr("Mute all alerts for 1 hour"), menu);
     m_muteAll->setCheckable(true);
     // After "Show" and its separator.
     menu->insertAction(menu->actions().value(2), m_muteAll);
@@ -97,7 +101,7 @@ void MainSystemTrayIcon::setMutes(MuteList& mutes)
 void MainSystemTrayIcon::setMaintenance(MaintenanceList& maintenance)
 {
     QMenu* menu = contextMenu();
-    auto* open = new QAction(QStringLiteral("Maintenance…"), menu);
+    auto* open = new QAction(tr("Maintenance…"), menu);
     // Before "About" and "Exit".
     menu->insertAction(menu->actions().value(menu->actions().size() - 2), open);
     connect(open, &QAction::triggered, &maintenance,
@@ -246,9 +250,12 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
     }
     QString text = summary.text();
     if (!down.isEmpty()) {
-        text += QStringLiteral("\nDown: ") + down.join(QStringLiteral(", "));
+        QString names = down.join(QStringLiteral(", "));
         if (more > 0)
-            text += QStringLiteral(" and %1 more").arg(more);
+            //: %1: the devices named, %n: how many more there are
+            names = tr("%1 and %n more", nullptr, more).arg(names);
+        //: %1: the watched devices that are disconnected
+        text += QLatin1Char('\n') + tr("Down: %1").arg(names);
     }
     // Plain text: its first line, the summary, never looks like markup, so a description
     // shows as it was typed.
@@ -258,7 +265,8 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
 void MainSystemTrayIcon::announced(const Announcement& announcement)
 {
     if (announcement.what == Announcement::What::Alert || announcement.what == Announcement::What::AlertRepeated)
-        showBalloon(announcement.title, announcement.text, QSystemTrayIcon::Information, 3000);
+        showBalloon(PhraseBook::translate(announcement.title), PhraseBook::translate(announcement.text),
+                    QSystemTrayIcon::Information, 3000);
 }
 
 void MainSystemTrayIcon::CloseWindow()

@@ -48,10 +48,12 @@ MainWindow::MainWindow(UserList::Services services)
     auto* central = new QWidget;
     auto* outer = new QVBoxLayout(central);
 
-    m_minimizeButton = new QPushButton(QStringLiteral("Minimize"));
-    m_discoverButton = new QPushButton(QStringLiteral("Discover Devices"));
-    m_settingsButton = new QPushButton(QStringLiteral("Settings"));
-    m_addButton = new QPushButton(QStringLiteral("Add Device"));
+    //: The button that hides the window to the tray
+    m_minimizeButton = new QPushButton(tr("Minimize"));
+    m_discoverButton = new QPushButton(tr("Discover Devices"));
+    //: The button that opens the Settings dialog
+    m_settingsButton = new QPushButton(tr("Settings"));
+    m_addButton = new QPushButton(tr("Add Device"));
     m_minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
     m_discoverButton->setObjectName(QStringLiteral("discoverButton"));
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
@@ -90,11 +92,15 @@ MainWindow::MainWindow(UserList::Services services)
 
     auto* tabs = new QTabBar;
     tabs->setObjectName(QStringLiteral("tabBar"));
-    tabs->addTab(QStringLiteral("Device list"));
-    tabs->addTab(QStringLiteral("Visual representation"));
-    tabs->addTab(QStringLiteral("Log"));
+    //: A tab of the main window
+    tabs->addTab(tr("Device list"));
+    //: A tab of the main window: the map of the devices
+    tabs->addTab(tr("Visual representation"));
+    //: A tab of the main window: the program's log
+    tabs->addTab(tr("Log"));
     if (m_networkView)
-        tabs->addTab(QStringLiteral("Network"));
+        //: A tab of the main window: the hardware heard on the network
+        tabs->addTab(tr("Network"));
     tabs->setCurrentIndex(0);
 
     auto* views = new QHBoxLayout;

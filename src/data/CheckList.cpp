@@ -2,6 +2,7 @@
 #include "CheckList.h"
 
 #include "DeviceEntry.h"
+#include "PhraseBook.h"
 
 namespace Tarnwick {
 
@@ -23,7 +24,7 @@ QList<DeviceCheck> CheckList::read(const QString& text, const DeviceCheck& first
         if (check.kind == DeviceCheck::Unreadable)
             *problem = unknownCheck(word);
         else if (check == first || checks.contains(check))
-            *problem = QStringLiteral("The check \"%1\" is given twice.").arg(word);
+            *problem = PhraseBook::english(PhraseBook::CheckGivenTwice, {word});
         else
             *problem = check.problemWith(probedAddress);
         if (!problem->isEmpty())
@@ -31,13 +32,13 @@ QList<DeviceCheck> CheckList::read(const QString& text, const DeviceCheck& first
         checks.append(check);
     }
     if (checks.size() + 1 > DeviceEntry::MaxChecks)
-        *problem = QStringLiteral("A device takes at most %1 checks.").arg(DeviceEntry::MaxChecks);
+        *problem = PhraseBook::english(PhraseBook::TooManyChecks, {QString::number(DeviceEntry::MaxChecks)});
     return problem->isEmpty() ? checks : QList<DeviceCheck>{};
 }
 
 QString CheckList::unknownCheck(const QString& text)
 {
-    return QStringLiteral("Unknown check \"%1\": the checks are echo, arp and tcp:PORT (1 to 65535).").arg(text);
+    return PhraseBook::english(PhraseBook::UnknownCheck, {text});
 }
 
 } // namespace Tarnwick

@@ -16,7 +16,8 @@ QString failure(const ProbeResult& result)
 {
     if (!result.reason.isEmpty())
         return result.reason;
-    return result.kind == ProbeResult::SocketError ? QStringLiteral("not sent") : QStringLiteral("no reply");
+    return result.kind == ProbeResult::SocketError ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "not sent"))
+                                                   : QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "no reply"));
 }
 
 } // namespace
@@ -47,7 +48,7 @@ QString CheckRound::resultText(const DeviceCheck& check, const ProbeResult* resu
 {
     QString said;
     if (!result)
-        said = QStringLiteral("not asked yet");
+        said = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "not asked yet"));
     else if (result->answered())
         said = Data::resultText(*result) + QStringLiteral(" ms");
     else if (result->kind == ProbeResult::Present)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceAddress.h"
 
+#include "PhraseBook.h"
+
 #include <QStringList>
 
 #include <arpa/inet.h>
@@ -22,17 +24,16 @@ QString dottedQuadProblem(const QString& text)
     const QStringList parts = text.split(QLatin1Char('.'));
     for (const QString& part : parts) {
         if (part.size() <= 4 && part.toInt() > 255)
-            return QStringLiteral("\"%1\" is not an IPv4 address: %2 is above 255.").arg(text, part);
+            return PhraseBook::english(PhraseBook::AboveIpv4Range, {text, part});
     }
     const bool wellShaped = parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const QString& part) {
                                 return !part.isEmpty() && part.size() <= 3;
                             });
     if (!wellShaped)
-        return QStringLiteral("\"%1\" is not an IPv4 address: it takes four numbers from 0 to 255 with a dot "
-                              "between each two.")
-            .arg(text);
+        return PhraseBook::english(PhraseBook::NotIpv4, {text});
     if (text == QLatin1String("0.0.0.0"))
-        return QStringLiteral("0.0.0.0 stands for no device at all; type the device's own address.");
+        return QStringLiteral(
+            QT_TRANSLATE_NOOP("Phrases", "0.0.0.0 stands for no device at all; type the device's own address."));
     return QString();
 }
 
@@ -55,23 +56,20 @@ QString ipv6Problem(const QString& text)
     const QString interface = percent < 0 ? QString() : text.mid(percent + 1);
     in6_addr bytes{};
     if (::inet_pton(AF_INET6, address.toLatin1().constData(), &bytes) != 1)
-        return QStringLiteral("\"%1\" is not an IPv6 address: it takes up to eight groups of hexadecimal digits "
-                              "with a colon between each two, such as fd00::20.")
-            .arg(text);
+        return PhraseBook::english(PhraseBook::NotIpv6, {text});
     const bool linkLocal = bytes.s6_addr[0] == 0xfe && (bytes.s6_addr[1] & 0xc0) == 0x80;
     if (percent >= 0
         && (interface.isEmpty() || interface.size() >= IF_NAMESIZE
             || std::any_of(interface.begin(), interface.end(),
                            [](QChar c) { return c.isSpace() || c == QLatin1Char('/') || c.unicode() > 127; })))
-        return QStringLiteral("\"%1\" does not name an interface after its \"%\".").arg(text);
+        return PhraseBook::english(PhraseBook::NoInterfaceNamed, {text});
     if (percent >= 0 && !interfaceHere(interface))
-        return QStringLiteral("\"%1\" cannot be reached: no interface %2 on this machine.").arg(text, interface);
+        return PhraseBook::english(PhraseBook::NoSuchInterface, {text, interface});
     if (linkLocal && percent < 0)
-        return QStringLiteral("\"%1\" is a link-local address: add the interface it is reached on, such as "
-                              "%1%eth0.")
-            .arg(text);
+        return PhraseBook::english(PhraseBook::LinkLocalWithoutInterface, {text});
     if (text == QLatin1String("::"))
-        return QStringLiteral(":: stands for no device at all; type the device's own address.");
+        return QStringLiteral(
+            QT_TRANSLATE_NOOP("Phrases", ":: stands for no device at all; type the device's own address."));
     return QString();
 }
 
@@ -102,16 +100,15 @@ QString DeviceAddress::normalised(const QString& text)
 QString DeviceAddress::problem(const QString& text)
 {
     if (text.isEmpty())
-        return QStringLiteral("Type the device's address: an IPv4 address such as 192.168.1.20, an IPv6 address "
-                              "such as fd00::20, or a host name.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases",
+                                                "Type the device's address: an IPv4 address such as 192.168.1.20, an "
+                                                "IPv6 address such as fd00::20, or a host name."));
     if (text.contains(QLatin1Char(':')))
         return ipv6Problem(text);
     if (onlyDigitsAndDots(text))
         return dottedQuadProblem(text);
     if (!isHostName(text))
-        return QStringLiteral("\"%1\" is neither an IPv4 address nor a host name: a host name has only letters, "
-                              "digits and hyphens, in parts separated by dots.")
-            .arg(text);
+        return PhraseBook::english(PhraseBook::NotHostName, {text});
     return QString();
 }
 

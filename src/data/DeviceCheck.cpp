@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceCheck.h"
 
+#include "PhraseBook.h"
+
 namespace Tarnwick {
 
 namespace {
@@ -64,7 +66,7 @@ QString DeviceCheck::shortText() const
     case Echo:
         break;
     case Unreadable:
-        return QStringLiteral("Check \"%1\"").arg(written);
+        return PhraseBook::english(PhraseBook::NamedCheck, {written});
     }
     return text();
 }
@@ -77,7 +79,7 @@ QString DeviceCheck::text() const
     case Arp:
         return QStringLiteral("ARP");
     case Unreadable:
-        return QStringLiteral("the check \"%1\" cannot be read").arg(written);
+        return PhraseBook::english(PhraseBook::UnreadableCheck, {written});
     case Echo:
         break;
     }
@@ -87,7 +89,7 @@ QString DeviceCheck::text() const
 QString DeviceCheck::problemWith(const QString& probedAddress) const
 {
     if (kind == Arp && probedAddress.contains(QLatin1Char(':')))
-        return QStringLiteral("ARP is for IPv4 addresses only.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "ARP is for IPv4 addresses only."));
     return {};
 }
 

@@ -29,17 +29,14 @@ DeviceSummary DeviceSummary::of(const QList<DeviceEntry>& entries, const SlowVie
 
 QString DeviceSummary::text() const
 {
-    const QString slowText = slow > 0 ? QStringLiteral(" (%1 slow)").arg(slow) : QString();
-    QString text = QStringLiteral("%1 %2: %3 connected%4, %5 disconnected")
-                       .arg(total)
-                       .arg(total == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
-                       .arg(connected)
-                       .arg(slowText)
-                       .arg(disconnected);
+    //: %2: how many of the connected devices are slow, " (1 slow)", or nothing
+    QString text = tr("%n devices: %1 connected%2, %3 disconnected", nullptr, total)
+                       .arg(QString::number(connected), slow > 0 ? tr(" (%1 slow)").arg(slow) : QString(),
+                            QString::number(disconnected));
     if (notProbed > 0)
-        text += QStringLiteral(", %1 not yet probed").arg(notProbed);
+        text += tr(", %1 not yet probed").arg(notProbed);
     if (withoutAddress > 0)
-        text += QStringLiteral(", %1 without an address").arg(withoutAddress);
+        text += tr(", %1 without an address").arg(withoutAddress);
     return text;
 }
 

@@ -3,6 +3,7 @@
 
 #include "DeviceEntry.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -14,6 +15,9 @@ class SlowView;
 // tray icon's tooltip: "200 devices: 150 connected (3 slow), 50 disconnected".
 struct DeviceSummary
 {
+    Q_DECLARE_TR_FUNCTIONS(DeviceSummary)
+
+public:
     int total = 0;
     int connected = 0;
     int disconnected = 0;

@@ -3,6 +3,8 @@
 
 #include "DeviceEntry.h"
 
+#include <QCoreApplication>
+
 namespace Tarnwick {
 
 namespace {
@@ -14,10 +16,14 @@ struct TypeChoice
 };
 
 constexpr TypeChoice Choices[] = {
-    {"PC", DeviceTypePC},
-    {"AP", DeviceTypeAP},
-    {"Router", DeviceTypeRouter},
-    {"Web", DeviceTypeWeb},
+    //: A type of device: a computer
+    {QT_TRANSLATE_NOOP("DeviceTypeName", "PC"), DeviceTypePC},
+    //: A type of device: a wireless access point
+    {QT_TRANSLATE_NOOP("DeviceTypeName", "AP"), DeviceTypeAP},
+    //: A type of device
+    {QT_TRANSLATE_NOOP("DeviceTypeName", "Router"), DeviceTypeRouter},
+    //: A type of device: a web server
+    {QT_TRANSLATE_NOOP("DeviceTypeName", "Web"), DeviceTypeWeb},
 };
 
 } // namespace
@@ -27,6 +33,15 @@ QString DeviceTypeName::of(int type)
     for (const TypeChoice& choice : Choices) {
         if (choice.code == type)
             return QString::fromLatin1(choice.text);
+    }
+    return {};
+}
+
+QString DeviceTypeName::shown(int type)
+{
+    for (const TypeChoice& choice : Choices) {
+        if (choice.code == type)
+            return QCoreApplication::translate("DeviceTypeName", choice.text);
     }
     return {};
 }

@@ -11,8 +11,11 @@ namespace Tarnwick {
 class DeviceTypeName
 {
 public:
-    // "PC", "AP", "Router" or "Web"; empty for a code outside 1 to 4.
+    // "PC", "AP", "Router" or "Web"; empty for a code outside 1 to 4. Files and the API take
+    // these names as they are.
     static QString of(int type);
+    // The name as the window shows it, in the user's language.
+    static QString shown(int type);
     // The code a name stands for, whatever its case; 0 for none.
     static int codeOf(const QString& name);
     // Every type code, in the chooser's order.

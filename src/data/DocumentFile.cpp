@@ -2,6 +2,7 @@
 #include "DocumentFile.h"
 
 #include "DataLogging.h"
+#include "PhraseBook.h"
 #include "Utf8Repair.h"
 #include "XmlStreamParser.h"
 
@@ -76,7 +77,8 @@ QString DocumentFile::notReadReason(const DocumentFile& file)
 {
     if (!file.readProblem().isEmpty())
         return file.readProblem();
-    return QFileInfo::exists(file.fileName()) ? QStringLiteral("it is empty") : QStringLiteral("it does not exist");
+    return QFileInfo::exists(file.fileName()) ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "it is empty"))
+                                              : QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "it does not exist"));
 }
 
 bool DocumentFile::read(IXmlContentHandler& handler)
@@ -87,7 +89,7 @@ bool DocumentFile::read(IXmlContentHandler& handler)
     if (!info.exists()) {
         m_outcome = ReadOutcome::NotRead;
         if (info.isSymLink()) {
-            m_readProblem = QStringLiteral("it is a link to %1, which does not exist").arg(info.symLinkTarget());
+            m_readProblem = PhraseBook::english(PhraseBook::LinkToNothing, {info.symLinkTarget()});
             qCWarning(lcData).noquote() << m_fileName << "cannot be read:" << m_readProblem;
         }
         return false;
@@ -96,7 +98,7 @@ bool DocumentFile::read(IXmlContentHandler& handler)
     // A pipe or a device in the file's place would hold the reading up, or never end it.
     if (!info.isFile() && !info.isDir()) {
         m_outcome = ReadOutcome::Unopenable;
-        m_readProblem = QStringLiteral("it is not a regular file");
+        m_readProblem = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "it is not a regular file"));
         m_sessionFileName = firstFreeName(m_fileName + QStringLiteral(".new"));
         qCWarning(lcData).noquote() << m_fileName << "cannot be read:" << m_readProblem;
         return false;
@@ -122,22 +124,22 @@ bool DocumentFile::read(IXmlContentHandler& handler)
 
     QStringList problems;
     if (!Utf8Repair::declaresOtherEncoding(bytes) && Utf8Repair::repair(bytes))
-        problems << QStringLiteral("it holds bytes that are not UTF-8, read as Latin-1 characters");
+        problems << QStringLiteral(
+            QT_TRANSLATE_NOOP("Phrases", "it holds bytes that are not UTF-8, read as Latin-1 characters"));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const XmlStreamParser::Result result = XmlStreamParser::parse(buffer, handler, m_rootElement);
     if (result.stoppedByHandler) {
         m_outcome = ReadOutcome::Abandoned;
-        m_readProblem = QStringLiteral("its reading was given up before the end");
+        m_readProblem = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "its reading was given up before the end"));
         return false;
     }
     if (!result.wellFormed)
-        problems << QStringLiteral("it is not well-formed XML: %1").arg(result.error);
+        problems << PhraseBook::english(PhraseBook::NotWellFormed, {result.error});
     else if (!result.rootAsExpected)
-        problems << QStringLiteral("its root element is not \"%1\"").arg(m_rootElement);
+        problems << PhraseBook::english(PhraseBook::OtherRootElement, {m_rootElement});
     if (result.textCut)
-        problems << QStringLiteral("a text in it is longer than %1 characters and was cut")
-                        .arg(XmlStreamParser::MaxTextLength);
+        problems << PhraseBook::english(PhraseBook::TextCut, {QString::number(XmlStreamParser::MaxTextLength)});
     m_outcome = problems.isEmpty() ? ReadOutcome::Complete : ReadOutcome::Partial;
     m_readProblem = problems.join(QStringLiteral("; "));
     if (!problems.isEmpty())

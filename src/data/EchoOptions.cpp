@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EchoOptions.h"
 
+#include "PhraseBook.h"
+
 namespace Tarnwick {
 
 QString EchoOptions::text() const
 {
     if (isDefault())
         return {};
-    QString shown = QStringLiteral("Payload: %1 bytes").arg(payloadSize);
-    if (dontFragment)
-        shown += QStringLiteral(", don't fragment");
-    return shown;
+    return PhraseBook::english(dontFragment ? PhraseBook::EchoPayloadUnfragmented : PhraseBook::EchoPayload,
+                               {QString::number(payloadSize)});
 }
 
 } // namespace Tarnwick

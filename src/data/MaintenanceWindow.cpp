@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MaintenanceWindow.h"
 
+#include "PhraseBook.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -78,17 +80,17 @@ QString MaintenanceWindow::problem() const
 {
     if (repeat == Repeat::Once) {
         if (!from.isValid() || !to.isValid())
-            return QStringLiteral("The window needs a start and an end.");
+            return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The window needs a start and an end."));
         if (to <= from)
-            return QStringLiteral("The end must be after the start.");
+            return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The end must be after the start."));
         return {};
     }
     if ((days & EveryDay) == 0 || (days & ~EveryDay) != 0)
-        return QStringLiteral("Choose at least one day of the week.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Choose at least one day of the week."));
     if (!start.isValid() || !end.isValid())
-        return QStringLiteral("The window needs a start and an end time.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The window needs a start and an end time."));
     if (start == end)
-        return QStringLiteral("The start and the end time must differ.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The start and the end time must differ."));
     return {};
 }
 
@@ -97,27 +99,38 @@ QString MaintenanceWindow::problemAt(const QDateTime& now) const
     if (const QString why = problem(); !why.isEmpty())
         return why;
     if (repeat == Repeat::Once && to <= now)
-        return QStringLiteral("The window is over already.");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The window is over already."));
     return {};
 }
 
-QString MaintenanceWindow::text() const
+QString MaintenanceWindow::text(const QLocale& dates) const
 {
-    const QLocale english = QLocale::c();
     if (repeat == Repeat::Once) {
         const QString format = QStringLiteral("d MMM yyyy HH:mm");
-        return QStringLiteral("%1 – %2").arg(english.toString(from.toLocalTime(), format),
-                                             english.toString(to.toLocalTime(), format));
+        return PhraseBook::english(
+            PhraseBook::OnceWindow,
+            {dates.toString(from.toLocalTime(), format), dates.toString(to.toLocalTime(), format)});
     }
-    QStringList named;
-    for (int day = 1; day <= 7; ++day) {
-        if (days & (1 << (day - 1)))
-            named << dayName(day) + QLatin1Char('s');
+    // Each day a part of its own, so that each is translated: the template goes by their number.
+    static const std::array<const char*, 7> everyWeek{
+        QT_TRANSLATE_NOOP("Phrases", "Mondays"),    QT_TRANSLATE_NOOP("Phrases", "Tuesdays"),
+        QT_TRANSLATE_NOOP("Phrases", "Wednesdays"), QT_TRANSLATE_NOOP("Phrases", "Thursdays"),
+        QT_TRANSLATE_NOOP("Phrases", "Fridays"),    QT_TRANSLATE_NOOP("Phrases", "Saturdays"),
+        QT_TRANSLATE_NOOP("Phrases", "Sundays")};
+    QStringList parts;
+    if ((days & EveryDay) == EveryDay) {
+        parts << QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Every day"));
+    } else {
+        for (int day = 1; day <= 7; ++day) {
+            if (days & (1 << (day - 1)))
+                parts << QString::fromLatin1(everyWeek.at(std::size_t(day - 1)));
+        }
     }
-    const QString which = (days & EveryDay) == EveryDay ? QStringLiteral("Every day")
-                                                        : named.join(QStringLiteral(", "));
-    return QStringLiteral("%1 %2–%3")
-        .arg(which, start.toString(QStringLiteral("HH:mm")), end.toString(QStringLiteral("HH:mm")));
+    // A window without days (which problem() refuses) reads as one with an empty day.
+    const qsizetype named = std::max<qsizetype>(parts.size(), 1);
+    parts.resize(named);
+    parts << start.toString(QStringLiteral("HH:mm")) << end.toString(QStringLiteral("HH:mm"));
+    return PhraseBook::english(PhraseBook::WeeklyWindows[named - 1], parts);
 }
 
 } // namespace Tarnwick

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 
@@ -28,7 +29,7 @@ struct MaintenanceWindow
     QTime start, end;
 
     static constexpr int EveryDay = 0x7f;
-    // "Monday" ... "Sunday", by Qt's day of the week (1 to 7): the file's and the texts' names.
+    // "Monday" ... "Sunday", by Qt's day of the week (1 to 7): the names the file and the API use.
     static QString dayName(int dayOfWeek);
     // The day of the week (1 to 7) a name stands for; 0 for none.
     static int dayOfWeek(const QString& name, Qt::CaseSensitivity sensitivity);
@@ -42,8 +43,10 @@ struct MaintenanceWindow
     // ended by now).
     QString problemAt(const QDateTime& now) const;
     // For people: "Sundays 02:00–04:00", "Mondays, Fridays 22:00–06:00",
-    // "10 Dec 2026 02:00 – 10 Dec 2026 04:00" (local time).
-    QString text() const;
+    // "10 Dec 2026 02:00 – 10 Dec 2026 04:00" (local time), in English but for the dates, which
+    // are in the words of the locale given (the desktop passes its own and shows the text
+    // through PhraseBook::translate).
+    QString text(const QLocale& dates = QLocale::c()) const;
 
     bool operator==(const MaintenanceWindow&) const = default;
 };

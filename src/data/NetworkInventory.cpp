@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetworkInventory.h"
 
+#include "PhraseBook.h"
+
 #include <QSet>
 
 namespace Tarnwick {
@@ -184,13 +186,13 @@ QString NetworkInventory::titleOf(InventoryEvent::Kind kind)
 {
     switch (kind) {
     case InventoryEvent::Kind::NewDevice:
-        return tr("New device on the network");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "New device on the network"));
     case InventoryEvent::Kind::HardwareChanged:
-        return tr("Hardware address changed");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Hardware address changed"));
     case InventoryEvent::Kind::AnswersForMany:
         break;
     }
-    return tr("Hardware answering for many addresses");
+    return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Hardware answering for many addresses"));
 }
 
 QString NetworkInventory::textOf(const InventoryEvent& event) const
@@ -203,31 +205,28 @@ QString NetworkInventory::textOf(const InventoryEvent& event) const
             details << heard->vendor;
         if (heard && !heard->name.isEmpty())
             details << QStringLiteral("\"%1\"").arg(heard->name);
-        return tr("New device %1 (%2)").arg(event.address, details.join(QStringLiteral(", ")));
+        return PhraseBook::english(PhraseBook::NewDeviceSeen, {event.address, details.join(QStringLiteral(", "))});
     }
     case InventoryEvent::Kind::HardwareChanged: {
-        const QString text = tr("%1 answers from %2 (was %3)")
-                                 .arg(event.address, event.hardwareAddress, event.previousHardwareAddress);
+        const QString text = PhraseBook::english(PhraseBook::AnswersFrom,
+                                                 {event.address, event.hardwareAddress, event.previousHardwareAddress});
         if (event.previousStillAt.isEmpty())
             return text;
         if (event.previousStillAt == event.address)
-            return tr("%1; both answer: possibly spoofed").arg(text);
-        return tr("%1; %2 still answers at %3: possibly spoofed")
-            .arg(text, event.previousHardwareAddress, event.previousStillAt);
+            return PhraseBook::english(PhraseBook::BothAnswer, {text});
+        return PhraseBook::english(PhraseBook::StillAnswersAt,
+                                   {text, event.previousHardwareAddress, event.previousStillAt});
     }
     case InventoryEvent::Kind::AnswersForMany:
         break;
     }
-    return tr("%1 answers for %2 addresses, as a proxy-ARP router does; its addresses are not told one by one")
-        .arg(event.hardwareAddress)
-        .arg(event.addressCount);
+    return PhraseBook::english(PhraseBook::AnswersForMany,
+                               {event.hardwareAddress, QString::number(event.addressCount)});
 }
 
 QString NetworkInventory::baselineText(const QStringList& networks, int devices)
 {
-    const QString watched = networks.join(QStringLiteral(", "));
-    return devices == 1 ? tr("Watching %1: 1 device seen").arg(watched)
-                        : tr("Watching %1: %2 devices seen").arg(watched).arg(devices);
+    return PhraseBook::english(PhraseBook::WatchingNetworks, {networks.join(QStringLiteral(", "))}, devices);
 }
 
 } // namespace Tarnwick

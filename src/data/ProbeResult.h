@@ -48,7 +48,8 @@ struct ProbeResult
     // or that the host answered ARP alone.
     QString explanation() const
     {
-        return kind == Present ? QStringLiteral("Present, no echo reply: the host answers ARP on the local link")
+        return kind == Present ? QStringLiteral(
+                   QT_TRANSLATE_NOOP("Phrases", "Present, no echo reply: the host answers ARP on the local link"))
                                : reason;
     }
     // The round trip in whole milliseconds, as the program shows it; 0 unless answered.

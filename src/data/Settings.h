@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Appearance.h"
 #include "CopyableAtomic.h"
 #include "DocumentFile.h"
 #include "FileReload.h"
@@ -174,6 +175,8 @@ public:
     QString networkWatchPrefixes;
     // Which of the device list's columns that start hidden the user has shown ("10,11").
     QString shownColumns;
+    // Whether the window is light or dark, or follows the desktop's preference.
+    Appearance appearance = Appearance::FollowDesktop;
     static constexpr int MinNetworkWatchPeriod = 10;
     static constexpr int MaxNetworkWatchPeriod = 7 * 24 * 3600;
 
@@ -235,6 +238,7 @@ void Settings::forEachStoredField(Visitor&& visit)
                                                MaxNetworkWatchPeriod});
     visit(SettingsElement<QString>{"NetworkWatchPrefixes", &Settings::networkWatchPrefixes, QString()});
     visit(SettingsElement<QString>{"ShownColumns", &Settings::shownColumns, QString()});
+    visit(SettingsElement<Appearance>{"Appearance", &Settings::appearance, Appearance::FollowDesktop});
 }
 
 template <typename T>

@@ -5,6 +5,18 @@
 
 namespace Tarnwick {
 
+namespace {
+
+struct AppearanceName
+{
+    Appearance value;
+    const char* name;
+};
+const AppearanceName AppearanceNames[] = {
+    {Appearance::FollowDesktop, "FollowDesktop"}, {Appearance::Light, "Light"}, {Appearance::Dark, "Dark"}};
+
+} // namespace
+
 void SettingsValueText::read(QStringView text, bool& value)
 {
     value = XmlNumber::toFlag(text);
@@ -30,6 +42,15 @@ void SettingsValueText::read(QStringView text, CopyableAtomic<int>& value)
     value = XmlNumber::toInt(text);
 }
 
+void SettingsValueText::read(QStringView text, Appearance& value)
+{
+    value = Appearance::FollowDesktop;
+    for (const AppearanceName& known : AppearanceNames) {
+        if (text.trimmed() == QLatin1String(known.name))
+            value = known.value;
+    }
+}
+
 QString SettingsValueText::write(bool value)
 {
     return QString::number(value ? 1 : 0);
@@ -53,6 +74,15 @@ QString SettingsValueText::write(const QString& value)
 QString SettingsValueText::write(const CopyableAtomic<int>& value)
 {
     return QString::number(value.load());
+}
+
+QString SettingsValueText::write(Appearance value)
+{
+    for (const AppearanceName& known : AppearanceNames) {
+        if (known.value == value)
+            return QLatin1String(known.name);
+    }
+    return QLatin1String(AppearanceNames[0].name);
 }
 
 } // namespace Tarnwick

@@ -4,6 +4,7 @@
 #include "HistoryLogging.h"
 #include "HistoryReader.h"
 #include "SketchSqlFunctions.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 
 #include <QDateTime>
@@ -333,7 +334,9 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     if (!db.open())
         return Problem::of(db.lastError());
     if (!SketchSqlFunctions::install(db))
-        return {Problem::Transient, QStringLiteral("SQLite does not take the functions that add latency sketches")};
+        return {Problem::Transient,
+                QStringLiteral(
+                    QT_TRANSLATE_NOOP("Phrases", "SQLite does not take the functions that add latency sketches"))};
     QSqlQuery query(db);
     const auto failed = [&] { return Problem::of(query.lastError()); };
     // Read through once a run: a file that was sound when it was last opened is still ours.
@@ -341,13 +344,14 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
         if (!exec(query, QStringLiteral("PRAGMA quick_check")) || !query.next())
             return failed();
         if (query.value(0).toString() != QLatin1String("ok"))
-            return {Problem::NotOurs, QStringLiteral("damaged: %1").arg(query.value(0).toString())};
+            return {Problem::NotOurs, PhraseBook::english(PhraseBook::HistoryDamaged, {query.value(0).toString()})};
     }
     if (!exec(query, QStringLiteral("PRAGMA user_version")) || !query.next())
         return failed();
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
-        return {Problem::NotOurs, QStringLiteral("written by a later version of Tarnwick")};
+        return {Problem::NotOurs,
+                QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "written by a later version of Tarnwick"))};
     // Space freed by pruning goes back to the file system as each deletion commits; only a file
     // without tables can still choose this.
     if (version == 0)
@@ -667,7 +671,7 @@ void HistoryStore::stopRecording(QSqlDatabase& db, const Problem& problem)
     // SQLite says "readonly database" for a folder it cannot make its journal in, too.
     const QString why = writable(m_folder)
         ? problem.why
-        : QStringLiteral("%1; the folder \"%2\" cannot be written").arg(problem.why, m_folder);
+        : PhraseBook::english(PhraseBook::FolderNotWritable, {problem.why, m_folder});
     m_usable = false;
     m_retryDelayMs = m_retryDelayMs == 0 ? FirstRetryMs : std::min(2 * m_retryDelayMs, LastRetryMs);
     m_retryAtSteadyMs = m_clock.steadyMs() + m_retryDelayMs;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SqliteProblem.h"
 
+#include "data/PhraseBook.h"
+
 #include <QFile>
 #include <QSqlError>
 #include <QStringList>
@@ -24,7 +26,7 @@ SqliteProblem SqliteProblem::of(const QSqlError& error)
     const int code = error.nativeErrorCode().toInt() & 0xff;
     QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (why.trimmed().isEmpty())
-        why = QStringLiteral("the file cannot be written");
+        why = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "the file cannot be written"));
     return {code == SqliteCorrupt || code == SqliteNotADatabase ? NotOurs : Transient, why,
             code == SqliteBusy || code == SqliteLocked};
 }
@@ -47,7 +49,7 @@ SqliteProblem SqliteProblem::moveAside(const QString& fileName, const QString& w
             const QString reason = part.errorString();
             for (const QString& back : std::as_const(moved))
                 QFile::rename(aside + back, fileName + back);
-            return {Transient, QStringLiteral("%1, and it cannot be moved aside: %2").arg(why, reason)};
+            return {Transient, PhraseBook::english(PhraseBook::CannotBeMovedAside, {why, reason})};
         }
         moved << suffix;
     }

@@ -15,7 +15,14 @@ namespace {
 // Whom a mute or a maintenance window is for, in a log line: an empty address is every device.
 QString whose(const QString& ip)
 {
-    return ip.isEmpty() ? QStringLiteral("all devices") : ip;
+    return ip.isEmpty() ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "all devices")) : ip;
+}
+
+// A device in a log line: its address, and its description when there is one, which tells which
+// device the address is.
+QString named(const QString& ip, const QString& description)
+{
+    return description.isEmpty() ? ip : ip + QStringLiteral(" (") + description + QLatin1Char(')');
 }
 
 } // namespace
@@ -26,37 +33,45 @@ DataLogListener::DataLogListener(QObject* parent)
 {
 }
 
-void DataLogListener::logForDevice(const QString& ip, const QString& description, const std::string& what)
+void DataLogListener::logForDevice(const QString& ip, const QString& description, const PhraseBook::Phrase& phrase,
+                                   const QStringList& parts)
 {
-    if (!Settings::instance().logStateChange)
-        return;
-    // The description, when there is one, tells which device the address is.
-    const QString named = description.isEmpty() ? ip : ip + QStringLiteral(" (") + description + QLatin1Char(')');
-    m_logManager.log("DeviceList", "Device " + named.toStdString() + what);
+    logDeviceLine(PhraseBook::english(phrase, QStringList{named(ip, description)} + parts));
+}
+
+void DataLogListener::logDeviceLine(const QString& line)
+{
+    if (Settings::instance().logStateChange)
+        m_logManager.log("DeviceList", line.toStdString());
 }
 
 void DataLogListener::announced(const Announcement& announcement)
 {
-    if ((announcement.what == Announcement::What::SlowChanged || announcement.what == Announcement::What::CannotProbe)
-        && !announcement.devices.isEmpty()) {
-        logForDevice(announcement.devices.first(), announcement.description, ' ' + announcement.text.toStdString());
+    if (announcement.devices.isEmpty())
+        return;
+    const QString& ip = announcement.devices.first();
+    if (announcement.what == Announcement::What::SlowChanged || announcement.what == Announcement::What::CannotProbe) {
+        // The line the announcer made ("is slow: ..."), after the device.
+        logDeviceLine(QStringLiteral("Device %1 %2").arg(named(ip, announcement.description), announcement.text));
         return;
     }
-    if (announcement.what != Announcement::What::StateChanged || announcement.devices.isEmpty())
+    if (announcement.what != Announcement::What::StateChanged)
         return;
-    std::string what = announcement.connected ? " state changed to: connected" : " state changed to: disconnected";
+    QString line = PhraseBook::english(announcement.connected ? PhraseBook::StateConnected
+                                                              : PhraseBook::StateDisconnected,
+                                       {named(ip, announcement.description)});
     if (!announcement.behind.isEmpty())
-        what += " (unreachable, behind " + announcement.behind.toStdString() + ")";
+        line = PhraseBook::english(PhraseBook::UnreachableBehind, {line, announcement.behind});
     else if (!announcement.connected && !announcement.reason.isEmpty())
-        what += " (" + announcement.reason.toStdString() + ")";
+        line = PhraseBook::english(PhraseBook::WithReason, {line, announcement.reason});
     if (announcement.whileAway)
-        what += " (while Tarnwick was not running)";
-    logForDevice(announcement.devices.first(), announcement.description, what);
+        line = PhraseBook::english(PhraseBook::WhileAway, {line});
+    logDeviceLine(line);
 }
 
 void DataLogListener::DeviceAdded(DeviceAddedEvent* pEvent)
 {
-    logForDevice(pEvent->entry().ip, pEvent->entry().description, " added to list");
+    logForDevice(pEvent->entry().ip, pEvent->entry().description, PhraseBook::AddedToList);
 }
 
 void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
@@ -89,38 +104,36 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     };
     note("further checks", checksText(before.moreChecks), checksText(after.moreChecks));
     if (!changes.isEmpty())
-        logForDevice(before.ip, before.description, " edited: " + changes.join(QStringLiteral(", ")).toStdString());
+        logForDevice(before.ip, before.description, PhraseBook::Edited, {changes.join(QStringLiteral(", "))});
 }
 
 void DataLogListener::muted(const QString& ip, const QDateTime& until)
 {
     const QString end = until.isValid() ? until.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm"))
-                                        : QStringLiteral("unmuted");
-    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 muted until %2").arg(whose(ip), end).toStdString());
+                                        : QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "unmuted"));
+    m_logManager.log("Alerts", PhraseBook::english(PhraseBook::AlertsMuted, {whose(ip), end}).toStdString());
 }
 
 void DataLogListener::unmuted(const QString& ip)
 {
-    m_logManager.log("Alerts", QStringLiteral("Alerts of %1 unmuted").arg(whose(ip)).toStdString());
+    m_logManager.log("Alerts", PhraseBook::english(PhraseBook::AlertsUnmuted, {whose(ip)}).toStdString());
 }
 
 void DataLogListener::maintenanceAdded(const MaintenanceWindow& window)
 {
     m_logManager.log(
-        "Alerts",
-        QStringLiteral("Maintenance window for %1 added: %2").arg(whose(window.ip), window.text()).toStdString());
+        "Alerts", PhraseBook::english(PhraseBook::MaintenanceAdded, {whose(window.ip), window.text()}).toStdString());
 }
 
 void DataLogListener::maintenanceRemoved(const MaintenanceWindow& window)
 {
     m_logManager.log(
-        "Alerts",
-        QStringLiteral("Maintenance window for %1 removed: %2").arg(whose(window.ip), window.text()).toStdString());
+        "Alerts", PhraseBook::english(PhraseBook::MaintenanceRemoved, {whose(window.ip), window.text()}).toStdString());
 }
 
 void DataLogListener::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
-    logForDevice(pEvent->entry().ip, pEvent->entry().description, " removed from list");
+    logForDevice(pEvent->entry().ip, pEvent->entry().description, PhraseBook::RemovedFromList);
 }
 
 } // namespace Tarnwick

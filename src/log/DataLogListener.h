@@ -3,7 +3,9 @@
 
 #include "data/MaintenanceWindow.h"
 
+#include "data/PhraseBook.h"
 #include <QDateTime>
+
 #include <QObject>
 
 #include <string>
@@ -40,7 +42,11 @@ public slots:
     void announced(const Tarnwick::Announcement& announcement);
 
 private:
-    void logForDevice(const QString& ip, const QString& description, const std::string& what);
+    // A line of the phrase with the device as its %1 and the parts after.
+    void logForDevice(const QString& ip, const QString& description, const PhraseBook::Phrase& phrase,
+                      const QStringList& parts = {});
+    // A line about a device, while the settings ask for them.
+    void logDeviceLine(const QString& line);
 
     LogManager& m_logManager;
 };

@@ -2,11 +2,13 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 
 #include "data/Data.h"
+#include "data/DeviceStateWords.h"
 #include "skin/DevicePictures.h"
 #include "skin/MaintenanceMark.h"
 #include "skin/SkinResources.h"
 #include "skin/SlowMark.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
@@ -91,17 +93,22 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     const QString behind = m_entry.state == DeviceStateDisconnected ? m_behind : QString();
     if (m_entry.ip.isEmpty()) {
         m_look = Look::NotInList;
-        status << QStringLiteral("not in list");
+        //: The state line of a map badge whose device the device list does not hold
+        status << tr("not in list");
     } else if (!behind.isEmpty()) {
         m_look = Look::Unreachable;
-        status << QStringLiteral("unreachable") << QStringLiteral("behind ") + behind;
+        // Two lines on the badge, one on the tooltip.
+        //: The state lines of a map badge, broken where the line breaks; %1: the failed device
+        status << tr("unreachable\nbehind %1").arg(behind).split(QLatin1Char('\n'));
     } else if (m_entry.awaitingFirstResult) {
         m_look = Look::Normal;
-        status << QStringLiteral("not yet probed");
+        //: The state line of a map badge
+        status << tr("not yet probed");
     } else {
         m_look = m_entry.state == DeviceStateDisconnected ? Look::Failed : Look::Normal;
         // A round trip with its unit; "X" (no reply) as it is.
-        status << (m_entry.lastProbe.answered() ? m_entry.pingResult + QStringLiteral(" ms") : m_entry.pingResult);
+        //: A round trip in milliseconds
+        status << (m_entry.lastProbe.answered() ? tr("%1 ms").arg(m_entry.pingResult) : m_entry.pingResult);
     }
     const QFontMetricsF metrics(badgeFont(this));
     QStringList lines{metrics.elidedText(m_ip, Qt::ElideMiddle, MaxTextWidth)};
@@ -130,6 +137,43 @@ void DeviceEntryRepresentationGraphicsItem::layOut()
     tip.removeAll(QString());
     setToolTip(tip.join(QLatin1Char('\n')));
     update();
+    tellScreenReaders();
+}
+
+QString DeviceEntryRepresentationGraphicsItem::spokenName() const
+{
+    return m_entry.description.isEmpty() ? m_ip : QStringLiteral("%1 %2").arg(m_ip, m_entry.description);
+}
+
+QString DeviceEntryRepresentationGraphicsItem::spokenState() const
+{
+    using State = DeviceStateWords::State;
+    const State state = m_entry.awaitingFirstResult ? State::NotProbed
+        : m_entry.state == DeviceStateConnected     ? State::Connected
+                                                    : State::Disconnected;
+    const QString words = DeviceStateWords::of(state, m_slow,
+                                               m_entry.state == DeviceStateDisconnected ? m_behind : QString());
+    return m_maintenance.isEmpty() ? words : QStringLiteral("%1; %2").arg(words, m_maintenance);
+}
+
+void DeviceEntryRepresentationGraphicsItem::tellScreenReaders()
+{
+    const QString name = spokenName();
+    const QString state = spokenState();
+    const bool renamed = name != m_spokenName;
+    const bool restated = state != m_spokenState;
+    m_spokenName = name;
+    m_spokenState = state;
+    if (!scene() || !QAccessible::isActive())
+        return;
+    if (renamed) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (restated) {
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void DeviceEntryRepresentationGraphicsItem::setSlow(bool slow)
@@ -138,6 +182,7 @@ void DeviceEntryRepresentationGraphicsItem::setSlow(bool slow)
         return;
     m_slow = slow;
     update();
+    tellScreenReaders();
 }
 
 void DeviceEntryRepresentationGraphicsItem::setMaintenance(const QString& text)

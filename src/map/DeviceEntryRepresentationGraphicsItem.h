@@ -53,6 +53,10 @@ public:
     enum class Look { Normal, Failed, Unreachable, NotInList };
     Look look() const { return m_look; }
     QStringList lines() const { return m_lines; }
+    // What a screen reader says of the badge: the address and description as its name; the words
+    // of the device list for its state, and its maintenance, as its description.
+    QString spokenName() const;
+    QString spokenState() const;
 
 signals:
     void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);
@@ -70,6 +74,8 @@ protected:
 private:
     // Works out the look, the texts and the plate that holds them, and the bounds.
     void layOut();
+    // A screen reader keeps what it heard of the badge until it is told that it changed.
+    void tellScreenReaders();
 
     const QString m_ip;
     // The entry as last drawn: results that show as before do not replace it.
@@ -84,6 +90,8 @@ private:
     QRectF m_plate;
     QRectF m_bounds;
     bool m_dragging = false;
+    QString m_spokenName;
+    QString m_spokenState;
 };
 
 } // namespace Tarnwick

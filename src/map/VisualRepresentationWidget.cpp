@@ -2,6 +2,7 @@
 #include "VisualRepresentationWidget.h"
 
 #include "DeviceEntryRepresentationGraphicsItem.h"
+#include "MapAccessible.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/MaintenanceView.h"
@@ -12,6 +13,7 @@
 #include "data/VisualRepresentationData.h"
 #include "skin/MaintenanceMark.h"
 
+#include <QAccessible>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -32,26 +34,32 @@ namespace Tarnwick {
 
 namespace {
 
-// The pen of a line type from 1 to 4; the plain default for a type the file got wrong.
-QPen linePen(int type)
+// The pen of a line type from 1 to 4, in the colour of the view's text, so that lines show on a
+// light map and a dark one alike; a plain pen for a type the file got wrong.
+QPen linePen(int type, const QColor& colour)
 {
     if (type < 1 || type > 4)
-        return QPen();
+        return QPen(colour);
     const bool thick = type == 2 || type == 4;
     const bool dotted = type == 3 || type == 4;
-    return QPen(QBrush(QColor(0, 0, 0, 255), Qt::SolidPattern), thick ? 2 : 1, dotted ? Qt::DotLine : Qt::SolidLine,
-                Qt::SquareCap, Qt::BevelJoin);
+    return QPen(QBrush(colour, Qt::SolidPattern), thick ? 2 : 1, dotted ? Qt::DotLine : Qt::SolidLine, Qt::SquareCap,
+                Qt::BevelJoin);
 }
 
-const char* const LineTypeNames[] = {"Thin line", "Thick line", "Thin dotted line", "Thick dotted line"};
+const char* const LineTypeNames[] = {
+    QT_TRANSLATE_NOOP("Tarnwick::VisualRepresentationWidget", "Thin line"),
+    QT_TRANSLATE_NOOP("Tarnwick::VisualRepresentationWidget", "Thick line"),
+    QT_TRANSLATE_NOOP("Tarnwick::VisualRepresentationWidget", "Thin dotted line"),
+    QT_TRANSLATE_NOOP("Tarnwick::VisualRepresentationWidget", "Thick dotted line"),
+};
 
 // A short stretch of the line type, for its menu entry.
-QIcon linePicture(int type)
+QIcon linePicture(int type, const QColor& colour)
 {
     QPixmap picture(48, 16);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
-    QPen pen = linePen(type);
+    QPen pen = linePen(type, colour);
     pen.setWidth(pen.width() + 1);
     painter.setPen(pen);
     painter.drawLine(2, 8, 46, 8);
@@ -64,6 +72,15 @@ bool inList(const QString& ip)
     return store && store->contains(ip);
 }
 
+// Tells a screen reader that a badge came onto the map or goes from it.
+void announce(DeviceEntryRepresentationGraphicsItem* badge, QAccessible::Event change)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(badge, change);
+    QAccessible::updateAccessibility(&event);
+}
+
 } // namespace
 
 VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
@@ -73,11 +90,13 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
     , m_chooseDevice([](QWidget* over, const QStringList& candidates) {
         bool ok = false;
-        const QString chosen = QInputDialog::getItem(over, QStringLiteral("Add device"), QStringLiteral("Device:"),
-                                                     candidates, 0, false, &ok);
+        //: The title of the dialog that picks a device to place on the map
+        const QString chosen = QInputDialog::getItem(over, tr("Add device"), tr("Device:"), candidates, 0, false, &ok);
         return ok ? chosen : QString();
     })
 {
+    // Before anything asks how a screen reader sees this map.
+    MapAccessible::install();
     m_view->setObjectName(QStringLiteral("mapGraphicsView"));
     m_view->setDragMode(QGraphicsView::ScrollHandDrag);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -95,9 +114,10 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
 
     // An empty map says how devices come onto it.
     auto* placeholder = new QLabel(
-        QStringLiteral("The map is empty.\n\nRight-click here and choose \"Add device...\" to "
-                       "place a device of your list;\nright-click a device to join it to "
-                       "another with a line."),
+        //: The quoted words name an entry of the map's menu
+        tr("The map is empty.\n\nRight-click here and choose \"Add device...\" to "
+           "place a device of your list;\nright-click a device to join it to "
+           "another with a line."),
         m_view->viewport());
     placeholder->setObjectName(QStringLiteral("emptyMapPlaceholder"));
     placeholder->setAlignment(Qt::AlignCenter);
@@ -261,6 +281,7 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
     m_scene->addItem(badge);
     m_badges.append(badge);
     m_badgesByAddress[item.ip].append(badge);
+    announce(badge, QAccessible::ObjectCreated);
     updatePlaceholder();
     return badge;
 }
@@ -270,6 +291,7 @@ void VisualRepresentationWidget::removeBadge(const VisualRepresentationItem& ite
     DeviceEntryRepresentationGraphicsItem* removed = badge(item.ip);
     if (!removed)
         return;
+    announce(removed, QAccessible::ObjectDestroyed);
     QList<DeviceEntryRepresentationGraphicsItem*>& sameAddress = m_badgesByAddress[item.ip];
     sameAddress.removeFirst();
     if (sameAddress.isEmpty())
@@ -286,7 +308,7 @@ void VisualRepresentationWidget::addLine(const VisualRepresentationItemConnectio
     if (!from || !to)
         return;
     QGraphicsLineItem* line = m_scene->addLine(QLineF(from->pos(), to->pos()));
-    line->setPen(linePen(connection.type));
+    line->setPen(linePen(connection.type, lineColour()));
     line->setZValue(z);
     line->setVisible(from->isVisible() && to->isVisible());
     m_lines.append({connection.ip1, connection.ip2, line});
@@ -308,11 +330,16 @@ void VisualRepresentationWidget::removeLine(const VisualRepresentationItemConnec
     }
 }
 
+QColor VisualRepresentationWidget::lineColour() const
+{
+    return m_view->palette().color(QPalette::Text);
+}
+
 void VisualRepresentationWidget::restyleLine(const VisualRepresentationItemConnection& connection)
 {
     for (const Line& line : std::as_const(m_lines)) {
         if (line.ip1 == connection.ip1 && line.ip2 == connection.ip2)
-            line.item->setPen(linePen(connection.type));
+            line.item->setPen(linePen(connection.type, lineColour()));
     }
 }
 
@@ -383,19 +410,17 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
     }
     if (clicked) {
         const QString ip = clicked->ip();
-        connect(menu.addAction(QStringLiteral("Connect to...")), &QAction::triggered, this,
-                [this, ip] { beginConnecting(ip); });
-        connect(menu.addAction(QStringLiteral("Remove from map")), &QAction::triggered, this,
-                [map, ip] { map->removeItem(ip); });
+        connect(menu.addAction(tr("Connect to...")), &QAction::triggered, this, [this, ip] { beginConnecting(ip); });
+        connect(menu.addAction(tr("Remove from map")), &QAction::triggered, this, [map, ip] { map->removeItem(ip); });
     } else if (const Line* line = lineAt(scenePosition)) {
         const QString ip1 = line->ip1;
         const QString ip2 = line->ip2;
-        QMenu* types = menu.addMenu(QStringLiteral("Line type"));
+        QMenu* types = menu.addMenu(tr("Line type"));
         for (int type = 1; type <= 4; ++type) {
-            connect(types->addAction(linePicture(type), QString::fromLatin1(LineTypeNames[type - 1])),
-                    &QAction::triggered, this, [map, ip1, ip2, type] { map->setConnectionType(ip1, ip2, type); });
+            connect(types->addAction(linePicture(type, lineColour()), tr(LineTypeNames[type - 1])), &QAction::triggered,
+                    this, [map, ip1, ip2, type] { map->setConnectionType(ip1, ip2, type); });
         }
-        connect(menu.addAction(QStringLiteral("Remove line")), &QAction::triggered, this,
+        connect(menu.addAction(tr("Remove line")), &QAction::triggered, this,
                 [map, ip1, ip2] { map->removeConnection(ip1, ip2); });
     } else {
         QStringList candidates;
@@ -405,7 +430,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
                     candidates << entry.ip;
             }
         }
-        QAction* add = menu.addAction(QStringLiteral("Add device..."));
+        QAction* add = menu.addAction(tr("Add device..."));
         add->setEnabled(!candidates.isEmpty());
         connect(add, &QAction::triggered, this, [this, map, candidates, scenePosition] {
             const QString chosen = m_chooseDevice(this, candidates);
@@ -422,7 +447,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
                 kept << item;
         }
         toPlace << candidates;
-        QAction* placeAll = menu.addAction(QStringLiteral("Place all devices"));
+        QAction* placeAll = menu.addAction(tr("Place all devices"));
         placeAll->setEnabled(!candidates.isEmpty()
                              || (!map->connections().isEmpty() && toPlace.size() > candidates.size()));
         connect(placeAll, &QAction::triggered, this, [map, kept, toPlace] {
@@ -436,7 +461,7 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
                 }
             }
         });
-        connect(menu.addAction(QStringLiteral("Fit to window")), &QAction::triggered, this,
+        connect(menu.addAction(tr("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);
     }
     runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
@@ -457,7 +482,7 @@ void VisualRepresentationWidget::finishConnecting(const QString& toIp, const QPo
         return;
     QMenu types;
     for (int type = 1; type <= 4; ++type) {
-        connect(types.addAction(linePicture(type), QString::fromLatin1(LineTypeNames[type - 1])), &QAction::triggered,
+        connect(types.addAction(linePicture(type, lineColour()), tr(LineTypeNames[type - 1])), &QAction::triggered,
                 this, [map, from, toIp, type] {
                     map->addConnection({from, toIp, type});
                 });
@@ -484,6 +509,14 @@ bool VisualRepresentationWidget::eventFilter(QObject* watched, QEvent* event)
     // the hint follows the viewport's own size.
     if (event->type() == QEvent::Resize)
         m_placeholder->resize(static_cast<QResizeEvent*>(event)->size());
+    // The program changed between its light and dark looks.
+    if (event->type() == QEvent::PaletteChange) {
+        for (const Line& line : std::as_const(m_lines)) {
+            QPen pen = line.item->pen();
+            pen.setColor(lineColour());
+            line.item->setPen(pen);
+        }
+    }
     if (event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {

@@ -74,6 +74,8 @@ public:
 
     // The first badge of an address (a file may place one twice).
     DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
+    // Every badge, in the order they were placed.
+    const QList<DeviceEntryRepresentationGraphicsItem*>& badges() const { return m_badges; }
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent*) { }
@@ -100,6 +102,8 @@ private:
     void removeLine(const VisualRepresentationItemConnection& connection);
     bool hasLine(const VisualRepresentationItemConnection& connection) const;
     void restyleLine(const VisualRepresentationItemConnection& connection);
+    // Lines and their pictures in the menu take the colour of the view's text.
+    QColor lineColour() const;
     Line* lineAt(const QPointF& scenePosition);
     // Shows badges and lines of addresses in the list, hides the others.
     void followTheList();

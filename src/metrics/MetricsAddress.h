@@ -16,7 +16,8 @@ struct MetricsAddress
 
     bool enabled() const { return !listen.isEmpty(); }
     // served: what is served there, in the refusal's words ("metrics", "the API").
-    static MetricsAddress parse(const QString& text, const QString& served = QStringLiteral("metrics"));
+    static MetricsAddress parse(const QString& text,
+                                const QString& served = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "metrics")));
 };
 
 } // namespace Tarnwick

@@ -7,6 +7,7 @@
 #include "data/DeviceRemovedEvent.h"
 #include "data/MaintenanceView.h"
 #include "data/MuteList.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 
 #include <QDateTime>
@@ -17,6 +18,16 @@
 #include <utility>
 
 namespace Tarnwick {
+
+namespace {
+
+// The titles of alerts, in English as channels and logs take them; the desktop translates them.
+const QString ConnectedTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device connected"));
+const QString DisconnectedTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device Disconnected"));
+const QString SlowTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device slow"));
+const QString NoLongerSlowTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device no longer slow"));
+
+} // namespace
 
 Announcer::Announcer(Data& data, const Settings& settings, ReachabilityWatcher& reachability,
                      std::chrono::milliseconds grouping, QObject* parent)
@@ -101,7 +112,7 @@ void Announcer::cannotProbe(const DeviceEntry& device)
     m_cannotProbe.insert(device.ip, probe.reason);
     Announcement line;
     line.what = Announcement::What::CannotProbe;
-    line.text = QStringLiteral("cannot be probed: ") + probe.reason;
+    line.text = PhraseBook::english(PhraseBook::CannotBeProbed, {probe.reason});
     line.devices = {device.ip};
     line.description = device.description;
     emit announced(line);
@@ -143,13 +154,12 @@ void Announcer::announceChangedWhileAway()
     const QList<DeviceEntry> devices = std::exchange(m_changedWhileAway, {});
     if (devices.isEmpty())
         return;
-    const QString away = QStringLiteral("while Tarnwick was not running");
     const DeviceEntry& first = devices.first();
     const bool connected = first.state == DeviceStateConnected;
     if (devices.size() == 1) {
-        Announcement single = message(
-            connected ? QStringLiteral("Device connected") : QStringLiteral("Device Disconnected"), {first.ip},
-            first.description, QStringLiteral("%1 %2 (%3)").arg(first.ip, first.description, away), connected);
+        Announcement single = message(connected ? ConnectedTitle : DisconnectedTitle, {first.ip}, first.description,
+                                      PhraseBook::english(PhraseBook::WhileAway, {first.ip + u' ' + first.description}),
+                                      connected);
         single.whileAway = true;
         alert(single);
         return;
@@ -168,8 +178,10 @@ void Announcer::announceChangedWhileAway()
         named << QStringLiteral("%1 %2").arg(name, up ? QStringLiteral("connected") : QStringLiteral("disconnected"));
     }
     Announcement several = message(
-        QStringLiteral("Devices changed %1").arg(away), addresses, first.description,
-        QStringLiteral("%1 devices changed %2: %3").arg(devices.size()).arg(away, named.join(QStringLiteral(", "))),
+        QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Devices changed while Tarnwick was not running")), addresses,
+        first.description,
+        PhraseBook::english(PhraseBook::SeveralChangedWhileAway,
+                            {QString::number(devices.size()), named.join(QStringLiteral(", "))}),
         allConnected);
     several.whileAway = true;
     several.each = each;
@@ -199,8 +211,8 @@ void Announcer::connected(const DeviceEntry& device)
         m_groupsBack.insert(device.ip);
     if (!device.informOnStateChange && !ledGroup)
         return;
-    alert(message(QStringLiteral("Device connected"), {device.ip}, device.description,
-                  device.ip + QLatin1Char(' ') + device.description, true));
+    alert(message(ConnectedTitle, {device.ip}, device.description, device.ip + QLatin1Char(' ') + device.description,
+                  true));
 }
 
 void Announcer::disconnected(const DeviceEntry& device)
@@ -284,8 +296,8 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
             QString text = it.key() + QLatin1Char(' ') + it->description;
             // A device of several checks says which failed ("TCP 443: connection refused").
             if (!it->reason.isEmpty() && !m_data.entry(it.key()).moreChecks.isEmpty())
-                text = QStringLiteral("%1 (%2)").arg(text.trimmed(), it->reason);
-            alert(message(QStringLiteral("Device Disconnected"), {it.key()}, it->description, text, false));
+                text = PhraseBook::english(PhraseBook::WithReason, {text.trimmed(), it->reason});
+            alert(message(DisconnectedTitle, {it.key()}, it->description, text, false));
         }
         m_announcedDown.insert(it.key());
     }
@@ -297,13 +309,9 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
         const QString description = m_data.entry(failed).description;
         const bool shownBefore = m_announcedDown.contains(failed) && !alone.contains(failed);
         m_announcedDown.insert(failed);
-        Announcement group = message(QStringLiteral("Device Disconnected"),
-                                     QStringList{failed} + behindEach.value(failed), description,
-                                     QStringLiteral("%1 %2, %3 %4 behind it unreachable")
-                                         .arg(failed, description)
-                                         .arg(count)
-                                         .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
-                                     false);
+        Announcement group = message(
+            DisconnectedTitle, QStringList{failed} + behindEach.value(failed), description,
+            PhraseBook::english(PhraseBook::BehindUnreachable, {failed + u' ' + description}, count), false);
         group.what = shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert;
         group.each = eachOf(group.devices, false);
         alert(group);
@@ -314,13 +322,12 @@ QString Announcer::slowText(const SlowRule::Figures& figures)
 {
     const QString average = QString::number(figures.averageMs, 'f', figures.averageMs < 10 ? 1 : 0);
     if (!figures.slow)
-        return QStringLiteral("average %1 ms, loss %2 % over the last %3 probes")
-            .arg(average)
-            .arg(figures.lossPercent)
-            .arg(figures.results);
+        return PhraseBook::english(PhraseBook::SlowFigures,
+                                   {average, QString::number(figures.lossPercent), QString::number(figures.results)});
     if (figures.byAverage)
-        return QStringLiteral("average %1 ms over the last %2 replies").arg(average).arg(figures.replies);
-    return QStringLiteral("loss %1 % over the last %2 probes").arg(figures.lossPercent).arg(figures.results);
+        return PhraseBook::english(PhraseBook::SlowByAverage, {average, QString::number(figures.replies)});
+    return PhraseBook::english(PhraseBook::SlowByLoss,
+                               {QString::number(figures.lossPercent), QString::number(figures.results)});
 }
 
 void Announcer::slowLine(const DeviceEntry& device, const QString& text)
@@ -339,14 +346,14 @@ void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& 
     // Slow when the last run ended and slow again at this run's first judgement: the same
     // slowness, told before. Its recovery is news.
     if (figures.slow && m_slowBefore.remove(device.ip)) {
-        slowLine(device, QStringLiteral("is still slow: ") + slowText(figures));
+        slowLine(device, PhraseBook::english(PhraseBook::IsStillSlow, {slowText(figures)}));
         m_slow.insert(device.ip, figures);
         if (device.informOnStateChange)
             m_slowShown.insert(device.ip);
         return;
     }
     slowLine(device,
-             (figures.slow ? QStringLiteral("is slow: ") : QStringLiteral("is no longer slow: ")) + slowText(figures));
+             PhraseBook::english(figures.slow ? PhraseBook::IsSlow : PhraseBook::IsNoLongerSlow, {slowText(figures)}));
 
     if (!figures.slow) {
         // A device told of in another's message recovers with it, unheard.
@@ -371,21 +378,23 @@ void Announcer::judgedNotSlow(const DeviceEntry& device, const SlowRule::Figures
     // Slow when the last run ended, and no longer: it recovered while Tarnwick was not running.
     if (!m_slowBefore.remove(device.ip))
         return;
-    const QString away = QStringLiteral(" (while Tarnwick was not running)");
-    slowLine(device, QStringLiteral("is no longer slow: ") + slowText(figures) + away);
-    alertSlow(device, figures, away);
+    slowLine(device,
+             PhraseBook::english(PhraseBook::WhileAway,
+                                 {PhraseBook::english(PhraseBook::IsNoLongerSlow, {slowText(figures)})}));
+    alertSlow(device, figures, true);
 }
 
-void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, const QString& suffix)
+void Announcer::alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, bool whileAway)
 {
     if (!device.informOnStateChange)
         return;
-    Announcement slow = message(
-        figures.slow ? QStringLiteral("Device slow") : QStringLiteral("Device no longer slow"), {device.ip},
-        device.description,
-        device.ip + QLatin1Char(' ') + device.description + QStringLiteral(": ") + slowText(figures) + suffix, true);
+    QString text = PhraseBook::english(PhraseBook::SaidOf, {device.ip + u' ' + device.description, slowText(figures)});
+    if (whileAway)
+        text = PhraseBook::english(PhraseBook::WhileAway, {text});
+    Announcement slow = message(figures.slow ? SlowTitle : NoLongerSlowTitle, {device.ip}, device.description, text,
+                                true);
     slow.kind = figures.slow ? Announcement::Kind::Slow : Announcement::Kind::NoLongerSlow;
-    slow.whileAway = !suffix.isEmpty();
+    slow.whileAway = whileAway;
     alert(slow);
 }
 
@@ -436,13 +445,11 @@ void Announcer::alertWaitingSlow()
         const int count = int(std::count(behind.cbegin(), behind.cend(), leader));
         const bool shownBefore = m_slowShown.contains(leader);
         m_slowShown.insert(leader);
-        Announcement group = message(QStringLiteral("Device slow"), QStringList{leader} + behindEach.value(leader),
-                                     device.description,
-                                     QStringLiteral("%1 %2: %3, %4 %5 behind it slow")
-                                         .arg(leader, device.description, slowText(m_slow.value(leader)))
-                                         .arg(count)
-                                         .arg(count == 1 ? QStringLiteral("device") : QStringLiteral("devices")),
-                                     true);
+        Announcement group = message(
+            SlowTitle, QStringList{leader} + behindEach.value(leader), device.description,
+            PhraseBook::english(PhraseBook::BehindSlow,
+                                {leader + u' ' + device.description, slowText(m_slow.value(leader))}, count),
+            true);
         group.what = shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert;
         group.kind = Announcement::Kind::Slow;
         group.each = eachOf(group.devices, true);
@@ -539,7 +546,7 @@ void Announcer::maintenanceChanged()
     }
     const auto tell = [this](Announcement announcement) {
         announcement.what = Announcement::What::Alert;
-        announcement.text += QStringLiteral(" (during maintenance)");
+        announcement.text = PhraseBook::english(PhraseBook::DuringMaintenance, {announcement.text});
         alert(std::move(announcement));
     };
     for (const auto& [ip, held] : std::as_const(ended)) {

@@ -114,7 +114,7 @@ private:
     void alertDown(const QList<GoneDown>& devices);
     // What the figures of a slow device, or one that recovered, say in its messages.
     static QString slowText(const SlowRule::Figures& figures);
-    void alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, const QString& suffix = {});
+    void alertSlow(const DeviceEntry& device, const SlowRule::Figures& figures, bool whileAway = false);
     void slowLine(const DeviceEntry& device, const QString& text);
     // The devices that turned slow while the grouping time ran, each alone or in the message
     // of the slow device they sit behind.

@@ -5,6 +5,7 @@
 #include "MetricsPublisher.h"
 #include "data/Announcement.h"
 #include "data/NetworkInventory.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 #include "history/HistoryStore.h"
 #include "net/NetworkSweep.h"
@@ -121,13 +122,13 @@ void NetworkWatch::followSettings()
             m_baseline.clear();
             if (m_store)
                 m_store->recordWatchedNetworks({});
-            m_log(tr("The network watch is off."));
+            m_log(QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "The network watch is off.")));
         }
         m_toldPeriod = 0;
         return;
     }
     if (m_period != m_toldPeriod)
-        m_log(tr("The network is watched for new devices every %1 s.").arg(m_period));
+        m_log(PhraseBook::english(PhraseBook::WatchPeriod, {QString::number(m_period)}));
     m_toldPeriod = m_period;
     // A new period or new networks take effect with a round now.
     m_sweep.stop();
@@ -140,7 +141,7 @@ void NetworkWatch::sweep()
     const std::optional<WatchedNetworks> networks = WatchedNetworks::parse(m_settings.networkWatchPrefixes, &why);
     if (!networks) {
         if (why != m_refusal)
-            m_log(tr("The networks to watch cannot be used: %1. The watch waits for a setting it can use.").arg(why));
+            m_log(PhraseBook::english(PhraseBook::WatchRefused, {why}));
         m_refusal = why;
         return;
     }
@@ -185,8 +186,9 @@ void NetworkWatch::roundFinished(const NetworkRound& round)
             m_store->recordWatchedNetworks(networks);
         const QString text = NetworkInventory::baselineText(round.networks, int(heard.size()));
         m_log(text);
-        m_announcer.tellNetworkNews(
-            newsOf(Announcement::Kind::NetworkWatched, tr("Watching the network"), text, QString()));
+        m_announcer.tellNetworkNews(newsOf(Announcement::Kind::NetworkWatched,
+                                           QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Watching the network")), text,
+                                           QString()));
     }
     describeNew(withinBound(events));
 }
@@ -202,10 +204,9 @@ QList<InventoryEvent> NetworkWatch::withinBound(const QList<InventoryEvent>& eve
         const int more = count.value(kind) - MaxToldPerRound;
         if (more <= 0)
             continue;
-        const QString text = kind == InventoryEvent::Kind::NewDevice
-            ? tr("%1 more new devices in this round are not told one by one; the Network tab lists them.").arg(more)
-            : tr("%1 more addresses answered from other hardware in this round; they are not told one by one.")
-                  .arg(more);
+        const QString text = PhraseBook::english(
+            kind == InventoryEvent::Kind::NewDevice ? PhraseBook::MoreNewDevices : PhraseBook::MoreHardwareChanged,
+            {QString::number(more)});
         m_waitingCounts << newsOf(kindOf(kind), NetworkInventory::titleOf(kind), text, QString());
     }
     return told;

@@ -30,8 +30,6 @@ class Settings;
 // nothing again. News waits up to NameWait for the names of the addresses it tells of.
 class NetworkWatch : public QObject
 {
-    Q_OBJECT
-
 public:
     using Log = std::function<void(const QString& line)>;
     static constexpr std::chrono::milliseconds NameWait{2000};

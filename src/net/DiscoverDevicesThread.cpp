@@ -2,6 +2,7 @@
 #include "DiscoverDevicesThread.h"
 
 #include "ProbeEngine.h"
+#include "data/PhraseBook.h"
 
 #include <QScopeGuard>
 
@@ -47,11 +48,26 @@ std::optional<QList<quint8>> DiscoverDevicesThread::parseAddress(const QString& 
     return octets;
 }
 
-QString DiscoverDevicesThread::completionText(int active, int total)
+namespace {
+
+// The figures of a search, completed or stopped.
+QString searchText(const PhraseBook::Phrase& phrase, int active, int total)
 {
     // An empty box has no share to speak of; it reads 0%.
     const int percent = total > 0 ? int(active * 100.0 / total) : 0;
-    return QStringLiteral("Search completed. Active: %1/%2 (%3%)").arg(active).arg(total).arg(percent);
+    return PhraseBook::english(phrase, {QString::number(active), QString::number(total), QString::number(percent)});
+}
+
+} // namespace
+
+QString DiscoverDevicesThread::completionText(int active, int total)
+{
+    return searchText(PhraseBook::SearchCompleted, active, total);
+}
+
+QString DiscoverDevicesThread::stoppedText(int active, int total)
+{
+    return searchText(PhraseBook::SearchStopped, active, total);
 }
 
 void DiscoverDevicesThread::requestStop()
@@ -63,7 +79,7 @@ void DiscoverDevicesThread::requestStop()
 
 QString DiscoverDevicesThread::presentText(int present)
 {
-    return present > 0 ? QStringLiteral("Present without echo reply: %1").arg(present) : QString();
+    return present > 0 ? PhraseBook::english(PhraseBook::PresentWithoutEcho, {QString::number(present)}) : QString();
 }
 
 DiscoverDevicesThread::Finding DiscoverDevicesThread::findingOf(const ProbeResult& result)
@@ -77,15 +93,15 @@ QString DiscoverDevicesThread::resultText(const ProbeResult& result)
     case ProbeResult::Reply:
         return QStringLiteral("%1 ms").arg(result.roundTripUs / 1000);
     case ProbeResult::Present:
-        return QStringLiteral("Present, no echo reply");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Present, no echo reply"));
     case ProbeResult::Timeout:
         if (!result.reason.isEmpty())
             return result.reason.left(1).toUpper() + result.reason.mid(1);
-        return QStringLiteral("Timeout");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Timeout"));
     case ProbeResult::SocketError:
         break;
     }
-    return QStringLiteral("Socket error");
+    return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Socket error"));
 }
 
 void DiscoverDevicesThread::run()

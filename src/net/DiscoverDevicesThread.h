@@ -46,6 +46,8 @@ public:
     static Finding findingOf(const ProbeResult& result);
     // The text that ends a scan: "Search completed. Active: a/t (p%)".
     static QString completionText(int active, int total);
+    // The same figures of a scan the user stopped: "Search stopped. Active: a/t (p%)".
+    static QString stoppedText(int active, int total);
     // The line that counts the hosts present without an echo reply; empty when there are none.
     static QString presentText(int present);
     // Four octets of 0 to 254 from dotted text; empty parts (doubled or trailing dots) are skipped.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EchoPacket.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -139,28 +141,29 @@ std::optional<EchoPacket::Error> EchoPacket::parseError(const std::uint8_t* data
 const char* EchoPacket::errorText(std::uint8_t type, std::uint8_t code)
 {
     if (type == TimeExceededType)
-        return code == 1 ? "fragment reassembly time exceeded" : "time to live exceeded";
+        return code == 1 ? QT_TRANSLATE_NOOP("Phrases", "fragment reassembly time exceeded")
+                         : QT_TRANSLATE_NOOP("Phrases", "time to live exceeded");
     if (type != DestinationUnreachableType)
         return "";
     static const char* const unreachable[] = {
-        "network unreachable",
-        "host unreachable",
-        "protocol unreachable",
-        "port unreachable",
-        "fragmentation needed",
-        "source route failed",
-        "destination network unknown",
-        "destination host unknown",
-        "source host isolated",
-        "network administratively prohibited",
-        "host administratively prohibited",
-        "network unreachable for type of service",
-        "host unreachable for type of service",
-        "communication administratively prohibited",
-        "host precedence violation",
-        "precedence cutoff in effect",
+        QT_TRANSLATE_NOOP("Phrases", "network unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "host unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "protocol unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "port unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "fragmentation needed"),
+        QT_TRANSLATE_NOOP("Phrases", "source route failed"),
+        QT_TRANSLATE_NOOP("Phrases", "destination network unknown"),
+        QT_TRANSLATE_NOOP("Phrases", "destination host unknown"),
+        QT_TRANSLATE_NOOP("Phrases", "source host isolated"),
+        QT_TRANSLATE_NOOP("Phrases", "network administratively prohibited"),
+        QT_TRANSLATE_NOOP("Phrases", "host administratively prohibited"),
+        QT_TRANSLATE_NOOP("Phrases", "network unreachable for type of service"),
+        QT_TRANSLATE_NOOP("Phrases", "host unreachable for type of service"),
+        QT_TRANSLATE_NOOP("Phrases", "communication administratively prohibited"),
+        QT_TRANSLATE_NOOP("Phrases", "host precedence violation"),
+        QT_TRANSLATE_NOOP("Phrases", "precedence cutoff in effect"),
     };
-    return code < std::size(unreachable) ? unreachable[code] : "destination unreachable";
+    return code < std::size(unreachable) ? unreachable[code] : QT_TRANSLATE_NOOP("Phrases", "destination unreachable");
 }
 
 } // namespace Tarnwick

@@ -79,19 +79,21 @@ std::optional<Icmpv6Echo::Error> Icmpv6Echo::parseError(const char* data, qsizet
 QString Icmpv6Echo::errorText(quint8 type, quint8 code)
 {
     if (type == TimeExceededType)
-        return code == 1 ? QStringLiteral("fragment reassembly time exceeded") : QStringLiteral("hop limit exceeded");
+        return code == 1 ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "fragment reassembly time exceeded"))
+                         : QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "hop limit exceeded"));
     if (type == PacketTooBigType)
-        return QStringLiteral("packet too big");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "packet too big"));
     static const char* const unreachable[] = {
-        "no route to destination",
-        "communication administratively prohibited",
-        "beyond scope of source address",
-        "address unreachable",
-        "port unreachable",
-        "source address failed ingress/egress policy",
-        "reject route to destination",
+        QT_TRANSLATE_NOOP("Phrases", "no route to destination"),
+        QT_TRANSLATE_NOOP("Phrases", "communication administratively prohibited"),
+        QT_TRANSLATE_NOOP("Phrases", "beyond scope of source address"),
+        QT_TRANSLATE_NOOP("Phrases", "address unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "port unreachable"),
+        QT_TRANSLATE_NOOP("Phrases", "source address failed ingress/egress policy"),
+        QT_TRANSLATE_NOOP("Phrases", "reject route to destination"),
     };
-    return QString::fromLatin1(code < std::size(unreachable) ? unreachable[code] : "destination unreachable");
+    return QString::fromLatin1(code < std::size(unreachable) ? unreachable[code]
+                                                             : QT_TRANSLATE_NOOP("Phrases", "destination unreachable"));
 }
 
 } // namespace Tarnwick

@@ -70,10 +70,10 @@ std::optional<LocalNetwork::Range> LocalNetwork::ofDefaultRoute(QString* why)
     QFile routes(QStringLiteral("/proc/net/route"));
     const QString interface = routes.open(QIODevice::ReadOnly) ? defaultRouteInterface(routes.readAll()) : QString();
     if (interface.isEmpty())
-        return fail("This computer has no default route.");
+        return fail(QT_TRANSLATE_NOOP("Phrases", "This computer has no default route."));
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
-        return fail("The network interfaces cannot be read.");
+        return fail(QT_TRANSLATE_NOOP("Phrases", "The network interfaces cannot be read."));
     std::optional<Range> range;
     for (const ifaddrs* it = list; it && !range; it = it->ifa_next) {
         if (!it->ifa_addr || !it->ifa_netmask || it->ifa_addr->sa_family != AF_INET
@@ -85,7 +85,7 @@ std::optional<LocalNetwork::Range> LocalNetwork::ofDefaultRoute(QString* why)
     }
     ::freeifaddrs(list);
     if (!range)
-        return fail("The interface of the default route has no IPv4 network to scan.");
+        return fail(QT_TRANSLATE_NOOP("Phrases", "The interface of the default route has no IPv4 network to scan."));
     return range;
 }
 

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 QString failureOf(int error)
 {
     if (error == EAI_NONAME || error == EAI_NODATA)
-        return QStringLiteral("name not found");
+        return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "name not found"));
     // The system's resolver gave up on the name server: the same as giving up on it ourselves,
     // one reason whichever bound came first.
     if (error == EAI_AGAIN)
@@ -119,7 +119,7 @@ NameResolver::Address NameResolver::numeric(const QString& host)
 
 QString NameResolver::noAnswerInTime()
 {
-    return QStringLiteral("no answer from the name server in time");
+    return QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "no answer from the name server in time"));
 }
 
 void NameResolver::resolve(const QString& host, int maxWaitMs, Done done)

@@ -5,6 +5,7 @@
 #include "Icmpv6Echo.h"
 #include "Ipv6NeighbourTable.h"
 #include "OuiRegistry.h"
+#include "data/PhraseBook.h"
 
 #include <QScopeGuard>
 #include <QSet>
@@ -207,13 +208,14 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
     Outcome outcome;
     const std::map<int, Link> links = linksUp();
     if (links.empty()) {
-        outcome.error = QStringLiteral("No link with IPv6 is up");
+        outcome.error = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "No link with IPv6 is up"));
         return outcome;
     }
     const int fd = m_fd;
     const bool raw = m_raw;
     if (fd < 0) {
-        outcome.error = QStringLiteral("No ICMPv6 socket: %1").arg(QString::fromLocal8Bit(std::strerror(m_openError)));
+        outcome.error = PhraseBook::english(PhraseBook::NoIcmpv6Socket,
+                                            {QString::fromLocal8Bit(std::strerror(m_openError))});
         return outcome;
     }
     // Replies that came in after an earlier search ended are not this one's.
@@ -246,8 +248,7 @@ NeighbourFinder::Outcome NeighbourFinder::find(int listenMs, const std::atomic<b
         outcome.linksAsked += asked ? 1 : 0;
     }
     if (outcome.linksAsked == 0) {
-        outcome.error
-            = QStringLiteral("The request could not be sent: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        outcome.error = PhraseBook::english(PhraseBook::RequestNotSent, {QString::fromLocal8Bit(std::strerror(errno))});
         return outcome;
     }
 
@@ -328,10 +329,8 @@ QString NeighbourFinder::summary(const Outcome& outcome)
 {
     if (!outcome.error.isEmpty())
         return outcome.error;
-    return QStringLiteral("Neighbours found: %1 on %2 %3")
-        .arg(outcome.neighbours.size())
-        .arg(outcome.linksAsked)
-        .arg(outcome.linksAsked == 1 ? QStringLiteral("link") : QStringLiteral("links"));
+    return PhraseBook::english(PhraseBook::NeighboursFound, {QString::number(outcome.neighbours.size())},
+                               outcome.linksAsked);
 }
 
 } // namespace Tarnwick

@@ -4,6 +4,7 @@
 #include "EchoPacket.h"
 #include "NetLogging.h"
 #include "TickCounter.h"
+#include "data/PhraseBook.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -134,13 +135,13 @@ IpAddress::Ipv6Bytes bytesOf(const in6_addr& address)
 // the reason's words and went unheard, as other answers of routers do.
 ProbeResult tooLong(std::uint32_t pathMtu)
 {
-    return {ProbeResult::SocketError, 0, QStringLiteral("message too long; path MTU %1").arg(pathMtu)};
+    return {ProbeResult::SocketError, 0, PhraseBook::english(PhraseBook::PathMtu, {QString::number(pathMtu)})};
 }
 
 ProbeResult connectFailure(int error)
 {
     if (error == ECONNREFUSED)
-        return {ProbeResult::SocketError, 0, QStringLiteral("connection refused")};
+        return {ProbeResult::SocketError, 0, QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "connection refused"))};
     return {ProbeResult::Timeout, 0, QString::fromLocal8Bit(std::strerror(error))};
 }
 
@@ -468,9 +469,9 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         const int sendError = errno;
         QString reason;
         if (!asksByArp())
-            reason = QStringLiteral("no ARP: ") + QString::fromLocal8Bit(std::strerror(arpSocketError()));
+            reason = PhraseBook::english(PhraseBook::NoArp, {QString::fromLocal8Bit(std::strerror(arpSocketError()))});
         else if (!m_links.linkFor(request.address))
-            reason = QStringLiteral("not on a local link");
+            reason = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "not on a local link"));
         else
             reason = QString::fromLocal8Bit(std::strerror(sendError));
         finished.emplace_back(std::move(request.done), ProbeResult{ProbeResult::Timeout, 0, reason});
@@ -610,7 +611,7 @@ void ProbeEngine::finishWithError(std::uint16_t sequence, std::uint32_t destinat
     QString reason = mtu ? tooLong(mtu).reason : QString::fromLatin1(EchoPacket::errorText(type, code));
     char text[INET_ADDRSTRLEN] = {};
     if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text))
-        reason += QStringLiteral(", from ") + QString::fromLatin1(text);
+        reason = PhraseBook::english(PhraseBook::FromRouter, {reason, QString::fromLatin1(text)});
     finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
 }
 
@@ -618,7 +619,8 @@ bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
 {
     if (request.onLink == OnLink::ArpOnly) {
         finished.emplace_back(std::move(request.done),
-                              ProbeResult{ProbeResult::Timeout, 0, QStringLiteral("no ARP for IPv6 addresses")});
+                              ProbeResult{ProbeResult::Timeout, 0,
+                                          QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "no ARP for IPv6 addresses"))});
         return true;
     }
     if (!hasIpv6Socket()) {
@@ -731,7 +733,7 @@ void ProbeEngine::finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAd
     OutstandingTable::Request failed = m_outstanding.take(error.sequence);
     QString reason = error.mtu ? tooLong(error.mtu).reason : Icmpv6Echo::errorText(error.type, error.code);
     if (offender != IpAddress::Ipv6Bytes{})
-        reason += QStringLiteral(", from ") + IpAddress::ipv6(offender).toString();
+        reason = PhraseBook::english(PhraseBook::FromRouter, {reason, IpAddress::ipv6(offender).toString()});
     finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
 }
 

@@ -3,6 +3,7 @@
 
 #include "ProbePacer.h"
 #include "data/DeviceEntry.h"
+#include "data/PhraseBook.h"
 
 #include <algorithm>
 
@@ -44,9 +45,8 @@ QString ProbeRate::outgrownText(std::int64_t devices, std::int64_t requests, std
         return {};
     // Tenths of a second, rounded up: the promise is never better than the truth.
     const std::int64_t tenths = (effectivePeriodMs(requests, periodMs) + 99) / 100;
-    return QStringLiteral("With %1 devices, each is probed about every %2 s")
-        .arg(devices)
-        .arg(QString::number(double(tenths) / 10));
+    return PhraseBook::english(PhraseBook::ProbedAboutEvery,
+                               {QString::number(devices), QString::number(double(tenths) / 10)});
 }
 
 } // namespace Tarnwick

@@ -112,7 +112,7 @@ void Monitoring::end()
     m_core.end();
     // After the monitor, which makes no more alerts then.
     m_alerts.finishSending();
-    LogManager::instance().log("Application", "Application \"Tarnwick\" closed");
+    LogManager::instance().log("Application", QT_TRANSLATE_NOOP("Phrases", "Application \"Tarnwick\" closed"));
 }
 
 } // namespace Tarnwick

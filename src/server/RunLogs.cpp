@@ -3,6 +3,8 @@
 
 #include "log/LogManager.h"
 
+#include <QtGlobal>
+
 #include <cstdio>
 
 namespace Tarnwick {
@@ -17,7 +19,7 @@ RunLogs::RunLogs(bool alsoToStandardError)
     logManager.addLog(&m_file);
     if (alsoToStandardError)
         logManager.addLog(&m_standardError.emplace(stderr));
-    logManager.log("Application", "Application \"Tarnwick\" started");
+    logManager.log("Application", QT_TRANSLATE_NOOP("Phrases", "Application \"Tarnwick\" started"));
 }
 
 RunLogs::~RunLogs()

@@ -48,7 +48,8 @@ QString MaintenanceMark::toolTip(const std::optional<QDateTime>& ends, const QDa
         return {};
     const QDateTime local = ends->toLocalTime();
     const bool today = local.date() == now.toLocalTime().date();
-    return QStringLiteral("In maintenance until %1")
+    //: %1: the time, or the day and time, the maintenance window ends
+    return tr("In maintenance until %1")
         .arg(local.toString(today ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm")));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QIcon>
 #include <QRectF>
@@ -16,6 +17,8 @@ namespace Tarnwick {
 // device shows (the list's row, the map's badge), so that every skin shows it.
 class MaintenanceMark
 {
+    Q_DECLARE_TR_FUNCTIONS(MaintenanceMark)
+
 public:
     static void paint(QPainter& painter, const QRectF& place);
     // The mark at the list's size.

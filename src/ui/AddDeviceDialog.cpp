@@ -9,6 +9,7 @@
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
+#include "data/PhraseBook.h"
 #include "data/XmlStreamParser.h"
 
 #include <QCheckBox>
@@ -29,7 +30,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     , m_slowField(new SlowLimitsField(this))
     , m_echoField(new EchoOptionsField(this))
 {
-    setWindowTitle(QStringLiteral("Add Device - Tarnwick"));
+    setWindowTitle(tr("Add Device - Tarnwick"));
     m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
     m_descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
@@ -37,13 +38,16 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent)
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
     m_ipEdit->setMaxLength(253);
     auto* layout = new DeviceFormLayout(this, m_ipEdit, m_typeCombo, m_descriptionEdit, m_informCheckBox);
-    layout->addField(QStringLiteral("Check"), m_checkField);
-    layout->addField(QStringLiteral("More checks"), m_moreChecksField);
-    layout->addField(QStringLiteral("Slow when"), m_slowField);
+    //: The label of the field that chooses how the device is checked
+    layout->addField(tr("Check"), m_checkField);
+    layout->addField(tr("More checks"), m_moreChecksField);
+    //: The label of the limits past which the device counts as slow
+    layout->addField(tr("Slow when"), m_slowField);
     layout->addEchoOptions(m_echoField, m_checkField, m_moreChecksField);
     connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
-    auto* add = new QPushButton(QStringLiteral("Add"), this);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    //: Button: adds the device typed and keeps the dialog open
+    auto* add = new QPushButton(tr("Add"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     add->setObjectName(QStringLiteral("addButton"));
     ok->setObjectName(QStringLiteral("okButton"));
     // Enter means "OK": what was typed is kept.
@@ -72,7 +76,7 @@ bool AddDeviceDialog::addTypedEntry()
     if (!store)
         return false;
     const QString address = DeviceAddress::normalised(m_ipEdit->text());
-    const QString problem = DeviceAddress::problem(address);
+    const QString problem = PhraseBook::translate(DeviceAddress::problem(address));
     if (!problem.isEmpty()) {
         refuse(problem);
         return false;
@@ -90,7 +94,7 @@ bool AddDeviceDialog::addTypedEntry()
         return false;
     }
     if (store->contains(address)) {
-        refuse(QStringLiteral("\"%1\" is in the device list already.").arg(address));
+        refuse(tr("\"%1\" is in the device list already.").arg(address));
         return false;
     }
     DeviceEntry entry(address, m_descriptionEdit->text(), m_typeCombo->currentType(),

@@ -58,10 +58,13 @@ QString unwritable(const QString& path)
 {
     for (const QChar c : path) {
         if (c == QChar::ReplacementCharacter)
-            return QStringLiteral("\"%1\" is not a valid UTF-8 name").arg(path);
+            //: %1: a file or folder name
+            return QCoreApplication::translate("AutostartEntry", "\"%1\" is not a valid UTF-8 name").arg(path);
         if ((c.unicode() < 0x20 || c.unicode() == 0x7f) && c != QLatin1Char('\n') && c != QLatin1Char('\t')
             && c != QLatin1Char('\r'))
-            return QStringLiteral("\"%1\" holds a control character that a desktop entry cannot hold").arg(path);
+            return QCoreApplication::translate("AutostartEntry",
+                                               "\"%1\" holds a control character that a desktop entry cannot hold")
+                .arg(path);
     }
     return {};
 }
@@ -146,7 +149,8 @@ bool AutostartEntry::set(bool wanted, QString* why)
     if (remove())
         return true;
     if (why)
-        *why = QStringLiteral("it could not be removed");
+        //: Why the autostart entry could not be changed: it is the entry that could not be removed
+        *why = tr("it could not be removed");
     return false;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace Tarnwick {
@@ -10,6 +11,8 @@ namespace Tarnwick {
 // starts it with the desktop session.
 class AutostartEntry
 {
+    Q_DECLARE_TR_FUNCTIONS(AutostartEntry)
+
 public:
     static QString filePath();
     static bool exists();

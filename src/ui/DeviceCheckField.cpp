@@ -2,6 +2,7 @@
 #include "DeviceCheckField.h"
 
 #include "data/DeviceAddress.h"
+#include "data/PhraseBook.h"
 #include "net/LocalLinks.h"
 
 #include <QComboBox>
@@ -18,8 +19,6 @@ namespace Tarnwick {
 namespace {
 
 constexpr int DefaultPort = 80;
-
-const QString SeveralPorts = QStringLiteral("(several)");
 
 // Whether ARP can ask an IPv4 address: one on a directly connected Ethernet network. A host name
 // is resolved only when probed, so it gets the benefit of the doubt.
@@ -42,11 +41,18 @@ DeviceCheckField::DeviceCheckField(QWidget* parent)
     m_kind->setObjectName(QStringLiteral("checkCombo"));
     m_port->setObjectName(QStringLiteral("portSpin"));
     m_note->setObjectName(QStringLiteral("checkNote"));
-    m_kind->addItem(QStringLiteral("ICMP echo"), DeviceCheck::Echo);
-    m_kind->addItem(QStringLiteral("TCP port"), DeviceCheck::TcpPort);
-    m_kind->addItem(QStringLiteral("ARP"), DeviceCheck::Arp);
+    //: A kind of check: the device is asked with ICMP echo requests (ping)
+    m_kind->addItem(tr("ICMP echo"), DeviceCheck::Echo);
+    //: A kind of check: a TCP connection to a port of the device
+    m_kind->addItem(tr("TCP port"), DeviceCheck::TcpPort);
+    //: A kind of check: the device is asked by ARP
+    m_kind->addItem(tr("ARP"), DeviceCheck::Arp);
     m_port->setRange(1, 65535);
     m_port->setValue(DefaultPort);
+    // The row's label names the kind (the focus proxy); the number beside it has none to show.
+    setFocusProxy(m_kind);
+    //: What a screen reader calls the number beside "TCP port" in the device dialogs
+    m_port->setAccessibleName(tr("Port"));
     m_note->setWordWrap(true);
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -79,7 +85,8 @@ void DeviceCheckField::setChecks(const QList<DeviceCheck>& checks)
         return;
     }
     // 0 is no port: the spin box shows it as "(several)" until a port is typed.
-    m_port->setSpecialValueText(SeveralPorts);
+    //: Several devices edited at once whose ports differ
+    m_port->setSpecialValueText(tr("(several)"));
     m_port->setMinimum(0);
     m_port->setValue(0);
     if (alike(&DeviceCheck::kind))
@@ -116,7 +123,7 @@ void DeviceCheckField::setAddress(const QString& address)
 QString DeviceCheckField::problem() const
 {
     const std::optional<DeviceCheck> current = check();
-    return current ? current->problemWith(m_address) : QString();
+    return current ? PhraseBook::translate(current->problemWith(m_address)) : QString();
 }
 
 void DeviceCheckField::update()
@@ -127,7 +134,7 @@ void DeviceCheckField::update()
     if (const QString why = problem(); !why.isEmpty())
         m_note->setText(why);
     else if (arp && !arpReaches(m_address.trimmed()))
-        m_note->setText(QStringLiteral("ARP reaches only addresses on a local link."));
+        m_note->setText(tr("ARP reaches only addresses on a local link."));
     else
         m_note->clear();
     m_note->setVisible(!m_note->text().isEmpty());

@@ -35,7 +35,8 @@ public:
 
     // The address the check is for, so that the field can say when ARP cannot ask it.
     void setAddress(const QString& address);
-    // Why the check chosen can never work for the address (ARP for an IPv6 address), or empty.
+    // Why the check chosen can never work for the address (ARP for an IPv6 address), in the
+    // user's language, or empty.
     QString problem() const;
 
 signals:

@@ -2,9 +2,11 @@
 #include "DeviceDetailsDialog.h"
 
 #include "HistoryGraph.h"
+#include "WarningLabelColour.h"
 #include "data/CheckRound.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 #include "net/ProbeRate.h"
@@ -35,12 +37,17 @@ struct RangeShape
 
 // Each range in 60 to 180 buckets, so that a bucket is a few pixels wide.
 constexpr RangeShape Ranges[] = {
-    {"1 h", "range1h", 60 * MinuteMs, 1},
-    {"24 h", "range24h", 24 * 60 * MinuteMs, 10},
-    {"7 d", "range7d", 7 * 24 * 60 * MinuteMs, 60},
-    {"30 d", "range30d", 30 * 24 * 60 * MinuteMs, 240},
+    //: A range of the history: the last hour
+    {QT_TRANSLATE_NOOP("Tarnwick::DeviceDetailsDialog", "1 h"), "range1h", 60 * MinuteMs, 1},
+    //: A range of the history: the last 24 hours
+    {QT_TRANSLATE_NOOP("Tarnwick::DeviceDetailsDialog", "24 h"), "range24h", 24 * 60 * MinuteMs, 10},
+    //: A range of the history: the last 7 days
+    {QT_TRANSLATE_NOOP("Tarnwick::DeviceDetailsDialog", "7 d"), "range7d", 7 * 24 * 60 * MinuteMs, 60},
+    //: A range of the history: the last 30 days
+    {QT_TRANSLATE_NOOP("Tarnwick::DeviceDetailsDialog", "30 d"), "range30d", 30 * 24 * 60 * MinuteMs, 240},
 };
 
+// The outcome column of the exported file, which is data: never translated.
 QString outcomeText(ProbeResult::Kind outcome)
 {
     switch (outcome) {
@@ -76,7 +83,8 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     , m_recording(new QLabel(this))
     , m_graph(new HistoryGraph(this))
 {
-    setWindowTitle(QStringLiteral("Details - %1").arg(ip));
+    //: %1: the device's address
+    setWindowTitle(tr("Details - %1").arg(ip));
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_echoOptions->setObjectName(QStringLiteral("echoOptionsLabel"));
@@ -85,11 +93,12 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     m_recording->setObjectName(QStringLiteral("recordingLabel"));
     m_recording->setTextFormat(Qt::PlainText);
     m_recording->setWordWrap(true);
-    m_recording->setStyleSheet(QStringLiteral("color: #a00000"));
+    WarningLabelColour::keep(m_recording);
     m_recording->hide();
 
     auto* layout = new QVBoxLayout(this);
-    auto* heading = new QLabel(description.isEmpty() ? ip : ip + QStringLiteral(" - ") + description, this);
+    //: %1: the device's address, %2: its description
+    auto* heading = new QLabel(description.isEmpty() ? ip : tr("%1 - %2").arg(ip, description), this);
     // A description is the user's text, never markup.
     heading->setTextFormat(Qt::PlainText);
     heading->setObjectName(QStringLiteral("headingLabel"));
@@ -101,7 +110,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     auto* rangeRow = new QHBoxLayout;
     for (int i = 0; i < int(std::size(Ranges)); ++i) {
         auto* button = new QToolButton(this);
-        button->setText(QString::fromLatin1(Ranges[i].label));
+        button->setText(tr(Ranges[i].label));
         button->setObjectName(QString::fromLatin1(Ranges[i].objectName));
         button->setCheckable(true);
         m_ranges->addButton(button, i);
@@ -115,11 +124,10 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     layout->addWidget(m_recording);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
-    auto* exportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
+    auto* exportButton = new QPushButton(tr("Export CSV..."), this);
     exportButton->setObjectName(QStringLiteral("exportButton"));
-    exportButton->setToolTip(QStringLiteral("Every result of the range one by one, as far back as they are kept "
-                                            "(a day)"));
-    auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
+    exportButton->setToolTip(tr("Every result of the range one by one, as far back as they are kept (a day)"));
+    auto* closeButton = new QPushButton(tr("Close"), this);
     buttons->addWidget(exportButton);
     buttons->addWidget(closeButton);
     layout->addLayout(buttons);
@@ -166,14 +174,16 @@ void DeviceDetailsDialog::refresh()
     m_graph->setSeries(series);
 
     const QString problem = m_recordingProblem ? m_recordingProblem() : QString();
-    m_recording->setText(QStringLiteral("Recording has stopped: %1. Results are kept and written once the history "
-                                        "can be written again.")
-                             .arg(problem));
+    //: %1: why the history cannot be written
+    m_recording->setText(
+        tr("Recording has stopped: %1. Results are kept and written once the history can be written again.")
+            .arg(PhraseBook::translate(problem)));
     m_recording->setVisible(!problem.isEmpty());
 
     if (const Data* store = Data::instance()) {
         const DeviceEntry entry = store->entry(m_ip);
-        m_echoOptions->setText(entry.check.kind == DeviceCheck::Echo ? entry.echo.text() : QString());
+        m_echoOptions->setText(entry.check.kind == DeviceCheck::Echo ? PhraseBook::translate(entry.echo.text())
+                                                                     : QString());
         m_echoOptions->setVisible(!m_echoOptions->text().isEmpty());
     }
 
@@ -189,37 +199,51 @@ void DeviceDetailsDialog::refresh()
             leastUs = leastUs < 0 ? b.minUs : std::min(leastUs, b.minUs);
     }
     if (sent == 0) {
-        m_summary->setText(QStringLiteral("No results in this range"));
+        m_summary->setText(tr("No results in this range"));
         return;
     }
     // A TCP check sends nothing of its own: it tries a connection, which is made or fails.
     const Data* store = Data::instance();
     const bool tcp = store && store->entry(m_ip).check.kind == DeviceCheck::TcpPort;
-    QString text = (tcp ? QStringLiteral("Connections tried %1, made %2 (failed %3 %)")
-                        : QStringLiteral("Sent %1, received %2 (loss %3 %)"))
+    //: %1: connections tried, %2: made, %3: the share that failed in per cent
+    const QString tried = tr("Connections tried %1, made %2 (failed %3 %)");
+    //: %1: requests sent, %2: replies received, %3: the share lost in per cent
+    const QString sentReceived = tr("Sent %1, received %2 (loss %3 %)");
+    QString text = (tcp ? tried : sentReceived)
                        .arg(sent)
                        .arg(received)
                        .arg(100.0 * double(sent - received) / double(sent), 0, 'f', 2);
     if (received > 0)
-        text += QStringLiteral("; round trip %1 ms on average, from %2 to %3 ms")
+        //: Goes on the summary's first clause: round trips in milliseconds
+        text += tr("; round trip %1 ms on average, from %2 to %3 ms")
                     .arg(milliseconds(sumUs / received), milliseconds(leastUs), milliseconds(mostUs));
     // Only minutes recorded since the history keeps the spread of round trips have one; a
     // figure is held to the range's least and most round trip, which a damaged sketch may not be.
     const auto within = [&](double q) { return *spread.quantileWithinUs(q, leastUs, mostUs); };
     if (!spread.isEmpty() && received > 0)
-        text += QStringLiteral("; median %1 ms, 95 % under %2 ms")
-                    .arg(milliseconds(within(0.5)), milliseconds(within(0.95)));
+        //: Goes on the summary: half the round trips were under %1 ms, 95 per cent under %2 ms
+        text += tr("; median %1 ms, 95 % under %2 ms").arg(milliseconds(within(0.5)), milliseconds(within(0.95)));
     // Why the last probe failed, where the network said so: the history keeps no reasons.
     if (store) {
         const DeviceEntry entry = store->entry(m_ip);
-        if (!entry.lastProbe.reason.isEmpty())
-            text += QStringLiteral("\nLast probe: %1").arg(entry.lastProbe.reason);
+        if (!entry.lastProbe.reason.isEmpty()) {
+            //: %1: why the last probe failed
+            text += QLatin1Char('\n') + tr("Last probe: %1").arg(PhraseBook::translate(entry.lastProbe.reason));
+        }
         // Each further check by name with its last result, but for those the last probe names
         // already; these figures are the first check's.
-        const QStringList more = CheckRound::furtherResults(entry.moreChecks, entry.moreProbes, entry.lastProbe);
-        if (!entry.moreChecks.isEmpty())
-            text += QStringLiteral("\nThese figures are of the %1 check").arg(entry.check.shortText())
-                + (more.isEmpty() ? QString() : QStringLiteral("; further checks: ") + more.join(QStringLiteral("; ")));
+        QStringList more = CheckRound::furtherResults(entry.moreChecks, entry.moreProbes, entry.lastProbe);
+        for (QString& line : more)
+            line = PhraseBook::translate(line);
+        if (!entry.moreChecks.isEmpty()) {
+            const QString first = PhraseBook::translate(entry.check.shortText());
+            //: %1: the device's first check (for example "tcp:443")
+            const QString firstOnly = tr("These figures are of the %1 check");
+            //: %1: the device's first check, %2: the further checks, each with its last result
+            const QString withFurther = tr("These figures are of the %1 check; further checks: %2");
+            text += QLatin1Char('\n')
+                + (more.isEmpty() ? firstOnly.arg(first) : withFurther.arg(first, more.join(QStringLiteral("; "))));
+        }
     }
     m_summary->setText(text);
 }
@@ -227,7 +251,8 @@ void DeviceDetailsDialog::refresh()
 void DeviceDetailsDialog::exportResults()
 {
     const QString suggested = QStringLiteral("%1-%2.csv").arg(m_ip, QString::fromLatin1(Ranges[m_range].objectName));
-    const QString fileName = m_chooseFile(this, QStringLiteral("Export results"), suggested);
+    //: The title of the file dialog that saves the results as CSV
+    const QString fileName = m_chooseFile(this, tr("Export results"), suggested);
     if (fileName.isEmpty())
         return;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -237,9 +262,13 @@ void DeviceDetailsDialog::exportResults()
     for (const ProbeRecord& r : results)
         csv.addRow({CsvDocument::time(r.atMs), r.device, outcomeText(r.result.kind),
                     r.result.answered() ? milliseconds(r.result.roundTripUs) : QString()});
-    m_status->setText(csv.save(fileName)
-                          ? QStringLiteral("%1 results written to \"%2\"").arg(results.size()).arg(fileName)
-                          : QStringLiteral("\"%1\" could not be written").arg(fileName));
+    if (csv.save(fileName)) {
+        //: %n: the number of results, %1: the file's name
+        m_status->setText(tr("%n results written to \"%1\"", nullptr, int(results.size())).arg(fileName));
+    } else {
+        //: %1: the file's name
+        m_status->setText(tr("\"%1\" could not be written").arg(fileName));
+    }
 }
 
 } // namespace Tarnwick

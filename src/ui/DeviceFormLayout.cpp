@@ -27,15 +27,18 @@ DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* t
     , m_grid(new QGridLayout)
     , m_buttons(new QHBoxLayout)
 {
-    QGridLayout* grid = m_grid;
-    const QStringList labels = {QStringLiteral("IP"), QStringLiteral("Type"), QStringLiteral("Description"),
-                                QStringLiteral("Information on state change")};
+    const QStringList labels = {//: The label of the device's address field
+                                tr("IP"),
+                                //: The label of the device type field (PC, AP, Router, Web)
+                                tr("Type"),
+                                //: The label of the device's description field
+                                tr("Description"),
+                                //: The label of the check box: tell when the device's state changes
+                                tr("Information on state change")};
     const QList<QWidget*> fields = {ipField, typeField, descriptionField, informField};
-    for (int row = 0; row < 4; ++row) {
-        grid->addWidget(new QLabel(labels[row], dialog), row + 1, 1);
-        grid->addWidget(fields[row], row + 1, 2);
-    }
-    addLayout(grid);
+    for (int row = 0; row < 4; ++row)
+        addLabelled(labels[row], fields[row], row + 1);
+    addLayout(m_grid);
     m_buttons->addStretch(50);
     addLayout(m_buttons);
     // No fixed minimum: the layout's own keeps every row whole and grows the dialog when a row
@@ -45,9 +48,23 @@ DeviceFormLayout::DeviceFormLayout(QWidget* dialog, QWidget* ipField, QWidget* t
 
 void DeviceFormLayout::addField(const QString& label, QWidget* field)
 {
-    const int row = m_grid->rowCount();
-    m_grid->addWidget(new QLabel(label, field->parentWidget()), row, 1);
+    addLabelled(label, field, m_grid->rowCount());
+}
+
+void DeviceFormLayout::addLabelled(const QString& text, QWidget* field, int row)
+{
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    m_grid->addWidget(label, row, 1);
     m_grid->addWidget(field, row, 2);
+    // A screen reader hears a control's label only from a label beside it, in the same parent:
+    // the first control of a field of several (its focus proxy) gets one of its own, never shown.
+    QWidget* control = field->focusProxy();
+    if (control && control->parentWidget() != label->parentWidget()) {
+        auto* spoken = new QLabel(text, control->parentWidget());
+        spoken->hide();
+        spoken->setBuddy(control);
+    }
 }
 
 void DeviceFormLayout::addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QVBoxLayout>
 
 class QGridLayout;
@@ -15,6 +16,8 @@ class MoreChecksField;
 // The layout both device dialogs share: four labelled rows, then a button row at the right.
 class DeviceFormLayout : public QVBoxLayout
 {
+    Q_DECLARE_TR_FUNCTIONS(DeviceFormLayout)
+
 public:
     // Tells the user in a box over the dialog why what was typed is not taken.
     static void refuse(QWidget* dialog, const QString& why);
@@ -30,6 +33,9 @@ public:
     void addEchoOptions(EchoOptionsField* field, const DeviceCheckField* check, const MoreChecksField* more);
 
 private:
+    // A row of the grid: the label, the buddy of the field, and the field.
+    void addLabelled(const QString& text, QWidget* field, int row);
+
     QGridLayout* m_grid;
     QHBoxLayout* m_buttons;
 };

@@ -11,7 +11,7 @@ DeviceTypeComboBox::DeviceTypeComboBox(QWidget* parent)
     : QComboBox(parent)
 {
     for (const int code : DeviceTypeName::chooserOrder())
-        addItem(SkinResources::icon(DevicePictures::forType(code)), DeviceTypeName::of(code), code);
+        addItem(SkinResources::icon(DevicePictures::forType(code)), DeviceTypeName::shown(code), code);
 }
 
 int DeviceTypeComboBox::currentType() const

@@ -3,6 +3,7 @@
 
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
+#include "data/PhraseBook.h"
 #include "net/DiscoverDevicesThread.h"
 #include "net/Ipv6NeighbourTable.h"
 #include "net/ListedHosts.h"
@@ -56,6 +57,8 @@ constexpr int AddressNumberRole = Qt::UserRole;
 constexpr int ActiveRole = Qt::UserRole + 1;
 // Where a row keeps whether its address answered ARP alone: present, but no echo reply.
 constexpr int PresentRole = Qt::UserRole + 2;
+// Where a row keeps whether the list watches its host; the "In list" column says it in words.
+constexpr int InListRole = Qt::UserRole + 3;
 
 // Silent, then present without echo reply, then answered.
 int presenceRank(const QTreeWidgetItem& row)
@@ -103,7 +106,18 @@ bool isThere(const QTreeWidgetItem* row)
 
 bool isInList(const QTreeWidgetItem* row)
 {
-    return row->text(InListColumn) == QLatin1String("yes");
+    return row->data(InListColumn, InListRole).toBool();
+}
+
+// "yes" or "no", as the rows show whether a host answered or is in the list.
+QString yesNo(bool yes)
+{
+    if (yes) {
+        //: In a column of the results: the host answered, or is in the device list
+        return QCoreApplication::translate("Tarnwick::DiscoverDevicesDialog", "yes");
+    }
+    //: In a column of the results: the host did not answer, or is not in the device list
+    return QCoreApplication::translate("Tarnwick::DiscoverDevicesDialog", "no");
 }
 
 // The hardware address the kernel learnt for the row's address, and its maker, where known.
@@ -116,11 +130,17 @@ void showHardware(QTreeWidgetItem* row, const NeighbourTable& neighbours)
     row->setText(VendorColumn, OuiRegistry::shared().vendor(hardware));
 }
 
-// "Search completed. Active: 5/254 (1%)" with the word of how the search ended.
-QString outcomeText(const char* ended, int active, int total)
+// A scan's result in the user's language. The scan begins the network's reason with a capital
+// ("Host unreachable, from 10.0.0.1"): the reason is translated as the network said it, and
+// begins with a capital again.
+QString shownResult(const QString& result)
 {
-    return DiscoverDevicesThread::completionText(active, total)
-        .replace(QLatin1String("Search completed."), QStringLiteral("Search %1.").arg(QLatin1String(ended)));
+    if (!result.isEmpty() && result.front().isUpper()) {
+        const QString reason = result.front().toLower() + result.mid(1);
+        if (const QString translated = PhraseBook::translate(reason); translated != reason)
+            return translated.left(1).toUpper() + translated.mid(1);
+    }
+    return PhraseBook::translate(result);
 }
 
 QPushButton* addButton(QHBoxLayout* row, QWidget* parent, const QString& text, const char* objectName)
@@ -141,37 +161,43 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     , m_tree(new QTreeWidget(this))
     , m_toEdit(new QLineEdit(this))
     , m_fromEdit(new QLineEdit(this))
-    , m_statusLabel(new QLabel(QStringLiteral("Search status:"), this))
+    , m_statusLabel(new QLabel(tr("Search status:"), this))
     , m_progress(new QProgressBar(this))
     , m_stopButton(nullptr)
-    , m_informCheckBox(new QCheckBox(QStringLiteral("Information on state change"), this))
+    //: Devices added from here tell when their state changes
+    , m_informCheckBox(new QCheckBox(tr("Information on state change"), this))
     , m_names(new ReverseNameLookup(this))
     , m_neighbours(neighbours)
 {
-    setWindowTitle(QStringLiteral("Discover Devices - Tarn Wick"));
+    setWindowTitle(tr("Discover Devices - Tarn Wick"));
     m_tree->setObjectName(QStringLiteral("resultTree"));
     m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
-    m_fromEdit->setToolTip(QStringLiteral("The first address, or a prefix such as 192.168.1.0/24 without \"To\""));
+    //: "To" is the label of the field of the last address
+    m_fromEdit->setToolTip(tr("The first address, or a prefix such as 192.168.1.0/24 without \"To\""));
     m_toEdit->setObjectName(QStringLiteral("toEdit"));
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
     m_progress->setObjectName(QStringLiteral("progressBar"));
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Fill from-to range"), this));
+    layout->addWidget(new QLabel(tr("Fill from-to range"), this));
     auto* range = new QHBoxLayout;
-    auto* fromLabel = new QLabel(QStringLiteral("From"), this);
+    //: The label of the first address of the range
+    auto* fromLabel = new QLabel(tr("From"), this);
     fromLabel->setBuddy(m_fromEdit);
     range->addWidget(fromLabel);
     range->addWidget(m_fromEdit);
-    auto* toLabel = new QLabel(QStringLiteral("To"), this);
+    //: The label of the last address of the range
+    auto* toLabel = new QLabel(tr("To"), this);
     toLabel->setBuddy(m_toEdit);
     range->addWidget(toLabel);
     range->addWidget(m_toEdit);
-    QPushButton* start = addButton(range, this, QStringLiteral("Start search"), "startButton");
-    m_stopButton = addButton(range, this, QStringLiteral("Stop"), "stopButton");
+    QPushButton* start = addButton(range, this, tr("Start search"), "startButton");
+    //: Button: stops the search
+    m_stopButton = addButton(range, this, tr("Stop"), "stopButton");
     m_stopButton->setEnabled(false);
-    QPushButton* scanMine = addButton(range, this, QStringLiteral("Scan my network"), "scanMyNetworkButton");
-    QPushButton* findNeighbours = addButton(range, this, QStringLiteral("Find neighbours"), "findNeighboursButton");
+    QPushButton* scanMine = addButton(range, this, tr("Scan my network"), "scanMyNetworkButton");
+    //: Button: looks for the IPv6 hosts on this computer's links
+    QPushButton* findNeighbours = addButton(range, this, tr("Find neighbours"), "findNeighboursButton");
     layout->addLayout(range);
     layout->addWidget(m_statusLabel);
     // Scans of silent ranges take a second per address; show how far one has come.
@@ -191,16 +217,31 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     m_informCheckBox->setChecked(true);
     layout->addWidget(m_informCheckBox, 0, Qt::AlignRight);
     auto* actions = new QHBoxLayout;
-    QPushButton* selectActive = addButton(actions, this, QStringLiteral("Select active"), "selectActiveButton");
-    QPushButton* selectAll = addButton(actions, this, QStringLiteral("Select all"), "selectAllButton");
-    QPushButton* deselectAll = addButton(actions, this, QStringLiteral("Deselect all"), "deselectAllButton");
+    //: Button: selects the rows of the hosts that answered
+    QPushButton* selectActive = addButton(actions, this, tr("Select active"), "selectActiveButton");
+    QPushButton* selectAll = addButton(actions, this, tr("Select all"), "selectAllButton");
+    QPushButton* deselectAll = addButton(actions, this, tr("Deselect all"), "deselectAllButton");
     actions->addStretch(50);
-    QPushButton* addSelected = addButton(actions, this, QStringLiteral("Add selected"), "addSelectedButton");
+    //: Button: adds the selected hosts to the device list
+    QPushButton* addSelected = addButton(actions, this, tr("Add selected"), "addSelectedButton");
     layout->addLayout(actions);
 
-    m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("IP"), QStringLiteral("Ping result"),
-                             QStringLiteral("Name"), QStringLiteral("MAC"), QStringLiteral("Vendor"),
-                             QStringLiteral("In list")});
+    m_tree->setHeaderLabels({
+        //: Column header, one letter wide: whether the host is active (answered)
+        tr("A"),
+        //: Column header: the host's address
+        tr("IP"),
+        //: Column header: what the probe of the address found
+        tr("Ping result"),
+        //: Column header: the host's name
+        tr("Name"),
+        //: Column header: the host's hardware (MAC) address
+        tr("MAC"),
+        //: Column header: the maker of the host's network hardware
+        tr("Vendor"),
+        //: Column header: whether the device list watches the host already
+        tr("In list"),
+    });
     // Sorted by hand rather than by Qt's sorting, which sorts every row again for each batch
     // of results and so stalls the window once a scan has tens of thousands of rows: a new row
     // goes straight to its place, and a click on a header sorts once.
@@ -254,9 +295,12 @@ void DiscoverDevicesDialog::fitColumns()
     auto* widest = new QTreeWidgetItem(m_tree);
     widest->setIcon(ActiveColumn, SkinResources::icon(QStringLiteral("ConnectedIcon.png")));
     widest->setText(AddressColumn, QStringLiteral("255.255.255.255"));
-    widest->setText(ResultColumn, QStringLiteral("Present, no echo reply"));
+    widest->setText(ResultColumn, shownResult(DiscoverDevicesThread::resultText(ProbeResult{ProbeResult::Present})));
     widest->setText(MacColumn, QStringLiteral("DD:DD:DD:DD:DD:DD"));
-    widest->setText(InListColumn, QStringLiteral("yes"));
+    const QFontMetrics metrics = m_tree->fontMetrics();
+    widest->setText(InListColumn,
+                    metrics.horizontalAdvance(yesNo(false)) > metrics.horizontalAdvance(yesNo(true)) ? yesNo(false)
+                                                                                                     : yesNo(true));
     int fixedWidth = 0;
     for (const int column : {ActiveColumn, AddressColumn, ResultColumn, MacColumn, InListColumn}) {
         m_tree->resizeColumnToContents(column);
@@ -299,8 +343,7 @@ bool DiscoverDevicesDialog::scanRunning() const
 
 void DiscoverDevicesDialog::showMessage(int icon, const QString& text)
 {
-    const QString title = icon == QMessageBox::Question ? QStringLiteral("Search running")
-                                                        : QStringLiteral("Validation failed");
+    const QString title = icon == QMessageBox::Question ? tr("Search running") : tr("Validation failed");
     auto* box = new QMessageBox(QMessageBox::Icon(icon), title, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
@@ -310,7 +353,7 @@ void DiscoverDevicesDialog::showMessage(int icon, const QString& text)
 void DiscoverDevicesDialog::StartSearchPushButtonClicked()
 {
     if (scanRunning()) {
-        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        showMessage(QMessageBox::Question, tr("Searching is already running. Please wait."));
         return;
     }
     // A prefix in "From" is scanned as the command line's --scan takes it, without "To".
@@ -320,14 +363,15 @@ void DiscoverDevicesDialog::StartSearchPushButtonClicked()
     }
     const auto from = parseIPv4(m_fromEdit->text());
     if (!from) {
+        //: "From" is the label of the field of the first address
         showMessage(QMessageBox::Information,
-                    QStringLiteral("\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
+                    tr("\"From\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
         return;
     }
     const auto to = parseIPv4(m_toEdit->text());
     if (!to) {
-        showMessage(QMessageBox::Information,
-                    QStringLiteral("\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
+        //: "To" is the label of the field of the last address
+        showMessage(QMessageBox::Information, tr("\"To\" field should contain proper IPv4 address (ex. 192.168.1.1)"));
         return;
     }
     startScan(ScanRange::box(*from, *to));
@@ -348,12 +392,12 @@ void DiscoverDevicesDialog::clearResults()
 void DiscoverDevicesDialog::FindNeighboursPushButtonClicked()
 {
     if (scanRunning() || neighbourSearchRunning()) {
-        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        showMessage(QMessageBox::Question, tr("Searching is already running. Please wait."));
         return;
     }
     clearResults();
     m_progress->hide();
-    m_statusLabel->setText(QStringLiteral("Finding neighbours..."));
+    m_statusLabel->setText(tr("Finding neighbours..."));
     m_stopNeighbourSearch = false;
     // A few echo requests in all: the monitor goes on meanwhile.
     m_neighbourSearch = QThread::create([this] {
@@ -381,7 +425,8 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
         row->setData(ActiveColumn, PresentRole, false);
         row->setText(AddressColumn, neighbour.address);
         row->setData(AddressColumn, AddressNumberRole, order++);
-        row->setText(ResultColumn, QStringLiteral("%1 ms").arg(neighbour.roundTripUs / 1000));
+        //: The neighbour's round trip: %1 milliseconds
+        row->setText(ResultColumn, tr("%1 ms").arg(neighbour.roundTripUs / 1000));
         row->setText(MacColumn, neighbour.hardwareAddress);
         row->setText(VendorColumn, neighbour.vendor);
         m_rowsByAddress.insert(neighbour.address, row);
@@ -392,7 +437,7 @@ void DiscoverDevicesDialog::showNeighbours(const NeighbourFinder::Outcome& outco
     // Link-local addresses with their link are wider than any IPv4 address.
     if (!outcome.neighbours.isEmpty())
         m_tree->resizeColumnToContents(AddressColumn);
-    m_statusLabel->setText(NeighbourFinder::summary(outcome));
+    m_statusLabel->setText(PhraseBook::translate(NeighbourFinder::summary(outcome)));
 }
 
 void DiscoverDevicesDialog::startScan(const ScanRange& range)
@@ -401,7 +446,7 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     if (m_monitor.pause)
         m_monitor.pause();
     m_stopButton->setEnabled(true);
-    m_statusLabel->setText(QStringLiteral("Searching..."));
+    m_statusLabel->setText(tr("Searching..."));
     m_progress->setRange(0, int(std::min<qint64>(range.size(), INT_MAX)));
     m_progress->setValue(0);
     m_progress->show();
@@ -428,7 +473,7 @@ void DiscoverDevicesDialog::scanResult(int finding, const QString& address, cons
     row->setData(ActiveColumn, PresentRole, present);
     row->setText(AddressColumn, address);
     row->setData(AddressColumn, AddressNumberRole, DeviceAddress::ipv4Number(address));
-    row->setText(ResultColumn, result);
+    row->setText(ResultColumn, shownResult(result));
     // Results come in bursts (every address whose time ran out in the same moment); they go
     // into the tree together, so the window never stalls.
     m_pendingRows.append(row);
@@ -515,16 +560,19 @@ bool DiscoverDevicesDialog::markInList(QTreeWidgetItem* row)
     // The same host by another of its addresses (its IPv4 one, say) is watched as well.
     const bool listed = m_listed
         && (m_listed->contains(row->text(AddressColumn)) || m_listedHardware.contains(row->text(MacColumn)));
-    const QString text = listed ? QStringLiteral("yes") : QStringLiteral("no");
-    if (row->text(InListColumn) == text)
+    const QVariant known = row->data(InListColumn, InListRole);
+    if (known.isValid() && known.toBool() == listed)
         return false;
-    row->setText(InListColumn, text);
-    // Already watched: shown, but set apart.
+    row->setData(InListColumn, InListRole, listed);
+    row->setText(InListColumn, yesNo(listed));
+    // Already watched: shown, but set apart, in the look's own colour for text that is set
+    // apart (grey on light, lighter grey on dark, each readable).
+    const QColor apart = palette().color(QPalette::Disabled, QPalette::Text);
     for (int column = 0; column < ColumnCount; ++column) {
         QFont font = row->font(column);
         font.setItalic(listed);
         row->setFont(column, font);
-        row->setData(column, Qt::ForegroundRole, listed ? QVariant(QColor(128, 128, 128)) : QVariant());
+        row->setData(column, Qt::ForegroundRole, listed ? QVariant(apart) : QVariant());
     }
     return true;
 }
@@ -569,19 +617,20 @@ void DiscoverDevicesDialog::StopPushButtonClicked()
     int active = 0;
     for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
         active += isActive(m_tree->topLevelItem(i)) ? 1 : 0;
-    m_statusLabel->setText(outcomeText("stopped", active, m_tree->topLevelItemCount()));
+    m_statusLabel->setText(
+        PhraseBook::translate(DiscoverDevicesThread::stoppedText(active, m_tree->topLevelItemCount())));
 }
 
 void DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked()
 {
     if (scanRunning()) {
-        showMessage(QMessageBox::Question, QStringLiteral("Searching is already running. Please wait."));
+        showMessage(QMessageBox::Question, tr("Searching is already running. Please wait."));
         return;
     }
     QString why;
     const std::optional<LocalNetwork::Range> range = LocalNetwork::ofDefaultRoute(&why);
     if (!range) {
-        m_statusLabel->setText(why);
+        m_statusLabel->setText(PhraseBook::translate(why));
         return;
     }
     m_fromEdit->setText(range->from);
@@ -590,7 +639,7 @@ void DiscoverDevicesDialog::ScanMyNetworkPushButtonClicked()
     // where the fields' box would keep each octet within 1 to 254.
     startScan(range->hosts);
     if (range->narrowed)
-        m_statusLabel->setText(QStringLiteral("Searching the /22 around this computer (its network is larger)..."));
+        m_statusLabel->setText(tr("Searching the /22 around this computer (its network is larger)..."));
 }
 
 bool DiscoverDevicesDialog::eventFilter(QObject* watched, QEvent* event)
@@ -604,7 +653,7 @@ bool DiscoverDevicesDialog::eventFilter(QObject* watched, QEvent* event)
             const QTreeWidgetItem* row = m_tree->topLevelItem(i);
             if (!row->isSelected())
                 continue;
-            QStringList fields{isActive(row) ? QStringLiteral("yes") : QStringLiteral("no")};
+            QStringList fields{yesNo(isActive(row))};
             for (int column = AddressColumn; column < ColumnCount; ++column)
                 fields << row->text(column);
             lines << fields.join(QLatin1Char('\t'));
@@ -619,8 +668,8 @@ void DiscoverDevicesDialog::scanCompleted(int active, int total, int present)
 {
     addPendingRows();
     resumeMonitor();
-    const QString presentText = DiscoverDevicesThread::presentText(present);
-    m_statusLabel->setText(DiscoverDevicesThread::completionText(active, total)
+    const QString presentText = PhraseBook::translate(DiscoverDevicesThread::presentText(present));
+    m_statusLabel->setText(PhraseBook::translate(DiscoverDevicesThread::completionText(active, total))
                            + (presentText.isEmpty() ? QString() : QStringLiteral(". ") + presentText));
     m_scan = nullptr;
     scanEnded();
@@ -704,10 +753,14 @@ void DiscoverDevicesDialog::AddSelectedPushButtonClicked()
     describeRows(rows);
     for (QTreeWidgetItem* row : rows)
         keepSorted(row, {InListColumn, NameColumn, MacColumn, VendorColumn});
-    m_statusLabel->setText(
-        skipped > 0
-            ? QStringLiteral("Added %1; %2 skipped, already in the list.").arg(rows.size() - skipped).arg(skipped)
-            : QStringLiteral("Added %1 to the list.").arg(rows.size()));
+    if (skipped > 0) {
+        //: %1: the hosts added; %n: the hosts skipped
+        m_statusLabel->setText(
+            tr("Added %1; %n skipped, already in the list.", nullptr, skipped).arg(rows.size() - skipped));
+    } else {
+        //: %n: the hosts added
+        m_statusLabel->setText(tr("Added %n to the list.", nullptr, int(rows.size())));
+    }
 }
 
 } // namespace Tarnwick

@@ -24,14 +24,16 @@ EchoOptionsField::EchoOptionsField(QWidget* parent)
     , m_fold(new QToolButton(this))
     , m_content(new QWidget(this))
     , m_payloadSize(new QSpinBox(m_content))
-    , m_dontFragment(new QCheckBox(QStringLiteral("Don't fragment"), m_content))
-    , m_note(new QLabel(QStringLiteral("Only an ICMP echo check sends echo requests."), m_content))
+    //: The IP header's "don't fragment" flag of the echo requests
+    , m_dontFragment(new QCheckBox(tr("Don't fragment"), m_content))
+    , m_note(new QLabel(tr("Only an ICMP echo check sends echo requests."), m_content))
 {
     m_fold->setObjectName(QStringLiteral("advancedFold"));
     m_payloadSize->setObjectName(QStringLiteral("payloadSizeSpin"));
     m_dontFragment->setObjectName(QStringLiteral("dontFragmentCheckBox"));
     m_note->setObjectName(QStringLiteral("echoOptionsNote"));
-    m_fold->setText(QStringLiteral("Advanced"));
+    //: The fold of the device dialogs that holds the echo request options
+    m_fold->setText(tr("Advanced"));
     m_fold->setCheckable(true);
     m_fold->setAutoRaise(true);
     m_fold->setArrowType(Qt::RightArrow);
@@ -39,13 +41,15 @@ EchoOptionsField::EchoOptionsField(QWidget* parent)
     m_payloadSize->setRange(0, EchoOptions::MaxPayloadSize);
     m_payloadSize->setValue(EchoOptions::DefaultPayloadSize);
     m_payloadSize->setToolTip(
-        QStringLiteral("Bytes of data in each echo request; %1 unless changed").arg(EchoOptions::DefaultPayloadSize));
-    m_dontFragment->setToolTip(QStringLiteral("A request larger than the path carries fails with the path's MTU"));
+        tr("Bytes of data in each echo request; %1 unless changed").arg(EchoOptions::DefaultPayloadSize));
+    m_dontFragment->setToolTip(tr("A request larger than the path carries fails with the path's MTU"));
     m_note->setWordWrap(true);
     m_note->hide();
     auto* fields = new QGridLayout(m_content);
     fields->setContentsMargins(0, 0, 0, 0);
-    fields->addWidget(new QLabel(QStringLiteral("Payload size (bytes)"), m_content), 0, 0);
+    auto* payloadLabel = new QLabel(tr("Payload size (bytes)"), m_content);
+    payloadLabel->setBuddy(m_payloadSize);
+    fields->addWidget(payloadLabel, 0, 0);
     fields->addWidget(m_payloadSize, 0, 1);
     fields->addWidget(m_dontFragment, 1, 0, 1, 2);
     fields->addWidget(m_note, 2, 0, 1, 3);
@@ -77,7 +81,8 @@ void EchoOptionsField::setOptions(const QList<EchoOptions>& options)
         m_payloadSize->setValue(first.payloadSize);
     } else {
         m_payloadSize->setMinimum(EachOwnSize);
-        m_payloadSize->setSpecialValueText(QStringLiteral("Each keeps its own"));
+        //: Several devices edited at once: each keeps the payload size it has
+        m_payloadSize->setSpecialValueText(tr("Each keeps its own"));
         m_payloadSize->setValue(EachOwnSize);
     }
     if (alike(&EchoOptions::dontFragment)) {

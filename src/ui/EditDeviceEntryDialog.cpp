@@ -9,6 +9,7 @@
 #include "SlowLimitsField.h"
 #include "data/Data.h"
 #include "data/DeviceAddress.h"
+#include "data/PhraseBook.h"
 #include "data/XmlStreamParser.h"
 
 #include <QCheckBox>
@@ -49,7 +50,7 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
     , m_entries(entries)
 {
     Q_ASSERT(!entries.isEmpty());
-    setWindowTitle(QStringLiteral("Edit Device Entry - Tarnwick"));
+    setWindowTitle(tr("Edit Device Entry - Tarnwick"));
     m_ipLabel->setObjectName(QStringLiteral("ipLabel"));
     m_ipLabel->setTextFormat(Qt::PlainText);
     m_typeCombo->setObjectName(QStringLiteral("typeCombo"));
@@ -60,23 +61,25 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         m_ipEdit = new QLineEdit(this);
         m_ipEdit->setObjectName(QStringLiteral("ipEdit"));
         m_ipEdit->setMaxLength(253);
-        m_ipEdit->setPlaceholderText(QStringLiteral("The list gives no address: type one"));
+        m_ipEdit->setPlaceholderText(tr("The list gives no address: type one"));
         m_ipLabel->hide();
         connect(m_ipEdit, &QLineEdit::textChanged, m_checkField, &DeviceCheckField::setAddress);
     }
     auto* layout = new DeviceFormLayout(this, m_ipEdit ? static_cast<QWidget*>(m_ipEdit) : m_ipLabel, m_typeCombo,
                                         m_descriptionEdit, m_informCheckBox);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* cancel = new QPushButton(tr("Cancel"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     ok->setObjectName(QStringLiteral("okButton"));
     // Enter means "OK": the edit is kept.
     cancel->setAutoDefault(false);
     ok->setDefault(true);
     m_descriptionEdit->setMaxLength(int(XmlStreamParser::MaxTextLength));
-    layout->addField(QStringLiteral("Check"), m_checkField);
-    layout->addField(QStringLiteral("More checks"), m_moreChecksField);
-    layout->addField(QStringLiteral("Slow when"), m_slowField);
+    //: The label of the field that chooses how the device is checked
+    layout->addField(tr("Check"), m_checkField);
+    layout->addField(tr("More checks"), m_moreChecksField);
+    //: The label of the limits past which the device counts as slow
+    layout->addField(tr("Slow when"), m_slowField);
     layout->addEchoOptions(m_echoField, m_checkField, m_moreChecksField);
     layout->buttonRow()->addWidget(cancel);
     layout->buttonRow()->addWidget(ok);
@@ -89,10 +92,12 @@ EditDeviceEntryDialog::EditDeviceEntryDialog(const QList<DeviceEntry>& entries, 
         QStringList addresses;
         for (const DeviceEntry& entry : entries)
             addresses << entry.ip;
-        m_ipLabel->setText(QStringLiteral("%1 devices").arg(entries.size()));
+        //: In place of the address, when several devices are edited at once
+        m_ipLabel->setText(tr("%n devices", nullptr, int(entries.size())));
         m_ipLabel->setToolTip(addresses.join(QLatin1Char('\n')));
         m_descriptionEdit->setEnabled(false);
-        m_descriptionEdit->setPlaceholderText(QStringLiteral("Each keeps its own"));
+        //: Several devices edited at once: each keeps the description it has
+        m_descriptionEdit->setPlaceholderText(tr("Each keeps its own"));
     }
     // Where the entries differ, the field starts blank (the type) or half set (the flag), and
     // left so, each entry keeps its own.
@@ -138,8 +143,8 @@ void EditDeviceEntryDialog::OkPushButtonClicked()
             moreChecks << m_moreChecksField->appliedTo(entry.moreChecks, m_checkField->appliedTo(entry.check),
                                                        DeviceAddress::probed(entry.ip), &problem);
             if (!problem.isEmpty()) {
-                DeviceFormLayout::refuse(this,
-                                         m_entries.size() == 1 ? problem : entry.ip + QStringLiteral(": ") + problem);
+                //: %1: the device's address, %2: why its checks cannot be taken
+                DeviceFormLayout::refuse(this, m_entries.size() == 1 ? problem : tr("%1: %2").arg(entry.ip, problem));
                 return;
             }
         }
@@ -163,7 +168,7 @@ void EditDeviceEntryDialog::giveAddress()
     if (!store)
         return;
     const QString address = DeviceAddress::normalised(m_ipEdit->text());
-    QString problem = DeviceAddress::problem(address);
+    QString problem = PhraseBook::translate(DeviceAddress::problem(address));
     if (problem.isEmpty())
         problem = m_checkField->problem();
     const DeviceEntry& before = m_entries.first();
@@ -172,7 +177,7 @@ void EditDeviceEntryDialog::giveAddress()
     if (problem.isEmpty())
         moreChecks = m_moreChecksField->appliedTo(before.moreChecks, check, DeviceAddress::probed(address), &problem);
     if (problem.isEmpty() && store->contains(address))
-        problem = QStringLiteral("\"%1\" is in the device list already.").arg(address);
+        problem = tr("\"%1\" is in the device list already.").arg(address);
     if (!problem.isEmpty()) {
         DeviceFormLayout::refuse(this, problem);
         return;

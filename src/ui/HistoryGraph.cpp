@@ -13,9 +13,20 @@ namespace Tarnwick {
 
 namespace {
 
-const QColor LossColor(210, 40, 40);
+// A colour for each look: on a light background, and a lighter one that stands out as much on a
+// dark background.
+struct ColourPair
+{
+    QColor light;
+    QColor dark;
+    const QColor& on(bool onDark) const { return onDark ? dark : light; }
+};
+
+const ColourPair LossColor{QColor(210, 40, 40), QColor(255, 110, 110)};
+const ColourPair AverageColour{HistoryGraph::AverageColor, QColor(110, 160, 255)};
+const ColourPair CaretColour{HistoryGraph::CaretColor, QColor(235, 120, 205)};
 // A bucket's least to most round trip, where its spread is not known.
-const QColor BandColor(60, 120, 220, 70);
+const ColourPair BandColor{QColor(60, 120, 220, 70), QColor(110, 160, 255, 80)};
 // The smoke: each hundredth of a bucket's round trips is shaded where it lies, the lightest for
 // the outermost tenths (least to most), darker for the middle 80 % and darkest for the middle
 // half. Hundredths that fall together add up, so where the round trips crowd the smoke is dense,
@@ -23,28 +34,31 @@ const QColor BandColor(60, 120, 220, 70);
 struct SmokeBand
 {
     double from; // the middle share the band starts at, from the outside in
-    QColor color;
+    ColourPair color;
 };
-const SmokeBand SmokeBands[] = {
-    {0.0, QColor(60, 120, 220, 18)}, {0.10, QColor(60, 120, 220, 30)}, {0.25, QColor(40, 90, 200, 45)}};
+const SmokeBand SmokeBands[] = {{0.0, {QColor(60, 120, 220, 18), QColor(110, 160, 255, 24)}},
+                                {0.10, {QColor(60, 120, 220, 30), QColor(110, 160, 255, 40)}},
+                                {0.25, {QColor(40, 90, 200, 45), QColor(130, 175, 255, 60)}}};
 constexpr int SmokeSteps = 100;
 // The median's colour says how much of the bucket was lost: none, a little, much, most.
 struct LossShade
 {
     double upTo;
-    QColor color;
+    ColourPair color;
 };
-const LossShade LossShades[] = {
-    {0.0, HistoryGraph::AverageColor}, {0.05, QColor(0, 150, 200)}, {0.20, QColor(150, 40, 200)}, {1.0, LossColor}};
+const LossShade LossShades[] = {{0.0, AverageColour},
+                                {0.05, {QColor(0, 150, 200), QColor(60, 200, 240)}},
+                                {0.20, {QColor(150, 40, 200), QColor(200, 130, 255)}},
+                                {1.0, LossColor}};
 
-QColor lossShade(const HistoryReader::Bucket& bucket)
+QColor lossShade(const HistoryReader::Bucket& bucket, bool dark)
 {
     const double lost = 1.0 - double(bucket.received) / bucket.sent;
     for (const LossShade& shade : LossShades) {
         if (lost <= shade.upTo)
-            return shade.color;
+            return shade.color.on(dark);
     }
-    return LossColor;
+    return LossColor.on(dark);
 }
 constexpr double CaretHalfWidth = 4;
 constexpr double MinimumScaleMs = 0.1;
@@ -179,12 +193,13 @@ void HistoryGraph::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().base());
-    paint(painter, rect(), m_series, true);
+    paint(painter, rect(), m_series, true, palette());
 }
 
 HistoryGraph::Areas HistoryGraph::areas(const QRect& area, const QFontMetrics& metrics, bool labels)
 {
-    const int left = labels ? metrics.horizontalAdvance(QStringLiteral("000.0 ms")) + 8 : 0;
+    // Room for the widest label of the scale, in the words it is shown in.
+    const int left = labels ? metrics.horizontalAdvance(scaleLabel().arg(QStringLiteral("000.0"))) + 8 : 0;
     const int bottom = labels ? metrics.height() + 4 : 0;
     const QRect plot = area.adjusted(left, labels ? 6 : 0, labels ? -8 : 0, -bottom);
     // With labels the loss keeps a thin band of its own, so that the round trip has the room.
@@ -224,8 +239,16 @@ double HistoryGraph::roundTripScaleMs(const QList<HistoryReader::Bucket>& bucket
     return roundedUp(std::max(MinimumScaleMs, double(averages[rank]) / 1000.0 * ScaleHeadroom));
 }
 
-void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& series, bool labels)
+QString HistoryGraph::scaleLabel()
 {
+    //: A round trip on the graph's scale: %1 milliseconds
+    return tr("%1 ms");
+}
+
+void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& series, bool labels,
+                         const QPalette& palette)
+{
+    const bool dark = palette.color(QPalette::Base).lightnessF() < 0.5;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetrics metrics = painter.fontMetrics();
@@ -242,7 +265,9 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
         return rttArea.bottom() - double(std::min(us, scaleUs)) / 1000.0 / scaleMs * rttArea.height();
     };
 
-    painter.setPen(QPen(QColor(0, 0, 0, 40), 1));
+    QColor frame = palette.color(QPalette::Text);
+    frame.setAlpha(40);
+    painter.setPen(QPen(frame, 1));
     painter.drawRect(rttArea);
     painter.drawRect(lossArea);
     // The buckets at the range's ends (the running minute) reach past it: only the plot shows.
@@ -259,7 +284,7 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
         if (b.sent > 0 && b.received < b.sent) {
             // A single lost reply stays visible, however many were sent.
             const double height = std::max(1.5, (1.0 - double(b.received) / b.sent) * lossArea.height());
-            painter.fillRect(QRectF(x0, lossArea.bottom() + 1 - height, x1 - x0, height), LossColor);
+            painter.fillRect(QRectF(x0, lossArea.bottom() + 1 - height, x1 - x0, height), LossColor.on(dark));
         }
         if (b.received == 0) {
             previousEnd = -1;
@@ -270,7 +295,7 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
             painter.fillRect(QRectF(x0, yAt(upperUs), x1 - x0, std::max(1.0, yAt(lowerUs) - yAt(upperUs))), color);
         };
         if (b.sketch.isEmpty())
-            band(b.minUs, b.maxUs, BandColor);
+            band(b.minUs, b.maxUs, BandColor.on(dark));
         if (b.maxUs > scaleUs) {
             const double x = (x0 + x1) / 2;
             carets.addPolygon(QPolygonF({QPointF(x, rttArea.top()), QPointF(x + CaretHalfWidth, rttArea.top() + 6),
@@ -301,39 +326,40 @@ void HistoryGraph::paint(QPainter& painter, const QRect& area, const Series& ser
                     shade = &smoke;
             }
             const double us = double(at(q));
-            band(qint64(us * (Growth + 1) / (2 * Growth)), qint64(us * (Growth + 1) / 2), shade->color);
+            band(qint64(us * (Growth + 1) / (2 * Growth)), qint64(us * (Growth + 1) / 2), shade->color.on(dark));
         }
         // The median as a mark across the bucket, in the colour of the bucket's loss; not joined to
         // the next, so that round trips in two modes do not draw a wall between them.
         const double y = yAt(at(0.5));
         // Square ends reach a pixel past the bucket, so that the marks of adjacent buckets leave
         // no lighter column where they meet between pixels.
-        painter.setPen(QPen(lossShade(b), 2, Qt::SolidLine, Qt::SquareCap));
+        painter.setPen(QPen(lossShade(b, dark), 2, Qt::SolidLine, Qt::SquareCap));
         painter.drawLine(QPointF(x0, y), QPointF(x1, y));
         averageGoesOn = false;
     }
-    painter.setPen(QPen(AverageColor, 1.5));
+    painter.setPen(QPen(AverageColour.on(dark), 1.5));
     painter.drawPath(average);
-    painter.fillPath(carets, CaretColor);
+    painter.fillPath(carets, CaretColour.on(dark));
     painter.setClipping(false);
 
     if (labels) {
         drawStates(painter, parts.states, series, xAt);
-        painter.setPen(QColor(80, 80, 80));
+        painter.setPen(palette.color(QPalette::Text));
         const auto rightAligned = [&](int y, const QString& text) {
             painter.drawText(
                 QRect(area.left(), y - metrics.height() / 2, rttArea.left() - area.left() - 6, metrics.height()),
                 Qt::AlignRight | Qt::AlignVCenter, text);
         };
-        rightAligned(rttArea.top(), QStringLiteral("%1 ms").arg(scaleMs));
-        rightAligned(rttArea.bottom(), QStringLiteral("0 ms"));
-        rightAligned(lossArea.center().y(), QStringLiteral("Loss"));
+        rightAligned(rttArea.top(), scaleLabel().arg(scaleMs));
+        rightAligned(rttArea.bottom(), scaleLabel().arg(0));
+        //: Beside the band of the graph that shows the lost replies
+        rightAligned(lossArea.center().y(), tr("Loss"));
         const qint64 spanMs = series.toMs - series.fromMs;
         const QRect times(rttArea.left(), parts.states.bottom() + 2, rttArea.width(), metrics.height());
         painter.drawText(times, Qt::AlignLeft | Qt::AlignVCenter, timeLabel(series.fromMs, spanMs));
         painter.drawText(times, Qt::AlignRight | Qt::AlignVCenter, timeLabel(series.toMs, spanMs));
         if (series.buckets.isEmpty())
-            painter.drawText(rttArea, Qt::AlignCenter, QStringLiteral("No results in this range"));
+            painter.drawText(rttArea, Qt::AlignCenter, tr("No results in this range"));
     }
     painter.restore();
 }

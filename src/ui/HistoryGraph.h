@@ -65,8 +65,9 @@ public:
     const Series& series() const { return m_series; }
 
     // Draws a series into a rectangle; with labels, the scale and the times go at its edges
-    // (the widget), without, nothing but the curves (a row's tooltip).
-    static void paint(QPainter& painter, const QRect& area, const Series& series, bool labels);
+    // (the widget), without, nothing but the curves (a row's tooltip). The frame and the labels
+    // take the palette's text colour, and on a dark base the curves are drawn lighter.
+    static void paint(QPainter& painter, const QRect& area, const Series& series, bool labels, const QPalette& palette);
     static Areas areas(const QRect& area, const QFontMetrics& metrics, bool labels);
     // The top of the round-trip scale in ms: the 95th percentile of the buckets' heights (the
     // rank below it, so that with few buckets the slowest is left out) with a quarter on top,
@@ -78,6 +79,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // A round trip on the scale with its unit, %1 the number.
+    static QString scaleLabel();
+
     Series m_series;
 };
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace Tarnwick {
 
@@ -26,6 +27,8 @@ public:
 
 private:
     void appendRow(const QString& date, const QString& category, const QString& text);
+    // A row as the tab shows it: the category and the text in the user's language.
+    static QTreeWidgetItem* rowOf(const QString& date, const QString& category, const QString& text);
 
     QTreeWidget* m_tree;
 };

@@ -3,6 +3,7 @@
 
 #include "DeviceFormLayout.h"
 #include "data/MaintenanceList.h"
+#include "data/PhraseBook.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -24,21 +26,32 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
     , m_maintenance(maintenance)
     , m_ips(std::move(ips))
     , m_windows(new QListWidget)
-    , m_remove(new QPushButton(QStringLiteral("Remove")))
-    , m_weekly(new QRadioButton(QStringLiteral("Weekly")))
+    , m_remove(new QPushButton(tr("Remove")))
+    //: How often a maintenance window comes back
+    , m_weekly(new QRadioButton(tr("Weekly")))
     , m_from(new QDateTimeEdit)
     , m_to(new QDateTimeEdit)
     , m_start(new QTimeEdit(QTime(2, 0)))
     , m_end(new QTimeEdit(QTime(4, 0)))
 {
-    setWindowTitle(QStringLiteral("Maintenance"));
-    const QString whose = m_ips.isEmpty() ? QStringLiteral("all devices")
-        : m_ips.size() == 1               ? m_ips.first()
-                                          : QStringLiteral("%1 devices").arg(m_ips.size());
+    setWindowTitle(tr("Maintenance"));
+    // Whose windows they are, each a sentence of its own for the translators.
+    QString headingText;
+    if (m_ips.isEmpty()) {
+        headingText = tr(
+            "Windows of all devices: alerts wait for the window's end, and are told then if they still hold.");
+    } else if (m_ips.size() == 1) {
+        //: %1: the device's address
+        headingText = tr("Windows of %1: alerts wait for the window's end, and are told then if they still hold.")
+                          .arg(m_ips.first());
+    } else {
+        //: %n: the number of devices chosen, always more than one
+        headingText = tr("Windows of %n devices: alerts wait for the window's end, and are told then if they still "
+                         "hold.",
+                         nullptr, int(m_ips.size()));
+    }
     auto* layout = new QVBoxLayout(this);
-    auto* heading = new QLabel(QStringLiteral("Windows of %1: alerts wait for the window's end, and are told then "
-                                              "if they still hold.")
-                                   .arg(whose));
+    auto* heading = new QLabel(headingText);
     heading->setWordWrap(true);
     layout->addWidget(heading);
     m_windows->setObjectName(QStringLiteral("windowList"));
@@ -50,9 +63,11 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
     removeRow->addWidget(m_remove);
     layout->addLayout(removeRow);
 
-    auto* add = new QGroupBox(QStringLiteral("New window"));
+    //: A new maintenance window
+    auto* add = new QGroupBox(tr("New window"));
     auto* form = new QFormLayout(add);
-    auto* once = new QRadioButton(QStringLiteral("Once"));
+    //: How often a maintenance window comes: a single time
+    auto* once = new QRadioButton(tr("Once"));
     once->setObjectName(QStringLiteral("onceButton"));
     once->setChecked(true);
     m_weekly->setObjectName(QStringLiteral("weeklyButton"));
@@ -60,7 +75,8 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
     repeat->addWidget(once);
     repeat->addWidget(m_weekly);
     repeat->addStretch();
-    form->addRow(QStringLiteral("Repeat"), repeat);
+    //: The label of the choice between once and weekly
+    form->addRow(tr("Repeat"), repeat);
     // From the next full hour, for two hours.
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
@@ -71,22 +87,28 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
         edit->setCalendarPopup(true);
         edit->setDateTime(at);
     }
-    form->addRow(QStringLiteral("From"), m_from);
-    form->addRow(QStringLiteral("To"), m_to);
+    //: The date and time a window of once starts
+    form->addRow(tr("From"), m_from);
+    //: The date and time a window of once ends
+    form->addRow(tr("To"), m_to);
     auto* days = new QHBoxLayout;
     for (int day = 1; day <= 7; ++day) {
-        auto* box = new QCheckBox(MaintenanceWindow::dayName(day).left(3));
+        // The desktop's own short name of the day, in the language the dialog is in.
+        auto* box = new QCheckBox(QLocale().dayName(day, QLocale::ShortFormat));
         box->setObjectName(QStringLiteral("day%1").arg(day));
         days->addWidget(box);
         m_days << box;
     }
-    form->addRow(QStringLiteral("Days"), days);
+    //: The days of the week a weekly window comes on
+    form->addRow(tr("Days"), days);
     for (auto [edit, name] : {std::pair{m_start, "startEdit"}, std::pair{m_end, "endEdit"}}) {
         edit->setObjectName(QString::fromLatin1(name));
         edit->setDisplayFormat(QStringLiteral("HH:mm"));
     }
-    form->addRow(QStringLiteral("Start"), m_start);
-    form->addRow(QStringLiteral("End"), m_end);
+    //: The time of day a weekly window starts
+    form->addRow(tr("Start"), m_start);
+    //: The time of day a weekly window ends
+    form->addRow(tr("End"), m_end);
     // Only the fields of the kind of window chosen can be edited.
     const auto follow = [this] {
         const bool weekly = m_weekly->isChecked();
@@ -102,9 +124,10 @@ MaintenanceDialog::MaintenanceDialog(MaintenanceList& maintenance, QStringList i
     layout->addWidget(add);
 
     auto* buttons = new QHBoxLayout;
-    auto* addButton = new QPushButton(QStringLiteral("Add"));
+    //: Button: adds the new maintenance window
+    auto* addButton = new QPushButton(tr("Add"));
     addButton->setObjectName(QStringLiteral("addButton"));
-    auto* close = new QPushButton(QStringLiteral("Close"));
+    auto* close = new QPushButton(tr("Close"));
     close->setObjectName(QStringLiteral("closeButton"));
     buttons->addStretch();
     buttons->addWidget(addButton);
@@ -126,8 +149,10 @@ void MaintenanceDialog::showWindows()
     for (const MaintenanceWindow& window : m_maintenance.windows()) {
         if (m_ips.isEmpty() ? !window.ip.isEmpty() : !m_ips.contains(window.ip))
             continue;
+        const QString shown = PhraseBook::translate(window.text(QLocale()));
         auto* item = new QListWidgetItem(
-            m_ips.size() > 1 ? window.ip + QStringLiteral(": ") + window.text() : window.text(), m_windows);
+            //: %1: a device's address, %2: its maintenance window
+            m_ips.size() > 1 ? tr("%1: %2").arg(window.ip, shown) : shown, m_windows);
         item->setData(Qt::UserRole, window.id);
     }
     m_remove->setEnabled(m_windows->currentRow() >= 0);
@@ -150,7 +175,7 @@ void MaintenanceDialog::addWindow()
     }
     // A window over already would be dropped as soon as it was added.
     if (const QString problem = window.problemAt(QDateTime::currentDateTime()); !problem.isEmpty()) {
-        DeviceFormLayout::refuse(this, problem);
+        DeviceFormLayout::refuse(this, PhraseBook::translate(problem));
         return;
     }
     for (const QString& ip : m_ips.isEmpty() ? QStringList{QString()} : m_ips) {

@@ -2,6 +2,7 @@
 #include "MoreChecksField.h"
 
 #include "data/CheckList.h"
+#include "data/PhraseBook.h"
 
 #include <algorithm>
 
@@ -11,9 +12,9 @@ MoreChecksField::MoreChecksField(QWidget* parent)
     : QLineEdit(parent)
 {
     setObjectName(QStringLiteral("moreChecksEdit"));
-    setPlaceholderText(QStringLiteral("None; for example: tcp:443 arp"));
-    setToolTip(QStringLiteral("Checks asked besides the first, separated by spaces: echo, arp or tcp:PORT.\n"
-                              "The device is connected only while every check answers."));
+    setPlaceholderText(tr("None; for example: tcp:443 arp"));
+    setToolTip(tr("Checks asked besides the first, separated by spaces: echo, arp or tcp:PORT.\n"
+                  "The device is connected only while every check answers."));
 }
 
 void MoreChecksField::setChecks(const QList<QList<DeviceCheck>>& checks)
@@ -23,7 +24,7 @@ void MoreChecksField::setChecks(const QList<QList<DeviceCheck>>& checks)
     });
     setText(m_several || checks.isEmpty() ? QString() : CheckList::text(checks.first()));
     if (m_several)
-        setPlaceholderText(QStringLiteral("Each keeps its own"));
+        setPlaceholderText(tr("Each keeps its own"));
     setModified(false);
 }
 
@@ -31,7 +32,10 @@ QList<DeviceCheck> MoreChecksField::appliedTo(const QList<DeviceCheck>& own, con
                                               const QString& probedAddress, QString* problem) const
 {
     // An entry's own checks are held to the first check chosen for it too.
-    return CheckList::read(m_several && !isModified() ? CheckList::text(own) : text(), first, probedAddress, problem);
+    const QList<DeviceCheck> checks = CheckList::read(m_several && !isModified() ? CheckList::text(own) : text(), first,
+                                                      probedAddress, problem);
+    *problem = PhraseBook::translate(*problem);
+    return checks;
 }
 
 bool MoreChecksField::mayAskEcho() const

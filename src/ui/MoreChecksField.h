@@ -21,8 +21,8 @@ public:
     // The further checks of each entry shown.
     void setChecks(const QList<QList<DeviceCheck>>& checks);
     // The further checks an entry gets whose own are own, whose first check is first and
-    // whose probed address is the one given; problem says why they cannot be taken, empty
-    // when they can.
+    // whose probed address is the one given; problem says why they cannot be taken, in the
+    // user's language, empty when they can.
     QList<DeviceCheck> appliedTo(const QList<DeviceCheck>& own, const DeviceCheck& first, const QString& probedAddress,
                                  QString* problem) const;
     // Whether the further checks may hold an echo: the text names one, or entries keep their own.

@@ -50,10 +50,11 @@ QString MuteMark::toolTip(const std::optional<QDateTime>& heardAgainAt, const QD
     if (!heardAgainAt)
         return {};
     if (!heardAgainAt->isValid())
-        return QStringLiteral("Alerts muted until unmuted");
+        return tr("Alerts muted until unmuted");
     const QDateTime local = heardAgainAt->toLocalTime();
     const bool today = local.date() == now.toLocalTime().date();
-    return QStringLiteral("Alerts muted until %1")
+    //: %1: the time, or the day and time, the alerts are heard again
+    return tr("Alerts muted until %1")
         .arg(local.toString(today ? QStringLiteral("hh:mm") : QStringLiteral("d MMM hh:mm")));
 }
 

@@ -16,6 +16,7 @@ enum class SortBy { Text, Address, Time };
 
 struct ColumnDefinition
 {
+    // Shown translated; the CSV header stays as it is.
     const char* header;
     const char* csvHeader;
     SortBy sortBy;
@@ -23,15 +24,36 @@ struct ColumnDefinition
     const char* typical;
 };
 
+// The column "Known", in English as the CSV export writes it.
+//: The column "Known": the device list has a device of this address
+constexpr const char* KnownListed = QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "yes (listed)");
+//: The column "Known": the user marked the hardware as known
+constexpr const char* KnownMarked = QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "yes");
+//: The column "Known": the hardware is not known
+constexpr const char* NotKnown = QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "no");
+
 constexpr ColumnDefinition Columns[] = {
-    {"Address", "Address", SortBy::Address, "255.255.255.255"},
-    {"Hardware address", "Hardware address", SortBy::Text, "aa:bb:cc:dd:ee:ff"},
-    {"Vendor", "Vendor", SortBy::Text, "Raspberry Pi Trading Ltd"},
-    {"Name", "Name", SortBy::Text, "printer.home.arpa"},
-    {"First seen", "First seen (UTC)", SortBy::Time, "2026-12-31 23:59:59"},
-    {"Last seen", "Last seen (UTC)", SortBy::Time, "2026-12-31 23:59:59"},
-    {"Known", "Known", SortBy::Text, "yes (listed)"},
-    {"Other addresses", "Other addresses", SortBy::Text, "fe80::aaaa:bbff:fecc:dddd%eth0"},
+    //: Column header: the hardware's IP address
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Address"), "Address", SortBy::Address, "255.255.255.255"},
+    //: Column header: the network card's MAC address
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Hardware address"), "Hardware address", SortBy::Text,
+     "aa:bb:cc:dd:ee:ff"},
+    //: Column header: the maker of the network card
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Vendor"), "Vendor", SortBy::Text,
+     "Raspberry Pi Trading Ltd"},
+    //: Column header: the host name
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Name"), "Name", SortBy::Text, "printer.home.arpa"},
+    //: Column header: when the hardware was first heard
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "First seen"), "First seen (UTC)", SortBy::Time,
+     "2026-12-31 23:59:59"},
+    //: Column header: when the hardware was last heard
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Last seen"), "Last seen (UTC)", SortBy::Time,
+     "2026-12-31 23:59:59"},
+    //: Column header: whether the hardware is in the device list or marked as known
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Known"), "Known", SortBy::Text, KnownListed},
+    //: Column header: the hardware's further IP addresses
+    {QT_TRANSLATE_NOOP("Tarnwick::NetworkInventoryModel", "Other addresses"), "Other addresses", SortBy::Text,
+     "fe80::aaaa:bbff:fecc:dddd%eth0"},
 };
 static_assert(std::size(Columns) == NetworkInventoryModel::ColumnCount);
 
@@ -56,7 +78,8 @@ NetworkInventoryModel::NetworkInventoryModel(NetworkInventory& inventory, QObjec
 
 QString NetworkInventoryModel::typicalText(int column)
 {
-    return QString::fromLatin1(Columns[column].typical);
+    // The other columns' samples are addresses, names and times, as the rows hold them.
+    return column == KnownColumn ? tr(Columns[column].typical) : QString::fromLatin1(Columns[column].typical);
 }
 
 int NetworkInventoryModel::rowCount(const QModelIndex& parent) const
@@ -96,7 +119,7 @@ QVariant NetworkInventoryModel::headerData(int section, Qt::Orientation orientat
         return int(Qt::AscendingOrder);
     if (role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromLatin1(Columns[section].header);
+    return tr(Columns[section].header);
 }
 
 QString NetworkInventoryModel::text(const InventoryEntry& entry, int column) const
@@ -114,14 +137,17 @@ QString NetworkInventoryModel::text(const InventoryEntry& entry, int column) con
     case LastSeenColumn:
         return UserListRow::timeText(timeOf(entry, column));
     case KnownColumn:
-        return m_inventory.isListed(entry) ? QStringLiteral("yes (listed)")
-            : entry.markedKnown            ? QStringLiteral("yes")
-                                           : QStringLiteral("no");
+        return tr(known(entry));
     case OtherAddressesColumn:
     case ColumnCount:
         break;
     }
     return entry.addresses.mid(1).join(QStringLiteral(", "));
+}
+
+const char* NetworkInventoryModel::known(const InventoryEntry& entry) const
+{
+    return m_inventory.isListed(entry) ? KnownListed : entry.markedKnown ? KnownMarked : NotKnown;
 }
 
 QVariant NetworkInventoryModel::data(const QModelIndex& index, int role) const
@@ -145,6 +171,8 @@ QVariant NetworkInventoryModel::data(const QModelIndex& index, int role) const
         if (sortBy == SortBy::Time)
             return timeOf(*shown, column).isValid() ? CsvDocument::time(timeOf(*shown, column).toMSecsSinceEpoch())
                                                     : QString();
+        if (column == KnownColumn)
+            return QString::fromLatin1(known(*shown));
         return text(*shown, column);
     default:
         return {};

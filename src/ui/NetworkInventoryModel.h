@@ -57,7 +57,10 @@ public:
 private:
     void entriesChanged(const QStringList& hardwareAddresses);
     void entryForgotten(const QString& hardwareAddress);
+    // The rows' texts as shown, translated.
     QString text(const InventoryEntry& entry, int column) const;
+    // What the column "Known" says of the entry, in English.
+    const char* known(const InventoryEntry& entry) const;
 
     NetworkInventory& m_inventory;
     // Hardware addresses in the order they came, and each one's row.

@@ -33,9 +33,10 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
     , m_empty(new QLabel(this))
     , m_table(new QTableView(this))
     , m_menu(new QMenu(this))
-    , m_addToList(m_menu->addAction(QStringLiteral("Add to list")))
-    , m_markKnown(m_menu->addAction(QStringLiteral("Mark as known")))
-    , m_forget(m_menu->addAction(QStringLiteral("Forget")))
+    , m_addToList(m_menu->addAction(tr("Add to list")))
+    , m_markKnown(m_menu->addAction(tr("Mark as known")))
+    //: A row menu entry: drop the selected hardware from the network's list
+    , m_forget(m_menu->addAction(tr("Forget")))
     , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
     , m_chooseFile(&SaveFileChooser::choose)
 {
@@ -46,14 +47,16 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
     m_sorted->setFilterCaseSensitivity(Qt::CaseInsensitive);
 
     m_filter->setObjectName(QStringLiteral("networkFilterEdit"));
-    m_filter->setPlaceholderText(QStringLiteral("Filter"));
-    m_filter->setAccessibleName(QStringLiteral("Filter the network's devices"));
+    //: The field that filters the network's devices
+    m_filter->setPlaceholderText(tr("Filter"));
+    m_filter->setAccessibleName(tr("Filter the network's devices"));
     m_filter->setClearButtonEnabled(true);
     connect(m_filter, &QLineEdit::textChanged, m_sorted, &QSortFilterProxyModel::setFilterFixedString);
 
     m_empty->setObjectName(QStringLiteral("nothingHeardLabel"));
-    m_empty->setText(QStringLiteral("Nothing heard yet. Turn on \"Watch my network for new devices\" in the settings "
-                                    "to fill this list."));
+    //: The quoted words name a setting of the Settings dialog
+    m_empty->setText(
+        tr("Nothing heard yet. Turn on \"Watch my network for new devices\" in the settings to fill this list."));
     m_empty->setWordWrap(true);
     m_empty->setTextFormat(Qt::PlainText);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { m_empty->hide(); });
@@ -61,7 +64,7 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
     m_empty->setVisible(m_model->rowCount() == 0);
 
     m_table->setObjectName(QStringLiteral("networkTable"));
-    m_table->setAccessibleName(QStringLiteral("Devices heard on the network"));
+    m_table->setAccessibleName(tr("Devices heard on the network"));
     m_table->setModel(m_sorted);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -85,7 +88,7 @@ NetworkView::NetworkView(NetworkInventory& inventory, QWidget* parent)
     m_table->viewport()->installEventFilter(this);
 
     m_menu->addSeparator();
-    connect(m_menu->addAction(QStringLiteral("Export as CSV...")), &QAction::triggered, this, &NetworkView::exportList);
+    connect(m_menu->addAction(tr("Export as CSV...")), &QAction::triggered, this, &NetworkView::exportList);
     connect(m_addToList, &QAction::triggered, this, &NetworkView::addToList);
     connect(m_markKnown, &QAction::triggered, this, &NetworkView::toggleKnown);
     connect(m_forget, &QAction::triggered, this, &NetworkView::forgetSelected);
@@ -151,8 +154,7 @@ void NetworkView::openMenu(const QPoint& globalPosition)
     m_addToList->setEnabled(any);
     m_markKnown->setEnabled(any);
     m_forget->setEnabled(any);
-    m_markKnown->setText(any && allSelectedMarked() ? QStringLiteral("Mark as not known")
-                                                    : QStringLiteral("Mark as known"));
+    m_markKnown->setText(any && allSelectedMarked() ? tr("Mark as not known") : tr("Mark as known"));
     m_runMenu(m_menu, globalPosition);
 }
 
@@ -208,7 +210,7 @@ void NetworkView::forgetSelected()
 
 void NetworkView::exportList()
 {
-    const QString title = QStringLiteral("Export network devices");
+    const QString title = tr("Export network devices");
     const QString fileName = m_chooseFile(this, title, QStringLiteral("network.csv"));
     if (fileName.isEmpty())
         return;
@@ -220,8 +222,8 @@ void NetworkView::exportList()
         csv.addRow(fields);
     }
     if (!csv.save(fileName)) {
-        auto* box = new QMessageBox(QMessageBox::Warning, title,
-                                    QStringLiteral("\"%1\" could not be written.").arg(fileName), QMessageBox::Ok);
+        auto* box = new QMessageBox(QMessageBox::Warning, title, tr("\"%1\" could not be written.").arg(fileName),
+                                    QMessageBox::Ok);
         box->setTextFormat(Qt::PlainText);
         ModalDialog::open(box, this);
     }

@@ -27,7 +27,7 @@ QFileDialog* SaveFileChooser::dialog(QWidget* parent, const QString& title, cons
     auto* fileDialog = new QFileDialog(parent, title);
     fileDialog->setAcceptMode(QFileDialog::AcceptSave);
     fileDialog->setFileMode(QFileDialog::AnyFile);
-    fileDialog->setNameFilter(QStringLiteral("CSV files (*.csv)"));
+    fileDialog->setNameFilter(tr("CSV files (*.csv)"));
     fileDialog->setDefaultSuffix(QStringLiteral("csv"));
     // A dialog of the desktop's own would read the files it lists, the program's history among
     // them, when it is the program's working directory that is shown.

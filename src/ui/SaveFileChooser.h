@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -14,6 +15,8 @@ namespace Tarnwick {
 // a Chooser, this one unless a test puts one in its place that answers at once.
 class SaveFileChooser
 {
+    Q_DECLARE_TR_FUNCTIONS(SaveFileChooser)
+
 public:
     using Chooser = std::function<QString(QWidget* parent, const QString& title, const QString& suggestedName)>;
 

@@ -34,6 +34,8 @@ private slots:
 private:
     // A choice among the list's devices of the one this computer reaches the network through.
     void addFirstHopRow();
+    // Light or dark windows, or as the desktop prefers; the program takes it on as the dialog closes.
+    void addAppearanceRow();
     void addMetricsRow();
     // "Alerts": where alerts go besides the desktop, and a button that sends a test alert there
     // with the values as typed.
@@ -42,7 +44,8 @@ private:
     void addHeading(const QString& text);
     // A text setting; its placeholder says what an empty field means.
     void addTextRow(const QString& label, const char* objectName, QString Settings::*setting, const QString& hint,
-                    const QString& placeholder = QStringLiteral("off"));
+                    //: An empty field: the setting is off
+                    const QString& placeholder = tr("off"));
     // How often the network watch looks for devices ("Off" or seconds, at least the shortest
     // period) and which networks it looks at.
     void addNetworkWatchRows();

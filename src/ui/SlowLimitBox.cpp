@@ -3,13 +3,6 @@
 
 namespace Tarnwick {
 
-namespace {
-
-const QString UseSettingsText = QStringLiteral("Use the settings");
-const QString KeepText = QStringLiteral("Each keeps its own");
-
-} // namespace
-
 SlowLimitBox::SlowLimitBox(int lowest, int highest, QWidget* parent)
     : QSpinBox(parent)
     , m_lowest(lowest)
@@ -41,20 +34,32 @@ std::optional<int> SlowLimitBox::limit() const
     return value();
 }
 
+QString SlowLimitBox::useSettingsText()
+{
+    //: A device's limit left to the settings' own
+    return tr("Use the settings");
+}
+
+QString SlowLimitBox::keepText()
+{
+    //: Several devices edited at once: each keeps the limit it has
+    return tr("Each keeps its own");
+}
+
 QString SlowLimitBox::textFromValue(int value) const
 {
     if (value == keep())
-        return KeepText;
+        return keepText();
     if (value == useSettings())
-        return UseSettingsText;
+        return useSettingsText();
     return QSpinBox::textFromValue(value);
 }
 
 int SlowLimitBox::valueFromText(const QString& text) const
 {
-    if (text == KeepText)
+    if (text == keepText())
         return keep();
-    if (text == UseSettingsText || text.isEmpty())
+    if (text == useSettingsText() || text.isEmpty())
         return useSettings();
     return QSpinBox::valueFromText(text);
 }
@@ -64,7 +69,7 @@ QValidator::State SlowLimitBox::validate(QString& text, int& pos) const
     // A box emptied by the user goes back to the settings.
     if (text.isEmpty())
         return QValidator::Acceptable;
-    for (const QString& special : {UseSettingsText, KeepText}) {
+    for (const QString& special : {useSettingsText(), keepText()}) {
         if (special == text && valueFromText(text) >= minimum())
             return QValidator::Acceptable;
         if (special.startsWith(text))

@@ -30,6 +30,10 @@ protected:
     QValidator::State validate(QString& text, int& pos) const override;
 
 private:
+    // The words shown below the lowest number, which the box also reads back as typed.
+    static QString useSettingsText();
+    static QString keepText();
+
     int useSettings() const { return m_lowest - 1; }
     int keep() const { return m_lowest - 2; }
 

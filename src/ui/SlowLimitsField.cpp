@@ -41,18 +41,28 @@ SlowLimitsField::SlowLimitsField(QWidget* parent)
     m_average->setObjectName(QStringLiteral("slowAverageSpin"));
     m_loss->setObjectName(QStringLiteral("slowLossSpin"));
     m_results->setObjectName(QStringLiteral("slowResultsSpin"));
-    m_average->setToolTip(QStringLiteral("0: never slow by its round trip"));
-    m_loss->setToolTip(QStringLiteral("0: never slow by its loss"));
+    m_average->setToolTip(tr("0: never slow by its round trip"));
+    m_loss->setToolTip(tr("0: never slow by its loss"));
     // One line a limit, so that the row reads whole at the dialog's usual width.
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Each line reads as one sentence: the text before the box, the number, the text after it.
     const QList<std::pair<QString, QString>> texts = {
-        {QStringLiteral("Average round trip above"), QStringLiteral("ms")},
-        {QStringLiteral("or loss above"), QStringLiteral("%")},
-        {QStringLiteral("over the last"), QStringLiteral("results")}};
+        {tr("Average round trip above"),
+         //: Unit after the round trip limit: milliseconds
+         tr("ms")},
+        {tr("or loss above"),
+         //: Unit after the loss limit: per cent
+         tr("%")},
+        {tr("over the last"),
+         //: After the number of results a device is judged over ("over the last 20 results")
+         tr("results")}};
     const QList<SlowLimitBox*> boxes = {m_average, m_loss, m_results};
     for (int row = 0; row < 3; ++row) {
-        layout->addWidget(new QLabel(texts[row].first, this), row, 0);
+        // The text before the box names it for a screen reader too.
+        auto* before = new QLabel(texts[row].first, this);
+        before->setBuddy(boxes[row]);
+        layout->addWidget(before, row, 0);
         layout->addWidget(boxes[row], row, 1);
         layout->addWidget(new QLabel(texts[row].second, this), row, 2);
     }

@@ -20,6 +20,7 @@
 #include "data/DeviceTypeName.h"
 #include "data/MaintenanceList.h"
 #include "data/MuteList.h"
+#include "data/PhraseBook.h"
 #include "data/ReachabilityView.h"
 #include "data/Settings.h"
 #include "data/SlowView.h"
@@ -31,6 +32,7 @@
 
 #include <QBuffer>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -43,6 +45,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -99,6 +102,8 @@ QString resultToolTip(const DeviceEntry& entry)
     if (const QString why = entry.lastProbe.explanation(); !why.isEmpty())
         lines << why;
     lines << CheckRound::furtherResults(entry.moreChecks, entry.moreProbes, entry.lastProbe);
+    for (QString& line : lines)
+        line = PhraseBook::translate(line);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -128,21 +133,34 @@ QString sparkline(const QString& historyFile, const QString& ip)
     if (series.buckets.isEmpty())
         return {};
     QImage image(180, 40, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    // On the tooltip's own background, light or dark.
+    const QPalette palette = QToolTip::palette();
+    image.fill(palette.color(QPalette::ToolTipBase));
     QPainter painter(&image);
-    HistoryGraph::paint(painter, image.rect(), series, false);
+    HistoryGraph::paint(painter, image.rect(), series, false, palette);
     painter.end();
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return QStringLiteral("<br><img src=\"data:image/png;base64,%1\"><br>Round trip and loss, last hour")
-        .arg(QString::fromLatin1(png.toBase64()));
+    return QStringLiteral("<br><img src=\"data:image/png;base64,%1\"><br>%2")
+        .arg(QString::fromLatin1(png.toBase64()),
+             QCoreApplication::translate("Tarnwick::UserList", "Round trip and loss, last hour").toHtmlEscaped());
 }
 
-QString yesNo(bool value)
+// "yes" or "no" in English, as the CSV export writes it; the list shows it translated.
+const char* yesNo(bool value)
 {
-    return value ? QStringLiteral("yes") : QStringLiteral("no");
+    //: A cell of the column "Information on state change"
+    const char* const yes = QT_TRANSLATE_NOOP("Tarnwick::UserList", "yes");
+    //: A cell of the column "Information on state change"
+    const char* const no = QT_TRANSLATE_NOOP("Tarnwick::UserList", "no");
+    return value ? yes : no;
+}
+
+QString yesNoShown(bool value)
+{
+    return QCoreApplication::translate("Tarnwick::UserList", yesNo(value));
 }
 
 } // namespace
@@ -171,11 +189,36 @@ UserList::UserList(Services services, QWidget* parent)
     // Every row is one line: the view then never measures rows one by one, which would make a
     // sort of thousands of rows cost seconds.
     m_tree->setUniformRowHeights(true);
-    m_tree->setHeaderLabels({QStringLiteral("A"), QStringLiteral("T"), QStringLiteral("IP"), QStringLiteral("[ms]"),
-                             QStringLiteral("Description"), QStringLiteral("Information on state change"),
-                             QStringLiteral("Loss"), QStringLiteral("Avg"), QStringLiteral("Jitter"),
-                             QStringLiteral("Since"), QStringLiteral("Median"), QStringLiteral("95 %"),
-                             QStringLiteral("Day median"), QStringLiteral("Day 95 %")});
+    m_tree->setHeaderLabels({
+        //: Column header, one letter wide: the device's state picture
+        tr("A"),
+        //: Column header, one letter wide: the device's type picture
+        tr("T"),
+        //: Column header: the device's address
+        tr("IP"),
+        //: Column header: the last round trip, in milliseconds
+        tr("[ms]"),
+        //: Column header
+        tr("Description"),
+        //: Column header: whether the device's state changes are announced
+        tr("Information on state change"),
+        //: Column header: the share of probes lost in the last hour
+        tr("Loss"),
+        //: Column header: the average round trip of the last hour
+        tr("Avg"),
+        //: Column header: how much the round trips of the last hour vary
+        tr("Jitter"),
+        //: Column header: how long the device has had its present state
+        tr("Since"),
+        //: Column header: the median round trip of the last hour
+        tr("Median"),
+        //: Column header: the 95th percentile of the round trips of the last hour
+        tr("95 %"),
+        //: Column header: the median round trip of the last day
+        tr("Day median"),
+        //: Column header: the 95th percentile of the round trips of the last day
+        tr("Day 95 %"),
+    });
     // The header's own minimum would widen the narrow type column past its 24 px.
     m_tree->header()->setMinimumSectionSize(16);
     static constexpr int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90, 70, 70, 80, 80};
@@ -253,13 +296,22 @@ UserList::UserList(Services services, QWidget* parent)
     });
 
     m_filter->setObjectName(QStringLiteral("filterEdit"));
-    m_filter->setPlaceholderText(QStringLiteral("Filter"));
+    //: The field that filters the device list by address and description
+    m_filter->setPlaceholderText(tr("Filter"));
     // A placeholder is no name: a screen reader would announce an unnamed field.
-    m_filter->setAccessibleName(QStringLiteral("Filter"));
+    m_filter->setAccessibleName(tr("Filter"));
     m_filter->setClearButtonEnabled(true);
     m_stateFilter->setObjectName(QStringLiteral("stateFilter"));
-    m_stateFilter->addItems(
-        {QStringLiteral("All"), QStringLiteral("Connected"), QStringLiteral("Disconnected"), QStringLiteral("Slow")});
+    m_stateFilter->addItems({
+        //: The state filter's choice that shows every device
+        tr("All"),
+        //: The state filter's choice that shows the connected devices
+        tr("Connected"),
+        //: The state filter's choice that shows the disconnected devices
+        tr("Disconnected"),
+        //: The state filter's choice that shows the connected devices that answer slowly
+        tr("Slow"),
+    });
     connect(m_filter, &QLineEdit::textChanged, this, &UserList::applyFilter);
     connect(m_stateFilter, &QComboBox::currentIndexChanged, this, &UserList::applyFilter);
     auto* find = new QShortcut(QKeySequence::Find, this);
@@ -269,8 +321,9 @@ UserList::UserList(Services services, QWidget* parent)
     });
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_placeholder->setObjectName(QStringLiteral("emptyListPlaceholder"));
-    m_placeholder->setText(QStringLiteral("No devices yet.\n\n\"Add Device\" adds one by its address;\n"
-                                          "\"Discover Devices\" finds the devices of your network."));
+    //: The quoted words name the buttons below the list
+    m_placeholder->setText(tr("No devices yet.\n\n\"Add Device\" adds one by its address;\n"
+                              "\"Discover Devices\" finds the devices of your network."));
     m_placeholder->setAlignment(Qt::AlignCenter);
     m_placeholder->setEnabled(false);
     m_viewport = m_tree->viewport();
@@ -279,7 +332,19 @@ UserList::UserList(Services services, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filter, 1);
+    // The label names the chooser for a screen reader too: on Linux, Qt takes a combo box's name
+    // from the label it is the buddy of.
+    //: The label of the chooser that filters the device list by state: All, Connected, ...
+    auto* stateLabel = new QLabel(tr("Show"), this);
+    stateLabel->setBuddy(m_stateFilter);
+    filterRow->addWidget(stateLabel);
     filterRow->addWidget(m_stateFilter);
+    // Tab goes as the eye reads: the filter row, then the list it filters. Qt leaves the order
+    // as it is where the second already follows the first round the window's end, as the list
+    // made first follows the chooser here: so the list goes after the filter, then the chooser
+    // between them.
+    setTabOrder(m_filter, m_tree);
+    setTabOrder(m_filter, m_stateFilter);
     m_filterCount->setObjectName(QStringLiteral("filterCountLabel"));
     m_filterCount->hide();
     filterRow->addWidget(m_filterCount);
@@ -345,7 +410,8 @@ void UserList::showFilterCount()
     int shown = 0;
     for (int i = 0; i < rows; ++i)
         shown += m_tree->topLevelItem(i)->isHidden() ? 0 : 1;
-    m_filterCount->setText(QStringLiteral("%1 of %2 shown").arg(shown).arg(rows));
+    //: %1: how many rows the filter shows, %n: how many rows the list has
+    m_filterCount->setText(tr("%1 of %n shown", nullptr, rows).arg(shown));
     m_filterCount->setVisible(shown < rows);
 }
 
@@ -459,17 +525,18 @@ void UserList::addMuteMenu(MuteList& mutes)
     const auto separator = std::find_if(actions.cbegin(), actions.cend(),
                                         [](QAction* action) { return action->isSeparator(); });
     QAction* before = separator == actions.cend() ? nullptr : *separator;
-    auto* mute = new QMenu(QStringLiteral("Mute alerts"), menu);
+    auto* mute = new QMenu(tr("Mute alerts"), menu);
     menu->insertMenu(before, mute);
-    for (const auto& [text, hours] :
-         {std::pair{"For 1 hour", 1}, std::pair{"For 8 hours", 8}, std::pair{"Until unmuted", 0}}) {
-        connect(mute->addAction(QString::fromLatin1(text)), &QAction::triggered, &mutes, [this, &mutes, hours = hours] {
+    for (const auto& [text, hours] : {std::pair{QT_TRANSLATE_NOOP("Tarnwick::UserList", "For 1 hour"), 1},
+                                      std::pair{QT_TRANSLATE_NOOP("Tarnwick::UserList", "For 8 hours"), 8},
+                                      std::pair{QT_TRANSLATE_NOOP("Tarnwick::UserList", "Until unmuted"), 0}}) {
+        connect(mute->addAction(tr(text)), &QAction::triggered, &mutes, [this, &mutes, hours = hours] {
             const QDateTime until = hours ? QDateTime::currentDateTimeUtc().addSecs(hours * 3600) : QDateTime();
             for (const QString& ip : m_tree->selectedAddresses())
                 mutes.mute(ip, until);
         });
     }
-    QAction* unmute = new QAction(QStringLiteral("Unmute"), menu);
+    QAction* unmute = new QAction(tr("Unmute"), menu);
     menu->insertAction(before, unmute);
     connect(unmute, &QAction::triggered, &mutes, [this, &mutes] {
         for (const QString& ip : m_tree->selectedAddresses())
@@ -510,7 +577,7 @@ void UserList::addMaintenanceMenu(MaintenanceList& maintenance)
     const QList<QAction*> actions = menu->actions();
     const auto separator = std::find_if(actions.cbegin(), actions.cend(),
                                         [](QAction* action) { return action->isSeparator(); });
-    auto* open = new QAction(QStringLiteral("Maintenance…"), menu);
+    auto* open = new QAction(tr("Maintenance…"), menu);
     menu->insertAction(separator == actions.cend() ? nullptr : *separator, open);
     connect(open, &QAction::triggered, &maintenance, [this, &maintenance] {
         ModalDialog::open(new MaintenanceDialog(maintenance, m_tree->selectedAddresses()), this);
@@ -566,7 +633,8 @@ void UserList::showDetails(const QString& ip)
 
 void UserList::exportList()
 {
-    const QString fileName = m_chooseFile(this, QStringLiteral("Export device list"), QStringLiteral("devices.csv"));
+    const QString title = tr("Export device list");
+    const QString fileName = m_chooseFile(this, title, QStringLiteral("devices.csv"));
     if (fileName.isEmpty())
         return;
     // Number columns hold numbers alone, or nothing; what the last probe came to has a column
@@ -591,7 +659,7 @@ void UserList::exportList()
                     !probed(entry)                            ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
                                                               : QStringLiteral("disconnected"),
-                    answered ? entry.pingResult : QString(), yesNo(entry.informOnStateChange),
+                    answered ? entry.pingResult : QString(), QString::fromLatin1(yesNo(entry.informOnStateChange)),
                     number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
                     time(m_stateSince.value(entry.ip, now)),
                     statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
@@ -601,13 +669,13 @@ void UserList::exportList()
                         : entry.lastProbe.kind == ProbeResult::SocketError && !entry.lastProbe.reason.isEmpty()
                         ? entry.lastProbe.reason
                         : QStringLiteral("no reply"),
-                    entry.check.text(), probed(entry) ? yesNo(isSlow(entry.ip)) : QString(),
+                    entry.check.text(), probed(entry) ? QString::fromLatin1(yesNo(isSlow(entry.ip))) : QString(),
                     number(statistics.medianMs, 2), number(statistics.percentile95Ms, 2),
                     number(statistics.dayMedianMs, 2), number(statistics.dayPercentile95Ms, 2)});
     }
     if (!csv.save(fileName)) {
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export device list"),
-                                    QStringLiteral("\"%1\" could not be written.").arg(fileName), QMessageBox::Ok);
+        auto* box = new QMessageBox(QMessageBox::Warning, title, tr("\"%1\" could not be written.").arg(fileName),
+                                    QMessageBox::Ok);
         box->setTextFormat(Qt::PlainText);
         ModalDialog::open(box, this);
     }
@@ -648,7 +716,8 @@ void UserList::showCutOff(UserListRow* row, const QString& behind)
     const QIcon state = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected));
     if (!shown.isEmpty()) {
         row->setIcon(StateColumn, QIcon(state.pixmap(16, QIcon::Disabled)));
-        row->setToolTip(StateColumn, QStringLiteral("Unreachable: behind %1").arg(shown));
+        //: %1: the failed device this one is cut off behind
+        row->setToolTip(StateColumn, tr("Unreachable: behind %1").arg(shown));
     } else {
         if (row->stateRank() == UserListRow::Disconnected)
             row->setIcon(StateColumn, state);
@@ -670,7 +739,8 @@ void UserList::showSlow(UserListRow* row)
     const bool slow = isSlow(row->text(AddressColumn));
     row->setSlow(slow);
     row->setIcon(StateColumn, slow ? SlowMark::over(connected) : connected);
-    row->setToolTip(StateColumn, slow ? QStringLiteral("Slow") : QString());
+    //: Tooltip of the state picture of a connected device that answers slowly
+    row->setToolTip(StateColumn, slow ? tr("Slow") : QString());
 }
 
 void UserList::slownessChanged(const QString& ip)
@@ -724,12 +794,11 @@ void UserList::addEntryRow(const DeviceEntry& entry)
     row->setText(AddressColumn, entry.ip);
     if (!entry.hasAddress())
         row->setToolTip(AddressColumn,
-                        QStringLiteral("The device list gives this device no address: edit it to "
-                                       "give it one, or remove it."));
+                        tr("The device list gives this device no address: edit it to give it one, or remove it."));
     row->setResult(resultShown(entry), entry.lastProbe);
     row->setToolTip(ResultColumn, resultToolTip(entry));
     row->setText(DescriptionColumn, entry.description);
-    row->setText(InformColumn, yesNo(entry.informOnStateChange));
+    row->setText(InformColumn, yesNoShown(entry.informOnStateChange));
     m_tree->addTopLevelItem(row);
     m_rowsByAddress[entry.ip].append(row);
     if (!m_stateSince.contains(entry.ip))
@@ -783,7 +852,7 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!typeIcon.isEmpty() && after.type != before.type)
         row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
     row->setType(after.type);
-    row->setText(InformColumn, yesNo(after.informOnStateChange));
+    row->setText(InformColumn, yesNoShown(after.informOnStateChange));
     if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         if (before.awaitingFirstResult && !after.awaitingFirstResult) {

@@ -3,6 +3,7 @@
 
 #include "UserListStatistics.h"
 #include "data/DeviceAddress.h"
+#include "data/DeviceStateWords.h"
 #include "data/DeviceTypeName.h"
 
 #include <QDateTime>
@@ -20,20 +21,24 @@ QString durationText(qint64 ms)
 {
     const qint64 seconds = std::max<qint64>(0, ms / 1000);
     if (seconds < 60)
-        return QStringLiteral("%1 s").arg(seconds);
+        //: A duration in the column "Since": seconds
+        return QCoreApplication::translate("UserListRow", "%1 s").arg(seconds);
     const qint64 minutes = seconds / 60;
     if (minutes < 60)
-        return QStringLiteral("%1 min").arg(minutes);
+        //: A duration in the column "Since": minutes
+        return QCoreApplication::translate("UserListRow", "%1 min").arg(minutes);
     const qint64 hours = minutes / 60;
     if (hours < 24)
-        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes % 60);
-    return QStringLiteral("%1 d %2 h").arg(hours / 24).arg(hours % 24);
+        //: A duration in the column "Since": hours and minutes
+        return QCoreApplication::translate("UserListRow", "%1 h %2 min").arg(hours).arg(minutes % 60);
+    //: A duration in the column "Since": days and hours
+    return QCoreApplication::translate("UserListRow", "%1 d %2 h").arg(hours / 24).arg(hours % 24);
 }
 
-// The value with its unit, or "-" while nothing is known.
-QString valueText(const std::optional<double>& value, const char* unit, int decimals)
+// The value in its unit's text ("%1 ms"), or "-" while nothing is known.
+QString valueText(const std::optional<double>& value, const QString& withUnit, int decimals)
 {
-    return value ? QStringLiteral("%1 %2").arg(*value, 0, 'f', decimals).arg(QLatin1String(unit)) : QStringLiteral("-");
+    return value ? withUnit.arg(*value, 0, 'f', decimals) : QStringLiteral("-");
 }
 
 // The figure a statistics column other than "Since" shows.
@@ -83,16 +88,14 @@ QString UserListRow::accessibleText(int column) const
 {
     switch (column) {
     case StateColumn: {
-        if (m_stateRank == NotProbed)
-            return QStringLiteral("not yet probed");
-        if (m_stateRank == Connected)
-            return m_slow ? QStringLiteral("connected, slow") : QStringLiteral("connected");
-        const QString behind = QTreeWidgetItem::data(StateColumn, Qt::UserRole).toString();
-        return behind.isEmpty() ? QStringLiteral("disconnected")
-                                : QStringLiteral("disconnected, unreachable behind %1").arg(behind);
+        using State = DeviceStateWords::State;
+        const State state = m_stateRank == NotProbed ? State::NotProbed
+            : m_stateRank == Connected               ? State::Connected
+                                                     : State::Disconnected;
+        return DeviceStateWords::of(state, m_slow, QTreeWidgetItem::data(StateColumn, Qt::UserRole).toString());
     }
     case TypeColumn:
-        return DeviceTypeName::of(m_type);
+        return DeviceTypeName::shown(m_type);
     case DescriptionColumn:
     case InformColumn: {
         // The mark's tooltip says what it means: "Alerts muted until 22:15".
@@ -116,10 +119,13 @@ QVariant UserListRow::data(int column, int role) const
     const UserList::RowStatistics& statistics = m_statistics->of(m_ip);
     if (column == SinceColumn)
         return statistics.lastAnsweredMs
-            ? QStringLiteral("Last seen %1").arg(timeText(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)))
-            : QStringLiteral("Not seen since Tarnwick started");
-    return column == LossColumn ? valueText(statistics.lossPercent, "%", 1)
-                                : valueText(figureOf(statistics, column), "ms", 2);
+            //: %1: the date and time of the last answer
+            ? tr("Last seen %1").arg(timeText(QDateTime::fromMSecsSinceEpoch(*statistics.lastAnsweredMs)))
+            : tr("Not seen since Tarnwick started");
+    //: The share of probes lost, in percent
+    return column == LossColumn ? valueText(statistics.lossPercent, tr("%1 %"), 1)
+                                //: A round trip in milliseconds
+                                : valueText(figureOf(statistics, column), tr("%1 ms"), 2);
 }
 
 std::optional<double> UserListRow::numberFor(int column) const

@@ -3,6 +3,7 @@
 
 #include "data/ProbeResult.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QTreeWidgetItem>
 
@@ -17,6 +18,8 @@ class UserListStatistics;
 // added in, its state and its type, and for the address the number an IPv4 address stands for.
 class UserListRow : public QTreeWidgetItem
 {
+    Q_DECLARE_TR_FUNCTIONS(UserListRow)
+
 public:
     enum Column {
         StateColumn,

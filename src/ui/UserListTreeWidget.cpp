@@ -7,6 +7,7 @@
 #include "data/Data.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -27,8 +28,9 @@ constexpr int AddressColumn = UserListRow::AddressColumn;
 // unclosed comment in one would hide the devices named after it.
 bool askInPlainText(QWidget* parent, const QString& question)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Remove"), question, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    //: Title of the question whether to remove devices from the list
+    QMessageBox box(QMessageBox::Question, QCoreApplication::translate("Tarnwick::UserListTreeWidget", "Remove"),
+                    question, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
@@ -39,30 +41,33 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     : QTreeWidget(parent)
     , m_menu(new QMenu(this))
     , m_removeAction(nullptr)
-    , m_editAction(m_menu->addAction(QStringLiteral("Edit")))
+    //: A row menu entry: edit the selected devices
+    , m_editAction(m_menu->addAction(tr("Edit")))
     , m_runMenu([](QMenu* menu, const QPoint& at) { menu->exec(at); })
     , m_confirm(&askInPlainText)
 {
     connect(m_editAction, &QAction::triggered, this, &UserListTreeWidget::EditTriggered);
-    connect(m_menu->addAction(QStringLiteral("Copy address")), &QAction::triggered, this,
+    connect(m_menu->addAction(tr("Copy address")), &QAction::triggered, this,
             [this] { QGuiApplication::clipboard()->setText(selectedAddresses().join(QLatin1Char('\n'))); });
-    connect(m_menu->addAction(QStringLiteral("Ping now")), &QAction::triggered, this, [this] {
+    connect(m_menu->addAction(tr("Ping now")), &QAction::triggered, this, [this] {
         for (const QString& ip : selectedAddresses())
             emit pingRequested(ip);
     });
-    connect(m_menu->addAction(QStringLiteral("Details")), &QAction::triggered, this, [this] {
+    //: A row menu entry: open the device's details
+    connect(m_menu->addAction(tr("Details")), &QAction::triggered, this, [this] {
         const QList<QTreeWidgetItem*> rows = selectedItems();
         if (!rows.isEmpty())
             emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
     });
-    connect(m_menu->addAction(QStringLiteral("Show on map")), &QAction::triggered, this, [this] {
+    connect(m_menu->addAction(tr("Show on map")), &QAction::triggered, this, [this] {
         if (QTreeWidgetItem* row = currentItem() ? currentItem() : selectedItems().value(0))
             emit showOnMapRequested(row->text(AddressColumn));
     });
-    connect(m_menu->addAction(QStringLiteral("Export list as CSV...")), &QAction::triggered, this,
+    connect(m_menu->addAction(tr("Export list as CSV...")), &QAction::triggered, this,
             &UserListTreeWidget::exportListRequested);
     m_menu->addSeparator();
-    m_removeAction = m_menu->addAction(QStringLiteral("Remove"));
+    //: A row menu entry: remove the selected devices from the list
+    m_removeAction = m_menu->addAction(tr("Remove"));
     connect(m_removeAction, &QAction::triggered, this, &UserListTreeWidget::RemoveTriggered);
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* row) { emit detailsRequested(row->text(AddressColumn)); });
@@ -236,10 +241,13 @@ void UserListTreeWidget::removeSelected()
     const int shown = 10;
     QString list = QStringList(named.mid(0, shown)).join(QStringLiteral(", "));
     if (named.size() > shown)
-        list += QStringLiteral(" and %1 more").arg(named.size() - shown);
+        //: %1: the devices named, %n: how many more there are
+        list = tr("%1 and %n more", nullptr, int(named.size() - shown)).arg(list);
     const QString question = addresses.size() == 1
-        ? QStringLiteral("Remove %1 from the list?").arg(list)
-        : QStringLiteral("Remove these %1 devices from the list: %2?").arg(addresses.size()).arg(list);
+        //: %1: the device, by its address and description
+        ? tr("Remove %1 from the list?").arg(list)
+        //: Asked of two devices or more; %1: the devices, by their addresses and descriptions
+        : tr("Remove these %n devices from the list: %1?", nullptr, int(addresses.size())).arg(list);
     if (!m_confirm(this, question))
         return;
     for (const QString& ip : addresses)

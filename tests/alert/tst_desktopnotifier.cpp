@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../common/PrivateSessionBus.h"
 #include "../common/ProgramRun.h"
 #include "alert/DesktopNotifier.h"
 #include "netlab/EchoRequestWatch.h"
@@ -9,9 +10,7 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,9 +65,6 @@ class TestDesktopNotifier : public QObject
 {
     Q_OBJECT
 
-public:
-    ~TestDesktopNotifier() override;
-
 private slots:
     void initTestCase();
     void showsTitleTextAndShow();
@@ -83,64 +79,19 @@ private slots:
     void theProgramWithoutATrayNotifies();
 
 private:
-    QDBusConnection bus() const { return QDBusConnection(BusName); }
+    QDBusConnection bus() const { return m_bus.connection(); }
 
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QProcess m_mock;
-    QString m_address;
+    PrivateSessionBus m_bus{BusName};
 };
 
 void TestDesktopNotifier::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        QSKIP("dbus-daemon is not installed (scripts/setup-deps test installs it)");
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import dbusmock")})
-        != 0)
-        QSKIP("python3-dbusmock is not installed (scripts/setup-deps test installs it)");
-
-    // A session bus of the test's own, so that no notification reaches a real desktop, and one
-    // that starts no service of this computer's on demand.
-    QVERIFY(m_dir.isValid());
-    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
-                     .arg(m_dir.path())
-                     .toUtf8());
-    config.close();
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address")});
-    QVERIFY(m_daemon.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 20000);
-    const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    m_address = address;
-    QVERIFY(QDBusConnection::connectToBus(address, BusName).isConnected());
-
+    if (const QString missing = PrivateSessionBus::missingTool(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QVERIFY(m_bus.start());
     QVERIFY(!DesktopNotifier(bus()).isAvailable());
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    m_mock.setProcessEnvironment(environment);
-    m_mock.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_mock.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                  QStringLiteral("notification_daemon")});
-    QVERIFY(m_mock.waitForStarted());
+    m_bus.startService({QStringLiteral("--template"), QStringLiteral("notification_daemon")});
     QTRY_VERIFY_WITH_TIMEOUT(DesktopNotifier(bus()).isAvailable(), 20000);
-}
-
-// The bus and its daemons end with the test object, however far the test came.
-TestDesktopNotifier::~TestDesktopNotifier()
-{
-    QDBusConnection::disconnectFromBus(BusName);
-    for (QProcess* process : {&m_mock, &m_daemon}) {
-        process->terminate();
-        if (!process->waitForFinished(5000))
-            process->kill();
-    }
 }
 
 void TestDesktopNotifier::showsTitleTextAndShow()
@@ -310,7 +261,7 @@ void TestDesktopNotifier::theProgramWithoutATrayNotifies()
     // its fall are both changes.
     QVERIFY(NetworkSandbox::setSysctl(QStringLiteral("net/ipv4/icmp_echo_ignore_all"), QStringLiteral("1")));
     EchoRequestWatch watch;
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
     ProgramRun program(dir.path());
     QVERIFY(program.started());
     QVERIFY(watch.seen(20000));

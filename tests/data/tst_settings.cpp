@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Settings.h"
+#include "data/SettingsValueText.h"
 
 #include "../common/TestFiles.h"
 
@@ -91,6 +92,12 @@ private slots:
         QTest::newRow("window numbers beyond any screen are saturated")
             << QByteArray("<Window X=\"10\" Y=\"-2147483648\" W=\"2147483647\" H=\"100\"/>") << "window"
             << "10,-1048576,1048585,-1048477,0";
+        QTest::newRow("appearance by name") << QByteArray("<Appearance> Dark </Appearance>") << "appearance"
+                                            << "Dark";
+        // A name of a later version, or a typo, follows the desktop as a file without it does.
+        QTest::newRow("unknown appearance follows the desktop")
+            << QByteArray("<Appearance>Sepia</Appearance>") << "appearance"
+            << "FollowDesktop";
         QTest::newRow("window without Maximized clears it")
             << QByteArray("<Window X=\"-3\" Y=\"x\" W=\"1\" H=\"0\"/>") << "window"
             << "-3,0,-3,-1,0";
@@ -118,6 +125,7 @@ private slots:
             {"siodsc", QString::number(s.siodsc)},
             {"log", QString::number(s.logStateChange)},
             {"skinType", QString::number(s.skinType)},
+            {"appearance", SettingsValueText::write(s.appearance)},
             {"window",
              QStringLiteral("%1,%2,%3,%4,%5")
                  .arg(g.left())
@@ -321,6 +329,7 @@ private:
     static quint16 changedValue(quint16 value, int n) { return quint16(value + n); }
     static QString changedValue(const QString& value, int n) { return value + QString::number(n); }
     static CopyableAtomic<int> changedValue(const CopyableAtomic<int>& value, int n) { return value.load() + n; }
+    static Appearance changedValue(Appearance value, int) { return Appearance(int(value) + 1); }
 };
 
 QTEST_GUILESS_MAIN(TestSettings)

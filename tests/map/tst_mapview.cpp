@@ -12,6 +12,7 @@
 #include "../common/FixedSlowness.h"
 #include "../common/WidgetTest.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QGraphicsLineItem>
@@ -623,6 +624,65 @@ private slots:
         clickForMenu(ground, QStringLiteral("Fit to window"), Qt::RightButton);
         for (const char* ip : {"a", "b"})
             QCOMPARE(widget.badge(ip)->pos(), place(ip));
+    }
+
+    void badgesSayWhatTheListSays_data()
+    {
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("behind");
+        QTest::addColumn<bool>("slow");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("not yet probed") << ""
+                                        << "" << true << "not yet probed";
+        QTest::newRow("connected") << "3"
+                                   << "" << false << "connected";
+        QTest::newRow("slow") << "3"
+                              << "" << true << "connected, slow";
+        QTest::newRow("disconnected") << "X"
+                                      << "" << true << "disconnected";
+        QTest::newRow("cut off") << "X"
+                                 << "b" << false << "disconnected, unreachable behind b";
+    }
+
+    // A screen reader finds each badge among the map's children, where it is drawn, named by its
+    // address and description, and hears its state in the device list's words as it changes.
+    void badgesSayWhatTheListSays()
+    {
+        QFETCH(QString, result);
+        QFETCH(QString, behind);
+        QFETCH(bool, slow);
+        QFETCH(QString, said);
+        m_data->addEntry(
+            DeviceEntry(QStringLiteral("c"), QStringLiteral("Printer"), DeviceTypePC, false, NoReplyResult));
+        m_data->awaitFirstResults();
+        m_map->appendItem({QStringLiteral("a"), -2000, 0});
+        m_map->appendItem({QStringLiteral("c"), 0, 0});
+        FixedReachability reachability;
+        FixedSlowness slowness;
+        VisualRepresentationWidget widget;
+        widget.setReachability(&reachability);
+        widget.setSlowView(&slowness);
+        widget.resize(400, 300);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        widget.showDevice(QStringLiteral("c"));
+        if (!result.isEmpty())
+            m_data->setPingResults({{QStringLiteral("c"), 0,
+                                     result == QLatin1String("X") ? ProbeResult::timeout() : ProbeResult::reply(3ms)}});
+        reachability.set({{QStringLiteral("c"), behind}});
+        slowness.set(QStringLiteral("c"), slow);
+
+        QAccessibleInterface* map = QAccessible::queryAccessibleInterface(&widget);
+        QAccessibleInterface* badge = map->child(map->childCount() - 1);
+        QVERIFY(badge);
+        QCOMPARE(badge->text(QAccessible::Name), QStringLiteral("c Printer"));
+        QCOMPARE(badge->text(QAccessible::Description), said);
+        QCOMPARE(badge->parent(), map);
+        QCOMPARE(map->indexOfChild(badge), map->childCount() - 1);
+        QCOMPARE(map->childAt(badge->rect().center().x(), badge->rect().center().y()), badge);
+        QVERIFY(!badge->state().offscreen);
+        // The badge placed far to the left lies out of the view centred on the other.
+        QVERIFY(map->child(map->childCount() - 2)->state().offscreen);
     }
 
     // The empty map's hint covers the viewport whatever size the window is given, so that its
