@@ -1604,6 +1604,11 @@ hinter %1</translation>
         <extracomment>A category of log entries: the watch on the network for new devices</extracomment>
         <translation>Netzwerk</translation>
     </message>
+    <message>
+        <source>Settings</source>
+        <extracomment>A category of log entries: changes of the settings</extracomment>
+        <translation>Einstellungen</translation>
+    </message>
 </context>
 <context>
     <name>Tarnwick::MainSystemTrayIcon</name>
@@ -2176,7 +2181,7 @@ jedes alle N Sekunden.</translation>
     <message>
         <source>Use the settings</source>
         <extracomment>A device&apos;s limit left to the settings&apos; own</extracomment>
-        <translation>Wie in den Einstellungen</translation>
+        <translation>Standard</translation>
     </message>
     <message>
         <source>Each keeps its own</source>
@@ -2252,7 +2257,7 @@ jedes alle N Sekunden.</translation>
     <message>
         <source>Information on state change</source>
         <extracomment>Column header: whether the device&apos;s state changes are announced</extracomment>
-        <translation>Bei Zustandsänderung benachrichtigen</translation>
+        <translation>Benachrichtigen</translation>
     </message>
     <message>
         <source>Loss</source>

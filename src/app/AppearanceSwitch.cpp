@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppearanceSwitch.h"
+#include "IndicatorFrameStyle.h"
 
 #include "DesktopColorScheme.h"
 #include "data/Settings.h"
@@ -21,7 +22,7 @@ AppearanceSwitch::AppearanceSwitch(const Settings& settings, const DesktopColorS
 {
     QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
     m_lightPalette = fusion->standardPalette();
-    QApplication::setStyle(fusion);
+    QApplication::setStyle(new IndicatorFrameStyle(fusion));
     settings.onChange(&Settings::appearance, this, [this] { follow(); });
     connect(&desktop, &DesktopColorScheme::preferenceChanged, this, &AppearanceSwitch::follow);
     follow();

@@ -264,9 +264,12 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
 
 void MainSystemTrayIcon::announced(const Announcement& announcement)
 {
-    if (announcement.what == Announcement::What::Alert || announcement.what == Announcement::What::AlertRepeated)
-        showBalloon(PhraseBook::translate(announcement.title), PhraseBook::translate(announcement.text),
-                    QSystemTrayIcon::Information, 3000);
+    if (announcement.what != Announcement::What::Alert && announcement.what != Announcement::What::AlertRepeated)
+        return;
+    // A device gone down weighs more than one back: its balloon says so and stays longer.
+    const bool down = announcement.kind == Announcement::Kind::State && !announcement.connected;
+    showBalloon(PhraseBook::translate(announcement.title), PhraseBook::translate(announcement.text),
+                down ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, down ? 10000 : 3000);
 }
 
 void MainSystemTrayIcon::CloseWindow()

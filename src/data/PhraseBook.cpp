@@ -4,20 +4,21 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <cstring>
 #include <vector>
 
 namespace Tarnwick::PhraseBook {
 
-const Phrase StateConnected{QT_TRANSLATE_NOOP("Phrases", "Device %1 state changed to: connected")};
-const Phrase StateDisconnected{QT_TRANSLATE_NOOP("Phrases", "Device %1 state changed to: disconnected")};
-const Phrase AddedToList{QT_TRANSLATE_NOOP("Phrases", "Device %1 added to list")};
-const Phrase RemovedFromList{QT_TRANSLATE_NOOP("Phrases", "Device %1 removed from list")};
-const Phrase Edited{QT_TRANSLATE_NOOP("Phrases", "Device %1 edited: %2")};
-const Phrase DeviceCannotBeProbed{QT_TRANSLATE_NOOP("Phrases", "Device %1 cannot be probed: %2")};
-const Phrase DeviceIsSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is slow: %2")};
-const Phrase DeviceIsStillSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is still slow: %2")};
-const Phrase DeviceIsNoLongerSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is no longer slow: %2")};
-const Phrase UnreachableBehind{QT_TRANSLATE_NOOP("Phrases", "%1 (unreachable, behind %2)")};
+const Phrase StateConnected{QT_TRANSLATE_NOOP("Phrases", "Device %1 state changed to: connected"), nullptr, "1"};
+const Phrase StateDisconnected{QT_TRANSLATE_NOOP("Phrases", "Device %1 state changed to: disconnected"), nullptr, "1"};
+const Phrase AddedToList{QT_TRANSLATE_NOOP("Phrases", "Device %1 added to list"), nullptr, "1"};
+const Phrase RemovedFromList{QT_TRANSLATE_NOOP("Phrases", "Device %1 removed from list"), nullptr, "1"};
+const Phrase Edited{QT_TRANSLATE_NOOP("Phrases", "Device %1 edited: %2"), nullptr, "12"};
+const Phrase DeviceCannotBeProbed{QT_TRANSLATE_NOOP("Phrases", "Device %1 cannot be probed: %2"), nullptr, "1"};
+const Phrase DeviceIsSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is slow: %2"), nullptr, "1"};
+const Phrase DeviceIsStillSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is still slow: %2"), nullptr, "1"};
+const Phrase DeviceIsNoLongerSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is no longer slow: %2"), nullptr, "1"};
+const Phrase UnreachableBehind{QT_TRANSLATE_NOOP("Phrases", "%1 (unreachable, behind %2)"), nullptr, "2"};
 const Phrase WhileAway{QT_TRANSLATE_NOOP("Phrases", "%1 (while Tarnwick was not running)")};
 const Phrase DuringMaintenance{QT_TRANSLATE_NOOP("Phrases", "%1 (during maintenance)")};
 const Phrase WithReason{QT_TRANSLATE_NOOP("Phrases", "%1 (%2)")};
@@ -26,11 +27,11 @@ const Phrase AlertsUnmuted{QT_TRANSLATE_NOOP("Phrases", "Alerts of %1 unmuted")}
 const Phrase MaintenanceAdded{QT_TRANSLATE_NOOP("Phrases", "Maintenance window for %1 added: %2")};
 const Phrase MaintenanceRemoved{QT_TRANSLATE_NOOP("Phrases", "Maintenance window for %1 removed: %2")};
 const Phrase SeveralChangedWhileAway{
-    QT_TRANSLATE_NOOP("Phrases", "%1 devices changed while Tarnwick was not running: %2")};
+    QT_TRANSLATE_NOOP("Phrases", "%1 devices changed while Tarnwick was not running: %2"), nullptr, "12"};
 const Phrase BehindUnreachable{QT_TRANSLATE_N_NOOP("Phrases", "%1, %n devices behind it unreachable"),
-                               "%1, %n device behind it unreachable"};
+                               "%1, %n device behind it unreachable", "1"};
 const Phrase BehindSlow{QT_TRANSLATE_N_NOOP("Phrases", "%1: %2, %n devices behind it slow"),
-                        "%1: %2, %n device behind it slow"};
+                        "%1: %2, %n device behind it slow", "1"};
 const Phrase CannotBeProbed{QT_TRANSLATE_NOOP("Phrases", "cannot be probed: %1")};
 const Phrase IsSlow{QT_TRANSLATE_NOOP("Phrases", "is slow: %1")};
 const Phrase IsStillSlow{QT_TRANSLATE_NOOP("Phrases", "is still slow: %1")};
@@ -39,7 +40,7 @@ const Phrase SlowFigures{QT_TRANSLATE_NOOP("Phrases", "average %1 ms, loss %2 % 
 const Phrase SlowByAverage{QT_TRANSLATE_NOOP("Phrases", "average %1 ms over the last %2 replies")};
 const Phrase SlowByLoss{QT_TRANSLATE_NOOP("Phrases", "loss %1 % over the last %2 probes")};
 const Phrase TestAlertSays{QT_TRANSLATE_NOOP("Phrases", "Test alert: %1")};
-const Phrase SaidOf{QT_TRANSLATE_NOOP("Phrases", "%1: %2")};
+const Phrase SaidOf{QT_TRANSLATE_NOOP("Phrases", "%1: %2"), nullptr, "1"};
 const Phrase EachOf{QT_TRANSLATE_NOOP("Phrases", "%1; %2")};
 
 // The alert command.
@@ -53,8 +54,8 @@ const Phrase CommandTimedOut{
 const Phrase CommandCrashed{QT_TRANSLATE_NOOP("Phrases", "The alert command \"%1\" crashed.")};
 const Phrase CommandFailed{QT_TRANSLATE_NOOP("Phrases", "The alert command \"%1\" failed with exit status %2.")};
 const Phrase CommandSaidBefore{QT_TRANSLATE_N_NOOP("Phrases", "The alert command \"%1\" said %n lines before these."),
-                               "The alert command \"%1\" said %n line before these."};
-const Phrase CommandSaid{QT_TRANSLATE_NOOP("Phrases", "The alert command \"%1\" said: %2")};
+                               "The alert command \"%1\" said %n line before these.", "1"};
+const Phrase CommandSaid{QT_TRANSLATE_NOOP("Phrases", "The alert command \"%1\" said: %2"), nullptr, "12"};
 const Phrase CommandRan{QT_TRANSLATE_NOOP("Phrases", "The alert command \"%1\" ran.")};
 
 // The alert channels' settings.
@@ -334,7 +335,8 @@ QString translated(const QString& text, int depth)
             }
             if (parts.size() < place)
                 parts.resize(place);
-            parts[place - 1] = translated(match.captured(group), depth + 1);
+            const bool asIs = pattern.phrase->asIs && std::strchr(pattern.phrase->asIs, '0' + place);
+            parts[place - 1] = asIs ? match.captured(group) : translated(match.captured(group), depth + 1);
         }
         return fill(QCoreApplication::translate("Phrases", pattern.phrase->text, nullptr, count), parts, count);
     }

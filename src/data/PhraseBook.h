@@ -14,11 +14,13 @@ namespace Tarnwick {
 namespace PhraseBook {
 
 // A template; where it counts with %n, `one` is its English text for a count of one, since
-// English texts are made without a translation.
+// English texts are made without a translation. `asIs` names the parts (by their digits) that
+// are shown as they are, never translated: a device as the user named it, what a program said.
 struct Phrase
 {
     const char* text;
     const char* one = nullptr;
+    const char* asIs = nullptr;
 };
 
 // The template filled with its parts, in English (%n with count).

@@ -23,6 +23,8 @@ const char* const Categories[] = {
     QT_TRANSLATE_NOOP("Tarnwick::LogListWidget", "DeviceList"),
     //: A category of log entries: the watch on the network for new devices
     QT_TRANSLATE_NOOP("Tarnwick::LogListWidget", "Network"),
+    //: A category of log entries: changes of the settings
+    QT_TRANSLATE_NOOP("Tarnwick::LogListWidget", "Settings"),
 };
 
 } // namespace

@@ -385,6 +385,8 @@ private slots:
         QCOMPARE(m_balloons[0].ms, 3000);
         QCOMPARE(m_balloons[1].title, QStringLiteral("Device Disconnected"));
         QCOMPARE(m_balloons[1].text, QStringLiteral("127.0.0.9 "));
+        // Down weighs more: its balloon stays longer.
+        QCOMPARE(m_balloons[1].ms, 10000);
     }
 
     // "Mute all alerts for 1 hour" holds every balloon back while checked; chosen again, it

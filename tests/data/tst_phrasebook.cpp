@@ -64,10 +64,15 @@ private slots:
             "Beobachte 10.0.0.0/24: 3 Geräte");
         row("router's answer", english(FromRouter, {"host unreachable", "10.0.0.254"}),
             "host unreachable, from 10.0.0.254", "Host nicht erreichbar, von 10.0.0.254");
-        // A command's output that quotes an alert: the quote is a part, not the start of the line.
+        // A command's output that quotes an alert: the quote is a part, not the start of the line,
+        // and is shown as the command said it.
         row("quoted alert", english(CommandSaid, {"notify", english(SeveralChangedWhileAway, {"2", "a, b"})}),
             "The alert command \"notify\" said: 2 devices changed while Tarnwick was not running: a, b",
-            "Der Befehl \"notify\" sagte: Geändert (2 Geräte): a, b");
+            "Der Befehl \"notify\" sagte: 2 devices changed while Tarnwick was not running: a, b");
+        // A device named like a phrase keeps its name.
+        row("description like a phrase", english(StateConnected, {"10.0.0.7 (timed out)"}),
+            "Device 10.0.0.7 (timed out) state changed to: connected",
+            "Gerät 10.0.0.7 (timed out) ist jetzt verbunden");
         // Fewer days would take "Mondays, Tuesdays" for one; a list of reasons would split the folder off.
         row("three days", english(WeeklyWindows[2], {"Mondays", "Tuesdays", "Fridays", "22:00", "06:00"}),
             "Mondays, Tuesdays, Fridays 22:00–06:00", "Montags, Dienstags, Freitags 22:00–06:00");
