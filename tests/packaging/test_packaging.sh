@@ -241,17 +241,11 @@ for _ in $(seq 100); do grep -q started "$data/LogRelease.txt" 2>/dev/null && br
 grep -q '| Application | Application "Tarnwick" started$' "$data/LogRelease.txt" || fail "no log in $data"
 [ "$(readlink -f "$data/Skins/Default")" = "$(readlink -f "$work/prefix/share/tarnwick/Skins/Default")" ] \
     || fail "the installed skin is not linked into $data/Skins"
-# The program keeps its style sheet open while it runs: it found the skin, not the fallback style.
-# Its other descriptors come and go meanwhile (sockets, the history), so one that closes between
-# the listing and its reading is passed over rather than failing the check.
-style_sheet_open() {
-    local fd
-    for fd in /proc/"$app"/fd/*; do
-        [[ "$(readlink "$fd" 2>/dev/null)" == */Skins/Default/style.css ]] && return 0
-    done
-    return 1
-}
-style_sheet_open || fail "the skin's style sheet is not in use"
+# The program found the skin where it runs: its style sheets through the link, and no picture
+# missing (each one missing is logged).
+[ -r "$data/Skins/Default/style.css" ] && [ -r "$data/Skins/Default/style-dark.css" ] \
+    || fail "the skin's style sheets cannot be read in $data/Skins/Default"
+if grep -q "Skins/" "$data/LogRelease.txt"; then fail "the skin was not found: $(grep "Skins/" "$data/LogRelease.txt")"; fi
 kill -TERM "$app"
 wait "$app" || fail "the launched program ended with status $?"
 for f in DeviceConfig.xml Settings.xml VisualRepresentation.xml LogRelease.txt; do
