@@ -22,6 +22,9 @@ struct EchoOptions
     // The request leaves with "don't fragment" and is never fragmented by this host either: one
     // larger than the path carries fails with the path's MTU.
     bool dontFragment = false;
+    // How many routers the request may pass (IPv4's time to live, IPv6's hop limit); 0 for the
+    // system's default. Traces set it; devices never do.
+    std::uint8_t hopLimit = 0;
 
     bool isDefault() const { return *this == EchoOptions{}; }
     // As the details show it: "Payload: 1200 bytes, don't fragment"; empty for the defaults.

@@ -32,6 +32,21 @@ struct ProbeResult
     // octets in the low 48 bits (the first octet highest); 0 where no ARP reply answered.
     std::uint64_t hardwareAddress = 0;
 
+    // A router's (or the host's own) ICMP error that answered the request in place of a reply:
+    // "time exceeded" where its hop limit ran out, "unreachable" where it could go no further.
+    struct ErrorAnswer
+    {
+        QString from; // the sender's address; empty where there was no such answer
+        std::int64_t roundTripUs = 0;
+        std::uint8_t type = 0; // ICMP or ICMPv6, by the address
+        std::uint8_t code = 0;
+        // Whether only the request's hop limit ran out at the sender.
+        bool hopLimitExceeded = false;
+
+        bool operator==(const ErrorAnswer& other) const = default;
+    };
+    ErrorAnswer errorAnswer = {};
+
     static ProbeResult reply(std::chrono::microseconds roundTrip) { return {Reply, roundTrip.count()}; }
     static ProbeResult timeout() { return {Timeout, 0}; }
     static ProbeResult socketError() { return {SocketError, 0}; }

@@ -11,7 +11,6 @@ namespace {
 constexpr quint8 EchoRequestType = 128;
 constexpr quint8 EchoReplyType = 129;
 constexpr quint8 DestinationUnreachableType = 1;
-constexpr quint8 TimeExceededType = 3;
 constexpr qsizetype HeaderSize = 8;
 constexpr qsizetype PayloadSize = 40;
 constexpr qsizetype Ipv6HeaderSize = 40;

@@ -44,6 +44,7 @@ public:
         quint32 mtu = 0;
     };
     static constexpr quint8 PacketTooBigType = 2;
+    static constexpr quint8 TimeExceededType = 3;
     // A destination-unreachable, packet-too-big or time-exceeded message that quotes the IPv6
     // header and the first eight bytes of an echo request; none for anything else.
     static std::optional<Error> parseError(const char* data, qsizetype size);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -72,21 +71,12 @@ QString interfaceWithoutArp(const WatchedNetworks::Ipv4Network& network)
 
 } // namespace
 
-// The engine calls back on its own thread; the sweep may be gone by then.
-struct NetworkSweep::Mailbox
-{
-    std::mutex mutex;
-    NetworkSweep* sweep;
-};
-
 NetworkSweep::NetworkSweep(ProbeEngine& engine, const NeighbourFinder* neighbours, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
     , m_neighbours(neighbours)
     , m_client(engine.newClient())
-    , m_mailbox(std::make_shared<Mailbox>())
 {
-    m_mailbox->sweep = this;
     m_feedTimer.setTimerType(Qt::PreciseTimer);
     m_feedTimer.setInterval(FeedTickMs);
     connect(&m_feedTimer, &QTimer::timeout, this, &NetworkSweep::feed);
@@ -94,10 +84,7 @@ NetworkSweep::NetworkSweep(ProbeEngine& engine, const NeighbourFinder* neighbour
 
 NetworkSweep::~NetworkSweep()
 {
-    {
-        std::lock_guard lock(m_mailbox->mutex);
-        m_mailbox->sweep = nullptr;
-    }
+    m_mailbox.close();
     stop();
 }
 
@@ -214,11 +201,8 @@ void NetworkSweep::feed()
         m_engine.submit(
             target.address, TimeoutMs,
             [mailbox = m_mailbox, round = m_round, target](const ProbeResult& result) {
-                std::lock_guard lock(mailbox->mutex);
-                if (NetworkSweep* sweep = mailbox->sweep)
-                    QMetaObject::invokeMethod(
-                        sweep, [sweep, round, target, result] { sweep->arpAnswered(round, target, result); },
-                        Qt::QueuedConnection);
+                mailbox.post(
+                    [round, target, result](NetworkSweep& sweep) { sweep.arpAnswered(round, target, result); });
             },
             m_client, ProbeEngine::OnLink::ArpOnly);
     }

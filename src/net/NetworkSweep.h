@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ThreadMailbox.h"
 #include "WatchedNetworks.h"
 #include "data/NetworkRound.h"
 #include "data/ProbeResult.h"
@@ -12,7 +13,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -68,9 +68,6 @@ private:
         std::uint32_t address; // network byte order
         int link; // index into the round's links
     };
-    // What the engine's thread may reach of the sweep: the sweep, until it goes.
-    struct Mailbox;
-
     void planNetwork(const WatchedNetworks::Ipv4Network& network, const LocalLinks& links);
     void feed();
     void arpAnswered(std::uint64_t round, const Target& target, const ProbeResult& result);
@@ -82,7 +79,8 @@ private:
     ProbeEngine& m_engine;
     const NeighbourFinder* m_neighbours;
     std::uint64_t m_client;
-    std::shared_ptr<Mailbox> m_mailbox;
+    // The engine calls back on its own thread; the sweep may be gone by then.
+    ThreadMailbox<NetworkSweep> m_mailbox{this};
     QTimer m_feedTimer;
 
     bool m_running = false;

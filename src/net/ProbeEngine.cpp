@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
+#include <netinet/ip_icmp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -494,7 +495,7 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
     const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
     std::optional<int> pathMtu;
     const ssize_t sent = sendEcho(*m_socket, reinterpret_cast<const sockaddr*>(&destination), sizeof destination,
-                                  request.echo.dontFragment, pathMtu, finished);
+                                  request.echo, pathMtu, finished);
     m_pacer.sent(sentNs);
     if (sent != static_cast<ssize_t>(m_packet.size())) {
         finished.emplace_back(std::move(request.done), pathMtu ? tooLong(*pathMtu) : ProbeResult::socketError());
@@ -543,12 +544,12 @@ void ProbeEngine::receiveAll(Finished& finished)
 }
 
 ssize_t ProbeEngine::sendEcho(IcmpSocket& socket, const sockaddr* destination, socklen_t destinationSize,
-                              bool dontFragment, std::optional<int>& pathMtu, Finished& finished)
+                              const EchoOptions& echo, std::optional<int>& pathMtu, Finished& finished)
 {
-    if (!dontFragment)
-        return ::sendto(socket.fd(), m_packet.data(), m_packet.size(), 0, destination, destinationSize);
+    if (!echo.dontFragment)
+        return sendPacket(socket, destination, destinationSize, echo.hopLimit);
     socket.startUnfragmented();
-    const ssize_t sent = ::sendto(socket.fd(), m_packet.data(), m_packet.size(), 0, destination, destinationSize);
+    const ssize_t sent = sendPacket(socket, destination, destinationSize, echo.hopLimit);
     const int error = errno;
     // The kernel's refusal waits on the error queue with the MTU it went by, behind the
     // network's errors about earlier requests, which are taken as they would be later.
@@ -557,6 +558,32 @@ ssize_t ProbeEngine::sendEcho(IcmpSocket& socket, const sockaddr* destination, s
     socket.endUnfragmented();
     errno = error;
     return sent;
+}
+
+ssize_t ProbeEngine::sendPacket(IcmpSocket& socket, const sockaddr* destination, socklen_t destinationSize,
+                                std::uint8_t hopLimit)
+{
+    if (!hopLimit)
+        return ::sendto(socket.fd(), m_packet.data(), m_packet.size(), 0, destination, destinationSize);
+    // The hop limit goes with this one send, so that requests of other limits (and of none) in
+    // flight at the same time keep theirs.
+    iovec data{m_packet.data(), m_packet.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr*>(destination);
+    message.msg_namelen = destinationSize;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    const bool ipv6 = &socket == m_socket6.get();
+    header->cmsg_level = ipv6 ? SOL_IPV6 : SOL_IP;
+    header->cmsg_type = ipv6 ? IPV6_HOPLIMIT : IP_TTL;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    const int limit = hopLimit;
+    std::memcpy(CMSG_DATA(header), &limit, sizeof limit);
+    return ::sendmsg(socket.fd(), &message, 0);
 }
 
 void ProbeEngine::finishWithReply(std::uint16_t sequence, std::int64_t nowNs, msghdr& message, Finished& finished)
@@ -608,11 +635,15 @@ void ProbeEngine::finishWithError(std::uint16_t sequence, std::uint32_t destinat
     if (!request || request->ipv6 || request->address != destination)
         return;
     OutstandingTable::Request failed = m_outstanding.take(sequence);
-    QString reason = mtu ? tooLong(mtu).reason : QString::fromLatin1(EchoPacket::errorText(type, code));
+    ProbeResult result{ProbeResult::Timeout, 0,
+                       mtu ? tooLong(mtu).reason : QString::fromLatin1(EchoPacket::errorText(type, code))};
     char text[INET_ADDRSTRLEN] = {};
-    if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text))
-        reason = PhraseBook::english(PhraseBook::FromRouter, {reason, QString::fromLatin1(text)});
-    finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
+    if (offender && ::inet_ntop(AF_INET, &offender, text, sizeof text)) {
+        result.reason = PhraseBook::english(PhraseBook::FromRouter, {result.reason, QString::fromLatin1(text)});
+        result.errorAnswer = {QString::fromLatin1(text), (monotonicNs() - failed.sentNs) / 1000, type, code,
+                              type == ICMP_TIME_EXCEEDED};
+    }
+    finished.emplace_back(std::move(failed.done), std::move(result));
 }
 
 bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
@@ -640,7 +671,7 @@ bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
     const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
     std::optional<int> pathMtu;
     const ssize_t sent = sendEcho(*m_socket6, reinterpret_cast<const sockaddr*>(&destination), sizeof destination,
-                                  request.echo.dontFragment, pathMtu, finished);
+                                  request.echo, pathMtu, finished);
     m_pacer.sent(sentNs);
     if (sent != static_cast<ssize_t>(m_packet.size())) {
         finished.emplace_back(
@@ -731,10 +762,15 @@ void ProbeEngine::finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAd
     if (!request || !request->ipv6 || request->ipv6->ipv6() != error.destination)
         return;
     OutstandingTable::Request failed = m_outstanding.take(error.sequence);
-    QString reason = error.mtu ? tooLong(error.mtu).reason : Icmpv6Echo::errorText(error.type, error.code);
-    if (offender != IpAddress::Ipv6Bytes{})
-        reason = PhraseBook::english(PhraseBook::FromRouter, {reason, IpAddress::ipv6(offender).toString()});
-    finished.emplace_back(std::move(failed.done), ProbeResult{ProbeResult::Timeout, 0, reason});
+    ProbeResult result{ProbeResult::Timeout, 0,
+                       error.mtu ? tooLong(error.mtu).reason : Icmpv6Echo::errorText(error.type, error.code)};
+    if (offender != IpAddress::Ipv6Bytes{}) {
+        const QString from = IpAddress::ipv6(offender).toString();
+        result.reason = PhraseBook::english(PhraseBook::FromRouter, {result.reason, from});
+        result.errorAnswer = {from, (monotonicNs() - failed.sentNs) / 1000, error.type, error.code,
+                              error.type == Icmpv6Echo::TimeExceededType};
+    }
+    finished.emplace_back(std::move(failed.done), std::move(result));
 }
 
 void ProbeEngine::wait(std::int64_t nowNs)

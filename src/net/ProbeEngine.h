@@ -149,10 +149,13 @@ private:
     bool sendIpv6(Pending& request, Finished& finished);
     void receiveIpv6(Finished& finished);
     std::optional<int> receiveIpv6ErrorQueue(Finished& finished);
-    // Sends the echo request in m_packet as sendto does, unfragmented where asked: pathMtu is
+    // Sends the echo request in m_packet as sendto does (with echo's hop limit), unfragmented where asked: pathMtu is
     // then the MTU of the kernel's refusal of one larger than the path carries.
     ssize_t sendEcho(IcmpSocket& socket, const struct sockaddr* destination, socklen_t destinationSize,
-                     bool dontFragment, std::optional<int>& pathMtu, Finished& finished);
+                     const EchoOptions& echo, std::optional<int>& pathMtu, Finished& finished);
+    // Sends m_packet, with the hop limit where it is not 0.
+    ssize_t sendPacket(IcmpSocket& socket, const struct sockaddr* destination, socklen_t destinationSize,
+                       std::uint8_t hopLimit);
     void finishWithIpv6Error(const Icmpv6Echo::Error& error, const IpAddress::Ipv6Bytes& offender, Finished& finished);
     // The outstanding request with the sequence number is answered by the reply just received
     // (its kernel time stamp in message, where there is one).

@@ -87,6 +87,11 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             scanAddresses = arguments.mid(i + 1, prefix ? 1 : 2);
             i += scanAddresses.size();
             line.mode = Mode::Scan;
+        } else if (argument == QLatin1String("--trace")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
+                return failed(QStringLiteral("--trace needs an address or a name"));
+            line.traceTarget = arguments.at(++i);
+            line.mode = Mode::Trace;
         } else if (argument == QLatin1String("--timeout")) {
             bool ok = false;
             line.timeoutMs = i + 1 < arguments.size() ? arguments.at(i + 1).toInt(&ok) : 0;
@@ -135,9 +140,14 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
         line.sweepNetworks = *networks;
         return line;
     }
+    if (line.mode == Mode::Trace) {
+        if (given.size() > (given.contains(QStringLiteral("--timeout")) ? 2 : 1))
+            return failed(QStringLiteral("--trace goes with no other option than --timeout"));
+        return line;
+    }
     if (line.mode != Mode::Scan) {
         if (given.contains(QStringLiteral("--timeout")))
-            return failed(QStringLiteral("--timeout goes with --scan"));
+            return failed(QStringLiteral("--timeout goes with --scan or --trace"));
         if (headless)
             line.mode = Mode::Headless;
         return line;
@@ -198,7 +208,12 @@ QString CommandLine::usage(Mode withoutOptions)
                           "                   such as fd00::1 fd00::ff\n"
                           "  --scan PREFIX    the same for every host address of a prefix such as 192.168.4.0/22,\n"
                           "                   in address order (network and broadcast addresses left out)\n"
-                          "  --timeout MS     with --scan: wait MS milliseconds for each reply (default 1000)\n"
+                          "  --trace ADDRESS  print the routers on the way to ADDRESS (or a name), one line per hop\n"
+                          "                   as traceroute -I does: hop, address (with its name where it\n"
+                          "                   resolves quickly), the round trips of 3 requests, \"*\" for one\n"
+                          "                   unanswered; at most 30 hops; touches no file\n"
+                          "  --timeout MS     with --scan or --trace: wait MS milliseconds for each reply\n"
+                          "                   (default 1000)\n"
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
                           "                   print who answers, with hardware address, vendor and name; touches no\n"
                           "                   file\n"
@@ -225,7 +240,8 @@ QString CommandLine::usage(Mode withoutOptions)
                           "\n"
                           "Exit status: 0 when the program or the scan ran, 1 when another Tarnwick runs in the\n"
                           "folder and could not be asked to show itself (or --neighbours could not send its\n"
-                          "request, or no host answered --sweep), 2 for bad arguments.\n")
+                          "request, or no host answered --sweep, or --trace did not reach its address), 2 for bad\n"
+                          "arguments.\n")
         .arg(programName(withoutOptions),
              server ? QStringLiteral("watches the devices without a window (no display needed)")
                     : QStringLiteral("starts the desktop program"));

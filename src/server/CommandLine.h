@@ -14,12 +14,13 @@ namespace Tarnwick {
 // as "-platform") are left to Qt.
 struct CommandLine
 {
-    enum class Mode { Desktop, Headless, Help, Version, Scan, Error, Neighbours, Sweep };
+    enum class Mode { Desktop, Headless, Help, Version, Scan, Error, Neighbours, Sweep, Trace };
 
     Mode mode = Mode::Desktop;
     QString error; // Mode::Error: what was wrong, in one line
     ScanRange scanRange; // Mode::Scan
-    int timeoutMs = 1000;
+    int timeoutMs = 1000; // Mode::Scan and Mode::Trace
+    QString traceTarget; // Mode::Trace: an address or a name
     WatchedNetworks sweepNetworks; // Mode::Sweep
     // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
     bool metricsGiven = false;

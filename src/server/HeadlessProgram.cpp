@@ -13,6 +13,7 @@
 #include "ServiceNotifier.h"
 #include "SweepCommand.h"
 #include "TarnwickVersion.h"
+#include "TraceCommand.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "net/NameResolver.h"
@@ -62,6 +63,11 @@ std::optional<int> HeadlessProgram::runTool(int argc, char** argv, const Command
         NameResolver resolver;
         const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
         return ScanCommand::run(argc, argv, command, *engine);
+    }
+    case CommandLine::Mode::Trace: {
+        NameResolver resolver;
+        const std::unique_ptr<ProbeEngine> engine = openIcmpSocketThenDropPrivileges(resolver);
+        return TraceCommand::run(argc, argv, command, *engine);
     }
     case CommandLine::Mode::Neighbours:
         return NeighboursCommand::run(argc, argv);
