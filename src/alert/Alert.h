@@ -35,9 +35,9 @@ struct Alert
     // An alert about several devices: each of them (a group cut off behind the failed device at
     // address: that one first). Empty for an alert about one device.
     QList<Device> devices;
-    // What the alert tells of: "down", "up", "slow", "no longer slow", "test" or "dropped"
-    // (Kinds). Several devices that changed each on its own are "up" when all came up, "down"
-    // otherwise.
+    // What the alert tells of: "down", "up", "slow", "no longer slow", "test", "dropped", the
+    // network watch's news or "path changed" (Kinds). Several devices that changed each on its own are "up" when all
+    // came up, "down" otherwise.
     QString kind;
     // The alert's own identity, the same on every channel and every attempt (a retry, a
     // restart): receivers, which may get an alert more than once, de-duplicate by it.
@@ -58,6 +58,8 @@ struct Alert
         static inline const QString HardwareChanged = QStringLiteral("hardware changed");
         static inline const QString AnswersForMany = QStringLiteral("answers for many");
         static inline const QString NetworkWatched = QStringLiteral("network watched");
+        // A device's way changed (the path watch).
+        static inline const QString PathChanged = QStringLiteral("path changed");
     };
 
     // A new id, for an alert (or a row that carries one).

@@ -82,8 +82,11 @@ Alert AlertDispatcher::alertOf(const Announcement& announcement)
     case Announcement::Kind::NetworkWatched:
         alert.kind = Alert::Kinds::NetworkWatched;
         break;
+    case Announcement::Kind::PathChanged:
+        alert.kind = Alert::Kinds::PathChanged;
+        break;
     }
-    // The network watch tells of hardware, not of a listed device's state.
+    // The network watch tells of hardware, the path watch of a way: neither of a device's state.
     if (announcement.kind >= Announcement::Kind::NewDevice)
         alert.state.clear();
     // A notification shown replaces the one of the same device and kind (a group that grows).

@@ -34,6 +34,8 @@ struct Announcement
         // A device's probes cannot be sent, for the reason in text ("name not found"): one log
         // line when that starts or its reason changes.
         CannotProbe,
+        // The way to a device changed: one log line, the whole of it in text.
+        PathChanged,
     };
 
     // What an Alert tells of: a change of state (see connected), or of slowness; or news of the
@@ -47,6 +49,7 @@ struct Announcement
         HardwareChanged,
         AnswersForMany,
         NetworkWatched,
+        PathChanged,
     };
 
     What what = What::StateChanged;

@@ -18,7 +18,11 @@ const Phrase DeviceCannotBeProbed{QT_TRANSLATE_NOOP("Phrases", "Device %1 cannot
 const Phrase DeviceIsSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is slow: %2"), nullptr, "1"};
 const Phrase DeviceIsStillSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is still slow: %2"), nullptr, "1"};
 const Phrase DeviceIsNoLongerSlow{QT_TRANSLATE_NOOP("Phrases", "Device %1 is no longer slow: %2"), nullptr, "1"};
-const Phrase UnreachableBehind{QT_TRANSLATE_NOOP("Phrases", "%1 (unreachable, behind %2)"), nullptr, "2"};
+const Phrase UnreachableBehind{QT_TRANSLATE_NOOP("Phrases", "%1 (unreachable, behind %2)")};
+const Phrase PathChanged{QT_TRANSLATE_NOOP("Phrases", "Path to %1 changed: %2 (was %3)"), nullptr, "1"};
+const Phrase PathVia{QT_TRANSLATE_NOOP("Phrases", "via %1"), nullptr, "1"};
+//: A router on the way to devices that is no device of the list
+const Phrase NotInYourList{QT_TRANSLATE_NOOP("Phrases", "%1, not in your list"), nullptr, "1"};
 const Phrase WhileAway{QT_TRANSLATE_NOOP("Phrases", "%1 (while Tarnwick was not running)")};
 const Phrase DuringMaintenance{QT_TRANSLATE_NOOP("Phrases", "%1 (during maintenance)")};
 const Phrase WithReason{QT_TRANSLATE_NOOP("Phrases", "%1 (%2)")};
@@ -211,6 +215,7 @@ namespace {
 // clang-format off
 const Phrase* const Templates[] = {
     &CommandSaid,    &AlertGivenUp,           &AlertsWaitForChannel,
+    &PathChanged,    &NotInYourList,          &PathVia,
     &WhileAway,      &DuringMaintenance,      &UnreachableBehind,   &StateConnected,       &StateDisconnected,
     &AddedToList,    &RemovedFromList,        &Edited,              &DeviceCannotBeProbed, &DeviceIsStillSlow,
     &DeviceIsNoLongerSlow, &DeviceIsSlow,     &AlertsMuted,         &AlertsUnmuted,        &MaintenanceAdded,

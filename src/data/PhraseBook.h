@@ -158,6 +158,10 @@ extern const Phrase CannotBeMovedAside;
 extern const Phrase FolderNotWritable;
 // The settings.
 extern const Phrase SettingsChanged;
+// Paths.
+extern const Phrase PathChanged;
+extern const Phrase PathVia;
+extern const Phrase NotInYourList;
 // Why a file of ours was not read, or not whole.
 extern const Phrase LinkToNothing;
 extern const Phrase NotWellFormed;

@@ -177,6 +177,13 @@ public:
     QString shownColumns;
     // Whether the window is light or dark, or follows the desktop's preference.
     Appearance appearance = Appearance::FollowDesktop;
+    // How often the way to every device is traced, in seconds (0: never; a shorter time than
+    // MinPathWatchPeriod counts as that); a device's state change traces it too while on.
+    CopyableAtomic<int> pathWatchPeriod{DefaultPathWatchPeriod};
+    // Whether a changed path is told as a message too, not only in the log.
+    bool announcePathChanges = false;
+    static constexpr int DefaultPathWatchPeriod = 600;
+    static constexpr int MinPathWatchPeriod = 10;
     static constexpr int MinNetworkWatchPeriod = 10;
     static constexpr int MaxNetworkWatchPeriod = 7 * 24 * 3600;
 
@@ -239,6 +246,9 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<QString>{"NetworkWatchPrefixes", &Settings::networkWatchPrefixes, QString()});
     visit(SettingsElement<QString>{"ShownColumns", &Settings::shownColumns, QString()});
     visit(SettingsElement<Appearance>{"Appearance", &Settings::appearance, Appearance::FollowDesktop});
+    visit(SettingsElement<CopyableAtomic<int>>{"PathWatchPeriod", &Settings::pathWatchPeriod, DefaultPathWatchPeriod, 0,
+                                               MaxNetworkWatchPeriod});
+    visit(SettingsElement<bool>{"AnnouncePathChanges", &Settings::announcePathChanges, false});
 }
 
 template <typename T>

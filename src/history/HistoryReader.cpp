@@ -297,6 +297,24 @@ QList<InventoryEntry> HistoryReader::inventory() const
     return entries;
 }
 
+QHash<QString, DevicePath> HistoryReader::paths() const
+{
+    QHash<QString, DevicePath> paths;
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    // Later rows of a device replace earlier ones.
+    if (!db.isOpen() || !query.exec(QStringLiteral("SELECT device, since, hops FROM paths ORDER BY rowid")))
+        return paths;
+    while (query.next()) {
+        DevicePath path;
+        path.sinceMs = query.value(1).toLongLong();
+        for (const QString& hop : query.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            path.routers << (hop == QLatin1String("*") ? QString() : hop);
+        paths.insert(query.value(0).toString(), path);
+    }
+    return paths;
+}
+
 QStringList HistoryReader::watchedNetworks() const
 {
     QStringList networks;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LatencySketch.h"
+#include "data/DevicePath.h"
 #include "data/InventoryEntry.h"
 
 #include "data/ProbeRecord.h"
@@ -81,6 +82,8 @@ public:
     // The network watch's inventory, and the networks whose first round was its baseline; a file
     // from before the watch has neither.
     QList<InventoryEntry> inventory() const;
+    // The way to each device now, as the path watch last recorded it.
+    QHash<QString, DevicePath> paths() const;
     QStringList watchedNetworks() const;
 
 private:

@@ -203,6 +203,12 @@ void HistoryStore::recordWatchedNetworks(const QStringList& networks)
     m_waiting.watchedNetworks = networks;
 }
 
+void HistoryStore::recordPath(const QString& device, const DevicePath& path)
+{
+    std::lock_guard lock(m_mutex);
+    m_waiting.paths.append({device, path});
+}
+
 void HistoryStore::flush()
 {
     std::unique_lock lock(m_mutex);
@@ -248,6 +254,16 @@ bool createInventoryTables(QSqlQuery& query)
         && exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS watched_networks (network TEXT PRIMARY KEY)"));
 }
 
+// And the paths: every way to a device with the time it began (hops separated by spaces, "*"
+// for one that did not answer); the last of each device is its way now.
+bool createPathsTable(QSqlQuery& query)
+{
+    return exec(query,
+                QStringLiteral("CREATE TABLE IF NOT EXISTS paths (device TEXT NOT NULL, since INTEGER NOT NULL, "
+                               "hops TEXT NOT NULL)"))
+        && exec(query, QStringLiteral("CREATE INDEX IF NOT EXISTS paths_by_device ON paths (device, since)"));
+}
+
 // So did each minute's latency sketch (LatencySketch's bytes; NULL where nothing answered), and
 // the sketches of the last spans of six hours, which a start reads instead of a day of minutes.
 bool addSketches(QSqlQuery& query)
@@ -282,7 +298,7 @@ bool createTables(QSqlQuery& query)
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
-        && createSlowTable(query) && createInventoryTables(query) && addSketches(query);
+        && createSlowTable(query) && createInventoryTables(query) && createPathsTable(query) && addSketches(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -377,7 +393,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion) {
-        if (!createSlowTable(query) || !createInventoryTables(query) || !addSketches(query))
+        if (!createSlowTable(query) || !createInventoryTables(query) || !createPathsTable(query) || !addSketches(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -561,11 +577,36 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         if (!queries.insert.exec())
             return fail(queries.insert.lastError());
     }
-    if (!writeInventory(db, batch, error))
+    if (!writeInventory(db, batch, error) || !writePaths(db, batch, error))
         return fail(error);
     if (!db.commit())
         return fail(db.lastError());
     return {};
+}
+
+bool HistoryStore::writePaths(QSqlDatabase& db, const Batch& batch, QSqlError& error)
+{
+    if (batch.paths.isEmpty())
+        return true;
+    QSqlQuery insert(db);
+    if (!insert.prepare(QStringLiteral("INSERT INTO paths (device, since, hops) VALUES (?, ?, ?)"))) {
+        error = insert.lastError();
+        return false;
+    }
+    for (const auto& [device, path] : batch.paths) {
+        QStringList hops;
+        for (const QString& router : path.routers)
+            hops << (router.isEmpty() ? QStringLiteral("*") : router);
+        insert.addBindValue(device);
+        insert.addBindValue(path.sinceMs);
+        // A device reached directly has no hops: an empty text, never NULL.
+        insert.addBindValue(hops.isEmpty() ? QStringLiteral("") : hops.join(QLatin1Char(' ')));
+        if (!insert.exec()) {
+            error = insert.lastError();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool HistoryStore::writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error)
@@ -718,6 +759,7 @@ void HistoryStore::keepWaiting(Batch& batch)
         batch.inventory.insert(it.key(), *it);
     if (m_waiting.watchedNetworks)
         batch.watchedNetworks = m_waiting.watchedNetworks;
+    batch.paths += m_waiting.paths;
     m_waiting = std::move(batch);
 }
 
@@ -729,6 +771,11 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
     exec(query, QStringLiteral("DELETE FROM minutes WHERE minute < %1").arg((nowMs - keepMs) / MinuteMs));
     exec(query, QStringLiteral("DELETE FROM state_changes WHERE at < %1").arg(nowMs - keepMs));
     exec(query, QStringLiteral("DELETE FROM slow_changes WHERE at < %1").arg(nowMs - keepMs));
+    // A way that is still the device's way now stays, however old.
+    exec(query,
+         QStringLiteral("DELETE FROM paths WHERE since < %1 AND rowid NOT IN "
+                        "(SELECT max(rowid) FROM paths GROUP BY device)")
+             .arg(nowMs - keepMs));
     // A start reads the spans of the last day alone.
     exec(query,
          QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));

@@ -4,6 +4,7 @@
 #include "LatencySketch.h"
 #include "SqliteProblem.h"
 
+#include "data/DevicePath.h"
 #include "data/InventoryEntry.h"
 #include "data/ProbeRecord.h"
 
@@ -88,6 +89,8 @@ public:
     void recordInventoryEntry(const InventoryEntry& entry);
     void recordInventoryForgotten(const QString& hardwareAddress);
     void recordWatchedNetworks(const QStringList& networks);
+    // The way to a device as the path watch found it, since when it is that.
+    void recordPath(const QString& device, const DevicePath& path);
     // Writes everything waiting and returns when it is on the disk.
     void flush();
 
@@ -127,10 +130,11 @@ private:
         // By hardware address, the latest of each; none: forgotten.
         QHash<QString, std::optional<InventoryEntry>> inventory;
         std::optional<QStringList> watchedNetworks;
+        QList<QPair<QString, DevicePath>> paths;
         bool isEmpty() const
         {
-            return results.isEmpty() && folded.isEmpty() && changes.isEmpty() && inventory.isEmpty()
-                && !watchedNetworks;
+            return results.isEmpty() && folded.isEmpty() && changes.isEmpty() && inventory.isEmpty() && !watchedNetworks
+                && paths.isEmpty();
         }
     };
 
@@ -146,6 +150,7 @@ private:
     Problem open(QSqlDatabase& db);
     Problem write(QSqlDatabase& db, const Batch& batch);
     static bool writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error);
+    static bool writePaths(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     // Writes the batch, or keeps it waiting when the file cannot take it now.
     void writeOrKeep(QSqlDatabase& db, Batch& batch);
     void stopRecording(QSqlDatabase& db, const Problem& problem);

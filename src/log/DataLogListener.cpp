@@ -55,6 +55,10 @@ void DataLogListener::announced(const Announcement& announcement)
         logDeviceLine(QStringLiteral("Device %1 %2").arg(named(ip, announcement.description), announcement.text));
         return;
     }
+    if (announcement.what == Announcement::What::PathChanged) {
+        logDeviceLine(announcement.text);
+        return;
+    }
     if (announcement.what != Announcement::What::StateChanged)
         return;
     QString line = PhraseBook::english(announcement.connected ? PhraseBook::StateConnected

@@ -159,8 +159,10 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     bool judged = false;
     bool maintenanceKnown = false;
     std::optional<NetworkFigures> network;
+    QHash<QString, PathFigures> paths;
     {
         QMutexLocker lock(&m_mutex);
+        paths = m_paths;
         counts = m_counts;
         behind = m_behind;
         slowNow = m_slow;
@@ -234,6 +236,16 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
                           MetricType::Gauge,
                           {}};
 
+    MetricFamily pathHops{"tarnwick_device_path_hops",
+                          "Routers on the way to the device as its last complete trace found them (0: on a "
+                          "network of this computer's own); absent until the path watch traced it.",
+                          MetricType::Gauge,
+                          {}};
+    MetricFamily pathChanges{"tarnwick_device_path_changes_total",
+                             "Times the path watch found another way to the device than the one before.",
+                             MetricType::Counter,
+                             {}};
+
     for (const DeviceEntry& entry : entries) {
         if (!entry.hasAddress())
             continue;
@@ -262,6 +274,10 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
             probes.metric.push_back(sample(std::move(byResult), MetricType::Counter, value));
         }
         changes.metric.push_back(sample(labels, MetricType::Counter, count.stateChanges));
+        if (const auto path = paths.constFind(entry.ip); path != paths.cend()) {
+            pathHops.metric.push_back(sample(labels, MetricType::Gauge, path->hops));
+            pathChanges.metric.push_back(sample(labels, MetricType::Counter, path->changes));
+        }
         ClientMetric& histogram = roundTrips.metric.emplace_back();
         histogram.label = labels;
         count.roundTrips.fill(histogram.histogram);
@@ -280,6 +296,10 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         families.push_back(std::move(slow));
     if (maintenanceKnown)
         families.push_back(std::move(maintenance));
+    if (!paths.isEmpty()) {
+        families.push_back(std::move(pathHops));
+        families.push_back(std::move(pathChanges));
+    }
     if (network) {
         MetricFamily heard{"tarnwick_network_devices",
                            "Hardware that answered in the network watch's last round.",
@@ -301,6 +321,14 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
         families.push_back(std::move(changed));
     }
     return families;
+}
+
+void DeviceMetrics::pathFound(const QString& ip, int hops, bool changed)
+{
+    QMutexLocker lock(&m_mutex);
+    PathFigures& figures = m_paths[ip];
+    figures.hops = hops;
+    figures.changes += changed ? 1 : 0;
 }
 
 void DeviceMetrics::networkRound(int heard, int newDevices, int hardwareChanges)

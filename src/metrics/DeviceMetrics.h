@@ -53,6 +53,8 @@ public:
     void setMaintenanceView(const MaintenanceView* maintenance);
     // A round of the network watch ended: how much hardware it heard, and what it told of.
     void networkRound(int heard, int newDevices, int hardwareChanges);
+    // The path watch found the way to the device: its routers, and whether it changed.
+    void pathFound(const QString& ip, int hops, bool changed);
 
     std::vector<prometheus::MetricFamily> Collect() const override;
 
@@ -97,6 +99,13 @@ private:
         double hardwareChanges = 0;
     };
     std::optional<NetworkFigures> m_network;
+    struct PathFigures
+    {
+        int hops = 0;
+        double changes = 0;
+    };
+    // By device, once the path watch found its way.
+    QHash<QString, PathFigures> m_paths;
 };
 
 } // namespace Tarnwick

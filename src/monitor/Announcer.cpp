@@ -26,6 +26,7 @@ const QString ConnectedTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Devi
 const QString DisconnectedTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device Disconnected"));
 const QString SlowTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device slow"));
 const QString NoLongerSlowTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Device no longer slow"));
+const QString PathChangedTitle = QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "Path changed"));
 
 } // namespace
 
@@ -218,15 +219,15 @@ void Announcer::connected(const DeviceEntry& device)
 void Announcer::disconnected(const DeviceEntry& device)
 {
     m_groupsBack.remove(device.ip);
-    if (m_settings.firstHop.isEmpty()) {
+    if (!m_reachability.groupsFailures()) {
         stateChanged(device.ip, device.description, false, {}, device.lastProbe.reason);
         if (device.informOnStateChange)
             alertDown({{device.ip, device.description, true, true, true, device.lastProbe.reason}});
         return;
     }
-    // With a first hop, what fails together is told together: the device waits a moment for
-    // the devices behind a failed one to fail too. An unwatched device takes part in the
-    // messages only while it may add to the count of one already shown.
+    // Where failures group (a first hop, or paths learnt), what fails together is told together: the device waits a
+    // moment for the devices behind a failed one to fail too. An unwatched device takes part in the messages only while
+    // it may add to the count of one already shown.
     gather({device.ip, device.description, device.informOnStateChange, true,
             device.informOnStateChange || !m_announcedDown.isEmpty(), device.lastProbe.reason});
 }
@@ -266,12 +267,20 @@ void Announcer::announceWaitingDown()
     QList<GoneDown> forAlert;
     for (const GoneDown& device : devices) {
         if (device.logLine)
-            stateChanged(device.ip, device.description, false, m_reachability.behind(device.ip), device.reason);
+            stateChanged(device.ip, device.description, false, behindText(device.ip), device.reason);
         if (device.forAlert)
             forAlert << device;
     }
     alertDown(forAlert);
     alertWaitingSlow();
+}
+
+QString Announcer::behindText(const QString& ip) const
+{
+    const QString behind = m_reachability.behind(ip);
+    if (behind.isEmpty() || m_data.contains(behind))
+        return behind;
+    return PhraseBook::english(PhraseBook::NotInYourList, {behind});
 }
 
 void Announcer::alertDown(const QList<GoneDown>& devices)
@@ -309,9 +318,10 @@ void Announcer::alertDown(const QList<GoneDown>& devices)
         const QString description = m_data.entry(failed).description;
         const bool shownBefore = m_announcedDown.contains(failed) && !alone.contains(failed);
         m_announcedDown.insert(failed);
-        Announcement group = message(
-            DisconnectedTitle, QStringList{failed} + behindEach.value(failed), description,
-            PhraseBook::english(PhraseBook::BehindUnreachable, {failed + u' ' + description}, count), false);
+        const QString named = m_data.contains(failed) ? failed + u' ' + description
+                                                      : PhraseBook::english(PhraseBook::NotInYourList, {failed});
+        Announcement group = message(DisconnectedTitle, QStringList{failed} + behindEach.value(failed), description,
+                                     PhraseBook::english(PhraseBook::BehindUnreachable, {named}, count), false);
         group.what = shownBefore ? Announcement::What::AlertRepeated : Announcement::What::Alert;
         group.each = eachOf(group.devices, false);
         alert(group);
@@ -364,11 +374,11 @@ void Announcer::slowChanged(const DeviceEntry& device, const SlowRule::Figures& 
         return;
     }
     m_slow.insert(device.ip, figures);
-    if (m_settings.firstHop.isEmpty()) {
+    if (!m_reachability.groupsFailures()) {
         alertSlow(device, figures);
         return;
     }
-    // With a first hop, what turns slow together is told together, as failures are.
+    // Where failures group, what turns slow together is told together, as failures are.
     m_turnedSlow << device;
     m_downGate.start();
 }
@@ -514,6 +524,26 @@ void Announcer::tellNetworkNews(Announcement announcement)
         return;
     announcement.time = QDateTime::currentDateTimeUtc();
     emit announced(announcement);
+}
+
+void Announcer::pathChanged(const QString& ip, const QString& description, const QString& text, bool asMessage)
+{
+    Announcement line;
+    line.what = Announcement::What::PathChanged;
+    line.kind = Announcement::Kind::PathChanged;
+    line.devices = QStringList{ip};
+    line.description = description;
+    line.text = text;
+    line.time = QDateTime::currentDateTimeUtc();
+    emit announced(line);
+    if (!asMessage)
+        return;
+    // A way that changed back and forth in a window is no news once it has ended: dropped there,
+    // as the network watch's news are.
+    Announcement news = line;
+    news.what = Announcement::What::Alert;
+    news.title = PathChangedTitle;
+    tellNetworkNews(news);
 }
 
 void Announcer::holdForMaintenance(const Announcement& announcement)

@@ -29,7 +29,7 @@ class Settings;
 // - a device's first result after start (or after it was added) says nothing;
 // - every change of state makes a StateChanged announcement (the log's line);
 // - devices that ask for it ("Information on state change") make an Alert;
-// - with a first hop set, disconnections wait the grouping time to learn whether a device is
+// - with a first hop set or paths learnt, disconnections wait the grouping time to learn whether a device is
 //   only cut off behind another: one Alert names the failed device and how many are behind
 //   it, the group's return makes one Alert, and the StateChanged lines say behind whom;
 // - a device that comes back while its disconnection waits is told disconnected first;
@@ -42,7 +42,7 @@ class Settings;
 //   is a change that happened while Tarnwick was not running: its log line says so, and the
 //   watched devices among them make one message together.
 // - a connected device that becomes slow, or recovers, makes a SlowChanged line, and an Alert
-//   if it asks for messages. With a first hop set, devices that turn slow wait the grouping
+//   if it asks for messages. With a first hop set or paths learnt, devices that turn slow wait the grouping
 //   time as disconnections do: those slow only because the device they sit behind is slow go
 //   into its message (its count of devices slow behind it), or into the message of the failed
 //   one they sit behind, and make none of their own, nor when they recover.
@@ -74,6 +74,9 @@ public:
     // if it names one: silenced by a mute as any message, and dropped while that address is in
     // maintenance (the window's end has nothing of it to tell).
     void tellNetworkNews(Announcement announcement);
+    // The way to the device changed: a PathChanged line with the text, and where asked, a
+    // message too (muted and held back in maintenance as any other, but never grouped).
+    void pathChanged(const QString& ip, const QString& description, const QString& text, bool asMessage);
     // The device is judged afresh without a word (it went down, or its limits changed): it is
     // no longer slow, nor in another's message.
     void forgetSlow(const QString& ip);
@@ -110,6 +113,9 @@ private:
     void stillDownAfterItsGroup(const DeviceEntry& device);
     void gather(GoneDown device);
     void announceWaitingDown();
+    // Who the device is cut off behind, for its log line: "10.9.9.1, not in your list" for a
+    // router off the list.
+    QString behindText(const QString& ip) const;
     // One message per failed device: alone, or naming how many are cut off behind it.
     void alertDown(const QList<GoneDown>& devices);
     // What the figures of a slow device, or one that recovered, say in its messages.

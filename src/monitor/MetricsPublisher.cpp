@@ -41,4 +41,10 @@ void MetricsPublisher::networkRound(int heard, int newDevices, int hardwareChang
         m_metrics->networkRound(heard, newDevices, hardwareChanges);
 }
 
+void MetricsPublisher::pathFound(const QString& ip, int hops, bool changed)
+{
+    if (m_metrics)
+        m_metrics->pathFound(ip, hops, changed);
+}
+
 } // namespace Tarnwick

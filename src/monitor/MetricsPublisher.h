@@ -34,6 +34,8 @@ public:
     void record(const ProbeRecord& record);
     // A round of the network watch ended; nothing while no metrics are served.
     void networkRound(int heard, int newDevices, int hardwareChanges);
+    // The path watch found the way to a device; nothing while no metrics are served.
+    void pathFound(const QString& ip, int hops, bool changed);
     bool serving() const { return m_metrics != nullptr; }
 
 private:

@@ -5,10 +5,12 @@
 #include "HistoryRecorder.h"
 #include "MetricsPublisher.h"
 #include "NetworkWatch.h"
+#include "PathWatch.h"
 #include "ReachabilityWatcher.h"
 #include "SlowWatch.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DevicePaths.h"
 #include "data/FileReload.h"
 #include "data/MaintenanceList.h"
 #include "data/MuteList.h"
@@ -55,6 +57,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     , m_options(std::move(options))
     , m_data(std::make_unique<Data>())
     , m_map(std::make_unique<VisualRepresentationData>())
+    , m_paths(std::make_unique<DevicePaths>())
     , m_mutes(std::make_unique<MuteList>())
     , m_maintenance(std::make_unique<MaintenanceList>())
 {
@@ -67,7 +70,9 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     // announces nothing.
     m_data->awaitFirstResults();
     m_map->load(m_options.mapFile, m_options.report);
-    m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings);
+    // The ways learnt before, so that devices group behind the routers on their way at once.
+    m_paths->setAll(HistoryReader(m_options.historyFile).paths());
+    m_reachability = std::make_unique<ReachabilityWatcher>(*m_data, *m_map, m_settings, m_paths.get());
     m_announcer = std::make_unique<Announcer>(*m_data, m_settings, *m_reachability, m_options.grouping);
     // Read before this run records anything: a first result that differs was missed meanwhile.
     m_announcer->setStatesBeforeStart(lastKnownStates(m_options.historyFile, *m_data, m_options.stopLoading));
@@ -95,6 +100,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     });
     serveMetrics(m_options.metricsAddress);
     watchTheNetwork();
+    watchThePaths();
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.changed =
@@ -124,6 +130,15 @@ void MonitorCore::watchTheNetwork()
     m_networkWatch = std::make_unique<NetworkWatch>(m_settings, m_inventory, *m_sweep, *m_announcer, m_options.report);
     m_networkWatch->keepIn(&m_history->store(), kept.watchedNetworks());
     m_networkWatch->setMetrics(m_metrics.get());
+}
+
+void MonitorCore::watchThePaths()
+{
+    if (m_options.probe)
+        return;
+    m_pathWatch = std::make_unique<PathWatch>(*m_data, m_settings, m_engine, *m_paths, *m_announcer);
+    m_pathWatch->keepIn(&m_history->store());
+    m_pathWatch->setMetrics(m_metrics.get());
 }
 
 const ReachabilityView& MonitorCore::reachability() const
@@ -159,10 +174,14 @@ void MonitorCore::start()
         [this](const QList<ProbeRecord>& results) { fanOut(results); }, m_options.probe ? nullptr : &m_engine);
     m_pinger->start(QThread::InheritPriority);
     m_networkWatch->start();
+    if (m_pathWatch)
+        m_pathWatch->start();
 }
 
 void MonitorCore::pause()
 {
+    if (m_pathWatch)
+        m_pathWatch->stop();
     m_pinger.reset();
 }
 
@@ -226,6 +245,10 @@ void MonitorCore::serveMetrics(const QString& address)
                                                    *m_maintenance);
     if (m_networkWatch)
         m_networkWatch->setMetrics(m_metrics.get());
+    if (m_pathWatch)
+        m_pathWatch->setMetrics(m_metrics.get());
+    for (auto it = m_paths->all().cbegin(); it != m_paths->all().cend(); ++it)
+        m_metrics->pathFound(it.key(), int(it->routers.size()), false);
     // A refused address says why itself; one left empty says nothing.
     if (served && !parsed.enabled() && parsed.error.isEmpty())
         m_options.report(QStringLiteral("Metrics are no longer served."));
@@ -312,6 +335,7 @@ void MonitorCore::end()
     m_fileWatch.reset();
     // Its last entries reach the history before that ends.
     m_networkWatch.reset();
+    m_pathWatch.reset();
     m_sweep.reset();
     // The results the monitor reported before it stopped reach the store and the sinks now.
     pause();

@@ -16,6 +16,7 @@
 namespace Tarnwick {
 
 class Data;
+class DevicePaths;
 class DeviceStatistics;
 class HistoryRecorder;
 class MaintenanceList;
@@ -24,6 +25,7 @@ class MuteList;
 class NeighbourFinder;
 class NetworkSweep;
 class NetworkWatch;
+class PathWatch;
 class PingerThread;
 class ProbeEngine;
 class ReachabilityView;
@@ -89,6 +91,8 @@ public:
     // an entry known.
     NetworkInventory& inventory() { return m_inventory; }
     const ReachabilityView& reachability() const;
+    // The way to each device as the path watch learnt it.
+    const DevicePaths& paths() const { return *m_paths; }
     // The last hour's figures; none once the core has ended.
     const DeviceStatistics* statistics() const;
     QString historyFile() const;
@@ -129,6 +133,8 @@ private:
     void serveMetrics(const QString& address);
     // The inventory as the history kept it, and the watch that adds to it.
     void watchTheNetwork();
+    // The paths as the history kept them, and the watch that traces them (none over a stand-in).
+    void watchThePaths();
     // The files the core reads again: the settings, the device list and the map.
     std::vector<FileChangeWatch::File> files();
     void readSettingsAgain();
@@ -142,6 +148,7 @@ private:
     Options m_options;
     std::unique_ptr<Data> m_data;
     std::unique_ptr<VisualRepresentationData> m_map;
+    std::unique_ptr<DevicePaths> m_paths;
     std::unique_ptr<ReachabilityWatcher> m_reachability;
     std::unique_ptr<MuteList> m_mutes;
     std::unique_ptr<MaintenanceList> m_maintenance;
@@ -154,6 +161,7 @@ private:
     std::unique_ptr<FileChangeWatch> m_fileWatch;
     std::unique_ptr<NetworkSweep> m_sweep;
     std::unique_ptr<NetworkWatch> m_networkWatch;
+    std::unique_ptr<PathWatch> m_pathWatch;
     bool m_ended = false;
     bool m_pacePending = false;
     QString m_paceReported;

@@ -3,20 +3,30 @@
 
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DevicePaths.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace Tarnwick {
 
+namespace {
+
+// Where the ways begin when no first hop is set: no device's address, since it has spaces.
+const QString ThisComputer = QStringLiteral("this computer");
+
+} // namespace
+
 ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& map, const Settings& settings,
-                                         QObject* parent)
+                                         const DevicePaths* paths, QObject* parent)
     : ReachabilityView(parent)
     , m_data(data)
     , m_map(map)
     , m_settings(settings)
+    , m_paths(paths)
 {
     // States change in bursts (a router and everything behind it): one look shortly after the
     // first change takes the burst in, however long results keep coming.
@@ -24,11 +34,19 @@ ReachabilityWatcher::ReachabilityWatcher(Data& data, VisualRepresentationData& m
     m_soon.setInterval(200);
     connect(&m_soon, &QTimer::timeout, this, &ReachabilityWatcher::recompute);
     data.connectReceiver(this);
-    const auto soon = [this] { lookSoon(); };
+    const auto soon = [this] {
+        m_learntKnown = false;
+        lookSoon();
+    };
     connect(&map, &VisualRepresentationData::ItemConnectionAdded, this, soon);
     connect(&map, &VisualRepresentationData::ItemConnectionRemoved, this, soon);
     connect(&map, &VisualRepresentationData::ItemRemoved, this, soon);
-    m_settings.onChange(&Settings::firstHop, this, [this] { recompute(); });
+    if (m_paths)
+        connect(m_paths, &DevicePaths::pathsChanged, this, soon);
+    m_settings.onChange(&Settings::firstHop, this, [this] {
+        m_learntKnown = false;
+        recompute();
+    });
     recompute();
 }
 
@@ -44,9 +62,10 @@ void ReachabilityWatcher::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     // repeats the last result, which changes no order that matters.
     const DeviceEntry& after = pEvent->newEntry();
     const DeviceEntry& before = pEvent->oldEntry();
-    if (after.ip != before.ip)
+    if (after.ip != before.ip) {
         m_heard.remove(before.ip);
-    else
+        m_learntKnown = false;
+    } else
         heard(after.ip, after.lastProbe.heard());
     if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult)
         lookSoon();
@@ -54,12 +73,14 @@ void ReachabilityWatcher::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 
 void ReachabilityWatcher::DeviceAdded(DeviceAddedEvent*)
 {
+    m_learntKnown = false;
     lookSoon();
 }
 
 void ReachabilityWatcher::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     m_heard.remove(pEvent->entry().ip);
+    m_learntKnown = false;
     lookSoon();
 }
 
@@ -90,29 +111,90 @@ Reachability::Links ReachabilityWatcher::links() const
     Reachability::Links links;
     for (const VisualRepresentationItemConnection& connection : m_map.connections())
         links << qMakePair(connection.ip1, connection.ip2);
-    return links;
+    return links + learntLinks();
+}
+
+const Reachability::Links& ReachabilityWatcher::learntLinks() const
+{
+    if (m_learntKnown)
+        return m_learnt;
+    m_learntKnown = true;
+    m_learnt.clear();
+    if (!m_paths || m_paths->all().isEmpty())
+        return m_learnt;
+    QSet<QString> drawn;
+    for (const VisualRepresentationItemConnection& connection : m_map.connections())
+        drawn << connection.ip1 << connection.ip2;
+    QStringList devices;
+    for (auto it = m_paths->all().cbegin(); it != m_paths->all().cend(); ++it)
+        if (!drawn.contains(it.key()) && m_data.contains(it.key()))
+            devices << it.key();
+    const QString from = m_settings.firstHop.isEmpty() ? ThisComputer : m_settings.firstHop;
+    m_learnt = m_paths->learntLinks(
+        devices, [this](const QString& ip) { return m_data.contains(ip); }, from);
+    return m_learnt;
+}
+
+QString ReachabilityWatcher::root() const
+{
+    return !m_settings.firstHop.isEmpty() ? m_settings.firstHop : learntLinks().isEmpty() ? QString() : ThisComputer;
+}
+
+bool ReachabilityWatcher::groupsFailures() const
+{
+    return !root().isEmpty();
 }
 
 QHash<QString, bool> ReachabilityWatcher::statesOnTheWay(const Reachability::Links& links,
                                                          const QSet<QString>& slow) const
 {
-    // Only the first hop and the devices joined on the map can be on anyone's way: their
-    // states are all the look needs, so it costs the same for a list of ten or 100,000.
+    // Only the first hop and the devices joined on the map or by a path can be on anyone's way:
+    // their states are all the look needs, so it costs the same for a list of ten or 100,000
+    // without lines or paths.
     QHash<QString, bool> fine;
-    const auto note = [this, &fine, &slow](const QString& ip) {
-        if (fine.contains(ip))
+    QHash<QString, QStringList> below; // routers off the list: what hangs from each
+    const auto note = [&](const QString& ip) {
+        if (fine.contains(ip) || ip == ThisComputer)
             return;
         const DeviceEntry entry = m_data.entry(ip);
         if (!entry.ip.isEmpty())
             fine.insert(ip,
                         !slow.contains(ip) && (entry.awaitingFirstResult || entry.state != DeviceStateDisconnected));
     };
-    if (!m_settings.firstHop.isEmpty()) {
-        note(m_settings.firstHop);
-        for (const auto& [a, b] : links) {
-            note(a);
-            note(b);
+    if (root().isEmpty())
+        return fine;
+    note(root());
+    for (const auto& [a, b] : links) {
+        note(a);
+        note(b);
+        if (!m_data.contains(a) && a != root())
+            below[a] << b;
+    }
+    // A router off the list is in trouble when at least two listed devices hang from it (through
+    // other such routers, too) and every one of them is: the way to them fails there, not at
+    // each of them. With one alone, nothing tells the two apart.
+    QHash<QString, QPair<int, int>> counted; // router: devices below, of them fine
+    std::function<QPair<int, int>(const QString&)> count = [&](const QString& router) {
+        if (const auto known = counted.constFind(router); known != counted.cend())
+            return *known;
+        counted.insert(router, {0, 0}); // a loop of learnt ways counts nothing twice
+        QPair<int, int> sum{0, 0};
+        for (const QString& device : below.value(router)) {
+            if (below.contains(device)) {
+                const QPair<int, int> under = count(device);
+                sum.first += under.first;
+                sum.second += under.second;
+            } else if (fine.contains(device)) {
+                sum.first += 1;
+                sum.second += fine.value(device) ? 1 : 0;
+            }
         }
+        counted.insert(router, sum);
+        return sum;
+    };
+    for (auto it = below.cbegin(); it != below.cend(); ++it) {
+        const QPair<int, int> devices = count(it.key());
+        fine.insert(it.key(), devices.first < 2 || devices.second > 0);
     }
     return fine;
 }
@@ -121,7 +203,7 @@ QHash<QString, QString> ReachabilityWatcher::slowBehind(const QSet<QString>& slo
 {
     // The same reading of the map as for failures, with slow devices counted as in trouble too.
     const Reachability::Links links = this->links();
-    QHash<QString, QString> behind = Reachability::cutOff(links, statesOnTheWay(links, slow), m_settings.firstHop);
+    QHash<QString, QString> behind = Reachability::cutOff(links, statesOnTheWay(links, slow), root());
     behind.removeIf([&slow](const auto& device) { return !slow.contains(device.key()); });
     return behind;
 }
@@ -129,8 +211,7 @@ QHash<QString, QString> ReachabilityWatcher::slowBehind(const QSet<QString>& slo
 void ReachabilityWatcher::recompute()
 {
     const Reachability::Links links = this->links();
-    QHash<QString, QString> cutOff = Reachability::cutOff(links, statesOnTheWay(links, {}), m_settings.firstHop,
-                                                          m_heard);
+    QHash<QString, QString> cutOff = Reachability::cutOff(links, statesOnTheWay(links, {}), root(), m_heard);
     const bool changed = cutOff != m_cutOff;
     m_cutOff = std::move(cutOff);
     if (changed)

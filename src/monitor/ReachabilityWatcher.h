@@ -11,26 +11,34 @@
 namespace Tarnwick {
 
 class Data;
+class DevicePaths;
 class DeviceAddedEvent;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class Settings;
 class VisualRepresentationData;
 
-// Works out, shortly after any change of the devices' states, of the map's lines or of the
-// first hop, which disconnected devices are only cut off behind a failed one, and keeps the
-// result for the map, the device list and the announcer. It keeps the order in which devices
-// answered and missed, so that a device that failed before the one it sits behind keeps its
-// own failure. Lives on the store's thread.
+// Works out, shortly after any change of the devices' states, of the map's lines, of the
+// first hop or of the paths learnt, which disconnected devices are only cut off behind a failed
+// one, and keeps the result for the map, the device list and the announcer. A device the user
+// drew no line to hangs from the nearest listed device on its path, where the path watch learnt
+// one; lines drawn always win. It keeps the order in which devices answered and missed, so that
+// a device that failed before the one it sits behind keeps its own failure. Lives on the
+// store's thread.
 class ReachabilityWatcher : public ReachabilityView
 {
     Q_OBJECT
 
 public:
-    ReachabilityWatcher(Data& data, VisualRepresentationData& map, const Settings& settings, QObject* parent = nullptr);
+    // paths: the ways the path watch learnt; none learns none.
+    ReachabilityWatcher(Data& data, VisualRepresentationData& map, const Settings& settings,
+                        const DevicePaths* paths = nullptr, QObject* parent = nullptr);
 
     // Works it out at once.
     void recompute();
+    // Whether a device can be cut off behind another at all: there is a first hop, or a path
+    // learnt through a device of the list or a router off it.
+    bool groupsFailures() const;
 
     QString behind(const QString& ip) const override;
     int countBehind(const QString& ip) const override;
@@ -48,6 +56,11 @@ private:
     void heard(const QString& ip, bool answered);
     void lookSoon();
     Reachability::Links links() const;
+    // The map's lines, then the links the paths teach (worked out again only when the paths,
+    // the lines or the list change).
+    const Reachability::Links& learntLinks() const;
+    // Where every way starts: the first hop, or this computer where only paths were learnt.
+    QString root() const;
     // The states of the first hop and of the devices joined on the map: whether each is fine (up, and not
     // among the slow ones).
     QHash<QString, bool> statesOnTheWay(const Reachability::Links& links, const QSet<QString>& slow) const;
@@ -55,6 +68,9 @@ private:
     Data& m_data;
     VisualRepresentationData& m_map;
     const Settings& m_settings;
+    const DevicePaths* m_paths;
+    mutable Reachability::Links m_learnt;
+    mutable bool m_learntKnown = false;
     QTimer m_soon;
     QHash<QString, Reachability::Heard> m_heard;
     QHash<QString, QString> m_cutOff;

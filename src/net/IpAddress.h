@@ -29,6 +29,12 @@ public:
     std::uint32_t ipv4() const { return m_ipv4; }
     const Ipv6Bytes& ipv6() const { return m_ipv6; }
     std::uint32_t scope() const { return m_scope; }
+    // 127.0.0.0/8 or ::1: this machine itself.
+    bool isLoopback() const
+    {
+        return m_isIpv6 ? m_ipv6 == Ipv6Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}
+                        : (reinterpret_cast<const std::uint8_t*>(&m_ipv4)[0] == 127);
+    }
     // As the system writes it: dotted, or IPv6's shortest form (without the scope).
     QString toString() const;
 
