@@ -153,6 +153,7 @@ UserList::Services deviceListServices(MonitorCore& core)
     services.mutes = &core.mutes();
     services.maintenance = &core.maintenance();
     services.inventory = &core.inventory();
+    services.paths = &core.paths();
     return services;
 }
 

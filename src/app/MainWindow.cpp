@@ -68,6 +68,7 @@ MainWindow::MainWindow(UserList::Services services)
     const ReachabilityView* reachability = services.reachability;
     const SlowView* slow = services.slow;
     const MaintenanceView* maintenance = services.maintenance;
+    const DevicePaths* paths = services.paths;
     m_engine = services.engine;
     m_monitor = services.monitor;
     m_neighbours = services.neighbours;
@@ -78,6 +79,7 @@ MainWindow::MainWindow(UserList::Services services)
     m_mapView->setReachability(reachability);
     m_mapView->setSlowView(slow);
     m_mapView->setMaintenanceView(maintenance);
+    m_mapView->setPaths(paths);
     m_logView = new LogListWidget(this);
     m_userList->setObjectName(QStringLiteral("userList"));
     m_mapView->setObjectName(QStringLiteral("mapView"));

@@ -182,6 +182,8 @@ public:
     CopyableAtomic<int> pathWatchPeriod{DefaultPathWatchPeriod};
     // Whether a changed path is told as a message too, not only in the log.
     bool announcePathChanges = false;
+    // Whether the map draws the parents learnt from the paths, dotted.
+    bool showLearntPaths = false;
     static constexpr int DefaultPathWatchPeriod = 600;
     static constexpr int MinPathWatchPeriod = 10;
     static constexpr int MinNetworkWatchPeriod = 10;
@@ -249,6 +251,7 @@ void Settings::forEachStoredField(Visitor&& visit)
     visit(SettingsElement<CopyableAtomic<int>>{"PathWatchPeriod", &Settings::pathWatchPeriod, DefaultPathWatchPeriod, 0,
                                                MaxNetworkWatchPeriod});
     visit(SettingsElement<bool>{"AnnouncePathChanges", &Settings::announcePathChanges, false});
+    visit(SettingsElement<bool>{"ShowLearntPaths", &Settings::showLearntPaths, false});
 }
 
 template <typename T>

@@ -5,6 +5,7 @@
 #include "MapAccessible.h"
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DevicePaths.h"
 #include "data/MaintenanceView.h"
 #include "data/MapLayout.h"
 #include "data/ReachabilityView.h"
@@ -158,6 +159,12 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
         connect(map, &VisualRepresentationData::ItemConnectionAdded, this,
                 [this](const VisualRepresentationItemConnection& connection) { addLine(connection); });
         connect(map, &VisualRepresentationData::ItemConnectionRemoved, this, &VisualRepresentationWidget::removeLine);
+        // A line drawn takes the place of the learnt one; a badge placed or taken away, its own.
+        for (const auto changed :
+             {&VisualRepresentationData::ItemConnectionAdded, &VisualRepresentationData::ItemConnectionRemoved})
+            connect(map, changed, this, &VisualRepresentationWidget::showLearntPaths);
+        for (const auto changed : {&VisualRepresentationData::ItemAdded, &VisualRepresentationData::ItemRemoved})
+            connect(map, changed, this, &VisualRepresentationWidget::showLearntPaths);
         connect(map, &VisualRepresentationData::ItemConnectionChanged, this, &VisualRepresentationWidget::restyleLine);
     }
     if (Data* store = Data::instance()) {
@@ -209,6 +216,63 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::badge(const Q
 {
     const auto it = m_badgesByAddress.constFind(ip);
     return it == m_badgesByAddress.cend() ? nullptr : it->first();
+}
+
+void VisualRepresentationWidget::setPaths(const DevicePaths* paths)
+{
+    m_paths = paths;
+    if (m_paths)
+        connect(m_paths, &DevicePaths::pathsChanged, this, &VisualRepresentationWidget::showLearntPaths);
+    showLearntPaths();
+}
+
+QList<VisualRepresentationItemConnection> VisualRepresentationWidget::learntConnections() const
+{
+    QList<VisualRepresentationItemConnection> learnt;
+    const Data* store = Data::instance();
+    const VisualRepresentationData* map = VisualRepresentationData::instance();
+    if (!m_paths || !store || !map)
+        return learnt;
+    QSet<QString> drawn;
+    for (const VisualRepresentationItemConnection& connection : map->connections())
+        drawn << connection.ip1 << connection.ip2;
+    const auto listed = [store](const QString& ip) { return store->contains(ip); };
+    for (auto it = m_paths->all().cbegin(); it != m_paths->all().cend(); ++it) {
+        if (drawn.contains(it.key()) || !store->contains(it.key()))
+            continue;
+        if (const QString parent = m_paths->learntParent(it.key(), listed); !parent.isEmpty())
+            learnt.append({parent, it.key(), 3});
+    }
+    return learnt;
+}
+
+void VisualRepresentationWidget::showLearntPaths()
+{
+    for (const Line& line : std::as_const(m_learntLines))
+        delete line.item;
+    m_learntLines.clear();
+    if (!Settings::instance().showLearntPaths)
+        return;
+    // Fainter than the lines drawn, and under them.
+    QColor faint = lineColour();
+    faint.setAlphaF(0.6f);
+    for (const VisualRepresentationItemConnection& connection : learntConnections()) {
+        const DeviceEntryRepresentationGraphicsItem* from = badge(connection.ip1);
+        const DeviceEntryRepresentationGraphicsItem* to = badge(connection.ip2);
+        if (!from || !to || !from->isVisible() || !to->isVisible())
+            continue;
+        QGraphicsLineItem* line = m_scene->addLine(QLineF(from->pos(), to->pos()), QPen(faint, 1, Qt::DotLine));
+        line->setZValue(-2);
+        m_learntLines.append({connection.ip1, connection.ip2, line});
+    }
+}
+
+QList<QPair<QString, QString>> VisualRepresentationWidget::learntLinesShown() const
+{
+    QList<QPair<QString, QString>> shown;
+    for (const Line& line : m_learntLines)
+        shown.append({line.ip1, line.ip2});
+    return shown;
 }
 
 void VisualRepresentationWidget::setReachability(const ReachabilityView* reachability)
@@ -374,15 +438,18 @@ void VisualRepresentationWidget::followTheList()
         const auto* to = badge(line.ip2);
         line.item->setVisible(from && to && from->isVisible() && to->isVisible());
     }
+    showLearntPaths();
 }
 
 void VisualRepresentationWidget::PositionChanged(DeviceEntryRepresentationGraphicsItem* pItem)
 {
-    for (const Line& line : std::as_const(m_lines)) {
-        const auto* from = badge(line.ip1);
-        const auto* to = badge(line.ip2);
-        if ((from == pItem || to == pItem) && from && to)
-            line.item->setLine(QLineF(from->pos(), to->pos()));
+    for (const QList<Line>* lines : {&m_lines, &m_learntLines}) {
+        for (const Line& line : *lines) {
+            const auto* from = badge(line.ip1);
+            const auto* to = badge(line.ip2);
+            if ((from == pItem || to == pItem) && from && to)
+                line.item->setLine(QLineF(from->pos(), to->pos()));
+        }
     }
 }
 
@@ -447,12 +514,22 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
                 kept << item;
         }
         toPlace << candidates;
+        // The parents learnt from the paths lay out as lines drawn do.
+        const QList<VisualRepresentationItemConnection> links = map->connections() + learntConnections();
         QAction* placeAll = menu.addAction(tr("Place all devices"));
-        placeAll->setEnabled(!candidates.isEmpty()
-                             || (!map->connections().isEmpty() && toPlace.size() > candidates.size()));
-        connect(placeAll, &QAction::triggered, this, [map, kept, toPlace] {
-            for (VisualRepresentationItem item :
-                 MapLayout::placeNew(kept, map->connections(), toPlace, Settings::instance().firstHop)) {
+        placeAll->setEnabled(!candidates.isEmpty() || (!links.isEmpty() && toPlace.size() > candidates.size()));
+        // Without a first hop, the trees grow from the device the learnt paths start at.
+        QString root = Settings::instance().firstHop;
+        if (root.isEmpty()) {
+            QSet<QString> children;
+            for (const VisualRepresentationItemConnection& link : links)
+                children << link.ip2;
+            for (const VisualRepresentationItemConnection& link : learntConnections())
+                if (root.isEmpty() && !children.contains(link.ip1))
+                    root = link.ip1;
+        }
+        connect(placeAll, &QAction::triggered, this, [map, kept, toPlace, links, root] {
+            for (VisualRepresentationItem item : MapLayout::placeNew(kept, links, toPlace, root)) {
                 if (map->item(item.ip)) {
                     map->moveItem(item.ip, item.x, item.y, true);
                 } else {
@@ -463,6 +540,19 @@ void VisualRepresentationWidget::openContextMenu(const QPoint& viewPosition)
         });
         connect(menu.addAction(tr("Fit to window")), &QAction::triggered, this,
                 &VisualRepresentationWidget::fitToWindow);
+        if (m_paths) {
+            QAction* learnt = menu.addAction(tr("Show learnt paths"));
+            learnt->setObjectName(QStringLiteral("showLearntPathsAction"));
+            learnt->setCheckable(true);
+            learnt->setChecked(Settings::instance().showLearntPaths);
+            //: The dotted lines of the map: each device hangs from the nearest listed device on its path
+            learnt->setToolTip(tr("Dotted lines from each device without a line of its own to the nearest "
+                                  "device of the list on its path"));
+            connect(learnt, &QAction::toggled, this, [this](bool on) {
+                Settings::instance().showLearntPaths = on;
+                showLearntPaths();
+            });
+        }
     }
     runMenu(&menu, m_view->viewport()->mapToGlobal(viewPosition));
 }

@@ -18,6 +18,7 @@ class QMenu;
 namespace Tarnwick {
 
 class DeviceAddedEvent;
+class DevicePaths;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 class DeviceEntryRepresentationGraphicsItem;
@@ -71,6 +72,12 @@ public:
     void setSlowView(const SlowView* slow);
     // Where the badges learn which devices are in maintenance, and until when; none shows none.
     void setMaintenanceView(const MaintenanceView* maintenance);
+    // The ways the path watch learnt: "Show learnt paths" draws each device without a line of
+    // its own joined to its learnt parent, dotted, and "Place all devices" lays out by them too.
+    // None offers neither.
+    void setPaths(const DevicePaths* paths);
+    // The learnt lines shown, as parent and device.
+    QList<QPair<QString, QString>> learntLinesShown() const;
 
     // The first badge of an address (a file may place one twice).
     DeviceEntryRepresentationGraphicsItem* badge(const QString& ip) const;
@@ -87,6 +94,9 @@ protected:
 
 private:
     void showCutOffs();
+    // Each device the user drew no line to, joined to the nearest listed device on its way.
+    QList<VisualRepresentationItemConnection> learntConnections() const;
+    void showLearntPaths();
     void showMaintenance(DeviceEntryRepresentationGraphicsItem* badge);
     struct Line
     {
@@ -122,12 +132,14 @@ private:
     QGraphicsView* m_view;
     QWidget* m_viewport;
     QList<Line> m_lines;
+    QList<Line> m_learntLines;
     QList<DeviceEntryRepresentationGraphicsItem*> m_badges;
     // The same badges by address, in the order they were placed.
     QHash<QString, QList<DeviceEntryRepresentationGraphicsItem*>> m_badgesByAddress;
     const ReachabilityView* m_reachability = nullptr;
     const SlowView* m_slow = nullptr;
     const MaintenanceView* m_maintenance = nullptr;
+    const DevicePaths* m_paths = nullptr;
     MenuRunner m_runMenu;
     DeviceChooser m_chooseDevice;
     QString m_connectFrom;

@@ -2,6 +2,7 @@
 #include "DeviceDetailsDialog.h"
 
 #include "HistoryGraph.h"
+#include "PathView.h"
 #include "WarningLabelColour.h"
 #include "data/CheckRound.h"
 #include "data/CsvDocument.h"
@@ -16,6 +17,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -82,6 +85,7 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     , m_status(new QLabel(this))
     , m_recording(new QLabel(this))
     , m_graph(new HistoryGraph(this))
+    , m_tabs(new QTabWidget(this))
 {
     //: %1: the device's address
     setWindowTitle(tr("Details - %1").arg(ip));
@@ -118,10 +122,18 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
     }
     m_ranges->button(LastHour)->setChecked(true);
     rangeRow->addStretch(1);
-    layout->addLayout(rangeRow);
-    layout->addWidget(m_graph, 1);
-    layout->addWidget(m_summary);
-    layout->addWidget(m_recording);
+    auto* history = new QWidget(m_tabs);
+    auto* historyLayout = new QVBoxLayout(history);
+    historyLayout->addLayout(rangeRow);
+    historyLayout->addWidget(m_graph, 1);
+    historyLayout->addWidget(m_summary);
+    historyLayout->addWidget(m_recording);
+    m_tabs->setObjectName(QStringLiteral("detailsTabs"));
+    //: A tab of a device's details: its results over time
+    m_tabs->addTab(history, tr("History"));
+    // One page alone needs no tab to choose it.
+    m_tabs->tabBar()->hide();
+    layout->addWidget(m_tabs, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
     auto* exportButton = new QPushButton(tr("Export CSV..."), this);
@@ -143,6 +155,23 @@ DeviceDetailsDialog::DeviceDetailsDialog(const QString& ip, const QString& descr
 }
 
 DeviceDetailsDialog::~DeviceDetailsDialog() = default;
+
+void DeviceDetailsDialog::addPathTab(ProbeEngine& engine, const DevicePaths* paths)
+{
+    if (m_path)
+        return;
+    m_path = new PathView(m_ip, engine, paths, m_tabs);
+    m_path->setObjectName(QStringLiteral("pathView"));
+    //: A tab of a device's details: the routers on the way to it
+    m_tabs->addTab(m_path, tr("Path"));
+    m_tabs->tabBar()->show();
+}
+
+void DeviceDetailsDialog::showPath()
+{
+    if (m_path)
+        m_tabs->setCurrentWidget(m_path);
+}
 
 void DeviceDetailsDialog::setRange(Range range)
 {

@@ -11,14 +11,19 @@
 
 class QButtonGroup;
 class QLabel;
+class QTabWidget;
 
 namespace Tarnwick {
 
+class DevicePaths;
 class HistoryGraph;
 class HistoryReader;
+class PathView;
+class ProbeEngine;
 
 // One device's history: the graph of the last hour, day, week or month, what it adds up to,
-// and the raw results as a CSV file. Follows the history as it grows while it is open.
+// and the raw results as a CSV file. Follows the history as it grows while it is open. Given
+// an engine, a second tab shows the path to the device, traced live.
 class DeviceDetailsDialog : public QDialog
 {
     Q_OBJECT
@@ -30,6 +35,12 @@ public:
     // they do).
     DeviceDetailsDialog(const QString& ip, const QString& description, const QString& historyFile,
                         std::function<QString()> recordingProblem = {}, QWidget* parent = nullptr);
+    // Adds the "Path" tab: traces through the engine, the way the path watch knows from paths
+    // (none: the live trace alone).
+    void addPathTab(ProbeEngine& engine, const DevicePaths* paths);
+    // Brings the "Path" tab to the front, where there is one.
+    void showPath();
+    PathView* pathView() const { return m_path; }
     ~DeviceDetailsDialog() override;
 
     // Asks where to save the exported results; replaceable, as the file dialog waits for the user.
@@ -56,6 +67,8 @@ private:
     QLabel* m_status;
     QLabel* m_recording;
     HistoryGraph* m_graph;
+    QTabWidget* m_tabs;
+    PathView* m_path = nullptr;
     QTimer m_refreshTimer;
 };
 

@@ -362,42 +362,56 @@ void SettingsDialog::addHeading(const QString& text)
     m_grid->addWidget(heading, m_grid->rowCount(), 1, 1, 2);
 }
 
-void SettingsDialog::addNetworkWatchRows()
+void SettingsDialog::addPeriodRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting,
+                                  int shortest, const QString& hint)
 {
-    //: The heading of the settings of the network watch
-    addHeading(tr("Network"));
     auto* period = new QSpinBox(this);
-    period->setObjectName(QStringLiteral("networkWatchPeriodSpinBox"));
+    period->setObjectName(QString::fromLatin1(objectName));
     period->setRange(0, Settings::MaxNetworkWatchPeriod);
-    //: The network watch does not run
+    //: The watch does not run
     period->setSpecialValueText(tr("Off"));
-    //: After the number of seconds between two looks of the network watch
+    //: After the number of seconds between two looks of a watch
     period->setSuffix(tr(" seconds"));
-    period->setValue(m_original.networkWatchPeriod.load());
-    period->setToolTip(tr("Asks every address of the networks to watch by ARP, and the IPv6 neighbours, this often, "
-                          "and tells of hardware not heard before; never more often than every %1 seconds")
-                           .arg(Settings::MinNetworkWatchPeriod));
+    period->setValue((m_original.*setting).load());
+    period->setToolTip(hint);
     const int row = m_grid->rowCount();
-    m_grid->addWidget(new QLabel(tr("Watch my network for new devices every"), this), row, 1);
+    m_grid->addWidget(new QLabel(label, this), row, 1);
     m_grid->addWidget(period, row, 2);
     // A shorter period than the shortest is kept as the shortest, and shown so once typed.
     // The times between Off and the shortest mean the shortest: a step from Off goes to it, a step
     // down from it goes to Off, and one typed becomes it as the typing ends.
     period->setKeyboardTracking(false);
-    connect(period, &QSpinBox::valueChanged, this, [this, period, last = period->value()](int seconds) mutable {
-        const int shortest = Settings::MinNetworkWatchPeriod;
-        if (seconds > 0 && seconds < shortest) {
-            period->setValue(seconds == last - period->singleStep() ? 0 : shortest);
-            return;
-        }
-        last = seconds;
-        m_edited.networkWatchPeriod = seconds;
-    });
+    connect(period, &QSpinBox::valueChanged, this,
+            [this, period, setting, shortest, last = period->value()](int seconds) mutable {
+                if (seconds > 0 && seconds < shortest) {
+                    period->setValue(seconds == last - period->singleStep() ? 0 : shortest);
+                    return;
+                }
+                last = seconds;
+                m_edited.*setting = seconds;
+            });
+}
+
+void SettingsDialog::addNetworkWatchRows()
+{
+    //: The heading of the settings of the network watch
+    addHeading(tr("Network"));
+    addPeriodRow(tr("Watch my network for new devices every"), "networkWatchPeriodSpinBox",
+                 &Settings::networkWatchPeriod, Settings::MinNetworkWatchPeriod,
+                 tr("Asks every address of the networks to watch by ARP, and the IPv6 neighbours, this often, "
+                    "and tells of hardware not heard before; never more often than every %1 seconds")
+                     .arg(Settings::MinNetworkWatchPeriod));
     addTextRow(tr("Networks to watch"), "networkWatchPrefixesLineEdit", &Settings::networkWatchPrefixes,
                tr("Networks such as 192.168.1.0/24 or fd00::/64, separated by commas or spaces, none larger than a "
                   "/16; empty: the directly connected networks"),
                //: An empty field: the networks watched are those this computer is directly connected to
                tr("the directly connected networks"));
+    addPeriodRow(tr("Trace the paths to my devices every"), "pathWatchPeriodSpinBox", &Settings::pathWatchPeriod,
+                 Settings::MinPathWatchPeriod,
+                 tr("Finds the routers on the way to each device this often (one device a second), and whenever a "
+                    "device's state changes; a device without a line on the map counts as behind the nearest device "
+                    "of the list on its path"));
+    addCheckRow(tr("Send an alert when a path changes"), "announcePathChangesCheckBox", &Settings::announcePathChanges);
 }
 
 void SettingsDialog::addAlertRows()

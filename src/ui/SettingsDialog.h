@@ -46,9 +46,12 @@ private:
     void addTextRow(const QString& label, const char* objectName, QString Settings::*setting, const QString& hint,
                     //: An empty field: the setting is off
                     const QString& placeholder = tr("off"));
-    // How often the network watch looks for devices ("Off" or seconds, at least the shortest
-    // period) and which networks it looks at.
+    // How often the network watch looks for devices and which networks it looks at; how often
+    // the paths are traced, and whether a change is an alert.
     void addNetworkWatchRows();
+    // How often a watch looks: "Off" or seconds, at least the shortest period.
+    void addPeriodRow(const QString& label, const char* objectName, CopyableAtomic<int> Settings::*setting,
+                      int shortest, const QString& hint);
     void sendTestAlert();
     // A check box for a yes/no setting, in a row of its own below the others.
     void addCheckRow(const QString& label, const char* objectName, bool Settings::*setting);

@@ -278,7 +278,8 @@ UserList::UserList(Services services, QWidget* parent)
         addMaintenanceMenu(*m_services.maintenance);
         connect(m_services.maintenance, &MaintenanceList::changed, this, &UserList::showMaintenances);
     }
-    connect(m_tree, &UserListTreeWidget::detailsRequested, this, &UserList::showDetails);
+    connect(m_tree, &UserListTreeWidget::detailsRequested, this, [this](const QString& ip) { showDetails(ip); });
+    connect(m_tree, &UserListTreeWidget::traceRequested, this, [this](const QString& ip) { showDetails(ip, true); });
     connect(m_tree, &UserListTreeWidget::exportListRequested, this, &UserList::exportList);
     connect(m_tree, &UserListTreeWidget::pingRequested, this, [this](const QString& ip) {
         if (m_services.pingNow)
@@ -619,12 +620,17 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
                  : QStringLiteral("<br>") + own.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
 }
 
-void UserList::showDetails(const QString& ip)
+void UserList::showDetails(const QString& ip, bool atPath)
 {
     const QTreeWidgetItem* row = firstRow(ip);
     auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), m_services.historyFile,
                                            m_services.recordingProblem, this);
     dialog->setFileChooser(m_chooseFile);
+    if (m_services.engine) {
+        dialog->addPathTab(*m_services.engine, m_services.paths);
+        if (atPath)
+            dialog->showPath();
+    }
     dialog->setObjectName(QStringLiteral("deviceDetailsDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowFlag(Qt::Window);

@@ -23,6 +23,7 @@ class QTreeWidgetItem;
 namespace Tarnwick {
 
 class DeviceAddedEvent;
+class DevicePaths;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
@@ -90,6 +91,9 @@ public:
         // Every piece of hardware the network watch has heard; none: the window has no
         // "Network" tab.
         NetworkInventory* inventory{};
+        // The ways the path watch learnt, for the details' "Path" tab and the map; none: the
+        // tab shows only the live trace.
+        const DevicePaths* paths{};
     };
 
     explicit UserList(QWidget* parent = nullptr);
@@ -110,7 +114,8 @@ public slots:
     // Shows the columns "Loss", "Avg", "Jitter" and "Since" anew; rows ask for their figures
     // as they are painted.
     void refreshStatistics();
-    void showDetails(const QString& ip);
+    // The device's details; atPath: at the "Path" tab, where there is one.
+    void showDetails(const QString& ip, bool atPath = false);
     // Makes the device's first row the current one, in view.
     void selectDevice(const QString& ip);
     void exportList();

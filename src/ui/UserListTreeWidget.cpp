@@ -59,6 +59,12 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
         if (!rows.isEmpty())
             emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
     });
+    //: A row menu entry: the routers on the way to the device, in its details
+    connect(m_menu->addAction(tr("Trace")), &QAction::triggered, this, [this] {
+        const QList<QTreeWidgetItem*> rows = selectedItems();
+        if (!rows.isEmpty())
+            emit traceRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
+    });
     connect(m_menu->addAction(tr("Show on map")), &QAction::triggered, this, [this] {
         if (QTreeWidgetItem* row = currentItem() ? currentItem() : selectedItems().value(0))
             emit showOnMapRequested(row->text(AddressColumn));

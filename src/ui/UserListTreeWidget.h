@@ -56,6 +56,8 @@ public:
 
 signals:
     void detailsRequested(const QString& ip);
+    // The row menu's "Trace": the details, at the path to the device.
+    void traceRequested(const QString& ip);
     void exportListRequested();
     void pingRequested(const QString& ip);
     void showOnMapRequested(const QString& ip);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/Data.h"
+#include "data/DevicePaths.h"
 #include "data/MuteList.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
@@ -152,25 +153,28 @@ private slots:
     // first result is quiet); those named "q..." do not ask for messages, those named "m..."
     // have a further check, TCP 443. Steps: "device=result" ("1+X": the further check's result
     // after the first's), or "lines=N" to wait until the log has N lines (a group's wait is over).
+    // Paths learnt: "device:router,router".
     void logAndMessagesFollowTheDecisions_data()
     {
         QTest::addColumn<QString>("firstHop");
         QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QStringList>("messages");
 
         QTest::newRow("first result quiet")
-            << "" << QStringList() << QStringList{"a=X", "a=2", "q=1", "q=X"}
+            << "" << QStringList() << QStringList() << QStringList{"a=X", "a=2", "q=1", "q=X"}
             << QStringList{"a connected", "q disconnected"} << QStringList{"Device connected|a "};
         QTest::newRow("each change at once without a first hop")
-            << "" << QStringList() << QStringList{"a=1", "a=X", "a=1"} << QStringList{"a disconnected", "a connected"}
+            << "" << QStringList() << QStringList() << QStringList{"a=1", "a=X", "a=1"}
+            << QStringList{"a disconnected", "a connected"}
             << QStringList{"Device Disconnected|a ", "Device connected|a "};
         QTest::newRow("back within the wait: disconnected, then connected")
-            << "gw" << QStringList{"gw-a"} << QStringList{"gw=1", "a=1", "a=X", "a=1"}
+            << "gw" << QStringList{"gw-a"} << QStringList() << QStringList{"gw=1", "a=1", "a=X", "a=1"}
             << QStringList{"a disconnected", "a connected"} << QStringList{"Device connected|a "};
         QTest::newRow("cut off behind a failed router, and the group's return")
-            << "gw" << QStringList{"gw-r", "r-b", "r-qc"}
+            << "gw" << QStringList{"gw-r", "r-b", "r-qc"} << QStringList()
             << QStringList{"gw=1", "r=1", "b=1", "qc=1", "b=X", "r=X", "qc=X", "lines=3", "r=1", "b=1", "qc=1"}
             << QStringList{"b disconnected (unreachable, behind r)",
                            "r disconnected",
@@ -180,20 +184,44 @@ private slots:
                            "qc connected"}
             << QStringList{"Device Disconnected|r , 2 devices behind it unreachable", "Device connected|r "};
         QTest::newRow("a device down before its router keeps its own failure")
-            << "gw" << QStringList{"gw-r", "r-b"}
+            << "gw" << QStringList{"gw-r", "r-b"} << QStringList()
             << QStringList{"gw=1", "r=1", "b=1", "b=X", "r=1", "lines=1", "r=X", "lines=2"}
             << QStringList{"b disconnected", "r disconnected"}
             << QStringList{"Device Disconnected|b ", "Device Disconnected|r "};
         QTest::newRow("a failed further check named")
-            << "" << QStringList() << QStringList{"m=1+1", "m=1+X", "m=1+1"}
+            << "" << QStringList() << QStringList() << QStringList{"m=1+1", "m=1+X", "m=1+1"}
             << QStringList{"m disconnected (TCP 443: no reply)", "m connected"}
             << QStringList{"Device Disconnected|m (TCP 443: no reply)", "Device connected|m "};
+        QTest::newRow("cut off behind a router on the learnt paths, with no line and no first hop")
+            << "" << QStringList() << QStringList{"r:", "b:r", "qc:x,r"}
+            << QStringList{"r=1", "b=1", "qc=1", "b=X", "r=X", "qc=X", "lines=3", "r=1", "b=1", "qc=1"}
+            << QStringList{"b disconnected (unreachable, behind r)",
+                           "r disconnected",
+                           "qc disconnected (unreachable, behind r)",
+                           "r connected",
+                           "b connected",
+                           "qc connected"}
+            << QStringList{"Device Disconnected|r , 2 devices behind it unreachable", "Device connected|r "};
+        QTest::newRow("a line drawn wins over the path learnt")
+            << "gw" << QStringList{"gw-r", "gw-b"} << QStringList{"b:r"}
+            << QStringList{"gw=1", "r=1", "b=1", "r=X", "lines=1", "b=X", "lines=2"}
+            << QStringList{"r disconnected", "b disconnected"}
+            << QStringList{"Device Disconnected|r ", "Device Disconnected|b "};
+        QTest::newRow("behind a router off the list when every device past it fails")
+            << "" << QStringList() << QStringList{"b:x", "c:y,x"} << QStringList{"b=1", "c=1", "b=X", "c=X", "lines=2"}
+            << QStringList{"b disconnected (unreachable, behind x, not in your list)",
+                           "c disconnected (unreachable, behind x, not in your list)"}
+            << QStringList{"Device Disconnected|x, not in your list, 2 devices behind it unreachable"};
+        QTest::newRow("alone behind a router off the list, a device fails on its own")
+            << "" << QStringList() << QStringList{"b:x", "c:y"} << QStringList{"b=1", "c=1", "b=X", "lines=1"}
+            << QStringList{"b disconnected"} << QStringList{"Device Disconnected|b "};
     }
 
     void logAndMessagesFollowTheDecisions()
     {
         QFETCH(QString, firstHop);
         QFETCH(QStringList, links);
+        QFETCH(QStringList, paths);
         QFETCH(QStringList, steps);
         QFETCH(QStringList, log);
         QFETCH(QStringList, messages);
@@ -204,6 +232,12 @@ private slots:
         Data data;
         VisualRepresentationData map;
         joinOnMap(links, data, map);
+        DevicePaths learnt;
+        QHash<QString, DevicePath> ways;
+        for (const QString& path : std::as_const(paths))
+            ways.insert(path.section(QLatin1Char(':'), 0, 0),
+                        {path.section(QLatin1Char(':'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts), 0});
+        learnt.setAll(ways);
         for (const QString& step : std::as_const(steps)) {
             const QString ip = step.section(QLatin1Char('='), 0, 0);
             if (ip != QLatin1String("lines") && !data.contains(ip)) {
@@ -214,7 +248,7 @@ private slots:
             }
         }
         data.awaitFirstResults();
-        ReachabilityWatcher reachability(data, map, settings);
+        ReachabilityWatcher reachability(data, map, settings, &learnt);
         Announcer announcer(data, settings, reachability, std::chrono::milliseconds(100));
         DataLogListener logListener;
         connect(&announcer, &Announcer::announced, &logListener, &DataLogListener::announced);

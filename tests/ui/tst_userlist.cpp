@@ -445,8 +445,8 @@ private slots:
         for (QAction* action : m_list->tree()->contextMenu()->actions())
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(texts,
-                 QStringList({"Edit", "Copy address", "Ping now", "Details", "Show on map", "Export list as CSV...",
-                              "-", "Remove"}));
+                 QStringList({"Edit", "Copy address", "Ping now", "Details", "Trace", "Show on map",
+                              "Export list as CSV...", "-", "Remove"}));
     }
 
     // A click on a header sorts by its column, the next the other way round, the third goes
