@@ -1053,6 +1053,27 @@
         <source>Test alert sent</source>
         <translation>Testalarm gesendet</translation>
     </message>
+    <message>
+        <source>directly</source>
+        <translation>direkt</translation>
+    </message>
+    <message>
+        <source>Path to %1 changed: %2 (was %3)</source>
+        <translation>Weg zu %1 geändert: %2 (vorher %3)</translation>
+    </message>
+    <message>
+        <source>via %1</source>
+        <translation>über %1</translation>
+    </message>
+    <message>
+        <source>%1, not in your list</source>
+        <extracomment>A router on the way to devices that is no device of the list</extracomment>
+        <translation>%1, nicht in Ihrer Liste</translation>
+    </message>
+    <message>
+        <source>Path changed</source>
+        <translation>Weg geändert</translation>
+    </message>
 </context>
 <context>
     <name>SaveFileChooser</name>
@@ -1263,6 +1284,16 @@ Tarnwick ist freie Software: Sie können sie unter den Bedingungen der GNU Gener
         <source>30 d</source>
         <extracomment>A range of the history: the last 30 days</extracomment>
         <translation>30 T</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <extracomment>A tab of a device&apos;s details: its results over time</extracomment>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>Path</source>
+        <extracomment>A tab of a device&apos;s details: the routers on the way to it</extracomment>
+        <translation>Weg</translation>
     </message>
 </context>
 <context>
@@ -1903,6 +1934,82 @@ Das Gerät ist nur verbunden, solange jede Prüfung antwortet.</translation>
     </message>
 </context>
 <context>
+    <name>Tarnwick::PathView</name>
+    <message>
+        <source>Hop</source>
+        <extracomment>A column of the details&apos; &quot;Path&quot; tab: the hop&apos;s number on the way</extracomment>
+        <translation>Hop</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Loss (%)</source>
+        <extracomment>Share of requests without an answer, in percent</extracomment>
+        <translation>Verlust (%)</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <extracomment>Requests sent to the hop</extracomment>
+        <translation>Gesendet</translation>
+    </message>
+    <message>
+        <source>Last (ms)</source>
+        <translation>Letzte (ms)</translation>
+    </message>
+    <message>
+        <source>Avg (ms)</source>
+        <translation>Mittel (ms)</translation>
+    </message>
+    <message>
+        <source>Best (ms)</source>
+        <translation>Beste (ms)</translation>
+    </message>
+    <message>
+        <source>Worst (ms)</source>
+        <translation>Schlechteste (ms)</translation>
+    </message>
+    <message>
+        <source>Hops</source>
+        <translation>Hops</translation>
+    </message>
+    <message>
+        <source>Tracing...</source>
+        <translation>Verfolge den Weg …</translation>
+    </message>
+    <message numerus="yes">
+        <source>Traced every second; the figures of the last %n rounds.</source>
+        <extracomment>%n: how many rounds of requests the figures are of</extracomment>
+        <translation>
+            <numerusform>Jede Sekunde verfolgt; die Werte der letzten Runde.</numerusform>
+            <numerusform>Jede Sekunde verfolgt; die Werte der letzten %n Runden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>A router says %1 cannot be reached.</source>
+        <translation>Ein Router meldet, dass %1 nicht erreichbar ist.</translation>
+    </message>
+    <message>
+        <source>No answer from %1 within %2 hops.</source>
+        <translation>Keine Antwort von %1 innerhalb von %2 Hops.</translation>
+    </message>
+    <message>
+        <source>The path watch has not traced this device yet.</source>
+        <translation>Die Wegüberwachung hat den Weg zu diesem Gerät noch nicht verfolgt.</translation>
+    </message>
+    <message>
+        <source>The path watch knows this way since %1: %2</source>
+        <extracomment>%1: since when, %2: the routers (&quot;via 10.0.0.1, 10.0.1.1&quot; or &quot;directly&quot;)</extracomment>
+        <translation>Die Wegüberwachung kennt diesen Weg seit %1: %2</translation>
+    </message>
+    <message>
+        <source>It counts as behind %1 unless a line drawn on the map says otherwise.</source>
+        <extracomment>%1: the nearest device of the list on the way to this one, with its description</extracomment>
+        <translation>Es gilt als hinter %1, sofern keine gezeichnete Linie der Karte etwas anderes sagt.</translation>
+    </message>
+</context>
+<context>
     <name>Tarnwick::SettingsDialog</name>
     <message>
         <source>OK</source>
@@ -2068,12 +2175,12 @@ jedes alle N Sekunden.</translation>
     </message>
     <message>
         <source>Off</source>
-        <extracomment>The network watch does not run</extracomment>
+        <extracomment>The watch does not run</extracomment>
         <translation>Aus</translation>
     </message>
     <message>
         <source> seconds</source>
-        <extracomment>After the number of seconds between two looks of the network watch</extracomment>
+        <extracomment>After the number of seconds between two looks of a watch</extracomment>
         <translation> Sekunden</translation>
     </message>
     <message>
@@ -2174,6 +2281,18 @@ jedes alle N Sekunden.</translation>
     <message>
         <source>Appearance</source>
         <translation>Erscheinungsbild</translation>
+    </message>
+    <message>
+        <source>Trace the paths to my devices every</source>
+        <translation>Wege zu meinen Geräten verfolgen alle</translation>
+    </message>
+    <message>
+        <source>Finds the routers on the way to each device this often (one device a second), and whenever a device&apos;s state changes; a device without a line on the map counts as behind the nearest device of the list on its path</source>
+        <translation>Ermittelt so oft die Router auf dem Weg zu jedem Gerät (ein Gerät pro Sekunde) und immer dann, wenn sich der Zustand eines Geräts ändert; ein Gerät ohne Linie auf der Karte gilt als hinter dem nächsten Gerät der Liste auf seinem Weg</translation>
+    </message>
+    <message>
+        <source>Send an alert when a path changes</source>
+        <translation>Alarm senden, wenn sich ein Weg ändert</translation>
     </message>
 </context>
 <context>
@@ -2462,6 +2581,11 @@ A row menu entry: remove the selected devices from the list</extracomment>
             <numerusform>Diese %n Geräte aus der Liste entfernen: %1?</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Trace</source>
+        <extracomment>A row menu entry: the routers on the way to the device, in its details</extracomment>
+        <translation>Weg verfolgen</translation>
+    </message>
 </context>
 <context>
     <name>Tarnwick::VisualRepresentationWidget</name>
@@ -2528,6 +2652,15 @@ klicken Sie mit der rechten Maustaste auf ein Gerät, um es mit einer Linie mit 
     <message>
         <source>Thick dotted line</source>
         <translation>Dicke gepunktete Linie</translation>
+    </message>
+    <message>
+        <source>Show learnt paths</source>
+        <translation>Gelernte Wege zeigen</translation>
+    </message>
+    <message>
+        <source>Dotted lines from each device without a line of its own to the nearest device of the list on its path</source>
+        <extracomment>The dotted lines of the map: each device hangs from the nearest listed device on its path</extracomment>
+        <translation>Gepunktete Linien von jedem Gerät ohne eigene Linie zum nächsten Gerät der Liste auf seinem Weg</translation>
     </message>
 </context>
 <context>

@@ -135,6 +135,17 @@
     </message>
 </context>
 <context>
+    <name>Tarnwick::PathView</name>
+    <message numerus="yes">
+        <source>Traced every second; the figures of the last %n rounds.</source>
+        <extracomment>%n: how many rounds of requests the figures are of</extracomment>
+        <translation>
+            <numerusform>Traced every second; the figures of the last round.</numerusform>
+            <numerusform>Traced every second; the figures of the last %n rounds.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>Tarnwick::SettingsDialog</name>
     <message numerus="yes">
         <source>A pass over the %n devices takes %1,
