@@ -142,6 +142,10 @@ void PathWatch::traceTo(const QString& ip, const IpAddress& address)
     // holds its answer back keeps the router it had.
     options.probesPerHop = 1;
     options.timeoutMs = std::max(m_settings.pingTimeout.load(), 100);
+    // A device checked by TCP may answer no echo: its own port leads the way there.
+    const DeviceEntry entry = m_data.entry(ip);
+    if (entry.check.kind == DeviceCheck::TcpPort)
+        options.tcpPort = entry.check.port;
     auto trace = std::make_unique<PathTrace>(m_engine, address, options);
     PathTrace* running = trace.get();
     connect(running, &PathTrace::finished, this, [this, ip, running] {

@@ -37,7 +37,8 @@ void PathTrace::sendWhatMayGo()
     int open = 0;
     for (int hop = 1; hop < m_nextHop; ++hop)
         open += m_hops.hop(hop).complete() ? 0 : 1;
-    while (open < HopsInFlight && m_nextHop <= m_hops.lastHop()) {
+    const int inFlight = m_options.tcpPort ? TcpHopsInFlight : HopsInFlight;
+    while (open < inFlight && m_nextHop <= m_hops.lastHop()) {
         sendHop(m_nextHop++);
         ++open;
     }
@@ -50,12 +51,15 @@ void PathTrace::sendHop(int hop)
     EchoOptions echo;
     echo.hopLimit = std::uint8_t(hop);
     for (int probe = 0; probe < m_hops.probesPerHop(); ++probe) {
-        m_engine.submit(
-            m_destination, m_options.timeoutMs,
-            [mailbox = m_mailbox, hop, probe](const ProbeResult& result) {
-                mailbox.post([hop, probe, result](PathTrace& trace) { trace.answered(hop, probe, result); });
-            },
-            m_client, ProbeEngine::OnLink::EchoOnly, echo);
+        ProbeCompletion done = [mailbox = m_mailbox, hop, probe](const ProbeResult& result) {
+            mailbox.post([hop, probe, result](PathTrace& trace) { trace.answered(hop, probe, result); });
+        };
+        if (m_options.tcpPort)
+            m_engine.submitTracingConnect(m_destination, m_options.tcpPort, echo.hopLimit, m_options.timeoutMs,
+                                          std::move(done), m_client);
+        else
+            m_engine.submit(m_destination, m_options.timeoutMs, std::move(done), m_client,
+                            ProbeEngine::OnLink::EchoOnly, echo);
     }
 }
 

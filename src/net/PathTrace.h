@@ -13,8 +13,8 @@
 
 namespace Tarnwick {
 
-// Traces the routers on the way to one address through the engine: echo requests with rising
-// hop limits, matched by the engine like any other. The requests of HopsInFlight hops leave at
+// Traces the routers on the way to one address through the engine: echo requests (or TCP
+// connections) with rising hop limits, matched by the engine like any other. The requests of HopsInFlight hops leave at
 // once, and a further hop's as each earlier one completes, so that a path takes about one
 // round trip plus the time-out of its silent hops rather than one wait per hop; nothing is sent
 // beyond the hop where the path ended. Once the path has ended, a hop before it that stays
@@ -31,11 +31,18 @@ public:
     static constexpr int SilentHopPatience = 10;
     static constexpr int MinSilentWaitMs = 100;
 
+    // A trace by TCP keeps fewer hops in flight: each request that gets as far as the host makes
+    // a connection there, which its logs may count.
+    static constexpr int TcpHopsInFlight = 4;
+
     struct Options
     {
         int maxHops = DefaultMaxHops;
         int probesPerHop = 3;
         int timeoutMs = 1000;
+        // Connections to this TCP port instead of echo requests, for a host that answers no
+        // echo (as traceroute -T does); 0 for echo requests.
+        std::uint16_t tcpPort = 0;
     };
 
     PathTrace(ProbeEngine& engine, const IpAddress& destination, Options options, QObject* parent = nullptr);

@@ -231,6 +231,15 @@ void ProbeEngine::submitConnect(const IpAddress& address, std::uint16_t port, in
            false, monotonicNs(), port, address.isIpv6() ? std::optional(address) : std::nullopt});
 }
 
+void ProbeEngine::submitTracingConnect(const IpAddress& address, std::uint16_t port, std::uint8_t hopLimit,
+                                       int timeoutMs, ProbeCompletion done, Client client)
+{
+    EchoOptions limit;
+    limit.hopLimit = hopLimit;
+    queue({address.isIpv6() ? 0 : address.ipv4(), std::max(0, timeoutMs), std::move(done), client, OnLink::EchoOnly,
+           false, monotonicNs(), port, address.isIpv6() ? std::optional(address) : std::nullopt, limit});
+}
+
 void ProbeEngine::queue(Pending request)
 {
     {
@@ -334,14 +343,39 @@ void ProbeEngine::startConnect(Pending& request, std::int64_t nowNs, Finished& f
         v4.sin_port = htons(request.port);
         std::memcpy(&destination, &v4, sizeof v4);
     }
+    const std::uint8_t hopLimit = request.echo.hopLimit;
+    if (hopLimit) {
+        // The SYN leaves with the hop limit, and the router's ICMP error about it waits on the
+        // socket's error queue with the router's address.
+        const int limit = hopLimit;
+        const int on = 1;
+        if (request.ipv6) {
+            ::setsockopt(fd, SOL_IPV6, IPV6_UNICAST_HOPS, &limit, sizeof limit);
+            ::setsockopt(fd, SOL_IPV6, IPV6_RECVERR, &on, sizeof on);
+        } else {
+            ::setsockopt(fd, SOL_IP, IP_TTL, &limit, sizeof limit);
+            ::setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+        }
+    }
     m_pacer.sent(nowNs);
     const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&destination), length);
     const int error = result == 0 ? 0 : errno;
+    Connecting connecting{std::move(request.done), nowNs, nowNs + std::int64_t(request.timeoutMs) * 1000000};
+    if (hopLimit) {
+        connecting.hopLimit = hopLimit;
+        connecting.ipv6 = request.ipv6.has_value();
+        connecting.destination = request.ipv6 ? request.ipv6->toString() : IpAddress::ipv4(request.address).toString();
+    }
     if (error == EINPROGRESS) {
-        m_connecting.emplace(
-            fd, Connecting{std::move(request.done), nowNs, nowNs + std::int64_t(request.timeoutMs) * 1000000});
+        m_connecting.emplace(fd, std::move(connecting));
         return;
     }
+    if (error != 0 && hopLimit) {
+        finished.emplace_back(std::move(connecting.done), tracedConnectFailure(fd, error, connecting, monotonicNs()));
+        ::close(fd);
+        return;
+    }
+    request.done = std::move(connecting.done);
     ::close(fd);
     if (error == 0)
         finished.emplace_back(std::move(request.done),
@@ -369,12 +403,65 @@ void ProbeEngine::finishConnects(Finished& finished)
         if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
         auto it = m_connecting.find(polled.fd);
-        ProbeResult result = error ? connectFailure(error)
-                                   : ProbeResult::reply(std::chrono::microseconds((now - it->second.sentNs) / 1000));
+        ProbeResult result = !error ? ProbeResult::reply(std::chrono::microseconds((now - it->second.sentNs) / 1000))
+            : it->second.hopLimit   ? tracedConnectFailure(polled.fd, error, it->second, now)
+                                    : connectFailure(error);
         finished.emplace_back(std::move(it->second.done), std::move(result));
         ::close(polled.fd);
         m_connecting.erase(it);
     }
+}
+
+ProbeResult ProbeEngine::tracedConnectFailure(int fd, int error, const Connecting& connecting, std::int64_t nowNs)
+{
+    const std::int64_t roundTripUs = (nowNs - connecting.sentNs) / 1000;
+    ProbeResult result = connectFailure(error);
+    // The host turned the connection down: it answered, as a closed port answers a UDP trace.
+    if (error == ECONNREFUSED) {
+        result.errorAnswer = {connecting.destination, roundTripUs, std::uint8_t(connecting.ipv6 ? 1 : 3),
+                              std::uint8_t(connecting.ipv6 ? 4 : 3), false};
+        return result;
+    }
+    std::uint8_t payload[256];
+    std::uint8_t control[512];
+    sockaddr_storage peer{};
+    msghdr message;
+    const ssize_t received = receiveOne(fd, MSG_ERRQUEUE, payload, sizeof payload, &peer, sizeof peer, control,
+                                        sizeof control, message);
+    if (received < 0)
+        return result;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+        const bool v4 = header->cmsg_level == SOL_IP && header->cmsg_type == IP_RECVERR;
+        const bool v6 = header->cmsg_level == SOL_IPV6 && header->cmsg_type == IPV6_RECVERR;
+        if ((!v4 && !v6) || header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
+            continue;
+        sock_extended_err extended{};
+        std::memcpy(&extended, CMSG_DATA(header), sizeof extended);
+        if (extended.ee_origin != SO_EE_ORIGIN_ICMP && extended.ee_origin != SO_EE_ORIGIN_ICMP6)
+            continue;
+        const auto* offender = reinterpret_cast<const sockaddr*>(CMSG_DATA(header) + sizeof extended);
+        const std::size_t room = header->cmsg_len - CMSG_LEN(sizeof extended);
+        QString from;
+        if (offender->sa_family == AF_INET && room >= sizeof(sockaddr_in)) {
+            sockaddr_in address{};
+            std::memcpy(&address, offender, sizeof address);
+            from = IpAddress::ipv4(address.sin_addr.s_addr).toString();
+        } else if (offender->sa_family == AF_INET6 && room >= sizeof(sockaddr_in6)) {
+            sockaddr_in6 address{};
+            std::memcpy(&address, offender, sizeof address);
+            from = IpAddress::ipv6(bytesOf(address.sin6_addr)).toString();
+        }
+        if (from.isEmpty())
+            continue;
+        const bool exceeded = extended.ee_type == (v6 ? Icmpv6Echo::TimeExceededType : ICMP_TIME_EXCEEDED);
+        result.errorAnswer = {from, roundTripUs, extended.ee_type, extended.ee_code, exceeded};
+        result.reason = PhraseBook::english(
+            PhraseBook::FromRouter,
+            {v6 ? Icmpv6Echo::errorText(extended.ee_type, extended.ee_code)
+                : QString::fromLatin1(EchoPacket::errorText(extended.ee_type, extended.ee_code)),
+             from});
+    }
+    return result;
 }
 
 void ProbeEngine::closeConnects()

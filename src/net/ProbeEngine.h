@@ -93,6 +93,12 @@ public:
                 OnLink onLink = OnLink::EchoOnly, EchoOptions echo = {});
     void submitConnect(const IpAddress& address, std::uint16_t port, int timeoutMs, ProbeCompletion done,
                        Client client = 0);
+    // A connection attempt whose SYN may pass hopLimit - 1 routers, for a trace: the router where
+    // its limit ran out answers in errorAnswer (its "time exceeded", or an "unreachable"); the
+    // host's own refusal counts as its answer too (errorAnswer from the host itself, as a port
+    // unreachable), and so does the connection made.
+    void submitTracingConnect(const IpAddress& address, std::uint16_t port, std::uint8_t hopLimit, int timeoutMs,
+                              ProbeCompletion done, Client client = 0);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
@@ -135,6 +141,10 @@ private:
         ProbeCompletion done;
         std::int64_t sentNs;
         std::int64_t deadlineNs;
+        // Set for a trace's connection: where it went, and whether over IPv6.
+        std::uint8_t hopLimit = 0;
+        QString destination = {};
+        bool ipv6 = false;
     };
     using Finished = std::vector<std::pair<ProbeCompletion, ProbeResult>>;
 
@@ -164,6 +174,9 @@ private:
     void receiveArp(Finished& finished);
     void startConnect(Pending& request, std::int64_t nowNs, Finished& finished);
     void finishConnects(Finished& finished);
+    // What failed a trace's connection: the ICMP error on its socket's error queue, or the host's
+    // refusal.
+    static ProbeResult tracedConnectFailure(int fd, int error, const Connecting& connecting, std::int64_t nowNs);
     void closeConnects();
     void finishExpired(std::int64_t nowNs, Finished& finished);
     // mtu: the next hop's, where the error is that the request was too large for it.

@@ -92,6 +92,13 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
                 return failed(QStringLiteral("--trace needs an address or a name"));
             line.traceTarget = arguments.at(++i);
             line.mode = Mode::Trace;
+        } else if (argument == QLatin1String("--port")) {
+            bool ok = false;
+            const uint port = i + 1 < arguments.size() ? arguments.at(i + 1).toUInt(&ok) : 0;
+            if (!ok || port < 1 || port > 65535)
+                return failed(QStringLiteral("--port needs a TCP port from 1 to 65535"));
+            line.tracePort = quint16(port);
+            ++i;
         } else if (argument == QLatin1String("--timeout")) {
             bool ok = false;
             line.timeoutMs = i + 1 < arguments.size() ? arguments.at(i + 1).toInt(&ok) : 0;
@@ -140,9 +147,13 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
         line.sweepNetworks = *networks;
         return line;
     }
+    if (given.contains(QStringLiteral("--port")) && line.mode != Mode::Trace)
+        return failed(QStringLiteral("--port goes with --trace"));
     if (line.mode == Mode::Trace) {
-        if (given.size() > (given.contains(QStringLiteral("--timeout")) ? 2 : 1))
-            return failed(QStringLiteral("--trace goes with no other option than --timeout"));
+        const qsizetype allowed = 1 + (given.contains(QStringLiteral("--timeout")) ? 1 : 0)
+            + (given.contains(QStringLiteral("--port")) ? 1 : 0);
+        if (given.size() > allowed)
+            return failed(QStringLiteral("--trace goes with no other option than --timeout and --port"));
         return line;
     }
     if (line.mode != Mode::Scan) {
@@ -212,6 +223,8 @@ QString CommandLine::usage(Mode withoutOptions)
                           "                   as traceroute -I does: hop, address (with its name where it\n"
                           "                   resolves quickly), the round trips of 3 requests, \"*\" for one\n"
                           "                   unanswered; at most 30 hops; touches no file\n"
+                          "  --port PORT      with --trace: trace by TCP connections to PORT instead of echo\n"
+                          "                   requests, for a host that answers no echo (as traceroute -T)\n"
                           "  --timeout MS     with --scan or --trace: wait MS milliseconds for each reply\n"
                           "                   (default 1000)\n"
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"

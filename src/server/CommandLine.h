@@ -21,6 +21,7 @@ struct CommandLine
     ScanRange scanRange; // Mode::Scan
     int timeoutMs = 1000; // Mode::Scan and Mode::Trace
     QString traceTarget; // Mode::Trace: an address or a name
+    quint16 tracePort = 0; // Mode::Trace: a TCP port to trace by, or 0 for echo requests
     WatchedNetworks sweepNetworks; // Mode::Sweep
     // --metrics: where to serve metrics this time, in place of the setting (Desktop, Headless).
     bool metricsGiven = false;

@@ -27,16 +27,17 @@ int packetSize(const IpAddress& destination)
 int TraceCommand::run(int argc, char** argv, const CommandLine& command, ProbeEngine& engine)
 {
     QCoreApplication app(argc, argv);
-    TraceCommand printer(engine, command.timeoutMs);
+    TraceCommand printer(engine, command.timeoutMs, command.tracePort);
     QMetaObject::invokeMethod(
         &printer, [&] { printer.start(command.traceTarget); }, Qt::QueuedConnection);
     QCoreApplication::exec();
     return printer.m_status;
 }
 
-TraceCommand::TraceCommand(ProbeEngine& engine, int timeoutMs)
+TraceCommand::TraceCommand(ProbeEngine& engine, int timeoutMs, quint16 port)
     : m_engine(engine)
     , m_timeoutMs(timeoutMs)
+    , m_port(port)
 {
     m_nameWait.setSingleShot(true);
     connect(&m_nameWait, &QTimer::timeout, this, &TraceCommand::printReady);
@@ -71,8 +72,13 @@ void TraceCommand::trace(const IpAddress& destination, const QString& host)
 {
     PathTrace::Options options;
     options.timeoutMs = m_timeoutMs;
-    std::printf("path to %s (%s), %d hops max, %d byte packets\n", qPrintable(host), qPrintable(destination.toString()),
-                options.maxHops, packetSize(destination));
+    options.tcpPort = m_port;
+    if (m_port)
+        std::printf("path to %s (%s), %d hops max, TCP port %d\n", qPrintable(host), qPrintable(destination.toString()),
+                    options.maxHops, int(m_port));
+    else
+        std::printf("path to %s (%s), %d hops max, %d byte packets\n", qPrintable(host),
+                    qPrintable(destination.toString()), options.maxHops, packetSize(destination));
     std::fflush(stdout);
     m_names = std::make_unique<ReverseNameLookup>();
     connect(m_names.get(), &ReverseNameLookup::nameFound, this, [this](const QString& address, const QString& name) {

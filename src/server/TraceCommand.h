@@ -32,7 +32,7 @@ public:
     static int run(int argc, char** argv, const CommandLine& command, ProbeEngine& engine);
 
 private:
-    TraceCommand(ProbeEngine& engine, int timeoutMs);
+    TraceCommand(ProbeEngine& engine, int timeoutMs, quint16 port);
     ~TraceCommand() override;
 
     void start(const QString& host);
@@ -47,6 +47,7 @@ private:
 
     ProbeEngine& m_engine;
     int m_timeoutMs;
+    quint16 m_port;
     std::unique_ptr<PathTrace> m_trace;
     std::unique_ptr<ReverseNameLookup> m_names;
     // Every answering address by when it was first seen, and its name once the look-up ended
