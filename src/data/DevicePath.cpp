@@ -27,12 +27,19 @@ bool DevicePath::sameWayAs(const QStringList& other) const
 
 QStringList DevicePath::filledIn(const QStringList& other) const
 {
-    if (!sameWayAs(other))
-        return other;
+    // On the same way every silent hop is this path's router; on another, one whose neighbours
+    // are this path's too.
+    const bool same = sameWayAs(other);
     QStringList filled = other;
-    for (qsizetype hop = 0; hop < filled.size(); ++hop)
-        if (filled.at(hop).isEmpty())
+    for (qsizetype hop = 0; hop < filled.size() && hop < routers.size(); ++hop) {
+        if (!filled.at(hop).isEmpty())
+            continue;
+        const bool before = hop == 0 || other.at(hop - 1) == routers.at(hop - 1);
+        const bool after = hop + 1 < other.size() && hop + 1 < routers.size()
+            && other.at(hop + 1) == routers.at(hop + 1);
+        if (same || (before && after))
             filled[hop] = routers.at(hop);
+    }
     return filled;
 }
 

@@ -20,7 +20,8 @@ struct DevicePath
     // Whether the routers are the same way: as many hops, and the same router wherever both
     // heard one (a hop that held its answer back, as routers limit them, changes nothing).
     bool sameWayAs(const QStringList& other) const;
-    // The other routers, with this path's where the other heard none on the same way.
+    // The other routers, with this path's where the other heard none: on the same way, or where
+    // the hops either side are this path's.
     QStringList filledIn(const QStringList& other) const;
 
     bool operator==(const DevicePath& other) const = default;

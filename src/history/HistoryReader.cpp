@@ -5,6 +5,7 @@
 #include "SketchSqlFunctions.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -305,10 +306,18 @@ QHash<QString, DevicePath> HistoryReader::paths() const
     // Later rows of a device replace earlier ones.
     if (!db.isOpen() || !query.exec(QStringLiteral("SELECT device, since, hops FROM paths ORDER BY rowid")))
         return paths;
+    // A router is an address, IPv4 or IPv6; a row with anything else in it (a hand edit, a
+    // damaged page) is no way at all, and goes nowhere near the log.
+    static const QRegularExpression address(QStringLiteral("^(\\*|[0-9A-Fa-f.:]{2,45})$"));
     while (query.next()) {
         DevicePath path;
         path.sinceMs = query.value(1).toLongLong();
-        for (const QString& hop : query.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        const QStringList hops = query.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (hops.size() > 255 || !std::all_of(hops.cbegin(), hops.cend(), [](const QString& hop) {
+                return address.match(hop).hasMatch();
+            }))
+            continue;
+        for (const QString& hop : hops)
             path.routers << (hop == QLatin1String("*") ? QString() : hop);
         paths.insert(query.value(0).toString(), path);
     }

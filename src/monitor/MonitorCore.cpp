@@ -107,6 +107,8 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
                                  [this](DeviceEntryChangedEvent* event) {
                                      if (event->newEntry().moreChecks.size() != event->oldEntry().moreChecks.size())
                                          paceEngineSoon();
+                                     if (event->changesState() && event->newEntry().state == DeviceStateDisconnected)
+                                         askTheWay(event->newEntry().ip);
                                  },
                              .added = [this](DeviceAddedEvent*) { paceEngineSoon(); },
                              .removed = [this](DeviceRemovedEvent*) { paceEngineSoon(); }});
@@ -183,6 +185,24 @@ void MonitorCore::pause()
     if (m_pathWatch)
         m_pathWatch->stop();
     m_pinger.reset();
+}
+
+void MonitorCore::askTheWay(const QString& ip)
+{
+    // Whether the device failed alone or behind another is decided within the grouping moment:
+    // the devices on its way that still count as connected are asked at once, rather than when
+    // the monitor's turn reaches them, which may come after the moment has passed.
+    if (!m_reachability->groupsFailures())
+        return;
+    if (m_wayAsked.isEmpty())
+        QTimer::singleShot(m_options.grouping, m_data.get(), [this] { m_wayAsked.clear(); });
+    for (const QString& onTheWay : m_reachability->wayBack(ip)) {
+        if (m_wayAsked.contains(onTheWay))
+            break;
+        m_wayAsked.insert(onTheWay);
+        if (m_data->entry(onTheWay).state == DeviceStateConnected)
+            pingNow(onTheWay);
+    }
 }
 
 void MonitorCore::pingNow(const QString& ip)

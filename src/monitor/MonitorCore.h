@@ -7,6 +7,7 @@
 #include "net/NetworkProbe.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -129,6 +130,8 @@ private:
     // Sets the engine's pace to what the list and the period need, once for a burst of changes,
     // and says in the log when devices are probed less often than the period asks.
     void paceEngineSoon();
+    // A device went down: asks the devices on its way at once.
+    void askTheWay(const QString& ip);
     void paceEngine();
     void serveMetrics(const QString& address);
     // The inventory as the history kept it, and the watch that adds to it.
@@ -164,6 +167,8 @@ private:
     std::unique_ptr<PathWatch> m_pathWatch;
     bool m_ended = false;
     bool m_pacePending = false;
+    // The devices on a way asked within the grouping moment, asked once.
+    QSet<QString> m_wayAsked;
     QString m_paceReported;
 };
 

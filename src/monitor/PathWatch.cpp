@@ -89,7 +89,13 @@ void PathWatch::followSettings()
 
 void PathWatch::startRound()
 {
-    m_round.clear();
+    // A round that outlasts its period (more devices than seconds, or silent ones) goes on
+    // rather than start again from the top, so that every device has its turn.
+    if (!m_round.isEmpty()) {
+        m_nextRound.start(m_period * 1000);
+        traceWhatMay();
+        return;
+    }
     for (const DeviceEntry& entry : m_data.entries()) {
         const NameResolver::Address numeric = NameResolver::numeric(entry.ip);
         if (entry.hasAddress() && !(numeric && numeric->isLoopback()))
@@ -168,10 +174,17 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
 {
     if (hops.end() != TraceHops::End::Reached || !m_data.contains(ip))
         return;
-    const QStringList found = hops.routers();
+    QStringList found = hops.routers();
+    // A trace that heard no router on a way of several tells nothing of it (every router held
+    // its answer back at once, as a loaded host's ICMP budget makes them).
+    if (!found.isEmpty() && std::all_of(found.cbegin(), found.cend(), [](const QString& hop) { return hop.isEmpty(); }))
+        return;
     const DevicePath* known = m_paths.path(ip);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (known && !known->sameWayAs(found))
+        found = known->filledIn(found);
     if (known && known->sameWayAs(found)) {
+        m_candidates.remove(ip);
         const QStringList filled = known->filledIn(found);
         if (filled != known->routers) {
             // The same way, with a router heard where it was not before.
@@ -182,6 +195,22 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
         }
         return;
     }
+    // Another way counts once a second trace, a moment later, finds it too: a way seen once may
+    // be a route still settling, or answers lost on the way.
+    if (known) {
+        const auto candidate = m_candidates.constFind(ip);
+        if (candidate == m_candidates.cend() || !DevicePath{*candidate, 0}.sameWayAs(found)) {
+            m_candidates.insert(ip, found);
+            QTimer::singleShot(ConfirmAfterMs, this, [this, ip] {
+                if (!m_started || m_urgent.contains(ip))
+                    return;
+                m_urgent << ip;
+                traceWhatMay();
+            });
+            return;
+        }
+    }
+    m_candidates.remove(ip);
     const DevicePath path{found, now};
     if (m_store)
         m_store->recordPath(ip, path);
@@ -194,8 +223,9 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
     const QString before = DevicePath::viaText(known->routers);
     m_paths.setPath(ip, path, true);
     const DeviceEntry entry = m_data.entry(ip);
+    const QString named = entry.description.isEmpty() ? ip : ip + QStringLiteral(" (") + entry.description + u')';
     m_announcer.pathChanged(ip, entry.description,
-                            PhraseBook::english(PhraseBook::PathChanged, {ip, DevicePath::viaText(found), before}),
+                            PhraseBook::english(PhraseBook::PathChanged, {named, DevicePath::viaText(found), before}),
                             m_settings.announcePathChanges);
 }
 
@@ -205,6 +235,7 @@ void PathWatch::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const DeviceEntry& before = pEvent->oldEntry();
     if (after.ip != before.ip) {
         m_paths.forget(before.ip);
+        m_candidates.remove(before.ip);
         m_running.erase(before.ip);
         m_urgent.removeAll(before.ip);
         m_round.removeAll(before.ip);
@@ -227,6 +258,7 @@ void PathWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     const QString& ip = pEvent->entry().ip;
     m_paths.forget(ip);
+    m_candidates.remove(ip);
     m_running.erase(ip);
     m_urgent.removeAll(ip);
     m_round.removeAll(ip);

@@ -34,8 +34,9 @@ class TraceHops;
 // second to each host, after a few at once), and a device again as soon as its state changes.
 // A trace that reaches its device and finds another way than the one known is logged ("Path to
 // 10.0.3.7 changed: via 10.0.0.1, 10.9.9.1 (was via 10.0.0.1, 10.0.1.1)"), kept in the history,
-// counted in the metrics and told as a message where the user asked for that; a hop that held
-// its answer back this time keeps the router it had. A trace that does not reach its device
+// counted in the metrics and told as a message where the user asked for that, once a second
+// trace a moment later has found it too; a hop that held its answer back this time keeps the
+// router it had. A trace that does not reach its device
 // (it failed, or the way to it did) changes nothing.
 class PathWatch : public QObject
 {
@@ -45,6 +46,8 @@ public:
     // Traces of state changes under way at once.
     static constexpr int TracesAtOnce = 4;
     static constexpr int TraceGapMs = 1000;
+    // How soon a way found once is traced again to be sure of it.
+    static constexpr int ConfirmAfterMs = 2000;
 
     PathWatch(Data& data, const Settings& settings, ProbeEngine& engine, DevicePaths& paths, Announcer& announcer,
               QObject* parent = nullptr);
@@ -86,6 +89,8 @@ private:
     // Traces under way (or waiting for their address), by device.
     std::map<QString, std::unique_ptr<PathTrace>> m_running;
     QSet<QString> m_resolving;
+    // Another way than the known one, found once, by device.
+    QHash<QString, QStringList> m_candidates;
     // Names resolve on the resolver's threads; the watch may be gone by then.
     ThreadMailbox<PathWatch> m_mailbox{this};
 };

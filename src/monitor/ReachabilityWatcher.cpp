@@ -119,6 +119,7 @@ const Reachability::Links& ReachabilityWatcher::learntLinks() const
     if (m_learntKnown)
         return m_learnt;
     m_learntKnown = true;
+    m_towardsRootKnown = false;
     m_learnt.clear();
     if (!m_paths || m_paths->all().isEmpty())
         return m_learnt;
@@ -143,6 +144,37 @@ QString ReachabilityWatcher::root() const
 bool ReachabilityWatcher::groupsFailures() const
 {
     return !root().isEmpty();
+}
+
+QStringList ReachabilityWatcher::wayBack(const QString& ip) const
+{
+    learntLinks(); // brings the learnt links, and so whether the way out is known, up to date
+    if (!m_towardsRootKnown) {
+        const Reachability::Links all = links();
+        m_towardsRootKnown = true;
+        m_towardsRoot.clear();
+        QHash<QString, QStringList> neighbours;
+        for (const auto& [a, b] : all) {
+            neighbours[a] << b;
+            neighbours[b] << a;
+        }
+        const QString from = root();
+        QList<QString> open{from};
+        QSet<QString> reached{from};
+        for (qsizetype next = 0; next < open.size(); ++next) {
+            for (const QString& neighbour : neighbours.value(open.at(next))) {
+                if (reached.contains(neighbour))
+                    continue;
+                reached.insert(neighbour);
+                m_towardsRoot.insert(neighbour, open.at(next));
+                open.append(neighbour);
+            }
+        }
+    }
+    QStringList way;
+    for (QString at = m_towardsRoot.value(ip); !at.isEmpty() && at != ThisComputer; at = m_towardsRoot.value(at))
+        way << at;
+    return way;
 }
 
 QHash<QString, bool> ReachabilityWatcher::statesOnTheWay(const Reachability::Links& links,

@@ -39,6 +39,9 @@ public:
     // Whether a device can be cut off behind another at all: there is a first hop, or a path
     // learnt through a device of the list or a router off it.
     bool groupsFailures() const;
+    // The devices on the way from the first hop (or this computer) to this one, nearest first,
+    // by the map's lines and the paths learnt; none for a device on no way.
+    QStringList wayBack(const QString& ip) const;
 
     QString behind(const QString& ip) const override;
     int countBehind(const QString& ip) const override;
@@ -71,6 +74,10 @@ private:
     const DevicePaths* m_paths;
     mutable Reachability::Links m_learnt;
     mutable bool m_learntKnown = false;
+    // Each device's neighbour one step nearer the root, out from it along the links; worked
+    // out with the learnt links.
+    mutable QHash<QString, QString> m_towardsRoot;
+    mutable bool m_towardsRootKnown = false;
     QTimer m_soon;
     QHash<QString, Reachability::Heard> m_heard;
     QHash<QString, QString> m_cutOff;

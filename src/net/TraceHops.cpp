@@ -49,6 +49,24 @@ void TraceHops::record(int hop, int probe, const ProbeResult& result)
         slot = {Probe::Answered, m_destination, result.roundTripUs};
         m_reachedAt = earlier(m_reachedAt, hop);
     } else if (!error.from.isEmpty()) {
+        // A router that says the destination cannot be reached says it of every request that
+        // got past it: the answer belongs to the hop after the one where the router's own
+        // "time exceeded" came from, however late it came (a router asks ARP for seconds first).
+        if (!error.hopLimitExceeded && error.from != m_destination) {
+            const int after = hopAfter(error.from);
+            if (after > 0 && after < hop) {
+                slot.state = Probe::Silent;
+                for (Probe& previous : m_hops[after - 1].probes) {
+                    if (previous.state != Probe::Answered) {
+                        previous = {Probe::Answered, error.from, error.roundTripUs, markOf(error)};
+                        break;
+                    }
+                }
+                m_unreachableAt = earlier(m_unreachableAt, after);
+                m_slowestUs = std::max(m_slowestUs, error.roundTripUs);
+                return;
+            }
+        }
         slot = {Probe::Answered, error.from, error.roundTripUs, error.hopLimitExceeded ? QString() : markOf(error)};
         // The destination's own "unreachable" (a port, a protocol) says it was reached.
         if (!error.hopLimitExceeded) {
@@ -68,6 +86,15 @@ void TraceHops::record(int hop, int probe, const ProbeResult& result)
     } else {
         slot.state = Probe::Silent;
     }
+}
+
+int TraceHops::hopAfter(const QString& router) const
+{
+    for (int number = 1; number <= maxHops(); ++number)
+        for (const Probe& probe : hop(number).probes)
+            if (probe.state == Probe::Answered && probe.from == router && probe.mark.isEmpty())
+                return number + 1 <= maxHops() ? number + 1 : 0;
+    return 0;
 }
 
 void TraceHops::giveUp(int hop)

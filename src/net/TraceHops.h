@@ -71,6 +71,9 @@ public:
     static QString markOf(const ProbeResult::ErrorAnswer& answer);
 
 private:
+    // The hop after the first where the router said the hop limit ran out; 0 for none.
+    int hopAfter(const QString& router) const;
+
     QString m_destination;
     int m_probesPerHop;
     QList<Hop> m_hops;

@@ -147,6 +147,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
         line.sweepNetworks = *networks;
         return line;
     }
+    if (given.contains(QStringLiteral("--trace")) && given.contains(QStringLiteral("--scan")))
+        return failed(QStringLiteral("--trace and --scan go each on its own"));
     if (given.contains(QStringLiteral("--port")) && line.mode != Mode::Trace)
         return failed(QStringLiteral("--port goes with --trace"));
     if (line.mode == Mode::Trace) {

@@ -2,6 +2,7 @@
 #include "TraceCommand.h"
 
 #include "CommandLine.h"
+#include "data/DeviceAddress.h"
 #include "net/NameResolver.h"
 #include "net/PathTrace.h"
 #include "net/ProbeEngine.h"
@@ -47,6 +48,19 @@ TraceCommand::~TraceCommand() = default;
 
 void TraceCommand::start(const QString& host)
 {
+    // The addresses the device list refuses (0.0.0.0, ::, fe80::1 without its interface) lead
+    // nowhere here either.
+    if (const QString problem = DeviceAddress::problem(host); !problem.isEmpty()) {
+        std::fprintf(stderr, "cannot trace %s: %s\n", qPrintable(host), qPrintable(problem));
+        finish(1);
+        return;
+    }
+    if (!m_port && !m_engine.hasSocket()) {
+        std::fprintf(stderr, "cannot trace %s: no ICMP socket (see \"Permission to ping\" in the README)\n",
+                     qPrintable(host));
+        finish(1);
+        return;
+    }
     if (const NameResolver::Address numeric = NameResolver::numeric(host)) {
         trace(*numeric, host);
         return;
@@ -70,6 +84,16 @@ void TraceCommand::start(const QString& host)
 
 void TraceCommand::trace(const IpAddress& destination, const QString& host)
 {
+    // A group, a broadcast or a reserved address has no one path to trace.
+    const std::uint32_t ipv4 = destination.ipv4();
+    const std::uint8_t first = destination.isIpv6() ? destination.ipv6()[0]
+                                                    : reinterpret_cast<const std::uint8_t*>(&ipv4)[0];
+    if (destination.isIpv6() ? first == 0xff : (first >= 224 || destination.ipv4() == 0xffffffffu)) {
+        std::fprintf(stderr, "cannot trace %s: %s is a multicast, broadcast or reserved address\n", qPrintable(host),
+                     qPrintable(destination.toString()));
+        finish(1);
+        return;
+    }
     PathTrace::Options options;
     options.timeoutMs = m_timeoutMs;
     options.tcpPort = m_port;
@@ -150,6 +174,9 @@ void TraceCommand::printReady()
         break;
     }
     case TraceHops::End::Unreachable:
+        std::printf("%s cannot be reached: %s says so\n", qPrintable(hops.destination()),
+                    qPrintable(hops.hop(hops.lastHop()).address()));
+        break;
     case TraceHops::End::Open:
         break;
     }

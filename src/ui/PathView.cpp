@@ -184,7 +184,13 @@ void PathView::showHops()
         const PathHopStatistics::Hop& hop = hops.at(i);
         row->setText(HopColumn, QString::number(i + 1));
         row->setTextAlignment(HopColumn, Qt::AlignRight | Qt::AlignVCenter);
-        row->setText(AddressColumn, hop.address.isEmpty() ? QStringLiteral("*") : hop.address);
+        // A device of the list is shown by its name too.
+        const Data* store = Data::instance();
+        const QString description = store && !hop.address.isEmpty() ? store->entry(hop.address).description : QString();
+        row->setText(AddressColumn,
+                     hop.address.isEmpty()       ? QStringLiteral("*")
+                         : description.isEmpty() ? hop.address
+                                                 : hop.address + QLatin1Char(' ') + description);
         row->setText(LossColumn, QLocale().toString(hop.lossPercent(), 'f', 0));
         row->setText(SentColumn, QString::number(hop.sent));
         row->setText(LastColumn, milliseconds(hop.lastMs));

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/DevicePath.h"
 #include "data/Reachability.h"
 
 #include <QTest>
@@ -121,6 +122,43 @@ private slots:
             texts << it.key() + QLatin1Char('<') + it.value();
         texts.sort();
         QCOMPARE(texts.join(QLatin1Char(' ')), behind);
+    }
+
+    // A new trace against the way known ("*" a hop that did not answer): whether it is the same
+    // way, and the routers kept.
+    void pathsCompareAndFillIn_data()
+    {
+        QTest::addColumn<QString>("known");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("the same") << "a b c"
+                                  << "a b c" << true << "a b c";
+        QTest::newRow("a hop held back keeps its router") << "a b c"
+                                                          << "a * c" << true << "a b c";
+        QTest::newRow("another router") << "a b c"
+                                        << "a x c" << false << "a x c";
+        QTest::newRow("a hop more") << "a b c"
+                                    << "a b x c" << false << "a b x c";
+        QTest::newRow("on another way, a silent hop between known ones is filled") << "a b c"
+                                                                                   << "* b x c" << false << "a b x c";
+        QTest::newRow("where its neighbours differ it stays unknown") << "a b c"
+                                                                      << "a * x y" << false << "a * x y";
+    }
+    void pathsCompareAndFillIn()
+    {
+        QFETCH(QString, known);
+        QFETCH(QString, found);
+        const auto routers = [](const QString& text) {
+            QStringList hops = text.split(QLatin1Char(' '));
+            for (QString& hop : hops)
+                hop.replace(QLatin1Char('*'), QString());
+            return hops;
+        };
+        const DevicePath path{routers(known), 0};
+        QTEST(path.sameWayAs(routers(found)), "same");
+        QTEST(path.filledIn(routers(found)).join(QLatin1Char(' ')).replace(QStringLiteral("  "), QStringLiteral(" * ")),
+              "kept");
     }
 };
 

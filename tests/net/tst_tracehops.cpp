@@ -75,6 +75,10 @@ void TestTraceHops::pathFromAnswers_data()
         << "1.0:10.0.0.1 1.1:10.0.0.1 2.0:!0@10.0.1.1 2.1:* 3.0:10.0.2.1" << true << TraceHops::End::Unreachable
         << QStringList{"10.0.0.1", "10.0.1.1"} << "!N,"
         << "";
+    QTest::newRow("a router's late unreachable belongs to the hop after its own")
+        << "1.0:10.0.0.1 1.1:10.0.0.1 2.0:* 2.1:* 3.0:* 3.1:* 4.0:!1@10.0.0.1" << true << TraceHops::End::Unreachable
+        << QStringList{"10.0.0.1", "10.0.0.1"} << "!H,"
+        << "";
     QTest::newRow("the destination's own unreachable says it was reached")
         << "1.0:10.0.0.1 1.1:10.0.0.1 2.0:!3@10.0.3.7 2.1:!1@10.0.3.7" << true << TraceHops::End::Reached
         << QStringList{"10.0.0.1"} << ",!H"
