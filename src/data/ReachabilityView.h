@@ -17,6 +17,11 @@ public:
 
     // The failed device this one is cut off behind; empty when it is not cut off.
     virtual QString behind(const QString& ip) const = 0;
+    // The same as people read it, in English: the address, or "10.9.9.1, not in your list" for a
+    // router off the list.
+    virtual QString behindText(const QString& ip) const { return behind(ip); }
+    // behindText in the language of the window (only a router off the list has words to translate).
+    QString behindShown(const QString& ip) const;
     virtual int countBehind(const QString& ip) const = 0;
 
 signals:

@@ -288,7 +288,7 @@ void VisualRepresentationWidget::setReachability(const ReachabilityView* reachab
 void VisualRepresentationWidget::showCutOffs()
 {
     for (DeviceEntryRepresentationGraphicsItem* placed : std::as_const(m_badges))
-        placed->setCutOffBehind(m_reachability ? m_reachability->behind(placed->ip()) : QString());
+        placed->setCutOffBehind(m_reachability ? m_reachability->behindShown(placed->ip()) : QString());
 }
 
 void VisualRepresentationWidget::setSlowView(const SlowView* slow)
@@ -332,7 +332,7 @@ DeviceEntryRepresentationGraphicsItem* VisualRepresentationWidget::addBadge(cons
 {
     auto* badge = new DeviceEntryRepresentationGraphicsItem(item.ip);
     if (m_reachability)
-        badge->setCutOffBehind(m_reachability->behind(item.ip));
+        badge->setCutOffBehind(m_reachability->behindShown(item.ip));
     if (m_slow)
         badge->setSlow(m_slow->isSlow(item.ip));
     showMaintenance(badge);

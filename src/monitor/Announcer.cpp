@@ -267,20 +267,12 @@ void Announcer::announceWaitingDown()
     QList<GoneDown> forAlert;
     for (const GoneDown& device : devices) {
         if (device.logLine)
-            stateChanged(device.ip, device.description, false, behindText(device.ip), device.reason);
+            stateChanged(device.ip, device.description, false, m_reachability.behindText(device.ip), device.reason);
         if (device.forAlert)
             forAlert << device;
     }
     alertDown(forAlert);
     alertWaitingSlow();
-}
-
-QString Announcer::behindText(const QString& ip) const
-{
-    const QString behind = m_reachability.behind(ip);
-    if (behind.isEmpty() || m_data.contains(behind))
-        return behind;
-    return PhraseBook::english(PhraseBook::NotInYourList, {behind});
 }
 
 void Announcer::alertDown(const QList<GoneDown>& devices)

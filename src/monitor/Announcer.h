@@ -113,9 +113,6 @@ private:
     void stillDownAfterItsGroup(const DeviceEntry& device);
     void gather(GoneDown device);
     void announceWaitingDown();
-    // Who the device is cut off behind, for its log line: "10.9.9.1, not in your list" for a
-    // router off the list.
-    QString behindText(const QString& ip) const;
     // One message per failed device: alone, or naming how many are cut off behind it.
     void alertDown(const QList<GoneDown>& devices);
     // What the figures of a slow device, or one that recovered, say in its messages.

@@ -5,6 +5,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DevicePaths.h"
 #include "data/DeviceRemovedEvent.h"
+#include "data/PhraseBook.h"
 #include "data/Settings.h"
 #include "data/VisualRepresentationData.h"
 
@@ -87,6 +88,14 @@ void ReachabilityWatcher::DeviceRemoved(DeviceRemovedEvent* pEvent)
 QString ReachabilityWatcher::behind(const QString& ip) const
 {
     return m_cutOff.value(ip);
+}
+
+QString ReachabilityWatcher::behindText(const QString& ip) const
+{
+    const QString failed = behind(ip);
+    if (failed.isEmpty() || m_data.contains(failed))
+        return failed;
+    return PhraseBook::english(PhraseBook::NotInYourList, {failed});
 }
 
 int ReachabilityWatcher::countBehind(const QString& ip) const

@@ -44,6 +44,7 @@ public:
     QStringList wayBack(const QString& ip) const;
 
     QString behind(const QString& ip) const override;
+    QString behindText(const QString& ip) const override;
     int countBehind(const QString& ip) const override;
     // For each of the slow devices given that is slow only because of another: the slow or
     // failed device it sits behind (every path of it back to the first hop passes through

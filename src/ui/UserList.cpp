@@ -708,7 +708,7 @@ void UserList::showCutOffs()
 
 QString UserList::cutOffBehind(const QString& ip) const
 {
-    return m_services.reachability ? m_services.reachability->behind(ip) : QString();
+    return m_services.reachability ? m_services.reachability->behindShown(ip) : QString();
 }
 
 void UserList::showCutOff(UserListRow* row, const QString& behind)
