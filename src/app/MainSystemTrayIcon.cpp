@@ -244,7 +244,7 @@ QString MainSystemTrayIcon::toolTipText(const DeviceSummary& summary, const QLis
         if (!e.informOnStateChange || e.awaitingFirstResult || e.state != DeviceStateDisconnected)
             continue;
         if (down.size() < named)
-            down << (e.description.isEmpty() ? e.ip : QStringLiteral("%1 (%2)").arg(e.ip, e.description));
+            down << DeviceEntry::named(e.ip, e.description);
         else
             ++more;
     }

@@ -13,6 +13,11 @@ QString DeviceEntry::checkKey(const QString& address, const DeviceCheck& check)
     return address + QLatin1Char(' ') + check.word();
 }
 
+QString DeviceEntry::named(const QString& address, const QString& description)
+{
+    return description.isEmpty() ? address : address + QStringLiteral(" (") + description + QLatin1Char(')');
+}
+
 bool DeviceEntry::hasAddress() const
 {
     return !ip.isEmpty() && !(ip.startsWith(QLatin1String("(no address ")) && ip.endsWith(QLatin1Char(')')));

@@ -62,6 +62,9 @@ public:
     // The key under which a further check's results are kept in the history and the
     // statistics: "10.0.0.5 tcp:443", which no address can be.
     static QString checkKey(const QString& address, const DeviceCheck& check);
+    // A device as lines and messages name it: "10.0.0.1 (router)", or the address alone when
+    // it has no description.
+    static QString named(const QString& address, const QString& description);
 
     // Limits of its own for being slow; each one not set follows the settings.
     struct SlowLimits

@@ -17,12 +17,10 @@ void DevicePaths::setAll(QHash<QString, DevicePath> paths)
     emit pathsChanged();
 }
 
-void DevicePaths::setPath(const QString& ip, DevicePath path, bool changed)
+void DevicePaths::setPath(const QString& ip, DevicePath path)
 {
-    if (changed)
-        ++m_changes[ip];
     const auto known = m_paths.constFind(ip);
-    if (known != m_paths.constEnd() && *known == path && !changed)
+    if (known != m_paths.constEnd() && *known == path)
         return;
     m_paths.insert(ip, std::move(path));
     emit pathsChanged();
@@ -30,7 +28,6 @@ void DevicePaths::setPath(const QString& ip, DevicePath path, bool changed)
 
 void DevicePaths::forget(const QString& ip)
 {
-    m_changes.remove(ip);
     if (m_paths.remove(ip))
         emit pathsChanged();
 }

@@ -11,8 +11,8 @@
 
 namespace Tarnwick {
 
-// The way to each device as the path watch learnt it, and how often it changed in this run. Told
-// again when any of it changes. Lives on the store's thread.
+// The way to each device as the path watch learnt it. Told again when any of it changes. Lives
+// on the store's thread.
 class DevicePaths : public QObject
 {
     Q_OBJECT
@@ -22,11 +22,10 @@ public:
 
     const QHash<QString, DevicePath>& all() const { return m_paths; }
     const DevicePath* path(const QString& ip) const;
-    int changes(const QString& ip) const { return m_changes.value(ip); }
     // The paths the history kept, at start.
     void setAll(QHash<QString, DevicePath> paths);
-    // A new way to the device; changed: it replaces another, and counts as a change.
-    void setPath(const QString& ip, DevicePath path, bool changed);
+    // The way to the device now.
+    void setPath(const QString& ip, DevicePath path);
     void forget(const QString& ip);
 
     // The links the paths teach for the devices given (those the user drew no line to): each
@@ -43,7 +42,6 @@ signals:
 
 private:
     QHash<QString, DevicePath> m_paths;
-    QHash<QString, int> m_changes;
 };
 
 } // namespace Tarnwick

@@ -56,11 +56,8 @@ QHash<QString, QString> cutOffAtOnce(const Neighbours& neighbours, const QHash<Q
 
 } // namespace
 
-QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QString, bool>& up,
-                                             const QString& firstHop, const QHash<QString, Heard>& heard)
+QHash<QString, QStringList> Reachability::neighboursOf(const Links& links)
 {
-    if (firstHop.isEmpty())
-        return {};
     Neighbours neighbours;
     for (const auto& [a, b] : links) {
         if (a == b)
@@ -68,6 +65,15 @@ QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QSt
         neighbours[a] << b;
         neighbours[b] << a;
     }
+    return neighbours;
+}
+
+QHash<QString, QString> Reachability::cutOff(const Links& links, const QHash<QString, bool>& up,
+                                             const QString& firstHop, const QHash<QString, Heard>& heard)
+{
+    if (firstHop.isEmpty())
+        return {};
+    const Neighbours neighbours = neighboursOf(links);
     QHash<QString, QString> result = cutOffAtOnce(neighbours, up, firstHop);
     // Fewer failures never cut more off, so only those cut off now need a second look: each
     // against the failures that had begun when it missed its first reply. A device in its way

@@ -16,6 +16,8 @@ class Reachability
 {
 public:
     using Links = QList<QPair<QString, QString>>;
+    // Each device's neighbours by the links, both ways (a link of a device to itself is none).
+    static QHash<QString, QStringList> neighboursOf(const Links& links);
 
     // When a device last answered and when it then missed its first reply, as ticks of any
     // count that only goes up (the order of the results is all that matters). Unknown: never

@@ -18,13 +18,6 @@ QString whose(const QString& ip)
     return ip.isEmpty() ? QStringLiteral(QT_TRANSLATE_NOOP("Phrases", "all devices")) : ip;
 }
 
-// A device in a log line: its address, and its description when there is one, which tells which
-// device the address is.
-QString named(const QString& ip, const QString& description)
-{
-    return description.isEmpty() ? ip : ip + QStringLiteral(" (") + description + QLatin1Char(')');
-}
-
 } // namespace
 
 DataLogListener::DataLogListener(QObject* parent)
@@ -36,7 +29,7 @@ DataLogListener::DataLogListener(QObject* parent)
 void DataLogListener::logForDevice(const QString& ip, const QString& description, const PhraseBook::Phrase& phrase,
                                    const QStringList& parts)
 {
-    logDeviceLine(PhraseBook::english(phrase, QStringList{named(ip, description)} + parts));
+    logDeviceLine(PhraseBook::english(phrase, QStringList{DeviceEntry::named(ip, description)} + parts));
 }
 
 void DataLogListener::logDeviceLine(const QString& line)
@@ -52,7 +45,8 @@ void DataLogListener::announced(const Announcement& announcement)
     const QString& ip = announcement.devices.first();
     if (announcement.what == Announcement::What::SlowChanged || announcement.what == Announcement::What::CannotProbe) {
         // The line the announcer made ("is slow: ..."), after the device.
-        logDeviceLine(QStringLiteral("Device %1 %2").arg(named(ip, announcement.description), announcement.text));
+        logDeviceLine(
+            QStringLiteral("Device %1 %2").arg(DeviceEntry::named(ip, announcement.description), announcement.text));
         return;
     }
     if (announcement.what == Announcement::What::PathChanged) {
@@ -63,7 +57,7 @@ void DataLogListener::announced(const Announcement& announcement)
         return;
     QString line = PhraseBook::english(announcement.connected ? PhraseBook::StateConnected
                                                               : PhraseBook::StateDisconnected,
-                                       {named(ip, announcement.description)});
+                                       {DeviceEntry::named(ip, announcement.description)});
     if (!announcement.behind.isEmpty())
         line = PhraseBook::english(PhraseBook::UnreachableBehind, {line, announcement.behind});
     else if (!announcement.connected && !announcement.reason.isEmpty())

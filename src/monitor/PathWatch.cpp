@@ -181,15 +181,14 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
         return;
     const DevicePath* known = m_paths.path(ip);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (known && !known->sameWayAs(found))
+    if (known)
         found = known->filledIn(found);
     if (known && known->sameWayAs(found)) {
         m_candidates.remove(ip);
-        const QStringList filled = known->filledIn(found);
-        if (filled != known->routers) {
+        if (found != known->routers) {
             // The same way, with a router heard where it was not before.
-            DevicePath path{filled, known->sinceMs};
-            m_paths.setPath(ip, path, false);
+            DevicePath path{found, known->sinceMs};
+            m_paths.setPath(ip, path);
             if (m_store)
                 m_store->recordPath(ip, path);
         }
@@ -216,17 +215,17 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
         m_store->recordPath(ip, path);
     if (m_metrics)
         m_metrics->pathFound(ip, int(found.size()), known != nullptr);
-    if (!known) {
-        m_paths.setPath(ip, path, false);
+    // Taken before the known way is replaced; a first way is no change.
+    const QString before = known ? DevicePath::viaText(known->routers) : QString();
+    m_paths.setPath(ip, path);
+    if (before.isEmpty())
         return;
-    }
-    const QString before = DevicePath::viaText(known->routers);
-    m_paths.setPath(ip, path, true);
     const DeviceEntry entry = m_data.entry(ip);
-    const QString named = entry.description.isEmpty() ? ip : ip + QStringLiteral(" (") + entry.description + u')';
-    m_announcer.pathChanged(ip, entry.description,
-                            PhraseBook::english(PhraseBook::PathChanged, {named, DevicePath::viaText(found), before}),
-                            m_settings.announcePathChanges);
+    m_announcer.pathChanged(
+        ip, entry.description,
+        PhraseBook::english(PhraseBook::PathChanged,
+                            {DeviceEntry::named(ip, entry.description), DevicePath::viaText(found), before}),
+        m_settings.announcePathChanges);
 }
 
 void PathWatch::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)

@@ -159,14 +159,9 @@ QStringList ReachabilityWatcher::wayBack(const QString& ip) const
 {
     learntLinks(); // brings the learnt links, and so whether the way out is known, up to date
     if (!m_towardsRootKnown) {
-        const Reachability::Links all = links();
         m_towardsRootKnown = true;
         m_towardsRoot.clear();
-        QHash<QString, QStringList> neighbours;
-        for (const auto& [a, b] : all) {
-            neighbours[a] << b;
-            neighbours[b] << a;
-        }
+        const QHash<QString, QStringList> neighbours = Reachability::neighboursOf(links());
         const QString from = root();
         QList<QString> open{from};
         QSet<QString> reached{from};

@@ -240,9 +240,7 @@ void UserListTreeWidget::removeSelected()
     QStringList named;
     for (const QTreeWidgetItem* item : selectedItems()) {
         addresses << item->text(AddressColumn);
-        const QString description = item->text(UserListRow::DescriptionColumn);
-        named << (description.isEmpty() ? addresses.last()
-                                        : QStringLiteral("%1 (%2)").arg(addresses.last(), description));
+        named << DeviceEntry::named(addresses.last(), item->text(UserListRow::DescriptionColumn));
     }
     const int shown = 10;
     QString list = QStringList(named.mid(0, shown)).join(QStringLiteral(", "));
