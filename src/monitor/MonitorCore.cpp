@@ -189,20 +189,29 @@ void MonitorCore::pause()
 
 void MonitorCore::askTheWay(const QString& ip)
 {
-    // Whether the device failed alone or behind another is decided within the grouping moment:
-    // the devices on its way that still count as connected are asked at once, rather than when
-    // the monitor's turn reaches them, which may come after the moment has passed.
+    // Whether the device failed alone or behind another, and how many are behind it, is decided
+    // within the grouping moment: the devices on its way and those behind it that still count as
+    // connected are asked at once, rather than when the monitor's turn reaches them, which may
+    // come after the moment has passed.
     if (!m_reachability->groupsFailures())
         return;
     if (m_wayAsked.isEmpty())
         QTimer::singleShot(m_options.grouping, m_data.get(), [this] { m_wayAsked.clear(); });
-    for (const QString& onTheWay : m_reachability->wayBack(ip)) {
-        if (m_wayAsked.contains(onTheWay))
+    // Each device once in the moment; false for one asked already.
+    const auto ask = [this](const QString& device) {
+        if (m_wayAsked.contains(device))
+            return false;
+        m_wayAsked.insert(device);
+        if (m_data->entry(device).state == DeviceStateConnected)
+            pingNow(device);
+        return true;
+    };
+    // A way asked already was asked the whole way back.
+    for (const QString& onTheWay : m_reachability->wayBack(ip))
+        if (!ask(onTheWay))
             break;
-        m_wayAsked.insert(onTheWay);
-        if (m_data->entry(onTheWay).state == DeviceStateConnected)
-            pingNow(onTheWay);
-    }
+    for (const QString& behind : m_reachability->wayOn(ip, MostAskedBehind))
+        ask(behind);
 }
 
 void MonitorCore::pingNow(const QString& ip)

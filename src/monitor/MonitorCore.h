@@ -130,8 +130,10 @@ private:
     // Sets the engine's pace to what the list and the period need, once for a burst of changes,
     // and says in the log when devices are probed less often than the period asks.
     void paceEngineSoon();
-    // A device went down: asks the devices on its way at once.
+    // A device went down: asks the devices on its way, and at most MostAskedBehind of those
+    // behind it, at once.
     void askTheWay(const QString& ip);
+    static constexpr int MostAskedBehind = 256;
     void paceEngine();
     void serveMetrics(const QString& address);
     // The inventory as the history kept it, and the watch that adds to it.

@@ -155,30 +155,46 @@ bool ReachabilityWatcher::groupsFailures() const
     return !root().isEmpty();
 }
 
-QStringList ReachabilityWatcher::wayBack(const QString& ip) const
+void ReachabilityWatcher::knowTheWaysOut() const
 {
-    learntLinks(); // brings the learnt links, and so whether the way out is known, up to date
-    if (!m_towardsRootKnown) {
-        m_towardsRootKnown = true;
-        m_towardsRoot.clear();
-        const QHash<QString, QStringList> neighbours = Reachability::neighboursOf(links());
-        const QString from = root();
-        QList<QString> open{from};
-        QSet<QString> reached{from};
-        for (qsizetype next = 0; next < open.size(); ++next) {
-            for (const QString& neighbour : neighbours.value(open.at(next))) {
-                if (reached.contains(neighbour))
-                    continue;
-                reached.insert(neighbour);
-                m_towardsRoot.insert(neighbour, open.at(next));
-                open.append(neighbour);
-            }
+    learntLinks(); // brings the learnt links, and so whether the ways out are known, up to date
+    if (m_towardsRootKnown)
+        return;
+    m_towardsRootKnown = true;
+    m_towardsRoot.clear();
+    m_awayFromRoot.clear();
+    const QHash<QString, QStringList> neighbours = Reachability::neighboursOf(links());
+    const QString from = root();
+    QList<QString> open{from};
+    QSet<QString> reached{from};
+    for (qsizetype next = 0; next < open.size(); ++next) {
+        for (const QString& neighbour : neighbours.value(open.at(next))) {
+            if (reached.contains(neighbour))
+                continue;
+            reached.insert(neighbour);
+            m_towardsRoot.insert(neighbour, open.at(next));
+            m_awayFromRoot[open.at(next)] << neighbour;
+            open.append(neighbour);
         }
     }
+}
+
+QStringList ReachabilityWatcher::wayBack(const QString& ip) const
+{
+    knowTheWaysOut();
     QStringList way;
     for (QString at = m_towardsRoot.value(ip); !at.isEmpty() && at != ThisComputer; at = m_towardsRoot.value(at))
         way << at;
     return way;
+}
+
+QStringList ReachabilityWatcher::wayOn(const QString& ip, int most) const
+{
+    knowTheWaysOut();
+    QStringList on = m_awayFromRoot.value(ip);
+    for (qsizetype next = 0; next < on.size() && on.size() < most; ++next)
+        on += m_awayFromRoot.value(on.at(next));
+    return on.mid(0, most);
 }
 
 QHash<QString, bool> ReachabilityWatcher::statesOnTheWay(const Reachability::Links& links,

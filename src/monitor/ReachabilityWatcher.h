@@ -42,6 +42,8 @@ public:
     // The devices on the way from the first hop (or this computer) to this one, nearest first,
     // by the map's lines and the paths learnt; none for a device on no way.
     QStringList wayBack(const QString& ip) const;
+    // The devices whose way runs through this one, nearest first, at most that many.
+    QStringList wayOn(const QString& ip, int most) const;
 
     QString behind(const QString& ip) const override;
     QString behindText(const QString& ip) const override;
@@ -63,6 +65,8 @@ private:
     // The map's lines, then the links the paths teach (worked out again only when the paths,
     // the lines or the list change).
     const Reachability::Links& learntLinks() const;
+    // Works out the ways out from the root along the links, once for the links as they are.
+    void knowTheWaysOut() const;
     // Where every way starts: the first hop, or this computer where only paths were learnt.
     QString root() const;
     // The states of the first hop and of the devices joined on the map: whether each is fine (up, and not
@@ -78,6 +82,8 @@ private:
     // Each device's neighbour one step nearer the root, out from it along the links; worked
     // out with the learnt links.
     mutable QHash<QString, QString> m_towardsRoot;
+    // The other way round: the neighbours one step further out, by device.
+    mutable QHash<QString, QStringList> m_awayFromRoot;
     mutable bool m_towardsRootKnown = false;
     QTimer m_soon;
     QHash<QString, Reachability::Heard> m_heard;
