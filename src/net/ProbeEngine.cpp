@@ -20,6 +20,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -108,8 +109,9 @@ std::uint16_t newIdentifier()
     return static_cast<std::uint16_t>(value >> 16 ^ value);
 }
 
-// The interfaces are read again for a request made after they were last read, so that a scan
-// started after a link came up or changed sees it; a long scan reads them at most this often.
+// Without the kernel's notices of changes, the interfaces are read again for a request made after
+// they were last read, so that a scan started after a link came up or changed sees it; a long
+// scan reads them at most this often.
 constexpr std::int64_t LinksRereadNs = 10000000;
 
 sockaddr_in6 ipv6Destination(const IpAddress& address)
@@ -242,13 +244,19 @@ void ProbeEngine::submitTracingConnect(const IpAddress& address, std::uint16_t p
 
 void ProbeEngine::queue(Pending request)
 {
+    bool asleep = false;
     {
         std::lock_guard lock(m_mutex);
         m_queue.push_back(std::move(request));
+        asleep = std::exchange(m_sleepsWithEmptyQueue, false);
     }
     if (!m_stopping)
         startThread();
-    wake();
+    // A thread that went to sleep with requests queued wakes for the first of them anyway, and
+    // one that is awake looks at the queue before it sleeps: only one asleep with nothing queued
+    // needs telling, so that a steady stream of requests costs no system call each.
+    if (asleep)
+        wake();
 }
 
 void ProbeEngine::stop()
@@ -475,7 +483,12 @@ bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
 {
     if (request.onLink == OnLink::EchoOnly || !asksByArp())
         return false;
-    if (!m_linksRead || (m_linksReadNs < request.submittedNs && nowNs - m_linksReadNs > LinksRereadNs)) {
+    // Where the kernel tells of changes the interfaces are read again only after one; otherwise
+    // for a request made after they were last read.
+    const bool mayHaveChanged = m_linkChanges.isOpen()
+        ? m_linkChanges.taken()
+        : m_linksReadNs < request.submittedNs && nowNs - m_linksReadNs > LinksRereadNs;
+    if (!m_linksRead || mayHaveChanged) {
         m_links = LocalLinks::current();
         m_linksReadNs = nowNs;
         m_linksRead = true;
@@ -867,6 +880,7 @@ void ProbeEngine::wait(std::int64_t nowNs)
         std::lock_guard lock(m_mutex);
         if (!m_queue.empty())
             until = std::min(until, hasSocket() ? m_pacer.nextSendAt() : nowNs);
+        m_sleepsWithEmptyQueue = m_queue.empty();
     }
     if (const auto deadline = m_outstanding.nextDeadline())
         until = std::min(until, *deadline);

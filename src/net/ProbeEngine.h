@@ -5,6 +5,7 @@
 #include "IcmpSocket.h"
 #include "Icmpv6Echo.h"
 #include "IpAddress.h"
+#include "LinkChanges.h"
 #include "LocalLinks.h"
 #include "OutstandingTable.h"
 #include "ProbePacer.h"
@@ -194,6 +195,9 @@ private:
 
     std::mutex m_mutex;
     std::deque<Pending> m_queue;
+    // Whether the thread went to sleep, or is about to, without a request queued: the next one
+    // must wake it.
+    bool m_sleepsWithEmptyQueue = false;
     std::int64_t m_intervalNs = ProbePacer::DefaultIntervalNs;
 
     // The engine's thread alone touches these.
@@ -204,6 +208,7 @@ private:
     std::multimap<std::int64_t, ArpWait> m_arpWaiting; // by deadline
     std::map<int, Connecting> m_connecting;
     LocalLinks m_links = LocalLinks::of({});
+    LinkChanges m_linkChanges;
     std::int64_t m_linksReadNs = 0;
     bool m_linksRead = false;
 
