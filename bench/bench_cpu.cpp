@@ -1,35 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The CPU the shipped program spends on probing, inside a namespace network of its own: the
-// headless tarnwick, with its history and its metrics on, probes 2,500 answering devices every
-// 1 s; then fping -l -p 1000 -i 1 loops over the same 2,500 targets. Prints each one's CPU time
-// per 1,000 probes and their ratio. The program's probes are counted from its own metrics,
-// fping's from its closing summary. Needs root.
+// The CPU the shipped program spends on probing, inside a namespace network of its own whose
+// peer answers every address of 10.90.0.0/15: the headless tarnwick, with its history and its
+// metrics on, probes 1,000, 2,500, 5,000 and 20,000 answering devices every 1 s (the last two at
+// the default ceiling of 5,000 requests a second), and 100,000 every 5 s with the ceiling raised
+// to 30,000; beside each, fping -l -Q 3600 loops over the same targets at the same pace as the
+// program's engine (-p the period, -i its interval between requests). The two run in turn, three
+// times each, and the medians of their CPU time per 1,000 probes are printed. The program's
+// probes are counted from its own metrics, fping's from its closing summary. Needs root.
 //   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
 #include "BenchTool.h"
 #include "ProbesCounted.h"
+#include "net/ProbeRate.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
 
-constexpr int Networks = 10;
-constexpr int HostsEach = 250;
-constexpr int MeasureSeconds = 20;
+constexpr int Rounds = 3;
 constexpr int Port = 9717;
-const QStringList FpingArguments = {"-l", "-p", "1000", "-i", "1"};
+
+struct Case
+{
+    int devices;
+    int periodS;
+    int ceiling; // requests a second
+};
+constexpr Case Cases[] = {{1000, 1, 5000}, {2500, 1, 5000}, {5000, 1, 5000}, {20000, 1, 5000}, {100000, 5, 30000}};
 
 // The process's user and system time so far, in milliseconds; -1 when it cannot be read.
 double cpuMs(qint64 pid)
@@ -45,6 +53,101 @@ double cpuMs(qint64 pid)
     return double(fields[11].toLongLong() + fields[12].toLongLong()) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
+// Hosts 1 to 250 of each /24 of 10.90.0.0/15, as many as asked.
+QStringList targetsOf(int count)
+{
+    QStringList targets;
+    for (int i = 0; i < count; ++i) {
+        const int net = i / 250;
+        targets << QStringLiteral("10.%1.%2.%3").arg(90 + net / 256).arg(net % 256).arg(1 + i % 250);
+    }
+    return targets;
+}
+
+struct Measured
+{
+    double cpuPerThousand = -1;
+    double probesPerSecond = 0;
+};
+
+// Both measure over two rounds of the list at least, and ten seconds.
+int measureSeconds(const Case& c)
+{
+    return std::max(10, 2 * int(Tarnwick::ProbeRate::effectivePeriodMs(c.devices, c.periodS * 1000, c.ceiling) / 1000));
+}
+
+Measured runProgram(const QString& executable, const Case& c)
+{
+    QTemporaryDir dir;
+    QByteArray devices = "<DeviceEntries>\n";
+    for (const QString& ip : targetsOf(c.devices))
+        devices += "<DeviceEntry IP=\"" + ip.toUtf8() + "\"/>\n";
+    devices += "</DeviceEntries>\n";
+    writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")), devices);
+    writeFile(dir.filePath(QStringLiteral("Settings.xml")),
+              QStringLiteral("<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>%1</ProbePeriod>"
+                             "<MostProbesPerSecond>%2</MostProbesPerSecond></Settings>")
+                  .arg(c.periodS)
+                  .arg(c.ceiling)
+                  .toUtf8());
+    QProcess program;
+    program.setWorkingDirectory(dir.path());
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.start(executable, {"--headless", "--metrics", QString::number(Port)});
+    if (!program.waitForStarted(10000))
+        return {};
+    // Settled: every device probed twice, and the history has its devices.
+    QElapsedTimer warmUp;
+    warmUp.start();
+    while (probesCounted(Port) < 2 * qint64(c.devices) && warmUp.elapsed() < 120000)
+        runFor(500);
+    const qint64 probesBefore = probesCounted(Port);
+    const double cpuBefore = cpuMs(program.processId());
+    QElapsedTimer window;
+    window.start();
+    runFor(measureSeconds(c) * 1000);
+    const double cpu = cpuMs(program.processId()) - cpuBefore;
+    const qint64 probes = probesCounted(Port) - probesBefore;
+    const double seconds = double(window.elapsed()) / 1000;
+    ::kill(pid_t(program.processId()), SIGTERM);
+    if (!program.waitForFinished(60000) || program.exitCode() != 0 || cpuBefore < 0 || probes <= 0)
+        return {};
+    return {cpu * 1000 / double(probes), double(probes) / seconds};
+}
+
+QStringList fpingArguments(const Case& c)
+{
+    const double intervalMs =
+        double(Tarnwick::ProbeRate::intervalNs(c.devices, c.periodS * 1000, c.ceiling)) / 1e6;
+    return {"-l", "-Q", "3600", "-p", QString::number(c.periodS * 1000), "-i", QString::number(intervalMs, 'f', 4)};
+}
+
+Measured runFping(const Case& c, const QString& targetsFile)
+{
+    QProcess fping;
+    fping.start(QStringLiteral("fping"), fpingArguments(c) + QStringList{"-f", targetsFile});
+    if (!fping.waitForStarted(10000))
+        return {};
+    QElapsedTimer window;
+    window.start();
+    runFor(measureSeconds(c) * 1000);
+    const double cpu = cpuMs(fping.processId());
+    const double seconds = double(window.elapsed()) / 1000;
+    ::kill(pid_t(fping.processId()), SIGINT);
+    fping.waitForFinished(60000);
+    // Its summary: "<target> : xmt/rcv/%loss = 20/20/0%" for each.
+    qint64 probes = 0;
+    static const QRegularExpression sent(QStringLiteral(" = (\\d+)/"));
+    for (const QString& line : QString::fromUtf8(fping.readAllStandardError()).split(QLatin1Char('\n'))) {
+        if (const QRegularExpressionMatch match = sent.match(line); match.hasMatch())
+            probes += match.captured(1).toLongLong();
+    }
+    if (cpu < 0 || probes <= 0)
+        return {};
+    return {cpu * 1000 / double(probes), double(probes) / seconds};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -56,90 +159,43 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_cpu: %s\n", qPrintable(whyNot));
         return 1;
     }
-    // Ten /24s behind the one link, every host of them answering.
-    QTemporaryDir dir;
-    QByteArray hostsBatch;
-    QStringList targets;
-    for (int net = 1; net <= Networks; ++net) {
-        for (int host = 1; host <= HostsEach; ++host) {
-            targets << QStringLiteral("10.80.%1.%2").arg(net).arg(host);
-            hostsBatch += "addr add " + targets.last().toUtf8() + "/32 dev lo\n";
-        }
-    }
-    const QString batchFile = dir.filePath(QStringLiteral("hosts.ip"));
+    // The peer answers every address of the /15 as its own.
     QProcess route;
-    route.start(QStringLiteral("ip"), {"route", "add", "10.80.0.0/16", "via", "10.80.255.2"});
-    if (!writeFile(batchFile, hostsBatch) || !network.runInside({"ip", "-batch", batchFile})
-        || !route.waitForFinished(10000) || route.exitCode() != 0) {
-        std::fprintf(stderr, "bench_cpu: could not set up the %lld hosts\n", static_cast<long long>(targets.size()));
+    route.start(QStringLiteral("ip"), {"route", "add", "10.90.0.0/15", "via", "10.80.255.2"});
+    if (!network.runInside({"ip", "route", "add", "local", "10.90.0.0/15", "dev", "lo"}) || !route.waitForFinished(10000)
+        || route.exitCode() != 0) {
+        std::fprintf(stderr, "bench_cpu: could not set up the answering /15\n");
         return 1;
     }
-
-    QByteArray devices = "<DeviceEntries>";
-    for (const QString& ip : targets)
-        devices += "<DeviceEntry IP=\"" + ip.toUtf8() + "\"/>";
-    devices += "</DeviceEntries>";
-    writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")), devices);
-    writeFile(dir.filePath(QStringLiteral("Settings.xml")),
-              "<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod></Settings>");
-    QProcess program;
-    program.setWorkingDirectory(dir.path());
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QString executable = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(TARNWICK_EXECUTABLE);
-    program.start(executable, {"--headless", "--metrics", QString::number(Port)});
-    if (!program.waitForStarted(10000)) {
-        std::fprintf(stderr, "bench_cpu: %s\n", qPrintable(program.errorString()));
-        return 1;
+    QTemporaryDir dir;
+    for (const Case& c : Cases) {
+        const QString targetsFile = dir.filePath(QStringLiteral("targets-%1").arg(c.devices));
+        writeFile(targetsFile, targetsOf(c.devices).join(QLatin1Char('\n')).toUtf8() + '\n');
+        QList<double> ours;
+        QList<double> theirs;
+        QList<double> rates;
+        for (int round = 0; round < Rounds; ++round) {
+            const Measured program = runProgram(executable, c);
+            const Measured fping = runFping(c, targetsFile);
+            if (program.cpuPerThousand < 0 || fping.cpuPerThousand < 0) {
+                std::fprintf(stderr, "bench_cpu: %s did not run as it should with %d devices\n",
+                             program.cpuPerThousand < 0 ? "the program" : "fping", c.devices);
+                return 1;
+            }
+            std::printf("%d devices every %d s, round %d: tarnwick %.1f ms per 1,000 probes (%.0f/s), fping %s: %.1f "
+                        "ms (%.0f/s)\n",
+                        c.devices, c.periodS, round + 1, program.cpuPerThousand, program.probesPerSecond,
+                        qPrintable(fpingArguments(c).join(QLatin1Char(' '))), fping.cpuPerThousand,
+                        fping.probesPerSecond);
+            std::fflush(stdout);
+            ours << program.cpuPerThousand;
+            theirs << fping.cpuPerThousand;
+            rates << program.probesPerSecond;
+        }
+        std::printf("@ cpu_%d_ms %.2f\n@ fping_%d_ms %.2f\n@ rate_%d_per_s %.0f\n@ fping_interval_%d_ms %s\n",
+                    c.devices, median(ours), c.devices, median(theirs), c.devices, median(rates), c.devices,
+                    qPrintable(fpingArguments(c).last()));
     }
-    // Settled: every device probed twice, and the history has its devices.
-    QElapsedTimer warmUp;
-    warmUp.start();
-    while (probesCounted(Port) < 2 * targets.size() && warmUp.elapsed() < 60000)
-        runFor(500);
-    const qint64 probesBefore = probesCounted(Port);
-    const double cpuBefore = cpuMs(program.processId());
-    QElapsedTimer window;
-    window.start();
-    runFor(MeasureSeconds * 1000);
-    const double ourCpuMs = cpuMs(program.processId()) - cpuBefore;
-    const qint64 ourProbes = probesCounted(Port) - probesBefore;
-    const double seconds = double(window.elapsed()) / 1000;
-    ::kill(pid_t(program.processId()), SIGTERM);
-    if (!program.waitForFinished(30000) || program.exitCode() != 0 || cpuBefore < 0 || ourProbes <= 0) {
-        std::fprintf(stderr, "bench_cpu: the program did not probe or end as it should\n");
-        return 1;
-    }
-
-    QProcess fping;
-    fping.start(QStringLiteral("fping"), FpingArguments + QStringList{"-q"} + targets);
-    if (!fping.waitForStarted(10000)) {
-        std::fprintf(stderr, "bench_cpu: fping: %s\n", qPrintable(fping.errorString()));
-        return 1;
-    }
-    runFor(MeasureSeconds * 1000);
-    const double fpingCpuMs = cpuMs(fping.processId());
-    ::kill(pid_t(fping.processId()), SIGINT);
-    fping.waitForFinished(30000);
-    // Its summary: "<target> : xmt/rcv/%loss = 20/20/0%" for each.
-    qint64 fpingProbes = 0;
-    static const QRegularExpression sent(QStringLiteral(" = (\\d+)/"));
-    for (const QString& line : QString::fromUtf8(fping.readAllStandardError()).split(QLatin1Char('\n'))) {
-        if (const QRegularExpressionMatch match = sent.match(line); match.hasMatch())
-            fpingProbes += match.captured(1).toLongLong();
-    }
-    if (fpingCpuMs < 0 || fpingProbes <= 0) {
-        std::fprintf(stderr, "bench_cpu: fping did not run as it should\n");
-        return 1;
-    }
-
-    const double ours = ourCpuMs * 1000 / double(ourProbes);
-    const double theirs = fpingCpuMs * 1000 / double(fpingProbes);
-    std::printf("headless tarnwick, history and metrics on, %lld devices every 1 s: %.0f probes/s, %.1f ms CPU per "
-                "1,000 probes; fping %s: %lld probes in %d s, %.1f ms per 1,000; ratio %.2f\n",
-                static_cast<long long>(targets.size()), double(ourProbes) / seconds, ours,
-                qPrintable(FpingArguments.join(QLatin1Char(' '))), static_cast<long long>(fpingProbes), MeasureSeconds,
-                theirs, ours / theirs);
-    std::printf("@ headless_cpu_ms %.2f\n@ headless_probes_per_s %.0f\n@ fping_loop_cpu_ms %.2f\n", ours,
-                double(ourProbes) / seconds, theirs);
     return 0;
 }

@@ -184,7 +184,14 @@ public:
     bool announcePathChanges = false;
     // Whether the map draws the parents learnt from the paths, dotted.
     bool showLearntPaths = false;
+    // The most requests the monitor sends a second when it probes each device once a period:
+    // what a local network takes without its routers and firewalls counting it as a flood.
+    // Raised where the network and its hosts take more, for lists that outgrow it.
+    CopyableAtomic<int> mostProbesPerSecond{DefaultMostProbesPerSecond};
     static constexpr int DefaultPathWatchPeriod = 600;
+    static constexpr int DefaultMostProbesPerSecond = 5000;
+    static constexpr int LeastMostProbesPerSecond = 1000;
+    static constexpr int MostMostProbesPerSecond = 1000000;
     static constexpr int MinPathWatchPeriod = 10;
     static constexpr int MinNetworkWatchPeriod = 10;
     static constexpr int MaxNetworkWatchPeriod = 7 * 24 * 3600;
@@ -252,6 +259,9 @@ void Settings::forEachStoredField(Visitor&& visit)
                                                MaxNetworkWatchPeriod});
     visit(SettingsElement<bool>{"AnnouncePathChanges", &Settings::announcePathChanges, false});
     visit(SettingsElement<bool>{"ShowLearntPaths", &Settings::showLearntPaths, false});
+    visit(SettingsElement<CopyableAtomic<int>>{"MostProbesPerSecond", &Settings::mostProbesPerSecond,
+                                               DefaultMostProbesPerSecond, LeastMostProbesPerSecond,
+                                               MostMostProbesPerSecond});
 }
 
 template <typename T>

@@ -102,6 +102,7 @@ MonitorCore::MonitorCore(Settings& settings, ProbeEngine& engine, Options option
     watchTheNetwork();
     watchThePaths();
     m_settings.onChange(&Settings::probePeriod, m_data.get(), [this] { paceEngineSoon(); });
+    m_settings.onChange(&Settings::mostProbesPerSecond, m_data.get(), [this] { paceEngineSoon(); });
     m_data->connectReceiver(m_data.get(),
                             {.changed =
                                  [this](DeviceEntryChangedEvent* event) {
@@ -252,8 +253,9 @@ void MonitorCore::paceEngine()
     const QList<DeviceEntry> entries = m_data->entries();
     const qint64 requests = ProbeRate::requestsOf(entries);
     const qint64 period = qint64(std::max(0, m_settings.probePeriod.load())) * 1000;
-    m_engine.setInterval(ProbeRate::intervalNs(requests, period));
-    const QString outgrown = ProbeRate::outgrownText(entries.size(), requests, period);
+    const qint64 ceiling = ProbeRate::ceilingOf(m_settings);
+    m_engine.setInterval(ProbeRate::intervalNs(requests, period, ceiling));
+    const QString outgrown = ProbeRate::outgrownText(entries.size(), requests, period, ceiling);
     // A list whose reading was given up (the program is quitting) is only a part of itself.
     const bool quitting = m_options.stopLoading && m_options.stopLoading();
     if (!outgrown.isEmpty() && outgrown != m_paceReported && !quitting)

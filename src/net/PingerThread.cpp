@@ -281,14 +281,15 @@ void PingerThread::runPeriods(qint64 period)
         qint64 requests = 0;
         const QStringList ips = addresses(m_data, &requests);
         // Where the list outgrows the engine's ceiling, the round stretches to what it can send.
-        const qint64 length = ProbeRate::effectivePeriodMs(requests, period);
+        const qint64 ceiling = ProbeRate::ceilingOf(m_settings);
+        const qint64 length = ProbeRate::effectivePeriodMs(requests, period, ceiling);
         // At the engine's pace, as fping -l sends, handed over a little ahead of it: the
         // engine's queue then holds what leaves within QueueAheadMs, so that "Ping now" or a
         // scan waits behind that much of the list, not a whole round of it. One whose last probe
         // is still out goes as soon as that ends rather than a round later.
         // A device of several checks hands the engine a request for each at once, and the
         // devices are spread so that the requests keep the engine's pace.
-        const qint64 intervalNs = ProbeRate::intervalNs(requests, period);
+        const qint64 intervalNs = ProbeRate::intervalNs(requests, period, ceiling);
         const qint64 deviceIntervalNs = ips.isEmpty() ? intervalNs : intervalNs * requests / ips.size();
         for (qsizetype i = 0; i < ips.size(); ++i) {
             if (!holdBack() || !keepUpWithTheEngine(intervalNs))

@@ -225,7 +225,8 @@ void SettingsDialog::showPass()
     if (settings.probePeriod.load() > 0) {
         // Side by side, the list may need more probes a second than the engine sends.
         const QString outgrown = ProbeRate::outgrownText(devices, ProbeRate::requestsOf(entries),
-                                                         qint64(settings.probePeriod.load()) * 1000);
+                                                         qint64(settings.probePeriod.load()) * 1000,
+                                                         ProbeRate::ceilingOf(settings));
         m_pass->setText(outgrown.isEmpty() ? QString() : PhraseBook::translate(outgrown) + QLatin1Char('.'));
         return;
     }
