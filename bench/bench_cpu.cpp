@@ -10,6 +10,7 @@
 //   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
 #include "BenchTool.h"
 #include "ProbesCounted.h"
+#include "WatchingProgram.h"
 #include "net/ProbeRate.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -78,48 +79,32 @@ int measureSeconds(const Case& c)
 
 Measured runProgram(const QString& executable, const Case& c)
 {
-    QTemporaryDir dir;
-    QByteArray devices = "<DeviceEntries>\n";
-    for (const QString& ip : targetsOf(c.devices))
-        devices += "<DeviceEntry IP=\"" + ip.toUtf8() + "\"/>\n";
-    devices += "</DeviceEntries>\n";
-    writeFile(dir.filePath(QStringLiteral("DeviceConfig.xml")), devices);
-    writeFile(dir.filePath(QStringLiteral("Settings.xml")),
-              QStringLiteral("<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>%1</ProbePeriod>"
-                             "<MostProbesPerSecond>%2</MostProbesPerSecond></Settings>")
-                  .arg(c.periodS)
-                  .arg(c.ceiling)
-                  .toUtf8());
-    QProcess program;
-    program.setWorkingDirectory(dir.path());
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.setStandardOutputFile(QProcess::nullDevice());
-    program.start(executable, {"--headless", "--metrics", QString::number(Port)});
-    if (!program.waitForStarted(10000))
-        return {};
+    WatchingProgram program(executable, targetsOf(c.devices),
+                            QStringLiteral("<PingTimeout>1000</PingTimeout><ProbePeriod>%1</ProbePeriod>"
+                                           "<MostProbesPerSecond>%2</MostProbesPerSecond>")
+                                .arg(c.periodS)
+                                .arg(c.ceiling)
+                                .toUtf8(),
+                            Port);
     // Settled: every device probed twice, and the history has its devices.
-    QElapsedTimer warmUp;
-    warmUp.start();
-    while (probesCounted(Port) < 2 * qint64(c.devices) && warmUp.elapsed() < 120000)
-        runFor(500);
+    if (!program.probed(2 * qint64(c.devices), 120000))
+        return {};
     const qint64 probesBefore = probesCounted(Port);
-    const double cpuBefore = cpuMs(program.processId());
+    const double cpuBefore = cpuMs(program.pid());
     QElapsedTimer window;
     window.start();
     runFor(measureSeconds(c) * 1000);
-    const double cpu = cpuMs(program.processId()) - cpuBefore;
+    const double cpu = cpuMs(program.pid()) - cpuBefore;
     const qint64 probes = probesCounted(Port) - probesBefore;
     const double seconds = double(window.elapsed()) / 1000;
-    ::kill(pid_t(program.processId()), SIGTERM);
-    if (!program.waitForFinished(60000) || program.exitCode() != 0 || cpuBefore < 0 || probes <= 0)
+    if (!program.end() || cpuBefore < 0 || probes <= 0)
         return {};
     return {cpu * 1000 / double(probes), double(probes) / seconds};
 }
 
 QStringList fpingArguments(const Case& c)
 {
-    const double intervalMs =
-        double(Tarnwick::ProbeRate::intervalNs(c.devices, c.periodS * 1000, c.ceiling)) / 1e6;
+    const double intervalMs = double(Tarnwick::ProbeRate::intervalNs(c.devices, c.periodS * 1000, c.ceiling)) / 1e6;
     return {"-l", "-Q", "3600", "-p", QString::number(c.periodS * 1000), "-i", QString::number(intervalMs, 'f', 4)};
 }
 
@@ -162,8 +147,8 @@ int main(int argc, char** argv)
     // The peer answers every address of the /15 as its own.
     QProcess route;
     route.start(QStringLiteral("ip"), {"route", "add", "10.90.0.0/15", "via", "10.80.255.2"});
-    if (!network.runInside({"ip", "route", "add", "local", "10.90.0.0/15", "dev", "lo"}) || !route.waitForFinished(10000)
-        || route.exitCode() != 0) {
+    if (!network.runInside({"ip", "route", "add", "local", "10.90.0.0/15", "dev", "lo"})
+        || !route.waitForFinished(10000) || route.exitCode() != 0) {
         std::fprintf(stderr, "bench_cpu: could not set up the answering /15\n");
         return 1;
     }

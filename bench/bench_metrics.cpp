@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Prometheus metrics with 2,000 devices in the list, inside a network namespace of its
 // own where every loopback address answers:
-// - how long a scrape of /metrics takes (median and worst of 30) and how large it is;
+// - how long a scrape of the shipped program's /metrics takes (tarnwick --headless, probing one
+//   device after another without a gap; median and worst of 30) and how large it is;
 // - the monitor's results per second at gap 0, real probes, with the metrics recorded and
 //   scraped every second, against without them (three rounds of each, taken in turn, medians).
 // Needs root.
 #include "../tests/common/RunningPinger.h"
 #include "BenchTool.h"
+#include "WatchingProgram.h"
 #include "data/Data.h"
 #include "data/Settings.h"
 #include "history/DeviceStatistics.h"
@@ -36,6 +38,7 @@ using namespace Tarnwick;
 namespace {
 
 constexpr int Port = 9716;
+constexpr int ProgramPort = 9715;
 
 } // namespace
 
@@ -55,10 +58,38 @@ int main(int argc, char** argv)
     settings.pingTimeGap = 0;
     settings.pingTimeout = 1000;
     settings.logStateChange = false;
+    QStringList addresses;
+    for (int i = 0; i < devices; ++i)
+        addresses << QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+
+    QList<double> scrapeMs;
+    qsizetype bytes = 0;
+    {
+        WatchingProgram program(QStringLiteral(TARNWICK_EXECUTABLE), addresses,
+                                "<PingTimeGap>0</PingTimeGap><PingTimeout>1000</PingTimeout>", ProgramPort);
+        // Every device probed a few times, so that every series is there.
+        if (!program.probed(4 * devices, 60000)) {
+            std::fprintf(stderr, "bench_metrics: the program did not probe as it should\n");
+            return 1;
+        }
+        for (int i = 0; i < 30; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            bytes = httpGet(ProgramPort, "/metrics").size();
+            scrapeMs << double(timer.nsecsElapsed()) / 1e6;
+            runFor(50);
+        }
+        if (!program.end()) {
+            std::fprintf(stderr, "bench_metrics: the program did not end as it should\n");
+            return 1;
+        }
+    }
+    const double worstScrape = *std::max_element(scrapeMs.cbegin(), scrapeMs.cend());
+
     Data data;
     for (int i = 0; i < devices; ++i)
-        data.addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250),
-                                  QStringLiteral("Device %1").arg(i), DeviceTypePC, false, NoReplyResult));
+        data.addEntry(
+            DeviceEntry(addresses.at(i), QStringLiteral("Device %1").arg(i), DeviceTypePC, false, NoReplyResult));
     Data::setInstance(&data);
 
     DeviceStatistics statistics;
@@ -87,17 +118,6 @@ int main(int argc, char** argv)
     while (results.load() < 4 * devices && warmUp.elapsed() < 60000)
         runFor(100);
 
-    QList<double> scrapeMs;
-    qsizetype bytes = 0;
-    for (int i = 0; i < 30; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        bytes = httpGet(Port, "/metrics").size();
-        scrapeMs << double(timer.nsecsElapsed()) / 1e6;
-        runFor(50);
-    }
-    const double worstScrape = *std::max_element(scrapeMs.cbegin(), scrapeMs.cend());
-
     QList<double> withMetrics;
     QList<double> without;
     for (int round = 0; round < 6; ++round) {
@@ -124,8 +144,9 @@ int main(int argc, char** argv)
 
     const double on = median(withMetrics);
     const double off = median(without);
-    std::printf("%d devices: a scrape of /metrics takes %.1f ms (median of 30, worst %.1f ms), %.0f kB\n", devices,
-                median(scrapeMs), worstScrape, double(bytes) / 1000.0);
+    std::printf(
+        "tarnwick --headless, %d devices: a scrape of /metrics takes %.1f ms (median of 30, worst %.1f ms), %.0f kB\n",
+        devices, median(scrapeMs), worstScrape, double(bytes) / 1000.0);
     std::printf("monitor at gap 0: %.0f results/s with metrics recorded and scraped every second, %.0f without "
                 "(%.1f %% fewer)\n",
                 on, off, (off - on) * 100.0 / std::max(off, 1.0));

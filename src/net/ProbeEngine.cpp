@@ -292,9 +292,14 @@ void ProbeEngine::run()
         // read yet overflow the buffer and are lost.
         for (int sent = 0; sent < MaxSendsPerTurn && sendNext(now, finished); ++sent)
             now = monotonicNs();
+        // The IPv4 socket is read after every send, as a nearby host's reply is in before the next
+        // wait; the others only when the wait saw something for them, so that a turn makes no
+        // system call that can only come back empty.
         receiveAll(finished);
-        receiveIpv6(finished);
-        receiveArp(finished);
+        if (m_ready.ipv6)
+            receiveIpv6(finished);
+        if (m_ready.arp)
+            receiveArp(finished);
         finishConnects(finished);
         finishExpired(monotonicNs(), finished);
         for (auto& [done, result] : finished) {
@@ -639,7 +644,7 @@ void ProbeEngine::receiveAll(Finished& finished)
             continue;
         finishWithReply(reply->sequence, now, message, finished);
     }
-    if (!m_socket->isRaw())
+    if (!m_socket->isRaw() && m_ready.ipv4Errors)
         receiveErrorQueue(finished);
 }
 
@@ -816,7 +821,7 @@ void ProbeEngine::receiveIpv6(Finished& finished)
             continue;
         finishWithReply(reply->sequence, now, message, finished);
     }
-    if (!m_socket6->isRaw())
+    if (!m_socket6->isRaw() && m_ready.ipv6Errors)
         receiveIpv6ErrorQueue(finished);
 }
 
@@ -896,9 +901,17 @@ void ProbeEngine::wait(std::int64_t nowNs)
                                {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
     for (const auto& [fd, connecting] : m_connecting)
         fds.push_back({fd, POLLOUT, 0});
-    ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
-    std::uint64_t count = 0;
-    while (::read(m_wakeFd, &count, sizeof count) > 0) { }
+    if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0) {
+        // Interrupted: every socket is read in the next turn.
+        m_ready = {};
+        return;
+    }
+    const auto seen = [&fds](std::size_t i, short events) { return (fds[i].revents & events) != 0; };
+    m_ready = {seen(1, POLLERR), seen(2, POLLIN | POLLERR), seen(2, POLLERR), seen(3, POLLIN | POLLERR)};
+    if (seen(0, POLLIN)) {
+        std::uint64_t count = 0;
+        while (::read(m_wakeFd, &count, sizeof count) > 0) { }
+    }
 }
 
 } // namespace Tarnwick

@@ -209,6 +209,15 @@ private:
     std::map<int, Connecting> m_connecting;
     LocalLinks m_links = LocalLinks::of({});
     LinkChanges m_linkChanges;
+    // What the last wait saw waiting on the sockets; everything before the first.
+    struct Readiness
+    {
+        bool ipv4Errors = true;
+        bool ipv6 = true;
+        bool ipv6Errors = true;
+        bool arp = true;
+    };
+    Readiness m_ready;
     std::int64_t m_linksReadNs = 0;
     bool m_linksRead = false;
 

@@ -198,7 +198,8 @@ void DeviceDetailsDialog::refresh()
     const Settings& settings = Settings::instance();
     const qint64 devices = Data::instance() ? std::max<qint64>(1, Data::instance()->entries().size()) : 1;
     series.quietMs = settings.probePeriod.load() > 0
-        ? ProbeRate::effectivePeriodMs(devices, qint64(settings.probePeriod.load()) * 1000, ProbeRate::ceilingOf(settings))
+        ? ProbeRate::effectivePeriodMs(devices, qint64(settings.probePeriod.load()) * 1000,
+                                       ProbeRate::ceilingOf(settings))
         : devices * (qint64(settings.pingTimeGap.load()) + settings.pingTimeout.load());
     m_graph->setSeries(series);
 
