@@ -181,7 +181,17 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     m_progress->setObjectName(QStringLiteral("progressBar"));
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Fill from-to range"), this));
+    // The scan's option sits over the range it applies to, at the end of the range's heading,
+    // so that the range's row keeps the room its fields and buttons need.
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(new QLabel(tr("Fill from-to range"), this));
+    heading->addStretch(1);
+    m_quickCheckBox->setObjectName(QStringLiteral("quickScanCheckBox"));
+    m_quickCheckBox->setChecked(true);
+    m_quickCheckBox->setToolTip(tr("Once hosts have answered, a silent address is waited for ten times the slowest "
+                                   "answer, at least 0.1 s, instead of the whole time-out"));
+    heading->addWidget(m_quickCheckBox);
+    layout->addLayout(heading);
     auto* range = new QHBoxLayout;
     //: The label of the first address of the range
     auto* fromLabel = new QLabel(tr("From"), this);
@@ -193,11 +203,6 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     toLabel->setBuddy(m_toEdit);
     range->addWidget(toLabel);
     range->addWidget(m_toEdit);
-    m_quickCheckBox->setObjectName(QStringLiteral("quickScanCheckBox"));
-    m_quickCheckBox->setChecked(true);
-    m_quickCheckBox->setToolTip(tr("Once hosts have answered, a silent address is waited for ten times the slowest "
-                                   "answer, at least 0.1 s, instead of the whole time-out"));
-    range->addWidget(m_quickCheckBox);
     QPushButton* start = addButton(range, this, tr("Start search"), "startButton");
     //: Button: stops the search
     m_stopButton = addButton(range, this, tr("Stop"), "stopButton");
