@@ -17,9 +17,9 @@ class ProbeEngine;
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
 // "from" value to its "to" value; hosts on a local link are asked by ARP first. Many addresses
 // are in flight at once, each given a second at most: a quick scan gives up a silent one sooner
-// once answers have shown the round trips (QuickScanWait); each result is told by addressProbed in box order
-// (an answer that comes early waits for the ones before it), and the end of a scan that was not
-// stopped by scanCompleted. Both are emitted on the scan's thread: receivers elsewhere get them
+// once answers have shown the round trips (QuickScanWait). Each result is told by addressProbed
+// in box order (an answer that comes early waits for the ones before it), and the end of a scan
+// that was not stopped by scanCompleted. Both are emitted on the scan's thread: receivers elsewhere get them
 // queued.
 class DiscoverDevicesThread : public QThread
 {
