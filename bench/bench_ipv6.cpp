@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // IPv6 discovery inside a namespace network of its own: fd77:6:1::1 to fd77:6:1::fe, 5 hosts
-// answering and 249 addresses silent, time-out 1000 ms, with "tarnwick --scan" next to
-// fping -6 on the same addresses in the same run (one request a millisecond, a second each, no
-// retry, 40 bytes of data as ours carry). Needs root.
+// answering and 249 addresses silent, time-out 1000 ms, with "tarnwick --scan --full-wait" next
+// to fping -6 on the same addresses in the same run (one request a millisecond, a whole second
+// each, no retry, 40 bytes of data as ours carry). Needs root.
 #include "BenchTool.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
@@ -39,14 +39,15 @@ int main(int argc, char** argv)
         }
     }
 
-    const ToolRun ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE), {"--scan", targets.first(), targets.last()});
+    const ToolRun ours = runTool(QStringLiteral(TARNWICK_EXECUTABLE),
+                                 {"--scan", targets.first(), targets.last(), "--full-wait"});
     const int ourActive = QRegularExpression(QStringLiteral("Active: (\\d+)/254"))
                               .match(QString::fromUtf8(ours.output))
                               .captured(1)
                               .toInt();
     const QStringList fpingOptions = {"-6", "-a", "-q", "-i", "1", "-t", "1000", "-r", "0", "-b", "40"};
     const ToolRun fping = runTool(QStringLiteral("fping"), fpingOptions + targets);
-    std::printf("discovery of %s to %s: tarnwick --scan %d active in %.2f s; fping %s: %d in %.2f s\n",
+    std::printf("discovery of %s to %s: tarnwick --scan --full-wait %d active in %.2f s; fping %s: %d in %.2f s\n",
                 qPrintable(targets.first()), qPrintable(targets.last()), ourActive, ours.seconds,
                 qPrintable(fpingOptions.join(QLatin1Char(' '))), int(fping.output.count('\n')), fping.seconds);
     if (ours.seconds >= 0 && ours.output.contains("Search completed"))

@@ -1491,6 +1491,15 @@ hinter %1</translation>
         <extracomment>In a column of the results: the host did not answer, or is not in the device list</extracomment>
         <translation>nein</translation>
     </message>
+    <message>
+        <source>Quick scan</source>
+        <extracomment>A scan that gives up silent addresses early</extracomment>
+        <translation>Schnelle Suche</translation>
+    </message>
+    <message>
+        <source>Once hosts have answered, a silent address is waited for ten times the slowest answer, at least 0.1 s, instead of the whole time-out</source>
+        <translation>Sobald Hosts geantwortet haben, wird auf eine stumme Adresse zehnmal so lange wie die langsamste Antwort gewartet, mindestens 0,1 s, statt des ganzen Zeitlimits</translation>
+    </message>
 </context>
 <context>
     <name>Tarnwick::EchoOptionsField</name>

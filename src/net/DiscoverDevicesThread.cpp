@@ -10,13 +10,14 @@
 
 namespace Tarnwick {
 
-DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs)
+DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs, Wait wait)
     : m_range(range)
     , m_engine(&engine)
     , m_client(engine.newClient())
     , m_probe(NetworkProbe::overNetwork(engine, m_client, true))
     , m_timeoutMs(timeoutMs)
 {
+    engine.setQuickWait(m_client, wait == Wait::Quick);
 }
 
 DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs)
@@ -24,6 +25,12 @@ DiscoverDevicesThread::DiscoverDevicesThread(const ScanRange& range, ProbeFuncti
     , m_probe(NetworkProbe::from(std::move(probe)))
     , m_timeoutMs(timeoutMs)
 {
+}
+
+DiscoverDevicesThread::~DiscoverDevicesThread()
+{
+    if (m_engine)
+        m_engine->setQuickWait(m_client, false);
 }
 
 void DiscoverDevicesThread::withdrawQueued()

@@ -16,9 +16,10 @@ class ProbeEngine;
 
 // Probes every address of a box of IPv4 addresses once: each octet runs on its own from its
 // "from" value to its "to" value; hosts on a local link are asked by ARP first. Many addresses
-// are in flight at once, each given a second; each result is told by addressProbed in box order
-// (an answer that comes early waits for the ones before it), and the end of a scan that was not
-// stopped by scanCompleted. Both are emitted on the scan's thread: receivers elsewhere get them
+// are in flight at once, each given a second at most: a quick scan gives up a silent one sooner
+// once answers have shown the round trips (QuickScanWait). Each result is told by addressProbed
+// in box order (an answer that comes early waits for the ones before it), and the end of a scan
+// that was not stopped by scanCompleted. Both are emitted on the scan's thread: receivers elsewhere get them
 // queued.
 class DiscoverDevicesThread : public QThread
 {
@@ -32,10 +33,15 @@ public:
     // whatever the size of the box.
     static constexpr int MaxInFlight = 2048;
 
+    // How long a silent address is waited for: as QuickScanWait says, or the whole time-out.
+    enum class Wait { Quick, Full };
+
     // Over the network, through engine, which must outlive the scan.
-    DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs = TimeoutMs);
+    DiscoverDevicesThread(const ScanRange& range, ProbeEngine& engine, int timeoutMs = TimeoutMs,
+                          Wait wait = Wait::Quick);
     // probe: a stand-in for the network (tests).
     DiscoverDevicesThread(const ScanRange& range, ProbeFunction probe, int timeoutMs = TimeoutMs);
+    ~DiscoverDevicesThread() override;
 
     void requestStop();
 

@@ -59,4 +59,13 @@ std::optional<std::int64_t> OutstandingTable::nextDeadline() const
     return m_byDeadline.begin()->first;
 }
 
+void OutstandingTable::reschedule(const std::function<std::int64_t(const Request&)>& deadlineOf)
+{
+    m_byDeadline.clear();
+    for (auto& [sequence, request] : m_bySequence) {
+        request.deadlineNs = deadlineOf(request);
+        m_byDeadline.emplace(request.deadlineNs, sequence);
+    }
+}
+
 } // namespace Tarnwick

@@ -5,6 +5,7 @@
 #include "data/ProbeResult.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -29,6 +30,9 @@ public:
         std::int64_t sentRealNs = 0;
         // Where an ICMPv6 request went (address is then 0).
         std::optional<IpAddress> ipv6 = std::nullopt;
+        // Who asked (the engine's client), and the longest it may wait.
+        std::uint64_t client = 0;
+        int timeoutMs = 0;
     };
 
     // A sequence number no outstanding request uses, the one after the last handed out where
@@ -40,6 +44,8 @@ public:
     // The requests whose deadline has come, taken out, earliest first.
     std::vector<Request> takeExpired(std::int64_t nowNs);
     std::optional<std::int64_t> nextDeadline() const;
+    // Gives every request the deadline deadlineOf says for it.
+    void reschedule(const std::function<std::int64_t(const Request&)>& deadlineOf);
     std::size_t size() const { return m_bySequence.size(); }
 
 private:

@@ -3,6 +3,7 @@
 
 #include "EchoPacket.h"
 #include "NetLogging.h"
+#include "QuickScanWait.h"
 #include "TickCounter.h"
 #include "data/PhraseBook.h"
 
@@ -141,6 +142,12 @@ ProbeResult tooLong(std::uint32_t pathMtu)
     return {ProbeResult::SocketError, 0, PhraseBook::english(PhraseBook::PathMtu, {QString::number(pathMtu)})};
 }
 
+// The wait of a quick client's request: see QuickScanWait.
+std::int64_t quickWaitNs(int timeoutMs, std::optional<std::chrono::microseconds> slowestAnswer)
+{
+    return std::chrono::nanoseconds(QuickScanWait::wait(std::chrono::milliseconds(timeoutMs), slowestAnswer)).count();
+}
+
 ProbeResult connectFailure(int error)
 {
     if (error == ECONNREFUSED)
@@ -182,6 +189,49 @@ void ProbeEngine::setInterval(std::int64_t intervalNs)
 {
     std::lock_guard lock(m_mutex);
     m_intervalNs = intervalNs;
+}
+
+void ProbeEngine::setQuickWait(Client client, bool quick)
+{
+    std::lock_guard lock(m_mutex);
+    if (!quick)
+        m_quickClients.erase(client);
+    else
+        m_quickClients.try_emplace(client);
+}
+
+std::int64_t ProbeEngine::answerWaitNs(Client client, int timeoutMs)
+{
+    std::lock_guard lock(m_mutex);
+    const auto quick = m_quickClients.find(client);
+    return quick == m_quickClients.end() ? std::int64_t(timeoutMs) * 1000000 : quickWaitNs(timeoutMs, quick->second);
+}
+
+void ProbeEngine::heardAnswer(Client client, std::int64_t roundTripNs)
+{
+    const std::chrono::microseconds roundTrip(roundTripNs / 1000);
+    std::optional<std::chrono::microseconds> slowest;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto quick = m_quickClients.find(client);
+        if (quick == m_quickClients.end() || (quick->second && *quick->second >= roundTrip))
+            return;
+        quick->second = roundTrip;
+        slowest = roundTrip;
+    }
+    // Every wait of the client's is measured from its own send again: those sent before the
+    // first answer are cut short, and a slower answer lengthens those still out.
+    m_outstanding.reschedule([client, slowest](const OutstandingTable::Request& request) {
+        return request.client == client ? request.sentNs + quickWaitNs(request.timeoutMs, slowest) : request.deadlineNs;
+    });
+    std::multimap<std::int64_t, ArpWait> arpWaiting;
+    for (auto& [deadlineNs, wait] : m_arpWaiting) {
+        const std::int64_t due = wait.request.client == client
+            ? wait.sentNs + quickWaitNs(wait.request.timeoutMs, slowest)
+            : deadlineNs;
+        arpWaiting.emplace(due, std::move(wait));
+    }
+    m_arpWaiting.swap(arpWaiting);
 }
 
 std::size_t ProbeEngine::withdraw(Client client)
@@ -504,7 +554,7 @@ bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
         return false;
     const std::int64_t sentNs = monotonicNs();
     m_pacer.sent(sentNs);
-    m_arpWaiting.emplace(sentNs + std::int64_t(request.timeoutMs) * 1000000,
+    m_arpWaiting.emplace(sentNs + answerWaitNs(request.client, request.timeoutMs),
                          ArpWait{std::move(request), *link, sentNs});
     return true;
 }
@@ -516,12 +566,14 @@ void ProbeEngine::receiveArp(Finished& finished)
     while (const std::optional<ArpSocket::Received> received = m_arp->receive()) {
         // Only an answer from the address asked, to our own question, on the link it went out on.
         std::vector<Pending> answered;
+        std::vector<std::pair<Client, std::int64_t>> roundTrips;
         const std::int64_t now = monotonicNs();
         for (auto it = m_arpWaiting.begin(); it != m_arpWaiting.end();) {
             const ArpWait& wait = it->second;
             if (wait.request.address == received->reply.senderAddress
                 && wait.link.address == received->reply.targetAddress
                 && wait.link.interfaceIndex == received->interfaceIndex) {
+                roundTrips.emplace_back(wait.request.client, now - wait.sentNs);
                 if (wait.request.onLink == OnLink::ArpOnly) {
                     ProbeResult result = ProbeResult::reply(std::chrono::microseconds((now - wait.sentNs) / 1000));
                     result.hardwareAddress = ArpPacket::number(received->reply.senderHardware);
@@ -533,13 +585,17 @@ void ProbeEngine::receiveArp(Finished& finished)
                 ++it;
             }
         }
-        // The echo requests go ahead of what waits to be sent: their ARP question was sent already.
-        std::lock_guard lock(m_mutex);
-        for (Pending& request : answered) {
-            request.onLink = OnLink::EchoOnly;
-            request.answeredArp = true;
-            m_queue.push_front(std::move(request));
+        {
+            // The echo requests go ahead of what waits to be sent: their ARP question was sent already.
+            std::lock_guard lock(m_mutex);
+            for (Pending& request : answered) {
+                request.onLink = OnLink::EchoOnly;
+                request.answeredArp = true;
+                m_queue.push_front(std::move(request));
+            }
         }
+        for (const auto& [client, roundTripNs] : roundTrips)
+            heardAnswer(client, roundTripNs);
     }
 }
 
@@ -607,8 +663,9 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         return true;
     }
     m_outstanding.insert(*sequence,
-                         {request.address, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000,
-                          std::move(request.done), request.answeredArp, sentRealNs});
+                         {request.address, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs),
+                          std::move(request.done), request.answeredArp, sentRealNs, std::nullopt, request.client,
+                          request.timeoutMs});
     return true;
 }
 
@@ -694,9 +751,9 @@ ssize_t ProbeEngine::sendPacket(IcmpSocket& socket, const sockaddr* destination,
 void ProbeEngine::finishWithReply(std::uint16_t sequence, std::int64_t nowNs, msghdr& message, Finished& finished)
 {
     OutstandingTable::Request answered = m_outstanding.take(sequence);
-    finished.emplace_back(
-        std::move(answered.done),
-        ProbeResult::reply(std::chrono::microseconds(roundTripNs(answered, nowNs, receivedRealNs(message)) / 1000)));
+    const std::int64_t roundTrip = roundTripNs(answered, nowNs, receivedRealNs(message));
+    finished.emplace_back(std::move(answered.done), ProbeResult::reply(std::chrono::microseconds(roundTrip / 1000)));
+    heardAnswer(answered.client, roundTrip);
 }
 
 std::optional<int> ProbeEngine::receiveErrorQueue(Finished& finished)
@@ -786,8 +843,8 @@ bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
         return true;
     }
     m_outstanding.insert(*sequence,
-                         {0, sentNs, sentNs + std::int64_t(request.timeoutMs) * 1000000, std::move(request.done), false,
-                          sentRealNs, request.ipv6});
+                         {0, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs), std::move(request.done), false,
+                          sentRealNs, request.ipv6, request.client, request.timeoutMs});
     return true;
 }
 

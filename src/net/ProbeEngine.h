@@ -13,6 +13,7 @@
 #include "data/ProbeResult.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace Tarnwick {
@@ -100,6 +102,12 @@ public:
     // unreachable), and so does the connection made.
     void submitTracingConnect(const IpAddress& address, std::uint16_t port, std::uint8_t hopLimit, int timeoutMs,
                               ProbeCompletion done, Client client = 0);
+    // Whether the client's echo requests and ARP questions that go unanswered (a scan's) are
+    // given up early: each waits as QuickScanWait says from the slowest echo or ARP answer the
+    // client has had so far, counted from its own send, and a slower answer later lengthens the
+    // waits of those still out. Off for every client unless turned on; turning it off forgets
+    // the client, whose requests already out keep their waits.
+    void setQuickWait(Client client, bool quick);
     // Drops the client's requests that wait to be sent (a stopped scan's), so that they hold
     // up no one behind them; their done is never called. Returns how many.
     std::size_t withdraw(Client client);
@@ -149,6 +157,11 @@ private:
     };
     using Finished = std::vector<std::pair<ProbeCompletion, ProbeResult>>;
 
+    // How long a request of the client's that leaves now may wait for its answer.
+    std::int64_t answerWaitNs(Client client, int timeoutMs);
+    // An echo or ARP answer came to one of the client's requests after roundTripNs: a quick
+    // client's slowest answer so far may have grown, and with it the waits of its requests out.
+    void heardAnswer(Client client, std::int64_t roundTripNs);
     void startThread();
     void run();
     bool sendNext(std::int64_t nowNs, Finished& finished);
@@ -199,6 +212,9 @@ private:
     // must wake it.
     bool m_sleepsWithEmptyQueue = false;
     std::int64_t m_intervalNs = ProbePacer::DefaultIntervalNs;
+    // The clients whose silent requests are given up early, with the slowest answer each has
+    // had so far (none before its first).
+    std::unordered_map<Client, std::optional<std::chrono::microseconds>> m_quickClients;
 
     // The engine's thread alone touches these.
     // The echo request being sent, kept between sends so that its memory is taken once.

@@ -105,6 +105,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             if (!ok || line.timeoutMs < 0 || line.timeoutMs > 600000)
                 return failed(QStringLiteral("--timeout needs a number of milliseconds from 0 to 600000"));
             ++i;
+        } else if (argument == QLatin1String("--full-wait")) {
+            line.quickScan = false;
         } else if (argument == QLatin1String("--neighbours")) {
             continue;
         } else if (argument == QLatin1String("--sweep")) {
@@ -161,6 +163,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
     if (line.mode != Mode::Scan) {
         if (given.contains(QStringLiteral("--timeout")))
             return failed(QStringLiteral("--timeout goes with --scan or --trace"));
+        if (given.contains(QStringLiteral("--full-wait")))
+            return failed(QStringLiteral("--full-wait goes with --scan"));
         if (headless)
             line.mode = Mode::Headless;
         return line;
@@ -228,7 +232,9 @@ QString CommandLine::usage(Mode withoutOptions)
                           "  --port PORT      with --trace: trace by TCP connections to PORT instead of echo\n"
                           "                   requests, for a host that answers no echo (as traceroute -T)\n"
                           "  --timeout MS     with --scan or --trace: wait MS milliseconds for each reply\n"
-                          "                   (default 1000)\n"
+                          "                   (default 1000); once hosts have answered, --scan waits for a silent\n"
+                          "                   address ten times the slowest answer (at least 100 ms) at most\n"
+                          "  --full-wait      with --scan: wait the whole time-out for every silent address\n"
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
                           "                   print who answers, with hardware address, vendor and name; touches no\n"
                           "                   file\n"

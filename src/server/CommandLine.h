@@ -20,6 +20,9 @@ struct CommandLine
     QString error; // Mode::Error: what was wrong, in one line
     ScanRange scanRange; // Mode::Scan
     int timeoutMs = 1000; // Mode::Scan and Mode::Trace
+    // Mode::Scan: a silent address is given up once it has waited ten times the slowest answer
+    // (QuickScanWait) rather than the whole time-out; --full-wait turns it off.
+    bool quickScan = true;
     QString traceTarget; // Mode::Trace: an address or a name
     quint16 tracePort = 0; // Mode::Trace: a TCP port to trace by, or 0 for echo requests
     WatchedNetworks sweepNetworks; // Mode::Sweep

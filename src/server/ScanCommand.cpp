@@ -19,7 +19,9 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command, ProbeEng
     if (engine.hasSocket() && !engine.asksByArp())
         std::fprintf(stderr, "Hosts on the local link are asked by echo alone: no packet socket for ARP (%s).\n",
                      std::strerror(engine.arpSocketError()));
-    DiscoverDevicesThread scan(command.scanRange, engine, command.timeoutMs);
+    DiscoverDevicesThread scan(command.scanRange, engine, command.timeoutMs,
+                               command.quickScan ? DiscoverDevicesThread::Wait::Quick
+                                                 : DiscoverDevicesThread::Wait::Full);
     QObject::connect(&scan, &DiscoverDevicesThread::addressProbed, &printer, &ScanCommand::scanResult);
     QObject::connect(&scan, &DiscoverDevicesThread::scanCompleted, &printer, &ScanCommand::scanCompleted);
     scan.start();

@@ -166,6 +166,8 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     , m_stopButton(nullptr)
     //: Devices added from here tell when their state changes
     , m_informCheckBox(new QCheckBox(tr("Information on state change"), this))
+    //: A scan that gives up silent addresses early
+    , m_quickCheckBox(new QCheckBox(tr("Quick scan"), this))
     , m_names(new ReverseNameLookup(this))
     , m_neighbours(neighbours)
 {
@@ -179,7 +181,17 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     m_progress->setObjectName(QStringLiteral("progressBar"));
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Fill from-to range"), this));
+    // The scan's option sits over the range it applies to, at the end of the range's heading,
+    // so that the range's row keeps the room its fields and buttons need.
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(new QLabel(tr("Fill from-to range"), this));
+    heading->addStretch(1);
+    m_quickCheckBox->setObjectName(QStringLiteral("quickScanCheckBox"));
+    m_quickCheckBox->setChecked(true);
+    m_quickCheckBox->setToolTip(tr("Once hosts have answered, a silent address is waited for ten times the slowest "
+                                   "answer, at least 0.1 s, instead of the whole time-out"));
+    heading->addWidget(m_quickCheckBox);
+    layout->addLayout(heading);
     auto* range = new QHBoxLayout;
     //: The label of the first address of the range
     auto* fromLabel = new QLabel(tr("From"), this);
@@ -261,7 +273,8 @@ DiscoverDevicesDialog::DiscoverDevicesDialog(ProbeEngine& engine, MonitorSwitch 
     setMinimumSize(300, 150);
     // Keyboard order follows the layout: the range first.
     QWidget::setTabOrder(m_fromEdit, m_toEdit);
-    QWidget::setTabOrder(m_toEdit, start);
+    QWidget::setTabOrder(m_toEdit, m_quickCheckBox);
+    QWidget::setTabOrder(m_quickCheckBox, start);
     QWidget::setTabOrder(start, m_tree);
     QWidget::setTabOrder(m_tree, selectActive);
     QWidget::setTabOrder(selectActive, selectAll);
@@ -451,7 +464,9 @@ void DiscoverDevicesDialog::startScan(const ScanRange& range)
     m_progress->setValue(0);
     m_progress->show();
 
-    m_scan = new DiscoverDevicesThread(range, m_engine);
+    m_scan = new DiscoverDevicesThread(range, m_engine, DiscoverDevicesThread::TimeoutMs,
+                                       m_quickCheckBox->isChecked() ? DiscoverDevicesThread::Wait::Quick
+                                                                    : DiscoverDevicesThread::Wait::Full);
     connect(m_scan, &DiscoverDevicesThread::addressProbed, this, &DiscoverDevicesDialog::scanResult);
     connect(m_scan, &DiscoverDevicesThread::scanCompleted, this, &DiscoverDevicesDialog::scanCompleted);
     // A finished scan is released; one that still runs is never deleted.

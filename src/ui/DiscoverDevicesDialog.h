@@ -119,6 +119,7 @@ private:
     QProgressBar* m_progress;
     QPushButton* m_stopButton;
     QCheckBox* m_informCheckBox;
+    QCheckBox* m_quickCheckBox;
     ReverseNameLookup* m_names;
     ListedHosts* m_listed = nullptr; // none without a store
     QHash<QString, QTreeWidgetItem*> m_rowsByAddress;

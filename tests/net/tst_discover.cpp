@@ -2,6 +2,7 @@
 #include "net/DiscoverDevicesThread.h"
 #include "net/NameResolver.h"
 #include "net/ProbeEngine.h"
+#include "net/QuickScanWait.h"
 #include "netlab/NetworkSandbox.h"
 #include "netlab/PeerNetwork.h"
 
@@ -66,6 +67,33 @@ class TestDiscover : public QObject
     Q_OBJECT
 
 private slots:
+    // How long a quick scan waits for a silent address, from the slowest answer so far.
+    void quickScanWait_data()
+    {
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<qint64>("slowestUs"); // -1: nothing has answered yet
+        QTest::addColumn<qint64>("expectedUs");
+        QTest::newRow("no answer yet: the time-out") << 1000 << qint64(-1) << qint64(1000000);
+        QTest::newRow("3 ms: the least wait") << 1000 << qint64(3000) << qint64(100000);
+        QTest::newRow("10 ms: ten times, the least") << 1000 << qint64(10000) << qint64(100000);
+        QTest::newRow("20 ms: ten times") << 1000 << qint64(20000) << qint64(200000);
+        QTest::newRow("fractions of a millisecond count") << 1000 << qint64(12345) << qint64(123450);
+        QTest::newRow("a tenth of the time-out: the time-out") << 1000 << qint64(100000) << qint64(1000000);
+        QTest::newRow("beyond a tenth: the time-out") << 1000 << qint64(250000) << qint64(1000000);
+        QTest::newRow("time-out below 100 ms: the time-out") << 50 << qint64(1000) << qint64(50000);
+        QTest::newRow("time-out 0") << 0 << qint64(-1) << qint64(0);
+        QTest::newRow("a long time-out") << 60000 << qint64(800000) << qint64(8000000);
+    }
+
+    void quickScanWait()
+    {
+        QFETCH(int, timeoutMs);
+        QFETCH(qint64, slowestUs);
+        QFETCH(qint64, expectedUs);
+        const auto slowest = slowestUs < 0 ? std::nullopt : std::optional(std::chrono::microseconds(slowestUs));
+        QCOMPARE(QuickScanWait::wait(std::chrono::milliseconds(timeoutMs), slowest).count(), expectedUs);
+    }
+
     void boxOrderAndTexts()
     {
         Receiver receiver;

@@ -594,6 +594,8 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("toEdit")));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("quickScanCheckBox")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget*>(QStringLiteral("startButton")));
     }
 };
