@@ -198,10 +198,14 @@ void ProbeEngine::setQuickWait(Client client, bool quick)
         m_quickClients.erase(client);
     else
         m_quickClients.try_emplace(client);
+    m_anyQuickClient = !m_quickClients.empty();
 }
 
 std::int64_t ProbeEngine::answerWaitNs(Client client, int timeoutMs)
 {
+    // The monitor's requests, without a scan under way, take no lock for it.
+    if (!m_anyQuickClient)
+        return std::int64_t(timeoutMs) * 1000000;
     std::lock_guard lock(m_mutex);
     const auto quick = m_quickClients.find(client);
     return quick == m_quickClients.end() ? std::int64_t(timeoutMs) * 1000000 : quickWaitNs(timeoutMs, quick->second);
@@ -209,6 +213,8 @@ std::int64_t ProbeEngine::answerWaitNs(Client client, int timeoutMs)
 
 void ProbeEngine::heardAnswer(Client client, std::int64_t roundTripNs)
 {
+    if (!m_anyQuickClient)
+        return;
     const std::chrono::microseconds roundTrip(roundTripNs / 1000);
     std::optional<std::chrono::microseconds> slowest;
     {
@@ -843,8 +849,8 @@ bool ProbeEngine::sendIpv6(Pending& request, Finished& finished)
         return true;
     }
     m_outstanding.insert(*sequence,
-                         {0, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs), std::move(request.done), false,
-                          sentRealNs, request.ipv6, request.client, request.timeoutMs});
+                         {0, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs), std::move(request.done),
+                          false, sentRealNs, request.ipv6, request.client, request.timeoutMs});
     return true;
 }
 

@@ -215,6 +215,7 @@ private:
     // The clients whose silent requests are given up early, with the slowest answer each has
     // had so far (none before its first).
     std::unordered_map<Client, std::optional<std::chrono::microseconds>> m_quickClients;
+    std::atomic<bool> m_anyQuickClient{false};
 
     // The engine's thread alone touches these.
     // The echo request being sent, kept between sends so that its memory is taken once.
