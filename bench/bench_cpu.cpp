@@ -6,7 +6,10 @@
 // to 30,000; beside each, fping -l -Q 3600 loops over the same targets at the same pace as the
 // program's engine (-p the period, -i its interval between requests). The two run in turn, three
 // times each, and the medians of their CPU time per 1,000 probes are printed. The program's
-// probes are counted from its own metrics, fping's from its closing summary. Needs root.
+// probes are counted from its own metrics, fping's from its closing summary. Last, a discovery
+// of the /16 10.90.0.0/16 (every address answering) by tarnwick --scan --rate 100000 beside
+// fping -i 0 -r 0 -a -q -g over the same /16, three times each in turn: the seconds each takes
+// and the hosts each finds. Needs root.
 //   bench_cpu [program]     (default: the tarnwick of this build; another build's, to compare)
 #include "BenchTool.h"
 #include "ProbesCounted.h"
@@ -133,6 +136,34 @@ Measured runFping(const Case& c, const QString& targetsFile)
     return {cpu * 1000 / double(probes), double(probes) / seconds};
 }
 
+constexpr int ScanRate = 100000;
+
+struct Scan
+{
+    double seconds = -1;
+    int found = 0;
+};
+
+// The seconds a command takes, and the lines of its output that match found.
+Scan timed(const QString& program, const QStringList& arguments, const QRegularExpression& found)
+{
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000) || !process.waitForFinished(120000))
+        return {};
+    Scan scan{double(clock.nsecsElapsed()) / 1e9, 0};
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
+        scan.found += found.match(QString::fromUtf8(line)).hasMatch() ? 1 : 0;
+    return scan;
+}
+
+QStringList fpingScanArguments()
+{
+    return {"-i", "0", "-r", "0", "-t", "1000", "-a", "-q", "-g", "10.90.0.0/16"};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -182,5 +213,29 @@ int main(int argc, char** argv)
                     c.devices, median(ours), c.devices, median(theirs), c.devices, median(rates), c.devices,
                     qPrintable(fpingArguments(c).last()));
     }
+
+    QList<double> ourScans;
+    QList<double> theirScans;
+    int ourFound = 0;
+    int theirFound = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        static const QRegularExpression answered(QStringLiteral("\t[0-9.]+ ms$"));
+        static const QRegularExpression alive(QStringLiteral("^10\\.90\\."));
+        const Scan ours = timed(executable, {"--scan", "10.90.0.0/16", "--rate", QString::number(ScanRate)}, answered);
+        const Scan theirs = timed(QStringLiteral("fping"), fpingScanArguments(), alive);
+        if (ours.seconds < 0 || theirs.seconds < 0) {
+            std::fprintf(stderr, "bench_cpu: the /16 discovery did not run as it should\n");
+            return 1;
+        }
+        std::printf("/16 discovery, round %d: tarnwick --scan --rate %d %.2f s, %d found; fping %s %.2f s, %d found\n",
+                    round + 1, ScanRate, ours.seconds, ours.found,
+                    qPrintable(fpingScanArguments().join(QLatin1Char(' '))), theirs.seconds, theirs.found);
+        ourScans << ours.seconds;
+        theirScans << theirs.seconds;
+        ourFound = ours.found;
+        theirFound = theirs.found;
+    }
+    std::printf("@ scan16_s %.3f\n@ scan16_found %d\n@ fping_scan16_s %.3f\n@ fping_scan16_found %d\n",
+                median(ourScans), ourFound, median(theirScans), theirFound);
     return 0;
 }

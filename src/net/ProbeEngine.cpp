@@ -348,6 +348,8 @@ void ProbeEngine::run()
         // read yet overflow the buffer and are lost.
         for (int sent = 0; sent < MaxSendsPerTurn && sendNext(now, finished); ++sent)
             now = monotonicNs();
+        if (m_toSend.added())
+            sendBatch(finished);
         // The IPv4 socket is read after every send, as a nearby host's reply is in before the next
         // wait; the others only when the wait saw something for them, so that a turn makes no
         // system call that can only come back empty.
@@ -660,6 +662,24 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
     // Taken before the send: the reply may well be in before sendto returns.
     const std::int64_t sentNs = monotonicNs();
     const std::int64_t sentRealNs = clockNs(CLOCK_REALTIME);
+    const auto out = [&] {
+        m_outstanding.insert(*sequence,
+                             {request.address, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs),
+                              std::move(request.done), request.answeredArp, sentRealNs, std::nullopt, request.client,
+                              request.timeoutMs});
+    };
+    if (!request.echo.dontFragment && !request.echo.hopLimit) {
+        // A request of no options of its own leaves with the others of the turn (sendBatch).
+        const auto* to = reinterpret_cast<const sockaddr*>(&destination);
+        if (!m_toSend.add(m_packet.data(), m_packet.size(), to, sizeof destination)) {
+            sendBatch(finished);
+            m_toSend.add(m_packet.data(), m_packet.size(), to, sizeof destination);
+        }
+        m_toSendSequences.push_back(*sequence);
+        m_pacer.sent(sentNs);
+        out();
+        return true;
+    }
     std::optional<int> pathMtu;
     const ssize_t sent = sendEcho(*m_socket, reinterpret_cast<const sockaddr*>(&destination), sizeof destination,
                                   request.echo, pathMtu, finished);
@@ -668,47 +688,57 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
         finished.emplace_back(std::move(request.done), pathMtu ? tooLong(*pathMtu) : ProbeResult::socketError());
         return true;
     }
-    m_outstanding.insert(*sequence,
-                         {request.address, sentNs, sentNs + answerWaitNs(request.client, request.timeoutMs),
-                          std::move(request.done), request.answeredArp, sentRealNs, std::nullopt, request.client,
-                          request.timeoutMs});
+    out();
     return true;
+}
+
+void ProbeEngine::sendBatch(Finished& finished)
+{
+    m_toSend.send(m_socket->fd(), [this, &finished](int index) {
+        OutstandingTable::Request refused = m_outstanding.take(m_toSendSequences[std::size_t(index)]);
+        finished.emplace_back(std::move(refused.done), ProbeResult::socketError());
+    });
+    m_toSendSequences.clear();
 }
 
 void ProbeEngine::receiveAll(Finished& finished)
 {
     if (!hasSocket())
         return;
-    std::uint8_t buffer[1500];
-    for (;;) {
-        sockaddr_in from{};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        msghdr message;
-        const ssize_t received = receiveOne(m_socket->fd(), 0, buffer, sizeof buffer, &from, sizeof from, control,
-                                            sizeof control, message);
-        if (received < 0)
-            break;
+    // Many replies at a time, as a busy turn finds them.
+    for (int received = DatagramBatch::Capacity; received == DatagramBatch::Capacity;) {
+        received = m_received.receive(m_socket->fd());
         const std::int64_t now = monotonicNs();
-        const auto reply = EchoPacket::parseReply(buffer, static_cast<std::size_t>(received), m_socket->isRaw());
-        if (!reply) {
-            const auto error = m_socket->isRaw() ? EchoPacket::parseError(buffer, static_cast<std::size_t>(received))
-                                                 : std::nullopt;
-            if (error && error->identifier == m_identifier)
-                finishWithError(error->sequence, error->destination, error->type, error->code, from.sin_addr.s_addr,
-                                error->nextHopMtu, finished);
-            continue;
+        for (int i = 0; i < received; ++i) {
+            sockaddr_in from{};
+            std::memcpy(&from, &m_received.peer(i), sizeof from);
+            takeDatagram(m_received.data(i), m_received.size(i), from.sin_addr.s_addr, m_received.header(i), now,
+                         finished);
         }
-        const OutstandingTable::Request* request = m_outstanding.find(reply->sequence);
-        // A raw socket sees replies to others too (the filter passes only our identifier,
-        // where it could be attached); a datagram socket's identifier is the kernel's.
-        const EchoPacket::Expected expected{request ? request->address : 0, m_identifier, reply->sequence,
-                                            m_socket->isRaw()};
-        if (!request || request->ipv6 || !expected.accepts(*reply, from.sin_addr.s_addr))
-            continue;
-        finishWithReply(reply->sequence, now, message, finished);
     }
     if (!m_socket->isRaw() && m_ready.ipv4Errors)
         receiveErrorQueue(finished);
+}
+
+void ProbeEngine::takeDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t from, msghdr& message,
+                               std::int64_t nowNs, Finished& finished)
+{
+    const auto reply = EchoPacket::parseReply(data, size, m_socket->isRaw());
+    if (!reply) {
+        const auto error = m_socket->isRaw() ? EchoPacket::parseError(data, size) : std::nullopt;
+        if (error && error->identifier == m_identifier)
+            finishWithError(error->sequence, error->destination, error->type, error->code, from, error->nextHopMtu,
+                            finished);
+        return;
+    }
+    const OutstandingTable::Request* request = m_outstanding.find(reply->sequence);
+    // A raw socket sees replies to others too (the filter passes only our identifier, where it
+    // could be attached); a datagram socket's identifier is the kernel's.
+    const EchoPacket::Expected expected{request ? request->address : 0, m_identifier, reply->sequence,
+                                        m_socket->isRaw()};
+    if (!request || request->ipv6 || !expected.accepts(*reply, from))
+        return;
+    finishWithReply(reply->sequence, nowNs, message, finished);
 }
 
 ssize_t ProbeEngine::sendEcho(IcmpSocket& socket, const sockaddr* destination, socklen_t destinationSize,

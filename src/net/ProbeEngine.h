@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ArpSocket.h"
+#include "DatagramBatch.h"
 #include "IcmpSocket.h"
 #include "Icmpv6Echo.h"
 #include "IpAddress.h"
@@ -164,9 +165,17 @@ private:
     void heardAnswer(Client client, std::int64_t roundTripNs);
     void startThread();
     void run();
+    // Takes the next request whose turn has come; an echo request of no options of its own waits
+    // in m_toSend for the turn's others.
     bool sendNext(std::int64_t nowNs, Finished& finished);
+    // Sends the echo requests waiting in m_toSend; one the socket refuses fails at once.
+    void sendBatch(Finished& finished);
     bool askByArp(Pending& request, std::int64_t nowNs);
     void receiveAll(Finished& finished);
+    // One datagram of the IPv4 socket from an address (network byte order): a reply, or a
+    // network's error about a request.
+    void takeDatagram(const std::uint8_t* data, std::size_t size, std::uint32_t from, struct msghdr& message,
+                      std::int64_t nowNs, Finished& finished);
     // Both return the path MTU of the kernel's own "message too long" error about a send just
     // refused, where there is one.
     std::optional<int> receiveErrorQueue(Finished& finished);
@@ -220,6 +229,10 @@ private:
     // The engine's thread alone touches these.
     // The echo request being sent, kept between sends so that its memory is taken once.
     std::vector<std::uint8_t> m_packet;
+    // The IPv4 replies of a turn, and the echo requests that leave together in it.
+    DatagramBatch m_received;
+    DatagramBatch m_toSend;
+    std::vector<std::uint16_t> m_toSendSequences;
     OutstandingTable m_outstanding;
     ProbePacer m_pacer;
     std::multimap<std::int64_t, ArpWait> m_arpWaiting; // by deadline

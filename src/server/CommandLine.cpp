@@ -107,6 +107,12 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             ++i;
         } else if (argument == QLatin1String("--full-wait")) {
             line.quickScan = false;
+        } else if (argument == QLatin1String("--rate")) {
+            bool ok = false;
+            line.scanRate = i + 1 < arguments.size() ? arguments.at(i + 1).toInt(&ok) : 0;
+            if (!ok || line.scanRate < 1 || line.scanRate > CommandLine::MostScanRate)
+                return failed(QStringLiteral("--rate needs a number of requests a second from 1 to 1000000"));
+            ++i;
         } else if (argument == QLatin1String("--neighbours")) {
             continue;
         } else if (argument == QLatin1String("--sweep")) {
@@ -165,6 +171,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             return failed(QStringLiteral("--timeout goes with --scan or --trace"));
         if (given.contains(QStringLiteral("--full-wait")))
             return failed(QStringLiteral("--full-wait goes with --scan"));
+        if (given.contains(QStringLiteral("--rate")))
+            return failed(QStringLiteral("--rate goes with --scan"));
         if (headless)
             line.mode = Mode::Headless;
         return line;
@@ -235,6 +243,8 @@ QString CommandLine::usage(Mode withoutOptions)
                           "                   (default 1000); once hosts have answered, --scan waits for a silent\n"
                           "                   address ten times the slowest answer (at least 100 ms) at most\n"
                           "  --full-wait      with --scan: wait the whole time-out for every silent address\n"
+                          "  --rate N         with --scan: send at most N requests a second (default 1000, one\n"
+                          "                   a millisecond); more only where the network and its hosts take it\n"
                           "  --neighbours     send one echo request to all IPv6 nodes on each link that is up and\n"
                           "                   print who answers, with hardware address, vendor and name; touches no\n"
                           "                   file\n"

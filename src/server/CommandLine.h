@@ -23,6 +23,10 @@ struct CommandLine
     // Mode::Scan: a silent address is given up once it has waited ten times the slowest answer
     // (QuickScanWait) rather than the whole time-out; --full-wait turns it off.
     bool quickScan = true;
+    // Mode::Scan: the most requests sent a second (--rate); the engine's own pace unless given.
+    int scanRate = DefaultScanRate;
+    static constexpr int DefaultScanRate = 1000;
+    static constexpr int MostScanRate = 1000000;
     QString traceTarget; // Mode::Trace: an address or a name
     quint16 tracePort = 0; // Mode::Trace: a TCP port to trace by, or 0 for echo requests
     WatchedNetworks sweepNetworks; // Mode::Sweep

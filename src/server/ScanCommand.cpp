@@ -19,6 +19,7 @@ int ScanCommand::run(int argc, char** argv, const CommandLine& command, ProbeEng
     if (engine.hasSocket() && !engine.asksByArp())
         std::fprintf(stderr, "Hosts on the local link are asked by echo alone: no packet socket for ARP (%s).\n",
                      std::strerror(engine.arpSocketError()));
+    engine.setInterval(1000000000 / command.scanRate);
     DiscoverDevicesThread scan(command.scanRange, engine, command.timeoutMs,
                                command.quickScan ? DiscoverDevicesThread::Wait::Quick
                                                  : DiscoverDevicesThread::Wait::Full);

@@ -246,6 +246,8 @@ private slots:
         for (int host = 1; host < 511; ++host)
             prefix << QStringLiteral("127.0.%1.%2").arg(4 + host / 256).arg(host % 256);
         QTest::newRow("prefix") << QStringList{"--scan", "127.0.4.0/23", "--timeout", "500"} << prefix;
+        QTest::newRow("prefix at a raised rate")
+            << QStringList{"--scan", "127.0.4.0/23", "--timeout", "500", "--rate", "20000"} << prefix;
     }
 
     void scanFromTheCommandLine()
@@ -371,6 +373,10 @@ private slots:
                                        << 2 << QByteArray("--timeout is given twice");
         QTest::newRow("time-out without scan")
             << QStringList{"--timeout", "500"} << 2 << QByteArray("--timeout goes with --scan");
+        QTest::newRow("rate out of range")
+            << QStringList{"--scan", "127.0.0.1", "127.0.0.2", "--rate", "0"} << 2 << QByteArray("--rate needs");
+        QTest::newRow("rate without scan")
+            << QStringList{"--rate", "5000"} << 2 << QByteArray("--rate goes with --scan");
         QTest::newRow("Qt's option without its value")
             << QStringList{"-platform"} << 2 << QByteArray("-platform needs a value");
         QTest::newRow("Qt's option beside ours")

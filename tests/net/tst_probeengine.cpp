@@ -202,22 +202,28 @@ private slots:
         QTest::addColumn<qint64>("intervalNs");
         QTest::addColumn<QString>("told");
         QTest::addColumn<qint64>("ceiling"); // requests a second
-        QTest::newRow("one at a time") << qint64(10000) << 1 << qint64(0) << qint64(1000000) << QString() << qint64(5000);
-        QTest::newRow("few devices") << qint64(250) << 1 << qint64(1000) << qint64(1000000) << QString() << qint64(5000);
-        QTest::newRow("2,500 every second") << qint64(2500) << 1 << qint64(1000) << qint64(266666) << QString() << qint64(5000);
-        QTest::newRow("10,000 every 5 s") << qint64(10000) << 1 << qint64(5000) << qint64(333333) << QString() << qint64(5000);
-        QTest::newRow("at the ceiling") << qint64(5000) << 1 << qint64(1000) << qint64(200000) << QString() << qint64(5000);
-        QTest::newRow("beyond the ceiling") << qint64(12345) << 1 << qint64(1000) << qint64(200000)
-                                            << QStringLiteral("With 12345 devices, each is probed about every 2.5 s") << qint64(5000);
+        QTest::newRow("one at a time") << qint64(10000) << 1 << qint64(0) << qint64(1000000) << QString()
+                                       << qint64(5000);
+        QTest::newRow("few devices") << qint64(250) << 1 << qint64(1000) << qint64(1000000) << QString()
+                                     << qint64(5000);
+        QTest::newRow("2,500 every second")
+            << qint64(2500) << 1 << qint64(1000) << qint64(266666) << QString() << qint64(5000);
+        QTest::newRow("10,000 every 5 s")
+            << qint64(10000) << 1 << qint64(5000) << qint64(333333) << QString() << qint64(5000);
+        QTest::newRow("at the ceiling") << qint64(5000) << 1 << qint64(1000) << qint64(200000) << QString()
+                                        << qint64(5000);
+        QTest::newRow("beyond the ceiling")
+            << qint64(12345) << 1 << qint64(1000) << qint64(200000)
+            << QStringLiteral("With 12345 devices, each is probed about every 2.5 s") << qint64(5000);
         QTest::newRow("empty list") << qint64(0) << 1 << qint64(1000) << qint64(1000000) << QString() << qint64(5000);
         QTest::newRow("3,000 devices of two checks")
             << qint64(3000) << 2 << qint64(1000) << qint64(200000)
             << QStringLiteral("With 3000 devices, each is probed about every 1.2 s") << qint64(5000);
-        QTest::newRow("100,000 every 5 s, ceiling raised") << qint64(100000) << 1 << qint64(5000) << qint64(33333)
-                                                           << QString() << qint64(30000);
-        QTest::newRow("beyond a raised ceiling") << qint64(100000) << 1 << qint64(1000) << qint64(50000)
-                                                 << QStringLiteral("With 100000 devices, each is probed about every 5 s")
-                                                 << qint64(20000);
+        QTest::newRow("100,000 every 5 s, ceiling raised")
+            << qint64(100000) << 1 << qint64(5000) << qint64(33333) << QString() << qint64(30000);
+        QTest::newRow("beyond a raised ceiling")
+            << qint64(100000) << 1 << qint64(1000) << qint64(50000)
+            << QStringLiteral("With 100000 devices, each is probed about every 5 s") << qint64(20000);
     }
 
     void rateFollowsTheList()
