@@ -175,6 +175,24 @@ void UserListTreeWidget::sortSoon()
         m_sortTimer.start();
 }
 
+void UserListTreeWidget::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                     const QList<int>& roles)
+{
+    // Every probe result changes a row. The tree finds where a row is by walking its rows from
+    // the last one it looked at, so each change of a row far from the screen, and each row of a
+    // change of many, would cost a walk over tens of thousands: only the rows on screen are
+    // passed on, and none while the list is not on screen. Rows are one line each, so a change
+    // moves nothing else.
+    if (!isVisible())
+        return;
+    const int top = indexAt(QPoint(0, 0)).row();
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    const int first = std::max(topLeft.row(), std::max(top, 0));
+    const int last = std::min(bottomRight.row(), bottom.isValid() ? bottom.row() : model()->rowCount() - 1);
+    if (first <= last)
+        QTreeView::dataChanged(topLeft.siblingAtRow(first), bottomRight.siblingAtRow(last), roles);
+}
+
 void UserListTreeWidget::keyPressEvent(QKeyEvent* event)
 {
     const QModelIndex row = currentIndex();

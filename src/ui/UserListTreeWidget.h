@@ -67,6 +67,8 @@ signals:
     void sortChanged(int column, Qt::SortOrder order);
 
 protected:
+    // Draws the changed cells on screen alone.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
