@@ -190,8 +190,8 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
 
 QIcon DeviceListModel::stateIcon(const Row& row) const
 {
-    if (row.rank == NotProbed || row.statePicture.isEmpty())
-        return row.statePicture.isEmpty() ? QIcon() : SkinResources::icon(row.statePicture);
+    if (row.statePicture.isEmpty())
+        return {};
     const QIcon plain = SkinResources::icon(row.statePicture);
     if (row.rank == Connected && row.slow) {
         // Made once for every slow row, and again only for another skin's picture.
@@ -211,8 +211,10 @@ QIcon DeviceListModel::stateIcon(const Row& row) const
     return plain;
 }
 
-QString DeviceListModel::accessibleText(const Row& row, int column) const
+QString DeviceListModel::accessibleText(const QModelIndex& index) const
 {
+    const Row& row = m_rows[std::size_t(index.row())];
+    const int column = index.column();
     switch (Columns.at(std::size_t(column)).spoken) {
     case Spoken::StateWords: {
         using State = DeviceStateWords::State;
@@ -234,7 +236,7 @@ QString DeviceListModel::accessibleText(const Row& row, int column) const
     case Spoken::Shown:
         break;
     }
-    return {};
+    return data(index, Qt::DisplayRole).toString();
 }
 
 QString DeviceListModel::statisticsText(const Row& row, int column) const
@@ -316,11 +318,8 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         default:
             return {};
         }
-    case Qt::AccessibleTextRole: {
-        const QString spoken = accessibleText(row, column);
-        return Columns.at(std::size_t(column)).spoken == Spoken::Shown ? data(index, Qt::DisplayRole).toString()
-                                                                       : spoken;
-    }
+    case Qt::AccessibleTextRole:
+        return accessibleText(index);
     default:
         return {};
     }

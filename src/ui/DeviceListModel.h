@@ -126,7 +126,7 @@ public:
 private:
     void announceChange(int row, const Row& before);
     QIcon stateIcon(const Row& row) const;
-    QString accessibleText(const Row& row, int column) const;
+    QString accessibleText(const QModelIndex& index) const;
     QString statisticsText(const Row& row, int column) const;
 
     const UserListStatistics& m_statistics;

@@ -26,7 +26,6 @@ public:
 
     // The rows whose address or description contains text, in a state; filters at once.
     void setFilter(const QString& text, StateShown state);
-    bool filtersText() const { return !m_text.isEmpty(); }
     // A row of the list changed: it is filtered anew soon if it is now shown where it was
     // not, or the other way round.
     void rowChanged(int sourceRow);
