@@ -163,6 +163,13 @@ QString DeviceListModel::timeText(const QDateTime& time)
     return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : QString();
 }
 
+QModelIndex DeviceListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    const bool inside = !parent.isValid() && row >= 0 && std::size_t(row) < m_rows.size() && column >= 0
+        && column < ColumnCount;
+    return inside ? createIndex(row, column) : QModelIndex();
+}
+
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
     // Rows have no rows of their own.

@@ -92,6 +92,9 @@ public:
     // A moment as the list shows it, in local time: "2026-12-08 17:11:05".
     static QString timeText(const QDateTime& time);
 
+    // Asked twice for each of a sort's comparisons: it checks the bounds itself rather than
+    // through rowCount and columnCount.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     // Besides the texts, pictures and tooltips, what a screen reader says of a cell

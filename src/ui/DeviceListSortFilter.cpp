@@ -38,6 +38,19 @@ void DeviceListSortFilter::rowChanged(int sourceRow)
         m_refilterTimer.start();
 }
 
+void DeviceListSortFilter::sort(int column, Qt::SortOrder order)
+{
+    using Key = DeviceListModel::SortKey;
+    if (column >= 0 && column < DeviceListModel::ColumnCount && DeviceListModel::sortKey(column) != Key::Address
+        && DeviceListModel::sortKey(column) != Key::Text) {
+        m_numbers.resize(std::size_t(m_model.rowCount()));
+        for (int row = 0; row < m_model.rowCount(); ++row)
+            m_numbers[std::size_t(row)] = m_model.numberFor(row, column);
+    }
+    QSortFilterProxyModel::sort(column, order);
+    m_numbers.clear();
+}
+
 bool DeviceListSortFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     using Rank = DeviceListModel::StateRank;
@@ -67,8 +80,11 @@ bool DeviceListSortFilter::lessThan(const QModelIndex& left, const QModelIndex& 
         if (mine.isEmpty() != theirs.isEmpty())
             return !mine.isEmpty();
     } else if (key != Key::Text) {
-        const std::optional<double> mine = m_model.numberFor(left.row(), column);
-        const std::optional<double> theirs = m_model.numberFor(right.row(), column);
+        const auto number = [this, column](int row) {
+            return m_numbers.empty() ? m_model.numberFor(row, column) : m_numbers[std::size_t(row)];
+        };
+        const std::optional<double> mine = number(left.row());
+        const std::optional<double> theirs = number(right.row());
         if (mine && theirs)
             return *mine != *theirs ? *mine < *theirs : tieBreak;
         if (mine.has_value() != theirs.has_value())
