@@ -2449,9 +2449,9 @@ jedes alle N Sekunden.</translation>
     </message>
     <message>
         <source>Slow</source>
-        <extracomment>The state filter&apos;s choice that shows the connected devices that answer slowly
+        <extracomment>Tooltip of the state picture of a connected device that answers slowly
 ----------
-Tooltip of the state picture of a connected device that answers slowly</extracomment>
+The state filter&apos;s choice that shows the connected devices that answer slowly</extracomment>
         <translation>Langsam</translation>
     </message>
     <message>

@@ -69,6 +69,7 @@ private:
     // The store's entries when the window was made, and how many of them are in the list.
     static constexpr qsizetype RowsWithTheWindow = 2000;
     static constexpr qint64 SliceMs = 40;
+    static constexpr qsizetype RowsAtOnce = 1000;
     QList<DeviceEntry> m_rowsToAdd;
     qsizetype m_rowsAdded = 0;
     QSet<QString> m_addedMeanwhile;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetworkInventoryModel.h"
 
-#include "UserListRow.h"
+#include "DeviceListModel.h"
 #include "data/CsvDocument.h"
 #include "data/DeviceAddress.h"
 #include "data/NetworkInventory.h"
@@ -135,7 +135,7 @@ QString NetworkInventoryModel::text(const InventoryEntry& entry, int column) con
         return entry.name;
     case FirstSeenColumn:
     case LastSeenColumn:
-        return UserListRow::timeText(timeOf(entry, column));
+        return DeviceListModel::timeText(timeOf(entry, column));
     case KnownColumn:
         return tr(known(entry));
     case OtherAddressesColumn:

@@ -2,18 +2,19 @@
 #include "UserList.h"
 
 #include "DeviceDetailsDialog.h"
+#include "DeviceListSortFilter.h"
 #include "HistoryGraph.h"
 #include "MaintenanceDialog.h"
 #include "ModalDialog.h"
 #include "MuteMark.h"
 #include "SaveFileChooser.h"
-#include "UserListRow.h"
 #include "UserListStatistics.h"
 #include "UserListTreeWidget.h"
 #include "data/CheckRound.h"
 #include "data/CsvDocument.h"
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
+#include "data/DeviceAddress.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/DeviceSummary.h"
@@ -49,33 +50,41 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <tuple>
 
 namespace Tarnwick {
 
 namespace {
 
-using Column = UserListRow::Column;
-constexpr int StateColumn = UserListRow::StateColumn;
-constexpr int TypeColumn = UserListRow::TypeColumn;
-constexpr int AddressColumn = UserListRow::AddressColumn;
-constexpr int ResultColumn = UserListRow::ResultColumn;
-constexpr int DescriptionColumn = UserListRow::DescriptionColumn;
-constexpr int InformColumn = UserListRow::InformColumn;
-constexpr int LossColumn = UserListRow::LossColumn;
-constexpr int AverageColumn = UserListRow::AverageColumn;
-constexpr int JitterColumn = UserListRow::JitterColumn;
-constexpr int SinceColumn = UserListRow::SinceColumn;
-// The columns from here on start hidden: the user shows them from the header's menu.
-constexpr int FirstOptionalColumn = UserListRow::MedianColumn;
-constexpr int ColumnCount = UserListRow::ColumnCount;
+using Model = DeviceListModel;
+constexpr int AddressColumn = Model::AddressColumn;
+constexpr int ResultColumn = Model::ResultColumn;
+constexpr int DescriptionColumn = Model::DescriptionColumn;
+constexpr int InformColumn = Model::InformColumn;
+constexpr int LossColumn = Model::LossColumn;
+constexpr int AverageColumn = Model::AverageColumn;
+constexpr int JitterColumn = Model::JitterColumn;
+constexpr int SinceColumn = Model::SinceColumn;
+constexpr int FirstOptionalColumn = Model::FirstOptionalColumn;
+constexpr int ColumnCount = Model::ColumnCount;
 
 // The picture and the sort rank of an entry's state.
-std::pair<QString, UserListRow::StateRank> stateOf(const DeviceEntry& entry)
+std::pair<QString, Model::StateRank> stateOf(const DeviceEntry& entry)
 {
     if (entry.awaitingFirstResult)
-        return {DevicePictures::notProbed(), UserListRow::NotProbed};
+        return {DevicePictures::notProbed(), Model::NotProbed};
     return {DevicePictures::forState(entry.state),
-            entry.state == DeviceStateConnected ? UserListRow::Connected : UserListRow::Disconnected};
+            entry.state == DeviceStateConnected ? Model::Connected : Model::Disconnected};
+}
+
+// The round trip a result text stands for: the number shown (whole milliseconds, hundredths
+// under one; the mark of further checks after it, "12 +1", aside), so that rows that show the
+// same number keep their order.
+std::optional<double> roundTripOf(const QString& text, const ProbeResult& result)
+{
+    bool shown = false;
+    const double ms = text.section(QLatin1Char(' '), 0, 0).toDouble(&shown);
+    return result.answered() && shown ? std::optional<double>(ms) : std::nullopt;
 }
 
 // Whether the entry's state and result come from a probe: neither does before its first result.
@@ -148,21 +157,6 @@ QString sparkline(const QString& historyFile, const QString& ip)
              QCoreApplication::translate("Tarnwick::UserList", "Round trip and loss, last hour").toHtmlEscaped());
 }
 
-// "yes" or "no" in English, as the CSV export writes it; the list shows it translated.
-const char* yesNo(bool value)
-{
-    //: A cell of the column "Information on state change"
-    const char* const yes = QT_TRANSLATE_NOOP("Tarnwick::UserList", "yes");
-    //: A cell of the column "Information on state change"
-    const char* const no = QT_TRANSLATE_NOOP("Tarnwick::UserList", "no");
-    return value ? yes : no;
-}
-
-QString yesNoShown(bool value)
-{
-    return QCoreApplication::translate("Tarnwick::UserList", yesNo(value));
-}
-
 } // namespace
 
 UserList::UserList(QWidget* parent)
@@ -175,6 +169,8 @@ UserList::UserList(Services services, QWidget* parent)
     , m_tree(new UserListTreeWidget(this))
     , m_services(std::move(services))
     , m_statistics(std::make_unique<UserListStatistics>(m_services.statistics))
+    , m_model(new DeviceListModel(*m_statistics, this))
+    , m_shown(new DeviceListSortFilter(*m_model, m_services.slow, this))
     , m_chooseFile(&SaveFileChooser::choose)
     , m_filter(new QLineEdit(this))
     , m_stateFilter(new QComboBox(this))
@@ -183,52 +179,22 @@ UserList::UserList(Services services, QWidget* parent)
     , m_placeholder(new QLabel(m_tree->viewport()))
 {
     m_tree->setObjectName(QStringLiteral("deviceTree"));
+    m_tree->setModel(m_shown);
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tree->setRootIsDecorated(false);
     // Every row is one line: the view then never measures rows one by one, which would make a
     // sort of thousands of rows cost seconds.
     m_tree->setUniformRowHeights(true);
-    m_tree->setHeaderLabels({
-        //: Column header, one letter wide: the device's state picture
-        tr("A"),
-        //: Column header, one letter wide: the device's type picture
-        tr("T"),
-        //: Column header: the device's address
-        tr("IP"),
-        //: Column header: the last round trip, in milliseconds
-        tr("[ms]"),
-        //: Column header
-        tr("Description"),
-        //: Column header: whether the device's state changes are announced
-        tr("Information on state change"),
-        //: Column header: the share of probes lost in the last hour
-        tr("Loss"),
-        //: Column header: the average round trip of the last hour
-        tr("Avg"),
-        //: Column header: how much the round trips of the last hour vary
-        tr("Jitter"),
-        //: Column header: how long the device has had its present state
-        tr("Since"),
-        //: Column header: the median round trip of the last hour
-        tr("Median"),
-        //: Column header: the 95th percentile of the round trips of the last hour
-        tr("95 %"),
-        //: Column header: the median round trip of the last day
-        tr("Day median"),
-        //: Column header: the 95th percentile of the round trips of the last day
-        tr("Day 95 %"),
-    });
     // The header's own minimum would widen the narrow type column past its 24 px.
     m_tree->header()->setMinimumSectionSize(16);
-    static constexpr int widths[] = {54, 24, 100, 60, 100, 100, 60, 70, 70, 90, 70, 70, 80, 80};
-    static_assert(std::size(widths) == ColumnCount);
     // Widths kept before the optional columns came cover the columns before them. The optional
     // columns, whose figures are as narrow as their headers, are never narrower than those, in
     // whatever font the desktop has.
     const auto keptWidth = [this](int column) {
         const QList<int> kept = widthsFrom(Settings::instance().columnWidths);
-        const int width = kept.size() >= FirstOptionalColumn && column < kept.size() ? kept[column] : widths[column];
+        const int width = kept.size() >= FirstOptionalColumn && column < kept.size() ? kept[column]
+                                                                                     : Model::defaultWidth(column);
         return column >= FirstOptionalColumn ? std::max(width, m_tree->header()->sectionSizeHint(column)) : width;
     };
     for (int column = 0; column < ColumnCount; ++column)
@@ -251,7 +217,7 @@ UserList::UserList(Services services, QWidget* parent)
     for (int column = 0; column < ColumnCount; ++column) {
         if (column == AddressColumn)
             continue;
-        QAction* toggle = m_columnsMenu->addAction(m_tree->headerItem()->text(column));
+        QAction* toggle = m_columnsMenu->addAction(Model::header(column));
         toggle->setCheckable(true);
         toggle->setChecked(true);
         toggle->setData(column);
@@ -269,7 +235,7 @@ UserList::UserList(Services services, QWidget* parent)
     m_tree->header()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree->header(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_tree->runMenu(m_columnsMenu, m_tree->header()->mapToGlobal(at)); });
-    m_tree->setToolTipSource([this](QTreeWidgetItem* row, int column) { return rowToolTip(row, column); });
+    m_tree->setToolTipSource([this](const QModelIndex& index) { return rowToolTip(index); });
     if (m_services.mutes) {
         addMuteMenu(*m_services.mutes);
         connect(m_services.mutes, &MuteList::changed, this, &UserList::showMutes);
@@ -314,6 +280,7 @@ UserList::UserList(Services services, QWidget* parent)
         tr("Slow"),
     });
     connect(m_filter, &QLineEdit::textChanged, this, &UserList::applyFilter);
+    connect(m_shown, &DeviceListSortFilter::refiltered, this, &UserList::showFilterCount);
     connect(m_stateFilter, &QComboBox::currentIndexChanged, this, &UserList::applyFilter);
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] {
@@ -378,39 +345,28 @@ UserList::~UserList()
     // The tree goes with the widget's children, after this list has stopped being one: the
     // header's last resizes must not reach it.
     m_tree->header()->disconnect(this);
-    // The rows ask the statistics for their texts: they go first.
+    // The rows ask the statistics for their texts: the view and its models go first.
     delete m_tree;
-}
-
-bool UserList::matchesFilter(const UserListRow* row) const
-{
-    const int state = m_stateFilter->currentIndex();
-    if ((state == 1 && row->stateRank() != UserListRow::Connected)
-        || (state == 2 && row->stateRank() != UserListRow::Disconnected)
-        || (state == 3 && (row->stateRank() != UserListRow::Connected || !isSlow(row->text(AddressColumn)))))
-        return false;
-    const QString text = m_filter->text().trimmed();
-    return text.isEmpty() || row->text(AddressColumn).contains(text, Qt::CaseInsensitive)
-        || row->text(DescriptionColumn).contains(text, Qt::CaseInsensitive);
+    delete m_shown;
+    delete m_model;
 }
 
 void UserList::applyFilter()
 {
-    m_tree->setUpdatesEnabled(false);
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-        auto* row = static_cast<UserListRow*>(m_tree->topLevelItem(i));
-        row->setHidden(!matchesFilter(row));
-    }
-    m_tree->setUpdatesEnabled(true);
+    m_shown->setFilter(m_filter->text(), DeviceListSortFilter::StateShown(m_stateFilter->currentIndex()));
     showFilterCount();
+}
+
+void UserList::rowChanged(int row)
+{
+    m_shown->rowChanged(row);
+    m_tree->sortSoon();
 }
 
 void UserList::showFilterCount()
 {
-    const int rows = m_tree->topLevelItemCount();
-    int shown = 0;
-    for (int i = 0; i < rows; ++i)
-        shown += m_tree->topLevelItem(i)->isHidden() ? 0 : 1;
+    const int rows = m_model->rowCount();
+    const int shown = m_shown->rowCount();
     //: %1: how many rows the filter shows, %n: how many rows the list has
     m_filterCount->setText(tr("%1 of %n shown", nullptr, rows).arg(shown));
     m_filterCount->setVisible(shown < rows);
@@ -418,7 +374,7 @@ void UserList::showFilterCount()
 
 void UserList::rowsChanged()
 {
-    m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
+    m_placeholder->setVisible(m_model->rowCount() == 0);
     m_tree->sortSoon();
     refreshSummarySoon();
     fitColumnsSoon();
@@ -478,7 +434,7 @@ void UserList::refreshSummary()
         Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>(), m_services.slow);
     m_summary->setText(summary.text());
     showFilterCount();
-    m_placeholder->setVisible(m_tree->topLevelItemCount() == 0);
+    m_placeholder->setVisible(m_model->rowCount() == 0);
 }
 
 bool UserList::eventFilter(QObject* watched, QEvent* event)
@@ -552,24 +508,16 @@ void UserList::addMuteMenu(MuteList& mutes)
 
 void UserList::showMutes()
 {
-    for (const QList<QTreeWidgetItem*>& rows : std::as_const(m_rowsByAddress)) {
-        for (QTreeWidgetItem* row : rows)
-            showMute(row);
-    }
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        m_model->change(row, [this](Row& shown) { showMute(shown); });
     // The mark widens the description.
     fitColumnsSoon();
 }
 
-void UserList::showMute(QTreeWidgetItem* row)
+void UserList::showMute(Row& row) const
 {
-    if (!m_services.mutes)
-        return;
-    const QString text = MuteMark::toolTip(m_services.mutes->heardAgainAt(row->text(AddressColumn)),
-                                           QDateTime::currentDateTimeUtc());
-    if (text == row->toolTip(DescriptionColumn))
-        return;
-    row->setIcon(DescriptionColumn, text.isEmpty() ? QIcon() : MuteMark::icon());
-    row->setToolTip(DescriptionColumn, text);
+    if (m_services.mutes)
+        row.muteToolTip = MuteMark::toolTip(m_services.mutes->heardAgainAt(row.ip), QDateTime::currentDateTimeUtc());
 }
 
 void UserList::addMaintenanceMenu(MaintenanceList& maintenance)
@@ -587,29 +535,22 @@ void UserList::addMaintenanceMenu(MaintenanceList& maintenance)
 
 void UserList::showMaintenances()
 {
-    for (const QList<QTreeWidgetItem*>& rows : std::as_const(m_rowsByAddress)) {
-        for (QTreeWidgetItem* row : rows)
-            showMaintenance(row);
-    }
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        m_model->change(row, [this](Row& shown) { showMaintenance(shown); });
     fitColumnsSoon();
 }
 
-void UserList::showMaintenance(QTreeWidgetItem* row)
+void UserList::showMaintenance(Row& row) const
 {
-    if (!m_services.maintenance)
-        return;
-    const QString text = MaintenanceMark::toolTip(m_services.maintenance->maintenanceEnds(row->text(AddressColumn)),
-                                                  QDateTime::currentDateTimeUtc());
-    if (text == row->toolTip(InformColumn))
-        return;
-    row->setIcon(InformColumn, text.isEmpty() ? QIcon() : MaintenanceMark::icon());
-    row->setToolTip(InformColumn, text);
+    if (m_services.maintenance)
+        row.maintenanceToolTip = MaintenanceMark::toolTip(m_services.maintenance->maintenanceEnds(row.ip),
+                                                          QDateTime::currentDateTimeUtc());
 }
 
-QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
+QString UserList::rowToolTip(const QModelIndex& index) const
 {
-    const QString ip = row->text(AddressColumn);
-    const QString own = row->toolTip(column);
+    const QString ip = index.siblingAtColumn(AddressColumn).data().toString();
+    const QString own = index.data(Qt::ToolTipRole).toString();
     const QString picture = sparkline(m_services.historyFile, ip);
     if (picture.isEmpty())
         return {};
@@ -622,9 +563,9 @@ QString UserList::rowToolTip(QTreeWidgetItem* row, int column) const
 
 void UserList::showDetails(const QString& ip, bool atPath)
 {
-    const QTreeWidgetItem* row = firstRow(ip);
-    auto* dialog = new DeviceDetailsDialog(ip, row ? row->text(DescriptionColumn) : QString(), m_services.historyFile,
-                                           m_services.recordingProblem, this);
+    const int row = m_model->firstRowOf(ip);
+    auto* dialog = new DeviceDetailsDialog(ip, row >= 0 ? m_model->row(row).description : QString(),
+                                           m_services.historyFile, m_services.recordingProblem, this);
     dialog->setFileChooser(m_chooseFile);
     if (m_services.engine) {
         dialog->addPathTab(*m_services.engine, m_services.paths);
@@ -645,13 +586,15 @@ void UserList::exportList()
         return;
     // Number columns hold numbers alone, or nothing; what the last probe came to has a column
     // of its own. Times are as every export writes them.
-    CsvDocument csv({QStringLiteral("Address"), QStringLiteral("Description"), QStringLiteral("Type"),
-                     QStringLiteral("State"), QStringLiteral("Ping result (ms)"),
-                     QStringLiteral("Information on state change"), QStringLiteral("Loss (%)"),
-                     QStringLiteral("Avg (ms)"), QStringLiteral("Jitter (ms)"), QStringLiteral("Since (UTC)"),
+    // The columns the list has take their headers from it; the export adds the last answer,
+    // the outcome, the check and the slowness, which the list shows as pictures or tooltips.
+    const auto csvHeader = &Model::csvHeader;
+    CsvDocument csv({csvHeader(AddressColumn), csvHeader(DescriptionColumn), csvHeader(Model::TypeColumn),
+                     csvHeader(Model::StateColumn), csvHeader(ResultColumn), csvHeader(InformColumn),
+                     csvHeader(LossColumn), csvHeader(AverageColumn), csvHeader(JitterColumn), csvHeader(SinceColumn),
                      QStringLiteral("Last seen (UTC)"), QStringLiteral("Outcome"), QStringLiteral("Check"),
-                     QStringLiteral("Slow"), QStringLiteral("Median (ms)"), QStringLiteral("95 % (ms)"),
-                     QStringLiteral("Day median (ms)"), QStringLiteral("Day 95 % (ms)")});
+                     QStringLiteral("Slow"), csvHeader(Model::MedianColumn), csvHeader(Model::Percentile95Column),
+                     csvHeader(Model::DayMedianColumn), csvHeader(Model::DayPercentile95Column)});
     const QList<DeviceEntry> entries = Data::instance() ? Data::instance()->entries() : QList<DeviceEntry>();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const auto number = [](const std::optional<double>& value, int decimals) {
@@ -665,8 +608,9 @@ void UserList::exportList()
                     !probed(entry)                            ? QStringLiteral("not yet probed")
                         : entry.state == DeviceStateConnected ? QStringLiteral("connected")
                                                               : QStringLiteral("disconnected"),
-                    answered ? entry.pingResult : QString(), QString::fromLatin1(yesNo(entry.informOnStateChange)),
-                    number(statistics.lossPercent, 1), number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
+                    answered ? entry.pingResult : QString(),
+                    QString::fromLatin1(Model::yesNo(entry.informOnStateChange)), number(statistics.lossPercent, 1),
+                    number(statistics.averageMs, 2), number(statistics.jitterMs, 2),
                     time(m_stateSince.value(entry.ip, now)),
                     statistics.lastAnsweredMs ? time(*statistics.lastAnsweredMs) : QString(),
                     !probed(entry)                                     ? QString()
@@ -675,7 +619,7 @@ void UserList::exportList()
                         : entry.lastProbe.kind == ProbeResult::SocketError && !entry.lastProbe.reason.isEmpty()
                         ? entry.lastProbe.reason
                         : QStringLiteral("no reply"),
-                    entry.check.text(), probed(entry) ? QString::fromLatin1(yesNo(isSlow(entry.ip))) : QString(),
+                    entry.check.text(), probed(entry) ? QString::fromLatin1(Model::yesNo(isSlow(entry.ip))) : QString(),
                     number(statistics.medianMs, 2), number(statistics.percentile95Ms, 2),
                     number(statistics.dayMedianMs, 2), number(statistics.dayPercentile95Ms, 2)});
     }
@@ -690,7 +634,7 @@ void UserList::exportList()
 void UserList::refreshStatistics()
 {
     m_statistics->refresh(QDateTime::currentMSecsSinceEpoch());
-    m_tree->viewport()->update();
+    m_model->statisticsChanged();
     // New figures may reorder a list sorted by them; "Since" keeps its order as time passes.
     if (m_tree->sortedColumn() >= LossColumn && m_tree->sortedColumn() != SinceColumn)
         m_tree->sortSoon();
@@ -699,10 +643,10 @@ void UserList::refreshStatistics()
 
 void UserList::showCutOffs()
 {
-    for (auto it = m_rowsByAddress.cbegin(); it != m_rowsByAddress.cend(); ++it) {
-        const QString behind = cutOffBehind(it.key());
-        for (QTreeWidgetItem* row : it.value())
-            showCutOff(static_cast<UserListRow*>(row), behind);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QString behind = cutOffBehind(m_model->row(row).ip);
+        if (m_model->row(row).cutOffBehind != behind)
+            m_model->change(row, [&behind](Row& shown) { showCutOff(shown, behind); });
     }
 }
 
@@ -711,24 +655,11 @@ QString UserList::cutOffBehind(const QString& ip) const
     return m_services.reachability ? m_services.reachability->behindShown(ip) : QString();
 }
 
-void UserList::showCutOff(UserListRow* row, const QString& behind)
+void UserList::showCutOff(Row& row, const QString& behind)
 {
     // Only a disconnected device can be cut off: the links are looked at a while after the
     // results come in, and a device that answers again must not wait for that.
-    const QString shown = row->stateRank() == UserListRow::Disconnected ? behind : QString();
-    if (row->data(StateColumn, Qt::UserRole).toString() == shown)
-        return;
-    row->setData(StateColumn, Qt::UserRole, shown);
-    const QIcon state = SkinResources::icon(DevicePictures::forState(DeviceStateDisconnected));
-    if (!shown.isEmpty()) {
-        row->setIcon(StateColumn, QIcon(state.pixmap(16, QIcon::Disabled)));
-        //: %1: the failed device this one is cut off behind
-        row->setToolTip(StateColumn, tr("Unreachable: behind %1").arg(shown));
-    } else {
-        if (row->stateRank() == UserListRow::Disconnected)
-            row->setIcon(StateColumn, state);
-        row->setToolTip(StateColumn, QString());
-    }
+    row.cutOffBehind = row.rank == Model::Disconnected ? behind : QString();
 }
 
 bool UserList::isSlow(const QString& ip) const
@@ -736,26 +667,19 @@ bool UserList::isSlow(const QString& ip) const
     return m_services.slow && m_services.slow->isSlow(ip);
 }
 
-void UserList::showSlow(UserListRow* row)
+void UserList::showSlow(Row& row) const
 {
     // Only a connected device is judged slow; the other pictures are set with their state.
-    if (row->stateRank() != UserListRow::Connected)
-        return;
-    const QIcon connected = SkinResources::icon(DevicePictures::forState(DeviceStateConnected));
-    const bool slow = isSlow(row->text(AddressColumn));
-    row->setSlow(slow);
-    row->setIcon(StateColumn, slow ? SlowMark::over(connected) : connected);
-    //: Tooltip of the state picture of a connected device that answers slowly
-    row->setToolTip(StateColumn, slow ? tr("Slow") : QString());
+    if (row.rank == Model::Connected)
+        row.slow = isSlow(row.ip);
 }
 
 void UserList::slownessChanged(const QString& ip)
 {
     QMutexLocker lock(&m_mutex);
-    for (QTreeWidgetItem* item : m_rowsByAddress.value(ip)) {
-        auto* row = static_cast<UserListRow*>(item);
-        showSlow(row);
-        row->setHidden(!matchesFilter(row));
+    for (const int row : m_model->rowsOf(ip)) {
+        m_model->change(row, [this](Row& shown) { showSlow(shown); });
+        m_shown->rowChanged(row);
     }
     refreshSummarySoon();
 }
@@ -773,49 +697,49 @@ qint64 UserList::stateSinceMs(const QString& ip, int state, qint64 nowMs)
 
 void UserList::selectDevice(const QString& ip)
 {
-    QTreeWidgetItem* row = firstRow(ip);
-    if (!row)
+    const QModelIndex row = m_shown->mapFromSource(m_model->index(m_model->firstRowOf(ip), 0));
+    if (!row.isValid())
         return;
-    m_tree->setCurrentItem(row);
-    m_tree->scrollToItem(row);
+    m_tree->setCurrentIndex(row);
+    m_tree->scrollTo(row);
 }
 
-QTreeWidgetItem* UserList::firstRow(const QString& ip) const
+UserList::Row UserList::rowFor(const DeviceEntry& entry)
 {
-    const auto it = m_rowsByAddress.constFind(ip);
-    return it == m_rowsByAddress.cend() || it->isEmpty() ? nullptr : it->first();
-}
-
-void UserList::addEntryRow(const DeviceEntry& entry)
-{
-    auto* row = new UserListRow(m_nextSequence++);
-    const auto [stateIcon, rank] = stateOf(entry);
-    row->setStateRank(rank);
-    row->setType(entry.type);
-    if (!stateIcon.isEmpty())
-        row->setIcon(StateColumn, SkinResources::icon(stateIcon));
-    const QString typeIcon = DevicePictures::forType(entry.type);
-    if (!typeIcon.isEmpty())
-        row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
-    row->setText(AddressColumn, entry.ip);
-    if (!entry.hasAddress())
-        row->setToolTip(AddressColumn,
-                        tr("The device list gives this device no address: edit it to give it one, or remove it."));
-    row->setResult(resultShown(entry), entry.lastProbe);
-    row->setToolTip(ResultColumn, resultToolTip(entry));
-    row->setText(DescriptionColumn, entry.description);
-    row->setText(InformColumn, yesNoShown(entry.informOnStateChange));
-    m_tree->addTopLevelItem(row);
-    m_rowsByAddress[entry.ip].append(row);
+    Row row;
+    row.ip = entry.ip;
+    row.addressKey = DeviceAddress::sortKey(entry.ip);
+    row.hasAddress = entry.hasAddress();
+    row.description = entry.description;
+    row.type = entry.type;
+    row.typePicture = DevicePictures::forType(entry.type);
+    row.inform = entry.informOnStateChange;
+    std::tie(row.statePicture, row.rank) = stateOf(entry);
+    row.result = resultShown(entry);
+    row.roundTripMs = roundTripOf(row.result, entry.lastProbe);
+    row.resultToolTip = resultToolTip(entry);
     if (!m_stateSince.contains(entry.ip))
         m_stateSince.insert(entry.ip, QDateTime::currentMSecsSinceEpoch());
-    row->setSinceMs(m_stateSince.value(entry.ip));
-    row->setStatistics(m_statistics.get());
+    row.sinceMs = m_stateSince.value(entry.ip);
     showCutOff(row, cutOffBehind(entry.ip));
     showMute(row);
     showMaintenance(row);
     showSlow(row);
-    row->setHidden(!matchesFilter(row));
+    return row;
+}
+
+void UserList::addEntryRow(const DeviceEntry& entry)
+{
+    addEntryRows({entry});
+}
+
+void UserList::addEntryRows(const QList<DeviceEntry>& entries)
+{
+    QList<Row> rows;
+    rows.reserve(entries.size());
+    for (const DeviceEntry& entry : entries)
+        rows << rowFor(entry);
+    m_model->append(rows);
     rowsChanged();
 }
 
@@ -828,15 +752,10 @@ void UserList::DeviceAdded(DeviceAddedEvent* pEvent)
 void UserList::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     QMutexLocker lock(&m_mutex);
-    const QString ip = pEvent->entry().ip;
-    QTreeWidgetItem* row = firstRow(ip);
-    if (!row)
+    const int row = m_model->firstRowOf(pEvent->entry().ip);
+    if (row < 0)
         return;
-    QList<QTreeWidgetItem*>& rows = m_rowsByAddress[ip];
-    rows.removeFirst();
-    if (rows.isEmpty())
-        m_rowsByAddress.remove(ip);
-    delete row;
+    m_model->removeRowAt(row);
     rowsChanged();
 }
 
@@ -846,49 +765,46 @@ void UserList::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const DeviceEntry& after = pEvent->newEntry();
     const DeviceEntry& before = pEvent->oldEntry();
     // Rows keep the address they were added with; the entry is found by its old address.
-    auto* row = static_cast<UserListRow*>(firstRow(before.ip));
-    if (!row)
+    const int row = m_model->firstRowOf(before.ip);
+    if (row < 0)
         return;
-    row->setResult(resultShown(after), after.lastProbe);
-    row->setToolTip(ResultColumn, resultToolTip(after));
-    row->setText(DescriptionColumn, after.description);
-    // Icons never compare equal, so setting the same one again would repaint the row for
-    // every probe result; the type rarely changes.
-    const QString typeIcon = DevicePictures::forType(after.type);
-    if (!typeIcon.isEmpty() && after.type != before.type)
-        row->setIcon(TypeColumn, SkinResources::icon(typeIcon));
-    row->setType(after.type);
-    row->setText(InformColumn, yesNoShown(after.informOnStateChange));
-    if (after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult) {
+    const bool stateChanged = after.state != before.state || after.awaitingFirstResult != before.awaitingFirstResult;
+    if (stateChanged) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (before.awaitingFirstResult && !after.awaitingFirstResult) {
+        if (before.awaitingFirstResult && !after.awaitingFirstResult)
             // The first result since start: the state may well be the one the device had
             // when the program last ran.
             m_stateSince.insert(before.ip, stateSinceMs(before.ip, after.state, now));
-            row->setSinceMs(m_stateSince.value(before.ip));
-        } else if (after.state != before.state) {
+        else if (after.state != before.state)
             m_stateSince.insert(before.ip, now);
-            row->setSinceMs(m_stateSince.value(before.ip));
-        }
-        const auto [stateIcon, rank] = stateOf(after);
-        row->setStateRank(rank);
-        if (!stateIcon.isEmpty())
-            row->setIcon(StateColumn, SkinResources::icon(stateIcon));
-        row->setSlow(false); // the picture bears no mark now, until the slowness is told again
+    }
+    m_model->change(row, [&](Row& shown) {
+        shown.result = resultShown(after);
+        shown.roundTripMs = roundTripOf(shown.result, after.lastProbe);
+        shown.resultToolTip = resultToolTip(after);
+        shown.description = after.description;
+        shown.type = after.type;
+        // A type without a picture of its own leaves the one shown.
+        if (const QString picture = DevicePictures::forType(after.type); !picture.isEmpty())
+            shown.typePicture = picture;
+        shown.inform = after.informOnStateChange;
+        if (!stateChanged)
+            return;
+        shown.sinceMs = m_stateSince.value(before.ip, shown.sinceMs);
+        const auto [picture, rank] = stateOf(after);
+        shown.rank = rank;
+        if (!picture.isEmpty())
+            shown.statePicture = picture;
+        shown.slow = false; // the picture bears no mark now, until the slowness is told again
         // The picture now shows the new state as it is; whether it is cut off behind another
         // is looked at anew.
-        row->setData(StateColumn, Qt::UserRole, QString());
-        row->setToolTip(StateColumn, QString());
-        showCutOff(row, cutOffBehind(before.ip));
-        row->setHidden(!matchesFilter(row));
+        showCutOff(shown, cutOffBehind(before.ip));
+    });
+    if (stateChanged || after.description != before.description)
         refreshSummarySoon();
-    } else if (!m_filter->text().isEmpty()) {
-        row->setHidden(!matchesFilter(row));
-        refreshSummarySoon();
-    }
     if (after.description != before.description)
         fitColumnsSoon();
-    m_tree->sortSoon();
+    rowChanged(row);
 }
 
 } // namespace Tarnwick

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DeviceListModel.h"
 #include "MonitorSwitch.h"
 #include "SaveFileChooser.h"
 #include "history/HistoryReader.h"
@@ -18,11 +19,11 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QTreeWidgetItem;
 
 namespace Tarnwick {
 
 class DeviceAddedEvent;
+class DeviceListSortFilter;
 class DevicePaths;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
@@ -34,7 +35,6 @@ class NeighbourFinder;
 class NetworkInventory;
 class ReachabilityView;
 class SlowView;
-class UserListRow;
 class UserListStatistics;
 class UserListTreeWidget;
 
@@ -105,6 +105,8 @@ public:
     void setFileChooser(SaveFileChooser::Chooser chooser);
 
     void addEntryRow(const DeviceEntry& entry);
+    // Adds a row for each entry, in one insertion.
+    void addEntryRows(const QList<DeviceEntry>& entries);
     UserListTreeWidget* tree() const { return m_tree; }
 
     // The menu of the header: a check box per column that may be hidden.
@@ -127,8 +129,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool matchesFilter(const UserListRow* row) const;
+    using Row = DeviceListModel::Row;
+    // The row an entry shows as it is now.
+    Row rowFor(const DeviceEntry& entry);
     void applyFilter();
+    // A row of the list changed: it may sort or filter differently now.
+    void rowChanged(int row);
     // Rows came or went: the summary, the sort and the empty list's text follow.
     void rowsChanged();
     void refreshSummary();
@@ -141,13 +147,13 @@ private:
     int lastShownColumn() const;
     void showCutOffs();
     // Greys the state picture of a disconnected row cut off behind another failed device.
-    void showCutOff(UserListRow* row, const QString& behind);
+    static void showCutOff(Row& row, const QString& behind);
     QString cutOffBehind(const QString& ip) const;
     bool isSlow(const QString& ip) const;
     // Marks the state picture of a connected row whose device is slow, or takes the mark off.
-    void showSlow(UserListRow* row);
+    void showSlow(Row& row) const;
     void slownessChanged(const QString& ip);
-    QString rowToolTip(QTreeWidgetItem* row, int column) const;
+    QString rowToolTip(const QModelIndex& index) const;
     // Hides the columns in hidden and those that start hidden but are not in shown (numbers
     // separated by commas).
     void showColumns(const QString& hidden, const QString& shown);
@@ -156,12 +162,12 @@ private:
     void addMuteMenu(MuteList& mutes);
     // Marks the description of a muted device, and says until when.
     void showMutes();
-    void showMute(QTreeWidgetItem* row);
+    void showMute(Row& row) const;
     // "Maintenance…" in the row menu, after the mutes: the windows of the selected rows.
     void addMaintenanceMenu(MaintenanceList& maintenance);
     // Marks the "Information on state change" of a device in maintenance, and says until when.
     void showMaintenances();
-    void showMaintenance(QTreeWidgetItem* row);
+    void showMaintenance(Row& row) const;
     // The numbers of the columns from first up to end that are hidden, or shown, as the
     // settings keep them ("6,8").
     QString columnNumbers(int first, int end, bool hidden) const;
@@ -170,13 +176,8 @@ private:
     // otherwise now.
     qint64 stateSinceMs(const QString& ip, int state, qint64 nowMs);
 
-    // The first row whose address column equals ip exactly, or none.
-    QTreeWidgetItem* firstRow(const QString& ip) const;
-
     UserListTreeWidget* m_tree;
     QMutex m_mutex;
-    // Rows by their address, in tree order, so that a probe result finds its row without a scan.
-    QHash<QString, QList<QTreeWidgetItem*>> m_rowsByAddress;
     // When each address got its present state (or its row, before its first change), UTC ms.
     QHash<QString, qint64> m_stateSince;
     QTimer m_statisticsTimer;
@@ -184,6 +185,8 @@ private:
     std::optional<QHash<QString, HistoryReader::StateChange>> m_lastChanges;
     const Services m_services;
     const std::unique_ptr<UserListStatistics> m_statistics;
+    DeviceListModel* m_model;
+    DeviceListSortFilter* m_shown;
     SaveFileChooser::Chooser m_chooseFile;
     QMenu* m_columnsMenu;
     QLineEdit* m_filter;
@@ -196,7 +199,6 @@ private:
     QTimer m_summaryTimer;
     QTimer m_fitTimer;
     bool m_fittingColumns = false;
-    qint64 m_nextSequence = 0;
 };
 
 } // namespace Tarnwick

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "UserListTreeWidget.h"
 
+#include "DeviceListModel.h"
 #include "EditDeviceEntryDialog.h"
 #include "ModalDialog.h"
-#include "UserListRow.h"
 #include "data/Data.h"
 
 #include <QClipboard>
@@ -22,7 +22,7 @@ namespace Tarnwick {
 
 namespace {
 
-constexpr int AddressColumn = UserListRow::AddressColumn;
+constexpr int AddressColumn = DeviceListModel::AddressColumn;
 
 // The question names devices by their descriptions, which are plain text: read as markup, an
 // unclosed comment in one would hide the devices named after it.
@@ -38,7 +38,7 @@ bool askInPlainText(QWidget* parent, const QString& question)
 } // namespace
 
 UserListTreeWidget::UserListTreeWidget(QWidget* parent)
-    : QTreeWidget(parent)
+    : QTreeView(parent)
     , m_menu(new QMenu(this))
     , m_removeAction(nullptr)
     //: A row menu entry: edit the selected devices
@@ -55,19 +55,18 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     });
     //: A row menu entry: open the device's details
     connect(m_menu->addAction(tr("Details")), &QAction::triggered, this, [this] {
-        const QList<QTreeWidgetItem*> rows = selectedItems();
-        if (!rows.isEmpty())
-            emit detailsRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
+        if (const QModelIndex row = chosenRow(); row.isValid())
+            emit detailsRequested(addressOf(row));
     });
     //: A row menu entry: the routers on the way to the device, in its details
     connect(m_menu->addAction(tr("Trace")), &QAction::triggered, this, [this] {
-        const QList<QTreeWidgetItem*> rows = selectedItems();
-        if (!rows.isEmpty())
-            emit traceRequested((rows.contains(currentItem()) ? currentItem() : rows.first())->text(AddressColumn));
+        if (const QModelIndex row = chosenRow(); row.isValid())
+            emit traceRequested(addressOf(row));
     });
     connect(m_menu->addAction(tr("Show on map")), &QAction::triggered, this, [this] {
-        if (QTreeWidgetItem* row = currentItem() ? currentItem() : selectedItems().value(0))
-            emit showOnMapRequested(row->text(AddressColumn));
+        const QModelIndexList selected = selectionModel()->selectedRows();
+        if (const QModelIndex row = currentIndex().isValid() ? currentIndex() : selected.value(0); row.isValid())
+            emit showOnMapRequested(addressOf(row));
     });
     connect(m_menu->addAction(tr("Export list as CSV...")), &QAction::triggered, this,
             &UserListTreeWidget::exportListRequested);
@@ -75,8 +74,8 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     //: A row menu entry: remove the selected devices from the list
     m_removeAction = m_menu->addAction(tr("Remove"));
     connect(m_removeAction, &QAction::triggered, this, &UserListTreeWidget::RemoveTriggered);
-    connect(this, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* row) { emit detailsRequested(row->text(AddressColumn)); });
+    connect(this, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& row) { emit detailsRequested(addressOf(row)); });
 
     // The tree sorts by itself (see headerClicked); QTreeView's own sorting stays off, and must
     // not be switched off again later, as that makes the header unclickable.
@@ -85,8 +84,8 @@ UserListTreeWidget::UserListTreeWidget(QWidget* parent)
     m_sortTimer.setSingleShot(true);
     m_sortTimer.setInterval(300);
     connect(&m_sortTimer, &QTimer::timeout, this, [this] {
-        if (m_sortColumn >= 0)
-            sortItems(m_sortColumn, m_sortOrder);
+        if (m_sortColumn >= 0 && model())
+            model()->sort(m_sortColumn, m_sortOrder);
     });
 }
 
@@ -105,12 +104,41 @@ void UserListTreeWidget::setMenuRunner(MenuRunner runner)
     m_runMenu = std::move(runner);
 }
 
+QString UserListTreeWidget::addressOf(const QModelIndex& index)
+{
+    return index.siblingAtColumn(AddressColumn).data().toString();
+}
+
+QModelIndex UserListTreeWidget::chosenRow() const
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isRowSelected(current.row()))
+        return current;
+    return selectionModel()->selectedRows().value(0);
+}
+
 QStringList UserListTreeWidget::selectedAddresses() const
 {
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
     QStringList addresses;
-    for (const QTreeWidgetItem* item : selectedItems())
-        addresses << item->text(AddressColumn);
+    for (const QModelIndex& row : rows)
+        addresses << addressOf(row);
     return addresses;
+}
+
+QRect UserListTreeWidget::rowRect(const QModelIndex& index) const
+{
+    // Across the columns from the first to the last on screen.
+    const int first = header()->logicalIndexAt(-header()->offset());
+    const int last = header()->logicalIndexAt(header()->length() - header()->offset() - 1);
+    return visualRect(index.siblingAtColumn(first)) | visualRect(index.siblingAtColumn(last));
+}
+
+void UserListTreeWidget::selectAlone(const QModelIndex& index)
+{
+    if (!selectionModel()->isRowSelected(index.row()))
+        selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void UserListTreeWidget::headerClicked(int column)
@@ -126,31 +154,19 @@ void UserListTreeWidget::headerClicked(int column)
 
 void UserListTreeWidget::setSort(int column, Qt::SortOrder order)
 {
-    m_sortColumn = column < 0 || column >= columnCount() ? -1 : column;
+    m_sortColumn = column < 0 || column >= header()->count() ? -1 : column;
     m_sortOrder = order;
     applySort();
 }
 
 void UserListTreeWidget::applySort()
 {
-    if (m_sortColumn >= 0) {
-        header()->setSortIndicatorShown(true);
-        sortItems(m_sortColumn, m_sortOrder);
-        return;
-    }
-    // Back to the order the rows were added in.
-    header()->setSortIndicatorShown(false);
-    header()->setSortIndicator(-1, Qt::AscendingOrder);
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    QTreeWidgetItem* current = currentItem();
-    QList<QTreeWidgetItem*> rows = invisibleRootItem()->takeChildren();
-    std::stable_sort(rows.begin(), rows.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return static_cast<const UserListRow*>(a)->sequence() < static_cast<const UserListRow*>(b)->sequence();
-    });
-    addTopLevelItems(rows);
-    setCurrentItem(current);
-    for (QTreeWidgetItem* row : selected)
-        row->setSelected(true);
+    m_sortTimer.stop();
+    header()->setSortIndicatorShown(m_sortColumn >= 0);
+    header()->setSortIndicator(m_sortColumn, m_sortOrder);
+    // Column -1 is the order the rows were added in.
+    if (model())
+        model()->sort(m_sortColumn, m_sortColumn >= 0 ? m_sortOrder : Qt::AscendingOrder);
 }
 
 void UserListTreeWidget::sortSoon()
@@ -159,18 +175,33 @@ void UserListTreeWidget::sortSoon()
         m_sortTimer.start();
 }
 
+void UserListTreeWidget::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                     const QList<int>& roles)
+{
+    // Every probe result changes a row. The tree finds where a row is by walking its rows from
+    // the last one it looked at, so each change of a row far from the screen, and each row of a
+    // change of many, would cost a walk over tens of thousands: only the rows on screen are
+    // passed on, and none while the list is not on screen. Rows are one line each, so a change
+    // moves nothing else.
+    if (!isVisible())
+        return;
+    const int top = indexAt(QPoint(0, 0)).row();
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    const int first = std::max(topLeft.row(), std::max(top, 0));
+    const int last = std::min(bottomRight.row(), bottom.isValid() ? bottom.row() : model()->rowCount() - 1);
+    if (first <= last)
+        QTreeView::dataChanged(topLeft.siblingAtRow(first), bottomRight.siblingAtRow(last), roles);
+}
+
 void UserListTreeWidget::keyPressEvent(QKeyEvent* event)
 {
-    QTreeWidgetItem* row = currentItem();
+    const QModelIndex row = currentIndex();
     const bool menuKey = event->key() == Qt::Key_Menu
         || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
-    if (row && menuKey) {
-        if (!row->isSelected()) {
-            clearSelection();
-            row->setSelected(true);
-        }
-        scrollToItem(row);
-        m_runMenu(m_menu, viewport()->mapToGlobal(visualItemRect(row).intersected(viewport()->rect()).center()));
+    if (row.isValid() && menuKey) {
+        selectAlone(row);
+        scrollTo(row);
+        m_runMenu(m_menu, viewport()->mapToGlobal(rowRect(row).intersected(viewport()->rect()).center()));
         return;
     }
     if (event->matches(QKeySequence::Copy)) {
@@ -181,66 +212,64 @@ void UserListTreeWidget::keyPressEvent(QKeyEvent* event)
         removeSelected();
         return;
     }
-    if (row && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        emit detailsRequested(row->text(AddressColumn));
+    if (row.isValid() && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit detailsRequested(addressOf(row));
         return;
     }
-    if (row && event->key() == Qt::Key_F2) {
-        if (!row->isSelected()) {
-            clearSelection();
-            row->setSelected(true);
-        }
+    if (row.isValid() && event->key() == Qt::Key_F2) {
+        selectAlone(row);
         EditTriggered();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 bool UserListTreeWidget::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && m_toolTipSource) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        if (QTreeWidgetItem* row = itemAt(help->pos())) {
-            const QString text = m_toolTipSource(row, columnAt(help->pos().x()));
+        if (const QModelIndex cell = indexAt(help->pos()); cell.isValid()) {
+            const QString text = m_toolTipSource(cell);
             if (!text.isEmpty()) {
-                QToolTip::showText(help->globalPos(), text, viewport(), visualItemRect(row));
+                QToolTip::showText(help->globalPos(), text, viewport(), rowRect(cell));
                 return true;
             }
         }
     }
-    return QTreeWidget::viewportEvent(event);
+    return QTreeView::viewportEvent(event);
 }
 
 void UserListTreeWidget::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
-        QTreeWidgetItem* item = itemAt(event->position().toPoint());
-        // A right-click inside a selection keeps it, so the menu acts on all of its rows.
-        if (item && !item->isSelected()) {
-            clearSelection();
-            item->setSelected(true);
+        const QModelIndex item = indexAt(event->position().toPoint());
+        if (item.isValid()) {
+            // A right-click inside a selection keeps it, so the menu acts on all of its rows.
+            selectAlone(item);
+            // The entries for one device ("Show on map") act on the row clicked, not on the one
+            // the keyboard was at.
+            selectionModel()->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
         }
-        // The entries for one device ("Show on map") act on the row clicked, not on the one the
-        // keyboard was at.
-        if (item)
-            selectionModel()->setCurrentIndex(indexFromItem(item), QItemSelectionModel::NoUpdate);
         m_runMenu(m_menu, event->globalPosition().toPoint());
         event->accept();
     }
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
 }
 
 void UserListTreeWidget::removeSelected()
 {
     Data* store = Data::instance();
-    if (!store || selectedItems().isEmpty())
+    QModelIndexList rows = selectionModel()->selectedRows();
+    if (!store || rows.isEmpty())
         return;
-    // Each removal takes its row out of the tree at once; read every address first.
+    std::sort(rows.begin(), rows.end());
+    // Each removal takes its row out of the list at once; read every address first.
     QStringList addresses;
     QStringList named;
-    for (const QTreeWidgetItem* item : selectedItems()) {
-        addresses << item->text(AddressColumn);
-        named << DeviceEntry::named(addresses.last(), item->text(UserListRow::DescriptionColumn));
+    for (const QModelIndex& row : std::as_const(rows)) {
+        addresses << addressOf(row);
+        named << DeviceEntry::named(addresses.last(),
+                                    row.siblingAtColumn(DeviceListModel::DescriptionColumn).data().toString());
     }
     const int shown = 10;
     QString list = QStringList(named.mid(0, shown)).join(QStringLiteral(", "));

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <functional>
 
@@ -15,8 +15,9 @@ namespace Tarnwick {
 // "Show on map", "Export list as CSV...", "Remove") acts on the selected rows; so do the keys: Enter opens the
 // current row's details, F2 edits, Delete removes (after asking), Ctrl+C copies the addresses,
 // the Menu key and Shift+F10 open the menu. A click on a column's header sorts by it, a second
-// the other way round, a third goes back to the order the rows were added in.
-class UserListTreeWidget : public QTreeWidget
+// the other way round, a third goes back to the order the rows were added in. Its model has a
+// row per device, the address in DeviceListModel::AddressColumn; the model sorts.
+class UserListTreeWidget : public QTreeView
 {
     Q_OBJECT
 
@@ -39,8 +40,8 @@ public:
     // The same for the rows on screen only.
     int shownContentWidth(int column) const;
 
-    // The tooltip of a row, made when it is asked for (rich text; empty: the item's own).
-    using ToolTipSource = std::function<QString(QTreeWidgetItem* row, int column)>;
+    // The tooltip of a cell, made when it is asked for (rich text; empty: the cell's own).
+    using ToolTipSource = std::function<QString(const QModelIndex& index)>;
     void setToolTipSource(ToolTipSource source);
 
     // -1: the order the rows were added in.
@@ -53,6 +54,8 @@ public:
     // Removes the selected rows' entries after asking.
     void removeSelected();
     QStringList selectedAddresses() const;
+    // A row's place across its shown columns, in the viewport.
+    QRect rowRect(const QModelIndex& index) const;
 
 signals:
     void detailsRequested(const QString& ip);
@@ -64,6 +67,8 @@ signals:
     void sortChanged(int column, Qt::SortOrder order);
 
 protected:
+    // Draws the changed cells on screen alone.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -78,6 +83,11 @@ private slots:
 private:
     void headerClicked(int column);
     void applySort();
+    // The current row, or the first selected one; invalid: none.
+    QModelIndex chosenRow() const;
+    static QString addressOf(const QModelIndex& index);
+    // Makes the row the only one selected unless it is selected already.
+    void selectAlone(const QModelIndex& index);
 
     QMenu* m_menu;
     QAction* m_removeAction;

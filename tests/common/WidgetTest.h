@@ -6,13 +6,15 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 // Presses and releases the named push button of a window, as the mouse does.
 inline void pressButton(QWidget* window, const char* objectName)
@@ -52,9 +54,33 @@ inline void doubleClick(QWidget* widget, const QPoint& at)
 }
 
 // A point on a top-level row of a tree, inside the part of the tree that shows.
-inline QPoint onRow(QTreeWidget* tree, int row)
+inline QPoint onRow(QTreeView* tree, int row)
 {
-    return {tree->viewport()->width() / 2, tree->visualItemRect(tree->topLevelItem(row)).center().y()};
+    return {tree->viewport()->width() / 2, tree->visualRect(tree->model()->index(row, 0)).center().y()};
+}
+
+// A row of a model, read cell by cell; it stays with the row as the model sorts.
+class ModelRow
+{
+public:
+    ModelRow(const QAbstractItemModel* model, int row)
+        : m_index(model->index(row, 0))
+    {
+    }
+
+    QVariant data(int column, int role) const { return m_index.sibling(m_index.row(), column).data(role); }
+    QString text(int column) const { return data(column, Qt::DisplayRole).toString(); }
+    QString toolTip(int column) const { return data(column, Qt::ToolTipRole).toString(); }
+    QIcon icon(int column) const { return qvariant_cast<QIcon>(data(column, Qt::DecorationRole)); }
+
+private:
+    QPersistentModelIndex m_index;
+};
+
+// A top-level row as a view shows it.
+inline ModelRow viewRow(const QAbstractItemView* view, int row)
+{
+    return {view->model(), row};
 }
 
 // What the window system makes of a right click: the context menu event, at a point of the
