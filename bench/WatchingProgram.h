@@ -56,6 +56,9 @@ public:
     // SIGTERM; whether it then ended cleanly.
     bool end()
     {
+        // A process gone has no id: kill(0) would end the whole process group, the bench's own.
+        if (pid() <= 0)
+            return false;
         ::kill(pid_t(pid()), SIGTERM);
         return m_program.waitForFinished(60000) && m_program.exitStatus() == QProcess::NormalExit
             && m_program.exitCode() == 0;

@@ -156,6 +156,9 @@ public:
     // Milliseconds from SIGTERM to a clean end of the program; -1 if it did not end cleanly.
     double quitMs()
     {
+        // A process gone has no id: kill(0) would end the whole process group, the bench's own.
+        if (pid() <= 0)
+            return -1;
         QElapsedTimer timer;
         timer.start();
         ::kill(pid_t(pid()), SIGTERM);
