@@ -50,8 +50,10 @@ struct Case
 // fping's loop keeps each sequence number for 10 s, so it cannot send more than 65,535 in that
 // time: beside 20,000 requests a second it runs at its fastest (-i 0) over as many targets as a
 // second of that allows.
-constexpr Case Cases[] = {{"1000", 1000, 1, 5000},        {"2500", 2500, 1, 5000},
-                          {"5000", 5000, 1, 5000},        {"20000", 20000, 1, 5000},
+constexpr Case Cases[] = {{"1000", 1000, 1, 5000},
+                          {"2500", 2500, 1, 5000},
+                          {"5000", 5000, 1, 5000},
+                          {"20000", 20000, 1, 5000},
                           {"fast", 20000, 1, 30000, 6000, 0}};
 
 // The process's user and system time so far, in milliseconds; -1 when it cannot be read.
@@ -229,8 +231,8 @@ int main(int argc, char** argv)
         }
         std::printf("@ cpu_%s_ms %.2f\n@ fping_%s_ms %.2f\n@ rate_%s_per_s %.0f\n@ fping_rate_%s_per_s %.0f\n"
                     "@ fping_interval_%s_ms %s\n",
-                    c.key, median(ours), c.key, median(theirs), c.key, median(rates), c.key, median(theirRates),
-                    c.key, qPrintable(fpingArguments(c).last()));
+                    c.key, median(ours), c.key, median(theirs), c.key, median(rates), c.key, median(theirRates), c.key,
+                    qPrintable(fpingArguments(c).last()));
     }
 
     QList<double> ourScans;
