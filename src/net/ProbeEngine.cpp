@@ -668,8 +668,9 @@ bool ProbeEngine::sendNext(std::int64_t nowNs, Finished& finished)
                               std::move(request.done), request.answeredArp, sentRealNs, std::nullopt, request.client,
                               request.timeoutMs});
     };
-    if (!request.echo.dontFragment && !request.echo.hopLimit) {
-        // A request of no options of its own leaves with the others of the turn (sendBatch).
+    if (!request.echo.dontFragment && !request.echo.hopLimit && m_packet.size() <= DatagramBatch::DatagramBytes) {
+        // A request of no options of its own, in one frame, leaves with the others of the turn
+        // (sendBatch).
         const auto* to = reinterpret_cast<const sockaddr*>(&destination);
         if (!m_toSend.add(m_packet.data(), m_packet.size(), to, sizeof destination)) {
             sendBatch(finished);
