@@ -5,7 +5,7 @@ namespace Tarnwick {
 
 // Hears from the kernel when an interface or an IPv4 address of this network namespace
 // changes, so that what was read of them is read again only then, not on the chance that it
-// changed. Not thread-safe: one thread polls it.
+// changed. Not thread-safe: one thread polls its fd and takes the notices as they come.
 class LinkChanges
 {
 public:

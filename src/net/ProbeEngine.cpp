@@ -546,10 +546,11 @@ bool ProbeEngine::askByArp(Pending& request, std::int64_t nowNs)
 {
     if (request.onLink == OnLink::EchoOnly || !asksByArp())
         return false;
-    // Where the kernel tells of changes the interfaces are read again only after one; otherwise
-    // for a request made after they were last read.
+    // Where the kernel tells of changes the interfaces are read again only after one (the wait
+    // sees its notice, so a request makes no system call for it); otherwise for a request made
+    // after they were last read.
     const bool mayHaveChanged = m_linkChanges.isOpen()
-        ? m_linkChanges.taken()
+        ? std::exchange(m_ready.links, false)
         : m_linksReadNs < request.submittedNs && nowNs - m_linksReadNs > LinksRereadNs;
     if (!m_linksRead || mayHaveChanged) {
         m_links = LocalLinks::current();
@@ -992,7 +993,8 @@ void ProbeEngine::wait(std::int64_t nowNs)
     std::vector<pollfd> fds = {{m_wakeFd, POLLIN, 0},
                                {hasSocket() ? m_socket->fd() : -1, POLLIN, 0},
                                {hasIpv6Socket() ? m_socket6->fd() : -1, POLLIN, 0},
-                               {asksByArp() ? m_arp->fd() : -1, POLLIN, 0}};
+                               {asksByArp() ? m_arp->fd() : -1, POLLIN, 0},
+                               {m_linkChanges.fd(), POLLIN, 0}};
     for (const auto& [fd, connecting] : m_connecting)
         fds.push_back({fd, POLLOUT, 0});
     if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0) {
@@ -1001,7 +1003,11 @@ void ProbeEngine::wait(std::int64_t nowNs)
         return;
     }
     const auto seen = [&fds](std::size_t i, short events) { return (fds[i].revents & events) != 0; };
-    m_ready = {seen(1, POLLERR), seen(2, POLLIN | POLLERR), seen(2, POLLERR), seen(3, POLLIN | POLLERR)};
+    // A notice of a link change is taken at once (else every wait would end at once for it) and
+    // stays seen until a request asked by ARP reads the interfaces again.
+    const bool linksChanged = seen(4, POLLIN | POLLERR) && m_linkChanges.taken();
+    m_ready = {seen(1, POLLERR), seen(2, POLLIN | POLLERR), seen(2, POLLERR), seen(3, POLLIN | POLLERR),
+               m_ready.links || linksChanged};
     if (seen(0, POLLIN)) {
         std::uint64_t count = 0;
         while (::read(m_wakeFd, &count, sizeof count) > 0) { }

@@ -246,6 +246,8 @@ private:
         bool ipv6 = true;
         bool ipv6Errors = true;
         bool arp = true;
+        // A notice that the interfaces changed (LinkChanges).
+        bool links = true;
     };
     Readiness m_ready;
     std::int64_t m_linksReadNs = 0;
