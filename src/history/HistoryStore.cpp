@@ -4,6 +4,7 @@
 #include "HistoryLogging.h"
 #include "HistoryReader.h"
 #include "SketchSqlFunctions.h"
+#include "SqliteStatement.h"
 #include "data/PhraseBook.h"
 #include "data/Settings.h"
 
@@ -491,52 +492,41 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         return problem;
     };
     QSqlError error;
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)"));
+    SqliteStatement insert(db, "INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)");
     for (const ProbeRecord& r : batch.results) {
         const qint64 id = deviceId(db, r.device, error);
         if (id < 0)
             return fail(error);
-        insert.addBindValue(id);
-        insert.addBindValue(r.atMs);
-        insert.addBindValue(int(r.result.kind));
-        insert.addBindValue(qint64(r.result.roundTripUs));
-        if (!insert.exec())
+        if (!insert.run({id, r.atMs, qint64(r.result.kind), qint64(r.result.roundTripUs)}))
             return fail(insert.lastError());
     }
-    QSqlQuery upsert(db);
-    upsert.prepare(
-        QStringLiteral("INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, sketch) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, minute) DO UPDATE SET "
-                       "sketch = sketch_merge(sketch, excluded.sketch), "
-                       "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
-                       "ELSE min(min_us, excluded.min_us) END, "
-                       "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
-                       "sent = sent + excluded.sent, received = received + excluded.received"));
+    SqliteStatement upsert(
+        db,
+        "INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, sketch) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, minute) DO UPDATE SET "
+        "sketch = sketch_merge(sketch, excluded.sketch), "
+        "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
+        "ELSE min(min_us, excluded.min_us) END, "
+        "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
+        "sent = sent + excluded.sent, received = received + excluded.received");
     // Each device's sketches of the batch by span of six hours, added to the span's row once.
     QHash<QPair<qint64, qint64>, LatencySketch> spans;
     for (const Minute& m : std::as_const(minutes)) {
         const qint64 id = deviceId(db, m.device, error);
         if (id < 0)
             return fail(error);
-        for (const QVariant& value :
-             {QVariant(id), QVariant(m.minute), QVariant(m.sent), QVariant(m.received), QVariant(m.minUs),
-              QVariant(m.maxUs), QVariant(m.sumUs), m.sketch.isEmpty() ? QVariant() : QVariant(m.sketch.toBytes())})
-            upsert.addBindValue(value);
-        if (!upsert.exec())
+        if (!upsert.run({id, m.minute, m.sent, m.received, m.minUs, m.maxUs, m.sumUs,
+                         m.sketch.isEmpty() ? QByteArray() : m.sketch.toBytes()}))
             return fail(upsert.lastError());
         if (!m.sketch.isEmpty())
             spans[{id, m.minute * MinuteMs / HistoryReader::SketchSpanMs}].merge(m.sketch);
     }
-    QSqlQuery spanUpsert(db);
-    spanUpsert.prepare(QStringLiteral("INSERT INTO sketch_spans (device, span, sketch) VALUES (?, ?, ?) "
-                                      "ON CONFLICT (device, span) DO UPDATE SET "
-                                      "sketch = sketch_merge(sketch, excluded.sketch)"));
+    SqliteStatement spanUpsert(db,
+                               "INSERT INTO sketch_spans (device, span, sketch) VALUES (?, ?, ?) "
+                               "ON CONFLICT (device, span) DO UPDATE SET "
+                               "sketch = sketch_merge(sketch, excluded.sketch)");
     for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
-        spanUpsert.addBindValue(span.key().first);
-        spanUpsert.addBindValue(span.key().second);
-        spanUpsert.addBindValue(span.value().toBytes());
-        if (!spanUpsert.exec())
+        if (!spanUpsert.run({span.key().first, span.key().second, span.value().toBytes()}))
             return fail(spanUpsert.lastError());
     }
     // Per kind of change: its insert, and the last known value (of two at the same time, the later

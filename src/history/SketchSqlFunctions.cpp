@@ -2,10 +2,9 @@
 #include "SketchSqlFunctions.h"
 
 #include "LatencySketch.h"
+#include "SqliteStatement.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QVariant>
+#include <QByteArray>
 
 #include <sqlite3.h>
 
@@ -73,10 +72,7 @@ void mergeFinal(sqlite3_context* context)
 
 bool SketchSqlFunctions::install(const QSqlDatabase& db)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    sqlite3* connection = SqliteStatement::handleOf(db);
     if (!connection)
         return false;
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;

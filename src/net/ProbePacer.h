@@ -10,16 +10,19 @@ namespace Tarnwick {
 // previous one was due, not after it actually left: a wake-up that comes a little late is made
 // up by the next send, so the rate holds over thousands of requests. After a pause longer than
 // the catch-up allowance the schedule starts afresh, so an idle engine never bursts.
-// At intervals under a millisecond, one wake-up sends every request that falls due within the
-// millisecond from it: the rate is the same, and the engine wakes no more often than fping does
-// at its smallest interval, instead of once for each of thousands of requests a second.
+// At intervals up to ten milliseconds, one wake-up sends every request that falls due within ten
+// milliseconds from it: the rate is the same, and the engine wakes a hundred times a second at
+// most, instead of once for each request. A wake-up and its context switches cost more than the
+// send itself (1,000 devices every second: 29 ms of CPU per 1,000 requests woken one at a time,
+// 6.5 ms in turns); ten requests together are still no burst a network notices.
 class ProbePacer
 {
 public:
     static constexpr std::int64_t DefaultIntervalNs = 1000000;
     // How far behind its schedule the pacer may fall and still catch up.
     static constexpr std::int64_t CatchUpNs = 2000000;
-    static constexpr std::int64_t WakeUpNs = 1000000;
+    // The longest a turn's requests are spread over.
+    static constexpr std::int64_t TurnNs = 10000000;
 
     explicit ProbePacer(std::int64_t intervalNs = DefaultIntervalNs)
         : m_intervalNs(intervalNs)
@@ -38,7 +41,7 @@ public:
 
 private:
     // How long before its time a request may leave with the one that woke the engine.
-    std::int64_t lead() const { return m_intervalNs < WakeUpNs ? WakeUpNs - m_intervalNs : 0; }
+    std::int64_t lead() const { return m_intervalNs <= TurnNs ? TurnNs - m_intervalNs : 0; }
 
     std::int64_t m_intervalNs;
     // When the last request was due to leave.
