@@ -2303,6 +2303,15 @@ jedes alle N Sekunden.</translation>
         <source>Send an alert when a path changes</source>
         <translation>Alarm senden, wenn sich ein Weg ändert</translation>
     </message>
+    <message>
+        <source>Most probes a second</source>
+        <extracomment>The pace probes leave at, for the whole list; above the default only for a network that takes it</extracomment>
+        <translation>Höchstens Prüfungen pro Sekunde</translation>
+    </message>
+    <message>
+        <source>From 1000 to 1000000; the default 5000 leaves a network undisturbed, more is for one that takes it</source>
+        <translation>Von 1000 bis 1000000; die Voreinstellung 5000 stört kein Netz, mehr nur für eines, das es verträgt</translation>
+    </message>
 </context>
 <context>
     <name>Tarnwick::SlowLimitBox</name>

@@ -71,6 +71,11 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     m_grid = grid;
     addNumberRow(tr("Probe every device every N seconds"), "probePeriodLineEdit", &Settings::probePeriod,
                  Settings::MaxProbePeriodSeconds, tr("0 probes one device at a time, with the gap before each"));
+    //: The pace probes leave at, for the whole list; above the default only for a network that takes it
+    addNumberRow(tr("Most probes a second"), "mostProbesPerSecondLineEdit", &Settings::mostProbesPerSecond,
+                 Settings::MostMostProbesPerSecond,
+                 tr("From 1000 to 1000000; the default 5000 leaves a network undisturbed, more is for one that "
+                    "takes it"));
     addPassRow();
     addNumberRow(tr("Disconnected after N missed replies"), "disconnectAfterLineEdit", &Settings::disconnectAfter,
                  Settings::MaxRepliesInARow, tr("1 changes the state at the first missed reply"));
@@ -194,7 +199,8 @@ void SettingsDialog::addPassRow()
     }
     m_grid->addWidget(m_pass, m_grid->rowCount(), 1, 1, 2);
     for (QLineEdit* field :
-         {pingTimeoutLineEdit, pingTimeGapLineEdit, findChild<QLineEdit*>(QStringLiteral("probePeriodLineEdit"))})
+         {pingTimeoutLineEdit, pingTimeGapLineEdit, findChild<QLineEdit*>(QStringLiteral("probePeriodLineEdit")),
+          findChild<QLineEdit*>(QStringLiteral("mostProbesPerSecondLineEdit"))})
         connect(field, &QLineEdit::textChanged, this, &SettingsDialog::showPass);
     showPass();
 }

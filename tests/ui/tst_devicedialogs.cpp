@@ -691,22 +691,36 @@ private slots:
         QTest::addColumn<int>("devices");
         QTest::addColumn<QString>("timeout");
         QTest::addColumn<QString>("period");
+        QTest::addColumn<QString>("ceiling"); // probes a second
         QTest::addColumn<QString>("shown"); // empty: no such line
         QTest::newRow("short pass") << 10 << "1000"
                                     << "0"
+                                    << "5000"
                                     << "A pass over the 10 devices takes 5 s,\nup to 15 s when none answers.";
         QTest::newRow("long pass") << 250 << "1000"
                                    << "0"
+                                   << "5000"
                                    << "A pass over the 250 devices takes 2 min 5 s,\nup to 6 min 15 s when none "
                                       "answers.\n\"Probe every device every N seconds\" probes them side by "
                                       "side\ninstead, each every N seconds.";
         QTest::newRow("side by side") << 250 << "1000"
                                       << "5"
+                                      << "5000"
                                       << "";
         // More devices a second than the engine sends: each is probed less often than asked.
         QTest::newRow("side by side, list too long") << 6000 << "1000"
                                                      << "1"
+                                                     << "5000"
                                                      << "With 6000 devices, each is probed about every 1.2 s.";
+        QTest::newRow("side by side, the most raised") << 6000 << "1000"
+                                                       << "1"
+                                                       << "10000"
+                                                       << "";
+        // Below the least the engine takes, the least holds.
+        QTest::newRow("side by side, the most too low") << 1500 << "1000"
+                                                        << "1"
+                                                        << "10"
+                                                        << "With 1500 devices, each is probed about every 1.5 s.";
     }
 
     void passOverTheListIsShown()
@@ -714,6 +728,7 @@ private slots:
         QFETCH(int, devices);
         QFETCH(QString, timeout);
         QFETCH(QString, period);
+        QFETCH(QString, ceiling);
         QFETCH(QString, shown);
         for (int i = 0; i < devices; ++i)
             m_data->addEntry(DeviceEntry(QStringLiteral("127.0.%1.%2").arg(i / 250).arg(i % 250 + 1), QString(), 3,
@@ -725,6 +740,7 @@ private slots:
         const QPoint before = below->mapTo(&dialog, QPoint());
         typeInto(field<QLineEdit>(&dialog, "pingTimeoutLineEdit"), timeout);
         typeInto(field<QLineEdit>(&dialog, "probePeriodLineEdit"), period);
+        typeInto(field<QLineEdit>(&dialog, "mostProbesPerSecondLineEdit"), ceiling);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCOMPARE(below->mapTo(&dialog, QPoint()), before);
         auto* pass = field<QLabel>(&dialog, "passLabel");
