@@ -6,18 +6,27 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <csignal>
 
-// The shipped program without its window (tarnwick --headless), watching a list of devices
-// in a folder of its own with its metrics served on a loopback port, until it is ended.
+// One of the shipped programs watching a list of devices, in a folder of its own, until it is
+// ended: by default the program without its window (tarnwick --headless) with its metrics served
+// on a loopback port.
 class WatchingProgram
 {
 public:
     // settings: what goes between <Settings> and </Settings>.
     WatchingProgram(const QString& executable, const QStringList& devices, const QByteArray& settings, int metricsPort)
+        : WatchingProgram(executable, {"--headless", "--metrics", QString::number(metricsPort)}, devices, settings,
+                          metricsPort)
+    {
+    }
+    // With arguments of its own; the window draws offscreen. A null settings writes no Settings.xml.
+    WatchingProgram(const QString& executable, const QStringList& arguments, const QStringList& devices,
+                    const QByteArray& settings, int metricsPort)
         : m_port(metricsPort)
     {
         QByteArray list = "<DeviceEntries>\n";
@@ -25,11 +34,16 @@ public:
             list += "<DeviceEntry IP=\"" + ip.toUtf8() + "\"/>\n";
         list += "</DeviceEntries>\n";
         writeFile(m_dir.filePath(QStringLiteral("DeviceConfig.xml")), list);
-        writeFile(m_dir.filePath(QStringLiteral("Settings.xml")), "<Settings>" + settings + "</Settings>");
+        if (!settings.isNull())
+            writeFile(m_dir.filePath(QStringLiteral("Settings.xml")), "<Settings>" + settings + "</Settings>");
         m_program.setWorkingDirectory(m_dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_program.setProcessEnvironment(environment);
         m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_program.setStandardOutputFile(QProcess::nullDevice());
-        m_program.start(executable, {"--headless", "--metrics", QString::number(metricsPort)});
+        m_clock.start();
+        m_program.start(executable, arguments);
         m_program.waitForStarted(10000);
     }
     ~WatchingProgram()
@@ -40,6 +54,8 @@ public:
         }
     }
 
+    // Milliseconds since the program was started, its files written.
+    double elapsedMs() const { return double(m_clock.nsecsElapsed()) / 1e6; }
     qint64 pid() const { return m_program.processId(); }
     // Waits until the program has counted that many probes; false if it had not within the time.
     bool probed(qint64 probes, int withinMs)
@@ -67,5 +83,6 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_program;
+    QElapsedTimer m_clock;
     int m_port;
 };

@@ -15,35 +15,29 @@
 // Needs root for the namespace.
 #include "BenchTool.h"
 #include "ProbesCounted.h"
+#include "WatchingProgram.h"
 #include "net/ProbeRate.h"
 #include "netlab/NetworkSandbox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 
 namespace {
 
 constexpr int MetricsPort = 9718;
 
-bool writeDeviceList(const QString& path, int count)
+QStringList loopbackDevices(int count)
 {
-    QByteArray text = "<DeviceEntries>\n";
+    QStringList devices;
+    devices.reserve(count);
     for (int i = 0; i < count; ++i)
-        text += QStringLiteral("<DeviceEntry IP=\"127.%1.%2.%3\"/>\n")
-                    .arg(1 + i / 65536)
-                    .arg((i / 256) % 256)
-                    .arg(i % 256)
-                    .toLatin1();
-    text += "</DeviceEntries>\n";
-    return writeFile(path, text);
+        devices << QStringLiteral("127.%1.%2.%3").arg(1 + i / 65536).arg((i / 256) % 256).arg(i % 256);
+    return devices;
 }
 
 // The GUI thread's state letter and CPU ticks, from /proc; state 0 once the process is gone.
@@ -86,37 +80,18 @@ class ProgramStart
 public:
     // monitored: every device probed every second, with metrics on to count the probes.
     ProgramStart(int devices, Program program, bool monitored = false)
+        : m_program(program == Program::Server ? QStringLiteral(TARNWICK_HEADLESS_EXECUTABLE)
+                                               : QStringLiteral(TARNWICK_EXECUTABLE),
+                    monitored ? QStringList{QStringLiteral("--metrics"), QString::number(MetricsPort)} : QStringList(),
+                    loopbackDevices(devices),
+                    monitored ? QByteArray("<PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod>")
+                              : QByteArray(),
+                    MetricsPort)
     {
-        m_dir.setAutoRemove(true);
-        writeDeviceList(m_dir.filePath(QStringLiteral("DeviceConfig.xml")), devices);
-        QStringList arguments;
-        if (monitored) {
-            writeFile(m_dir.filePath(QStringLiteral("Settings.xml")),
-                      "<Settings><PingTimeout>1000</PingTimeout><ProbePeriod>1</ProbePeriod></Settings>");
-            arguments << QStringLiteral("--metrics") << QString::number(MetricsPort);
-        }
-        m_program.setWorkingDirectory(m_dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_program.setProcessEnvironment(env);
-        m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_program.setStandardOutputFile(QProcess::nullDevice());
-        m_clock.start();
-        m_program.start(program == Program::Server ? QStringLiteral(TARNWICK_HEADLESS_EXECUTABLE)
-                                                   : QStringLiteral(TARNWICK_EXECUTABLE),
-                        arguments);
-        m_program.waitForStarted(10000);
-    }
-    ~ProgramStart()
-    {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.kill();
-            m_program.waitForFinished(10000);
-        }
     }
 
-    qint64 pid() const { return m_program.processId(); }
-    double elapsedMs() const { return double(m_clock.nsecsElapsed()) / 1e6; }
+    qint64 pid() const { return m_program.pid(); }
+    double elapsedMs() const { return m_program.elapsedMs(); }
 
     // Milliseconds from the start until the GUI thread rests in its loop; -1 if it never did
     // within a minute.
@@ -156,22 +131,13 @@ public:
     // Milliseconds from SIGTERM to a clean end of the program; -1 if it did not end cleanly.
     double quitMs()
     {
-        // A process gone has no id: kill(0) would end the whole process group, the bench's own.
-        if (pid() <= 0)
-            return -1;
         QElapsedTimer timer;
         timer.start();
-        ::kill(pid_t(pid()), SIGTERM);
-        if (!m_program.waitForFinished(60000) || m_program.exitStatus() != QProcess::NormalExit
-            || m_program.exitCode() != 0)
-            return -1;
-        return double(timer.nsecsElapsed()) / 1e6;
+        return m_program.end() ? double(timer.nsecsElapsed()) / 1e6 : -1;
     }
 
 private:
-    QTemporaryDir m_dir;
-    QProcess m_program;
-    QElapsedTimer m_clock;
+    WatchingProgram m_program;
 };
 
 } // namespace
