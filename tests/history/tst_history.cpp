@@ -89,7 +89,7 @@ class TestHistory : public QObject
 {
     Q_OBJECT
 
-    enum Cause { RandomBytes, LaterVersion, Locked, FullDisk, ReadOnly, ReadOnlyFile };
+    enum Cause { RandomBytes, LaterVersion, Locked, FullDisk, ReadOnly, ReadOnlyFile, RowRefused };
 
     QTemporaryDir m_dir;
     QStringList m_reports;
@@ -515,6 +515,8 @@ private slots:
         QTest::newRow("read-only") << int(ReadOnly) << "unable to open database file";
         // Made read-only before the start: SQLite's own files come into being read-only too.
         QTest::newRow("read-only file") << int(ReadOnlyFile) << "readonly database";
+        // A row refused in the middle of a batch's transaction, in SQLite's words.
+        QTest::newRow("row refused") << int(RowRefused) << "no results now";
     }
 
     void openAndRetryRules()
@@ -553,6 +555,10 @@ private slots:
         }
         if (cause == FullDisk)
             SmallDisk::fill(QStringLiteral("filler"));
+        if (cause == RowRefused)
+            Reader(QStringLiteral("History.sqlite"))
+                .rows(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON results BEGIN "
+                                     "SELECT RAISE(ABORT, 'no results now'); END"));
         if (cause == ReadOnly)
             QVERIFY(SmallDisk::remount(disk.path(), true));
         std::unique_ptr<FilePermissionsApply> asAUser;
@@ -583,6 +589,8 @@ private slots:
             QVERIFY(QFile::remove(QStringLiteral("filler")));
         if (cause == ReadOnly)
             QVERIFY(SmallDisk::remount(disk.path(), false));
+        if (cause == RowRefused)
+            Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("DROP TRIGGER refuse"));
         if (cause == ReadOnlyFile)
             QVERIFY(QFile::setPermissions(QStringLiteral("History.sqlite"),
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
