@@ -349,7 +349,7 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& rec
         || (record.check && (*record.check != m_entries[i].check || record.moreChecks != m_entries[i].moreChecks)))
         return nullptr;
     DeviceEntry& e = m_entries[i];
-    const DeviceEntry old = e;
+    DeviceEntry old = e;
     if (!e.moreChecks.isEmpty()) {
         e.moreProbes = record.moreResults;
         e.moreProbes.resize(e.moreChecks.size(), ProbeResult::timeout());
@@ -377,7 +377,7 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& rec
             streak = 0;
         }
     }
-    return std::make_shared<DeviceEntryChangedEvent>(e, old);
+    return std::make_shared<DeviceEntryChangedEvent>(e, std::move(old));
 }
 
 QList<ProbeRecord> Data::setPingResults(const QList<ProbeRecord>& results)

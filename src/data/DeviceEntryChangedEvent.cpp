@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceEntryChangedEvent.h"
 
+#include <utility>
+
 namespace Tarnwick {
 
-DeviceEntryChangedEvent::DeviceEntryChangedEvent(const DeviceEntry& newEntry, const DeviceEntry& oldEntry)
-    : m_newEntry(newEntry)
-    , m_oldEntry(oldEntry)
+DeviceEntryChangedEvent::DeviceEntryChangedEvent(DeviceEntry newEntry, DeviceEntry oldEntry)
+    : m_newEntry(std::move(newEntry))
+    , m_oldEntry(std::move(oldEntry))
 {
 }
 

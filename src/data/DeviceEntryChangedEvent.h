@@ -12,7 +12,7 @@ namespace Tarnwick {
 class DeviceEntryChangedEvent : public StoreEvent
 {
 public:
-    DeviceEntryChangedEvent(const DeviceEntry& newEntry, const DeviceEntry& oldEntry);
+    DeviceEntryChangedEvent(DeviceEntry newEntry, DeviceEntry oldEntry);
     const DeviceEntry& newEntry() const;
     const DeviceEntry& oldEntry() const;
     // Whether the device went from connected to disconnected or back. The first result after
