@@ -40,6 +40,14 @@ DocumentFile& Settings::file() const
     return *it;
 }
 
+void Settings::keepInRanges()
+{
+    forEachStoredField([this](const auto& element) {
+        if constexpr (!isWindowElement<decltype(element)>)
+            element.keepInRange(*this);
+    });
+}
+
 QStringList Settings::setEdited(const Settings& original, const Settings& edited)
 {
     QStringList changed;

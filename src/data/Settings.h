@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <type_traits>
@@ -34,6 +35,9 @@ struct SettingsElement
     T defaultValue;
     int minimum = std::numeric_limits<int>::min();
     int maximum = std::numeric_limits<int>::max();
+
+    // Holds a number's field in the range; other fields have none.
+    void keepInRange(Settings& settings) const;
 };
 
 // The window's place, kept in the attributes of one element.
@@ -105,6 +109,8 @@ public:
     // edited in a copy are heard (and fields changed meanwhile elsewhere are left alone).
     // Returns the element names of the fields set.
     QStringList setEdited(const Settings& original, const Settings& edited);
+    // Holds every stored number in the range it is read back in, so that what is kept is what is used.
+    void keepInRanges();
 
     // Calls slot() in receiver's thread whenever the member takes a new value through set().
     template <typename T, typename Slot>
@@ -291,6 +297,16 @@ void Settings::set(T Settings::*member, const V& value)
         return;
     this->*member = value;
     emit notifier().changed(fieldOf(member));
+}
+
+template <typename T>
+void SettingsElement<T>::keepInRange(Settings& settings) const
+{
+    auto& value = settings.*field;
+    if constexpr (std::is_same_v<T, CopyableAtomic<int>>)
+        value = std::clamp(value.load(), minimum, maximum);
+    else if constexpr (std::is_same_v<T, int>)
+        value = std::clamp(value, minimum, maximum);
 }
 
 template <typename T, typename Slot>

@@ -54,13 +54,8 @@ bool SettingsXmlHandler::characters(const QString& text)
         if constexpr (!isWindowElement<decltype(element)>) {
             if (name != QLatin1String(element.name))
                 return;
-            auto& field = m_settings.*element.field;
-            SettingsValueText::read(text, field);
-            using Field = std::decay_t<decltype(field)>;
-            if constexpr (std::is_same_v<Field, CopyableAtomic<int>>)
-                field = std::clamp(field.load(), element.minimum, element.maximum);
-            else if constexpr (std::is_same_v<Field, int>)
-                field = std::clamp(field, element.minimum, element.maximum);
+            SettingsValueText::read(text, m_settings.*element.field);
+            element.keepInRange(m_settings);
         }
     });
     return true;

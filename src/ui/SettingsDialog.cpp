@@ -483,6 +483,8 @@ void SettingsDialog::applyOnClose()
     // Escape and the title bar keep the edits, but never an address the program would refuse.
     if (!MetricsAddress::parse(m_edited.metricsAddress).error.isEmpty())
         m_edited.metricsAddress = m_original.metricsAddress;
+    // A number below its least ("Most probes a second" under 1000) is kept as the least it counts as.
+    m_edited.keepInRanges();
     if (!m_cancelled) {
         const QStringList changed = settings.setEdited(m_original, m_edited);
         if (!changed.isEmpty())

@@ -748,6 +748,26 @@ private slots:
         dialog.reject();
     }
 
+    // What OK keeps is what the program uses: a number below its least is kept as the least.
+    void numbersAreKeptAsUsed_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("raised") << "20000" << 20000;
+        QTest::newRow("below the least") << "10" << 1000;
+    }
+
+    void numbersAreKeptAsUsed()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, kept);
+        SettingsDialog dialog;
+        dialog.show();
+        typeInto(field<QLineEdit>(&dialog, "mostProbesPerSecondLineEdit"), typed);
+        pressButton(&dialog, "okButton");
+        QCOMPARE(Settings::instance().mostProbesPerSecond.load(), kept);
+    }
+
     // "Start with my desktop session" writes the autostart entry as the dialog closes with it
     // set, and removes it when closed with it unset; Cancel leaves the entry as it was.
     void autostartEntryFollowsTheSetting()
