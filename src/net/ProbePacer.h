@@ -14,7 +14,7 @@ namespace Tarnwick {
 // milliseconds from it: the rate is the same, and the engine wakes a hundred times a second at
 // most, instead of once for each request. A wake-up and its context switches cost more than the
 // send itself (1,000 devices every second: 29 ms of CPU per 1,000 requests woken one at a time,
-// 6.5 ms in turns); ten requests together are still no burst a network notices.
+// 6.5-10 ms in turns); ten requests together are still no burst a network notices.
 class ProbePacer
 {
 public:
