@@ -271,6 +271,13 @@ void DeviceEntryRepresentationGraphicsItem::paint(QPainter* painter, const QStyl
     }
 }
 
+bool DeviceEntryRepresentationGraphicsItem::showsAlike(const DeviceEntry& one, const DeviceEntry& other)
+{
+    return one.ip == other.ip && one.state == other.state && one.awaitingFirstResult == other.awaitingFirstResult
+        && one.lastProbe.answered() == other.lastProbe.answered() && one.type == other.type
+        && one.pingResult == other.pingResult && one.description == other.description;
+}
+
 void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
     const DeviceEntry& changed = pEvent->newEntry();
@@ -278,11 +285,7 @@ void DeviceEntryRepresentationGraphicsItem::DeviceEntryChanged(DeviceEntryChange
         return;
     // Most results leave what the badge shows as it was; measuring its texts anew for each
     // would make every placed device cost its share of every result.
-    const bool shownAsBefore = changed.ip == m_entry.ip && changed.state == m_entry.state
-        && changed.awaitingFirstResult == m_entry.awaitingFirstResult && changed.pingResult == m_entry.pingResult
-        && changed.lastProbe.answered() == m_entry.lastProbe.answered() && changed.description == m_entry.description
-        && changed.type == m_entry.type;
-    if (shownAsBefore)
+    if (showsAlike(changed, m_entry))
         return;
     m_entry = changed;
     layOut();

@@ -58,6 +58,9 @@ public:
     QString spokenName() const;
     QString spokenState() const;
 
+    // Whether a badge shows the two entries alike: most results change nothing it shows.
+    static bool showsAlike(const DeviceEntry& one, const DeviceEntry& other);
+
 signals:
     void PositionChanged(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);
     void dragFinished(Tarnwick::DeviceEntryRepresentationGraphicsItem* pItem);

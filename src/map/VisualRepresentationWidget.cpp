@@ -170,18 +170,23 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
     if (Data* store = Data::instance()) {
         // Devices that leave the list leave the view; their places and lines wait for them.
         // A change goes to the badges of its address alone: a result costs the same however
-        // many devices are placed.
-        store->connectReceiver(this,
-                               {.changed =
-                                    [this](DeviceEntryChangedEvent* pEvent) {
-                                        const auto it = m_badgesByAddress.constFind(pEvent->newEntry().ip);
-                                        if (it == m_badgesByAddress.cend())
-                                            return;
-                                        for (DeviceEntryRepresentationGraphicsItem* placed : *it)
-                                            placed->DeviceEntryChanged(pEvent);
-                                    },
-                                .added = [this](DeviceAddedEvent*) { followTheList(); },
-                                .removed = [this](DeviceRemovedEvent*) { followTheList(); }});
+        // many devices are placed. Badges follow every change from the entry they were made
+        // with, so one that shows the entry as before leaves each of them as it is, and is
+        // judged on the event alone, whose entries were just made.
+        store->connectReceiver(
+            this,
+            {.changed =
+                 [this](DeviceEntryChangedEvent* pEvent) {
+                     if (DeviceEntryRepresentationGraphicsItem::showsAlike(pEvent->oldEntry(), pEvent->newEntry()))
+                         return;
+                     const auto it = m_badgesByAddress.constFind(pEvent->newEntry().ip);
+                     if (it == m_badgesByAddress.cend())
+                         return;
+                     for (DeviceEntryRepresentationGraphicsItem* placed : *it)
+                         placed->DeviceEntryChanged(pEvent);
+                 },
+             .added = [this](DeviceAddedEvent*) { followTheList(); },
+             .removed = [this](DeviceRemovedEvent*) { followTheList(); }});
     }
     fitSceneToItems();
     updatePlaceholder();
