@@ -361,20 +361,21 @@ std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& rec
     // misses one reply on a lossy link does not flap between the two states.
     const bool answered = result.heard();
     const int said = answered ? DeviceStateConnected : DeviceStateDisconnected;
-    int& streak = m_streaks[ip];
+    // Only streaks under way are kept: most results agree with the state, and forgetting
+    // nothing from an empty or small table costs next to nothing with thousands of devices.
     if (e.awaitingFirstResult) {
         e.awaitingFirstResult = false;
         e.state = said;
-        streak = 0;
+        m_streaks.remove(ip);
     } else if (e.state == said) {
-        streak = 0;
+        m_streaks.remove(ip);
     } else {
         const int needed = !m_settings ? 1
             : answered                 ? m_settings->connectAfter.load()
                                        : m_settings->disconnectAfter.load();
-        if (++streak >= needed) {
+        if (++m_streaks[ip] >= needed) {
             e.state = said;
-            streak = 0;
+            m_streaks.remove(ip);
         }
     }
     return std::make_shared<DeviceEntryChangedEvent>(e, std::move(old));

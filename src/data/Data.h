@@ -150,7 +150,7 @@ private:
 
     QList<DeviceEntry> m_entries;
     QHash<QString, qsizetype> m_firstIndex;
-    // For each address, how many results in a row have disagreed with its entry's state.
+    // For each address whose last results disagree with its state, how many in a row have.
     QHash<QString, int> m_streaks;
     DocumentFile m_file;
     // Counts the user's changes, on the store's thread only.

@@ -78,29 +78,34 @@ void DataLogListener::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const DeviceEntry& before = pEvent->oldEntry();
     const DeviceEntry& after = pEvent->newEntry();
     QStringList changes;
-    const auto note = [&changes](const char* field, const QString& from, const QString& to) {
-        if (from != to)
-            changes << QStringLiteral("%1 \"%2\" to \"%3\"").arg(QLatin1String(field), from, to);
+    // Texts are made only for fields whose values differ: most events are results, which
+    // change none of these.
+    const auto note = [&changes](const char* field, const auto& from, const auto& to, const auto& text) {
+        if (from == to)
+            return;
+        const QString fromText = text(from);
+        const QString toText = text(to);
+        if (fromText != toText)
+            changes << QStringLiteral("%1 \"%2\" to \"%3\"").arg(QLatin1String(field), fromText, toText);
     };
-    const auto yesNo = [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); };
-    note("address", before.ip, after.ip);
-    note("description", before.description, after.description);
-    note("type", QString::number(before.type), QString::number(after.type));
-    note("information on state change", yesNo(before.informOnStateChange), yesNo(after.informOnStateChange));
-    note("check", before.check.text(), after.check.text());
+    const auto asIs = [](const QString& text) { return text; };
+    note("address", before.ip, after.ip, asIs);
+    note("description", before.description, after.description, asIs);
+    note("type", before.type, after.type, [](int type) { return QString::number(type); });
+    note("information on state change", before.informOnStateChange, after.informOnStateChange,
+         [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); });
+    note("check", before.check, after.check, [](const DeviceCheck& check) { return check.text(); });
     if (before.slowLimits != after.slowLimits)
         changes << QStringLiteral("its slow limits");
-    const auto echoText = [](const EchoOptions& echo) {
+    note("echo requests", before.echo, after.echo, [](const EchoOptions& echo) {
         return QStringLiteral("%1 bytes%2").arg(echo.payloadSize).arg(echo.dontFragment ? ", don't fragment" : "");
-    };
-    note("echo requests", echoText(before.echo), echoText(after.echo));
-    const auto checksText = [](const QList<DeviceCheck>& checks) {
+    });
+    note("further checks", before.moreChecks, after.moreChecks, [](const QList<DeviceCheck>& checks) {
         QStringList words;
         for (const DeviceCheck& check : checks)
             words << check.text();
         return words.join(QStringLiteral(", "));
-    };
-    note("further checks", checksText(before.moreChecks), checksText(after.moreChecks));
+    });
     if (!changes.isEmpty())
         logForDevice(before.ip, before.description, PhraseBook::Edited, {changes.join(QStringLiteral(", "))});
 }
