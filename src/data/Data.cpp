@@ -216,15 +216,12 @@ QList<DeviceEntry> Data::entries() const
 
 DeviceEntry Data::entry(const QString& ip) const
 {
-    auto locked = lock();
-    const qsizetype i = indexOf(ip);
-    return i < 0 ? DeviceEntry() : m_entries.at(i);
+    return readEntry(ip, [](const DeviceEntry* entry) { return entry ? *entry : DeviceEntry(); });
 }
 
 bool Data::contains(const QString& ip) const
 {
-    auto locked = lock();
-    return indexOf(ip) >= 0;
+    return readEntry(ip, [](const DeviceEntry* entry) { return entry != nullptr; });
 }
 
 void Data::addEntry(const DeviceEntry& entry)

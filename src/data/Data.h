@@ -77,6 +77,16 @@ public:
     QList<DeviceEntry> entries() const;
     DeviceEntry entry(const QString& ip) const;
     bool contains(const QString& ip) const;
+    // Reads one entry where it stands, under the store's lock, rather than copying it whole:
+    // for what runs on every result. read gets nullptr for an address not in the list, and
+    // must not call the store.
+    template <typename Read>
+    auto readEntry(const QString& ip, Read read) const
+    {
+        auto locked = lock();
+        const qsizetype i = indexOf(ip);
+        return read(i < 0 ? nullptr : &m_entries.at(i));
+    }
 
     void addEntry(const DeviceEntry& entry);
     void removeEntry(const QString& ip);

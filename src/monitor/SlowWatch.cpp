@@ -7,6 +7,7 @@
 #include "data/ProbeRecord.h"
 #include "data/Settings.h"
 
+#include <optional>
 #include <utility>
 
 namespace Tarnwick {
@@ -54,28 +55,37 @@ void SlowWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)
 
 void SlowWatch::take(const QString& ip, const ProbeResult& result)
 {
-    // The store has taken this result before the monitor handed it on.
-    const DeviceEntry device = m_data.entry(ip);
-    if (device.ip.isEmpty())
+    // The store has taken this result before the monitor handed it on. Only the rare news
+    // needs the whole entry.
+    struct Seen
+    {
+        bool connected;
+        SlowRule::Limits own;
+    };
+    const std::optional<Seen> seen = m_data.readEntry(ip, [this](const DeviceEntry* device) -> std::optional<Seen> {
+        if (!device)
+            return std::nullopt;
+        return Seen{device->state == DeviceStateConnected, limits(*device)};
+    });
+    if (!seen)
         return;
-    const SlowRule::Limits own = limits(device);
     auto rule = m_rules.find(ip);
     if (rule == m_rules.end())
-        rule = m_rules.insert(ip, SlowRule(own));
+        rule = m_rules.insert(ip, SlowRule(seen->own));
     // Slow is news only of a device that answers: its going down is told as such.
-    if (device.state != DeviceStateConnected) {
-        forget(ip, own);
+    if (!seen->connected) {
+        forget(ip, seen->own);
         return;
     }
     // Limits of its own that changed judge from new results, as new settings do.
-    if (rule->limits() != own)
-        forget(ip, own);
+    if (rule->limits() != seen->own)
+        forget(ip, seen->own);
     const bool judgedBefore = rule->judged();
     if (const auto figures = rule->take(result)) {
-        emit slowChanged(device, *figures);
+        emit slowChanged(m_data.entry(ip), *figures);
         emit slownessChanged(ip);
     } else if (!judgedBefore && rule->judged()) {
-        emit judgedNotSlow(device, rule->figures());
+        emit judgedNotSlow(m_data.entry(ip), rule->figures());
     }
 }
 
