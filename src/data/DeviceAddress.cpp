@@ -21,15 +21,16 @@ bool onlyDigitsAndDots(const QString& text)
 
 QString dottedQuadProblem(const QString& text)
 {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    for (const QString& part : parts) {
+    // The monitor asks this before every probe: the parts are looked at in place, not split.
+    qsizetype parts = 0;
+    bool wellShaped = true;
+    for (const QStringView part : QStringView(text).tokenize(QLatin1Char('.'))) {
+        ++parts;
         if (part.size() <= 4 && part.toInt() > 255)
-            return PhraseBook::english(PhraseBook::AboveIpv4Range, {text, part});
+            return PhraseBook::english(PhraseBook::AboveIpv4Range, {text, part.toString()});
+        wellShaped = wellShaped && !part.isEmpty() && part.size() <= 3;
     }
-    const bool wellShaped = parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const QString& part) {
-                                return !part.isEmpty() && part.size() <= 3;
-                            });
-    if (!wellShaped)
+    if (!wellShaped || parts != 4)
         return PhraseBook::english(PhraseBook::NotIpv4, {text});
     if (text == QLatin1String("0.0.0.0"))
         return QStringLiteral(

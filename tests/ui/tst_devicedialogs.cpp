@@ -166,6 +166,10 @@ private slots:
                                          << "300 is above 255";
         QTest::newRow("three numbers") << "10.77.0"
                                        << "four numbers";
+        QTest::newRow("five numbers") << "10.77.0.1.2"
+                                      << "four numbers";
+        QTest::newRow("an empty part") << "10..0.1"
+                                       << "four numbers";
         QTest::newRow("no device") << "0.0.0.0"
                                    << "no device at all";
         QTest::newRow("IPv6 with three colons") << "fd00:::1"
