@@ -31,7 +31,9 @@ public:
     // The largest page whose buffers are kept from one scrape to the next (about 6,500 devices).
     static constexpr std::size_t KeptPageBytes = 16 * 1024 * 1024;
 
-    explicit MetricsPage(std::shared_ptr<prometheus::Collectable> collectable);
+    // keptPageBytes: the largest page kept between scrapes (tests let every page go).
+    explicit MetricsPage(std::shared_ptr<prometheus::Collectable> collectable,
+                         std::size_t keptPageBytes = KeptPageBytes);
     ~MetricsPage();
     MetricsPage(const MetricsPage&) = delete;
     MetricsPage& operator=(const MetricsPage&) = delete;
@@ -47,6 +49,7 @@ private:
     void compress();
 
     std::shared_ptr<prometheus::Collectable> m_collectable;
+    const std::size_t m_keptPageBytes;
     std::mutex m_serving; // held by one scrape from its request until its page is rendered
     std::mutex m_mutex; // guards what follows, between the scrape and the rendering thread
     std::condition_variable m_changed;

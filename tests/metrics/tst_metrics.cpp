@@ -5,6 +5,7 @@
 #include "metrics/DeviceMetrics.h"
 #include "metrics/ExpositionWriter.h"
 #include "metrics/MetricsAddress.h"
+#include "metrics/MetricsPage.h"
 #include "metrics/MetricsServer.h"
 #include "netlab/HttpGet.h"
 
@@ -591,6 +592,32 @@ private slots:
         QFETCH(QByteArray, header);
         QFETCH(bool, gzip);
         QCOMPARE(MetricsServer::acceptsGzip(header.constData()), gzip);
+    }
+
+    // Scrapes at once each get their whole page, also where each lets the pages go after sending
+    // (as pages of many devices are): one scrape's letting go never takes the page rendered for
+    // another that waits to take it.
+    void scrapesAtOnceEachGetTheirPage()
+    {
+        Data data;
+        for (int i = 1; i <= 50; ++i)
+            data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), DeviceTypePC, false, QString()));
+        DeviceStatistics statistics;
+        FixedReachability reachability;
+        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
+        MetricsPage page(metrics, 0);
+        const int scrapers = 6;
+        const int each = 200;
+        std::atomic<int> whole = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < scrapers; ++t)
+            threads.emplace_back([&page, &whole, t] {
+                for (int i = 0; i < each; ++i)
+                    page.serve((t + i) % 2 == 0, [&whole](std::string_view sent) { whole += sent.empty() ? 0 : 1; });
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(whole.load(), scrapers * each);
     }
 
     // A client that asks for a page larger than the sockets hold and never reads it keeps its
