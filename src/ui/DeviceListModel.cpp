@@ -360,7 +360,11 @@ void DeviceListModel::append(const QList<Row>& rows)
         return;
     const int first = rowCount();
     beginInsertRows({}, first, first + int(rows.size()) - 1);
-    m_rows.reserve(m_rows.size() + std::size_t(rows.size()));
+    // Room for a whole batch at once, but never exactly what it needs: devices added one at a
+    // time (the API, discovery) would otherwise move every row for each of them.
+    const std::size_t needed = m_rows.size() + std::size_t(rows.size());
+    if (needed > m_rows.capacity())
+        m_rows.reserve(std::max(needed, 2 * m_rows.capacity()));
     for (const Row& row : rows) {
         m_rows.push_back(row);
         m_sequences.push_back(m_nextSequence);
@@ -389,15 +393,72 @@ int DeviceListModel::firstRowOf(const QString& ip) const
 
 void DeviceListModel::removeRowAt(int row)
 {
-    beginRemoveRows({}, row, row);
     const QString ip = m_rows[std::size_t(row)].ip;
     QList<qint64>& sequences = m_sequencesOf[ip];
     sequences.removeOne(m_sequences[std::size_t(row)]);
     if (sequences.isEmpty())
         m_sequencesOf.remove(ip);
+    if (m_holdingRemovals) {
+        m_removedWhileHeld.push_back(m_sequences[std::size_t(row)]);
+        return;
+    }
+    beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     m_sequences.erase(m_sequences.begin() + row);
     endRemoveRows();
+}
+
+void DeviceListModel::holdRemovals()
+{
+    m_holdingRemovals = true;
+}
+
+void DeviceListModel::releaseRemovals()
+{
+    m_holdingRemovals = false;
+    std::vector<int> gone;
+    gone.reserve(m_removedWhileHeld.size());
+    for (const qint64 sequence : std::exchange(m_removedWhileHeld, {}))
+        gone.push_back(
+            int(std::lower_bound(m_sequences.cbegin(), m_sequences.cend(), sequence) - m_sequences.cbegin()));
+    if (gone.empty())
+        return;
+    std::sort(gone.begin(), gone.end());
+    std::vector<std::pair<int, int>> ranges; // first and last row of each
+    for (const int row : gone) {
+        if (!ranges.empty() && ranges.back().second + 1 == row)
+            ranges.back().second = row;
+        else
+            ranges.emplace_back(row, row);
+    }
+    // A range costs the views a pass over every row; past a few, one reset costs less.
+    constexpr std::size_t MostRanges = 16;
+    if (ranges.size() <= MostRanges) {
+        for (auto range = ranges.crbegin(); range != ranges.crend(); ++range) {
+            beginRemoveRows({}, range->first, range->second);
+            m_rows.erase(m_rows.begin() + range->first, m_rows.begin() + range->second + 1);
+            m_sequences.erase(m_sequences.begin() + range->first, m_sequences.begin() + range->second + 1);
+            endRemoveRows();
+        }
+        return;
+    }
+    beginResetModel();
+    std::vector<Row> rows;
+    std::vector<qint64> sequences;
+    rows.reserve(m_rows.size() - gone.size());
+    sequences.reserve(rows.capacity());
+    auto next = gone.cbegin();
+    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+        if (next != gone.cend() && std::size_t(*next) == row) {
+            ++next;
+            continue;
+        }
+        rows.push_back(std::move(m_rows[row]));
+        sequences.push_back(m_sequences[row]);
+    }
+    m_rows.swap(rows);
+    m_sequences.swap(sequences);
+    endResetModel();
 }
 
 void DeviceListModel::announceChange(int rowNumber, const Row& before)

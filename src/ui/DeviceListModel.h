@@ -115,6 +115,11 @@ public:
     QList<int> rowsOf(const QString& ip) const;
     int firstRowOf(const QString& ip) const;
     void removeRowAt(int row);
+    // Rows removed between these two go at once as the hold ends, in a few ranges or, where they
+    // are scattered, in a reset: thousands taken out one by one would each move every later row,
+    // and the sorting proxy's map of them. Meanwhile they are no address's rows any more.
+    void holdRemovals();
+    void releaseRemovals();
     // Changes a row and tells its changed cells.
     template <typename Change>
     void change(int row, Change&& change)
@@ -139,6 +144,8 @@ private:
     std::vector<qint64> m_sequences;
     QHash<QString, QList<qint64>> m_sequencesOf;
     qint64 m_nextSequence = 0;
+    bool m_holdingRemovals = false;
+    std::vector<qint64> m_removedWhileHeld; // by sequence
     // The marked and the greyed state pictures, made once from the skin's picture they show.
     mutable QIcon m_slowFrom;
     mutable QIcon m_slowIcon;

@@ -1178,6 +1178,47 @@ private slots:
         QCOMPARE(m_data->entries().size(), 1);
     }
 
+    // Rows removed together leave the others as they were, whether they formed one range or
+    // many (the list is then made anew at once); results still reach the right rows afterwards.
+    void removingManyRowsLeavesTheRest_data()
+    {
+        QTest::addColumn<QList<int>>("chosen");
+        QTest::newRow("one range") << QList<int>{4, 5, 6, 7, 8, 9};
+        QList<int> everyOther;
+        for (int row = 0; row < 40; row += 2)
+            everyOther << row;
+        QTest::newRow("twenty ranges") << everyOther;
+    }
+
+    void removingManyRowsLeavesTheRest()
+    {
+        QFETCH(QList<int>, chosen);
+        QStringList addresses;
+        for (int i = 0; i < 40; ++i) {
+            addresses << QStringLiteral("10.0.0.%1").arg(i);
+            m_data->addEntry(entry(addresses.last()));
+        }
+        UserListTreeWidget* tree = m_list->tree();
+        m_list->resize(700, 1400);
+        m_list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_list));
+        for (const int row : std::as_const(chosen))
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onRow(tree, row));
+        tree->setConfirmation([](QWidget*, const QString&) { return true; });
+        QTest::keyClick(tree, Qt::Key_Delete);
+
+        QStringList left = addresses;
+        for (auto row = chosen.crbegin(); row != chosen.crend(); ++row)
+            left.removeAt(*row);
+        QCOMPARE(column(tree, 2), left);
+        QStringList stored;
+        for (const DeviceEntry& e : m_data->entries())
+            stored << e.ip;
+        QCOMPARE(stored, left);
+        m_data->setPingResults({{left.last(), 0, ProbeResult::reply(std::chrono::milliseconds(7))}});
+        QCOMPARE(tree->model()->index(int(left.size()) - 1, 3).data().toString(), QStringLiteral("7"));
+    }
+
     // Descriptions are the user's text: markup in them is shown as typed, and hides nothing of
     // the question that names the devices to remove, nor of the details view's heading.
     void descriptionsAreNeverMarkup()
