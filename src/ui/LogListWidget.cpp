@@ -6,6 +6,7 @@
 #include "log/LogTimestamp.h"
 
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -92,13 +93,22 @@ QTreeWidgetItem* LogListWidget::rowOf(const QString& date, const QString& catego
 void LogListWidget::appendRow(const QString& date, const QString& category, const QString& text)
 {
     // A view resting at its newest line follows new lines; one scrolled back stays where it is.
-    QScrollBar* bar = m_tree->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
+    // Lines come in bursts (a mass outage logs thousands at once), and reading the scroll bar or
+    // scrolling lays out every row: whether the view follows is judged at a burst's first line,
+    // and it is scrolled once, as the burst ends.
+    if (!m_scrollPending) {
+        const QScrollBar* bar = m_tree->verticalScrollBar();
+        m_followBurst = bar->value() >= bar->maximum();
+        m_scrollPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_scrollPending = false;
+            if (m_followBurst)
+                m_tree->scrollToBottom();
+        });
+    }
     m_tree->addTopLevelItem(rowOf(date, category, text));
     if (m_tree->topLevelItemCount() > MaxRows)
         delete m_tree->takeTopLevelItem(0);
-    if (following)
-        m_tree->scrollToBottom();
 }
 
 } // namespace Tarnwick

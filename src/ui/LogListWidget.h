@@ -31,6 +31,9 @@ private:
     static QTreeWidgetItem* rowOf(const QString& date, const QString& category, const QString& text);
 
     QTreeWidget* m_tree;
+    // A burst of lines is followed once, when it is over (see appendRow).
+    bool m_scrollPending = false;
+    bool m_followBurst = false;
 };
 
 } // namespace Tarnwick
