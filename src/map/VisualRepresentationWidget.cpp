@@ -4,8 +4,10 @@
 #include "DeviceEntryRepresentationGraphicsItem.h"
 #include "MapAccessible.h"
 #include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DevicePaths.h"
+#include "data/DeviceRemovedEvent.h"
 #include "data/MaintenanceView.h"
 #include "data/MapLayout.h"
 #include "data/ReachabilityView.h"
@@ -185,8 +187,8 @@ VisualRepresentationWidget::VisualRepresentationWidget(QWidget* parent)
                      for (DeviceEntryRepresentationGraphicsItem* placed : *it)
                          placed->DeviceEntryChanged(pEvent);
                  },
-             .added = [this](DeviceAddedEvent*) { followTheList(); },
-             .removed = [this](DeviceRemovedEvent*) { followTheList(); }});
+             .added = [this](DeviceAddedEvent* pEvent) { followTheList(pEvent->entry().ip); },
+             .removed = [this](DeviceRemovedEvent* pEvent) { followTheList(pEvent->entry().ip); }});
     }
     fitSceneToItems();
     updatePlaceholder();
@@ -425,25 +427,42 @@ VisualRepresentationWidget::Line* VisualRepresentationWidget::lineAt(const QPoin
     return nullptr;
 }
 
-void VisualRepresentationWidget::followTheList()
+void VisualRepresentationWidget::followTheList(const QString& ip)
 {
-    for (DeviceEntryRepresentationGraphicsItem* badge : std::as_const(m_badges)) {
-        const bool listed = inList(badge->ip());
-        // Badges of addresses the list never had stay, greyed; one whose device left goes.
-        if (listed) {
-            badge->setVisible(true);
-            badge->refreshEntry();
-        } else if (!badge->entry().ip.isEmpty()) {
-            badge->setVisible(false);
-            badge->refreshEntry();
+    // Only what stands for that address can change: with thousands of devices removed at once,
+    // each removal looks at its own badges and lines, not at every one placed.
+    if (const auto placed = m_badgesByAddress.constFind(ip); placed != m_badgesByAddress.cend()) {
+        const bool listed = inList(ip);
+        for (DeviceEntryRepresentationGraphicsItem* badge : *placed) {
+            // Badges of addresses the list never had stay, greyed; one whose device left goes.
+            if (listed) {
+                badge->setVisible(true);
+                badge->refreshEntry();
+            } else if (!badge->entry().ip.isEmpty()) {
+                badge->setVisible(false);
+                badge->refreshEntry();
+            }
         }
     }
     for (const Line& line : std::as_const(m_lines)) {
+        if (line.ip1 != ip && line.ip2 != ip)
+            continue;
         const auto* from = badge(line.ip1);
         const auto* to = badge(line.ip2);
         line.item->setVisible(from && to && from->isVisible() && to->isVisible());
     }
-    showLearntPaths();
+    showLearntPathsSoon();
+}
+
+void VisualRepresentationWidget::showLearntPathsSoon()
+{
+    if (m_learntPending)
+        return;
+    m_learntPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_learntPending = false;
+        showLearntPaths();
+    });
 }
 
 void VisualRepresentationWidget::PositionChanged(DeviceEntryRepresentationGraphicsItem* pItem)

@@ -115,8 +115,11 @@ private:
     // Lines and their pictures in the menu take the colour of the view's text.
     QColor lineColour() const;
     Line* lineAt(const QPointF& scenePosition);
-    // Shows badges and lines of addresses in the list, hides the others.
-    void followTheList();
+    // Shows the badges and lines of an address that came into the list, hides those of one that
+    // left it.
+    void followTheList(const QString& ip);
+    // The learnt paths drawn again once the current burst of changes is over.
+    void showLearntPathsSoon();
     void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
     void finishConnecting(const QString& toIp, const QPoint& globalPosition);
     // Runs a menu opened by a press, whose release the menu takes: no badge keeps the press.
@@ -146,6 +149,7 @@ private:
     double m_zoom = 1.0;
     qreal m_nextZ = 0;
     bool m_fitPending = false;
+    bool m_learntPending = false;
     QPointer<DeviceEntryRepresentationGraphicsItem> m_highlighted;
     QTimer m_highlightEnd;
 };
