@@ -3,6 +3,9 @@
 
 #include "XmlNumber.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace Tarnwick {
 
 namespace {
@@ -15,6 +18,17 @@ struct AppearanceName
 const AppearanceName AppearanceNames[] = {
     {Appearance::FollowDesktop, "FollowDesktop"}, {Appearance::Light, "Light"}, {Appearance::Dark, "Dark"}};
 
+// A number past what an int holds is taken as the nearest it holds, so that the setting's range
+// then holds it to its most (or least), not to whatever an unreadable number reads as.
+int saturated(QStringView text)
+{
+    bool ok = false;
+    const qint64 wide = text.trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        return XmlNumber::toInt(text);
+    return int(std::clamp<qint64>(wide, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
 } // namespace
 
 void SettingsValueText::read(QStringView text, bool& value)
@@ -24,7 +38,7 @@ void SettingsValueText::read(QStringView text, bool& value)
 
 void SettingsValueText::read(QStringView text, int& value)
 {
-    value = XmlNumber::toInt(text);
+    value = saturated(text);
 }
 
 void SettingsValueText::read(QStringView text, quint16& value)
@@ -39,7 +53,7 @@ void SettingsValueText::read(QStringView text, QString& value)
 
 void SettingsValueText::read(QStringView text, CopyableAtomic<int>& value)
 {
-    value = XmlNumber::toInt(text);
+    value = saturated(text);
 }
 
 void SettingsValueText::read(QStringView text, Appearance& value)

@@ -63,6 +63,9 @@ private slots:
             << "600000";
         QTest::newRow("period held to an hour") << QByteArray("<ProbePeriod>2147484</ProbePeriod>") << "period"
                                                 << "3600";
+        QTest::newRow("a number past any int held to the most")
+            << QByteArray("<MostProbesPerSecond>2147483648</MostProbesPerSecond>") << "mostProbes"
+            << "1000000";
         QTest::newRow("period within range") << QByteArray("<ProbePeriod>60</ProbePeriod>") << "period"
                                              << "60";
         QTest::newRow("replies in a row held") << QByteArray("<ConnectAfter>5000</ConnectAfter>") << "connect"
@@ -118,6 +121,7 @@ private slots:
             {"timeout", QString::number(s.pingTimeout.load())},
             {"gap", QString::number(s.pingTimeGap.load())},
             {"period", QString::number(s.probePeriod.load())},
+            {"mostProbes", QString::number(s.mostProbesPerSecond.load())},
             {"connect", QString::number(s.connectAfter.load())},
             {"days", QString::number(s.historyDays.load())},
             {"megabytes", QString::number(s.historyMegabytes.load())},
