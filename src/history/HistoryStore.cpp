@@ -142,16 +142,23 @@ void HistoryStore::record(const ProbeRecord& result)
 {
     if (!keeps(result.device))
         return;
-    std::lock_guard lock(m_mutex);
-    if (m_waiting.results.size() < m_limits.maxWaiting) {
-        m_waiting.results.append(result);
-        // A full batch goes at once: fast probing then means more transactions, not more memory.
-        if (m_waiting.results.size() == FullBatch)
-            m_wake.notify_all();
-        return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_waiting.results.size() < m_limits.maxWaiting) {
+            m_waiting.results.append(result);
+            // A full batch goes at once: fast probing then means more transactions, not more memory.
+            if (m_waiting.results.size() == FullBatch)
+                m_wake.notify_all();
+            return;
+        }
+        // Behind: the result still counts in its minute, but is not kept one by one.
+        fold(m_waiting.folded, result);
     }
-    // Behind: the result still counts in its minute, but is not kept one by one.
-    fold(m_waiting.folded, result);
+    if (!m_folding.exchange(true))
+        report(QStringLiteral("More results wait for the history \"%1\" than are kept one by one (%2); until it is "
+                              "written again, further results are kept in their minutes' summaries only.")
+                   .arg(m_fileName)
+                   .arg(m_limits.maxWaiting));
 }
 
 void HistoryStore::recordStateChange(const QString& device, qint64 atMs, bool connected)
@@ -672,8 +679,12 @@ void HistoryStore::writtenAgain()
         std::lock_guard lock(m_mutex);
         std::swap(was, m_problem);
     }
-    if (!was.isEmpty())
-        report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
+    if (was.isEmpty())
+        return;
+    // Folding is told again for the next time the file cannot be written, not each time a writer
+    // that keeps falling behind catches up.
+    m_folding = false;
+    report(QStringLiteral("Results are written to the history \"%1\" again.").arg(m_fileName));
 }
 
 bool HistoryStore::looksWritable(QSqlDatabase& db)

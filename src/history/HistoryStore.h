@@ -188,6 +188,8 @@ private:
     bool m_watchForCause = false;
 
     std::atomic<bool> m_skippedUnaddressed{false};
+    // Set while results wait beyond the bound and are kept as their minutes only; told once.
+    std::atomic<bool> m_folding{false};
 
     mutable std::mutex m_mutex;
     QString m_problem;

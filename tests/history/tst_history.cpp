@@ -500,6 +500,7 @@ private slots:
         QCOMPARE(sent, 1000);
         QCOMPARE(received, 900);
         QCOMPARE(sumUs, 900 * 2000);
+        QCOMPARE(m_reports.filter(QStringLiteral("kept in their minutes' summaries only")).size(), 1);
     }
 
     // Only a file that is no history of ours goes aside; one that is in the way
