@@ -201,9 +201,8 @@ void PathWatch::traced(const QString& ip, const TraceHops& hops)
         if (candidate == m_candidates.cend() || !DevicePath{*candidate, 0}.sameWayAs(found)) {
             m_candidates.insert(ip, found);
             QTimer::singleShot(ConfirmAfterMs, this, [this, ip] {
-                if (!m_started || m_urgent.contains(ip))
+                if (!m_started || !m_urgent.add(ip))
                     return;
-                m_urgent << ip;
                 traceWhatMay();
             });
             return;
@@ -236,12 +235,11 @@ void PathWatch::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
         m_paths.forget(before.ip);
         m_candidates.remove(before.ip);
         m_running.erase(before.ip);
-        m_urgent.removeAll(before.ip);
+        m_urgent.remove(before.ip);
         m_round.removeAll(before.ip);
     }
-    if (!pEvent->changesState() || !m_started || m_period == 0 || m_urgent.contains(after.ip))
+    if (!pEvent->changesState() || !m_started || m_period == 0 || !m_urgent.add(after.ip))
         return;
-    m_urgent << after.ip;
     traceWhatMay();
 }
 
@@ -259,7 +257,7 @@ void PathWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)
     m_paths.forget(ip);
     m_candidates.remove(ip);
     m_running.erase(ip);
-    m_urgent.removeAll(ip);
+    m_urgent.remove(ip);
     m_round.removeAll(ip);
 }
 

@@ -85,7 +85,38 @@ private:
     bool m_started = false;
     int m_period = 0;
     QStringList m_round; // the devices the round has still to trace
-    QStringList m_urgent; // changed state since their last trace
+    // The devices that changed state since their last trace, in the order they did, each once:
+    // a mass outage puts thousands in, and each is looked for as it comes.
+    struct Urgent
+    {
+        QStringList order;
+        QSet<QString> known;
+        bool add(const QString& ip)
+        {
+            if (known.contains(ip))
+                return false;
+            known.insert(ip);
+            order << ip;
+            return true;
+        }
+        QString takeFirst()
+        {
+            known.remove(order.first());
+            return order.takeFirst();
+        }
+        void remove(const QString& ip)
+        {
+            if (known.remove(ip))
+                order.removeAll(ip);
+        }
+        void clear()
+        {
+            order.clear();
+            known.clear();
+        }
+        bool isEmpty() const { return order.isEmpty(); }
+    };
+    Urgent m_urgent;
     // Traces under way (or waiting for their address), by device.
     std::map<QString, std::unique_ptr<PathTrace>> m_running;
     QSet<QString> m_resolving;
