@@ -32,6 +32,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace Tarnwick {
 
@@ -456,12 +457,16 @@ void VisualRepresentationWidget::followTheList(const QString& ip)
 
 void VisualRepresentationWidget::showLearntPathsSoon()
 {
-    if (m_learntPending)
+    onceSoon(m_learntPending, &VisualRepresentationWidget::showLearntPaths);
+}
+
+void VisualRepresentationWidget::onceSoon(bool& pending, void (VisualRepresentationWidget::*work)())
+{
+    if (std::exchange(pending, true))
         return;
-    m_learntPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_learntPending = false;
-        showLearntPaths();
+    QTimer::singleShot(0, this, [this, &pending, work] {
+        pending = false;
+        (this->*work)();
     });
 }
 
@@ -687,13 +692,7 @@ void VisualRepresentationWidget::showDevice(const QString& ip)
 void VisualRepresentationWidget::fitSceneSoon()
 {
     // "Place all devices" moves every badge in one go: the scene is fitted once, after them all.
-    if (m_fitPending)
-        return;
-    m_fitPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_fitPending = false;
-        fitSceneToItems();
-    });
+    onceSoon(m_fitPending, &VisualRepresentationWidget::fitSceneToItems);
 }
 
 void VisualRepresentationWidget::fitSceneToItems()

@@ -120,6 +120,9 @@ private:
     void followTheList(const QString& ip);
     // The learnt paths drawn again once the current burst of changes is over.
     void showLearntPathsSoon();
+    // Runs work once the current burst of changes is over, however often it is asked for
+    // meanwhile; pending says that it is asked for.
+    void onceSoon(bool& pending, void (VisualRepresentationWidget::*work)());
     void badgePutDown(DeviceEntryRepresentationGraphicsItem* badge);
     void finishConnecting(const QString& toIp, const QPoint& globalPosition);
     // Runs a menu opened by a press, whose release the menu takes: no badge keeps the press.
