@@ -102,6 +102,22 @@ private:
     std::thread m_thread;
 };
 
+// Fifty devices in a list and the metrics of them, as the scrape tests serve them.
+struct FiftyDevices
+{
+    Data data;
+    DeviceStatistics statistics;
+    FixedReachability reachability;
+    std::shared_ptr<DeviceMetrics> metrics;
+
+    FiftyDevices()
+    {
+        for (int i = 1; i <= 50; ++i)
+            data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), DeviceTypePC, false, QString()));
+        metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
+    }
+};
+
 } // namespace
 
 class TestMetrics : public QObject
@@ -537,15 +553,10 @@ private slots:
     // page; typed as the text format; nothing but /metrics served.
     void servesThePageGzippedWhenAsked()
     {
-        Data data;
-        for (int i = 1; i <= 50; ++i)
-            data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), DeviceTypePC, false, QString()));
-        DeviceStatistics statistics;
-        FixedReachability reachability;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
+        const FiftyDevices fifty;
         MetricsServer server;
         QString error;
-        QVERIFY2(server.listen(anyFreePort(), metrics, &error), qPrintable(error));
+        QVERIFY2(server.listen(anyFreePort(), fifty.metrics, &error), qPrintable(error));
         QByteArray head;
         const QByteArray plain = httpGet(server.port(), "/metrics", {}, &head);
         QVERIFY(head.contains("\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n"));
@@ -599,13 +610,8 @@ private slots:
     // another that waits to take it.
     void scrapesAtOnceEachGetTheirPage()
     {
-        Data data;
-        for (int i = 1; i <= 50; ++i)
-            data.addEntry(DeviceEntry(QStringLiteral("10.0.0.%1").arg(i), QString(), DeviceTypePC, false, QString()));
-        DeviceStatistics statistics;
-        FixedReachability reachability;
-        const auto metrics = std::make_shared<DeviceMetrics>(data, statistics, reachability, QStringLiteral("1"), true);
-        MetricsPage page(metrics, 0);
+        const FiftyDevices fifty;
+        MetricsPage page(fifty.metrics, 0);
         const int scrapers = 6;
         const int each = 200;
         std::atomic<int> whole = 0;
