@@ -43,6 +43,13 @@ constexpr int BusyTimeoutMs = 200;
 // Free space below which a disk counts as full.
 constexpr qint64 FullDiskBytes = 1 << 20;
 constexpr qsizetype FullBatch = 10000;
+// How long results are summed into their minutes in memory before the sums are added to the file:
+// a device probed every second then costs the file one minute's row every ten seconds rather
+// than every second, and the details view is at most this much behind.
+constexpr qint64 SumHeldEveryMs = 10000;
+// Sooner where this many minutes are held (results written in bulk, each in a minute of its
+// own, say): 100,000 devices probed every few seconds hold two minutes each at most.
+constexpr qsizetype MostHeldMinutes = 250000;
 
 QString uniqueConnectionName()
 {
@@ -115,6 +122,17 @@ void HistoryStore::count(Minute& minute, const ProbeRecord& result)
     minute.sumUs += roundTripUs;
     minute.sketch.add(roundTripUs);
     ++minute.received;
+}
+
+void HistoryStore::Minute::add(const Minute& other)
+{
+    if (other.received > 0)
+        minUs = received == 0 ? other.minUs : std::min(minUs, other.minUs);
+    maxUs = std::max(maxUs, other.maxUs);
+    sumUs += other.sumUs;
+    sent += other.sent;
+    received += other.received;
+    sketch.merge(other.sketch);
 }
 
 void HistoryStore::fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result)
@@ -288,6 +306,13 @@ bool addSketches(QSqlQuery& query)
                                "WITHOUT ROWID"));
 }
 
+// Where the minutes a run holds in memory while they are under way begin (ms; no row: none is);
+// read at the next start, which sums up those a run that ended without writing them left.
+bool createMinutesUnderWayTable(QSqlQuery& query)
+{
+    return exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS minutes_under_way (since INTEGER NOT NULL)"));
+}
+
 bool createTables(QSqlQuery& query)
 {
     return exec(query, QStringLiteral("CREATE TABLE devices (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE)"))
@@ -306,7 +331,8 @@ bool createTables(QSqlQuery& query)
                 QStringLiteral("CREATE TABLE state_changes (device INTEGER NOT NULL, at INTEGER NOT NULL, "
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
-        && createSlowTable(query) && createInventoryTables(query) && createPathsTable(query) && addSketches(query);
+        && createSlowTable(query) && createInventoryTables(query) && createPathsTable(query) && addSketches(query)
+        && createMinutesUnderWayTable(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -341,6 +367,7 @@ qint64 pragmaValue(QSqlQuery& query, const char* name)
 HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
+    m_heldSinceInFile.reset();
     db.close();
     // SQLite makes its -wal and -shm files with the file's permissions: made while the file was
     // read-only, they stay so once it is writable again, and keep every write out until a
@@ -401,7 +428,8 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     exec(query, QStringLiteral("PRAGMA journal_size_limit=16777216"));
     m_checked = true;
     if (version == SchemaVersion) {
-        if (!createSlowTable(query) || !createInventoryTables(query) || !createPathsTable(query) || !addSketches(query))
+        if (!createSlowTable(query) || !createInventoryTables(query) || !createPathsTable(query) || !addSketches(query)
+            || !createMinutesUnderWayTable(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -409,7 +437,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
             while (query.next())
                 m_deviceIds.insert(query.value(1).toString(), query.value(0).toLongLong());
         }
-        return {};
+        return sumMinutesLeftUnderWay(db);
     }
     if (!db.transaction())
         return Problem::of(db.lastError());
@@ -428,6 +456,66 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
         exec(query, QStringLiteral("PRAGMA auto_vacuum=FULL"));
         exec(query, QStringLiteral("VACUUM"));
     }
+    return {};
+}
+
+HistoryStore::Problem HistoryStore::sumMinutesLeftUnderWay(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!exec(query, QStringLiteral("SELECT min(since) FROM minutes_under_way")) || !query.next())
+        return Problem::of(query.lastError());
+    if (query.value(0).isNull())
+        return {};
+    const qint64 sinceMs = query.value(0).toLongLong();
+    // Opened again in this run: the minutes the file says are under way are the ones held here.
+    if (!m_held.isEmpty()) {
+        m_heldSinceInFile = sinceMs;
+        return {};
+    }
+    if (!db.transaction())
+        return Problem::of(db.lastError());
+    const auto fail = [&](const QSqlError& error) {
+        const Problem problem = Problem::of(error);
+        db.rollback();
+        return problem;
+    };
+    QHash<QPair<qint64, qint64>, Minute> minutes;
+    if (!exec(query, QStringLiteral("SELECT device, at, outcome, rtt_us FROM results WHERE at >= %1").arg(sinceMs)))
+        return fail(query.lastError());
+    while (query.next()) {
+        const qint64 at = query.value(1).toLongLong();
+        const QPair<qint64, qint64> key{query.value(0).toLongLong(), at / MinuteMs};
+        auto it = minutes.find(key);
+        if (it == minutes.end())
+            it = minutes.insert(key, Minute{.device = {}, .minute = key.second});
+        count(*it,
+              {{},
+               at,
+               ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, 2)), query.value(3).toLongLong()}});
+    }
+    // A minute that was written while under way (at a flush) and then took more results holds
+    // fewer than its raw results: those replace it. One that holds as many or more is whole.
+    SqliteStatement written(db, "SELECT 1 FROM minutes WHERE device = ? AND minute = ? AND sent >= ?");
+    SqliteStatement replace(db,
+                            "INSERT OR REPLACE INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, "
+                            "sketch) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    MinuteSpans spans;
+    for (auto it = minutes.cbegin(); it != minutes.cend(); ++it) {
+        const std::optional<bool> whole = written.exists({it.key().first, it.value().minute, it.value().sent});
+        if (!whole)
+            return fail(written.lastError());
+        if (!*whole && !writeMinute(replace, spans, it.key().first, it.value()))
+            return fail(replace.lastError());
+    }
+    QSqlError error;
+    if (!writeSpans(db, spans, error))
+        return fail(error);
+    if (!exec(query, QStringLiteral("DELETE FROM minutes_under_way")))
+        return fail(query.lastError());
+    if (!db.commit())
+        return fail(db.lastError());
+    qCInfo(lcHistory).noquote() << "Summed" << minutes.size()
+                                << "minutes that the last run left under way from their results";
     return {};
 }
 
@@ -482,11 +570,15 @@ qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device, QSqlError
     return -1;
 }
 
-HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
+HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, bool sumHeld)
 {
+    // What is added to the minutes now: those folded while the writer was behind, and with
+    // sumHeld, the batch's results and the sums held so far.
     QHash<MinuteKey, Minute> minutes = batch.folded;
-    for (const ProbeRecord& r : batch.results)
-        fold(minutes, r);
+    if (sumHeld) {
+        for (const ProbeRecord& r : batch.results)
+            fold(minutes, r);
+    }
     if (!db.transaction())
         return Problem::of(db.lastError());
     // Ids written inside a transaction that is rolled back would name nothing.
@@ -500,12 +592,19 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
     };
     QSqlError error;
     SqliteStatement insert(db, "INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)");
+    // The earliest minute held once this batch is in, which the file records so that a run that
+    // ends without writing them leaves word of where they begin.
+    std::optional<qint64> heldSince;
+    if (!sumHeld && m_heldSinceInFile)
+        heldSince = *m_heldSinceInFile / MinuteMs;
     for (const ProbeRecord& r : batch.results) {
         const qint64 id = deviceId(db, r.device, error);
         if (id < 0)
             return fail(error);
         if (!insert.run({id, r.atMs, qint64(r.result.kind), qint64(r.result.roundTripUs)}))
             return fail(insert.lastError());
+        if (!sumHeld)
+            heldSince = std::min(heldSince.value_or(r.atMs / MinuteMs), r.atMs / MinuteMs);
     }
     SqliteStatement upsert(
         db,
@@ -516,25 +615,31 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         "ELSE min(min_us, excluded.min_us) END, "
         "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
         "sent = sent + excluded.sent, received = received + excluded.received");
-    // Each device's sketches of the batch by span of six hours, added to the span's row once.
-    QHash<QPair<qint64, qint64>, LatencySketch> spans;
-    for (const Minute& m : std::as_const(minutes)) {
-        const qint64 id = deviceId(db, m.device, error);
-        if (id < 0)
-            return fail(error);
-        if (!upsert.run({id, m.minute, m.sent, m.received, m.minUs, m.maxUs, m.sumUs,
-                         m.sketch.isEmpty() ? QByteArray() : m.sketch.toBytes()}))
-            return fail(upsert.lastError());
-        if (!m.sketch.isEmpty())
-            spans[{id, m.minute * MinuteMs / HistoryReader::SketchSpanMs}].merge(m.sketch);
-    }
-    SqliteStatement spanUpsert(db,
-                               "INSERT INTO sketch_spans (device, span, sketch) VALUES (?, ?, ?) "
-                               "ON CONFLICT (device, span) DO UPDATE SET "
-                               "sketch = sketch_merge(sketch, excluded.sketch)");
-    for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
-        if (!spanUpsert.run({span.key().first, span.key().second, span.value().toBytes()}))
-            return fail(spanUpsert.lastError());
+    MinuteSpans spans;
+    const auto writeMinutes = [&](const QHash<MinuteKey, Minute>& which) {
+        for (const Minute& m : which) {
+            const qint64 id = deviceId(db, m.device, error);
+            if (id < 0)
+                return false;
+            if (!writeMinute(upsert, spans, id, m)) {
+                error = upsert.lastError();
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!writeMinutes(minutes) || (sumHeld && !writeMinutes(m_held)))
+        return fail(error);
+    if (!writeSpans(db, spans, error))
+        return fail(error);
+    const std::optional<qint64> heldSinceMs = heldSince ? std::optional<qint64>(*heldSince * MinuteMs)
+                                                        : std::optional<qint64>();
+    if (heldSinceMs != m_heldSinceInFile) {
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("DELETE FROM minutes_under_way"))
+            || (heldSinceMs
+                && !query.exec(QStringLiteral("INSERT INTO minutes_under_way (since) VALUES (%1)").arg(*heldSinceMs))))
+            return fail(query.lastError());
     }
     // Per kind of change: its insert, and the last known value (of two at the same time, the later
     // one written).
@@ -578,7 +683,40 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch)
         return fail(error);
     if (!db.commit())
         return fail(db.lastError());
+    if (sumHeld) {
+        m_held.clear();
+        m_heldSummedAtSteadyMs = m_clock.steadyMs();
+    } else {
+        for (const ProbeRecord& r : batch.results)
+            fold(m_held, r);
+    }
+    m_heldSinceInFile = heldSinceMs;
     return {};
+}
+
+bool HistoryStore::writeMinute(SqliteStatement& statement, MinuteSpans& spans, qint64 id, const Minute& m)
+{
+    if (!statement.run({id, m.minute, m.sent, m.received, m.minUs, m.maxUs, m.sumUs,
+                        m.sketch.isEmpty() ? QByteArray() : m.sketch.toBytes()}))
+        return false;
+    if (!m.sketch.isEmpty())
+        spans[{id, m.minute * MinuteMs / HistoryReader::SketchSpanMs}].merge(m.sketch);
+    return true;
+}
+
+bool HistoryStore::writeSpans(QSqlDatabase& db, const MinuteSpans& spans, QSqlError& error)
+{
+    SqliteStatement upsert(db,
+                           "INSERT INTO sketch_spans (device, span, sketch) VALUES (?, ?, ?) "
+                           "ON CONFLICT (device, span) DO UPDATE SET "
+                           "sketch = sketch_merge(sketch, excluded.sketch)");
+    for (auto span = spans.cbegin(); span != spans.cend(); ++span) {
+        if (!upsert.run({span.key().first, span.key().second, span.value().toBytes()})) {
+            error = upsert.lastError();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool HistoryStore::writePaths(QSqlDatabase& db, const Batch& batch, QSqlError& error)
@@ -651,16 +789,16 @@ bool HistoryStore::writeInventory(QSqlDatabase& db, const Batch& batch, QSqlErro
     return true;
 }
 
-void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
+void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch, bool sumHeld)
 {
     if (m_usable) {
         keepWithinSize(db, batch);
-        Problem problem = write(db, batch);
+        Problem problem = write(db, batch, sumHeld);
         if (problem.kind == Problem::NotOurs) {
             // The file went bad under us: it goes aside, and a new one takes the results.
             problem = startAnew(db, problem.why);
             if (problem.kind == Problem::None)
-                problem = write(db, batch);
+                problem = write(db, batch, sumHeld);
         }
         if (problem.kind == Problem::None) {
             writtenAgain();
@@ -743,17 +881,10 @@ void HistoryStore::keepWaiting(Batch& batch)
     for (const Minute& m : std::as_const(m_waiting.folded)) {
         const MinuteKey key{m.device, m.minute};
         auto it = batch.folded.find(key);
-        if (it == batch.folded.end()) {
+        if (it == batch.folded.end())
             batch.folded.insert(key, m);
-            continue;
-        }
-        if (m.received > 0)
-            it->minUs = it->received == 0 ? m.minUs : std::min(it->minUs, m.minUs);
-        it->maxUs = std::max(it->maxUs, m.maxUs);
-        it->sumUs += m.sumUs;
-        it->sent += m.sent;
-        it->received += m.received;
-        it->sketch.merge(m.sketch);
+        else
+            it->add(m);
     }
     batch.changes += m_waiting.changes;
     for (auto it = m_waiting.inventory.cbegin(); it != m_waiting.inventory.cend(); ++it)
@@ -847,6 +978,7 @@ void HistoryStore::run()
         for (;;) {
             Batch batch;
             int flushRequest = 0;
+            int flushesDone = 0;
             bool stopping = false;
             {
                 std::unique_lock lock(m_mutex);
@@ -856,6 +988,7 @@ void HistoryStore::run()
                 });
                 std::swap(batch, m_waiting);
                 flushRequest = m_flushRequests;
+                flushesDone = m_flushesDone;
                 stopping = m_stopping;
             }
             const qint64 wall = m_clock.wallMs();
@@ -866,7 +999,7 @@ void HistoryStore::run()
             lastSteady = steady;
             // Tried again on a back-off, or at once when what was seen in the way has gone; at
             // the end only for something to write (a quit during start-up opens nothing).
-            const bool tryNow = stopping ? !batch.isEmpty()
+            const bool tryNow = stopping ? !batch.isEmpty() || !m_held.isEmpty()
                                          : steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db));
             if (!m_usable && tryNow) {
                 const Problem problem = open(db);
@@ -877,8 +1010,12 @@ void HistoryStore::run()
                 else
                     stopRecording(db, problem);
             }
-            if (!batch.isEmpty())
-                writeOrKeep(db, batch);
+            // A flush and the end add the sums held too: what was recorded is then in the file,
+            // summed up as well.
+            const bool sumHeld = stopping || flushRequest > flushesDone
+                || steady - m_heldSummedAtSteadyMs >= SumHeldEveryMs || m_held.size() >= MostHeldMinutes;
+            if (!batch.isEmpty() || (m_usable && sumHeld && !m_held.isEmpty()))
+                writeOrKeep(db, batch, sumHeld);
             if (m_usable && steady - clockSettledAt >= SettledClockMs && steady - lastPrune >= PruneEveryMs) {
                 prune(db, wall);
                 lastPrune = steady;

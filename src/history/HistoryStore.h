@@ -26,20 +26,21 @@ class QSqlError;
 namespace Tarnwick {
 
 class Settings;
+class SqliteStatement;
 
 // Every probe result of the monitor, kept in an SQLite file ("History.sqlite") in WAL mode:
 // the raw results for a day, and per device a summary of every minute (sent, received, least,
 // most and total round trip, and the spread of the round trips as a LatencySketch) and its
 // changes of state for as many days as the history keeps.
 // Results are written on a thread of the store's own, about once a second in one transaction;
-// recording never waits for the disk, and a store that falls behind folds what it cannot keep
-// up with into the minute summaries rather than growing without bound. The file never grows
-// past its size limit: the oldest raw results go first (their minutes still sum them up), then
-// the oldest minutes. Only a file that is no history of ours (not a database, damaged, from a
-// later version) is moved aside as "<name>.unreadable", with its journal, and a new one started.
-// A file that is merely in the way for now (locked by another program, on a full disk,
-// read-only) is kept: results wait in memory, folded into minutes as they pile up, and reach the
-// file once it can be written again. Monitoring never stops for any of it.
+// the minutes' summaries are summed in memory and added to the file every ten seconds (and at a
+// flush), and a start after a crash sums up from their raw results what a run left unsummed. Recording never waits for
+// the disk, and a store that falls behind folds what it cannot keep up with into the minute summaries rather than
+// growing without bound. The file never grows past its size limit: the oldest raw results go first (their minutes still
+// sum them up), then the oldest minutes. Only a file that is no history of ours (not a database, damaged, from a later
+// version) is moved aside as "<name>.unreadable", with its journal, and a new one started. A file that is merely in the
+// way for now (locked by another program, on a full disk, read-only) is kept: results wait in memory, folded into
+// minutes as they pile up, and reach the file once it can be written again. Monitoring never stops for any of it.
 class HistoryStore
 {
 public:
@@ -110,6 +111,8 @@ private:
         qint64 maxUs = 0;
         qint64 sumUs = 0;
         LatencySketch sketch = {};
+
+        void add(const Minute& other);
     };
     // A change of connection or of slowness, each kept in a table of its own.
     enum class ChangeOf { Connection, Slowness };
@@ -148,11 +151,20 @@ private:
     Problem startAnew(QSqlDatabase& db, const QString& why);
     // Opens the file, or starts a new one in place of a file that is no history of ours.
     Problem open(QSqlDatabase& db);
-    Problem write(QSqlDatabase& db, const Batch& batch);
+    // Writes the batch; with sumHeld, adds what is summed in memory to the minutes too.
+    Problem write(QSqlDatabase& db, const Batch& batch, bool sumHeld);
+    // The minutes a run that ended without adding its sums left under way, summed from their raw
+    // results where the file holds fewer results for them.
+    Problem sumMinutesLeftUnderWay(QSqlDatabase& db);
+    // Each device's sketches by span of six hours, added to the span's row once a write.
+    using MinuteSpans = QHash<QPair<qint64, qint64>, LatencySketch>;
+    // Runs the statement for a device's minute and adds its sketch to its span.
+    static bool writeMinute(SqliteStatement& statement, MinuteSpans& spans, qint64 id, const Minute& minute);
+    static bool writeSpans(QSqlDatabase& db, const MinuteSpans& spans, QSqlError& error);
     static bool writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     static bool writePaths(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     // Writes the batch, or keeps it waiting when the file cannot take it now.
-    void writeOrKeep(QSqlDatabase& db, Batch& batch);
+    void writeOrKeep(QSqlDatabase& db, Batch& batch, bool sumHeld);
     void stopRecording(QSqlDatabase& db, const Problem& problem);
     // A write worked: the problem told before (if any) is over.
     void writtenAgain();
@@ -178,6 +190,12 @@ private:
     const Clock m_clock;
     QString m_connection;
     QHash<QString, qint64> m_deviceIds; // the writer's own
+    // The writer's own: results summed into their minutes since the sums were last added to the
+    // file, when that was, and where the file says those minutes begin (the start of the
+    // earliest, in ms; none: nothing is held).
+    QHash<MinuteKey, Minute> m_held;
+    qint64 m_heldSummedAtSteadyMs = 0;
+    std::optional<qint64> m_heldSinceInFile;
 
     // The writer's own: whether the file takes results, and when to try it again.
     bool m_usable = false;

@@ -35,8 +35,22 @@ SqliteStatement::~SqliteStatement()
 
 bool SqliteStatement::run(std::initializer_list<Value> values)
 {
+    const int stepped = step(values);
+    return stepped == SQLITE_DONE || stepped == SQLITE_ROW;
+}
+
+std::optional<bool> SqliteStatement::exists(std::initializer_list<Value> values)
+{
+    const int stepped = step(values);
+    if (stepped != SQLITE_DONE && stepped != SQLITE_ROW)
+        return std::nullopt;
+    return stepped == SQLITE_ROW;
+}
+
+int SqliteStatement::step(std::initializer_list<Value> values)
+{
     if (!m_statement)
-        return false;
+        return SQLITE_MISUSE;
     int index = 0;
     int bound = SQLITE_OK;
     for (const Value& value : values) {
@@ -56,7 +70,7 @@ bool SqliteStatement::run(std::initializer_list<Value> values)
         fail();
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
-    return stepped == SQLITE_DONE || stepped == SQLITE_ROW;
+    return stepped;
 }
 
 void SqliteStatement::fail()

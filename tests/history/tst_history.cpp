@@ -328,6 +328,57 @@ private slots:
         QVERIFY(m_reports.isEmpty());
     }
 
+    // Results are summed into their minute in memory and reach the file's minutes within seconds,
+    // without a flush. A run that ends before (an image of the file taken then) leaves word of
+    // them, and the next start sums them from their raw results, counting none twice.
+    void minutesUnderWayOutliveACrash_data()
+    {
+        QTest::addColumn<int>("flushedAfter");
+        QTest::addRow("never written") << 0;
+        QTest::addRow("written in part at a flush") << 2;
+    }
+    void minutesUnderWayOutliveACrash()
+    {
+        QFETCH(int, flushedAfter);
+        FakeClock clock;
+        const qint64 minute = clock.wallMs / 60000 * 60000;
+        clock.wallMs = minute + 5000;
+        const auto minuteRows = [] {
+            return Reader(QStringLiteral("History.sqlite"))
+                .rows(QStringLiteral("SELECT sent, received, sum_us FROM minutes"));
+        };
+        {
+            std::unique_ptr<HistoryStore> store(newStore({}, clock.clock()));
+            for (int i = 0; i < 4; ++i) {
+                if (i == flushedAfter && i > 0)
+                    store->flush();
+                store->record(result("a", minute + 1000 * i, 1000 * (i + 1)));
+            }
+            QTRY_COMPARE(resultRows().size(), 4);
+            QCOMPARE(minuteRows().size(), flushedAfter > 0 ? 1 : 0);
+            for (const char* part : {"", "-wal"})
+                QVERIFY(QFile::copy(QStringLiteral("History.sqlite") + QLatin1String(part),
+                                    QStringLiteral("crash.sqlite") + QLatin1String(part)));
+            clock.pass(75000);
+            QTRY_COMPARE(minuteRows(), QStringList{"4|4|10000"});
+        }
+        for (const char* part : {"", "-wal", "-shm"})
+            QFile::remove(QStringLiteral("History.sqlite") + QLatin1String(part));
+        for (const char* part : {"", "-wal"})
+            QVERIFY(QFile::rename(QStringLiteral("crash.sqlite") + QLatin1String(part),
+                                  QStringLiteral("History.sqlite") + QLatin1String(part)));
+        std::unique_ptr<HistoryStore>(newStore({}, clock.clock()))->flush();
+        QCOMPARE(minuteRows(), QStringList{"4|4|10000"});
+        const HistoryReader::Bucket bucket = HistoryReader(QStringLiteral("History.sqlite"))
+                                                 .buckets(QStringLiteral("a"), minute, minute + 60000, 1)
+                                                 .value(0);
+        QCOMPARE(bucket.sketch.count(), 4u);
+        QCOMPARE(
+            Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("SELECT count(*) FROM minutes_under_way")),
+            QStringList{"0"});
+        QVERIFY(m_reports.isEmpty());
+    }
+
     void versionOneIsMigrated()
     {
         {
