@@ -141,25 +141,32 @@ void PingerThread::stop()
     handOverWaiting();
 }
 
-AsyncProbe PingerThread::probeFor(const DeviceEntry& entry, const DeviceCheck& check) const
+PingerThread::Asking PingerThread::askingOf(const QString& ip) const
+{
+    return m_data.readEntry(ip, [](const DeviceEntry* entry) {
+        return entry ? Asking{entry->ip, entry->check, entry->moreChecks, entry->echo} : Asking{};
+    });
+}
+
+AsyncProbe PingerThread::probeFor(const Asking& device, const DeviceCheck& check) const
 {
     // A device that cannot be asked as the list says fails each probe with the reason, so that
     // its state and details say why, rather than another probe going out in its place.
-    const QString refused = check.kind == DeviceCheck::Unreadable ? check.text() : DeviceAddress::problem(entry.ip);
+    const QString refused = check.kind == DeviceCheck::Unreadable ? check.text() : DeviceAddress::problem(device.ip);
     if (!refused.isEmpty())
         return NetworkProbe::refusing(refused);
     // An echo of the usual make goes the monitor's way (m_probe); one of its own make through
     // the engine, which takes the make with each request.
-    if (!m_engine || (check.kind == DeviceCheck::Echo && entry.echo.isDefault()))
+    if (!m_engine || (check.kind == DeviceCheck::Echo && device.echo.isDefault()))
         return m_probe;
-    return NetworkProbe::checking(*m_engine, check, entry.echo);
+    return NetworkProbe::checking(*m_engine, check, device.echo);
 }
 
-void PingerThread::askEveryCheck(const DeviceEntry& entry, int timeoutMs, RoundDone done) const
+void PingerThread::askEveryCheck(const Asking& device, int timeoutMs, RoundDone done) const
 {
-    const AsyncProbe first = probeFor(entry, entry.check);
-    if (entry.moreChecks.isEmpty()) {
-        first(entry.ip, timeoutMs, [done = std::move(done)](const ProbeResult& result) { done(result, {}); });
+    const AsyncProbe first = probeFor(device, device.check);
+    if (device.moreChecks.isEmpty()) {
+        first(device.ip, timeoutMs, [done = std::move(done)](const ProbeResult& result) { done(result, {}); });
         return;
     }
     // The answers come on the engine's thread, or at once for a check that asks nothing.
@@ -172,8 +179,8 @@ void PingerThread::askEveryCheck(const DeviceEntry& entry, int timeoutMs, RoundD
         RoundDone done;
     };
     auto answers = std::make_shared<Answers>();
-    answers->more.resize(entry.moreChecks.size());
-    answers->left = entry.moreChecks.size() + 1;
+    answers->more.resize(device.moreChecks.size());
+    answers->left = device.moreChecks.size() + 1;
     answers->done = std::move(done);
     const auto answer = [answers](qsizetype i) {
         return [answers, i](const ProbeResult& result) {
@@ -186,11 +193,11 @@ void PingerThread::askEveryCheck(const DeviceEntry& entry, int timeoutMs, RoundD
         };
     };
     QList<AsyncProbe> probes;
-    for (const DeviceCheck& check : entry.moreChecks)
-        probes.append(probeFor(entry, check));
-    first(entry.ip, timeoutMs, answer(-1));
+    for (const DeviceCheck& check : device.moreChecks)
+        probes.append(probeFor(device, check));
+    first(device.ip, timeoutMs, answer(-1));
     for (qsizetype i = 0; i < probes.size(); ++i)
-        probes.at(i)(entry.ip, timeoutMs, answer(i));
+        probes.at(i)(device.ip, timeoutMs, answer(i));
 }
 
 void PingerThread::requestStop()
@@ -236,8 +243,8 @@ void PingerThread::runPass()
         submitLate(late);
         if (periodMs(m_settings) > 0)
             return;
-        const DeviceEntry entry = m_data.entry(ip);
-        if (entry.ip != ip)
+        const Asking device = askingOf(ip);
+        if (device.ip != ip)
             continue;
         // The further checks' results, taken under their mutex: a round that outlasts the
         // waiter's bound counts them unanswered.
@@ -247,8 +254,8 @@ void PingerThread::runPass()
             QList<ProbeResult> results;
         };
         const auto more = std::make_shared<More>();
-        const AsyncProbe everyCheck = [this, &entry, more](const QString&, int timeout, ProbeCompletion done) {
-            askEveryCheck(entry, timeout,
+        const AsyncProbe everyCheck = [this, &device, more](const QString&, int timeout, ProbeCompletion done) {
+            askEveryCheck(device, timeout,
                           [more, done = std::move(done)](const ProbeResult& first, const QList<ProbeResult>& others) {
                               {
                                   QMutexLocker lock(&more->mutex);
@@ -266,7 +273,7 @@ void PingerThread::runPass()
             moreResults = more->results;
         }
         QMutexLocker lock(&m_gate->mutex);
-        report(m_gate, m_data, {ip, 0, *result, entry.check, entry.moreChecks, moreResults});
+        report(m_gate, m_data, {ip, 0, *result, device.check, device.moreChecks, moreResults});
     }
 }
 
@@ -372,10 +379,10 @@ bool PingerThread::submit(const QString& ip)
             return false;
         m_gate->outstanding.insert(ip);
     }
-    const DeviceEntry entry = m_data.entry(ip);
-    askEveryCheck(entry, timeoutMs(m_settings),
-                  [gate = m_gate, store = &m_data, ip, check = entry.check,
-                   moreChecks = entry.moreChecks](const ProbeResult& result, const QList<ProbeResult>& more) {
+    const Asking device = askingOf(ip);
+    askEveryCheck(device, timeoutMs(m_settings),
+                  [gate = m_gate, store = &m_data, ip, check = device.check,
+                   moreChecks = device.moreChecks](const ProbeResult& result, const QList<ProbeResult>& more) {
                       QMutexLocker lock(&gate->mutex);
                       gate->outstanding.remove(ip);
                       if (gate->open)
