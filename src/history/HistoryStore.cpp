@@ -514,8 +514,8 @@ HistoryStore::Problem HistoryStore::sumMinutesLeftUnderWay(QSqlDatabase& db)
         return fail(query.lastError());
     if (!db.commit())
         return fail(db.lastError());
-    qCInfo(lcHistory).noquote() << "Summed" << minutes.size()
-                                << "minutes that the last run left under way from their results";
+    qCInfo(lcHistory).noquote() << "The last run ended before adding" << minutes.size()
+                                << "minutes' results to their summaries; they were summed from the results";
     return {};
 }
 
