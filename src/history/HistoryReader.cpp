@@ -175,7 +175,7 @@ QList<ProbeRecord> HistoryReader::results(const QString& device, qint64 fromMs, 
              device, fromMs, toMs))
         return result;
     while (query.next()) {
-        const int outcome = std::clamp(query.value(1).toInt(), 0, 2);
+        const int outcome = std::clamp(query.value(1).toInt(), 0, int(ProbeResult::Present));
         result.append({device, query.value(0).toLongLong(),
                        ProbeResult{ProbeResult::Kind(outcome), query.value(2).toLongLong()}});
     }

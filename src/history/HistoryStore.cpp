@@ -491,7 +491,8 @@ HistoryStore::Problem HistoryStore::sumMinutesLeftUnderWay(QSqlDatabase& db)
         count(*it,
               {{},
                at,
-               ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, 2)), query.value(3).toLongLong()}});
+               ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, int(ProbeResult::Present))),
+                           query.value(3).toLongLong()}});
     }
     // A minute that was written while under way (at a flush) and then took more results holds
     // fewer than its raw results: those replace it. One that holds as many or more is whole.

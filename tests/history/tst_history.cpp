@@ -135,6 +135,7 @@ private slots:
             store->record(result("a", minute + 2000, -1));
             store->record(result("a", minute + 3000, 500));
             store->record(result("b", minute + 4000, 700));
+            store->record({QStringLiteral("d"), minute + 4000, {ProbeResult::Present, 0}});
             store->recordStateChange(QStringLiteral("a"), minute + 2000, false);
             store->flush();
             store->record(result("a", minute + 5000, 2500));
@@ -151,6 +152,8 @@ private slots:
         QCOMPARE(raw[1].result.kind, ProbeResult::Timeout);
         QCOMPARE(raw[4].result.roundTripUs, 800);
         QCOMPARE(reader.results(QStringLiteral("a"), minute + 2000, minute + 5000).size(), 2);
+        // ARP alone answered: exported as such, not as an error.
+        QCOMPARE(reader.results(QStringLiteral("d"), minute, to).value(0).result.kind, ProbeResult::Present);
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("a"), minute, to, 1)),
                  QStringList({"4|3|500|2500|4500", "1|1|800|800|800"}));
         QCOMPARE(bucketTexts(reader.buckets(QStringLiteral("a"), minute, to, 2)), QStringList({"5|4|500|2500|5300"}));
