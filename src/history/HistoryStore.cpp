@@ -793,7 +793,7 @@ bool HistoryStore::writeInventory(QSqlDatabase& db, const Batch& batch, QSqlErro
 void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch, bool sumHeld)
 {
     if (m_usable) {
-        keepWithinSize(db, batch);
+        keepWithinSize(db, batch, sumHeld ? m_held.size() : 0);
         Problem problem = write(db, batch, sumHeld);
         if (problem.kind == Problem::NotOurs) {
             // The file went bad under us: it goes aside, and a new one takes the results.
@@ -914,12 +914,12 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
          QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));
 }
 
-void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming)
+void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype heldMinutes)
 {
     // What the batch will take at most: a raw result with its two index entries, and a minute
     // or a state change with theirs, in pages that a scattered insert leaves half full.
     const qint64 incomingBytes = incoming.results.size() * 128
-        + (incoming.folded.size() + incoming.changes.size()) * 96;
+        + (incoming.folded.size() + heldMinutes + incoming.changes.size()) * 96;
     QSqlQuery query(db);
     const auto usedBytes = [&] {
         return (pragmaValue(query, "page_count") - pragmaValue(query, "freelist_count"))

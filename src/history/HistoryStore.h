@@ -177,8 +177,9 @@ private:
     void keepWaiting(Batch& batch);
     qint64 deviceId(QSqlDatabase& db, const QString& device, QSqlError& error);
     void prune(QSqlDatabase& db, qint64 nowMs);
-    // Prunes the oldest until the batch fits under the size limit.
-    void keepWithinSize(QSqlDatabase& db, const Batch& incoming);
+    // Prunes the oldest until the batch, and the minutes held where they are added with it, fit under
+    // the size limit.
+    void keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype heldMinutes);
     void report(const QString& text);
     static void count(Minute& minute, const ProbeRecord& result);
     static void fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result);
