@@ -306,12 +306,22 @@ bool addSketches(QSqlQuery& query)
                                "WITHOUT ROWID"));
 }
 
-// Where the minutes a run holds in memory while they are under way begin (ms; no row: none is);
-// read at the next start, which sums up those a run that ended without writing them left.
-bool createMinutesUnderWayTable(QSqlQuery& query)
+// The first raw result whose minute does not count it yet (no row: every one is counted); read at
+// the next start, which adds those a run that ended before its next sum left to their minutes.
+bool createUnsummedTable(QSqlQuery& query)
 {
-    return exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS minutes_under_way (since INTEGER NOT NULL)"));
+    return exec(query, QStringLiteral("CREATE TABLE IF NOT EXISTS unsummed_results (first_rowid INTEGER NOT NULL)"));
 }
+
+// Adds a device's minute to its row, or makes the row.
+constexpr const char* MinuteUpsert
+    = "INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, sketch) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, minute) DO UPDATE SET "
+      "sketch = sketch_merge(sketch, excluded.sketch), "
+      "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
+      "ELSE min(min_us, excluded.min_us) END, "
+      "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
+      "sent = sent + excluded.sent, received = received + excluded.received";
 
 bool createTables(QSqlQuery& query)
 {
@@ -332,7 +342,7 @@ bool createTables(QSqlQuery& query)
                                "connected INTEGER NOT NULL)"))
         && exec(query, QStringLiteral("CREATE INDEX state_changes_by_device ON state_changes (device, at)"))
         && createSlowTable(query) && createInventoryTables(query) && createPathsTable(query) && addSketches(query)
-        && createMinutesUnderWayTable(query);
+        && createUnsummedTable(query);
 }
 
 // Version 1 named the device by its address in every row.
@@ -367,7 +377,7 @@ qint64 pragmaValue(QSqlQuery& query, const char* name)
 HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
-    m_heldSinceInFile.reset();
+    m_unsummedInFile = false;
     db.close();
     // SQLite makes its -wal and -shm files with the file's permissions: made while the file was
     // read-only, they stay so once it is writable again, and keep every write out until a
@@ -429,7 +439,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     m_checked = true;
     if (version == SchemaVersion) {
         if (!createSlowTable(query) || !createInventoryTables(query) || !createPathsTable(query) || !addSketches(query)
-            || !createMinutesUnderWayTable(query))
+            || !createUnsummedTable(query))
             return failed();
         // Every known device's number in one read: asked one at a time, the first results of a
         // long list cost two statements each, and a quit waits for the batch that holds them.
@@ -437,7 +447,7 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
             while (query.next())
                 m_deviceIds.insert(query.value(1).toString(), query.value(0).toLongLong());
         }
-        return sumMinutesLeftUnderWay(db);
+        return sumResultsLeftUnsummed(db);
     }
     if (!db.transaction())
         return Problem::of(db.lastError());
@@ -459,19 +469,22 @@ HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
     return {};
 }
 
-HistoryStore::Problem HistoryStore::sumMinutesLeftUnderWay(QSqlDatabase& db)
+HistoryStore::Problem HistoryStore::sumResultsLeftUnsummed(QSqlDatabase& db)
 {
     QSqlQuery query(db);
-    if (!exec(query, QStringLiteral("SELECT min(since) FROM minutes_under_way")) || !query.next())
+    if (!exec(query,
+              QStringLiteral("SELECT min(CASE WHEN typeof(first_rowid) = 'integer' THEN first_rowid END), count(*) "
+                             "FROM unsummed_results"))
+        || !query.next())
         return Problem::of(query.lastError());
-    if (query.value(0).isNull())
+    if (query.value(1).toLongLong() == 0)
         return {};
-    const qint64 sinceMs = query.value(0).toLongLong();
-    // Opened again in this run: the minutes the file says are under way are the ones held here.
+    // Opened again in this run: the results the file says are unsummed are the ones held here.
     if (!m_held.isEmpty()) {
-        m_heldSinceInFile = sinceMs;
+        m_unsummedInFile = true;
         return {};
     }
+    const QVariant firstRowId = query.value(0);
     if (!db.transaction())
         return Problem::of(db.lastError());
     const auto fail = [&](const QSqlError& error) {
@@ -479,44 +492,43 @@ HistoryStore::Problem HistoryStore::sumMinutesLeftUnderWay(QSqlDatabase& db)
         db.rollback();
         return problem;
     };
+    // Raw rows are numbered as they are written, so those from the first unsummed one on are
+    // exactly what the last run's sums held; a row that is no number tells nothing.
     QHash<QPair<qint64, qint64>, Minute> minutes;
-    if (!exec(query, QStringLiteral("SELECT device, at, outcome, rtt_us FROM results WHERE at >= %1").arg(sinceMs)))
-        return fail(query.lastError());
-    while (query.next()) {
-        const qint64 at = query.value(1).toLongLong();
-        const QPair<qint64, qint64> key{query.value(0).toLongLong(), at / MinuteMs};
-        auto it = minutes.find(key);
-        if (it == minutes.end())
-            it = minutes.insert(key, Minute{.device = {}, .minute = key.second});
-        count(*it,
-              {{},
-               at,
-               ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, int(ProbeResult::Present))),
-                           query.value(3).toLongLong()}});
+    if (!firstRowId.isNull()) {
+        if (!exec(query,
+                  QStringLiteral("SELECT device, at, outcome, rtt_us FROM results WHERE rowid >= %1")
+                      .arg(firstRowId.toLongLong())))
+            return fail(query.lastError());
+        while (query.next()) {
+            const qint64 at = query.value(1).toLongLong();
+            const QPair<qint64, qint64> key{query.value(0).toLongLong(), at / MinuteMs};
+            auto it = minutes.find(key);
+            if (it == minutes.end())
+                it = minutes.insert(key, Minute{.device = {}, .minute = key.second});
+            count(*it,
+                  {{},
+                   at,
+                   ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, int(ProbeResult::Present))),
+                               query.value(3).toLongLong()}});
+        }
     }
-    // A minute that was written while under way (at a flush) and then took more results holds
-    // fewer than its raw results: those replace it. One that holds as many or more is whole.
-    SqliteStatement written(db, "SELECT 1 FROM minutes WHERE device = ? AND minute = ? AND sent >= ?");
-    SqliteStatement replace(db,
-                            "INSERT OR REPLACE INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, "
-                            "sketch) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    SqliteStatement upsert(db, MinuteUpsert);
     MinuteSpans spans;
     for (auto it = minutes.cbegin(); it != minutes.cend(); ++it) {
-        const std::optional<bool> whole = written.exists({it.key().first, it.value().minute, it.value().sent});
-        if (!whole)
-            return fail(written.lastError());
-        if (!*whole && !writeMinute(replace, spans, it.key().first, it.value()))
-            return fail(replace.lastError());
+        if (!writeMinute(upsert, spans, it.key().first, it.value()))
+            return fail(upsert.lastError());
     }
     QSqlError error;
     if (!writeSpans(db, spans, error))
         return fail(error);
-    if (!exec(query, QStringLiteral("DELETE FROM minutes_under_way")))
+    if (!exec(query, QStringLiteral("DELETE FROM unsummed_results")))
         return fail(query.lastError());
     if (!db.commit())
         return fail(db.lastError());
-    qCInfo(lcHistory).noquote() << "The last run ended before adding" << minutes.size()
-                                << "minutes' results to their summaries; they were summed from the results";
+    if (!minutes.isEmpty())
+        qCInfo(lcHistory).noquote() << "The last run ended before adding the results of" << minutes.size()
+                                    << "minutes to their summaries; they were added from the results";
     return {};
 }
 
@@ -593,29 +605,23 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, 
     };
     QSqlError error;
     SqliteStatement insert(db, "INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)");
-    // The earliest minute held once this batch is in, which the file records so that a run that
-    // ends without writing them leaves word of where they begin.
-    std::optional<qint64> heldSince;
-    if (!sumHeld && m_heldSinceInFile)
-        heldSince = *m_heldSinceInFile / MinuteMs;
+    // The batch's raw rows wait for the next sum: the file says where such rows begin, so that a
+    // run that ends before leaves word of them.
+    const bool marksUnsummed = !sumHeld && !m_unsummedInFile && !batch.results.isEmpty();
+    if (marksUnsummed) {
+        QSqlQuery mark(db);
+        if (!mark.exec(QStringLiteral(
+                "INSERT INTO unsummed_results (first_rowid) SELECT coalesce(max(rowid), 0) + 1 FROM results")))
+            return fail(mark.lastError());
+    }
     for (const ProbeRecord& r : batch.results) {
         const qint64 id = deviceId(db, r.device, error);
         if (id < 0)
             return fail(error);
         if (!insert.run({id, r.atMs, qint64(r.result.kind), qint64(r.result.roundTripUs)}))
             return fail(insert.lastError());
-        if (!sumHeld)
-            heldSince = std::min(heldSince.value_or(r.atMs / MinuteMs), r.atMs / MinuteMs);
     }
-    SqliteStatement upsert(
-        db,
-        "INSERT INTO minutes (device, minute, sent, received, min_us, max_us, sum_us, sketch) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, minute) DO UPDATE SET "
-        "sketch = sketch_merge(sketch, excluded.sketch), "
-        "min_us = CASE WHEN received = 0 THEN excluded.min_us WHEN excluded.received = 0 THEN min_us "
-        "ELSE min(min_us, excluded.min_us) END, "
-        "max_us = max(max_us, excluded.max_us), sum_us = sum_us + excluded.sum_us, "
-        "sent = sent + excluded.sent, received = received + excluded.received");
+    SqliteStatement upsert(db, MinuteUpsert);
     MinuteSpans spans;
     const auto writeMinutes = [&](const QHash<MinuteKey, Minute>& which) {
         for (const Minute& m : which) {
@@ -633,14 +639,10 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, 
         return fail(error);
     if (!writeSpans(db, spans, error))
         return fail(error);
-    const std::optional<qint64> heldSinceMs = heldSince ? std::optional<qint64>(*heldSince * MinuteMs)
-                                                        : std::optional<qint64>();
-    if (heldSinceMs != m_heldSinceInFile) {
-        QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("DELETE FROM minutes_under_way"))
-            || (heldSinceMs
-                && !query.exec(QStringLiteral("INSERT INTO minutes_under_way (since) VALUES (%1)").arg(*heldSinceMs))))
-            return fail(query.lastError());
+    if (sumHeld && m_unsummedInFile) {
+        QSqlQuery summed(db);
+        if (!summed.exec(QStringLiteral("DELETE FROM unsummed_results")))
+            return fail(summed.lastError());
     }
     // Per kind of change: its insert, and the last known value (of two at the same time, the later
     // one written).
@@ -691,7 +693,7 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, 
         for (const ProbeRecord& r : batch.results)
             fold(m_held, r);
     }
-    m_heldSinceInFile = heldSinceMs;
+    m_unsummedInFile = !sumHeld && (m_unsummedInFile || marksUnsummed);
     return {};
 }
 
@@ -1030,7 +1032,10 @@ void HistoryStore::run()
                 qsizetype lost = 0;
                 {
                     std::lock_guard lock(m_mutex);
-                    lost = m_waiting.results.size() + m_waiting.folded.size() + m_waiting.changes.size();
+                    // A folded minute stands for as many results as it counts.
+                    lost = m_waiting.results.size() + m_waiting.changes.size();
+                    for (const Minute& m : std::as_const(m_waiting.folded))
+                        lost += m.sent;
                 }
                 if (!m_usable && lost > 0)
                     report(QStringLiteral("%1 results could not be written to the history \"%2\" before the end.")

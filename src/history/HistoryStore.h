@@ -153,9 +153,9 @@ private:
     Problem open(QSqlDatabase& db);
     // Writes the batch; with sumHeld, adds what is summed in memory to the minutes too.
     Problem write(QSqlDatabase& db, const Batch& batch, bool sumHeld);
-    // The minutes a run that ended without adding its sums left under way, summed from their raw
-    // results where the file holds fewer results for them.
-    Problem sumMinutesLeftUnderWay(QSqlDatabase& db);
+    // Adds to their minutes the raw results that a run which ended before its next sum left
+    // unsummed.
+    Problem sumResultsLeftUnsummed(QSqlDatabase& db);
     // Each device's sketches by span of six hours, added to the span's row once a write.
     using MinuteSpans = QHash<QPair<qint64, qint64>, LatencySketch>;
     // Runs the statement for a device's minute and adds its sketch to its span.
@@ -192,11 +192,10 @@ private:
     QString m_connection;
     QHash<QString, qint64> m_deviceIds; // the writer's own
     // The writer's own: results summed into their minutes since the sums were last added to the
-    // file, when that was, and where the file says those minutes begin (the start of the
-    // earliest, in ms; none: nothing is held).
+    // file, when that was, and whether the file says where their raw rows begin.
     QHash<MinuteKey, Minute> m_held;
     qint64 m_heldSummedAtSteadyMs = 0;
-    std::optional<qint64> m_heldSinceInFile;
+    bool m_unsummedInFile = false;
 
     // The writer's own: whether the file takes results, and when to try it again.
     bool m_usable = false;

@@ -35,22 +35,8 @@ SqliteStatement::~SqliteStatement()
 
 bool SqliteStatement::run(std::initializer_list<Value> values)
 {
-    const int stepped = step(values);
-    return stepped == SQLITE_DONE || stepped == SQLITE_ROW;
-}
-
-std::optional<bool> SqliteStatement::exists(std::initializer_list<Value> values)
-{
-    const int stepped = step(values);
-    if (stepped != SQLITE_DONE && stepped != SQLITE_ROW)
-        return std::nullopt;
-    return stepped == SQLITE_ROW;
-}
-
-int SqliteStatement::step(std::initializer_list<Value> values)
-{
     if (!m_statement)
-        return SQLITE_MISUSE;
+        return false;
     int index = 0;
     int bound = SQLITE_OK;
     for (const Value& value : values) {
@@ -70,7 +56,7 @@ int SqliteStatement::step(std::initializer_list<Value> values)
         fail();
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
-    return stepped;
+    return stepped == SQLITE_DONE || stepped == SQLITE_ROW;
 }
 
 void SqliteStatement::fail()

@@ -5,7 +5,6 @@
 #include <QSqlError>
 
 #include <initializer_list>
-#include <optional>
 #include <variant>
 
 class QSqlDatabase;
@@ -34,14 +33,10 @@ public:
     // Binds the values in order and runs the statement to its end; false with lastError() set
     // where it was not prepared or failed.
     bool run(std::initializer_list<Value> values);
-    // Whether the statement, run with the values, gives a row; none where it failed.
-    std::optional<bool> exists(std::initializer_list<Value> values);
     // In SQLite's words, with its extended result code as the native one.
     const QSqlError& lastError() const { return m_error; }
 
 private:
-    // Binds, steps once and resets; SQLite's code of the step.
-    int step(std::initializer_list<Value> values);
     void fail();
 
     sqlite3* m_db = nullptr;
