@@ -34,13 +34,15 @@ class SqliteStatement;
 // changes of state for as many days as the history keeps.
 // Results are written on a thread of the store's own, about once a second in one transaction;
 // the minutes' summaries are summed in memory and added to the file every ten seconds (and at a
-// flush), and a start after a crash sums up from their raw results what a run left unsummed. Recording never waits for
-// the disk, and a store that falls behind folds what it cannot keep up with into the minute summaries rather than
-// growing without bound. The file never grows past its size limit: the oldest raw results go first (their minutes still
-// sum them up), then the oldest minutes. Only a file that is no history of ours (not a database, damaged, from a later
-// version) is moved aside as "<name>.unreadable", with its journal, and a new one started. A file that is merely in the
-// way for now (locked by another program, on a full disk, read-only) is kept: results wait in memory, folded into
-// minutes as they pile up, and reach the file once it can be written again. Monitoring never stops for any of it.
+// flush), and a start after a crash sums up from their raw results what a run left unsummed.
+// Recording never waits for the disk, and a store that falls behind folds what it cannot keep
+// up with into the minute summaries rather than growing without bound. The file never grows
+// past its size limit: the oldest raw results go first (their minutes still sum them up), then
+// the oldest minutes. Only a file that is no history of ours (not a database, damaged, from a
+// later version) is moved aside as "<name>.unreadable", with its journal, and a new one started.
+// A file that is merely in the way for now (locked by another program, on a full disk,
+// read-only) is kept: results wait in memory, folded into minutes as they pile up, and reach the
+// file once it can be written again. Monitoring never stops for any of it.
 class HistoryStore
 {
 public:
@@ -177,8 +179,8 @@ private:
     void keepWaiting(Batch& batch);
     qint64 deviceId(QSqlDatabase& db, const QString& device, QSqlError& error);
     void prune(QSqlDatabase& db, qint64 nowMs);
-    // Prunes the oldest until the batch, and the minutes held where they are added with it, fit under
-    // the size limit.
+    // Prunes the oldest until the batch, and the held minutes where they are added with it, fit
+    // under the size limit.
     void keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype heldMinutes);
     void report(const QString& text);
     static void count(Minute& minute, const ProbeRecord& result);
