@@ -174,12 +174,15 @@ QList<ProbeRecord> HistoryReader::results(const QString& device, qint64 fromMs, 
                             "ORDER BY at"),
              device, fromMs, toMs))
         return result;
-    while (query.next()) {
-        const int outcome = std::clamp(query.value(1).toInt(), 0, int(ProbeResult::Present));
-        result.append({device, query.value(0).toLongLong(),
-                       ProbeResult{ProbeResult::Kind(outcome), query.value(2).toLongLong()}});
-    }
+    while (query.next())
+        result.append(
+            {device, query.value(0).toLongLong(), storedResult(query.value(1).toInt(), query.value(2).toLongLong())});
     return result;
+}
+
+ProbeResult HistoryReader::storedResult(int outcome, qint64 roundTripUs)
+{
+    return {ProbeResult::Kind(std::clamp(outcome, 0, int(ProbeResult::Present))), roundTripUs};
 }
 
 std::optional<HistoryReader::StateChange> HistoryReader::lastStateChange(const QString& device, qint64 beforeMs) const

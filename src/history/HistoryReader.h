@@ -67,6 +67,9 @@ public:
     QList<StateChange> stateChanges(const QString& device, qint64 fromMs, qint64 toMs) const;
     // The raw results, oldest first (kept for a day at most).
     QList<ProbeRecord> results(const QString& device, qint64 fromMs, qint64 toMs) const;
+    // A raw result as the results table keeps it (its outcome and round trip); an outcome out of
+    // range is held to the nearest kind there is.
+    static ProbeResult storedResult(int outcome, qint64 roundTripUs);
     // The device's last state change before beforeMs, where the history still holds one.
     std::optional<StateChange> lastStateChange(const QString& device, qint64 beforeMs) const;
     // The same for every device at once, by address: one read where thousands would each ask.

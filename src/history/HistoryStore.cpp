@@ -506,11 +506,7 @@ HistoryStore::Problem HistoryStore::sumResultsLeftUnsummed(QSqlDatabase& db)
             auto it = minutes.find(key);
             if (it == minutes.end())
                 it = minutes.insert(key, Minute{.device = {}, .minute = key.second});
-            count(*it,
-                  {{},
-                   at,
-                   ProbeResult{ProbeResult::Kind(std::clamp(query.value(2).toInt(), 0, int(ProbeResult::Present))),
-                               query.value(3).toLongLong()}});
+            count(*it, {{}, at, HistoryReader::storedResult(query.value(2).toInt(), query.value(3).toLongLong())});
         }
     }
     SqliteStatement upsert(db, MinuteUpsert);
