@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <vector>
 
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -42,14 +43,12 @@ constexpr qint64 LastRetryMs = 60000;
 constexpr int BusyTimeoutMs = 200;
 // Free space below which a disk counts as full.
 constexpr qint64 FullDiskBytes = 1 << 20;
-constexpr qsizetype FullBatch = 10000;
-// How long results are summed into their minutes in memory before the sums are added to the file:
-// a device probed every second then costs the file one minute's row every ten seconds rather
-// than every second, and the details view is at most this much behind.
-constexpr qint64 SumHeldEveryMs = 10000;
-// Sooner where this many minutes are held (results written in bulk, each in a minute of its
-// own, say): 100,000 devices probed every few seconds hold two minutes each at most.
-constexpr qsizetype MostHeldMinutes = 250000;
+// How long results wait in memory before they are written with their minutes' sums: each write
+// dirties a page of the results' index and a minute's row for every device in it, whether it
+// brings the device one result or ten. The details view is at most this much behind.
+constexpr qint64 WriteResultsEveryMs = 10000;
+// Sooner where this many wait (about 5 MB): 20,000 results a second are written every five.
+constexpr qsizetype MostResultsWaiting = 100000;
 
 QString uniqueConnectionName()
 {
@@ -111,12 +110,12 @@ HistoryStore::~HistoryStore()
     m_thread.join();
 }
 
-void HistoryStore::count(Minute& minute, const ProbeRecord& result)
+void HistoryStore::count(Minute& minute, const Result& result)
 {
     ++minute.sent;
-    if (!result.result.answered())
+    if (result.kind != ProbeResult::Reply)
         return;
-    const qint64 roundTripUs = result.result.roundTripUs;
+    const qint64 roundTripUs = result.roundTripUs;
     minute.minUs = minute.received == 0 ? roundTripUs : std::min(minute.minUs, roundTripUs);
     minute.maxUs = std::max(minute.maxUs, roundTripUs);
     minute.sumUs += roundTripUs;
@@ -135,7 +134,7 @@ void HistoryStore::Minute::add(const Minute& other)
     sketch.merge(other.sketch);
 }
 
-void HistoryStore::fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result)
+void HistoryStore::fold(Minutes& minutes, const Result& result)
 {
     const MinuteKey key{result.device, result.atMs / MinuteMs};
     auto it = minutes.find(key);
@@ -156,16 +155,23 @@ bool HistoryStore::keeps(const QString& device)
     return false;
 }
 
-void HistoryStore::record(const ProbeRecord& result)
+qsizetype HistoryStore::resultsWrittenAt() const
 {
-    if (!keeps(result.device))
+    // Well before the bound past which results are folded, which a test may set low.
+    return std::max<qsizetype>(1, std::min<qsizetype>(MostResultsWaiting, m_limits.maxWaiting / 2));
+}
+
+void HistoryStore::record(const ProbeRecord& record)
+{
+    if (!keeps(record.device))
         return;
+    const Result result{record.device, record.atMs, record.result.kind, record.result.roundTripUs};
     {
         std::lock_guard lock(m_mutex);
         if (m_waiting.results.size() < m_limits.maxWaiting) {
             m_waiting.results.append(result);
-            // A full batch goes at once: fast probing then means more transactions, not more memory.
-            if (m_waiting.results.size() == FullBatch)
+            // Many waiting go at once: fast probing then means more transactions, not more memory.
+            if (m_waiting.results.size() == resultsWrittenAt())
                 m_wake.notify_all();
             return;
         }
@@ -377,7 +383,6 @@ qint64 pragmaValue(QSqlQuery& query, const char* name)
 HistoryStore::Problem HistoryStore::openFile(QSqlDatabase& db)
 {
     m_deviceIds.clear();
-    m_unsummedInFile = false;
     db.close();
     // SQLite makes its -wal and -shm files with the file's permissions: made while the file was
     // read-only, they stay so once it is writable again, and keep every write out until a
@@ -479,11 +484,6 @@ HistoryStore::Problem HistoryStore::sumResultsLeftUnsummed(QSqlDatabase& db)
         return Problem::of(query.lastError());
     if (query.value(1).toLongLong() == 0)
         return {};
-    // Opened again in this run: the results the file says are unsummed are the ones held here.
-    if (!m_held.isEmpty()) {
-        m_unsummedInFile = true;
-        return {};
-    }
     const QVariant firstRowId = query.value(0);
     if (!db.transaction())
         return Problem::of(db.lastError());
@@ -506,7 +506,8 @@ HistoryStore::Problem HistoryStore::sumResultsLeftUnsummed(QSqlDatabase& db)
             auto it = minutes.find(key);
             if (it == minutes.end())
                 it = minutes.insert(key, Minute{.device = {}, .minute = key.second});
-            count(*it, {{}, at, HistoryReader::storedResult(query.value(2).toInt(), query.value(3).toLongLong())});
+            const ProbeResult stored = HistoryReader::storedResult(query.value(2).toInt(), query.value(3).toLongLong());
+            count(*it, {{}, at, stored.kind, stored.roundTripUs});
         }
     }
     SqliteStatement upsert(db, MinuteUpsert);
@@ -579,15 +580,8 @@ qint64 HistoryStore::deviceId(QSqlDatabase& db, const QString& device, QSqlError
     return -1;
 }
 
-HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, bool sumHeld)
+HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, const Minutes& minutes)
 {
-    // What is added to the minutes now: those folded while the writer was behind, and with
-    // sumHeld, the batch's results and the sums held so far.
-    QHash<MinuteKey, Minute> minutes = batch.folded;
-    if (sumHeld) {
-        for (const ProbeRecord& r : batch.results)
-            fold(minutes, r);
-    }
     if (!db.transaction())
         return Problem::of(db.lastError());
     // Ids written inside a transaction that is rolled back would name nothing.
@@ -601,45 +595,32 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, 
     };
     QSqlError error;
     SqliteStatement insert(db, "INSERT INTO results (device, at, outcome, rtt_us) VALUES (?, ?, ?, ?)");
-    // The batch's raw rows wait for the next sum: the file says where such rows begin, so that a
-    // run that ends before leaves word of them.
-    const bool marksUnsummed = !sumHeld && !m_unsummedInFile && !batch.results.isEmpty();
-    if (marksUnsummed) {
-        QSqlQuery mark(db);
-        if (!mark.exec(QStringLiteral(
-                "INSERT INTO unsummed_results (first_rowid) SELECT coalesce(max(rowid), 0) + 1 FROM results")))
-            return fail(mark.lastError());
-    }
-    for (const ProbeRecord& r : batch.results) {
+    // In the order of the results' index, each device's in the order they came: a device's results
+    // then go into its index page one after another rather than each after all other devices'.
+    std::vector<std::pair<qint64, const Result*>> rows;
+    rows.reserve(std::size_t(batch.results.size()));
+    for (const Result& r : batch.results) {
         const qint64 id = deviceId(db, r.device, error);
         if (id < 0)
             return fail(error);
-        if (!insert.run({id, r.atMs, qint64(r.result.kind), qint64(r.result.roundTripUs)}))
+        rows.emplace_back(id, &r);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [id, r] : rows) {
+        if (!insert.run({id, r->atMs, qint64(r->kind), r->roundTripUs}))
             return fail(insert.lastError());
     }
     SqliteStatement upsert(db, MinuteUpsert);
     MinuteSpans spans;
-    const auto writeMinutes = [&](const QHash<MinuteKey, Minute>& which) {
-        for (const Minute& m : which) {
-            const qint64 id = deviceId(db, m.device, error);
-            if (id < 0)
-                return false;
-            if (!writeMinute(upsert, spans, id, m)) {
-                error = upsert.lastError();
-                return false;
-            }
-        }
-        return true;
-    };
-    if (!writeMinutes(minutes) || (sumHeld && !writeMinutes(m_held)))
-        return fail(error);
+    for (const Minute& m : minutes) {
+        const qint64 id = deviceId(db, m.device, error);
+        if (id < 0)
+            return fail(error);
+        if (!writeMinute(upsert, spans, id, m))
+            return fail(upsert.lastError());
+    }
     if (!writeSpans(db, spans, error))
         return fail(error);
-    if (sumHeld && m_unsummedInFile) {
-        QSqlQuery summed(db);
-        if (!summed.exec(QStringLiteral("DELETE FROM unsummed_results")))
-            return fail(summed.lastError());
-    }
     // Per kind of change: its insert, and the last known value (of two at the same time, the later
     // one written).
     struct ChangeQueries
@@ -682,14 +663,6 @@ HistoryStore::Problem HistoryStore::write(QSqlDatabase& db, const Batch& batch, 
         return fail(error);
     if (!db.commit())
         return fail(db.lastError());
-    if (sumHeld) {
-        m_held.clear();
-        m_heldSummedAtSteadyMs = m_clock.steadyMs();
-    } else {
-        for (const ProbeRecord& r : batch.results)
-            fold(m_held, r);
-    }
-    m_unsummedInFile = !sumHeld && (m_unsummedInFile || marksUnsummed);
     return {};
 }
 
@@ -788,16 +761,20 @@ bool HistoryStore::writeInventory(QSqlDatabase& db, const Batch& batch, QSqlErro
     return true;
 }
 
-void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch, bool sumHeld)
+void HistoryStore::writeOrKeep(QSqlDatabase& db, Batch& batch)
 {
     if (m_usable) {
-        keepWithinSize(db, batch, sumHeld ? m_held.size() : 0);
-        Problem problem = write(db, batch, sumHeld);
+        // Added to the minutes: those folded while the writer was behind, and the batch's results.
+        Minutes minutes = batch.folded;
+        for (const Result& r : std::as_const(batch.results))
+            fold(minutes, r);
+        keepWithinSize(db, batch, minutes.size());
+        Problem problem = write(db, batch, minutes);
         if (problem.kind == Problem::NotOurs) {
             // The file went bad under us: it goes aside, and a new one takes the results.
             problem = startAnew(db, problem.why);
             if (problem.kind == Problem::None)
-                problem = write(db, batch, sumHeld);
+                problem = write(db, batch, minutes);
         }
         if (problem.kind == Problem::None) {
             writtenAgain();
@@ -871,7 +848,7 @@ void HistoryStore::keepWaiting(Batch& batch)
 {
     std::lock_guard lock(m_mutex);
     // What came meanwhile goes after the batch; beyond the bound, results count in their minute.
-    for (const ProbeRecord& r : std::as_const(m_waiting.results)) {
+    for (const Result& r : std::as_const(m_waiting.results)) {
         if (batch.results.size() < m_limits.maxWaiting)
             batch.results.append(r);
         else
@@ -912,12 +889,11 @@ void HistoryStore::prune(QSqlDatabase& db, qint64 nowMs)
          QStringLiteral("DELETE FROM sketch_spans WHERE span < %1").arg(nowMs / HistoryReader::SketchSpanMs - 5));
 }
 
-void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype heldMinutes)
+void HistoryStore::keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype minutes)
 {
     // What the batch will take at most: a raw result with its two index entries, and a minute
     // or a state change with theirs, in pages that a scattered insert leaves half full.
-    const qint64 incomingBytes = incoming.results.size() * 128
-        + (incoming.folded.size() + heldMinutes + incoming.changes.size()) * 96;
+    const qint64 incomingBytes = incoming.results.size() * 128 + (minutes + incoming.changes.size()) * 96;
     QSqlQuery query(db);
     const auto usedBytes = [&] {
         return (pragmaValue(query, "page_count") - pragmaValue(query, "freelist_count"))
@@ -983,12 +959,20 @@ void HistoryStore::run()
                 std::unique_lock lock(m_mutex);
                 m_wake.wait_for(lock, std::chrono::seconds(1), [&] {
                     return m_stopping || m_flushRequests > m_flushesDone
-                        || (m_usable && m_waiting.results.size() >= FullBatch);
+                        || (m_usable && m_waiting.results.size() >= resultsWrittenAt());
                 });
-                std::swap(batch, m_waiting);
                 flushRequest = m_flushRequests;
                 flushesDone = m_flushesDone;
                 stopping = m_stopping;
+                // The results wait for their time, unless the end or a flush asks for all.
+                const bool resultsDue = stopping || flushRequest > flushesDone
+                    || m_clock.steadyMs() - m_resultsWrittenAtSteadyMs >= WriteResultsEveryMs
+                    || m_waiting.results.size() >= resultsWrittenAt();
+                std::swap(batch, m_waiting);
+                if (resultsDue)
+                    m_resultsWrittenAtSteadyMs = m_clock.steadyMs();
+                else
+                    std::swap(batch.results, m_waiting.results);
             }
             const qint64 wall = m_clock.wallMs();
             const qint64 steady = m_clock.steadyMs();
@@ -998,7 +982,7 @@ void HistoryStore::run()
             lastSteady = steady;
             // Tried again on a back-off, or at once when what was seen in the way has gone; at
             // the end only for something to write (a quit during start-up opens nothing).
-            const bool tryNow = stopping ? !batch.isEmpty() || !m_held.isEmpty()
+            const bool tryNow = stopping ? !batch.isEmpty()
                                          : steady >= m_retryAtSteadyMs || (m_watchForCause && looksWritable(db));
             if (!m_usable && tryNow) {
                 const Problem problem = open(db);
@@ -1009,12 +993,8 @@ void HistoryStore::run()
                 else
                     stopRecording(db, problem);
             }
-            // A flush and the end add the sums held too: what was recorded is then in the file,
-            // summed up as well.
-            const bool sumHeld = stopping || flushRequest > flushesDone
-                || steady - m_heldSummedAtSteadyMs >= SumHeldEveryMs || m_held.size() >= MostHeldMinutes;
-            if (!batch.isEmpty() || (m_usable && sumHeld && !m_held.isEmpty()))
-                writeOrKeep(db, batch, sumHeld);
+            if (!batch.isEmpty())
+                writeOrKeep(db, batch);
             if (m_usable && steady - clockSettledAt >= SettledClockMs && steady - lastPrune >= PruneEveryMs) {
                 prune(db, wall);
                 lastPrune = steady;

@@ -32,9 +32,12 @@ class SqliteStatement;
 // the raw results for a day, and per device a summary of every minute (sent, received, least,
 // most and total round trip, and the spread of the round trips as a LatencySketch) and its
 // changes of state for as many days as the history keeps.
-// Results are written on a thread of the store's own, about once a second in one transaction;
-// the minutes' summaries are summed in memory and added to the file every ten seconds (and at a
-// flush), and a start after a crash sums up from their raw results what a run left unsummed.
+// Results wait in memory and are written on a thread of the store's own every ten seconds (sooner
+// when many wait, and at a flush), in one transaction with the sums of their minutes: each device
+// then adds ten results to its index page in one write rather than one a second, so a list probed
+// every second costs the disk a tenth of the writes, and raw rows are never in the file without
+// their sums. Changes of state are written about once a second. A start sums up what a crashed
+// run of an earlier version, which wrote raw rows first, left unsummed.
 // Recording never waits for the disk, and a store that falls behind folds what it cannot keep
 // up with into the minute summaries rather than growing without bound. The file never grows
 // past its size limit: the oldest raw results go first (their minutes still sum them up), then
@@ -127,10 +130,19 @@ private:
         ChangeOf of = ChangeOf::Connection;
     };
     using MinuteKey = QPair<QString, qint64>;
+    using Minutes = QHash<MinuteKey, Minute>;
+    // A result as the file keeps it, small while it waits.
+    struct Result
+    {
+        QString device;
+        qint64 atMs = 0;
+        ProbeResult::Kind kind = ProbeResult::Timeout;
+        qint64 roundTripUs = 0;
+    };
     struct Batch
     {
-        QList<ProbeRecord> results;
-        QHash<MinuteKey, Minute> folded;
+        QList<Result> results;
+        Minutes folded;
         QList<StateChange> changes;
         // By hardware address, the latest of each; none: forgotten.
         QHash<QString, std::optional<InventoryEntry>> inventory;
@@ -153,8 +165,8 @@ private:
     Problem startAnew(QSqlDatabase& db, const QString& why);
     // Opens the file, or starts a new one in place of a file that is no history of ours.
     Problem open(QSqlDatabase& db);
-    // Writes the batch; with sumHeld, adds what is summed in memory to the minutes too.
-    Problem write(QSqlDatabase& db, const Batch& batch, bool sumHeld);
+    // Writes the batch, its results added to the minutes too.
+    Problem write(QSqlDatabase& db, const Batch& batch, const Minutes& minutes);
     // Adds to their minutes the raw results that a run which ended before its next sum left
     // unsummed.
     Problem sumResultsLeftUnsummed(QSqlDatabase& db);
@@ -166,7 +178,7 @@ private:
     static bool writeInventory(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     static bool writePaths(QSqlDatabase& db, const Batch& batch, QSqlError& error);
     // Writes the batch, or keeps it waiting when the file cannot take it now.
-    void writeOrKeep(QSqlDatabase& db, Batch& batch, bool sumHeld);
+    void writeOrKeep(QSqlDatabase& db, Batch& batch);
     void stopRecording(QSqlDatabase& db, const Problem& problem);
     // A write worked: the problem told before (if any) is over.
     void writtenAgain();
@@ -179,12 +191,13 @@ private:
     void keepWaiting(Batch& batch);
     qint64 deviceId(QSqlDatabase& db, const QString& device, QSqlError& error);
     void prune(QSqlDatabase& db, qint64 nowMs);
-    // Prunes the oldest until the batch, and the held minutes where they are added with it, fit
-    // under the size limit.
-    void keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype heldMinutes);
+    // Prunes the oldest until the batch, with as many minutes, fits under the size limit.
+    void keepWithinSize(QSqlDatabase& db, const Batch& incoming, qsizetype minutes);
     void report(const QString& text);
-    static void count(Minute& minute, const ProbeRecord& result);
-    static void fold(QHash<MinuteKey, Minute>& minutes, const ProbeRecord& result);
+    // How many results wait before they are written without waiting for their ten seconds.
+    qsizetype resultsWrittenAt() const;
+    static void count(Minute& minute, const Result& result);
+    static void fold(Minutes& minutes, const Result& result);
 
     const QString m_fileName;
     const QString m_folder; // where the file and its journal are made
@@ -193,11 +206,8 @@ private:
     const Clock m_clock;
     QString m_connection;
     QHash<QString, qint64> m_deviceIds; // the writer's own
-    // The writer's own: results summed into their minutes since the sums were last added to the
-    // file, when that was, and whether the file says where their raw rows begin.
-    QHash<MinuteKey, Minute> m_held;
-    qint64 m_heldSummedAtSteadyMs = 0;
-    bool m_unsummedInFile = false;
+    // The writer's own: when the results waiting were last written.
+    qint64 m_resultsWrittenAtSteadyMs = 0;
 
     // The writer's own: whether the file takes results, and when to try it again.
     bool m_usable = false;

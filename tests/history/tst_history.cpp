@@ -331,59 +331,85 @@ private slots:
         QVERIFY(m_reports.isEmpty());
     }
 
-    // Results are summed into their minute in memory and reach the file's minutes within seconds,
-    // without a flush. A run that ends before (an image of the file taken then) leaves word of
-    // them, and the next start adds them from their raw rows: once each, beside what a flush or a
-    // writer that fell behind had already counted, in the minute and in its six hours alike.
-    void minutesUnderWayOutliveACrash_data()
+    // Results wait in memory and reach the file within ten seconds without a flush (sooner when
+    // many wait), always in the transaction that adds them to their minutes: an image of the file
+    // taken as soon as they show holds their sums too, so a crash never leaves one without the other.
+    void resultsReachTheFileWithTheirMinutes_data()
     {
-        QTest::addColumn<int>("flushedAfter");
         QTest::addColumn<int>("mostWaiting");
-        QTest::addRow("never written") << 0 << 200000;
-        QTest::addRow("written in part at a flush") << 2 << 200000;
-        QTest::addRow("half folded by a writer behind") << 0 << 2;
+        QTest::addColumn<qint64>("passMs");
+        QTest::addRow("after ten seconds") << 200000 << qint64(10000);
+        QTest::addRow("many waiting go at once") << 8 << qint64(0);
     }
-    void minutesUnderWayOutliveACrash()
+    void resultsReachTheFileWithTheirMinutes()
     {
-        QFETCH(int, flushedAfter);
         QFETCH(int, mostWaiting);
+        QFETCH(qint64, passMs);
         FakeClock clock;
         const qint64 minute = clock.wallMs / 60000 * 60000;
         clock.wallMs = minute + 5000;
-        const auto minuteRows = [] {
-            return Reader(QStringLiteral("History.sqlite"))
-                .rows(QStringLiteral("SELECT sent, received, sum_us FROM minutes"));
-        };
+        std::unique_ptr<HistoryStore> store(newStore({30, qint64(1) << 30, mostWaiting}, clock.clock()));
+        store->flush();
+        for (int i = 0; i < 4; ++i)
+            store->record(result("a", minute + 1000 * i, 1000 * (i + 1)));
+        clock.pass(passMs);
+        // Each statement reads one state of the file, as a copy taken at a crash would hold it.
+        QStringList image;
+        QDeadlineTimer deadline(10000);
+        do {
+            image = Reader(QStringLiteral("History.sqlite"))
+                        .rows(QStringLiteral(
+                            "SELECT (SELECT count(*) FROM results), "
+                            "(SELECT group_concat(sent || '/' || received || '/' || sum_us) FROM minutes)"));
+        } while (image == QStringList{"0|"} && !deadline.hasExpired() && (QTest::qWait(10), true));
+        QCOMPARE(image, QStringList{"4|4/4/10000"});
+    }
+
+    // An earlier version wrote raw results each second and added them to their minutes every ten,
+    // marking in the file where the unsummed ones began: a start after such a run crashed adds
+    // those from the mark on, and those before it stay counted once.
+    void unsummedResultsOfAnEarlierRunAreSummed_data()
+    {
+        QTest::addColumn<QString>("mark");
+        QTest::addColumn<QString>("minuteBefore");
+        QTest::addColumn<QString>("minuteAfter");
+        QTest::addRow("all unsummed") << QStringLiteral("1") << QString() << QStringLiteral("4|4|10000");
+        QTest::addRow("two summed before")
+            << QStringLiteral("3") << QStringLiteral("2|2|3000") << QStringLiteral("4|4|10000");
+        QTest::addRow("mark no number") << QStringLiteral("'x'") << QStringLiteral("2|2|3000")
+                                        << QStringLiteral("2|2|3000");
+    }
+    void unsummedResultsOfAnEarlierRunAreSummed()
+    {
+        QFETCH(QString, mark);
+        QFETCH(QString, minuteBefore);
+        QFETCH(QString, minuteAfter);
+        const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000 * 60000 - 60000;
+        std::unique_ptr<HistoryStore>(newStore())->flush();
         {
-            std::unique_ptr<HistoryStore> store(newStore({30, qint64(1) << 30, mostWaiting}, clock.clock()));
-            for (int i = 0; i < 4; ++i) {
-                if (i == flushedAfter && i > 0)
-                    store->flush();
-                store->record(result("a", minute + 1000 * i, 1000 * (i + 1)));
+            Reader file(QStringLiteral("History.sqlite"));
+            QStringList statements{QStringLiteral("INSERT INTO devices (id, address) VALUES (7, 'a')"),
+                                   QStringLiteral("INSERT INTO unsummed_results (first_rowid) VALUES (%1)").arg(mark)};
+            for (int i = 0; i < 4; ++i)
+                statements << QStringLiteral(
+                                  "INSERT INTO results (rowid, device, at, outcome, rtt_us) VALUES (%1, 7, %2, 0, %3)")
+                                  .arg(i + 1)
+                                  .arg(minute + 1000 * i)
+                                  .arg(1000 * (i + 1));
+            if (!minuteBefore.isEmpty()) {
+                const QStringList f = minuteBefore.split(QLatin1Char('|'));
+                statements << QStringLiteral("INSERT INTO minutes (device, minute, sent, received, min_us, max_us, "
+                                             "sum_us) VALUES (7, %1, %2, %3, 1000, 2000, %4)")
+                                  .arg(minute / 60000)
+                                  .arg(f[0], f[1], f[2]);
             }
-            QTRY_COMPARE(resultRows().size(), std::min(4, mostWaiting));
-            QCOMPARE(minuteRows().size(), flushedAfter > 0 || mostWaiting < 4 ? 1 : 0);
-            for (const char* part : {"", "-wal"})
-                QVERIFY(QFile::copy(QStringLiteral("History.sqlite") + QLatin1String(part),
-                                    QStringLiteral("crash.sqlite") + QLatin1String(part)));
-            clock.pass(75000);
-            QTRY_COMPARE(minuteRows(), QStringList{"4|4|10000"});
+            for (const QString& statement : statements)
+                QVERIFY2(QSqlQuery(file.db()).exec(statement), qPrintable(statement));
         }
-        for (const char* part : {"", "-wal", "-shm"})
-            QFile::remove(QStringLiteral("History.sqlite") + QLatin1String(part));
-        for (const char* part : {"", "-wal"})
-            QVERIFY(QFile::rename(QStringLiteral("crash.sqlite") + QLatin1String(part),
-                                  QStringLiteral("History.sqlite") + QLatin1String(part)));
-        std::unique_ptr<HistoryStore>(newStore({}, clock.clock()))->flush();
-        QCOMPARE(minuteRows(), QStringList{"4|4|10000"});
-        HistoryReader reader(QStringLiteral("History.sqlite"));
-        QCOMPARE(reader.buckets(QStringLiteral("a"), minute, minute + 60000, 1).value(0).sketch.count(), 4u);
-        std::uint64_t inSpans = 0;
-        reader.forEachSketchSpan(minute - DayMs, [&](const QString&, qint64, const LatencySketch& sketch) {
-            inSpans += sketch.count();
-            return true;
-        });
-        QCOMPARE(inSpans, 4u);
+        std::unique_ptr<HistoryStore>(newStore())->flush();
+        QCOMPARE(
+            Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("SELECT sent, received, sum_us FROM minutes")),
+            QStringList{minuteAfter});
         QCOMPARE(Reader(QStringLiteral("History.sqlite")).rows(QStringLiteral("SELECT count(*) FROM unsummed_results")),
                  QStringList{"0"});
     }

@@ -293,7 +293,8 @@ private slots:
             return std::any_of(results.cbegin(), results.cend(),
                                [](const ProbeRecord& r) { return r.result.answered(); });
         };
-        QTRY_VERIFY_WITH_TIMEOUT(answered("127.0.0.1") && answered("127.0.0.2"), 10000);
+        // The history writes results every ten seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(answered("127.0.0.1") && answered("127.0.0.2"), 30000);
         QCOMPARE(program.endWith(SIGTERM), 0);
         QVERIFY(!program.log().contains("state changed"));
         QVERIFY(!program.log().contains("added to list"));

@@ -62,12 +62,12 @@ capability_checks() {
         "$program") >"$work/nobody.log" 2>&1 &
     app=$!
     pids+=("$app")
-    # The history keeps every answer; it is written about once a second.
+    # The history keeps every answer; it writes them every ten seconds.
     answered() {
         sqlite3 "file:$home/History.sqlite?mode=ro" "SELECT count(*) FROM results r JOIN devices d ON d.id = r.device
             WHERE d.address = '127.0.0.1' AND r.outcome = 0" 2>/dev/null || echo 0
     }
-    for _ in $(seq 100); do [ "$(answered)" -gt 0 ] && break; sleep 0.1; done
+    for _ in $(seq 300); do [ "$(answered)" -gt 0 ] && break; sleep 0.1; done
     [ "$(answered)" -gt 0 ] \
         || { cat "$work/nobody.log"; fail "as a normal user with cap_net_raw on the file, no probe got through"; }
     threads_hold_none CapEff CapPrm || fail "a thread still holds capabilities: $held"
@@ -86,7 +86,7 @@ capability_checks() {
         >"$work/headless.log" 2>&1 &
     app=$!
     pids+=("$app")
-    for _ in $(seq 100); do [ "$(answered)" -gt 0 ] && break; sleep 0.1; done
+    for _ in $(seq 300); do [ "$(answered)" -gt 0 ] && break; sleep 0.1; done
     [ "$(answered)" -gt 0 ] || { cat "$work/headless.log"; fail "headless with an ambient cap_net_raw, no probe got through"; }
     threads_hold_none CapAmb CapEff || fail "a headless thread still holds capabilities: $held"
     kill -TERM "$app"
