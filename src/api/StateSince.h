@@ -12,6 +12,7 @@
 namespace Tarnwick {
 
 class Data;
+class DeviceAddedEvent;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
 
@@ -30,6 +31,7 @@ public:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:

@@ -969,10 +969,14 @@ void HistoryStore::run()
                     || m_clock.steadyMs() - m_resultsWrittenAtSteadyMs >= WriteResultsEveryMs
                     || m_waiting.results.size() >= resultsWrittenAt();
                 std::swap(batch, m_waiting);
-                if (resultsDue)
+                if (resultsDue) {
                     m_resultsWrittenAtSteadyMs = m_clock.steadyMs();
-                else
+                    // Room for as many as came the last time, so that the list is not copied
+                    // over and over as it grows.
+                    m_waiting.results.reserve(batch.results.size());
+                } else {
                     std::swap(batch.results, m_waiting.results);
+                }
             }
             const qint64 wall = m_clock.wallMs();
             const qint64 steady = m_clock.steadyMs();
