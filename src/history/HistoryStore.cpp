@@ -965,12 +965,13 @@ void HistoryStore::run()
                 flushesDone = m_flushesDone;
                 stopping = m_stopping;
                 // The results wait for their time, unless the end or a flush asks for all.
+                const qint64 now = m_clock.steadyMs();
                 const bool resultsDue = stopping || flushRequest > flushesDone
-                    || m_clock.steadyMs() - m_resultsWrittenAtSteadyMs >= WriteResultsEveryMs
+                    || now - m_resultsWrittenAtSteadyMs >= WriteResultsEveryMs
                     || m_waiting.results.size() >= resultsWrittenAt();
                 std::swap(batch, m_waiting);
                 if (resultsDue) {
-                    m_resultsWrittenAtSteadyMs = m_clock.steadyMs();
+                    m_resultsWrittenAtSteadyMs = now;
                     // Room for as many as came the last time, so that the list is not copied
                     // over and over as it grows.
                     m_waiting.results.reserve(batch.results.size());

@@ -33,10 +33,10 @@ class SqliteStatement;
 // most and total round trip, and the spread of the round trips as a LatencySketch) and its
 // changes of state for as many days as the history keeps.
 // Results wait in memory and are written on a thread of the store's own every ten seconds (sooner
-// when many wait, and at a flush), in one transaction with the sums of their minutes: each device
-// then adds ten results to its index page in one write rather than one a second, so a list probed
-// every second costs the disk a tenth of the writes, and raw rows are never in the file without
-// their sums. Changes of state are written about once a second. A start sums up what a crashed
+// when many wait, and at a flush), in one transaction with the sums of their minutes: a device
+// probed every second then adds ten results to its index page in one write rather than one in
+// each of ten (1,000 such devices: a sixth of the bytes written), and raw rows are never in the
+// file without their sums. Changes of state are written about once a second. A start sums up what a crashed
 // run of an earlier version, which wrote raw rows first, left unsummed.
 // Recording never waits for the disk, and a store that falls behind folds what it cannot keep
 // up with into the minute summaries rather than growing without bound. The file never grows
@@ -167,8 +167,8 @@ private:
     Problem open(QSqlDatabase& db);
     // Writes the batch, its results added to the minutes too.
     Problem write(QSqlDatabase& db, const Batch& batch, const Minutes& minutes);
-    // Adds to their minutes the raw results that a run which ended before its next sum left
-    // unsummed.
+    // Adds to their minutes the raw results that a crashed run of an earlier version, which wrote
+    // them before their sums, left unsummed.
     Problem sumResultsLeftUnsummed(QSqlDatabase& db);
     // Each device's sketches by span of six hours, added to the span's row once a write.
     using MinuteSpans = QHash<QPair<qint64, qint64>, LatencySketch>;
