@@ -59,6 +59,8 @@ public slots:
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
+    // Orders the device's result among the others' while there is a root: without one nothing
+    // is cut off, and a large list costs no look-up per result.
     void heard(const QString& ip, bool answered);
     void lookSoon();
     Reachability::Links links() const;

@@ -2,6 +2,7 @@
 #include "SlowWatch.h"
 
 #include "data/Data.h"
+#include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/ProbeRecord.h"
@@ -18,6 +19,8 @@ SlowWatch::SlowWatch(Data& data, const Settings& settings, QObject* parent)
     , m_settings(settings)
 {
     data.connectReceiver(this);
+    for (const DeviceEntry& device : data.entries())
+        noteOwnLimits(device);
     // New limits judge from new results: figures gathered under the old ones say nothing of them.
     settings.onChange(&Settings::slowAverageMs, this, [this] { forgetAll(); });
     settings.onChange(&Settings::slowLossPercent, this, [this] { forgetAll(); });
@@ -26,6 +29,8 @@ SlowWatch::SlowWatch(Data& data, const Settings& settings, QObject* parent)
 
 void SlowWatch::record(const QList<ProbeRecord>& results)
 {
+    if (!judgesAny())
+        return;
     for (const ProbeRecord& record : results)
         take(record.device, record.result);
 }
@@ -38,15 +43,27 @@ bool SlowWatch::isSlow(const QString& ip) const
 
 void SlowWatch::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
-    // A new check is judged from its own results.
+    const DeviceEntry& before = pEvent->oldEntry();
     const DeviceEntry& after = pEvent->newEntry();
-    if (pEvent->oldEntry().check != after.check && m_rules.contains(after.ip))
+    if (before.slowLimits != after.slowLimits || before.ip != after.ip) {
+        m_withOwnLimits.remove(before.ip);
+        noteOwnLimits(after);
+    }
+    // A new check is judged from its own results, and new limits of its own too: told now, as
+    // no result may come to tell it once no device has a limit on.
+    if ((before.check != after.check || before.slowLimits != after.slowLimits) && m_rules.contains(after.ip))
         forget(after.ip, limits(after));
+}
+
+void SlowWatch::DeviceAdded(DeviceAddedEvent* pEvent)
+{
+    noteOwnLimits(pEvent->entry());
 }
 
 void SlowWatch::DeviceRemoved(DeviceRemovedEvent* pEvent)
 {
     const QString ip = pEvent->entry().ip;
+    m_withOwnLimits.remove(ip);
     const bool wasSlow = isSlow(ip);
     m_rules.remove(ip);
     if (wasSlow)
@@ -95,6 +112,18 @@ SlowRule::Limits SlowWatch::limits(const DeviceEntry& device) const
     return {own.averageMs.value_or(m_settings.slowAverageMs.load()),
             own.lossPercent.value_or(m_settings.slowLossPercent.load()),
             own.results.value_or(m_settings.slowResults.load())};
+}
+
+bool SlowWatch::judgesAny() const
+{
+    return m_settings.slowAverageMs.load() > 0 || m_settings.slowLossPercent.load() > 0 || !m_withOwnLimits.isEmpty();
+}
+
+void SlowWatch::noteOwnLimits(const DeviceEntry& device)
+{
+    const DeviceEntry::SlowLimits& own = device.slowLimits;
+    if (own.averageMs.value_or(0) > 0 || own.lossPercent.value_or(0) > 0)
+        m_withOwnLimits.insert(device.ip);
 }
 
 void SlowWatch::forgetAll()

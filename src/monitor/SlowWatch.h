@@ -6,10 +6,12 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 namespace Tarnwick {
 
 class Data;
+class DeviceAddedEvent;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
 class DeviceRemovedEvent;
@@ -39,9 +41,15 @@ signals:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void DeviceAdded(Tarnwick::DeviceAddedEvent* pEvent);
     void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
 
 private:
+    // Whether any device has a limit on: with none (the settings' are off by default) a result
+    // has nothing to be judged by, and costs no look-up.
+    bool judgesAny() const;
+    // Keeps the devices whose own limits turn a test on.
+    void noteOwnLimits(const DeviceEntry& device);
     void take(const QString& ip, const ProbeResult& result);
     // The device's own limits where it has them, the settings' otherwise.
     SlowRule::Limits limits(const DeviceEntry& device) const;
@@ -52,6 +60,7 @@ private:
     Data& m_data;
     const Settings& m_settings;
     QHash<QString, SlowRule> m_rules;
+    QSet<QString> m_withOwnLimits;
 };
 
 } // namespace Tarnwick

@@ -386,6 +386,24 @@ private slots:
         QVERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
         Settings::instance().set(&Settings::firstHop, QStringLiteral("gw"));
         QCOMPARE(watcher.behind(QStringLiteral("b")), QStringLiteral("a"));
+
+        // The order of the results counts: b, which missed while a still answered, keeps its own
+        // failure once a fails, while c, a's other neighbour (on the map from now on), missed
+        // after a's last answer and is cut off.
+        data.addEntry(DeviceEntry(QStringLiteral("c"), QString(), DeviceTypePC, false, NoReplyResult));
+        map.addItem({QStringLiteral("c"), 0, 0});
+        map.addConnection({QStringLiteral("a"), QStringLiteral("c"), 1});
+        const auto results = [&data](const char* ips, ProbeResult result) {
+            for (const QString& ip : QString::fromLatin1(ips).split(QLatin1Char(' ')))
+                data.setPingResults({{ip, 0, result}});
+        };
+        results("a b c", ProbeResult::reply(1ms));
+        QTRY_VERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
+        results("b", ProbeResult::timeout());
+        results("a", ProbeResult::reply(1ms));
+        results("a c", ProbeResult::timeout());
+        QTRY_COMPARE(watcher.behind(QStringLiteral("c")), QStringLiteral("a"));
+        QVERIFY(watcher.behind(QStringLiteral("b")).isEmpty());
     }
 
     // Every result reaches the core's own store and each sink, at the pace of the core's own

@@ -93,41 +93,53 @@ private slots:
         QVERIFY(!rule.take(ProbeResult::reply(5ms)));
     }
 
-    // Settings of 250 ms or 50 % over 3 results; the device at 150 ms with one reply in three
-    // missed, judged by the limits it has of its own where it has them.
+    // Settings of 250 ms or 50 % over 3 results (or off), the device at 150 ms with one reply in
+    // three missed, judged by the limits it has of its own where it has them.
     void eachDeviceIsJudgedByItsOwnLimits_data()
     {
         using Limit = std::optional<int>;
+        QTest::addColumn<bool>("settingsOn");
         QTest::addColumn<DeviceEntry::SlowLimits>("own");
         QTest::addColumn<bool>("slow");
-        QTest::newRow("the settings") << DeviceEntry::SlowLimits{} << false;
-        QTest::newRow("a lower average") << DeviceEntry::SlowLimits{100, Limit(), Limit()} << true;
-        QTest::newRow("a lower loss") << DeviceEntry::SlowLimits{Limit(), 20, Limit()} << true;
-        QTest::newRow("loss off, average lower") << DeviceEntry::SlowLimits{100, 0, Limit()} << true;
-        QTest::newRow("more results than given") << DeviceEntry::SlowLimits{100, 20, 4} << false;
+        QTest::newRow("the settings") << true << DeviceEntry::SlowLimits{} << false;
+        QTest::newRow("a lower average") << true << DeviceEntry::SlowLimits{100, Limit(), Limit()} << true;
+        QTest::newRow("a lower loss") << true << DeviceEntry::SlowLimits{Limit(), 20, Limit()} << true;
+        QTest::newRow("loss off, average lower") << true << DeviceEntry::SlowLimits{100, 0, Limit()} << true;
+        QTest::newRow("more results than given") << true << DeviceEntry::SlowLimits{100, 20, 4} << false;
+        QTest::newRow("settings off, none of its own") << false << DeviceEntry::SlowLimits{} << false;
+        QTest::newRow("settings off, an average of its own")
+            << false << DeviceEntry::SlowLimits{100, Limit(), Limit()} << true;
     }
 
     void eachDeviceIsJudgedByItsOwnLimits()
     {
+        QFETCH(bool, settingsOn);
         QFETCH(DeviceEntry::SlowLimits, own);
         QFETCH(bool, slow);
         Settings settings;
-        settings.slowAverageMs = 250;
-        settings.slowLossPercent = 50;
+        settings.slowAverageMs = settingsOn ? 250 : 0;
+        settings.slowLossPercent = settingsOn ? 50 : 0;
         settings.slowResults = 3;
         Data data;
+        // The device comes after the watch, as one the user adds does.
+        SlowWatch watch(data, settings);
+        QSignalSpy changed(&watch, &SlowWatch::slowChanged);
+        QSignalSpy slowness(&watch, &SlowWatch::slownessChanged);
         const QString ip = QStringLiteral("10.0.0.5");
         DeviceEntry device(ip, QStringLiteral("Printer"), DeviceTypePC, true, NoReplyResult);
         device.slowLimits = own;
         data.addEntry(device);
         data.setPingResults({{ip, 0, ProbeResult::reply(150ms)}});
         QCOMPARE(data.entry(ip).state, int(DeviceStateConnected));
-        SlowWatch watch(data, settings);
-        QSignalSpy changed(&watch, &SlowWatch::slowChanged);
         for (const ProbeResult& result : {ProbeResult::reply(150ms), ProbeResult::timeout(), ProbeResult::reply(150ms)})
             watch.record({ProbeRecord{ip, 0, result}});
         QCOMPARE(watch.isSlow(ip), slow);
         QCOMPARE(changed.size(), slow ? 1 : 0);
+
+        // Its own limits taken away: judged by the settings again, at once, without a result.
+        data.changeEntry(ip, ip, true, device.description, device.type, std::nullopt, DeviceEntry::SlowLimits{});
+        QVERIFY(!watch.isSlow(ip));
+        QCOMPARE(slowness.size(), slow ? 2 : 0);
     }
 };
 
