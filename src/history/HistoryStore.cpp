@@ -47,8 +47,8 @@ constexpr qint64 FullDiskBytes = 1 << 20;
 // dirties a page of the results' index and a minute's row for every device in it, whether it
 // brings the device one result or ten. The details view is at most this much behind.
 constexpr qint64 WriteResultsEveryMs = 10000;
-// Sooner where this many wait (about 5 MB): 20,000 results a second are written every five.
-constexpr qsizetype MostResultsWaiting = 100000;
+// Sooner where this many wait (about 10 MB): 20,000 results a second are still written every ten.
+constexpr qsizetype MostResultsWaiting = 200000;
 
 QString uniqueConnectionName()
 {

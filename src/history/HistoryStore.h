@@ -56,7 +56,7 @@ public:
         int keepDays = 30; // how long the minute summaries stay; raw results stay a day at most
         qint64 maxBytes = qint64(1) << 30;
         // Results waiting to be written beyond which new ones are only counted in their minute.
-        int maxWaiting = 200000;
+        int maxWaiting = 400000;
 
         // "Keep history (days)" and "Largest history file (MB)", a megabyte being 2^20 bytes.
         static Limits fromSettings(const Settings& settings);

@@ -338,7 +338,7 @@ private slots:
     {
         QTest::addColumn<int>("mostWaiting");
         QTest::addColumn<qint64>("passMs");
-        QTest::addRow("after ten seconds") << 200000 << qint64(10000);
+        QTest::addRow("after ten seconds") << 400000 << qint64(10000);
         QTest::addRow("many waiting go at once") << 8 << qint64(0);
     }
     void resultsReachTheFileWithTheirMinutes()
