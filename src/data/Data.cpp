@@ -17,10 +17,33 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <utility>
 
 namespace Tarnwick {
 
 std::atomic<Data*> Data::s_instance{nullptr};
+
+namespace {
+
+// The texts of the round trips most results have, each made once and shared: every result is
+// given its text, and formatting a number costs more than the rest of taking it.
+constexpr int SharedTexts = 1000;
+
+const QStringList& sharedTexts(bool hundredths)
+{
+    static const auto make = [](bool fractions) {
+        QStringList texts;
+        texts.reserve(SharedTexts);
+        for (int i = 0; i < SharedTexts; ++i)
+            texts << (fractions ? QString::number(double(i) / 100.0, 'f', 2) : QString::number(i));
+        return texts;
+    };
+    static const QStringList whole = make(false);
+    static const QStringList fractions = make(true);
+    return hundredths ? fractions : whole;
+}
+
+} // namespace
 
 QString Data::resultText(const ProbeResult& result)
 {
@@ -31,8 +54,9 @@ QString Data::resultText(const ProbeResult& result)
     // A round trip on the local machine or link takes a fraction of a millisecond, which whole
     // milliseconds would show as 0; hundredths, and at least one, tell it from nothing.
     if (result.roundTripUs < 1000)
-        return QString::number(double(std::max<std::int64_t>(result.roundTripUs / 10, 1)) / 100.0, 'f', 2);
-    return QString::number(result.roundTripMs());
+        return sharedTexts(true).at(qsizetype(std::max<std::int64_t>(result.roundTripUs / 10, 1)));
+    const std::int64_t ms = result.roundTripMs();
+    return ms < SharedTexts ? sharedTexts(false).at(qsizetype(ms)) : QString::number(ms);
 }
 
 Data::Data(QObject* parent)
@@ -196,16 +220,42 @@ void Data::connectReceiver(QObject* receiver, Reactions reactions, Qt::Connectio
 
 qsizetype Data::indexOf(const QString& ip) const
 {
-    return m_firstIndex.value(ip, -1);
+    return m_firstIndex.value(ip).index;
 }
 
 void Data::rebuildIndex()
 {
-    m_firstIndex.clear();
+    QHash<QString, Place> before = std::exchange(m_firstIndex, {});
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (!m_firstIndex.contains(m_entries.at(i).ip))
-            m_firstIndex.insert(m_entries.at(i).ip, i);
+        const QString& ip = m_entries.at(i).ip;
+        if (m_firstIndex.contains(ip))
+            continue;
+        const auto kept = before.constFind(ip);
+        m_firstIndex.insert(ip, {i, kept != before.cend() ? kept->slot : -1});
+        if (kept != before.cend())
+            before.erase(kept);
     }
+    for (const Place& gone : std::as_const(before))
+        giveBackSlot(gone.slot);
+    for (Place& place : m_firstIndex) {
+        if (place.slot < 0)
+            place.slot = takeSlot();
+    }
+}
+
+int Data::takeSlot()
+{
+    if (m_freeSlots.empty())
+        return m_slotsGiven++;
+    const int slot = m_freeSlots.back();
+    m_freeSlots.pop_back();
+    return slot;
+}
+
+void Data::giveBackSlot(int slot)
+{
+    if (slot >= 0)
+        m_freeSlots.push_back(slot);
 }
 
 QList<DeviceEntry> Data::entries() const
@@ -235,7 +285,7 @@ void Data::addEntry(const DeviceEntry& entry)
         // only the default, and its first result is no change of state.
         if (m_newEntriesAwaitFirstResult)
             added.awaitingFirstResult = true;
-        m_firstIndex.insert(added.ip, m_entries.size());
+        m_firstIndex.insert(added.ip, {m_entries.size(), takeSlot()});
         m_entries.append(added);
         ++m_revision;
     }
@@ -258,17 +308,19 @@ void Data::removeEntry(const QString& ip)
         removed = m_entries.takeAt(i);
         // Later entries moved up, and a second entry with that address may now come first. The
         // index is mended rather than made anew: with 100,000 devices that took 80 ms a removal.
-        m_firstIndex.remove(ip);
-        for (qsizetype& at : m_firstIndex) {
-            if (at > i)
-                --at;
+        const int slot = m_firstIndex.take(ip).slot;
+        for (Place& at : m_firstIndex) {
+            if (at.index > i)
+                --at.index;
         }
-        for (qsizetype later = i; later < m_entries.size(); ++later) {
-            if (m_entries.at(later).ip == ip) {
-                m_firstIndex.insert(ip, later);
-                break;
-            }
+        bool stillListed = false;
+        for (qsizetype later = i; later < m_entries.size() && !stillListed; ++later) {
+            stillListed = m_entries.at(later).ip == ip;
+            if (stillListed)
+                m_firstIndex.insert(ip, {later, slot});
         }
+        if (!stillListed)
+            giveBackSlot(slot);
         m_streaks.remove(ip);
         ++m_revision;
     }
@@ -349,10 +401,12 @@ void Data::changeEntry(const QString& keyIp, const QString& newIp, bool informOn
     releaseAfterDelivery({std::move(event)});
 }
 
-std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& record)
+std::shared_ptr<DeviceEntryChangedEvent> Data::takeResult(const ProbeRecord& record, int* slot)
 {
     const QString& ip = record.device;
-    const qsizetype i = indexOf(ip);
+    const Place place = m_firstIndex.value(ip);
+    const qsizetype i = place.index;
+    *slot = place.slot;
     if (i < 0
         || (record.check && (*record.check != m_entries[i].check || record.moreChecks != m_entries[i].moreChecks)))
         return nullptr;
@@ -398,13 +452,15 @@ QList<ProbeRecord> Data::setPingResults(const QList<ProbeRecord>& results)
     taken.reserve(results.size());
     for (const ProbeRecord& record : results) {
         std::shared_ptr<DeviceEntryChangedEvent> event;
+        int slot = -1;
         {
             auto locked = lock();
-            event = takeResult(record);
+            event = takeResult(record, &slot);
         }
         if (!event)
             continue;
         taken.append(record);
+        taken.last().slot = slot;
         emit DeviceEntryChanged(event.get());
         events.push_back(std::move(event));
     }

@@ -151,15 +151,28 @@ private:
     // The position of the first entry with that address, or -1; kept in an index beside
     // the list so that a look-up costs the same for ten entries as for a hundred thousand.
     qsizetype indexOf(const QString& ip) const;
+    // Makes the index anew from the list; an address still listed keeps its slot.
     void rebuildIndex();
+    // A slot for an address that joins the list, and back when it leaves it.
+    int takeSlot();
+    void giveBackSlot(int slot);
     static void writeDocument(QXmlStreamWriter& writer, const QList<DeviceEntry>& list);
     // Applies a result to the entry with its address, under the lock; none for a device no longer
     // in the list, or asked with another check than it has now.
-    std::shared_ptr<DeviceEntryChangedEvent> takeResult(const ProbeRecord& record);
+    std::shared_ptr<DeviceEntryChangedEvent> takeResult(const ProbeRecord& record, int* slot);
     void releaseAfterDelivery(std::vector<std::shared_ptr<StoreEvent>> events);
 
     QList<DeviceEntry> m_entries;
-    QHash<QString, qsizetype> m_firstIndex;
+    // Where each address first stands in the list, and the slot it holds while it is listed:
+    // a small number, given back when the address leaves and then given to the next one.
+    struct Place
+    {
+        qsizetype index = -1;
+        int slot = -1;
+    };
+    QHash<QString, Place> m_firstIndex;
+    std::vector<int> m_freeSlots;
+    int m_slotsGiven = 0;
     // For each address whose last results disagree with its state, how many in a row have.
     QHash<QString, int> m_streaks;
     DocumentFile m_file;

@@ -24,6 +24,10 @@ struct ProbeRecord
     // that order; a check whose result did not come counts as unanswered.
     QList<DeviceCheck> moreChecks{};
     QList<ProbeResult> moreResults{};
+    // The store's number for the device's address while it is listed, given as the store takes
+    // the result (-1 before, or for a figure of no listed address): what runs on every result
+    // finds the device's figures by it (see SlottedHash).
+    int slot = -1;
 };
 
 } // namespace Tarnwick

@@ -38,8 +38,8 @@ DeviceStatistics::Spread DeviceStatistics::spread(const QString& name, qint64 no
                                                   qint64 spanMs) const
 {
     QMutexLocker lock(&m_mutex);
-    const auto it = m_devices.constFind(name);
-    return it == m_devices.cend() ? Spread{} : spreadOf((*it).*ring, qint32(nowMs / spanMs));
+    const auto it = m_devices.all().constFind(name);
+    return it == m_devices.all().cend() ? Spread{} : spreadOf((*it).*ring, qint32(nowMs / spanMs));
 }
 
 DeviceStatistics::Spread DeviceStatistics::lastHourSpread(const QString& device, qint64 nowMs) const
@@ -60,7 +60,7 @@ void DeviceStatistics::record(const ProbeRecord& result)
         return;
     const auto minute = qint32(result.atMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
-    Device& device = m_devices[result.device];
+    Device& device = m_devices.at(result.device, result.slot);
     Bucket& bucket = device.buckets[std::size_t(minute % 60)];
     if (bucket.minute != minute)
         bucket = Bucket{.minute = minute};
@@ -92,7 +92,7 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
 {
     const auto number = qint32(minute.startMs / MinuteMs);
     QMutexLocker lock(&m_mutex);
-    Device& device = m_devices[name];
+    Device& device = m_devices.at(name);
     if (LatencySketch* sketch = slotFor(device.quarters, qint32(minute.startMs / QuarterMs)))
         sketch->merge(minute.sketch);
     Bucket& bucket = device.buckets[std::size_t(number % 60)];
@@ -110,7 +110,7 @@ void DeviceStatistics::addKeptMinute(const QString& name, const HistoryReader::B
 void DeviceStatistics::addKeptSixHours(const QString& name, qint64 startMs, const LatencySketch& sketch)
 {
     QMutexLocker lock(&m_mutex);
-    if (LatencySketch* slot = slotFor(m_devices[name].sixHours, qint32(startMs / SixHoursMs)))
+    if (LatencySketch* slot = slotFor(m_devices.at(name).sixHours, qint32(startMs / SixHoursMs)))
         slot->merge(sketch);
 }
 
@@ -118,8 +118,8 @@ DeviceStatistics::Summary DeviceStatistics::lastMinutes(const QString& name, qin
 {
     Summary summary;
     QMutexLocker lock(&m_mutex);
-    const auto it = m_devices.constFind(name);
-    if (it == m_devices.cend())
+    const auto it = m_devices.all().constFind(name);
+    if (it == m_devices.all().cend())
         return summary;
     const qint64 nowMinute = nowMs / MinuteMs;
     qint64 sumUs = 0;

@@ -4,6 +4,7 @@
 #include "HistoryReader.h"
 #include "LatencySketch.h"
 #include "data/ProbeRecord.h"
+#include "data/SlottedHash.h"
 
 #include <QHash>
 #include <QMutex>
@@ -91,7 +92,7 @@ private:
     Spread spread(const QString& device, qint64 nowMs, SketchRing Device::*ring, qint64 spanMs) const;
 
     mutable QMutex m_mutex;
-    QHash<QString, Device> m_devices;
+    SlottedHash<Device> m_devices;
 };
 
 } // namespace Tarnwick

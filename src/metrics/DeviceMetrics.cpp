@@ -52,7 +52,7 @@ DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, con
 void DeviceMetrics::record(const ProbeRecord& result)
 {
     QMutexLocker lock(&m_mutex);
-    Counts& counts = m_counts[result.device];
+    Counts& counts = m_counts.at(result.device, result.slot);
     switch (result.result.kind) {
     case ProbeResult::Reply:
         ++counts.replies;
@@ -134,7 +134,7 @@ void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     if (!pEvent->changesState())
         return;
     QMutexLocker lock(&m_mutex);
-    ++m_counts[pEvent->newEntry().ip].stateChanges;
+    ++m_counts.at(pEvent->newEntry().ip).stateChanges;
 }
 
 void DeviceMetrics::reachabilityChanged()
@@ -163,7 +163,7 @@ std::vector<MetricFamily> DeviceMetrics::Collect() const
     {
         QMutexLocker lock(&m_mutex);
         paths = m_paths;
-        counts = m_counts;
+        counts = m_counts.all();
         behind = m_behind;
         slowNow = m_slow;
         judged = m_slowView != nullptr;

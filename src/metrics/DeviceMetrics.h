@@ -3,6 +3,7 @@
 
 #include "RoundTripHistogram.h"
 #include "data/ProbeRecord.h"
+#include "data/SlottedHash.h"
 
 #include <QHash>
 #include <QMutex>
@@ -82,7 +83,7 @@ private:
     std::string m_version;
     bool m_canProbe;
     mutable QMutex m_mutex;
-    QHash<QString, Counts> m_counts; // by address
+    SlottedHash<Counts> m_counts; // by address
     // The watcher is read on its own thread; scrapes read this copy of who is cut off behind whom.
     QHash<QString, QString> m_behind;
     // Likewise the slow devices, by address, while a view of them is given.

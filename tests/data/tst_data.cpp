@@ -4,6 +4,7 @@
 #include "data/DeviceEntryChangedEvent.h"
 #include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
+#include "data/SlottedHash.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -151,6 +152,8 @@ private slots:
         QTest::newRow("loopback") << ProbeResult::reply(30us) << "0.03" << int(DeviceStateConnected);
         QTest::newRow("just under one") << ProbeResult::reply(999us) << "0.99" << int(DeviceStateConnected);
         QTest::newRow("a few microseconds") << ProbeResult::reply(4us) << "0.01" << int(DeviceStateConnected);
+        QTest::newRow("just under a second") << ProbeResult::reply(999'999us) << "999" << int(DeviceStateConnected);
+        QTest::newRow("a second") << ProbeResult::reply(1'000'000us) << "1000" << int(DeviceStateConnected);
         QTest::newRow("over an int of ms")
             << ProbeResult::reply(3'000'000'000'000us) << "3000000000" << int(DeviceStateConnected);
         QTest::newRow("no reply") << ProbeResult::timeout() << "X" << int(DeviceStateDisconnected);
@@ -399,6 +402,78 @@ private slots:
             [&data, &seen] { seen = data.entry(QStringLiteral("a")).pingResult; }, Qt::DirectConnection);
         data.setPingResults({{QStringLiteral("a"), 0, ProbeResult::reply(1ms)}});
         QCOMPARE(seen, QStringLiteral("1"));
+    }
+
+    // Each listed address holds a slot of its own, the same for as long as it stays listed; one
+    // that leaves gives it to the next to come. Steps: "+a" adds, "-a" removes, "-a,b" removes
+    // both at once, "a>b" gives a's entry the address b.
+    void everyListedAddressHoldsASlotOfItsOwn_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("added") << QStringList{"+a", "+b", "+c"};
+        QTest::newRow("one leaves, the next takes its slot") << QStringList{"+a", "+b", "+c", "-a", "+d", "+e"};
+        QTest::newRow("several leave at once") << QStringList{"+a", "+b", "+c", "-a,c", "+d", "+e", "+f"};
+        QTest::newRow("a new address") << QStringList{"+a", "+b", "a>c", "+a", "+d"};
+        QTest::newRow("a second entry of an address") << QStringList{"+a", "+b", "b>a", "-a", "+c", "+d"};
+    }
+
+    void everyListedAddressHoldsASlotOfItsOwn()
+    {
+        QFETCH(QStringList, steps);
+        Data data;
+        QHash<QString, int> held;
+        int most = 0;
+        for (const QString& step : std::as_const(steps)) {
+            if (step.startsWith(QLatin1Char('+'))) {
+                data.addEntry(makeEntry(step.mid(1)));
+            } else if (step.startsWith(QLatin1Char('-'))) {
+                const QStringList gone = step.mid(1).split(QLatin1Char(','));
+                if (gone.size() == 1)
+                    data.removeEntry(gone.first());
+                else
+                    data.removeEntries({gone.cbegin(), gone.cend()});
+            } else {
+                const QString from = step.section(QLatin1Char('>'), 0, 0);
+                data.changeEntry(from, step.section(QLatin1Char('>'), 1), false, QString(), DeviceTypePC);
+            }
+            QHash<QString, int> now;
+            for (const DeviceEntry& entry : data.entries()) {
+                const QList<ProbeRecord> taken = data.setPingResults({{entry.ip, 0, ProbeResult::reply(1ms)}});
+                QCOMPARE(taken.size(), 1);
+                now.insert(entry.ip, taken.first().slot);
+            }
+            // Slots given back are given again: never more of them than addresses listed at once.
+            most = std::max(most, int(now.size()));
+            QSet<int> given;
+            for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                QVERIFY2(it.value() >= 0 && it.value() < most, qPrintable(step));
+                QVERIFY2(!given.contains(it.value()), qPrintable(step + QStringLiteral(": a slot held twice")));
+                given.insert(it.value());
+                if (held.contains(it.key()))
+                    QCOMPARE(it.value(), held.value(it.key()));
+            }
+            held = now;
+        }
+    }
+
+    // Figures found by slot are the device's own: after the table grows, when the slot passes
+    // to another address, and when a copy of the table was taken, which keeps what it held.
+    void figuresFoundBySlotAreTheDevicesOwn()
+    {
+        SlottedHash<int> figures;
+        figures.at(QStringLiteral("a"), 0) = 1;
+        for (int i = 0; i < 1000; ++i)
+            figures.at(QString::number(i), i + 1) = i;
+        QCOMPARE(figures.at(QStringLiteral("a"), 0), 1);
+        QCOMPARE(figures.at(QStringLiteral("999"), 1000), 999);
+        const QHash<QString, int> copy = figures.all();
+        figures.at(QStringLiteral("a"), 0) = 2;
+        QCOMPARE(copy.value(QStringLiteral("a")), 1);
+        QCOMPARE(figures.all().value(QStringLiteral("a")), 2);
+        QCOMPARE(figures.at(QStringLiteral("b"), 0), 0);
+        figures.remove(QStringLiteral("999"));
+        QCOMPARE(figures.at(QStringLiteral("999"), 1000), 0);
+        QCOMPARE(figures.at(QStringLiteral("a"), 0), 2);
     }
 };
 
