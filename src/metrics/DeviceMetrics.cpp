@@ -4,6 +4,7 @@
 #include "data/Data.h"
 #include "data/DeviceAddedEvent.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DeviceRemovedEvent.h"
 #include "data/MaintenanceView.h"
 #include "data/ReachabilityView.h"
 #include "data/SlowView.h"
@@ -44,7 +45,8 @@ DeviceMetrics::DeviceMetrics(Data& data, const DeviceStatistics& statistics, con
 {
     data.connectReceiver(this,
                          {.changed = [this](DeviceEntryChangedEvent* pEvent) { DeviceEntryChanged(pEvent); },
-                          .added = [this](DeviceAddedEvent* pEvent) { deviceAdded(pEvent->entry().ip); }});
+                          .added = [this](DeviceAddedEvent* pEvent) { deviceAdded(pEvent->entry().ip); },
+                          .removed = [this](DeviceRemovedEvent* pEvent) { forgetUnlisted(pEvent->entry().ip); }});
     connect(&reachability, &ReachabilityView::reachabilityChanged, this, &DeviceMetrics::reachabilityChanged);
     reachabilityChanged();
 }
@@ -129,8 +131,20 @@ void DeviceMetrics::deviceAdded(const QString& ip)
     m_inMaintenance.insert(ip);
 }
 
+void DeviceMetrics::forgetUnlisted(const QString& ip)
+{
+    // An address listed again is a new series: its counters start from nothing, and those of
+    // addresses gone take no memory. Another entry may still have the address.
+    if (m_data.contains(ip))
+        return;
+    QMutexLocker lock(&m_mutex);
+    m_counts.remove(ip);
+}
+
 void DeviceMetrics::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
 {
+    if (pEvent->oldEntry().ip != pEvent->newEntry().ip)
+        forgetUnlisted(pEvent->oldEntry().ip);
     if (!pEvent->changesState())
         return;
     QMutexLocker lock(&m_mutex);

@@ -65,6 +65,7 @@ private slots:
     void slownessChanged(const QString& ip);
     void maintenanceChanged();
     void deviceAdded(const QString& ip);
+    void forgetUnlisted(const QString& ip);
 
 private:
     struct Counts

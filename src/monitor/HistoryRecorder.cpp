@@ -3,6 +3,7 @@
 
 #include "data/Data.h"
 #include "data/DeviceEntryChangedEvent.h"
+#include "data/DeviceRemovedEvent.h"
 #include "data/Settings.h"
 #include "history/HistoryReader.h"
 
@@ -30,6 +31,7 @@ HistoryStore::Reporter onThisThread(HistoryStore::Reporter report)
 HistoryRecorder::HistoryRecorder(const QString& fileName, const Settings& settings, Data& data,
                                  HistoryStore::Reporter report, std::function<bool()> stopReading)
     : m_fileName(fileName)
+    , m_data(data)
     , m_store(fileName, HistoryStore::Limits::fromSettings(settings), onThisThread(std::move(report)))
 {
     // The last hour's figures and the day's spread carry on from the previous run.
@@ -73,6 +75,8 @@ void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     const bool connected = after.state == DeviceStateConnected;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const bool firstResult = pEvent->oldEntry().awaitingFirstResult && !after.awaitingFirstResult;
+    if (pEvent->oldEntry().ip != after.ip)
+        forgetUnlisted(pEvent->oldEntry());
     // Another check's loss and round trips say nothing of this one's; the history keeps them.
     if (pEvent->oldEntry().check != after.check)
         m_statistics.forget(after.ip);
@@ -88,6 +92,21 @@ void HistoryRecorder::DeviceEntryChanged(DeviceEntryChangedEvent* pEvent)
     // previous run that ended while it was slow, closes its slow period.
     if ((pEvent->changesState() && !connected) || firstResult)
         m_store.recordSlowEnded(after.ip, now);
+}
+
+void HistoryRecorder::DeviceRemoved(DeviceRemovedEvent* pEvent)
+{
+    forgetUnlisted(pEvent->entry());
+}
+
+void HistoryRecorder::forgetUnlisted(const DeviceEntry& device)
+{
+    // Another entry may still have the address.
+    if (m_data.contains(device.ip))
+        return;
+    m_statistics.forget(device.ip);
+    for (const DeviceCheck& check : device.moreChecks)
+        m_statistics.forget(DeviceEntry::checkKey(device.ip, check));
 }
 
 void HistoryRecorder::slowChanged(const DeviceEntry& device, const SlowRule::Figures& figures)

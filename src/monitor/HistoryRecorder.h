@@ -16,6 +16,7 @@ namespace Tarnwick {
 class Data;
 class DeviceEntry;
 class DeviceEntryChangedEvent;
+class DeviceRemovedEvent;
 class Settings;
 
 // Feeds every result it is given, every change of state and every slow period into the history
@@ -50,6 +51,7 @@ public:
 
 public slots:
     void DeviceEntryChanged(Tarnwick::DeviceEntryChangedEvent* pEvent);
+    void DeviceRemoved(Tarnwick::DeviceRemovedEvent* pEvent);
     // A device became slow or recovered.
     void slowChanged(const Tarnwick::DeviceEntry& device, const Tarnwick::SlowRule::Figures& figures);
     // The device is no longer judged slow without having recovered (new limits judge it afresh,
@@ -57,7 +59,11 @@ public slots:
     void slowDropped(const QString& ip);
 
 private:
+    // The figures of an address no longer listed are let go; the history keeps its results.
+    void forgetUnlisted(const DeviceEntry& device);
+
     QString m_fileName;
+    const Data& m_data;
     HistoryStore m_store;
     DeviceStatistics m_statistics;
     std::atomic<bool> m_leaving{false};

@@ -54,16 +54,20 @@ std::optional<LocalLinks::Link> LocalLinks::linkFor(std::uint32_t address) const
     for (const Link& link : m_links)
         if (address == link.address)
             return std::nullopt;
+    // Of networks that overlap, the narrowest holds the address, as the kernel's routes say.
+    const Link* narrowest = nullptr;
     for (const Link& link : m_links) {
-        // A /31 or /32 has no network and broadcast address of its own.
-        const bool tiny = ntohl(link.mask) >= 0xFFFFFFFEu;
-        if ((address & link.mask) != (link.address & link.mask))
-            continue;
-        if (!tiny && ((address & ~link.mask) == 0 || (address | link.mask) == 0xFFFFFFFFu))
-            return std::nullopt;
-        return link;
+        if ((address & link.mask) == (link.address & link.mask)
+            && (!narrowest || ntohl(link.mask) > ntohl(narrowest->mask)))
+            narrowest = &link;
     }
-    return std::nullopt;
+    if (!narrowest)
+        return std::nullopt;
+    // A /31 or /32 has no network and broadcast address of its own.
+    const std::uint32_t mask = narrowest->mask;
+    if (ntohl(mask) < 0xFFFFFFFEu && ((address & ~mask) == 0 || (address | mask) == 0xFFFFFFFFu))
+        return std::nullopt;
+    return *narrowest;
 }
 
 } // namespace Tarnwick

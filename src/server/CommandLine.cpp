@@ -15,6 +15,19 @@ CommandLine failed(const QString& error)
     return line;
 }
 
+// A /0, or a box of whole octets, typed by mistake would ask the whole Internet for days.
+constexpr qint64 MostScanned = qint64(1) << 24;
+
+CommandLine boundedScan(const CommandLine& line, const QString& given)
+{
+    if (line.scanRange.size() <= MostScanned)
+        return line;
+    return failed(QStringLiteral("--scan: %1 holds %2 addresses; at most %3 (a /8) are scanned at once")
+                      .arg(given)
+                      .arg(line.scanRange.size())
+                      .arg(MostScanned));
+}
+
 // Qt's own options, which its application object reads and removes; the first group takes a
 // value, given as the next argument or after "=".
 const QStringList QtOptionsWithValue = {
@@ -185,7 +198,7 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
             return failed(
                 QStringLiteral("\"%1\" is not an IPv4 prefix such as 192.168.4.0/22").arg(scanAddresses.first()));
         line.scanRange = *prefix;
-        return line;
+        return boundedScan(line, scanAddresses.first());
     }
     if (scanAddresses.at(0).contains(QLatin1Char(':')) || scanAddresses.at(1).contains(QLatin1Char(':'))) {
         QString problem;
@@ -208,7 +221,7 @@ CommandLine CommandLine::parse(const QStringList& arguments, Mode withoutOptions
                               .arg(scanAddresses.at(0), scanAddresses.at(1)));
     }
     line.scanRange = ScanRange::box(*from, *to);
-    return line;
+    return boundedScan(line, scanAddresses.join(QLatin1Char(' ')));
 }
 
 QString CommandLine::programName(Mode withoutOptions)

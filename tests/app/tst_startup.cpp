@@ -360,6 +360,10 @@ private slots:
         QTest::newRow("a stray argument") << QStringList{"--headless", "now"} << 2 << QByteArray("\"now\"");
         QTest::newRow("FROM above TO") << QStringList{"--scan", "127.0.0.9", "127.0.0.2"} << 2
                                        << QByteArray("octet 4 of FROM 127.0.0.9 is above");
+        QTest::newRow("a prefix wider than a /8")
+            << QStringList{"--scan", "10.72.0.0/0"} << 2 << QByteArray("10.72.0.0/0 holds 4294967294 addresses");
+        QTest::newRow("a box larger than a /8")
+            << QStringList{"--scan", "10.0.0.1", "11.254.254.254"} << 2 << QByteArray("at most 16777216 (a /8)");
         QTest::newRow("IPv6 ends apart before the last 16 bits")
             << QStringList{"--scan", "fd00::1:1", "fd00::2:1"} << 2 << QByteArray("differ before their last 16 bits");
         QTest::newRow("IPv6 FROM above TO")

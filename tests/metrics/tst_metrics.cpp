@@ -293,6 +293,10 @@ private slots:
         QVERIFY(now2.contains(QStringLiteral("tarnwick_device_info{address=\"10.0.0.1\",description=\"Router\"} 1")));
         QVERIFY(now2.contains(QStringLiteral("tarnwick_probes_total{address=\"10.0.0.1\",result=\"reply\"} 1")));
         QVERIFY(!now2.contains(QStringLiteral("Say")));
+        // Listed again, the address is a new device: its counters start from nothing.
+        data.addEntry(DeviceEntry(QStringLiteral("10.0.0.2"), QString(), DeviceTypePC, false, QString()));
+        QVERIFY(exposition(metrics).contains(
+            QStringLiteral("tarnwick_probes_total{address=\"10.0.0.2\",result=\"timeout\"} 0")));
 
         const DeviceMetrics withoutTheRightToPing(data, statistics, reachability, QStringLiteral("9.8.7"), false);
         QVERIFY(exposition(withoutTheRightToPing).contains(QStringLiteral("tarnwick_monitor_can_probe 0")));

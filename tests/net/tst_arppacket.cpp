@@ -87,6 +87,9 @@ private slots:
         QTest::newRow("behind a router") << "192.168.2.1" << 0;
         QTest::newRow("on the /31") << "10.9.0.1" << 4;
         QTest::newRow("/31 other end is ours") << "10.9.0.0" << 0;
+        QTest::newRow("the narrower of two networks") << "10.61.200.2" << 6;
+        QTest::newRow("the wider one outside it") << "10.61.5.5" << 5;
+        QTest::newRow("the narrower's broadcast") << "10.61.200.255" << 0;
     }
 
     void linkForAnAddress()
@@ -94,7 +97,9 @@ private slots:
         QFETCH(QString, address);
         QFETCH(int, interfaceIndex);
         const LocalLinks links = LocalLinks::of({{3, Ours, addr("192.168.1.10"), addr("255.255.255.0")},
-                                                 {4, Ours, addr("10.9.0.0"), addr("255.255.255.254")}});
+                                                 {4, Ours, addr("10.9.0.0"), addr("255.255.255.254")},
+                                                 {5, Ours, addr("10.61.0.1"), addr("255.255.0.0")},
+                                                 {6, Ours, addr("10.61.200.1"), addr("255.255.255.0")}});
         const auto link = links.linkFor(addr(qPrintable(address)));
         QCOMPARE(link ? link->interfaceIndex : 0, interfaceIndex);
     }
