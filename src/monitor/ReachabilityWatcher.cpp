@@ -106,7 +106,7 @@ int ReachabilityWatcher::countBehind(const QString& ip) const
 void ReachabilityWatcher::heard(const QString& ip, bool answered)
 {
     // A root that comes later starts from results unordered, as every device does at start.
-    if (m_settings.firstHop.isEmpty() && learntLinks().isEmpty())
+    if (!groupsFailures())
         return;
     Reachability::Heard& device = m_heard[ip];
     ++m_tick;
