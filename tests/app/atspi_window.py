@@ -84,7 +84,8 @@ def run(language):
     environment = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1",
                        LANG=f"{language}.UTF-8", LANGUAGE=language[:2], LC_ALL="")
     program = start(sys.argv[1], cwd=folder, env=environment, stdout=subprocess.DEVNULL)
-    return program, until("the main window on the accessibility bus", lambda: window("Tarnwick", pyatspi.ROLE_FRAME))
+    # The bus registers a new program's windows late on a loaded machine (two tests at once).
+    return program, until("the main window on the accessibility bus", lambda: window("Tarnwick", pyatspi.ROLE_FRAME), 90)
 
 def refresh():
     # Events keep the library's copy of names and states current: take those that came.
